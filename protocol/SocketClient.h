@@ -1,0 +1,132 @@
+#pragma once
+// The one TCP connection class of the protocol. It connects to a server (or adopts a socket a
+// listener accepted), cuts the incoming stream into frames, checks them and hands each packet
+// to its subclass; it frames and sends packets, sends a keep-alive every 15 seconds and drops
+// a connection that has been silent for more than 40 seconds.
+//
+// Everything runs on the thread that created the socket (the GUI thread), except KSend, which
+// a capture thread may call: KSend and KClose are serialised by the connection's lock, and a
+// send failure seen off the GUI thread closes the connection on the GUI thread.
+
+#include "platform/AsyncSocket.h"
+#include "platform/MessageWindow.h"
+#include "protocol/FrameCodec.h"
+#include "protocol/KParam.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+class QThread;
+class CSocketClient;
+
+// Window message numbers of the connection's hidden window.
+enum : unsigned {
+    WM_SOCKET_DESTROY = 0x155C,
+    // Ours: a send failure seen on another thread, to be handled on the window's thread.
+    WM_SOCKET_SEND_FAILED = 0x155D,
+};
+
+// Carries the connection's timers and its close request.
+class CSocketWindow : public CMessageWindow {
+public:
+    explicit CSocketWindow(CSocketClient* client) : m_client(client) {}
+
+protected:
+    void OnTimer(unsigned id) override;
+    intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
+
+private:
+    CSocketClient* m_client;
+};
+
+class CSocketClient : public CAsyncSocket {
+public:
+    // Timer ids of the connection's window.
+    enum : unsigned { TIMER_KEEPALIVE = 10, TIMER_SILENCE = 20 };
+    static constexpr unsigned kKeepAliveMs = 15000;
+    static constexpr unsigned kSilenceCheckMs = 3000;
+    static constexpr int kSilenceLimitSeconds = 40;
+    static constexpr int kReadChunk = 100000;
+    static constexpr int kSocketBuffer = 65535;
+    static constexpr int kMaxSequenceMisses = 5;
+
+    CSocketClient();
+    ~CSocketClient() override;
+
+    int KCreate();
+    // host: a dotted IPv4 address or a name.
+    int KConnect(const QString& host, int port);
+    // 0 sent, 1 dropped because the socket would block, -1 failure.
+    int KSend(CKParam& packet);
+    int KSend(const char* data, int n);
+    int KClose();
+    void SetAccepted();
+    bool IsConnect() const { return m_connected; }
+    bool IsCreated() const { return m_created; }
+    void OnTimer(unsigned id);
+
+    int GetAllRecvCount() const { return m_bytesReceived; }
+    int GetAllSendCount() const { return m_bytesSent; }
+    void ResetAllRecvCount() { m_bytesReceived = 0; }
+    void ResetAllSendCount() { m_bytesSent = 0; }
+
+    int ServerClock() const { return m_serverClock; }
+    int64_t LastReceiveTime() const { return m_lastReceiveTime; }
+    QDateTime LastReceiveLocalTime() const { return m_lastReceiveLocal; }
+    QDateTime LastSendLocalTime() const;
+
+protected:
+    // A connection with another framing (the second route to the hall).
+    explicit CSocketClient(const tagFrameFormat& format);
+
+    virtual int OnKConnect(int error) { return 0; }
+    virtual int OnKReceive(CKParam& packet) { return 0; }
+    virtual int OnKSend(int error) { return 0; }
+    virtual int OnKClose() { return 0; }
+    // Every subclass sends through here; the keep-alive does too, so a subclass may route it.
+    virtual int SendPacket(CKParam& packet) = 0;
+
+    void OnReceive(int error) override;
+    void OnSend(int error) override;
+    void OnConnect(int error) override;
+    void OnClose(int error) override;
+
+    // The name of the hidden window; the second route numbers its windows.
+    virtual QString WindowName() const;
+    // Whether sent packets carry the clock field and received ones set the server clock.
+    bool UsesClockField() const { return m_format.headerSize == 8; }
+
+private:
+    friend class CSocketWindow;
+    int OnReceiveData(const char* data, int n);
+    CFrameAssembler::EVerdict Deliver(const char* packet, int length);
+    void CloseAndNotify();
+    bool OnOwnerThread() const;
+    int SendFrame(const QByteArray& frame, bool& closeNow);
+
+    tagFrameFormat m_format;
+    CFrameAssembler m_assembler;
+    CSocketWindow m_window{this};
+    // Serialises KSend and KClose (the capture thread sends on the second room connection).
+    mutable std::recursive_mutex m_lock;
+    QThread* m_ownerThread = nullptr;
+
+    std::atomic<bool> m_created{false};
+    std::atomic<bool> m_connected{false};
+    int m_lastSequence = 0;
+    int m_sequenceMisses = 0;
+    std::atomic<int64_t> m_lastReceiveTime{0};
+    std::atomic<int> m_bytesReceived{0};
+    std::atomic<int> m_bytesSent{0};
+    std::atomic<int> m_serverClock{0};
+    std::atomic<int> m_localSecondsAtClock{0};
+    int m_sendSequence = 0;
+    // Bumped by every close, so a delivery loop can tell that its connection went away.
+    std::atomic<unsigned> m_generation{0};
+    QDateTime m_lastReceiveLocal;
+    QDateTime m_lastSendLocal;
+};

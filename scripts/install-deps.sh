@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the project needs to build, test and run.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build ccache pkg-config clang clang-tidy clang-format
+  libclang-rt-14-dev lldb
+  # Qt 6
+  qt6-base-dev qt6-base-dev-tools qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite
+  libgl-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # crypto, storage
+  libcrypto++-dev libcrypto++-utils libsqlite3-dev
+  # audio
+  libmp3lame-dev libmpg123-dev libbcg729-dev libpulse-dev libfftw3-dev
+  pulseaudio pulseaudio-utils sox mpg123 ffmpeg
+  # crash capture
+  libunwind-dev libdw-dev
+  # resources and screenshots
+  opencc imagemagick fonts-noto-cjk xvfb xauth
+)
+
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${packages[@]}"

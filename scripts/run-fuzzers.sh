@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs every fuzzer of a fuzzing build for a bounded time, from its committed seed corpus.
+set -euo pipefail
+build=$1
+seconds=${2:-20}
+root=$(cd "$(dirname "$0")/.." && pwd)
+status=0
+for fuzzer in "$build"/fuzz/fuzz_*; do
+  [ -x "$fuzzer" ] || continue
+  name=$(basename "$fuzzer")
+  corpus=$(mktemp -d)
+  if [ -d "$root/fuzz/corpus/$name" ]; then cp -r "$root/fuzz/corpus/$name/." "$corpus/"; fi
+  echo "== $name (${seconds}s)"
+  if ! "$fuzzer" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "$corpus" \
+      > "$build/$name.log" 2>&1; then
+    tail -n 60 "$build/$name.log"
+    status=1
+  fi
+  rm -rf "$corpus"
+done
+exit $status

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what the project needs, builds it and runs every test.
+#   scripts/test.sh             the RelWithDebInfo build and its tests
+#   scripts/test.sh --sanitize  an ASan + UBSan build (clang) with the same tests, then each
+#                               fuzzer for a bounded time
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-}
+if [ "${TAVO_SKIP_INSTALL:-0}" != 1 ]; then
+  bash scripts/install-deps.sh
+fi
+
+if [ "$mode" = "--sanitize" ]; then
+  build=build-asan
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DTAVO_SANITIZE=ON -DTAVO_FUZZ=ON -DTAVO_BUILD_BENCH=OFF
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
+else
+  build=build
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+cmake --build "$build"
+
+# Audio tests need a sound server; a private headless one is started for the run.
+source scripts/pulse-env.sh
+pulse_start
+trap pulse_stop EXIT
+
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j2 --timeout 300
+
+if [ "$mode" = "--sanitize" ]; then
+  bash scripts/run-fuzzers.sh "$build" "${TAVO_FUZZ_SECONDS:-20}"
+fi
