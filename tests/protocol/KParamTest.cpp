@@ -1,0 +1,213 @@
+#include "protocol/KParam.h"
+
+#include "platform/CodePage.h"
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+
+namespace {
+
+QByteArray Bytes(const CKParam& p) { return QByteArray(p.GetBufferPtr(), p.GetLength()); }
+
+TEST(KParam, WorkedExampleLayoutAndCheckValue) {
+    CKParam p;
+    p.SetShortInt(10, 99);
+    p.SetInt(9999, 1);
+    p.SetInt(-31073, 1000);
+    EXPECT_EQ(Bytes(p).toHex(' '),
+              QByteArray("20 00 03 00 02 00 0a 00 0a 00 63 00 04 00 0f 27 14 00 01 00 00 00 04 00 9f 86 14 00 "
+                         "e8 03 00 00"));
+    EXPECT_EQ(static_cast<uint16_t>(p.GetPacketCrc()), 0x98AA);
+    int clock = 0;
+    EXPECT_EQ(p.GetInt(-31073, clock), 0);
+    EXPECT_EQ(clock, 1000);
+}
+
+TEST(KParam, EmptyPacketHasNothing) {
+    CKParam p;
+    EXPECT_EQ(p.GetLength(), 0);
+    EXPECT_EQ(p.GetPacketNum(), 0);
+    EXPECT_EQ(p.GetBufferPtr(), nullptr);
+    EXPECT_EQ(p.GetPacketCrc(), 0);
+    short s = 5;
+    int i = 6;
+    bool b = true;
+    QString t = QStringLiteral("keep");
+    unsigned short n = 9;
+    EXPECT_EQ(p.GetShortInt(10, s), -1);
+    EXPECT_EQ(p.GetInt(10, i), -1);
+    EXPECT_EQ(p.GetBoolean(10, b), -1);
+    EXPECT_EQ(p.GetCString(10, t), -1);
+    EXPECT_EQ(p.GetChar(10, nullptr, n), -1);
+    EXPECT_EQ(s, 5);
+    EXPECT_EQ(i, 6);
+    EXPECT_TRUE(b);
+    EXPECT_EQ(t, QStringLiteral("keep"));
+    EXPECT_EQ(n, 9);
+}
+
+TEST(KParam, FirstAppendWritesHeaderAndEveryAppendIsExact) {
+    CKParam p;
+    p.SetShortInt(10, 1);
+    EXPECT_EQ(p.GetLength(), 12);
+    EXPECT_EQ(Bytes(p).left(4).toHex(), QByteArray("0c000100"));
+    p.SetChar(30, "abc", 3);
+    EXPECT_EQ(p.GetLength(), 12 + 9);
+    p.SetCString(40, QString());
+    EXPECT_EQ(p.GetLength(), 21 + 6);
+    EXPECT_EQ(p.GetPacketNum(), 3);
+    EXPECT_EQ(Bytes(p).left(2).toHex(), QByteArray("1b00"));
+}
+
+TEST(KParam, DuplicateKeysReadAndUpdateTheFirst) {
+    CKParam p;
+    p.SetShortInt(10, 1);
+    p.SetShortInt(10, 2);
+    short v = 0;
+    ASSERT_EQ(p.GetShortInt(10, v), 0);
+    EXPECT_EQ(v, 1);
+    const int length = p.GetLength();
+    EXPECT_EQ(p.UpdateShortInt(10, 7), 0);
+    EXPECT_EQ(p.GetLength(), length);
+    ASSERT_EQ(p.GetShortInt(10, v), 0);
+    EXPECT_EQ(v, 7);
+    // The second field is untouched.
+    EXPECT_EQ(Bytes(p).mid(4 + 8 + 6, 2).toHex(), QByteArray("0200"));
+}
+
+TEST(KParam, UpdateOfMissingOrOtherTypeChangesNothing) {
+    CKParam p;
+    p.SetInt(20, 5);
+    const QByteArray before = Bytes(p);
+    EXPECT_EQ(p.UpdateShortInt(10, 1), -1);
+    EXPECT_EQ(p.UpdateShortInt(20, 1), -1);
+    EXPECT_EQ(Bytes(p), before);
+    EXPECT_EQ(p.GetPacketNum(), 1);
+}
+
+TEST(KParam, TypesMustMatch) {
+    CKParam p;
+    p.SetShortInt(10, 3);
+    int i = 42;
+    EXPECT_EQ(p.GetInt(10, i), -1);
+    EXPECT_EQ(i, 42);
+    bool b = false;
+    EXPECT_EQ(p.GetBoolean(10, b), -1);
+    p.SetBoolean(50, true);
+    ASSERT_EQ(p.GetBoolean(50, b), 0);
+    EXPECT_TRUE(b);
+}
+
+TEST(KParam, TextsTravelInTheCodePageAndEmptyTextsSurvive) {
+    SetAnsiCodePage(CP_GBK);
+    CKParam p;
+    p.SetCString(20, QString());
+    p.SetCString(30, QStringLiteral("你好 abc"));
+    p.SetCString(40, QString());
+    QString a = QStringLiteral("x");
+    QString b;
+    QString c = QStringLiteral("y");
+    ASSERT_EQ(p.GetCString(20, a), 0);
+    ASSERT_EQ(p.GetCString(30, b), 0);
+    ASSERT_EQ(p.GetCString(40, c), 0);
+    EXPECT_TRUE(a.isEmpty());
+    EXPECT_EQ(b, QStringLiteral("你好 abc"));
+    EXPECT_TRUE(c.isEmpty());
+    // GBK: two bytes per Chinese character, no terminator.
+    unsigned short n = 0;
+    EXPECT_EQ(p.GetCharNC(30, nullptr, n), -1);  // a text is not raw bytes
+    EXPECT_EQ(Bytes(p).mid(4, 2).toHex(), QByteArray("0000"));
+    EXPECT_EQ(Bytes(p).mid(4 + 6, 2).toHex(), QByteArray("0800"));
+}
+
+TEST(KParam, RawBytesCopyOrViewAndNullOutputOnlyReportsLength) {
+    CKParam p;
+    const char data[] = {0, 1, 2, 3, 4};
+    p.SetChar(30, data, 5);
+    unsigned short n = 0;
+    EXPECT_EQ(p.GetChar(30, nullptr, n), 0);
+    EXPECT_EQ(n, 5);
+    char out[5] = {};
+    ASSERT_EQ(p.GetChar(30, out, n), 0);
+    EXPECT_EQ(QByteArray(out, 5), QByteArray(data, 5));
+    char* view = nullptr;
+    ASSERT_EQ(p.GetCharNC(30, &view, n), 0);
+    EXPECT_EQ(view, p.GetBufferPtr() + 4 + 6);
+}
+
+TEST(KParam, CheckValueSamplesThirteenOfEveryThirtyNineBytes) {
+    CKParam p;
+    p.SetChar(30, "0123456789abcdefghij", 19);  // 4 + 6 + 19 = 29 bytes... one block
+    ASSERT_EQ(p.GetLength(), 29);
+    const short before = p.GetPacketCrc();
+    EXPECT_NE(before, 0);
+    // Bytes 13 to 38 of a stride do not enter the value.
+    p.GetBufferPtr()[20] ^= 0x55;
+    EXPECT_EQ(p.GetPacketCrc(), before);
+    p.GetBufferPtr()[12] ^= 0x55;
+    EXPECT_NE(p.GetPacketCrc(), before);
+
+    CKParam small;
+    small.SetChar(30, "0123456789abcde", 15);  // 25 bytes: no block
+    EXPECT_EQ(small.GetLength(), 25);
+    EXPECT_EQ(small.GetPacketCrc(), 0);
+    CKParam exact;
+    exact.SetChar(30, "0123456789abcdef", 16);  // 26 bytes: one block
+    EXPECT_NE(exact.GetPacketCrc(), 0);
+
+    // Nothing after byte 500 counts.
+    CKParam big;
+    big.SetChar(30, QByteArray(900, 'a').constData(), 900);
+    const short bigCrc = big.GetPacketCrc();
+    big.GetBufferPtr()[700] = 'b';
+    EXPECT_EQ(big.GetPacketCrc(), bigCrc);
+}
+
+TEST(KParam, LoadedBytesAreReadSafely) {
+    // A field count of 0x8000 or more reads as negative: no lookup finds anything.
+    QByteArray bytes = QByteArray::fromHex("0c00 0080 0200 0a00 0a00 6300");
+    CKParam p;
+    ASSERT_EQ(p.SetBufferPtr(bytes.constData(), static_cast<int>(bytes.size())), 0);
+    EXPECT_LT(p.GetPacketNum(), 0);
+    short v = 0;
+    EXPECT_EQ(p.GetShortInt(10, v), -1);
+
+    // A field whose value would run past the end is refused, and so is every later one.
+    QByteArray truncated = QByteArray::fromHex("1400 0200 0200 0a00 0a00 6300 ff00 1400 1400 0102");
+    ASSERT_EQ(p.SetBufferPtr(truncated.constData(), static_cast<int>(truncated.size())), 0);
+    EXPECT_EQ(p.GetShortInt(10, v), 0);
+    int i = 0;
+    EXPECT_EQ(p.GetInt(20, i), -1);
+
+    // A field shorter than its type's width is not read.
+    QByteArray narrow = QByteArray::fromHex("0b00 0100 0100 1400 1400 07");
+    ASSERT_EQ(p.SetBufferPtr(narrow.constData(), static_cast<int>(narrow.size())), 0);
+    EXPECT_EQ(p.GetInt(20, i), -1);
+}
+
+TEST(KParam, DuplicateBySetBufferPtrAndMove) {
+    CKParam a;
+    a.SetShortInt(10, 450);
+    a.SetCString(30, QStringLiteral("hi"));
+    CKParam b;
+    ASSERT_EQ(b.SetBufferPtr(a.GetBufferPtr(), a.GetLength()), 0);
+    EXPECT_NE(b.GetBufferPtr(), a.GetBufferPtr());
+    EXPECT_EQ(Bytes(a), Bytes(b));
+    EXPECT_EQ(b.GetPacketNum(), 2);
+    CKParam c(std::move(b));
+    EXPECT_EQ(b.GetLength(), 0);
+    EXPECT_EQ(c.Command(), 450);
+}
+
+TEST(KParam, RefusesToOutgrowTheLengthWord) {
+    CKParam p;
+    const QByteArray big(60000, 'x');
+    ASSERT_EQ(p.SetChar(30, big.constData(), 60000), 0);
+    const QByteArray before = Bytes(p);
+    EXPECT_EQ(p.SetChar(31, big.constData(), 6000), -1);
+    EXPECT_EQ(Bytes(p), before);
+    EXPECT_EQ(p.GetPacketNum(), 1);
+}
+
+}  // namespace
