@@ -324,6 +324,12 @@ bool CAsyncSocket::GetPeerName(QString& address, unsigned& port) const {
 }
 
 void CAsyncSocket::Readable() {
+    // A failed connect makes the socket readable too, and reading would consume the error the
+    // connect notification must report.
+    if (m_connecting) {
+        Writable();
+        return;
+    }
     if (m_listening) {
         if (m_events & FD_ACCEPT) {
             OnAccept(0);
