@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <map>
 #include <vector>
 
@@ -58,28 +59,29 @@ struct tagSettings {
 
     // Values only the server configuration document supplies (kept in memory).
     int lastVersion = 0;
-    QString fip;      // SERVER/FIP: the host text rooms are told about (keys 101 of 110/122)
-    int fport = 0;    // SERVER/FPORT: its port (key 102)
+    QString fip;    // SERVER/FIP: the host text rooms are told about (keys 101 of 110/122)
+    int fport = 0;  // SERVER/FPORT: its port (key 102)
     QString urlHallCaseList;
     QString urlHallRoomList;
     QString urlSpeaker;
     QString urlOrderList;
     QString urlCmdAction;
-    QStringList areaDocuments;  // one address per ABOUTLINK/AREA_NAME
-    std::map<QString, QString> switches;  // SWITCH/<name> → text
+    QStringList areaDocuments;                  // one address per ABOUTLINK/AREA_NAME
+    std::map<QString, QString> switches;        // SWITCH/<name> → text
     std::map<QString, QString> edition70Links;  // ABOUTLINK extras read by edition 70
 };
 
 struct tagAccount {
-    QString loginName;        // empty while not logged in
-    int userNumber = -1;      // -1 before any login
-    QString visitorName;      // given by the hall server; empty when none
-    QString passwordDigest;   // MD5, 32 upper-case hex digits
+    QString loginName;       // empty while not logged in
+    int userNumber = -1;     // -1 before any login
+    QString visitorName;     // given by the hall server; empty when none
+    QString passwordDigest;  // MD5, 32 upper-case hex digits
     // Identity fields sent as keys 104, 105 and 106 with every hall request.
-    QString identityText;     // server-information key 12
-    int identityNumber = 0;   // server-information key 13
-    QString adapterAddress;   // "XX-XX-XX-XX-XX-XX"
-    int visitorValue = 0;     // key 50 of reply 36
+    QString identityText;         // server-information key 12
+    int identityNumber = 0;       // server-information key 13
+    QString adapterAddress;       // "XX-XX-XX-XX-XX-XX"
+    int visitorValue = 0;         // key 50 of reply 36
+    int64_t lastAttemptTime = 0;  // last press of the login dialog's OK, seconds since 1970
 
     bool IsLoggedIn() const { return !loginName.isEmpty(); }
     // The name the user is known by: the login name, or the visitor name when not logged in.
@@ -100,6 +102,22 @@ struct tagUserRooms {
     std::map<int, int> marks;  // room number → mark (editions 50 and 70)
 };
 
+// What reply 62 tells about the logged-in user; kept, not interpreted.
+struct tagUserInfo {
+    std::map<int, QString> texts;  // keys 30, 31, 32, 34, 35, 36
+    std::map<int, int> numbers;    // keys 33, 37, 38, 39
+};
+
+// The local picture sets read at start.
+struct tagPictureSets {
+    int faceCount = 0;
+    int faceWidth = 50;
+    int faceHeight = 50;
+    QStringList enterEffects;     // "Des" entries "01".."Count"
+    QStringList vipEnterEffects;  // "Des" entries "Vip01".."VipCount"
+    bool complete = false;        // every set was found
+};
+
 class CAppState {
 public:
     QString editionName = QStringLiteral("TavoTavo");
@@ -110,9 +128,11 @@ public:
     tagAccount account;
     tagCenter center;
     tagUserRooms userRooms;
-    int startRoom = 0;          // from the command line; 0 when none
-    bool configRead = false;    // the server configuration document was read at start
-    bool exiting = false;       // the application is quitting
+    tagUserInfo userInfo;
+    tagPictureSets pictures;
+    int startRoom = 0;        // from the command line; 0 when none
+    bool configRead = false;  // the server configuration document was read at start
+    bool exiting = false;     // the application is quitting
 
     // The process-wide state. Set() does not take ownership; nullptr restores the default one.
     static CAppState& Get();

@@ -186,6 +186,12 @@ bool CAsyncSocket::Connect(const QString& host, unsigned port) {
         SetLastError(WSAENOTSOCK);
         return false;
     }
+    // An empty host means "any address" only to bind; as a destination the system refuses it
+    // rather than reaching this machine.
+    if (host.trimmed().isEmpty()) {
+        SetLastError(WSAEADDRNOTAVAIL);
+        return false;
+    }
     sockaddr_in addr{};
     if (!ToSockAddr(host, port, &addr)) {
         SetLastError(WSAHOST_NOT_FOUND);
