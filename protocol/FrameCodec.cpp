@@ -2,6 +2,7 @@
 
 #include "protocol/KParam.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -57,63 +58,108 @@ QByteArray BuildFrame(const tagFrameFormat& format, uint32_t sendTime, const cha
 
 int CFrameAssembler::Feed(const char* data, int n, const Deliver& deliver) {
     if (m_leftover.isEmpty()) {
-        return Run(data, n, deliver);
+        return Result(Run(data, n, deliver));
+    }
+    // Joining the whole read to the leftover would copy every byte once more. When the leftover
+    // is the start of a frame, take from the read only what that frame lacks, deliver it, and
+    // go on with the rest of the read in place. Same result, one copy less.
+    const int header = m_format.headerSize;
+    if (m_leftover.size() >= 4 && IsMarker(m_leftover.constData())) {
+        const int toLength = header + 2 - static_cast<int>(m_leftover.size());
+        if (toLength > 0) {
+            const int take = std::min(toLength, n);
+            m_leftover.append(data, take);
+            data += take;
+            n -= take;
+            if (toLength > take) {
+                return 0;
+            }
+        }
+        const int length = ReadU16(m_leftover.constData() + header);
+        if (length >= m_format.minLength && length <= m_format.maxLength) {
+            const int missing = header + length + 2 - static_cast<int>(m_leftover.size());
+            if (missing > n) {
+                if (m_leftover.size() + n < m_format.leftoverLimit) {
+                    m_leftover.append(data, n);
+                } else {
+                    m_leftover.clear();
+                }
+                return 0;
+            }
+            QByteArray frame = std::move(m_leftover);
+            m_leftover = QByteArray();
+            frame.append(data, missing);
+            const EOutcome outcome = Run(frame.constData(), static_cast<int>(frame.size()), deliver);
+            if (outcome != EOutcome::Done) {
+                return Result(outcome);
+            }
+            data += missing;
+            n -= missing;
+            if (n == 0) {
+                return 0;
+            }
+            // What follows a frame: a short tail waits for the next read, as in Run.
+            return Result(n <= kTailKeep ? KeepTail(data, n) : Run(data, n, deliver));
+        }
     }
     QByteArray work = std::move(m_leftover);
     m_leftover = QByteArray();
     work.append(data, n);
-    return Run(work.constData(), static_cast<int>(work.size()), deliver);
+    return Result(Run(work.constData(), static_cast<int>(work.size()), deliver));
 }
 
-int CFrameAssembler::Run(const char* buf, int size, const Deliver& deliver) {
+CFrameAssembler::EOutcome CFrameAssembler::KeepTail(const char* buf, int size) {
+    m_leftover = QByteArray(buf, size);
+    return EOutcome::Done;
+}
+
+CFrameAssembler::EOutcome CFrameAssembler::Run(const char* buf, int size, const Deliver& deliver) {
     const int header = m_format.headerSize;
     int p = 0;
     for (;;) {
         if (size - p < 4 || !IsMarker(buf + p)) {
             const int at = FindMarker(buf, p, size);
             if (at < 0) {
-                return 0;
+                return EOutcome::Done;
             }
             p = at;
         }
         const int remaining = size - p;
         if (remaining < header + 2) {
-            m_leftover = QByteArray(buf + p, remaining);
-            return 0;
+            return KeepTail(buf + p, remaining);
         }
         const int length = ReadU16(buf + p + header);
         if (length < m_format.minLength || length > m_format.maxLength) {
-            return m_format.refuseIsFatal ? -1 : 0;
+            return m_format.refuseIsFatal ? EOutcome::Fatal : EOutcome::Discarded;
         }
         const int frameSize = header + length + 2;
         if (frameSize > remaining) {
             if (remaining < m_format.leftoverLimit) {
                 m_leftover = QByteArray(buf + p, remaining);
             }
-            return 0;
+            return EOutcome::Done;
         }
         const char* packet = buf + p + header;
         if (PacketCrc(packet, length) != ReadU16(packet + length)) {
-            return 0;
+            return EOutcome::Discarded;
         }
         switch (deliver(packet, length)) {
             case EVerdict::Continue:
                 break;
             case EVerdict::DiscardRest:
-                return -1;
+                return EOutcome::Fatal;
             case EVerdict::Stop:
                 m_leftover.clear();
-                return 0;
+                return EOutcome::Stopped;
         }
         p += frameSize;
         const int left = size - p;
         if (left == 0) {
             m_leftover.clear();
-            return 0;
+            return EOutcome::Done;
         }
         if (left <= kTailKeep) {
-            m_leftover = QByteArray(buf + p, left);
-            return 0;
+            return KeepTail(buf + p, left);
         }
     }
 }

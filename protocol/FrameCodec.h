@@ -46,7 +46,10 @@ public:
     int LeftoverSize() const { return static_cast<int>(m_leftover.size()); }
 
 private:
-    int Run(const char* buf, int size, const Deliver& deliver);
+    enum class EOutcome { Done, Discarded, Fatal, Stopped };
+    EOutcome Run(const char* buf, int size, const Deliver& deliver);
+    EOutcome KeepTail(const char* buf, int size);
+    static int Result(EOutcome outcome) { return outcome == EOutcome::Fatal ? -1 : 0; }
 
     tagFrameFormat m_format;
     QByteArray m_leftover;

@@ -19,10 +19,11 @@ inline void WriteU16(char* p, uint16_t v) {
     p[1] = static_cast<char>(v >> 8);
 }
 
-// CRC-16/ARC tables for slicing by eight: table k advances a byte that stands k bytes before
-// the end of an 8-byte group. The check value is computed for every frame sent and received,
-// so it is worth doing eight bytes at a time.
-using CrcTables = std::array<std::array<uint16_t, 256>, 8>;
+// CRC-16/ARC, table-driven. The check value is computed for every frame sent and received, so
+// it is done one sampled 13-byte block per step: table k advances a byte that stands k bytes
+// before the end of its block, and the thirteen lookups of a step are independent.
+constexpr int kBlock = 13;
+using CrcTables = std::array<std::array<uint16_t, 256>, kBlock>;
 
 constexpr CrcTables MakeCrcTables() {
     CrcTables t{};
@@ -34,7 +35,7 @@ constexpr CrcTables MakeCrcTables() {
         t[0][i] = crc;
     }
     for (unsigned i = 0; i < 256; ++i) {
-        for (int k = 1; k < 8; ++k) {
+        for (int k = 1; k < kBlock; ++k) {
             t[k][i] = static_cast<uint16_t>((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
         }
     }
@@ -44,17 +45,12 @@ constexpr CrcTables MakeCrcTables() {
 constexpr CrcTables kCrc = MakeCrcTables();
 static_assert(kCrc[0][1] == 0xC0C1 && kCrc[0][128] == 0xA001);
 
-uint16_t Crc16Arc(const uint8_t* p, int n) {
-    uint16_t crc = 0;
-    for (; n >= 8; p += 8, n -= 8) {
-        const uint16_t x = static_cast<uint16_t>(crc ^ (p[0] | (p[1] << 8)));
-        crc = static_cast<uint16_t>(kCrc[7][x & 0xFF] ^ kCrc[6][x >> 8] ^ kCrc[5][p[2]] ^ kCrc[4][p[3]] ^
-                                    kCrc[3][p[4]] ^ kCrc[2][p[5]] ^ kCrc[1][p[6]] ^ kCrc[0][p[7]]);
-    }
-    for (; n > 0; ++p, --n) {
-        crc = static_cast<uint16_t>((crc >> 8) ^ kCrc[0][(crc ^ *p) & 0xFF]);
-    }
-    return crc;
+inline uint16_t CrcBlock(uint16_t crc, const uint8_t* p) {
+    const uint16_t x = static_cast<uint16_t>(crc ^ (p[0] | (p[1] << 8)));
+    return static_cast<uint16_t>(kCrc[12][x & 0xFF] ^ kCrc[11][x >> 8] ^ kCrc[10][p[2]] ^ kCrc[9][p[3]] ^
+                                 kCrc[8][p[4]] ^ kCrc[7][p[5]] ^ kCrc[6][p[6]] ^ kCrc[5][p[7]] ^
+                                 kCrc[4][p[8]] ^ kCrc[3][p[9]] ^ kCrc[2][p[10]] ^ kCrc[1][p[11]] ^
+                                 kCrc[0][p[12]]);
 }
 
 constexpr int kHeaderSize = 4;
@@ -67,15 +63,16 @@ uint16_t PacketCrc(const char* data, int length) {
     if (!data || length <= 0) {
         return 0;
     }
-    // The sample is 13 bytes of every 39 among the first 500 (at most 13 blocks); the block
-    // count guarantees each sampled block lies wholly inside the packet.
+    // 13 bytes of every 39 among the first 500, at most 13 blocks; the block count guarantees
+    // each sampled block lies wholly inside the packet.
     const int sampled = std::min(length, 500);
     const int blocks = (sampled + 13) / 39;
-    uint8_t sample[13 * 13];
+    const auto* p = reinterpret_cast<const uint8_t*>(data);
+    uint16_t crc = 0;
     for (int b = 0; b < blocks; ++b) {
-        std::memcpy(sample + 13 * b, data + 39 * b, 13);
+        crc = CrcBlock(crc, p + 39 * b);
     }
-    return Crc16Arc(sample, 13 * blocks);
+    return crc;
 }
 
 CKParam::~CKParam() { Release(); }
@@ -83,7 +80,8 @@ CKParam::~CKParam() { Release(); }
 CKParam::CKParam(CKParam&& other) noexcept
     : m_buffer(std::exchange(other.m_buffer, nullptr)),
       m_length(std::exchange(other.m_length, 0)),
-      m_count(std::exchange(other.m_count, 0)) {}
+      m_count(std::exchange(other.m_count, 0)),
+      m_capacity(std::exchange(other.m_capacity, 0)) {}
 
 CKParam& CKParam::operator=(CKParam&& other) noexcept {
     if (this != &other) {
@@ -91,6 +89,7 @@ CKParam& CKParam::operator=(CKParam&& other) noexcept {
         m_buffer = std::exchange(other.m_buffer, nullptr);
         m_length = std::exchange(other.m_length, 0);
         m_count = std::exchange(other.m_count, 0);
+        m_capacity = std::exchange(other.m_capacity, 0);
     }
     return *this;
 }
@@ -100,6 +99,7 @@ void CKParam::Release() {
     m_buffer = nullptr;
     m_length = 0;
     m_count = 0;
+    m_capacity = 0;
 }
 
 int CKParam::PutBuffer(short key, short type, const char* data, unsigned short n) {
@@ -129,6 +129,7 @@ int CKParam::PutBuffer(short key, short type, const char* data, unsigned short n
         std::memcpy(field + kFieldHeaderSize, data, n);
     }
     m_length = total;
+    m_capacity = total;
     return 0;
 }
 
@@ -279,15 +280,19 @@ int CKParam::GetCString(short key, QString& value) const {
 }
 
 int CKParam::SetBufferPtr(const char* data, int n) {
-    Release();
     if (n <= 0 || !data) {
+        Release();
         return n == 0 ? 0 : -1;
     }
-    m_buffer = static_cast<char*>(std::malloc(static_cast<size_t>(n)));
-    if (!m_buffer) {
-        return -1;
+    if (!m_buffer || m_capacity < n) {
+        Release();
+        m_buffer = static_cast<char*>(std::malloc(static_cast<size_t>(n)));
+        if (!m_buffer) {
+            return -1;
+        }
+        m_capacity = n;
     }
-    std::memcpy(m_buffer, data, static_cast<size_t>(n));
+    std::memmove(m_buffer, data, static_cast<size_t>(n));
     m_length = n;
     m_count = n >= 4 ? static_cast<int16_t>(ReadU16(m_buffer + 2)) : 0;
     return 0;

@@ -74,6 +74,9 @@ private:
     char* m_buffer = nullptr;
     int32_t m_length = 0;
     int32_t m_count = 0;
+    // Bytes allocated. Appends allocate exactly; loading a received packet into one that held a
+    // larger packet reuses its buffer, so a connection can keep a few packets for its frames.
+    int32_t m_capacity = 0;
 };
 
 // CRC-16/ARC over the sampled bytes of a packet: 13 bytes of every 39 among the first 500.

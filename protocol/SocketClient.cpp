@@ -196,7 +196,14 @@ int CSocketClient::OnReceiveData(const char* data, int n) {
 }
 
 CFrameAssembler::EVerdict CSocketClient::Deliver(const char* bytes, int length) {
-    CKParam packet;
+    std::unique_ptr<CKParam> held;
+    if (m_spare.empty()) {
+        held = std::make_unique<CKParam>();
+    } else {
+        held = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
+    CKParam& packet = *held;
     if (packet.SetBufferPtr(bytes, length) != 0) {
         return CFrameAssembler::EVerdict::DiscardRest;
     }
@@ -218,6 +225,10 @@ CFrameAssembler::EVerdict CSocketClient::Deliver(const char* bytes, int length) 
     m_lastSequence = sequence;
     const unsigned generation = m_generation;
     OnKReceive(packet);
+    // Keep a few packets (and their buffers) for the frames to come.
+    if (m_spare.size() < 4 && packet.GetLength() <= 4096) {
+        m_spare.push_back(std::move(held));
+    }
     // A handler that closed the connection ends the delivery of what that connection sent.
     return generation == m_generation ? CFrameAssembler::EVerdict::Continue : CFrameAssembler::EVerdict::Stop;
 }

@@ -18,7 +18,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 class QThread;
 class CSocketClient;
@@ -127,6 +129,9 @@ private:
     int m_sendSequence = 0;
     // Bumped by every close, so a delivery loop can tell that its connection went away.
     std::atomic<unsigned> m_generation{0};
+    // Packets kept for delivering frames; a handler that runs a nested event loop may be
+    // re-entered with the next frame, so each delivery takes its own.
+    std::vector<std::unique_ptr<CKParam>> m_spare;
     QDateTime m_lastReceiveLocal;
     QDateTime m_lastSendLocal;
 };

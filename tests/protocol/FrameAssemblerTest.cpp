@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 namespace {
@@ -152,6 +154,109 @@ TEST(FrameAssembler, SecondRouteFraming) {
     // A TCP frame is not a route frame.
     c.Feed(Frame(kTcpFrame, 5));
     EXPECT_EQ(c.sequences.size(), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+// The reassembly rules written plainly, one working buffer per read: the oracle the assembler
+// (which avoids copying reads) must agree with, delivery for delivery, on any stream.
+class CPlainAssembler {
+public:
+    explicit CPlainAssembler(const tagFrameFormat& f) : m_f(f) {}
+    std::vector<QByteArray> delivered;
+
+    int Feed(const QByteArray& data) {
+        QByteArray buf = m_leftover + data;
+        m_leftover.clear();
+        const int h = m_f.headerSize;
+        int p = 0;
+        for (;;) {
+            const int at = buf.indexOf(QByteArray("\x01\x02\x03\x04", 4), p);
+            if (at < 0) {
+                return 0;
+            }
+            p = at;
+            const int remaining = static_cast<int>(buf.size()) - p;
+            if (remaining < h + 2) {
+                m_leftover = buf.mid(p);
+                return 0;
+            }
+            const int length = static_cast<uint8_t>(buf[p + h]) | (static_cast<uint8_t>(buf[p + h + 1]) << 8);
+            if (length < m_f.minLength || length > m_f.maxLength) {
+                return m_f.refuseIsFatal ? -1 : 0;
+            }
+            if (h + length + 2 > remaining) {
+                if (remaining < m_f.leftoverLimit) {
+                    m_leftover = buf.mid(p);
+                }
+                return 0;
+            }
+            const QByteArray packet = buf.mid(p + h, length);
+            const int crc = static_cast<uint8_t>(buf[p + h + length]) | (static_cast<uint8_t>(buf[p + h + length + 1]) << 8);
+            if (PacketCrc(packet.constData(), length) != crc) {
+                return 0;
+            }
+            delivered.push_back(packet);
+            p += h + length + 2;
+            const int left = static_cast<int>(buf.size()) - p;
+            if (left == 0) {
+                return 0;
+            }
+            if (left <= 12) {
+                m_leftover = buf.mid(p);
+                return 0;
+            }
+        }
+    }
+
+private:
+    tagFrameFormat m_f;
+    QByteArray m_leftover;
+};
+
+TEST(FrameAssembler, AgreesWithThePlainRulesOnRandomStreamsAndSplits) {
+    std::mt19937 rng(7);
+    for (const tagFrameFormat* format : {&kTcpFrame, &kRouteFrame}) {
+        for (int round = 0; round < 300; ++round) {
+            // Frames, some damaged, with garbage between some of them.
+            QByteArray stream;
+            const int frames = 1 + static_cast<int>(rng() % 12);
+            for (int i = 0; i < frames; ++i) {
+                QByteArray f = Frame(*format, i + 1, static_cast<int>(rng() % 1500));
+                switch (rng() % 10) {
+                    case 0:
+                        f[f.size() - 1] = static_cast<char>(f[f.size() - 1] ^ 1);  // check value
+                        break;
+                    case 1:
+                        stream += QByteArray(static_cast<int>(rng() % 20), static_cast<char>(rng()));
+                        break;
+                    case 2:
+                        f = f.left(static_cast<int>(rng() % f.size()));  // cut short
+                        break;
+                    default:
+                        break;
+                }
+                stream += f;
+            }
+            CPlainAssembler plain(*format);
+            CFrameAssembler fast(*format);
+            std::vector<QByteArray> got;
+            for (int at = 0; at < stream.size();) {
+                const int n = std::min(1 + static_cast<int>(rng() % 700), static_cast<int>(stream.size()) - at);
+                const QByteArray read = stream.mid(at, n);
+                const int expected = plain.Feed(read);
+                const int result = fast.Feed(read.constData(), n, [&](const char* b, int len) {
+                    got.emplace_back(b, len);
+                    return CFrameAssembler::EVerdict::Continue;
+                });
+                ASSERT_EQ(result, expected) << "round " << round;
+                at += n;
+            }
+            ASSERT_EQ(got, plain.delivered) << "round " << round;
+        }
+    }
 }
 
 }  // namespace

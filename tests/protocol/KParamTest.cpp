@@ -211,3 +211,28 @@ TEST(KParam, RefusesToOutgrowTheLengthWord) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KParam, ReloadingASmallerPacketReadsOnlyItsOwnBytes) {
+    CKParam big;
+    big.SetShortInt(10, 460);
+    big.SetChar(80, QByteArray(1000, 'a').constData(), 1000);
+    big.SetInt(90, 7);
+    CKParam small;
+    small.SetShortInt(10, 99);
+    CKParam reused;
+    ASSERT_EQ(reused.SetBufferPtr(big.GetBufferPtr(), big.GetLength()), 0);
+    ASSERT_EQ(reused.SetBufferPtr(small.GetBufferPtr(), small.GetLength()), 0);
+    EXPECT_EQ(reused.GetLength(), 12);
+    EXPECT_EQ(reused.GetPacketNum(), 1);
+    EXPECT_EQ(reused.Command(), 99);
+    int stale = 0;
+    EXPECT_EQ(reused.GetInt(90, stale), -1);
+    // Appending after a reload still grows exactly.
+    reused.SetInt(20, 1);
+    EXPECT_EQ(reused.GetLength(), 22);
+    EXPECT_EQ(reused.IntOr(20, 0), 1);
+}
+
+}  // namespace
