@@ -1,0 +1,417 @@
+// The trace log through its public operations: files in a private working folder, settings in
+// a private profile folder, the time from a manual clock.
+
+#include "infra/TraceLog.h"
+#include "platform/Clock.h"
+#include "platform/Profile.h"
+#include "tests/support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <set>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t kClockMs = 1700000000123LL;
+const QString kStars = QStringLiteral("*********************************************************");
+
+QString ProgramName() {
+    QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    return name.left(name.indexOf(QLatin1Char('.')));
+}
+
+// The file of a log named base (without extension) when this program opens it.
+QString LogFile(const QString& base, const QString& extension = QStringLiteral(".LOG")) {
+    return base + QStringLiteral(" [") + ProgramName() + QStringLiteral("]") + extension;
+}
+
+tm LocalTime(int64_t ms) {
+    const time_t seconds = static_cast<time_t>(ms / 1000);
+    tm local{};
+    localtime_r(&seconds, &local);
+    return local;
+}
+
+QString TimeField(int64_t ms) {
+    const tm t = LocalTime(ms);
+    return QString::asprintf("%04d/%02d/%02d %02d:%02d:%02d ", t.tm_year + 1900, t.tm_mon + 1,
+                             t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+}
+
+QString OpenCloseTime(int64_t ms) {
+    const tm t = LocalTime(ms);
+    return QString::asprintf("%04d-%d-%2d %d:%02d ", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                             t.tm_hour, t.tm_min)
+        .mid(2);
+}
+
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The lines of a log file (UTF-16 little-endian, "\r\n" ends), without their ends.
+QStringList ReadLines(const QString& path) {
+    const QByteArray bytes = ReadBytes(path);
+    EXPECT_EQ(bytes.size() % 2, 0) << path.toStdString();
+    QString text;
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+        text += QChar(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
+                                            (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+    }
+    EXPECT_TRUE(text.isEmpty() || text.endsWith(QStringLiteral("\r\n"))) << path.toStdString();
+    QStringList lines = text.split(QStringLiteral("\r\n"));
+    lines.removeLast();
+    return lines;
+}
+
+class TraceLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_work.isValid());
+        m_oldDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(m_work.path()));
+    }
+    void TearDown() override { QDir::setCurrent(m_oldDir); }
+
+    // Settings stored before the log opens under that name.
+    static void Preset(const QString& name,
+                       std::initializer_list<std::pair<const char*, int>> values) {
+        for (const auto& [key, value] : values) {
+            CProfileStore::Open(name).WriteInt(QStringLiteral("Common"), QString::fromLatin1(key),
+                                               value);
+        }
+    }
+    static int Stored(const QString& name, const char* key) {
+        return CProfileStore::Open(name).GetInt(QStringLiteral("Common"), QString::fromLatin1(key),
+                                                -99);
+    }
+
+    tavotest::CTempConfig m_config;
+    QTemporaryDir m_work;
+    QString m_oldDir;
+    CManualClock m_clock{kClockMs};
+    CScopedClock m_clockScope{m_clock};
+};
+
+TEST_F(TraceLogTest, WritesNothingUntilOpened) {
+    CTraceLog log;
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_FALSE(log.Write(TRACE_NORMAL, "CVideoServer", "frame %d", 1));
+    EXPECT_FALSE(log.CleanLog());
+    EXPECT_TRUE(QDir().entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(TraceLogTest, OpenWritesTheBannerAndStoresMissingSettings) {
+    CTraceLog log;
+    ASSERT_TRUE(log.Open(QStringLiteral("Trace"), 100));
+    EXPECT_TRUE(log.IsOpen());
+    EXPECT_FALSE(log.Open(QStringLiteral("Trace"), 100));
+    EXPECT_EQ(CAppProfile::ProfileName(), QStringLiteral("Trace"));
+
+    const QByteArray bytes = ReadBytes(LogFile(QStringLiteral("Trace")));
+    ASSERT_GE(bytes.size(), 4);
+    // No byte-order mark: the first character is the tag's.
+    EXPECT_EQ(bytes.left(4), QByteArray("N\0O\0", 4));
+    const QString prefix = QStringLiteral("NOMAL: TraceLog       ") + TimeField(kClockMs);
+    EXPECT_EQ(ReadLines(LogFile(QStringLiteral("Trace"))),
+              QStringList(
+                  {prefix + kStars, prefix + QStringLiteral("Open. ") + OpenCloseTime(kClockMs)}));
+
+    const std::pair<const char*, int> defaults[] = {
+        {"bOutputToVC_Wnd", 0}, {"WidthType", 7},   {"WidthFrom", 15},     {"hasTime", 1},
+        {"hasProcessID", 0},    {"hasThreadID", 0}, {"hasMillisecond", 0}, {"Debug", 0}};
+    for (const auto& [key, value] : defaults) {
+        EXPECT_EQ(Stored(QStringLiteral("Trace"), key), value) << key;
+    }
+}
+
+TEST_F(TraceLogTest, LineHasFixedColumnsAndTheOptionalFields) {
+    Preset(QStringLiteral("Fields"), {{"WidthType", 4},
+                                      {"WidthFrom", 6},
+                                      {"hasMillisecond", 1},
+                                      {"hasProcessID", 1},
+                                      {"hasThreadID", 1}});
+    CTraceLog log;
+    ASSERT_TRUE(log.Open(QStringLiteral("Fields"), 100));
+    ASSERT_TRUE(log.Write(TRACE_ALARM, "CVideoServer", "sent %d of %s", 3, "视频"));
+    const QStringList lines = ReadLines(LogFile(QStringLiteral("Fields")));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[2], QStringLiteral("ALA CVide ") + TimeField(kClockMs) +
+                            QStringLiteral("123 ") +
+                            QString::asprintf("%05X %05X ", static_cast<unsigned>(getpid()),
+                                              static_cast<unsigned>(gettid())) +
+                            QStringLiteral("sent 3 of 视频"));
+}
+
+TEST_F(TraceLogTest, SettingsComeFromTheLogsProfile) {
+    // hasTime counts only as 1, Debug as anything but 0; a stored -1 counts as missing.
+    Preset(QStringLiteral("Read"), {{"hasTime", 2}, {"Debug", 5}, {"WidthFrom", -1}});
+    CTraceLog log;
+    ASSERT_TRUE(log.Open(QStringLiteral("Read"), 100));
+    tagFormat format{};
+    EXPECT_TRUE(log.GetFormat(&format));
+    EXPECT_EQ(format.widthType, 7);
+    EXPECT_EQ(format.widthFrom, 15);
+    EXPECT_FALSE(format.hasTime);
+    EXPECT_EQ(Stored(QStringLiteral("Read"), "hasTime"), 2);
+    EXPECT_EQ(Stored(QStringLiteral("Read"), "WidthFrom"), 15);
+    ASSERT_TRUE(log.Write(TRACE_DEBUG, "CAviRecord", "key frame"));
+    EXPECT_EQ(ReadLines(LogFile(QStringLiteral("Read"))).last(),
+              QStringLiteral("DEBUG: CAviRecord     key frame"));
+}
+
+TEST_F(TraceLogTest, LevelTagsModuleCutAndDebugLines) {
+    Preset(QStringLiteral("Levels"), {{"hasTime", 0}});
+    CTraceLog log;
+    ASSERT_TRUE(log.Open(QStringLiteral("Levels"), 100));
+    EXPECT_TRUE(log.Write(TRACE_NORMAL, "A", "n"));
+    EXPECT_TRUE(log.Write(TRACE_ALARM, "A", "a"));
+    EXPECT_TRUE(log.Write(TRACE_ERROR, "A", "e"));
+    // Without "Debug" a level-3 line is dropped, but the write still succeeds.
+    EXPECT_TRUE(log.Write(TRACE_DEBUG, "A", "d"));
+    EXPECT_TRUE(log.Write(4, "A", "4"));
+    EXPECT_TRUE(log.Write(7, "A", "7"));
+    EXPECT_TRUE(log.Write(-1, "A", "-1"));
+    EXPECT_TRUE(log.Write(TRACE_NORMAL, "CAVeryLongModuleName", "cut"));
+    EXPECT_TRUE(log.Write(TRACE_NORMAL, nullptr, "no module"));
+    const QStringList lines = ReadLines(LogFile(QStringLiteral("Levels"))).mid(2);
+    EXPECT_EQ(lines, QStringList({
+                         QStringLiteral("NOMAL: A              n"),
+                         QStringLiteral("ALARM: A              a"),
+                         QStringLiteral("ERROR: A              e"),
+                         QStringLiteral("UNREG: A              4"),
+                         QStringLiteral("UNREG: A              7"),
+                         QStringLiteral("UNREG: A              -1"),
+                         QStringLiteral("NOMAL: CAVeryLongModu cut"),
+                         QStringLiteral("NOMAL:                no module"),
+                     }));
+}
+
+TEST_F(TraceLogTest, LongMessagesAreCutToTheBuffer) {
+    Preset(QStringLiteral("Long"), {{"hasTime", 0}});
+    CTraceLog log;
+    ASSERT_TRUE(log.Open(QStringLiteral("Long"), 100));
+    const QByteArray ascii(3000, 'x');
+    ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "%s", ascii.constData()));
+    const QByteArray wide = QString(2000, QChar(0x4E2D)).toUtf8();
+    ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "%s", wide.constData()));
+    const QByteArray exact(1023, 'y');
+    ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "%s", exact.constData()));
+    const QStringList lines = ReadLines(LogFile(QStringLiteral("Long")));
+    ASSERT_EQ(lines.size(), 5);
+    const QString columns = QStringLiteral("NOMAL: M              ");
+    EXPECT_EQ(lines[2], columns + QString(1023, QLatin1Char('x')));
+    EXPECT_EQ(lines[3], columns + QString(1023, QChar(0x4E2D)));
+    EXPECT_EQ(lines[4], columns + QString::fromLatin1(exact));
+}
+
+TEST_F(TraceLogTest, NameRulesForExtensionAndProgram) {
+    {
+        CTraceLog log;
+        ASSERT_TRUE(log.Open(QStringLiteral("My.Trace.txt"), 100));
+        log.Close();
+    }
+    EXPECT_TRUE(QFile::exists(LogFile(QStringLiteral("My"), QStringLiteral(".Trace.txt"))));
+    {
+        // No name: the application's, which is the program's own, so no suffix.
+        CTraceLog log;
+        ASSERT_TRUE(log.Open(QString(), 100));
+        EXPECT_EQ(CAppProfile::ProfileName(), QCoreApplication::applicationName());
+        log.Close();
+    }
+    EXPECT_TRUE(QFile::exists(ProgramName() + QStringLiteral(".LOG")));
+}
+
+TEST_F(TraceLogTest, HeldFileGivesTheNumberedNameAndBackup) {
+    // A log named after the program keeps its plain name.
+    const QString name = ProgramName();
+    const QByteArray held = QFile::encodeName(name + QStringLiteral(".LOG"));
+    const int fd = ::open(held.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+
+    CTraceLog log;
+    ASSERT_TRUE(log.Open(name, 100));
+    ASSERT_TRUE(log.Write(TRACE_ERROR, "CAviRecord", "held"));
+    const QString numbered = name + QStringLiteral("[0].LOG");
+    EXPECT_EQ(ReadLines(numbered).size(), 3);
+    // A second log of the same name in this process finds [0] taken as well.
+    CTraceLog second;
+    ASSERT_TRUE(second.Open(name, 100));
+    EXPECT_TRUE(QFile::exists(name + QStringLiteral("[1].LOG")));
+    ::close(fd);
+
+    ASSERT_TRUE(log.CleanLog());
+    EXPECT_EQ(ReadLines(name + QStringLiteral("[0].OLD.LOG")).size(), 3);
+    EXPECT_EQ(QFileInfo(numbered).size(), 0);
+    EXPECT_EQ(QFileInfo(QString::fromLocal8Bit(held)).size(), 0);
+}
+
+TEST_F(TraceLogTest, LineWrittenAtTheLimitIsFollowedByTheBackup) {
+    Preset(QStringLiteral("Limit"), {{"hasTime", 0}});
+    CTraceLog log;
+    ASSERT_TRUE(log.Open(QStringLiteral("Limit"), 1));
+    const QString file = LogFile(QStringLiteral("Limit"));
+    const QString backup = LogFile(QStringLiteral("Limit"), QStringLiteral(".OLD.LOG"));
+    int i = 0;
+    qint64 before = 0;
+    do {
+        before = QFileInfo(file).size();
+        ASSERT_LT(before, 1000 + 200) << "no backup happened";
+        ASSERT_FALSE(QFile::exists(backup));
+        ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "line %d", i++));
+    } while (before < 1000);
+    EXPECT_EQ(QFileInfo(file).size(), 0);
+    const QStringList saved = ReadLines(backup);
+    EXPECT_EQ(ReadBytes(backup).size(), before + (22 + 5 + QString::number(i - 1).size() + 2) * 2);
+    EXPECT_EQ(saved.last(), QStringLiteral("NOMAL: M              line %1").arg(i - 1));
+    EXPECT_EQ(saved.size(), 2 + i);
+
+    // The next line starts the log again; the next backup replaces the previous one.
+    ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "after"));
+    EXPECT_EQ(ReadLines(file), QStringList(QStringLiteral("NOMAL: M              after")));
+    ASSERT_TRUE(log.CleanLog());
+    EXPECT_EQ(ReadLines(backup), QStringList(QStringLiteral("NOMAL: M              after")));
+}
+
+TEST_F(TraceLogTest, SetFormatFillsZeroWidthsAndStoresEverything) {
+    Preset(QStringLiteral("Format"), {{"Debug", 1}});
+    CTraceLog log;
+    ASSERT_TRUE(log.Open(QStringLiteral("Format"), 100));
+    tagFormat format{0, 0, false, true, false, true};
+    log.SetFormat(&format);
+    EXPECT_EQ(format.widthType, 7);
+    EXPECT_EQ(format.widthFrom, 9);
+    tagFormat read{};
+    ASSERT_TRUE(log.GetFormat(&read));
+    EXPECT_EQ(read.widthType, 7);
+    EXPECT_EQ(read.widthFrom, 9);
+    EXPECT_FALSE(read.hasTime);
+    EXPECT_TRUE(read.hasProcessID);
+    EXPECT_FALSE(read.hasThreadID);
+    EXPECT_TRUE(read.hasMillisecond);
+    const std::pair<const char*, int> stored[] = {
+        {"bOutputToVC_Wnd", 0}, {"WidthType", 7},   {"WidthFrom", 9},      {"hasTime", 0},
+        {"hasProcessID", 1},    {"hasThreadID", 0}, {"hasMillisecond", 1}, {"Debug", 1}};
+    for (const auto& [key, value] : stored) {
+        EXPECT_EQ(Stored(QStringLiteral("Format"), key), value) << key;
+    }
+    ASSERT_TRUE(log.Write(TRACE_NORMAL, "CVideoServer", "x"));
+    EXPECT_EQ(ReadLines(LogFile(QStringLiteral("Format"))).last(),
+              QStringLiteral("NOMAL: CVideoSe ") +
+                  QString::asprintf("%05X ", static_cast<unsigned>(getpid())) +
+                  QStringLiteral("x"));
+}
+
+TEST_F(TraceLogTest, OutputModeDropsLines) {
+    Preset(QStringLiteral("Output"), {{"hasTime", 0}});
+    CTraceLog log;
+    ASSERT_TRUE(log.Open(QStringLiteral("Output"), 100));
+    log.SetOutput(5);
+    EXPECT_EQ(Stored(QStringLiteral("Output"), "bOutputToVC_Wnd"), 1);
+    EXPECT_TRUE(log.Write(TRACE_ERROR, "M", "dropped"));
+    log.SetOutput(0);
+    EXPECT_EQ(Stored(QStringLiteral("Output"), "bOutputToVC_Wnd"), 0);
+    EXPECT_TRUE(log.Write(TRACE_ERROR, "M", "kept"));
+    const QStringList lines = ReadLines(LogFile(QStringLiteral("Output")));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[2], QStringLiteral("ERROR: M              kept"));
+}
+
+TEST_F(TraceLogTest, CloseWritesTheFooterAndTheLogOpensAgain) {
+    Preset(QStringLiteral("Again"), {{"hasTime", 0}});
+    CTraceLog log;
+    ASSERT_TRUE(log.Open(QStringLiteral("Again"), 100));
+    log.Close();
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_FALSE(log.Write(TRACE_NORMAL, "M", "closed"));
+    EXPECT_FALSE(log.CleanLog());
+    // The profile name stays replaced after closing.
+    EXPECT_EQ(CAppProfile::ProfileName(), QStringLiteral("Again"));
+    ASSERT_TRUE(log.Open(QStringLiteral("Again"), 100));
+    const QString columns = QStringLiteral("NOMAL: TraceLog       ");
+    const QString open = columns + QStringLiteral("Open. ") + OpenCloseTime(kClockMs);
+    EXPECT_EQ(ReadLines(LogFile(QStringLiteral("Again"))),
+              QStringList({columns + kStars, open,
+                           columns + QStringLiteral("Close. ") + OpenCloseTime(kClockMs),
+                           columns + kStars, columns + kStars, open}));
+}
+
+TEST_F(TraceLogTest, OpenFailsWhenNoNameCanBeOpened) {
+    CTraceLog log;
+    EXPECT_FALSE(log.Open(QStringLiteral("no-such-folder/Trace"), 100));
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_FALSE(log.Write(TRACE_NORMAL, "M", "x"));
+}
+
+// Writers on several threads, with backups going on under them: every line in the log and its
+// backup is whole, and without backups every line arrives exactly once.
+TEST_F(TraceLogTest, ConcurrentWritersKeepLinesWhole) {
+    Preset(QStringLiteral("Threads"), {{"hasTime", 1}, {"hasMillisecond", 1}, {"hasThreadID", 1}});
+    const QRegularExpression shape(QStringLiteral(
+        R"(^NOMAL: Worker         \d{4}/\d\d/\d\d \d\d:\d\d:\d\d \d{3} [0-9A-F]{5,} t=(\d) n=(\d+) (x*)$)"));
+    constexpr int kThreads = 4;
+    constexpr int kLines = 1500;
+    for (const unsigned limit : {100000u, 4u}) {
+        CTraceLog log;
+        ASSERT_TRUE(log.Open(QStringLiteral("Threads"), limit));
+        std::vector<std::thread> threads;
+        threads.reserve(kThreads);
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&log, t] {
+                for (int n = 0; n < kLines; ++n) {
+                    const QByteArray pad(n % 97, 'x');
+                    log.Write(TRACE_NORMAL, "Worker", "t=%d n=%d %s", t, n, pad.constData());
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        log.Close();
+        QStringList lines = ReadLines(LogFile(QStringLiteral("Threads")));
+        lines += ReadLines(LogFile(QStringLiteral("Threads"), QStringLiteral(".OLD.LOG")));
+        std::set<std::pair<int, int>> seen;
+        for (const QString& line : lines) {
+            if (line.contains(QStringLiteral("TraceLog"))) {
+                continue;
+            }
+            const auto match = shape.match(line);
+            ASSERT_TRUE(match.hasMatch()) << line.toStdString();
+            const int n = match.captured(2).toInt();
+            EXPECT_EQ(match.captured(3).size(), n % 97);
+            EXPECT_TRUE(seen.insert({match.captured(1).toInt(), n}).second) << line.toStdString();
+        }
+        if (limit == 100000u) {
+            EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
+        } else {
+            EXPECT_FALSE(seen.empty());
+        }
+        QFile::remove(LogFile(QStringLiteral("Threads")));
+        QFile::remove(LogFile(QStringLiteral("Threads"), QStringLiteral(".OLD.LOG")));
+    }
+}
+
+TEST(TraceLogInstance, TheProcessLogIsOneObjectAndStartsClosed) {
+    EXPECT_EQ(&TheTraceLog(), &TheTraceLog());
+    EXPECT_FALSE(TheTraceLog().IsOpen());
+    EXPECT_FALSE(TheTraceLog().Write(TRACE_NORMAL, "M", "x"));
+}
+
+}  // namespace
