@@ -20,6 +20,7 @@ packages=(
   # audio
   libmp3lame-dev libmpg123-dev libbcg729-dev libpulse-dev libfftw3-dev
   pulseaudio pulseaudio-utils sox mpg123 ffmpeg
+  libsndfile1-dev libsamplerate0-dev espeak-ng
   # crash capture
   libunwind-dev libdw-dev
   # resources and screenshots

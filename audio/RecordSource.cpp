@@ -1,0 +1,170 @@
+#include "audio/RecordSource.h"
+
+#include "platform/Profile.h"
+#include "platform/audio/WaveSystem.h"
+
+namespace {
+
+const QString kSection = QStringLiteral("Main");
+
+}  // namespace
+
+tagMixSettings tagMixSettings::Load() {
+    tagMixSettings s;
+    s.mixName = CAppProfile::GetProfileString(kSection, QStringLiteral("MixName"));
+    s.isOpenMix = CAppProfile::GetProfileInt(kSection, QStringLiteral("IsOpenMix"), 1);
+    s.isMicMute = CAppProfile::GetProfileInt(kSection, QStringLiteral("IsMicMute"), 0);
+    return s;
+}
+
+void tagMixSettings::Save() const {
+    CAppProfile::WriteProfileString(kSection, QStringLiteral("MixName"), mixName);
+    CAppProfile::WriteProfileInt(kSection, QStringLiteral("IsOpenMix"), isOpenMix);
+    CAppProfile::WriteProfileInt(kSection, QStringLiteral("IsMicMute"), isMicMute);
+}
+
+CRecordSource& CRecordSource::Get() {
+    static CRecordSource source;
+    return source;
+}
+
+IAudioMixer& CRecordSource::Mixer() {
+    return m_pMixer != nullptr ? *m_pMixer : CurrentMixer();
+}
+
+bool CRecordSource::IsStereoMixName(const QString& name) const {
+    static const char* const kNames[] = {
+        "Stereo Mix", "Stereo Mixer", "你听到的声音", "您听到的声音", "what you hear", "Sum",
+        "立体声",     "立體聲",       "混音",         "混合",         "wave",          "波形",
+        "output",     "输出",         "輸出",         "Wave Out Mix",
+    };
+    const QString own = m_mixName.isEmpty() ? QStringLiteral("无") : m_mixName;
+    if (name.contains(own, Qt::CaseSensitive))
+        return true;
+    for (const char* candidate : kNames)
+        if (name.contains(QString::fromUtf8(candidate), Qt::CaseSensitive))
+            return true;
+    return false;
+}
+
+bool CRecordSource::SelectRecordSource(int mode, bool apply) {
+    IAudioMixer& mixer = Mixer();
+    if (!mixer.IsAvailable())
+        return false;
+    tagListControl control;
+    if (!mixer.GetListControl(control) || control.items.empty())
+        return false;
+    if (!apply)
+        m_candidates.clear();
+    bool set = false;
+    for (tagMixerItem& item : control.items) {
+        if (mode == RECORD_SOURCE_MIC) {
+            if (item.componentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE) {
+                item.value = true;
+                set = true;
+            } else if (control.singleSelect) {
+                item.value = false;
+            }
+        } else if (IsStereoMixName(item.name) || item.monitor) {
+            // A monitor source records what the machine plays, whatever its name says.
+            if (apply) {
+                item.value = m_mixName.isEmpty() || m_mixName == item.name;
+                set = set || item.value;
+            }
+            if (m_mixName.isEmpty())
+                m_mixName = item.name;
+        } else if (control.singleSelect) {
+            item.value = false;
+        }
+        if (!apply)
+            m_candidates << item.name;
+    }
+    // A scan only looks: the selection the user has stays as it is.
+    if (!apply)
+        return false;
+    // Of several matching items a single-select control can take one: the first.
+    if (control.singleSelect) {
+        bool first = true;
+        for (tagMixerItem& item : control.items) {
+            if (item.value && !first)
+                item.value = false;
+            if (item.value)
+                first = false;
+        }
+    }
+    if (!set)
+        return false;
+    return mixer.SetListControl(control);
+}
+
+bool CRecordSource::SetMicLineMute(bool mute) {
+    return Mixer().SetMicMute(mute);
+}
+
+int CRecordSource::GetMicVolume() {
+    std::vector<unsigned> channels;
+    if (!Mixer().GetMicVolume(channels) || channels.empty())
+        return -1;
+    return static_cast<int>(channels.front());
+}
+
+void CRecordSource::SetMicVolume(int volume) {
+    Mixer().SetMicVolume(static_cast<unsigned>(std::max(volume, 0)));
+}
+
+bool CRecordSource::MicVolumeRange(int& minimum, int& maximum) {
+    unsigned lo = 0;
+    unsigned hi = 0;
+    if (!Mixer().MicVolumeRange(lo, hi))
+        return false;
+    minimum = static_cast<int>(lo);
+    maximum = static_cast<int>(hi);
+    return true;
+}
+
+bool SelectRecordSource(int mode, bool apply) {
+    return CRecordSource::Get().SelectRecordSource(mode, apply);
+}
+bool IsStereoMixName(const QString& name) {
+    return CRecordSource::Get().IsStereoMixName(name);
+}
+bool SetMicLineMute(bool mute) {
+    return CRecordSource::Get().SetMicLineMute(mute);
+}
+int GetMicVolume() {
+    return CRecordSource::Get().GetMicVolume();
+}
+void SetMicVolume(int volume) {
+    CRecordSource::Get().SetMicVolume(volume);
+}
+
+CVolumeControl::CVolumeControl(unsigned componentType, int selector, unsigned* minimum,
+                               unsigned* maximum)
+    : m_nComponentType(componentType), m_nSelector(selector) {
+    // Only the recording mixer's microphone has a volume our mixers control.
+    if (selector != SELECTOR_RECORDING || componentType != MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE)
+        return;
+    IAudioMixer& mixer = CRecordSource::Get().Mixer();
+    unsigned lo = 0;
+    unsigned hi = 0;
+    std::vector<unsigned> channels;
+    if (!mixer.MicVolumeRange(lo, hi) || !mixer.GetMicVolume(channels))
+        return;
+    m_nChannels = static_cast<int>(channels.size());
+    m_bValid = m_nChannels > 0;
+    if (minimum != nullptr)
+        *minimum = lo;
+    if (maximum != nullptr)
+        *maximum = hi;
+}
+
+unsigned CVolumeControl::GetValue() const {
+    std::vector<unsigned> channels;
+    if (!m_bValid || !CRecordSource::Get().Mixer().GetMicVolume(channels) || channels.empty())
+        return 0;
+    return channels.front();
+}
+
+bool CVolumeControl::SetValue(unsigned value) {
+    return m_bValid && CRecordSource::Get().Mixer().SetMicVolume(value);
+}

@@ -1,0 +1,314 @@
+#include "platform/audio/PulseBackend.h"
+
+#include "platform/audio/PulseContext.h"
+#include "platform/audio/PulseMixer.h"
+#include "platform/audio/WaveSystem.h"
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+
+pa_sample_spec SpecOf(const tagWaveFormat& format) {
+    pa_sample_spec spec;
+    spec.format = PA_SAMPLE_S16LE;
+    spec.rate = format.nSamplesPerSec;
+    spec.channels = static_cast<uint8_t>(format.nChannels);
+    return spec;
+}
+
+uint32_t BytesOfMs(const tagWaveFormat& format, unsigned ms) {
+    const uint32_t frames = std::max<uint32_t>(1, format.nSamplesPerSec * ms / 1000);
+    return frames * format.nBlockAlign;
+}
+
+void OnStreamState(pa_stream* s, void* loop) {
+    CPulseContext::Signal(static_cast<pa_threaded_mainloop*>(loop));
+}
+
+void OnStreamSuccess(pa_stream* s, int success, void* loop) {
+    CPulseContext::Signal(static_cast<pa_threaded_mainloop*>(loop));
+}
+
+class CPulseWaveIn : public CWaveInDevice {
+public:
+    CPulseWaveIn(const tagWaveFormat& format, WaveCallback callback,
+                 std::shared_ptr<CPulseContext> context)
+        : CWaveInDevice(format, std::move(callback)), m_context(std::move(context)) {}
+
+    ~CPulseWaveIn() override {
+        Reset();
+        Close();
+        Disconnect();
+    }
+
+    bool Connect() {
+        CPulseContext::CLock lock(*m_context);
+        const pa_sample_spec spec = SpecOf(Format());
+        m_pStream = pa_stream_new(m_context->Context(), "tavo capture", &spec, nullptr);
+        if (m_pStream == nullptr)
+            return false;
+        pa_stream_set_state_callback(m_pStream, OnStreamState, m_context->Loop());
+        pa_stream_set_read_callback(m_pStream, OnRead, this);
+        pa_buffer_attr attr;
+        attr.maxlength = static_cast<uint32_t>(-1);
+        attr.tlength = static_cast<uint32_t>(-1);
+        attr.prebuf = static_cast<uint32_t>(-1);
+        attr.minreq = static_cast<uint32_t>(-1);
+        // Small fragments: a block completes soon after its last sample was recorded.
+        attr.fragsize = BytesOfMs(Format(), 20);
+        // No device named: the stream follows the default source, as the wave mapper does.
+        if (pa_stream_connect_record(m_pStream, nullptr, &attr,
+                                     static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED |
+                                                                    PA_STREAM_ADJUST_LATENCY)) < 0)
+            return false;
+        if (!m_context->WaitReady(m_pStream))
+            return false;
+        ReportOpened();
+        return true;
+    }
+
+protected:
+    int DoStart() override { return Cork(false); }
+    int DoStop() override { return Cork(true); }
+    void DoClose() override { Disconnect(); }
+
+private:
+    int Cork(bool cork) {
+        CPulseContext::CLock lock(*m_context);
+        if (m_pStream == nullptr || pa_stream_get_state(m_pStream) != PA_STREAM_READY)
+            return MMSYSERR_ERROR;
+        m_context->Wait(
+            pa_stream_cork(m_pStream, cork ? 1 : 0, OnStreamSuccess, m_context->Loop()));
+        return MMSYSERR_NOERROR;
+    }
+
+    void Disconnect() {
+        CPulseContext::CLock lock(*m_context);
+        if (m_pStream == nullptr)
+            return;
+        pa_stream_set_read_callback(m_pStream, nullptr, nullptr);
+        pa_stream_set_state_callback(m_pStream, nullptr, nullptr);
+        pa_stream_disconnect(m_pStream);
+        pa_stream_unref(m_pStream);
+        m_pStream = nullptr;
+    }
+
+    static void OnRead(pa_stream* s, size_t, void* self) {
+        auto* me = static_cast<CPulseWaveIn*>(self);
+        for (;;) {
+            const void* data = nullptr;
+            size_t n = 0;
+            if (pa_stream_peek(s, &data, &n) < 0 || n == 0)
+                return;
+            // A hole in the stream reads as silence.
+            me->Captured(static_cast<const char*>(data), n);
+            pa_stream_drop(s);
+        }
+    }
+
+    std::shared_ptr<CPulseContext> m_context;
+    pa_stream* m_pStream = nullptr;
+};
+
+class CPulseWaveOut : public CWaveOutDevice {
+public:
+    CPulseWaveOut(const tagWaveFormat& format, WaveCallback callback,
+                  std::shared_ptr<CPulseContext> context)
+        : CWaveOutDevice(format, std::move(callback)), m_context(std::move(context)) {}
+
+    ~CPulseWaveOut() override {
+        Reset();
+        Close();
+        Disconnect();
+    }
+
+    bool Connect() {
+        CPulseContext::CLock lock(*m_context);
+        if (!ConnectLocked())
+            return false;
+        // Progress is polled: the library's own timing updates slow down to seconds.
+        m_pTimer = pa_context_rttime_new(m_context->Context(), pa_rtclock_now() + kPollUsec,
+                                         OnTimer, this);
+        ReportOpened();
+        return true;
+    }
+
+protected:
+    int DoWrite(const char* data, size_t n) override {
+        CPulseContext::CLock lock(*m_context);
+        if (m_pStream == nullptr || pa_stream_get_state(m_pStream) != PA_STREAM_READY)
+            return MMSYSERR_ERROR;
+        if (pa_stream_write(m_pStream, data, n, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+            return MMSYSERR_ERROR;
+        return MMSYSERR_NOERROR;
+    }
+
+    // A fresh stream is the only way to drop what the server holds and know where playing
+    // starts again.
+    void DoFlush(uint64_t written) override {
+        CPulseContext::CLock lock(*m_context);
+        DisconnectStreamLocked();
+        m_nOffset = written;
+        ConnectLocked();
+    }
+
+    void DoClose() override { Disconnect(); }
+
+private:
+    static constexpr pa_usec_t kPollUsec = 20 * 1000;
+
+    bool ConnectLocked() {
+        const pa_sample_spec spec = SpecOf(Format());
+        m_pStream = pa_stream_new(m_context->Context(), "tavo playback", &spec, nullptr);
+        if (m_pStream == nullptr)
+            return false;
+        pa_stream_set_state_callback(m_pStream, OnStreamState, m_context->Loop());
+        pa_stream_set_underflow_callback(m_pStream, OnUnderflow, this);
+        pa_buffer_attr attr;
+        attr.maxlength = static_cast<uint32_t>(-1);
+        // Room for more than sixteen buffers, so every write is taken at once.
+        attr.tlength = Format().nAvgBytesPerSec * 6;
+        // Playing starts with the first buffer: no waiting for a cushion.
+        attr.prebuf = BytesOfMs(Format(), 10);
+        attr.minreq = static_cast<uint32_t>(-1);
+        attr.fragsize = static_cast<uint32_t>(-1);
+        if (pa_stream_connect_playback(m_pStream, nullptr, &attr, PA_STREAM_NOFLAGS, nullptr,
+                                       nullptr) < 0)
+            return false;
+        return m_context->WaitReady(m_pStream);
+    }
+
+    void DisconnectStreamLocked() {
+        if (m_pStream == nullptr)
+            return;
+        pa_stream_set_state_callback(m_pStream, nullptr, nullptr);
+        pa_stream_set_underflow_callback(m_pStream, nullptr, nullptr);
+        pa_stream_disconnect(m_pStream);
+        pa_stream_unref(m_pStream);
+        m_pStream = nullptr;
+    }
+
+    void Disconnect() {
+        CPulseContext::CLock lock(*m_context);
+        if (m_pTimer != nullptr) {
+            const pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_context->Loop());
+            api->time_free(m_pTimer);
+            m_pTimer = nullptr;
+        }
+        DisconnectStreamLocked();
+    }
+
+    void Poll() {
+        if (m_pStream != nullptr && pa_stream_get_state(m_pStream) == PA_STREAM_READY)
+            pa_operation_unref_safe(pa_stream_update_timing_info(m_pStream, OnTiming, this));
+    }
+
+    static void pa_operation_unref_safe(pa_operation* op) {
+        if (op != nullptr)
+            pa_operation_unref(op);
+    }
+
+    static void OnTimer(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* self) {
+        auto* me = static_cast<CPulseWaveOut*>(self);
+        me->Poll();
+        pa_context_rttime_restart(me->m_context->Context(), e, pa_rtclock_now() + kPollUsec);
+    }
+
+    static void OnUnderflow(pa_stream* s, void* self) { static_cast<CPulseWaveOut*>(self)->Poll(); }
+
+    static void OnTiming(pa_stream* s, int success, void* self) {
+        auto* me = static_cast<CPulseWaveOut*>(self);
+        if (!success || s != me->m_pStream)
+            return;
+        const pa_timing_info* ti = pa_stream_get_timing_info(s);
+        if (ti == nullptr || ti->read_index_corrupt || ti->read_index < 0)
+            return;
+        me->Played(me->m_nOffset + static_cast<uint64_t>(ti->read_index));
+    }
+
+    std::shared_ptr<CPulseContext> m_context;
+    pa_stream* m_pStream = nullptr;
+    pa_time_event* m_pTimer = nullptr;
+    uint64_t m_nOffset = 0;
+};
+
+class CPulseBackend : public IWaveBackend {
+public:
+    QString Name() const override { return QStringLiteral("pulse"); }
+
+    int InputDeviceCount() override {
+        auto c = Context();
+        return c ? CPulseMixer::CountSources(*c) : 0;
+    }
+    int OutputDeviceCount() override {
+        auto c = Context();
+        return c ? CPulseMixer::CountSinks(*c) : 0;
+    }
+
+    std::unique_ptr<CWaveInDevice> OpenInput(const tagWaveFormat& format, WaveCallback callback,
+                                             int* error) override {
+        int dummy = 0;
+        int& e = error != nullptr ? *error : dummy;
+        if (!format.IsPlayable()) {
+            e = WAVERR_BADFORMAT;
+            return nullptr;
+        }
+        auto c = Context();
+        if (!c) {
+            e = MMSYSERR_NODRIVER;
+            return nullptr;
+        }
+        auto device = std::make_unique<CPulseWaveIn>(format, std::move(callback), c);
+        if (!device->Connect()) {
+            e = MMSYSERR_ERROR;
+            return nullptr;
+        }
+        e = MMSYSERR_NOERROR;
+        return device;
+    }
+
+    std::unique_ptr<CWaveOutDevice> OpenOutput(const tagWaveFormat& format, WaveCallback callback,
+                                               int* error) override {
+        int dummy = 0;
+        int& e = error != nullptr ? *error : dummy;
+        if (!format.IsPlayable()) {
+            e = WAVERR_BADFORMAT;
+            return nullptr;
+        }
+        auto c = Context();
+        if (!c) {
+            e = MMSYSERR_NODRIVER;
+            return nullptr;
+        }
+        auto device = std::make_unique<CPulseWaveOut>(format, std::move(callback), c);
+        if (!device->Connect()) {
+            e = MMSYSERR_ERROR;
+            return nullptr;
+        }
+        e = MMSYSERR_NOERROR;
+        return device;
+    }
+
+    IAudioMixer& Mixer() override { return m_mixer; }
+
+private:
+    // Connects on first use and again after the server went away.
+    std::shared_ptr<CPulseContext> Context() {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (!m_context || !m_context->IsReady())
+            m_context = CPulseContext::Connect();
+        return m_context;
+    }
+
+    std::mutex m_mutex;
+    std::shared_ptr<CPulseContext> m_context;
+    CPulseMixer m_mixer{[this] { return Context(); }};
+};
+
+}  // namespace
+
+void RegisterPulseBackend() {
+    CWaveSystem::Register(QStringLiteral("pulse"),
+                          [](const QString&) { return std::make_unique<CPulseBackend>(); });
+}
