@@ -76,8 +76,10 @@ int CFrameAssembler::Feed(const char* data, int n, const Deliver& deliver) {
             }
         }
         const int length = ReadU16(m_leftover.constData() + header);
-        if (length >= m_format.minLength && length <= m_format.maxLength) {
-            const int missing = header + length + 2 - static_cast<int>(m_leftover.size());
+        const int missing = header + length + 2 - static_cast<int>(m_leftover.size());
+        // A short tail kept after a frame can hold a whole small frame of its own; only a
+        // frame that still lacks bytes takes the quick way.
+        if (length >= m_format.minLength && length <= m_format.maxLength && missing > 0) {
             if (missing > n) {
                 if (m_leftover.size() + n < m_format.leftoverLimit) {
                     m_leftover.append(data, n);

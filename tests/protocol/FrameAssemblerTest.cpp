@@ -260,3 +260,27 @@ TEST(FrameAssembler, AgreesWithThePlainRulesOnRandomStreamsAndSplits) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FrameAssembler, ShortTailHoldingAWholeTinyFrame) {
+    // On the second route a header-only packet makes a 10-byte frame: with two bytes after it,
+    // it fits in the tail kept after a frame and must still be delivered, as the plain rules do.
+    const QByteArray tiny = QByteArray::fromHex("01020304 0400 0000 0000 aabb");
+    for (const QByteArray& next : {Frame(kRouteFrame, 3), QByteArray("xy")}) {
+        CPlainAssembler plain(kRouteFrame);
+        CFrameAssembler fast(kRouteFrame);
+        std::vector<QByteArray> got;
+        auto collect = [&](const char* b, int n) {
+            got.emplace_back(b, n);
+            return CFrameAssembler::EVerdict::Continue;
+        };
+        for (const QByteArray& read : {Frame(kRouteFrame, 1) + tiny, next}) {
+            EXPECT_EQ(fast.Feed(read.constData(), static_cast<int>(read.size()), collect), plain.Feed(read));
+        }
+        EXPECT_EQ(got, plain.delivered);
+        EXPECT_GE(got.size(), 2u);
+    }
+}
+
+}  // namespace
