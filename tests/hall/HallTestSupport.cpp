@@ -46,6 +46,33 @@ void CDocumentServer::missingHandler(const QHttpServerRequest& request, QTcpSock
     makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
 }
 
+void CRecordingView::SetRoomList(const std::vector<tagListEntry>& entries) {
+    rooms = entries;
+    marks.clear();
+}
+
+void CRecordingView::ShowListWait(bool visible, const QString& waitTitle,
+                                  const QString& waitStatus) {
+    listWaitVisible = visible;
+    if (visible) {
+        listWaitTitle = waitTitle;
+        listWaitStatus = waitStatus;
+    }
+}
+
+int CRecordingView::TextWidth(const QString& text) const {
+    int width = 0;
+    for (QChar c : text) {
+        width += c.unicode() < 0x80 ? 7 : 14;
+    }
+    return width;
+}
+
+bool CRecordingView::ChangeDisplayMode(int width, int height) {
+    displayChanges.emplace_back(width, height);
+    return displayChangeWorks;
+}
+
 void MakeReply(CKParam& reply, short command, int result) {
     reply.SetShortInt(KEY_COMMAND, command);
     reply.SetInt(KEY_RESULT, result);
