@@ -80,10 +80,12 @@ std::string CCrashDump::DumpFileName(time_t when) {
 }
 
 int CCrashDump::Run() {
+    CProcessMaps maps;
+    if (maps.Load(m_request.pid) != 0) {
+        return -1;  // the process is gone: there is nothing to record
+    }
     CProcessReader reader;
     reader.Attach(m_request.pid);
-    CProcessMaps maps;
-    maps.Load(m_request.pid);
 
     const tagThreadRegs* crashed = reader.Thread(m_request.tid);
     tagCpuState crashCpu;

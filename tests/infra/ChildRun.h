@@ -1,0 +1,22 @@
+#pragma once
+// Runs a program to its end in a folder of the test's choosing and keeps what it printed and
+// how it ended.
+
+#include <string>
+#include <vector>
+
+struct tagChildRun {
+    bool started = false;
+    bool exited = false;  // ended through exit; else by a signal
+    int exitCode = -1;
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+// Gives up (and ends the program) after limitSeconds, so a hang fails the test instead of
+// stalling it.
+tagChildRun RunChild(const std::string& folder, const std::vector<std::string>& command,
+                     int limitSeconds = 60);
+
+std::string ReadWholeFile(const std::string& path);

@@ -1,0 +1,303 @@
+// Crashes a real program (crash_child) on its main thread and on workers, and holds the files
+// it leaves against what the program said it did.
+
+#include "ChildRun.h"
+#include "MinidumpFile.h"
+#include "StackListing.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+
+namespace {
+
+const char kSentence[] = "对不起，由于应用程序异常，需要退出，请重新启动！";
+
+// The line of crash_child.cpp that carries a "crash site" mark.
+unsigned MarkedLine(const std::string& mark) {
+    std::ifstream source(CRASH_CHILD_SOURCE);
+    std::string line;
+    for (unsigned number = 1; std::getline(source, line); ++number) {
+        if (line.find("// crash site: " + mark) != std::string::npos) {
+            return number;
+        }
+    }
+    return 0;
+}
+
+int NumberAfter(const std::string& text, const std::string& label) {
+    std::smatch match;
+    if (!std::regex_search(text, match, std::regex(label + " (\\d+)"))) {
+        return -1;
+    }
+    return std::stoi(match[1]);
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+class CrashCapture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_folder = m_dir.path().toStdString() + "/run";
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(m_folder)));
+    }
+
+    tagChildRun Crash(const std::string& mode) {
+        tagChildRun run = RunChild(m_folder, {CRASH_CHILD_PATH, mode});
+        EXPECT_TRUE(run.started);
+        return run;
+    }
+
+    std::vector<std::string> Dumps() const {
+        std::vector<std::string> names;
+        for (const QString& name :
+             QDir(QString::fromStdString(m_folder)).entryList({"Dump_*"}, QDir::Files)) {
+            names.push_back(name.toStdString());
+        }
+        return names;
+    }
+
+    std::string Path(const std::string& name) const { return m_folder + "/" + name; }
+
+    tagStackListing Listing(const std::string& name) {
+        tagStackListing listing;
+        std::string error;
+        const std::string text = ReadWholeFile(Path(name));
+        EXPECT_TRUE(listing.Parse(text, &error)) << error << "\n" << text;
+        return listing;
+    }
+
+    CMinidumpFile Dump(const std::string& name) {
+        CMinidumpFile dump;
+        std::string error;
+        EXPECT_TRUE(dump.Load(Path(name), &error)) << name << ": " << error;
+        return dump;
+    }
+
+    // The frame is the named function of crash_child, at the marked line when one is given.
+    static void ExpectChildFrame(const tagStackListing& listing, size_t index,
+                                 const std::string& function, const std::string& mark = {}) {
+        ASSERT_LT(index, listing.frames.size());
+        const tagListedFrame& frame = listing.frames[index];
+        EXPECT_TRUE(frame.found);
+        EXPECT_NE(frame.name.find(function), std::string::npos) << frame.name;
+        ASSERT_TRUE(frame.hasLine) << frame.name;
+        EXPECT_TRUE(EndsWith(frame.file, "crash_child.cpp")) << frame.file;
+        if (!mark.empty()) {
+            EXPECT_EQ(frame.line, MarkedLine(mark)) << function;
+        }
+    }
+
+    QTemporaryDir m_dir;
+    std::string m_folder;
+};
+
+TEST_F(CrashCapture, MainThreadCrashLeavesBothFilesShowsTheMessageAndEnds) {
+    const tagChildRun run = Crash("main-segv");
+    const int mainTid = NumberAfter(run.out, "main-tid");
+    ASSERT_GT(mainTid, 0) << run.out << run.err;
+
+    // The process ends by the signal that crashed it, after the user saw the sentence in a
+    // topmost box captioned "Warning".
+    EXPECT_FALSE(run.exited);
+    EXPECT_EQ(run.signal, SIGSEGV);
+    EXPECT_NE(run.out.find(std::string("message box [Warning] flags=0x40000: ") + kSentence),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find(kSentence), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("not reached"), std::string::npos);
+
+    const std::vector<std::string> dumps = Dumps();
+    ASSERT_EQ(dumps.size(), 1u);
+    std::smatch name;
+    ASSERT_TRUE(std::regex_match(dumps[0], name,
+                                 std::regex(R"(Dump_(\d{4})(\d\d)(\d\d)(\d\d)(\d\d)(\d\d)\.dmp)")));
+
+    const CMinidumpFile dump = Dump(dumps[0]);
+    EXPECT_EQ(dump.architecture, 9);  // x86-64
+    EXPECT_EQ(dump.platform, 0x8201u);
+    EXPECT_EQ(dump.processId, uint32_t(NumberAfter(run.out, "main-tid")));
+    ASSERT_TRUE(dump.exception.has_value());
+    EXPECT_EQ(dump.exception->tid, uint32_t(mainTid));
+    EXPECT_EQ(dump.exception->code, uint32_t(SIGSEGV));
+    EXPECT_EQ(dump.exception->flags, uint32_t(SEGV_MAPERR));
+    EXPECT_EQ(dump.exception->address, 0x42u);
+
+    // The crashing thread is listed with the state at the crash, inside the program's own
+    // code, and its stack memory holds the stack pointer.
+    const CMinidumpFile::Thread* crashed = dump.FindThread(uint32_t(mainTid));
+    ASSERT_NE(crashed, nullptr);
+    EXPECT_EQ(crashed->context.rip, dump.exception->context.rip);
+    EXPECT_EQ(crashed->context.flags & 0x00100003u, 0x00100003u);
+    const CMinidumpFile::Module* module = dump.ModuleAt(crashed->context.rip);
+    ASSERT_NE(module, nullptr);
+    EXPECT_TRUE(EndsWith(module->name, "/crash_child")) << module->name;
+    EXPECT_FALSE(module->buildId.empty());
+    EXPECT_FALSE(dump.ReadMemory(crashed->context.rsp, 8).empty());
+    EXPECT_NE(dump.linuxMaps.find("crash_child"), std::string::npos);
+
+    // The listing starts at the faulting line and walks out through the callers to main.
+    const tagStackListing listing = Listing("debug.log");
+    ExpectChildFrame(listing, 0, "WriteThroughBadPointer", "bad pointer");
+    const int caller = listing.Find("CrashOnMainThread");
+    const int top = listing.Find("main");
+    EXPECT_EQ(caller, 1);
+    EXPECT_GT(top, caller);
+    // Both files carry the time of the same crash.
+    EXPECT_EQ(listing.stamp, std::string(name[2]) + "-" + std::string(name[3]) + " " +
+                                 std::string(name[4]) + ":" + std::string(name[5]) + ":" +
+                                 std::string(name[6]));
+}
+
+TEST_F(CrashCapture, WorkerCrashEndsOnlyThatThreadWithoutAMessage) {
+    const tagChildRun run = Crash("worker-segv");
+    const int mainTid = NumberAfter(run.out, "main-tid");
+    const int workerTid = NumberAfter(run.out, "worker-tid");
+    ASSERT_GT(workerTid, 0) << run.out << run.err;
+    EXPECT_NE(workerTid, mainTid);
+
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("main thread still running"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("not reached"), std::string::npos);
+    EXPECT_EQ(run.out.find("message box"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find(kSentence), std::string::npos) << run.err;
+
+    const std::vector<std::string> dumps = Dumps();
+    ASSERT_EQ(dumps.size(), 1u);
+    const CMinidumpFile dump = Dump(dumps[0]);
+    ASSERT_TRUE(dump.exception.has_value());
+    EXPECT_EQ(dump.exception->tid, uint32_t(workerTid));
+    // Every thread is in the dump, the main thread too, each with its stack.
+    ASSERT_NE(dump.FindThread(uint32_t(mainTid)), nullptr);
+    ASSERT_NE(dump.FindThread(uint32_t(workerTid)), nullptr);
+    for (const CMinidumpFile::Thread& thread : dump.threads) {
+        EXPECT_FALSE(dump.ReadMemory(thread.context.rsp, 8).empty()) << thread.tid;
+    }
+
+    const tagStackListing listing = Listing("debug.log");
+    ExpectChildFrame(listing, 0, "WriteThroughBadPointer", "bad pointer");
+    EXPECT_EQ(listing.Find("CrashOnWorker"), 1);
+    EXPECT_EQ(listing.Find("CrashOnMainThread"), -1);
+}
+
+TEST_F(CrashCapture, EverySignalIsRecordedAndTheProgramGoesOn) {
+    const tagChildRun run = Crash("worker-signals");
+    ASSERT_TRUE(run.exited) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("main thread still running"), std::string::npos) << run.out;
+    for (const char* name : {"ill", "fpe", "bus", "abrt"}) {
+        EXPECT_NE(run.out.find(std::string("kept ") + name + ": log dump"), std::string::npos)
+            << run.out;
+    }
+
+    struct Expected {
+        const char* name;
+        int signo;
+    };
+    for (const Expected& expected : {Expected{"ill", SIGILL}, Expected{"fpe", SIGFPE},
+                                     Expected{"bus", SIGBUS}, Expected{"abrt", SIGABRT}}) {
+        SCOPED_TRACE(expected.name);
+        const CMinidumpFile dump = Dump(std::string("dump-") + expected.name + ".dmp");
+        ASSERT_TRUE(dump.exception.has_value());
+        EXPECT_EQ(dump.exception->code, uint32_t(expected.signo));
+    }
+
+    // Code in anonymous memory has no symbol and no line.
+    const tagStackListing ill = Listing("debug-ill.log");
+    ASSERT_FALSE(ill.frames.empty());
+    EXPECT_FALSE(ill.frames[0].found);
+    EXPECT_FALSE(ill.frames[0].hasLine);
+
+    const tagStackListing fpe = Listing("debug-fpe.log");
+    ExpectChildFrame(fpe, 0, "DivideByZero", "divide");
+
+    const tagStackListing bus = Listing("debug-bus.log");
+    ExpectChildFrame(bus, 0, "ReadPastEndOfFile", "bus");
+
+    // The walk goes out of the C library's abort back into the program.
+    const tagStackListing abrt = Listing("debug-abrt.log");
+    const int abortFrame = abrt.Find("abort");
+    const int caller = abrt.Find("CrashByAbort");
+    EXPECT_GE(abortFrame, 0);
+    ASSERT_GT(caller, abortFrame);
+    ExpectChildFrame(abrt, size_t(caller), "CrashByAbort", "abort");
+}
+
+TEST_F(CrashCapture, StackOverflowIsCaughtOnTheAlternateStackAndTheWalkStopsAt2002Frames) {
+    const tagChildRun run = Crash("worker-overflow");
+    ASSERT_TRUE(run.exited) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("main thread still running"), std::string::npos) << run.out;
+
+    const std::vector<std::string> dumps = Dumps();
+    ASSERT_EQ(dumps.size(), 1u);
+    const CMinidumpFile dump = Dump(dumps[0]);
+    ASSERT_TRUE(dump.exception.has_value());
+    EXPECT_EQ(dump.exception->code, uint32_t(SIGSEGV));
+
+    const tagStackListing listing = Listing("debug.log");
+    ASSERT_EQ(listing.frames.size(), 2002u);
+    for (const tagListedFrame& frame : listing.frames) {
+        ASSERT_NE(frame.name.find("Recurse"), std::string::npos) << frame.name;
+    }
+    EXPECT_EQ(listing.frames[1].line, MarkedLine("recursion"));
+}
+
+TEST_F(CrashCapture, CrashesWithinOneSecondShareTheDumpFile) {
+    const tagChildRun run = Crash("worker-twice");
+    ASSERT_TRUE(run.exited) << run.out << run.err;
+    std::smatch first, second;
+    ASSERT_TRUE(std::regex_search(run.out, first, std::regex(R"(first: \*{9} (.+))")));
+    ASSERT_TRUE(std::regex_search(run.out, second, std::regex(R"(second: \*{9} (.+))")));
+
+    // Whether the two crashes fell into one second is up to the clock; either way the names
+    // must follow the listing's times: one file for one second, two for two.
+    const std::vector<std::string> dumps = Dumps();
+    const std::string firstStamp = first[1], secondStamp = second[1];
+    ASSERT_EQ(dumps.size(), firstStamp == secondStamp ? 1u : 2u)
+        << firstStamp << " " << secondStamp;
+    for (const std::string& stamp : {firstStamp, secondStamp}) {
+        // "MM-DD hh:mm:ss" appears in "Dump_YYYYMMDDhhmmss.dmp" as "MMDDhhmmss".
+        const std::string digits = stamp.substr(0, 2) + stamp.substr(3, 2) + stamp.substr(6, 2) +
+                                   stamp.substr(9, 2) + stamp.substr(12, 2);
+        EXPECT_TRUE(std::any_of(dumps.begin(), dumps.end(), [&](const std::string& dump) {
+            return dump.find(digits + ".dmp") == 9;
+        })) << stamp;
+    }
+}
+
+TEST_F(CrashCapture, DebuggerOpensTheDump) {
+    if (access("/usr/bin/lldb", X_OK) != 0) {
+        GTEST_SKIP() << "lldb is not installed";
+    }
+    const tagChildRun run = Crash("main-segv");
+    const int mainTid = NumberAfter(run.out, "main-tid");
+    const std::vector<std::string> dumps = Dumps();
+    ASSERT_EQ(dumps.size(), 1u);
+
+    const std::string debuggerFolder = m_dir.path().toStdString() + "/lldb";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(debuggerFolder)));
+    const tagChildRun lldb =
+        RunChild(debuggerFolder, {"/usr/bin/lldb", "--no-lldbinit", "-c", Path(dumps[0]), "--batch",
+                                  "-o", "thread list", "-o", "bt"});
+    ASSERT_TRUE(lldb.exited) << lldb.err;
+    EXPECT_NE(lldb.out.find("tid = " + std::to_string(mainTid)), std::string::npos) << lldb.out;
+    EXPECT_NE(lldb.out.find("stop reason = signal SIGSEGV"), std::string::npos) << lldb.out;
+    // The stack memory and the module list let it walk into the program's own functions.
+    EXPECT_NE(lldb.out.find("WriteThroughBadPointer"), std::string::npos) << lldb.out;
+    EXPECT_NE(lldb.out.find("CrashOnMainThread"), std::string::npos) << lldb.out;
+}
+
+}  // namespace

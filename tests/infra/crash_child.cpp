@@ -1,0 +1,241 @@
+// A program that crashes on purpose for the crash capture tests. It runs in a folder of the
+// test's own, where the dump and debug.log land, and says on standard output what it did, so
+// the test can hold the files against it. The lines the tests look up in the listing are
+// marked "crash site".
+
+#include "infra/CrashCapture.h"
+#include "platform/Prompt.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+volatile bool g_stop = false;
+// Read at run time, so the compiler cannot see which address is written.
+volatile uintptr_t g_badAddress = 0x42;
+
+int Tid() {
+    return int(syscall(SYS_gettid));
+}
+
+void Say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    putchar('\n');
+    fflush(stdout);
+}
+
+// Each crash helper is kept out of line and followed by more work in its caller, so every
+// frame the tests look for is really on the stack.
+__attribute__((noinline)) void WriteThroughBadPointer(uintptr_t address) {
+    *reinterpret_cast<volatile int*>(address) = 1;  // crash site: bad pointer
+}
+
+__attribute__((noinline)) void CrashOnMainThread() {
+    WriteThroughBadPointer(g_badAddress);
+    Say("not reached");
+}
+
+// Not the same text as above, or the compiler folds the two functions into one.
+__attribute__((noinline)) void CrashOnWorker() {
+    WriteThroughBadPointer(g_badAddress);
+    Say("not reached on the worker");
+}
+
+// Machine code in anonymous memory: no module, no symbol, no line.
+__attribute__((noinline)) void RunCodeWithoutSymbols() {
+    void* page =
+        mmap(nullptr, 4096, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (page == MAP_FAILED) {
+        Say("no executable page");
+        return;
+    }
+    static const unsigned char kUndefinedInstruction[] = {0x0f, 0x0b};
+    memcpy(page, kUndefinedInstruction, sizeof kUndefinedInstruction);
+    reinterpret_cast<void (*)()>(page)();
+    Say("not reached");
+}
+
+__attribute__((noinline)) int DivideByZero(int n) {
+    int zero = 0;
+    int result = 0;
+    // Written out so the compiler can neither fold it nor check it away.
+    asm volatile("cltd\n\tidivl %[d]"  // crash site: divide
+                 : "=a"(result)
+                 : "a"(n), [d] "r"(zero)
+                 : "rdx");
+    return result;
+}
+
+__attribute__((noinline)) int ReadPastEndOfFile() {
+    int fd = open("empty.bin", O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    void* page = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0);
+    close(fd);
+    if (page == MAP_FAILED) {
+        Say("cannot map");
+        return 0;
+    }
+    return *static_cast<volatile int*>(page);  // crash site: bus
+}
+
+__attribute__((noinline)) void CrashByAbort() {
+    abort();  // crash site: abort
+}
+
+__attribute__((noinline)) int Recurse(int depth) {
+    volatile char pad[256];
+    pad[0] = char(depth);
+    if (g_stop) {
+        return 0;
+    }
+    return Recurse(depth + 1) + pad[0];  // crash site: recursion
+}
+
+// Runs work on a thread with its alternate signal stack, and waits for it to end (a crash
+// ends it).
+template <typename F>
+void OnWorker(F work) {
+    std::thread worker([work] {
+        CCrashThreadStack altStack;
+        Say("worker-tid %d", Tid());
+        work();
+    });
+    worker.join();
+}
+
+std::string FindDump() {
+    std::string found;
+    if (DIR* folder = opendir(".")) {
+        while (dirent* entry = readdir(folder)) {
+            if (strncmp(entry->d_name, "Dump_", 5) == 0) {
+                found = entry->d_name;
+            }
+        }
+        closedir(folder);
+    }
+    return found;
+}
+
+// Keeps one crash's files apart from the next one's.
+void KeepFiles(const char* name) {
+    const std::string dump = FindDump();
+    const std::string log = std::string("debug-") + name + ".log";
+    const std::string kept = std::string("dump-") + name + ".dmp";
+    Say("kept %s: %s %s", name, rename("debug.log", log.c_str()) == 0 ? "log" : "no-log",
+        !dump.empty() && rename(dump.c_str(), kept.c_str()) == 0 ? "dump" : "no-dump");
+}
+
+std::string FirstLineOfLog() {
+    char line[256] = {};
+    if (FILE* file = fopen("debug.log", "rb")) {
+        if (!fgets(line, sizeof line, file)) {
+            line[0] = '\0';
+        }
+        fclose(file);
+    }
+    line[strcspn(line, "\n")] = '\0';
+    return line;
+}
+
+void* RecurseOnThread(void*) {
+    CCrashThreadStack altStack;
+    Say("worker-tid %d", Tid());
+    Recurse(0);
+    return nullptr;
+}
+
+int ShowCrashMessage() {
+    CScriptedPrompt prompt;
+    CScopedPrompt scope(prompt);
+    CCrashCapture::ShowMessage();
+    for (const auto& shown : prompt.History()) {
+        Say("message box [%s] flags=0x%x: %s", shown.caption.toUtf8().constData(), shown.flags,
+            shown.text.toUtf8().constData());
+    }
+    return 0;
+}
+
+std::string SelfPath() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, size_t(n)) : std::string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (CCrashCapture::IsMessageRun(argc, argv)) {
+        return ShowCrashMessage();
+    }
+    if (argc < 2) {
+        fprintf(stderr,
+                "usage: crash_child main-segv|worker-segv|worker-signals|"
+                "worker-overflow|worker-twice\n");
+        return 2;
+    }
+    // A crash of the main thread ends in its signal; no core file should join our files.
+    rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+
+    tagCrashSetup setup;
+    setup.messageCommand = {SelfPath(), CCrashCapture::kMessageOption};
+    if (CCrashCapture::Install(setup) != 0) {
+        Say("install failed");
+        return 3;
+    }
+    Say("main-tid %d", Tid());
+    const std::string mode = argv[1];
+    if (mode == "main-segv") {
+        CrashOnMainThread();
+    } else if (mode == "worker-segv") {
+        OnWorker(CrashOnWorker);
+        Say("main thread still running");
+    } else if (mode == "worker-signals") {
+        OnWorker(RunCodeWithoutSymbols);
+        KeepFiles("ill");
+        OnWorker([] { Say("quotient %d", DivideByZero(7)); });
+        KeepFiles("fpe");
+        OnWorker([] { Say("read %d", ReadPastEndOfFile()); });
+        KeepFiles("bus");
+        OnWorker(CrashByAbort);
+        KeepFiles("abrt");
+        Say("main thread still running");
+    } else if (mode == "worker-overflow") {
+        pthread_attr_t attributes;
+        pthread_attr_init(&attributes);
+        pthread_attr_setstacksize(&attributes, 1024 * 1024);
+        pthread_t thread;
+        if (pthread_create(&thread, &attributes, RecurseOnThread, nullptr) != 0) {
+            Say("no thread");
+            return 4;
+        }
+        pthread_join(thread, nullptr);
+        Say("main thread still running");
+    } else if (mode == "worker-twice") {
+        OnWorker(CrashOnWorker);
+        Say("first: %s", FirstLineOfLog().c_str());
+        OnWorker(CrashOnWorker);
+        Say("second: %s", FirstLineOfLog().c_str());
+        Say("main thread still running");
+    } else {
+        Say("unknown mode");
+        return 2;
+    }
+    return 0;
+}
