@@ -15,6 +15,8 @@ packages=(
   libgl-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # HTML parsing of received chat fragments
+  libgumbo-dev
   # crypto, storage
   libcrypto++-dev libcrypto++-utils libsqlite3-dev
   # audio

@@ -1,0 +1,116 @@
+#include "room/ChatSocket.h"
+
+#include "protocol/Commands.h"
+#include "room/ConnectDlg.h"
+#include "room/ResponseDlg.h"
+#include "room/RoomTrace.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// Window message a dialog takes as the user closing it.
+constexpr unsigned WM_CLOSE = 0x0010;
+
+constexpr std::array<short, 27> kPrivateRoomCodes = {131, 170, 251, 252, 332, 362, 391, 392, 396,
+                                                     421, 422, 441, 442, 451, 452, 460, 470, 481,
+                                                     491, 501, 502, 511, 512, 634, 635, 660, 670};
+
+}  // namespace
+
+CChatSocket::CChatSocket(int role) : m_role(role) {}
+
+CChatSocket::~CChatSocket() {
+    // Closing here must not reach the owner: it may be half destroyed.
+    m_owner = nullptr;
+    KClose();
+}
+
+bool CChatSocket::IsPrivateRoomCode(short code) {
+    return std::find(kPrivateRoomCodes.begin(), kPrivateRoomCodes.end(), code) !=
+           kPrivateRoomCodes.end();
+}
+
+int CChatSocket::OnKConnect(int error) {
+    if (error != 0) {
+        if (m_connectDialog && m_connectDialog->IsOpen()) {
+            m_connectDialog->EndDialog(IDCANCEL);
+        }
+        return 0;
+    }
+    RoomTrace("Connect Room Server Succeed!");
+    m_roomConnected = true;
+    if (m_connectDialog && m_connectDialog->IsOpen()) {
+        m_connectDialog->EndDialog(IDOK);
+    }
+    return 0;
+}
+
+int CChatSocket::OnKReceive(CKParam& packet) {
+    if (!m_roomConnected) {
+        return 0;
+    }
+    const short code = packet.Command();
+    if (code == CMD_KEEPALIVE) {
+        return 0;
+    }
+    switch (code) {
+        case CMD_ENTER_REPLY:
+        case CMD_ROOM_LOGIN_REPLY:
+        case CMD_ENTER_PRIVATE_REPLY:
+        case CMD_MEMBER_LIST_REPLY:
+        case CMD_PEER_INFO_REPLY:
+        case CMD_ROOM_SETTINGS_REPLY:
+        case CMD_REPORT_INFO_REPLY:
+            if (m_waitingDialog) {
+                m_waitingDialog->OnReply(packet);
+            }
+            break;
+        case CMD_USER_VERIFIED:
+            if (m_owner) {
+                m_owner->OnUserVerified(packet);
+            }
+            break;
+        case CMD_ATTACH_REPLY:
+            if (packet.IntOr(KEY_RESULT, 0) == 0) {
+                m_attached = true;
+            }
+            break;
+        default:
+            break;
+    }
+    // A handler above may have closed this connection; what it still delivers is stale.
+    if (!m_roomConnected) {
+        return 0;
+    }
+    if (m_target == TARGET_ROOM && m_roomWindow && m_roomWindow->IsWindowOpen()) {
+        m_roomWindow->DispatchPacket(packet);
+    }
+    if (m_target == TARGET_ROOM && code == CMD_PRIVATE_ROOM_131 && m_privateRoomWindow &&
+        m_privateRoomWindow->IsWindowOpen()) {
+        m_privateRoomWindow->DispatchPacket(packet);
+    }
+    if (m_target == TARGET_PRIVATE_ROOM && IsPrivateRoomCode(code) && m_privateRoomWindow &&
+        m_privateRoomWindow->IsWindowOpen()) {
+        m_privateRoomWindow->DispatchPacket(packet);
+    }
+    if (code == CMD_VIDEO_PARAMS && m_videoParams) {
+        m_videoParams->DispatchPacket(packet);
+    }
+    return 0;
+}
+
+int CChatSocket::OnKClose() {
+    m_roomConnected = false;
+    const bool wasAttached = m_attached;
+    m_attached = false;
+    if (m_connectDialog && m_connectDialog->IsOpen()) {
+        m_connectDialog->PostMessage(WM_CLOSE);
+        return 0;
+    }
+    if (m_owner) {
+        m_owner->OnChatSocketClosed(*this, wasAttached);
+    }
+    return 0;
+}

@@ -1,0 +1,672 @@
+#include "room/MicOrder.h"
+
+#include "platform/StringTable.h"
+#include "protocol/Commands.h"
+#include "room/ChatText.h"
+#include "room/ModifyMicTimeDlg.h"
+#include "room/RoomDlg.h"
+#include "room/RoomMembers.h"
+#include "room/RoomStrings.h"
+#include "room/RoomView.h"
+#include "room/VoiceSender.h"
+
+CMicOrder::CMicOrder(CRoomDlg& room) : m_room(room) {}
+
+void CMicOrder::Register(CDispatchTable& t) {
+    for (short code :
+         {CMD_MIC_QUEUE, CMD_MIC_TIME, CMD_MIC_MODE, CMD_QUEUE_CONTROL, CMD_SECOND_MIC_CONTROL,
+          CMD_HAND_MIC, CMD_TAKE_BACK_MIC, CMD_HAND_SECOND_MIC, CMD_GRAB_MIC, CMD_RELEASE_MIC,
+          CMD_RELEASE_SECOND_MIC, CMD_EXTEND_MIC, CMD_PRIVATE_MIC, CMD_VISIT_PRIVATE_MIC,
+          CMD_RELEASE_PRIVATE_MIC, CMD_SEND_OFF_PRIVATE_MIC, CMD_HAND_HANDLE}) {
+        t.Sends(code);
+    }
+    t.On(CMD_MIC_TAKEN, [this](CKParam& p) { OnMicTaken(p); });
+    t.On(CMD_QUEUE_JOINED, [this](CKParam& p) { OnQueueJoined(p); });
+    t.On(CMD_MIC_QUEUE_REPLY, [this](CKParam& p) { OnQueueReply(p); });
+    t.On(CMD_MIC_TIME_CHANGED, [this](CKParam& p) { OnMicTimeChanged(p); });
+    t.On(CMD_MIC_MODE_CHANGED, [this](CKParam& p) { OnModeChanged(p); });
+    t.On(CMD_QUEUE_CHANGED, [this](CKParam& p) { OnQueueChanged(p); });
+    t.On(CMD_SECOND_MIC_CONTROL_CHANGED, [this](CKParam& p) { OnSecondMicControl(p); });
+    t.On(CMD_MIC_HANDED, [this](CKParam& p) { OnHanded(p, 441); });
+    t.On(CMD_MIC_TAKEN_BACK, [this](CKParam& p) { OnHanded(p, 32879); });
+    t.On(CMD_SECOND_MIC_HANDED, [this](CKParam& p) { OnHanded(p, 442); });
+    t.On(CMD_MIC_EXTENDED, [this](CKParam& p) { OnHanded(p, 174); });
+    t.On(CMD_MIC_RELEASED, [this](CKParam&) { OnReleased(false); });
+    t.On(CMD_SECOND_MIC_RELEASED, [this](CKParam&) { OnReleased(true); });
+    t.On(CMD_HANDLE_HANDED, [this](CKParam& p) { OnHandleHanded(p); });
+    for (short code : {CMD_PRIVATE_MIC_CHANGED, CMD_PRIVATE_MIC_VISITED, CMD_PRIVATE_MIC_RELEASED,
+                       CMD_SENT_OFF_PRIVATE_MIC}) {
+        t.On(code, [this](CKParam& p) { OnPrivateMic(p); });
+    }
+    t.On(CMD_PRIVATE_MIC_NOTICE, [this](CKParam& p) { OnPrivateMicNotice(p); });
+}
+
+QString CMicOrder::TimeText(int r) {
+    if (r >= 600) {
+        return LoadString(302);
+    }
+    if (r >= 540) {
+        return QStringLiteral("10") + LoadString(IDS_MINUTES);
+    }
+    if (r >= 60) {
+        return QString::number(r / 60 + 1) + LoadString(IDS_MINUTES);
+    }
+    return QString::number(r) + LoadString(IDS_SECONDS);
+}
+
+QString CMicOrder::ModeName(int mode, bool forced) {
+    switch (mode) {
+        case MIC_QUEUE:
+            return LoadString(262) + (forced ? LoadString(IDS_FORCED_QUEUE) : QString());
+        case MIC_OPERATOR:
+            return LoadString(265);
+        default:
+            return LoadString(259);
+    }
+}
+
+QString CMicOrder::MainHolder() const {
+    return m_state.With([](const tagMicState& s) { return s.mainHolder; });
+}
+QString CMicOrder::SecondHolder() const {
+    return m_state.With([](const tagMicState& s) { return s.secondHolder; });
+}
+QString CMicOrder::FloorHolder() const {
+    return m_state.With([](const tagMicState& s) { return s.floorHolder; });
+}
+bool CMicOrder::DualMic() const {
+    return m_state.With([](const tagMicState& s) { return s.dualMic; });
+}
+
+void CMicOrder::OnRoomOpened() {
+    m_state.With([&](tagMicState& s) {
+        s = tagMicState();
+        s.ownId = m_room.OwnId();
+    });
+    m_mode = MIC_GRAB;
+    m_forced = false;
+    m_micTime = 0;
+    m_queue.clear();
+    m_grabForbidden = false;
+    m_mainCountdown = 0;
+    m_secondCountdown = 0;
+}
+
+void CMicOrder::OnSettings(const tagRoomSettings& s) {
+    m_mode = s.micMode;
+    m_forced = s.forcedQueue;
+    m_micTime = static_cast<short>(s.micTime);
+    m_state.With([&](tagMicState& st) {
+        st.dualMic = s.dualMic;
+        st.floorHolder = s.floorHolder;
+    });
+    ShowMode();
+    SetHolder(false, s.mainHolder);
+    SetHolder(true, s.secondHolder);
+    if (s.mainHolder.isEmpty()) {
+        ShowFree();
+    } else {
+        StartCountdown(false);
+    }
+    if (!s.secondHolder.isEmpty()) {
+        StartCountdown(true);
+    } else {
+        m_room.View().SetSecondMic(QString(), QString::number(0) + LoadString(IDS_SECONDS));
+    }
+    if (m_mode == MIC_QUEUE) {
+        FetchQueue();
+    }
+    m_room.SetTimer(TIMER_QUEUE, kQueueRefreshMs);
+}
+
+void CMicOrder::OnRoomClosing(bool keepSharedCapture) {
+    m_room.KillTimer(TIMER_MAIN);
+    m_room.KillTimer(TIMER_SECOND);
+    m_room.KillTimer(TIMER_QUEUE);
+}
+
+void CMicOrder::OnConnectionLost() {
+    SetHolder(false, QString());
+    SetHolder(true, QString());
+    m_room.KillTimer(TIMER_MAIN);
+    m_room.KillTimer(TIMER_SECOND);
+    ShowFree();
+    m_room.View().SetSecondMic(QString(), QString::number(0) + LoadString(IDS_SECONDS));
+}
+
+bool CMicOrder::OnTimer(unsigned id) {
+    if (id == TIMER_QUEUE) {
+        if (m_mode == MIC_QUEUE) {
+            FetchQueue();
+        }
+        return true;
+    }
+    if (id != TIMER_MAIN && id != TIMER_SECOND) {
+        return false;
+    }
+    const bool second = id == TIMER_SECOND;
+    short& countdown = second ? m_secondCountdown : m_mainCountdown;
+    if (countdown <= 0) {
+        m_room.KillTimer(id);
+        return true;
+    }
+    --countdown;
+    const QString holder = m_room.Members().DisplayName(second ? SecondHolder() : MainHolder());
+    if (second) {
+        m_room.View().SetSecondMic(holder, TimeText(countdown));
+    } else {
+        m_room.View().SetMainMic(holder, TimeText(countdown));
+    }
+    return true;
+}
+
+void CMicOrder::SetHolder(bool second, const QString& id) {
+    m_state.With([&](tagMicState& s) { (second ? s.secondHolder : s.mainHolder) = id; });
+}
+
+void CMicOrder::StartCountdown(bool second) {
+    const unsigned timer = second ? TIMER_SECOND : TIMER_MAIN;
+    m_room.KillTimer(timer);
+    const QString holder = m_room.Members().DisplayName(second ? SecondHolder() : MainHolder());
+    if (second) {
+        m_secondCountdown = m_micTime;
+        m_room.View().SetSecondMic(holder, LoadString(302));
+    } else {
+        m_mainCountdown = m_micTime;
+        m_room.View().SetMainMic(holder, TimeText(m_mainCountdown));
+    }
+    m_room.SetTimer(timer, kTickMs);
+}
+
+void CMicOrder::ShowFree() {
+    m_room.View().SetMainMic(LoadString(301), QString::number(0) + LoadString(IDS_SECONDS));
+}
+
+void CMicOrder::ShowMode() {
+    m_room.View().SetMicMode(ModeName(m_mode, m_forced));
+}
+
+void CMicOrder::Speak(bool second, const QString& previous, const QString& now) {
+    const QString own = m_room.OwnId();
+    IVoiceSender* voice = m_room.VoiceSender();
+    if (previous == own && now != own && voice) {
+        voice->EndSpeaking();
+    }
+    if (now == own && !own.isEmpty() && voice) {
+        const int result = voice->BeginSpeaking();
+        if (result == IVoiceSender::BEGIN_CAPTURE_FAILED) {
+            m_room.Panes().SystemLine(LoadString(241));
+        } else if (result == IVoiceSender::BEGIN_MIX_FAILED) {
+            m_room.Panes().SystemLine(LoadString(251));
+        }
+    }
+}
+
+void CMicOrder::RedrawQueue() {
+    std::vector<const UserInfo*> queue;
+    queue.reserve(static_cast<size_t>(m_queue.size()));
+    for (const QString& id : m_queue) {
+        if (const UserInfo* m = m_room.Members().Find(id)) {
+            queue.push_back(m);
+        }
+    }
+    m_room.View().RedrawQueue(queue);
+}
+
+void CMicOrder::OnMicTaken(CKParam& p) {
+    const QString holder = p.TextOr(20);
+    const bool second = p.ShortOr(30, 1) == 2;
+    const short key40 = p.ShortOr(40, 0);
+    const QString previous = second ? SecondHolder() : MainHolder();
+    SetHolder(second, holder);
+    Speak(second, previous, holder);
+    if (second) {
+        if (holder.isEmpty()) {
+            m_room.KillTimer(TIMER_SECOND);
+            m_room.View().SetSecondMic(LoadString(301),
+                                       QString::number(0) + LoadString(IDS_SECONDS));
+        } else {
+            StartCountdown(true);
+        }
+    } else if (m_mode != MIC_QUEUE) {
+        if (holder.isEmpty()) {
+            m_room.KillTimer(TIMER_MAIN);
+            m_room.KillTimer(TIMER_SECOND);
+            ShowFree();
+        } else {
+            StartCountdown(false);
+        }
+    } else {
+        // The previous holder's turn is over: its entry at the head of the queue goes.
+        if ((key40 != 0 || holder.isEmpty()) && !previous.isEmpty()) {
+            m_queue.removeAll(previous);
+        }
+        if (!holder.isEmpty()) {
+            m_queue.removeAll(holder);
+            m_queue.prepend(holder);
+            StartCountdown(false);
+        } else {
+            m_room.KillTimer(TIMER_MAIN);
+            m_room.KillTimer(TIMER_SECOND);
+            ShowFree();
+        }
+        RedrawQueue();
+    }
+    m_room.Chat().RefreshTargets();
+    m_room.Members().Redraw();
+}
+
+void CMicOrder::OnQueueJoined(CKParam& p) {
+    if (m_mode != MIC_QUEUE) {
+        return;
+    }
+    const QString id = p.TextOr(20);
+    const short where = p.ShortOr(30, 0);
+    if (id.isEmpty()) {
+        return;
+    }
+    if (where == 0) {
+        if (!m_queue.contains(id)) {
+            m_queue.append(id);
+        }
+    } else if (where == 1 || where == 2) {
+        const bool second = where == 2;
+        const QString previous = second ? SecondHolder() : MainHolder();
+        SetHolder(second, id);
+        Speak(second, previous, id);
+        if (!second) {
+            m_queue.removeAll(id);
+            m_queue.prepend(id);
+        }
+        StartCountdown(second);
+    }
+    RedrawQueue();
+    m_room.Members().Redraw();
+}
+
+void CMicOrder::FetchQueue() {
+    if (!m_room.Host().MainConnection().IsRoomConnected()) {
+        return;
+    }
+    CKParam p;
+    p.SetShortInt(KEY_COMMAND, CMD_MIC_QUEUE);
+    m_room.SendMain(p);
+}
+
+void CMicOrder::OnQueueReply(CKParam& p) {
+    if (p.IntOr(KEY_RESULT, 0) != 0) {
+        return;
+    }
+    const int n = p.IntOr(30, 0);
+    m_queue.clear();
+    for (int i = 0; i < n && 31 + i <= 32767; ++i) {
+        const QString id = p.TextOr(static_cast<short>(31 + i));
+        if (m_room.Members().Find(id) && !m_queue.contains(id)) {
+            m_queue.append(id);
+        }
+    }
+    RedrawQueue();
+    m_room.Members().Redraw();
+}
+
+void CMicOrder::OnMicTimeChanged(CKParam& p) {
+    m_micTime = static_cast<short>(p.IntOr(30, m_micTime));
+    m_room.Panes().SystemLine(FillPlaceholders(
+        LoadString(278), {m_room.Members().LineName(p.TextOr(20)), QString::number(m_micTime)}));
+}
+
+void CMicOrder::OnModeChanged(CKParam& p) {
+    m_mode = p.IntOr(30, m_mode);
+    m_forced = m_mode == MIC_QUEUE && p.IntOr(40, 0) == 1;
+    m_state.With([](tagMicState& s) { s.floorHolder.clear(); });
+    m_room.Panes().SystemLine(FillPlaceholders(
+        LoadString(226), {m_room.Members().LineName(p.TextOr(20)), ModeName(m_mode, m_forced)}));
+    ShowMode();
+    if (m_mode == MIC_QUEUE) {
+        FetchQueue();
+    } else {
+        m_queue.clear();
+        RedrawQueue();
+    }
+}
+
+void CMicOrder::OnQueueChanged(CKParam& p) {
+    const QString id = p.TextOr(20);
+    const bool up = p.IntOr(30, 0) == 1;
+    const CRoomMembers& members = m_room.Members();
+    m_room.Panes().SystemLine(FillPlaceholders(
+        LoadString(up ? 443 : 444), {members.LineName(id), members.LineName(p.TextOr(40))}));
+    if (!m_queue.contains(id)) {
+        return;
+    }
+    m_queue.removeAll(id);
+    if (up) {
+        // Moved up to the first place after the member holding the main microphone.
+        const QString main = MainHolder();
+        const int at = !m_queue.isEmpty() && m_queue.first() == main ? 1 : 0;
+        m_queue.insert(at, id);
+    }
+    RedrawQueue();
+}
+
+void CMicOrder::OnSecondMicControl(CKParam& p) {
+    const bool allow = p.IntOr(30, 0) != 0;
+    const int which = p.IntOr(40, 0);
+    m_state.With([&](tagMicState& s) { s.dualMic = allow; });
+    const int micName = which == 1 ? 216 : which == 2 ? 292 : 219;
+    m_room.Panes().SystemLine(QStringLiteral("%1 %2%3").arg(m_room.Members().LineName(p.TextOr(20)),
+                                                            LoadString(allow ? 353 : 354),
+                                                            LoadString(micName)));
+}
+
+void CMicOrder::OnHanded(CKParam& p, int lineId) {
+    const CRoomMembers& members = m_room.Members();
+    m_room.Panes().SystemLine(FillPlaceholders(
+        LoadString(lineId), {members.LineName(p.TextOr(20)), members.LineName(p.TextOr(30))}));
+}
+
+void CMicOrder::OnReleased(bool second) {
+    const QString previous = second ? SecondHolder() : MainHolder();
+    SetHolder(second, QString());
+    Speak(second, previous, QString());
+    if (second) {
+        m_room.KillTimer(TIMER_SECOND);
+        m_room.View().SetSecondMic(LoadString(301), QString::number(0) + LoadString(IDS_SECONDS));
+    } else {
+        if (m_mode == MIC_QUEUE && !previous.isEmpty()) {
+            m_queue.removeAll(previous);
+            RedrawQueue();
+        }
+        m_room.KillTimer(TIMER_MAIN);
+        ShowFree();
+    }
+    m_room.Members().Redraw();
+}
+
+void CMicOrder::OnHandleHanded(CKParam& p) {
+    const QString to = p.TextOr(20);
+    const QString by = p.TextOr(30);
+    const CRoomMembers& members = m_room.Members();
+    if (!to.isEmpty() && !by.isEmpty()) {
+        m_room.Panes().SystemLine(
+            FillPlaceholders(LoadString(459), {members.LineName(to), members.LineName(by)}),
+            SUFFIX_NONE, true);
+    }
+    const QString own = m_room.OwnId();
+    const tagMicState s = m_state.With([&](tagMicState& st) {
+        st.floorHolder = to;
+        return st;
+    });
+    IVoiceSender* voice = m_room.VoiceSender();
+    if (!voice) {
+        return;
+    }
+    // The handle decides who of the two holders is heard.
+    const bool mayMain = s.mainHolder == own && (s.floorHolder.isEmpty() || s.floorHolder == own);
+    const bool maySecond =
+        s.secondHolder == own && (s.dualMic || s.floorHolder.isEmpty() || s.floorHolder == own);
+    if (mayMain || maySecond) {
+        voice->BeginSpeaking();
+    } else if (s.mainHolder == own || s.secondHolder == own) {
+        voice->EndSpeaking();
+    }
+}
+
+void CMicOrder::OnPrivateMic(CKParam& p) {
+    UserInfo* m = m_room.Members().List().Find(p.TextOr(20));
+    const short code = p.Command();
+    if (m && code == CMD_PRIVATE_MIC_CHANGED) {
+        m->onPrivateMic = true;
+    } else if (m && code == CMD_PRIVATE_MIC_RELEASED) {
+        m->onPrivateMic = false;
+    }
+    m_room.Members().Redraw();
+}
+
+void CMicOrder::OnPrivateMicNotice(CKParam& p) {
+    m_room.Panes().SystemLine(HtmlEscape(p.TextOr(30)));
+    m_room.View().ClosePrivateMicWindow();
+}
+
+void CMicOrder::OnMemberLeft(const QString& id) {
+    if (m_queue.removeAll(id) > 0) {
+        RedrawQueue();
+    }
+}
+
+bool CMicOrder::MemberPresent(const QString& id) {
+    if (m_room.Members().Find(id)) {
+        return true;
+    }
+    m_room.Panes().SystemLine(LoadString(179));
+    return false;
+}
+
+bool CMicOrder::Checked(short code) {
+    return m_room.Discipline().CheckPending(code);
+}
+
+namespace {
+
+int Send(CRoomDlg& room, short code, const std::function<void(CKParam&)>& keys = {}) {
+    CKParam p;
+    p.SetShortInt(KEY_COMMAND, code);
+    if (keys) {
+        keys(p);
+    }
+    CRequestDiscipline& d = room.Discipline();
+    d.RecordAttempt(code);
+    return d.Send(code, p);
+}
+
+}  // namespace
+
+int CMicOrder::Grab() {
+    CRequestDiscipline& d = m_room.Discipline();
+    if (!Checked(CMD_GRAB_MIC)) {
+        return -1;
+    }
+    if (m_mode == MIC_OPERATOR) {
+        m_room.Panes().SystemLine(LoadString(296));
+        return -1;
+    }
+    if (m_grabForbidden) {
+        m_room.Panes().SystemLine(LoadString(297));
+        return -1;
+    }
+    if (!d.CheckInterval(CMD_GRAB_MIC)) {
+        return -1;
+    }
+    if (m_mode != MIC_GRAB && m_mode != MIC_QUEUE) {
+        return -1;
+    }
+    return Send(m_room, CMD_GRAB_MIC);
+}
+
+int CMicOrder::Release() {
+    const QString own = m_room.OwnId();
+    if (SecondHolder() == own && !own.isEmpty()) {
+        return Checked(CMD_RELEASE_SECOND_MIC) ? Send(m_room, CMD_RELEASE_SECOND_MIC) : -1;
+    }
+    const UserInfo* me = m_room.OwnRecord();
+    if (me && me->onPrivateMic) {
+        return ReleasePrivateMic();
+    }
+    const bool holds = MainHolder() == own && !own.isEmpty();
+    const bool allowed = m_mode == MIC_QUEUE ? holds || m_queue.contains(own) : holds;
+    if (!allowed) {
+        return -1;
+    }
+    return Checked(CMD_RELEASE_MIC) ? Send(m_room, CMD_RELEASE_MIC) : -1;
+}
+
+int CMicOrder::HandMic(const QString& id) {
+    const short code = CMD_HAND_MIC;
+    if (!Checked(code) || !m_room.Discipline().CheckInterval(code) || !MemberPresent(id)) {
+        return -1;
+    }
+    if (MainHolder() == id) {
+        m_room.Panes().SystemLine(LoadString(239));
+        return -1;
+    }
+    if (SecondHolder() == id) {
+        m_room.Panes().SystemLine(LoadString(240));
+        return -1;
+    }
+    return Send(m_room, code, [&](CKParam& p) { p.SetCString(20, id); });
+}
+
+int CMicOrder::HandSecondMic(const QString& id) {
+    const short code = CMD_HAND_SECOND_MIC;
+    if (!Checked(code) || !m_room.Discipline().CheckInterval(code) || !MemberPresent(id)) {
+        return -1;
+    }
+    if (MainHolder() == id) {
+        m_room.Panes().SystemLine(LoadString(239));
+        return -1;
+    }
+    if (SecondHolder() == id) {
+        m_room.Panes().SystemLine(LoadString(240));
+        return -1;
+    }
+    return Send(m_room, code, [&](CKParam& p) { p.SetCString(20, id); });
+}
+
+int CMicOrder::TakeBack(const QString& id) {
+    if (!Checked(CMD_TAKE_BACK_MIC)) {
+        return -1;
+    }
+    if (id.isEmpty() || (MainHolder() != id && SecondHolder() != id)) {
+        m_room.Panes().SystemLine(LoadString(32877));
+        return -1;
+    }
+    return Send(m_room, CMD_TAKE_BACK_MIC, [&](CKParam& p) { p.SetCString(20, id); });
+}
+
+int CMicOrder::Extend(const QString& id) {
+    if (!Checked(CMD_EXTEND_MIC) || !MemberPresent(id)) {
+        return -1;
+    }
+    return Send(m_room, CMD_EXTEND_MIC, [&](CKParam& p) { p.SetCString(20, id); });
+}
+
+int CMicOrder::MoveUp(const QString& id) {
+    if (!Checked(CMD_QUEUE_CONTROL) || !MemberPresent(id)) {
+        return -1;
+    }
+    return Send(m_room, CMD_QUEUE_CONTROL, [&](CKParam& p) {
+        p.SetInt(20, 1);
+        p.SetCString(30, id);
+    });
+}
+
+int CMicOrder::RemoveFromQueue(const QString& id) {
+    if (!Checked(CMD_QUEUE_CONTROL) || !MemberPresent(id)) {
+        return -1;
+    }
+    return Send(m_room, CMD_QUEUE_CONTROL, [&](CKParam& p) {
+        p.SetInt(20, 0);
+        p.SetCString(30, id);
+    });
+}
+
+int CMicOrder::SetSecondMicAllowed(bool allow) {
+    if (!Checked(CMD_SECOND_MIC_CONTROL)) {
+        return -1;
+    }
+    if (DualMic() == allow) {
+        m_room.Panes().SystemLine(LoadString(258) + LoadString(allow ? 353 : 354) +
+                                  LoadString(292));
+        return -1;
+    }
+    return Send(m_room, CMD_SECOND_MIC_CONTROL, [&](CKParam& p) {
+        p.SetInt(20, allow ? 1 : 0);
+        p.SetInt(30, 2);
+    });
+}
+
+int CMicOrder::SetMode(int mode, bool forced) {
+    if (!Checked(CMD_MIC_MODE)) {
+        return -1;
+    }
+    forced = forced && mode == MIC_QUEUE;
+    if (mode == m_mode && forced == m_forced) {
+        m_room.Panes().SystemLine(LoadString(258) + ModeName(mode, forced));
+        return -1;
+    }
+    return Send(m_room, CMD_MIC_MODE, [&](CKParam& p) {
+        p.SetInt(20, mode);
+        if (forced) {
+            p.SetInt(30, 1);
+        }
+    });
+}
+
+int CMicOrder::ChangeMicTime() {
+    if (!Checked(CMD_MIC_TIME)) {
+        return -1;
+    }
+    CModifyMicTimeDlg dialog(m_micTime);
+    if (dialog.DoModal() != IDOK || !m_room.IsWindow()) {
+        return -1;
+    }
+    return SendMicTime(dialog.Seconds());
+}
+
+int CMicOrder::SendMicTime(int seconds) {
+    if (!Checked(CMD_MIC_TIME)) {
+        return -1;
+    }
+    return Send(m_room, CMD_MIC_TIME, [&](CKParam& p) { p.SetInt(20, seconds); });
+}
+
+int CMicOrder::TakePrivateMic(bool confirm) {
+    if (!Checked(CMD_PRIVATE_MIC) || !m_room.Discipline().CheckInterval(CMD_PRIVATE_MIC)) {
+        return -1;
+    }
+    // Private microphones are for members with an account.
+    const UserInfo* me = m_room.OwnRecord();
+    if (!me || !me->registered) {
+        m_room.Panes().SystemLine(LoadString(453));
+        return -1;
+    }
+    m_privateMicConfirm = confirm;
+    return Send(m_room, CMD_PRIVATE_MIC,
+                [&](CKParam& p) { p.SetBoolean(20, m_privateMicConfirm); });
+}
+
+int CMicOrder::VisitPrivateMic(const QString& id) {
+    if (!Checked(CMD_VISIT_PRIVATE_MIC) || !MemberPresent(id)) {
+        return -1;
+    }
+    const int result = Send(m_room, CMD_VISIT_PRIVATE_MIC, [&](CKParam& p) {
+        p.SetCString(20, id);
+        p.SetCString(30, m_room.OwnId());
+    });
+    if (result == 0) {
+        m_room.Panes().SystemLine(
+            FillPlaceholders(LoadString(456), {m_room.Members().LineName(id)}));
+    }
+    return result;
+}
+
+int CMicOrder::ReleasePrivateMic() {
+    return Checked(CMD_RELEASE_PRIVATE_MIC) ? Send(m_room, CMD_RELEASE_PRIVATE_MIC) : -1;
+}
+
+int CMicOrder::SendOffPrivateMic(const QString& id) {
+    if (!Checked(CMD_SEND_OFF_PRIVATE_MIC) || !MemberPresent(id)) {
+        return -1;
+    }
+    const int result =
+        Send(m_room, CMD_SEND_OFF_PRIVATE_MIC, [&](CKParam& p) { p.SetCString(20, id); });
+    if (result == 0) {
+        m_room.Panes().SystemLine(
+            FillPlaceholders(LoadString(457), {m_room.Members().LineName(id)}));
+    }
+    return result;
+}
+
+int CMicOrder::HandHandle(const QString& id) {
+    return Send(m_room, CMD_HAND_HANDLE, [&](CKParam& p) { p.SetCString(20, id); });
+}

@@ -1,0 +1,112 @@
+#include "room/ResponseDlg.h"
+
+#include "platform/StringTable.h"
+#include "protocol/Commands.h"
+#include "room/ChatSocket.h"
+#include "room/RoomStrings.h"
+
+namespace {
+
+struct tagTitle {
+    short code;
+    int stringId;
+};
+
+constexpr tagTitle kTitles[] = {
+    {CMD_ENTER, 201},       {CMD_ROOM_LOGIN, 199}, {CMD_ENTER_PRIVATE, 207},
+    {CMD_MEMBER_LIST, 203}, {CMD_PEER_INFO, 209},  {CMD_ROOM_SETTINGS, 205},
+    {CMD_REPORT_INFO, 211},
+};
+
+// The dialog builds these requests itself: the command alone.
+bool BuildsOwnRequest(short code) {
+    return code == CMD_MEMBER_LIST || code == CMD_PEER_INFO || code == CMD_ROOM_SETTINGS;
+}
+
+}  // namespace
+
+CResponseDlg::CResponseDlg(CChatSocket* socket, short requestCode)
+    : CDialogModel(IDD), m_socket(socket), m_code(requestCode) {}
+
+CResponseDlg::~CResponseDlg() {
+    Unregister();
+}
+
+QString CResponseDlg::TitleFor(short requestCode) {
+    for (const auto& t : kTitles) {
+        if (t.code == requestCode) {
+            return LoadString(t.stringId);
+        }
+    }
+    return QString();
+}
+
+void CResponseDlg::SetRequest(const CKParam& request) {
+    m_request.SetBufferPtr(request.GetBufferPtr(), request.GetLength());
+}
+
+void CResponseDlg::Unregister() {
+    if (m_socket && m_socket->WaitingDialog() == this) {
+        m_socket->SetWaitingDialog(nullptr);
+    }
+}
+
+void CResponseDlg::OnInitDialog() {
+    m_reply.Release();
+    m_errorCode = 0;
+    m_errorText.clear();
+    if (m_socket) {
+        m_socket->SetWaitingDialog(this);
+    }
+    SetTitle(TitleFor(m_code));
+    SetStatusText(Title() + LoadString(IDS_WAIT_SUFFIX));
+}
+
+void CResponseDlg::OnShowDialog() {
+    if (!m_socket || !m_socket->IsRoomConnected()) {
+        SetTitle(LoadString(176));
+        MessageBox(LoadString(177), QStringLiteral("Warning"), MB_ICONINFORMATION | MB_TOPMOST);
+        PostMessage(WM_END_CANCEL);
+        return;
+    }
+    CKParam request;
+    if (BuildsOwnRequest(m_code)) {
+        request.SetShortInt(KEY_COMMAND, m_code);
+    } else {
+        request.SetBufferPtr(m_request.GetBufferPtr(), m_request.GetLength());
+    }
+    m_socket->SendPacket(request);
+    SetTimer(TIMER_REPLY, kReplyTimeoutMs);
+}
+
+void CResponseDlg::OnReply(CKParam& reply) {
+    if (!IsOpen()) {
+        return;
+    }
+    KillTimer(TIMER_REPLY);
+    m_reply.SetBufferPtr(reply.GetBufferPtr(), reply.GetLength());
+    if (reply.IntOr(KEY_RESULT, 0) != -1) {
+        EndDialog(IDOK);
+        return;
+    }
+    m_errorCode = reply.IntOr(KEY_REFUSAL, 0);
+    m_errorText = RefusalText(m_errorCode);
+    EndDialog(IDCANCEL);
+}
+
+void CResponseDlg::OnTimer(unsigned id) {
+    if (id != TIMER_REPLY) {
+        return;
+    }
+    KillTimer(TIMER_REPLY);
+    m_errorText = LoadString(198);
+    MessageBox(m_errorText, QStringLiteral("Warning"), MB_ICONINFORMATION | MB_TOPMOST);
+    EndDialog(IDCANCEL);
+}
+
+intptr_t CResponseDlg::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) {
+    if (msg == WM_END_CANCEL) {
+        EndDialog(IDCANCEL);
+    }
+    return 0;
+}

@@ -1,0 +1,426 @@
+#include "room/RoomEntry.h"
+
+#include "hall/AppState.h"
+#include "platform/Clock.h"
+#include "platform/Prompt.h"
+#include "platform/StringTable.h"
+#include "protocol/Commands.h"
+#include "room/ConnectDlg.h"
+#include "room/EntryDialogs.h"
+#include "room/ResponseDlg.h"
+#include "room/RoomStrings.h"
+#include "room/VideoProbe.h"
+
+#include <QDateTime>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QNetworkInterface>
+
+#include <algorithm>
+
+namespace {
+
+constexpr unsigned kTopmostInfo = MB_ICONINFORMATION | MB_TOPMOST;
+
+QString Waiting(int stringId) {
+    return LoadString(stringId) + LoadString(IDS_WAIT_SUFFIX);
+}
+QString Failed(int stringId) {
+    return LoadString(stringId) + LoadString(IDS_FAILURE_SUFFIX);
+}
+
+bool Edition50or70() {
+    const int e = CAppState::Get().edition;
+    return e == EDITION_50 || e == EDITION_70;
+}
+
+}  // namespace
+
+CRoomEntry::CRoomEntry(IHallServices& hall) : m_hall(hall) {
+    CreateMessageWindow(QStringLiteral("RoomEntry"));
+    for (CChatSocket* s : {&m_main, &m_second}) {
+        s->SetOwner(this);
+        s->SetRoomWindow(&m_room);
+    }
+}
+
+CRoomEntry::~CRoomEntry() {
+    m_main.SetOwner(nullptr);
+    m_second.SetOwner(nullptr);
+    m_main.KClose();
+    m_second.KClose();
+    DestroyMessageWindow();
+}
+
+bool CRoomEntry::H264Encoder() {
+    static const bool can = ProbeH264Encoder();
+    return can;
+}
+
+bool CRoomEntry::H264Decoder() {
+    static const bool can = ProbeH264Decoder();
+    return can;
+}
+
+QString CRoomEntry::LocalAddress() {
+    static const QString address = [] {
+        const QHostInfo info = QHostInfo::fromName(QHostInfo::localHostName());
+        for (const QHostAddress& a : info.addresses()) {
+            if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback()) {
+                return a.toString();
+            }
+        }
+        for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+            if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback()) {
+                return a.toString();
+            }
+        }
+        return QStringLiteral("127.0.0.1");
+    }();
+    return address;
+}
+
+void CRoomEntry::PostToHall(unsigned msg, unsigned wParam, long lParam) {
+    m_hall.PostToHall(msg, wParam, lParam);
+}
+
+void CRoomEntry::SetBothTargets(int target) {
+    m_main.SetTarget(target);
+    m_second.SetTarget(target);
+}
+
+void CRoomEntry::CloseConnections() {
+    m_main.KClose();
+    m_second.KClose();
+    SetBothTargets(CChatSocket::TARGET_ROOM);
+    m_second.SetAttached(false);
+}
+
+void CRoomEntry::ShutMain() {
+    m_main.KClose();
+}
+
+void CRoomEntry::Fail(const QString& text) {
+    m_hall.SetHallStatus(QString());
+    MessageBox(text, QStringLiteral("Warning"), kTopmostInfo);
+}
+
+void CRoomEntry::OnRoomMessage(unsigned wParam, long lParam) {
+    switch (wParam) {
+        case 0:
+            CloseConnections();
+            break;
+        case 1:
+            EnterRoom(static_cast<int>(lParam));
+            break;
+        default:
+            // The private room with a peer arrives with the private-chat feature.
+            break;
+    }
+}
+
+void CRoomEntry::EnterRoom(int room) {
+    if (m_room.IsWindow()) {
+        if (room < 0) {
+            return;
+        }
+        if (MessageBox(LoadString(410), QStringLiteral("Warning"), MB_YESNO | MB_TOPMOST) !=
+            IDYES) {
+            return;
+        }
+        if (room != m_room.Entry().room) {
+            m_nextRoom = room;
+            m_room.Close(IDOK);
+        } else {
+            MessageBox(LoadString(411), QStringLiteral("Warning"), kTopmostInfo);
+        }
+        return;
+    }
+    CloseConnections();
+    m_enteringRoom = room;
+    m_hall.RequestRoomAddress(room);
+}
+
+void CRoomEntry::OnRoomAddress(CKParam& reply) {
+    // The hall calls this from its connection's receive path; the entry runs modal dialogs,
+    // so it continues from our own message.
+    m_pendingAddress.SetBufferPtr(reply.GetBufferPtr(), reply.GetLength());
+    PostMessage(WM_ROOM_ADDRESS);
+}
+
+void CRoomEntry::HandleRoomAddress() {
+    if (m_pendingAddress.IntOr(KEY_RESULT, 0) == -1) {
+        Fail(RefusalText(m_pendingAddress.IntOr(KEY_REFUSAL, 0)));
+        return;
+    }
+    m_host = m_pendingAddress.TextOr(80);
+    const int port = m_pendingAddress.IntOr(70, 0);
+    const int room = m_pendingAddress.IntOr(30, m_enteringRoom);
+    m_hall.SetHallStatus(Waiting(173));
+    if (ConnectMain(m_host, port) != 0) {
+        return;
+    }
+    RoomLogin(room);
+}
+
+int CRoomEntry::ConnectMain(const QString& host, int port) {
+    m_main.KClose();
+    if (m_main.KCreate() != 0) {
+        Fail(LoadString(214));
+        return -1;
+    }
+    CConnectDlg connect(&m_main, host, port);
+    if (connect.DoModal() != IDOK) {
+        ShutMain();
+        Fail(Failed(173));
+        return -1;
+    }
+    return 0;
+}
+
+void CRoomEntry::RoomLogin(int room) {
+    const CAppState& app = CAppState::Get();
+    CKParam request;
+    request.SetShortInt(KEY_COMMAND, CMD_ROOM_LOGIN);
+    request.SetCString(20, app.account.Name());
+    request.SetInt(30, app.account.userNumber);
+    request.SetInt(40, room);
+    request.SetBoolean(50, H264Encoder());
+    request.SetBoolean(60, H264Decoder());
+    request.SetCString(70, LocalAddress());
+    request.SetCString(101, app.settings.fip);
+    request.SetInt(102, app.settings.fport);
+    request.SetCString(80, app.account.adapterAddress);
+    request.SetInt(90, 100);
+
+    m_hall.SetHallStatus(Waiting(199));
+    CResponseDlg dialog(&m_main, CMD_ROOM_LOGIN);
+    dialog.SetRequest(request);
+    if (dialog.DoModal() == IDOK) {
+        m_hall.SetHallStatus(Waiting(230));
+        m_enteringRoom = room;
+        m_hall.StartVerifyTimer(true);
+        return;
+    }
+    m_hall.SetHallStatus(QString());
+    if (dialog.ErrorCode() == 140) {
+        const CKParam& reply = dialog.Reply();
+        const int until = reply.IntOr(30, 0);
+        QString text;
+        if (until < 1) {
+            text = RefusalText(140);
+        } else {
+            const QString end = QDateTime::fromSecsSinceEpoch(until).toString(
+                QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            text = QStringLiteral("%1:%2,%3%4:%5,%6:%7")
+                       .arg(LoadString(232), reply.TextOr(40), LoadString(233),
+                            app.settings.sysIdName, reply.TextOr(50), LoadString(234), end);
+        }
+        MessageBox(text, QStringLiteral("Warning"), kTopmostInfo);
+    } else if (dialog.ErrorCode() != 0) {
+        MessageBox(dialog.ErrorText(), QStringLiteral("Warning"), kTopmostInfo);
+    }
+    ShutMain();
+}
+
+void CRoomEntry::OnUserVerified(CKParam& packet) {
+    m_pendingVerified.SetBufferPtr(packet.GetBufferPtr(), packet.GetLength());
+    PostMessage(WM_USER_VERIFIED);
+}
+
+void CRoomEntry::HandleUserVerified() {
+    m_hall.StartVerifyTimer(false);
+    const CKParam& p = m_pendingVerified;
+    if (p.IntOr(KEY_RESULT, 0) == -1) {
+        m_hall.SetHallStatus(QString());
+        MessageBox(RefusalText(p.IntOr(KEY_REFUSAL, 0)), QStringLiteral("Warning"), kTopmostInfo);
+        return;
+    }
+    const int edition = CAppState::Get().edition;
+    if (edition == EDITION_10 || edition == EDITION_50 || edition == EDITION_70) {
+        if (p.IntOr(22, 0) != 0) {
+            m_hall.SetHallStatus(QString());
+            m_hall.ShowHall(false);
+            MessageBox(LoadString(IDS_SYSTEM_FAULT), QStringLiteral("Warning"), kTopmostInfo);
+            ShutMain();
+            return;
+        }
+        m_key23 = p.IntOr(23, 0);
+    }
+    m_password.clear();
+    RunEnterRequest(false, QString());
+}
+
+void CRoomEntry::OnVerifyTimeout() {
+    m_hall.SetHallStatus(QString());
+}
+
+void CRoomEntry::OnRetryEntry(bool pay) {
+    RunEnterRequest(pay, m_password);
+}
+
+void CRoomEntry::RunEnterRequest(bool pay, const QString& password) {
+    const CAppState& app = CAppState::Get();
+    CKParam request;
+    request.SetShortInt(KEY_COMMAND, CMD_ENTER);
+    request.SetBoolean(20, pay);
+    request.SetCString(30, password);
+    if (Edition50or70()) {
+        const auto& rooms = app.userRooms;
+        const int room = m_enteringRoom;
+        const bool own =
+            std::find(rooms.first.begin(), rooms.first.end(), room) != rooms.first.end();
+        const auto mark = rooms.marks.find(room);
+        const bool marked =
+            std::find(rooms.second.begin(), rooms.second.end(), room) != rooms.second.end() &&
+            mark != rooms.marks.end() && mark->second == 1;
+        request.SetInt(40, own || marked ? 1 : 0);
+    }
+    request.SetCString(101, app.settings.fip);
+    request.SetInt(102, app.settings.fport);
+
+    m_hall.SetHallStatus(Waiting(201));
+    CResponseDlg dialog(&m_main, CMD_ENTER);
+    dialog.SetRequest(request);
+    const int result = dialog.DoModal();
+    m_hall.SetHallStatus(QString());
+    if (result == IDOK) {
+        Entered(dialog.Reply());
+    } else {
+        EntryRefused(dialog);
+    }
+}
+
+void CRoomEntry::Entered(const CKParam& reply) {
+    tagEntryData entry;
+    entry.room = m_enteringRoom;
+    entry.keyA = reply.IntOr(30, 0);
+    entry.keyB = reply.IntOr(40, 0);
+    entry.secondPort = reply.IntOr(50, 0);
+    entry.entryText = reply.TextOr(60);
+    entry.text70 = reply.TextOr(70);
+    entry.number90 = reply.IntOr(90, 0);
+    entry.room = reply.IntOr(200, entry.room);
+    entry.host = m_host;
+    m_secondPort = entry.secondPort;
+    SetBothTargets(CChatSocket::TARGET_ROOM);
+    m_room.Open(entry);
+    if (ConnectSecond() != 0) {
+        MessageBox(Failed(173), QStringLiteral("Warning"), kTopmostInfo);
+        ShutMain();
+        m_room.Close(IDCANCEL);
+        return;
+    }
+    m_nextRoom = 0;
+    if (Edition50or70()) {
+        entry.entryTime = CClock::Get().Now();
+        m_room.SetEntryTime(entry.entryTime);
+    }
+    m_room.Show();
+}
+
+void CRoomEntry::EntryRefused(const CResponseDlg& dialog) {
+    const CKParam& reply = dialog.Reply();
+    const QString warning = QStringLiteral("Warning");
+    bool retried = false;
+    switch (dialog.ErrorCode()) {
+        case 143:
+            MessageBox(LoadString(143), warning, kTopmostInfo);
+            [[fallthrough]];
+        case 142: {
+            CUnlockRoomDlg unlock;
+            if (unlock.DoModal() == IDOK) {
+                m_password = unlock.Password();
+                PostToHall(1034, 0, 0);
+                retried = true;
+            }
+            break;
+        }
+        case 146:
+            if (MessageBox(LoadString(235), warning, MB_YESNO | MB_TOPMOST) == IDYES) {
+                m_hall.OpenLogin();
+            }
+            break;
+        case 147:
+            MessageBox(LoadString(IDS_NOT_ENOUGH)
+                           .replace(QStringLiteral("%s"), CAppState::Get().settings.moneyName),
+                       warning, kTopmostInfo);
+            break;
+        case 157: {
+            CPaymentDlg pay(reply.IntOr(80, 0), reply.IntOr(100, 0), reply.TextOr(110));
+            if (pay.DoModal() == IDOK) {
+                PostToHall(1034, 1, 0);
+                retried = true;
+            }
+            break;
+        }
+        case 0:
+            MessageBox(LoadString(IDS_USER_CANCELLED), warning, kTopmostInfo);
+            break;
+        default:
+            MessageBox(dialog.ErrorText(), warning, kTopmostInfo);
+            break;
+    }
+    if (!retried) {
+        ShutMain();
+    }
+}
+
+int CRoomEntry::ConnectSecond() {
+    m_second.KClose();
+    m_second.SetAttached(false);
+    if (m_second.KCreate() != 0) {
+        return -1;
+    }
+    {
+        CConnectDlg connect(&m_second, m_host, m_secondPort);
+        if (connect.DoModal() != IDOK) {
+            m_second.KClose();
+            return -1;
+        }
+    }
+    CKParam attach;
+    attach.SetShortInt(KEY_COMMAND, CMD_ATTACH);
+    attach.SetInt(20, m_room.Entry().keyA);
+    attach.SetCString(30, m_room.OwnId());
+    attach.SetInt(40, m_room.Entry().keyB);
+    return m_second.SendPacket(attach) == 0 ? 0 : -1;
+}
+
+void CRoomEntry::OnChatSocketClosed(CChatSocket& socket, bool wasAttached) {
+    if (socket.Role() == CChatSocket::ROLE_SECOND) {
+        if (wasAttached && m_room.IsWindow() && m_main.IsRoomConnected()) {
+            PostMessage(WM_REATTACH);
+        }
+        return;
+    }
+    if (socket.Target() == CChatSocket::TARGET_ROOM && m_room.IsWindow()) {
+        m_room.OnConnectionLost();
+        const QString reason =
+            socket.CloseReason().isEmpty() ? LoadString(112) : socket.CloseReason();
+        MessageBox(QStringLiteral("%1,%2").arg(reason, LoadString(111)), QStringLiteral("Warning"),
+                   kTopmostInfo);
+        m_room.Close(IDCANCEL);
+        socket.SetCloseReason(QString());
+    }
+}
+
+intptr_t CRoomEntry::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) {
+    switch (msg) {
+        case WM_ROOM_ADDRESS:
+            HandleRoomAddress();
+            break;
+        case WM_USER_VERIFIED:
+            HandleUserVerified();
+            break;
+        case WM_REATTACH:
+            // Only while the stay it belongs to goes on.
+            if (m_room.IsWindow() && m_main.IsRoomConnected() && !m_second.IsConnect()) {
+                ConnectSecond();
+            }
+            break;
+        default:
+            break;
+    }
+    return 0;
+}

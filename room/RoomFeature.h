@@ -1,0 +1,24 @@
+#pragma once
+// A feature of the room (members, microphone order, chat text, and later administration,
+// gifts, private chat, audio, video): it registers the commands it owns in the room's dispatch
+// table and follows the room's stay.
+
+class CDispatchTable;
+struct tagRoomSettings;
+
+class IRoomFeature {
+public:
+    virtual ~IRoomFeature() = default;
+    // Called once, when the feature joins the room controller.
+    virtual void Register(CDispatchTable& table) = 0;
+    // A new stay in a room begins: forget the last one.
+    virtual void OnRoomOpened() {}
+    // The room settings arrived (entry) and were stored.
+    virtual void OnSettings(const tagRoomSettings& settings) {}
+    // The stay ends; keepSharedCapture when leaving for the private room.
+    virtual void OnRoomClosing(bool keepSharedCapture) {}
+    // A timer of the room window; true when the feature owns the id.
+    virtual bool OnTimer(unsigned id) { return false; }
+    // The connection dropped while inside.
+    virtual void OnConnectionLost() {}
+};

@@ -1,0 +1,212 @@
+#include "room/RoomMembers.h"
+
+#include "hall/AppState.h"
+#include "platform/Clock.h"
+#include "platform/StringTable.h"
+#include "protocol/Commands.h"
+#include "room/ChatText.h"
+#include "room/MicOrder.h"
+#include "room/RoomDlg.h"
+#include "room/RoomStrings.h"
+#include "room/RoomView.h"
+
+namespace {
+QString TwoDigits(int n) {
+    return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+}
+}  // namespace
+
+CRoomMembers::CRoomMembers(CRoomDlg& room) : m_room(room) {}
+
+void CRoomMembers::Register(CDispatchTable& table) {
+    table.Sends(CMD_MEMBER_LIST);
+    // Read from the waiting dialog's copy when the fetch ends.
+    table.Elsewhere(CMD_MEMBER_LIST_REPLY);
+    table.On(CMD_ARRIVAL, [this](CKParam& p) { OnArrival(p); });
+    table.On(CMD_DEPARTURE, [this](CKParam& p) { OnDeparture(p); });
+    table.On(CMD_RANK_CHANGED, [this](CKParam& p) { OnRankChanged(p); });
+    table.On(CMD_SIDE_LIST, [this](CKParam& p) { OnSideList(p); });
+}
+
+void CRoomMembers::OnRoomOpened() {
+    m_list.Clear();
+}
+
+QString CRoomMembers::DisplayName(const QString& id) const {
+    if (id.isEmpty()) {
+        return LoadString(348);
+    }
+    const UserInfo* m = m_list.Find(id);
+    return m ? HtmlEscape(m->nickname) : QString();
+}
+
+QString CRoomMembers::LineName(const QString& id) const {
+    if (id.isEmpty()) {
+        return LoadString(348);
+    }
+    const UserInfo* m = m_list.Find(id);
+    return m ? HtmlEscape(QStringLiteral("%1(%2)").arg(m->nickname, m->id)) : QString();
+}
+
+QString CRoomMembers::CountText() const {
+    return QString::number(m_list.Count()) + LoadString(303);
+}
+
+void CRoomMembers::Redraw() {
+    m_room.View().RedrawMembers(m_list, CountText());
+}
+
+void CRoomMembers::LoadMemberList(const CKParam& reply) {
+    m_list.Clear();
+    const int n = reply.IntOr(30, 0);
+    const int edition = m_room.Edition();
+    const QString& zero = m_room.Options().memberZeroText;
+    // Keys are 16-bit: a count beyond what they can number stops at the last key.
+    for (int i = 0; i < n && 31 + i <= 32767; ++i) {
+        QString text;
+        if (reply.GetCString(static_cast<short>(31 + i), text) != 0) {
+            continue;
+        }
+        UserInfo member;
+        bool listed = false;
+        if (!UserInfo::FromMemberText(text, edition, zero, member, listed) || member.id.isEmpty()) {
+            continue;
+        }
+        const QString id = member.id;
+        m_list.Add(std::move(member));
+        m_list.SetListed(id, listed);
+    }
+    Redraw();
+    m_room.Chat().RefreshTargets();
+}
+
+void CRoomMembers::OnArrival(CKParam& packet) {
+    UserInfo member = UserInfo::FromArrival(packet, m_room.Edition(), CClock::Get().Now());
+    if (member.id.isEmpty()) {
+        return;
+    }
+    const UserInfo copy = member;
+    m_list.Add(std::move(member));
+    Redraw();
+    m_room.Chat().RefreshTargets();
+    if (!copy.hidden) {
+        if (!copy.entryText.isEmpty()) {
+            QString text = m_room.Chat().SanitizeFragment(copy.entryText);
+            text.replace(QStringLiteral("$某某人$"), HtmlEscape(copy.nickname));
+            text.replace(QStringLiteral("$某某房间$"), HtmlEscape(m_room.Settings().name));
+            m_room.Panes().SystemLine(text, SUFFIX_NONE, true);
+        } else if (m_list.Count() < kLineLimit) {
+            m_room.Panes().SystemLine(
+                QStringLiteral("%1 %2").arg(HtmlEscape(copy.nickname), LoadString(201)),
+                SUFFIX_NONE, true);
+        }
+    }
+    const int edition = m_room.Edition();
+    if (edition == EDITION_50 || edition == EDITION_70) {
+        ArrivalPicture(copy);
+    }
+}
+
+void CRoomMembers::ArrivalPicture(const UserInfo& m) {
+    const tagRoomOptions& o = m_room.Options();
+    QString picture;
+    QString description;
+    if (m.vipPicture != 0) {
+        const int n = m.vipPicture;
+        if (n > 0 && n <= o.enter.vipCount) {
+            picture = o.programFolder + QStringLiteral("/img/enter/vip") + TwoDigits(n) +
+                      QStringLiteral(".gif");
+            description = o.enter.vipDescriptions.value(n - 1);
+        } else {
+            picture = QStringLiteral("%1/img/enter/%2").arg(o.programFolder, o.vipOverflowPicture);
+        }
+    } else if (m.enterPicture != 0) {
+        const int n = m.enterPicture;
+        picture =
+            o.programFolder + QStringLiteral("/img/enter/") + TwoDigits(n) + QStringLiteral(".gif");
+        description = o.enter.descriptions.value(n - 1);
+    } else {
+        return;
+    }
+    const QString line =
+        QStringLiteral("%1(%2) 开着%3光临本房间!<img src=\"%4\" width=\"%5\" height=\"%6\">")
+            .arg(HtmlEscape(m.nickname), HtmlEscape(m.id), HtmlEscape(description),
+                 HtmlEscape(picture), QString::number(o.enter.width),
+                 QString::number(o.enter.height));
+    m_room.Panes().SystemLine(line, SUFFIX_NONE, true);
+}
+
+void CRoomMembers::OnDeparture(CKParam& packet) {
+    const QString id = packet.TextOr(20);
+    UserInfo gone;
+    const bool found = m_list.Remove(id, &gone);
+    if (found && !gone.hidden && m_list.Count() < kLineLimit) {
+        m_room.Panes().SystemLine(
+            QStringLiteral("%1 %2").arg(HtmlEscape(gone.nickname), LoadString(291)));
+    }
+    if (found) {
+        m_room.Chat().OnMemberLeft(id);
+        m_room.Mic().OnMemberLeft(id);
+    }
+    Redraw();
+    m_room.Chat().RefreshTargets();
+}
+
+void CRoomMembers::OnRankChanged(CKParam& packet) {
+    const QString id = packet.TextOr(20);
+    const int change = packet.IntOr(30, -1);
+    const QString actor = packet.TextOr(40);
+    int lineId = 0;
+    switch (change) {
+        case 1:
+            lineId = 439;
+            break;
+        case 0:
+            lineId = 440;
+            break;
+        case 10:
+            lineId = 449;
+            break;
+        case 20:
+            lineId = 450;
+            break;
+        default:
+            return;
+    }
+    m_room.Panes().SystemLine(
+        FillPlaceholders(LoadString(lineId), {LineName(id), LineName(actor)}));
+    UserInfo* m = m_list.Find(id);
+    if (!m) {
+        return;
+    }
+    switch (change) {
+        case 1:
+            m->rank = RANK_OPERATOR;
+            break;
+        case 0:
+            m->rank = m->registered ? RANK_MEMBER : RANK_VISITOR;
+            m->seniorOperator = 0;
+            break;
+        case 10:
+            m->seniorOperator = 1;
+            break;
+        case 20:
+            m->seniorOperator = 0;
+            break;
+        default:
+            break;
+    }
+    m_list.Refile(id);
+    Redraw();
+}
+
+void CRoomMembers::OnSideList(CKParam& packet) {
+    const int n = packet.IntOr(20, 0);
+    for (int i = 0; i < n && 100 + i <= 32767; ++i) {
+        const UserInfo* m = m_list.Find(packet.TextOr(static_cast<short>(100 + i)));
+        if (m) {
+            m_room.View().AddSideListEntry(m->nickname.leftJustified(12) + QLatin1Char('[') +
+                                           m->id + QLatin1Char(']'));
+        }
+    }
+}

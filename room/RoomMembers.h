@@ -1,0 +1,49 @@
+#pragma once
+// Members and ranks: the member list fetched at entry, arrivals and departures with their
+// lines and entry pictures, rank changes, the side list, and the names announcements use.
+
+#include "room/MemberList.h"
+#include "room/RoomFeature.h"
+
+#include <QString>
+
+class CKParam;
+class CRoomDlg;
+
+class CRoomMembers : public IRoomFeature {
+public:
+    // Members listed up to this count get arrival and departure lines.
+    static constexpr int kLineLimit = 21;
+
+    explicit CRoomMembers(CRoomDlg& room);
+
+    void Register(CDispatchTable& table) override;
+    void OnRoomOpened() override;
+
+    // Reply 181 (from the waiting dialog's copy).
+    void LoadMemberList(const CKParam& reply);
+    void OnArrival(CKParam& packet);
+    void OnDeparture(CKParam& packet);
+    void OnRankChanged(CKParam& packet);
+    void OnSideList(CKParam& packet);
+
+    const CMemberList& List() const { return m_list; }
+    CMemberList& List() { return m_list; }
+    const UserInfo* Find(const QString& id) const { return m_list.Find(id); }
+
+    // The actor of an announcement: "后台管理员" for an empty identifier, else the nickname
+    // of the member found, else empty.
+    QString DisplayName(const QString& id) const;
+    // A name as announcement lines write it, "%s(%s)" from nickname and identifier; the same
+    // rules as DisplayName for empty and unknown identifiers.
+    QString LineName(const QString& id) const;
+    QString CountText() const;
+    // Redraws the member list.
+    void Redraw();
+
+private:
+    void ArrivalPicture(const UserInfo& member);
+
+    CRoomDlg& m_room;
+    CMemberList m_list;
+};
