@@ -21,6 +21,7 @@ struct tagWavOptions {
     QString in;
     QString out;
     bool fast = false;
+    bool hold = false;
     bool loop = false;
     QStringList lines;
 };
@@ -35,9 +36,10 @@ tagWavOptions ParseOptions(const QString& options) {
             o.in = value;
         else if (key == "out")
             o.out = value;
-        else if (key == "pace")
+        else if (key == "pace") {
             o.fast = value == "fast";
-        else if (key == "loop")
+            o.hold = value == "hold";
+        } else if (key == "loop")
             o.loop = value == "1" || value == "true";
         else if (key == "lines")
             o.lines = value.split('|', Qt::SkipEmptyParts);
@@ -196,11 +198,14 @@ private:
 
 class CWavFileOut : public CWaveOutDevice {
 public:
-    CWavFileOut(const tagWaveFormat& format, WaveCallback callback, bool fast,
+    CWavFileOut(const tagWaveFormat& format, WaveCallback callback, bool fast, bool hold,
                 std::unique_ptr<CWavSink> sink)
-        : CWaveOutDevice(format, std::move(callback)), m_bFast(fast), m_sink(std::move(sink)) {
+        : CWaveOutDevice(format, std::move(callback)),
+          m_bFast(fast),
+          m_bHold(hold),
+          m_sink(std::move(sink)) {
         ReportOpened();
-        if (!m_bFast)
+        if (!m_bFast && !m_bHold)
             m_thread = std::thread([this] { Run(); });
     }
     ~CWavFileOut() override {
@@ -213,6 +218,8 @@ protected:
     int DoWrite(const char* data, size_t n) override {
         if (!m_sink->Write(data, n))
             return MMSYSERR_ERROR;
+        if (m_bHold)
+            return MMSYSERR_NOERROR;
         if (m_bFast) {
             Played(WrittenBytes());
         } else {
@@ -268,6 +275,7 @@ private:
     }
 
     const bool m_bFast;
+    const bool m_bHold;
     std::unique_ptr<CWavSink> m_sink;
     std::mutex m_mutex;
     bool m_bRunning = false;
@@ -349,7 +357,7 @@ public:
         }
         e = MMSYSERR_NOERROR;
         return std::make_unique<CWavFileOut>(format, std::move(callback), m_options.fast,
-                                             std::move(sink));
+                                             m_options.hold, std::move(sink));
     }
 
     IAudioMixer& Mixer() override { return m_mixer; }

@@ -6,7 +6,9 @@
 //   out=FILE    where each player writes: the first player opened writes FILE, the n-th
 //               FILE with ".n" before the extension ("%d" in the name is replaced instead);
 //               without it there is no output device
-//   pace=real   devices keep real time (the default); pace=fast: as fast as buffers come
+//   pace=real   devices keep real time (the default); pace=fast: as fast as buffers come;
+//               pace=hold: players write their file but never finish a buffer until they
+//               are reset (a stalled device)
 //   loop=1      the input starts over at its end (otherwise silence follows, or with
 //               pace=fast the recorder runs dry)
 //   lines=A|B   the recording mixer's other source lines besides "Microphone"
