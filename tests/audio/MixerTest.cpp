@@ -1,0 +1,189 @@
+// Choosing the recorded input, the microphone line, and the sound settings dialog, on the
+// file devices' mixer (a microphone and the lines it is given).
+
+#include "audio/RecordSource.h"
+#include "audio/SoundConfigDlg.h"
+#include "platform/Profile.h"
+#include "platform/audio/WaveSystem.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace tavotest;
+
+namespace {
+
+class Mixer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CRecordSource::Get().SetMixer(nullptr);
+        CRecordSource::Get().SetMixName(QString());
+    }
+    void Lines(const QString& lines) { ASSERT_TRUE(CWaveSystem::Select("wav:lines=" + lines)); }
+    // The selected items' names.
+    QStringList Selected() {
+        tagListControl c;
+        CurrentMixer().GetListControl(c);
+        QStringList names;
+        for (const tagMixerItem& i : c.items)
+            if (i.value)
+                names << i.name;
+        return names;
+    }
+    CTempConfig m_config;
+};
+
+}  // namespace
+
+TEST_F(Mixer, WaveOutMixIsFoundWithoutAMixNameAndSwitchesWithTheMicrophone) {
+    Lines("Line In|Wave Out Mix|CD Audio");
+    EXPECT_EQ(Selected(), QStringList{"Microphone"});
+    EXPECT_TRUE(SelectRecordSource(RECORD_SOURCE_MIX, true));
+    EXPECT_EQ(CRecordSource::Get().MixName(), "Wave Out Mix");
+    EXPECT_EQ(Selected(), QStringList{"Wave Out Mix"}) << "single select: the mic is cleared";
+    EXPECT_TRUE(SelectRecordSource(RECORD_SOURCE_MIC, true));
+    EXPECT_EQ(Selected(), QStringList{"Microphone"});
+    EXPECT_EQ(CRecordSource::Get().MixName(), "Wave Out Mix") << "kept once found";
+}
+
+TEST_F(Mixer, AMixNameThatNoLongerExistsSelectsNothing) {
+    Lines("Stereo Mix");
+    CRecordSource::Get().SetMixName("Old Card Loopback");
+    EXPECT_FALSE(SelectRecordSource(RECORD_SOURCE_MIX, true));
+    EXPECT_EQ(Selected(), QStringList{"Microphone"}) << "nothing written when nothing is set";
+    EXPECT_EQ(CRecordSource::Get().MixName(), "Old Card Loopback");
+}
+
+TEST_F(Mixer, WithoutAnyMixLineTheStereoMixCannotBeSelected) {
+    Lines("Line In");
+    EXPECT_FALSE(SelectRecordSource(RECORD_SOURCE_MIX, true));
+    EXPECT_TRUE(CRecordSource::Get().MixName().isEmpty());
+    EXPECT_EQ(Selected(), QStringList{"Microphone"});
+}
+
+TEST_F(Mixer, NamesAreMatchedCaseSensitively) {
+    EXPECT_TRUE(IsStereoMixName("Stereo Mix"));
+    EXPECT_TRUE(IsStereoMixName("Realtek Stereo Mixer"));
+    EXPECT_FALSE(IsStereoMixName("stereo mix"));
+    EXPECT_TRUE(IsStereoMixName("stereo mix (wave)"));
+    EXPECT_TRUE(IsStereoMixName("Monitor of Built-in Audio Analog Stereo output"));
+    EXPECT_FALSE(IsStereoMixName("WAVE"));
+    EXPECT_TRUE(IsStereoMixName(QStringLiteral("立體聲混音")));
+    EXPECT_FALSE(IsStereoMixName("Microphone"));
+    // While MixName is empty, "无" stands in for it.
+    EXPECT_TRUE(IsStereoMixName(QStringLiteral("无线麦克风")));
+    CRecordSource::Get().SetMixName("Loopback");
+    EXPECT_FALSE(IsStereoMixName(QStringLiteral("无线麦克风")));
+    EXPECT_TRUE(IsStereoMixName("My Loopback Device"));
+}
+
+TEST_F(Mixer, AScanListsEveryLineAndChangesNothing) {
+    Lines("Line In|What you hear|what you hear");
+    EXPECT_FALSE(SelectRecordSource(RECORD_SOURCE_MIX, false));
+    EXPECT_EQ(CRecordSource::Get().Candidates(),
+              (QStringList{"Microphone", "Line In", "What you hear", "what you hear"}));
+    EXPECT_EQ(CRecordSource::Get().MixName(), "what you hear");
+    EXPECT_EQ(Selected(), QStringList{"Microphone"});
+}
+
+TEST_F(Mixer, MicrophoneLineMuteAndVolume) {
+    Lines("");
+    EXPECT_TRUE(SetMicLineMute(true));
+    bool mute = false;
+    ASSERT_TRUE(CurrentMixer().GetMicMute(mute));
+    EXPECT_TRUE(mute);
+    EXPECT_TRUE(SetMicLineMute(false));
+    CurrentMixer().GetMicMute(mute);
+    EXPECT_FALSE(mute);
+    SetMicVolume(12345);
+    EXPECT_EQ(GetMicVolume(), 12345);
+    unsigned lo = 1, hi = 0;
+    CVolumeControl mic(MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, CVolumeControl::SELECTOR_RECORDING,
+                       &lo, &hi);
+    ASSERT_TRUE(mic.IsValid());
+    EXPECT_EQ(lo, 0u);
+    EXPECT_EQ(hi, 65535u);
+    EXPECT_TRUE(mic.SetValue(40000));
+    EXPECT_EQ(mic.GetValue(), 40000u);
+    EXPECT_EQ(GetMicVolume(), 40000);
+    CVolumeControl line(MIXERLINE_COMPONENTTYPE_SRC_LINE, CVolumeControl::SELECTOR_RECORDING,
+                        nullptr, nullptr);
+    EXPECT_FALSE(line.IsValid());
+    EXPECT_FALSE(line.SetValue(1));
+}
+
+TEST_F(Mixer, SettingsDialogShowsAndStoresTheChoices) {
+    Lines("Line In|Stereo Mix");
+    CScriptedUi ui;
+    CAppProfile::WriteProfileInt("Main", "IsOpenMix", 0);
+    CAppProfile::WriteProfileInt("Main", "IsMicMute", 1);
+    SetMicVolume(30000);
+    CSoundConfigDlg* seen = nullptr;
+    ui.dialogs.Script(CSoundConfigDlg::IDD, [&](CDialogModel& model) {
+        auto& d = static_cast<CSoundConfigDlg&>(model);
+        seen = &d;
+        EXPECT_EQ(d.StatusText(), QStringLiteral("您目前内放选项为:Stereo Mix"));
+        EXPECT_EQ(d.MixItems(), (QStringList{"Microphone", "Line In", "Stereo Mix"}));
+        EXPECT_EQ(d.SelectedMix(), "Stereo Mix");
+        EXPECT_FALSE(d.IsOpenMixChecked());
+        EXPECT_FALSE(d.IsMicOnChecked()) << "checked means the microphone is not muted";
+        EXPECT_TRUE(d.IsVolumeVisible());
+        EXPECT_EQ(d.Volume(), 30000);
+        d.SetVolume(70000);
+        EXPECT_EQ(d.Volume(), 65535) << "held to the range";
+        d.SelectMix("Line In");
+        d.SetOpenMixChecked(true);
+        d.SetMicOnChecked(true);
+        d.OnOK();
+    });
+    CSoundConfigDlg dlg;
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_NE(seen, nullptr);
+    EXPECT_EQ(GetMicVolume(), 65535) << "the slider sets the volume as it moves";
+    EXPECT_EQ(CAppProfile::GetProfileString("Main", "MixName"), "Line In");
+    EXPECT_EQ(CAppProfile::GetProfileInt("Main", "IsOpenMix", -1), 1);
+    EXPECT_EQ(CAppProfile::GetProfileInt("Main", "IsMicMute", -1), 0);
+    EXPECT_EQ(CRecordSource::Get().MixName(), "Line In");
+}
+
+TEST_F(Mixer, SettingsDialogWithoutAnyMixAndItsResetButton) {
+    Lines("Line In");
+    CScriptedUi ui;
+    CAppProfile::WriteProfileString("Main", "MixName", "");
+    CAppProfile::WriteProfileInt("Main", "IsOpenMix", 0);
+    CAppProfile::WriteProfileInt("Main", "IsMicMute", 1);
+    ui.dialogs.Script(CSoundConfigDlg::IDD, [&](CDialogModel& model) {
+        auto& d = static_cast<CSoundConfigDlg&>(model);
+        EXPECT_EQ(d.StatusText(), QStringLiteral("没有找到内放选项,请手动选择."));
+        EXPECT_TRUE(d.SelectedMix().isEmpty());
+        d.OnReset();
+    });
+    CSoundConfigDlg dlg;
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(CAppProfile::Store().Kind("Main", "MixName"), CProfileStore::EKind::Text);
+    EXPECT_EQ(CAppProfile::GetProfileString("Main", "MixName", "x"), "");
+    EXPECT_EQ(CAppProfile::GetProfileInt("Main", "IsOpenMix", -1), 1);
+    EXPECT_EQ(CAppProfile::GetProfileInt("Main", "IsMicMute", -1), 0);
+}
+
+TEST_F(Mixer, ReadOnlySettingsDialogChangesNothing) {
+    Lines("Stereo Mix");
+    CScriptedUi ui;
+    CAppProfile::WriteProfileInt("Main", "IsOpenMix", 1);
+    ui.dialogs.Script(CSoundConfigDlg::IDD, [&](CDialogModel& model) {
+        auto& d = static_cast<CSoundConfigDlg&>(model);
+        for (int id : {int(CSoundConfigDlg::IDC_OPEN_MIX), int(CSoundConfigDlg::IDC_MIC_ON),
+                       int(IDOK), int(CSoundConfigDlg::IDC_RESET)})
+            EXPECT_FALSE(d.IsControlEnabled(id)) << id;
+        EXPECT_TRUE(d.IsControlEnabled(CSoundConfigDlg::IDC_MIX_LIST));
+        d.SetOpenMixChecked(false);
+        EXPECT_TRUE(d.IsOpenMixChecked());
+        d.OnOK();
+        d.OnReset();
+        EXPECT_TRUE(d.IsOpen());
+        d.OnCancel();
+    });
+    CSoundConfigDlg dlg(true);
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(CAppProfile::GetProfileInt("Main", "IsOpenMix", -1), 1);
+}
