@@ -4,12 +4,15 @@
 #include "platform/crash/CrashRequest.h"
 
 #include <errno.h>
+#include <execinfo.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <sys/ucontext.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -19,11 +22,36 @@
 
 extern char** environ;
 
+// Where a crashed worker thread goes once its files are written: a frame of its own that
+// marks itself the outermost one, so the unwinding done by pthread_exit finds nothing to
+// unwind and goes straight to the thread's start, which then ends the thread the ordinary way
+// (thread-local destructors, thread-specific data, the stack given back). None of the crashed
+// frames is unwound.
+extern "C" void TavoCrashedThreadExit();
+extern "C" [[noreturn]] __attribute__((used)) void TavoEndCrashedThread() {
+    pthread_exit(nullptr);
+}
+asm(R"(
+    .text
+    .p2align 4
+    .type TavoCrashedThreadExit, @function
+TavoCrashedThreadExit:
+    .cfi_startproc
+    .cfi_undefined rip
+    xorl %ebp, %ebp
+    andq $-16, %rsp
+    call TavoEndCrashedThread@PLT
+    hlt
+    .cfi_endproc
+    .size TavoCrashedThreadExit, .-TavoCrashedThreadExit
+)");
+
 namespace {
 
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 constexpr char kMessage[] = "对不起，由于应用程序异常，需要退出，请重新启动！";
-constexpr size_t kAltStackSize = 64 * 1024;
+// Room for the handler and, after a worker's crash, for pthread_exit's start.
+constexpr size_t kAltStackSize = 128 * 1024;
 constexpr const char* kHelperName = "tavo-crashdump";
 
 std::atomic<uint32_t> g_mainThreadId{0};
@@ -44,7 +72,12 @@ struct Prepared {
 };
 Prepared g_prepared;
 
-thread_local void* t_altStack = nullptr;
+// The thread's alternate stack, given back when the thread ends, however it ends.
+struct AltStack {
+    void* region = nullptr;
+    ~AltStack() { CCrashCapture::ReleaseThread(); }
+};
+thread_local AltStack t_altStack;
 
 pid_t CurrentTid() {
     return pid_t(syscall(SYS_gettid));
@@ -169,6 +202,24 @@ void StartDumpWriter(int signo, const siginfo_t* info, const void* context, pid_
     __builtin_unreachable();
 }
 
+// Returning from the handler resumes the thread at the context; pointed at our exit frame, on
+// the stack the handler runs on now, which is free once the kernel has restored the context.
+void LeaveToThreadExit(ucontext_t* context) {
+    char here = 0;
+    greg_t* regs = context->uc_mcontext.gregs;
+    regs[REG_RSP] = greg_t(reinterpret_cast<uintptr_t>(&here) & ~uintptr_t(15));
+    regs[REG_RIP] = greg_t(reinterpret_cast<uintptr_t>(&TavoCrashedThreadExit));
+    regs[REG_RBP] = 0;
+    // Function entry expects the direction flag clear; no single-stepping, no alignment checks.
+    regs[REG_EFL] &= ~greg_t(0x400 | 0x100 | 0x40000);
+    // A floating-point fault must not strike again on the way out: default control words.
+    if (context->uc_mcontext.fpregs) {
+        context->uc_mcontext.fpregs->mxcsr = 0x1F80;
+        context->uc_mcontext.fpregs->cwd = 0x037F;
+        context->uc_mcontext.fpregs->swd = 0;
+    }
+}
+
 void OnCrashSignal(int signo, siginfo_t* info, void* context) {
     const pid_t tid = CurrentTid();
     pid_t expected = 0;
@@ -193,7 +244,7 @@ void OnCrashSignal(int signo, siginfo_t* info, void* context) {
         EndProcess(signo, tid);
     }
     g_owner.store(0);
-    syscall(SYS_exit, 0);
+    LeaveToThreadExit(static_cast<ucontext_t*>(context));
 }
 
 bool CopyInto(char* out, size_t size, const std::string& text) {
@@ -253,6 +304,10 @@ void PrepareMessage(const std::vector<std::string>& command) {
 int CCrashCapture::Install(const tagCrashSetup& setup) {
     g_mainThreadId.store(uint32_t(CurrentTid()));
     PrepareThread();
+    // pthread_exit needs the unwinder library, which the C library loads on first use; a
+    // crashed thread is no place to load a library, so it is loaded now.
+    void* frame[1];
+    backtrace(frame, 1);
     g_prepared.hasHelper =
         CopyInto(g_prepared.helper, sizeof g_prepared.helper, FindHelper(setup.helperPath));
     PrepareMessage(setup.messageCommand);
@@ -305,27 +360,33 @@ int CCrashCapture::PrepareThread() {
         munmap(region, kAltStackSize + page);
         return -1;
     }
-    if (t_altStack) {
-        munmap(t_altStack, kAltStackSize + page);
+    if (t_altStack.region) {
+        munmap(t_altStack.region, kAltStackSize + page);
     }
-    t_altStack = region;
+    t_altStack.region = region;
     return 0;
 }
 
 void CCrashCapture::ReleaseThread() {
-    if (!t_altStack) {
+    if (!t_altStack.region) {
         return;
     }
     const size_t page = size_t(sysconf(_SC_PAGESIZE));
     stack_t current = {};
-    if (sigaltstack(nullptr, &current) == 0 &&
-        current.ss_sp == static_cast<char*>(t_altStack) + page) {
+    if (sigaltstack(nullptr, &current) != 0) {
+        return;
+    }
+    if (!(current.ss_flags & SS_DISABLE) &&
+        current.ss_sp == static_cast<char*>(t_altStack.region) + page) {
+        // Still in use (running on it): keep it rather than pull it from under the thread.
         stack_t off = {};
         off.ss_flags = SS_DISABLE;
-        sigaltstack(&off, nullptr);
+        if (sigaltstack(&off, nullptr) != 0) {
+            return;
+        }
     }
-    munmap(t_altStack, kAltStackSize + page);
-    t_altStack = nullptr;
+    munmap(t_altStack.region, kAltStackSize + page);
+    t_altStack.region = nullptr;
 }
 
 QString CCrashCapture::MessageText() {

@@ -14,11 +14,14 @@
 // IsMessageRun and ShowMessage). The handler waits for that box to be closed and then ends the
 // process with the signal that crashed it.
 //
-// On any other thread nothing is shown and only that thread ends: once the files are
-// written, the handler leaves through the kernel's thread exit. No unwinding, no destructors,
-// no thread-local clean-up runs — unwinding out of a signal handler past a fault is not safe —
-// so whatever the thread held stays held, its alternate stack stays mapped, and a join on it
-// returns as the kernel clears its thread id. The rest of the program keeps running.
+// On any other thread nothing is shown and only that thread ends. Unwinding the crashed
+// frames (as pthread_exit from the handler would) is not safe: they may be the very thing that
+// is broken. Instead the handler returns into a fresh frame of ours, on the stack it ran on,
+// which marks itself the outermost frame and calls pthread_exit: there is nothing to unwind, so
+// the thread goes straight to the end of its start routine and ends the ordinary way, running
+// its thread-local destructors and thread-specific data destructors and handing its stack back
+// for reuse. Destructors of the crashed frames do not run, and locks the thread held stay held.
+// A join on the thread returns; the rest of the program keeps running.
 
 #include <QString>
 
@@ -48,8 +51,9 @@ public:
     static std::string HelperPath();
 
     // Every thread needs its own alternate stack for the handler to run when the thread
-    // overflowed its stack. Call at the start of each thread (CCrashThreadStack does it for a
-    // scope). Returns 0 or -1.
+    // overflowed its stack. Call at the start of each thread; the stack is given back when
+    // the thread ends (or at ReleaseThread, or with CCrashThreadStack for a scope).
+    // Returns 0 or -1.
     static int PrepareThread();
     static void ReleaseThread();
 

@@ -5,9 +5,14 @@
 #include "platform/crash/CrashDump.h"
 #include "platform/crash/CrashRequest.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // The crashed thread waits for us; should we ever hang, the alarm ends us and the kernel
+    // lets the held threads go.
+    alarm(60);
     tagCrashRequest request;
     const char* error = nullptr;
     if (ParseCrashRequest(argc, argv, request, &error) != 0) {
