@@ -1,0 +1,171 @@
+// Presence, login and logout, and the account's own information.
+
+#include "platform/Clock.h"
+#include "platform/CodePage.h"
+#include "protocol/Commands.h"
+#include "protocol/LoginCipher.h"
+#include "server/HallService.h"
+#include "server/Packets.h"
+#include "server/Refusal.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+namespace {
+
+// The hall keeps a visitor's nickname as the client does: 32 characters at most, no angle
+// brackets, and nothing that would split a member text.
+QString CleanNickname(const QString& nickname) {
+    QString out = CommaFree(nickname.left(32));
+    out.replace(QLatin1Char('<'), QChar(0xFF1C));
+    out.replace(QLatin1Char('>'), QChar(0xFF1E));
+    return out;
+}
+
+QString FormatTime(int64_t seconds, const char* format) {
+    if (seconds <= 0) {
+        return QString();
+    }
+    return QDateTime::fromSecsSinceEpoch(seconds).toString(QString::fromLatin1(format));
+}
+
+}  // namespace
+
+std::optional<CKParam> CHallService::OnVisitor(const CKParam& request) {
+    if (m_presence.ShuttingDown()) {
+        return MakePacket(CMD_SERVER_QUIT);
+    }
+    const tagVisitor v = m_presence.AddVisitor(CleanNickname(request.TextOr(20)),
+                                               request.TextOr(KEY_MACHINE), Now());
+    CKParam reply = MakeReply(CMD_VISITOR_REPLY);
+    reply.SetCString(30, v.name);
+    reply.SetInt(40, v.number);
+    reply.SetInt(50, 0);
+    return reply;
+}
+
+std::optional<CKParam> CHallService::OnPresence(const CKParam& request) {
+    const QString name = request.TextOr(20);
+    const tagPush push = m_presence.Touch(name, request.TextOr(KEY_MACHINE), Now());
+    switch (push.kind) {
+        case EPush::Quit:
+            return MakePacket(CMD_SERVER_QUIT);
+        case EPush::LoggedElsewhere: {
+            CKParam packet = MakePacket(CMD_LOGGED_ELSEWHERE);
+            packet.SetCString(20, name);
+            return packet;
+        }
+        case EPush::GoToRoom: {
+            auto room = m_store.Room(push.room);
+            QString host;
+            unsigned port = 0;
+            if (!room || !m_rooms.RoomAddress(push.room, host, port)) {
+                return MakeRefusal(CMD_ROOM_ADDRESS_PUSH, REFUSE_BAD_ROOM);
+            }
+            CKParam packet = MakeReply(CMD_ROOM_ADDRESS_PUSH);
+            packet.SetInt(30, push.room);
+            packet.SetCString(40, QStringLiteral("%1:%2").arg(host).arg(port));
+            packet.SetCString(50, room->isp);
+            return packet;
+        }
+        case EPush::None:
+            break;
+    }
+    return MakeReply(CMD_PRESENCE_REPLY);
+}
+
+std::optional<CKParam> CHallService::OnLogin(const CKParam& request) {
+    int length = 0;
+    char* block = nullptr;
+    unsigned short blockLength = 0;
+    if (request.GetInt(20, length) != 0 || request.GetCharNC(30, &block, blockLength) != 0 ||
+        length < 0) {
+        return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PARAMETER);
+    }
+    const QByteArray plain = DecipherCredentials(QByteArray(block, blockLength));
+    if (plain.isEmpty()) {
+        return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PARAMETER);
+    }
+    // Key 20 counts characters; the filling zero bytes go either way.
+    QString text = FromAnsi(plain).left(length);
+    while (text.endsWith(QChar(0))) {
+        text.chop(1);
+    }
+    const QStringList parts = text.split(QLatin1Char(' '));
+    if (parts.size() < 3 || parts.front().isEmpty()) {
+        return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PARAMETER);
+    }
+    // The visitor name never holds a blank; a password may.
+    const QString user = parts.front();
+    const QString password = parts.mid(1, parts.size() - 2).join(QLatin1Char(' '));
+    auto account = m_store.FindAccount(user);
+    if (!account || account->digest.compare(PasswordDigest(password), Qt::CaseInsensitive) != 0) {
+        return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PASSWORD);
+    }
+    const QString machine = request.TextOr(KEY_MACHINE);
+    const tagSession* current = m_presence.Session(account->name);
+    // Someone inside a room under this account keeps it; anyone else is taken over.
+    if (current && current->machine != machine && m_presence.RoomOf(account->name) != 0) {
+        return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_ALREADY_LOGGED_IN);
+    }
+    m_presence.Login({account->name, account->number, account->nickname, machine, Now()});
+    m_store.RecordLogin(account->number, Now());
+    CKParam reply = MakeReply(CMD_LOGIN_REPLY);
+    reply.SetInt(30, account->number);
+    reply.SetCString(40, account->name);
+    return reply;
+}
+
+std::optional<CKParam> CHallService::OnLogout(const CKParam& request) {
+    const QString name = request.TextOr(20);
+    const QString machine = request.TextOr(KEY_MACHINE);
+    if (m_presence.IsLoggedIn(name, request.IntOr(30, -1), machine)) {
+        m_presence.Logout(name);
+    }
+    // Logging out always leaves a visitor, also when the hall had already forgotten the login.
+    const tagVisitor v = m_presence.AddVisitor(CleanNickname(request.TextOr(40)), machine, Now());
+    CKParam reply = MakeReply(CMD_LOGOUT_REPLY);
+    reply.SetCString(30, v.name);
+    return reply;
+}
+
+std::optional<CKParam> CHallService::OnQuit(const CKParam& request) {
+    const QString name = request.TextOr(20);
+    const QString machine = request.TextOr(KEY_MACHINE);
+    if (m_presence.IsLoggedIn(name, request.IntOr(30, -1), machine)) {
+        m_presence.Logout(name);
+    } else if (const tagVisitor* v = m_presence.Visitor(name); v && v->machine == machine) {
+        m_presence.RemoveVisitor(name);
+    }
+    return std::nullopt;
+}
+
+std::optional<CKParam> CHallService::OnUserInfo(const CKParam& request) {
+    auto account = LoggedInAccount(request);
+    if (!account) {
+        return MakeRefusal(CMD_USER_INFO_REPLY, REFUSE_BAD_USER);
+    }
+    CKParam reply = MakeReply(CMD_USER_INFO_REPLY);
+    reply.SetCString(30, account->name);
+    reply.SetCString(31, account->nickname);
+    reply.SetCString(32, account->signature);
+    reply.SetInt(33, account->number);
+    reply.SetCString(34, FormatTime(account->createdAt, "yyyy-MM-dd"));
+    reply.SetCString(35, FormatTime(account->lastLogin, "yyyy-MM-dd hh:mm:ss"));
+    reply.SetCString(36, QString::number(m_store.RoomsOwnedBy(account->number).size()));
+    reply.SetInt(37, account->money);
+    reply.SetInt(38, account->level);
+    reply.SetInt(39, account->loginCount);
+    return reply;
+}
+
+std::optional<CKParam> CHallService::OnEntryInfo(const CKParam& request) {
+    auto account = LoggedInAccount(request);
+    if (!account) {
+        return MakeRefusal(CMD_ENTRY_INFO_REPLY, REFUSE_BAD_USER);
+    }
+    if (!m_store.SetEntryInfo(account->number, request.IntOr(40, 0), request.IntOr(50, 0))) {
+        return MakeRefusal(CMD_ENTRY_INFO_REPLY, REFUSE_SERVER_ERROR);
+    }
+    return MakeReply(CMD_ENTRY_INFO_REPLY);
+}

@@ -1,0 +1,101 @@
+#include "server/Listener.h"
+
+#include "server/ServerConnection.h"
+
+namespace {
+constexpr unsigned WM_REAP = 0x0401;
+}
+
+CListener::CListener(const tagFrameFormat& format, IPeerHandler& handler,
+                     const tagServerLimits& limits)
+    : m_format(format), m_handler(handler), m_limits(limits) {}
+
+CListener::~CListener() {
+    m_reaper.DestroyMessageWindow();
+    // The handler is going away with the service: nobody is told about these.
+    m_connections.clear();
+    Close();
+}
+
+bool CListener::Start(const QString& address, unsigned port) {
+    if (!Create(port, FD_ACCEPT, address) || !Listen(256)) {
+        return false;
+    }
+    QString bound;
+    if (!GetSockName(bound, m_port)) {
+        return false;
+    }
+    m_reaper.CreateMessageWindow(QStringLiteral("listener"));
+    return true;
+}
+
+void CListener::OnAccept(int error) {
+    // Take everything waiting: a burst of clients should not wait one notification each.
+    for (;;) {
+        auto connection = std::make_unique<CServerConnection>(*this, m_format, m_limits);
+        if (!Accept(*connection)) {
+            return;
+        }
+        QString address;
+        unsigned port = 0;
+        connection->GetPeerName(address, port);
+        const bool full = ConnectionCount() >= m_limits.maxConnections;
+        const bool crowded = m_limits.maxConnectionsPerAddress > 0 &&
+                             m_perAddress[address] >= m_limits.maxConnectionsPerAddress;
+        if (full || crowded) {
+            // Closed at once: the client sees the connection end rather than hang.
+            connection->Close();
+            continue;
+        }
+        ++m_perAddress[address];
+        CServerConnection& adopted = *connection;
+        m_connections.emplace(adopted.PeerId(), std::move(connection));
+        adopted.Adopt();
+    }
+}
+
+void CListener::ScheduleReap(CServerConnection& connection) {
+    m_closed.push_back(connection.PeerId());
+    if (!m_reapPosted) {
+        m_reapPosted = m_reaper.PostMessage(WM_REAP);
+    }
+}
+
+intptr_t CListener::CReaper::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) {
+    if (msg == WM_REAP) {
+        m_owner.Reap();
+    }
+    return 0;
+}
+
+void CListener::Reap() {
+    m_reapPosted = false;
+    // The handler may drop further connections while it hears of these; they come round again.
+    std::vector<uint64_t> closed;
+    closed.swap(m_closed);
+    for (uint64_t id : closed) {
+        auto it = m_connections.find(id);
+        if (it == m_connections.end()) {
+            continue;
+        }
+        std::unique_ptr<CServerConnection> connection = std::move(it->second);
+        m_connections.erase(it);
+        const QString address = connection->PeerAddress();
+        if (--m_perAddress[address] <= 0) {
+            m_perAddress.erase(address);
+        }
+        m_handler.OnPeerClosed(*connection);
+    }
+}
+
+void CListener::DropAll() {
+    for (auto& [id, connection] : m_connections) {
+        connection->Drop();
+    }
+}
+
+void CListener::ForEach(const std::function<void(CServerConnection&)>& visit) {
+    for (auto& [id, connection] : m_connections) {
+        visit(*connection);
+    }
+}

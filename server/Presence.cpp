@@ -1,0 +1,133 @@
+#include "server/Presence.h"
+
+#include <algorithm>
+
+tagVisitor CPresence::AddVisitor(const QString& nickname, const QString& machine, int64_t now) {
+    tagVisitor v;
+    v.number = m_nextVisitor++;
+    v.name = QStringLiteral("游客%1").arg(v.number);
+    v.nickname = nickname.isEmpty() ? v.name : nickname;
+    v.machine = machine;
+    v.lastSeen = now;
+    m_visitors[Key(v.name)] = v;
+    return v;
+}
+
+const tagVisitor* CPresence::Visitor(const QString& name) const {
+    auto it = m_visitors.find(Key(name));
+    return it == m_visitors.end() ? nullptr : &it->second;
+}
+
+void CPresence::RemoveVisitor(const QString& name) {
+    m_visitors.erase(Key(name));
+    m_pushes.erase(Key(name));
+}
+
+void CPresence::Login(const tagSession& session) {
+    const QString key = Key(session.account);
+    auto it = m_sessions.find(key);
+    if (it != m_sessions.end() && it->second.machine != session.machine) {
+        auto& list = m_superseded[key];
+        if (std::find(list.begin(), list.end(), it->second.machine) == list.end()) {
+            list.push_back(it->second.machine);
+        }
+    }
+    // A machine that logs in again is no longer the one that was taken over.
+    auto sup = m_superseded.find(key);
+    if (sup != m_superseded.end()) {
+        auto& list = sup->second;
+        list.erase(std::remove(list.begin(), list.end(), session.machine), list.end());
+    }
+    m_sessions[key] = session;
+}
+
+void CPresence::Logout(const QString& account) {
+    m_sessions.erase(Key(account));
+    m_pushes.erase(Key(account));
+}
+
+const tagSession* CPresence::Session(const QString& account) const {
+    auto it = m_sessions.find(Key(account));
+    return it == m_sessions.end() ? nullptr : &it->second;
+}
+
+bool CPresence::IsLoggedIn(const QString& account, int number, const QString& machine) const {
+    const tagSession* s = Session(account);
+    return s && s->number == number && s->machine == machine;
+}
+
+tagPush CPresence::Touch(const QString& name, const QString& machine, int64_t now) {
+    const QString key = Key(name);
+    if (m_shuttingDown) {
+        return {EPush::Quit, 0};
+    }
+    auto sup = m_superseded.find(key);
+    if (sup != m_superseded.end()) {
+        auto& list = sup->second;
+        auto hit = std::find(list.begin(), list.end(), machine);
+        if (hit != list.end()) {
+            list.erase(hit);
+            if (list.empty()) {
+                m_superseded.erase(sup);
+            }
+            return {EPush::LoggedElsewhere, 0};
+        }
+    }
+    if (auto s = m_sessions.find(key); s != m_sessions.end() && s->second.machine == machine) {
+        s->second.lastSeen = now;
+    } else if (auto v = m_visitors.find(key); v != m_visitors.end()) {
+        v->second.lastSeen = now;
+    }
+    auto push = m_pushes.find(key);
+    if (push != m_pushes.end()) {
+        const tagPush out = push->second;
+        m_pushes.erase(push);
+        return out;
+    }
+    return {};
+}
+
+bool CPresence::QueuePush(const QString& name, const tagPush& push) {
+    const QString key = Key(name);
+    if (!m_sessions.count(key) && !m_visitors.count(key)) {
+        return false;
+    }
+    m_pushes[key] = push;
+    return true;
+}
+
+void CPresence::EnterRoom(const QString& name, int room) {
+    m_rooms[Key(name)] = room;
+}
+
+void CPresence::LeaveRoom(const QString& name, int room) {
+    auto it = m_rooms.find(Key(name));
+    if (it != m_rooms.end() && it->second == room) {
+        m_rooms.erase(it);
+    }
+}
+
+int CPresence::RoomOf(const QString& name) const {
+    auto it = m_rooms.find(Key(name));
+    return it == m_rooms.end() ? 0 : it->second;
+}
+
+void CPresence::Expire(int64_t now, int timeoutSeconds) {
+    // Someone inside a room is present whatever the hall heard lately.
+    for (auto it = m_visitors.begin(); it != m_visitors.end();) {
+        if (now - it->second.lastSeen > timeoutSeconds && !m_rooms.count(it->first)) {
+            m_pushes.erase(it->first);
+            it = m_visitors.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto it = m_sessions.begin(); it != m_sessions.end();) {
+        if (now - it->second.lastSeen > timeoutSeconds && !m_rooms.count(it->first)) {
+            m_pushes.erase(it->first);
+            it = m_sessions.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}

@@ -1,0 +1,78 @@
+#include "server/RoomChat.h"
+
+#include "platform/Clock.h"
+#include "protocol/Commands.h"
+#include "server/Packets.h"
+#include "server/Refusal.h"
+
+#include <QStringList>
+
+CRoomChat::CRoomChat(CRoomServer& server) : CRoomFeature(server) {
+    server.Handle(CMD_TEXT, EStage::Entered, [this](tagRoomRequest& r) { OnText(r); });
+}
+
+QString CRoomChat::ForbiddenHit(const QString& text, const QString& list) {
+    const QString lower = text.toLower();
+    for (const QString& word : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString w = word.trimmed();
+        if (!w.isEmpty() && lower.contains(w.toLower())) {
+            return w;
+        }
+    }
+    return QString();
+}
+
+void CRoomChat::OnText(tagRoomRequest& r) {
+    const tagRoomRecord& room = r.room->Record();
+    CRoomMember& sender = *r.member;
+    const QString target = r.packet.TextOr(20);
+    const QString line = r.packet.TextOr(30);
+    const bool isPrivate = r.packet.IntOr(40, 0) != 0;
+    // Key 50 is the text alone; the line around it holds the sender's own markup.
+    const QString text = r.packet.TextOr(50, line);
+    if (line.isEmpty() || line.size() > m_server.Config().limits.maxTextBytes) {
+        m_server.Refuse(r, REFUSE_BAD_PARAMETER);
+        return;
+    }
+    if (sender.typingForbidden) {
+        m_server.Refuse(r, REFUSE_FORBIDDEN);
+        return;
+    }
+    if (!ForbiddenHit(text, room.forbiddenTexts).isEmpty()) {
+        m_server.Refuse(r, REFUSE_BAD_TEXT);
+        return;
+    }
+    if (!isPrivate && !room.publicText && sender.rank < RANK_OPERATOR) {
+        m_server.Refuse(r, REFUSE_FORBIDDEN);
+        return;
+    }
+    const int64_t nowMs = CClock::Get().UptimeMs();
+    if (sender.lastTextMs >= 0 &&
+        nowMs - sender.lastTextMs < m_server.Config().limits.chatIntervalMs) {
+        m_server.Refuse(r, REFUSE_FORBIDDEN);
+        return;
+    }
+    CRoomMember* receiver = nullptr;
+    if (isPrivate) {
+        receiver = r.room->Find(target);
+        if (!receiver || receiver == &sender) {
+            m_server.Refuse(r, REFUSE_BAD_USER);
+            return;
+        }
+    }
+    sender.lastTextMs = nowMs;
+    m_server.Answer(r);
+    CKParam announce = MakePacket(CMD_TEXT_LINE);
+    announce.SetCString(20, sender.id);
+    announce.SetCString(21, isPrivate ? receiver->id : target);
+    announce.SetCString(30, line);
+    announce.SetInt(40, isPrivate ? 1 : 0);
+    // The sender shows its own line at once; everybody else hears it from here.
+    if (isPrivate) {
+        if (receiver->main) {
+            receiver->main->Send(announce);
+        }
+    } else {
+        r.room->Broadcast(announce, &sender);
+    }
+}

@@ -1,0 +1,221 @@
+#include "server/RoomEntry.h"
+
+#include "platform/Clock.h"
+#include "protocol/Commands.h"
+#include "server/Packets.h"
+#include "server/Refusal.h"
+#include "server/RoomMembers.h"
+
+#include <QRandomGenerator>
+
+namespace {
+enum : int { LOCK_STATE_LOCKED = 401 };
+}
+
+CRoomEntry::CRoomEntry(CRoomServer& server) : CRoomFeature(server) {
+    server.Handle(CMD_ROOM_LOGIN, EStage::Connected, [this](tagRoomRequest& r) { OnRoomLogin(r); });
+    server.Handle(CMD_ENTER, EStage::LoggedIn, [this](tagRoomRequest& r) { OnEnter(r); });
+    server.Handle(CMD_ROOM_SETTINGS, EStage::Entered, [this](tagRoomRequest& r) { OnSettings(r); });
+    server.HandleSecond(CMD_ATTACH, [this](tagRoomRequest& r) { OnAttach(r); });
+    // Leaving for a private room says so first; the connection closing does the rest.
+    server.Handle(CMD_LEAVE_PRIVATE, EStage::Connected, [](tagRoomRequest&) {});
+}
+
+void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
+    tagRoomSession& s = *r.session;
+    if (s.stage != EStage::Connected) {
+        m_server.Refuse(r, REFUSE_BAD_OPERATION);
+        r.peer.Strike();
+        return;
+    }
+    const QString id = r.packet.TextOr(20);
+    const int number = r.packet.IntOr(30, -1);
+    const int roomNumber = r.packet.IntOr(40, 0);
+    const QString machine = r.packet.TextOr(80);
+    auto room = m_server.Store().Room(roomNumber);
+    if (!room) {
+        m_server.Refuse(r, REFUSE_BAD_ROOM);
+        return;
+    }
+    if (!m_server.Hosts(*room)) {
+        m_server.Refuse(r, REFUSE_BAD_SERVER);
+        return;
+    }
+    const int64_t now = CClock::Get().Now();
+    if (room->disabledUntil > now) {
+        CKParam refusal = MakeRefusal(CMD_ROOM_LOGIN_REPLY, REFUSE_ROOM_DISABLED);
+        refusal.SetInt(30, static_cast<int>(room->disabledUntil));
+        refusal.SetCString(40, room->disabledReason);
+        refusal.SetCString(50, room->disabledBy);
+        r.peer.Send(refusal);
+        return;
+    }
+    // The hall vouches for who this is: a login from the same machine, or a visitor it named.
+    CPresence& presence = m_server.Presence();
+    if (const tagSession* session = presence.Session(id);
+        session && presence.IsLoggedIn(id, number, machine)) {
+        s.id = session->account;
+        s.nickname = session->nickname;
+        s.registered = true;
+    } else if (const tagVisitor* visitor = presence.Visitor(id);
+               visitor && visitor->machine == machine) {
+        s.id = visitor->name;
+        s.nickname = visitor->nickname;
+        s.registered = false;
+    } else {
+        m_server.Refuse(r, REFUSE_BAD_USER);
+        return;
+    }
+    s.number = number;
+    s.machine = machine;
+    s.room = roomNumber;
+    s.stage = EStage::LoggedIn;
+    m_server.Answer(r);
+    m_server.PostVerified(r.peer);
+}
+
+int CRoomEntry::RankOf(const tagRoomSession& session, const tagRoomRecord& room) {
+    if (!session.registered) {
+        return RANK_VISITOR;
+    }
+    if (room.owner != 0 && room.owner == session.number) {
+        return RANK_OWNER;
+    }
+    const int given = m_server.Store().RankIn(room.number, session.number);
+    return given > RANK_MEMBER ? given : RANK_MEMBER;
+}
+
+void CRoomEntry::OnEnter(tagRoomRequest& r) {
+    tagRoomSession& s = *r.session;
+    if (s.stage == EStage::Entered) {
+        m_server.Refuse(r, REFUSE_BAD_OPERATION);
+        r.peer.Strike();
+        return;
+    }
+    // Settings are read afresh: the admin command line may have changed them.
+    auto record = m_server.Store().Room(s.room);
+    if (!record) {
+        m_server.Refuse(r, REFUSE_BAD_ROOM);
+        return;
+    }
+    const int64_t now = CClock::Get().Now();
+    const int rank = RankOf(s, *record);
+    const bool privileged = rank >= RANK_OPERATOR;
+    if (m_server.Store().ActiveBan(record->number, s.id, now)) {
+        m_server.Refuse(r, REFUSE_BANNED);
+        return;
+    }
+    if (!record->password.isEmpty() && !privileged) {
+        const QString typed = r.packet.TextOr(30);
+        if (typed.isEmpty()) {
+            m_server.Refuse(r, REFUSE_PASSWORD_NEEDED);
+            return;
+        }
+        if (typed != record->password) {
+            m_server.Refuse(r, REFUSE_WRONG_ROOM_PASSWORD);
+            return;
+        }
+    }
+    // The same identity entering again (a client that lost its connection) replaces its
+    // earlier stay.
+    if (CRoom* active = m_server.ActiveRoom(record->number)) {
+        if (CRoomMember* earlier = active->Find(s.id)) {
+            IServerPeer* earlierPeer = earlier->main;
+            m_server.Depart(*active, s.id);
+            if (earlierPeer && earlierPeer != &r.peer) {
+                earlierPeer->Drop();
+            }
+        }
+    }
+    CRoom* active = m_server.ActiveRoom(record->number);
+    if (active && active->Count() >= record->maxMembers && !privileged) {
+        m_server.Refuse(r, REFUSE_ROOM_FULL);
+        return;
+    }
+    CRoom* room = m_server.Activate(*record);
+
+    auto member = std::make_unique<CRoomMember>();
+    member->id = s.id;
+    member->nickname = s.nickname;
+    member->number = s.number;
+    member->rank = rank;
+    member->registered = s.registered;
+    member->enteredAt = now;
+    member->main = &r.peer;
+    member->keyA = m_server.NextKeyA();
+    member->keyB = static_cast<int>(QRandomGenerator::global()->bounded(1, 0x7FFFFFFF));
+    if (s.registered) {
+        if (auto account = m_server.Store().AccountByNumber(s.number)) {
+            member->entryEffect = account->entryEffect;
+            member->entryVip = account->entryVip;
+        }
+    }
+    CRoomMember& entered = m_server.Enter(*room, std::move(member));
+    s.member = &entered;
+    s.stage = EStage::Entered;
+
+    CKParam reply = MakeReply(CMD_ENTER_REPLY);
+    reply.SetInt(30, entered.keyA);
+    reply.SetInt(40, entered.keyB);
+    reply.SetInt(50, static_cast<int>(m_server.SecondPort()));
+    reply.SetCString(60, record->welcome);
+    reply.SetCString(70, QStringLiteral("tavo-serverd"));
+    reply.SetInt(90, m_server.Config().serverVersion);
+    reply.SetInt(200, record->number);
+    r.peer.Send(reply);
+    room->Broadcast(ArrivalPacket(entered), &entered);
+}
+
+void CRoomEntry::OnAttach(tagRoomRequest& r) {
+    CRoomMember* member = m_server.MemberByKey(r.packet.IntOr(20, 0));
+    if (!member || member->keyB != r.packet.IntOr(40, 0) ||
+        member->id.compare(r.packet.TextOr(30), Qt::CaseInsensitive) != 0) {
+        r.peer.Send(MakeRefusal(CMD_ATTACH_REPLY, REFUSE_BAD_CONNECTION));
+        r.peer.Strike();
+        return;
+    }
+    if (member->second && member->second != &r.peer) {
+        member->second->Drop();
+    }
+    member->second = &r.peer;
+    r.peer.Send(MakeReply(CMD_ATTACH_REPLY));
+}
+
+void CRoomEntry::OnSettings(tagRoomRequest& r) {
+    const tagRoomRecord& room = r.room->Record();
+    const tagMicState& mic = r.room->Mic();
+    CKParam reply = MakeReply(CMD_ROOM_SETTINGS_REPLY);
+    reply.SetCString(30, room.name);
+    reply.SetCString(40, room.topic);
+    reply.SetCString(41, QString());
+    reply.SetInt(50, room.area);
+    reply.SetInt(60, room.maxMembers);
+    reply.SetInt(70, room.password.isEmpty() ? 0 : LOCK_STATE_LOCKED);
+    reply.SetCString(80, mic.main);
+    reply.SetCString(90, mic.second);
+    reply.SetInt(100, room.micMode);
+    reply.SetInt(101, room.micForced ? 1 : 0);
+    reply.SetInt(110, room.micSeconds);
+    reply.SetBoolean(120, room.publicText);
+    reply.SetBoolean(130, true);
+    reply.SetBoolean(135, room.dualMic);
+    reply.SetInt(140, room.quality);
+    // Frame rates of the three sound-quality modes.
+    reply.SetInt(150, 8);
+    reply.SetInt(160, 10);
+    reply.SetInt(170, 15);
+    reply.SetBoolean(180, true);
+    reply.SetBoolean(190, false);
+    for (short key = 200; key <= 280; key += 10) {
+        reply.SetInt(key, 0);
+    }
+    reply.SetCString(290, room.forbiddenNicknames);
+    reply.SetCString(300, room.forbiddenTexts);
+    reply.SetInt(310, 0);
+    reply.SetBoolean(330, false);
+    reply.SetBoolean(340, false);
+    reply.SetInt(350, 0);
+    reply.SetInt(360, 0);
+    reply.SetCString(370, mic.floor);
+    r.peer.Send(reply);
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Getting into a room: the room login (122) with the "user verified" push (120), the entry
+// request (110) with its lock, ban and capacity checks, the second connection's attach (650)
+// and the room settings (200).
+
+#include "server/RoomServer.h"
+
+class CRoomEntry : public CRoomFeature {
+public:
+    explicit CRoomEntry(CRoomServer& server);
+
+private:
+    void OnRoomLogin(tagRoomRequest& r);
+    void OnEnter(tagRoomRequest& r);
+    void OnAttach(tagRoomRequest& r);
+    void OnSettings(tagRoomRequest& r);
+    // The member's rank in a room from the database: owner, ranks given, registered, visitor.
+    int RankOf(const tagRoomSession& session, const tagRoomRecord& room);
+};

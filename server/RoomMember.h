@@ -1,0 +1,34 @@
+#pragma once
+// One member inside a room as the room server keeps it: who it is, its rank, its two
+// connections and what the room's managers have forbidden it.
+
+#include "server/ServerPeer.h"
+
+#include <QString>
+
+#include <cstdint>
+
+struct CRoomMember {
+    QString id;  // account name, or the visitor name the hall gave
+    QString nickname;
+    int number = 0;  // account number, or the visitor's number
+    int rank = 10;
+    bool registered = false;
+    bool seniorOperator = false;
+    bool hidden = false;
+    QString entryText;  // the member's own arrival text
+    int entryEffect = 0;
+    int entryVip = 0;
+    int64_t enteredAt = 0;
+    int room = 0;
+
+    IServerPeer* main = nullptr;
+    IServerPeer* second = nullptr;
+    int keyA = 0;  // entry keys the second connection must show
+    int keyB = 0;
+
+    bool typingForbidden = false;
+    bool grabForbidden = false;
+    int64_t lastTextMs = -1;
+    int videoState = 0;  // the member's video sending state (request 620)
+};

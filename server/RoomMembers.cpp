@@ -1,0 +1,129 @@
+#include "server/RoomMembers.h"
+
+#include "protocol/Commands.h"
+#include "protocol/FrameCodec.h"
+#include "server/Packets.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+CKParam ArrivalPacket(const CRoomMember& m) {
+    CKParam p = MakePacket(CMD_ARRIVAL);
+    p.SetCString(20, m.id);
+    p.SetCString(30, m.nickname);
+    p.SetInt(40, m.rank);
+    p.SetBoolean(50, m.registered);
+    p.SetBoolean(60, m.entryVip > 0);
+    p.SetBoolean(70, false);
+    p.SetCString(80, m.entryText);
+    p.SetBoolean(90, false);
+    p.SetCString(100, QString());
+    p.SetInt(110, m.number);
+    p.SetBoolean(120, m.hidden);
+    p.SetCString(130, QString());
+    p.SetInt(150, 0);
+    p.SetInt(140, 0);
+    p.SetInt(160, 0);
+    p.SetInt(170, 0);
+    p.SetInt(180, 0);
+    p.SetInt(190, 0);
+    p.SetInt(200, m.seniorOperator ? 1 : 0);
+    p.SetInt(210, 0);
+    p.SetInt(220, 0);
+    p.SetInt(230, m.entryEffect);
+    p.SetInt(240, 0);
+    p.SetShortInt(250, 0);
+    p.SetShortInt(260, 0);
+    p.SetShortInt(270, 0);
+    p.SetInt(280, static_cast<int>(m.enteredAt));
+    p.SetShortInt(290, 0);
+    p.SetShortInt(300, 2);
+    p.SetShortInt(310, static_cast<short>(m.entryVip));
+    p.SetBoolean(320, false);
+    return p;
+}
+
+QString MemberText(const CRoomMember& m) {
+    auto flag = [](bool b) { return b ? QStringLiteral("1") : QStringLiteral("0"); };
+    const QStringList fields = {
+        CommaFree(m.id),            // 1 identifier
+        CommaFree(m.nickname),      // 2 nickname
+        flag(m.registered),         // 3 registered
+        QString::number(m.rank),    // 4 rank code
+        flag(m.entryVip > 0),       // 5 flag B: listed first
+        flag(false),                // 6 flag of key 70
+        QString(),                  // 7 the record's text not carried by 130
+        CommaFree(m.entryText),     // 8 entry text (key 80)
+        QString(),                  // 9 text (key 100)
+        flag(false),                // 10 flag (key 90)
+        QString::number(m.number),  // 11 number (key 110)
+        QStringLiteral("0"),        // 12 number (key 150)
+        QStringLiteral("0"),        // 13 number (key 140)
+        flag(m.hidden),             // 14 hidden (key 120)
+        QStringLiteral("0"),        // 15-17 numbers (keys 170, 180, 190)
+        QStringLiteral("0"),
+        QStringLiteral("0"),
+        QString::number(m.seniorOperator ? 1 : 0),  // 18 senior-operator mark (key 200)
+        QStringLiteral("0"),                        // 19 number (key 210)
+        QStringLiteral("0"),                        // 20 number (key 160)
+        QStringLiteral("0"),                        // 21 number (key 220)
+        QString::number(m.entryEffect),             // 22 entry picture (key 230)
+        QStringLiteral("0"),                        // 23 number
+        QStringLiteral("0"),                        // 24 number (key 240)
+        QStringLiteral("0"),                        // 25-27 shorts (keys 250, 260, 270)
+        QStringLiteral("0"),
+        QStringLiteral("0"),
+        QString::number(m.enteredAt),  // 28 time of entry (key 280)
+        QStringLiteral("0"),           // 29 short (key 290)
+        QStringLiteral("2"),           // 30 short (key 300)
+        QString::number(m.entryVip),   // 31 VIP entry picture (key 310)
+        flag(false),                   // 32 on a private microphone
+        flag(false),                   // 33 flag
+    };
+    return fields.join(QLatin1Char(','));
+}
+
+CRoomMembers::CRoomMembers(CRoomServer& server) : CRoomFeature(server) {
+    server.Handle(CMD_MEMBER_LIST, EStage::Entered, [this](tagRoomRequest& r) { OnMemberList(r); });
+}
+
+void CRoomMembers::OnMemberList(tagRoomRequest& r) {
+    // The list is one packet: the asker, the microphone holders and the ranks come first, and
+    // in a very full room the rest is cut where the packet would pass what clients accept.
+    std::vector<const CRoomMember*> order;
+    const tagMicState& mic = r.room->Mic();
+    for (const auto& m : r.room->Members()) {
+        order.push_back(m.get());
+    }
+    auto weight = [&](const CRoomMember* m) {
+        if (m == r.member) {
+            return 3;
+        }
+        if (m->id == mic.main || m->id == mic.second) {
+            return 2;
+        }
+        return m->rank >= 30 ? 1 : 0;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](const CRoomMember* a, const CRoomMember* b) {
+        return weight(a) > weight(b);
+    });
+    CKParam reply = MakeReply(CMD_MEMBER_LIST_REPLY);
+    std::vector<QString> texts;
+    // Room for the count field and the sequence and clock fields the connection adds.
+    int size = reply.GetLength() + 10 + 20;
+    for (const CRoomMember* m : order) {
+        QString text = MemberText(*m);
+        const int bytes = static_cast<int>(text.toUtf8().size()) + 6;
+        if (size + bytes > kTcpFrame.maxLength - 64) {
+            break;
+        }
+        size += bytes;
+        texts.push_back(std::move(text));
+    }
+    reply.SetInt(30, static_cast<int>(texts.size()));
+    for (size_t i = 0; i < texts.size(); ++i) {
+        reply.SetCString(static_cast<short>(31 + i), texts[i]);
+    }
+    r.peer.Send(reply);
+}

@@ -1,0 +1,335 @@
+#include "server/RoomServer.h"
+
+#include "platform/Clock.h"
+#include "protocol/Commands.h"
+#include "server/Packets.h"
+#include "server/Refusal.h"
+#include "server/RoomAdmin.h"
+#include "server/RoomChat.h"
+#include "server/RoomEntry.h"
+#include "server/RoomMembers.h"
+#include "server/RoomMic.h"
+#include "server/RoomRelay.h"
+
+#include <QRandomGenerator>
+
+namespace {
+constexpr unsigned WM_VERIFIED = 0x0402;
+
+// Requests of the room protocol this service does not offer: they are refused with "操作被禁止"
+// rather than left unanswered, so a client's pending request ends at once.
+constexpr short kNotOffered[] = {
+    CMD_ENTER_PRIVATE,
+    CMD_PEER_INFO,
+    CMD_AUDIO_CONTROL,
+    CMD_VIDEO_REQUEST,
+    CMD_GIFT,
+    CMD_STAMP,
+    CMD_GIFT_INFO,
+    CMD_SNAPSHOT_CONTROL,
+    CMD_RECORD_CONTROL,
+    CMD_PRIVATE_REQUEST,
+    CMD_PRIVATE_ANSWER,
+    CMD_REPORT,
+    CMD_WATCH,
+    CMD_WATCH_ANSWER,
+    CMD_REPORT_INFO,
+    CMD_ACTIVITY,
+    CMD_SCORE_REQUEST,
+    CMD_SCORE_SUBMIT,
+    CMD_PRIVATE_MIC,
+    CMD_VISIT_PRIVATE_MIC,
+    CMD_RELEASE_PRIVATE_MIC,
+    CMD_SEND_OFF_PRIVATE_MIC,
+    CMD_HAND_HANDLE,
+};
+}  // namespace
+
+CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
+                         const tagServerConfig& config)
+    : m_index(index),
+      m_store(store),
+      m_presence(presence),
+      m_config(config),
+      // Entry keys start somewhere unguessable so that a key from an earlier run opens nothing.
+      m_nextKeyA(static_cast<int>(QRandomGenerator::global()->bounded(1 << 20, 1 << 30))) {
+    m_poster.CreateMessageWindow(QStringLiteral("room server %1").arg(index));
+    m_features.push_back(std::make_unique<CRoomEntry>(*this));
+    m_features.push_back(std::make_unique<CRoomMembers>(*this));
+    m_features.push_back(std::make_unique<CRoomChat>(*this));
+    m_features.push_back(std::make_unique<CRoomMic>(*this));
+    m_features.push_back(std::make_unique<CRoomRelay>(*this));
+    m_features.push_back(std::make_unique<CRoomAdmin>(*this));
+    for (short code : kNotOffered) {
+        Handle(code, EStage::Entered, [this](tagRoomRequest& r) { Refuse(r, REFUSE_FORBIDDEN); });
+    }
+}
+
+CRoomServer::~CRoomServer() {
+    // Listeners first: their connections must not outlive the sessions that point at them.
+    m_main.reset();
+    m_second.reset();
+    m_rooms.clear();
+    m_poster.DestroyMessageWindow();
+}
+
+bool CRoomServer::Start(unsigned mainPort, unsigned secondPort) {
+    m_main = std::make_unique<CListener>(kTcpFrame, m_mainHandler, m_config.limits);
+    m_second = std::make_unique<CListener>(kTcpFrame, m_secondHandler, m_config.limits);
+    return m_main->Start(m_config.listenAddress, mainPort) &&
+           m_second->Start(m_config.listenAddress, secondPort);
+}
+
+unsigned CRoomServer::MainPort() const {
+    return m_main ? m_main->Port() : 0;
+}
+
+unsigned CRoomServer::SecondPort() const {
+    return m_second ? m_second->Port() : 0;
+}
+
+bool CRoomServer::Hosts(const tagRoomRecord& room) const {
+    const int servers = static_cast<int>(m_config.roomServers.size());
+    // A room assigned to a server that is not configured lives on the first one.
+    const int host = room.server >= 1 && room.server <= servers ? room.server : 1;
+    return host == m_index;
+}
+
+int CRoomServer::Occupancy(int room) const {
+    CRoom* r = ActiveRoom(room);
+    return r ? r->Count() : 0;
+}
+
+CRoom* CRoomServer::ActiveRoom(int room) const {
+    auto it = m_rooms.find(room);
+    return it == m_rooms.end() ? nullptr : it->second.get();
+}
+
+std::vector<CRoom*> CRoomServer::ActiveRooms() const {
+    std::vector<CRoom*> out;
+    for (const auto& [number, room] : m_rooms) {
+        out.push_back(room.get());
+    }
+    return out;
+}
+
+void CRoomServer::Handle(short code, EStage needed, Handler handler) {
+    m_routes[code] = tagRoute{needed, std::move(handler)};
+}
+
+void CRoomServer::HandleSecond(short code, Handler handler) {
+    m_secondRoutes[code] = std::move(handler);
+}
+
+void CRoomServer::Answer(tagRoomRequest& r) {
+    r.peer.Send(MakeReply(static_cast<short>(r.code + 1)));
+}
+
+void CRoomServer::Refuse(tagRoomRequest& r, int refusal) {
+    r.peer.Send(MakeRefusal(static_cast<short>(r.code + 1), refusal));
+}
+
+tagRoomSession* CRoomServer::SessionOf(const IServerPeer& peer) {
+    auto it = m_sessions.find(&peer);
+    return it == m_sessions.end() ? nullptr : &it->second;
+}
+
+void CRoomServer::OnMainPacket(IServerPeer& peer, CKParam& packet) {
+    tagRoomSession& session = m_sessions[&peer];
+    session.peer = &peer;
+    const short code = packet.Command();
+    auto it = m_routes.find(code);
+    if (it == m_routes.end()) {
+        peer.Strike();
+        return;
+    }
+    if (session.stage < it->second.needed) {
+        // A room command before entry: refused, and counted against the connection.
+        if (code != CMD_AUDIO && code != CMD_VIDEO) {
+            peer.Send(MakeRefusal(static_cast<short>(code + 1), REFUSE_BAD_CONNECTION));
+        }
+        peer.Strike();
+        return;
+    }
+    CRoom* room = session.member ? ActiveRoom(session.room) : nullptr;
+    tagRoomRequest r{peer, packet, code, &session, room, room ? session.member : nullptr};
+    it->second.handler(r);
+}
+
+void CRoomServer::OnMainClosed(IServerPeer& peer) {
+    auto it = m_sessions.find(&peer);
+    if (it == m_sessions.end()) {
+        return;
+    }
+    const tagRoomSession session = it->second;
+    m_sessions.erase(it);
+    if (session.member && session.member->main == &peer) {
+        if (CRoom* room = ActiveRoom(session.room)) {
+            Depart(*room, session.id);
+        }
+    }
+}
+
+void CRoomServer::OnSecondPacket(IServerPeer& peer, CKParam& packet) {
+    const short code = packet.Command();
+    CRoomMember* member = nullptr;
+    if (auto it = m_secondPeers.find(&peer); it != m_secondPeers.end()) {
+        member = MemberByKey(it->second);
+    }
+    auto route = m_secondRoutes.find(code);
+    if (route == m_secondRoutes.end() || (!member && code != CMD_ATTACH)) {
+        peer.Strike();
+        return;
+    }
+    CRoom* room = member ? ActiveRoom(member->room) : nullptr;
+    tagRoomRequest r{peer, packet, code, nullptr, room, member};
+    route->second(r);
+    // Attaching remembers which member this connection carries.
+    if (code == CMD_ATTACH) {
+        for (const auto& [key, m] : m_byKeyA) {
+            if (m->second == &peer) {
+                m_secondPeers[&peer] = key;
+                break;
+            }
+        }
+    }
+}
+
+void CRoomServer::OnSecondClosed(IServerPeer& peer) {
+    auto it = m_secondPeers.find(&peer);
+    if (it == m_secondPeers.end()) {
+        return;
+    }
+    if (CRoomMember* member = MemberByKey(it->second); member && member->second == &peer) {
+        member->second = nullptr;
+    }
+    m_secondPeers.erase(it);
+}
+
+CRoomMember* CRoomServer::MemberByKey(int keyA) const {
+    auto it = m_byKeyA.find(keyA);
+    return it == m_byKeyA.end() ? nullptr : it->second;
+}
+
+CRoom* CRoomServer::Activate(const tagRoomRecord& record) {
+    if (CRoom* room = ActiveRoom(record.number)) {
+        return room;
+    }
+    auto room =
+        std::make_unique<CRoom>(record, [this](CRoom& r, unsigned id) { OnRoomTimer(r, id); });
+    CRoom* out = room.get();
+    m_rooms.emplace(record.number, std::move(room));
+    return out;
+}
+
+CRoomMember& CRoomServer::Enter(CRoom& room, std::unique_ptr<CRoomMember> member) {
+    member->room = room.Number();
+    CRoomMember& entered = room.Add(std::move(member));
+    m_byKeyA[entered.keyA] = &entered;
+    m_presence.EnterRoom(entered.id, room.Number());
+    return entered;
+}
+
+void CRoomServer::Depart(CRoom& room, const QString& id) {
+    std::unique_ptr<CRoomMember> member = room.Remove(id);
+    if (!member) {
+        return;
+    }
+    for (auto& feature : m_features) {
+        feature->OnDeparture(room, *member);
+    }
+    m_byKeyA.erase(member->keyA);
+    m_presence.LeaveRoom(member->id, room.Number());
+    if (member->main) {
+        if (tagRoomSession* session = SessionOf(*member->main)) {
+            session->member = nullptr;
+            session->stage = EStage::LoggedIn;
+        }
+    }
+    if (member->second) {
+        m_secondPeers.erase(member->second);
+        // The second connection serves only a stay in a room.
+        member->second->Drop();
+    }
+    CKParam left = MakePacket(CMD_DEPARTURE);
+    left.SetCString(20, member->id);
+    room.Broadcast(left);
+    const int number = room.Number();
+    if (room.Count() == 0) {
+        m_rooms.erase(number);
+    }
+}
+
+void CRoomServer::OnRoomTimer(CRoom& room, unsigned id) {
+    for (auto& feature : m_features) {
+        feature->OnRoomTimer(room, id);
+    }
+}
+
+void CRoomServer::PostVerified(IServerPeer& peer) {
+    m_poster.PostMessage(WM_VERIFIED, peer.PeerId());
+}
+
+intptr_t CRoomServer::CPoster::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) {
+    if (msg == WM_VERIFIED) {
+        m_server.SendVerified(wParam);
+    }
+    return 0;
+}
+
+void CRoomServer::SendVerified(uint64_t peerId) {
+    for (auto& [peer, session] : m_sessions) {
+        if (session.peer && session.peer->PeerId() == peerId && session.stage == EStage::LoggedIn &&
+            session.peer->IsOpen()) {
+            CKParam verified = MakeReply(CMD_USER_VERIFIED);
+            verified.SetInt(22, 0);
+            verified.SetInt(23, 0);
+            session.peer->Send(verified);
+            return;
+        }
+    }
+}
+
+int CRoomServer::PostNotice(int room, bool timed, const QString& text) {
+    CKParam notice = MakePacket(timed ? CMD_TIMED_NOTICE : CMD_TEXT_NOTICE);
+    if (timed) {
+        notice.SetInt(20, 0);
+        notice.SetCString(30, text);
+    } else {
+        notice.SetCString(20, text);
+    }
+    int rooms = 0;
+    for (const auto& [number, r] : m_rooms) {
+        if (room == 0 || number == room) {
+            r->Broadcast(notice);
+            ++rooms;
+        }
+    }
+    return rooms;
+}
+
+void CRoomServer::ReloadRoom(int room) {
+    CRoom* active = ActiveRoom(room);
+    if (!active) {
+        return;
+    }
+    if (auto record = m_store.Room(room)) {
+        active->Record() = *record;
+    }
+}
+
+void CRoomServer::CPortHandler::OnPeerPacket(IServerPeer& peer, CKParam& packet) {
+    if (m_second) {
+        m_server.OnSecondPacket(peer, packet);
+    } else {
+        m_server.OnMainPacket(peer, packet);
+    }
+}
+
+void CRoomServer::CPortHandler::OnPeerClosed(IServerPeer& peer) {
+    if (m_second) {
+        m_server.OnSecondClosed(peer);
+    } else {
+        m_server.OnMainClosed(peer);
+    }
+}

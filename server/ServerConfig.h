@@ -1,0 +1,63 @@
+#pragma once
+// Where the service listens, what it tells clients, and the limits it keeps. A port of 0 lets
+// the system choose (tests); the service writes the ports it got back into its copy.
+
+#include <QString>
+
+#include <vector>
+
+struct tagServerLimits {
+    // Connections one listener holds; beyond it a new connection is closed at once.
+    int maxConnections = 4000;
+    // Connections one address may hold on one listener; 0 for no limit.
+    int maxConnectionsPerAddress = 256;
+    // Requests one connection may send: a sustained rate and a burst on top of it.
+    int requestsPerSecond = 100;
+    int requestBurst = 300;
+    // Unknown commands and requests out of order a connection may send before it is dropped.
+    int maxStrikes = 20;
+    // Bytes waiting for a slow receiver: beyond the soft limit voice and video are dropped
+    // whole, beyond the hard limit the connection is dropped.
+    int sendQueueSoftBytes = 256 * 1024;
+    int sendQueueHardBytes = 4 * 1024 * 1024;
+    // Longest chat line and shortest interval between two lines of one member.
+    int maxTextBytes = 8000;
+    int chatIntervalMs = 1000;
+    // Rooms one account may create for itself.
+    int maxOwnRooms = 3;
+    // A hall session without a presence request for this long is forgotten.
+    int sessionTimeoutSeconds = 120;
+};
+
+struct tagRoomServerPorts {
+    unsigned mainPort = 0;
+    unsigned secondPort = 0;
+};
+
+struct tagServerConfig {
+    QString listenAddress = QStringLiteral("127.0.0.1");
+    // The host clients are told to connect to (hall and room servers).
+    QString publicHost = QStringLiteral("127.0.0.1");
+    unsigned infoPort = 5566;   // server-information host, second-route framing
+    unsigned hallPort = 30000;  // hall, TCP framing
+    unsigned routePort = 5567;  // hall's second route (room creation)
+    std::vector<tagRoomServerPorts> roomServers{{30100, 30101}};
+    int webPort = 8080;  // -1: no web side
+    QString databasePath;
+    // Keys 12 and 13 of the server-information reply (the identity fields of hall requests).
+    QString identityText = QStringLiteral("tavo");
+    int identityNumber = 1;
+    // The newest client version the configuration document announces.
+    int lastVersion = 1828;
+    // The room servers' version (key 90 of the entry reply); above 1410 clients expect the
+    // room number in every relayed voice and video packet.
+    int serverVersion = 1411;
+    // How often the admin queue in the database is read.
+    int adminPollMs = 1000;
+    QString language = QStringLiteral("CHINESE");
+    tagServerLimits limits;
+};
+
+// Reads an INI file ([server], [limits], [rooms] sections) over the defaults. False with a
+// reason when the file cannot be read or a value is malformed.
+bool LoadServerConfig(const QString& path, tagServerConfig& config, QString* error);

@@ -1,0 +1,141 @@
+#include "server/Service.h"
+
+#include "platform/CodePage.h"
+#include "server/WebServer.h"
+
+namespace {
+void SetError(QString* error, const QString& text) {
+    if (error) {
+        *error = text;
+    }
+}
+}  // namespace
+
+CTavoService::CTavoService(const tagServerConfig& config) : m_config(config) {}
+
+CTavoService::~CTavoService() {
+    DestroyMessageWindow();
+    m_web.reset();
+    m_info.reset();
+    m_hall.reset();
+    m_roomServers.clear();
+}
+
+bool CTavoService::Start(QString* error) {
+    SetAnsiCodePage(CodePageForLanguage(m_config.language));
+    const QString path =
+        m_config.databasePath.isEmpty() ? QStringLiteral(":memory:") : m_config.databasePath;
+    if (!m_store.IsOpen() && !m_store.Open(path, error)) {
+        return false;
+    }
+    if (m_config.roomServers.empty()) {
+        m_config.roomServers.push_back({});
+    }
+    for (size_t i = 0; i < m_config.roomServers.size(); ++i) {
+        auto server =
+            std::make_unique<CRoomServer>(static_cast<int>(i + 1), m_store, m_presence, m_config);
+        tagRoomServerPorts& ports = m_config.roomServers[i];
+        if (!server->Start(ports.mainPort, ports.secondPort)) {
+            SetError(error, QStringLiteral("room server %1 cannot listen on %2 and %3")
+                                .arg(i + 1)
+                                .arg(ports.mainPort)
+                                .arg(ports.secondPort));
+            return false;
+        }
+        ports.mainPort = server->MainPort();
+        ports.secondPort = server->SecondPort();
+        m_roomServers.push_back(std::move(server));
+    }
+    m_hall = std::make_unique<CHallServer>(m_store, m_presence, m_config, *this);
+    if (!m_hall->Start(m_config.hallPort, m_config.routePort)) {
+        SetError(error, QStringLiteral("the hall cannot listen on %1 and %2")
+                            .arg(m_config.hallPort)
+                            .arg(m_config.routePort));
+        return false;
+    }
+    m_config.hallPort = m_hall->HallPort();
+    m_config.routePort = m_hall->RoutePort();
+    m_info = std::make_unique<CInfoHost>(m_config);
+    if (!m_info->Start()) {
+        SetError(error, QStringLiteral("the server-information host cannot listen on %1")
+                            .arg(m_config.infoPort));
+        return false;
+    }
+    m_config.infoPort = m_info->Port();
+    if (m_config.webPort >= 0) {
+        m_web = std::make_unique<CWebServer>(m_store, *this, m_config);
+        m_webPort = m_web->Start(m_config.listenAddress, static_cast<unsigned>(m_config.webPort));
+        if (m_webPort == 0) {
+            SetError(error,
+                     QStringLiteral("the web side cannot listen on %1").arg(m_config.webPort));
+            return false;
+        }
+        m_config.webPort = static_cast<int>(m_webPort);
+    }
+    CreateMessageWindow(QStringLiteral("service"));
+    if (m_config.adminPollMs > 0) {
+        SetTimer(TIMER_ADMIN, static_cast<unsigned>(m_config.adminPollMs));
+    }
+    return true;
+}
+
+CRoomServer* CTavoService::HostOf(int room) const {
+    auto record = m_store.Room(room);
+    if (!record) {
+        return nullptr;
+    }
+    for (const auto& server : m_roomServers) {
+        if (server->Hosts(*record)) {
+            return server.get();
+        }
+    }
+    return nullptr;
+}
+
+bool CTavoService::RoomAddress(int room, QString& host, unsigned& mainPort) const {
+    CRoomServer* server = HostOf(room);
+    if (!server) {
+        return false;
+    }
+    host = m_config.publicHost;
+    mainPort = server->MainPort();
+    return true;
+}
+
+int CTavoService::Occupancy(int room) const {
+    for (const auto& server : m_roomServers) {
+        if (server->ActiveRoom(room)) {
+            return server->Occupancy(room);
+        }
+    }
+    return 0;
+}
+
+void CTavoService::OnTimer(unsigned id) {
+    if (id == TIMER_ADMIN) {
+        RunAdminQueue();
+    }
+}
+
+int CTavoService::RunAdminQueue() {
+    const std::vector<tagAdminCommand> commands = m_store.TakeQueue();
+    for (const tagAdminCommand& c : commands) {
+        if (c.command == QLatin1String("notice") || c.command == QLatin1String("text-notice")) {
+            const bool timed = c.command == QLatin1String("notice");
+            for (auto& server : m_roomServers) {
+                server->PostNotice(c.room, timed, c.text);
+            }
+        } else if (c.command == QLatin1String("reload")) {
+            for (auto& server : m_roomServers) {
+                server->ReloadRoom(c.room);
+            }
+        } else if (c.command == QLatin1String("quit-client")) {
+            m_presence.QueuePush(c.target, {EPush::Quit, 0});
+        } else if (c.command == QLatin1String("send-to-room")) {
+            m_presence.QueuePush(c.target, {EPush::GoToRoom, c.room});
+        } else if (c.command == QLatin1String("shutdown")) {
+            m_presence.SetShuttingDown(true);
+        }
+    }
+    return static_cast<int>(commands.size());
+}

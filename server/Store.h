@@ -1,0 +1,150 @@
+#pragma once
+// The service's data in SQLite: accounts with their password digests, areas, rooms with their
+// settings, ranks inside rooms, favourites, bans, room formats and the admin queue through
+// which the admin command line talks to a running service.
+
+#include "server/Sqlite.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// Rank codes inside a room.
+enum : int {
+    RANK_VISITOR = 10,
+    RANK_MEMBER = 20,
+    RANK_OPERATOR = 30,
+    RANK_MANAGER = 40,
+    RANK_OWNER = 60
+};
+
+struct tagAccount {
+    int number = 0;
+    QString name;
+    QString nickname;
+    QString digest;  // PasswordDigest of the password
+    int64_t createdAt = 0;
+    int64_t lastLogin = 0;
+    int loginCount = 0;
+    int money = 0;
+    int level = 0;
+    int entryEffect = 0;  // the room-entry settings of request 77
+    int entryVip = 0;
+    QString signature;
+};
+
+struct tagArea {
+    int id = 0;
+    QString name;
+    int list = 1;  // which area document lists it (1 to 4)
+    int position = 0;
+};
+
+struct tagRoomRecord {
+    int number = 0;
+    int area = 0;
+    QString name;
+    int owner = 0;     // account number, 0 for none
+    QString password;  // non-empty: locked
+    int maxMembers = 100;
+    QString topic;
+    QString welcome;  // the entry text, may hold "$某某人$" and "$某某房间$"
+    int micMode = 1;  // 0 grab, 1 queue, 2 operators hand it out
+    bool micForced = false;
+    int micSeconds = 300;
+    bool publicText = true;
+    bool dualMic = false;
+    int quality = 1;
+    QString forbiddenNicknames;  // comma-separated
+    QString forbiddenTexts;      // comma-separated
+    int64_t disabledUntil = 0;   // seconds since 1970; 0 when usable
+    QString disabledReason;
+    QString disabledBy;
+    int server = 1;  // which room server hosts it (1-based)
+    QString isp;
+    int format = 0;
+    bool listed = true;  // shown in the room documents
+};
+
+struct tagBan {
+    int room = 0;
+    QString who;  // an account or visitor name
+    int64_t until = 0;
+    QString reason;
+    QString by;
+};
+
+struct tagRoomFormat {
+    int id = 0;
+    QString name;
+    int maxMembers = 0;
+};
+
+struct tagAdminCommand {
+    int64_t id = 0;
+    QString command;
+    int room = 0;
+    QString text;
+    QString target;
+};
+
+class CStore {
+public:
+    // Opens the database (":memory:" for a private one) and creates missing tables.
+    bool Open(const QString& path, QString* error = nullptr);
+    bool IsOpen() const { return m_db.IsOpen(); }
+
+    // Accounts. AddAccount returns the new number (numbers from 10001 when 0 is given), or -1.
+    int AddAccount(const QString& name, const QString& password, const QString& nickname,
+                   int number = 0);
+    bool SetPassword(const QString& name, const QString& password);
+    // By name (any letter case) or by number written in decimal.
+    std::optional<tagAccount> FindAccount(const QString& nameOrNumber);
+    std::optional<tagAccount> AccountByNumber(int number);
+    bool RecordLogin(int number, int64_t now);
+    bool SetEntryInfo(int number, int effect, int vip);
+    std::vector<tagAccount> Accounts();
+
+    bool AddArea(const tagArea& area);
+    std::vector<tagArea> Areas(int list = 0);
+
+    // Returns the room's number (a free one from 1001 when the record's is 0), or -1.
+    int AddRoom(const tagRoomRecord& room);
+    bool UpdateRoom(const tagRoomRecord& room);
+    std::optional<tagRoomRecord> Room(int number);
+    // Every room, or the rooms of one area.
+    std::vector<tagRoomRecord> Rooms(int area = 0);
+    std::vector<int> RoomsOwnedBy(int account);
+
+    // Ranks given inside a room (operators and managers); 0 when none.
+    int RankIn(int room, int account);
+    bool SetRank(int room, int account, int rank);
+    std::vector<int> RoomsManagedBy(int account);
+
+    bool AddFavourite(int account, int room, int64_t now);
+    std::vector<int> Favourites(int account);
+
+    bool AddBan(const tagBan& ban);
+    bool RemoveBan(int room, const QString& who);
+    std::optional<tagBan> ActiveBan(int room, const QString& who, int64_t now);
+
+    bool AddFormat(const tagRoomFormat& format);
+    std::vector<tagRoomFormat> Formats();
+    std::optional<tagRoomFormat> Format(int id);
+
+    bool Enqueue(const QString& command, int room, const QString& text,
+                 const QString& target = QString());
+    // Every queued command, oldest first; they leave the queue.
+    std::vector<tagAdminCommand> TakeQueue();
+
+    QString LastError() const { return m_db.LastError(); }
+
+private:
+    bool CreateSchema();
+    static tagAccount ReadAccount(CSqliteStatement& q);
+    static tagRoomRecord ReadRoom(CSqliteStatement& q);
+
+    CSqliteDb m_db;
+};
