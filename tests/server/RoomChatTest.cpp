@@ -1,0 +1,115 @@
+// Chat text between members: public and private lines, the forbidden texts, the public-text
+// switch and the shortest interval between two lines.
+
+#include "protocol/Commands.h"
+#include "server/Refusal.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace tavotest;
+
+namespace {
+
+CKParam Text(const QString& target, const QString& text, bool isPrivate) {
+    CKParam p;
+    p.SetShortInt(KEY_COMMAND, CMD_TEXT);
+    p.SetCString(20, target);
+    p.SetCString(30, QStringLiteral("<font>header</font><font>%1</font><br>").arg(text));
+    p.SetInt(40, isPrivate ? 1 : 0);
+    p.SetCString(50, text);
+    return p;
+}
+
+int Say(tagRoomGuest& who, const QString& target, const QString& text, bool isPrivate = false) {
+    CKParam p = Text(target, text, isPrivate);
+    auto reply = who.main.Request(p, CMD_TEXT_REPLY);
+    if (!reply) {
+        return -999;
+    }
+    return IntOf(*reply, KEY_RESULT) == 0 ? 0 : IntOf(*reply, KEY_REFUSAL);
+}
+
+struct ChatRoom {
+    CServiceHarness h;
+    std::unique_ptr<tagRoomGuest> alice =
+        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
+    std::unique_ptr<tagRoomGuest> bob =
+        h.Enter(1001, QStringLiteral("bob"), QStringLiteral("bob123"), QStringLiteral("M-B"));
+    std::unique_ptr<tagRoomGuest> carol =
+        h.Enter(1001, QStringLiteral("carol"), QStringLiteral("carol123"), QStringLiteral("M-C"));
+};
+
+}  // namespace
+
+TEST(RoomChat, PublicLinesReachEveryoneElseAndPrivateLinesOnlyTheirTarget) {
+    ChatRoom r;
+    ASSERT_TRUE(r.alice && r.bob && r.carol);
+    EXPECT_EQ(Say(*r.alice, QString(), QStringLiteral("大家好 <b>")), 0);
+    ASSERT_TRUE(r.bob->main.WaitFor(CMD_TEXT_LINE));
+    ASSERT_TRUE(r.carol->main.WaitFor(CMD_TEXT_LINE));
+    const CPacketCopy line = r.bob->main.All(CMD_TEXT_LINE).front();
+    EXPECT_EQ(TextOf(line, 20), QStringLiteral("alice"));
+    EXPECT_EQ(TextOf(line, 30), QStringLiteral("<font>header</font><font>大家好 <b></font><br>"));
+    EXPECT_EQ(IntOf(line, 40), 0);
+    // The sender shows its own line; the server does not echo it.
+    EXPECT_EQ(r.alice->main.Count(CMD_TEXT_LINE), 0);
+
+    r.h.Pass(std::chrono::seconds(2));
+    EXPECT_EQ(Say(*r.bob, QStringLiteral("alice"), QStringLiteral("悄悄话"), true), 0);
+    ASSERT_TRUE(r.alice->main.WaitFor(CMD_TEXT_LINE));
+    const CPacketCopy whisper = r.alice->main.All(CMD_TEXT_LINE).front();
+    EXPECT_EQ(TextOf(whisper, 20), QStringLiteral("bob"));
+    EXPECT_EQ(TextOf(whisper, 21), QStringLiteral("alice"));
+    EXPECT_EQ(IntOf(whisper, 40), 1);
+    Spin(std::chrono::milliseconds(50));
+    EXPECT_EQ(r.carol->main.Count(CMD_TEXT_LINE), 1);
+
+    // A private line to someone not in the room has nobody to go to.
+    r.h.Pass(std::chrono::seconds(2));
+    EXPECT_EQ(Say(*r.bob, QStringLiteral("nobody"), QStringLiteral("喂"), true), REFUSE_BAD_USER);
+}
+
+TEST(RoomChat, RefusesForbiddenTextsEmptyLinesAndLinesTooSoonAfterTheLast) {
+    ChatRoom r;
+    ASSERT_TRUE(r.alice && r.bob);
+    EXPECT_EQ(Say(*r.bob, QString(), QStringLiteral("免费广告点这里")), REFUSE_BAD_TEXT);
+    EXPECT_EQ(Say(*r.bob, QString(), QStringLiteral("buy SPAM now")), REFUSE_BAD_TEXT);
+    CKParam empty;
+    empty.SetShortInt(KEY_COMMAND, CMD_TEXT);
+    empty.SetInt(40, 0);
+    EXPECT_EQ(IntOf(*r.bob->main.Request(empty, CMD_TEXT_REPLY), KEY_REFUSAL),
+              REFUSE_BAD_PARAMETER);
+
+    EXPECT_EQ(Say(*r.bob, QString(), QStringLiteral("第一句")), 0);
+    EXPECT_EQ(Say(*r.bob, QString(), QStringLiteral("第二句")), REFUSE_FORBIDDEN);
+    r.h.Pass(std::chrono::milliseconds(1000));
+    EXPECT_EQ(Say(*r.bob, QString(), QStringLiteral("第三句")), 0);
+    Spin(std::chrono::milliseconds(50));
+    // Only the accepted lines reached the room.
+    EXPECT_EQ(r.alice->main.Count(CMD_TEXT_LINE), 2);
+}
+
+TEST(RoomChat, PublicTextOffLeavesOnlyManagersAndPrivateLines) {
+    CServiceHarness h;
+    // Room 1005 starts with public text off; dave owns it.
+    auto dave =
+        h.Enter(1005, QStringLiteral("dave"), QStringLiteral("dave123"), QStringLiteral("M-D"));
+    auto visitor = h.Enter(1005, QStringLiteral("学生"), QString(), QStringLiteral("M-V"));
+    ASSERT_TRUE(dave && visitor);
+    EXPECT_EQ(Say(*visitor, QString(), QStringLiteral("老师好")), REFUSE_FORBIDDEN);
+    EXPECT_EQ(Say(*visitor, QStringLiteral("dave"), QStringLiteral("老师好"), true), 0);
+    EXPECT_EQ(Say(*dave, QString(), QStringLiteral("上课")), 0);
+    ASSERT_TRUE(visitor->main.WaitFor(CMD_TEXT_LINE));
+
+    // The owner switches public text on for everybody.
+    CKParam on;
+    on.SetShortInt(KEY_COMMAND, CMD_PUBLIC_TEXT_CONTROL);
+    on.SetInt(20, 1);
+    EXPECT_EQ(IntOf(*dave->main.Request(on, CMD_PUBLIC_TEXT_CONTROL_REPLY), KEY_RESULT), 0);
+    ASSERT_TRUE(visitor->main.WaitFor(CMD_PUBLIC_TEXT_CHANGED));
+    h.Pass(std::chrono::seconds(2));
+    EXPECT_EQ(Say(*visitor, QString(), QStringLiteral("老师好")), 0);
+    EXPECT_TRUE(h.Service().Store().Room(1005)->publicText);
+}

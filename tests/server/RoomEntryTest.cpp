@@ -1,0 +1,249 @@
+// Entering rooms: the login, the entry with each refusal, the second connection, the member
+// list and the settings, and what the others see of arrivals and departures.
+
+#include "protocol/Commands.h"
+#include "server/Refusal.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/support/TestSupport.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+using namespace tavotest;
+
+namespace {
+
+bool HasField(const CKParam& p, short key) {
+    int i = 0;
+    short h = 0;
+    bool b = false;
+    QString t;
+    return p.GetInt(key, i) == 0 || p.GetShortInt(key, h) == 0 || p.GetBoolean(key, b) == 0 ||
+           p.GetCString(key, t) == 0;
+}
+
+CKParam Command(short command) {
+    CKParam p;
+    p.SetShortInt(KEY_COMMAND, command);
+    return p;
+}
+
+}  // namespace
+
+TEST(RoomEntry, MembersAndVisitorsEnterWithKeysAndTheSecondConnectionAttaches) {
+    CServiceHarness h;
+    int refusal = -1;
+    auto alice = h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"),
+                         QStringLiteral("M-A"), &refusal);
+    ASSERT_TRUE(alice) << refusal;
+    EXPECT_EQ(alice->id, QStringLiteral("alice"));
+    EXPECT_NE(alice->keyA, 0);
+    auto visitor =
+        h.Enter(1001, QStringLiteral("看客"), QString(), QStringLiteral("M-V"), &refusal);
+    ASSERT_TRUE(visitor) << refusal;
+    EXPECT_TRUE(visitor->id.startsWith(QStringLiteral("游客")));
+    EXPECT_EQ(h.Service().Occupancy(1001), 2);
+
+    // The entry reply carried what the client keeps.
+    const CPacketCopy entered = alice->main.All(CMD_ENTER_REPLY).front();
+    EXPECT_EQ(IntOf(entered, 50), static_cast<int>(h.SecondPort()));
+    EXPECT_EQ(TextOf(entered, 60), QStringLiteral("欢迎$某某人$来到$某某房间$!"));
+    EXPECT_EQ(IntOf(entered, 90), h.Service().Config().serverVersion);
+    EXPECT_EQ(IntOf(entered, 200), 1001);
+
+    // The first member saw the second arrive, with the visitor's nickname and rank.
+    ASSERT_TRUE(alice->main.WaitFor(CMD_ARRIVAL));
+    const CPacketCopy arrival = alice->main.All(CMD_ARRIVAL).front();
+    EXPECT_EQ(TextOf(arrival, 20), visitor->id);
+    EXPECT_EQ(TextOf(arrival, 30), QStringLiteral("看客"));
+    EXPECT_EQ(IntOf(arrival, 40), 10);
+    EXPECT_EQ(visitor->main.Count(CMD_ARRIVAL), 0);
+
+    // Wrong entry keys do not attach a second connection.
+    CTestClient stranger;
+    ASSERT_TRUE(stranger.Open(h.SecondPort()));
+    CKParam attach = Command(CMD_ATTACH);
+    attach.SetInt(20, alice->keyA);
+    attach.SetCString(30, QStringLiteral("alice"));
+    attach.SetInt(40, alice->keyB + 1);
+    auto refused = stranger.Request(attach, CMD_ATTACH_REPLY);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_BAD_CONNECTION);
+}
+
+TEST(RoomEntry, RefusesLockedBannedFullDisabledAndUnknownRooms) {
+    CServiceHarness h;
+    int refusal = 0;
+    EXPECT_FALSE(h.Enter(1003, QStringLiteral("dave"), QStringLiteral("dave123"),
+                         QStringLiteral("M-D"), &refusal));
+    EXPECT_EQ(refusal, REFUSE_PASSWORD_NEEDED);
+    EXPECT_FALSE(h.Enter(1003, QStringLiteral("dave"), QStringLiteral("dave123"),
+                         QStringLiteral("M-D"), &refusal, QStringLiteral("open")));
+    EXPECT_EQ(refusal, REFUSE_WRONG_ROOM_PASSWORD);
+    EXPECT_TRUE(h.Enter(1003, QStringLiteral("dave"), QStringLiteral("dave123"),
+                        QStringLiteral("M-D"), &refusal, QStringLiteral("sesame")));
+    // The owner needs no password.
+    EXPECT_TRUE(h.Enter(1003, QStringLiteral("carol"), QStringLiteral("carol123"),
+                        QStringLiteral("M-C"), &refusal));
+
+    EXPECT_FALSE(h.Enter(1002, QStringLiteral("erin"), QStringLiteral("erin123"),
+                         QStringLiteral("M-E"), &refusal));
+    EXPECT_EQ(refusal, REFUSE_BANNED);
+
+    // Room 1004 holds three.
+    std::vector<std::unique_ptr<tagRoomGuest>> inside;
+    for (int i = 0; i < 3; ++i) {
+        inside.push_back(
+            h.Enter(1004, QStringLiteral("v%1").arg(i), QString(), QStringLiteral("M-%1").arg(i)));
+        ASSERT_TRUE(inside.back());
+    }
+    EXPECT_FALSE(h.Enter(1004, QStringLiteral("late"), QString(), QStringLiteral("M-L"), &refusal));
+    EXPECT_EQ(refusal, REFUSE_ROOM_FULL);
+    inside.pop_back();  // one leaves: there is room again
+    EXPECT_TRUE(WaitUntil([&] { return h.Service().Occupancy(1004) == 2; }));
+    EXPECT_TRUE(h.Enter(1004, QStringLiteral("late"), QString(), QStringLiteral("M-L"), &refusal));
+
+    EXPECT_FALSE(h.Enter(4242, QStringLiteral("x"), QString(), QStringLiteral("M-X"), &refusal));
+    EXPECT_EQ(refusal, REFUSE_BAD_ROOM);
+
+    auto room = h.Service().Store().Room(1002);
+    room->disabledUntil = h.Clock().Now() + 3600;
+    room->disabledReason = QStringLiteral("整顿");
+    room->disabledBy = QStringLiteral("admin");
+    ASSERT_TRUE(h.Service().Store().UpdateRoom(*room));
+    EXPECT_FALSE(h.Enter(1002, QStringLiteral("bob"), QStringLiteral("bob123"),
+                         QStringLiteral("M-B"), &refusal));
+    EXPECT_EQ(refusal, REFUSE_ROOM_DISABLED);
+}
+
+TEST(RoomEntry, TheDisabledRefusalSaysUntilWhenWhyAndWhoAndAClaimedIdentityIsRefused) {
+    CServiceHarness h;
+    auto room = h.Service().Store().Room(1001);
+    room->disabledUntil = h.Clock().Now() + 7200;
+    room->disabledReason = QStringLiteral("整顿");
+    room->disabledBy = QStringLiteral("admin");
+    ASSERT_TRUE(h.Service().Store().UpdateRoom(*room));
+
+    const QString visitor = h.Visitor(QStringLiteral("M-1"));
+    CTestClient client;
+    ASSERT_TRUE(client.Open(h.RoomPort()));
+    CKParam login = Command(CMD_ROOM_LOGIN);
+    login.SetCString(20, visitor);
+    login.SetInt(30, -1);
+    login.SetInt(40, 1001);
+    login.SetCString(80, QStringLiteral("M-1"));
+    auto refused = client.Request(login, CMD_ROOM_LOGIN_REPLY);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_ROOM_DISABLED);
+    EXPECT_EQ(IntOf(*refused, 30), static_cast<int>(room->disabledUntil));
+    EXPECT_EQ(TextOf(*refused, 40), QStringLiteral("整顿"));
+    EXPECT_EQ(TextOf(*refused, 50), QStringLiteral("admin"));
+
+    // Nobody may enter as an account that is not logged in from their machine.
+    CTestClient impostor;
+    ASSERT_TRUE(impostor.Open(h.RoomPort()));
+    CKParam claim = Command(CMD_ROOM_LOGIN);
+    claim.SetCString(20, QStringLiteral("alice"));
+    claim.SetInt(30, 10001);
+    claim.SetInt(40, 1002);
+    claim.SetCString(80, QStringLiteral("M-1"));
+    EXPECT_EQ(IntOf(*impostor.Request(claim, CMD_ROOM_LOGIN_REPLY), KEY_REFUSAL), REFUSE_BAD_USER);
+}
+
+TEST(RoomEntry, RoomCommandsBeforeEntryAreRefusedAndCounted) {
+    CServiceHarness h;
+    CTestClient early;
+    ASSERT_TRUE(early.Open(h.RoomPort()));
+    CKParam text = Command(CMD_TEXT);
+    text.SetCString(30, QStringLiteral("hello"));
+    auto refused = early.Request(text, CMD_TEXT_REPLY);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_BAD_CONNECTION);
+    CKParam enter = Command(CMD_ENTER);
+    EXPECT_EQ(IntOf(*early.Request(enter, CMD_ENTER_REPLY), KEY_REFUSAL), REFUSE_BAD_CONNECTION);
+    // Enough of them end the connection.
+    for (int i = 0; i < 30 && !early.Closed(); ++i) {
+        CKParam again = Command(CMD_MEMBER_LIST);
+        early.Send(again);
+    }
+    EXPECT_TRUE(early.WaitClosed());
+}
+
+TEST(RoomEntry, MemberListAndSettingsTellTheRoomAsItIs) {
+    CServiceHarness h;
+    auto alice =
+        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
+    auto bob =
+        h.Enter(1001, QStringLiteral("bob"), QStringLiteral("bob123"), QStringLiteral("M-B"));
+    auto guest = h.Enter(1001, QStringLiteral("路人,甲"), QString(), QStringLiteral("M-G"));
+    ASSERT_TRUE(alice && bob && guest);
+
+    CKParam list = Command(CMD_MEMBER_LIST);
+    auto members = bob->main.Request(list, CMD_MEMBER_LIST_REPLY);
+    ASSERT_TRUE(members);
+    ASSERT_EQ(IntOf(*members, KEY_RESULT), 0);
+    ASSERT_EQ(IntOf(*members, 30), 3);
+    std::map<QString, QStringList> byId;
+    for (short key = 31; key < 34; ++key) {
+        const QStringList fields = TextOf(*members, key).split(QLatin1Char(','));
+        EXPECT_GE(fields.size(), 23);
+        byId[fields[0]] = fields;
+    }
+    // The asker comes first, so it always finds itself.
+    EXPECT_EQ(TextOf(*members, 31).section(QLatin1Char(','), 0, 0), QStringLiteral("bob"));
+    EXPECT_EQ(byId[QStringLiteral("alice")][1], QStringLiteral("爱丽丝"));
+    EXPECT_EQ(byId[QStringLiteral("alice")][3], QStringLiteral("60"));  // owner
+    EXPECT_EQ(byId[QStringLiteral("bob")][3], QStringLiteral("30"));    // operator
+    EXPECT_EQ(byId[QStringLiteral("bob")][2], QStringLiteral("1"));
+    EXPECT_EQ(byId[guest->id][3], QStringLiteral("10"));
+    EXPECT_EQ(byId[guest->id][2], QStringLiteral("0"));
+    // A comma in a nickname would split the text: it travels as a full-width comma.
+    EXPECT_EQ(byId[guest->id][1], QStringLiteral("路人，甲"));
+
+    CKParam settings = Command(CMD_ROOM_SETTINGS);
+    auto s = guest->main.Request(settings, CMD_ROOM_SETTINGS_REPLY);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(TextOf(*s, 30), QStringLiteral("音乐之声"));
+    EXPECT_EQ(TextOf(*s, 40), QStringLiteral("好声音在这里"));
+    EXPECT_EQ(IntOf(*s, 70), 0);
+    EXPECT_EQ(IntOf(*s, 100), 1);
+    EXPECT_EQ(IntOf(*s, 110), 300);
+    EXPECT_EQ(TextOf(*s, 300), QStringLiteral("广告,spam"));
+    EXPECT_EQ(TextOf(*s, 290), QStringLiteral("管理员,admin"));
+    CKParam p;
+    s->Load(p);
+    bool flag = false;
+    EXPECT_EQ(p.GetBoolean(120, flag), 0);
+    EXPECT_TRUE(flag);
+    // Every setting the client reads is there, whatever its value.
+    for (short key : {41,  50,  60,  80,  90,  101, 130, 135, 140, 150, 160, 170, 180, 190, 200,
+                      210, 220, 230, 240, 250, 260, 270, 280, 310, 330, 340, 350, 360, 370}) {
+        EXPECT_TRUE(HasField(p, key)) << "key " << key;
+    }
+}
+
+TEST(RoomEntry, DeparturesAreAnnouncedAndASecondEntryReplacesTheFirst) {
+    CServiceHarness h;
+    auto alice =
+        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
+    auto carol =
+        h.Enter(1001, QStringLiteral("carol"), QStringLiteral("carol123"), QStringLiteral("M-C"));
+    ASSERT_TRUE(alice && carol);
+    carol->main.KClose();
+    ASSERT_TRUE(alice->main.WaitFor(CMD_DEPARTURE));
+    EXPECT_EQ(TextOf(alice->main.All(CMD_DEPARTURE).front(), 20), QStringLiteral("carol"));
+    // The departed member's second connection goes with it.
+    EXPECT_TRUE(carol->second.WaitClosed());
+    EXPECT_EQ(h.Service().Occupancy(1001), 1);
+
+    // alice comes back on a new connection before the old one is noticed as gone.
+    auto again =
+        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(alice->main.WaitClosed());
+    EXPECT_EQ(h.Service().Occupancy(1001), 1);
+    // The room closes with its last member.
+    again->main.KClose();
+    EXPECT_TRUE(WaitUntil([&] { return h.Service().RoomServer(0).ActiveRoom(1001) == nullptr; }));
+}

@@ -1,0 +1,152 @@
+// Voice and video relayed by the room server: from the holders only, to the other members'
+// second connections, with the room number added and the server's own sequence.
+
+#include "protocol/Commands.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace tavotest;
+
+namespace {
+
+QByteArray Payload(int n, char seed) {
+    QByteArray bytes(n, '\0');
+    for (int i = 0; i < n; ++i) {
+        bytes[i] = static_cast<char>(seed + i * 7);
+    }
+    return bytes;
+}
+
+CKParam Voice(int mic, const QByteArray& payload, const QString& claimedSender) {
+    CKParam p = Packet(CMD_AUDIO);
+    p.SetInt(20, mic);
+    p.SetInt(50, 12);
+    p.SetInt(30, 1);
+    p.SetChar(40, payload.constData(), static_cast<unsigned short>(payload.size()));
+    p.SetCString(60, claimedSender);
+    return p;
+}
+
+CKParam Video(int slot, const QByteArray& frame, const QString& viewers) {
+    CKParam p = Packet(CMD_VIDEO);
+    p.SetInt(20, slot);
+    p.SetInt(30, 1);
+    p.SetBoolean(40, true);
+    p.SetChar(50, frame.constData(), static_cast<unsigned short>(frame.size()));
+    p.SetCString(60, QStringLiteral("whoever"));
+    p.SetCString(80, viewers);
+    return p;
+}
+
+QByteArray BytesOf(const CPacketCopy& copy, short key) {
+    CKParam p;
+    copy.Load(p);
+    char* data = nullptr;
+    unsigned short n = 0;
+    if (p.GetCharNC(key, &data, n) != 0) {
+        return QByteArray("<missing>");
+    }
+    return QByteArray(data, n);
+}
+
+struct Stage {
+    CServiceHarness h;
+    std::unique_ptr<tagRoomGuest> singer =
+        h.Enter(1002, QStringLiteral("bob"), QStringLiteral("bob123"), QStringLiteral("M-B"));
+    std::unique_ptr<tagRoomGuest> fan1 =
+        h.Enter(1002, QStringLiteral("fan1"), QString(), QStringLiteral("M-1"));
+    std::unique_ptr<tagRoomGuest> fan2 =
+        h.Enter(1002, QStringLiteral("fan2"), QString(), QStringLiteral("M-2"));
+
+    bool SingerTakesTheMicrophone() {
+        CKParam grab = Packet(CMD_GRAB_MIC);
+        return singer && fan1 && fan2 && RoomRequest(singer->main, grab) == 0;
+    }
+};
+
+}  // namespace
+
+TEST(RoomRelay, VoiceFromTheHolderReachesEveryOtherSecondConnectionWithTheRoomNumber) {
+    Stage s;
+    ASSERT_TRUE(s.SingerTakesTheMicrophone());
+    // More packets than the receivers' sequence check would forgive if the relay kept the
+    // sender's own sequence numbers.
+    constexpr int kBlocks = 8;
+    for (int i = 0; i < kBlocks; ++i) {
+        CKParam voice =
+            Voice(1, Payload(1600 + i, static_cast<char>(i)), QStringLiteral("someone else"));
+        ASSERT_EQ(s.singer->second.Send(voice), 0);
+    }
+    ASSERT_TRUE(s.fan1->second.WaitFor(CMD_AUDIO, kBlocks));
+    ASSERT_TRUE(s.fan2->second.WaitFor(CMD_AUDIO, kBlocks));
+    const auto heard = s.fan1->second.All(CMD_AUDIO);
+    for (int i = 0; i < kBlocks; ++i) {
+        const CPacketCopy& p = heard[static_cast<size_t>(i)];
+        EXPECT_EQ(BytesOf(p, 40), Payload(1600 + i, static_cast<char>(i))) << i;
+        EXPECT_EQ(IntOf(p, 70), 1002);
+        EXPECT_EQ(IntOf(p, 20), 1);
+        EXPECT_EQ(IntOf(p, 30), 1);
+        EXPECT_EQ(IntOf(p, 50), 12);
+        // The room says who spoke, whatever the packet claimed.
+        EXPECT_EQ(TextOf(p, 60), QStringLiteral("bob"));
+    }
+    Spin(std::chrono::milliseconds(50));
+    EXPECT_EQ(s.singer->second.Count(CMD_AUDIO), 0);
+    EXPECT_EQ(s.fan1->main.Count(CMD_AUDIO), 0);
+}
+
+TEST(RoomRelay, VoiceFromAnyoneWithoutThatMicrophoneIsDropped) {
+    Stage s;
+    ASSERT_TRUE(s.SingerTakesTheMicrophone());
+    CKParam fromFan = Voice(1, Payload(300, 1), QStringLiteral("bob"));
+    s.fan1->second.Send(fromFan);
+    CKParam wrongMic = Voice(2, Payload(300, 2), QStringLiteral("bob"));
+    s.singer->second.Send(wrongMic);
+    CKParam real = Voice(1, Payload(300, 3), QStringLiteral("bob"));
+    s.singer->second.Send(real);
+    ASSERT_TRUE(s.fan2->second.WaitFor(CMD_AUDIO));
+    Spin(std::chrono::milliseconds(50));
+    ASSERT_EQ(s.fan2->second.Count(CMD_AUDIO), 1);
+    EXPECT_EQ(BytesOf(s.fan2->second.All(CMD_AUDIO).front(), 40), Payload(300, 3));
+
+    // Once the turn is over the former holder is not heard.
+    CKParam release = Packet(CMD_RELEASE_MIC);
+    ASSERT_EQ(RoomRequest(s.singer->main, release), 0);
+    CKParam late = Voice(1, Payload(300, 4), QStringLiteral("bob"));
+    s.singer->second.Send(late);
+    Spin(std::chrono::milliseconds(50));
+    EXPECT_EQ(s.fan2->second.Count(CMD_AUDIO), 1);
+}
+
+TEST(RoomRelay, VideoGoesToTheRoomForASlotHolderAndOnlyToTheNamedViewersOtherwise) {
+    Stage s;
+    ASSERT_TRUE(s.SingerTakesTheMicrophone());
+    const QByteArray frame = Payload(5000, 9);
+    CKParam slot1 = Video(1, frame, QString());
+    s.singer->second.Send(slot1);
+    ASSERT_TRUE(s.fan1->second.WaitFor(CMD_VIDEO));
+    ASSERT_TRUE(s.fan2->second.WaitFor(CMD_VIDEO));
+    const CPacketCopy seen = s.fan1->second.All(CMD_VIDEO).front();
+    EXPECT_EQ(BytesOf(seen, 50), frame);
+    EXPECT_EQ(IntOf(seen, 70), 1002);
+    EXPECT_EQ(TextOf(seen, 60), QStringLiteral("bob"));
+    EXPECT_EQ(TextOf(seen, 80), QString());
+
+    // A private picture from a member without a slot, to one viewer.
+    CKParam privately = Video(0, frame, s.fan2->id + QStringLiteral(",nobody,") + s.fan2->id);
+    s.fan1->second.Send(privately);
+    ASSERT_TRUE(s.fan2->second.WaitFor(CMD_VIDEO, 2));
+    Spin(std::chrono::milliseconds(50));
+    EXPECT_EQ(s.fan2->second.Count(CMD_VIDEO), 2);
+    EXPECT_EQ(s.singer->second.Count(CMD_VIDEO), 0);
+    EXPECT_EQ(TextOf(s.fan2->second.All(CMD_VIDEO)[1], 60), s.fan1->id);
+
+    // A slot the sender does not hold carries nothing.
+    CKParam stolen = Video(2, frame, QString());
+    s.fan1->second.Send(stolen);
+    Spin(std::chrono::milliseconds(50));
+    EXPECT_EQ(s.singer->second.Count(CMD_VIDEO), 0);
+    EXPECT_EQ(s.fan2->second.Count(CMD_VIDEO), 2);
+}
