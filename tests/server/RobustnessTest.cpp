@@ -1,0 +1,188 @@
+// Bad input from the network: garbage, oversize frames, unknown commands, floods and random
+// packets. The service drops the offender and everybody else keeps their service.
+
+#include "platform/AsyncSocket.h"
+#include "protocol/Commands.h"
+#include "protocol/FrameCodec.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/support/TestSupport.h"
+
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+using namespace tavotest;
+
+namespace {
+
+// A connection that sends what it is given and nothing else: no keep-alive, no framing.
+class CRawClient : public CAsyncSocket {
+public:
+    bool Open(unsigned port) {
+        if (!Create() ||
+            (!Connect(QStringLiteral("127.0.0.1"), port) && GetLastError() != WSAEWOULDBLOCK)) {
+            return false;
+        }
+        return WaitUntil([&] { return m_connected; });
+    }
+    void Write(const QByteArray& bytes) {
+        for (qsizetype at = 0; at < bytes.size();) {
+            const int n = Send(bytes.constData() + at, static_cast<int>(bytes.size() - at));
+            if (n > 0) {
+                at += n;
+            } else {
+                Spin(std::chrono::milliseconds(1));
+            }
+        }
+    }
+    bool closed = false;
+
+protected:
+    void OnConnect(int error) override { m_connected = error == 0; }
+    void OnReceive(int) override {
+        char buffer[4096];
+        while (Receive(buffer, sizeof buffer) > 0) {
+        }
+    }
+    void OnClose(int) override { closed = true; }
+
+private:
+    bool m_connected = false;
+};
+
+// A public line and its reply: the proof that a member is still served.
+bool StillServed(CServiceHarness& h, tagRoomGuest& g) {
+    h.Pass(std::chrono::milliseconds(1100));
+    CKParam line = Packet(CMD_TEXT);
+    line.SetCString(30, QStringLiteral("still here"));
+    line.SetInt(40, 0);
+    return RoomRequest(g.main, line) == 0;
+}
+
+QByteArray RandomBytes(QRandomGenerator& rng, int n) {
+    QByteArray b(n, '\0');
+    for (int i = 0; i < n; ++i) {
+        b[i] = static_cast<char>(rng.bounded(256));
+    }
+    return b;
+}
+
+// A framed packet of random fields with a valid check value: it passes the transport and
+// reaches the request handlers.
+QByteArray RandomPacketFrame(QRandomGenerator& rng, short command) {
+    CKParam p;
+    p.SetShortInt(KEY_COMMAND, command);
+    const int fields = static_cast<int>(rng.bounded(12));
+    for (int i = 0; i < fields; ++i) {
+        const short key = static_cast<short>(rng.bounded(10, 400));
+        switch (rng.bounded(5)) {
+            case 0:
+                p.SetShortInt(key, static_cast<short>(rng.generate()));
+                break;
+            case 1:
+                p.SetInt(key, static_cast<int>(rng.generate()));
+                break;
+            case 2:
+                p.SetBoolean(key, rng.bounded(2) == 1);
+                break;
+            case 3: {
+                const QByteArray b = RandomBytes(rng, static_cast<int>(rng.bounded(300)));
+                p.SetChar(key, b.constData(), static_cast<unsigned short>(b.size()));
+                break;
+            }
+            default:
+                p.SetCString(
+                    key, QString::fromUtf8(RandomBytes(rng, static_cast<int>(rng.bounded(40)))));
+        }
+    }
+    p.SetInt(KEY_SEQUENCE, 0);
+    return BuildFrame(kTcpFrame, 0, p.GetBufferPtr(), p.GetLength());
+}
+
+}  // namespace
+
+TEST(ServerRobustness, GarbageAndOversizeFramesHurtNobodyElse) {
+    CServiceHarness h;
+    auto member =
+        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
+    ASSERT_TRUE(member);
+    QRandomGenerator rng(7);
+    std::vector<std::unique_ptr<CRawClient>> vandals;
+    for (unsigned port : {h.HallPort(), h.RoomPort(), h.SecondPort(), h.Service().Config().infoPort,
+                          h.Service().Config().routePort}) {
+        auto v = std::make_unique<CRawClient>();
+        ASSERT_TRUE(v->Open(port));
+        v->Write(RandomBytes(rng, 70000));
+        // A frame header claiming 60000 bytes, and one claiming fewer than a packet holds.
+        QByteArray huge("\x01\x02\x03\x04\0\0\0\0", 8);
+        huge.append(char(0x60)).append(char(0xEA)).append(RandomBytes(rng, 100));
+        v->Write(huge);
+        v->Write(QByteArray("\x01\x02\x03\x04\0\0\0\0\x05\x00\x00\x00\x00\x00\x00", 15));
+        vandals.push_back(std::move(v));
+    }
+    Spin(std::chrono::milliseconds(100));
+    EXPECT_TRUE(StillServed(h, *member));
+    EXPECT_TRUE(h.Service().Store().Room(1001).has_value());
+    // Connections that never say anything sensible fall silent and are dropped by the
+    // silence rule like any other.
+    h.Pass(std::chrono::seconds(45));
+    for (auto& v : vandals) {
+        EXPECT_TRUE(WaitUntil([&] { return v->closed; })) << "a garbage connection stayed open";
+    }
+}
+
+TEST(ServerRobustness, UnknownCommandsAndFloodsEndTheConnection) {
+    CServiceHarness h;
+    auto member =
+        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
+    auto flooder =
+        h.Enter(1001, QStringLiteral("bob"), QStringLiteral("bob123"), QStringLiteral("M-B"));
+    ASSERT_TRUE(member && flooder);
+
+    CTestClient confused;
+    ASSERT_TRUE(confused.Open(h.HallPort()));
+    for (int i = 0; i < 40 && !confused.Closed(); ++i) {
+        CKParam unknown = Packet(static_cast<short>(5000 + i));
+        confused.Send(unknown);
+    }
+    EXPECT_TRUE(confused.WaitClosed());
+
+    // Settings requests are harmless one by one; a thousand at once are not.
+    for (int i = 0; i < 1000 && !flooder->main.Closed(); ++i) {
+        CKParam ask = Packet(CMD_ROOM_SETTINGS);
+        flooder->main.Send(ask);
+    }
+    EXPECT_TRUE(flooder->main.WaitClosed());
+    ASSERT_TRUE(member->main.WaitFor(CMD_DEPARTURE));
+    EXPECT_TRUE(StillServed(h, *member));
+}
+
+TEST(ServerRobustness, RandomPacketsFromInsideARoomAreSurvived) {
+    CServiceHarness h;
+    auto member =
+        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
+    auto fuzzer = h.Enter(1001, QStringLiteral("路人"), QString(), QStringLiteral("M-F"));
+    ASSERT_TRUE(member && fuzzer);
+    QRandomGenerator rng(2024);
+    // Every command of the table, with random fields, on both of the fuzzer's connections.
+    int count = 0;
+    const tagCommandInfo* table = CommandTable(&count);
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < count; ++i) {
+            for (CTestClient* c : {&fuzzer->main, &fuzzer->second}) {
+                if (c->Closed()) {
+                    continue;
+                }
+                const QByteArray frame = RandomPacketFrame(rng, table[i].code);
+                c->KSend(frame.constData(), static_cast<int>(frame.size()));
+            }
+        }
+        Spin(std::chrono::milliseconds(20));
+        h.Pass(std::chrono::seconds(3));
+    }
+    Spin(std::chrono::milliseconds(100));
+    EXPECT_TRUE(StillServed(h, *member));
+    auto newcomer =
+        h.Enter(1001, QStringLiteral("carol"), QStringLiteral("carol123"), QStringLiteral("M-C"));
+    EXPECT_TRUE(newcomer);
+}
