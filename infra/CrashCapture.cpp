@@ -51,7 +51,7 @@ namespace {
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 constexpr char kMessage[] = "对不起，由于应用程序异常，需要退出，请重新启动！";
 // Room for the handler and, after a worker's crash, for pthread_exit's start.
-constexpr size_t kAltStackSize = 128 * 1024;
+constexpr size_t kAltStackSize = size_t{128} * 1024;
 constexpr const char* kHelperName = "tavo-crashdump";
 
 std::atomic<uint32_t> g_mainThreadId{0};
@@ -228,7 +228,7 @@ void OnCrashSignal(int signo, siginfo_t* info, void* context) {
             EndProcess(signo, tid);  // the handler itself broke; nothing more can be done
         }
         expected = 0;
-        timespec pause = {0, 1000 * 1000};
+        timespec pause = {0, 1000000};
         nanosleep(&pause, nullptr);
     }
     timespec now = {};
@@ -269,7 +269,7 @@ std::string FindHelper(const std::string& chosen) {
     if (!chosen.empty()) {
         return chosen;
     }
-    const std::string beside = OwnFolder() + "/" + kHelperName;
+    std::string beside = OwnFolder() + "/" + kHelperName;
     if (access(beside.c_str(), X_OK) == 0) {
         return beside;
     }

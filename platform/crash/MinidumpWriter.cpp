@@ -63,7 +63,7 @@ Location WriteContext(CByteSink& out, const tagCpuState& cpu) {
     constexpr uint32_t kAmd64 = 0x00100000, kControl = 1, kInteger = 2, kSegments = 4, kFloat = 8;
     out.Align(16);
     Location at{kContextAmd64Size, out.Size()};
-    out.Zeros(6 * 8);  // P1Home..P6Home
+    out.Zeros(size_t{6} * 8);  // P1Home..P6Home
     out.U32(kAmd64 | kControl | kInteger | kSegments | (cpu.hasFloat ? kFloat : 0));
     uint32_t mxcsr = 0;
     if (cpu.hasFloat) {
@@ -74,7 +74,7 @@ Location WriteContext(CByteSink& out, const tagCpuState& cpu) {
         out.U16(seg);
     }
     out.U32(cpu.eflags);
-    out.Zeros(6 * 8);  // debug registers
+    out.Zeros(size_t{6} * 8);  // debug registers
     for (uint64_t reg :
          {cpu.rax, cpu.rcx, cpu.rdx, cpu.rbx, cpu.rsp, cpu.rbp, cpu.rsi, cpu.rdi, cpu.r8, cpu.r9,
           cpu.r10, cpu.r11, cpu.r12, cpu.r13, cpu.r14, cpu.r15, cpu.rip}) {
@@ -224,7 +224,7 @@ std::vector<uint8_t> CMinidumpWriter::Build() const {
     out.U32(m_time);
     out.U64(0);  // a normal dump
     const uint32_t directory = out.Size();
-    out.Zeros(12 * streamCount);
+    out.Zeros(size_t{12} * streamCount);
 
     // The pieces the streams point at come first.
     std::vector<Location> contexts, stacks;
@@ -297,7 +297,7 @@ std::vector<uint8_t> CMinidumpWriter::Build() const {
         out.U32(0);  // checksum
         out.U32(0);  // time stamp
         out.U32(names[i]);
-        out.Zeros(13 * 4);  // version information
+        out.Zeros(size_t{13} * 4);  // version information
         out.U32(cvRecords[i].size);
         out.U32(cvRecords[i].rva);
         out.Zeros(8);   // misc record
@@ -329,7 +329,7 @@ std::vector<uint8_t> CMinidumpWriter::Build() const {
         out.U64(m_exception.address);
         out.U32(0);  // no parameters
         out.U32(0);
-        out.Zeros(15 * 8);
+        out.Zeros(size_t{15} * 8);  // exception parameters
         out.U32(exceptionContext.size);
         out.U32(exceptionContext.rva);
         streams.push_back({MD_EXCEPTION_STREAM, {out.Size() - at, at}});

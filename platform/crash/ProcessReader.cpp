@@ -72,8 +72,10 @@ int CProcessReader::Attach(pid_t pid) {
 
 void CProcessReader::Detach() {
     for (const Held& held : m_held) {
+        // ptrace takes the signal to deliver in its pointer argument.
         ptrace(PTRACE_DETACH, held.tid, nullptr,
-               reinterpret_cast<void*>(static_cast<intptr_t>(held.pendingSignal)));
+               reinterpret_cast<void*>(  // NOLINT(performance-no-int-to-ptr)
+                   static_cast<intptr_t>(held.pendingSignal)));
     }
     m_held.clear();
     m_threads.clear();

@@ -21,7 +21,7 @@ const Dwfl_Callbacks kCallbacks = {
 
 // A versioned symbol ("__libc_start_main@@GLIBC_2.34") is named without its version.
 std::string Demangle(const char* versioned) {
-    const std::string name(versioned, strcspn(versioned, "@"));
+    std::string name(versioned, strcspn(versioned, "@"));
     int status = 0;
     char* plain = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
     if (status != 0 || !plain) {

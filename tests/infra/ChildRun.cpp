@@ -33,6 +33,7 @@ tagChildRun RunChild(const std::string& folder, const std::vector<std::string>& 
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     std::vector<char*> argv;
+    argv.reserve(command.size() + 1);
     for (const std::string& part : command) {
         argv.push_back(const_cast<char*>(part.c_str()));
     }
@@ -56,7 +57,7 @@ tagChildRun RunChild(const std::string& folder, const std::vector<std::string>& 
             waitpid(pid, &status, 0);
             break;
         }
-        timespec pause = {0, 20 * 1000 * 1000};
+        timespec pause = {0, 20000000};
         nanosleep(&pause, nullptr);
     }
     run.exited = WIFEXITED(status);

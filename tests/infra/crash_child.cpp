@@ -24,7 +24,7 @@
 
 // A crashed thread's frames are abandoned, not unwound, so what they owned is never freed;
 // in sanitizer builds the leak checker would count that against this program at its exit.
-extern "C" const char* __lsan_default_options() {
+extern "C" const char* __lsan_default_options() {  // NOLINT(bugprone-reserved-identifier)
     return "detect_leaks=0";
 }
 
@@ -71,6 +71,7 @@ void Say(const char* format, ...) {
 // Each crash helper is kept out of line and followed by more work in its caller, so every
 // frame the tests look for is really on the stack.
 __attribute__((noinline)) void WriteThroughBadPointer(uintptr_t address) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): a bad address is the point
     *reinterpret_cast<volatile int*>(address) = 1;  // crash site: bad pointer
 }
 
@@ -255,7 +256,7 @@ int main(int argc, char** argv) {
     } else if (mode == "worker-overflow") {
         pthread_attr_t attributes;
         pthread_attr_init(&attributes);
-        pthread_attr_setstacksize(&attributes, 1024 * 1024);
+        pthread_attr_setstacksize(&attributes, size_t{1024} * 1024);
         pthread_t thread;
         if (pthread_create(&thread, &attributes, RecurseOnThread, nullptr) != 0) {
             Say("no thread");
