@@ -191,7 +191,7 @@ public:
                 break;
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
-                Text(node->v.text.original_text);
+                Text(node->v.text);
                 break;
             default:
                 // Comments (and the conditional comments some engines run) and CDATA go.
@@ -208,15 +208,30 @@ private:
         }
     }
 
-    void Text(GumboStringPiece piece) {
-        for (size_t i = 0; i < piece.length; ++i) {
-            const char c = piece.data[i];
-            if (c == '<') {
-                out += "&lt;";
-            } else if (c == '>') {
-                out += "&gt;";
-            } else {
-                out += c;
+    void Text(const GumboText& text) {
+        const std::string_view original(text.original_text.data, text.original_text.length);
+        // The source text is kept as written, character references included. When the parser
+        // made a text node out of markup it did not take as a tag, the decoded text goes
+        // instead, escaped.
+        if (original.find('<') == std::string_view::npos) {
+            for (char c : original) {
+                out += c == '>' ? std::string("&gt;") : std::string(1, c);
+            }
+            return;
+        }
+        for (const char* c = text.text; *c; ++c) {
+            switch (*c) {
+                case '<':
+                    out += "&lt;";
+                    break;
+                case '>':
+                    out += "&gt;";
+                    break;
+                case '&':
+                    out += "&amp;";
+                    break;
+                default:
+                    out += *c;
             }
         }
     }

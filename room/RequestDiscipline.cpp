@@ -192,6 +192,11 @@ bool CRequestDiscipline::OnReply(short requestCode, CKParam& reply) {
 bool CRequestDiscipline::OnTimer(unsigned id) {
     // Timers of other ids (the microphone countdowns, the private-chat requests) belong to
     // their features.
+    if (id == CMD_PRIVATE_REQUEST || id == CMD_PRIVATE_ANSWER) {
+        // The private-chat feature writes its own lines; the request is over either way.
+        ClearPending(static_cast<short>(id));
+        return true;
+    }
     const tagOperation* op = id < kMaxCode ? FindOperation(static_cast<short>(id)) : nullptr;
     if (!op) {
         return false;

@@ -1,0 +1,248 @@
+// Chat text: the lines as they travel and as both screens show them, byte for byte; faces,
+// escaping, the forbidden texts, the public-text switch, and what receiving filters out.
+
+#include "tests/room/RoomTestSupport.h"
+
+#include "protocol/Commands.h"
+#include "room/ChatFormat.h"
+#include "room/ChatText.h"
+#include "room/RoomMembers.h"
+
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace tavotest;
+
+namespace {
+
+const QString kStyle =
+    QStringLiteral("<font  style=\"font-family:'宋体';font-size:10pt;color:#000000;\">");
+const QString kMe = QStringLiteral(
+    "<font color=#0000ff><a id=\"talkobject\" tavoid=\"me\" tavoname=\"我\" href=\"\" "
+    "style=\"text-decoration:none\">我</a></font>");
+const QString kAmy = QStringLiteral(
+    "<font color=#0000ff><a id=\"talkobject\" tavoid=\"amy\" tavoname=\"艾米\" href=\"\" "
+    "style=\"text-decoration:none\">艾米</a></font>");
+
+CKParam LastText(CRoomFixture& f, int n) {
+    EXPECT_TRUE(f.server.main.WaitFor(CMD_TEXT, n));
+    CKParam p;
+    f.server.main.Received(CMD_TEXT).at(static_cast<size_t>(n - 1)).Load(p);
+    return p;
+}
+
+void Receive(CRoomFixture& f, const QString& from, const QString& to, const QString& line,
+             int priv) {
+    f.Deliver([&](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_TEXT_LINE);
+        p.SetCString(20, from);
+        p.SetCString(21, to);
+        p.SetCString(30, line);
+        p.SetInt(40, priv);
+    });
+}
+
+// Lets the user use faces: registered and within the face time.
+void AllowFaces(CRoomFixture& f, int count) {
+    f.Room().Options().faceCount = count;
+    f.Room().Members().List().Find("me")->time280 = f.clock.Now() + 3600;
+}
+
+}  // namespace
+
+TEST(ChatText, APublicLineTravelsAndShowsExactly) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter());
+    ASSERT_EQ(f.Room().Chat().SendText(QStringLiteral("你好")), 0);
+    const QString line = kMe + "说:" + kStyle + "你好</font><br>";
+    CKParam sent = LastText(f, 1);
+    EXPECT_EQ(sent.TextOr(30), line);
+    EXPECT_EQ(sent.TextOr(50), "你好");
+    EXPECT_EQ(sent.IntOr(40, -1), 0);
+    EXPECT_EQ(sent.TextOr(20, "none"), "");
+    EXPECT_EQ(f.publicView.fragments.last(), line);
+
+    // Another member's line is shown as it came.
+    const QString theirs = kAmy + "说:" + kStyle + "嗨</font><br>";
+    Receive(f, "amy", "", theirs, 0);
+    EXPECT_EQ(f.publicView.fragments.last(), theirs);
+}
+
+TEST(ChatText, APrivateLineReadsRightOnBothScreens) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter());
+    f.Room().Chat().SetTarget("amy");
+    ASSERT_EQ(f.Room().Chat().SendText(QStringLiteral("悄悄话")), 0);
+    CKParam sent = LastText(f, 1);
+    const QString wire = kMe + "悄悄地对你说:" + kStyle + "悄悄话</font><br>";
+    EXPECT_EQ(sent.TextOr(30), wire);
+    EXPECT_EQ(sent.TextOr(20), "amy");
+    EXPECT_EQ(sent.IntOr(40, -1), 1);
+    // The sender's screen, in the private view.
+    EXPECT_EQ(f.privateView.fragments.last(),
+              "你悄悄地对" + kAmy + "说:" + kStyle + "悄悄话</font><br>");
+    // The target's screen shows what travelled.
+    Receive(f, "me", "amy", wire, 1);
+    EXPECT_EQ(f.privateView.fragments.last(), wire);
+
+    // Edition 70 names the sender where the whisper was and tags the name.
+    f.app.edition = EDITION_70;
+    Receive(f, "me", "amy", wire, 1);
+    EXPECT_EQ(f.privateView.fragments.last(),
+              kMe + "(me)<font color=0000ff>(me)</font>对你说:" + kStyle + "悄悄话</font><br>");
+    // Edition 50 drops the word.
+    f.app.edition = EDITION_50;
+    Receive(f, "me", "amy", wire, 1);
+    EXPECT_EQ(f.privateView.fragments.last(), kMe + "(me)对你说:" + kStyle + "悄悄话</font><br>");
+
+    // With the private panel hidden, private lines land in the public view.
+    f.app.edition = EDITION_20;
+    f.Room().Chat().MergeViews();
+    EXPECT_EQ(f.publicView.page, "big_pub.htm");
+    Receive(f, "me", "amy", wire, 1);
+    EXPECT_EQ(f.publicView.fragments.last(), wire);
+}
+
+TEST(ChatText, FacesAngleBracketsAndTheirLimits) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter());
+    AllowFaces(f, 10);
+    CChatText& chat = f.Room().Chat();
+
+    // The input box takes three faces.
+    QString input;
+    EXPECT_TRUE(chat.InsertFace(input, 1));
+    EXPECT_TRUE(chat.InsertFace(input, 2));
+    EXPECT_TRUE(chat.InsertFace(input, 3));
+    EXPECT_FALSE(chat.InsertFace(input, 4));
+    EXPECT_EQ(input, "|#01|#02|#03");
+    EXPECT_TRUE(f.privateView.Has("最多只能添加3个表情"));
+
+    // Typed by hand, the fourth face shows as plain digits.
+    ASSERT_EQ(chat.SendText(QStringLiteral("|#01|#02|#03|#04")), 0);
+    EXPECT_EQ(LastText(f, 1).TextOr(50),
+              "<IMG src=\"/opt/tavo/img/face/01.gif\"><IMG src=\"/opt/tavo/img/face/02.gif\">"
+              "<IMG src=\"/opt/tavo/img/face/03.gif\">04");
+
+    // A face the set does not have stays text with a broken marker.
+    f.clock.Advance(2000);
+    ASSERT_EQ(chat.SendText(QStringLiteral("看|#12")), 0);
+    EXPECT_EQ(LastText(f, 2).TextOr(50), "看| #12");
+
+    // Angle brackets travel escaped and show as typed.
+    f.clock.Advance(2000);
+    ASSERT_EQ(chat.SendText(QStringLiteral("a<b>c")), 0);
+    CKParam sent = LastText(f, 3);
+    EXPECT_EQ(sent.TextOr(50), "a&lt;b&gt;c");
+    EXPECT_TRUE(sent.TextOr(30).contains(kStyle + "a&lt;b&gt;c</font><br>"));
+    EXPECT_TRUE(f.publicView.fragments.last().endsWith("a&lt;b&gt;c</font><br>"));
+
+    // Without the face time, faces are not pictures.
+    f.Room().Members().List().Find("me")->time280 = 0;
+    f.clock.Advance(2000);
+    ASSERT_EQ(chat.SendText(QStringLiteral("|#01")), 0);
+    EXPECT_EQ(LastText(f, 4).TextOr(50), "| #01");
+}
+
+TEST(ChatText, TheSenderRefusesWhatTheRoomForbids) {
+    CForbiddenText::Get().ResetForTests();
+    CRoomFixture f;
+    f.server.settings = [](CKParam& p) {
+        p.SetBoolean(120, false);
+        p.SetCString(290, QStringLiteral("管理员"));
+        p.SetCString(300, QStringLiteral("坏词,<b>"));
+    };
+    ASSERT_TRUE(f.Enter());
+    CChatText& chat = f.Room().Chat();
+    EXPECT_EQ(chat.SendText(QString()), -1);
+    EXPECT_TRUE(f.privateView.Has("不能发空消息!"));
+    f.clock.Advance(2000);
+    EXPECT_EQ(chat.SendText(QStringLiteral("这是坏词")), -1);
+    EXPECT_TRUE(f.privateView.Has("打字内容不能包含字符:坏词"));
+    f.clock.Advance(2000);
+    EXPECT_EQ(chat.SendText(QStringLiteral("好")), -1);
+    EXPECT_TRUE(f.privateView.Has("此房暂时不允许公聊!"));
+    // Private text is not public text.
+    f.Room().Chat().SetTarget("amy");
+    f.clock.Advance(2000);
+    EXPECT_EQ(chat.SendText(QStringLiteral("好")), 0);
+    // Typing forbidden by someone.
+    chat.SetTypeForbidden(true, "amy");
+    f.clock.Advance(2000);
+    EXPECT_EQ(chat.SendText(QStringLiteral("好")), -1);
+    EXPECT_TRUE(f.privateView.Has("你 被 艾米(amy) 禁止了打字"));
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_TEXT, 1));
+    tavotest::Spin(std::chrono::milliseconds(30));
+    EXPECT_EQ(f.server.main.Received(CMD_TEXT).size(), 1u);
+
+    // The dialogs' check shows the hit with full-width brackets; the lists are filled once.
+    EXPECT_FALSE(CForbiddenText::Get().Check(QStringLiteral("x<B>y"), CForbiddenText::TEXTS));
+    EXPECT_TRUE(f.ui.prompt.Saw("请重新输入,不能包含字符: ＜b＞"));
+    EXPECT_EQ(CForbiddenText::Get().Find(QStringLiteral("超级管理员"), CForbiddenText::NICKNAMES),
+              "管理员");
+    EXPECT_EQ(CForbiddenText::Get().Find(QStringLiteral("超级管理员"), CForbiddenText::TEXTS), "");
+    CForbiddenText::Get().Fill(QStringLiteral("别的"), QStringLiteral("别的"));
+    EXPECT_EQ(CForbiddenText::Get().Find(QStringLiteral("别的"), CForbiddenText::BOTH), "");
+    CForbiddenText::Get().ResetForTests();
+}
+
+TEST(ChatText, ReceivingFiltersMembersAndWhatLinesMustNotCarry) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter());
+    CChatText& chat = f.Room().Chat();
+    f.Room().Options().faceCount = 10;
+
+    // Faces of others are converted; what would run or fetch is taken out.
+    Receive(f, "amy", "",
+            kAmy +
+                "说:<font>|#05<img src=\"http://evil.example/x.gif\" onerror=\"steal()\">"
+                "<script>steal()</script><iframe src=\"http://evil.example\"></iframe>"
+                "<a href=\"javascript:steal()\" onclick=\"steal()\">点</a></font><br>",
+            0);
+    const QString shown = f.publicView.fragments.last();
+    EXPECT_TRUE(shown.startsWith(kAmy + "说:<font><IMG src=\"/opt/tavo/img/face/05.gif\">"))
+        << shown.toStdString();
+    for (const char* bad :
+         {"evil", "onerror", "script", "steal", "iframe", "javascript", "onclick"}) {
+        EXPECT_FALSE(shown.contains(bad)) << bad;
+    }
+    EXPECT_TRUE(shown.contains("点"));
+
+    // Blocked members and, when asked, members below operator rank are not shown.
+    chat.SetBlocked("amy", true);
+    EXPECT_TRUE(f.privateView.Has("已屏蔽该用户的信息!"));
+    const int lines = static_cast<int>(f.publicView.fragments.size());
+    Receive(f, "amy", "", QStringLiteral("被屏蔽"), 0);
+    EXPECT_EQ(f.publicView.fragments.size(), lines);
+    chat.SetBlocked("amy", false);
+    chat.SetHideBelowOperator(true);
+    Receive(f, "amy", "", QStringLiteral("级别不够"), 0);
+    EXPECT_FALSE(f.publicView.Has("级别不够"));
+    chat.SetHideBelowOperator(false);
+    Receive(f, "amy", "", QStringLiteral("又能看见"), 0);
+    EXPECT_TRUE(f.publicView.Has("又能看见"));
+
+    // A page without a cell takes nothing.
+    f.publicView.hasTd = false;
+    Receive(f, "amy", "", QStringLiteral("无处可放"), 0);
+    EXPECT_FALSE(f.publicView.Has("无处可放"));
+
+    // Text notices reach the notice display, cleaned the same way.
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_TEXT_NOTICE);
+        p.SetCString(20, QStringLiteral("<b>公告</b><script>x()</script>"));
+    });
+    EXPECT_EQ(f.roomView.textNotices, QStringList({"<b>公告</b>"}));
+}
+
+TEST(ChatText, TheTimeShowsInHeadersWhenTheRoomSaysSo) {
+    CRoomFixture f;
+    f.server.settings = [](CKParam& p) { p.SetBoolean(180, true); };
+    ASSERT_TRUE(f.Enter());
+    ASSERT_EQ(f.Room().Chat().SendText(QStringLiteral("几点")), 0);
+    const QString line = LastText(f, 1).TextOr(30);
+    EXPECT_TRUE(
+        QRegularExpression("</a></font>说\\(\\d\\d:\\d\\d:\\d\\d\\):<font").match(line).hasMatch())
+        << line.toStdString();
+}

@@ -1,0 +1,271 @@
+// The way into a room and out of it, against a scripted room server on loopback: the steps and
+// what each request carries, every refusal of the entry request, the time-out, a dropped
+// connection inside the room, the second connection coming back, and switching rooms.
+
+#include "tests/room/RoomTestSupport.h"
+
+#include "platform/StringTable.h"
+#include "protocol/Commands.h"
+#include "room/ConnectDlg.h"
+#include "room/EntryDialogs.h"
+#include "room/ResponseDlg.h"
+
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace tavotest;
+
+namespace {
+
+CKParam Load(const CPacketCopy& copy) {
+    CKParam p;
+    copy.Load(p);
+    return p;
+}
+
+}  // namespace
+
+TEST(RoomEntry, WalksEveryStepAndSendsWhatEachRequestNeeds) {
+    CRoomFixture f;
+    f.server.entryText = QStringLiteral("欢迎$某某人$来到$某某房间$");
+    ASSERT_TRUE(f.Enter(1234));
+
+    // Room login: every key, the identities of the account and the configured host.
+    ASSERT_EQ(f.server.main.Received(CMD_ROOM_LOGIN).size(), 1u);
+    CKParam login = Load(f.server.main.Received(CMD_ROOM_LOGIN)[0]);
+    EXPECT_EQ(login.TextOr(20), "me");
+    EXPECT_EQ(login.IntOr(30, 0), 4321);
+    EXPECT_EQ(login.IntOr(40, 0), 1234);
+    EXPECT_FALSE(login.BoolOr(50, true));
+    EXPECT_FALSE(login.BoolOr(60, true));
+    EXPECT_FALSE(login.TextOr(70).isEmpty());
+    EXPECT_EQ(login.TextOr(101), "10.0.0.9");
+    EXPECT_EQ(login.IntOr(102, 0), 7001);
+    EXPECT_EQ(login.TextOr(80), "00-11-22-33-44-55");
+    EXPECT_EQ(login.IntOr(90, 0), 100);
+
+    // The entry request after the user was verified, and the verification timer stopped.
+    CKParam enter = Load(f.server.main.Received(CMD_ENTER)[0]);
+    EXPECT_FALSE(enter.BoolOr(20, true));
+    EXPECT_EQ(enter.TextOr(30), "");
+    EXPECT_EQ(enter.TextOr(101), "10.0.0.9");
+    EXPECT_FALSE(f.hall.verifyTimer);
+
+    // The second connection attached with the entry keys and the user's identifier.
+    ASSERT_EQ(f.server.second.Received(CMD_ATTACH).size(), 1u);
+    CKParam attach = Load(f.server.second.Received(CMD_ATTACH)[0]);
+    EXPECT_EQ(attach.IntOr(20, 0), 77);
+    EXPECT_EQ(attach.TextOr(30), "me");
+    EXPECT_EQ(attach.IntOr(40, 0), 88);
+    ASSERT_TRUE(WaitUntil([&] { return f.entry->SecondConnection().IsAttached(); }));
+
+    // Members and settings were fetched, the room shown, the welcome written with names filled.
+    EXPECT_TRUE(f.roomView.shown);
+    EXPECT_EQ(f.roomView.countText, "2人");
+    EXPECT_EQ(f.Room().Settings().name, "测试房间");
+    EXPECT_TRUE(f.publicView.Has("进房消息 欢迎我来到测试房间"));
+    EXPECT_EQ(f.publicView.page, "pub.htm");
+    EXPECT_EQ(f.privateView.page, "pri.htm");
+    EXPECT_TRUE(f.hall.statuses.contains("连接服务器,请稍候..."));
+    EXPECT_TRUE(f.hall.statuses.contains("验证用户信息,请稍候..."));
+    EXPECT_TRUE(f.ui.prompt.History().empty());
+}
+
+TEST(RoomEntry, EveryRefusalOfTheEntryRequestDoesWhatItSays) {
+    struct Case {
+        int code;
+        QString shown;
+    };
+    const Case cases[] = {
+        {144, "房间人满"},
+        {999, "未知错误"},
+        {147, "用户塔沃币不足!"},
+    };
+    for (const Case& c : cases) {
+        CRoomFixture f;
+        f.server.refuse111 = {c.code};
+        f.entry->OnRoomMessage(1, 1234);
+        ASSERT_TRUE(WaitUntil([&] { return f.ui.prompt.Saw(c.shown); })) << c.code;
+        // The main connection is shut and no room window was made.
+        EXPECT_TRUE(WaitUntil([&] { return f.server.MainPeer() && f.server.MainPeer()->closed; }))
+            << c.code;
+        EXPECT_FALSE(f.Room().IsWindow());
+    }
+}
+
+TEST(RoomEntry, PasswordAndPaymentRefusalsRetryTheEntryWithWhatTheUserGave) {
+    {
+        CRoomFixture f;
+        f.server.refuse111 = {143};
+        f.ui.dialogs.Script(CUnlockRoomDlg::IDD, [](CDialogModel& d) {
+            static_cast<CUnlockRoomDlg&>(d).SetPassword(QStringLiteral("secret"));
+            d.OnOK();
+        });
+        ASSERT_TRUE(f.Enter(1234));
+        EXPECT_TRUE(f.ui.prompt.Saw("解锁密码错误"));
+        const auto requests = f.server.main.Received(CMD_ENTER);
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(Load(requests[1]).TextOr(30), "secret");
+        EXPECT_FALSE(Load(requests[1]).BoolOr(20, true));
+    }
+    {
+        CRoomFixture f;
+        f.server.refuse111 = {157};
+        f.server.extra111 = [](CKParam& p) {
+            p.SetInt(80, 5);
+            p.SetInt(100, 300);
+            p.SetCString(110, QStringLiteral("半满进房"));
+        };
+        int price = 0;
+        f.ui.dialogs.Script(CPaymentDlg::IDD, [&](CDialogModel& d) {
+            price = static_cast<CPaymentDlg&>(d).Key100();
+            d.OnOK();
+        });
+        ASSERT_TRUE(f.Enter(1234));
+        EXPECT_EQ(price, 300);
+        const auto requests = f.server.main.Received(CMD_ENTER);
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_TRUE(Load(requests[1]).BoolOr(20, false));
+    }
+    {
+        CRoomFixture f;
+        f.server.refuse111 = {146};
+        f.ui.prompt.Answer(IDYES);
+        f.entry->OnRoomMessage(1, 1234);
+        ASSERT_TRUE(WaitUntil([&] { return f.hall.loginsOpened == 1; }));
+        EXPECT_TRUE(f.ui.prompt.Saw("需要登陆后付费进入,是否先登陆?"));
+    }
+}
+
+TEST(RoomEntry, ADisabledRoomNamesTheReasonThePersonAndTheEnd) {
+    CRoomFixture f;
+    f.server.refuse123 = 140;
+    f.server.extra123 = [](CKParam& p) {
+        p.SetInt(30, 1700000000);
+        p.SetCString(40, QStringLiteral("违规"));
+        p.SetCString(50, QStringLiteral("管理员"));
+    };
+    f.entry->OnRoomMessage(1, 1234);
+    ASSERT_TRUE(WaitUntil([&] { return !f.ui.prompt.History().empty(); }));
+    const QString text = f.ui.prompt.Texts().front();
+    EXPECT_TRUE(text.startsWith("该房间被禁止使用,被禁理由:违规,责任人塔沃号:管理员,解禁时间:"))
+        << text.toStdString();
+    EXPECT_TRUE(
+        QRegularExpression("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(text).hasMatch());
+    EXPECT_TRUE(f.server.main.Received(CMD_ENTER).empty());
+}
+
+TEST(RoomEntry, NoReplyOrAClosedWaitingDialogEndsTheEntryAsCancelledByTheUser) {
+    {
+        CRoomFixture f;
+        f.server.answer110 = false;
+        // The person waits: twenty seconds pass while the entry request's dialog is up.
+        f.ui.dialogs.Script(CResponseDlg::IDD, [](CDialogModel&) {});
+        f.ui.dialogs.Script(CResponseDlg::IDD, [&](CDialogModel&) { f.clock.Advance(20000); });
+        f.entry->OnRoomMessage(1, 1234);
+        ASSERT_TRUE(WaitUntil([&] { return f.ui.prompt.Saw("用户取消操作."); }));
+        EXPECT_EQ(f.ui.prompt.Texts(), QStringList({"请求超时", "用户取消操作."}));
+    }
+    {
+        CRoomFixture f;
+        f.server.answer110 = false;
+        f.ui.dialogs.Script(CResponseDlg::IDD, [](CDialogModel&) {});  // room login: left alone
+        f.ui.dialogs.Script(CResponseDlg::IDD, [](CDialogModel& d) { d.OnCancel(); });
+        f.entry->OnRoomMessage(1, 1234);
+        ASSERT_TRUE(WaitUntil([&] { return f.ui.prompt.Saw("用户取消操作."); }));
+        EXPECT_EQ(f.ui.prompt.Texts(), QStringList({"用户取消操作."}));
+    }
+}
+
+TEST(RoomEntry, AWaitingDialogOnALostConnectionSaysSoAndSendsNothing) {
+    CRoomFixture f;
+    CResponseDlg dialog(&f.entry->MainConnection(), CMD_MEMBER_LIST);
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(dialog.Title(), "连接已断开!");
+    EXPECT_TRUE(f.ui.prompt.Saw("与服务器的连接已断开,请重新进入房间!"));
+    EXPECT_EQ(dialog.ErrorCode(), 0);
+}
+
+TEST(RoomEntry, ALostMainConnectionShowsTheReasonAndLeavesTheRoom) {
+    {
+        CRoomFixture f;
+        ASSERT_TRUE(f.Enter());
+        f.server.MainPeer()->KClose();
+        ASSERT_TRUE(WaitUntil([&] { return !f.Room().IsWindow(); }));
+        EXPECT_TRUE(f.ui.prompt.Saw("可能是网络原因导致服务器与您的连接断开,请点击确定退出房间!"));
+        EXPECT_EQ(f.roomView.mainHolder, "空闲");
+        // The hall is told the window closed and shuts both connections.
+        ASSERT_TRUE(WaitUntil([&] { return f.server.SecondPeer()->closed; }));
+        EXPECT_EQ(f.hall.posted.back().msg, 1357u);
+        EXPECT_EQ(f.hall.posted.back().wParam, 0u);
+        EXPECT_TRUE(f.voice.calls.contains("teardown"));
+    }
+    {
+        CRoomFixture f;
+        ASSERT_TRUE(f.Enter());
+        f.server.SendMain([](CKParam& p) { p.SetShortInt(KEY_COMMAND, CMD_FORCED_EXIT); });
+        ASSERT_TRUE(WaitUntil([&] { return !f.entry->MainConnection().CloseReason().isEmpty(); }));
+        f.server.MainPeer()->KClose();
+        ASSERT_TRUE(WaitUntil([&] { return !f.Room().IsWindow(); }));
+        EXPECT_TRUE(f.ui.prompt.Saw("您已被迫退出房间,请点击确定退出房间!"));
+        EXPECT_TRUE(f.entry->MainConnection().CloseReason().isEmpty());
+    }
+}
+
+TEST(RoomEntry, TheSecondConnectionComesBackAfterItDrops) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter());
+    ASSERT_TRUE(WaitUntil([&] { return f.entry->SecondConnection().IsAttached(); }));
+    f.server.SecondPeer()->KClose();
+    ASSERT_TRUE(f.server.second.WaitForPeers(2));
+    ASSERT_TRUE(f.server.second.WaitFor(CMD_ATTACH, 2));
+    ASSERT_TRUE(WaitUntil([&] { return f.entry->SecondConnection().IsAttached(); }));
+    EXPECT_TRUE(f.Room().IsWindow());
+    EXPECT_TRUE(f.ui.prompt.History().empty());
+}
+
+TEST(RoomEntry, SwitchingRoomsAsksFirstAndLeavesForTheNewRoom) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter(1234));
+    // The same room: said only after the user agreed to switch.
+    f.ui.prompt.Answer(IDYES);
+    f.entry->OnRoomMessage(1, 1234);
+    EXPECT_EQ(f.ui.prompt.Texts(),
+              QStringList({"是否退出当前房间并进入新房间?", "您现在正在该房间中!"}));
+    EXPECT_TRUE(f.Room().IsWindow());
+    // Declining changes nothing.
+    f.ui.prompt.Clear();
+    f.ui.prompt.Answer(IDNO);
+    f.entry->OnRoomMessage(1, 5678);
+    EXPECT_TRUE(f.Room().IsWindow());
+    // Another room: the window closes with OK and the hall enters the next room.
+    f.ui.prompt.Answer(IDYES);
+    f.server.room = 5678;
+    f.entry->OnRoomMessage(1, 5678);
+    ASSERT_TRUE(WaitUntil([&] { return f.hall.addressRequests.size() == 2; }));
+    EXPECT_EQ(f.hall.addressRequests.back(), 5678);
+    ASSERT_TRUE(WaitUntil([&] { return f.Room().IsShown() && f.Room().Entry().room == 5678; }));
+    EXPECT_EQ(f.entry->NextRoom(), 0);
+}
+
+TEST(RoomEntry, EveryCodeOfTheRoomFeaturesIsAccountedForInTheDispatchTable) {
+    CRoomFixture f;
+    int count = 0;
+    const tagCommandInfo* table = CommandTable(&count);
+    int checked = 0;
+    for (int i = 0; i < count; ++i) {
+        const EFeature owner = table[i].feature;
+        if (owner != EFeature::Entry && owner != EFeature::Dispatch && owner != EFeature::Members &&
+            owner != EFeature::Mic && owner != EFeature::Chat) {
+            continue;
+        }
+        ++checked;
+        EXPECT_NE(f.Room().Dispatch().Route(table[i].code), CDispatchTable::ERoute::None)
+            << table[i].name;
+    }
+    EXPECT_GT(checked, 50);
+    // Every reply of the reply table goes to the generic reply.
+    EXPECT_EQ(f.Room().Dispatch().Route(CMD_KICK_REPLY), CDispatchTable::ERoute::GenericReply);
+    EXPECT_EQ(f.Room().Dispatch().Route(CMD_GIFT_REPLY), CDispatchTable::ERoute::GenericReply);
+}

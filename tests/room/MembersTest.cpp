@@ -1,0 +1,217 @@
+// Members and ranks: filing the member list by rank code, arrival and departure lines with the
+// 21-member rule and hidden members, entry pictures, rank changes and the side list.
+
+#include "tests/room/RoomTestSupport.h"
+
+#include "protocol/Commands.h"
+#include "room/ChatText.h"
+#include "room/MicOrder.h"
+#include "room/RoomMembers.h"
+
+#include <gtest/gtest.h>
+
+using namespace tavotest;
+
+namespace {
+
+QStringList Ids(const std::list<UserInfo>& list) {
+    QStringList ids;
+    for (const auto& m : list) {
+        ids << m.id;
+    }
+    return ids;
+}
+
+void Arrive(CRoomFixture& f, const QString& id, const QString& nick, int rank = 20,
+            bool registered = true, const std::function<void(CKParam&)>& more = {}) {
+    f.Deliver([&](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_ARRIVAL);
+        p.SetCString(20, id);
+        p.SetCString(30, nick);
+        p.SetInt(40, rank);
+        p.SetBoolean(50, registered);
+        if (more) {
+            more(p);
+        }
+    });
+}
+
+void Depart(CRoomFixture& f, const QString& id) {
+    f.Deliver([&](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_DEPARTURE);
+        p.SetCString(20, id);
+    });
+}
+
+void LoadList(CRoomFixture& f, const QStringList& texts) {
+    CKParam reply;
+    reply.SetShortInt(KEY_COMMAND, CMD_MEMBER_LIST_REPLY);
+    reply.SetInt(30, static_cast<int>(texts.size()));
+    for (int i = 0; i < texts.size(); ++i) {
+        reply.SetCString(static_cast<short>(31 + i), texts[i]);
+    }
+    f.Room().Members().LoadMemberList(reply);
+}
+
+}  // namespace
+
+TEST(RoomMembers, TheMemberListIsFiledByRankAndFlagB) {
+    CRoomFixture f;
+    f.OpenOffline();
+    QString shortText = MemberText("short", "少", 20);
+    shortText.truncate(shortText.lastIndexOf(','));  // 22 fields
+    QString unlisted = MemberText("hid", "隐", 20);
+    unlisted.replace(",text7,", ",0,");
+    LoadList(f, {MemberText("boss", "房主", 60), MemberText("op", "管理", 30),
+                 MemberText("m1", "甲", 20), MemberText("b1", "乙", 20, true, true),
+                 MemberText("v1", "游客", 10, false), shortText,
+                 MemberText("b2", "丙", 20, true, true), MemberText("r80", "高", 80), unlisted});
+    const CMemberList& list = f.Room().Members().List();
+    EXPECT_EQ(list.Count(), 8);
+    EXPECT_EQ(list.Find("short"), nullptr);
+    EXPECT_EQ(Ids(list.List(CMemberList::OWNER)), QStringList({"boss"}));
+    EXPECT_EQ(Ids(list.List(CMemberList::LIST_30)), QStringList({"op"}));
+    EXPECT_EQ(Ids(list.List(CMemberList::LIST_80)), QStringList({"r80"}));
+    EXPECT_EQ(Ids(list.List(CMemberList::GENERAL_1)), QStringList({"v1"}));
+    EXPECT_TRUE(list.IsListed("m1"));
+    EXPECT_FALSE(list.IsListed("hid"));
+    EXPECT_EQ(f.roomView.countText, "8人");
+
+    // In general list 2, members with flag B come first, each kind in arrival order.
+    Arrive(f, "b3", "丁", 20, true, [](CKParam& p) { p.SetBoolean(60, true); });
+    QStringList order;
+    list.ForEach([&](const UserInfo& m) {
+        if (m.rank == 20 && m.registered) {
+            order << m.id;
+        }
+    });
+    EXPECT_EQ(order, QStringList({"b1", "b2", "b3", "m1", "hid"}));
+
+    // A second owner takes the single slot.
+    Arrive(f, "boss2", "新房主", 60);
+    EXPECT_EQ(Ids(list.List(CMemberList::OWNER)), QStringList({"boss2"}));
+    EXPECT_EQ(list.Find("boss"), nullptr);
+}
+
+TEST(RoomMembers, ArrivalsAndDeparturesAreAnnouncedInSmallRoomsOnly) {
+    CRoomFixture f;
+    f.OpenOffline();
+    QStringList texts;
+    for (int i = 0; i < 19; ++i) {
+        texts << MemberText(QStringLiteral("u%1").arg(i), QStringLiteral("用户%1").arg(i), 20);
+    }
+    LoadList(f, texts);
+    Arrive(f, "a20", "二十");
+    EXPECT_TRUE(f.publicView.Has("系统消息: 二十 进入房间"));
+    Arrive(f, "a21", "廿一");
+    EXPECT_FALSE(f.publicView.Has("廿一"));
+    // An entry text is shown whatever the size, unless the member is hidden.
+    f.Room().MutableSettings().name = QStringLiteral("大厅");
+    Arrive(f, "a22", "廿二", 20, true,
+           [](CKParam& p) { p.SetCString(80, QStringLiteral("$某某人$驾到$某某房间$")); });
+    EXPECT_TRUE(f.publicView.Has("廿二驾到大厅"));
+    Arrive(f, "ghost", "幽灵", 20, true, [](CKParam& p) {
+        p.SetBoolean(120, true);
+        p.SetCString(80, QStringLiteral("幽灵来了"));
+    });
+    EXPECT_FALSE(f.publicView.Has("幽灵"));
+
+    // Departures: no line while 21 or more remain; one once fewer do.
+    Depart(f, "a22");
+    EXPECT_FALSE(f.privateView.Has("廿二 离开房间"));
+    for (const char* id : {"u0", "u1", "u2"}) {
+        Depart(f, id);
+    }
+    EXPECT_TRUE(f.privateView.Has("用户2 离开房间"));
+    Depart(f, "ghost");
+    EXPECT_FALSE(f.privateView.Has("幽灵"));
+
+    // Someone unknown leaving changes nothing but the redraw.
+    const int before = f.Room().Members().List().Count();
+    const int redraws = f.roomView.redraws;
+    Depart(f, "nobody");
+    EXPECT_EQ(f.Room().Members().List().Count(), before);
+    EXPECT_EQ(f.roomView.redraws, redraws + 1);
+}
+
+TEST(RoomMembers, ALeavingChatTargetAndQueueMemberAreForgotten) {
+    CRoomFixture f;
+    f.OpenOffline();
+    LoadList(f, {MemberText("me", "我", 20), MemberText("amy", "艾米", 20)});
+    f.Room().Chat().SetTarget("amy");
+    EXPECT_EQ(f.roomView.targetLabel, "你对 艾米 说:");
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_MIC_MODE_CHANGED);
+        p.SetInt(30, 1);
+    });
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_QUEUE_JOINED);
+        p.SetCString(20, QStringLiteral("amy"));
+    });
+    EXPECT_EQ(f.roomView.queue, QStringList({"amy"}));
+    Depart(f, "amy");
+    EXPECT_EQ(f.roomView.targetLabel, "你对 所有人 说:");
+    EXPECT_TRUE(f.Room().Chat().Target().isEmpty());
+    EXPECT_TRUE(f.roomView.queue.isEmpty());
+}
+
+TEST(RoomMembers, RankChangesRefileTheMemberAndNameTheActor) {
+    CRoomFixture f;
+    f.OpenOffline();
+    LoadList(f, {MemberText("boss", "房主", 60), MemberText("amy", "艾米", 20),
+                 MemberText("vic", "游", 10, false)});
+    auto change = [&](const QString& id, int what, const QString& by) {
+        f.Deliver([&](CKParam& p) {
+            p.SetShortInt(KEY_COMMAND, CMD_RANK_CHANGED);
+            p.SetCString(20, id);
+            p.SetInt(30, what);
+            p.SetCString(40, by);
+        });
+    };
+    const CMemberList& list = f.Room().Members().List();
+    change("amy", 1, "boss");
+    EXPECT_EQ(list.ListOf("amy"), CMemberList::LIST_30);
+    EXPECT_TRUE(f.privateView.Has("艾米(amy) 被 房主(boss) 提升为OP"));
+    change("amy", 10, "");
+    EXPECT_EQ(list.Find("amy")->seniorOperator, 1);
+    EXPECT_TRUE(f.privateView.Has("艾米(amy) 被 后台管理员 提升为高级OP"));
+    change("amy", 0, "boss");
+    EXPECT_EQ(list.ListOf("amy"), CMemberList::GENERAL_2);
+    EXPECT_EQ(list.Find("amy")->rank, 20);
+    EXPECT_EQ(list.Find("amy")->seniorOperator, 0);
+    change("vic", 1, "boss");
+    change("vic", 0, "boss");
+    EXPECT_EQ(list.ListOf("vic"), CMemberList::GENERAL_1);
+    EXPECT_EQ(list.Find("vic")->rank, 10);
+    // An actor who left is an empty name.
+    change("amy", 1, "gone");
+    EXPECT_TRUE(f.privateView.Has("艾米(amy) 被  提升为OP"));
+}
+
+TEST(RoomMembers, TheSideListPadsNicknames) {
+    CRoomFixture f;
+    f.OpenOffline();
+    LoadList(f, {MemberText("amy", "Amy", 20), MemberText("bob", "Bob", 20)});
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_SIDE_LIST);
+        p.SetInt(20, 3);
+        p.SetCString(100, QStringLiteral("amy"));
+        p.SetCString(101, QStringLiteral("nobody"));
+        p.SetCString(102, QStringLiteral("bob"));
+    });
+    EXPECT_EQ(f.roomView.sideList, QStringList({"Amy         [amy]", "Bob         [bob]"}));
+}
+
+TEST(RoomMembers, EditionsWithEntryPicturesAnnounceThem) {
+    CRoomFixture f;
+    f.app.edition = EDITION_50;
+    f.OpenOffline();
+    f.Room().Options().enter.count = 3;
+    f.Room().Options().enter.descriptions = QStringList({"单车", "汽车", "飞机"});
+    Arrive(f, "amy", "艾米", 20, true, [](CKParam& p) { p.SetInt(230, 2); });
+    EXPECT_TRUE(
+        f.publicView.Has("艾米(amy) 开着汽车光临本房间!<img src=\"/opt/tavo/img/enter/02.gif\" "
+                         "width=\"50\" height=\"50\">"));
+    // An absent time reads as now in these editions.
+    EXPECT_EQ(f.Room().Members().Find("amy")->time280, f.clock.Now());
+}

@@ -1,0 +1,283 @@
+// The microphone order: countdown texts, holders and the queue as the announcements move them,
+// the local checks of the requests, the floor holder, and when the user's voice starts and
+// stops.
+
+#include "tests/room/RoomTestSupport.h"
+
+#include "protocol/Commands.h"
+#include "room/MicOrder.h"
+#include "room/NoticeBoard.h"
+#include "room/RoomMembers.h"
+
+#include <gtest/gtest.h>
+
+using namespace tavotest;
+
+namespace {
+
+void Taken(CRoomFixture& f, const QString& holder, short which = 1, short key40 = 0) {
+    f.Deliver([&](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_MIC_TAKEN);
+        p.SetCString(20, holder);
+        p.SetShortInt(30, which);
+        p.SetShortInt(40, key40);
+    });
+}
+
+void Mode(CRoomFixture& f, int mode, int forced = 0) {
+    f.Deliver([&](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_MIC_MODE_CHANGED);
+        p.SetCString(20, QStringLiteral("amy"));
+        p.SetInt(30, mode);
+        p.SetInt(40, forced);
+    });
+}
+
+}  // namespace
+
+TEST(MicOrder, CountdownTextsFollowTheDisplayTable) {
+    const std::pair<int, const char*> cases[] = {
+        {0, "0秒"},    {1, "1秒"},    {59, "59秒"},   {60, "2分"},  {119, "2分"},
+        {120, "3分"},  {479, "8分"},  {480, "9分"},   {539, "9分"}, {540, "10分"},
+        {599, "10分"}, {600, "未知"}, {3600, "未知"},
+    };
+    for (const auto& [seconds, text] : cases) {
+        EXPECT_EQ(CMicOrder::TimeText(seconds), text) << seconds;
+    }
+}
+
+TEST(MicOrder, HoldersCountDownAndAFreeMicrophoneStopsThem) {
+    CRoomFixture f;
+    f.server.settings = [](CKParam& p) { p.SetInt(110, 61); };
+    ASSERT_TRUE(f.Enter());
+    Taken(f, "amy");
+    EXPECT_EQ(f.roomView.mainHolder, "艾米");
+    EXPECT_EQ(f.roomView.mainTime, "2分");
+    f.clock.Advance(1000);
+    EXPECT_EQ(f.roomView.mainTime, "2分");
+    f.clock.Advance(1000);
+    EXPECT_EQ(f.roomView.mainTime, "59秒");
+    // The second microphone shows "未知" until its first tick.
+    Taken(f, "me", 2);
+    EXPECT_EQ(f.roomView.secondTime, "未知");
+    f.clock.Advance(1000);
+    EXPECT_EQ(f.roomView.secondTime, "2分");
+    EXPECT_EQ(f.roomView.mainTime, "58秒");
+    // An empty holder frees the main microphone and stops both countdowns.
+    Taken(f, "");
+    EXPECT_EQ(f.roomView.mainHolder, "空闲");
+    EXPECT_EQ(f.roomView.mainTime, "0秒");
+    const QString second = f.roomView.secondTime;
+    f.clock.Advance(3000);
+    EXPECT_EQ(f.roomView.mainTime, "0秒");
+    EXPECT_EQ(f.roomView.secondTime, second);
+    EXPECT_TRUE(f.Room().Mic().MainHolder().isEmpty());
+}
+
+TEST(MicOrder, TheUsersVoiceStartsAndStopsWithTheMicrophone) {
+    CRoomFixture f;
+    f.OpenOffline();
+    f.Room().Members().List().Add(UserInfo{"me", "我"});
+    Taken(f, "amy");
+    EXPECT_TRUE(f.voice.calls.isEmpty());
+    Taken(f, "me");
+    EXPECT_EQ(f.voice.calls, QStringList({"begin"}));
+    Taken(f, "amy");
+    EXPECT_EQ(f.voice.calls, QStringList({"begin", "end"}));
+    // A capture that cannot start says so.
+    f.voice.result = IVoiceSender::BEGIN_CAPTURE_FAILED;
+    Taken(f, "me", 2);
+    EXPECT_TRUE(f.privateView.Has("打开声音采集失败,对方可能无法听到您的声音."));
+    // The handle: holding the main microphone is not enough while someone else holds it.
+    f.voice.calls.clear();
+    f.voice.result = IVoiceSender::BEGIN_OK;
+    Taken(f, "me", 1);
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_HANDLE_HANDED);
+        p.SetCString(20, QStringLiteral("amy"));
+        p.SetCString(30, QStringLiteral("boss"));
+    });
+    EXPECT_EQ(f.Room().Mic().FloorHolder(), "amy");
+    EXPECT_EQ(f.voice.calls.last(), "end");
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_HANDLE_HANDED);
+        p.SetCString(20, QStringLiteral("me"));
+    });
+    EXPECT_EQ(f.voice.calls.last(), "begin");
+    // A new microphone mode empties the floor holder.
+    Mode(f, 0);
+    EXPECT_TRUE(f.Room().Mic().FloorHolder().isEmpty());
+    // The capture thread's view of the state matches.
+    const tagMicState s = f.Room().Mic().State().Snapshot();
+    EXPECT_EQ(s.mainHolder, "me");
+    EXPECT_EQ(s.secondHolder, "me");
+}
+
+TEST(MicOrder, TheQueueFollowsTheServer) {
+    CRoomFixture f;
+    f.server.members << MemberText("bob", "鲍勃", 20) << MemberText("cat", "凯特", 20);
+    f.server.settings = [](CKParam& p) { p.SetInt(100, 1); };
+    ASSERT_TRUE(f.Enter());
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_MIC_QUEUE));
+    EXPECT_EQ(f.roomView.micMode, "麦序方式");
+    f.server.SendMain([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_MIC_QUEUE_REPLY);
+        p.SetInt(KEY_RESULT, 0);
+        p.SetInt(30, 3);
+        p.SetCString(31, QStringLiteral("cat"));
+        p.SetCString(32, QStringLiteral("stranger"));
+        p.SetCString(33, QStringLiteral("amy"));
+    });
+    ASSERT_TRUE(WaitUntil([&] { return f.roomView.queue.size() == 2; }));
+    EXPECT_EQ(f.roomView.queue, QStringList({"cat", "amy"}));
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_QUEUE_JOINED);
+        p.SetCString(20, QStringLiteral("bob"));
+        p.SetShortInt(30, 0);
+    });
+    EXPECT_EQ(f.roomView.queue, QStringList({"cat", "amy", "bob"}));
+    // The new holder moves to the head; the previous one's turn ends with key 40.
+    Taken(f, "cat");
+    Taken(f, "amy", 1, 1);
+    EXPECT_EQ(f.roomView.queue, QStringList({"amy", "bob"}));
+    // A manager moves a member up (after the holder) or takes it out.
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_QUEUE_CHANGED);
+        p.SetCString(20, QStringLiteral("bob"));
+        p.SetInt(30, 1);
+        p.SetCString(40, QStringLiteral("me"));
+    });
+    EXPECT_EQ(f.roomView.queue, QStringList({"amy", "bob"}));
+    EXPECT_TRUE(f.privateView.Has("鲍勃(bob) 被 我(me) 提前了麦序"));
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_QUEUE_CHANGED);
+        p.SetCString(20, QStringLiteral("bob"));
+        p.SetInt(30, 0);
+        p.SetCString(40, QStringLiteral(""));
+    });
+    EXPECT_EQ(f.roomView.queue, QStringList({"amy"}));
+    EXPECT_TRUE(f.privateView.Has("鲍勃(bob) 被 后台管理员 取消了麦序"));
+    // Every 150 seconds the queue is asked for again while in queue mode.
+    // The server keeps talking meanwhile, or the connection would close for silence.
+    const size_t asked = f.server.main.Received(CMD_MIC_QUEUE).size();
+    for (int step = 0; step < 15; ++step) {
+        f.clock.Advance(10000);
+        f.server.SendMain([](CKParam& p) { p.SetShortInt(KEY_COMMAND, CMD_KEEPALIVE); });
+        ASSERT_TRUE(WaitUntil(
+            [&] { return f.entry->MainConnection().LastReceiveTime() == f.clock.Now(); }));
+    }
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_MIC_QUEUE, static_cast<int>(asked) + 1));
+}
+
+TEST(MicOrder, RequestsAreCheckedBeforeTheyGo) {
+    CRoomFixture f;
+    f.server.members << MemberText("bob", "鲍勃", 20);
+    f.server.settings = [](CKParam& p) {
+        p.SetInt(100, 2);
+        p.SetCString(80, QStringLiteral("amy"));
+    };
+    ASSERT_TRUE(f.Enter());
+    CMicOrder& mic = f.Room().Mic();
+    EXPECT_EQ(mic.Grab(), -1);
+    EXPECT_TRUE(f.privateView.Has("OP方式,禁止抢麦!"));
+    Mode(f, 0);
+    EXPECT_TRUE(f.privateView.Has("艾米(amy) 设置拿麦方式为: 抢麦方式."));
+    mic.SetGrabForbidden(true);
+    EXPECT_EQ(mic.Grab(), -1);
+    EXPECT_TRUE(f.privateView.Has("您已被禁止抢麦!"));
+    mic.SetGrabForbidden(false);
+    // Grabs keep 10 seconds apart, counted from the attempt.
+    ASSERT_EQ(mic.Grab(), 0);
+    f.Room().Discipline().ClearPending(CMD_GRAB_MIC);
+    f.clock.Advance(5000);
+    EXPECT_EQ(mic.Grab(), -1);
+    EXPECT_TRUE(f.privateView.Has("抢麦时间间隔不得少于10秒"));
+    // Handing the microphone to its holder, taking it from someone without one.
+    EXPECT_EQ(mic.HandMic("amy"), -1);
+    EXPECT_TRUE(f.privateView.Has("该用户在主麦上!"));
+    EXPECT_EQ(mic.TakeBack("bob"), -1);
+    EXPECT_TRUE(f.privateView.Has("用户没有在主麦或二麦上"));
+    EXPECT_EQ(mic.HandMic("gone"), -1);
+    EXPECT_TRUE(f.privateView.Has("此人已离开房间"));
+    // Asking for the state the room is in already.
+    EXPECT_EQ(mic.SetMode(0, false), -1);
+    EXPECT_TRUE(f.privateView.Has("当前已经是抢麦方式"));
+    EXPECT_EQ(mic.SetSecondMicAllowed(false), -1);
+    EXPECT_TRUE(f.privateView.Has("当前已经是禁止二麦"));
+    // What does go out carries its keys.
+    ASSERT_EQ(mic.HandMic("bob"), 0);
+    ASSERT_EQ(mic.SetMode(1, true), 0);
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_MIC_MODE));
+    CKParam sent;
+    f.server.main.Received(CMD_MIC_MODE)[0].Load(sent);
+    EXPECT_EQ(sent.IntOr(20, -1), 1);
+    EXPECT_EQ(sent.IntOr(30, -1), 1);
+    f.server.main.Received(CMD_HAND_MIC)[0].Load(sent);
+    EXPECT_EQ(sent.TextOr(20), "bob");
+    // Releasing: nothing to release sends nothing.
+    EXPECT_EQ(mic.Release(), -1);
+    EXPECT_TRUE(f.server.main.Received(CMD_RELEASE_MIC).empty());
+}
+
+TEST(MicOrder, AnnouncementsWriteTheirLines) {
+    CRoomFixture f;
+    f.OpenOffline();
+    f.Room().Members().List().Add(UserInfo{"amy", "艾米"});
+    f.Room().Members().List().Add(UserInfo{"boss", "房主"});
+    auto two = [&](short code) {
+        f.Deliver([&](CKParam& p) {
+            p.SetShortInt(KEY_COMMAND, code);
+            p.SetCString(20, QStringLiteral("amy"));
+            p.SetCString(30, QStringLiteral("boss"));
+        });
+    };
+    two(CMD_MIC_HANDED);
+    two(CMD_MIC_TAKEN_BACK);
+    two(CMD_SECOND_MIC_HANDED);
+    two(CMD_MIC_EXTENDED);
+    two(CMD_HANDLE_HANDED);
+    EXPECT_TRUE(f.privateView.Has("艾米(amy) 被 房主(boss) 递了麦"));
+    EXPECT_TRUE(f.privateView.Has("艾米(amy) 被 房主(boss) 收了麦"));
+    EXPECT_TRUE(f.privateView.Has("艾米(amy) 被 房主(boss) 递了二麦"));
+    EXPECT_TRUE(f.privateView.Has("艾米(amy) 被 房主(boss) 延长了一个麦序"));
+    EXPECT_TRUE(f.publicView.Has("系统消息: 艾米(amy) 被 房主(boss) 递了话筒"));
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_MIC_TIME_CHANGED);
+        p.SetCString(20, QStringLiteral("boss"));
+        p.SetInt(30, 300);
+    });
+    EXPECT_EQ(f.Room().Mic().MicTime(), 300);
+    EXPECT_TRUE(f.privateView.Has("房主(boss) 修改麦序时长为: 300秒"));
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_SECOND_MIC_CONTROL_CHANGED);
+        p.SetCString(20, QStringLiteral("boss"));
+        p.SetInt(30, 1);
+        p.SetInt(40, 3);
+    });
+    EXPECT_TRUE(f.Room().Mic().DualMic());
+    EXPECT_TRUE(f.privateView.Has("房主(boss) 允许双麦"));
+    Mode(f, 1, 1);
+    EXPECT_EQ(f.roomView.micMode, "麦序方式(强制)");
+}
+
+TEST(MicOrder, TimedNoticesStayForTheirTime) {
+    CRoomFixture f;
+    f.OpenOffline();
+    f.Room().Notices().SetDuration(30);
+    auto notice = [&](int result, const QString& text) {
+        f.Deliver([&](CKParam& p) {
+            p.SetShortInt(KEY_COMMAND, CMD_TIMED_NOTICE);
+            p.SetInt(20, result);
+            p.SetCString(30, text);
+        });
+    };
+    notice(0, QStringLiteral("第一条"));
+    f.clock.Advance(10000);
+    notice(0, QStringLiteral("第二条"));
+    notice(1, QStringLiteral("不算"));
+    ASSERT_TRUE(WaitUntil([&] { return f.roomView.notices.size() == 2; }));
+    f.clock.Advance(20000);
+    ASSERT_TRUE(WaitUntil([&] { return f.roomView.notices == QStringList({"第二条"}); }));
+    f.clock.Advance(10000);
+    ASSERT_TRUE(WaitUntil([&] { return f.roomView.notices.isEmpty(); }));
+}
