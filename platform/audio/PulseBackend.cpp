@@ -167,13 +167,14 @@ private:
         pa_stream_set_underflow_callback(m_pStream, OnUnderflow, this);
         pa_buffer_attr attr;
         attr.maxlength = static_cast<uint32_t>(-1);
-        // Room for more than sixteen buffers, so every write is taken at once.
-        attr.tlength = Format().nAvgBytesPerSec * 6;
+        // A short target keeps the sink's own buffer short; writes beyond it still queue
+        // (up to maxlength), so sixteen buffers are taken at once.
+        attr.tlength = BytesOfMs(Format(), 100);
         // Playing starts with the first buffer: no waiting for a cushion.
         attr.prebuf = BytesOfMs(Format(), 10);
         attr.minreq = static_cast<uint32_t>(-1);
         attr.fragsize = static_cast<uint32_t>(-1);
-        if (pa_stream_connect_playback(m_pStream, nullptr, &attr, PA_STREAM_NOFLAGS, nullptr,
+        if (pa_stream_connect_playback(m_pStream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr,
                                        nullptr) < 0)
             return false;
         return m_context->WaitReady(m_pStream);
@@ -224,13 +225,33 @@ private:
         const pa_timing_info* ti = pa_stream_get_timing_info(s);
         if (ti == nullptr || ti->read_index_corrupt || ti->read_index < 0)
             return;
-        me->Played(me->m_nOffset + static_cast<uint64_t>(ti->read_index));
+        // The sink has taken up to read_index; what it holds back (its latency) is still to
+        // be heard.
+        const pa_sample_spec spec = SpecOf(me->Format());
+        const int64_t held = static_cast<int64_t>(pa_usec_to_bytes(ti->sink_usec, &spec));
+        int64_t heard = std::max<int64_t>(0, ti->read_index - held);
+        // Drained: the sink's latency counts the silence it plays after us too, so the last
+        // of our sound is out once that much time has passed since it was taken.
+        if (!ti->write_index_corrupt && ti->read_index >= ti->write_index) {
+            const pa_usec_t now = pa_rtclock_now();
+            if (me->m_nDrainedAt == 0 || me->m_nDrainedIndex != ti->read_index) {
+                me->m_nDrainedAt = now;
+                me->m_nDrainedIndex = ti->read_index;
+            }
+            if (now - me->m_nDrainedAt >= ti->sink_usec)
+                heard = ti->read_index;
+        } else {
+            me->m_nDrainedAt = 0;
+        }
+        me->Played(me->m_nOffset + static_cast<uint64_t>(heard));
     }
 
     std::shared_ptr<CPulseContext> m_context;
     pa_stream* m_pStream = nullptr;
     pa_time_event* m_pTimer = nullptr;
     uint64_t m_nOffset = 0;
+    pa_usec_t m_nDrainedAt = 0;
+    int64_t m_nDrainedIndex = -1;
 };
 
 class CPulseBackend : public IWaveBackend {

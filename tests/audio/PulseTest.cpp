@@ -1,0 +1,357 @@
+// The PulseAudio backend against a real server: what the microphone hears arrives in the
+// captured blocks, what the players play comes out of the sink, and the mixer moves the
+// server's default source. Uses the test server's ci_mic (fed through ci_mic_feed) and
+// ci_sink; skipped when no server answers.
+
+#include "audio/AudioFormats.h"
+#include "audio/RecordSource.h"
+#include "audio/WaveIn.h"
+#include "audio/WaveOut.h"
+#include "platform/audio/WaveSystem.h"
+#include "tests/audio/AudioTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <mutex>
+
+using namespace audiotest;
+using namespace tavotest;
+
+namespace {
+
+QString Pactl(const QStringList& args) {
+    QByteArray out;
+    audiotest::Run("pactl", args, &out);
+    return QString::fromUtf8(out).trimmed();
+}
+
+bool HasSource(const QString& name) {
+    return Pactl({"list", "short", "sources"}).contains(name);
+}
+
+// Where speech starts: the first sample above a tenth of the loudest.
+size_t Onset(const std::vector<double>& x) {
+    double peak = 0;
+    for (double v : x) peak = std::max(peak, std::abs(v));
+    for (size_t i = 0; i < x.size(); ++i)
+        if (std::abs(x[i]) > peak / 10)
+            return i;
+    return 0;
+}
+
+// The span from the first to the last sample above a tenth of the loudest, in samples.
+size_t ActiveLength(const std::vector<double>& x) {
+    double peak = 0;
+    for (double v : x) peak = std::max(peak, std::abs(v));
+    size_t last = 0;
+    for (size_t i = 0; i < x.size(); ++i)
+        if (std::abs(x[i]) > peak / 10)
+            last = i;
+    return last - Onset(x);
+}
+
+struct tagComparison {
+    double correlation = 0;
+    double levelDb = 0;
+    double durationRatio = 0;
+};
+
+// Aligns `got` to `sent` around their onsets (half a second either way) and compares.
+tagComparison Compare(const std::vector<double>& sent, const std::vector<double>& got,
+                      long maxLag = 4000) {
+    tagComparison c;
+    const long s0 = static_cast<long>(Onset(sent));
+    const long g0 = static_cast<long>(Onset(got));
+    const long window = std::min<long>(16000, static_cast<long>(sent.size()) - s0);
+    if (got.size() < 1000 || window < 1000)
+        return c;
+    long bestAt = -1;
+    for (long lag = -maxLag; lag <= maxLag; ++lag) {
+        const long from = g0 + lag;
+        if (from < 0 || from + window > static_cast<long>(got.size()))
+            continue;
+        double ab = 0, aa = 0, bb = 0;
+        for (long i = 0; i < window; ++i) {
+            const double x = sent[s0 + i];
+            const double y = got[from + i];
+            ab += x * y;
+            aa += x * x;
+            bb += y * y;
+        }
+        const double r = (aa > 0 && bb > 0) ? ab / std::sqrt(aa * bb) : 0;
+        if (r > c.correlation) {
+            c.correlation = r;
+            bestAt = from;
+        }
+    }
+    if (bestAt < 0)
+        return c;
+    const size_t n = std::min(sent.size() - s0, got.size() - bestAt);
+    std::vector<double> ref(sent.begin() + s0, sent.begin() + s0 + n);
+    std::vector<double> aligned(got.begin() + bestAt, got.begin() + bestAt + n);
+    c.levelDb = 20 * std::log10(Rms(aligned) / Rms(ref));
+    c.durationRatio = static_cast<double>(ActiveLength(got)) / ActiveLength(sent);
+    return c;
+}
+
+class CCollectingWaveIn : public CWaveIn {
+public:
+    explicit CCollectingWaveIn(int quality) { m_nQuality = quality; }
+    ~CCollectingWaveIn() override { Close(); }
+    int OnWaveData(char* data, int length, tagWaveHeader*) override {
+        std::lock_guard<std::mutex> g(m_mutex);
+        const short* s = reinterpret_cast<const short*>(data);
+        m_samples.insert(m_samples.end(), s, s + length / 2);
+        ++m_blocks;
+        return 0;
+    }
+    int Blocks() {
+        std::lock_guard<std::mutex> g(m_mutex);
+        return m_blocks;
+    }
+    std::vector<short> Samples() {
+        std::lock_guard<std::mutex> g(m_mutex);
+        return m_samples;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<short> m_samples;
+    int m_blocks = 0;
+};
+
+class CCountingWaveOut : public CWaveOut {
+public:
+    std::atomic<int> playOver{0};
+    int OnBufferPlayOver() override {
+        ++playOver;
+        return 0;
+    }
+};
+
+class Pulse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(CWaveSystem::Select("pulse"));
+        if (WaveInGetNumDevs() == 0)
+            GTEST_SKIP() << "no PulseAudio server reachable";
+        if (!HasSource("ci_mic") || !HaveProgram("pactl"))
+            GTEST_SKIP() << "not the test server (no ci_mic source)";
+        Pactl({"set-default-source", "ci_mic"});
+        Pactl({"set-default-sink", "ci_sink"});
+        Pactl({"set-source-mute", "ci_mic", "0"});
+        Pactl({"set-source-volume", "ci_mic", "100%"});
+        CRecordSource::Get().SetMixer(nullptr);
+        CRecordSource::Get().SetMixName(QString());
+    }
+    void TearDown() override {
+        if (HaveProgram("pactl") && HasSource("ci_mic")) {
+            Pactl({"set-default-source", "ci_mic"});
+            Pactl({"set-source-mute", "ci_mic", "0"});
+            Pactl({"set-source-volume", "ci_mic", "100%"});
+        }
+    }
+    QTemporaryDir m_dir;
+};
+
+}  // namespace
+
+TEST_F(Pulse, CaptureHearsWhatIsPlayedIntoTheMicrophone) {
+    tagWavData speech = MakeSpeech(m_dir.path(), 8000, 1);
+    if (speech.samples.empty())
+        GTEST_SKIP() << "no test speech";
+    const QString file = QDir(m_dir.path()).filePath("feed.wav");
+    ASSERT_TRUE(WriteWavFile(file, speech));
+
+    CCollectingWaveIn engine(AUDIO_QUALITY_SPEECH);
+    engine.SetFormat(AUDIO_QUALITY_SPEECH);
+    ASSERT_EQ(engine.Open(), 1);
+    engine.Start();
+    // The server takes a moment before the first blocks flow.
+    ASSERT_TRUE(WaitUntil([&] { return engine.Blocks() >= 2; }, std::chrono::seconds(15)));
+    ASSERT_TRUE(audiotest::Run("paplay", {"-d", "ci_mic_feed", file}));
+    const int target = engine.Blocks() + static_cast<int>(speech.samples.size() / 2000) + 6;
+    ASSERT_TRUE(WaitUntil([&] { return engine.Blocks() >= target; }, std::chrono::seconds(20)));
+    engine.Close();
+
+    const tagComparison c = Compare(Channel(speech.samples, 1, 0), Channel(engine.Samples(), 1, 0));
+    std::printf("capture: correlation %.3f, level %+.1f dB, duration ratio %.3f\n", c.correlation,
+                c.levelDb, c.durationRatio);
+    EXPECT_GT(c.correlation, 0.9);
+    EXPECT_NEAR(c.levelDb, 0.0, 3.0);
+    EXPECT_NEAR(c.durationRatio, 1.0, 0.05);
+}
+
+TEST_F(Pulse, PlaybackComesOutOfTheSink) {
+    if (!HaveProgram("parec") || !HaveProgram("pacat"))
+        GTEST_SKIP() << "parec or pacat missing";
+    // Hi-fi format, listened to at the sink's own rate: the only conversion on the way is
+    // the server's doubling of 22050 Hz.
+    tagWavData speech = MakeSpeech(m_dir.path(), 22050, 2);
+    if (speech.samples.empty())
+        GTEST_SKIP() << "no test speech";
+    const int rate = 44100;
+    // A null sink that wakes from idle jumps in its monitor's timeline; a stream of zeros
+    // keeps it running steadily while we listen.
+    QProcess keepAwake;
+    keepAwake.start("pacat",
+                    {"-p", "--raw", "--rate=44100", "--channels=2", "--format=s16le", "/dev/zero"});
+    ASSERT_TRUE(keepAwake.waitForStarted());
+    Spin(std::chrono::milliseconds(500));
+    // Raw samples on its output: nothing depends on how it finishes a file when stopped.
+    QProcess recorder;
+    recorder.start("parec",
+                   {"-d", "ci_sink.monitor", "--rate=44100", "--channels=1", "--format=s16le"});
+    ASSERT_TRUE(recorder.waitForStarted());
+    Spin(std::chrono::milliseconds(1500));
+
+    CCountingWaveOut player;
+    player.SetFormat(1);
+    ASSERT_EQ(player.Open(), 1);
+    const size_t perBlock = kMp3BlockBytes / 2;
+    const size_t blocks = std::min<size_t>(speech.samples.size() / perBlock, 16);
+    for (size_t b = 0; b < blocks; ++b)
+        player.Play(reinterpret_cast<const char*>(speech.samples.data() + b * perBlock),
+                    kMp3BlockBytes);
+    EXPECT_GT(player.Pending(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return player.playOver >= 1; }, std::chrono::seconds(20)));
+    EXPECT_EQ(player.Pending(), 0);
+    Spin(std::chrono::milliseconds(700));
+    player.Close();
+    const QByteArray raw = recorder.readAllStandardOutput();
+    recorder.terminate();
+    keepAwake.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(5000));
+    keepAwake.waitForFinished(5000);
+
+    std::vector<short> heard(reinterpret_cast<const short*>(raw.constData()),
+                             reinterpret_cast<const short*>(raw.constData()) + raw.size() / 2);
+    // What was played, brought to the sink's rate by an outside tool.
+    tagWavData played;
+    played.rate = 22050;
+    played.channels = 2;
+    played.samples.assign(speech.samples.begin(), speech.samples.begin() + blocks * perBlock);
+    const QString in = QDir(m_dir.path()).filePath("played.wav");
+    const QString up = QDir(m_dir.path()).filePath("played44.wav");
+    ASSERT_TRUE(WriteWavFile(in, played));
+    ASSERT_TRUE(audiotest::Run("sox", {in, "-r", QString::number(rate), "-c", "1", up}));
+    tagWavData reference;
+    ASSERT_TRUE(ReadWavFile(up, reference));
+    const tagComparison c =
+        Compare(Channel(reference.samples, 1, 0), Channel(heard, 1, 0), rate / 4);
+    std::printf("playback: correlation %.3f, level %+.1f dB, duration ratio %.3f\n", c.correlation,
+                c.levelDb, c.durationRatio);
+    EXPECT_GT(c.correlation, 0.9);
+    EXPECT_NEAR(c.levelDb, 0.0, 3.0);
+    EXPECT_NEAR(c.durationRatio, 1.0, 0.05);
+}
+
+TEST_F(Pulse, ResetHandsBackQueuedBuffersOnBothSides) {
+    std::mutex m;
+    std::vector<tagWaveHeader*> done;
+    auto collect = [&](EWaveMsg msg, tagWaveHeader* h) {
+        if (msg == EWaveMsg::Done || msg == EWaveMsg::Data) {
+            std::lock_guard<std::mutex> g(m);
+            done.push_back(h);
+        }
+    };
+    std::array<std::vector<char>, CWaveOut::kHeaders> memory;
+    std::array<tagWaveHeader, CWaveOut::kHeaders> headers{};
+    for (int i = 0; i < CWaveOut::kHeaders; ++i) {
+        memory[i].assign(16000, 0);  // a second each
+        headers[i].lpData = memory[i].data();
+        headers[i].dwBufferLength = 16000;
+    }
+    auto out = WaveOutOpen(tagWaveFormat::Pcm16(8000, 1), collect, nullptr);
+    ASSERT_TRUE(out);
+    for (auto& h : headers) {
+        out->PrepareHeader(&h);
+        ASSERT_EQ(out->Write(&h), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(out->Reset(), MMSYSERR_NOERROR);
+    EXPECT_EQ(out->QueuedCount(), 0u);
+    ASSERT_EQ(out->Close(), MMSYSERR_NOERROR);
+    {
+        std::lock_guard<std::mutex> g(m);
+        ASSERT_EQ(done.size(), headers.size());
+        for (size_t i = 0; i < done.size(); ++i) EXPECT_EQ(done[i], &headers[i]);
+        done.clear();
+    }
+    auto in = WaveInOpen(tagWaveFormat::Pcm16(8000, 1), collect, nullptr);
+    ASSERT_TRUE(in);
+    for (auto& h : headers) {
+        h.dwFlags = 0;
+        in->PrepareHeader(&h);
+        ASSERT_EQ(in->AddBuffer(&h), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(in->Reset(), MMSYSERR_NOERROR);
+    ASSERT_EQ(in->Close(), MMSYSERR_NOERROR);
+    std::lock_guard<std::mutex> g(m);
+    ASSERT_EQ(done.size(), headers.size());
+    for (size_t i = 0; i < done.size(); ++i) EXPECT_EQ(done[i], &headers[i]);
+}
+
+TEST_F(Pulse, MixerMovesTheDefaultSourceAndControlsTheMicrophone) {
+    tagListControl control;
+    ASSERT_TRUE(CurrentMixer().GetListControl(control));
+    int mics = 0;
+    int monitors = 0;
+    for (const tagMixerItem& item : control.items) {
+        mics += item.componentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE;
+        monitors += item.monitor;
+        if (item.componentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE)
+            EXPECT_EQ(item.id, "ci_mic");
+    }
+    EXPECT_EQ(mics, 1);
+    EXPECT_EQ(monitors, 2);
+
+    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIX, true));
+    EXPECT_TRUE(Pactl({"get-default-source"}).endsWith(".monitor"));
+    EXPECT_TRUE(CRecordSource::Get().MixName().startsWith("Monitor of"));
+    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIC, true));
+    EXPECT_EQ(Pactl({"get-default-source"}), "ci_mic");
+    // The microphone stays the microphone while the default points at the mix.
+    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIX, true));
+    ASSERT_TRUE(SetMicLineMute(true));
+    EXPECT_EQ(Pactl({"get-source-mute", "ci_mic"}), "Mute: yes");
+    ASSERT_TRUE(SetMicLineMute(false));
+    EXPECT_EQ(Pactl({"get-source-mute", "ci_mic"}), "Mute: no");
+    SetMicVolume(32768);
+    EXPECT_TRUE(Pactl({"get-source-volume", "ci_mic"}).contains("50%"));
+    EXPECT_NEAR(GetMicVolume(), 32768, 2);
+}
+
+TEST(PulseWithoutServer, NoDevicesNoMixerAndTheReasonInAudioLog) {
+    QTemporaryDir dir;
+    const QByteArray saved = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", "unix:/nonexistent/tavo-no-server");
+    ASSERT_TRUE(CWaveSystem::Select("pulse"));
+    EXPECT_EQ(WaveInGetNumDevs(), 0);
+    EXPECT_EQ(WaveOutGetNumDevs(), 0);
+    CRecordSource::Get().SetMixer(nullptr);
+    EXPECT_FALSE(SelectRecordSource(RECORD_SOURCE_MIX, true));
+    EXPECT_FALSE(SetMicLineMute(true));
+    EXPECT_EQ(GetMicVolume(), -1);
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    CWaveOut player;
+    player.SetFormat(2);
+    EXPECT_EQ(player.Open(), 0);
+    QFile log("audio.log");
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,6\n"));
+    QDir::setCurrent(cwd);
+    CCollectingWaveIn engine(AUDIO_QUALITY_SPEECH);
+    EXPECT_EQ(engine.Open(), 0);
+    if (saved.isEmpty())
+        qunsetenv("PULSE_SERVER");
+    else
+        qputenv("PULSE_SERVER", saved);
+    CWaveSystem::Select("pulse");
+}
