@@ -7,6 +7,7 @@
 #include "hall/PictureSets.h"
 #include "hall/Response2Dlg.h"
 #include "hall/Settings.h"
+#include "hall/TavoClientDlg.h"
 #include "infra/TraceLog.h"
 #include "platform/CodePage.h"
 #include "platform/Profile.h"
@@ -112,6 +113,20 @@ EStartResult CTavoClientApp::InitInstance(const tagAppStart& start) {
     return EStartResult::Run;
 }
 
+EStartResult CTavoClientApp::Run(const tagAppStart& start) {
+    const EStartResult result = InitInstance(start);
+    if (result != EStartResult::Run || !m_view) {
+        return result;
+    }
+    // 14. The hall window is the main window until the user quits.
+    CTavoClientDlg hall(m_state, *m_view, m_room);
+    if (m_hallHook) {
+        m_hallHook(hall);
+    }
+    hall.DoModal();
+    return result;
+}
+
 void CTavoClientApp::SettleEdition(const tagAppStart& start) {
     const QString programPath = start.programPath.isEmpty() ? ProgramFilePath() : start.programPath;
     m_state.programFolder =
@@ -204,6 +219,6 @@ void CTavoClientApp::StartUpdater() {
     if (!StartProgram(m_state.settings.updateAppName, {QString::number(m_state.clientVersion)},
                       m_state.programFolder)) {
         TheTraceLog().Write(TRACE_ERROR, "CTavoClientApp", "updater %s not started",
-                            qPrintable(m_state.settings.updateAppName));
+                            qUtf8Printable(m_state.settings.updateAppName));
     }
 }

@@ -9,7 +9,10 @@
 
 #include <QString>
 
+#include <functional>
+
 class CAppState;
+class CTavoClientDlg;
 class IHallView;
 class IRoomEntry;
 
@@ -38,6 +41,12 @@ public:
 
     // Every start-up step before the hall window.
     EStartResult InitInstance(const tagAppStart& start);
+    // InitInstance, then the hall window run modally until the user quits (when there is a view
+    // to show it). Returns the start-up result.
+    EStartResult Run(const tagAppStart& start);
+    // Called with the hall window once it exists and before it runs: the program connects the
+    // room side to it here.
+    void SetHallHook(std::function<void(CTavoClientDlg&)> hook) { m_hallHook = std::move(hook); }
 
     // Whether the server configuration document was fetched and read at this start.
     bool ConfigRead() const;
@@ -63,4 +72,5 @@ private:
     IHallView* m_view;
     IRoomEntry* m_room;
     tagConfigDocument m_config;
+    std::function<void(CTavoClientDlg&)> m_hallHook;
 };

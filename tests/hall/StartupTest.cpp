@@ -4,11 +4,15 @@
 
 #include "hall/Settings.h"
 #include "hall/TavoClientApp.h"
+#include "hall/TavoClientDlg.h"
 #include "platform/CodePage.h"
 #include "platform/Profile.h"
 #include "platform/StringTable.h"
 #include "platform/System.h"
+#include "protocol/Commands.h"
+#include "protocol/FrameCodec.h"
 #include "tests/hall/HallTestSupport.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -361,6 +365,50 @@ TEST_F(Startup, CommandLineAndVersionNumbers) {
     EXPECT_EQ(ClientVersionNumber({2, 10, 0, 3}), 21003);
     const tagProgramVersion ours = ProgramVersion();
     EXPECT_EQ(state.clientVersion, ClientVersionNumber(ours));
+}
+
+TEST_F(Startup, RunGoesFromTheDocumentToThePresenceRequest) {
+    // The whole start against our own servers: the document names the server-information host,
+    // which names the hall server, which hears the visitor presence request.
+    CLoopbackServer route{kRouteFrame};
+    CLoopbackServer center;
+    ASSERT_TRUE(route.Start());
+    ASSERT_TRUE(center.Start());
+    route.SetResponder([&](CLoopbackPeer& peer, CKParam&) {
+        CKParam reply;
+        MakeReply(reply, CMD_SERVER_INFO_REPLY, 0);
+        reply.SetCString(12, QStringLiteral("id"));
+        reply.SetInt(13, 5);
+        reply.SetCString(30, QStringLiteral("127.0.0.1"));
+        reply.SetInt(50, static_cast<int>(center.Port()));
+        peer.KSend(reply);
+    });
+    ServeConfig(QStringLiteral("TavoTavo"),
+                QStringLiteral(
+                    "<CONFIG><SERVER><IP>127.0.0.1</IP><PORT>%1</PORT><LASTVERSION>1</LASTVERSION>"
+                    "</SERVER></CONFIG>")
+                    .arg(route.Port())
+                    .toUtf8());
+    CProfileStore::Open(QStringLiteral("TavoTavo"))
+        .WriteString(kMain, QStringLiteral("VisitorNickname"), QStringLiteral("<访客>"));
+    CTavoClientDlg* hooked = nullptr;
+    ui.dialogs.Script(CTavoClientDlg::IDD, [&](CDialogModel& d) {
+        EXPECT_TRUE(center.WaitFor(CMD_VISITOR));
+        d.EndDialog(IDOK);
+    });
+    CTavoClientApp app(state, &view, nullptr);
+    app.SetHallHook([&](CTavoClientDlg& hall) { hooked = &hall; });
+    EXPECT_EQ(app.Run(start), EStartResult::Run);
+    EXPECT_NE(hooked, nullptr);
+    const auto visitors = center.Received(CMD_VISITOR);
+    ASSERT_EQ(visitors.size(), 1u);
+    CKParam visitor;
+    visitors[0].Load(visitor);
+    EXPECT_EQ(visitor.TextOr(20), QStringLiteral("＜访客＞"));
+    EXPECT_EQ(visitor.TextOr(104), QStringLiteral("id"));
+    EXPECT_EQ(visitor.IntOr(105, 0), 5);
+    EXPECT_EQ(visitor.TextOr(106), state.account.adapterAddress);
+    EXPECT_TRUE(center.Received(CMD_VERSION).empty());
 }
 
 }  // namespace

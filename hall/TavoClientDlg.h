@@ -1,0 +1,126 @@
+#pragma once
+// The hall window's logic, for the whole run: it learns where the hall server is, keeps the
+// client present there (as a visitor, later as the logged-in user), loads the room directory,
+// offers login, user information, favourites and creating one's own room, and hands entering
+// a room to the room side. Start-up runs it modally until the user quits or the server says so.
+
+#include "hall/HallLists.h"
+#include "hall/HallRequests.h"
+#include "hall/KWinSocketLogin.h"
+#include "hall/ReplySink.h"
+#include "hall/RoomGateway.h"
+#include "hall/TempDlg.h"
+#include "platform/DialogHost.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+class CAppState;
+class IHallView;
+
+class CTavoClientDlg : public CDialogModel, public IHallReplySink, public IHallServices {
+public:
+    enum : int { IDD = 102 };
+    enum : unsigned {
+        TIMER_QUIT = 18,
+        TIMER_VISITOR = 20,
+        TIMER_PRESENCE_CHECK = 23,
+        TIMER_VERIFY = 30,
+        TIMER_OWN_ROOMS = 87,  // the short wait between a login and the own-rooms request
+        TIMER_PRESENCE = 99,
+    };
+    static constexpr unsigned kVisitorMs = 5000;
+    static constexpr unsigned kPresenceMs = 15000;
+    static constexpr unsigned kPresenceCheckMs = 30000;
+    static constexpr int kPresenceLostSeconds = 60;
+    static constexpr unsigned kVerifyMs = 30000;
+    static constexpr unsigned kQuitMs = 3000;
+    static constexpr unsigned kQuitExitingMs = 500;
+    static constexpr unsigned kOwnRoomsDelayMs = 100;
+    static constexpr int kLoginIntervalSeconds = 5;
+    // The kind of a directory list that fills the room list (kinds 1 to 4 fill area lists).
+    static constexpr int kRoomListKind = 99;
+    // Window messages.
+    enum : unsigned {
+        WM_CLOSE_HALL = 0x0010,
+        WM_HALL_RETRY_ENTRY = 1034,
+        WM_HALL_ROOM = 1357,
+        WM_HALL_OPEN_LOGIN = 0x0400 + 42,  // ours: open the login once the current work is done
+    };
+
+    CTavoClientDlg(CAppState& state, IHallView& view, IRoomEntry* room);
+    ~CTavoClientDlg() override;
+
+    // What the user does in the hall.
+    void OnLogin();
+    void OnUserInfo();
+    void OnEntryInfo(int first, int second);
+    void OnAddFavorite(int room);
+    void OnCreateRoom();
+    void OnSelectRoom(int index);
+    // Loads the room list of an area list's entry.
+    void OnSelectArea(int list, int index);
+    // Enters the room typed in the room-number box.
+    void OnEnterTypedRoom();
+    // Enters a room (from a list, a typed number, the command line or a created room).
+    void EnterRoom(int room);
+    // Loads a directory page of a kind (1 to 4: area lists, 99: the room list).
+    void LoadDirectory(const QString& address, int kind);
+    // Quitting: asks, tells the server, and ends shortly after.
+    void Quit();
+
+    // Enter does nothing in the hall; closing the window is quitting.
+    void OnOK() override {}
+    void OnCancel() override { Quit(); }
+
+    void OnHallReply(CKParam& reply) override;
+
+    // IHallServices: what the room side asks of the hall.
+    void RequestRoomAddress(int room) override;
+    void SetHallStatus(const QString& text) override;
+    void ShowHall(bool show) override;
+    void StartVerifyTimer(bool start) override;
+    void OpenLogin() override;
+    void PostToHall(unsigned msg, unsigned wParam, long lParam) override;
+
+    const CHallLists& Lists() const { return m_lists; }
+    int64_t LastPresenceReply() const { return m_lastPresenceReply; }
+
+protected:
+    void OnInitDialog() override;
+    void OnTimer(unsigned id) override;
+    intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
+
+private:
+    bool Start();
+    bool FetchServerInformation();
+    bool CheckVersion();
+    void LoadAreaDocuments();
+    void OnDirectoryPage(int kind, const QString& text);
+    bool RequireLogin();
+    void RequestOwnRooms();
+    void ResetAccountValues();
+    void AfterLogin(const QString& loginName, const QString& password);
+
+    void OnVisitorReply(CKParam& reply);
+    void OnLogoutReply(CKParam& reply);
+    void OnRoomListReply(CKParam& reply);
+    void OnFavoriteReply(CKParam& reply);
+    void OnLoggedElsewhere(CKParam& reply);
+    void OnRoomAddressPush(CKParam& reply);
+
+    CAppState& m_state;
+    IHallView& m_view;
+    IRoomEntry* m_room;
+    CHallLists m_lists;
+    CHallRequests m_requests;
+    CKWinSocketLogin m_route;
+    std::map<int, std::unique_ptr<CTempDlg>> m_directories;
+    int64_t m_lastPresenceReply;
+    int64_t m_lastLoginTime = 0;
+    bool m_loginOffered = false;  // the automatic login of some editions happens once
+    bool m_quitting = false;
+};

@@ -1,0 +1,53 @@
+#include "hall/TempDlg.h"
+
+#include "hall/HallStrings.h"
+#include "hall/HallView.h"
+#include "platform/StringTable.h"
+
+CTempDlg::CTempDlg(IHallView* view, Handler handler)
+    : m_view(view), m_handler(std::move(handler)) {}
+
+CTempDlg::~CTempDlg() {
+    Stop();
+}
+
+void CTempDlg::Load(const QString& address, int kind) {
+    if (!IsWindow()) {
+        CreateMessageWindow(QStringLiteral("TempDlg"));
+    }
+    m_kind = kind;
+    m_title = LoadString(IDS_GET_LIST);
+    m_status = m_title + LoadString(IDS_PLEASE_WAIT);
+    Show(true);
+    m_page.Navigate(address);
+    SetTimer(TIMER_CHECK, kCheckMs);
+}
+
+void CTempDlg::Stop() {
+    KillTimer(TIMER_CHECK);
+    m_page.Stop();
+    if (m_visible) {
+        Show(false);
+    }
+}
+
+void CTempDlg::OnTimer(unsigned id) {
+    if (id != TIMER_CHECK || !m_page.IsComplete()) {
+        return;
+    }
+    KillTimer(TIMER_CHECK);
+    Show(false);
+    // The handler may load the next page through this very window.
+    const QString text = m_page.Text();
+    const int kind = m_kind;
+    if (m_handler) {
+        m_handler(kind, text);
+    }
+}
+
+void CTempDlg::Show(bool visible) {
+    m_visible = visible;
+    if (m_view) {
+        m_view->ShowListWait(visible, m_title, m_status);
+    }
+}

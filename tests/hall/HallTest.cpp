@@ -1,0 +1,483 @@
+// The hall window against scripted servers: its start, presence lost and rebuilt, the replies
+// it handles on its own, its requests, quitting, and creating one's own room.
+
+#include "hall/CreateRoomDlg.h"
+#include "hall/LoginDlg.h"
+#include "hall/Response2Dlg.h"
+#include "tests/hall/HallFixture.h"
+
+#include <deque>
+
+using namespace tavotest;
+
+namespace {
+
+class Hall : public HallFixture {
+protected:
+    void SetUp() override {
+        HallFixture::SetUp();
+        // Presence requests are answered with 71, or with what the server has to say.
+        answers[CMD_PRESENCE] = [this](CLoopbackPeer& peer, CKParam&) {
+            CKParam packet;
+            if (pushes.empty()) {
+                MakeReply(packet, CMD_PRESENCE_REPLY, 0);
+            } else {
+                pushes.front()(packet);
+                pushes.pop_front();
+            }
+            peer.KSend(packet);
+        };
+    }
+
+    // The server answers the next presence request with this packet instead, and the one after
+    // that normally again, so the hall stays present; waits until the hall has had both.
+    void Push(short command, const std::function<void(CKParam&)>& fill = {}) {
+        pushes.push_back([command, fill](CKParam& packet) {
+            packet.SetShortInt(KEY_COMMAND, command);
+            if (fill) {
+                fill(packet);
+            }
+        });
+        NextPresence();
+        if (command != CMD_SERVER_QUIT && command != CMD_LOGGED_ELSEWHERE) {
+            NextPresence();
+        }
+    }
+
+    void NextPresence() {
+        const size_t before = center.Received(CMD_PRESENCE).size();
+        const auto arrived = [&] { return center.Received(CMD_PRESENCE).size() > before; };
+        // The presence timer fires within 15 seconds; the request then needs real time to
+        // cross the loopback, and the reply to come back.
+        Step(15, arrived);
+        ASSERT_TRUE(WaitUntil(arrived));
+        Spin(std::chrono::milliseconds(30));
+    }
+
+    // Logged in before the hall starts; the visitor reply would give another user number.
+    void LogIn(const QString& name, int number) {
+        Silence(CMD_VISITOR);
+        state.account.loginName = name;
+        state.account.userNumber = number;
+    }
+
+    std::deque<std::function<void(CKParam&)>> pushes;
+};
+
+TEST_F(Hall, StartAsksWhereTheHallIsThenBecomesAVisitor) {
+    RunHall([&] {
+        ASSERT_TRUE(
+            WaitUntil([&] { return state.account.visitorName == QStringLiteral("游客1"); }));
+    });
+    EXPECT_EQ(route.Received(CMD_SERVER_INFO).size(), 1u);
+    EXPECT_EQ(state.account.identityText, QStringLiteral("标识"));
+    EXPECT_EQ(state.account.identityNumber, 77);
+    EXPECT_EQ(state.center.host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(state.center.tcpPort, static_cast<int>(center.Port()));
+    EXPECT_EQ(state.account.userNumber, 500);
+    EXPECT_EQ(state.account.visitorValue, 7);
+    EXPECT_TRUE(center.Received(CMD_VERSION).empty());  // the configuration document was read
+    CKParam visitor;
+    ASSERT_TRUE(LastReceived(CMD_VISITOR, visitor));
+    EXPECT_EQ(visitor.TextOr(20), QStringLiteral("小明"));
+    EXPECT_EQ(visitor.TextOr(104), QStringLiteral("标识"));
+    EXPECT_EQ(visitor.IntOr(105, 0), 77);
+    EXPECT_EQ(visitor.TextOr(106), QStringLiteral("00-1A-2B-3C-4D-5E"));
+    EXPECT_EQ(view.title, QStringLiteral("塔沃大厅"));
+    EXPECT_EQ(view.trayTip, QStringLiteral("塔沃"));
+    EXPECT_EQ(view.panels[EHallPanel::HallBottomAd], QStringLiteral("about:blank"));
+    EXPECT_TRUE(ui.prompt.History().empty());
+}
+
+TEST_F(Hall, NoServerInformationEndsTheRun) {
+    route.Close();
+    bool ran = false;
+    EXPECT_EQ(RunHall([&] { ran = true; }), IDCANCEL);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("取服务器信息失败.正在退出中.")}));
+    EXPECT_TRUE(state.exiting);
+    EXPECT_EQ(center.PeerCount(), 0);
+}
+
+TEST_F(Hall, WithoutTheDocumentTheVersionRequestDecides) {
+    state.configRead = false;
+    // The same version: the start goes on.
+    AnswerWith(CMD_VERSION, CMD_VERSION_REPLY, [](CKParam& reply) { reply.SetInt(30, 1828); });
+    RunHall([&] { EXPECT_TRUE(center.WaitFor(CMD_VISITOR)); });
+    CKParam version;
+    ASSERT_TRUE(LastReceived(CMD_VERSION, version));
+    EXPECT_EQ(version.TextOr(106), QStringLiteral("00-1A-2B-3C-4D-5E"));
+
+    // A newer one: asked, and the hall closes whatever the answer.
+    AnswerWith(CMD_VERSION, CMD_VERSION_REPLY, [](CKParam& reply) { reply.SetInt(30, 1900); });
+    ui.prompt.Answer(IDNO);
+    hall = std::make_unique<CTavoClientDlg>(state, view, nullptr);
+    bool ran = false;
+    EXPECT_EQ(RunHall([&] { ran = true; }), IDCANCEL);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(ui.prompt.Texts(),
+              QStringList({QStringLiteral("塔沃有新版本发布了,程序必须升级才能使用,是否升级?")}));
+
+    // A refused version request: the start ends with the failure text.
+    ui.prompt.Clear();
+    answers[CMD_VERSION] = [](CLoopbackPeer& peer, CKParam&) {
+        CKParam reply;
+        MakeRefusal(reply, CMD_VERSION_REPLY, 1, 137);
+        peer.KSend(reply);
+    };
+    hall = std::make_unique<CTavoClientDlg>(state, view, nullptr);
+    EXPECT_EQ(RunHall([&] { ran = true; }), IDCANCEL);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("取最新版本信息失败.")}));
+    EXPECT_EQ(center.Received(CMD_VISITOR).size(), 1u);  // only the first run got that far
+}
+
+TEST_F(Hall, PresenceIsLostAfterAMinuteOfSilenceAndRebuilt) {
+    RunHall([&] {
+        ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
+        // Presence requests go out every 15 seconds and their replies keep us present.
+        ASSERT_TRUE(Step(16, [&] { return center.Received(CMD_PRESENCE).size() == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return hall->LastPresenceReply() == clock.Now(); }));
+        CKParam presence;
+        ASSERT_TRUE(LastReceived(CMD_PRESENCE, presence));
+        EXPECT_EQ(presence.TextOr(20), QStringLiteral("游客1"));
+        EXPECT_EQ(presence.IntOr(30, 0), 500);
+        Step(120);
+        EXPECT_FALSE(state.account.visitorName.isEmpty());
+
+        // The server goes silent: it takes each request and hangs up without a word.
+        const Answer hangUp = [](CLoopbackPeer& peer, CKParam&) { peer.KClose(); };
+        answers[CMD_PRESENCE] = hangUp;
+        answers[CMD_VISITOR] = hangUp;
+        Step(1);
+        const int64_t lastReply = hall->LastPresenceReply();
+        ASSERT_TRUE(Step(120, [&] { return state.account.visitorName.isEmpty(); }));
+        const int64_t lostAfter = clock.Now() - lastReply;
+        EXPECT_GE(lostAfter, 60);
+        EXPECT_LE(lostAfter, 90);
+        // Meanwhile the visitor request is repeated every 5 seconds.
+        const size_t before = center.Received(CMD_VISITOR).size();
+        Step(15);
+        EXPECT_GE(center.Received(CMD_VISITOR).size(), before + 2);
+        EXPECT_TRUE(state.account.visitorName.isEmpty());
+
+        // The server answers again: presence is back within 5 seconds.
+        AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY,
+                   [](CKParam& reply) { reply.SetCString(30, QStringLiteral("游客8")); });
+        AnswerWith(CMD_PRESENCE, CMD_PRESENCE_REPLY);
+        const int64_t answering = clock.Now();
+        ASSERT_TRUE(Step(10, [&] {
+            return WaitUntil([&] { return !state.account.visitorName.isEmpty(); },
+                             std::chrono::milliseconds(20));
+        }));
+        EXPECT_LE(clock.Now() - answering, 5);
+        EXPECT_EQ(state.account.visitorName, QStringLiteral("游客8"));
+    });
+}
+
+TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
+    LogIn(QStringLiteral("Alice"), 1001);
+    state.userRooms.first = {101};
+    RunHall([&] {
+        // 81: the user's room list; rows without three fields are skipped, names are cut so
+        // that name and state take 20 characters, and the marks are drawn.
+        Push(CMD_ROOM_LIST_REPLY, [](CKParam& p) {
+            p.SetInt(KEY_RESULT, 0);
+            p.SetInt(30, 4);
+            p.SetCString(31, QStringLiteral("101,音乐之家,(满)"));
+            p.SetCString(32, QStringLiteral("broken row"));
+            p.SetCString(33,
+                         QStringLiteral("102,一个名字非常非常非常非常非常长的房间啊,[热门,推荐]"));
+            p.SetCString(34, QStringLiteral("x,no number,"));
+        });
+        ASSERT_EQ(view.rooms.size(), 2u);
+        EXPECT_EQ(view.rooms[0].shown, QStringLiteral("音乐之家(满)"));
+        EXPECT_EQ(view.rooms[0].data, 101);
+        EXPECT_EQ(view.rooms[1].shown, QStringLiteral("一个名字非常非常非常非常非[热门,推荐]"));
+        EXPECT_EQ(view.rooms[1].shown.size(), 20);
+        EXPECT_EQ(view.rooms[1].text,
+                  QStringLiteral("一个名字非常非常非常非常非常长的房间啊[热门,推荐]"));
+        EXPECT_EQ(view.marks, (std::map<int, EListMark>{{0, EListMark::First}}));
+
+        // 1101: a room's address pushed; remembered, and its address asked for at once.
+        Push(CMD_ROOM_ADDRESS_PUSH, [](CKParam& p) {
+            p.SetInt(KEY_RESULT, 0);
+            p.SetInt(30, 102);
+            p.SetCString(40, QStringLiteral("10.0.0.9"));
+            p.SetCString(50, QStringLiteral("电信"));
+        });
+        ASSERT_TRUE(center.WaitFor(CMD_ROOM_ADDRESS));
+        CKParam ask;
+        ASSERT_TRUE(LastReceived(CMD_ROOM_ADDRESS, ask));
+        EXPECT_EQ(ask.IntOr(20, 0), 102);
+        EXPECT_EQ(ask.TextOr(106), QStringLiteral("00-1A-2B-3C-4D-5E"));
+        hall->OnSelectRoom(1);
+        EXPECT_EQ(view.roomNumber, QStringLiteral("102"));
+        EXPECT_EQ(view.information,
+                  QStringLiteral("一个名字非常非常非常非常非常长的房间啊[热门,推荐](电信)"));
+        hall->OnSelectRoom(0);
+        EXPECT_EQ(view.information, QStringLiteral("音乐之家(满)"));
+        hall->OnSelectRoom(7);  // out of range: nothing changes
+        EXPECT_EQ(view.roomNumber, QStringLiteral("101"));
+
+        // Refusals in 81, 91 and 1101 show the refusal text and change nothing.
+        Push(CMD_ROOM_LIST_REPLY, [](CKParam& p) {
+            p.SetInt(KEY_RESULT, -1);
+            p.SetInt(KEY_REFUSAL, 140);
+        });
+        Push(CMD_ADD_FAVORITE_REPLY, [](CKParam& p) {
+            p.SetInt(KEY_RESULT, -1);
+            p.SetInt(KEY_REFUSAL, 999);
+        });
+        Push(CMD_ROOM_ADDRESS_PUSH, [](CKParam& p) {
+            p.SetInt(KEY_RESULT, -1);
+            p.SetInt(KEY_REFUSAL, 131);
+        });
+        EXPECT_EQ(ui.prompt.Texts(),
+                  QStringList({QStringLiteral("房间被禁用"), QStringLiteral("未知错误"),
+                               QStringLiteral("房间号非法")}));
+        EXPECT_EQ(view.rooms.size(), 2u);
+        EXPECT_EQ(center.Received(CMD_ROOM_ADDRESS).size(), 1u);
+
+        // 91: a favourite added; said so, and the room list asked for again.
+        ui.prompt.Clear();
+        Push(CMD_ADD_FAVORITE_REPLY, [](CKParam& p) { p.SetInt(KEY_RESULT, 0); });
+        ASSERT_TRUE(center.WaitFor(CMD_ROOM_LIST));
+        EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("添加房间到收藏夹成功.")}));
+        CKParam list;
+        ASSERT_TRUE(LastReceived(CMD_ROOM_LIST, list));
+        EXPECT_EQ(list.TextOr(20), QStringLiteral("Alice"));
+        EXPECT_EQ(list.IntOr(30, 0), 1001);
+
+        // Commands the hall does not handle change nothing.
+        ui.prompt.Clear();
+        Push(4242);
+        Push(CMD_LOGIN_REPLY, [](CKParam& p) { p.SetInt(KEY_RESULT, 0); });
+        EXPECT_TRUE(ui.prompt.Texts().isEmpty());
+        EXPECT_EQ(state.account.loginName, QStringLiteral("Alice"));
+
+        // 770: logged in elsewhere; acknowledged, said, and both names cleared.
+        Push(CMD_LOGGED_ELSEWHERE);
+        ASSERT_TRUE(center.WaitFor(CMD_LOGGED_ELSEWHERE_ACK));
+        CKParam ack;
+        ASSERT_TRUE(LastReceived(CMD_LOGGED_ELSEWHERE_ACK, ack));
+        EXPECT_EQ(ack.TextOr(20), QStringLiteral("Alice"));
+        EXPECT_EQ(ack.IntOr(30, 0), 1001);
+        EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("用户已经在其他服务器登陆了!")}));
+        EXPECT_TRUE(state.account.loginName.isEmpty());
+        EXPECT_TRUE(state.account.visitorName.isEmpty());
+        EXPECT_TRUE(state.userRooms.first.empty());
+        EXPECT_GE(view.accountRefreshes, 1);
+    });
+}
+
+TEST_F(Hall, QuittingAsksTellsTheServerAndEndsShortlyAfter) {
+    int result = 0;
+    ui.dialogs.Script(CTavoClientDlg::IDD, [&](CDialogModel& d) {
+        ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
+        ui.prompt.Answer(IDCANCEL);
+        hall->OnCancel();
+        EXPECT_TRUE(d.IsOpen());
+        EXPECT_TRUE(center.Received(CMD_QUIT).empty());
+
+        hall->OnCancel();  // OK this time
+        ASSERT_TRUE(center.WaitFor(CMD_QUIT));
+        clock.Advance(2999);
+        EXPECT_FALSE(view.trayTip.isEmpty());
+        clock.Advance(1);
+        EXPECT_TRUE(view.trayTip.isEmpty());  // the icon goes as the loop ends
+    });
+    result = hall->DoModal();
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("是否要退出系统塔沃?"),
+                                              QStringLiteral("是否要退出系统塔沃?")}));
+    EXPECT_TRUE(ui.prompt.History()[0].flags & MB_OKCANCEL);
+    EXPECT_TRUE(view.trayTip.isEmpty());
+    CKParam quit;
+    ASSERT_TRUE(LastReceived(CMD_QUIT, quit));
+    EXPECT_EQ(quit.TextOr(20), QStringLiteral("游客1"));
+    EXPECT_EQ(quit.IntOr(30, 0), 500);
+    EXPECT_EQ(quit.TextOr(104), QStringLiteral("标识"));
+}
+
+TEST_F(Hall, TheServerAsksUsToQuit) {
+    ui.dialogs.Script(CTavoClientDlg::IDD, [&](CDialogModel& d) {
+        ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
+        Push(CMD_SERVER_QUIT);
+        ASSERT_TRUE(center.WaitFor(CMD_QUIT));
+        EXPECT_TRUE(state.exiting);
+        clock.Advance(499);
+        EXPECT_FALSE(view.trayTip.isEmpty());
+        clock.Advance(1);
+        EXPECT_TRUE(view.trayTip.isEmpty());
+    });
+    EXPECT_EQ(hall->DoModal(), IDOK);
+    EXPECT_TRUE(ui.prompt.History().empty());  // no question when the server says so
+}
+
+TEST_F(Hall, RequestsThatNeedALogin) {
+    RunHall([&] {
+        hall->OnUserInfo();
+        hall->OnEntryInfo(1, 2);
+        hall->OnAddFavorite(101);
+        hall->OnCreateRoom();
+        view.roomNumber = QStringLiteral("0");
+        hall->OnEnterTypedRoom();
+        view.roomNumber = QStringLiteral("abc");
+        hall->OnEnterTypedRoom();
+    });
+    const QString login = QStringLiteral("请先登陆!");
+    const QString bad = QStringLiteral("房间号非法");
+    EXPECT_EQ(ui.prompt.Texts(), QStringList({login, login, login, login, bad, bad}));
+    EXPECT_TRUE(center.Received(CMD_USER_INFO).empty());
+    EXPECT_TRUE(center.Received(CMD_ADD_FAVORITE).empty());
+    EXPECT_TRUE(center.Received(CMD_ROOM_FORMATS).empty());
+}
+
+TEST_F(Hall, UserInformationAndEntryInformation) {
+    LogIn(QStringLiteral("Alice"), 1001);
+    AnswerWith(CMD_USER_INFO, CMD_USER_INFO_REPLY, [](CKParam& p) {
+        p.SetCString(30, QStringLiteral("爱丽丝"));
+        p.SetCString(36, QStringLiteral("北京"));
+        p.SetInt(33, 12);
+        p.SetInt(39, -4);
+    });
+    AnswerWith(CMD_ENTRY_INFO, CMD_ENTRY_INFO_REPLY);
+    RunHall([&] {
+        hall->OnUserInfo();
+        hall->OnEntryInfo(3, 4);
+    });
+    EXPECT_EQ(state.userInfo.texts[30], QStringLiteral("爱丽丝"));
+    EXPECT_EQ(state.userInfo.texts[36], QStringLiteral("北京"));
+    EXPECT_EQ(state.userInfo.numbers[33], 12);
+    EXPECT_EQ(state.userInfo.numbers[39], -4);
+    EXPECT_EQ(state.userInfo.numbers[37], 0);  // a missing key reads as its default
+    CKParam info;
+    ASSERT_TRUE(LastReceived(CMD_USER_INFO, info));
+    EXPECT_EQ(info.TextOr(20), QStringLiteral("Alice"));
+    EXPECT_EQ(info.IntOr(30, 0), 1001);
+    CKParam entry;
+    ASSERT_TRUE(LastReceived(CMD_ENTRY_INFO, entry));
+    EXPECT_EQ(entry.IntOr(40, 0), 3);
+    EXPECT_EQ(entry.IntOr(50, 0), 4);
+    const auto dialogs = ui.dialogs.History();
+    ASSERT_EQ(dialogs.size(), 4u);  // server information, hall, user information, entry information
+    EXPECT_EQ(dialogs[2].title, QStringLiteral("取用户信息"));
+    EXPECT_EQ(dialogs[3].title, QStringLiteral("设置进房信息"));
+}
+
+TEST_F(Hall, OwnRoomsArriveAfterLoginAndMarkTheRoomList) {
+    state.edition = EDITION_50;
+    state.startRoom = 9;  // a start room: edition 50 does not open the login by itself
+    answers[CMD_LOGIN] = [](CLoopbackPeer& peer, CKParam&) {
+        CKParam reply;
+        MakeReply(reply, CMD_LOGIN_REPLY, 0);
+        reply.SetInt(30, 1001);
+        reply.SetCString(40, QStringLiteral("Alice"));
+        peer.KSend(reply);
+    };
+    AnswerWith(CMD_OWN_ROOMS, CMD_OWN_ROOMS_REPLY, [](CKParam& p) {
+        p.SetInt(30, 2);
+        p.SetInt(31, 101);
+        p.SetInt(32, 102);
+        p.SetInt(33, 2);  // the second list
+        p.SetInt(34, 103);
+        p.SetInt(35, 101);
+        p.SetInt(31 + 9970, 5);
+        p.SetInt(34 + 9970, 6);
+        p.SetInt(35 + 9970, 7);
+    });
+    ui.dialogs.Script(CLoginDlg::IDD, [](CDialogModel& d) {
+        auto& login = static_cast<CLoginDlg&>(d);
+        login.SetUserId(QStringLiteral("alice"));
+        login.SetPassword(QStringLiteral("pw"));
+        login.OnOK();
+    });
+    RunHall([&] {
+        ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
+        Push(CMD_ROOM_LIST_REPLY, [](CKParam& p) {
+            p.SetInt(KEY_RESULT, 0);
+            p.SetInt(30, 3);
+            p.SetCString(31, QStringLiteral("103,三,"));
+            p.SetCString(32, QStringLiteral("104,四,"));
+            p.SetCString(33, QStringLiteral("101,一,"));
+        });
+        ASSERT_EQ(view.rooms.size(), 3u);
+        EXPECT_TRUE(view.marks.empty());
+        hall->OnLogin();
+        clock.Advance(100);
+        ASSERT_TRUE(center.WaitFor(CMD_ROOM_LIST));
+    });
+    EXPECT_EQ(state.userRooms.first, (std::vector<int>{101, 102}));
+    EXPECT_EQ(state.userRooms.second, (std::vector<int>{103, 101}));
+    EXPECT_EQ(state.userRooms.marks, (std::map<int, int>{{101, 7}, {102, 0}, {103, 6}}));
+    // Room 101 is in both lists: the second list's mark is drawn last.
+    EXPECT_EQ(view.marks,
+              (std::map<int, EListMark>{{0, EListMark::Second}, {2, EListMark::Second}}));
+    const auto titles = ui.dialogs.History();
+    EXPECT_EQ(titles.back().title, QStringLiteral("取用户私房信息"));
+}
+
+TEST_F(Hall, CreatingOnesOwnRoom) {
+    LogIn(QStringLiteral("Alice"), 1001);
+    AnswerWith(CMD_ROOM_FORMATS, CMD_ROOM_FORMATS_REPLY, [](CKParam& p) {
+        p.SetInt(30, 4);
+        p.SetCString(40, QStringLiteral("1,标准房,50人"));
+        p.SetCString(41, QStringLiteral("bad"));
+        p.SetCString(42, QStringLiteral("a,b,c,d"));
+        p.SetCString(43, QStringLiteral("2,大房间,100人"));
+    });
+    int createResult = 0;
+    route.SetResponder([&](CLoopbackPeer& peer, CKParam& request) {
+        CKParam reply;
+        if (request.Command() == CMD_SERVER_INFO) {
+            MakeReply(reply, CMD_SERVER_INFO_REPLY, 0);
+            reply.SetCString(30, QStringLiteral("127.0.0.1"));
+            reply.SetInt(40, static_cast<int>(route.Port()));
+            reply.SetInt(50, static_cast<int>(center.Port()));
+        } else if (createResult == 0) {
+            MakeReply(reply, CMD_CREATE_ROOM_REPLY, 0);
+            reply.SetInt(30, 8001);
+        } else {
+            MakeRefusal(reply, CMD_CREATE_ROOM_REPLY, createResult, 140);
+        }
+        peer.KSend(reply);
+    });
+    std::vector<RoomFormat> offered;
+    ui.dialogs.Default(CCreateRoomDlg::IDD, [&](CDialogModel& d) {
+        auto& create = static_cast<CCreateRoomDlg&>(d);
+        offered = create.Formats();
+        create.roomName = QStringLiteral("我的房间");
+        create.password = QStringLiteral("1234");
+        create.formatIndex = 1;
+        create.visible = false;
+        create.EndDialog(IDOK);
+    });
+    ui.prompt.Answer(IDNO);
+    RunHall([&] {
+        hall->OnCreateRoom();
+        createResult = 1;
+        hall->OnCreateRoom();
+    });
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_EQ(offered[1].code, 2);
+    EXPECT_EQ(offered[1].name, QStringLiteral("大房间"));
+    EXPECT_EQ(offered[1].description, QStringLiteral("100人"));
+    const auto created = route.Received(CMD_CREATE_ROOM);
+    ASSERT_EQ(created.size(), 2u);
+    CKParam request;
+    created[0].Load(request);
+    EXPECT_EQ(request.TextOr(20), QStringLiteral("Alice"));
+    EXPECT_EQ(request.IntOr(30, 0), 1001);
+    EXPECT_EQ(request.TextOr(40), QStringLiteral("我的房间"));
+    EXPECT_EQ(request.TextOr(60), QStringLiteral("1234"));
+    EXPECT_EQ(request.IntOr(70, 0), 2);
+    EXPECT_FALSE(request.BoolOr(80, true));
+    EXPECT_EQ(request.TextOr(106), QStringLiteral("00-1A-2B-3C-4D-5E"));
+    EXPECT_EQ(ui.prompt.Texts(),
+              QStringList({QStringLiteral("自建房间成功,是否进入?    房间ID:8001"),
+                           QStringLiteral("自建房间失败.,房间被禁用.")}));
+    EXPECT_TRUE(ui.prompt.History()[0].flags & MB_YESNO);
+}
+
+}  // namespace
