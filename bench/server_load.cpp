@@ -1,0 +1,641 @@
+// The service under voice load: one room, one speaker and N listeners over real loopback TCP.
+// The speaker sends quality-1 voice at its real rate (one 23040-byte block of 22050 Hz stereo
+// is 261 ms; at 64 kbit/s it encodes to about 2090 bytes); every listener's second connection
+// receives the relay. Measured: relay latency from the speaker's send to each listener's
+// receive (median, 99th percentile), the service's CPU share and memory, the number of
+// listeners one service holds in one room before the 99th percentile passes 50 ms, and, in
+// the same run, plain loopback TCP throughput as the ceiling.
+//
+// The service runs in a child process (so its CPU and memory are its own); the clients here
+// are plain sockets speaking the protocol, with one thread receiving for all of them.
+
+#include "platform/CodePage.h"
+#include "protocol/Commands.h"
+#include "protocol/FrameCodec.h"
+#include "protocol/KParam.h"
+#include "server/Seed.h"
+#include "server/Service.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kLoadRoom = 2001;
+constexpr double kBlockSeconds = 23040.0 / (22050.0 * 4);  // 0.2612 s of stereo 16-bit
+constexpr int kPayloadBytes = static_cast<int>(64000 / 8 * kBlockSeconds);  // about 2090
+constexpr int kWarmupBlocks = 4;
+constexpr int kMeasuredBlocks = 30;
+
+int64_t MonotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+// ---- the service, in a child process -------------------------------------------------------
+
+struct tagPorts {
+    unsigned hall = 0;
+    unsigned room = 0;
+};
+
+pid_t g_server = -1;
+tagPorts g_ports;
+
+[[noreturn]] void RunServer(int reportFd) {
+    int argc = 1;
+    char name[] = "tavo-serverd-bench";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    tagServerConfig config;
+    config.databasePath = QStringLiteral(":memory:");
+    config.infoPort = config.hallPort = config.routePort = 0;
+    config.roomServers = {{0, 0}};
+    config.webPort = -1;
+    config.adminPollMs = 0;
+    config.limits.maxConnections = 30000;
+    config.limits.maxConnectionsPerAddress = 0;
+    CTavoService service(config);
+    service.Store().Open(config.databasePath);
+    SeedDemoData(service.Store());
+    tagRoomRecord room;
+    room.number = kLoadRoom;
+    room.area = 1;
+    room.name = QStringLiteral("load");
+    room.maxMembers = 1000000;
+    room.micMode = 0;
+    room.micSeconds = 3600;
+    service.Store().AddRoom(room);
+    tagPorts ports;
+    if (service.Start()) {
+        ports.hall = service.Config().hallPort;
+        ports.room = service.Config().roomServers.front().mainPort;
+    }
+    [[maybe_unused]] ssize_t n = write(reportFd, &ports, sizeof ports);
+    close(reportFd);
+    _exit(ports.hall ? app.exec() : 1);
+}
+
+bool StartServer() {
+    if (g_server > 0) {
+        return true;
+    }
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return false;
+    }
+    g_server = fork();
+    if (g_server == 0) {
+        close(fds[0]);
+        RunServer(fds[1]);
+    }
+    close(fds[1]);
+    const bool ok = read(fds[0], &g_ports, sizeof g_ports) == sizeof g_ports && g_ports.hall != 0;
+    close(fds[0]);
+    return ok;
+}
+
+void StopServer() {
+    if (g_server > 0) {
+        kill(g_server, SIGTERM);
+        waitpid(g_server, nullptr, 0);
+        g_server = -1;
+    }
+}
+
+// CPU seconds the service has used, from /proc.
+double ServerCpuSeconds() {
+    std::ifstream stat("/proc/" + std::to_string(g_server) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // Fields after the command name in parentheses; utime and stime are the 14th and 15th.
+    const auto close = line.rfind(')');
+    std::istringstream rest(line.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0;
+    unsigned long long stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14) {
+            utime = std::stoull(field);
+        } else if (i == 15) {
+            stime = std::stoull(field);
+        }
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double ServerMemoryMb(const char* key) {
+    std::ifstream status("/proc/" + std::to_string(g_server) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key, 0) == 0) {
+            return std::stod(line.substr(std::strlen(key))) / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// ---- a client connection: plain blocking socket for the handshake -------------------------
+
+struct tagConn {
+    int fd = -1;
+    bool timed = false;  // a listener's second connection: its voice is timed
+    int sequence = 0;
+    CFrameAssembler assembler{kTcpFrame};
+    std::deque<QByteArray> inbox;
+};
+
+bool Connect(tagConn& c, unsigned port) {
+    c.fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int one = 1;
+    setsockopt(c.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return connect(c.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+    for (qsizetype at = 0; at < bytes.size();) {
+        const ssize_t n =
+            send(fd, bytes.constData() + at, static_cast<size_t>(bytes.size() - at), MSG_NOSIGNAL);
+        if (n < 0 && errno == EAGAIN) {
+            pollfd p{fd, POLLOUT, 0};
+            poll(&p, 1, 100);
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        at += n;
+    }
+    return true;
+}
+
+bool Send(tagConn& c, CKParam& packet) {
+    packet.SetInt(KEY_SEQUENCE, ++c.sequence);
+    packet.SetInt(KEY_CLOCK, 0);
+    return WriteAll(c.fd, BuildFrame(kTcpFrame, 0, packet.GetBufferPtr(), packet.GetLength()));
+}
+
+void Feed(tagConn& c, const char* data, int n) {
+    c.assembler.Feed(data, n, [&](const char* p, int length) {
+        c.inbox.emplace_back(p, length);
+        return CFrameAssembler::EVerdict::Continue;
+    });
+}
+
+// Waits (blocking) for a packet with this command; other packets are dropped.
+std::optional<QByteArray> Await(tagConn& c, short command, int timeoutMs = 10000) {
+    const int64_t until = MonotonicNs() + static_cast<int64_t>(timeoutMs) * 1000000;
+    char buffer[65536];
+    for (;;) {
+        while (!c.inbox.empty()) {
+            QByteArray p = std::move(c.inbox.front());
+            c.inbox.pop_front();
+            CKParam packet;
+            packet.SetBufferPtr(p.constData(), static_cast<int>(p.size()));
+            if (packet.Command() == command) {
+                return p;
+            }
+        }
+        const int left = static_cast<int>((until - MonotonicNs()) / 1000000);
+        pollfd pfd{c.fd, POLLIN, 0};
+        if (left <= 0 || poll(&pfd, 1, left) <= 0) {
+            return std::nullopt;
+        }
+        const ssize_t n = recv(c.fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            return std::nullopt;
+        }
+        Feed(c, buffer, static_cast<int>(n));
+    }
+}
+
+int IntField(const QByteArray& bytes, short key) {
+    CKParam p;
+    p.SetBufferPtr(bytes.constData(), static_cast<int>(bytes.size()));
+    return p.IntOr(key, 0);
+}
+
+QString TextField(const QByteArray& bytes, short key) {
+    CKParam p;
+    p.SetBufferPtr(bytes.constData(), static_cast<int>(bytes.size()));
+    return p.TextOr(key);
+}
+
+struct tagMember {
+    tagConn main;
+    tagConn second;
+    QString id;
+};
+
+// Visitor name from the hall, then 122, 120, 110 and 650: a member with both connections.
+std::unique_ptr<tagMember> Join(int index) {
+    auto m = std::make_unique<tagMember>();
+    const QString machine = QStringLiteral("BENCH-%1").arg(index);
+    tagConn hall;
+    if (!Connect(hall, g_ports.hall)) {
+        return nullptr;
+    }
+    CKParam visitor;
+    visitor.SetShortInt(KEY_COMMAND, CMD_VISITOR);
+    visitor.SetCString(20, QStringLiteral("l%1").arg(index));
+    visitor.SetCString(106, machine);
+    auto named = Send(hall, visitor) ? Await(hall, CMD_VISITOR_REPLY) : std::nullopt;
+    close(hall.fd);
+    if (!named) {
+        return nullptr;
+    }
+    m->id = TextField(*named, 30);
+    if (!Connect(m->main, g_ports.room)) {
+        return nullptr;
+    }
+    CKParam login;
+    login.SetShortInt(KEY_COMMAND, CMD_ROOM_LOGIN);
+    login.SetCString(20, m->id);
+    login.SetInt(30, -1);
+    login.SetInt(40, kLoadRoom);
+    login.SetCString(80, machine);
+    if (!Send(m->main, login) || !Await(m->main, CMD_ROOM_LOGIN_REPLY) ||
+        !Await(m->main, CMD_USER_VERIFIED)) {
+        return nullptr;
+    }
+    CKParam enter;
+    enter.SetShortInt(KEY_COMMAND, CMD_ENTER);
+    auto entered = Send(m->main, enter) ? Await(m->main, CMD_ENTER_REPLY) : std::nullopt;
+    if (!entered || IntField(*entered, KEY_RESULT) != 0 ||
+        !Connect(m->second, static_cast<unsigned>(IntField(*entered, 50)))) {
+        return nullptr;
+    }
+    CKParam attach;
+    attach.SetShortInt(KEY_COMMAND, CMD_ATTACH);
+    attach.SetInt(20, IntField(*entered, 30));
+    attach.SetCString(30, m->id);
+    attach.SetInt(40, IntField(*entered, 40));
+    auto attached = Send(m->second, attach) ? Await(m->second, CMD_ATTACH_REPLY) : std::nullopt;
+    if (!attached || IntField(*attached, KEY_RESULT) != 0) {
+        return nullptr;
+    }
+    return m;
+}
+
+// ---- the rig: speaker, listeners and the receiving thread ---------------------------------
+
+class CLoadRig {
+public:
+    static CLoadRig& Get() {
+        static CLoadRig rig;
+        return rig;
+    }
+
+    bool Ready() const { return m_speaker != nullptr; }
+    int Listeners() const { return static_cast<int>(m_listeners.size()); }
+
+    // Adds listeners until there are n.
+    bool GrowTo(int n) {
+        while (Listeners() < n) {
+            auto m = Join(m_nextIndex++);
+            if (!m) {
+                return false;
+            }
+            for (tagConn* c : {&m->main, &m->second}) {
+                fcntl(c->fd, F_SETFL, fcntl(c->fd, F_GETFL) | O_NONBLOCK);
+            }
+            m->second.timed = true;
+            tagMember* raw = m.get();
+            {
+                std::lock_guard lock(m_mutex);
+                m_listeners.push_back(std::move(m));
+            }
+            epoll_event main{EPOLLIN, {.ptr = &raw->main}};
+            epoll_event second{EPOLLIN, {.ptr = &raw->second}};
+            epoll_ctl(m_epoll, EPOLL_CTL_ADD, raw->main.fd, &main);
+            epoll_ctl(m_epoll, EPOLL_CTL_ADD, raw->second.fd, &second);
+        }
+        return true;
+    }
+
+    struct tagResult {
+        std::vector<double> latenciesMs;
+        int64_t expected = 0;
+        double serverCpuPercent = 0;
+        double seconds = 0;
+    };
+
+    // The speaker speaks; the listeners' receipts are timed.
+    tagResult Measure() {
+        tagResult result;
+        {
+            std::lock_guard lock(m_mutex);
+            m_latencies.clear();
+            m_recording = false;
+        }
+        const QByteArray filler(kPayloadBytes, 'v');
+        int64_t next = MonotonicNs();
+        const int64_t period = static_cast<int64_t>(kBlockSeconds * 1e9);
+        double cpuStart = 0;
+        int64_t wallStart = 0;
+        for (int block = 0; block < kWarmupBlocks + kMeasuredBlocks; ++block) {
+            if (block == kWarmupBlocks) {
+                std::lock_guard lock(m_mutex);
+                m_recording = true;
+                cpuStart = ServerCpuSeconds();
+                wallStart = MonotonicNs();
+            }
+            while (MonotonicNs() < next) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            QByteArray payload = filler;
+            const int64_t sent = MonotonicNs();
+            std::memcpy(payload.data(), &sent, sizeof sent);
+            payload[8] = block >= kWarmupBlocks ? 1 : 0;
+            CKParam voice;
+            voice.SetShortInt(KEY_COMMAND, CMD_AUDIO);
+            voice.SetInt(20, 1);
+            voice.SetInt(50, 10);
+            voice.SetInt(30, 1);
+            voice.SetChar(40, payload.constData(), static_cast<unsigned short>(payload.size()));
+            voice.SetCString(60, m_speaker->id);
+            Send(m_speaker->second, voice);
+            next += period;
+        }
+        // Stragglers get a moment, then the window closes.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        result.seconds = static_cast<double>(MonotonicNs() - wallStart) / 1e9;
+        result.serverCpuPercent = (ServerCpuSeconds() - cpuStart) / result.seconds * 100.0;
+        std::lock_guard lock(m_mutex);
+        m_recording = false;
+        result.latenciesMs = m_latencies;
+        result.expected = static_cast<int64_t>(kMeasuredBlocks) * Listeners();
+        return result;
+    }
+
+    ~CLoadRig() {
+        m_stop = true;
+        if (m_receiver.joinable()) {
+            m_receiver.join();
+        }
+        StopServer();
+    }
+
+private:
+    CLoadRig() {
+        if (!StartServer()) {
+            return;
+        }
+        m_epoll = epoll_create1(EPOLL_CLOEXEC);
+        m_receiver = std::thread([this] { Receive(); });
+        m_speaker = Join(m_nextIndex++);
+        if (!m_speaker) {
+            return;
+        }
+        CKParam grab;
+        grab.SetShortInt(KEY_COMMAND, CMD_GRAB_MIC);
+        auto granted =
+            Send(m_speaker->main, grab) ? Await(m_speaker->main, CMD_GRAB_MIC_REPLY) : std::nullopt;
+        if (!granted || IntField(*granted, KEY_RESULT) != 0) {
+            m_speaker.reset();
+            return;
+        }
+        // From here on the speaker's main connection only hears arrivals: drain it.
+        fcntl(m_speaker->main.fd, F_SETFL, fcntl(m_speaker->main.fd, F_GETFL) | O_NONBLOCK);
+        epoll_event ev{EPOLLIN, {.ptr = &m_speaker->main}};
+        epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_speaker->main.fd, &ev);
+    }
+
+    // One thread reads every listener connection: voice on the second connections is timed,
+    // everything else is drained; keep-alives go out every ten seconds.
+    void Receive() {
+        std::vector<epoll_event> events(512);
+        std::vector<char> buffer(1 << 16);
+        int64_t lastKeepAlive = MonotonicNs();
+        while (!m_stop) {
+            const int n = epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), 50);
+            const int64_t now = MonotonicNs();
+            for (int i = 0; i < n; ++i) {
+                auto* c = static_cast<tagConn*>(events[static_cast<size_t>(i)].data.ptr);
+                const bool timed = c->timed;
+                for (;;) {
+                    const ssize_t got = recv(c->fd, buffer.data(), buffer.size(), 0);
+                    if (got <= 0) {
+                        if (got == 0) {
+                            epoll_ctl(m_epoll, EPOLL_CTL_DEL, c->fd, nullptr);
+                        }
+                        break;
+                    }
+                    if (timed) {
+                        Feed(*c, buffer.data(), static_cast<int>(got));
+                    }
+                }
+                while (!c->inbox.empty()) {
+                    Timed(c->inbox.front(), now);
+                    c->inbox.pop_front();
+                }
+            }
+            if (now - lastKeepAlive > 10'000'000'000LL) {
+                lastKeepAlive = now;
+                KeepAlive();
+            }
+        }
+    }
+
+    void Timed(const QByteArray& bytes, int64_t now) {
+        CKParam p;
+        p.SetBufferPtr(bytes.constData(), static_cast<int>(bytes.size()));
+        char* payload = nullptr;
+        unsigned short length = 0;
+        if (p.Command() != CMD_AUDIO || p.GetCharNC(40, &payload, length) != 0 || length < 9 ||
+            payload[8] != 1) {
+            return;
+        }
+        int64_t sent = 0;
+        std::memcpy(&sent, payload, sizeof sent);
+        std::lock_guard lock(m_mutex);
+        if (m_recording) {
+            m_latencies.push_back(static_cast<double>(now - sent) / 1e6);
+        }
+    }
+
+    void KeepAlive() {
+        std::vector<tagConn*> all;
+        {
+            std::lock_guard lock(m_mutex);
+            for (const auto& m : m_listeners) {
+                all.push_back(&m->main);
+                all.push_back(&m->second);
+            }
+        }
+        for (tagConn* c : all) {
+            CKParam alive;
+            alive.SetShortInt(KEY_COMMAND, CMD_KEEPALIVE);
+            Send(*c, alive);
+        }
+        if (m_speaker) {
+            CKParam alive;
+            alive.SetShortInt(KEY_COMMAND, CMD_KEEPALIVE);
+            Send(m_speaker->main, alive);
+        }
+    }
+
+    std::unique_ptr<tagMember> m_speaker;
+    std::vector<std::unique_ptr<tagMember>> m_listeners;
+    int m_nextIndex = 0;
+    int m_epoll = -1;
+    std::thread m_receiver;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    bool m_recording = false;
+    std::vector<double> m_latencies;
+};
+
+double Percentile(std::vector<double>& v, double q) {
+    if (v.empty()) {
+        return 0;
+    }
+    const size_t at =
+        std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())));
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(at), v.end());
+    return v[at];
+}
+
+bool Report(benchmark::State& state, CLoadRig::tagResult& r) {
+    const double delivered =
+        r.expected ? static_cast<double>(r.latenciesMs.size()) / static_cast<double>(r.expected)
+                   : 0;
+    const double p50 = Percentile(r.latenciesMs, 0.50);
+    const double p99 = Percentile(r.latenciesMs, 0.99);
+    const double worst =
+        r.latenciesMs.empty() ? 0 : *std::max_element(r.latenciesMs.begin(), r.latenciesMs.end());
+    state.counters["listeners"] = CLoadRig::Get().Listeners();
+    state.counters["p50_ms"] = p50;
+    state.counters["p99_ms"] = p99;
+    state.counters["max_ms"] = worst;
+    state.counters["delivered_pct"] = delivered * 100.0;
+    state.counters["server_cpu_pct"] = r.serverCpuPercent;
+    state.counters["server_rss_mb"] = ServerMemoryMb("VmRSS:");
+    state.counters["server_peak_mb"] = ServerMemoryMb("VmHWM:");
+    state.SetIterationTime(r.seconds);
+    return p99 <= 50.0 && delivered > 0.99;
+}
+
+void BM_VoiceRelay(benchmark::State& state) {
+    CLoadRig& rig = CLoadRig::Get();
+    if (!rig.Ready() || !rig.GrowTo(static_cast<int>(state.range(0)))) {
+        state.SkipWithError("the load rig could not be set up");
+        return;
+    }
+    for (auto _ : state) {
+        auto result = rig.Measure();
+        Report(state, result);
+    }
+}
+BENCHMARK(BM_VoiceRelay)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Grows the room in steps until the 99th percentile passes 50 ms (or the step limit is met).
+void BM_ListenersWithin50ms(benchmark::State& state) {
+    CLoadRig& rig = CLoadRig::Get();
+    if (!rig.Ready()) {
+        state.SkipWithError("the load rig could not be set up");
+        return;
+    }
+    for (auto _ : state) {
+        int held = 0;
+        for (int n : {1000, 1500, 2000, 3000, 4000}) {
+            if (!rig.GrowTo(n)) {
+                break;
+            }
+            auto result = rig.Measure();
+            if (!Report(state, result)) {
+                break;
+            }
+            held = n;
+        }
+        state.counters["listeners_within_50ms"] = held;
+    }
+}
+BENCHMARK(BM_ListenersWithin50ms)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The ceiling: bytes through one loopback TCP connection in two seconds.
+void BM_LoopbackTcpThroughput(benchmark::State& state) {
+    for (auto _ : state) {
+        int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+        listen(listener, 1);
+        int writer = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        connect(writer, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        int reader = accept(listener, nullptr, nullptr);
+        std::atomic<bool> stop{false};
+        std::thread producer([&] {
+            std::vector<char> chunk(1 << 16, 'x');
+            while (!stop) {
+                if (send(writer, chunk.data(), chunk.size(), MSG_NOSIGNAL) <= 0) {
+                    break;
+                }
+            }
+        });
+        std::vector<char> buffer(1 << 16);
+        int64_t bytes = 0;
+        const int64_t start = MonotonicNs();
+        while (MonotonicNs() - start < 2'000'000'000LL) {
+            const ssize_t n = recv(reader, buffer.data(), buffer.size(), 0);
+            if (n <= 0) {
+                break;
+            }
+            bytes += n;
+        }
+        const double seconds = static_cast<double>(MonotonicNs() - start) / 1e9;
+        stop = true;
+        shutdown(reader, SHUT_RDWR);
+        producer.join();
+        close(writer);
+        close(reader);
+        close(listener);
+        state.SetIterationTime(seconds);
+        state.counters["MB_per_s"] = static_cast<double>(bytes) / seconds / 1e6;
+    }
+}
+BENCHMARK(BM_LoopbackTcpThroughput)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
