@@ -246,3 +246,38 @@ TEST(ChatText, TheTimeShowsInHeadersWhenTheRoomSaysSo) {
         QRegularExpression("</a></font>说\\(\\d\\d:\\d\\d:\\d\\d\\):<font").match(line).hasMatch())
         << line.toStdString();
 }
+
+TEST(ChatText, StampsGoBeforeTheNamesOnceWhenTheServiceHasThem) {
+    CRoomFixture f;
+    f.app.settings.switches[QStringLiteral("ENABLE_STAMP_SEAL")] = QStringLiteral("1");
+    ASSERT_TRUE(f.Enter());
+    f.Room().Members().List().Find("amy")->stamp = 7;
+    f.Room().Members().List().Find("me")->stamp = 3;
+    const QString amyStamp = QStringLiteral("<img border=0 src=\"/opt/tavo/img/stamp/7.bmp\">");
+    // The sender puts its own stamp before its name.
+    ASSERT_EQ(f.Room().Chat().SendText(QStringLiteral("盖章了")), 0);
+    EXPECT_TRUE(LastText(f, 1).TextOr(30).startsWith(
+        "<img border=0 src=\"/opt/tavo/img/stamp/3.bmp\">" + kMe));
+    // A receiver adds the stamp a line lacks, and does not add it twice.
+    const QString bare = kAmy + "说:" + kStyle + "嗨</font><br>";
+    Receive(f, "amy", "", bare, 0);
+    EXPECT_EQ(f.publicView.fragments.last(), amyStamp + bare);
+    Receive(f, "amy", "", amyStamp + bare, 0);
+    EXPECT_EQ(f.publicView.fragments.last(), amyStamp + bare);
+}
+
+TEST(ChatText, UnknownCommandsAndMissingKeysDoNoHarm) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter());
+    const int lines =
+        static_cast<int>(f.publicView.fragments.size() + f.privateView.fragments.size());
+    f.Deliver([](CKParam& p) { p.SetShortInt(KEY_COMMAND, 31999); });
+    f.Deliver([](CKParam& p) { p.SetShortInt(KEY_COMMAND, CMD_TEXT_LINE); });
+    f.Deliver([](CKParam& p) { p.SetShortInt(KEY_COMMAND, CMD_ARRIVAL); });
+    f.Deliver([](CKParam& p) { p.SetShortInt(KEY_COMMAND, CMD_MIC_QUEUE_REPLY); });
+    f.Deliver([](CKParam&) {});
+    EXPECT_EQ(static_cast<int>(f.publicView.fragments.size() + f.privateView.fragments.size()),
+              lines);
+    EXPECT_EQ(f.Room().Members().List().Count(), 2);
+    EXPECT_TRUE(f.Room().IsWindow());
+}

@@ -6,6 +6,7 @@
 
 #include "protocol/Commands.h"
 #include "room/MicOrder.h"
+#include "room/ModifyMicTimeDlg.h"
 #include "room/NoticeBoard.h"
 #include "room/RoomMembers.h"
 
@@ -280,4 +281,31 @@ TEST(MicOrder, TimedNoticesStayForTheirTime) {
     ASSERT_TRUE(WaitUntil([&] { return f.roomView.notices == QStringList({"第二条"}); }));
     f.clock.Advance(10000);
     ASSERT_TRUE(WaitUntil([&] { return f.roomView.notices.isEmpty(); }));
+}
+
+TEST(MicOrder, TheMicrophoneTimeDialogWantsMoreThanTenSeconds) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter());
+    int shownWith = 0;
+    f.ui.dialogs.Script(CModifyMicTimeDlg::IDD, [&](CDialogModel& d) {
+        auto& dialog = static_cast<CModifyMicTimeDlg&>(d);
+        shownWith = dialog.Seconds();
+        dialog.SetSeconds(10);
+        dialog.OnOK();  // refused: the dialog stays
+        dialog.Choose(1);
+        dialog.OnOK();
+    });
+    ASSERT_EQ(f.Room().Mic().ChangeMicTime(), 0);
+    EXPECT_EQ(shownWith, 120);
+    EXPECT_EQ(f.ui.prompt.Texts(), QStringList({"麦序必须大于10秒!"}));
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_MIC_TIME));
+    CKParam sent;
+    f.server.main.Received(CMD_MIC_TIME)[0].Load(sent);
+    EXPECT_EQ(sent.IntOr(20, 0), 120);
+    // Cancel sends nothing.
+    f.Room().Discipline().ClearPending(CMD_MIC_TIME);
+    f.ui.dialogs.Script(CModifyMicTimeDlg::IDD, [](CDialogModel& d) { d.OnCancel(); });
+    EXPECT_EQ(f.Room().Mic().ChangeMicTime(), -1);
+    tavotest::Spin(std::chrono::milliseconds(20));
+    EXPECT_EQ(f.server.main.Received(CMD_MIC_TIME).size(), 1u);
 }
