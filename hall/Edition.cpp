@@ -25,7 +25,7 @@ constexpr tagEditionRow kEditions[] = {
 
 QString ReadEditionName(const QString& programFolder) {
     const QString path = QDir(programFolder).filePath(QStringLiteral("cfg.ini"));
-    const QString fallback = QString::fromLatin1(kDefaultEditionName);
+    QString fallback = QString::fromLatin1(kDefaultEditionName);
     if (!QFileInfo::exists(path)) {
         return fallback;
     }

@@ -158,8 +158,7 @@ int CountProcessesNamed(const QString& fileName) {
 }
 
 QString ProgramFilePath() {
-    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-    return exe;
+    return QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
 }
 
 QString FormatAdapterAddress(const unsigned char* bytes) {
