@@ -26,7 +26,7 @@ packages=(
   # crash capture
   libunwind-dev libdw-dev
   # resources and screenshots
-  opencc imagemagick fonts-noto-cjk xvfb xauth
+  opencc imagemagick fonts-noto-cjk fonts-dejavu-core xvfb xauth
 )
 
 $SUDO apt-get update -q

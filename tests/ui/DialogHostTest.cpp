@@ -1,0 +1,205 @@
+// The desktop dialog host: models shown as windows while their own loops run, user actions
+// routed to the model, and windows gone when the model ends.
+
+#include "tests/support/TestSupport.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/DialogWidget.h"
+#include "ui/QtDialogHost.h"
+#include "ui/StatusDialog.h"
+
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kNameTemplate = 133;
+constexpr int kWaitTemplate = 999;
+
+// A model with one text field that refuses an empty name, like the system's input dialogs.
+class CNameModel : public CDialogModel {
+public:
+    CNameModel() : CDialogModel(kNameTemplate) {}
+    QString name;
+    int refusals = 0;
+    void OnOK() override {
+        if (name.isEmpty()) {
+            ++refusals;
+            return;
+        }
+        EndDialog(IDOK);
+    }
+
+protected:
+    void OnInitDialog() override { SetTitle(QStringLiteral("登陆")); }
+};
+
+class CNameWidget : public CDialogWidget {
+public:
+    CNameWidget(CNameModel& model, QWidget* parent) : CDialogWidget(model, parent), m_model(model) {
+        auto* layout = new QVBoxLayout(this);
+        edit = new QLineEdit(this);
+        layout->addWidget(edit);
+        auto* ok = new QPushButton(QStringLiteral("OK"), this);
+        layout->addWidget(ok);
+        connect(ok, &QPushButton::clicked, this, [this] { PressOk(); });
+    }
+    QLineEdit* edit;
+
+protected:
+    void Store() override { m_model.name = edit->text(); }
+
+private:
+    CNameModel& m_model;
+};
+
+// A waiting model: a status line that changes while it runs; optionally swallows the keys.
+class CWaitModel : public CDialogModel {
+public:
+    explicit CWaitModel(bool swallow = false, bool endAtInit = false)
+        : CDialogModel(kWaitTemplate), m_swallow(swallow), m_endAtInit(endAtInit) {}
+    bool SwallowsEnterAndEscape() const override { return m_swallow; }
+    using CDialogModel::Changed;
+
+protected:
+    void OnInitDialog() override {
+        SetTitle(QStringLiteral("取列表信息"));
+        SetStatusText(QStringLiteral("取列表信息,请稍候..."));
+        if (m_endAtInit) {
+            EndDialog(IDOK);
+        }
+    }
+
+private:
+    bool m_swallow;
+    bool m_endAtInit;
+};
+
+struct HostFixture : ::testing::Test {
+    CQtDialogHost host;
+    CScopedDialogHost scope{host};
+    HostFixture() {
+        host.Register(kNameTemplate, [](CDialogModel& model, QWidget* parent) -> CDialogWidget* {
+            auto* name = dynamic_cast<CNameModel*>(&model);
+            return name ? new CNameWidget(*name, parent) : nullptr;
+        });
+    }
+};
+
+}  // namespace
+
+TEST_F(HostFixture, RegisteredWindowStoresInputAndTheModelDecidesWhenItEnds) {
+    CNameModel model;
+    QPointer<CDialogWidget> seen;
+    tavotest::OnModalWindow([&](QWidget* w) {
+        auto* widget = dynamic_cast<CNameWidget*>(w);
+        ASSERT_NE(widget, nullptr);
+        seen = widget;
+        EXPECT_EQ(widget->windowTitle(), "登陆");
+        EXPECT_TRUE(widget->isModal());
+        // Enter with the field empty: the model refuses and the window stays.
+        QTest::keyClick(widget->edit, Qt::Key_Return);
+        EXPECT_EQ(model.refusals, 1);
+        EXPECT_TRUE(model.IsOpen());
+        QTest::keyClicks(widget->edit, "alice");
+        QTest::keyClick(widget->edit, Qt::Key_Return);
+    });
+    EXPECT_EQ(model.DoModal(), IDOK);
+    EXPECT_EQ(model.name, "alice");
+    EXPECT_EQ(host.WidgetOf(model), nullptr);
+    ASSERT_TRUE(tavotest::WaitUntil([&] { return seen.isNull(); }));
+}
+
+TEST_F(HostFixture, EscapeAndTheCloseButtonCancel) {
+    for (int way = 0; way < 2; ++way) {
+        CNameModel model;
+        tavotest::OnModalWindow([&](QWidget* w) {
+            if (way == 0) {
+                QTest::keyClick(w, Qt::Key_Escape);
+            } else {
+                w->close();
+            }
+        });
+        EXPECT_EQ(model.DoModal(), IDCANCEL) << way;
+        EXPECT_TRUE(model.name.isEmpty());
+    }
+}
+
+TEST_F(HostFixture, UnregisteredTemplateGetsTheStatusWindowThatFollowsTheModel) {
+    CWaitModel model;
+    tavotest::OnModalWindow([&](QWidget* w) {
+        auto* status = dynamic_cast<CStatusDialog*>(w);
+        ASSERT_NE(status, nullptr);
+        EXPECT_EQ(status->windowTitle(), "取列表信息");
+        EXPECT_EQ(status->ShownStatus(), "取列表信息,请稍候...");
+        model.SetStatusText(QStringLiteral("正在连接"));
+        EXPECT_EQ(status->ShownStatus(), "正在连接");
+        auto* cancel = status->findChild<QPushButton*>("cancel");
+        ASSERT_NE(cancel, nullptr);
+        EXPECT_TRUE(cancel->isVisible());
+        cancel->click();
+    });
+    EXPECT_EQ(model.DoModal(), IDCANCEL);
+}
+
+TEST_F(HostFixture, ModelOfAnotherClassUnderARegisteredTemplateFallsBackToStatusWindow) {
+    // Template 133 is registered for CNameModel; a different model class must not be cast.
+    class COther : public CDialogModel {
+    public:
+        COther() : CDialogModel(kNameTemplate) {}
+    } model;
+    bool wasStatus = false;
+    tavotest::OnModalWindow([&](QWidget* w) {
+        wasStatus = dynamic_cast<CStatusDialog*>(w) != nullptr;
+        model.EndDialog(IDOK);
+    });
+    EXPECT_EQ(model.DoModal(), IDOK);
+    EXPECT_TRUE(wasStatus);
+}
+
+TEST_F(HostFixture, SwallowingModelIgnoresEnterEscapeAndOffersNoCancel) {
+    CWaitModel model(/*swallow=*/true);
+    tavotest::OnModalWindow([&](QWidget* w) {
+        EXPECT_FALSE(w->findChild<QPushButton*>("cancel")->isVisible());
+        QTest::keyClick(w, Qt::Key_Return);
+        QTest::keyClick(w, Qt::Key_Escape);
+        EXPECT_TRUE(model.IsOpen());
+        // Only the model's own logic (here: its connection answering) ends it.
+        model.EndDialog(IDOK);
+    });
+    EXPECT_EQ(model.DoModal(), IDOK);
+}
+
+TEST_F(HostFixture, ModelEndingDuringInitialisationShowsNoWindow) {
+    CWaitModel model(false, /*endAtInit=*/true);
+    EXPECT_EQ(model.DoModal(), IDOK);
+    EXPECT_EQ(host.WidgetOf(model), nullptr);
+    tavotest::Spin(std::chrono::milliseconds(20));
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        EXPECT_FALSE(w->isVisible() && dynamic_cast<CDialogWidget*>(w)) << "a window was left up";
+    }
+}
+
+TEST_F(HostFixture, NestedDialogsStackAndUnwindInOrder) {
+    CWaitModel outer;
+    CNameModel inner;
+    int innerResult = 0;
+    tavotest::OnModalWindow([&](QWidget* outerWindow) {
+        tavotest::OnModalWindow(
+            [&](QWidget* innerWindow) {
+                EXPECT_NE(innerWindow, outerWindow);
+                EXPECT_NE(host.WidgetOf(outer), nullptr);
+                QTest::keyClick(innerWindow, Qt::Key_Escape);
+            },
+            outerWindow);
+        innerResult = inner.DoModal();
+        EXPECT_TRUE(outer.IsOpen());
+        outer.EndDialog(IDOK);
+    });
+    EXPECT_EQ(outer.DoModal(), IDOK);
+    EXPECT_EQ(innerResult, IDCANCEL);
+}
