@@ -35,8 +35,16 @@ std::optional<CKParam> CHallService::OnVisitor(const CKParam& request) {
     if (m_presence.ShuttingDown()) {
         return MakePacket(CMD_SERVER_QUIT);
     }
+    // Every request makes a visitor until its presence lapses: bounded, or a loop of
+    // requests would fill the memory.
+    const tagServerLimits& limits = m_config.limits;
+    if (m_presence.VisitorCount() >= limits.maxVisitors ||
+        (limits.maxVisitorsPerAddress > 0 &&
+         m_presence.VisitorsFrom(m_peerAddress) >= limits.maxVisitorsPerAddress)) {
+        return MakeRefusal(CMD_VISITOR_REPLY, REFUSE_SERVER_FULL);
+    }
     const tagVisitor v = m_presence.AddVisitor(CleanNickname(request.TextOr(20)),
-                                               request.TextOr(KEY_MACHINE), Now());
+                                               request.TextOr(KEY_MACHINE), Now(), m_peerAddress);
     CKParam reply = MakeReply(CMD_VISITOR_REPLY);
     reply.SetCString(30, v.name);
     reply.SetInt(40, v.number);
@@ -123,7 +131,8 @@ std::optional<CKParam> CHallService::OnLogout(const CKParam& request) {
         m_presence.Logout(name);
     }
     // Logging out always leaves a visitor, also when the hall had already forgotten the login.
-    const tagVisitor v = m_presence.AddVisitor(CleanNickname(request.TextOr(40)), machine, Now());
+    const tagVisitor v =
+        m_presence.AddVisitor(CleanNickname(request.TextOr(40)), machine, Now(), m_peerAddress);
     CKParam reply = MakeReply(CMD_LOGOUT_REPLY);
     reply.SetCString(30, v.name);
     return reply;

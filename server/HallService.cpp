@@ -37,6 +37,7 @@ void CHallService::OnPeerPacket(IServerPeer& peer, CKParam& packet) {
         peer.Strike();
         return;
     }
+    m_peerAddress = peer.PeerAddress();
     std::optional<CKParam> reply = (this->*(it->second))(packet);
     if (reply) {
         peer.Send(*reply);

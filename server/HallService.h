@@ -51,6 +51,8 @@ private:
 
     CStore& m_store;
     CPresence& m_presence;
+    // The address of the connection whose request is being handled.
+    QString m_peerAddress;
     const tagServerConfig& m_config;
     IRoomDirectory& m_rooms;
     std::map<short, Handler> m_handlers;

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
-tagVisitor CPresence::AddVisitor(const QString& nickname, const QString& machine, int64_t now) {
+tagVisitor CPresence::AddVisitor(const QString& nickname, const QString& machine, int64_t now,
+                                 const QString& address) {
     tagVisitor v;
+    v.address = address;
+    ++m_visitorsPerAddress[address];
     v.number = m_nextVisitor++;
     v.name = QStringLiteral("游客%1").arg(v.number);
     v.nickname = nickname.isEmpty() ? v.name : nickname;
@@ -18,9 +21,25 @@ const tagVisitor* CPresence::Visitor(const QString& name) const {
     return it == m_visitors.end() ? nullptr : &it->second;
 }
 
+int CPresence::VisitorsFrom(const QString& address) const {
+    auto it = m_visitorsPerAddress.find(address);
+    return it == m_visitorsPerAddress.end() ? 0 : it->second;
+}
+
+void CPresence::ForgetVisitor(std::map<QString, tagVisitor>::iterator it) {
+    auto count = m_visitorsPerAddress.find(it->second.address);
+    if (count != m_visitorsPerAddress.end() && --count->second <= 0) {
+        m_visitorsPerAddress.erase(count);
+    }
+    m_pushes.erase(it->first);
+    m_visitors.erase(it);
+}
+
 void CPresence::RemoveVisitor(const QString& name) {
-    m_visitors.erase(Key(name));
-    m_pushes.erase(Key(name));
+    auto it = m_visitors.find(Key(name));
+    if (it != m_visitors.end()) {
+        ForgetVisitor(it);
+    }
 }
 
 void CPresence::Login(const tagSession& session) {
@@ -116,8 +135,7 @@ void CPresence::Expire(int64_t now, int timeoutSeconds) {
     // Someone inside a room is present whatever the hall heard lately.
     for (auto it = m_visitors.begin(); it != m_visitors.end();) {
         if (now - it->second.lastSeen > timeoutSeconds && !m_rooms.count(it->first)) {
-            m_pushes.erase(it->first);
-            it = m_visitors.erase(it);
+            ForgetVisitor(it++);
         } else {
             ++it;
         }

@@ -15,6 +15,7 @@ struct tagVisitor {
     QString nickname;  // what the visitor asked to be called
     int number = 0;
     QString machine;  // identity field 106
+    QString address;  // where the visitor asked from
     int64_t lastSeen = 0;
 };
 
@@ -39,7 +40,9 @@ public:
     // Visitors get numbers from here on; accounts are numbered from 10001.
     static constexpr int kFirstVisitorNumber = 800001;
 
-    tagVisitor AddVisitor(const QString& nickname, const QString& machine, int64_t now);
+    tagVisitor AddVisitor(const QString& nickname, const QString& machine, int64_t now,
+                          const QString& address = QString());
+    int VisitorsFrom(const QString& address) const;
     const tagVisitor* Visitor(const QString& name) const;
     void RemoveVisitor(const QString& name);
 
@@ -74,7 +77,10 @@ private:
     static QString Key(const QString& name) { return name.toLower(); }
 
     int m_nextVisitor = kFirstVisitorNumber;
+    void ForgetVisitor(std::map<QString, tagVisitor>::iterator it);
+
     std::map<QString, tagVisitor> m_visitors;
+    std::map<QString, int> m_visitorsPerAddress;
     std::map<QString, tagSession> m_sessions;
     // (account, machine) pairs whose login another machine took over.
     std::map<QString, std::vector<QString>> m_superseded;

@@ -25,6 +25,9 @@ struct tagServerLimits {
     int chatIntervalMs = 1000;
     // Rooms one account may create for itself.
     int maxOwnRooms = 3;
+    // Visitors the hall keeps at once, and from one address (0: no limit).
+    int maxVisitors = 200000;
+    int maxVisitorsPerAddress = 500;
     // A hall session without a presence request for this long is forgotten.
     int sessionTimeoutSeconds = 120;
 };

@@ -6,6 +6,7 @@ namespace {
 
 const char* const kSchema = R"sql(
 PRAGMA journal_mode = WAL;
+PRAGMA synchronous = NORMAL;
 PRAGMA foreign_keys = ON;
 CREATE TABLE IF NOT EXISTS accounts(
   number INTEGER PRIMARY KEY,

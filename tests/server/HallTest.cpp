@@ -109,6 +109,36 @@ TEST(HallPresence, GivesVisitorsTheirOwnNamesAndAnswersPresence) {
     EXPECT_TRUE(WaitUntil([&] { return h.Service().Presence().Visitor(a) == nullptr; }));
 }
 
+TEST(HallPresence, ThereAreOnlySoManyVisitorsFromOneAddress) {
+    tagServerConfig config;
+    config.databasePath = QStringLiteral(":memory:");
+    config.infoPort = config.hallPort = config.routePort = 0;
+    config.roomServers = {{0, 0}};
+    config.webPort = -1;
+    config.adminPollMs = 0;
+    config.limits.maxVisitorsPerAddress = 3;
+    CServiceHarness h(config);
+    QStringList names;
+    for (int i = 0; i < 3; ++i) {
+        names << h.Visitor(QStringLiteral("M-%1").arg(i));
+        EXPECT_FALSE(names.back().isEmpty());
+    }
+    CKParam fourth = HallRequest(CMD_VISITOR, QStringLiteral("M-4"));
+    auto refused = h.Hall(fourth, CMD_VISITOR_REPLY);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_SERVER_FULL);
+    // One leaves, so another may come.
+    CKParam quit = Named(CMD_QUIT, QStringLiteral("M-0"), names.front(), 0);
+    CTestClient c;
+    ASSERT_TRUE(c.Open(h.HallPort()));
+    c.Send(quit);
+    ASSERT_TRUE(WaitUntil([&] { return h.Service().Presence().VisitorCount() == 2; }));
+    EXPECT_FALSE(h.Visitor(QStringLiteral("M-5")).isEmpty());
+    // Visitors that stop asking for presence are forgotten in time.
+    h.Pass(std::chrono::seconds(200), std::chrono::seconds(10));
+    EXPECT_EQ(h.Service().Presence().VisitorCount(), 0);
+}
+
 TEST(HallPresence, ALoginFromAnotherMachineTakesOverAndTheFirstMachineIsToldOnce) {
     CServiceHarness h;
     const QString m1 = QStringLiteral("M-1");
