@@ -84,6 +84,9 @@ bool LoadServerConfig(const QString& path, tagServerConfig& config, QString* err
         ReadInt(ini, QStringLiteral("limits/max_text_bytes"), l.maxTextBytes, error) &&
         ReadInt(ini, QStringLiteral("limits/chat_interval_ms"), l.chatIntervalMs, error) &&
         ReadInt(ini, QStringLiteral("limits/max_own_rooms"), l.maxOwnRooms, error) &&
+        ReadInt(ini, QStringLiteral("limits/max_visitors"), l.maxVisitors, error) &&
+        ReadInt(ini, QStringLiteral("limits/max_visitors_per_address"), l.maxVisitorsPerAddress,
+                error) &&
         ReadInt(ini, QStringLiteral("limits/session_timeout_seconds"), l.sessionTimeoutSeconds,
                 error);
     if (!ok) {

@@ -4,10 +4,12 @@
 #include "server/AdminCommands.h"
 #include "server/Refusal.h"
 #include "server/Seed.h"
+#include "server/ServerConfig.h"
 #include "server/Store.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/TestSupport.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -38,6 +40,44 @@ tagServerConfig FileConfig(const QString& path) {
 }
 
 }  // namespace
+
+TEST(ServerConfigFile, ReadsEverySectionAndRefusesMalformedValues) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("s.ini"));
+    auto write = [&](const QByteArray& text) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    };
+    write(
+        "[server]\npublic_host = chat.example.org\nhall_port = 31000\nweb_port = -1\n"
+        "database = /tmp/x.db\n[rooms]\nservers = 31100:31101, 31200:31201\n"
+        "[limits]\nmax_strikes = 5\nmax_visitors_per_address = 0\n");
+    tagServerConfig config;
+    QString error;
+    ASSERT_TRUE(LoadServerConfig(path, config, &error)) << error.toStdString();
+    EXPECT_EQ(config.publicHost, QStringLiteral("chat.example.org"));
+    EXPECT_EQ(config.hallPort, 31000u);
+    EXPECT_EQ(config.webPort, -1);
+    EXPECT_EQ(config.infoPort, 5566u);  // untouched values keep their defaults
+    ASSERT_EQ(config.roomServers.size(), 2u);
+    EXPECT_EQ(config.roomServers[1].mainPort, 31200u);
+    EXPECT_EQ(config.roomServers[1].secondPort, 31201u);
+    EXPECT_EQ(config.limits.maxStrikes, 5);
+    EXPECT_EQ(config.limits.maxVisitorsPerAddress, 0);
+
+    for (const QByteArray& bad :
+         {QByteArray("[server]\nhall_port = lots\n"), QByteArray("[server]\ninfo_port = 70000\n"),
+          QByteArray("[rooms]\nservers = 31100\n"), QByteArray("[limits]\nmax_strikes = 5x\n")}) {
+        write(bad);
+        tagServerConfig c;
+        error.clear();
+        EXPECT_FALSE(LoadServerConfig(path, c, &error)) << bad.toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+    tagServerConfig missing;
+    EXPECT_FALSE(LoadServerConfig(dir.filePath(QStringLiteral("none.ini")), missing, &error));
+}
 
 TEST(ServerStore, CreatesTheDatabaseSeedsItOnceAndKeepsItAcrossRuns) {
     QTemporaryDir dir;
