@@ -1,5 +1,7 @@
 #include "tests/audio/AudioTestSupport.h"
 
+#include <fftw3.h>
+
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
@@ -69,28 +71,64 @@ std::vector<double> Channel(const std::vector<short>& samples, int channels, int
     return out;
 }
 
-double BestCorrelation(const std::vector<double>& a, const std::vector<double>& b, int maxLag,
+// Through the frequency domain: r[lag] = sum a[i] b[i + lag] for every lag at once, then
+// each lag normalised by the energies of the parts that overlap.
+double BestCorrelation(const std::vector<double>& a0, const std::vector<double>& b, int maxLag,
                        int* lagOut, size_t length) {
+    std::vector<double> a = a0;
+    if (length != 0 && a.size() > length)
+        a.resize(length);
+    if (a.size() < 100 || b.size() < 100) {
+        if (lagOut != nullptr)
+            *lagOut = 0;
+        return -2;
+    }
+    const int n = static_cast<int>(a.size() + b.size());
+    const int bins = n / 2 + 1;
+    double* x = fftw_alloc_real(n);
+    double* y = fftw_alloc_real(n);
+    fftw_complex* fx = fftw_alloc_complex(bins);
+    fftw_complex* fy = fftw_alloc_complex(bins);
+    std::fill(x, x + n, 0.0);
+    std::fill(y, y + n, 0.0);
+    std::copy(a.begin(), a.end(), x);
+    std::copy(b.begin(), b.end(), y);
+    fftw_plan px = fftw_plan_dft_r2c_1d(n, x, fx, FFTW_ESTIMATE);
+    fftw_plan py = fftw_plan_dft_r2c_1d(n, y, fy, FFTW_ESTIMATE);
+    fftw_execute(px);
+    fftw_execute(py);
+    for (int k = 0; k < bins; ++k) {
+        // conj(X) * Y
+        const double re = fx[k][0] * fy[k][0] + fx[k][1] * fy[k][1];
+        const double im = fx[k][0] * fy[k][1] - fx[k][1] * fy[k][0];
+        fy[k][0] = re;
+        fy[k][1] = im;
+    }
+    fftw_plan back = fftw_plan_dft_c2r_1d(n, fy, x, FFTW_ESTIMATE);
+    fftw_execute(back);
+    std::vector<double> pa(a.size() + 1, 0.0);
+    std::vector<double> pb(b.size() + 1, 0.0);
+    for (size_t i = 0; i < a.size(); ++i) pa[i + 1] = pa[i] + a[i] * a[i];
+    for (size_t i = 0; i < b.size(); ++i) pb[i + 1] = pb[i] + b[i] * b[i];
     double best = -2;
     int bestLag = 0;
-    for (int lag = 0; lag <= maxLag; ++lag) {
-        size_t n = std::min(a.size(), b.size() > static_cast<size_t>(lag) ? b.size() - lag : 0);
-        if (length != 0)
-            n = std::min(n, length);
-        if (n < 100)
-            break;
-        double ab = 0, aa = 0, bb = 0;
-        for (size_t i = 0; i < n; ++i) {
-            ab += a[i] * b[i + lag];
-            aa += a[i] * a[i];
-            bb += b[i + lag] * b[i + lag];
-        }
-        const double c = (aa > 0 && bb > 0) ? ab / std::sqrt(aa * bb) : 0;
+    for (int lag = 0; lag <= maxLag && static_cast<size_t>(lag) + 100 <= b.size(); ++lag) {
+        const size_t overlap = std::min(a.size(), b.size() - lag);
+        const double aa = pa[overlap];
+        const double bb = pb[lag + overlap] - pb[lag];
+        const double c = (aa > 0 && bb > 0) ? x[lag] / n / std::sqrt(aa * bb) : 0;
         if (c > best) {
             best = c;
             bestLag = lag;
         }
     }
+    fftw_destroy_plan(px);
+    fftw_destroy_plan(py);
+    fftw_destroy_plan(back);
+    fftw_free(x);
+    fftw_free(y);
+    fftw_free(fx);
+    fftw_free(fy);
     if (lagOut != nullptr)
         *lagOut = bestLag;
     return best;

@@ -318,7 +318,8 @@ TEST_F(WavDevices, CaptureEngineUsesTheQualitysFormatAndBlock) {
     ASSERT_TRUE(WaitUntil([&] { return engine.Count() >= 3; }));
     engine.Close();
     for (const auto& block : engine.Blocks()) EXPECT_EQ(block.size(), size_t(kMp3BlockBytes));
-    const short* s = reinterpret_cast<const short*>(engine.Blocks()[1].data());
+    const auto blocks = engine.Blocks();
+    const short* s = reinterpret_cast<const short*>(blocks[1].data());
     EXPECT_EQ(s[0], 5760);
     EXPECT_EQ(s[1], 5760) << "stereo frames keep both channels";
 }
