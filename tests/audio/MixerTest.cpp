@@ -3,6 +3,7 @@
 
 #include "audio/RecordSource.h"
 #include "audio/SoundConfigDlg.h"
+#include "audio/SpeakingSource.h"
 #include "platform/Profile.h"
 #include "platform/audio/WaveSystem.h"
 #include "tests/support/TestSupport.h"
@@ -186,4 +187,88 @@ TEST_F(Mixer, ReadOnlySettingsDialogChangesNothing) {
     CSoundConfigDlg dlg(true);
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EXPECT_EQ(CAppProfile::GetProfileInt("Main", "IsOpenMix", -1), 1);
+}
+
+namespace {
+
+// A room as the speaking logic sees it; its settings dialog is the real one, answered by a
+// script.
+class CTestRoom : public ISpeakingRoom {
+public:
+    void AddSystemLine(const QString& text) override { lines << text; }
+    int StoredMicVolume() const override { return 20000; }
+    void ShowMicVolume(int volume) override { shown = volume; }
+    bool OpenSoundSettings() override {
+        ++dialogs;
+        CSoundConfigDlg dlg;
+        return dlg.DoModal() == IDOK;
+    }
+    QStringList lines;
+    int shown = -1;
+    int dialogs = 0;
+};
+
+bool MicMuted() {
+    bool mute = false;
+    CurrentMixer().GetMicMute(mute);
+    return mute;
+}
+
+}  // namespace
+
+TEST_F(Mixer, SpeakingOnTheMicrophoneAtTheStoredVolumeOrSilent) {
+    Lines("Stereo Mix");
+    CAppProfile::WriteProfileInt("Main", "IsOpenMix", 0);
+    CAppProfile::WriteProfileInt("Main", "IsMicMute", 0);
+    SelectRecordSource(RECORD_SOURCE_MIX, true);
+    SetMicLineMute(true);
+    CTestRoom room;
+    SelectSpeakingSource(room);
+    EXPECT_EQ(Selected(), QStringList{"Microphone"});
+    EXPECT_FALSE(MicMuted());
+    EXPECT_EQ(room.shown, 20000);
+    EXPECT_EQ(GetMicVolume(), 20000);
+    CAppProfile::WriteProfileInt("Main", "IsMicMute", 1);
+    SelectSpeakingSource(room);
+    EXPECT_EQ(GetMicVolume(), 0) << "IsMicMute keeps the volume at 0 in microphone mode";
+    EXPECT_FALSE(MicMuted());
+    EXPECT_TRUE(room.lines.isEmpty());
+    SelectSilentSource();
+    EXPECT_TRUE(MicMuted());
+}
+
+TEST_F(Mixer, SpeakingOnTheStereoMixStoresItsName) {
+    Lines("Line In|Stereo Mix");
+    CAppProfile::WriteProfileInt("Main", "IsOpenMix", 1);
+    CAppProfile::WriteProfileInt("Main", "IsMicMute", 1);
+    CTestRoom room;
+    SelectSpeakingSource(room);
+    EXPECT_EQ(Selected(), QStringList{"Stereo Mix"});
+    EXPECT_EQ(CAppProfile::GetProfileString("Main", "MixName"), "Stereo Mix");
+    EXPECT_TRUE(MicMuted());
+    EXPECT_EQ(room.dialogs, 0);
+    SelectDualMicSource();
+    EXPECT_EQ(Selected(), QStringList{"Microphone"});
+    EXPECT_FALSE(MicMuted());
+}
+
+TEST_F(Mixer, NoStereoMixAsksTheUserAndTriesOnceMore) {
+    Lines("Line In");
+    CScriptedUi ui;
+    CAppProfile::WriteProfileInt("Main", "IsOpenMix", 1);
+    CAppProfile::WriteProfileInt("Main", "IsMicMute", 0);
+    // The user picks the line in by hand and unticks the microphone.
+    ui.dialogs.Script(CSoundConfigDlg::IDD, [](CDialogModel& model) {
+        auto& d = static_cast<CSoundConfigDlg&>(model);
+        d.SelectMix("Line In");
+        d.SetMicOnChecked(false);
+        d.OnOK();
+    });
+    CTestRoom room;
+    SelectSpeakingSource(room);
+    EXPECT_EQ(room.lines, QStringList{QStringLiteral("打开内放失败,请手动打开.")});
+    EXPECT_EQ(room.dialogs, 1);
+    EXPECT_EQ(Selected(), QStringList{"Line In"}) << "the second try takes the user's choice";
+    EXPECT_EQ(CAppProfile::GetProfileString("Main", "MixName"), "Line In");
+    EXPECT_TRUE(MicMuted()) << "the dialog's IsMicMute counts";
 }
