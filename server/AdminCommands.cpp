@@ -173,7 +173,7 @@ int RunAdminCommand(CStore& store, const QStringList& args, QTextStream& out) {
         out << AdminUsage();
         return 2;
     }
-    const QString command = args.front();
+    const QString& command = args.front();
     const QStringList a = args.mid(1);
     auto need = [&](int n) { return a.size() >= n; };
 

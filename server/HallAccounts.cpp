@@ -104,7 +104,7 @@ std::optional<CKParam> CHallService::OnLogin(const CKParam& request) {
         return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PARAMETER);
     }
     // The visitor name never holds a blank; a password may.
-    const QString user = parts.front();
+    const QString& user = parts.front();
     const QString password = parts.mid(1, parts.size() - 2).join(QLatin1Char(' '));
     auto account = m_store.FindAccount(user);
     if (!account || account->digest.compare(PasswordDigest(password), Qt::CaseInsensitive) != 0) {

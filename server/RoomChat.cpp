@@ -14,7 +14,7 @@ CRoomChat::CRoomChat(CRoomServer& server) : CRoomFeature(server) {
 QString CRoomChat::ForbiddenHit(const QString& text, const QString& list) {
     const QString lower = text.toLower();
     for (const QString& word : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        const QString w = word.trimmed();
+        QString w = word.trimmed();
         if (!w.isEmpty() && lower.contains(w.toLower())) {
             return w;
         }
