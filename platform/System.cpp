@@ -150,7 +150,7 @@ int CountProcessesNamed(const QString& fileName) {
     }
     int count = 0;
     for (const auto& process : EnumProcesses()) {
-        if (process.exeName.contains(fileName, Qt::CaseInsensitive)) {
+        if (process.exeName.endsWith(fileName, Qt::CaseInsensitive)) {
             ++count;
         }
     }

@@ -16,7 +16,9 @@ struct tagProcessEntry {
 // Every process the system lists (/proc). A process whose executable cannot be read (another
 // user's) is named by its command line's first word.
 std::vector<tagProcessEntry> EnumProcesses();
-// Processes whose executable name contains fileName, compared without regard to case.
+// Processes whose executable name ends in fileName, compared without regard to case. Names
+// there ended in ".exe", so containing "tavo.exe" meant ending in "tavo"; a plain "contains"
+// here would count "tavo-serverd" and "tavo-cli" as copies of "tavo".
 int CountProcessesNamed(const QString& fileName);
 
 // The full path of the running program.
