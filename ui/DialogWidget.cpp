@@ -8,6 +8,10 @@ CDialogWidget::CDialogWidget(CDialogModel& model, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose, false);
 }
 
+CDialogWidget::CDialogWidget(QWidget* parent) : QDialog(parent) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
 CDialogWidget::~CDialogWidget() {
     if (m_model) {
         m_model->SetView(nullptr);

@@ -11,7 +11,14 @@ class CDialogWidget : public QDialog, public IDialogView {
     Q_OBJECT
 public:
     explicit CDialogWidget(CDialogModel& model, QWidget* parent = nullptr);
+    // A window made before its model exists (the hall window): Bind gives it the model.
+    explicit CDialogWidget(QWidget* parent = nullptr);
     ~CDialogWidget() override;
+
+    void Bind(CDialogModel& model) { m_model = &model; }
+    // The program's main window is not modal (the room window beside it stays usable) and
+    // outlives the model's run; the host only hides it.
+    bool IsMainWindow() const { return m_mainWindow; }
 
     // The model, or nullptr once the dialog has ended.
     CDialogModel* Model() const { return m_model; }
@@ -35,7 +42,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void accept() override;
     void reject() override;
+    void SetMainWindow(bool main) { m_mainWindow = main; }
 
 private:
-    CDialogModel* m_model;
+    CDialogModel* m_model = nullptr;
+    bool m_mainWindow = false;
 };

@@ -20,7 +20,9 @@ void CQtDialogHost::Open(CDialogModel& model) {
     if (!widget) {
         widget = new CStatusDialog(model, parent);
     }
-    widget->setWindowModality(Qt::ApplicationModal);
+    if (!widget->IsMainWindow()) {
+        widget->setWindowModality(Qt::ApplicationModal);
+    }
     model.SetView(widget);
     m_open[&model] = widget;
 }
@@ -31,7 +33,9 @@ void CQtDialogHost::Shown(CDialogModel& model) {
         return;
     }
     widget->OnModelChanged();
-    widget->adjustSize();
+    if (!widget->IsMainWindow()) {
+        widget->adjustSize();
+    }
     if (!widget->parentWidget()) {
         // Dialogs without an owner are centred on the screen, as the system's are.
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -52,10 +56,13 @@ void CQtDialogHost::Close(CDialogModel& model) {
     QPointer<CDialogWidget> widget = it->second;
     m_open.erase(it);
     if (widget) {
+        const bool main = widget->IsMainWindow();
         widget->Detach();
         widget->hide();
-        // Deleted later: the close may come from inside one of the window's own handlers.
-        widget->deleteLater();
+        if (!main) {
+            // Deleted later: the close may come from inside one of the window's own handlers.
+            widget->deleteLater();
+        }
     }
 }
 

@@ -1,0 +1,30 @@
+#pragma once
+// What both clients take from their command line before the start-up runs:
+//   --config-url URL    where the server configuration document is (profile "UpdateURL")
+//   --server HOST[:PORT] the server-information host (profile "ServerIP" and "ServerPort")
+//   --program-folder DIR where cfg.ini, the pages and the pictures are (default: beside the
+//                        program)
+//   a number            the room to enter at start
+// The profile values are written before the start-up reads the settings, so the values given
+// stand until the configuration document says otherwise.
+
+#include <QString>
+#include <QStringList>
+
+struct tagClientOptions {
+    QString configUrl;
+    QString serverHost;
+    int serverPort = 0;
+    QString programFolder;
+    int startRoom = 0;
+    QStringList rest;  // arguments the client itself does not know (the console's own)
+    QString error;     // a text when the command line was wrong
+};
+
+tagClientOptions ParseClientOptions(const QStringList& arguments);
+
+// Writes the options into the edition's profile (the edition read from the folder's cfg.ini).
+void ApplyClientOptions(const tagClientOptions& options, const QString& programFolder);
+
+// The command line the start-up parses: the program's name, then the start room if any.
+QString StartCommandLine(const QString& program, const tagClientOptions& options);

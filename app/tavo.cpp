@@ -1,0 +1,81 @@
+// tavo: the desktop client.
+//
+//   tavo [--config-url URL] [--server HOST[:PORT]] [--program-folder DIR] [ROOM]
+
+#include "app/client/ClientOptions.h"
+#include "app/client/HallRelay.h"
+#include "hall/AppState.h"
+#include "hall/TavoClientApp.h"
+#include "hall/TavoClientDlg.h"
+#include "platform/StringTable.h"
+#include "room/RoomDlg.h"
+#include "room/RoomEntry.h"
+#include "ui/CoreDialogs.h"
+#include "ui/HallWindow.h"
+#include "ui/Icons.h"
+#include "ui/QtDialogHost.h"
+#include "ui/QtPromptService.h"
+#include "ui/RoomWindow.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTextStream>
+
+namespace {
+
+// A quiet, tidy look that reads the same on every desktop.
+const char* kStyle = R"(
+QWidget#HallWindow, QWidget#RoomWindow { background: #f6f7f9; }
+QLabel#account { font-weight: 600; }
+QLabel#information { color: #495057; }
+QLabel#status { color: #c92a2a; }
+QLabel#notice { background: #fff9db; border: 1px solid #ffe066; padding: 4px 6px; }
+QLabel#topic { padding: 4px 2px; }
+QLabel#caption { color: #868e96; }
+QListWidget, QListView, QTextBrowser { background: #ffffff; border: 1px solid #dee2e6; border-radius: 4px; }
+QPushButton#speak { font-weight: 600; }
+QGroupBox { font-weight: 600; border: 1px solid #dee2e6; border-radius: 4px; margin-top: 10px; padding-top: 6px; }
+QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 4px; }
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const tagClientOptions options = ParseClientOptions(app.arguments());
+    if (!options.error.isEmpty()) {
+        QTextStream(stderr) << "tavo: " << options.error << "\n";
+        return 2;
+    }
+    const QString folder = options.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                           : options.programFolder;
+    ApplyClientOptions(options, folder);
+    app.setStyleSheet(QString::fromLatin1(kStyle));
+    app.setQuitOnLastWindowClosed(false);
+    CIcons::Load(folder);
+    app.setWindowIcon(CIcons::App());
+
+    CAppState state;
+    CAppState::Set(&state);
+    CQtPromptService prompt;
+    CScopedPrompt promptScope(prompt);
+    CQtDialogHost host;
+    CScopedDialogHost hostScope(host);
+
+    CHallWindow hallWindow(state);
+    RegisterCoreDialogs(host, &hallWindow);
+    CHallRelay relay;
+    CRoomEntry entry(relay);
+    CRoomWindow roomWindow(entry.Room(), folder);
+    entry.Room().SetViews(&roomWindow, roomWindow.PublicView(), roomWindow.PrivateView());
+
+    CTavoClientApp client(state, &hallWindow, &entry);
+    client.SetHallHook([&](CTavoClientDlg& hall) { relay.Attach(&hall); });
+    tagAppStart start;
+    start.programFolder = folder;
+    start.commandLine = StartCommandLine(app.arguments().value(0), options);
+    const EStartResult result = client.Run(start);
+    relay.Attach(nullptr);
+    CAppState::Set(nullptr);
+    return result == EStartResult::Run ? 0 : 1;
+}

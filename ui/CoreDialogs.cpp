@@ -1,0 +1,244 @@
+#include "ui/CoreDialogs.h"
+
+#include "hall/CreateRoomDlg.h"
+#include "hall/LoginDlg.h"
+#include "hall/TavoClientDlg.h"
+#include "platform/StringTable.h"
+#include "room/EntryDialogs.h"
+#include "room/ModifyMicTimeDlg.h"
+#include "ui/DialogWidget.h"
+#include "ui/HallWindow.h"
+#include "ui/QtDialogHost.h"
+#include "ui/UiStrings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+
+// OK and Cancel at the bottom of a form, wired to the model.
+class CFormDialog : public CDialogWidget {
+public:
+    CFormDialog(CDialogModel& model, QWidget* parent) : CDialogWidget(model, parent) {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(18, 16, 18, 12);
+        form = new QFormLayout;
+        form->setHorizontalSpacing(12);
+        form->setVerticalSpacing(8);
+        layout->addLayout(form);
+        auto* buttons = new QDialogButtonBox(this);
+        ok = buttons->addButton(LoadString(IDS_UI_OK), QDialogButtonBox::AcceptRole);
+        ok->setObjectName(QStringLiteral("ok"));
+        ok->setDefault(true);
+        auto* cancel = buttons->addButton(LoadString(IDS_UI_CANCEL), QDialogButtonBox::RejectRole);
+        cancel->setObjectName(QStringLiteral("cancel"));
+        connect(ok, &QPushButton::clicked, this, [this] { PressOk(); });
+        connect(cancel, &QPushButton::clicked, this, [this] { PressCancel(); });
+        layout->addWidget(buttons);
+        setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    }
+    QFormLayout* form;
+    QPushButton* ok;
+};
+
+class CLoginWindow : public CFormDialog {
+public:
+    CLoginWindow(CLoginDlg& model, QWidget* parent) : CFormDialog(model, parent), m_model(model) {
+        setObjectName(QStringLiteral("LoginWindow"));
+        setWindowTitle(LoadString(IDS_UI_LOGIN));
+        m_user = new QLineEdit(model.UserId(), this);
+        m_user->setObjectName(QStringLiteral("userId"));
+        m_password = new QLineEdit(model.Password(), this);
+        m_password->setObjectName(QStringLiteral("password"));
+        m_password->setEchoMode(QLineEdit::Password);
+        m_user->setMinimumWidth(220);
+        form->addRow(LoadString(IDS_UI_USER_ID), m_user);
+        form->addRow(LoadString(IDS_UI_PASSWORD), m_password);
+    }
+
+protected:
+    void Refresh() override {
+        if (m_user->text() != m_model.UserId()) {
+            m_user->setText(m_model.UserId());
+        }
+        if (m_password->text() != m_model.Password()) {
+            m_password->setText(m_model.Password());
+        }
+    }
+    void Store() override {
+        m_model.SetUserId(m_user->text());
+        m_model.SetPassword(m_password->text());
+    }
+
+private:
+    CLoginDlg& m_model;
+    QLineEdit* m_user;
+    QLineEdit* m_password;
+};
+
+class CCreateRoomWindow : public CFormDialog {
+public:
+    CCreateRoomWindow(CCreateRoomDlg& model, QWidget* parent)
+        : CFormDialog(model, parent), m_model(model) {
+        setObjectName(QStringLiteral("CreateRoomWindow"));
+        setWindowTitle(LoadString(IDS_UI_CREATE_ROOM));
+        m_name = new QLineEdit(model.roomName, this);
+        m_name->setObjectName(QStringLiteral("roomName"));
+        m_name->setMinimumWidth(240);
+        m_password = new QLineEdit(model.password, this);
+        m_password->setObjectName(QStringLiteral("roomPassword"));
+        m_password->setEchoMode(QLineEdit::Password);
+        m_area = new QComboBox(this);
+        m_area->setObjectName(QStringLiteral("area"));
+        m_format = new QComboBox(this);
+        m_format->setObjectName(QStringLiteral("format"));
+        m_listed = new QCheckBox(LoadString(IDS_UI_LISTED_FIELD), this);
+        m_listed->setChecked(model.visible);
+        form->addRow(LoadString(IDS_UI_ROOM_NAME_FIELD), m_name);
+        form->addRow(LoadString(IDS_UI_PASSWORD), m_password);
+        form->addRow(LoadString(IDS_UI_AREA_FIELD), m_area);
+        form->addRow(LoadString(IDS_UI_FORMAT_FIELD), m_format);
+        form->addRow(QString(), m_listed);
+        Refresh();
+    }
+
+protected:
+    void Refresh() override {
+        if (m_area->count() != static_cast<int>(m_model.Areas().size())) {
+            m_area->clear();
+            for (const AreaInfo& area : m_model.Areas()) {
+                m_area->addItem(area.name, area.id);
+            }
+        }
+        if (m_format->count() != static_cast<int>(m_model.Formats().size())) {
+            m_format->clear();
+            for (const RoomFormat& format : m_model.Formats()) {
+                m_format->addItem(format.name, format.code);
+                m_format->setItemData(m_format->count() - 1, format.description, Qt::ToolTipRole);
+            }
+        }
+        m_area->setCurrentIndex(m_model.areaIndex);
+        m_format->setCurrentIndex(m_model.formatIndex);
+    }
+    void Store() override {
+        m_model.roomName = m_name->text();
+        m_model.password = m_password->text();
+        m_model.areaIndex = std::max(0, m_area->currentIndex());
+        m_model.formatIndex = std::max(0, m_format->currentIndex());
+        m_model.visible = m_listed->isChecked();
+    }
+
+private:
+    CCreateRoomDlg& m_model;
+    QLineEdit* m_name;
+    QLineEdit* m_password;
+    QComboBox* m_area;
+    QComboBox* m_format;
+    QCheckBox* m_listed;
+};
+
+class CMicTimeWindow : public CFormDialog {
+public:
+    CMicTimeWindow(CModifyMicTimeDlg& model, QWidget* parent)
+        : CFormDialog(model, parent), m_model(model) {
+        setObjectName(QStringLiteral("MicTimeWindow"));
+        setWindowTitle(LoadString(314));
+        m_choice = new QComboBox(this);
+        m_choice->setObjectName(QStringLiteral("choice"));
+        m_choice->addItems(CModifyMicTimeDlg::Choices());
+        m_choice->setCurrentIndex(-1);
+        m_seconds = new QSpinBox(this);
+        m_seconds->setObjectName(QStringLiteral("seconds"));
+        m_seconds->setRange(0, 32767);
+        m_seconds->setSuffix(LoadString(IDS_UI_SECONDS_FIELD));
+        form->addRow(LoadString(IDS_UI_MIC_TIME_FIELD), m_choice);
+        form->addRow(QString(), m_seconds);
+        connect(m_choice, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+            m_model.Choose(index);
+            m_seconds->setValue(m_model.Seconds());
+        });
+        Refresh();
+    }
+
+protected:
+    void Refresh() override { m_seconds->setValue(m_model.Seconds()); }
+    void Store() override { m_model.SetSeconds(m_seconds->value()); }
+
+private:
+    CModifyMicTimeDlg& m_model;
+    QComboBox* m_choice;
+    QSpinBox* m_seconds;
+};
+
+class CUnlockWindow : public CFormDialog {
+public:
+    CUnlockWindow(CUnlockRoomDlg& model, QWidget* parent)
+        : CFormDialog(model, parent), m_model(model) {
+        setObjectName(QStringLiteral("UnlockWindow"));
+        setWindowTitle(LoadString(IDS_UI_UNLOCK_TITLE));
+        m_password = new QLineEdit(model.Password(), this);
+        m_password->setObjectName(QStringLiteral("password"));
+        m_password->setEchoMode(QLineEdit::Password);
+        m_password->setMinimumWidth(220);
+        form->addRow(LoadString(IDS_UI_PASSWORD), m_password);
+    }
+
+protected:
+    void Store() override { m_model.SetPassword(m_password->text()); }
+
+private:
+    CUnlockRoomDlg& m_model;
+    QLineEdit* m_password;
+};
+
+class CPaymentWindow : public CFormDialog {
+public:
+    CPaymentWindow(CPaymentDlg& model, QWidget* parent) : CFormDialog(model, parent) {
+        setObjectName(QStringLiteral("PaymentWindow"));
+        setWindowTitle(LoadString(IDS_UI_PAYMENT_TITLE));
+        auto* text = new QLabel(LoadString(IDS_UI_PAYMENT_TEXT).arg(model.Key80()), this);
+        text->setWordWrap(true);
+        form->addRow(text);
+        if (!model.Key110().isEmpty()) {
+            auto* more = new QLabel(model.Key110(), this);
+            more->setWordWrap(true);
+            form->addRow(more);
+        }
+    }
+};
+
+template <typename TModel, typename TWindow>
+CQtDialogHost::Factory WindowFor() {
+    return [](CDialogModel& model, QWidget* parent) -> CDialogWidget* {
+        auto* typed = dynamic_cast<TModel*>(&model);
+        return typed ? new TWindow(*typed, parent) : nullptr;
+    };
+}
+
+}  // namespace
+
+void RegisterCoreDialogs(CQtDialogHost& host, CHallWindow* hallWindow) {
+    host.Register(CLoginDlg::IDD, WindowFor<CLoginDlg, CLoginWindow>());
+    host.Register(CCreateRoomDlg::IDD, WindowFor<CCreateRoomDlg, CCreateRoomWindow>());
+    host.Register(CModifyMicTimeDlg::IDD, WindowFor<CModifyMicTimeDlg, CMicTimeWindow>());
+    host.Register(CUnlockRoomDlg::IDD, WindowFor<CUnlockRoomDlg, CUnlockWindow>());
+    host.Register(CPaymentDlg::IDD, WindowFor<CPaymentDlg, CPaymentWindow>());
+    if (hallWindow) {
+        host.Register(CTavoClientDlg::IDD,
+                      [hallWindow](CDialogModel& model, QWidget*) -> CDialogWidget* {
+                          auto* hall = dynamic_cast<CTavoClientDlg*>(&model);
+                          if (!hall) {
+                              return nullptr;
+                          }
+                          hallWindow->BindHall(*hall);
+                          return hallWindow;
+                      });
+    }
+}

@@ -1,0 +1,80 @@
+#pragma once
+// The hall window: the area lists and the room list filled from the directory documents, the
+// room-number box and "enter", the information and status lines, the account line, the
+// hall's services (log in, user information, favourites, creating a room) and quitting. It
+// draws what the hall tells it (IHallView) and hands every action to the hall's operations.
+// A notification-area icon carries the product title while the hall runs.
+
+#include "hall/HallView.h"
+#include "ui/DialogWidget.h"
+
+class CAppState;
+class CTavoClientDlg;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QSystemTrayIcon;
+class QTabWidget;
+
+class CHallWindow : public CDialogWidget, public IHallView {
+    Q_OBJECT
+public:
+    explicit CHallWindow(CAppState& state, QWidget* parent = nullptr);
+    ~CHallWindow() override;
+
+    // The hall's logic, once it exists.
+    void BindHall(CTavoClientDlg& hall);
+
+    // IHallView
+    void SetAreaList(int list, const std::vector<tagListEntry>& entries) override;
+    void SetRoomList(const std::vector<tagListEntry>& entries) override;
+    void SetRoomMark(int index, EListMark mark) override;
+    void SetRoomNumberText(const QString& text) override;
+    QString RoomNumberText() const override;
+    void SetInformation(const QString& text) override;
+    void SetStatus(const QString& text) override;
+    void ShowHall(bool show) override;
+    void SetTitle(const QString& title) override;
+    void SetTrayTip(const QString& tip) override;
+    void SetPanelAddress(EHallPanel panel, const QString& address) override;
+    void RefreshAccount() override;
+    void ShowListWait(bool visible, const QString& title, const QString& status) override;
+    int TextWidth(const QString& text) const override;
+    int RoomColumnWidth() const override;
+    int ScreenWidth() const override;
+    int ScreenHeight() const override;
+    bool ChangeDisplayMode(int width, int height) override;
+    void RestoreDisplayMode() override;
+
+    // What the person sees, for tests.
+    QStringList AreaTexts(int list) const;
+    QStringList RoomTexts() const;
+    QString InformationText() const;
+    QString StatusText() const;
+    QString AccountText() const;
+    QString TrayTip() const;
+    bool ListWaitVisible() const;
+    QListWidget* RoomList() const { return m_rooms; }
+    QListWidget* AreaList(int list) const;
+
+protected:
+    void Refresh() override;
+
+private:
+    CAppState& m_state;
+    CTavoClientDlg* m_hall = nullptr;
+    QTabWidget* m_areaTabs;
+    QListWidget* m_areas[4];
+    QListWidget* m_rooms;
+    QLineEdit* m_roomNumber;
+    QLabel* m_account;
+    QLabel* m_information;
+    QLabel* m_status;
+    QWidget* m_listWait;
+    QLabel* m_listWaitText;
+    QPushButton* m_login;
+    QSystemTrayIcon* m_tray = nullptr;
+    QString m_trayTip;
+};

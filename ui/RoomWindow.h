@@ -1,0 +1,133 @@
+#pragma once
+// The room window: member list, public and private chat views, the input box with its face
+// picker and chat target, the microphone panel, the topic and notices, and the room's menus.
+// It implements the room's view interfaces and draws what the room controller tells it; every
+// click goes back to the controller's operations. Entries whose feature the client does not
+// have yet are shown disabled.
+
+#include "room/RoomView.h"
+
+#include <QWidget>
+
+class CChatBrowser;
+class CFacePicker;
+class CMemberModel;
+class CRoomDlg;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSplitter;
+class QToolButton;
+
+// A chat view of the room: the interface the room writes to, over a chat browser.
+class CRoomChatView : public IChatView {
+public:
+    explicit CRoomChatView(CChatBrowser& browser) : m_browser(browser) {}
+    void LoadPage(const QString& page) override;
+    bool InsertAtFirstTd(const QString& fragment) override;
+    void ScrollTo(int x, int y) override;
+    void Clear() override;
+
+private:
+    CChatBrowser& m_browser;
+};
+
+class CRoomWindow : public QWidget, public IRoomView {
+    Q_OBJECT
+public:
+    CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* parent = nullptr);
+    ~CRoomWindow() override;
+
+    IChatView* PublicView() { return m_publicView.get(); }
+    IChatView* PrivateView() { return m_privateView.get(); }
+    CChatBrowser& PublicBrowser() { return *m_public; }
+    CChatBrowser& PrivateBrowser() { return *m_private; }
+    CMemberModel& Members() { return *m_members; }
+
+    // IRoomView
+    void ShowRoomWindow(bool show) override;
+    void SetRoomName(const QString& name) override;
+    void RedrawMembers(const CMemberList& members, const QString& countText) override;
+    void RefreshChatTargets(const CMemberList& members, const QString& current) override;
+    void SetChatTargetLabel(const QString& text) override;
+    void SetMicMode(const QString& text) override;
+    void SetMainMic(const QString& holder, const QString& time) override;
+    void SetSecondMic(const QString& holder, const QString& time) override;
+    void RedrawQueue(const std::vector<const UserInfo*>& queue) override;
+    void SetTopic(const QString& title, const QString& topic) override;
+    void SetTimedNotices(const QStringList& notices) override;
+    void ShowTextNotice(const QString& text) override;
+    void AddSideListEntry(const QString& entry) override;
+    void ShowPrivatePanel(bool visible) override;
+
+    // What the person sees, for tests and for the console of the window.
+    QString MemberCountText() const;
+    QString TargetLabelText() const;
+    QString MainMicText() const;
+    QString SecondMicText() const;
+    QString MicModeText() const;
+    QStringList QueueTexts() const;
+    QString InputText() const;
+    void SetInputText(const QString& text);
+    QMenu* MicMenu() const { return m_micMenu; }
+    QMenu* ViewMenu() const { return m_viewMenu; }
+    QMenu* ManageMenu() const { return m_manageMenu; }
+    // The member menu as it would open for a member.
+    QMenu* MemberMenuFor(const QString& id);
+
+    // User actions (also reached from the buttons).
+    void Send();
+    void InsertFace(int face);
+    void Leave();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    void UpdateMicButton();
+    void RedrawMemberModel();
+    void FillTargets();
+    void ShowCurrentTarget(const QString& target);
+    void OnMemberContext(const QPoint& pos);
+
+    CRoomDlg& m_room;
+    QString m_folder;
+    CChatBrowser* m_public;
+    CChatBrowser* m_private;
+    std::unique_ptr<CRoomChatView> m_publicView;
+    std::unique_ptr<CRoomChatView> m_privateView;
+    CMemberModel* m_members;
+    QListView* m_memberView;
+    QLabel* m_count;
+    QLabel* m_topic;
+    QLabel* m_notice;
+    QLabel* m_targetLabel;
+    QComboBox* m_target;
+    QLineEdit* m_input;
+    QToolButton* m_faceButton;
+    CFacePicker* m_faces = nullptr;
+    QLabel* m_mode;
+    QLabel* m_mainHolder;
+    QLabel* m_mainTime;
+    QLabel* m_secondHolder;
+    QLabel* m_secondTime;
+    QProgressBar* m_mainMeter;
+    QProgressBar* m_secondMeter;
+    QListWidget* m_queue;
+    QPushButton* m_speak;
+    QSplitter* m_chatSplit;
+    QMenu* m_micMenu = nullptr;
+    QMenu* m_viewMenu = nullptr;
+    QMenu* m_manageMenu = nullptr;
+    QMenu* m_memberMenu = nullptr;
+    const CMemberList* m_lastMembers = nullptr;
+    QString m_menuMember;
+    bool m_updatingTargets = false;
+    bool m_targetsDirty = true;
+};
