@@ -73,7 +73,12 @@ lame_global_flags* RawLame(int bitrate) {
     lame_set_mode(gf, JOINT_STEREO);
     lame_set_VBR(gf, vbr_off);
     lame_set_brate(gf, bitrate);
+    lame_set_copyright(gf, 0);
     lame_set_original(gf, 1);
+    lame_set_error_protection(gf, 0);
+    lame_set_extension(gf, 0);
+    lame_set_emphasis(gf, 0);
+    lame_set_strict_ISO(gf, 0);
     lame_set_disable_reservoir(gf, 1);
     lame_set_bWriteVbrTag(gf, 0);
     lame_init_params(gf);
