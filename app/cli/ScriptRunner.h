@@ -1,0 +1,93 @@
+#pragma once
+// The console client's commands, from a script file or typed at the terminal, run one at a
+// time whenever the client is idle (no request or waiting dialog up). A script ends the client
+// with a failure when an expectation is not met in time.
+//
+//   login USER PASSWORD     log in (logs out first when logged in)
+//   areas                   print the area lists
+//   rooms [LIST INDEX]      print the room list; with an area, load that area's rooms first
+//   enter ROOM              enter a room by number
+//   members                 print the room's members
+//   say TEXT                a public line
+//   whisper ID TEXT         a private line to a member
+//   mic | release           take or release the microphone
+//   speak FILE.wav          take the microphone and speak the file
+//   record FILE.wav         save what the room's players play to a file
+//   wait-line TEXT [SECS]   wait (10 s by default) for a printed line containing TEXT
+//   sleep SECS              let time pass
+//   answer yes|no|ok|cancel answer the next message box
+//   leave                   leave the room
+//   quit                    quit (also the end of a script)
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <deque>
+#include <memory>
+
+class CConsoleOutput;
+class CConsoleHallView;
+class CConsoleRoomView;
+class CConsolePrompt;
+class CScriptedDialogHost;
+class CRoomEntry;
+class CTavoClientDlg;
+class QSocketNotifier;
+
+class CScriptRunner : public QObject {
+public:
+    struct tagParts {
+        CConsoleOutput& out;
+        CConsoleHallView& hall;
+        CConsoleRoomView& room;
+        CConsolePrompt& prompt;
+        CScriptedDialogHost& dialogs;
+        CRoomEntry& entry;
+    };
+
+    explicit CScriptRunner(const tagParts& parts);
+    ~CScriptRunner() override;
+
+    // Commands of a script; the client quits after the last.
+    void SetScript(const QStringList& lines);
+    // Commands typed at the terminal.
+    void ReadTerminal();
+    // The hall exists and runs: commands may start.
+    void Start(CTavoClientDlg& hall);
+    void Stop();
+    // 0, or 1 when an expectation failed or a command was wrong.
+    int ExitCode() const { return m_exitCode; }
+    // The audio devices the client uses (what it speaks, where it records).
+    void SelectAudio();
+
+private:
+    void Tick();
+    bool Idle() const;
+    void Run(const QString& line);
+    void Fail(const QString& why);
+    void OnTerminal();
+    bool InRoom() const;
+
+    tagParts m_p;
+    CTavoClientDlg* m_hall = nullptr;
+    QTimer m_timer;
+    std::deque<QString> m_queue;
+    bool m_script = false;
+    bool m_quitting = false;
+    int m_exitCode = 0;
+    int m_cursor = 0;  // waits look at lines printed from here on
+    QString m_loginUser;
+    QString m_loginPassword;
+    // A wait in progress: for a line (text set) or for time only.
+    bool m_waiting = false;
+    QString m_waitText;
+    qint64 m_waitMs = 0;
+    QElapsedTimer m_waitClock;
+    QString m_speakFile;
+    QString m_recordFile;
+    std::unique_ptr<QSocketNotifier> m_terminal;
+    QByteArray m_typed;
+};

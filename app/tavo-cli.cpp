@@ -1,0 +1,97 @@
+// tavo-cli: the console client, on the same core as the desktop client.
+//
+//   tavo-cli [--config-url URL] [--server HOST[:PORT]] [--program-folder DIR]
+//            [--script FILE] [ROOM]
+//
+// Without --script it reads commands from the terminal (see app/cli/ScriptRunner.h). With
+// --script it runs the file's commands in order and exits 1 when an expectation fails.
+
+#include "app/cli/ConsoleOutput.h"
+#include "app/cli/ConsolePrompt.h"
+#include "app/cli/ConsoleViews.h"
+#include "app/cli/ScriptRunner.h"
+#include "app/client/ClientOptions.h"
+#include "app/client/HallRelay.h"
+#include "hall/AppState.h"
+#include "hall/TavoClientApp.h"
+#include "hall/TavoClientDlg.h"
+#include "platform/DialogHost.h"
+#include "room/RoomDlg.h"
+#include "room/RoomEntry.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTextStream>
+
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const tagClientOptions options = ParseClientOptions(app.arguments());
+    QString scriptPath;
+    for (int i = 0; i < options.rest.size(); ++i) {
+        if (options.rest[i] == QLatin1String("--script") && i + 1 < options.rest.size()) {
+            scriptPath = options.rest[++i];
+        } else {
+            QTextStream(stderr) << "tavo-cli: unknown argument " << options.rest[i] << "\n";
+            return 2;
+        }
+    }
+    if (!options.error.isEmpty()) {
+        QTextStream(stderr) << "tavo-cli: " << options.error << "\n";
+        return 2;
+    }
+    QStringList script;
+    if (!scriptPath.isEmpty()) {
+        QFile file(scriptPath);
+        if (!file.open(QIODevice::ReadOnly)) {
+            QTextStream(stderr) << "tavo-cli: cannot read " << scriptPath << "\n";
+            return 2;
+        }
+        script = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    }
+    const QString folder = options.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                           : options.programFolder;
+    ApplyClientOptions(options, folder);
+
+    CAppState state;
+    CAppState::Set(&state);
+    CConsoleOutput out;
+    CConsolePrompt prompt(out, scriptPath.isEmpty());
+    CScopedPrompt promptScope(prompt);
+    CScriptedDialogHost dialogs;
+    CScopedDialogHost dialogScope(dialogs);
+
+    CConsoleHallView hallView(out);
+    CConsoleRoomView roomView(out);
+    CConsoleChatView publicView(out, QStringLiteral("公聊"));
+    CConsoleChatView privateView(out, QStringLiteral("私聊"));
+    CHallRelay relay;
+    CRoomEntry entry(relay);
+    entry.Room().SetViews(&roomView, &publicView, &privateView);
+
+    CScriptRunner runner({out, hallView, roomView, prompt, dialogs, entry});
+    if (scriptPath.isEmpty()) {
+        runner.ReadTerminal();
+    } else {
+        runner.SetScript(script);
+    }
+    runner.SelectAudio();
+
+    CTavoClientApp client(state, &hallView, &entry);
+    client.SetHallHook([&](CTavoClientDlg& hall) {
+        relay.Attach(&hall);
+        runner.Start(hall);
+    });
+    tagAppStart start;
+    start.programFolder = folder;
+    start.commandLine = StartCommandLine(app.arguments().value(0), options);
+    const EStartResult result = client.Run(start);
+    runner.Stop();
+    relay.Attach(nullptr);
+    CAppState::Set(nullptr);
+    if (result != EStartResult::Run) {
+        return 1;
+    }
+    return runner.ExitCode();
+}
