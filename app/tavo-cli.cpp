@@ -86,6 +86,10 @@ int main(int argc, char** argv) {
     tagAppStart start;
     start.programFolder = folder;
     start.commandLine = StartCommandLine(app.arguments().value(0), options);
+    // The one-copy rule keeps a person from running the desktop client twice. The console
+    // client is also a bot and a test driver, of which many run side by side, so it counts
+    // under a name no other process has.
+    start.instanceName = QStringLiteral("tavo-cli#%1").arg(::getpid());
     const EStartResult result = client.Run(start);
     runner.Stop();
     relay.Attach(nullptr);

@@ -11,8 +11,10 @@ void CConsoleOutput::Line(const QString& tag, const QString& text) {
 }
 
 int CConsoleOutput::Find(const QString& part, int from) const {
+    // The script's own echo of its commands never satisfies a wait.
+    static const QString echo = QStringLiteral("[脚本] ");
     for (int i = std::max(0, from); i < m_lines.size(); ++i) {
-        if (m_lines[i].contains(part)) {
+        if (!m_lines[i].startsWith(echo) && m_lines[i].contains(part)) {
             return i;
         }
     }

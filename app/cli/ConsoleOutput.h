@@ -9,7 +9,8 @@ class CConsoleOutput {
 public:
     // Prints "[tag] text" (or the text alone without a tag) and keeps the line.
     void Line(const QString& tag, const QString& text);
-    // The first kept line at or after `from` that contains the text, or -1.
+    // The first kept line at or after `from` that contains the text, or -1. Lines the script
+    // runner printed itself are not looked at.
     int Find(const QString& part, int from) const;
     int Count() const { return static_cast<int>(m_lines.size()); }
     const QStringList& Lines() const { return m_lines; }

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The main job: installs and builds, starts the reference service on loopback with the demo
+# data, and then
+#   - with a display: the desktop client pointed at it (log in as alice/alice123 or
+#     bob/bob123, enter room 1001);
+#   - without one: two console clients, alice and bob, who log in, enter room 1001, chat, and
+#     where alice takes the microphone and speaks a WAV file that bob records.
+# Every process it starts is stopped when it ends.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+# TAVO_DEMO_APP names a folder of built programs (the end-to-end test uses it); otherwise
+# everything is installed and built here.
+app=${TAVO_DEMO_APP:-}
+if [ -z "$app" ]; then
+  if [ "${TAVO_SKIP_INSTALL:-0}" != 1 ]; then
+    bash scripts/install-deps.sh
+  fi
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build --target tavo-serverd tavo-cli $( [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && echo tavo )
+  app=$root/build/app
+fi
+work=$(mktemp -d /tmp/tavo-demo.XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT INT TERM
+
+# The service on ports the system chooses; it prints them on its first line.
+"$app/tavo-serverd" --db :memory: --seed --listen 127.0.0.1 --public-host 127.0.0.1 \
+  --info-port 0 --hall-port 0 --route-port 0 --room-ports 0:0 --web-port 0 >"$work/server.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do grep -q '^tavo-serverd: info=' "$work/server.log" && break; sleep 0.1; done
+ports=$(grep '^tavo-serverd: info=' "$work/server.log") || { cat "$work/server.log"; exit 1; }
+info=$(sed -E 's/.*info=([0-9]+).*/\1/' <<<"$ports")
+web=$(sed -E 's/.*web=([0-9]+).*/\1/' <<<"$ports")
+echo "$ports"
+client_args=(--config-url "http://127.0.0.1:$web/config.xml" --server "127.0.0.1:$info" --program-folder "$app")
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${TAVO_DEMO_CONSOLE:-0}" != 1 ]; then
+  echo "Starting the desktop client; the demo accounts are alice/alice123, bob/bob123 (rooms 1001-1005)."
+  TAVO_CONFIG_HOME="$work/desktop" "$app/tavo" "${client_args[@]}"
+  exit $?
+fi
+
+# A spoken sentence when a speech synthesiser is there, else a chord; 22050 Hz stereo.
+if command -v espeak-ng >/dev/null; then
+  espeak-ng -w "$work/speech-raw.wav" "Hello Bob, this is Alice speaking on the main microphone." 2>/dev/null
+  sox "$work/speech-raw.wav" -r 22050 -c 2 -b 16 "$work/speech.wav"
+else
+  sox -n -r 22050 -c 2 -b 16 "$work/speech.wav" synth 4 sine 440 sine 660 gain -6
+fi
+
+(cd "$work" && TAVO_CONFIG_HOME="$work/bob" "$app/tavo-cli" "${client_args[@]}" --script "$root/demo/bob.tavo") >"$work/bob.log" 2>&1 &
+bob=$!
+pids+=($bob)
+sleep 1
+set +e
+(cd "$work" && TAVO_CONFIG_HOME="$work/alice" "$app/tavo-cli" "${client_args[@]}" --script "$root/demo/alice.tavo")
+alice_status=$?
+wait "$bob"
+bob_status=$?
+set -e
+echo "---- bob's console ----"
+cat "$work/bob.log"
+heard=$(ls "$work"/bob-heard*.wav 2>/dev/null | head -n 1 || true)
+if [ -n "$heard" ]; then
+  echo "---- what bob recorded: $heard ----"
+  sox "$heard" -n stat 2>&1 | grep -E 'Length|RMS +amplitude|Maximum amplitude' || true
+fi
+echo "alice exited $alice_status, bob exited $bob_status"
+[ "$alice_status" = 0 ] && [ "$bob_status" = 0 ] || exit 1
+# With TAVO_DEMO_REQUIRE_VOICE=1 the run fails unless bob's recording holds sound.
+if [ "${TAVO_DEMO_REQUIRE_VOICE:-0}" = 1 ]; then
+  rms=$( [ -n "$heard" ] && sox "$heard" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}' )
+  awk -v r="${rms:-0}" 'BEGIN { exit !(r > 0.01) }' || { echo "bob heard no voice (RMS ${rms:-none})"; exit 1; }
+  echo "bob heard alice (RMS $rms)"
+fi
