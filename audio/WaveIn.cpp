@@ -44,6 +44,13 @@ int CWaveIn::Open() {
 
 int CWaveIn::Start() {
     m_bStarted = true;
+    // The recorder runs from the first start on. Started any earlier, a recorder that fills
+    // blocks faster than real time (a file) would complete blocks the thread must ignore,
+    // or end the thread before the engine counts as opened.
+    if (m_pDevice && !m_bDeviceRunning) {
+        m_bDeviceRunning = true;
+        m_pDevice->Start();
+    }
     return 0;
 }
 
@@ -101,8 +108,7 @@ int CWaveIn::InitWaveIn() {
             m_pDevice->AddBuffer(&h) != MMSYSERR_NOERROR)
             return fail();
     }
-    if (m_pDevice->Start() != MMSYSERR_NOERROR)
-        return fail();
+    m_bDeviceRunning = false;
     m_bOpened = true;
     return 0;
 }
@@ -161,6 +167,7 @@ void CWaveIn::EndPublicRecord() {
         m_pDevice->Close();
         m_pDevice.reset();
     }
+    m_bDeviceRunning = false;
     for (auto& buffer : m_buffers) {
         buffer.clear();
         buffer.shrink_to_fit();

@@ -74,6 +74,7 @@ private:
     std::shared_ptr<CWaveEvent> m_pEvent;
     std::atomic<bool> m_bStarted{false};
     bool m_bNT = true;
+    bool m_bDeviceRunning = false;
     std::atomic<int> m_nCompleted{0};
     std::vector<char> m_copy;
 };

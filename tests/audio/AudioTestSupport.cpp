@@ -35,8 +35,7 @@ tagWavData MakeSpeech(const QString& folder, int rate, int channels) {
     if (HaveProgram("espeak-ng")) {
         made = Run("espeak-ng",
                    {"-v", "en", "-s", "150", "-w", raw,
-                    "Every voice that the client sends starts here. The capture engine records "
-                    "blocks of sound, sixteen in flight, and hands each one to the encoder."});
+                    "Every voice that the client sends starts here, sixteen blocks in flight."});
     }
     if (!made) {
         // A buzz through a formant-like band with a gliding pitch, cut into syllables.
