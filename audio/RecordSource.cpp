@@ -3,6 +3,8 @@
 #include "platform/Profile.h"
 #include "platform/audio/WaveSystem.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString kSection = QStringLiteral("Main");
@@ -141,14 +143,19 @@ void SetMicVolume(int volume) {
 CVolumeControl::CVolumeControl(unsigned componentType, int selector, unsigned* minimum,
                                unsigned* maximum)
     : m_nComponentType(componentType), m_nSelector(selector) {
-    // Only the recording mixer's microphone has a volume our mixers control.
-    if (selector != SELECTOR_RECORDING || componentType != MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE)
+    // The playback mixer's speakers, or the recording mixer's microphone: the lines our
+    // mixers have volumes for.
+    const bool speakers = selector == SELECTOR_PLAYBACK;
+    if (!speakers &&
+        (selector != SELECTOR_RECORDING || componentType != MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE))
         return;
-    IAudioMixer& mixer = CRecordSource::Get().Mixer();
+    IAudioMixer& mixer = Mixer();
     unsigned lo = 0;
-    unsigned hi = 0;
+    unsigned hi = 65535;
     std::vector<unsigned> channels;
-    if (!mixer.MicVolumeRange(lo, hi) || !mixer.GetMicVolume(channels))
+    const bool ok = speakers ? mixer.GetSpeakerVolume(channels)
+                             : mixer.MicVolumeRange(lo, hi) && mixer.GetMicVolume(channels);
+    if (!ok)
         return;
     m_nChannels = static_cast<int>(channels.size());
     m_bValid = m_nChannels > 0;
@@ -158,13 +165,22 @@ CVolumeControl::CVolumeControl(unsigned componentType, int selector, unsigned* m
         *maximum = hi;
 }
 
+IAudioMixer& CVolumeControl::Mixer() const {
+    return CRecordSource::Get().Mixer();
+}
+
 unsigned CVolumeControl::GetValue() const {
     std::vector<unsigned> channels;
-    if (!m_bValid || !CRecordSource::Get().Mixer().GetMicVolume(channels) || channels.empty())
+    if (!m_bValid)
         return 0;
-    return channels.front();
+    const bool ok = m_nSelector == SELECTOR_PLAYBACK ? Mixer().GetSpeakerVolume(channels)
+                                                     : Mixer().GetMicVolume(channels);
+    return ok && !channels.empty() ? channels.front() : 0;
 }
 
 bool CVolumeControl::SetValue(unsigned value) {
-    return m_bValid && CRecordSource::Get().Mixer().SetMicVolume(value);
+    if (!m_bValid)
+        return false;
+    return m_nSelector == SELECTOR_PLAYBACK ? Mixer().SetSpeakerVolume(value)
+                                            : Mixer().SetMicVolume(value);
 }

@@ -69,6 +69,7 @@ public:
     bool SetValue(unsigned value);
 
 private:
+    IAudioMixer& Mixer() const;
     unsigned m_nComponentType;
     int m_nSelector;
     int m_nChannels = 0;

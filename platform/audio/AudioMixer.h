@@ -46,4 +46,8 @@ public:
     virtual bool GetMicVolume(std::vector<unsigned>& channels) = 0;
     virtual bool SetMicVolume(unsigned value) = 0;
     virtual bool MicVolumeRange(unsigned& minimum, unsigned& maximum) = 0;
+
+    // The playback side's speakers (the default output), 0..65535 per channel.
+    virtual bool GetSpeakerVolume(std::vector<unsigned>& channels) = 0;
+    virtual bool SetSpeakerVolume(unsigned value) = 0;
 };

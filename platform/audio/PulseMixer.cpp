@@ -18,7 +18,9 @@ struct tagListing {
     pa_threaded_mainloop* loop = nullptr;
     std::vector<tagSourceRow> rows;
     QString defaultSource;
+    QString defaultSink;
     int sinks = 0;
+    pa_cvolume sinkVolume{};
 };
 
 void OnSource(pa_context*, const pa_source_info* info, int eol, void* userdata) {
@@ -45,10 +47,21 @@ void OnSink(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
     ++listing->sinks;
 }
 
+void OnSinkVolume(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+    auto* listing = static_cast<tagListing*>(userdata);
+    if (eol != 0 || info == nullptr) {
+        CPulseContext::Signal(listing->loop);
+        return;
+    }
+    listing->sinkVolume = info->volume;
+}
+
 void OnServer(pa_context*, const pa_server_info* info, void* userdata) {
     auto* listing = static_cast<tagListing*>(userdata);
     if (info != nullptr && info->default_source_name != nullptr)
         listing->defaultSource = QString::fromUtf8(info->default_source_name);
+    if (info != nullptr && info->default_sink_name != nullptr)
+        listing->defaultSink = QString::fromUtf8(info->default_sink_name);
     CPulseContext::Signal(listing->loop);
 }
 
@@ -185,6 +198,52 @@ bool CPulseMixer::GetMicMute(bool& mute) {
 }
 
 // The mixer speaks 0..65535 per channel; the server's 0..PA_VOLUME_NORM is its full scale.
+unsigned ToMixer(pa_volume_t v) {
+    const uint64_t clamped = std::min<uint64_t>(v, PA_VOLUME_NORM);
+    return static_cast<unsigned>((clamped * 65535 + PA_VOLUME_NORM / 2) / PA_VOLUME_NORM);
+}
+
+pa_volume_t ToServer(unsigned value) {
+    const uint64_t v = std::min(value, 65535u);
+    return static_cast<pa_volume_t>((v * PA_VOLUME_NORM + 32767) / 65535);
+}
+
+bool CPulseMixer::GetSpeakerVolume(std::vector<unsigned>& channels) {
+    auto c = m_source();
+    if (!c)
+        return false;
+    tagListing listing;
+    {
+        CPulseContext::CLock lock(*c);
+        listing.loop = c->Loop();
+        if (!c->Wait(pa_context_get_server_info(c->Context(), OnServer, &listing)) ||
+            listing.defaultSink.isEmpty() ||
+            !c->Wait(pa_context_get_sink_info_by_name(
+                c->Context(), listing.defaultSink.toUtf8().constData(), OnSinkVolume, &listing)))
+            return false;
+    }
+    channels.clear();
+    for (int i = 0; i < listing.sinkVolume.channels; ++i)
+        channels.push_back(ToMixer(listing.sinkVolume.values[i]));
+    return !channels.empty();
+}
+
+bool CPulseMixer::SetSpeakerVolume(unsigned value) {
+    std::vector<unsigned> channels;
+    if (!GetSpeakerVolume(channels))
+        return false;
+    auto c = m_source();
+    if (!c)
+        return false;
+    pa_cvolume volume;
+    pa_cvolume_set(&volume, static_cast<unsigned>(channels.size()), ToServer(value));
+    CPulseContext::CLock lock(*c);
+    std::pair<pa_threaded_mainloop*, int> result{c->Loop(), 0};
+    return Succeeded(*c,
+                     pa_context_set_sink_volume_by_name(c->Context(), "@DEFAULT_SINK@", &volume,
+                                                        OnSuccess, &result),
+                     result);
+}
 bool CPulseMixer::GetMicVolume(std::vector<unsigned>& channels) {
     auto c = m_source();
     const QString mic = MicSource();
@@ -221,9 +280,7 @@ bool CPulseMixer::SetMicVolume(unsigned value) {
     if (channelCount == 0)
         return false;
     pa_cvolume volume;
-    const uint64_t v = std::min(value, 65535u);
-    pa_cvolume_set(&volume, channelCount,
-                   static_cast<pa_volume_t>((v * PA_VOLUME_NORM + 32767) / 65535));
+    pa_cvolume_set(&volume, channelCount, ToServer(value));
     CPulseContext::CLock lock(*c);
     std::pair<pa_threaded_mainloop*, int> result{c->Loop(), 0};
     return Succeeded(*c,

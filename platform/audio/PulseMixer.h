@@ -27,6 +27,8 @@ public:
     bool GetMicVolume(std::vector<unsigned>& channels) override;
     bool SetMicVolume(unsigned value) override;
     bool MicVolumeRange(unsigned& minimum, unsigned& maximum) override;
+    bool GetSpeakerVolume(std::vector<unsigned>& channels) override;
+    bool SetSpeakerVolume(unsigned value) override;
 
     // The source taken as the microphone; empty when the server has no input source.
     QString MicSource();

@@ -100,6 +100,14 @@ public:
         maximum = 65535;
         return true;
     }
+    bool GetSpeakerVolume(std::vector<unsigned>& channels) override {
+        channels.assign(2, m_nSpeakers.load());
+        return true;
+    }
+    bool SetSpeakerVolume(unsigned value) override {
+        m_nSpeakers = std::min(value, 65535u);
+        return true;
+    }
     bool MicMuted() const { return m_bMute; }
 
 private:
@@ -107,6 +115,7 @@ private:
     tagListControl m_control;
     std::atomic<bool> m_bMute{false};
     std::atomic<unsigned> m_nVolume{65535};
+    std::atomic<unsigned> m_nSpeakers{65535};
 };
 
 class CWavFileIn : public CWaveInDevice {

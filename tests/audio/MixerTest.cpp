@@ -111,6 +111,13 @@ TEST_F(Mixer, MicrophoneLineMuteAndVolume) {
                         nullptr, nullptr);
     EXPECT_FALSE(line.IsValid());
     EXPECT_FALSE(line.SetValue(1));
+    // The speakers are a control of their own: setting them leaves the microphone alone.
+    CVolumeControl speakers(0, CVolumeControl::SELECTOR_PLAYBACK, &lo, &hi);
+    ASSERT_TRUE(speakers.IsValid());
+    EXPECT_EQ(speakers.Channels(), 2);
+    EXPECT_TRUE(speakers.SetValue(5000));
+    EXPECT_EQ(speakers.GetValue(), 5000u);
+    EXPECT_EQ(mic.GetValue(), 40000u);
 }
 
 TEST_F(Mixer, SettingsDialogShowsAndStoresTheChoices) {

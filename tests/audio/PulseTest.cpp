@@ -147,6 +147,7 @@ protected:
         Pactl({"set-default-sink", "ci_sink"});
         Pactl({"set-source-mute", "ci_mic", "0"});
         Pactl({"set-source-volume", "ci_mic", "100%"});
+        Pactl({"set-sink-volume", "ci_sink", "100%"});
         CRecordSource::Get().SetMixer(nullptr);
         CRecordSource::Get().SetMixName(QString());
     }
@@ -155,6 +156,7 @@ protected:
             Pactl({"set-default-source", "ci_mic"});
             Pactl({"set-source-mute", "ci_mic", "0"});
             Pactl({"set-source-volume", "ci_mic", "100%"});
+            Pactl({"set-sink-volume", "ci_sink", "100%"});
         }
     }
     QTemporaryDir m_dir;
@@ -325,6 +327,13 @@ TEST_F(Pulse, MixerMovesTheDefaultSourceAndControlsTheMicrophone) {
     SetMicVolume(32768);
     EXPECT_TRUE(Pactl({"get-source-volume", "ci_mic"}).contains("50%"));
     EXPECT_NEAR(GetMicVolume(), 32768, 2);
+    // The speakers are the default sink's volume.
+    CVolumeControl speakers(0, CVolumeControl::SELECTOR_PLAYBACK, nullptr, nullptr);
+    ASSERT_TRUE(speakers.IsValid());
+    EXPECT_TRUE(speakers.SetValue(16384));
+    EXPECT_TRUE(Pactl({"get-sink-volume", "ci_sink"}).contains("25%"));
+    EXPECT_NEAR(speakers.GetValue(), 16384, 2);
+    EXPECT_TRUE(Pactl({"get-source-volume", "ci_mic"}).contains("50%"));
 }
 
 TEST(PulseWithoutServer, NoDevicesNoMixerAndTheReasonInAudioLog) {
