@@ -110,67 +110,78 @@ TEST_F(Capture, SilenceIsSentForFiveSecondsAndThenNotAtAll) {
 TEST_F(Capture, TheRoomsMicStateDecidesWhatIsSent) {
     QTemporaryDir dir;
     const QString in = QDir(dir.path()).filePath("in.wav");
-    ASSERT_TRUE(WriteWavFile(in, MakeSine(8000, 1, 187.5, 9000, 2.0)));
-    ASSERT_TRUE(CWaveSystem::Select("wav:pace=hold,in=" + in));
+    ASSERT_TRUE(WriteWavFile(in, MakeSine(22050, 2, 689.0625, 400, 2.0)));
+    // A recorder in real time: the engine runs, and the hook is driven directly in between
+    // (its own blocks would only add packets of the same kind).
+    ASSERT_TRUE(CWaveSystem::Select("wav:in=" + in));
     CMyWaveIn capture;
     capture.SetRoomWindow(&m_owner);
-    // Started for real so the quality is the capture's; the held recorder delivers in real
-    // time, but the hook is driven directly for exact control.
     ASSERT_EQ(capture.StartCapture(AUDIO_QUALITY_HIFI), 0);
     EXPECT_TRUE(capture.IsCapturing());
+    EXPECT_EQ(capture.Quality(), AUDIO_QUALITY_HIFI);
     capture.StopCapture();
+    EXPECT_FALSE(capture.IsCapturing());
     EXPECT_EQ(capture.Quality(), 0);
-    ASSERT_EQ(capture.StartCapture(AUDIO_QUALITY_HIFI), 0);
-    const size_t already = m_owner.PacketCount();
+
+    // From here the hook alone, with the quality a capture would have.
+    class CQualityCapture : public CMyWaveIn {
+    public:
+        explicit CQualityCapture(int quality) { m_nQuality = quality; }
+    };
+    CQualityCapture hifi(AUDIO_QUALITY_HIFI);
+    hifi.SetRoomWindow(&m_owner);
     std::vector<char> block(kMp3BlockBytes);
     tagWavData tone = MakeSine(22050, 2, 689.0625, 400, 0.3);
     std::memcpy(block.data(), tone.samples.data(), kMp3BlockBytes);
-
-    auto send = [&] {
+    // The packet a block makes, or micIndex -1 when none; a block that sends nothing must
+    // not move the meter either.
+    auto send = [&](CMyWaveIn& c, CTestOwner& owner) {
         std::vector<char> copy = block;
-        const size_t before = m_owner.Packets().size();
-        capture.OnWaveData(copy.data(), kMp3BlockBytes, nullptr);
-        auto packets = m_owner.Packets();
-        return packets.size() > before ? packets.back() : tagAudioPacket{-1};
+        const size_t packets = owner.PacketCount();
+        const size_t meters = owner.meters.size();
+        c.OnWaveData(copy.data(), kMp3BlockBytes, nullptr);
+        auto all = owner.Packets();
+        if (all.size() == packets) {
+            EXPECT_EQ(owner.meters.size(), meters) << "meter without a packet";
+            return tagAudioPacket{-1};
+        }
+        EXPECT_EQ(owner.meters.size(), meters + 1);
+        return all.back();
     };
-    capture.StopCapture();
-    // Not capturing: quality 0 has no encoder; the hook still judges the block.
-    m_owner.state.floorHolder = "boss";
-    EXPECT_EQ(send().micIndex, -1) << "main mic while the handle is someone else's";
-    m_owner.state.floorHolder.clear();
-    m_owner.state.capturePaused = true;
-    EXPECT_EQ(send().micIndex, -1) << "paused";
-    m_owner.state.capturePaused = false;
-
-    ASSERT_EQ(capture.StartCapture(AUDIO_QUALITY_HIFI), 0);
-    tagAudioPacket a = send();
+    tagAudioPacket a = send(hifi, m_owner);
     EXPECT_EQ(a.micIndex, 1);
     EXPECT_EQ(a.quality, 1);
     EXPECT_EQ(a.senderId, "me");
     EXPECT_EQ(a.meter, 2);
     EXPECT_GE(a.payload.size(), 9 * 208) << "nine or ten frames of 64 kbit/s";
-    m_owner.state.dualMic = true;
+
+    m_owner.state.floorHolder = "boss";
+    EXPECT_EQ(send(hifi, m_owner).micIndex, -1) << "main mic while the handle is someone else's";
+    m_owner.state.floorHolder = "me";
+    EXPECT_EQ(send(hifi, m_owner).micIndex, 1);
+    m_owner.state.capturePaused = true;
+    EXPECT_EQ(send(hifi, m_owner).micIndex, -1) << "paused";
+    m_owner.state.capturePaused = false;
     m_owner.state.mainHolder = "other";
+    EXPECT_EQ(send(hifi, m_owner).micIndex, -1) << "holding no mic";
+
+    m_owner.state.dualMic = true;
     m_owner.state.secondHolder = "me";
     m_owner.state.floorHolder = "boss";
-    tagAudioPacket dual = send();
+    tagAudioPacket dual = send(hifi, m_owner);
     EXPECT_EQ(dual.micIndex, 2);
     EXPECT_EQ(dual.quality, 2) << "dual mics send hi-fi as singing";
     EXPECT_LT(dual.payload.size(), a.payload.size());
+
     // In the private chat: mic 1, its own meter message, no mic state asked.
     CTestOwner chat;
     chat.id = "peer-me";
-    capture.SetPrivateWindow(&chat);
-    capture.SetRoomMode(false);
-    std::vector<char> copy = block;
-    capture.OnWaveData(copy.data(), kMp3BlockBytes, nullptr);
-    ASSERT_EQ(chat.PacketCount(), 1u);
-    EXPECT_EQ(chat.Packets()[0].micIndex, 1);
-    EXPECT_EQ(chat.Packets()[0].quality, 1) << "only the room switches to singing";
-    EXPECT_EQ(chat.Packets()[0].senderId, "peer-me");
-    EXPECT_EQ(chat.meters.size(), 1u);
-    capture.StopCapture();
-    (void)already;
+    hifi.SetPrivateWindow(&chat);
+    hifi.SetRoomMode(false);
+    tagAudioPacket p = send(hifi, chat);
+    EXPECT_EQ(p.micIndex, 1);
+    EXPECT_EQ(p.quality, 1) << "only the room switches to singing";
+    EXPECT_EQ(p.senderId, "peer-me");
 }
 
 TEST_F(Capture, AnEncoderThatIsNotReadySendsAnEmptyPayload) {
