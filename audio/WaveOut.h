@@ -31,7 +31,9 @@ public:
     // Decodes an MP3 packet and plays what it completes; -1 when it completed nothing.
     int PlayMP3(const char* data, int length);
 
-    // Called on the device's callback thread when the last pending buffer has played.
+    // Called on the device's callback thread when the last pending buffer has played. A
+    // subclass that overrides it closes the player in its own destructor, so no call can
+    // reach it half destroyed.
     virtual int OnBufferPlayOver() { return 0; }
 
     int FormatNumber() const { return m_nFormat; }

@@ -128,6 +128,7 @@ private:
 
 class CCountingWaveOut : public CWaveOut {
 public:
+    ~CCountingWaveOut() override { Close(); }
     std::atomic<int> playOver{0};
     int OnBufferPlayOver() override {
         ++playOver;
