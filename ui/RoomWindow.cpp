@@ -283,8 +283,10 @@ void CRoomWindow::BuildMenus() {
     const std::pair<int, EScrollMode> modes[] = {{IDS_UI_AUTO_CLEAR, EScrollMode::AutoClear},
                                                  {IDS_UI_AUTO_SCROLL, EScrollMode::AutoScroll},
                                                  {IDS_UI_MANUAL_SCROLL, EScrollMode::Manual}};
-    for (auto [text, mode] : modes) {
-        QAction* a = m_viewMenu->addAction(LoadString(text), this,
+    for (const auto& entry : modes) {
+        // Copied out of the pair: a lambda may not capture a structured binding (clang 14).
+        const EScrollMode mode = entry.second;
+        QAction* a = m_viewMenu->addAction(LoadString(entry.first), this,
                                            [&chat, mode] { chat.SetScrollMode(mode); });
         a->setCheckable(true);
         a->setChecked(mode == m_room.Panes().ScrollMode());
