@@ -73,8 +73,12 @@ protected:
         }
     }
     void Store() override {
-        m_model.SetUserId(m_user->text());
-        m_model.SetPassword(m_password->text());
+        // Both fields are read before the model hears of either: each change redraws the
+        // window from the model, which would wipe the field not stored yet.
+        const QString user = m_user->text();
+        const QString password = m_password->text();
+        m_model.SetUserId(user);
+        m_model.SetPassword(password);
     }
 
 private:
