@@ -78,8 +78,9 @@ void CMemberModel::Reset(const CMemberList& members, const QString& mainHolder,
             row.text = member.nickname;
             row.id = member.id;
             row.rank = member.rank;
-            // The level the service gives a member travels in key 110.
-            row.level = std::clamp(member.number110, 0, 9);
+            // The member's numeric fields have no settled meaning; the badge shows the step of
+            // the rank code (visitor 0, member 1, operator 2 ... up to 7 for code 80).
+            row.level = std::clamp(member.rank / 10 - 1, 0, 9);
             row.vip = member.IsVip();
             row.hidden = member.hidden;
             row.privateMic = member.onPrivateMic;
