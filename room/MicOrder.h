@@ -3,6 +3,7 @@
 // queue, the requests that ask the server for a change (each with its local checks), the
 // announcements that make the change, and starting and stopping the user's voice.
 
+#include "audio/VoiceOwner.h"  // tagMicState: what the capture thread reads, under our lock
 #include "room/Locked.h"
 #include "room/RoomFeature.h"
 
@@ -12,14 +13,6 @@
 class CKParam;
 class CRoomDlg;
 
-// What the audio transport's capture thread reads, under the room's lock.
-struct tagMicState {
-    QString ownId;
-    QString mainHolder;
-    QString secondHolder;
-    QString floorHolder;
-    bool dualMic = false;
-};
 
 enum EMicMode : int { MIC_GRAB = 0, MIC_QUEUE = 1, MIC_OPERATOR = 2 };
 

@@ -255,6 +255,11 @@ intptr_t CRoomDlg::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) {
             View().SetTimedNotices(m_notices->Notices());
             break;
         default:
+            for (IRoomFeature* f : m_features) {
+                if (f->OnMessage(msg, wParam, lParam)) {
+                    break;
+                }
+            }
             break;
     }
     return 0;

@@ -3,6 +3,8 @@
 // gifts, private chat, audio, video): it registers the commands it owns in the room's dispatch
 // table and follows the room's stay.
 
+#include <cstdint>
+
 class CDispatchTable;
 struct tagRoomSettings;
 
@@ -21,4 +23,7 @@ public:
     virtual bool OnTimer(unsigned id) { return false; }
     // The connection dropped while inside.
     virtual void OnConnectionLost() {}
+    // A message posted to the room window that the room itself does not handle; true when
+    // the feature owns it.
+    virtual bool OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) { return false; }
 };

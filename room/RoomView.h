@@ -55,4 +55,10 @@ public:
     virtual void ShowPrivatePanel(bool visible) {}
     // The window of a private microphone the user visits or holds.
     virtual void ClosePrivateMicWindow() {}
+    // The level bars of the main (mic 1) and the second microphone (mic 2), 0 to 100.
+    virtual void SetMicMeter(int mic, int value) {}
+    // The speak button: pressed while the user's voice is being sent.
+    virtual void SetSpeakButton(bool pressed) {}
+    // The microphone volume slider.
+    virtual void ShowMicVolume(int volume) {}
 };

@@ -1,0 +1,445 @@
+// Voice in an entered room: what the user's capture sends on the second room connection, and
+// what received audio packets reach which player. The room runs against the scripted room
+// server on loopback; the WAV-file backend stands for the sound card.
+
+#include "audio/AudioFormats.h"
+#include "audio/AudioPacket.h"
+#include "audio/MyWaveIn.h"
+#include "audio/RecordSource.h"
+#include "audio/SoundConfigDlg.h"
+#include "audio/VoiceLevel.h"
+#include "platform/audio/WavFile.h"
+#include "platform/audio/WaveSystem.h"
+#include "protocol/Commands.h"
+#include "room/ChatText.h"
+#include "room/MicOrder.h"
+#include "room/RoomAudio.h"
+#include "tests/room/RoomTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+using namespace tavotest;
+
+namespace {
+
+// A view that also keeps the meters and the speak button.
+class CMeterView : public CRecordingRoomView {
+public:
+    void SetMicMeter(int mic, int value) override { (mic == 2 ? second : main) = value; }
+    void SetSpeakButton(bool pressed) override { speak = pressed; }
+    int main = -1;
+    int second = -1;
+    bool speak = false;
+};
+
+// One 22050 Hz stereo capture block with tones on bins 16, 32, ... of the level's FFT, each
+// giving that bin the value `bin`: the level is count * bin / 16.
+QByteArray ToneBlock(int count, int bin, int blockBytes = 23040) {
+    QByteArray block(blockBytes, '\0');
+    auto* s = reinterpret_cast<short*>(block.data());
+    const int frames = blockBytes / 4;
+    for (int n = 0; n < frames; ++n) {
+        double v = 0;
+        for (int k = 1; k <= count; ++k) {
+            v += 2.0 * bin * std::cos(2 * M_PI * 16 * k * n / 512.0);
+        }
+        s[2 * n] = s[2 * n + 1] = static_cast<short>(std::lround(v));
+    }
+    return block;
+}
+
+int LevelOf(const QByteArray& block) {
+    CVoiceLevel level;
+    return level.Level(reinterpret_cast<const short*>(block.constData()), block.size() / 2);
+}
+
+struct CAudioRoom {
+    CAudioRoom() {
+        // No input file: the capture opens and stays dry, so only the blocks a test hands it
+        // are sent.
+        silent = QDir(dir.path()).filePath("silent.wav");
+        tagWavData none;
+        none.rate = 22050;
+        none.channels = 2;
+        WriteWavFile(silent, none);
+        out = QDir(dir.path()).filePath("heard%d.wav");
+        // Speaking records the microphone unless a test asks for the stereo mix.
+        tagMixSettings mix;
+        mix.isOpenMix = 0;
+        mix.Save();
+        CWaveSystem::Select("wav:pace=fast,in=" + silent + ",out=" + out);
+        f.Room().SetViews(&view, &f.publicView, &f.privateView);
+        audio = &CRoomAudio::Install(f.Room());
+    }
+    ~CAudioRoom() { CWaveSystem::Select("wav"); }
+
+    // The whole entry; true when the room is shown and its settings drawn.
+    bool Enter() {
+        f.server.room = 1234;
+        f.entry->OnRoomMessage(1, 1234);
+        return WaitUntil([&] { return f.Room().IsShown() && !view.micMode.isEmpty(); });
+    }
+
+    void Taken(const QString& holder, short which = 1) {
+        f.Deliver([&](CKParam& p) {
+            p.SetShortInt(KEY_COMMAND, CMD_MIC_TAKEN);
+            p.SetCString(20, holder);
+            p.SetShortInt(30, which);
+            p.SetShortInt(40, 0);
+        });
+    }
+    void Handle(const QString& to) {
+        f.Deliver([&](CKParam& p) {
+            p.SetShortInt(KEY_COMMAND, CMD_HANDLE_HANDED);
+            p.SetCString(20, to);
+        });
+    }
+    void DualMic(bool allow) {
+        f.Deliver([&](CKParam& p) {
+            p.SetShortInt(KEY_COMMAND, CMD_SECOND_MIC_CONTROL_CHANGED);
+            p.SetCString(20, QStringLiteral("amy"));
+            p.SetInt(30, allow ? 1 : 0);
+            p.SetInt(40, 3);
+        });
+    }
+    // Hands the capture one block as its capture thread would.
+    void Capture(QByteArray block) {
+        audio->Capture().OnWaveData(block.data(), static_cast<int>(block.size()), nullptr);
+    }
+    std::vector<CPacketCopy> Sent() { return f.server.second.Received(CMD_AUDIO); }
+    bool WaitSent(int n) { return f.server.second.WaitFor(CMD_AUDIO, n); }
+
+    CRoomFixture f;
+    QTemporaryDir dir;
+    QString silent, out;
+    CMeterView view;
+    CRoomAudio* audio = nullptr;
+};
+
+tagAudioPacket Read(const CPacketCopy& copy) {
+    CKParam p;
+    copy.Load(p);
+    tagAudioPacket a;
+    ParseAudioPacket(p, a);
+    return a;
+}
+
+}  // namespace
+
+TEST(RoomAudio, SilenceIsSentForFiveSecondsAfterTheLastVoiceThenNothing) {
+    CAudioRoom r;
+    ASSERT_TRUE(r.Enter());
+    const QByteArray loud = ToneBlock(8, 250);
+    const QByteArray quiet = ToneBlock(1, 150);
+    ASSERT_GE(LevelOf(loud), 110);  // meter 12 or more: loud
+    ASSERT_EQ(LevelOf(quiet), 9);
+    r.Taken("me");
+    ASSERT_TRUE(r.audio->Capture().IsCapturing());
+    EXPECT_TRUE(r.view.speak);
+
+    r.Capture(loud);
+    ASSERT_TRUE(r.WaitSent(1));
+    tagAudioPacket first = Read(r.Sent()[0]);
+    EXPECT_EQ(first.micIndex, 1);
+    EXPECT_EQ(first.quality, AUDIO_QUALITY_HIFI);
+    EXPECT_EQ(first.senderId, "me");
+    EXPECT_EQ(first.meter, CVoiceLevel::MeterValue(LevelOf(loud)));
+    EXPECT_FALSE(first.payload.isEmpty());
+    EXPECT_FALSE(first.hasRoom);  // the relaying server adds the room number, never we
+    // The own meter comes back through the window's queue.
+    ASSERT_TRUE(WaitUntil([&] { return r.view.main == 5 * first.meter; }));
+
+    // Four seconds later a quiet block still goes out; five seconds after the voice it does not,
+    // and the meter stays where the last sent block put it.
+    r.f.clock.Advance(4000);
+    r.Capture(quiet);
+    ASSERT_TRUE(r.WaitSent(2));
+    EXPECT_EQ(Read(r.Sent()[1]).meter, 1);
+    ASSERT_TRUE(WaitUntil([&] { return r.view.main == 5; }));
+    r.f.clock.Advance(1000);
+    r.Capture(quiet);
+    r.Capture(loud);
+    ASSERT_TRUE(r.WaitSent(3));
+    Spin(std::chrono::milliseconds(50));
+    ASSERT_EQ(r.Sent().size(), 3u);
+    EXPECT_EQ(Read(r.Sent()[2]).meter, first.meter);
+
+    // Losing the microphone stops the capture and releases the speak button.
+    r.Taken("amy");
+    EXPECT_FALSE(r.audio->Capture().IsCapturing());
+    EXPECT_TRUE(r.audio->IsCapturePaused());
+    EXPECT_FALSE(r.view.speak);
+}
+
+TEST(RoomAudio, TheFloorHolderAndTheDualMicDecideWhatIsSent) {
+    CAudioRoom r;
+    ASSERT_TRUE(r.Enter());
+    const QByteArray loud = ToneBlock(4, 200);
+    r.Taken("me");
+    r.Capture(loud);
+    ASSERT_TRUE(r.WaitSent(1));
+
+    // Someone else holds the handle: the main holder is silent.
+    r.Handle("amy");
+    r.Capture(loud);
+    // The handle back: voice again, on the main mic.
+    r.Handle("me");
+    ASSERT_TRUE(r.audio->Capture().IsCapturing());
+    r.Capture(loud);
+    ASSERT_TRUE(r.WaitSent(2));
+    Spin(std::chrono::milliseconds(50));
+    ASSERT_EQ(r.Sent().size(), 2u);
+    EXPECT_EQ(Read(r.Sent()[1]).micIndex, 1);
+    EXPECT_EQ(Read(r.Sent()[1]).quality, AUDIO_QUALITY_HIFI);
+
+    // Dual mics while hi-fi is running: the same capture now sends singing quality.
+    r.DualMic(true);
+    r.Capture(loud);
+    ASSERT_TRUE(r.WaitSent(3));
+    EXPECT_EQ(Read(r.Sent()[2]).quality, AUDIO_QUALITY_SINGING);
+    EXPECT_FALSE(Read(r.Sent()[2]).payload.isEmpty());
+
+    // The second mic: the capture starts in singing quality, mic 2, even while the handle is
+    // elsewhere, because both holders may speak.
+    r.Taken("");
+    r.Handle("amy");
+    r.Taken("me", 2);
+    ASSERT_TRUE(r.audio->Capture().IsCapturing());
+    EXPECT_EQ(r.audio->Capture().Quality(), AUDIO_QUALITY_SINGING);
+    r.Capture(loud);
+    ASSERT_TRUE(r.WaitSent(4));
+    EXPECT_EQ(Read(r.Sent()[3]).micIndex, 2);
+    EXPECT_EQ(Read(r.Sent()[3]).quality, AUDIO_QUALITY_SINGING);
+    // The own meter of a dual-mic second holder is the second bar.
+    ASSERT_TRUE(WaitUntil([&] { return r.view.second > 0; }));
+
+    // Without dual mics, the second holder is silent while the handle is elsewhere.
+    r.DualMic(false);
+    r.Capture(loud);
+    r.Handle("me");
+    r.Capture(loud);
+    ASSERT_TRUE(r.WaitSent(5));
+    Spin(std::chrono::milliseconds(50));
+    EXPECT_EQ(r.Sent().size(), 5u);
+}
+
+TEST(RoomAudio, QuittingSendsNothing) {
+    CAudioRoom r;
+    ASSERT_TRUE(r.Enter());
+    r.Taken("me");
+    SetAudioQuitting(true);
+    r.Capture(ToneBlock(4, 200));
+    SetAudioQuitting(false);
+    r.Capture(ToneBlock(2, 200));
+    ASSERT_TRUE(r.WaitSent(1));
+    Spin(std::chrono::milliseconds(50));
+    ASSERT_EQ(r.Sent().size(), 1u);
+    EXPECT_EQ(Read(r.Sent()[0]).meter, CVoiceLevel::MeterValue(LevelOf(ToneBlock(2, 200))));
+}
+
+namespace {
+
+// Real payloads of each quality, from the capture's own encoders.
+QByteArray Payload(int quality) {
+    CMyWaveIn encoder;
+    QByteArray block =
+        ToneBlock(4, 200, quality == AUDIO_QUALITY_SPEECH ? kSpeechBlockBytes : 23040);
+    QByteArray payload;
+    encoder.EncodeBlock(quality, block.data(), static_cast<int>(block.size()), payload);
+    return payload;
+}
+
+struct tagIncoming {
+    int mic = 1;
+    int quality = 1;
+    QString sender = QStringLiteral("amy");
+    int meter = 7;
+    int room = 1234;  // key 70; -1 leaves it out
+    QByteArray payload;
+};
+
+}  // namespace
+
+TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
+    CAudioRoom r;
+    r.f.server.members << MemberText("bob", "鲍勃", 20) << MemberText("op", "操作员", 30);
+    ASSERT_TRUE(r.Enter());
+    ASSERT_TRUE(r.audio->Players().IsOpen());
+    r.audio->SetServerVersion(1411);
+    const QByteArray payloads[4] = {{}, Payload(1), Payload(2), Payload(3)};
+    ASSERT_FALSE(payloads[1].isEmpty());
+    ASSERT_EQ(payloads[3].size(), kSpeechPayloadBytes);
+
+    // Sent over the second connection, as the relaying server would.
+    auto send = [&](const tagIncoming& in) {
+        const int before = r.audio->Counters().received;
+        CKParam p;
+        p.SetShortInt(KEY_COMMAND, CMD_AUDIO);
+        p.SetInt(20, in.mic);
+        p.SetInt(50, in.meter);
+        p.SetInt(30, in.quality);
+        const QByteArray& payload = in.payload.isEmpty() && in.quality >= 1 && in.quality <= 3
+                                        ? payloads[in.quality]
+                                        : in.payload;
+        p.SetChar(40, payload.constData(), static_cast<unsigned short>(payload.size()));
+        p.SetCString(60, in.sender);
+        if (in.room >= 0) {
+            p.SetInt(70, in.room);
+        }
+        r.f.server.SecondPeer()->KSend(p);
+        return WaitUntil([&] { return r.audio->Counters().received == before + 1; });
+    };
+    auto written = [&] {
+        std::array<int, 5> n{};
+        for (int i = 0; i < 5; ++i) {
+            n[static_cast<size_t>(i)] = r.audio->Players().Player(i).WriteCounter();
+        }
+        return n;
+    };
+    // Which player a packet reached: -1 when none did.
+    auto playedOn = [&](const tagIncoming& in) {
+        const auto before = written();
+        EXPECT_TRUE(send(in));
+        const auto after = written();
+        int player = -1;
+        for (int i = 0; i < 5; ++i) {
+            if (after[static_cast<size_t>(i)] != before[static_cast<size_t>(i)]) {
+                EXPECT_EQ(player, -1) << "two players for one packet";
+                player = i;
+            }
+        }
+        return player;
+    };
+
+    r.Taken("amy");
+    r.Taken("bob", 2);
+    // Every quality on every mic index.
+    struct {
+        int quality, mic, player;
+    } routes[] = {{1, 1, 0}, {1, 2, 0}, {1, 5, 0}, {2, 1, 1},  {2, 2, 2}, {2, 5, 1},
+                  {3, 1, 3}, {3, 2, 4}, {3, 5, 4}, {4, 1, -1}, {0, 2, -1}};
+    for (const auto& route : routes) {
+        SCOPED_TRACE(testing::Message() << "quality " << route.quality << " mic " << route.mic);
+        tagIncoming in;
+        in.quality = route.quality;
+        in.mic = route.mic;
+        in.sender = route.mic == 2 ? "bob" : "amy";
+        if (route.quality == 4 || route.quality == 0) {
+            in.payload = payloads[1];
+        }
+        EXPECT_EQ(playedOn(in), route.player);
+    }
+    // The meters follow the packets of the other holders.
+    tagIncoming main;
+    main.meter = 9;
+    EXPECT_EQ(playedOn(main), 0);
+    EXPECT_EQ(r.view.main, 45);
+    tagIncoming second;
+    second.mic = 2;
+    second.sender = "bob";
+    second.meter = 3;
+    second.quality = 2;
+    EXPECT_EQ(playedOn(second), 2);
+    EXPECT_EQ(r.view.second, 15);
+
+    // A sender that does not hold the mic it claims; the floor holder may speak on either.
+    tagIncoming impostor;
+    impostor.sender = "bob";
+    EXPECT_EQ(playedOn(impostor), -1);
+    r.Handle("op");
+    tagIncoming floor;
+    floor.sender = "op";
+    floor.mic = 2;
+    floor.quality = 3;
+    EXPECT_EQ(playedOn(floor), 4);
+
+    // The room number: required above version 1410, ignored at 1410.
+    tagIncoming noRoom;
+    noRoom.room = -1;
+    tagIncoming otherRoom;
+    otherRoom.room = 99;
+    EXPECT_EQ(playedOn(noRoom), -1);
+    EXPECT_EQ(playedOn(otherRoom), -1);
+    r.audio->SetServerVersion(1410);
+    EXPECT_EQ(playedOn(noRoom), 0);
+    EXPECT_EQ(playedOn(otherRoom), 0);
+
+    // The receive ban, the low-rank shield (amy is rank 20) and shielded users.
+    r.audio->SetReceiveBan(true);
+    EXPECT_EQ(playedOn(main), -1);
+    r.audio->SetReceiveBan(false);
+    r.audio->Filter().lowRankShield = true;
+    EXPECT_EQ(playedOn(main), -1);
+    r.Taken("op");
+    tagIncoming fromOp;
+    fromOp.sender = "op";
+    EXPECT_EQ(playedOn(fromOp), 0);
+    r.audio->Filter().shielded << "op";
+    EXPECT_EQ(playedOn(fromOp), -1);
+    // A main holder who is not a member at all is not heard under the shield.
+    r.audio->Filter().shielded.clear();
+    r.Taken("ghost");
+    tagIncoming fromGhost;
+    fromGhost.sender = "ghost";
+    EXPECT_EQ(playedOn(fromGhost), -1);
+    r.audio->Filter().lowRankShield = false;
+    EXPECT_EQ(playedOn(fromGhost), 0);
+
+    // Garbage in the payload is dropped by the decoder, not by a crash.
+    tagIncoming garbage;
+    garbage.sender = "ghost";
+    garbage.quality = 3;
+    garbage.payload = QByteArray(17, '\x5a');
+    EXPECT_EQ(playedOn(garbage), -1);
+}
+
+TEST(RoomAudio, TheRoomQualityComesFromTheSettingsAndTheServersChange) {
+    CAudioRoom r;
+    r.f.server.settings = [](CKParam& p) { p.SetInt(140, 3); };
+    ASSERT_TRUE(r.Enter());
+    EXPECT_EQ(r.audio->RoomQuality(), AUDIO_QUALITY_SPEECH);
+    r.f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_QUALITY_CHANGED);
+        p.SetCString(20, QStringLiteral("amy"));
+        p.SetInt(30, 2);
+    });
+    EXPECT_EQ(r.audio->RoomQuality(), AUDIO_QUALITY_SINGING);
+    EXPECT_TRUE(r.f.privateView.Has("唱歌音质") || r.f.publicView.Has("唱歌音质"));
+    // A quality outside 1 to 3 changes nothing.
+    r.f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_QUALITY_CHANGED);
+        p.SetInt(30, 7);
+    });
+    EXPECT_EQ(r.audio->RoomQuality(), AUDIO_QUALITY_SINGING);
+    // The capture starts in the room's quality.
+    r.Taken("me");
+    EXPECT_EQ(r.audio->Capture().Quality(), AUDIO_QUALITY_SINGING);
+}
+
+TEST(RoomAudio, FailuresToStartSpeakingAreReported) {
+    CAudioRoom r;
+    // No input device at all.
+    CWaveSystem::Select("wav:pace=fast,out=" + r.out);
+    ASSERT_TRUE(r.Enter());
+    r.Taken("me");
+    EXPECT_FALSE(r.audio->Capture().IsCapturing());
+    EXPECT_TRUE(r.f.privateView.Has("打开声音采集失败,对方可能无法听到您的声音.") ||
+                r.f.publicView.Has("打开声音采集失败,对方可能无法听到您的声音."));
+    r.Taken("amy");
+
+    // The stereo mix that cannot be selected: the line, the settings dialog, one more try.
+    tagMixSettings mix;
+    mix.isOpenMix = 1;
+    mix.Save();
+    r.f.ui.dialogs.Script(CSoundConfigDlg::IDD, [](CDialogModel& d) { d.EndDialog(IDCANCEL); });
+    r.Taken("me");
+    EXPECT_EQ(r.f.ui.dialogs.Count(CSoundConfigDlg::IDD), 1);
+    EXPECT_TRUE(r.f.privateView.Has("打开内放失败,请手动打开.") ||
+                r.f.publicView.Has("打开内放失败,请手动打开."));
+    EXPECT_TRUE(r.view.speak);
+}
