@@ -14,6 +14,7 @@
 #include "room/ChatText.h"
 #include "room/MicOrder.h"
 #include "room/RoomAudio.h"
+#include "tests/audio/AudioTestSupport.h"
 #include "tests/room/RoomTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -442,4 +443,56 @@ TEST(RoomAudio, FailuresToStartSpeakingAreReported) {
     EXPECT_TRUE(r.f.privateView.Has("打开内放失败,请手动打开.") ||
                 r.f.publicView.Has("打开内放失败,请手动打开."));
     EXPECT_TRUE(r.view.speak);
+}
+
+// The whole road on the WAV-file devices: speech recorded by the capture, sent through the room
+// on the second connection, relayed back by the server with the room number as a relaying
+// server does, checked, decoded and played to a file that must sound like what was recorded.
+TEST(RoomAudio, RecordedSpeechComesBackOutOfThePlayer) {
+    CAudioRoom r;
+    const tagWavData speech = audiotest::MakeSpeech(r.dir.path(), 22050, 2);
+    if (speech.samples.empty()) {
+        GTEST_SKIP() << "no test speech (neither espeak-ng nor sox)";
+    }
+    const QString in = QDir(r.dir.path()).filePath("speech.wav");
+    ASSERT_TRUE(WriteWavFile(in, speech));
+    ASSERT_TRUE(CWaveSystem::Select("wav:pace=fast,in=" + in + ",out=" + r.out));
+    r.f.server.second.SetResponder([](CLoopbackPeer& peer, CKParam& p) {
+        if (p.Command() != CMD_AUDIO) {
+            return;
+        }
+        tagAudioPacket audio;
+        ParseAudioPacket(p, audio);
+        CKParam relay;
+        BuildAudioPacket(audio, relay);
+        relay.SetInt(AUDIO_KEY_ROOM, 1234);
+        peer.KSend(relay);
+    });
+    ASSERT_TRUE(r.Enter());
+    r.audio->SetServerVersion(1411);
+    r.Taken("me");
+    ASSERT_TRUE(r.audio->Capture().IsCapturing());
+    const int blocks = static_cast<int>(speech.samples.size() * 2 / 23040);
+    ASSERT_TRUE(WaitUntil([&] { return r.audio->Counters().received >= blocks; },
+                          std::chrono::seconds(60)));
+    r.Taken("amy");
+    const auto counters = r.audio->Counters();
+    r.audio->Players().ClosePlayers();
+
+    tagWavData heard;
+    ASSERT_TRUE(ReadWavFile(QString(r.out).replace("%d", "0"), heard));
+    EXPECT_EQ(heard.rate, 22050);
+    const auto sent = audiotest::Channel(speech.samples, 2, 0);
+    const auto got = audiotest::Channel(heard.samples, heard.channels, 0);
+    int lag = 0;
+    const double corr = audiotest::BestCorrelation(sent, got, 3000, &lag);
+    const double level = audiotest::Rms(got) / audiotest::Rms(sent);
+    std::printf(
+        "%d blocks sent, %d played; %.2f s recorded, %.2f s heard; correlation %.3f at "
+        "lag %d; level ratio %.2f\n",
+        blocks, counters.played, sent.size() / 22050.0, got.size() / 22050.0, corr, lag, level);
+    EXPECT_EQ(counters.dropped, 0);
+    EXPECT_GT(corr, 0.85);
+    EXPECT_NEAR(level, 1.0, 0.3);
+    EXPECT_NEAR(static_cast<double>(got.size()), static_cast<double>(blocks) * 5760, 5760);
 }
