@@ -8,6 +8,7 @@
 #include "hall/TavoClientApp.h"
 #include "hall/TavoClientDlg.h"
 #include "platform/StringTable.h"
+#include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "ui/CoreDialogs.h"
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
     CRoomEntry entry(relay);
     CRoomWindow roomWindow(entry.Room(), folder);
     entry.Room().SetViews(&roomWindow, roomWindow.PublicView(), roomWindow.PrivateView());
+    CRoomAudio::Install(entry.Room());
 
     CTavoClientApp client(state, &hallWindow, &entry);
     client.SetHallHook([&](CTavoClientDlg& hall) { relay.Attach(&hall); });

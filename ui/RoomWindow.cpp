@@ -197,13 +197,15 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
     micGrid->addWidget(m_secondTime, 3, 2, Qt::AlignRight);
     m_secondMeter = new QProgressBar(micBox);
     for (QProgressBar* meter : {m_mainMeter, m_secondMeter}) {
-        // The meters move with the voice the client plays; they wait for the audio transport.
-        meter->setRange(0, 20);
+        meter->setRange(0, 100);
         meter->setValue(0);
         meter->setTextVisible(false);
         meter->setMaximumHeight(6);
-        meter->setEnabled(false);
     }
+    m_speaking = new QLabel(LoadString(IDS_UI_SPEAKING), micBox);
+    m_speaking->setObjectName(QStringLiteral("speaking"));
+    m_speaking->setVisible(false);
+    micGrid->addWidget(m_speaking, 5, 0, 1, 3);
     micGrid->addWidget(m_mainMeter, 2, 0, 1, 3);
     micGrid->addWidget(m_secondMeter, 4, 0, 1, 3);
     micGrid->setColumnStretch(1, 1);

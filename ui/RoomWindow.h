@@ -64,6 +64,8 @@ public:
     void ShowTextNotice(const QString& text) override;
     void AddSideListEntry(const QString& entry) override;
     void ShowPrivatePanel(bool visible) override;
+    void SetMicMeter(int mic, int value) override;
+    void SetSpeakButton(bool pressed) override;
 
     // What the person sees, for tests and for the console of the window.
     QString MemberCountText() const;
@@ -72,6 +74,8 @@ public:
     QString SecondMicText() const;
     QString MicModeText() const;
     QStringList QueueTexts() const;
+    int MeterValue(int mic) const;
+    bool SpeakingShown() const;
     QString InputText() const;
     void SetInputText(const QString& text);
     QMenu* MicMenu() const { return m_micMenu; }
@@ -119,6 +123,7 @@ private:
     QLabel* m_secondTime;
     QProgressBar* m_mainMeter;
     QProgressBar* m_secondMeter;
+    QLabel* m_speaking;
     QListWidget* m_queue;
     QPushButton* m_speak;
     QSplitter* m_chatSplit;
