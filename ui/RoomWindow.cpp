@@ -583,3 +583,20 @@ QString CRoomWindow::InputText() const {
 void CRoomWindow::SetInputText(const QString& text) {
     m_input->setText(text);
 }
+
+void CRoomWindow::SetMicMeter(int mic, int value) {
+    QProgressBar* meter = mic == 2 ? m_secondMeter : m_mainMeter;
+    meter->setValue(std::clamp(value, 0, 100));
+}
+
+void CRoomWindow::SetSpeakButton(bool pressed) {
+    m_speaking->setVisible(pressed);
+}
+
+int CRoomWindow::MeterValue(int mic) const {
+    return (mic == 2 ? m_secondMeter : m_mainMeter)->value();
+}
+
+bool CRoomWindow::SpeakingShown() const {
+    return !m_speaking->isHidden();
+}
