@@ -16,6 +16,7 @@
 #include "hall/TavoClientApp.h"
 #include "hall/TavoClientDlg.h"
 #include "platform/DialogHost.h"
+#include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
     CHallRelay relay;
     CRoomEntry entry(relay);
     entry.Room().SetViews(&roomView, &publicView, &privateView);
+    CRoomAudio::Install(entry.Room());
 
     CScriptRunner runner({out, hallView, roomView, prompt, dialogs, entry});
     if (scriptPath.isEmpty()) {

@@ -66,7 +66,8 @@ bob_status=$?
 set -e
 echo "---- bob's console ----"
 cat "$work/bob.log"
-heard=$(ls "$work"/bob-heard*.wav 2>/dev/null | head -n 1 || true)
+# Each of the room's players writes its own file; the one that played is the largest.
+heard=$(ls -S "$work"/bob-heard*.wav 2>/dev/null | head -n 1 || true)
 if [ -n "$heard" ]; then
   echo "---- what bob recorded: $heard ----"
   sox "$heard" -n stat 2>&1 | grep -E 'Length|RMS +amplitude|Maximum amplitude' || true

@@ -3,6 +3,7 @@
 #include "app/cli/ConsoleOutput.h"
 #include "app/cli/ConsolePrompt.h"
 #include "app/cli/ConsoleViews.h"
+#include "audio/SoundConfigDlg.h"
 #include "hall/CreateRoomDlg.h"
 #include "hall/LoginDlg.h"
 #include "hall/TavoClientDlg.h"
@@ -48,6 +49,8 @@ CScriptRunner::CScriptRunner(const tagParts& parts) : m_p(parts) {
                    int(CCreateRoomDlg::IDD)}) {
         m_p.dialogs.Default(id, [](CDialogModel& d) { d.OnCancel(); });
     }
+    // The sound settings are taken as they stand.
+    m_p.dialogs.Default(CSoundConfigDlg::IDD, [](CDialogModel& d) { d.OnOK(); });
 }
 
 CScriptRunner::~CScriptRunner() = default;
@@ -94,7 +97,8 @@ void CScriptRunner::SelectAudio() {
     const QString out = m_recordFile.isEmpty()
                             ? QDir::temp().filePath(QStringLiteral("tavo-cli-%1-heard.wav").arg(::getpid()))
                             : m_recordFile;
-    QString spec = QStringLiteral("wav:out=%1,pace=real").arg(out);
+    // The file mixer offers a stereo-mix line, so speaking with the mix switch on finds one.
+    QString spec = QStringLiteral("wav:out=%1,pace=real,lines=Stereo Mix").arg(out);
     if (!m_speakFile.isEmpty()) {
         spec += QStringLiteral(",in=") + m_speakFile;
     }
