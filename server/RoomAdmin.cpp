@@ -202,24 +202,16 @@ void CRoomAdmin::OnKick(tagRoomRequest& r) {
 }
 
 void CRoomAdmin::OnTypingControl(tagRoomRequest& r) {
-    if (!RequireRank(r, RANK_OPERATOR)) {
-        return;
-    }
-    CRoomMember* target = Subordinate(r, r.packet.TextOr(30));
-    if (!target) {
-        return;
-    }
-    const bool allow = r.packet.IntOr(20, 0) != 0;
-    target->typingForbidden = !allow;
-    m_server.Answer(r);
-    CKParam changed = MakePacket(CMD_TYPE_CONTROL_CHANGED);
-    changed.SetInt(20, allow ? 1 : 0);
-    changed.SetCString(30, target->id);
-    changed.SetCString(40, r.member->id);
-    r.room->Broadcast(changed);
+    ForbidOrAllow(r, &CRoomMember::typingForbidden, CMD_TYPE_CONTROL_CHANGED);
 }
 
 void CRoomAdmin::OnGrabControl(tagRoomRequest& r) {
+    ForbidOrAllow(r, &CRoomMember::grabForbidden, CMD_GRAB_CONTROL_CHANGED);
+}
+
+// Typing and grabbing the microphone are forbidden and allowed per member the same way: an
+// operator names a member below them, and the room hears who did it to whom.
+void CRoomAdmin::ForbidOrAllow(tagRoomRequest& r, bool CRoomMember::*forbidden, short announcement) {
     if (!RequireRank(r, RANK_OPERATOR)) {
         return;
     }
@@ -228,9 +220,9 @@ void CRoomAdmin::OnGrabControl(tagRoomRequest& r) {
         return;
     }
     const bool allow = r.packet.IntOr(20, 0) != 0;
-    target->grabForbidden = !allow;
+    target->*forbidden = !allow;
     m_server.Answer(r);
-    CKParam changed = MakePacket(CMD_GRAB_CONTROL_CHANGED);
+    CKParam changed = MakePacket(announcement);
     changed.SetInt(20, allow ? 1 : 0);
     changed.SetCString(30, target->id);
     changed.SetCString(40, r.member->id);

@@ -20,6 +20,7 @@ private:
     void OnKick(tagRoomRequest& r);
     void OnTypingControl(tagRoomRequest& r);
     void OnGrabControl(tagRoomRequest& r);
+    void ForbidOrAllow(tagRoomRequest& r, bool CRoomMember::*forbidden, short announcement);
     void OnForceNickname(tagRoomRequest& r);
     void OnBan(tagRoomRequest& r);
     void OnOperator(tagRoomRequest& r);
