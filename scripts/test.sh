@@ -7,6 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode=${1:-}
+# Compiler cache entries are keyed on paths relative to the checkout, so a fresh clone in
+# another folder reuses what earlier builds compiled.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 if [ "${TAVO_SKIP_INSTALL:-0}" != 1 ]; then
   bash scripts/install-deps.sh
 fi
