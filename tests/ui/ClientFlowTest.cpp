@@ -31,6 +31,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 #include <chrono>
 #include <functional>
 
@@ -50,6 +54,8 @@ public:
                                 "127.0.0.1", "--info-port", "0", "--hall-port", "0", "--route-port",
                                 "0", "--room-ports", "0:0", "--web-port", "0"});
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        // A test run that is killed takes its service with it.
+        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start();
         static const QRegularExpression kPorts(QStringLiteral("info=(\\d+).*web=(\\d+)"));
         WaitUntil(
