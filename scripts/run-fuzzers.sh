@@ -6,7 +6,8 @@ seconds=${2:-20}
 root=$(cd "$(dirname "$0")/.." && pwd)
 status=0
 for fuzzer in "$build"/fuzz/fuzz_*; do
-  [ -x "$fuzzer" ] || continue
+  # autogen folders match the pattern too; only programs are fuzzers
+  [ -f "$fuzzer" ] && [ -x "$fuzzer" ] || continue
   name=$(basename "$fuzzer")
   corpus=$(mktemp -d)
   if [ -d "$root/fuzz/corpus/$name" ]; then cp -r "$root/fuzz/corpus/$name/." "$corpus/"; fi
