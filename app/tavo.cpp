@@ -7,6 +7,7 @@
 #include "hall/AppState.h"
 #include "hall/TavoClientApp.h"
 #include "hall/TavoClientDlg.h"
+#include "infra/CrashCapture.h"
 #include "platform/StringTable.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
@@ -43,6 +44,14 @@ QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 4px; }
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // A crashed copy starts us only to show its message: its own heap and windows may be
+    // broken, ours are sound.
+    if (CCrashCapture::IsMessageRun(argc, argv)) {
+        CQtPromptService prompt;
+        CScopedPrompt promptScope(prompt);
+        CCrashCapture::ShowMessage();
+        return 0;
+    }
     const tagClientOptions options = ParseClientOptions(app.arguments());
     if (!options.error.isEmpty()) {
         QTextStream(stderr) << "tavo: " << options.error << "\n";
@@ -76,6 +85,8 @@ int main(int argc, char** argv) {
     tagAppStart start;
     start.programFolder = folder;
     start.commandLine = StartCommandLine(app.arguments().value(0), options);
+    start.crashSetup.messageCommand = {QCoreApplication::applicationFilePath().toStdString(),
+                                       CCrashCapture::kMessageOption};
     const EStartResult result = client.Run(start);
     relay.Attach(nullptr);
     CAppState::Set(nullptr);
