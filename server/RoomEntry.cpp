@@ -10,6 +10,8 @@
 
 namespace {
 enum : int { LOCK_STATE_LOCKED = 401 };
+// The face end time travels as a signed 32-bit number of seconds; its largest value is "never".
+constexpr int64_t kFacesWithoutEnd = 0x7FFFFFFF;
 }
 
 CRoomEntry::CRoomEntry(CRoomServer& server) : CRoomFeature(server) {
@@ -140,7 +142,7 @@ void CRoomEntry::OnEnter(tagRoomRequest& r) {
     member->number = s.number;
     member->rank = rank;
     member->registered = s.registered;
-    member->enteredAt = now;
+    member->faceEndsAt = s.registered ? kFacesWithoutEnd : 0;
     member->main = &r.peer;
     member->keyA = m_server.NextKeyA();
     member->keyB = static_cast<int>(QRandomGenerator::global()->bounded(1, 0x7FFFFFFF));

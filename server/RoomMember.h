@@ -19,7 +19,8 @@ struct CRoomMember {
     QString entryText;  // the member's own arrival text
     int entryEffect = 0;
     int entryVip = 0;
-    int64_t enteredAt = 0;
+    // Until when the member may send faces: registered members always may, visitors never.
+    int64_t faceEndsAt = 0;
     int room = 0;
 
     IServerPeer* main = nullptr;

@@ -36,7 +36,7 @@ CKParam ArrivalPacket(const CRoomMember& m) {
     p.SetShortInt(250, 0);
     p.SetShortInt(260, 0);
     p.SetShortInt(270, 0);
-    p.SetInt(280, static_cast<int>(m.enteredAt));
+    p.SetInt(280, static_cast<int>(m.faceEndsAt));
     p.SetShortInt(290, 0);
     p.SetShortInt(300, 2);
     p.SetShortInt(310, static_cast<short>(m.entryVip));
@@ -74,7 +74,7 @@ QString MemberText(const CRoomMember& m) {
         QStringLiteral("0"),                        // 25-27 shorts (keys 250, 260, 270)
         QStringLiteral("0"),
         QStringLiteral("0"),
-        QString::number(m.enteredAt),  // 28 time of entry (key 280)
+        QString::number(m.faceEndsAt),  // 28 face end time (key 280)
         QStringLiteral("0"),           // 29 short (key 290)
         QStringLiteral("2"),           // 30 short (key 300)
         QString::number(m.entryVip),   // 31 VIP entry picture (key 310)

@@ -1,6 +1,7 @@
 // Entering rooms: the login, the entry with each refusal, the second connection, the member
 // list and the settings, and what the others see of arrivals and departures.
 
+#include "platform/Clock.h"
 #include "protocol/Commands.h"
 #include "server/Refusal.h"
 #include "tests/server/ServerHarness.h"
@@ -200,6 +201,9 @@ TEST(RoomEntry, MemberListAndSettingsTellTheRoomAsItIs) {
     EXPECT_EQ(byId[guest->id][2], QStringLiteral("0"));
     // A comma in a nickname would split the text: it travels as a full-width comma.
     EXPECT_EQ(byId[guest->id][1], QStringLiteral("路人，甲"));
+    // Registered members may send faces (their face end time lies ahead), visitors may not.
+    EXPECT_GT(byId[QStringLiteral("bob")][27].toLongLong(), CClock::Get().Now() + 86400);
+    EXPECT_EQ(byId[guest->id][27], QStringLiteral("0"));
 
     CKParam settings = Command(CMD_ROOM_SETTINGS);
     auto s = guest->main.Request(settings, CMD_ROOM_SETTINGS_REPLY);
