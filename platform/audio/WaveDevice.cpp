@@ -58,16 +58,16 @@ void CWaveCallbackThread::Run() {
     }
 }
 
-// ---- input ----
+// ---- both directions ----
 
-CWaveInDevice::CWaveInDevice(const tagWaveFormat& format, WaveCallback callback)
+CWaveDevice::CWaveDevice(const tagWaveFormat& format, WaveCallback callback)
     : m_format(format), m_callbacks(std::move(callback)) {}
 
-CWaveInDevice::~CWaveInDevice() {
+CWaveDevice::~CWaveDevice() {
     m_callbacks.Finish();
 }
 
-int CWaveInDevice::PrepareHeader(tagWaveHeader* header) {
+int CWaveDevice::PrepareHeader(tagWaveHeader* header) {
     if (header == nullptr || header->lpData == nullptr || header->dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
     std::lock_guard<std::mutex> guard(m_mutex);
@@ -77,7 +77,7 @@ int CWaveInDevice::PrepareHeader(tagWaveHeader* header) {
     return MMSYSERR_NOERROR;
 }
 
-int CWaveInDevice::UnprepareHeader(tagWaveHeader* header) {
+int CWaveDevice::UnprepareHeader(tagWaveHeader* header) {
     if (header == nullptr)
         return MMSYSERR_INVALPARAM;
     std::lock_guard<std::mutex> guard(m_mutex);
@@ -85,6 +85,16 @@ int CWaveInDevice::UnprepareHeader(tagWaveHeader* header) {
         return WAVERR_STILLPLAYING;
     header->dwFlags &= ~WHDR_PREPARED;
     return MMSYSERR_NOERROR;
+}
+
+// ---- input ----
+
+CWaveInDevice::CWaveInDevice(const tagWaveFormat& format, WaveCallback callback)
+    : CWaveDevice(format, std::move(callback)) {}
+
+// Reports still on their way may queue buffers again: they must find the queue alive.
+CWaveInDevice::~CWaveInDevice() {
+    m_callbacks.Finish();
 }
 
 int CWaveInDevice::AddBuffer(tagWaveHeader* header) {
@@ -223,30 +233,11 @@ bool CWaveInDevice::WaitForRoom(int ms) {
 // ---- output ----
 
 CWaveOutDevice::CWaveOutDevice(const tagWaveFormat& format, WaveCallback callback)
-    : m_format(format), m_callbacks(std::move(callback)) {}
+    : CWaveDevice(format, std::move(callback)) {}
 
+// Likewise a report may write the next buffer.
 CWaveOutDevice::~CWaveOutDevice() {
     m_callbacks.Finish();
-}
-
-int CWaveOutDevice::PrepareHeader(tagWaveHeader* header) {
-    if (header == nullptr || header->lpData == nullptr || header->dwBufferLength == 0)
-        return MMSYSERR_INVALPARAM;
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_bClosed)
-        return MMSYSERR_INVALHANDLE;
-    header->dwFlags |= WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
-}
-
-int CWaveOutDevice::UnprepareHeader(tagWaveHeader* header) {
-    if (header == nullptr)
-        return MMSYSERR_INVALPARAM;
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (header->dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
-    header->dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
 }
 
 int CWaveOutDevice::Write(tagWaveHeader* header) {

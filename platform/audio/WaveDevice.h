@@ -41,14 +41,31 @@ private:
     std::thread m_thread;
 };
 
-class CWaveInDevice {
+// What recorders and players share: the format, the closed state under the device's lock,
+// the headers' preparation and the report thread.
+class CWaveDevice {
 public:
-    virtual ~CWaveInDevice();
-    CWaveInDevice(const CWaveInDevice&) = delete;
-    CWaveInDevice& operator=(const CWaveInDevice&) = delete;
+    virtual ~CWaveDevice();
+    CWaveDevice(const CWaveDevice&) = delete;
+    CWaveDevice& operator=(const CWaveDevice&) = delete;
 
     int PrepareHeader(tagWaveHeader* header);
     int UnprepareHeader(tagWaveHeader* header);
+    const tagWaveFormat& Format() const { return m_format; }
+
+protected:
+    CWaveDevice(const tagWaveFormat& format, WaveCallback callback);
+
+    const tagWaveFormat m_format;
+    mutable std::mutex m_mutex;
+    bool m_bClosed = false;
+    CWaveCallbackThread m_callbacks;
+};
+
+class CWaveInDevice : public CWaveDevice {
+public:
+    ~CWaveInDevice() override;
+
     int AddBuffer(tagWaveHeader* header);
     int Start();
     // Stops recording; the buffer being filled is handed back with what it holds.
@@ -58,7 +75,6 @@ public:
     // WAVERR_STILLPLAYING while buffers are queued.
     int Close();
 
-    const tagWaveFormat& Format() const { return m_format; }
     size_t QueuedCount() const;
 
 protected:
@@ -81,29 +97,20 @@ protected:
 private:
     void Complete(std::unique_lock<std::mutex>& lock, tagWaveHeader* header);
 
-    const tagWaveFormat m_format;
-    mutable std::mutex m_mutex;
     std::condition_variable m_room;
     std::deque<tagWaveHeader*> m_queue;
     bool m_bStarted = false;
-    bool m_bClosed = false;
-    CWaveCallbackThread m_callbacks;
 };
 
-class CWaveOutDevice {
+class CWaveOutDevice : public CWaveDevice {
 public:
-    virtual ~CWaveOutDevice();
-    CWaveOutDevice(const CWaveOutDevice&) = delete;
-    CWaveOutDevice& operator=(const CWaveOutDevice&) = delete;
+    ~CWaveOutDevice() override;
 
-    int PrepareHeader(tagWaveHeader* header);
-    int UnprepareHeader(tagWaveHeader* header);
     int Write(tagWaveHeader* header);
     // Drops what is queued and hands every written buffer back, in order.
     int Reset();
     int Close();
 
-    const tagWaveFormat& Format() const { return m_format; }
     size_t QueuedCount() const;
 
 protected:
@@ -126,12 +133,8 @@ private:
         tagWaveHeader* header;
         uint64_t end;
     };
-    const tagWaveFormat m_format;
     std::mutex m_writeMutex;  // one Write or Reset at a time, in order
-    mutable std::mutex m_mutex;
     std::deque<tagQueued> m_queue;
     uint64_t m_nWritten = 0;
     uint64_t m_nPlayed = 0;
-    bool m_bClosed = false;
-    CWaveCallbackThread m_callbacks;
 };
