@@ -269,51 +269,39 @@ public:
 
     std::unique_ptr<CWaveInDevice> OpenInput(const tagWaveFormat& format, WaveCallback callback,
                                              int* error) override {
-        int dummy = 0;
-        int& e = error != nullptr ? *error : dummy;
-        if (!format.IsPlayable()) {
-            e = WAVERR_BADFORMAT;
-            return nullptr;
-        }
-        auto c = Context();
-        if (!c) {
-            e = MMSYSERR_NODRIVER;
-            return nullptr;
-        }
-        auto device = std::make_unique<CPulseWaveIn>(format, std::move(callback), c);
-        if (!device->Connect()) {
-            e = MMSYSERR_ERROR;
-            return nullptr;
-        }
-        e = MMSYSERR_NOERROR;
-        return device;
+        return Open<CPulseWaveIn>(format, std::move(callback), error);
     }
 
     std::unique_ptr<CWaveOutDevice> OpenOutput(const tagWaveFormat& format, WaveCallback callback,
                                                int* error) override {
-        int dummy = 0;
-        int& e = error != nullptr ? *error : dummy;
-        if (!format.IsPlayable()) {
-            e = WAVERR_BADFORMAT;
-            return nullptr;
-        }
-        auto c = Context();
-        if (!c) {
-            e = MMSYSERR_NODRIVER;
-            return nullptr;
-        }
-        auto device = std::make_unique<CPulseWaveOut>(format, std::move(callback), c);
-        if (!device->Connect()) {
-            e = MMSYSERR_ERROR;
-            return nullptr;
-        }
-        e = MMSYSERR_NOERROR;
-        return device;
+        return Open<CPulseWaveOut>(format, std::move(callback), error);
     }
 
     IAudioMixer& Mixer() override { return m_mixer; }
 
 private:
+    template <typename Device>
+    std::unique_ptr<Device> Open(const tagWaveFormat& format, WaveCallback callback, int* error) {
+        int dummy = 0;
+        int& e = error != nullptr ? *error : dummy;
+        if (!format.IsPlayable()) {
+            e = WAVERR_BADFORMAT;
+            return nullptr;
+        }
+        auto c = Context();
+        if (!c) {
+            e = MMSYSERR_NODRIVER;
+            return nullptr;
+        }
+        auto device = std::make_unique<Device>(format, std::move(callback), c);
+        if (!device->Connect()) {
+            e = MMSYSERR_ERROR;
+            return nullptr;
+        }
+        e = MMSYSERR_NOERROR;
+        return device;
+    }
+
     // Connects on first use and again after the server went away.
     std::shared_ptr<CPulseContext> Context() {
         std::lock_guard<std::mutex> guard(m_mutex);
