@@ -18,6 +18,18 @@ bool Same(const QString& a, const QString& b) {
     return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+// Empties one microphone slot, and the handle with it when its holder had that too; returns
+// who held the slot (empty when nobody did).
+QString Vacate(tagMicState& mic, QString& holder, int64_t& dueMs) {
+    const QString was = holder;
+    holder.clear();
+    dueMs = 0;
+    if (!was.isEmpty() && Same(mic.floor, was)) {
+        mic.floor.clear();
+    }
+    return was;
+}
+
 }  // namespace
 
 CRoomMic::CRoomMic(CRoomServer& server) : CRoomFeature(server) {
@@ -90,15 +102,9 @@ void CRoomMic::GiveSecond(CRoom& room, const QString& id) {
 }
 
 void CRoomMic::FreeMain(CRoom& room) {
-    tagMicState& mic = room.Mic();
-    if (mic.main.isEmpty()) {
+    const QString holder = Vacate(room.Mic(), room.Mic().main, room.Mic().mainDueMs);
+    if (holder.isEmpty()) {
         return;
-    }
-    const QString holder = mic.main;
-    mic.main.clear();
-    mic.mainDueMs = 0;
-    if (Same(mic.floor, holder)) {
-        mic.floor.clear();
     }
     CKParam released = MakePacket(CMD_MIC_RELEASED);
     released.SetCString(20, holder);
@@ -107,15 +113,8 @@ void CRoomMic::FreeMain(CRoom& room) {
 }
 
 void CRoomMic::FreeSecond(CRoom& room) {
-    tagMicState& mic = room.Mic();
-    if (mic.second.isEmpty()) {
+    if (Vacate(room.Mic(), room.Mic().second, room.Mic().secondDueMs).isEmpty()) {
         return;
-    }
-    const QString holder = mic.second;
-    mic.second.clear();
-    mic.secondDueMs = 0;
-    if (Same(mic.floor, holder)) {
-        mic.floor.clear();
     }
     room.Broadcast(MakePacket(CMD_SECOND_MIC_RELEASED));
     UpdateTimer(room);
