@@ -11,6 +11,7 @@
 #include "app/cli/ConsoleViews.h"
 #include "app/cli/ScriptRunner.h"
 #include "app/client/ClientOptions.h"
+#include "app/client/ClientRun.h"
 #include "app/client/HallRelay.h"
 #include "hall/AppState.h"
 #include "hall/TavoClientApp.h"
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
     // client is also a bot and a test driver, of which many run side by side, so it counts
     // under a name no other process has.
     start.instanceName = QStringLiteral("tavo-cli#%1").arg(::getpid());
-    const EStartResult result = client.Run(start);
+    const EStartResult result = RunClient(client, start);
     runner.Stop();
     relay.Attach(nullptr);
     CAppState::Set(nullptr);

@@ -3,6 +3,7 @@
 //   tavo [--config-url URL] [--server HOST[:PORT]] [--program-folder DIR] [ROOM]
 
 #include "app/client/ClientOptions.h"
+#include "app/client/ClientRun.h"
 #include "app/client/HallRelay.h"
 #include "hall/AppState.h"
 #include "hall/TavoClientApp.h"
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
     start.commandLine = StartCommandLine(app.arguments().value(0), options);
     start.crashSetup.messageCommand = {QCoreApplication::applicationFilePath().toStdString(),
                                        CCrashCapture::kMessageOption};
-    const EStartResult result = client.Run(start);
+    const EStartResult result = RunClient(client, start);
     relay.Attach(nullptr);
     CAppState::Set(nullptr);
     return result == EStartResult::Run ? 0 : 1;

@@ -1,0 +1,11 @@
+#include "app/client/ClientRun.h"
+
+#include "audio/VoiceOwner.h"
+
+EStartResult RunClient(CTavoClientApp& app, const tagAppStart& start) {
+    // A client run again in the same process (the tests do) starts out able to speak.
+    SetAudioQuitting(false);
+    const EStartResult result = app.Run(start);
+    SetAudioQuitting(true);
+    return result;
+}
