@@ -15,8 +15,10 @@
 #include "ui/UiStrings.h"
 
 #include <QActionGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -27,8 +29,11 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
 #include <QSplitter>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -71,7 +76,11 @@ void CRoomChatView::Clear() {
 }
 
 CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_room(room), m_folder(programFolder) {
+    : QWidget(parent, Qt::Window),
+      m_room(room),
+      m_folder(programFolder),
+      m_manage(room),
+      m_micLine(room) {
     setObjectName(QStringLiteral("RoomWindow"));
     setWindowIcon(CIcons::App());
     resize(1100, 720);
@@ -208,6 +217,25 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
     micGrid->addWidget(m_speaking, 5, 0, 1, 3);
     micGrid->addWidget(m_mainMeter, 2, 0, 1, 3);
     micGrid->addWidget(m_secondMeter, 4, 0, 1, 3);
+    // The microphone line: its volume and mute, applied to the mixer as they move.
+    auto* volumeRow = new QHBoxLayout;
+    volumeRow->addWidget(Caption(LoadString(IDS_UI_MIC_VOLUME), micBox));
+    m_micVolumeSlider = new QSlider(Qt::Horizontal, micBox);
+    m_micVolumeSlider->setObjectName(QStringLiteral("micVolume"));
+    m_micVolumeSlider->setRange(0, CMicVolume::kMaxPosition);
+    m_micVolumeSlider->setToolTip(LoadString(IDS_UI_MIC_VOLUME));
+    volumeRow->addWidget(m_micVolumeSlider, 1);
+    m_micMute = new QCheckBox(LoadString(IDS_UI_MIC_MUTE), micBox);
+    m_micMute->setObjectName(QStringLiteral("micMute"));
+    volumeRow->addWidget(m_micMute);
+    micGrid->addLayout(volumeRow, 6, 0, 1, 3);
+    connect(m_micVolumeSlider, &QSlider::valueChanged, this,
+            [this](int position) { m_micLine.SetPosition(position); });
+    connect(m_micMute, &QCheckBox::toggled, this, [this](bool mute) {
+        if (!m_micLine.SetMuted(mute)) {
+            RefreshMicLine();
+        }
+    });
     micGrid->setColumnStretch(1, 1);
     rightLayout->addWidget(micBox);
     rightLayout->addWidget(Caption(LoadString(IDS_UI_QUEUE), right));
@@ -246,9 +274,7 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
     layout->addWidget(split);
 
     BuildMenus();
-    for (auto [menu, name] : {std::pair{m_micMenu, "micMenu"},
-                              {m_viewMenu, "viewMenu"},
-                              {m_manageMenu, "manageMenu"}}) {
+    for (auto [menu, name] : {std::pair{m_micMenu, "micMenu"}, {m_viewMenu, "viewMenu"}}) {
         auto* button = new QToolButton(right);
         button->setObjectName(QString::fromLatin1(name));
         button->setText(menu->title());
@@ -257,6 +283,13 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         menus->addWidget(button);
     }
+    // The management menu is the room's to grant: the button asks before anything opens.
+    m_manageButton = new QToolButton(right);
+    m_manageButton->setObjectName(QStringLiteral("manageMenu"));
+    m_manageButton->setText(CManageMenu::Title());
+    m_manageButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    connect(m_manageButton, &QToolButton::clicked, this, [this] { OpenManageMenu(); });
+    menus->addWidget(m_manageButton);
     SetMainMic(LoadString(301), QStringLiteral("0") + LoadString(124));
     SetSecondMic(LoadString(301), QStringLiteral("0") + LoadString(124));
     SetChatTargetLabel(QString());
@@ -303,40 +336,47 @@ void CRoomWindow::BuildMenus() {
     m_viewMenu->addAction(LoadString(IDS_UI_GIFTS_HIDE), this,
                           [&chat] { chat.SetShowGiftAnimations(false); });
 
-    m_manageMenu = new QMenu(LoadString(IDS_UI_MENU_MANAGE), this);
-    QMenu* modesMenu = m_manageMenu->addMenu(LoadString(313));
-    const std::tuple<int, int, bool> micModes[] = {
-        {259, 0, false}, {262, 1, false}, {262, 1, true}, {265, 2, false}};
-    for (auto [text, mode, forced] : micModes) {
-        QString title = LoadString(text);
-        if (forced) {
-            title += LoadString(IDS_UI_FORCED);
-        }
-        modesMenu->addAction(title, this,
-                             [&mic, mode = mode, forced = forced] { mic.SetMode(mode, forced); });
-    }
-    m_manageMenu->addAction(LoadString(314), this, [&mic] { mic.ChangeMicTime(); });
-    QMenu* second = m_manageMenu->addMenu(LoadString(332));
-    second->addAction(LoadString(IDS_UI_ALLOW), this, [&mic] { mic.SetSecondMicAllowed(true); });
-    second->addAction(LoadString(IDS_UI_FORBID), this, [&mic] { mic.SetSecondMicAllowed(false); });
-    QAction* hide = m_manageMenu->addAction(LoadString(IDS_UI_HIDE_BELOW_OP));
+    // Hiding the lines of members below operator is how the user reads the room.
+    m_viewMenu->addSeparator();
+    QAction* hide = m_viewMenu->addAction(LoadString(IDS_UI_HIDE_BELOW_OP));
     hide->setCheckable(true);
     connect(hide, &QAction::toggled, this, [&chat](bool on) { chat.SetHideBelowOperator(on); });
-    m_manageMenu->addSeparator();
-    // Administration the client does not offer yet: shown, never faked.
-    for (int text : {IDS_UI_ROOM_NAME, IDS_UI_ROOM_TOPIC, IDS_UI_ROOM_LOCK, IDS_UI_ROOM_RIGHTS}) {
-        m_manageMenu->addAction(LoadString(text))->setEnabled(false);
-    }
-    connect(m_manageMenu, &QMenu::aboutToShow, this, [this, modesMenu, second] {
-        const bool manager = m_room.OwnRank() >= 30;
-        modesMenu->setEnabled(manager);
-        second->setEnabled(manager);
-        for (QAction* a : m_manageMenu->actions()) {
-            if (a->text() == LoadString(314)) {
-                a->setEnabled(manager);
-            }
+
+    m_manageMenu = new QMenu(CManageMenu::Title(), this);
+}
+
+void CRoomWindow::BuildManageMenu() {
+    m_manageMenu->clear();
+    for (const tagManageEntry& entry : m_manage.Entries()) {
+        if (entry.groupStart && !m_manageMenu->isEmpty()) {
+            m_manageMenu->addSeparator();
         }
-    });
+        const EManageEntry id = entry.id;
+        QAction* action = m_manageMenu->addAction(entry.text, this, [this, id] {
+            if (m_manage.Run(id) != 0) {
+                return;
+            }
+            const QString page = m_manage.PageAddress(id);
+            if (!page.isEmpty()) {
+                QDesktopServices::openUrl(QUrl(page));
+            }
+        });
+        action->setEnabled(entry.enabled);
+        action->setCheckable(entry.checkable);
+        action->setChecked(entry.checked);
+    }
+}
+
+QMenu* CRoomWindow::OpenManageMenu() {
+    if (!m_manage.MayOpen()) {
+        return nullptr;
+    }
+    BuildManageMenu();
+    const QPoint at = m_manageButton
+                          ? m_manageButton->mapToGlobal(QPoint(0, m_manageButton->height()))
+                          : mapToGlobal(QPoint(0, 0));
+    m_manageMenu->popup(at);
+    return m_manageMenu;
 }
 
 QMenu* CRoomWindow::MemberMenuFor(const QString& id) {
@@ -411,6 +451,7 @@ void CRoomWindow::closeEvent(QCloseEvent* event) {
 
 void CRoomWindow::ShowRoomWindow(bool show) {
     if (show) {
+        RefreshMicLine();
         showNormal();
         raise();
         activateWindow();
@@ -599,4 +640,25 @@ int CRoomWindow::MeterValue(int mic) const {
 
 bool CRoomWindow::SpeakingShown() const {
     return !m_speaking->isHidden();
+}
+
+void CRoomWindow::RefreshMicLine() {
+    const bool available = m_micLine.IsAvailable();
+    m_micVolumeSlider->setEnabled(available);
+    m_micMute->setEnabled(available);
+    if (!available) {
+        return;
+    }
+    const QSignalBlocker volume(m_micVolumeSlider);
+    const QSignalBlocker mute(m_micMute);
+    m_micVolumeSlider->setValue(std::max(m_micLine.Position(), 0));
+    m_micMute->setChecked(m_micLine.IsMuted());
+}
+
+void CRoomWindow::ShowMicVolume(int volume) {
+    const int position = m_micLine.PositionOf(volume);
+    if (position >= 0) {
+        const QSignalBlocker block(m_micVolumeSlider);
+        m_micVolumeSlider->setValue(position);
+    }
 }

@@ -5,6 +5,8 @@
 // click goes back to the controller's operations. Entries whose feature the client does not
 // have yet are shown disabled.
 
+#include "room/ManageMenu.h"
+#include "room/MicVolume.h"
 #include "room/RoomView.h"
 
 #include <QWidget>
@@ -13,6 +15,7 @@ class CChatBrowser;
 class CFacePicker;
 class CMemberModel;
 class CRoomDlg;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -21,6 +24,7 @@ class QListWidget;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QSlider;
 class QSplitter;
 class QToolButton;
 
@@ -66,6 +70,7 @@ public:
     void ShowPrivatePanel(bool visible) override;
     void SetMicMeter(int mic, int value) override;
     void SetSpeakButton(bool pressed) override;
+    void ShowMicVolume(int volume) override;
 
     // What the person sees, for tests and for the console of the window.
     QString MemberCountText() const;
@@ -76,10 +81,17 @@ public:
     QStringList QueueTexts() const;
     int MeterValue(int mic) const;
     bool SpeakingShown() const;
+    QSlider* MicVolumeSlider() const { return m_micVolumeSlider; }
+    QCheckBox* MicMuteBox() const { return m_micMute; }
+    // Reads the microphone line again (each stay, and when the panel is shown).
+    void RefreshMicLine();
     QString InputText() const;
     void SetInputText(const QString& text);
     QMenu* MicMenu() const { return m_micMenu; }
     QMenu* ViewMenu() const { return m_viewMenu; }
+    // The room-management menu: opened at its button when the room lets the user have it,
+    // else nullptr (the room has written why).
+    QMenu* OpenManageMenu();
     QMenu* ManageMenu() const { return m_manageMenu; }
     // The member menu as it would open for a member.
     QMenu* MemberMenuFor(const QString& id);
@@ -94,6 +106,7 @@ protected:
 
 private:
     void BuildMenus();
+    void BuildManageMenu();
     void UpdateMicButton();
     void RedrawMemberModel();
     void FillTargets();
@@ -130,6 +143,11 @@ private:
     QMenu* m_micMenu = nullptr;
     QMenu* m_viewMenu = nullptr;
     QMenu* m_manageMenu = nullptr;
+    QToolButton* m_manageButton = nullptr;
+    CManageMenu m_manage;
+    CMicVolume m_micLine;
+    QSlider* m_micVolumeSlider;
+    QCheckBox* m_micMute;
     QMenu* m_memberMenu = nullptr;
     const CMemberList* m_lastMembers = nullptr;
     QString m_menuMember;

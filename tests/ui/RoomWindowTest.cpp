@@ -3,9 +3,13 @@
 // reach the controller, the microphone panel follows the announcements and the countdown,
 // the member list groups by rank, and the view menu merges and splits the chat views.
 
+#include "audio/RecordSource.h"
+#include "platform/audio/WaveSystem.h"
 #include "protocol/Commands.h"
 #include "room/ChatText.h"
+#include "room/ManageMenu.h"
 #include "room/MemberList.h"
+#include "room/MicOrder.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "room/RoomMembers.h"
@@ -18,12 +22,19 @@
 #include "ui/RoomWindow.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QStandardPaths>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QToolButton>
+#include <QUrl>
+#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
@@ -195,4 +206,176 @@ TEST_F(RoomWindow, MenusOfferWhatTheUsersRankAllowsAndNothingFake) {
     EXPECT_EQ(window->PublicBrowser().PageName(), "pub.htm");
     Entry(window->ViewMenu(), "清公聊屏")->trigger();
     EXPECT_TRUE(window->PublicBrowser().CellText().trimmed().isEmpty());
+}
+
+// The room-management menu is the room's to grant: below the owner's ranks the button writes
+// the room's refusal and opens nothing; a manager gets the entries with the room's state
+// checked, and an entry sends its request.
+struct ManageMenu : RoomWindow {
+    void EnterWithOwnRank(int rank) {
+        f.server.members.clear();
+        f.server.members << MemberText("me", "我", rank) << MemberText("amy", "艾米", 20);
+        ASSERT_TRUE(Enter());
+        ASSERT_EQ(f.Room().OwnRank(), rank);
+    }
+    QToolButton* Button() { return window->findChild<QToolButton*>("manageMenu"); }
+    static QStringList Texts(QMenu* menu) {
+        QStringList texts;
+        for (QAction* a : menu->actions()) {
+            if (!a->isSeparator()) {
+                texts << a->text();
+            }
+        }
+        return texts;
+    }
+};
+
+struct ManageMenuBelowOwner : ManageMenu, ::testing::WithParamInterface<int> {};
+
+TEST_P(ManageMenuBelowOwner, TheButtonWritesTheRefusalAndOpensNothing) {
+    EnterWithOwnRank(GetParam());
+    window->PublicBrowser().Clear();
+    ASSERT_NE(Button(), nullptr);
+    Button()->click();
+    EXPECT_FALSE(window->ManageMenu()->isVisible());
+    EXPECT_EQ(window->OpenManageMenu(), nullptr);
+    const QString text = window->PublicBrowser().CellText();
+    EXPECT_TRUE(text.contains("只有房主才能使用")) << text.toStdString();
+    EXPECT_TRUE(text.contains("系统消息")) << "the refusal is a public system line";
+    EXPECT_EQ(text.count("只有房主才能使用"), 2) << "one line per attempt";
+    EXPECT_TRUE(CManageMenu(f.Room()).Entries().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranks, ManageMenuBelowOwner, ::testing::Values(10, 20, 30, 40));
+
+TEST_F(ManageMenu, AManagerGetsTheEntriesInOrderWithTheRoomsModeChecked) {
+    EnterWithOwnRank(50);
+    window->PublicBrowser().Clear();
+    QMenu* menu = window->OpenManageMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_FALSE(window->PublicBrowser().CellText().contains("只有房主才能使用"));
+    EXPECT_EQ(menu->title(), "房主设置");
+    const QStringList texts = Texts(menu);
+    const QStringList expected = {
+        "打开文字公聊",   "关闭文字公聊",   "允许视频",       "禁用视频",     "允许二麦",
+        "禁用二麦",       "说话音质",       "唱歌音质",       "音响音质",     "抢麦方式",
+        "麦序方式{普通)", "麦序方式(强制)", "OP方式",         "修改麦序时长", "修改房间宣言",
+        "密码锁房",       "开始/结束活动",  "对该人发起打分", "发起游戏",     "最后一个选项"};
+    EXPECT_EQ(texts, expected) << texts.join(",").toStdString();
+    // The room's current mode carries the check mark, and only it.
+    const QString current = f.Room().Mic().Mode() == 0     ? "抢麦方式"
+                            : f.Room().Mic().Mode() == 2   ? "OP方式"
+                            : f.Room().Mic().ForcedQueue() ? "麦序方式(强制)"
+                                                           : "麦序方式{普通)";
+    int checked = 0;
+    for (const QString mode : {"抢麦方式", "麦序方式{普通)", "麦序方式(强制)", "OP方式"}) {
+        if (Entry(menu, mode)->isChecked()) {
+            ++checked;
+            EXPECT_EQ(mode, current);
+        }
+    }
+    EXPECT_EQ(checked, 1);
+    // Administration this client does not send is shown greyed.
+    EXPECT_FALSE(Entry(menu, "修改房间宣言")->isEnabled());
+    EXPECT_FALSE(Entry(menu, "打开文字公聊")->isEnabled());
+    // Without the room's voice there is no quality to change.
+    EXPECT_FALSE(Entry(menu, "音响音质")->isEnabled());
+    EXPECT_EQ(CManageMenu(f.Room()).Run(EManageEntry::QualityHifi), -1);
+    menu->hide();
+
+    // Choosing another mode asks the server for it.
+    const QString target = current == "OP方式" ? "抢麦方式" : "OP方式";
+    Entry(window->OpenManageMenu(), target)->trigger();
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_MIC_MODE, 1));
+    CKParam sent;
+    f.server.main.Received(CMD_MIC_MODE).back().Load(sent);
+    EXPECT_EQ(sent.IntOr(20, -1), target == "OP方式" ? 2 : 0);
+}
+
+TEST_F(ManageMenu, TheOwnerGetsTheOwnersPagesOfThisRoomLast) {
+    f.app.settings.urlMasterManage = "http://127.0.0.1:9/page/master_manage";
+    EnterWithOwnRank(60);
+    QMenu* menu = window->OpenManageMenu();
+    ASSERT_NE(menu, nullptr);
+    const QStringList texts = Texts(menu);
+    ASSERT_GE(texts.size(), 2);
+    EXPECT_EQ(texts.mid(texts.size() - 2), QStringList({"房主管理", "副房主管理"}))
+        << "the owner's entries come last";
+    EXPECT_TRUE(Entry(menu, "房主管理")->isEnabled());
+    EXPECT_FALSE(Entry(menu, "副房主管理")->isEnabled()) << "the service names no such page";
+    menu->hide();
+    const QUrl page(CManageMenu(f.Room()).PageAddress(EManageEntry::OwnerPage));
+    EXPECT_EQ(page.path(), "/page/master_manage");
+    EXPECT_EQ(QUrlQuery(page).queryItemValue("room"), "1234");
+    EXPECT_EQ(QUrlQuery(page).queryItemValue("u"), f.Room().OwnId());
+}
+
+// The microphone panel's volume and mute on the machine's real recording mixer. Runs on the
+// test sound server's microphone (ci_mic); skipped when no such server answers.
+struct MicLine : RoomWindow {
+    static QString Pactl(const QStringList& args) {
+        QProcess p;
+        p.start("pactl", args);
+        if (!p.waitForFinished(10000) || p.exitCode() != 0) {
+            return QString();
+        }
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    }
+    // The first channel's volume in percent, as the sound server reports it.
+    static int SourcePercent() {
+        static const QRegularExpression percent(QStringLiteral("(\\d+)%"));
+        const auto m = percent.match(Pactl({"get-source-volume", "ci_mic"}));
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    }
+    void SetUp() override {
+        if (QStandardPaths::findExecutable("pactl").isEmpty() ||
+            !Pactl({"list", "short", "sources"}).contains("ci_mic")) {
+            GTEST_SKIP() << "no test sound server with a ci_mic source";
+        }
+        ASSERT_TRUE(CWaveSystem::Select("pulse"));
+        CRecordSource::Get().SetMixer(nullptr);
+        Pactl({"set-default-source", "ci_mic"});
+        Pactl({"set-source-mute", "ci_mic", "0"});
+        Pactl({"set-source-volume", "ci_mic", "100%"});
+    }
+    void TearDown() override {
+        if (!Pactl({"list", "short", "sources"}).contains("ci_mic")) {
+            return;
+        }
+        Pactl({"set-source-mute", "ci_mic", "0"});
+        Pactl({"set-source-volume", "ci_mic", "100%"});
+    }
+};
+
+TEST_F(MicLine, TheSliderAndTheMuteBoxMoveTheSoundServersMicrophone) {
+    ASSERT_TRUE(Enter());
+    QSlider* slider = window->MicVolumeSlider();
+    QCheckBox* mute = window->MicMuteBox();
+    ASSERT_TRUE(slider->isEnabled());
+    EXPECT_EQ(slider->value(), 100) << "the panel shows the line as it is";
+    EXPECT_FALSE(mute->isChecked());
+
+    slider->setValue(40);
+    EXPECT_EQ(SourcePercent(), 40);
+    slider->setValue(75);
+    EXPECT_EQ(SourcePercent(), 75);
+
+    // Changed behind the panel's back: the panel reads it again at the next look.
+    Pactl({"set-source-volume", "ci_mic", "20%"});
+    window->RefreshMicLine();
+    EXPECT_EQ(slider->value(), 20);
+    EXPECT_EQ(SourcePercent(), 20) << "reading the line must not move it";
+
+    mute->click();
+    EXPECT_EQ(Pactl({"get-source-mute", "ci_mic"}), "Mute: yes");
+    EXPECT_EQ(tagMixSettings::Load().isMicMute, 1) << "the choice is kept for the next speaking";
+    mute->click();
+    EXPECT_EQ(Pactl({"get-source-mute", "ci_mic"}), "Mute: no");
+    EXPECT_EQ(tagMixSettings::Load().isMicMute, 0);
+
+    // The room's voice announces the volume it restores; the slider follows it.
+    window->ShowMicVolume(65535 / 2);
+    EXPECT_EQ(slider->value(), 50);
+    EXPECT_EQ(SourcePercent(), 20) << "showing a volume does not set it";
 }
