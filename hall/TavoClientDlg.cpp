@@ -310,6 +310,7 @@ void CTavoClientDlg::OnLogin() {
     }
     if (m_state.account.IsLoggedIn()) {
         // Logged in already: log out first; the logout reply opens the login.
+        m_loginAfterLogout = true;
         m_requests.SendLogout();
         return;
     }
@@ -323,6 +324,23 @@ void CTavoClientDlg::OnLogin() {
         return;
     }
     AfterLogin(login.UserId(), login.Password());
+}
+
+bool CTavoClientDlg::CanLogout() const {
+    return m_state.account.IsLoggedIn();
+}
+
+void CTavoClientDlg::OnLogout() {
+    if (!CanLogout()) {
+        return;
+    }
+    // The room knows the user by the account; it would be left with a name that is gone.
+    if (m_room && (m_room->IsRoomOpen() || m_room->IsPrivateRoomOpen())) {
+        MessageBox(LoadString(IDS_LEAVE_ROOM_FIRST));
+        return;
+    }
+    m_loginAfterLogout = false;
+    m_requests.SendLogout();
 }
 
 void CTavoClientDlg::AfterLogin(const QString& loginName, const QString& password) {
@@ -540,8 +558,11 @@ void CTavoClientDlg::OnLogoutReply(CKParam& reply) {
     m_state.account.loginName.clear();
     ResetAccountValues();
     m_view.RefreshAccount();
-    // Now logged out: the login command opens the dialog.
-    PostMessage(WM_HALL_OPEN_LOGIN);
+    // Now logged out: the login command that asked for it opens the dialog.
+    if (m_loginAfterLogout) {
+        PostMessage(WM_HALL_OPEN_LOGIN);
+    }
+    m_loginAfterLogout = true;
 }
 
 void CTavoClientDlg::OnRoomListReply(CKParam& reply) {

@@ -56,6 +56,9 @@ public:
 
     // What the user does in the hall.
     void OnLogin();
+    // Logs out and stays a visitor: only while logged in and outside every room.
+    void OnLogout();
+    bool CanLogout() const;
     void OnUserInfo();
     void OnEntryInfo(int first, int second);
     void OnAddFavorite(int room);
@@ -122,5 +125,7 @@ private:
     int64_t m_lastPresenceReply;
     int64_t m_lastLoginTime = 0;
     bool m_loginOffered = false;  // the automatic login of some editions happens once
+    // The logout under way was asked for by the login command, which continues with the login.
+    bool m_loginAfterLogout = true;
     bool m_quitting = false;
 };

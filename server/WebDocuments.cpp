@@ -58,6 +58,9 @@ tagWebDocument CWebDocuments::Render(const QString& rawPath, const QUrlQuery& qu
         }
         return Xml(RoomDocument(ok ? areaId : 0));
     }
+    if (path == QLatin1String("/page/hall_case_list") || path == QLatin1String("/page/user_head")) {
+        return AccountPage(path.mid(6), query);
+    }
     if (path.startsWith(QLatin1String("/page/"))) {
         const QString name = path.mid(6).toHtmlEscaped();
         QByteArray body = "<html><head><meta charset=\"utf-8\"><title>" + name.toUtf8() +
@@ -65,6 +68,26 @@ tagWebDocument CWebDocuments::Render(const QString& rawPath, const QUrlQuery& qu
         return {200, "text/html; charset=utf-8", body};
     }
     return {404, "text/plain", "not found\n"};
+}
+
+tagWebDocument CWebDocuments::AccountPage(const QString& name, const QUrlQuery& query) {
+    // The hall points these panels at the page with the account's name in u; the page greets
+    // it and leads to the service's help.
+    const QString user =
+        query.queryItemValue(QStringLiteral("u"), QUrl::FullyDecoded).left(64).toHtmlEscaped();
+    const QString greeting =
+        user.isEmpty() ? QStringLiteral("欢迎光临") : QStringLiteral("你好, %1").arg(user);
+    QString body = QStringLiteral(
+                       "<html><head><meta charset=\"utf-8\"><title>%1</title></head><body>"
+                       "<p><b>%2</b></p>")
+                       .arg(name.toHtmlEscaped(), greeting);
+    if (name == QLatin1String("hall_case_list")) {
+        body +=
+            QStringLiteral("<p>%1</p><p><a href=\"/page/help\">%2</a></p>")
+                .arg(QStringLiteral("今日推荐房间请在左侧分区中查找."), QStringLiteral("使用帮助"));
+    }
+    body += QStringLiteral("</body></html>\n");
+    return {200, "text/html; charset=utf-8", body.toUtf8()};
 }
 
 QByteArray CWebDocuments::ConfigDocument() {

@@ -4,7 +4,8 @@
 //   /list/area1.xml ... area4.xml the four area documents (Area layout)
 //   /list/room<area>.xml          the rooms of one area (Room layout), also /list/<area>.xml and
 //                                 /list/room.xml?area=<area>; /list/rooms.xml lists every room
-//   /page/<name>                  the small pages the configuration's links point at
+//   /page/<name>                  the small pages the configuration's links point at; the
+//                                 case list and the user's head greet the account named in u
 // Paths are matched without regard to letter case.
 
 #include "server/RoomDirectory.h"
@@ -34,6 +35,8 @@ public:
 
 private:
     QString BaseUrl() const;
+    // The pages of the hall's account panels (case list, user's head).
+    tagWebDocument AccountPage(const QString& name, const QUrlQuery& query);
 
     CStore& m_store;
     const IRoomDirectory& m_rooms;

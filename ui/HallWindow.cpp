@@ -5,6 +5,7 @@
 #include "platform/StringTable.h"
 #include "ui/Icons.h"
 #include "ui/UiStrings.h"
+#include "ui/WebPanel.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -33,6 +34,12 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
 
     // The account line and the hall's services.
     auto* top = new QHBoxLayout;
+    m_userHead = new CWebPanel(this);
+    m_userHead->setObjectName(QStringLiteral("userHeadPanel"));
+    m_userHead->setFixedSize(220, 64);
+    m_userHead->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_userHead->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    top->addWidget(m_userHead);
     m_account = new QLabel(this);
     m_account->setObjectName(QStringLiteral("account"));
     top->addWidget(m_account, 1);
@@ -43,6 +50,7 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
         return b;
     };
     m_login = button(IDS_UI_LOGIN, "login");
+    m_logout = button(IDS_UI_LOGOUT, "logout");
     QPushButton* info = button(IDS_UI_USER_INFO, "userInfo");
     QPushButton* favorite = button(IDS_UI_FAVORITE, "favorite");
     QPushButton* create = button(IDS_UI_CREATE_ROOM, "createRoom");
@@ -78,10 +86,16 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
             m_hall->EnterRoom(item->data(Qt::UserRole).toInt());
         }
     });
+    // The case list beside the rooms, once the login has pointed it at a page.
+    m_caseList = new CWebPanel(split);
+    m_caseList->setObjectName(QStringLiteral("caseListPanel"));
+    m_caseList->setFrameShape(QFrame::StyledPanel);
+    m_caseList->setMinimumWidth(160);
     split->addWidget(m_areaTabs);
     split->addWidget(m_rooms);
+    split->addWidget(m_caseList);
     split->setStretchFactor(1, 1);
-    split->setSizes({260, 560});
+    split->setSizes({240, 460, 220});
     layout->addWidget(split, 1);
 
     // The room-number box and "enter".
@@ -118,6 +132,11 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
     m_status->setObjectName(QStringLiteral("status"));
     m_status->hide();
     layout->addWidget(m_status);
+    m_bottomAd = new CWebPanel(this);
+    m_bottomAd->setObjectName(QStringLiteral("bottomAdPanel"));
+    m_bottomAd->setFixedHeight(64);
+    m_bottomAd->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    layout->addWidget(m_bottomAd);
 
     connect(m_roomNumber, &QLineEdit::returnPressed, enter, &QPushButton::click);
     connect(enter, &QPushButton::clicked, this, [this] {
@@ -128,6 +147,11 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
     connect(m_login, &QPushButton::clicked, this, [this] {
         if (m_hall) {
             m_hall->OnLogin();
+        }
+    });
+    connect(m_logout, &QPushButton::clicked, this, [this] {
+        if (m_hall) {
+            m_hall->OnLogout();
         }
     });
     connect(info, &QPushButton::clicked, this, [this] {
@@ -162,6 +186,7 @@ CHallWindow::~CHallWindow() {
 void CHallWindow::BindHall(CTavoClientDlg& hall) {
     m_hall = &hall;
     Bind(hall);
+    RefreshAccount();
 }
 
 void CHallWindow::Refresh() {
@@ -259,9 +284,22 @@ void CHallWindow::SetTrayTip(const QString& tip) {
     m_tray->show();
 }
 
-void CHallWindow::SetPanelAddress(EHallPanel, const QString&) {
-    // The hall's web panels (advertisements, the case list, the user's head) are pages of the
-    // service's web site; this client does not show web pages yet.
+void CHallWindow::SetPanelAddress(EHallPanel panel, const QString& address) {
+    if (CWebPanel* view = Panel(panel)) {
+        view->Navigate(address);
+    }
+}
+
+CWebPanel* CHallWindow::Panel(EHallPanel panel) const {
+    switch (panel) {
+        case EHallPanel::CaseList:
+            return m_caseList;
+        case EHallPanel::UserHead:
+            return m_userHead;
+        case EHallPanel::HallBottomAd:
+            return m_bottomAd;
+    }
+    return nullptr;
 }
 
 void CHallWindow::RefreshAccount() {
@@ -274,6 +312,7 @@ void CHallWindow::RefreshAccount() {
     } else {
         m_account->setText(LoadString(IDS_UI_ABSENT));
     }
+    m_logout->setEnabled(m_hall && m_hall->CanLogout());
 }
 
 void CHallWindow::ShowListWait(bool visible, const QString& title, const QString& status) {

@@ -10,6 +10,7 @@
 
 class CAppState;
 class CTavoClientDlg;
+class CWebPanel;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -58,6 +59,7 @@ public:
     bool ListWaitVisible() const;
     QListWidget* RoomList() const { return m_rooms; }
     QListWidget* AreaList(int list) const;
+    CWebPanel* Panel(EHallPanel panel) const;
 
 protected:
     void Refresh() override;
@@ -75,6 +77,10 @@ private:
     QWidget* m_listWait;
     QLabel* m_listWaitText;
     QPushButton* m_login;
+    QPushButton* m_logout;
+    CWebPanel* m_caseList;
+    CWebPanel* m_userHead;
+    CWebPanel* m_bottomAd;
     QSystemTrayIcon* m_tray = nullptr;
     QString m_trayTip;
 };

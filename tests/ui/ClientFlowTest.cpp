@@ -4,165 +4,21 @@
 // shows here, the microphone panel follows the service, and a wrong password is refused with
 // the service's reason.
 
-#include "app/client/ClientOptions.h"
-#include "app/client/HallRelay.h"
-#include "hall/AppState.h"
-#include "hall/TavoClientApp.h"
-#include "hall/TavoClientDlg.h"
-#include "room/RoomDlg.h"
-#include "room/RoomEntry.h"
-#include "tests/support/TestSupport.h"
-#include "tests/ui/UiTestSupport.h"
+#include "tests/ui/ServiceClient.h"
 #include "ui/ChatBrowser.h"
-#include "ui/CoreDialogs.h"
-#include "ui/HallWindow.h"
-#include "ui/Icons.h"
-#include "ui/QtDialogHost.h"
-#include "ui/RoomWindow.h"
 
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
-#include <QProcess>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <sys/prctl.h>
-
-#include <csignal>
-
-#include <chrono>
-#include <functional>
-
 using namespace std::chrono_literals;
-using tavotest::WaitUntil;
+using namespace tavotest;
 
 namespace {
-
-const QString kFolder = QStringLiteral(TAVO_PROGRAM_DIR);
-
-// The reference service in a process of its own, on ports the system picks.
-class CService {
-public:
-    CService() {
-        m_process.setProgram(QStringLiteral(TAVO_SERVERD));
-        m_process.setArguments({"--db", m_dir.filePath("service.sqlite"), "--seed", "--listen",
-                                "127.0.0.1", "--info-port", "0", "--hall-port", "0", "--route-port",
-                                "0", "--room-ports", "0:0", "--web-port", "0"});
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        // A test run that is killed takes its service with it.
-        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_process.start();
-        static const QRegularExpression kPorts(QStringLiteral("info=(\\d+).*web=(\\d+)"));
-        WaitUntil(
-            [&] {
-                m_banner += QString::fromUtf8(m_process.readAllStandardOutput());
-                return kPorts.match(m_banner).hasMatch() ||
-                       m_process.state() == QProcess::NotRunning;
-            },
-            15s);
-        const auto m = kPorts.match(m_banner);
-        infoPort = m.captured(1).toInt();
-        webPort = m.captured(2).toInt();
-    }
-    ~CService() {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-    bool Running() const { return infoPort > 0 && webPort > 0; }
-    QString ConfigUrl() const {
-        return QStringLiteral("http://127.0.0.1:%1/config.xml").arg(webPort);
-    }
-    int infoPort = 0;
-    int webPort = 0;
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    QString m_banner;
-};
-
-// The whole desktop client, wired as the program wires it, with a scripted prompt standing for
-// the person's answers to message boxes.
-struct Client {
-    CAppState state;
-    CScriptedPrompt prompt;
-    CScopedPrompt promptScope{prompt};
-    CQtDialogHost host;
-    CScopedDialogHost hostScope{host};
-    CHallWindow hall{state};
-    CHallRelay relay;
-    CRoomEntry entry{relay};
-    CRoomWindow room{entry.Room(), kFolder};
-    CTavoClientApp app{state, &hall, &entry};
-    Client() {
-        CAppState::Set(&state);
-        CIcons::Load(kFolder);
-        RegisterCoreDialogs(host, &hall);
-        entry.Room().SetViews(&room, room.PublicView(), room.PrivateView());
-    }
-    ~Client() { CAppState::Set(nullptr); }
-
-    // Starts the client and runs the body inside the hall's own loop; the body's end quits.
-    EStartResult Run(const CService& service, const std::function<void(CTavoClientDlg&)>& body) {
-        tagClientOptions options;
-        options.configUrl = service.ConfigUrl();
-        options.serverHost = QStringLiteral("127.0.0.1");
-        options.serverPort = service.infoPort;
-        ApplyClientOptions(options, kFolder);
-        // The body starts once the hall has finished its own start (its request dialogs run
-        // loops of their own, and a body running inside one of them would hold it up).
-        QTimer ready;
-        ready.setInterval(20);
-        app.SetHallHook([&](CTavoClientDlg& dlg) {
-            relay.Attach(&dlg);
-            QObject::connect(&ready, &QTimer::timeout, [&] {
-                if (state.account.visitorName.isEmpty() || QApplication::activeModalWidget()) {
-                    return;
-                }
-                ready.stop();
-                body(dlg);
-                dlg.Quit();
-            });
-            ready.start();
-        });
-        tagAppStart start;
-        start.programFolder = kFolder;
-        start.commandLine = QStringLiteral("tavo");
-        start.instanceName = QStringLiteral("tavo-ui-flow-test-instance");
-        const EStartResult result = app.Run(start);
-        relay.Attach(nullptr);
-        return result;
-    }
-};
-
-QPushButton* Button(QWidget& window, const char* name) {
-    return window.findChild<QPushButton*>(name);
-}
-
-// Runs an action once a top-level window with that object name is shown.
-void WhenShown(const QString& name, std::function<void(QWidget*)> action) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, name, action] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->objectName() == name && w->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                action(w);
-                return;
-            }
-        }
-    });
-    timer->start();
-}
 
 struct ClientFlow : ::testing::Test {
     tavotest::CTempConfig config;
@@ -173,7 +29,7 @@ struct ClientFlow : ::testing::Test {
 
 TEST_F(ClientFlow, HallListsRoomEntryChatWithAConsoleClientAndTheMicrophone) {
     ASSERT_TRUE(service.Running());
-    Client client;
+    CDesktopClient client;
     bool bodyRan = false;
     const EStartResult result = client.Run(service, [&](CTavoClientDlg&) {
         bodyRan = true;
@@ -221,8 +77,8 @@ TEST_F(ClientFlow, HallListsRoomEntryChatWithAConsoleClientAndTheMicrophone) {
         console.setProcessEnvironment(env);
         console.start(QStringLiteral(TAVO_CLI),
                       {"--config-url", service.ConfigUrl(), "--server",
-                       QString("127.0.0.1:%1").arg(service.infoPort), "--program-folder", kFolder,
-                       "--script", script.fileName()});
+                       QString("127.0.0.1:%1").arg(service.infoPort), "--program-folder",
+                       kProgramFolder, "--script", script.fileName()});
         ASSERT_TRUE(WaitUntil([&] { return room.MemberCountText() == "2人"; }, 30s))
             << room.MemberCountText().toStdString();
 
@@ -262,7 +118,7 @@ TEST_F(ClientFlow, HallListsRoomEntryChatWithAConsoleClientAndTheMicrophone) {
 
 TEST_F(ClientFlow, WrongPasswordIsRefusedWithTheServicesReasonAndTheRightOneLogsIn) {
     ASSERT_TRUE(service.Running());
-    Client client;
+    CDesktopClient client;
     client.Run(service, [&](CTavoClientDlg&) {
         ASSERT_TRUE(WaitUntil([&] { return client.state.account.visitorName.size() > 0; }, 20s));
         int attempts = 0;

@@ -1,0 +1,159 @@
+#pragma once
+// The whole desktop client against the reference service in a process of its own: what the
+// window tests that need a real service share.
+
+#include "app/client/ClientOptions.h"
+#include "app/client/HallRelay.h"
+#include "hall/AppState.h"
+#include "hall/TavoClientApp.h"
+#include "hall/TavoClientDlg.h"
+#include "room/RoomDlg.h"
+#include "room/RoomEntry.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/CoreDialogs.h"
+#include "ui/HallWindow.h"
+#include "ui/Icons.h"
+#include "ui/QtDialogHost.h"
+#include "ui/RoomWindow.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/prctl.h>
+
+#include <csignal>
+
+#include <chrono>
+#include <functional>
+
+namespace tavotest {
+
+using namespace std::chrono_literals;
+
+inline const QString kProgramFolder = QStringLiteral(TAVO_PROGRAM_DIR);
+
+// The reference service in a process of its own, on ports the system picks.
+class CService {
+public:
+    CService() {
+        m_process.setProgram(QStringLiteral(TAVO_SERVERD));
+        m_process.setArguments({"--db", m_dir.filePath("service.sqlite"), "--seed", "--listen",
+                                "127.0.0.1", "--info-port", "0", "--hall-port", "0", "--route-port",
+                                "0", "--room-ports", "0:0", "--web-port", "0"});
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        // A test run that is killed takes its service with it.
+        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_process.start();
+        static const QRegularExpression kPorts(QStringLiteral("info=(\\d+).*web=(\\d+)"));
+        WaitUntil(
+            [&] {
+                m_banner += QString::fromUtf8(m_process.readAllStandardOutput());
+                return kPorts.match(m_banner).hasMatch() ||
+                       m_process.state() == QProcess::NotRunning;
+            },
+            15s);
+        const auto m = kPorts.match(m_banner);
+        infoPort = m.captured(1).toInt();
+        webPort = m.captured(2).toInt();
+    }
+    ~CService() {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+    bool Running() const { return infoPort > 0 && webPort > 0; }
+    QString ConfigUrl() const {
+        return QStringLiteral("http://127.0.0.1:%1/config.xml").arg(webPort);
+    }
+    int infoPort = 0;
+    int webPort = 0;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_banner;
+};
+
+// The whole desktop client, wired as the program wires it, with a scripted prompt standing for
+// the person's answers to message boxes.
+struct CDesktopClient {
+    CAppState state;
+    CScriptedPrompt prompt;
+    CScopedPrompt promptScope{prompt};
+    CQtDialogHost host;
+    CScopedDialogHost hostScope{host};
+    CHallWindow hall{state};
+    CHallRelay relay;
+    CRoomEntry entry{relay};
+    CRoomWindow room{entry.Room(), kProgramFolder};
+    CTavoClientApp app{state, &hall, &entry};
+    CDesktopClient() {
+        CAppState::Set(&state);
+        CIcons::Load(kProgramFolder);
+        RegisterCoreDialogs(host, &hall);
+        entry.Room().SetViews(&room, room.PublicView(), room.PrivateView());
+    }
+    ~CDesktopClient() { CAppState::Set(nullptr); }
+
+    // Starts the client and runs the body inside the hall's own loop; the body's end quits.
+    EStartResult Run(const CService& service, const std::function<void(CTavoClientDlg&)>& body) {
+        tagClientOptions options;
+        options.configUrl = service.ConfigUrl();
+        options.serverHost = QStringLiteral("127.0.0.1");
+        options.serverPort = service.infoPort;
+        ApplyClientOptions(options, kProgramFolder);
+        // The body starts once the hall has finished its own start (its request dialogs run
+        // loops of their own, and a body running inside one of them would hold it up).
+        QTimer ready;
+        ready.setInterval(20);
+        app.SetHallHook([&](CTavoClientDlg& dlg) {
+            relay.Attach(&dlg);
+            QObject::connect(&ready, &QTimer::timeout, [&] {
+                if (state.account.visitorName.isEmpty() || QApplication::activeModalWidget()) {
+                    return;
+                }
+                ready.stop();
+                body(dlg);
+                dlg.Quit();
+            });
+            ready.start();
+        });
+        tagAppStart start;
+        start.programFolder = kProgramFolder;
+        start.commandLine = QStringLiteral("tavo");
+        start.instanceName = QStringLiteral("tavo-ui-flow-test-instance");
+        const EStartResult result = app.Run(start);
+        relay.Attach(nullptr);
+        return result;
+    }
+};
+
+inline QPushButton* Button(QWidget& window, const char* name) {
+    return window.findChild<QPushButton*>(name);
+}
+
+// Runs an action once a top-level window with that object name is shown.
+inline void WhenShown(const QString& name, std::function<void(QWidget*)> action) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, name, action] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == name && w->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                action(w);
+                return;
+            }
+        }
+    });
+    timer->start();
+}
+
+}  // namespace tavotest
