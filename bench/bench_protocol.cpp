@@ -121,7 +121,11 @@ void BM_Reassembly(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * s.bytes.size());
 }
-BENCHMARK(BM_Reassembly)->Args({12, 200})->Args({1000, 2000})->Args({1000, 29000})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Reassembly)
+    ->Args({12, 200})
+    ->Args({1000, 2000})
+    ->Args({1000, 29000})
+    ->Unit(benchmark::kMillisecond);
 
 // The ceiling: copying the same bytes in the same read sizes.
 void BM_MemcpyReads(benchmark::State& state) {
@@ -137,7 +141,11 @@ void BM_MemcpyReads(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * s.bytes.size());
 }
-BENCHMARK(BM_MemcpyReads)->Args({12, 200})->Args({1000, 2000})->Args({1000, 29000})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemcpyReads)
+    ->Args({12, 200})
+    ->Args({1000, 2000})
+    ->Args({1000, 29000})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -5,13 +5,13 @@
 #include <QThread>
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace {
 thread_local int t_lastError = 0;
@@ -104,9 +104,13 @@ int WsaErrorFromErrno(int err) {
     }
 }
 
-int CAsyncSocket::GetLastError() { return t_lastError; }
+int CAsyncSocket::GetLastError() {
+    return t_lastError;
+}
 
-void CAsyncSocket::SetLastError(int error) { t_lastError = error; }
+void CAsyncSocket::SetLastError(int error) {
+    t_lastError = error;
+}
 
 CAsyncSocket::CAsyncSocket() : m_alive(std::make_shared<bool>(true)) {}
 
@@ -272,11 +276,14 @@ void CAsyncSocket::WantWrite() {
     // The notifiers belong to the socket's own thread; a sender on another thread asks it.
     if (m_writeNotifier && m_writeNotifier->thread() != QThread::currentThread()) {
         std::weak_ptr<bool> alive = m_alive;
-        QMetaObject::invokeMethod(m_writeNotifier, [this, alive] {
-            if (auto a = alive.lock(); a && *a) {
-                WantWrite();
-            }
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_writeNotifier,
+            [this, alive] {
+                if (auto a = alive.lock(); a && *a) {
+                    WantWrite();
+                }
+            },
+            Qt::QueuedConnection);
         return;
     }
     m_wantWrite = true;

@@ -28,11 +28,17 @@ CClock& CClock::Get() {
     return clock ? *clock : SystemClock();
 }
 
-void CClock::Set(CClock* clock) { g_clock.store(clock, std::memory_order_release); }
+void CClock::Set(CClock* clock) {
+    g_clock.store(clock, std::memory_order_release);
+}
 
-int64_t CSystemClock::UnixMs() const { return ReadClockMs(CLOCK_REALTIME); }
+int64_t CSystemClock::UnixMs() const {
+    return ReadClockMs(CLOCK_REALTIME);
+}
 
-int64_t CSystemClock::UptimeMs() const { return ReadClockMs(CLOCK_BOOTTIME); }
+int64_t CSystemClock::UptimeMs() const {
+    return ReadClockMs(CLOCK_BOOTTIME);
+}
 
 uintptr_t CSystemClock::StartTimer(ITimerTarget* target, unsigned id, unsigned periodMs) {
     auto* timer = new QTimer;
@@ -66,7 +72,8 @@ int64_t CManualClock::UptimeMs() const {
 uintptr_t CManualClock::StartTimer(ITimerTarget* target, unsigned id, unsigned periodMs) {
     std::lock_guard lock(m_mutex);
     uintptr_t handle = m_nextHandle++;
-    m_timers[handle] = Timer{target, id, periodMs ? periodMs : 1, m_uptime + (periodMs ? periodMs : 1)};
+    m_timers[handle] =
+        Timer{target, id, periodMs ? periodMs : 1, m_uptime + (periodMs ? periodMs : 1)};
     return handle;
 }
 
@@ -88,7 +95,8 @@ void CManualClock::Advance(int64_t ms) {
             std::lock_guard lock(m_mutex);
             auto next = m_timers.end();
             for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
-                if (it->second.due <= target && (next == m_timers.end() || it->second.due < next->second.due)) {
+                if (it->second.due <= target &&
+                    (next == m_timers.end() || it->second.due < next->second.due)) {
                     next = it;
                 }
             }

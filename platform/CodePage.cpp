@@ -35,9 +35,13 @@ int CodePageForLanguage(const QString& language) {
     return CP_GBK;
 }
 
-void SetAnsiCodePage(int codePage) { g_codePage.store(codePage, std::memory_order_relaxed); }
+void SetAnsiCodePage(int codePage) {
+    g_codePage.store(codePage, std::memory_order_relaxed);
+}
 
-int AnsiCodePage() { return g_codePage.load(std::memory_order_relaxed); }
+int AnsiCodePage() {
+    return g_codePage.load(std::memory_order_relaxed);
+}
 
 QByteArray EncodeCodePage(const QString& text, int codePage) {
     if (codePage == CP_UTF8) {
@@ -79,7 +83,8 @@ int CodePageForCharset(QByteArrayView charset) {
     if (lower == "big5" || lower == "big5-hkscs" || lower == "cp950") {
         return CP_BIG5;
     }
-    if (lower == "windows-1252" || lower == "cp1252" || lower == "iso-8859-1" || lower == "latin1") {
+    if (lower == "windows-1252" || lower == "cp1252" || lower == "iso-8859-1" ||
+        lower == "latin1") {
         return CP_1252;
     }
     if (lower == "utf-8" || lower == "utf8") {

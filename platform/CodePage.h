@@ -19,8 +19,12 @@ int AnsiCodePage();
 QByteArray EncodeCodePage(const QString& text, int codePage);
 QString DecodeCodePage(QByteArrayView bytes, int codePage);
 
-inline QByteArray ToAnsi(const QString& text) { return EncodeCodePage(text, AnsiCodePage()); }
-inline QString FromAnsi(QByteArrayView bytes) { return DecodeCodePage(bytes, AnsiCodePage()); }
+inline QByteArray ToAnsi(const QString& text) {
+    return EncodeCodePage(text, AnsiCodePage());
+}
+inline QString FromAnsi(QByteArrayView bytes) {
+    return DecodeCodePage(bytes, AnsiCodePage());
+}
 
 // The code page for a charset name a document declares ("gb2312", "GBK", "big5", "utf-8"...);
 // 0 when unknown.

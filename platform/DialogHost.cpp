@@ -17,7 +17,9 @@ IDialogHost& IDialogHost::Get() {
     return host ? *host : fallback;
 }
 
-void IDialogHost::Set(IDialogHost* host) { g_host.store(host, std::memory_order_release); }
+void IDialogHost::Set(IDialogHost* host) {
+    g_host.store(host, std::memory_order_release);
+}
 
 CDialogModel::CDialogModel(int templateId) : m_templateId(templateId) {}
 
@@ -136,6 +138,7 @@ std::vector<CScriptedDialogHost::Record> CScriptedDialogHost::History() const {
 
 int CScriptedDialogHost::Count(int templateId) const {
     std::lock_guard lock(m_mutex);
-    return static_cast<int>(std::count_if(m_history.begin(), m_history.end(),
-                                          [&](const Record& r) { return r.templateId == templateId; }));
+    return static_cast<int>(std::count_if(m_history.begin(), m_history.end(), [&](const Record& r) {
+        return r.templateId == templateId;
+    }));
 }

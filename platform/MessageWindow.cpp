@@ -12,7 +12,8 @@ const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::User + 0x15
 const QEvent::Type kCopyDataEvent = static_cast<QEvent::Type>(QEvent::User + 0x156);
 
 struct CMessageEvent : QEvent {
-    CMessageEvent(unsigned m, uintptr_t w, intptr_t l) : QEvent(kMessageEvent), msg(m), wParam(w), lParam(l) {}
+    CMessageEvent(unsigned m, uintptr_t w, intptr_t l)
+        : QEvent(kMessageEvent), msg(m), wParam(w), lParam(l) {}
     unsigned msg;
     uintptr_t wParam;
     intptr_t lParam;
@@ -50,7 +51,9 @@ private:
 
 CMessageWindow::CMessageWindow() = default;
 
-CMessageWindow::~CMessageWindow() { DestroyMessageWindow(); }
+CMessageWindow::~CMessageWindow() {
+    DestroyMessageWindow();
+}
 
 bool CMessageWindow::CreateMessageWindow(const QString& name) {
     std::lock_guard lock(m_mutex);
@@ -110,7 +113,9 @@ bool CMessageWindow::KillTimer(unsigned id) {
     return true;
 }
 
-bool CMessageWindow::HasTimer(unsigned id) const { return m_timers.count(id) != 0; }
+bool CMessageWindow::HasTimer(unsigned id) const {
+    return m_timers.count(id) != 0;
+}
 
 void CMessageWindow::OnClockTimer(unsigned id) {
     if (m_timers.count(id)) {

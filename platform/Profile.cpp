@@ -70,7 +70,8 @@ QString CProfileStore::Root() {
     if (!env.isEmpty()) {
         return QString::fromLocal8Bit(env);
     }
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/tavo");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/tavo");
 }
 
 void CProfileStore::SetRoot(const QString& root) {
@@ -102,7 +103,9 @@ CProfileStore& CProfileStore::Open(const QString& name) {
     return *slot;
 }
 
-QString CProfileStore::Name() const { return m_state->name; }
+QString CProfileStore::Name() const {
+    return m_state->name;
+}
 
 CProfileStore::EKind CProfileStore::Kind(const QString& section, const QString& key) const {
     std::lock_guard lock(m_state->mutex);
@@ -122,7 +125,8 @@ int CProfileStore::GetInt(const QString& section, const QString& key, int def) c
     return value.isDouble() ? static_cast<int>(value.toInteger(def)) : def;
 }
 
-QString CProfileStore::GetString(const QString& section, const QString& key, const QString& def) const {
+QString CProfileStore::GetString(const QString& section, const QString& key,
+                                 const QString& def) const {
     std::lock_guard lock(m_state->mutex);
     const QJsonValue value = m_state->sections.value(section).toObject().value(key);
     if (value.isString()) {
@@ -176,13 +180,16 @@ void CAppProfile::SetProfileName(const QString& name) {
     g_appProfileName = name;
 }
 
-CProfileStore& CAppProfile::Store() { return CProfileStore::Open(ProfileName()); }
+CProfileStore& CAppProfile::Store() {
+    return CProfileStore::Open(ProfileName());
+}
 
 int CAppProfile::GetProfileInt(const QString& section, const QString& key, int def) {
     return Store().GetInt(section, key, def);
 }
 
-QString CAppProfile::GetProfileString(const QString& section, const QString& key, const QString& def) {
+QString CAppProfile::GetProfileString(const QString& section, const QString& key,
+                                      const QString& def) {
     return Store().GetString(section, key, def);
 }
 
@@ -190,7 +197,8 @@ bool CAppProfile::WriteProfileInt(const QString& section, const QString& key, in
     return Store().WriteInt(section, key, value);
 }
 
-bool CAppProfile::WriteProfileString(const QString& section, const QString& key, const QString& value) {
+bool CAppProfile::WriteProfileString(const QString& section, const QString& key,
+                                     const QString& value) {
     return Store().WriteString(section, key, value);
 }
 
@@ -247,7 +255,8 @@ int FindKey(const QStringList& lines, int begin, int end, const QString& key, QS
         if (line.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0) {
             if (value) {
                 QString v = line.mid(eq + 1).trimmed();
-                if (v.size() >= 2 && v.startsWith(QLatin1Char('"')) && v.endsWith(QLatin1Char('"'))) {
+                if (v.size() >= 2 && v.startsWith(QLatin1Char('"')) &&
+                    v.endsWith(QLatin1Char('"'))) {
                     v = v.mid(1, v.size() - 2);
                 }
                 *value = v;
@@ -267,7 +276,8 @@ QString GetPrivateProfileString(const QString& section, const QString& key, cons
     int begin = 0;
     int end = 0;
     QString value;
-    if (!ok || !FindSection(lines, section, &begin, &end) || FindKey(lines, begin, end, key, &value) < 0) {
+    if (!ok || !FindSection(lines, section, &begin, &end) ||
+        FindKey(lines, begin, end, key, &value) < 0) {
         return def;
     }
     return value;

@@ -26,7 +26,8 @@ public:
     // A number, or def when the value is missing or a text.
     int GetInt(const QString& section, const QString& key, int def) const;
     // A text, or def when the value is missing; a number reads as its decimal text.
-    QString GetString(const QString& section, const QString& key, const QString& def = QString()) const;
+    QString GetString(const QString& section, const QString& key,
+                      const QString& def = QString()) const;
     bool WriteInt(const QString& section, const QString& key, int value);
     bool WriteString(const QString& section, const QString& key, const QString& value);
     bool Remove(const QString& section, const QString& key);
@@ -48,9 +49,11 @@ public:
     static CProfileStore& Store();
 
     static int GetProfileInt(const QString& section, const QString& key, int def);
-    static QString GetProfileString(const QString& section, const QString& key, const QString& def = QString());
+    static QString GetProfileString(const QString& section, const QString& key,
+                                    const QString& def = QString());
     static bool WriteProfileInt(const QString& section, const QString& key, int value);
-    static bool WriteProfileString(const QString& section, const QString& key, const QString& value);
+    static bool WriteProfileString(const QString& section, const QString& key,
+                                   const QString& value);
 };
 
 // Private profile files. Sections and keys match without regard to case, as on Windows.

@@ -13,7 +13,8 @@ std::atomic<bool> g_traditional{false};
 
 std::vector<tagStringEntry> ReadSet(const QString& folder) {
     std::vector<tagStringEntry> entries;
-    const QStringList files = QDir(folder).entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name);
+    const QStringList files =
+        QDir(folder).entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name);
     for (const QString& name : files) {
         QFile file(folder + QLatin1Char('/') + name);
         if (!file.open(QIODevice::ReadOnly)) {
@@ -74,4 +75,6 @@ void SetStringLanguage(const QString& language) {
     g_traditional.store(language.toUpper() == QLatin1String("HONGKONG"), std::memory_order_relaxed);
 }
 
-QString RefusalText(int code) { return LoadString(code >= 128 && code <= 167 ? code : 168); }
+QString RefusalText(int code) {
+    return LoadString(code >= 128 && code <= 167 ? code : 168);
+}

@@ -36,7 +36,8 @@ constexpr int kTailKeep = 12;
 
 }  // namespace
 
-QByteArray BuildFrame(const tagFrameFormat& format, uint32_t sendTime, const char* packet, int length) {
+QByteArray BuildFrame(const tagFrameFormat& format, uint32_t sendTime, const char* packet,
+                      int length) {
     QByteArray frame;
     frame.resize(format.headerSize + length + 2);
     char* p = frame.data();
@@ -91,7 +92,8 @@ int CFrameAssembler::Feed(const char* data, int n, const Deliver& deliver) {
             QByteArray frame = std::move(m_leftover);
             m_leftover = QByteArray();
             frame.append(data, missing);
-            const EOutcome outcome = Run(frame.constData(), static_cast<int>(frame.size()), deliver);
+            const EOutcome outcome =
+                Run(frame.constData(), static_cast<int>(frame.size()), deliver);
             if (outcome != EOutcome::Done) {
                 return Result(outcome);
             }

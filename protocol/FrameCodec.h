@@ -26,7 +26,8 @@ constexpr tagFrameFormat kTcpFrame{8, 11, 29999, 30000, true};
 constexpr tagFrameFormat kRouteFrame{4, 1, 0xFFFF, 300000, false};
 
 // Builds one frame around a packet's bytes.
-QByteArray BuildFrame(const tagFrameFormat& format, uint32_t sendTime, const char* packet, int length);
+QByteArray BuildFrame(const tagFrameFormat& format, uint32_t sendTime, const char* packet,
+                      int length);
 
 class CFrameAssembler {
 public:

@@ -30,7 +30,8 @@ constexpr CrcTables MakeCrcTables() {
     for (unsigned i = 0; i < 256; ++i) {
         uint16_t crc = static_cast<uint16_t>(i);
         for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001)
+                            : static_cast<uint16_t>(crc >> 1);
         }
         t[0][i] = crc;
     }
@@ -47,10 +48,10 @@ static_assert(kCrc[0][1] == 0xC0C1 && kCrc[0][128] == 0xA001);
 
 inline uint16_t CrcBlock(uint16_t crc, const uint8_t* p) {
     const uint16_t x = static_cast<uint16_t>(crc ^ (p[0] | (p[1] << 8)));
-    return static_cast<uint16_t>(kCrc[12][x & 0xFF] ^ kCrc[11][x >> 8] ^ kCrc[10][p[2]] ^ kCrc[9][p[3]] ^
-                                 kCrc[8][p[4]] ^ kCrc[7][p[5]] ^ kCrc[6][p[6]] ^ kCrc[5][p[7]] ^
-                                 kCrc[4][p[8]] ^ kCrc[3][p[9]] ^ kCrc[2][p[10]] ^ kCrc[1][p[11]] ^
-                                 kCrc[0][p[12]]);
+    return static_cast<uint16_t>(kCrc[12][x & 0xFF] ^ kCrc[11][x >> 8] ^ kCrc[10][p[2]] ^
+                                 kCrc[9][p[3]] ^ kCrc[8][p[4]] ^ kCrc[7][p[5]] ^ kCrc[6][p[6]] ^
+                                 kCrc[5][p[7]] ^ kCrc[4][p[8]] ^ kCrc[3][p[9]] ^ kCrc[2][p[10]] ^
+                                 kCrc[1][p[11]] ^ kCrc[0][p[12]]);
 }
 
 constexpr int kHeaderSize = 4;
@@ -75,7 +76,9 @@ uint16_t PacketCrc(const char* data, int length) {
     return crc;
 }
 
-CKParam::~CKParam() { Release(); }
+CKParam::~CKParam() {
+    Release();
+}
 
 CKParam::CKParam(CKParam&& other) noexcept
     : m_buffer(std::exchange(other.m_buffer, nullptr)),
@@ -298,7 +301,9 @@ int CKParam::SetBufferPtr(const char* data, int n) {
     return 0;
 }
 
-short CKParam::GetPacketCrc() const { return static_cast<short>(PacketCrc(m_buffer, m_length)); }
+short CKParam::GetPacketCrc() const {
+    return static_cast<short>(PacketCrc(m_buffer, m_length));
+}
 
 short CKParam::ShortOr(short key, short def) const {
     GetShortInt(key, def);

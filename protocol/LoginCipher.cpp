@@ -16,7 +16,9 @@ constexpr unsigned char kKey[kLoginCipherKeySize] = {
 
 }  // namespace
 
-const unsigned char* LoginCipherKey() { return kKey; }
+const unsigned char* LoginCipherKey() {
+    return kKey;
+}
 
 QByteArray EncipherCredentials(const QByteArray& plain) {
     QByteArray padded = plain;
@@ -53,5 +55,6 @@ QString PasswordDigest(const QString& password) {
     CryptoPP::byte digest[CryptoPP::Weak::MD5::DIGESTSIZE];
     md5.CalculateDigest(digest, reinterpret_cast<const CryptoPP::byte*>(bytes.constData()),
                         static_cast<size_t>(bytes.size()));
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), sizeof digest).toHex().toUpper());
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(digest), sizeof digest).toHex().toUpper());
 }

@@ -6,7 +6,9 @@
 
 #include <QThread>
 
-void CSocketWindow::OnTimer(unsigned id) { m_client->OnTimer(id); }
+void CSocketWindow::OnTimer(unsigned id) {
+    m_client->OnTimer(id);
+}
 
 intptr_t CSocketWindow::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) {
     switch (msg) {
@@ -15,7 +17,8 @@ intptr_t CSocketWindow::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lPara
             return 0;
         case WM_SOCKET_SEND_FAILED:
             // The generation tells a stale report from one about the current connection.
-            if (static_cast<unsigned>(wParam) == m_client->m_generation.load() && m_client->m_created) {
+            if (static_cast<unsigned>(wParam) == m_client->m_generation.load() &&
+                m_client->m_created) {
                 m_client->CloseAndNotify();
             }
             return 0;
@@ -26,14 +29,17 @@ intptr_t CSocketWindow::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lPara
 
 CSocketClient::CSocketClient() : CSocketClient(kTcpFrame) {}
 
-CSocketClient::CSocketClient(const tagFrameFormat& format) : m_format(format), m_assembler(format) {}
+CSocketClient::CSocketClient(const tagFrameFormat& format)
+    : m_format(format), m_assembler(format) {}
 
 CSocketClient::~CSocketClient() {
     KClose();
     m_window.DestroyMessageWindow();
 }
 
-QString CSocketClient::WindowName() const { return QStringLiteral("Zel Socket Notification Sink"); }
+QString CSocketClient::WindowName() const {
+    return QStringLiteral("Zel Socket Notification Sink");
+}
 
 bool CSocketClient::OnOwnerThread() const {
     return m_ownerThread == nullptr || m_ownerThread == QThread::currentThread();
@@ -170,7 +176,8 @@ void CSocketClient::OnReceive(int error) {
         }
         gathered.resize(at + n);
         m_bytesReceived += n;
-        if (bounded && (gathered.size() >= kReadChunk || CClock::Get().UptimeMs() - startMs >= 5000)) {
+        if (bounded &&
+            (gathered.size() >= kReadChunk || CClock::Get().UptimeMs() - startMs >= 5000)) {
             break;
         }
     }
@@ -192,7 +199,8 @@ void CSocketClient::OnReceive(int error) {
 }
 
 int CSocketClient::OnReceiveData(const char* data, int n) {
-    return m_assembler.Feed(data, n, [this](const char* packet, int length) { return Deliver(packet, length); });
+    return m_assembler.Feed(
+        data, n, [this](const char* packet, int length) { return Deliver(packet, length); });
 }
 
 CFrameAssembler::EVerdict CSocketClient::Deliver(const char* bytes, int length) {
@@ -230,7 +238,8 @@ CFrameAssembler::EVerdict CSocketClient::Deliver(const char* bytes, int length) 
         m_spare.push_back(std::move(held));
     }
     // A handler that closed the connection ends the delivery of what that connection sent.
-    return generation == m_generation ? CFrameAssembler::EVerdict::Continue : CFrameAssembler::EVerdict::Stop;
+    return generation == m_generation ? CFrameAssembler::EVerdict::Continue
+                                      : CFrameAssembler::EVerdict::Stop;
 }
 
 int CSocketClient::KSend(CKParam& packet) {
@@ -241,13 +250,15 @@ int CSocketClient::KSend(CKParam& packet) {
         const auto t = static_cast<uint32_t>(CClock::Get().Now());
         packet.SetInt(KEY_SEQUENCE, ++m_sendSequence);
         if (UsesClockField()) {
-            packet.SetInt(KEY_CLOCK, CClock::Get().UptimeSeconds() + m_serverClock - m_localSecondsAtClock);
+            packet.SetInt(KEY_CLOCK,
+                          CClock::Get().UptimeSeconds() + m_serverClock - m_localSecondsAtClock);
         }
         if (packet.GetLength() < 1) {
             m_lastSendLocal = QDateTime::currentDateTime();
             return -1;
         }
-        result = SendFrame(BuildFrame(m_format, t, packet.GetBufferPtr(), packet.GetLength()), closeNow);
+        result =
+            SendFrame(BuildFrame(m_format, t, packet.GetBufferPtr(), packet.GetLength()), closeNow);
     }
     // Closing tells the subclass, which may show a message; never do that holding the lock.
     if (closeNow) {
@@ -292,6 +303,10 @@ QDateTime CSocketClient::LastSendLocalTime() const {
     return m_lastSendLocal;
 }
 
-void CSocketClient::OnSend(int error) { OnKSend(error); }
+void CSocketClient::OnSend(int error) {
+    OnKSend(error);
+}
 
-void CSocketClient::OnClose(int error) { CloseAndNotify(); }
+void CSocketClient::OnClose(int error) {
+    CloseAndNotify();
+}

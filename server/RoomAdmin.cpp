@@ -211,7 +211,8 @@ void CRoomAdmin::OnGrabControl(tagRoomRequest& r) {
 
 // Typing and grabbing the microphone are forbidden and allowed per member the same way: an
 // operator names a member below them, and the room hears who did it to whom.
-void CRoomAdmin::ForbidOrAllow(tagRoomRequest& r, bool CRoomMember::*forbidden, short announcement) {
+void CRoomAdmin::ForbidOrAllow(tagRoomRequest& r, bool CRoomMember::*forbidden,
+                               short announcement) {
     if (!RequireRank(r, RANK_OPERATOR)) {
         return;
     }

@@ -12,7 +12,7 @@ namespace {
 enum : int { LOCK_STATE_LOCKED = 401 };
 // The face end time travels as a signed 32-bit number of seconds; its largest value is "never".
 constexpr int64_t kFacesWithoutEnd = 0x7FFFFFFF;
-}
+}  // namespace
 
 CRoomEntry::CRoomEntry(CRoomServer& server) : CRoomFeature(server) {
     server.Handle(CMD_ROOM_LOGIN, EStage::Connected, [this](tagRoomRequest& r) { OnRoomLogin(r); });

@@ -75,11 +75,11 @@ QString MemberText(const CRoomMember& m) {
         QStringLiteral("0"),
         QStringLiteral("0"),
         QString::number(m.faceEndsAt),  // 28 face end time (key 280)
-        QStringLiteral("0"),           // 29 short (key 290)
-        QStringLiteral("2"),           // 30 short (key 300)
-        QString::number(m.entryVip),   // 31 VIP entry picture (key 310)
-        flag(false),                   // 32 on a private microphone
-        flag(false),                   // 33 flag
+        QStringLiteral("0"),            // 29 short (key 290)
+        QStringLiteral("2"),            // 30 short (key 300)
+        QString::number(m.entryVip),    // 31 VIP entry picture (key 310)
+        flag(false),                    // 32 on a private microphone
+        flag(false),                    // 33 flag
     };
     return fields.join(QLatin1Char(','));
 }

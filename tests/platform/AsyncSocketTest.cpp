@@ -37,7 +37,8 @@ public:
     unsigned port = 0;
     bool Start() {
         QString address;
-        return Create(0, FD_ACCEPT, QStringLiteral("127.0.0.1")) && Listen() && GetSockName(address, port);
+        return Create(0, FD_ACCEPT, QStringLiteral("127.0.0.1")) && Listen() &&
+               GetSockName(address, port);
     }
 
 protected:
@@ -56,7 +57,8 @@ TEST(AsyncSocket, ConnectSendReceiveAndPeerClose) {
     ASSERT_TRUE(client.Create());
     const bool immediate = client.Connect(QStringLiteral("localhost"), listener.port);
     EXPECT_TRUE(immediate || CAsyncSocket::GetLastError() == WSAEWOULDBLOCK);
-    ASSERT_TRUE(WaitUntil([&] { return client.connectError == 0 && listener.accepted.size() == 1; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return client.connectError == 0 && listener.accepted.size() == 1; }));
 
     ASSERT_EQ(client.Send("hello", 5), 5);
     CEvents& server = *listener.accepted[0];
@@ -102,7 +104,8 @@ TEST(AsyncSocket, FullSendBufferWouldBlockThenNotifiesWhenWritable) {
     CEvents client;
     ASSERT_TRUE(client.Create());
     client.Connect(QStringLiteral("127.0.0.1"), listener.port);
-    ASSERT_TRUE(WaitUntil([&] { return client.connectError == 0 && listener.accepted.size() == 1; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return client.connectError == 0 && listener.accepted.size() == 1; }));
     client.SetBufferSizes(4096, 4096);
     // The server does not read while we fill the pipe (its notifications are switched off).
     listener.accepted[0]->AsyncSelect(0);

@@ -32,7 +32,8 @@ TEST(ManualClock, TimersFireInDeadlineOrderAtTheirDeadlines) {
     w.SetTimer(1, 3000);
     w.SetTimer(2, 5000);
     clock.Advance(10000);
-    std::vector<std::pair<unsigned, int64_t>> expected{{1, 3000}, {2, 5000}, {1, 6000}, {1, 9000}, {2, 10000}};
+    std::vector<std::pair<unsigned, int64_t>> expected{
+        {1, 3000}, {2, 5000}, {1, 6000}, {1, 9000}, {2, 10000}};
     EXPECT_EQ(w.fired, expected);
     EXPECT_EQ(clock.UnixMs(), 1000000 + 10000);
 }

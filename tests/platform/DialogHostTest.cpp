@@ -1,5 +1,5 @@
-#include "platform/DialogHost.h"
 #include "platform/Clock.h"
+#include "platform/DialogHost.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -85,7 +85,8 @@ TEST(ScriptedPrompt, AnswersFromTheQueueThenWithTheFirstButton) {
     EXPECT_EQ(MessageBox(QStringLiteral("a"), QStringLiteral("Warning"), MB_YESNO), IDNO);
     EXPECT_EQ(MessageBox(QStringLiteral("b"), QStringLiteral("Warning"), MB_YESNO), IDYES);
     EXPECT_EQ(MessageBox(QStringLiteral("c")), IDOK);
-    EXPECT_EQ(prompt.Texts(), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    EXPECT_EQ(prompt.Texts(),
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
 }
 
 }  // namespace

@@ -20,17 +20,22 @@ TEST(Profile, ValuesKeepTheirKindAcrossRuns) {
     {
         CProfileStore& p = CProfileStore::Open(QStringLiteral("TavoTavo"));
         p.WriteInt(QStringLiteral("Main"), QStringLiteral("ServerPort"), 5566);
-        p.WriteString(QStringLiteral("Main"), QStringLiteral("ServerTcpPort"), QStringLiteral("30000"));
+        p.WriteString(QStringLiteral("Main"), QStringLiteral("ServerTcpPort"),
+                      QStringLiteral("30000"));
     }
     CProfileStore::SetRoot(config.Path());  // forget the open stores: read the file again
     CProfileStore& p = CProfileStore::Open(QStringLiteral("TavoTavo"));
-    EXPECT_EQ(p.Kind(QStringLiteral("Main"), QStringLiteral("ServerPort")), CProfileStore::EKind::Number);
-    EXPECT_EQ(p.Kind(QStringLiteral("Main"), QStringLiteral("ServerTcpPort")), CProfileStore::EKind::Text);
-    EXPECT_EQ(p.Kind(QStringLiteral("Main"), QStringLiteral("Nope")), CProfileStore::EKind::Missing);
+    EXPECT_EQ(p.Kind(QStringLiteral("Main"), QStringLiteral("ServerPort")),
+              CProfileStore::EKind::Number);
+    EXPECT_EQ(p.Kind(QStringLiteral("Main"), QStringLiteral("ServerTcpPort")),
+              CProfileStore::EKind::Text);
+    EXPECT_EQ(p.Kind(QStringLiteral("Main"), QStringLiteral("Nope")),
+              CProfileStore::EKind::Missing);
     EXPECT_EQ(p.GetInt(QStringLiteral("Main"), QStringLiteral("ServerPort"), 1), 5566);
     // A text where a number belongs reads as the default, so it can be repaired.
     EXPECT_EQ(p.GetInt(QStringLiteral("Main"), QStringLiteral("ServerTcpPort"), 1), 1);
-    EXPECT_EQ(p.GetString(QStringLiteral("Main"), QStringLiteral("ServerPort")), QStringLiteral("5566"));
+    EXPECT_EQ(p.GetString(QStringLiteral("Main"), QStringLiteral("ServerPort")),
+              QStringLiteral("5566"));
 }
 
 TEST(Profile, ProfilesAreSeparateAndTheAppProfileFollowsItsName) {
@@ -38,8 +43,10 @@ TEST(Profile, ProfilesAreSeparateAndTheAppProfileFollowsItsName) {
     CAppProfile::SetProfileName(QStringLiteral("A"));
     CAppProfile::WriteProfileInt(QStringLiteral("Common"), QStringLiteral("Debug"), 1);
     CAppProfile::SetProfileName(QStringLiteral("B/../x"));  // names never leave the folder
-    EXPECT_EQ(CAppProfile::GetProfileInt(QStringLiteral("Common"), QStringLiteral("Debug"), -1), -1);
-    CAppProfile::WriteProfileString(QStringLiteral("Common"), QStringLiteral("k"), QStringLiteral("v"));
+    EXPECT_EQ(CAppProfile::GetProfileInt(QStringLiteral("Common"), QStringLiteral("Debug"), -1),
+              -1);
+    CAppProfile::WriteProfileString(QStringLiteral("Common"), QStringLiteral("k"),
+                                    QStringLiteral("v"));
     EXPECT_TRUE(QFile::exists(config.Path() + QStringLiteral("/ZEL/B_.._x.json")));
     CAppProfile::SetProfileName(QStringLiteral("A"));
     EXPECT_EQ(CAppProfile::GetProfileInt(QStringLiteral("Common"), QStringLiteral("Debug"), -1), 1);
@@ -63,25 +70,33 @@ TEST(PrivateProfile, ReadsWindowsStyleIniFiles) {
     const QString path = config.Path() + QStringLiteral("/cfg.ini");
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("; a comment\r\n[Version]\r\nname = TavoTavo\r\n[Main]\r\nFaceCount=40abc\r\nWidth=x\r\n");
+    f.write(
+        "; a comment\r\n[Version]\r\nname = TavoTavo\r\n[Main]\r\nFaceCount=40abc\r\nWidth=x\r\n");
     f.close();
-    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("version"), QStringLiteral("NAME"), QString(), path),
-              QStringLiteral("TavoTavo"));
-    EXPECT_EQ(GetPrivateProfileInt(QStringLiteral("Main"), QStringLiteral("FaceCount"), 0, path), 40);
+    EXPECT_EQ(
+        GetPrivateProfileString(QStringLiteral("version"), QStringLiteral("NAME"), QString(), path),
+        QStringLiteral("TavoTavo"));
+    EXPECT_EQ(GetPrivateProfileInt(QStringLiteral("Main"), QStringLiteral("FaceCount"), 0, path),
+              40);
     EXPECT_EQ(GetPrivateProfileInt(QStringLiteral("Main"), QStringLiteral("Width"), 50, path), 0);
     EXPECT_EQ(GetPrivateProfileInt(QStringLiteral("Main"), QStringLiteral("Hight"), 50, path), 50);
-    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("Nope"), QStringLiteral("x"), QStringLiteral("d"), path),
+    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("Nope"), QStringLiteral("x"),
+                                      QStringLiteral("d"), path),
               QStringLiteral("d"));
-    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("Main"), QStringLiteral("x"), QStringLiteral("d"),
-                                      path + QStringLiteral(".missing")),
+    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("Main"), QStringLiteral("x"),
+                                      QStringLiteral("d"), path + QStringLiteral(".missing")),
               QStringLiteral("d"));
 
-    ASSERT_TRUE(WritePrivateProfileString(QStringLiteral("Main"), QStringLiteral("Width"), QStringLiteral("64"), path));
-    ASSERT_TRUE(WritePrivateProfileString(QStringLiteral("Des"), QStringLiteral("01"), QStringLiteral("跑车"), path));
+    ASSERT_TRUE(WritePrivateProfileString(QStringLiteral("Main"), QStringLiteral("Width"),
+                                          QStringLiteral("64"), path));
+    ASSERT_TRUE(WritePrivateProfileString(QStringLiteral("Des"), QStringLiteral("01"),
+                                          QStringLiteral("跑车"), path));
     EXPECT_EQ(GetPrivateProfileInt(QStringLiteral("Main"), QStringLiteral("Width"), 0, path), 64);
-    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("Des"), QStringLiteral("01"), QString(), path), QStringLiteral("跑车"));
-    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("Version"), QStringLiteral("name"), QString(), path),
-              QStringLiteral("TavoTavo"));
+    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("Des"), QStringLiteral("01"), QString(), path),
+              QStringLiteral("跑车"));
+    EXPECT_EQ(
+        GetPrivateProfileString(QStringLiteral("Version"), QStringLiteral("name"), QString(), path),
+        QStringLiteral("TavoTavo"));
 }
 
 TEST(StringTable, EveryNumberHasOneTextAndBothSetsAgree) {
@@ -91,7 +106,8 @@ TEST(StringTable, EveryNumberHasOneTextAndBothSetsAgree) {
     std::map<int, QString> seen;
     for (const auto& e : simplified) {
         auto [it, inserted] = seen.emplace(e.id, e.text);
-        EXPECT_TRUE(inserted || it->second == e.text) << "string " << e.id << " differs in " << e.file.toStdString();
+        EXPECT_TRUE(inserted || it->second == e.text)
+            << "string " << e.id << " differs in " << e.file.toStdString();
     }
     std::set<int> hk;
     for (const auto& e : traditional) {

@@ -30,14 +30,15 @@ struct Collector {
     int lastResult = 0;
 
     void Feed(const QByteArray& bytes) {
-        lastResult = assembler.Feed(bytes.constData(), static_cast<int>(bytes.size()), [this](const char* b, int n) {
-            CKParam p;
-            p.SetBufferPtr(b, n);
-            int s = 0;
-            p.GetInt(KEY_SEQUENCE, s);
-            sequences.push_back(s);
-            return CFrameAssembler::EVerdict::Continue;
-        });
+        lastResult = assembler.Feed(bytes.constData(), static_cast<int>(bytes.size()),
+                                    [this](const char* b, int n) {
+                                        CKParam p;
+                                        p.SetBufferPtr(b, n);
+                                        int s = 0;
+                                        p.GetInt(KEY_SEQUENCE, s);
+                                        sequences.push_back(s);
+                                        return CFrameAssembler::EVerdict::Continue;
+                                    });
     }
 };
 
@@ -127,9 +128,11 @@ TEST(FrameAssembler, VerdictsStopDelivery) {
     CFrameAssembler a(kTcpFrame);
     const QByteArray three = Frame(kTcpFrame, 1) + Frame(kTcpFrame, 2) + Frame(kTcpFrame, 3);
     int seen = 0;
-    const int result = a.Feed(three.constData(), static_cast<int>(three.size()), [&](const char*, int) {
-        return ++seen == 2 ? CFrameAssembler::EVerdict::DiscardRest : CFrameAssembler::EVerdict::Continue;
-    });
+    const int result =
+        a.Feed(three.constData(), static_cast<int>(three.size()), [&](const char*, int) {
+            return ++seen == 2 ? CFrameAssembler::EVerdict::DiscardRest
+                               : CFrameAssembler::EVerdict::Continue;
+        });
     EXPECT_EQ(seen, 2);
     EXPECT_EQ(result, -1);
     seen = 0;
@@ -183,7 +186,8 @@ public:
                 m_leftover = buf.mid(p);
                 return 0;
             }
-            const int length = static_cast<uint8_t>(buf[p + h]) | (static_cast<uint8_t>(buf[p + h + 1]) << 8);
+            const int length =
+                static_cast<uint8_t>(buf[p + h]) | (static_cast<uint8_t>(buf[p + h + 1]) << 8);
             if (length < m_f.minLength || length > m_f.maxLength) {
                 return m_f.refuseIsFatal ? -1 : 0;
             }
@@ -194,7 +198,8 @@ public:
                 return 0;
             }
             const QByteArray packet = buf.mid(p + h, length);
-            const int crc = static_cast<uint8_t>(buf[p + h + length]) | (static_cast<uint8_t>(buf[p + h + length + 1]) << 8);
+            const int crc = static_cast<uint8_t>(buf[p + h + length]) |
+                            (static_cast<uint8_t>(buf[p + h + length + 1]) << 8);
             if (PacketCrc(packet.constData(), length) != crc) {
                 return 0;
             }
@@ -230,7 +235,8 @@ TEST(FrameAssembler, AgreesWithThePlainRulesOnRandomStreamsAndSplits) {
                         f[f.size() - 1] = static_cast<char>(f[f.size() - 1] ^ 1);  // check value
                         break;
                     case 1:
-                        stream += QByteArray(static_cast<int>(rng() % 20), static_cast<char>(rng()));
+                        stream +=
+                            QByteArray(static_cast<int>(rng() % 20), static_cast<char>(rng()));
                         break;
                     case 2:
                         f = f.left(static_cast<int>(rng() % f.size()));  // cut short
@@ -244,7 +250,8 @@ TEST(FrameAssembler, AgreesWithThePlainRulesOnRandomStreamsAndSplits) {
             CFrameAssembler fast(*format);
             std::vector<QByteArray> got;
             for (int at = 0; at < stream.size();) {
-                const int n = std::min(1 + static_cast<int>(rng() % 700), static_cast<int>(stream.size()) - at);
+                const int n = std::min(1 + static_cast<int>(rng() % 700),
+                                       static_cast<int>(stream.size()) - at);
                 const QByteArray read = stream.mid(at, n);
                 const int expected = plain.Feed(read);
                 const int result = fast.Feed(read.constData(), n, [&](const char* b, int len) {
@@ -276,7 +283,8 @@ TEST(FrameAssembler, ShortTailHoldingAWholeTinyFrame) {
             return CFrameAssembler::EVerdict::Continue;
         };
         for (const QByteArray& read : {Frame(kRouteFrame, 1) + tiny, next}) {
-            EXPECT_EQ(fast.Feed(read.constData(), static_cast<int>(read.size()), collect), plain.Feed(read));
+            EXPECT_EQ(fast.Feed(read.constData(), static_cast<int>(read.size()), collect),
+                      plain.Feed(read));
         }
         EXPECT_EQ(got, plain.delivered);
         EXPECT_GE(got.size(), 2u);

@@ -8,16 +8,20 @@
 
 namespace {
 
-QByteArray Bytes(const CKParam& p) { return QByteArray(p.GetBufferPtr(), p.GetLength()); }
+QByteArray Bytes(const CKParam& p) {
+    return QByteArray(p.GetBufferPtr(), p.GetLength());
+}
 
 TEST(KParam, WorkedExampleLayoutAndCheckValue) {
     CKParam p;
     p.SetShortInt(10, 99);
     p.SetInt(9999, 1);
     p.SetInt(-31073, 1000);
-    EXPECT_EQ(Bytes(p).toHex(' '),
-              QByteArray("20 00 03 00 02 00 0a 00 0a 00 63 00 04 00 0f 27 14 00 01 00 00 00 04 00 9f 86 14 00 "
-                         "e8 03 00 00"));
+    EXPECT_EQ(
+        Bytes(p).toHex(' '),
+        QByteArray(
+            "20 00 03 00 02 00 0a 00 0a 00 63 00 04 00 0f 27 14 00 01 00 00 00 04 00 9f 86 14 00 "
+            "e8 03 00 00"));
     EXPECT_EQ(static_cast<uint16_t>(p.GetPacketCrc()), 0x98AA);
     int clock = 0;
     EXPECT_EQ(p.GetInt(-31073, clock), 0);

@@ -42,7 +42,9 @@ TEST(LoginCipher, LibraryMatchesPublishedVector) {
     QByteArray key, plain, cipher;
     for (const QByteArray& raw : lines) {
         const QByteArray line = raw.trimmed();
-        auto value = [&](const char* name) { return QByteArray::fromHex(line.mid(int(strlen(name))).trimmed()); };
+        auto value = [&](const char* name) {
+            return QByteArray::fromHex(line.mid(int(strlen(name))).trimmed());
+        };
         if (line.startsWith("Key:")) {
             key = value("Key:");
             plain.clear();
@@ -57,14 +59,17 @@ TEST(LoginCipher, LibraryMatchesPublishedVector) {
         }
     }
     ASSERT_EQ(key.size(), 24);
-    CryptoPP::ECB_Mode<CryptoPP::MARS>::Encryption e(reinterpret_cast<const CryptoPP::byte*>(key.constData()), 24);
+    CryptoPP::ECB_Mode<CryptoPP::MARS>::Encryption e(
+        reinterpret_cast<const CryptoPP::byte*>(key.constData()), 24);
     QByteArray out(16, '\0');
-    e.ProcessData(reinterpret_cast<CryptoPP::byte*>(out.data()), reinterpret_cast<const CryptoPP::byte*>(plain.constData()), 16);
+    e.ProcessData(reinterpret_cast<CryptoPP::byte*>(out.data()),
+                  reinterpret_cast<const CryptoPP::byte*>(plain.constData()), 16);
     EXPECT_EQ(out.toHex(), cipher.toHex());
 }
 
 TEST(LoginCipher, DigestIsUpperCaseMd5OfAnsiBytes) {
-    EXPECT_EQ(PasswordDigest(QStringLiteral("abc")), QStringLiteral("900150983CD24FB0D6963F7D28E17F72"));
+    EXPECT_EQ(PasswordDigest(QStringLiteral("abc")),
+              QStringLiteral("900150983CD24FB0D6963F7D28E17F72"));
     EXPECT_EQ(PasswordDigest(QString()), QStringLiteral("D41D8CD98F00B204E9800998ECF8427E"));
 }
 

@@ -53,7 +53,8 @@ public:
     unsigned port = 0;
     bool Start() {
         QString address;
-        return Create(0, FD_ACCEPT, QStringLiteral("127.0.0.1")) && Listen() && GetSockName(address, port);
+        return Create(0, FD_ACCEPT, QStringLiteral("127.0.0.1")) && Listen() &&
+               GetSockName(address, port);
     }
 
 protected:
@@ -266,9 +267,8 @@ TEST_F(SocketClientTest, SendsFromAnotherThreadAreWholeAndNumbered) {
         }
     }
     worker.join();
-    ASSERT_TRUE(WaitUntil([&] {
-        return server.Received(460).size() + server.Received(450).size() >= 2u * kEach;
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return server.Received(460).size() + server.Received(450).size() >= 2u * kEach; }));
     // Every frame arrived whole (its check value matched) and numbering had no gap.
     std::vector<int> sequences;
     for (const auto& p : server.LastPeer().received) {

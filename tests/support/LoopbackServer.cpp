@@ -43,7 +43,9 @@ int CLoopbackPeer::OnKClose() {
 
 CLoopbackServer::CLoopbackServer(const tagFrameFormat& format) : m_format(format) {}
 
-CLoopbackServer::~CLoopbackServer() { Close(); }
+CLoopbackServer::~CLoopbackServer() {
+    Close();
+}
 
 bool CLoopbackServer::Start() {
     if (!Create(0, FD_ACCEPT, QStringLiteral("127.0.0.1")) || !Listen()) {

@@ -62,7 +62,8 @@ public:
     // Every packet with that command from any peer, in arrival order per peer.
     std::vector<CPacketCopy> Received(short command) const;
     // Waits (running the event loop) for the n-th packet of a command from any peer.
-    bool WaitFor(short command, int count = 1, std::chrono::milliseconds limit = std::chrono::seconds(5));
+    bool WaitFor(short command, int count = 1,
+                 std::chrono::milliseconds limit = std::chrono::seconds(5));
     bool WaitForPeers(int count, std::chrono::milliseconds limit = std::chrono::seconds(5));
 
 protected:

@@ -31,8 +31,12 @@ void Spin(std::chrono::milliseconds time) {
     }
 }
 
-CTempConfig::CTempConfig() { CProfileStore::SetRoot(m_dir.path()); }
+CTempConfig::CTempConfig() {
+    CProfileStore::SetRoot(m_dir.path());
+}
 
-CTempConfig::~CTempConfig() { CProfileStore::SetRoot(QString()); }
+CTempConfig::~CTempConfig() {
+    CProfileStore::SetRoot(QString());
+}
 
 }  // namespace tavotest

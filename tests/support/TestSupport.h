@@ -15,7 +15,8 @@
 namespace tavotest {
 
 // Runs the event loop until pred() holds or the time (real time) runs out.
-bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = std::chrono::seconds(5));
+bool WaitUntil(const std::function<bool()>& pred,
+               std::chrono::milliseconds limit = std::chrono::seconds(5));
 // Runs the event loop for a while.
 void Spin(std::chrono::milliseconds time);
 
