@@ -8,6 +8,7 @@
 #include "audio/AudioFormats.h"
 #include "audio/MyWaveIn.h"
 #include "audio/RecordSource.h"
+#include "audio/VoiceOwner.h"
 #include "platform/audio/WavFile.h"
 #include "platform/audio/WaveSystem.h"
 #include "room/ChatText.h"
@@ -158,6 +159,7 @@ struct VoicePulseRoad : ::testing::Test {
         }
         CRecordSource::Get().SetMixName(QString());
         CWaveSystem::Select("wav");
+        SetAudioQuitting(false);
     }
 
     // The console client that listens in room 1001 until the speaker says it is done.
