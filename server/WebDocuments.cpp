@@ -61,6 +61,14 @@ tagWebDocument CWebDocuments::Render(const QString& rawPath, const QUrlQuery& qu
     if (path == QLatin1String("/page/hall_case_list") || path == QLatin1String("/page/user_head")) {
         return AccountPage(path.mid(6), query);
     }
+    if (path == QLatin1String("/page/ad_hall_bottom")) {
+        // The hall's advertisement strip: one quiet line rather than the page's bare name.
+        return {200, "text/html; charset=utf-8",
+                QStringLiteral("<html><head><meta charset=\"utf-8\"><title>ad_hall_bottom</title>"
+                               "</head><body><p align=\"center\">%1</p></body></html>\n")
+                    .arg(QStringLiteral("欢迎来到大厅 · 双击房间即可进入"))
+                    .toUtf8()};
+    }
     if (path.startsWith(QLatin1String("/page/"))) {
         const QString name = path.mid(6).toHtmlEscaped();
         QByteArray body = "<html><head><meta charset=\"utf-8\"><title>" + name.toUtf8() +

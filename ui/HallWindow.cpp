@@ -46,6 +46,9 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
     auto button = [&](int text, const char* name) {
         auto* b = new QPushButton(LoadString(text), this);
         b->setObjectName(QString::fromLatin1(name));
+        // Room around the text, in the font's own measure so it holds at every scale.
+        const int em = b->fontMetrics().horizontalAdvance(QLatin1Char('M'));
+        b->setMinimumWidth(b->fontMetrics().horizontalAdvance(b->text()) + 2 * em);
         top->addWidget(b);
         return b;
     };

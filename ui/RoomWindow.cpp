@@ -37,6 +37,7 @@
 #include <QVBoxLayout>
 
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -274,6 +275,7 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
     layout->addWidget(split);
 
     BuildMenus();
+    std::vector<QToolButton*> tools;
     for (auto [menu, name] : {std::pair{m_micMenu, "micMenu"}, {m_viewMenu, "viewMenu"}}) {
         auto* button = new QToolButton(right);
         button->setObjectName(QString::fromLatin1(name));
@@ -282,6 +284,7 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
         button->setPopupMode(QToolButton::InstantPopup);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         menus->addWidget(button);
+        tools.push_back(button);
     }
     // The management menu is the room's to grant: the button asks before anything opens.
     m_manageButton = new QToolButton(right);
@@ -290,6 +293,11 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
     m_manageButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
     connect(m_manageButton, &QToolButton::clicked, this, [this] { OpenManageMenu(); });
     menus->addWidget(m_manageButton);
+    tools.push_back(m_manageButton);
+    // The row is shared evenly: a button squeezed to its text leaves the menu arrow on it.
+    for (QToolButton* tool : tools) {
+        tool->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
     SetMainMic(LoadString(301), QStringLiteral("0") + LoadString(124));
     SetSecondMic(LoadString(301), QStringLiteral("0") + LoadString(124));
     SetChatTargetLabel(QString());

@@ -84,6 +84,8 @@ private:
 // The whole desktop client, wired as the program wires it, with a scripted prompt standing for
 // the person's answers to message boxes.
 struct CDesktopClient {
+    // The pictures are there before any window takes its icons, as in the program.
+    bool iconsLoaded = (CIcons::Load(kProgramFolder), true);
     CAppState state;
     CScriptedPrompt prompt;
     CScopedPrompt promptScope{prompt};
@@ -96,7 +98,6 @@ struct CDesktopClient {
     CTavoClientApp app{state, &hall, &entry};
     CDesktopClient() {
         CAppState::Set(&state);
-        CIcons::Load(kProgramFolder);
         RegisterCoreDialogs(host, &hall);
         entry.Room().SetViews(&room, room.PublicView(), room.PrivateView());
     }
