@@ -149,4 +149,61 @@ double Rms(const std::vector<double>& x) {
     return x.empty() ? 0 : std::sqrt(s / x.size());
 }
 
+size_t Onset(const std::vector<double>& x) {
+    double peak = 0;
+    for (double v : x) peak = std::max(peak, std::abs(v));
+    for (size_t i = 0; i < x.size(); ++i)
+        if (std::abs(x[i]) > peak / 10)
+            return i;
+    return 0;
+}
+
+size_t ActiveLength(const std::vector<double>& x) {
+    double peak = 0;
+    for (double v : x) peak = std::max(peak, std::abs(v));
+    size_t last = 0;
+    for (size_t i = 0; i < x.size(); ++i)
+        if (std::abs(x[i]) > peak / 10)
+            last = i;
+    return last - std::min(last, Onset(x));
+}
+
+tagRecordingComparison CompareRecording(const std::vector<double>& sent,
+                                        const std::vector<double>& got, long maxLag, long window) {
+    tagRecordingComparison c;
+    const long s0 = static_cast<long>(Onset(sent));
+    const long g0 = static_cast<long>(Onset(got));
+    window = std::min<long>(window, static_cast<long>(sent.size()) - s0);
+    if (window < 1000 || got.size() < static_cast<size_t>(window / 2))
+        return c;
+    long bestAt = -1;
+    for (long lag = -maxLag; lag <= maxLag; ++lag) {
+        const long from = g0 + lag;
+        if (from < 0 || from + window > static_cast<long>(got.size()))
+            continue;
+        double ab = 0, aa = 0, bb = 0;
+        for (long i = 0; i < window; ++i) {
+            const double x = sent[s0 + i];
+            const double y = got[from + i];
+            ab += x * y;
+            aa += x * x;
+            bb += y * y;
+        }
+        const double r = (aa > 0 && bb > 0) ? ab / std::sqrt(aa * bb) : 0;
+        if (r > c.correlation) {
+            c.correlation = r;
+            bestAt = from;
+        }
+    }
+    if (bestAt < 0)
+        return c;
+    c.lag = bestAt - g0;
+    const size_t n = std::min(sent.size() - s0, got.size() - bestAt);
+    const std::vector<double> ref(sent.begin() + s0, sent.begin() + s0 + n);
+    const std::vector<double> aligned(got.begin() + bestAt, got.begin() + bestAt + n);
+    c.levelRatio = Rms(aligned) / Rms(ref);
+    c.durationRatio = static_cast<double>(ActiveLength(got)) / ActiveLength(sent);
+    return c;
+}
+
 }  // namespace audiotest

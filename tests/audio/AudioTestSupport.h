@@ -33,4 +33,20 @@ double BestCorrelation(const std::vector<double>& a, const std::vector<double>& 
 double SnrDb(const std::vector<double>& ref, const std::vector<double>& test);
 double Rms(const std::vector<double>& x);
 
+// Where the sound starts, and how long it lasts: from the first to the last sample above a
+// tenth of the loudest.
+size_t Onset(const std::vector<double>& x);
+size_t ActiveLength(const std::vector<double>& x);
+
+struct tagRecordingComparison {
+    double correlation = 0;  // 0 when the recording is too short to compare
+    double levelRatio = 0;   // RMS heard / RMS sent, once aligned
+    double durationRatio = 0;
+    long lag = 0;  // where the best alignment lies, from onset to onset
+};
+// Aligns what was heard to what was sent around their onsets (maxLag samples either way),
+// correlating `window` samples from the onset, and compares the two from there on.
+tagRecordingComparison CompareRecording(const std::vector<double>& sent,
+                                        const std::vector<double>& got, long maxLag, long window);
+
 }  // namespace audiotest

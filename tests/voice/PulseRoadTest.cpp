@@ -42,73 +42,6 @@ QString Pactl(const QStringList& args) {
     return QString::fromUtf8(out).trimmed();
 }
 
-// Where the sound starts and how long it lasts: from the first to the last sample above a
-// tenth of the loudest.
-size_t Onset(const std::vector<double>& x) {
-    double peak = 0;
-    for (double v : x) peak = std::max(peak, std::abs(v));
-    for (size_t i = 0; i < x.size(); ++i)
-        if (std::abs(x[i]) > peak / 10)
-            return i;
-    return 0;
-}
-size_t ActiveLength(const std::vector<double>& x) {
-    double peak = 0;
-    for (double v : x) peak = std::max(peak, std::abs(v));
-    size_t last = 0;
-    for (size_t i = 0; i < x.size(); ++i)
-        if (std::abs(x[i]) > peak / 10)
-            last = i;
-    return last - std::min(last, Onset(x));
-}
-
-struct tagComparison {
-    double correlation = 0;
-    double levelRatio = 0;
-    double durationRatio = 0;
-    long lag = 0;
-};
-
-// Aligns what was heard to what was sent around their onsets, a quarter of a second either
-// way, and compares the two from there on.
-tagComparison Compare(const std::vector<double>& sent, const std::vector<double>& got, int rate) {
-    tagComparison c;
-    const long s0 = static_cast<long>(Onset(sent));
-    const long g0 = static_cast<long>(Onset(got));
-    const long maxLag = rate / 4;
-    const long window = std::min<long>(rate, static_cast<long>(sent.size()) - s0);
-    if (got.size() < static_cast<size_t>(rate / 2) || window < rate / 4)
-        return c;
-    long bestAt = -1;
-    for (long lag = -maxLag; lag <= maxLag; ++lag) {
-        const long from = g0 + lag;
-        if (from < 0 || from + window > static_cast<long>(got.size()))
-            continue;
-        double ab = 0, aa = 0, bb = 0;
-        for (long i = 0; i < window; ++i) {
-            const double x = sent[s0 + i];
-            const double y = got[from + i];
-            ab += x * y;
-            aa += x * x;
-            bb += y * y;
-        }
-        const double r = (aa > 0 && bb > 0) ? ab / std::sqrt(aa * bb) : 0;
-        if (r > c.correlation) {
-            c.correlation = r;
-            bestAt = from;
-        }
-    }
-    if (bestAt < 0)
-        return c;
-    c.lag = bestAt - g0;
-    const size_t n = std::min(sent.size() - s0, got.size() - bestAt);
-    const std::vector<double> ref(sent.begin() + s0, sent.begin() + s0 + n);
-    const std::vector<double> aligned(got.begin() + bestAt, got.begin() + bestAt + n);
-    c.levelRatio = audiotest::Rms(aligned) / audiotest::Rms(ref);
-    c.durationRatio = static_cast<double>(ActiveLength(got)) / ActiveLength(sent);
-    return c;
-}
-
 // The file the console client's busiest player wrote (the one of the room's quality).
 bool LoudestRecording(const QString& folder, tagWavData& heard, QString* name) {
     bool found = false;
@@ -261,7 +194,8 @@ TEST_F(VoicePulseRoad, SpeechPlayedIntoTheStereoMixIsHeardByAnotherMember) {
     ASSERT_TRUE(ReadWavFile(reference, sentAtRate));
     const auto sent = audiotest::Channel(sentAtRate.samples, 1, 0);
     const auto got = audiotest::Channel(heard.samples, heard.channels, 0);
-    const tagComparison c = Compare(sent, got, heard.rate);
+    const audiotest::tagRecordingComparison c =
+        audiotest::CompareRecording(sent, got, heard.rate / 4, heard.rate);
     std::printf(
         "%s at %d Hz: %.2f s heard of %.2f s played, %d packets; correlation %.3f at lag %ld, "
         "level ratio %.2f, duration ratio %.3f\n",
