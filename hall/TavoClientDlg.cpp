@@ -558,6 +558,9 @@ void CTavoClientDlg::OnLogoutReply(CKParam& reply) {
     m_state.account.loginName.clear();
     ResetAccountValues();
     m_view.RefreshAccount();
+    // The account's own pages greet it by name: they go with it.
+    m_view.SetPanelAddress(EHallPanel::CaseList, QString());
+    m_view.SetPanelAddress(EHallPanel::UserHead, QString());
     // Now logged out: the login command that asked for it opens the dialog.
     if (m_loginAfterLogout) {
         PostMessage(WM_HALL_OPEN_LOGIN);

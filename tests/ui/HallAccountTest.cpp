@@ -178,6 +178,7 @@ TEST_F(HallAccount, LogOutFromTheWindowLeavesAVisitorAndOpensNoLogin) {
             << hall.AccountText().toStdString();
         EXPECT_FALSE(hall.AccountText().contains("alice")) << hall.AccountText().toStdString();
         EXPECT_FALSE(logout->isEnabled());
+        EXPECT_TRUE(cases->isHidden()) << "the panel still greets the account that left";
         // Logging out is not switching accounts: no login window follows.
         Spin(300ms);
         EXPECT_FALSE(loginOffered);
