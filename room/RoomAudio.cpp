@@ -16,6 +16,8 @@
 #include "room/RoomView.h"
 #include "room/UserInfo.h"
 
+#include <algorithm>
+
 #ifdef TAVO_HAVE_TRACE_LOG
 #include "infra/TraceLog.h"
 #else
@@ -263,10 +265,12 @@ void CRoomAudio::OnAudio(CKParam& packet) {
     tagAudioPacket audio;
     ParseAudioPacket(packet, audio);
     const tagMicState s = m_room.Mic().State().Snapshot();
+    // Senders measure 1 to 20; anything else on the wire still draws inside the bar.
+    const int meter = kMeterScale * std::clamp(audio.meter, 0, kMaxMeter);
     if (micIndex == 1 && s.mainHolder != s.ownId) {
-        SetMeter(1, kMeterScale * audio.meter);
+        SetMeter(1, meter);
     } else if (micIndex == 2 && s.secondHolder != s.ownId) {
-        SetMeter(2, kMeterScale * audio.meter);
+        SetMeter(2, meter);
     }
     if (m_players.PlayPayload(audio.quality, micIndex, audio.payload)) {
         ++m_counters.played;

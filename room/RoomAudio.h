@@ -38,6 +38,7 @@ public:
     // Servers newer than this add the room number (key 70) to every relayed audio packet.
     static constexpr int kRoomKeyVersion = 1410;
     static constexpr int kMeterScale = 5;
+    static constexpr int kMaxMeter = 20;
     static constexpr int kMinShieldRank = 30;
     // The speak button.
     enum : int { IDC_SPEAK = 1068 };

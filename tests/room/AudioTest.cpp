@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <limits>
 
 using namespace tavotest;
 
@@ -347,6 +348,15 @@ TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
     second.quality = 2;
     EXPECT_EQ(playedOn(second), 2);
     EXPECT_EQ(r.view.second, 15);
+    // Meter values no sender measures still play, and the bars stay inside 0 to 100.
+    tagIncoming huge = main;
+    huge.meter = std::numeric_limits<int>::max();
+    EXPECT_EQ(playedOn(huge), 0);
+    EXPECT_EQ(r.view.main, 100);
+    tagIncoming negative = second;
+    negative.meter = std::numeric_limits<int>::min();
+    EXPECT_EQ(playedOn(negative), 2);
+    EXPECT_EQ(r.view.second, 0);
 
     // A sender that does not hold the mic it claims; the floor holder may speak on either.
     tagIncoming impostor;
