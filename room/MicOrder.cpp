@@ -242,8 +242,11 @@ void CMicOrder::OnMicTaken(CKParam& p) {
             m_queue.removeAll(previous);
         }
         if (!holder.isEmpty()) {
-            m_queue.removeAll(holder);
-            m_queue.prepend(holder);
+            // Only a waiting member moves to the head: one handed the microphone from outside
+            // the queue does not join it.
+            if (m_queue.removeAll(holder) > 0) {
+                m_queue.prepend(holder);
+            }
             StartCountdown(false);
         } else {
             m_room.KillTimer(TIMER_MAIN);
@@ -322,9 +325,8 @@ void CMicOrder::OnModeChanged(CKParam& p) {
     m_room.Panes().SystemLine(FillPlaceholders(
         LoadString(226), {m_room.Members().LineName(p.TextOr(20)), ModeName(m_mode, m_forced)}));
     ShowMode();
-    if (m_mode == MIC_QUEUE) {
-        FetchQueue();
-    } else {
+    // The queue is asked for by the refresh timer alone; leaving queue mode empties it here.
+    if (m_mode != MIC_QUEUE) {
         m_queue.clear();
         RedrawQueue();
     }

@@ -158,6 +158,11 @@ TEST(MicOrder, TheQueueFollowsTheServer) {
     });
     EXPECT_EQ(f.roomView.queue, QStringList({"amy"}));
     EXPECT_TRUE(f.privateView.Has("鲍勃(bob) 被 后台管理员 取消了麦序"));
+    // A holder handed the microphone from outside the queue counts down without joining it.
+    Taken(f, "bob");
+    EXPECT_EQ(f.roomView.queue, QStringList({"amy"}));
+    EXPECT_EQ(f.roomView.mainHolder, "鲍勃");
+    EXPECT_EQ(f.roomView.mainTime, "3分");
     // Every 150 seconds the queue is asked for again while in queue mode.
     // The server keeps talking meanwhile, or the connection would close for silence.
     const size_t asked = f.server.main.Received(CMD_MIC_QUEUE).size();
@@ -205,6 +210,8 @@ TEST(MicOrder, RequestsAreCheckedBeforeTheyGo) {
     EXPECT_TRUE(f.privateView.Has("当前已经是抢麦方式"));
     EXPECT_EQ(mic.SetSecondMicAllowed(false), -1);
     EXPECT_TRUE(f.privateView.Has("当前已经是禁止二麦"));
+    // Turning to queue mode asks nothing of the server: the queue comes with the refresh.
+    Mode(f, 1);
     // What does go out carries its keys.
     ASSERT_EQ(mic.HandMic("bob"), 0);
     ASSERT_EQ(mic.SetMode(1, true), 0);
@@ -215,6 +222,7 @@ TEST(MicOrder, RequestsAreCheckedBeforeTheyGo) {
     EXPECT_EQ(sent.IntOr(30, -1), 1);
     f.server.main.Received(CMD_HAND_MIC)[0].Load(sent);
     EXPECT_EQ(sent.TextOr(20), "bob");
+    EXPECT_TRUE(f.server.main.Received(CMD_MIC_QUEUE).empty());
     // Releasing: nothing to release sends nothing.
     EXPECT_EQ(mic.Release(), -1);
     EXPECT_TRUE(f.server.main.Received(CMD_RELEASE_MIC).empty());
