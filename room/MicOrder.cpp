@@ -193,12 +193,16 @@ void CMicOrder::Speak(bool second, const QString& previous, const QString& now) 
         voice->EndSpeaking();
     }
     if (now == own && !own.isEmpty() && voice) {
-        const int result = voice->BeginSpeaking();
-        if (result == IVoiceSender::BEGIN_CAPTURE_FAILED) {
-            m_room.Panes().SystemLine(LoadString(241));
-        } else if (result == IVoiceSender::BEGIN_MIX_FAILED) {
-            m_room.Panes().SystemLine(LoadString(251));
-        }
+        BeginSpeaking(*voice);
+    }
+}
+
+void CMicOrder::BeginSpeaking(IVoiceSender& voice) {
+    const int result = voice.BeginSpeaking();
+    if (result == IVoiceSender::BEGIN_CAPTURE_FAILED) {
+        m_room.Panes().SystemLine(LoadString(241));
+    } else if (result == IVoiceSender::BEGIN_MIX_FAILED) {
+        m_room.Panes().SystemLine(LoadString(251));
     }
 }
 
@@ -408,7 +412,7 @@ void CMicOrder::OnHandleHanded(CKParam& p) {
     const bool maySecond =
         s.secondHolder == own && (s.dualMic || s.floorHolder.isEmpty() || s.floorHolder == own);
     if (mayMain || maySecond) {
-        voice->BeginSpeaking();
+        BeginSpeaking(*voice);
     } else if (s.mainHolder == own || s.secondHolder == own) {
         voice->EndSpeaking();
     }

@@ -12,7 +12,7 @@
 
 class CKParam;
 class CRoomDlg;
-
+class IVoiceSender;
 
 enum EMicMode : int { MIC_GRAB = 0, MIC_QUEUE = 1, MIC_OPERATOR = 2 };
 
@@ -94,6 +94,8 @@ private:
     void StartCountdown(bool second);
     void ShowFree();
     void Speak(bool second, const QString& previous, const QString& now);
+    // Starts the user's voice; a capture that cannot start is told in the chat, whoever asked.
+    void BeginSpeaking(IVoiceSender& voice);
     void RedrawQueue();
     void ShowMode();
     bool MemberPresent(const QString& id);
