@@ -217,7 +217,8 @@ void CRoomEntry::RoomLogin(int room) {
                             app.settings.sysIdName, reply.TextOr(50), LoadString(234), end);
         }
         MessageBox(text, QStringLiteral("Warning"), kTopmostInfo);
-    } else if (dialog.ErrorCode() != 0) {
+    } else if (dialog.HasReply()) {
+        // A refusal; one without a reason still says so ("未知错误").
         MessageBox(dialog.ErrorText(), QStringLiteral("Warning"), kTopmostInfo);
     }
     ShutMain();

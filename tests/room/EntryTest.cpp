@@ -156,6 +156,15 @@ TEST(RoomEntry, ADisabledRoomNamesTheReasonThePersonAndTheEnd) {
     EXPECT_TRUE(f.server.main.Received(CMD_ENTER).empty());
 }
 
+TEST(RoomEntry, ARoomLoginRefusedWithoutAReasonSaysTheReasonIsUnknown) {
+    CRoomFixture f;
+    f.server.refuse123WithoutCode = true;
+    f.entry->OnRoomMessage(1, 1234);
+    ASSERT_TRUE(WaitUntil([&] { return !f.ui.prompt.History().empty(); }));
+    EXPECT_EQ(f.ui.prompt.Texts(), QStringList({"未知错误"}));
+    EXPECT_TRUE(f.server.main.Received(CMD_ENTER).empty());
+}
+
 TEST(RoomEntry, NoReplyOrAClosedWaitingDialogEndsTheEntryAsCancelledByTheUser) {
     {
         CRoomFixture f;

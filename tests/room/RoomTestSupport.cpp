@@ -74,7 +74,7 @@ CScriptedRoomServer::CScriptedRoomServer() {
         switch (in.Command()) {
             case CMD_ROOM_LOGIN:
                 Reply(peer, CMD_ROOM_LOGIN_REPLY, [&](CKParam& p) {
-                    p.SetInt(KEY_RESULT, refuse123 ? -1 : 0);
+                    p.SetInt(KEY_RESULT, refuse123 || refuse123WithoutCode ? -1 : 0);
                     if (refuse123) {
                         p.SetInt(KEY_REFUSAL, refuse123);
                     }
@@ -82,7 +82,7 @@ CScriptedRoomServer::CScriptedRoomServer() {
                         extra123(p);
                     }
                 });
-                if (!refuse123 && send120) {
+                if (!refuse123 && !refuse123WithoutCode && send120) {
                     Reply(peer, CMD_USER_VERIFIED, [](CKParam& p) { p.SetInt(KEY_RESULT, 0); });
                 }
                 break;

@@ -146,6 +146,7 @@ public:
     CLoopbackServer main;
     CLoopbackServer second;
     int refuse123 = 0;  // refusal code for 123; 0 accepts
+    bool refuse123WithoutCode = false;  // refuses 123 naming no reason
     std::function<void(CKParam&)> extra123;
     bool send120 = true;
     std::vector<int> refuse111;  // refusal codes for successive 110 requests; empty accepts
