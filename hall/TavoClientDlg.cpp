@@ -83,7 +83,7 @@ bool CTavoClientDlg::Start() {
     if (m_state.startRoom > 0) {
         EnterRoom(m_state.startRoom);
     } else if (m_state.edition == EDITION_70) {
-        OpenLogin();
+        OfferLogin();
     }
 
     m_requests.SendVisitor();
@@ -269,6 +269,11 @@ intptr_t CTavoClientDlg::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lPar
             Quit();
             return 0;
         case WM_HALL_OPEN_LOGIN:
+            if (wParam != 0 &&
+                (m_loginOpen || m_state.account.IsLoggedIn() ||
+                 (m_room && (m_room->IsRoomOpen() || m_room->IsPrivateRoomOpen())))) {
+                return 0;
+            }
             OnLogin();
             return 0;
         default:
@@ -320,7 +325,10 @@ void CTavoClientDlg::OnLogin() {
     }
     CLoginDlg login(&m_state);
     login.SetUserId(CAppProfile::GetProfileString(kMain, QStringLiteral("LoginID")));
-    if (login.DoModal() != IDOK) {
+    m_loginOpen = true;
+    const int result = login.DoModal();
+    m_loginOpen = false;
+    if (result != IDOK) {
         return;
     }
     AfterLogin(login.UserId(), login.Password());
@@ -543,9 +551,11 @@ void CTavoClientDlg::OnVisitorReply(CKParam& reply) {
     account.userNumber = reply.IntOr(40, account.userNumber);
     account.visitorValue = reply.IntOr(50, 0);
     m_view.RefreshAccount();
+    // These editions want an account: every visitor presence offers the login, also the one
+    // rebuilt after the server had lost us.
     const bool offersLogin = m_state.edition == EDITION_50 || m_state.edition == EDITION_70;
-    if (offersLogin && m_state.startRoom == 0 && !account.IsLoggedIn() && !m_loginOffered) {
-        OpenLogin();
+    if (offersLogin && m_state.startRoom == 0) {
+        OfferLogin();
     }
 }
 
@@ -628,8 +638,12 @@ void CTavoClientDlg::StartVerifyTimer(bool start) {
 }
 
 void CTavoClientDlg::OpenLogin() {
-    m_loginOffered = true;
     PostMessage(WM_HALL_OPEN_LOGIN);
+}
+
+void CTavoClientDlg::OfferLogin() {
+    // Checked again when the message arrives: by then a dialog may be up or the user logged in.
+    PostMessage(WM_HALL_OPEN_LOGIN, 1);
 }
 
 void CTavoClientDlg::PostToHall(unsigned msg, unsigned wParam, long lParam) {

@@ -104,6 +104,9 @@ private:
     void LoadAreaDocuments();
     void OnDirectoryPage(int kind, const QString& text);
     bool RequireLogin();
+    // Opens the login on the hall's own initiative (start, visitor presence): never while the
+    // dialog is already up, while logged in or inside a room.
+    void OfferLogin();
     void RequestOwnRooms();
     void ResetAccountValues();
     void AfterLogin(const QString& loginName, const QString& password);
@@ -124,7 +127,7 @@ private:
     std::map<int, std::unique_ptr<CTempDlg>> m_directories;
     int64_t m_lastPresenceReply;
     int64_t m_lastLoginTime = 0;
-    bool m_loginOffered = false;  // the automatic login of some editions happens once
+    bool m_loginOpen = false;  // the login dialog is up
     // The logout under way was asked for by the login command, which continues with the login.
     bool m_loginAfterLogout = true;
     bool m_quitting = false;

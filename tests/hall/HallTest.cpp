@@ -175,6 +175,65 @@ TEST_F(Hall, PresenceIsLostAfterAMinuteOfSilenceAndRebuilt) {
     });
 }
 
+TEST_F(Hall, EditionsThatWantAnAccountOfferTheLoginWithEveryVisitorPresence) {
+    state.edition = EDITION_50;
+    // The server forgets us for a minute, then answers again under a new visitor name.
+    const auto loseAndRebuild = [&](const QString& visitor) {
+        const Answer hangUp = [](CLoopbackPeer& peer, CKParam&) { peer.KClose(); };
+        answers[CMD_PRESENCE] = hangUp;
+        answers[CMD_VISITOR] = hangUp;
+        ASSERT_TRUE(Step(120, [&] { return state.account.visitorName.isEmpty(); }));
+        AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY,
+                   [visitor](CKParam& reply) { reply.SetCString(30, visitor); });
+        AnswerWith(CMD_PRESENCE, CMD_PRESENCE_REPLY);
+        ASSERT_TRUE(Step(10, [&] {
+            return WaitUntil([&] { return state.account.visitorName == visitor; },
+                             std::chrono::milliseconds(20));
+        }));
+        Spin(std::chrono::milliseconds(50));
+    };
+    // The user leaves the first offer open while the presence is lost and rebuilt: the visitor
+    // reply that comes meanwhile does not put a second login over it.
+    ui.dialogs.Script(CLoginDlg::IDD, [&](CDialogModel& d) {
+        loseAndRebuild(QStringLiteral("游客2"));
+        d.EndDialog(IDCANCEL);
+    });
+    ui.dialogs.Default(CLoginDlg::IDD, [](CDialogModel& d) { d.EndDialog(IDCANCEL); });
+    RunHall([&] {
+        ASSERT_TRUE(
+            WaitUntil([&] { return state.account.visitorName == QStringLiteral("游客2"); }));
+        Spin(std::chrono::milliseconds(50));
+        EXPECT_EQ(ui.dialogs.Count(CLoginDlg::IDD), 1);
+        // Once it is closed, the next rebuilt presence offers the login again.
+        loseAndRebuild(QStringLiteral("游客3"));
+        EXPECT_TRUE(WaitUntil([&] { return ui.dialogs.Count(CLoginDlg::IDD) == 2; }));
+    });
+    EXPECT_TRUE(ui.prompt.History().empty());  // offers never log out or complain
+
+    // Edition 70 offers it at start already; the visitor reply adds none while it is up.
+    state.edition = EDITION_70;
+    state.account = tagAccount();
+    state.account.adapterAddress = QStringLiteral("00-1A-2B-3C-4D-5E");
+    ui.dialogs.Script(CLoginDlg::IDD, [&](CDialogModel& d) {
+        EXPECT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
+        Spin(std::chrono::milliseconds(50));
+        d.EndDialog(IDCANCEL);
+    });
+    hall = std::make_unique<CTavoClientDlg>(state, view, nullptr);
+    RunHall([&] { Spin(std::chrono::milliseconds(100)); });
+    EXPECT_EQ(ui.dialogs.Count(CLoginDlg::IDD), 3);
+
+    // A start room goes first: no offer.
+    state.account = tagAccount();
+    state.startRoom = 9;
+    hall = std::make_unique<CTavoClientDlg>(state, view, nullptr);
+    RunHall([&] {
+        ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
+        Spin(std::chrono::milliseconds(50));
+    });
+    EXPECT_EQ(ui.dialogs.Count(CLoginDlg::IDD), 3);
+}
+
 TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
     LogIn(QStringLiteral("Alice"), 1001);
     state.userRooms.first = {101};
