@@ -13,8 +13,11 @@ std::vector<RoomFormat> CCreateRoomDlg::ParseFormats(const CKParam& reply) {
     std::vector<RoomFormat> formats;
     const int count = std::clamp(reply.IntOr(30, 0), 0, kMaxFormats);
     for (int i = 0; i < count; ++i) {
-        const QStringList parts =
+        // A format is three fields, each closed by a comma; what follows the last comma is no
+        // field, so "code,name,description" without its closing comma is skipped.
+        QStringList parts =
             reply.TextOr(static_cast<short>(kFirstFormatKey + i)).split(QLatin1Char(','));
+        parts.removeLast();
         if (parts.size() != 3) {
             continue;
         }

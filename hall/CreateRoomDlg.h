@@ -10,7 +10,7 @@
 
 class CKParam;
 
-// One room format offered by reply 871: "code,name,description".
+// One room format offered by reply 871: "code,name,description,".
 struct RoomFormat {
     int code = 0;
     QString name;
@@ -28,8 +28,8 @@ public:
 
     CCreateRoomDlg() : CDialogModel(IDD) {}
 
-    // The formats of reply 871: key 30 their number, keys 40 onwards one text each; a text that
-    // does not split into exactly three parts at "," is skipped.
+    // The formats of reply 871: key 30 their number, keys 40 onwards one text each, three
+    // fields each closed by "," ("code,name,description,"); any other text is skipped.
     static std::vector<RoomFormat> ParseFormats(const CKParam& reply);
 
     void SetFormats(std::vector<RoomFormat> formats) { m_formats = std::move(formats); }

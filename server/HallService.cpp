@@ -152,8 +152,10 @@ std::optional<CKParam> CHallService::OnRoomFormats(const CKParam& request) {
     reply.SetInt(30, static_cast<int>(formats.size()));
     short key = 40;
     for (const tagRoomFormat& f : formats) {
-        reply.SetCString(key++,
-                         QStringLiteral("%1,%2,%3人").arg(f.id).arg(f.name).arg(f.maxMembers));
+        // Each field is closed by its comma; the client reads no field after the last one.
+        reply.SetCString(
+            key++,
+            QStringLiteral("%1,%2,%3人,").arg(f.id).arg(CommaFree(f.name)).arg(f.maxMembers));
     }
     return reply;
 }

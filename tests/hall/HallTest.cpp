@@ -480,11 +480,14 @@ TEST_F(Hall, OwnRoomsArriveAfterLoginAndMarkTheRoomList) {
 TEST_F(Hall, CreatingOnesOwnRoom) {
     LogIn(QStringLiteral("Alice"), 1001);
     AnswerWith(CMD_ROOM_FORMATS, CMD_ROOM_FORMATS_REPLY, [](CKParam& p) {
-        p.SetInt(30, 4);
-        p.SetCString(40, QStringLiteral("1,标准房,50人"));
+        // Three fields, each closed by a comma; two commas or none are no format.
+        p.SetInt(30, 6);
+        p.SetCString(40, QStringLiteral("1,标准房,50人,"));
         p.SetCString(41, QStringLiteral("bad"));
-        p.SetCString(42, QStringLiteral("a,b,c,d"));
-        p.SetCString(43, QStringLiteral("2,大房间,100人"));
+        p.SetCString(42, QStringLiteral("3,中房间,80人"));
+        p.SetCString(43, QStringLiteral("a,b,c,d,"));
+        p.SetCString(44, QStringLiteral("2,大房间,100人,"));
+        p.SetCString(45, QStringLiteral("4,小房间"));
     });
     int createResult = 0;
     route.SetResponder([&](CLoopbackPeer& peer, CKParam& request) {
