@@ -74,6 +74,8 @@ void CHallLists::ShowRooms() {
 }
 
 void CHallLists::RefreshMarks(const tagUserRooms& rooms) {
+    std::vector<EListMark> before = std::move(m_marks);
+    before.resize(m_rooms.size(), EListMark::None);
     m_marks.assign(m_rooms.size(), EListMark::None);
     for (size_t i = 0; i < m_rooms.size(); ++i) {
         const int room = m_rooms[i].data;
@@ -85,7 +87,8 @@ void CHallLists::RefreshMarks(const tagUserRooms& rooms) {
             mark = EListMark::First;
         }
         m_marks[i] = mark;
-        if (mark != EListMark::None) {
+        // A mark the account no longer earns (after a logout) is taken off as well.
+        if (mark != EListMark::None || before[i] != EListMark::None) {
             m_view.SetRoomMark(static_cast<int>(i), mark);
         }
     }

@@ -466,13 +466,19 @@ TEST_F(Hall, OwnRoomsArriveAfterLoginAndMarkTheRoomList) {
         hall->OnLogin();
         clock.Advance(100);
         ASSERT_TRUE(center.WaitFor(CMD_ROOM_LIST));
+        // Room 101 is in both lists: the second list's mark is drawn last.
+        EXPECT_EQ(view.marks,
+                  (std::map<int, EListMark>{{0, EListMark::Second}, {2, EListMark::Second}}));
+        EXPECT_EQ(state.userRooms.first, (std::vector<int>{101, 102}));
+        EXPECT_EQ(state.userRooms.second, (std::vector<int>{103, 101}));
+        EXPECT_EQ(state.userRooms.marks, (std::map<int, int>{{101, 7}, {102, 0}, {103, 6}}));
+
+        // The account is gone elsewhere: its rooms are no longer marked in the list.
+        Push(CMD_LOGGED_ELSEWHERE);
+        ASSERT_TRUE(WaitUntil([&] { return state.account.loginName.isEmpty(); }));
+        EXPECT_EQ(view.marks,
+                  (std::map<int, EListMark>{{0, EListMark::None}, {2, EListMark::None}}));
     });
-    EXPECT_EQ(state.userRooms.first, (std::vector<int>{101, 102}));
-    EXPECT_EQ(state.userRooms.second, (std::vector<int>{103, 101}));
-    EXPECT_EQ(state.userRooms.marks, (std::map<int, int>{{101, 7}, {102, 0}, {103, 6}}));
-    // Room 101 is in both lists: the second list's mark is drawn last.
-    EXPECT_EQ(view.marks,
-              (std::map<int, EListMark>{{0, EListMark::Second}, {2, EListMark::Second}}));
     const auto titles = ui.dialogs.History();
     EXPECT_EQ(titles.back().title, QStringLiteral("取用户私房信息"));
 }
