@@ -6,6 +6,9 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 QByteArray Bytes(const CKParam& p) {
@@ -166,6 +169,56 @@ TEST(KParam, CheckValueSamplesThirteenOfEveryThirtyNineBytes) {
     const short bigCrc = big.GetPacketCrc();
     big.GetBufferPtr()[700] = 'b';
     EXPECT_EQ(big.GetPacketCrc(), bigCrc);
+}
+
+// CRC-16/ARC one bit at a time, the slow way, over the sampled blocks: 13 bytes at every
+// 39-byte stride, as many blocks as (min(length, 500) + 13) / 39.
+uint16_t SampledArcCrc(const QByteArray& packet) {
+    const int sampled = std::min(static_cast<int>(packet.size()), 500);
+    QByteArray sample;
+    for (int b = 0; b < (sampled + 13) / 39; ++b) {
+        sample += packet.mid(39 * b, 13);
+    }
+    uint16_t crc = 0;
+    for (const char c : sample) {
+        crc ^= static_cast<uint8_t>(c);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001)
+                            : static_cast<uint16_t>(crc >> 1);
+        }
+    }
+    return crc;
+}
+
+TEST(KParam, CheckValueIsArcCrcOfEverySampledBlock) {
+    // The reference itself against the published check value of CRC-16/ARC.
+    uint16_t check = 0;
+    for (const char c : QByteArray("123456789")) {
+        check ^= static_cast<uint8_t>(c);
+        for (int bit = 0; bit < 8; ++bit) {
+            check = (check & 1) ? static_cast<uint16_t>((check >> 1) ^ 0xA001)
+                                : static_cast<uint16_t>(check >> 1);
+        }
+    }
+    ASSERT_EQ(check, 0xBB3D);
+
+    // Packets of every length up to well past the 500-byte sampling window, so each block
+    // count from 0 to 13 and every position inside a block is exercised.
+    uint32_t seed = 12345;
+    for (int n = 0; n <= 700; ++n) {
+        QByteArray value(n, '\0');
+        for (char& c : value) {
+            seed = seed * 1103515245u + 12345u;
+            c = static_cast<char>(seed >> 16);
+        }
+        CKParam p;
+        ASSERT_EQ(p.SetChar(30, value.constData(), static_cast<unsigned short>(n)), 0);
+        const QByteArray bytes = Bytes(p);
+        ASSERT_EQ(static_cast<uint16_t>(p.GetPacketCrc()), SampledArcCrc(bytes))
+            << "packet of " << bytes.size() << " bytes";
+        ASSERT_EQ(PacketCrc(bytes.constData(), static_cast<int>(bytes.size())),
+                  SampledArcCrc(bytes));
+    }
 }
 
 TEST(KParam, LoadedBytesAreReadSafely) {
