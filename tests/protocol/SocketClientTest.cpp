@@ -123,6 +123,59 @@ TEST_F(SocketClientTest, ExchangesPacketsWithSequenceAndClockFields) {
     EXPECT_EQ(got.IntOr(KEY_CLOCK, 0), 5010);
 }
 
+TEST_F(SocketClientTest, ClosingForgetsTheServerClockTheNumberingAndTheCounters) {
+    CLoopbackServer server;
+    ASSERT_TRUE(server.Start());
+    CTestClient client;
+    Connect(client, server.Port());
+    ASSERT_TRUE(server.WaitForPeers(1));
+    CKParam hello = Packet(451);
+    hello.SetInt(KEY_CLOCK, 5000);
+    server.LastPeer().KSend(hello);
+    ASSERT_TRUE(WaitUntil([&] { return client.got.size() == 1; }));
+    ASSERT_EQ(client.ServerClock(), 5000);
+    for (int i = 0; i < 3; ++i) {
+        CKParam p = Packet(450);
+        ASSERT_EQ(client.KSend(p), 0);
+    }
+    ASSERT_TRUE(server.WaitFor(450, 3));
+    EXPECT_GT(client.GetAllSendCount(), 0);
+    EXPECT_GT(client.GetAllRecvCount(), 0);
+
+    EXPECT_EQ(client.KClose(), 0);
+    EXPECT_FALSE(client.IsConnect());
+    EXPECT_EQ(client.ServerClock(), 0);
+    EXPECT_EQ(client.GetAllSendCount(), 0);
+    EXPECT_EQ(client.GetAllRecvCount(), 0);
+    // KClose alone does not tell the subclass.
+    EXPECT_EQ(client.closes, 0);
+
+    // Opened again, the connection numbers from 1 and estimates the clock from its own uptime
+    // until the server's first packet; that packet's clock is taken afresh.
+    clock.Advance(7000);
+    Connect(client, server.Port());
+    ASSERT_TRUE(server.WaitForPeers(2));
+    CKParam again = Packet(452);
+    ASSERT_EQ(client.KSend(again), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !server.LastPeer().WithCommand(452).empty(); }));
+    CKParam got;
+    server.LastPeer().WithCommand(452)[0].Load(got);
+    EXPECT_EQ(got.IntOr(KEY_SEQUENCE, 0), 1);
+    EXPECT_EQ(got.IntOr(KEY_CLOCK, 0), clock.UptimeSeconds());
+    CKParam later = Packet(453);
+    later.SetInt(KEY_CLOCK, 9000);
+    server.LastPeer().KSend(later);
+    ASSERT_TRUE(WaitUntil([&] { return client.got.size() == 2; }));
+    EXPECT_EQ(client.ServerClock(), 9000);
+
+    // A second KCreate fails, yet clears both counters all the same.
+    EXPECT_GT(client.GetAllSendCount(), 0);
+    EXPECT_EQ(client.KCreate(), -1);
+    EXPECT_EQ(client.GetAllSendCount(), 0);
+    EXPECT_EQ(client.GetAllRecvCount(), 0);
+    EXPECT_TRUE(client.IsConnect());
+}
+
 TEST_F(SocketClientTest, PacketSentTwiceCarriesTwoSequenceFieldsAndThePeerReadsTheFirst) {
     CLoopbackServer server;
     ASSERT_TRUE(server.Start());
