@@ -124,6 +124,8 @@ EStartResult CTavoClientApp::Run(const tagAppStart& start) {
         m_hallHook(hall);
     }
     hall.DoModal();
+    // Whoever opened the trace log, the application closes it as it ends.
+    TheTraceLog().Close();
     return result;
 }
 

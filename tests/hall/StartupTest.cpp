@@ -5,6 +5,7 @@
 #include "hall/Settings.h"
 #include "hall/TavoClientApp.h"
 #include "hall/TavoClientDlg.h"
+#include "infra/TraceLog.h"
 #include "platform/CodePage.h"
 #include "platform/Profile.h"
 #include "platform/StringTable.h"
@@ -398,8 +399,11 @@ TEST_F(Startup, RunGoesFromTheDocumentToThePresenceRequest) {
     });
     CTavoClientApp app(state, &view, nullptr);
     app.SetHallHook([&](CTavoClientDlg& hall) { hooked = &hall; });
+    ASSERT_TRUE(TheTraceLog().Open(QDir(program.path()).filePath("run.log"), 100));
     EXPECT_EQ(app.Run(start), EStartResult::Run);
     EXPECT_NE(hooked, nullptr);
+    EXPECT_FALSE(TheTraceLog().IsOpen()) << "the application ended and left its log open";
+    TheTraceLog().Close();
     const auto visitors = center.Received(CMD_VISITOR);
     ASSERT_EQ(visitors.size(), 1u);
     CKParam visitor;
