@@ -77,7 +77,7 @@ TEST_F(ClientFlow, HallListsRoomEntryChatWithAConsoleClientAndTheMicrophone) {
         console.setProcessEnvironment(env);
         console.start(QStringLiteral(TAVO_CLI),
                       {"--config-url", service.ConfigUrl(), "--server",
-                       QString("127.0.0.1:%1").arg(service.infoPort), "--program-folder",
+                       QString("127.0.0.1:%1").arg(service.InfoPort()), "--program-folder",
                        kProgramFolder, "--script", script.fileName()});
         ASSERT_TRUE(WaitUntil([&] { return room.MemberCountText() == "2人"; }, 30s))
             << room.MemberCountText().toStdString();

@@ -80,7 +80,7 @@ struct WebPanel : ::testing::Test {
     CService service;
     CWebPanel panel;
     QString Page(const QString& path) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(service.webPort).arg(path);
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(service.WebPort()).arg(path);
     }
 };
 

@@ -9,6 +9,7 @@
 #include "hall/TavoClientDlg.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
+#include "tests/support/ServiceProcess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CoreDialogs.h"
@@ -18,15 +19,8 @@
 #include "ui/RoomWindow.h"
 
 #include <QApplication>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTimer>
-
-#include <sys/prctl.h>
-
-#include <csignal>
 
 #include <chrono>
 #include <functional>
@@ -37,48 +31,10 @@ using namespace std::chrono_literals;
 
 inline const QString kProgramFolder = QStringLiteral(TAVO_PROGRAM_DIR);
 
-// The reference service in a process of its own, on ports the system picks.
-class CService {
+// The reference service built beside these tests.
+class CService : public CServiceProcess {
 public:
-    CService() {
-        m_process.setProgram(QStringLiteral(TAVO_SERVERD));
-        m_process.setArguments({"--db", m_dir.filePath("service.sqlite"), "--seed", "--listen",
-                                "127.0.0.1", "--info-port", "0", "--hall-port", "0", "--route-port",
-                                "0", "--room-ports", "0:0", "--web-port", "0"});
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        // A test run that is killed takes its service with it.
-        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_process.start();
-        static const QRegularExpression kPorts(QStringLiteral("info=(\\d+).*web=(\\d+)"));
-        WaitUntil(
-            [&] {
-                m_banner += QString::fromUtf8(m_process.readAllStandardOutput());
-                return kPorts.match(m_banner).hasMatch() ||
-                       m_process.state() == QProcess::NotRunning;
-            },
-            15s);
-        const auto m = kPorts.match(m_banner);
-        infoPort = m.captured(1).toInt();
-        webPort = m.captured(2).toInt();
-    }
-    ~CService() {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-    bool Running() const { return infoPort > 0 && webPort > 0; }
-    QString ConfigUrl() const {
-        return QStringLiteral("http://127.0.0.1:%1/config.xml").arg(webPort);
-    }
-    int infoPort = 0;
-    int webPort = 0;
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    QString m_banner;
+    CService() : CServiceProcess(QStringLiteral(TAVO_SERVERD)) {}
 };
 
 // The whole desktop client, wired as the program wires it, with a scripted prompt standing for
@@ -108,7 +64,7 @@ struct CDesktopClient {
         tagClientOptions options;
         options.configUrl = service.ConfigUrl();
         options.serverHost = QStringLiteral("127.0.0.1");
-        options.serverPort = service.infoPort;
+        options.serverPort = service.InfoPort();
         ApplyClientOptions(options, kProgramFolder);
         // The body starts once the hall has finished its own start (its request dialogs run
         // loops of their own, and a body running inside one of them would hold it up).

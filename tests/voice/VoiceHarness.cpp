@@ -13,13 +13,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTimer>
 
-#include <sys/prctl.h>
 #include <unistd.h>
-
-#include <csignal>
 
 namespace voicetest {
 
@@ -41,65 +37,6 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
 
 void Pass(std::chrono::milliseconds time) {
     WaitFor([] { return false; }, time);
-}
-
-// --- the service ---------------------------------------------------------------------------
-
-CServiceProcess::CServiceProcess(const QString& program, const QStringList& limits) {
-    QStringList args{"--db",      m_dir.filePath("service.sqlite"),
-                     "--seed",    "--listen",
-                     "127.0.0.1", "--info-port",
-                     "0",         "--hall-port",
-                     "0",         "--route-port",
-                     "0",         "--room-ports",
-                     "0:0",       "--web-port",
-                     "0"};
-    if (!limits.isEmpty()) {
-        QFile ini(m_dir.filePath("service.ini"));
-        if (ini.open(QIODevice::WriteOnly)) {
-            ini.write("[limits]\n");
-            for (const QString& line : limits) {
-                ini.write(line.toUtf8() + '\n');
-            }
-            ini.close();
-            args << "--config" << ini.fileName();
-        }
-    }
-    m_process.setProgram(program);
-    m_process.setArguments(args);
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    // A run that is killed takes its service with it.
-    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    m_process.start();
-    static const QRegularExpression kPorts(QStringLiteral("info=(\\d+).*web=(\\d+)"));
-    WaitFor(
-        [&] {
-            m_banner += QString::fromUtf8(m_process.readAllStandardOutput());
-            return kPorts.match(m_banner).hasMatch() || m_process.state() == QProcess::NotRunning;
-        },
-        15s);
-    const auto m = kPorts.match(m_banner);
-    if (m.hasMatch()) {
-        m_infoPort = m.captured(1).toInt();
-        m_webPort = m.captured(2).toInt();
-    }
-}
-
-CServiceProcess::~CServiceProcess() {
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-}
-
-QString CServiceProcess::ConfigUrl() const {
-    return QStringLiteral("http://127.0.0.1:%1/config.xml").arg(m_webPort);
-}
-
-QString CServiceProcess::Output() {
-    m_banner += QString::fromUtf8(m_process.readAllStandardOutput());
-    return m_banner + QString::fromUtf8(m_process.readAllStandardError());
 }
 
 // --- the tap -------------------------------------------------------------------------------

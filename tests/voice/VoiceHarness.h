@@ -13,6 +13,7 @@
 #include "platform/Prompt.h"
 #include "room/RoomEntry.h"
 #include "room/RoomView.h"
+#include "tests/support/ServiceProcess.h"
 
 #include <QProcess>
 #include <QString>
@@ -36,26 +37,7 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
 // Runs the event loop for a while.
 void Pass(std::chrono::milliseconds time);
 
-// tavo-serverd with its demo data on ports the system picks, ended with this object (and with
-// the process that started it, should that be killed).
-class CServiceProcess {
-public:
-    // limits: lines of the service's [limits] section ("requests_per_second=1000").
-    CServiceProcess(const QString& program, const QStringList& limits = {});
-    ~CServiceProcess();
-    bool Running() const { return m_infoPort > 0 && m_webPort > 0; }
-    int InfoPort() const { return m_infoPort; }
-    QString ConfigUrl() const;
-    // What the service printed so far, for a failure's message.
-    QString Output();
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    QString m_banner;
-    int m_infoPort = 0;
-    int m_webPort = 0;
-};
+using tavotest::CServiceProcess;
 
 // A hall drawn nowhere.
 class CHeadlessHallView : public IHallView {

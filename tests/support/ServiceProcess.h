@@ -1,0 +1,36 @@
+#pragma once
+// The reference service in a process of its own, with a fresh database seeded with the demo
+// data, on loopback ports the system picks. What the tests and benchmarks that need a whole
+// service share.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace tavotest {
+
+class CServiceProcess {
+public:
+    // limits: lines of the service's [limits] section ("requests_per_second=1000").
+    explicit CServiceProcess(const QString& program, const QStringList& limits = {});
+    ~CServiceProcess();
+    CServiceProcess(const CServiceProcess&) = delete;
+    CServiceProcess& operator=(const CServiceProcess&) = delete;
+
+    bool Running() const { return m_infoPort > 0 && m_webPort > 0; }
+    int InfoPort() const { return m_infoPort; }
+    int WebPort() const { return m_webPort; }
+    QString ConfigUrl() const;
+    // What the service printed so far, for a failure's message.
+    QString Output();
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_banner;
+    int m_infoPort = 0;
+    int m_webPort = 0;
+};
+
+}  // namespace tavotest
