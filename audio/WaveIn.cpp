@@ -157,13 +157,7 @@ void CWaveIn::EndPublicRecord() {
     if (m_pDevice) {
         m_pDevice->Stop();
         m_pDevice->Reset();
-        for (tagWaveHeader& h : m_headers) {
-            if (h.lpData == nullptr)
-                continue;
-            if (m_pDevice->UnprepareHeader(&h) != MMSYSERR_NOERROR)
-                break;
-            h = tagWaveHeader{};
-        }
+        m_pDevice->UnprepareHeaders(m_headers);
         m_pDevice->Close();
         m_pDevice.reset();
     }

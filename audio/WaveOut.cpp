@@ -80,13 +80,7 @@ void CWaveOut::StopWaveOut() {
     if (!m_pDevice)
         return;
     m_pDevice->Reset();
-    for (tagWaveHeader& h : m_headers) {
-        if (h.lpData == nullptr)
-            continue;
-        if (m_pDevice->UnprepareHeader(&h) != MMSYSERR_NOERROR)
-            break;
-        h = tagWaveHeader{};
-    }
+    m_pDevice->UnprepareHeaders(m_headers);
     // Closing waits for the device's callbacks, so none reaches a player that is gone.
     m_pDevice->Close();
     m_pDevice.reset();

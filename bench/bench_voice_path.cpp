@@ -115,7 +115,7 @@ public:
     int InputDeviceCount() override { return m_inner.InputDeviceCount(); }
     int OutputDeviceCount() override { return m_inner.OutputDeviceCount(); }
     std::unique_ptr<CWaveInDevice> OpenInput(const tagWaveFormat& format, WaveCallback callback,
-                                             int* error) override {
+                                             int& error) override {
         return m_inner.OpenInput(
             format,
             [callback](EWaveMsg msg, tagWaveHeader* header) {
@@ -126,7 +126,7 @@ public:
             error);
     }
     std::unique_ptr<CWaveOutDevice> OpenOutput(const tagWaveFormat& format, WaveCallback callback,
-                                               int* error) override {
+                                               int& error) override {
         return m_inner.OpenOutput(format, std::move(callback), error);
     }
     IAudioMixer& Mixer() override { return m_inner.Mixer(); }

@@ -237,14 +237,11 @@ int CKParam::SetChar(short key, const char* data, unsigned short n) {
 
 int CKParam::GetChar(short key, char* out, unsigned short& n) const {
     char* p = nullptr;
-    short type = 0;
-    unsigned short length = 0;
-    if (GetBuffer(key, &p, type, length) != 0 || type != KTYPE_BYTES) {
+    if (GetCharNC(key, &p, n) != 0) {
         return -1;
     }
-    n = length;
-    if (out && length) {
-        std::memcpy(out, p, length);
+    if (out && n) {
+        std::memcpy(out, p, n);
     }
     return 0;
 }

@@ -507,23 +507,15 @@ int CMicOrder::Release() {
 }
 
 int CMicOrder::HandMic(const QString& id) {
-    const short code = CMD_HAND_MIC;
-    if (!Checked(code) || !m_room.Discipline().CheckInterval(code) || !MemberPresent(id)) {
-        return -1;
-    }
-    if (MainHolder() == id) {
-        m_room.Panes().SystemLine(LoadString(239));
-        return -1;
-    }
-    if (SecondHolder() == id) {
-        m_room.Panes().SystemLine(LoadString(240));
-        return -1;
-    }
-    return Send(m_room, code, [&](CKParam& p) { p.SetCString(20, id); });
+    return Hand(CMD_HAND_MIC, id);
 }
 
 int CMicOrder::HandSecondMic(const QString& id) {
-    const short code = CMD_HAND_SECOND_MIC;
+    return Hand(CMD_HAND_SECOND_MIC, id);
+}
+
+// Either microphone goes to a present member who holds neither.
+int CMicOrder::Hand(short code, const QString& id) {
     if (!Checked(code) || !m_room.Discipline().CheckInterval(code) || !MemberPresent(id)) {
         return -1;
     }

@@ -90,6 +90,7 @@ public:
     const CLocked<tagMicState>& State() const { return m_state; }
 
 private:
+    int Hand(short code, const QString& id);
     void SetHolder(bool second, const QString& id);
     void StartCountdown(bool second);
     void ShowFree();

@@ -268,12 +268,12 @@ public:
     }
 
     std::unique_ptr<CWaveInDevice> OpenInput(const tagWaveFormat& format, WaveCallback callback,
-                                             int* error) override {
+                                             int& error) override {
         return Open<CPulseWaveIn>(format, std::move(callback), error);
     }
 
     std::unique_ptr<CWaveOutDevice> OpenOutput(const tagWaveFormat& format, WaveCallback callback,
-                                               int* error) override {
+                                               int& error) override {
         return Open<CPulseWaveOut>(format, std::move(callback), error);
     }
 
@@ -281,13 +281,7 @@ public:
 
 private:
     template <typename Device>
-    std::unique_ptr<Device> Open(const tagWaveFormat& format, WaveCallback callback, int* error) {
-        int dummy = 0;
-        int& e = error != nullptr ? *error : dummy;
-        if (!format.IsPlayable()) {
-            e = WAVERR_BADFORMAT;
-            return nullptr;
-        }
+    std::unique_ptr<Device> Open(const tagWaveFormat& format, WaveCallback callback, int& e) {
         auto c = Context();
         if (!c) {
             e = MMSYSERR_NODRIVER;

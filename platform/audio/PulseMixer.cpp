@@ -82,6 +82,30 @@ bool Succeeded(CPulseContext& c, pa_operation* op, std::pair<pa_threaded_mainloo
     return c.Wait(op) && r.second != 0;
 }
 
+// The row of one source; false when the server does not list it.
+bool FindSource(CPulseContext& c, const QString& name, tagSourceRow& found) {
+    tagListing listing;
+    if (!ListSources(c, listing))
+        return false;
+    for (const tagSourceRow& r : listing.rows)
+        if (r.name == name) {
+            found = r;
+            return true;
+        }
+    return false;
+}
+
+// The mixer speaks 0..65535 per channel; the server's 0..PA_VOLUME_NORM is its full scale.
+unsigned ToMixer(pa_volume_t v) {
+    const uint64_t clamped = std::min<uint64_t>(v, PA_VOLUME_NORM);
+    return static_cast<unsigned>((clamped * 65535 + PA_VOLUME_NORM / 2) / PA_VOLUME_NORM);
+}
+
+pa_volume_t ToServer(unsigned value) {
+    const uint64_t v = std::min(value, 65535u);
+    return static_cast<pa_volume_t>((v * PA_VOLUME_NORM + 32767) / 65535);
+}
+
 }  // namespace
 
 int CPulseMixer::CountSources(CPulseContext& context) {
@@ -184,28 +208,11 @@ bool CPulseMixer::SetMicMute(bool mute) {
 bool CPulseMixer::GetMicMute(bool& mute) {
     auto c = m_source();
     const QString mic = MicSource();
-    if (!c || mic.isEmpty())
+    tagSourceRow row;
+    if (!c || mic.isEmpty() || !FindSource(*c, mic, row))
         return false;
-    tagListing listing;
-    if (!ListSources(*c, listing))
-        return false;
-    for (const tagSourceRow& r : listing.rows)
-        if (r.name == mic) {
-            mute = r.mute;
-            return true;
-        }
-    return false;
-}
-
-// The mixer speaks 0..65535 per channel; the server's 0..PA_VOLUME_NORM is its full scale.
-unsigned ToMixer(pa_volume_t v) {
-    const uint64_t clamped = std::min<uint64_t>(v, PA_VOLUME_NORM);
-    return static_cast<unsigned>((clamped * 65535 + PA_VOLUME_NORM / 2) / PA_VOLUME_NORM);
-}
-
-pa_volume_t ToServer(unsigned value) {
-    const uint64_t v = std::min(value, 65535u);
-    return static_cast<pa_volume_t>((v * PA_VOLUME_NORM + 32767) / 65535);
+    mute = row.mute;
+    return true;
 }
 
 bool CPulseMixer::GetSpeakerVolume(std::vector<unsigned>& channels) {
@@ -247,40 +254,22 @@ bool CPulseMixer::SetSpeakerVolume(unsigned value) {
 bool CPulseMixer::GetMicVolume(std::vector<unsigned>& channels) {
     auto c = m_source();
     const QString mic = MicSource();
-    if (!c || mic.isEmpty())
+    tagSourceRow row;
+    if (!c || mic.isEmpty() || !FindSource(*c, mic, row))
         return false;
-    tagListing listing;
-    if (!ListSources(*c, listing))
-        return false;
-    for (const tagSourceRow& r : listing.rows)
-        if (r.name == mic) {
-            channels.clear();
-            for (int i = 0; i < r.volume.channels; ++i) {
-                const uint64_t v = std::min<uint64_t>(r.volume.values[i], PA_VOLUME_NORM);
-                channels.push_back(
-                    static_cast<unsigned>((v * 65535 + PA_VOLUME_NORM / 2) / PA_VOLUME_NORM));
-            }
-            return !channels.empty();
-        }
-    return false;
+    channels.clear();
+    for (int i = 0; i < row.volume.channels; ++i) channels.push_back(ToMixer(row.volume.values[i]));
+    return !channels.empty();
 }
 
 bool CPulseMixer::SetMicVolume(unsigned value) {
     auto c = m_source();
     const QString mic = MicSource();
-    if (!c || mic.isEmpty())
-        return false;
-    tagListing listing;
-    if (!ListSources(*c, listing))
-        return false;
-    uint8_t channelCount = 0;
-    for (const tagSourceRow& r : listing.rows)
-        if (r.name == mic)
-            channelCount = r.volume.channels;
-    if (channelCount == 0)
+    tagSourceRow row;
+    if (!c || mic.isEmpty() || !FindSource(*c, mic, row) || row.volume.channels == 0)
         return false;
     pa_cvolume volume;
-    pa_cvolume_set(&volume, channelCount, ToServer(value));
+    pa_cvolume_set(&volume, row.volume.channels, ToServer(value));
     CPulseContext::CLock lock(*c);
     std::pair<pa_threaded_mainloop*, int> result{c->Loop(), 0};
     return Succeeded(*c,

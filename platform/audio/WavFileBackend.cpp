@@ -320,13 +320,7 @@ public:
     int OutputDeviceCount() override { return m_options.out.isEmpty() ? 0 : 1; }
 
     std::unique_ptr<CWaveInDevice> OpenInput(const tagWaveFormat& format, WaveCallback callback,
-                                             int* error) override {
-        int dummy = 0;
-        int& e = error != nullptr ? *error : dummy;
-        if (!format.IsPlayable()) {
-            e = WAVERR_BADFORMAT;
-            return nullptr;
-        }
+                                             int& e) override {
         if (m_options.in.isEmpty()) {
             e = MMSYSERR_BADDEVICEID;
             return nullptr;
@@ -342,13 +336,7 @@ public:
     }
 
     std::unique_ptr<CWaveOutDevice> OpenOutput(const tagWaveFormat& format, WaveCallback callback,
-                                               int* error) override {
-        int dummy = 0;
-        int& e = error != nullptr ? *error : dummy;
-        if (!format.IsPlayable()) {
-            e = WAVERR_BADFORMAT;
-            return nullptr;
-        }
+                                               int& e) override {
         if (m_options.out.isEmpty()) {
             e = MMSYSERR_BADDEVICEID;
             return nullptr;

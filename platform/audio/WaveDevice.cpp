@@ -87,6 +87,16 @@ int CWaveDevice::UnprepareHeader(tagWaveHeader* header) {
     return MMSYSERR_NOERROR;
 }
 
+void CWaveDevice::UnprepareHeaders(std::span<tagWaveHeader> headers) {
+    for (tagWaveHeader& h : headers) {
+        if (h.lpData == nullptr)
+            continue;
+        if (UnprepareHeader(&h) != MMSYSERR_NOERROR)
+            break;
+        h = tagWaveHeader{};
+    }
+}
+
 // ---- input ----
 
 CWaveInDevice::CWaveInDevice(const tagWaveFormat& format, WaveCallback callback)

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 
 using WaveCallback = std::function<void(EWaveMsg msg, tagWaveHeader* header)>;
@@ -51,6 +52,8 @@ public:
 
     int PrepareHeader(tagWaveHeader* header);
     int UnprepareHeader(tagWaveHeader* header);
+    // Unprepares and clears the used headers in order, stopping at the first one still queued.
+    void UnprepareHeaders(std::span<tagWaveHeader> headers);
     const tagWaveFormat& Format() const { return m_format; }
 
 protected:

@@ -101,14 +101,34 @@ int WaveOutGetNumDevs() {
     return CWaveSystem::Current().OutputDeviceCount();
 }
 
+namespace {
+
+// What no backend needs to check for itself: somewhere to say why, and a playable format.
+template <typename Open>
+auto OpenPlayable(const tagWaveFormat& format, int* error, Open open) {
+    int ignored = 0;
+    int& e = error != nullptr ? *error : ignored;
+    if (!format.IsPlayable()) {
+        e = WAVERR_BADFORMAT;
+        return decltype(open(e))();
+    }
+    return open(e);
+}
+
+}  // namespace
+
 std::unique_ptr<CWaveInDevice> WaveInOpen(const tagWaveFormat& format, WaveCallback callback,
                                           int* error) {
-    return CWaveSystem::Current().OpenInput(format, std::move(callback), error);
+    return OpenPlayable(format, error, [&](int& e) {
+        return CWaveSystem::Current().OpenInput(format, std::move(callback), e);
+    });
 }
 
 std::unique_ptr<CWaveOutDevice> WaveOutOpen(const tagWaveFormat& format, WaveCallback callback,
                                             int* error) {
-    return CWaveSystem::Current().OpenOutput(format, std::move(callback), error);
+    return OpenPlayable(format, error, [&](int& e) {
+        return CWaveSystem::Current().OpenOutput(format, std::move(callback), e);
+    });
 }
 
 IAudioMixer& CurrentMixer() {

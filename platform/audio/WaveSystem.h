@@ -21,11 +21,12 @@ public:
     virtual QString Name() const = 0;
     virtual int InputDeviceCount() = 0;
     virtual int OutputDeviceCount() = 0;
-    // The default device; nullptr with *error set (MMSYSERR_*, WAVERR_BADFORMAT) on failure.
+    // The default device for a format a device can play (WaveInOpen and WaveOutOpen refuse
+    // the others); nullptr with error set (MMSYSERR_*) on failure.
     virtual std::unique_ptr<CWaveInDevice> OpenInput(const tagWaveFormat& format,
-                                                     WaveCallback callback, int* error) = 0;
+                                                     WaveCallback callback, int& error) = 0;
     virtual std::unique_ptr<CWaveOutDevice> OpenOutput(const tagWaveFormat& format,
-                                                       WaveCallback callback, int* error) = 0;
+                                                       WaveCallback callback, int& error) = 0;
     virtual IAudioMixer& Mixer() = 0;
 };
 
