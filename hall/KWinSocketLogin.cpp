@@ -12,23 +12,6 @@ CKWinSocketLogin::~CKWinSocketLogin() {
     KClose();
 }
 
-bool CKWinSocketLogin::IsOwnerReply(short command) {
-    switch (command) {
-        case CMD_VERSION_REPLY:
-        case CMD_LOGIN_REPLY:
-        case CMD_USER_INFO_REPLY:
-        case CMD_CENTER_REPLY_66:
-        case CMD_ENTRY_INFO_REPLY:
-        case CMD_OWN_ROOMS_REPLY:
-        case CMD_CREATE_ROOM_REPLY:
-        case CMD_ROOM_FORMATS_REPLY:
-        case CMD_SERVER_INFO_REPLY:
-            return true;
-        default:
-            return false;
-    }
-}
-
 int CKWinSocketLogin::Connect(const QString& host, int port, const CKParam& request) {
     // An earlier connection is simply dropped; its owner has moved on.
     m_closeReported = true;
@@ -65,7 +48,7 @@ int CKWinSocketLogin::OnKReceive(CKParam& packet) {
         return 0;
     }
     m_replied = true;
-    if (IsOwnerReply(command)) {
+    if (CommandHas(command, CF_DIALOG_REPLY)) {
         if (m_owner) {
             m_owner->OnReply(packet);
         }

@@ -25,8 +25,6 @@ public:
 
     // Whether a reply came back on the current connection.
     bool HasReplied() const { return m_replied; }
-    // The commands whose replies belong to the owner.
-    static bool IsOwnerReply(short command);
 
 protected:
     int OnKConnect(int error) override;

@@ -2,11 +2,11 @@
 
 #include "hall/AppState.h"
 #include "hall/HallPacket.h"
-#include "hall/HallStrings.h"
 #include "hall/Response2Dlg.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Prompt.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "protocol/LoginCipher.h"
@@ -17,8 +17,12 @@ CAppState& CLoginDlg::State() const {
     return m_state ? *m_state : CAppState::Get();
 }
 
+int CLoginDlg::IntervalSeconds() {
+    return FindCommand(CMD_LOGIN)->interval;
+}
+
 QString CLoginDlg::IntervalMessage() {
-    return LoadString(IDS_LOGIN) + LoadString(IDS_INTERVAL) + QString::number(kIntervalSeconds) +
+    return LoadString(IDS_LOGIN) + LoadString(IDS_INTERVAL) + QString::number(IntervalSeconds()) +
            LoadString(IDS_SECONDS);
 }
 
@@ -30,7 +34,7 @@ QString CLoginDlg::CredentialText(const QString& userId, const QString& password
 void CLoginDlg::OnOK() {
     CAppState& state = State();
     const int64_t now = CClock::Get().Now();
-    if (now - state.account.lastAttemptTime < kIntervalSeconds) {
+    if (now - state.account.lastAttemptTime < IntervalSeconds()) {
         MessageBox(IntervalMessage());
         return;
     }
@@ -59,7 +63,7 @@ void CLoginDlg::OnOK() {
     exchange.SetRequest(request);
     if (exchange.DoModal() != IDOK) {
         // After a time-out the text is empty: the request dialog has already said why.
-        MessageBox(LoadString(IDS_LOGIN) + LoadString(IDS_FAILED) + exchange.ErrorText());
+        MessageBox(LoadString(IDS_LOGIN) + LoadString(IDS_FAILURE_SUFFIX) + exchange.ErrorText());
         return;
     }
     const CKParam& reply = exchange.Reply();

@@ -13,8 +13,8 @@ class CAppState;
 class CLoginDlg : public CDialogModel {
 public:
     enum : int { IDD = 133, IDC_USER_ID = 1034, IDC_PASSWORD = 1035 };
-    // Presses closer together than this are refused.
-    static constexpr int kIntervalSeconds = 5;
+    // Presses closer together than the login's interval are refused.
+    static int IntervalSeconds();
 
     explicit CLoginDlg(CAppState* state = nullptr);
 

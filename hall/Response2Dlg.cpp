@@ -2,9 +2,9 @@
 
 #include "hall/AppState.h"
 #include "hall/HallPacket.h"
-#include "hall/HallStrings.h"
 #include "hall/KWinSocketLogin.h"
 #include "platform/Prompt.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 
@@ -29,28 +29,8 @@ void CResponse2Dlg::SetRequest(const CKParam& request) {
 }
 
 int CResponse2Dlg::TitleId(int command) {
-    switch (command) {
-        case CMD_VERSION:
-            return IDS_GET_VERSION;
-        case CMD_LOGIN:
-            return IDS_LOGIN;
-        case CMD_USER_INFO:
-            return IDS_GET_USER_INFO;
-        case CMD_ENTRY_INFO:
-            return IDS_SET_ENTRY_INFO;
-        case CMD_OWN_ROOMS:
-            return IDS_GET_OWN_ROOMS;
-        case CMD_CONFIG_PAGE:
-            return IDS_GET_CONFIG;
-        case CMD_CREATE_ROOM:
-            return IDS_CREATE_ROOM;
-        case CMD_ROOM_FORMATS:
-            return IDS_GET_ROOM_FORMATS;
-        case CMD_SERVER_INFO:
-            return IDS_GET_SERVER_INFO;
-        default:
-            return 0;
-    }
+    const tagCommandInfo* c = FindCommand(static_cast<short>(command));
+    return c && c->feature == EFeature::Center ? c->title : 0;
 }
 
 void CResponse2Dlg::OnInitDialog() {
@@ -64,7 +44,7 @@ void CResponse2Dlg::OnInitDialog() {
     }
     const QString title = LoadString(titleId);
     SetTitle(title);
-    SetStatusText(title + LoadString(IDS_PLEASE_WAIT));
+    SetStatusText(title + LoadString(IDS_WAIT_SUFFIX));
     m_waiting = true;
 
     const CAppState& state = State();

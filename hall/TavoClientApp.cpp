@@ -2,7 +2,6 @@
 
 #include "hall/AppState.h"
 #include "hall/Edition.h"
-#include "hall/HallStrings.h"
 #include "hall/HallView.h"
 #include "hall/PictureSets.h"
 #include "hall/Response2Dlg.h"
@@ -12,6 +11,7 @@
 #include "platform/CodePage.h"
 #include "platform/Profile.h"
 #include "platform/Prompt.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "platform/System.h"
 #include "protocol/Commands.h"

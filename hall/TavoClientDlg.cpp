@@ -2,7 +2,6 @@
 
 #include "hall/AppState.h"
 #include "hall/CreateRoomDlg.h"
-#include "hall/HallStrings.h"
 #include "hall/HallView.h"
 #include "hall/LoginDlg.h"
 #include "hall/Response2Dlg.h"
@@ -10,6 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/Profile.h"
 #include "platform/Prompt.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "platform/System.h"
 #include "protocol/Commands.h"
@@ -26,7 +26,8 @@ constexpr int kMarkOffset = 9970;
 
 // "%s,%s." — what failed and why.
 QString FailureText(int what, const QString& why) {
-    return LoadString(what) + LoadString(IDS_FAILED) + QLatin1Char(',') + why + QLatin1Char('.');
+    return LoadString(what) + LoadString(IDS_FAILURE_SUFFIX) + QLatin1Char(',') + why +
+           QLatin1Char('.');
 }
 
 bool IsRefusal(const CKParam& reply) {
@@ -71,7 +72,7 @@ bool CTavoClientDlg::Start() {
     m_view.SetTrayTip(settings.verName);
 
     if (!FetchServerInformation()) {
-        MessageBox(LoadString(IDS_GET_SERVER_INFO) + LoadString(IDS_FAILED) +
+        MessageBox(LoadString(IDS_GET_SERVER_INFO) + LoadString(IDS_FAILURE_SUFFIX) +
                    LoadString(IDS_EXITING));
         m_state.exiting = true;
         return false;
@@ -120,7 +121,7 @@ bool CTavoClientDlg::CheckVersion() {
     exchange.SetCommand(CMD_VERSION);
     exchange.SetRequest(request);
     if (exchange.DoModal() != IDOK) {
-        MessageBox(LoadString(IDS_GET_NEWEST_VERSION) + LoadString(IDS_FAILED));
+        MessageBox(LoadString(IDS_GET_NEWEST_VERSION) + LoadString(IDS_FAILURE_SUFFIX));
         return false;
     }
     if (exchange.Reply().IntOr(30, 0) <= m_state.clientVersion) {
@@ -319,7 +320,7 @@ void CTavoClientDlg::OnLogin() {
         m_requests.SendLogout();
         return;
     }
-    if (CClock::Get().Now() - m_lastLoginTime < kLoginIntervalSeconds) {
+    if (CClock::Get().Now() - m_lastLoginTime < CLoginDlg::IntervalSeconds()) {
         MessageBox(CLoginDlg::IntervalMessage());
         return;
     }
@@ -357,7 +358,7 @@ void CTavoClientDlg::AfterLogin(const QString& loginName, const QString& passwor
     CAppProfile::WriteProfileString(kMain, QStringLiteral("LoginID"), loginName);
     m_state.settings.loginId = loginName;
     m_view.RefreshAccount();
-    MessageBox(LoadString(IDS_LOGIN) + LoadString(IDS_SUCCESS));
+    MessageBox(LoadString(IDS_LOGIN) + LoadString(IDS_SUCCESS_SUFFIX));
     SetTimer(TIMER_OWN_ROOMS, kOwnRoomsDelayMs);
     m_state.account.passwordDigest = PasswordDigest(password);
     const QString panel = QStringLiteral("%1?u=%2");
@@ -592,7 +593,7 @@ void CTavoClientDlg::OnFavoriteReply(CKParam& reply) {
         ShowRefusal(reply);
         return;
     }
-    MessageBox(LoadString(IDS_ADD_FAVORITE) + LoadString(IDS_SUCCESS));
+    MessageBox(LoadString(IDS_ADD_FAVORITE) + LoadString(IDS_SUCCESS_SUFFIX));
     m_requests.SendRoomList();
 }
 

@@ -40,7 +40,6 @@ public:
     static constexpr unsigned kQuitMs = 3000;
     static constexpr unsigned kQuitExitingMs = 500;
     static constexpr unsigned kOwnRoomsDelayMs = 100;
-    static constexpr int kLoginIntervalSeconds = 5;
     // The kind of a directory list that fills the room list (kinds 1 to 4 fill area lists).
     static constexpr int kRoomListKind = 99;
     // Window messages.

@@ -1,7 +1,7 @@
 #include "hall/TempDlg.h"
 
-#include "hall/HallStrings.h"
 #include "hall/HallView.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 CTempDlg::CTempDlg(IHallView* view, Handler handler)
@@ -17,7 +17,7 @@ void CTempDlg::Load(const QString& address, int kind) {
     }
     m_kind = kind;
     m_title = LoadString(IDS_GET_LIST);
-    m_status = m_title + LoadString(IDS_PLEASE_WAIT);
+    m_status = m_title + LoadString(IDS_WAIT_SUFFIX);
     Show(true);
     m_page.Navigate(address);
     SetTimer(TIMER_CHECK, kCheckMs);

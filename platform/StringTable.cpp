@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
 
 #include <atomic>
 #include <mutex>
@@ -35,7 +36,14 @@ std::vector<tagStringEntry> ReadSet(const QString& folder) {
             if (tab < 0 || !ok) {
                 continue;
             }
-            entries.push_back({id, line.mid(tab + 1), name});
+            QString text = line.mid(tab + 1);
+            // A text the code names carries its name between the number and the text.
+            static const QRegularExpression named(QStringLiteral("^IDS_[A-Z0-9_]+\t"));
+            const QRegularExpressionMatch m = named.match(text);
+            if (m.hasMatch()) {
+                text = text.mid(m.capturedLength());
+            }
+            entries.push_back({id, text, name});
         }
     }
     return entries;

@@ -2,38 +2,57 @@
 
 namespace {
 
-constexpr tagCommandInfo kCommands[] = {
-#define TAVO_COMMAND_INFO(name, code, feature) {code, #name, EFeature::feature},
-    TAVO_COMMANDS(TAVO_COMMAND_INFO)
-#undef TAVO_COMMAND_INFO
+enum ERow : int {
+#define TAVO_COMMAND_ROW(name, ...) ROW_##name,
+    TAVO_COMMANDS(TAVO_COMMAND_ROW)
+#undef TAVO_COMMAND_ROW
 };
 
-// A code belongs to one feature; a duplicate would make dispatch ambiguous.
-constexpr bool CodesAreUnique() {
-    constexpr int n = sizeof kCommands / sizeof kCommands[0];
-    for (int i = 0; i < n; ++i) {
-        for (int j = i + 1; j < n; ++j) {
-            if (kCommands[i].code == kCommands[j].code) {
-                return false;
-            }
+constexpr const tagCommandInfo* Lookup(short code) {
+    // The compiler turns the cases into a jump table; a duplicate code does not compile.
+    switch (code) {
+#define TAVO_COMMAND_CASE(name, code, ...) \
+    case code:                             \
+        return &kCommandTable[ROW_##name];
+        TAVO_COMMANDS(TAVO_COMMAND_CASE)
+#undef TAVO_COMMAND_CASE
+        default:
+            return nullptr;
+    }
+}
+
+// Every answer names a row of its own, and the replies the room's generic reply takes are the
+// request's code plus one, as the room's numbering has it.
+constexpr bool RepliesAreRows() {
+    for (const auto& c : kCommandTable) {
+        if (c.reply != 0 && Lookup(c.reply) == nullptr) {
+            return false;
+        }
+        if (c.Has(CF_GENERIC) && c.reply != c.code + 1) {
+            return false;
+        }
+        if ((c.Has(CF_CONFIG_KEYS) || c.Has(CF_LONG_WAIT) || c.Has(CF_QUIET)) &&
+            c.Has(CF_DIALOG_REPLY)) {
+            return false;  // request facts on a reply row
         }
     }
     return true;
 }
-static_assert(CodesAreUnique(), "a command code appears twice in the table");
+static_assert(RepliesAreRows(),
+              "a reply names no row, or a generic reply is not the code plus one");
 
 }  // namespace
 
-const tagCommandInfo* CommandTable(int* count) {
-    *count = static_cast<int>(sizeof kCommands / sizeof kCommands[0]);
-    return kCommands;
+const tagCommandInfo* FindCommand(short code) {
+    return Lookup(code);
 }
 
-const tagCommandInfo* FindCommand(short code) {
-    for (const auto& c : kCommands) {
-        if (c.code == code) {
-            return &c;
-        }
-    }
-    return nullptr;
+short ReplyOf(short request) {
+    const tagCommandInfo* c = Lookup(request);
+    return c ? c->reply : short{0};
+}
+
+bool CommandHas(short code, ECommandFlag flag) {
+    const tagCommandInfo* c = Lookup(code);
+    return c && c->Has(flag);
 }

@@ -5,17 +5,10 @@
 #include "room/ResponseDlg.h"
 #include "room/RoomTrace.h"
 
-#include <algorithm>
-#include <array>
-
 namespace {
 
 // Window message a dialog takes as the user closing it.
 constexpr unsigned WM_CLOSE = 0x0010;
-
-constexpr std::array<short, 27> kPrivateRoomCodes = {131, 170, 251, 252, 332, 362, 391, 392, 396,
-                                                     421, 422, 441, 442, 451, 452, 460, 470, 481,
-                                                     491, 501, 502, 511, 512, 634, 635, 660, 670};
 
 }  // namespace
 
@@ -25,11 +18,6 @@ CChatSocket::~CChatSocket() {
     // Closing here must not reach the owner: it may be half destroyed.
     m_owner = nullptr;
     KClose();
-}
-
-bool CChatSocket::IsPrivateRoomCode(short code) {
-    return std::find(kPrivateRoomCodes.begin(), kPrivateRoomCodes.end(), code) !=
-           kPrivateRoomCodes.end();
 }
 
 int CChatSocket::OnKConnect(int error) {
@@ -55,18 +43,10 @@ int CChatSocket::OnKReceive(CKParam& packet) {
     if (code == CMD_KEEPALIVE) {
         return 0;
     }
+    if (CommandHas(code, CF_DIALOG_REPLY) && m_waitingDialog) {
+        m_waitingDialog->OnReply(packet);
+    }
     switch (code) {
-        case CMD_ENTER_REPLY:
-        case CMD_ROOM_LOGIN_REPLY:
-        case CMD_ENTER_PRIVATE_REPLY:
-        case CMD_MEMBER_LIST_REPLY:
-        case CMD_PEER_INFO_REPLY:
-        case CMD_ROOM_SETTINGS_REPLY:
-        case CMD_REPORT_INFO_REPLY:
-            if (m_waitingDialog) {
-                m_waitingDialog->OnReply(packet);
-            }
-            break;
         case CMD_USER_VERIFIED:
             if (m_owner) {
                 m_owner->OnUserVerified(packet);
@@ -87,12 +67,12 @@ int CChatSocket::OnKReceive(CKParam& packet) {
     if (m_target == TARGET_ROOM && m_roomWindow && m_roomWindow->IsWindowOpen()) {
         m_roomWindow->DispatchPacket(packet);
     }
-    if (m_target == TARGET_ROOM && code == CMD_PRIVATE_ROOM_131 && m_privateRoomWindow &&
+    if (m_target == TARGET_ROOM && code == CMD_PEER_IN_PRIVATE_ROOM && m_privateRoomWindow &&
         m_privateRoomWindow->IsWindowOpen()) {
         m_privateRoomWindow->DispatchPacket(packet);
     }
-    if (m_target == TARGET_PRIVATE_ROOM && IsPrivateRoomCode(code) && m_privateRoomWindow &&
-        m_privateRoomWindow->IsWindowOpen()) {
+    if (m_target == TARGET_PRIVATE_ROOM && CommandHas(code, CF_PRIVATE_ROOM) &&
+        m_privateRoomWindow && m_privateRoomWindow->IsWindowOpen()) {
         m_privateRoomWindow->DispatchPacket(packet);
     }
     if (code == CMD_VIDEO_PARAMS && m_videoParams) {

@@ -64,9 +64,6 @@ public:
 
     int SendPacket(CKParam& packet) override { return KSend(packet); }
 
-    // The codes a private room window receives when the connection serves it.
-    static bool IsPrivateRoomCode(short code);
-
 protected:
     int OnKConnect(int error) override;
     int OnKReceive(CKParam& packet) override;

@@ -10,39 +10,6 @@
 
 namespace {
 
-struct tagOperation {
-    short code;
-    int nameId;  // 0: no lines at all
-};
-
-// The operations whose replies reach the generic reply, with their display names.
-constexpr tagOperation kOperations[] = {
-    {230, 330},   {250, 306},  {260, 309}, {270, 314},  {280, 315}, {290, 313},  {300, 310},
-    {310, 316},   {315, 311},  {320, 325}, {325, 332},  {330, 317}, {340, 319},  {350, 320},
-    {360, 308},   {370, 318},  {380, 321}, {390, 326},  {393, 451}, {395, 331},  {400, 322},
-    {403, 32878}, {410, 323},  {420, 304}, {440, 305},  {450, 242}, {480, 329},  {500, 312},
-    {530, 324},   {560, 307},  {600, 333}, {610, 334},  {620, 344}, {900, 335},  {930, 336},
-    {937, 355},   {1010, 454}, {1020, 0},  {1040, 455}, {1050, 0},  {1070, 458},
-};
-
-struct tagInterval {
-    short code;
-    int seconds;
-};
-
-constexpr tagInterval kIntervals[] = {
-    {450, 2}, {420, 10}, {1010, 10}, {250, 20}, {280, 20}, {620, 20}, {330, 4}, {400, 5}, {410, 5},
-};
-
-const tagOperation* FindOperation(short code) {
-    for (const auto& op : kOperations) {
-        if (op.code == code) {
-            return &op;
-        }
-    }
-    return nullptr;
-}
-
 bool InRange(short code) {
     return code >= 0 && code < CRequestDiscipline::kMaxCode;
 }
@@ -53,40 +20,13 @@ CRequestDiscipline::CRequestDiscipline(CMessageWindow& window, CChatPanes& panes
     : m_window(window), m_panes(panes), m_send(std::move(send)) {}
 
 QString CRequestDiscipline::OperationName(short code) {
-    const tagOperation* op = FindOperation(code);
-    return op && op->nameId ? LoadString(op->nameId) : QString();
+    const tagCommandInfo* c = FindCommand(code);
+    return c && c->title ? LoadString(c->title) : QString();
 }
 
 int CRequestDiscipline::IntervalSeconds(short code) {
-    for (const auto& i : kIntervals) {
-        if (i.code == code) {
-            return i.seconds;
-        }
-    }
-    return 0;
-}
-
-bool CRequestDiscipline::IsReplyTableCode(short code) {
-    // Private-chat requests 520 and 550 are answered through the private-chat feature.
-    return FindOperation(code) != nullptr;
-}
-
-bool CRequestDiscipline::CarriesConfigKeys(short code) {
-    switch (code) {
-        case 250:
-        case 260:
-        case 280:
-        case 310:
-        case 360:
-        case 390:
-        case 490:
-        case 613:
-        case 900:
-        case 930:
-            return true;
-        default:
-            return false;
-    }
+    const tagCommandInfo* c = FindCommand(code);
+    return c ? c->interval : 0;
 }
 
 short CRequestDiscipline::IntervalGroup(short code) {
@@ -95,20 +35,19 @@ short CRequestDiscipline::IntervalGroup(short code) {
 }
 
 void CRequestDiscipline::Line(short code, int suffix, const QString& extra) {
-    const tagOperation* op = FindOperation(code);
-    if (op && op->nameId == 0) {
+    const tagCommandInfo* c = FindCommand(code);
+    if (!c || c->title == 0) {
         return;
     }
-    // A chat line is its own confirmation: text requests write only failures and time-outs.
-    if (code == CMD_TEXT && (suffix == SUFFIX_WAIT || suffix == SUFFIX_SUCCESS)) {
+    if (c->Has(CF_QUIET) && (suffix == SUFFIX_WAIT || suffix == SUFFIX_SUCCESS)) {
         return;
     }
-    m_panes.SystemLine(OperationName(code) + extra, suffix);
+    m_panes.SystemLine(LoadString(c->title) + extra, suffix);
 }
 
 bool CRequestDiscipline::CheckPending(short code) {
     if (IsPending(code)) {
-        m_panes.SystemLine(LoadString(252));
+        m_panes.SystemLine(LoadString(IDS_REQUEST_PENDING));
         return false;
     }
     return true;
@@ -124,7 +63,7 @@ bool CRequestDiscipline::CheckInterval(short code) {
     // A clock set back counts as time not yet passed.
     if (it != m_lastAttempt.end() && now - it->second < seconds) {
         m_panes.SystemLine(QStringLiteral("%1%2%3%4")
-                               .arg(OperationName(IntervalGroup(code)), LoadString(253),
+                               .arg(OperationName(IntervalGroup(code)), LoadString(IDS_INTERVAL),
                                     QString::number(seconds), LoadString(IDS_SECONDS)));
         return false;
     }
@@ -138,7 +77,7 @@ void CRequestDiscipline::RecordAttempt(short code) {
 }
 
 int CRequestDiscipline::Send(short code, CKParam& packet) {
-    if (CarriesConfigKeys(code)) {
+    if (CommandHas(code, CF_CONFIG_KEYS)) {
         const tagSettings& settings = CAppState::Get().settings;
         packet.SetCString(101, settings.fip);
         packet.SetInt(102, settings.fport);
@@ -151,9 +90,8 @@ int CRequestDiscipline::Send(short code, CKParam& packet) {
     if (InRange(code)) {
         m_pending[static_cast<size_t>(code)] = 1;
     }
-    m_window.SetTimer(static_cast<unsigned>(code), code == CMD_PRIVATE_REQUEST
-                                                       ? unsigned{kPrivateChatTimeoutMs}
-                                                       : unsigned{kTimeoutMs});
+    m_window.SetTimer(static_cast<unsigned>(code),
+                      CommandHas(code, CF_LONG_WAIT) ? kLongTimeoutMs : kTimeoutMs);
     Line(code, SUFFIX_WAIT);
     return 0;
 }
@@ -174,14 +112,14 @@ bool CRequestDiscipline::OnReply(short requestCode, CKParam& reply) {
     if (code == CMD_GIFT && reply.ShortOr(31, 0) == 10) {
         code = CMD_STAMP;
     }
-    if (code != CMD_PRIVATE_REQUEST && code != CMD_PRIVATE_ANSWER && code != CMD_WATCH) {
+    if (!CommandHas(code, CF_OWNER_ENDS)) {
         ClearPending(code);
     }
     if (reply.IntOr(KEY_RESULT, 0) == -1) {
         const int refusal = reply.IntOr(KEY_REFUSAL, 0);
         Line(code, SUFFIX_NONE, LoadString(IDS_FAILURE_SUFFIX) + RefusalText(refusal));
         if (code == CMD_TEXT) {
-            m_panes.SystemLine(LoadString(247));
+            m_panes.SystemLine(LoadString(IDS_TEXT_FAILED));
         }
     } else {
         Line(code, SUFFIX_SUCCESS);
@@ -190,20 +128,16 @@ bool CRequestDiscipline::OnReply(short requestCode, CKParam& reply) {
 }
 
 bool CRequestDiscipline::OnTimer(unsigned id) {
-    // Timers of other ids (the microphone countdowns, the private-chat requests) belong to
-    // their features.
-    if (id == CMD_PRIVATE_REQUEST || id == CMD_PRIVATE_ANSWER) {
-        // The private-chat feature writes its own lines; the request is over either way.
-        ClearPending(static_cast<short>(id));
-        return true;
-    }
-    const tagOperation* op = id < kMaxCode ? FindOperation(static_cast<short>(id)) : nullptr;
-    if (!op) {
+    // Timers of other ids (the microphone countdowns) belong to their features.
+    const tagCommandInfo* c = id < kMaxCode ? FindCommand(static_cast<short>(id)) : nullptr;
+    if (!c || !(c->Has(CF_GENERIC) || c->Has(CF_OWNER_ENDS))) {
         return false;
     }
-    ClearPending(op->code);
-    if (op->nameId != 0) {
-        m_panes.SystemLine(QStringLiteral("%1 %2").arg(OperationName(op->code), LoadString(343)));
+    ClearPending(c->code);
+    // A request whose feature ends it writes its own lines; the request is over either way.
+    if (c->Has(CF_GENERIC) && c->title != 0) {
+        m_panes.SystemLine(
+            QStringLiteral("%1 %2").arg(LoadString(c->title), LoadString(IDS_TIMEOUT)));
     }
     return true;
 }

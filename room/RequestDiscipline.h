@@ -19,7 +19,7 @@ class CChatPanes;
 class CRequestDiscipline {
 public:
     static constexpr unsigned kTimeoutMs = 20000;
-    static constexpr unsigned kPrivateChatTimeoutMs = 40000;
+    static constexpr unsigned kLongTimeoutMs = 40000;
     static constexpr int kMaxCode = 4096;
 
     using FSend = std::function<int(CKParam&)>;
@@ -31,8 +31,6 @@ public:
     static QString OperationName(short code);
     // Seconds between attempts of a rate-limited operation; 0 when it has no limit.
     static int IntervalSeconds(short code);
-    // Whether a code's request is a reply-table operation (its reply is R + 1).
-    static bool IsReplyTableCode(short code);
 
     // Step 1: refuses with "之前请求还没返,请稍候再试." while a request of the code is out.
     bool CheckPending(short code);
@@ -58,7 +56,6 @@ public:
     void Reset();
 
 private:
-    static bool CarriesConfigKeys(short code);
     // Rate-limited operations that share one last-attempt time.
     static short IntervalGroup(short code);
     void Line(short code, int suffix, const QString& extra = QString());

@@ -7,17 +7,6 @@
 
 namespace {
 
-struct tagTitle {
-    short code;
-    int stringId;
-};
-
-constexpr tagTitle kTitles[] = {
-    {CMD_ENTER, 201},       {CMD_ROOM_LOGIN, 199}, {CMD_ENTER_PRIVATE, 207},
-    {CMD_MEMBER_LIST, 203}, {CMD_PEER_INFO, 209},  {CMD_ROOM_SETTINGS, 205},
-    {CMD_REPORT_INFO, 211},
-};
-
 // The dialog builds these requests itself: the command alone.
 bool BuildsOwnRequest(short code) {
     return code == CMD_MEMBER_LIST || code == CMD_PEER_INFO || code == CMD_ROOM_SETTINGS;
@@ -33,12 +22,8 @@ CResponseDlg::~CResponseDlg() {
 }
 
 QString CResponseDlg::TitleFor(short requestCode) {
-    for (const auto& t : kTitles) {
-        if (t.code == requestCode) {
-            return LoadString(t.stringId);
-        }
-    }
-    return QString();
+    const tagCommandInfo* c = FindCommand(requestCode);
+    return c && c->title ? LoadString(c->title) : QString();
 }
 
 void CResponseDlg::SetRequest(const CKParam& request) {

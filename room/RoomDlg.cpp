@@ -54,13 +54,10 @@ void CRoomDlg::RegisterCore() {
         m_host.MainConnection().SetCloseReason(LoadString(IDS_CHARGE_EXIT));
     });
     // The generic reply of every operation of the reply table.
-    int count = 0;
-    const tagCommandInfo* table = CommandTable(&count);
-    for (int i = 0; i < count; ++i) {
-        const short code = table[i].code;
-        if (CRequestDiscipline::IsReplyTableCode(code)) {
-            m_table.OnReply(static_cast<short>(code + 1),
-                            [this, code](CKParam& p) { m_discipline.OnReply(code, p); });
+    for (const tagCommandInfo& c : kCommandTable) {
+        if (c.Has(CF_GENERIC)) {
+            m_table.OnReply(c.reply,
+                            [this, code = c.code](CKParam& p) { m_discipline.OnReply(code, p); });
         }
     }
 }

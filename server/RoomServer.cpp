@@ -122,11 +122,15 @@ void CRoomServer::HandleSecond(short code, Handler handler) {
 }
 
 void CRoomServer::Answer(tagRoomRequest& r) {
-    r.peer.Send(MakeReply(static_cast<short>(r.code + 1)));
+    if (const short reply = ReplyOf(r.code)) {
+        r.peer.Send(MakeReply(reply));
+    }
 }
 
 void CRoomServer::Refuse(tagRoomRequest& r, int refusal) {
-    r.peer.Send(MakeRefusal(static_cast<short>(r.code + 1), refusal));
+    if (const short reply = ReplyOf(r.code)) {
+        r.peer.Send(MakeRefusal(reply, refusal));
+    }
 }
 
 tagRoomSession* CRoomServer::SessionOf(const IServerPeer& peer) {
@@ -144,9 +148,10 @@ void CRoomServer::OnMainPacket(IServerPeer& peer, CKParam& packet) {
         return;
     }
     if (session.stage < it->second.needed) {
-        // A room command before entry: refused, and counted against the connection.
-        if (code != CMD_AUDIO && code != CMD_VIDEO) {
-            peer.Send(MakeRefusal(static_cast<short>(code + 1), REFUSE_BAD_CONNECTION));
+        // A room command before entry: refused where it has an answer, and counted against
+        // the connection.
+        if (const short reply = ReplyOf(code)) {
+            peer.Send(MakeRefusal(reply, REFUSE_BAD_CONNECTION));
         }
         peer.Strike();
         return;

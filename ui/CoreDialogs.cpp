@@ -3,13 +3,13 @@
 #include "hall/CreateRoomDlg.h"
 #include "hall/LoginDlg.h"
 #include "hall/TavoClientDlg.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "room/EntryDialogs.h"
 #include "room/ModifyMicTimeDlg.h"
 #include "ui/DialogWidget.h"
 #include "ui/HallWindow.h"
 #include "ui/QtDialogHost.h"
-#include "ui/UiStrings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

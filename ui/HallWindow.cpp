@@ -2,9 +2,9 @@
 
 #include "hall/AppState.h"
 #include "hall/TavoClientDlg.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "ui/Icons.h"
-#include "ui/UiStrings.h"
 #include "ui/WebPanel.h"
 
 #include <QGuiApplication>

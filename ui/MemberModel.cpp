@@ -1,9 +1,9 @@
 #include "ui/MemberModel.h"
 
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "room/MemberList.h"
 #include "ui/Icons.h"
-#include "ui/UiStrings.h"
 
 #include <QApplication>
 #include <QPainter>

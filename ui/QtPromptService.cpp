@@ -1,7 +1,7 @@
 #include "ui/QtPromptService.h"
 
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
-#include "ui/UiStrings.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,6 +1,7 @@
 #include "ui/RoomWindow.h"
 
 #include "platform/DialogHost.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "room/ChatPanes.h"
 #include "room/ChatText.h"
@@ -12,7 +13,6 @@
 #include "ui/FacePicker.h"
 #include "ui/Icons.h"
 #include "ui/MemberModel.h"
-#include "ui/UiStrings.h"
 
 #include <QActionGroup>
 #include <QCheckBox>

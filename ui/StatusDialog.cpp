@@ -1,7 +1,7 @@
 #include "ui/StatusDialog.h"
 
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
-#include "ui/UiStrings.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

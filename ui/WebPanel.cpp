@@ -1,7 +1,7 @@
 #include "ui/WebPanel.h"
 
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
-#include "ui/UiStrings.h"
 
 #include <QDesktopServices>
 #include <QImage>

@@ -165,15 +165,13 @@ TEST(ServerRobustness, RandomPacketsFromInsideARoomAreSurvived) {
     ASSERT_TRUE(member && fuzzer);
     QRandomGenerator rng(2024);
     // Every command of the table, with random fields, on both of the fuzzer's connections.
-    int count = 0;
-    const tagCommandInfo* table = CommandTable(&count);
     for (int round = 0; round < 3; ++round) {
-        for (int i = 0; i < count; ++i) {
+        for (const tagCommandInfo& command : kCommandTable) {
             for (CTestClient* c : {&fuzzer->main, &fuzzer->second}) {
                 if (c->Closed()) {
                     continue;
                 }
-                const QByteArray frame = RandomPacketFrame(rng, table[i].code);
+                const QByteArray frame = RandomPacketFrame(rng, command.code);
                 c->KSend(frame.constData(), static_cast<int>(frame.size()));
             }
         }
