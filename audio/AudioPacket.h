@@ -2,19 +2,12 @@
 // The audio packet, command 460: one encoded block with its quality, the sender's mic index,
 // its meter value and the sender's ID. The relaying server adds the room number (key 70).
 
+#include "protocol/keys/AudioKeys.h"
+
 #include <QByteArray>
 #include <QString>
 
 class CKParam;
-
-enum : short {
-    AUDIO_KEY_MIC = 20,
-    AUDIO_KEY_QUALITY = 30,
-    AUDIO_KEY_PAYLOAD = 40,
-    AUDIO_KEY_METER = 50,
-    AUDIO_KEY_SENDER = 60,
-    AUDIO_KEY_ROOM = 70,
-};
 
 struct tagAudioPacket {
     int micIndex = 1;

@@ -2,14 +2,14 @@
 
 #include "hall/AppState.h"
 #include "protocol/KParam.h"
+#include "protocol/keys/CenterKeys.h"
 
 #include <algorithm>
 
 namespace {
 
-// Keys 31 onwards hold the rows; a count from the wire is held to what keys can address.
-constexpr int kFirstRowKey = 31;
-constexpr int kMaxRows = 32767 - kFirstRowKey;
+// A count from the wire is held to what keys can address.
+constexpr int kMaxRows = 32767 - RoomListReplyKey::FIRST_ROW;
 
 bool Contains(const std::vector<int>& rooms, int room) {
     return std::find(rooms.begin(), rooms.end(), room) != rooms.end();
@@ -43,9 +43,9 @@ void CHallLists::FillRoomsFromDocument(const std::vector<tagRoomItem>& items) {
 
 void CHallLists::FillRoomsFromReply(const CKParam& reply) {
     m_rooms.clear();
-    const int rows = std::clamp(reply.IntOr(30, 0), 0, kMaxRows);
+    const int rows = std::clamp(reply.IntOr(RoomListReplyKey::COUNT, 0), 0, kMaxRows);
     for (int i = 0; i < rows; ++i) {
-        const QString row = reply.TextOr(static_cast<short>(kFirstRowKey + i));
+        const QString row = reply.TextOr(static_cast<short>(RoomListReplyKey::FIRST_ROW + i));
         const int first = row.indexOf(QLatin1Char(','));
         const int second = first < 0 ? -1 : row.indexOf(QLatin1Char(','), first + 1);
         if (second < 0) {

@@ -3,9 +3,9 @@
 #include "hall/AppState.h"
 
 void AppendIdentity(CKParam& packet, const CAppState& state) {
-    packet.SetCString(KEY_IDENTITY_TEXT, state.account.identityText);
-    packet.SetInt(KEY_IDENTITY_NUMBER, state.account.identityNumber);
-    packet.SetCString(KEY_ADAPTER, state.account.adapterAddress);
+    packet.SetCString(IdentityKey::TEXT, state.account.identityText);
+    packet.SetInt(IdentityKey::NUMBER, state.account.identityNumber);
+    packet.SetCString(IdentityKey::ADAPTER, state.account.adapterAddress);
 }
 
 void CopyPacket(CKParam& to, const CKParam& from) {

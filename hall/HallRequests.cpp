@@ -3,6 +3,7 @@
 #include "hall/AppState.h"
 #include "hall/HallPacket.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/CenterKeys.h"
 
 int CHallRequests::Send(short command, CKParam& request) {
     auto& socket = m_sockets[command];
@@ -12,17 +13,16 @@ int CHallRequests::Send(short command, CKParam& request) {
     return socket->Request(request);
 }
 
-// Key 20 the name the user is known by, key 30 the user's number.
 void CHallRequests::BeginAccount(CKParam& request, short command) const {
     request.SetShortInt(KEY_COMMAND, command);
-    request.SetCString(20, m_state.account.loginName);
-    request.SetInt(30, m_state.account.userNumber);
+    request.SetCString(AccountKey::NAME, m_state.account.loginName);
+    request.SetInt(AccountKey::NUMBER, m_state.account.userNumber);
 }
 
 int CHallRequests::SendVisitor() {
     CKParam request;
     request.SetShortInt(KEY_COMMAND, CMD_VISITOR);
-    request.SetCString(20, m_state.settings.visitorNickname);
+    request.SetCString(VisitorKey::NICKNAME, m_state.settings.visitorNickname);
     AppendIdentity(request, m_state);
     return Send(CMD_VISITOR, request);
 }
@@ -30,8 +30,8 @@ int CHallRequests::SendVisitor() {
 int CHallRequests::SendPresence() {
     CKParam request;
     request.SetShortInt(KEY_COMMAND, CMD_PRESENCE);
-    request.SetCString(20, m_state.account.Name());
-    request.SetInt(30, m_state.account.userNumber);
+    request.SetCString(AccountKey::NAME, m_state.account.Name());
+    request.SetInt(AccountKey::NUMBER, m_state.account.userNumber);
     AppendIdentity(request, m_state);
     return Send(CMD_PRESENCE, request);
 }
@@ -46,7 +46,7 @@ int CHallRequests::SendRoomList() {
 int CHallRequests::SendAddFavorite(int room) {
     CKParam request;
     BeginAccount(request, CMD_ADD_FAVORITE);
-    request.SetInt(40, room);
+    request.SetInt(AddFavoriteKey::ROOM, room);
     AppendIdentity(request, m_state);
     return Send(CMD_ADD_FAVORITE, request);
 }
@@ -60,7 +60,7 @@ int CHallRequests::SendLoggedElsewhereAck() {
 int CHallRequests::SendLogout() {
     CKParam request;
     BeginAccount(request, CMD_LOGOUT);
-    request.SetCString(40, m_state.settings.visitorNickname);
+    request.SetCString(LogoutKey::VISITOR_NICKNAME, m_state.settings.visitorNickname);
     AppendIdentity(request, m_state);
     return Send(CMD_LOGOUT, request);
 }
@@ -70,8 +70,8 @@ int CHallRequests::SendQuit() {
     CKParam request;
     request.SetShortInt(KEY_COMMAND, CMD_QUIT);
     AppendIdentity(request, m_state);
-    request.SetCString(20, m_state.account.Name());
-    request.SetInt(30, m_state.account.userNumber);
+    request.SetCString(AccountKey::NAME, m_state.account.Name());
+    request.SetInt(AccountKey::NUMBER, m_state.account.userNumber);
     return Send(CMD_QUIT, request);
 }
 
@@ -85,7 +85,7 @@ void CHallRequests::CloseQuit() {
 int CHallRequests::SendRoomAddress(int room) {
     CKParam request;
     request.SetShortInt(KEY_COMMAND, CMD_ROOM_ADDRESS);
-    request.SetInt(20, room);
+    request.SetInt(RoomAddressKey::ROOM, room);
     AppendIdentity(request, m_state);
     return Send(CMD_ROOM_ADDRESS, request);
 }
@@ -106,8 +106,8 @@ void CHallRequests::BuildUserInfo(CKParam& request) const {
 
 void CHallRequests::BuildEntryInfo(CKParam& request, int first, int second) const {
     BeginAccount(request, CMD_ENTRY_INFO);
-    request.SetInt(40, first);
-    request.SetInt(50, second);
+    request.SetInt(EntryInfoKey::EFFECT, first);
+    request.SetInt(EntryInfoKey::VIP, second);
     AppendIdentity(request, m_state);
 }
 

@@ -10,6 +10,7 @@
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "protocol/LoginCipher.h"
+#include "protocol/keys/CenterKeys.h"
 
 CLoginDlg::CLoginDlg(CAppState* state) : CDialogModel(IDD), m_state(state) {}
 
@@ -53,9 +54,10 @@ void CLoginDlg::OnOK() {
     const QByteArray block = EncipherCredentials(ToAnsi(credentials));
     CKParam request;
     request.SetShortInt(KEY_COMMAND, CMD_LOGIN);
-    request.SetInt(20, static_cast<int>(credentials.size()));
-    request.SetChar(30, block.constData(), static_cast<unsigned short>(block.size()));
-    request.SetInt(40, state.account.userNumber);
+    request.SetInt(LoginKey::LENGTH, static_cast<int>(credentials.size()));
+    request.SetChar(LoginKey::CREDENTIALS, block.constData(),
+                    static_cast<unsigned short>(block.size()));
+    request.SetInt(LoginKey::NUMBER, state.account.userNumber);
     AppendIdentity(request, state);
 
     CResponse2Dlg exchange(m_state);
@@ -67,9 +69,9 @@ void CLoginDlg::OnOK() {
         return;
     }
     const CKParam& reply = exchange.Reply();
-    state.account.userNumber = reply.IntOr(30, state.account.userNumber);
+    state.account.userNumber = reply.IntOr(LoginReplyKey::NUMBER, state.account.userNumber);
     // The account's own spelling of its name replaces what was typed.
-    m_userId = reply.TextOr(40, m_userId);
+    m_userId = reply.TextOr(LoginReplyKey::NAME, m_userId);
     Changed();
     EndDialog(IDOK);
 }

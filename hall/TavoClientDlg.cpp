@@ -14,6 +14,7 @@
 #include "platform/System.h"
 #include "protocol/Commands.h"
 #include "protocol/LoginCipher.h"
+#include "protocol/keys/CenterKeys.h"
 
 #include <algorithm>
 
@@ -21,8 +22,6 @@ namespace {
 
 const QString kMain = QStringLiteral("Main");
 constexpr int kMaxKey = 32767;
-// A room number's mark sits this many keys after it in the own-rooms reply.
-constexpr int kMarkOffset = 9970;
 
 // "%s,%s." — what failed and why.
 QString FailureText(int what, const QString& why) {
@@ -106,11 +105,11 @@ bool CTavoClientDlg::FetchServerInformation() {
         return false;
     }
     const CKParam& reply = exchange.Reply();
-    m_state.account.identityText = reply.TextOr(12);
-    m_state.account.identityNumber = reply.IntOr(13, 0);
-    m_state.center.host = reply.TextOr(30);
-    m_state.center.serverPort = reply.IntOr(40, 0);
-    m_state.center.tcpPort = reply.IntOr(50, 0);
+    m_state.account.identityText = reply.TextOr(ServerInfoReplyKey::IDENTITY_TEXT);
+    m_state.account.identityNumber = reply.IntOr(ServerInfoReplyKey::IDENTITY_NUMBER, 0);
+    m_state.center.host = reply.TextOr(ServerInfoReplyKey::CENTER_HOST);
+    m_state.center.serverPort = reply.IntOr(ServerInfoReplyKey::SERVER_PORT, 0);
+    m_state.center.tcpPort = reply.IntOr(ServerInfoReplyKey::TCP_PORT, 0);
     return true;
 }
 
@@ -124,7 +123,7 @@ bool CTavoClientDlg::CheckVersion() {
         MessageBox(LoadString(IDS_GET_NEWEST_VERSION) + LoadString(IDS_FAILURE_SUFFIX));
         return false;
     }
-    if (exchange.Reply().IntOr(30, 0) <= m_state.clientVersion) {
+    if (exchange.Reply().IntOr(VersionReplyKey::NEWEST, 0) <= m_state.clientVersion) {
         return true;
     }
     const QString question = m_state.settings.verName + LoadString(IDS_NEW_VERSION_HALL);
@@ -394,13 +393,14 @@ void CTavoClientDlg::RequestOwnRooms() {
             for (int i = 0; i < count && k <= kMaxKey; ++i, ++k) {
                 const int room = reply.IntOr(static_cast<short>(k), 0);
                 list.push_back(room);
-                if (marked && k + kMarkOffset <= kMaxKey) {
-                    rooms.marks[room] = reply.IntOr(static_cast<short>(k + kMarkOffset), 0);
+                if (marked && k + OwnRoomsReplyKey::MARK_OFFSET <= kMaxKey) {
+                    rooms.marks[room] =
+                        reply.IntOr(static_cast<short>(k + OwnRoomsReplyKey::MARK_OFFSET), 0);
                 }
             }
             return k;
         };
-        const int next = readList(30, rooms.first);
+        const int next = readList(OwnRoomsReplyKey::COUNT, rooms.first);
         if (next <= kMaxKey) {
             readList(next, rooms.second);
         }
@@ -431,10 +431,11 @@ void CTavoClientDlg::OnUserInfo() {
     }
     const CKParam& reply = exchange.Reply();
     tagUserInfo info;
-    for (short key : {30, 31, 32, 34, 35, 36}) {
+    using namespace UserInfoReplyKey;
+    for (short key : {NAME, NICKNAME, SIGNATURE, CREATED, LAST_LOGIN, OWN_ROOMS}) {
         info.texts[key] = reply.TextOr(key);
     }
-    for (short key : {33, 37, 38, 39}) {
+    for (short key : {NUMBER, MONEY, LEVEL, LOGIN_COUNT}) {
         info.numbers[key] = reply.IntOr(key, 0);
     }
     m_state.userInfo = std::move(info);
@@ -494,7 +495,7 @@ void CTavoClientDlg::OnCreateRoom() {
         MessageBox(FailureText(IDS_OWN_ROOM, create.ErrorText()));
         return;
     }
-    const int room = create.Reply().IntOr(30, 0);
+    const int room = create.Reply().IntOr(CreateRoomReplyKey::ROOM, 0);
     const QString question = LoadString(IDS_OWN_ROOM_CREATED) + QString::number(room);
     if (MessageBox(question, QStringLiteral("Warning"), MB_YESNO | MB_ICONQUESTION) == IDYES) {
         EnterRoom(room);
@@ -548,9 +549,9 @@ void CTavoClientDlg::OnHallReply(CKParam& reply) {
 
 void CTavoClientDlg::OnVisitorReply(CKParam& reply) {
     tagAccount& account = m_state.account;
-    account.visitorName = reply.TextOr(30);
-    account.userNumber = reply.IntOr(40, account.userNumber);
-    account.visitorValue = reply.IntOr(50, 0);
+    account.visitorName = reply.TextOr(VisitorReplyKey::NAME);
+    account.userNumber = reply.IntOr(VisitorReplyKey::NUMBER, account.userNumber);
+    account.visitorValue = reply.IntOr(VisitorReplyKey::VALUE, 0);
     m_view.RefreshAccount();
     // These editions want an account: every visitor presence offers the login, also the one
     // rebuilt after the server had lost us.
@@ -565,7 +566,7 @@ void CTavoClientDlg::OnLogoutReply(CKParam& reply) {
         ShowRefusal(reply);
         return;
     }
-    m_state.account.visitorName = reply.TextOr(30);
+    m_state.account.visitorName = reply.TextOr(LogoutReplyKey::VISITOR_NAME);
     m_state.account.loginName.clear();
     ResetAccountValues();
     m_view.RefreshAccount();
@@ -611,8 +612,9 @@ void CTavoClientDlg::OnRoomAddressPush(CKParam& reply) {
         ShowRefusal(reply);
         return;
     }
-    const int room = reply.IntOr(30, 0);
-    m_lists.AddRoomAddress({room, reply.TextOr(40), reply.TextOr(50)});
+    const int room = reply.IntOr(RoomAddressPushKey::ROOM, 0);
+    m_lists.AddRoomAddress(
+        {room, reply.TextOr(RoomAddressPushKey::ADDRESS), reply.TextOr(RoomAddressPushKey::LINE)});
     RequestRoomAddress(room);
 }
 

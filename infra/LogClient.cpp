@@ -36,9 +36,9 @@ int CLogClient::LogV(int code, const char* tag, const char* format, va_list args
     }
     CKParam packet;
     packet.SetShortInt(KEY_COMMAND, CMD_LOG_LINE);
-    packet.SetInt(KEY_LOG_CODE, code);
-    packet.SetInt(KEY_LOG_LENGTH, static_cast<int>(bytes.size()));
-    packet.SetChar(KEY_LOG_TEXT, bytes.constData(), static_cast<unsigned short>(bytes.size()));
+    packet.SetInt(LogLineKey::CODE, code);
+    packet.SetInt(LogLineKey::LENGTH, static_cast<int>(bytes.size()));
+    packet.SetChar(LogLineKey::TEXT, bytes.constData(), static_cast<unsigned short>(bytes.size()));
     packet.SetInt(KEY_SEQUENCE, m_number.fetch_add(1, std::memory_order_relaxed));
     return SendPacket(packet);
 }
@@ -49,7 +49,7 @@ int CLogClient::OnKReceive(CKParam& packet) {
     }
     char* word = nullptr;
     unsigned short n = 0;
-    if (packet.GetCharNC(KEY_LOG_WORD, &word, n) != 0) {
+    if (packet.GetCharNC(LogLineKey::WORD, &word, n) != 0) {
         return 0;
     }
     const QByteArrayView command(word, n);

@@ -3,23 +3,13 @@
 // connection, as command 1100 packets. It is off until enabled (SetMute(false)).
 
 #include "protocol/SocketClient.h"
+#include "protocol/keys/LogKeys.h"
 
 #include <atomic>
 #include <cstdarg>
 
 class CLogClient : public CSocketClient {
 public:
-    // Keys of a log packet.
-    enum : short {
-        KEY_LOG_CODE = 11,
-        KEY_LOG_LENGTH = 20,
-        KEY_LOG_TEXT = 30,
-        // A received 1100 packet: a command word (bytes) and two keys beside it.
-        KEY_LOG_WORD = 200,
-        KEY_LOG_WORD_ARG1 = 210,
-        KEY_LOG_WORD_ARG2 = 220,
-    };
-
     CLogClient() = default;
 
     // true: off; false: on.

@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/ChatKeys.h"
 #include "room/ChatSanitizer.h"
 #include "room/RoomDlg.h"
 #include "room/RoomMembers.h"
@@ -106,10 +107,10 @@ int CChatText::SendText(const QString& input) {
 
     CKParam packet;
     packet.SetShortInt(KEY_COMMAND, CMD_TEXT);
-    packet.SetCString(20, isPrivate ? m_target : QString());
-    packet.SetCString(30, ChatLine(wireHeader, styleAttr, converted));
-    packet.SetInt(40, isPrivate ? 1 : 0);
-    packet.SetCString(50, converted);
+    packet.SetCString(TextKey::TARGET, isPrivate ? m_target : QString());
+    packet.SetCString(TextKey::LINE, ChatLine(wireHeader, styleAttr, converted));
+    packet.SetInt(TextKey::PRIVATE, isPrivate ? 1 : 0);
+    packet.SetCString(TextKey::TEXT, converted);
     if (discipline.Send(CMD_TEXT, packet) != 0) {
         panes.SystemLine(LoadString(247));
         return -1;
@@ -277,15 +278,17 @@ void CChatText::OnTextLine(CKParam& packet) {
     if (!m_room.Panes().HasViews()) {
         return;
     }
-    const QString line = ReceivedLine(packet.TextOr(20), packet.TextOr(21), packet.TextOr(30));
+    const QString line =
+        ReceivedLine(packet.TextOr(TextLineKey::SENDER), packet.TextOr(TextLineKey::TARGET),
+                     packet.TextOr(TextLineKey::LINE));
     if (line.isEmpty()) {
         return;
     }
-    m_room.Panes().Append(line, packet.IntOr(40, 0) == 0);
+    m_room.Panes().Append(line, packet.IntOr(TextLineKey::PRIVATE, 0) == 0);
 }
 
 void CChatText::OnTextNotice(CKParam& packet) {
     if (m_room.Options().showTextNotices) {
-        m_room.View().ShowTextNotice(SanitizeFragment(packet.TextOr(20)));
+        m_room.View().ShowTextNotice(SanitizeFragment(packet.TextOr(TextNoticeKey::TEXT)));
     }
 }

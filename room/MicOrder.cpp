@@ -2,6 +2,8 @@
 
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/MicKeys.h"
+#include "protocol/keys/PrivateMicKeys.h"
 #include "room/ChatText.h"
 #include "room/ModifyMicTimeDlg.h"
 #include "room/RoomDlg.h"
@@ -218,9 +220,9 @@ void CMicOrder::RedrawQueue() {
 }
 
 void CMicOrder::OnMicTaken(CKParam& p) {
-    const QString holder = p.TextOr(20);
-    const bool second = p.ShortOr(30, 1) == 2;
-    const short key40 = p.ShortOr(40, 0);
+    const QString holder = p.TextOr(MicTakenKey::HOLDER);
+    const bool second = p.ShortOr(MicTakenKey::WHICH, 1) == 2;
+    const short fromQueue = p.ShortOr(MicTakenKey::FROM_QUEUE, 0);
     const QString previous = second ? SecondHolder() : MainHolder();
     SetHolder(second, holder);
     Speak(second, previous, holder);
@@ -242,7 +244,7 @@ void CMicOrder::OnMicTaken(CKParam& p) {
         }
     } else {
         // The previous holder's turn is over: its entry at the head of the queue goes.
-        if ((key40 != 0 || holder.isEmpty()) && !previous.isEmpty()) {
+        if ((fromQueue != 0 || holder.isEmpty()) && !previous.isEmpty()) {
             m_queue.removeAll(previous);
         }
         if (!holder.isEmpty()) {
@@ -267,8 +269,8 @@ void CMicOrder::OnQueueJoined(CKParam& p) {
     if (m_mode != MIC_QUEUE) {
         return;
     }
-    const QString id = p.TextOr(20);
-    const short where = p.ShortOr(30, 0);
+    const QString id = p.TextOr(QueueJoinedKey::MEMBER);
+    const short where = p.ShortOr(QueueJoinedKey::WHERE, 0);
     if (id.isEmpty()) {
         return;
     }
@@ -304,10 +306,10 @@ void CMicOrder::OnQueueReply(CKParam& p) {
     if (p.IntOr(KEY_RESULT, 0) != 0) {
         return;
     }
-    const int n = p.IntOr(30, 0);
+    const int n = p.IntOr(MicQueueReplyKey::COUNT, 0);
     m_queue.clear();
-    for (int i = 0; i < n && 31 + i <= 32767; ++i) {
-        const QString id = p.TextOr(static_cast<short>(31 + i));
+    for (int i = 0; i < n && MicQueueReplyKey::FIRST_MEMBER + i <= 32767; ++i) {
+        const QString id = p.TextOr(static_cast<short>(MicQueueReplyKey::FIRST_MEMBER + i));
         if (m_room.Members().Find(id) && !m_queue.contains(id)) {
             m_queue.append(id);
         }
@@ -317,14 +319,14 @@ void CMicOrder::OnQueueReply(CKParam& p) {
 }
 
 void CMicOrder::OnMicTimeChanged(CKParam& p) {
-    m_micTime = static_cast<short>(p.IntOr(30, m_micTime));
+    m_micTime = static_cast<short>(p.IntOr(MicTimeChangedKey::SECONDS, m_micTime));
     m_room.Panes().SystemLine(FillPlaceholders(
         LoadString(278), {m_room.Members().LineName(p.TextOr(20)), QString::number(m_micTime)}));
 }
 
 void CMicOrder::OnModeChanged(CKParam& p) {
-    m_mode = p.IntOr(30, m_mode);
-    m_forced = m_mode == MIC_QUEUE && p.IntOr(40, 0) == 1;
+    m_mode = p.IntOr(MicModeChangedKey::MODE, m_mode);
+    m_forced = m_mode == MIC_QUEUE && p.IntOr(MicModeChangedKey::FORCED, 0) == 1;
     m_state.With([](tagMicState& s) { s.floorHolder.clear(); });
     m_room.Panes().SystemLine(FillPlaceholders(
         LoadString(226), {m_room.Members().LineName(p.TextOr(20)), ModeName(m_mode, m_forced)}));
@@ -337,8 +339,8 @@ void CMicOrder::OnModeChanged(CKParam& p) {
 }
 
 void CMicOrder::OnQueueChanged(CKParam& p) {
-    const QString id = p.TextOr(20);
-    const bool up = p.IntOr(30, 0) == 1;
+    const QString id = p.TextOr(QueueChangedKey::MEMBER);
+    const bool up = p.IntOr(QueueChangedKey::UP, 0) == 1;
     const CRoomMembers& members = m_room.Members();
     m_room.Panes().SystemLine(FillPlaceholders(
         LoadString(up ? 443 : 444), {members.LineName(id), members.LineName(p.TextOr(40))}));
@@ -356,8 +358,8 @@ void CMicOrder::OnQueueChanged(CKParam& p) {
 }
 
 void CMicOrder::OnSecondMicControl(CKParam& p) {
-    const bool allow = p.IntOr(30, 0) != 0;
-    const int which = p.IntOr(40, 0);
+    const bool allow = p.IntOr(SecondMicControlChangedKey::ALLOW, 0) != 0;
+    const int which = p.IntOr(SecondMicControlChangedKey::WHICH, 0);
     m_state.With([&](tagMicState& s) { s.dualMic = allow; });
     const int micName = which == 1 ? 216 : which == 2 ? 292 : 219;
     m_room.Panes().SystemLine(QStringLiteral("%1 %2%3").arg(m_room.Members().LineName(p.TextOr(20)),
@@ -390,8 +392,8 @@ void CMicOrder::OnReleased(bool second) {
 }
 
 void CMicOrder::OnHandleHanded(CKParam& p) {
-    const QString to = p.TextOr(20);
-    const QString by = p.TextOr(30);
+    const QString to = p.TextOr(HandleHandedKey::TO);
+    const QString by = p.TextOr(HandleHandedKey::BY);
     const CRoomMembers& members = m_room.Members();
     if (!to.isEmpty() && !by.isEmpty()) {
         m_room.Panes().SystemLine(
@@ -419,7 +421,7 @@ void CMicOrder::OnHandleHanded(CKParam& p) {
 }
 
 void CMicOrder::OnPrivateMic(CKParam& p) {
-    UserInfo* m = m_room.Members().List().Find(p.TextOr(20));
+    UserInfo* m = m_room.Members().List().Find(p.TextOr(PrivateMicChangedKey::MEMBER));
     const short code = p.Command();
     if (m && code == CMD_PRIVATE_MIC_CHANGED) {
         m->onPrivateMic = true;
@@ -430,7 +432,7 @@ void CMicOrder::OnPrivateMic(CKParam& p) {
 }
 
 void CMicOrder::OnPrivateMicNotice(CKParam& p) {
-    m_room.Panes().SystemLine(HtmlEscape(p.TextOr(30)));
+    m_room.Panes().SystemLine(HtmlEscape(p.TextOr(PrivateMicNoticeKey::TEXT)));
     m_room.View().ClosePrivateMicWindow();
 }
 
@@ -527,7 +529,7 @@ int CMicOrder::Hand(short code, const QString& id) {
         m_room.Panes().SystemLine(LoadString(240));
         return -1;
     }
-    return Send(m_room, code, [&](CKParam& p) { p.SetCString(20, id); });
+    return Send(m_room, code, [&](CKParam& p) { p.SetCString(HandMicKey::MEMBER, id); });
 }
 
 int CMicOrder::TakeBack(const QString& id) {
@@ -538,14 +540,16 @@ int CMicOrder::TakeBack(const QString& id) {
         m_room.Panes().SystemLine(LoadString(32877));
         return -1;
     }
-    return Send(m_room, CMD_TAKE_BACK_MIC, [&](CKParam& p) { p.SetCString(20, id); });
+    return Send(m_room, CMD_TAKE_BACK_MIC,
+                [&](CKParam& p) { p.SetCString(TakeBackMicKey::MEMBER, id); });
 }
 
 int CMicOrder::Extend(const QString& id) {
     if (!Checked(CMD_EXTEND_MIC) || !MemberPresent(id)) {
         return -1;
     }
-    return Send(m_room, CMD_EXTEND_MIC, [&](CKParam& p) { p.SetCString(20, id); });
+    return Send(m_room, CMD_EXTEND_MIC,
+                [&](CKParam& p) { p.SetCString(ExtendMicKey::MEMBER, id); });
 }
 
 int CMicOrder::MoveUp(const QString& id) {
@@ -553,8 +557,8 @@ int CMicOrder::MoveUp(const QString& id) {
         return -1;
     }
     return Send(m_room, CMD_QUEUE_CONTROL, [&](CKParam& p) {
-        p.SetInt(20, 1);
-        p.SetCString(30, id);
+        p.SetInt(QueueControlKey::UP, 1);
+        p.SetCString(QueueControlKey::MEMBER, id);
     });
 }
 
@@ -563,8 +567,8 @@ int CMicOrder::RemoveFromQueue(const QString& id) {
         return -1;
     }
     return Send(m_room, CMD_QUEUE_CONTROL, [&](CKParam& p) {
-        p.SetInt(20, 0);
-        p.SetCString(30, id);
+        p.SetInt(QueueControlKey::UP, 0);
+        p.SetCString(QueueControlKey::MEMBER, id);
     });
 }
 
@@ -578,8 +582,8 @@ int CMicOrder::SetSecondMicAllowed(bool allow) {
         return -1;
     }
     return Send(m_room, CMD_SECOND_MIC_CONTROL, [&](CKParam& p) {
-        p.SetInt(20, allow ? 1 : 0);
-        p.SetInt(30, 2);
+        p.SetInt(SecondMicControlKey::ALLOW, allow ? 1 : 0);
+        p.SetInt(SecondMicControlKey::WHICH, 2);
     });
 }
 
@@ -593,9 +597,9 @@ int CMicOrder::SetMode(int mode, bool forced) {
         return -1;
     }
     return Send(m_room, CMD_MIC_MODE, [&](CKParam& p) {
-        p.SetInt(20, mode);
+        p.SetInt(MicModeKey::MODE, mode);
         if (forced) {
-            p.SetInt(30, 1);
+            p.SetInt(MicModeKey::FORCED, 1);
         }
     });
 }
@@ -615,7 +619,7 @@ int CMicOrder::SendMicTime(int seconds) {
     if (!Checked(CMD_MIC_TIME)) {
         return -1;
     }
-    return Send(m_room, CMD_MIC_TIME, [&](CKParam& p) { p.SetInt(20, seconds); });
+    return Send(m_room, CMD_MIC_TIME, [&](CKParam& p) { p.SetInt(MicTimeKey::SECONDS, seconds); });
 }
 
 int CMicOrder::TakePrivateMic(bool confirm) {
@@ -630,7 +634,7 @@ int CMicOrder::TakePrivateMic(bool confirm) {
     }
     m_privateMicConfirm = confirm;
     return Send(m_room, CMD_PRIVATE_MIC,
-                [&](CKParam& p) { p.SetBoolean(20, m_privateMicConfirm); });
+                [&](CKParam& p) { p.SetBoolean(PrivateMicKey::CONFIRM, m_privateMicConfirm); });
 }
 
 int CMicOrder::VisitPrivateMic(const QString& id) {
@@ -638,8 +642,8 @@ int CMicOrder::VisitPrivateMic(const QString& id) {
         return -1;
     }
     const int result = Send(m_room, CMD_VISIT_PRIVATE_MIC, [&](CKParam& p) {
-        p.SetCString(20, id);
-        p.SetCString(30, m_room.OwnId());
+        p.SetCString(VisitPrivateMicKey::MEMBER, id);
+        p.SetCString(VisitPrivateMicKey::VISITOR, m_room.OwnId());
     });
     if (result == 0) {
         m_room.Panes().SystemLine(
@@ -656,8 +660,8 @@ int CMicOrder::SendOffPrivateMic(const QString& id) {
     if (!Checked(CMD_SEND_OFF_PRIVATE_MIC) || !MemberPresent(id)) {
         return -1;
     }
-    const int result =
-        Send(m_room, CMD_SEND_OFF_PRIVATE_MIC, [&](CKParam& p) { p.SetCString(20, id); });
+    const int result = Send(m_room, CMD_SEND_OFF_PRIVATE_MIC,
+                            [&](CKParam& p) { p.SetCString(SendOffPrivateMicKey::MEMBER, id); });
     if (result == 0) {
         m_room.Panes().SystemLine(
             FillPlaceholders(LoadString(457), {m_room.Members().LineName(id)}));
@@ -666,5 +670,6 @@ int CMicOrder::SendOffPrivateMic(const QString& id) {
 }
 
 int CMicOrder::HandHandle(const QString& id) {
-    return Send(m_room, CMD_HAND_HANDLE, [&](CKParam& p) { p.SetCString(20, id); });
+    return Send(m_room, CMD_HAND_HANDLE,
+                [&](CKParam& p) { p.SetCString(HandHandleKey::MEMBER, id); });
 }

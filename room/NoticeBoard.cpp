@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageWindow.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/DispatchKeys.h"
 #include "room/DispatchTable.h"
 
 CNoticeBoard::CNoticeBoard(CMessageWindow& window, unsigned redrawMessage)
@@ -27,10 +28,10 @@ void CNoticeBoard::OnRoomClosing(bool) {
 }
 
 void CNoticeBoard::OnTimedNotice(CKParam& packet) {
-    if (packet.IntOr(20, -1) != 0) {
+    if (packet.IntOr(TimedNoticeKey::STATUS, -1) != 0) {
         return;
     }
-    Add(packet.TextOr(30));
+    Add(packet.TextOr(TimedNoticeKey::TEXT));
 }
 
 void CNoticeBoard::Add(const QString& text) {

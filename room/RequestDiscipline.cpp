@@ -5,6 +5,8 @@
 #include "platform/MessageWindow.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/EntryKeys.h"
+#include "protocol/keys/GiftsKeys.h"
 #include "room/ChatPanes.h"
 #include "room/RoomStrings.h"
 
@@ -79,8 +81,8 @@ void CRequestDiscipline::RecordAttempt(short code) {
 int CRequestDiscipline::Send(short code, CKParam& packet) {
     if (CommandHas(code, CF_CONFIG_KEYS)) {
         const tagSettings& settings = CAppState::Get().settings;
-        packet.SetCString(101, settings.fip);
-        packet.SetInt(102, settings.fport);
+        packet.SetCString(ConfigKey::HOST, settings.fip);
+        packet.SetInt(ConfigKey::PORT, settings.fport);
     }
     const int result = m_send ? m_send(packet) : -1;
     if (result != 0) {
@@ -109,7 +111,7 @@ bool CRequestDiscipline::OnReply(short requestCode, CKParam& reply) {
         return false;
     }
     short code = requestCode;
-    if (code == CMD_GIFT && reply.ShortOr(31, 0) == 10) {
+    if (code == CMD_GIFT && reply.ShortOr(GiftReplyKey::KIND, 0) == 10) {
         code = CMD_STAMP;
     }
     if (!CommandHas(code, CF_OWNER_ENDS)) {

@@ -232,7 +232,7 @@ bool CRoomAudio::Accepts(const CKParam& packet, int micIndex, const QString& sen
         return false;
     }
     if (ServerVersion() > kRoomKeyVersion &&
-        packet.IntOr(AUDIO_KEY_ROOM, -1) != m_room.Entry().room) {
+        packet.IntOr(AudioKey::ROOM, -1) != m_room.Entry().room) {
         return false;
     }
     const tagMicState s = m_room.Mic().State().Snapshot();
@@ -256,8 +256,8 @@ bool CRoomAudio::Accepts(const CKParam& packet, int micIndex, const QString& sen
 
 void CRoomAudio::OnAudio(CKParam& packet) {
     ++m_counters.received;
-    const int micIndex = packet.IntOr(AUDIO_KEY_MIC, 1);
-    const QString sender = packet.TextOr(AUDIO_KEY_SENDER);
+    const int micIndex = packet.IntOr(AudioKey::MIC, 1);
+    const QString sender = packet.TextOr(AudioKey::SENDER);
     if (!Accepts(packet, micIndex, sender)) {
         ++m_counters.dropped;
         return;
@@ -287,12 +287,12 @@ int CRoomAudio::ChangeQuality(int quality) {
     }
     CKParam request;
     request.SetShortInt(KEY_COMMAND, CMD_QUALITY);
-    request.SetInt(20, quality);
+    request.SetInt(QualityKey::QUALITY, quality);
     return m_room.Discipline().Request(CMD_QUALITY, request) == 0 ? 0 : -1;
 }
 
 void CRoomAudio::OnQualityChanged(CKParam& packet) {
-    const int quality = packet.IntOr(30, 0);
+    const int quality = packet.IntOr(QualityChangedKey::QUALITY, 0);
     if (!IsAudioQuality(quality)) {
         return;
     }

@@ -5,6 +5,8 @@
 #include "platform/Prompt.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/CenterKeys.h"
+#include "protocol/keys/EntryKeys.h"
 #include "room/ConnectDlg.h"
 #include "room/EntryDialogs.h"
 #include "room/ResponseDlg.h"
@@ -205,7 +207,7 @@ void CRoomEntry::RoomLogin(int room) {
     m_hall.SetHallStatus(QString());
     if (dialog.ErrorCode() == 140) {
         const CKParam& reply = dialog.Reply();
-        const int until = reply.IntOr(30, 0);
+        const int until = reply.IntOr(RoomLoginReplyKey::DISABLED_UNTIL, 0);
         QString text;
         if (until < 1) {
             text = RefusalText(140);
@@ -239,14 +241,14 @@ void CRoomEntry::HandleUserVerified() {
     }
     const int edition = CAppState::Get().edition;
     if (edition == EDITION_10 || edition == EDITION_50 || edition == EDITION_70) {
-        if (p.IntOr(22, 0) != 0) {
+        if (p.IntOr(UserVerifiedKey::FAULT, 0) != 0) {
             m_hall.SetHallStatus(QString());
             m_hall.ShowHall(false);
             MessageBox(LoadString(IDS_SYSTEM_FAULT), QStringLiteral("Warning"), kTopmostInfo);
             ShutMain();
             return;
         }
-        m_key23 = p.IntOr(23, 0);
+        m_key23 = p.IntOr(UserVerifiedKey::NUMBER_23, 0);
     }
     m_password.clear();
     RunEnterRequest(false, QString());
@@ -264,8 +266,8 @@ void CRoomEntry::RunEnterRequest(bool pay, const QString& password) {
     const CAppState& app = CAppState::Get();
     CKParam request;
     request.SetShortInt(KEY_COMMAND, CMD_ENTER);
-    request.SetBoolean(20, pay);
-    request.SetCString(30, password);
+    request.SetBoolean(EnterKey::PAY, pay);
+    request.SetCString(EnterKey::PASSWORD, password);
     if (Edition50or70()) {
         const auto& rooms = app.userRooms;
         const int room = m_enteringRoom;
@@ -275,10 +277,10 @@ void CRoomEntry::RunEnterRequest(bool pay, const QString& password) {
         const bool marked =
             std::find(rooms.second.begin(), rooms.second.end(), room) != rooms.second.end() &&
             mark != rooms.marks.end() && mark->second == 1;
-        request.SetInt(40, own || marked ? 1 : 0);
+        request.SetInt(EnterKey::OWN_ROOM, own || marked ? 1 : 0);
     }
-    request.SetCString(101, app.settings.fip);
-    request.SetInt(102, app.settings.fport);
+    request.SetCString(ConfigKey::HOST, app.settings.fip);
+    request.SetInt(ConfigKey::PORT, app.settings.fport);
 
     m_hall.SetHallStatus(Waiting(201));
     CResponseDlg dialog(&m_main, CMD_ENTER);
@@ -295,13 +297,13 @@ void CRoomEntry::RunEnterRequest(bool pay, const QString& password) {
 void CRoomEntry::Entered(const CKParam& reply) {
     tagEntryData entry;
     entry.room = m_enteringRoom;
-    entry.keyA = reply.IntOr(30, 0);
-    entry.keyB = reply.IntOr(40, 0);
-    entry.secondPort = reply.IntOr(50, 0);
-    entry.entryText = reply.TextOr(60);
-    entry.text70 = reply.TextOr(70);
-    entry.number90 = reply.IntOr(90, 0);
-    entry.room = reply.IntOr(200, entry.room);
+    entry.keyA = reply.IntOr(EnterReplyKey::KEY_A, 0);
+    entry.keyB = reply.IntOr(EnterReplyKey::KEY_B, 0);
+    entry.secondPort = reply.IntOr(EnterReplyKey::SECOND_PORT, 0);
+    entry.entryText = reply.TextOr(EnterReplyKey::ENTRY_TEXT);
+    entry.text70 = reply.TextOr(EnterReplyKey::SERVER_NAME);
+    entry.number90 = reply.IntOr(EnterReplyKey::SERVER_VERSION, 0);
+    entry.room = reply.IntOr(EnterReplyKey::ROOM, entry.room);
     entry.host = m_host;
     m_secondPort = entry.secondPort;
     SetBothTargets(CChatSocket::TARGET_ROOM);
@@ -382,9 +384,9 @@ int CRoomEntry::ConnectSecond() {
     }
     CKParam attach;
     attach.SetShortInt(KEY_COMMAND, CMD_ATTACH);
-    attach.SetInt(20, m_room.Entry().keyA);
-    attach.SetCString(30, m_room.OwnId());
-    attach.SetInt(40, m_room.Entry().keyB);
+    attach.SetInt(AttachKey::KEY_A, m_room.Entry().keyA);
+    attach.SetCString(AttachKey::OWN_ID, m_room.OwnId());
+    attach.SetInt(AttachKey::KEY_B, m_room.Entry().keyB);
     return m_second.SendPacket(attach) == 0 ? 0 : -1;
 }
 

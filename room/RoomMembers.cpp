@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/MembersKeys.h"
 #include "room/ChatText.h"
 #include "room/MicOrder.h"
 #include "room/RoomDlg.h"
@@ -58,13 +59,13 @@ void CRoomMembers::Redraw() {
 
 void CRoomMembers::LoadMemberList(const CKParam& reply) {
     m_list.Clear();
-    const int n = reply.IntOr(30, 0);
+    const int n = reply.IntOr(MemberListReplyKey::COUNT, 0);
     const int edition = m_room.Edition();
     const QString& zero = m_room.Options().memberZeroText;
     // Keys are 16-bit: a count beyond what they can number stops at the last key.
-    for (int i = 0; i < n && 31 + i <= 32767; ++i) {
+    for (int i = 0; i < n && MemberListReplyKey::FIRST_MEMBER + i <= 32767; ++i) {
         QString text;
-        if (reply.GetCString(static_cast<short>(31 + i), text) != 0) {
+        if (reply.GetCString(static_cast<short>(MemberListReplyKey::FIRST_MEMBER + i), text) != 0) {
             continue;
         }
         UserInfo member;
@@ -137,7 +138,7 @@ void CRoomMembers::ArrivalPicture(const UserInfo& m) {
 }
 
 void CRoomMembers::OnDeparture(CKParam& packet) {
-    const QString id = packet.TextOr(20);
+    const QString id = packet.TextOr(DepartureKey::MEMBER);
     UserInfo gone;
     const bool found = m_list.Remove(id, &gone);
     if (found && !gone.hidden && m_list.Count() < kLineLimit) {
@@ -153,9 +154,9 @@ void CRoomMembers::OnDeparture(CKParam& packet) {
 }
 
 void CRoomMembers::OnRankChanged(CKParam& packet) {
-    const QString id = packet.TextOr(20);
-    const int change = packet.IntOr(30, -1);
-    const QString actor = packet.TextOr(40);
+    const QString id = packet.TextOr(RankChangedKey::MEMBER);
+    const int change = packet.IntOr(RankChangedKey::CHANGE, -1);
+    const QString actor = packet.TextOr(RankChangedKey::BY);
     int lineId = 0;
     switch (change) {
         case 1:
@@ -201,9 +202,10 @@ void CRoomMembers::OnRankChanged(CKParam& packet) {
 }
 
 void CRoomMembers::OnSideList(CKParam& packet) {
-    const int n = packet.IntOr(20, 0);
-    for (int i = 0; i < n && 100 + i <= 32767; ++i) {
-        const UserInfo* m = m_list.Find(packet.TextOr(static_cast<short>(100 + i)));
+    const int n = packet.IntOr(SideListKey::COUNT, 0);
+    for (int i = 0; i < n && SideListKey::FIRST_MEMBER + i <= 32767; ++i) {
+        const UserInfo* m =
+            m_list.Find(packet.TextOr(static_cast<short>(SideListKey::FIRST_MEMBER + i)));
         if (m) {
             m_room.View().AddSideListEntry(m->nickname.leftJustified(12) + QLatin1Char('[') +
                                            m->id + QLatin1Char(']'));

@@ -2,45 +2,47 @@
 
 #include "hall/AppState.h"
 #include "protocol/KParam.h"
+#include "protocol/keys/MembersKeys.h"
 
 #include <QStringList>
 
 UserInfo UserInfo::FromArrival(const CKParam& p, int edition, int64_t now) {
     UserInfo u;
-    u.id = p.TextOr(20);
-    u.nickname = p.TextOr(30);
-    u.rank = p.IntOr(40, 0);
-    u.registered = p.BoolOr(50, false);
-    u.flagB = p.BoolOr(60, false);
-    u.flag70 = p.BoolOr(70, false);
-    u.entryText = p.TextOr(80);
-    u.flag90 = p.BoolOr(90, false);
-    u.text100 = p.TextOr(100);
-    u.number110 = p.IntOr(110, 0);
-    u.hidden = p.BoolOr(120, false);
-    u.text130 = p.TextOr(130);
-    u.number150 = p.IntOr(150, 0);
-    u.number140 = p.IntOr(140, 0);
-    u.number160 = p.IntOr(160, 0);
-    u.numbers170[0] = p.IntOr(170, 0);
-    u.numbers170[1] = p.IntOr(180, 0);
-    u.numbers170[2] = p.IntOr(190, 0);
-    u.seniorOperator = p.IntOr(200, 0);
-    u.number210 = p.IntOr(210, 0);
-    u.number220 = p.IntOr(220, 0);
-    u.enterPicture = p.IntOr(230, 0);
+    using namespace ArrivalKey;
+    u.id = p.TextOr(ID);
+    u.nickname = p.TextOr(NICKNAME);
+    u.rank = p.IntOr(RANK, 0);
+    u.registered = p.BoolOr(REGISTERED, false);
+    u.flagB = p.BoolOr(LISTED_FIRST, false);
+    u.flag70 = p.BoolOr(FLAG_70, false);
+    u.entryText = p.TextOr(ENTRY_TEXT);
+    u.flag90 = p.BoolOr(FLAG_90, false);
+    u.text100 = p.TextOr(TEXT_100);
+    u.number110 = p.IntOr(ACCOUNT_NUMBER, 0);
+    u.hidden = p.BoolOr(HIDDEN, false);
+    u.text130 = p.TextOr(TEXT_130);
+    u.number150 = p.IntOr(NUMBER_150, 0);
+    u.number140 = p.IntOr(NUMBER_140, 0);
+    u.number160 = p.IntOr(NUMBER_160, 0);
+    u.numbers170[0] = p.IntOr(NUMBER_170, 0);
+    u.numbers170[1] = p.IntOr(NUMBER_180, 0);
+    u.numbers170[2] = p.IntOr(NUMBER_190, 0);
+    u.seniorOperator = p.IntOr(SENIOR_OPERATOR, 0);
+    u.number210 = p.IntOr(NUMBER_210, 0);
+    u.number220 = p.IntOr(NUMBER_220, 0);
+    u.enterPicture = p.IntOr(ENTRY_PICTURE, 0);
     if (edition == EDITION_50 || edition == EDITION_70) {
-        u.number240 = p.IntOr(240, 0);
-        u.shorts250[0] = p.ShortOr(250, 0);
-        u.shorts250[1] = p.ShortOr(260, 0);
-        u.shorts250[2] = p.ShortOr(270, 0);
+        u.number240 = p.IntOr(NUMBER_240, 0);
+        u.shorts250[0] = p.ShortOr(SHORT_250, 0);
+        u.shorts250[1] = p.ShortOr(SHORT_260, 0);
+        u.shorts250[2] = p.ShortOr(SHORT_270, 0);
         // An absent time reads as now.
-        u.time280 = p.IntOr(280, static_cast<int>(now));
-        u.short290 = p.ShortOr(290, 0);
+        u.time280 = p.IntOr(FACE_END, static_cast<int>(now));
+        u.short290 = p.ShortOr(SHORT_290, 0);
     }
-    u.short300 = p.ShortOr(300, 2);
-    u.vipPicture = p.ShortOr(310, 0);
-    u.onPrivateMic = p.BoolOr(320, false);
+    u.short300 = p.ShortOr(SHORT_300, 2);
+    u.vipPicture = p.ShortOr(VIP_PICTURE, 0);
+    u.onPrivateMic = p.BoolOr(ON_PRIVATE_MIC, false);
     return u;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 #include "protocol/Commands.h"
 #include "protocol/LoginCipher.h"
+#include "protocol/keys/CenterKeys.h"
 #include "server/HallService.h"
 #include "server/Packets.h"
 #include "server/Refusal.h"
@@ -43,24 +44,25 @@ std::optional<CKParam> CHallService::OnVisitor(const CKParam& request) {
          m_presence.VisitorsFrom(m_peerAddress) >= limits.maxVisitorsPerAddress)) {
         return MakeRefusal(CMD_VISITOR_REPLY, REFUSE_SERVER_FULL);
     }
-    const tagVisitor v = m_presence.AddVisitor(CleanNickname(request.TextOr(20)),
-                                               request.TextOr(KEY_MACHINE), Now(), m_peerAddress);
+    const tagVisitor v =
+        m_presence.AddVisitor(CleanNickname(request.TextOr(VisitorKey::NICKNAME)),
+                              request.TextOr(IdentityKey::ADAPTER), Now(), m_peerAddress);
     CKParam reply = MakeReply(CMD_VISITOR_REPLY);
-    reply.SetCString(30, v.name);
-    reply.SetInt(40, v.number);
-    reply.SetInt(50, 0);
+    reply.SetCString(VisitorReplyKey::NAME, v.name);
+    reply.SetInt(VisitorReplyKey::NUMBER, v.number);
+    reply.SetInt(VisitorReplyKey::VALUE, 0);
     return reply;
 }
 
 std::optional<CKParam> CHallService::OnPresence(const CKParam& request) {
-    const QString name = request.TextOr(20);
-    const tagPush push = m_presence.Touch(name, request.TextOr(KEY_MACHINE), Now());
+    const QString name = request.TextOr(AccountKey::NAME);
+    const tagPush push = m_presence.Touch(name, request.TextOr(IdentityKey::ADAPTER), Now());
     switch (push.kind) {
         case EPush::Quit:
             return MakePacket(CMD_SERVER_QUIT);
         case EPush::LoggedElsewhere: {
             CKParam packet = MakePacket(CMD_LOGGED_ELSEWHERE);
-            packet.SetCString(20, name);
+            packet.SetCString(LoggedElsewhereKey::NAME, name);
             return packet;
         }
         case EPush::GoToRoom: {
@@ -71,9 +73,10 @@ std::optional<CKParam> CHallService::OnPresence(const CKParam& request) {
                 return MakeRefusal(CMD_ROOM_ADDRESS_PUSH, REFUSE_BAD_ROOM);
             }
             CKParam packet = MakeReply(CMD_ROOM_ADDRESS_PUSH);
-            packet.SetInt(30, push.room);
-            packet.SetCString(40, QStringLiteral("%1:%2").arg(host).arg(port));
-            packet.SetCString(50, room->isp);
+            packet.SetInt(RoomAddressPushKey::ROOM, push.room);
+            packet.SetCString(RoomAddressPushKey::ADDRESS,
+                              QStringLiteral("%1:%2").arg(host).arg(port));
+            packet.SetCString(RoomAddressPushKey::LINE, room->isp);
             return packet;
         }
         case EPush::None:
@@ -86,15 +89,15 @@ std::optional<CKParam> CHallService::OnLogin(const CKParam& request) {
     int length = 0;
     char* block = nullptr;
     unsigned short blockLength = 0;
-    if (request.GetInt(20, length) != 0 || request.GetCharNC(30, &block, blockLength) != 0 ||
-        length < 0) {
+    if (request.GetInt(LoginKey::LENGTH, length) != 0 ||
+        request.GetCharNC(LoginKey::CREDENTIALS, &block, blockLength) != 0 || length < 0) {
         return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PARAMETER);
     }
     const QByteArray plain = DecipherCredentials(QByteArray(block, blockLength));
     if (plain.isEmpty()) {
         return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PARAMETER);
     }
-    // Key 20 counts characters; the filling zero bytes go either way.
+    // The length counts characters; the filling zero bytes go either way.
     QString text = FromAnsi(plain).left(length);
     while (text.endsWith(QChar(0))) {
         text.chop(1);
@@ -110,7 +113,7 @@ std::optional<CKParam> CHallService::OnLogin(const CKParam& request) {
     if (!account || account->digest.compare(PasswordDigest(password), Qt::CaseInsensitive) != 0) {
         return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PASSWORD);
     }
-    const QString machine = request.TextOr(KEY_MACHINE);
+    const QString machine = request.TextOr(IdentityKey::ADAPTER);
     const tagSession* current = m_presence.Session(account->name);
     // Someone inside a room under this account keeps it; anyone else is taken over.
     if (current && current->machine != machine && m_presence.RoomOf(account->name) != 0) {
@@ -119,29 +122,29 @@ std::optional<CKParam> CHallService::OnLogin(const CKParam& request) {
     m_presence.Login({account->name, account->number, account->nickname, machine, Now()});
     m_store.RecordLogin(account->number, Now());
     CKParam reply = MakeReply(CMD_LOGIN_REPLY);
-    reply.SetInt(30, account->number);
-    reply.SetCString(40, account->name);
+    reply.SetInt(LoginReplyKey::NUMBER, account->number);
+    reply.SetCString(LoginReplyKey::NAME, account->name);
     return reply;
 }
 
 std::optional<CKParam> CHallService::OnLogout(const CKParam& request) {
-    const QString name = request.TextOr(20);
-    const QString machine = request.TextOr(KEY_MACHINE);
-    if (m_presence.IsLoggedIn(name, request.IntOr(30, -1), machine)) {
+    const QString name = request.TextOr(AccountKey::NAME);
+    const QString machine = request.TextOr(IdentityKey::ADAPTER);
+    if (m_presence.IsLoggedIn(name, request.IntOr(AccountKey::NUMBER, -1), machine)) {
         m_presence.Logout(name);
     }
     // Logging out always leaves a visitor, also when the hall had already forgotten the login.
-    const tagVisitor v =
-        m_presence.AddVisitor(CleanNickname(request.TextOr(40)), machine, Now(), m_peerAddress);
+    const tagVisitor v = m_presence.AddVisitor(
+        CleanNickname(request.TextOr(LogoutKey::VISITOR_NICKNAME)), machine, Now(), m_peerAddress);
     CKParam reply = MakeReply(CMD_LOGOUT_REPLY);
-    reply.SetCString(30, v.name);
+    reply.SetCString(LogoutReplyKey::VISITOR_NAME, v.name);
     return reply;
 }
 
 std::optional<CKParam> CHallService::OnQuit(const CKParam& request) {
-    const QString name = request.TextOr(20);
-    const QString machine = request.TextOr(KEY_MACHINE);
-    if (m_presence.IsLoggedIn(name, request.IntOr(30, -1), machine)) {
+    const QString name = request.TextOr(AccountKey::NAME);
+    const QString machine = request.TextOr(IdentityKey::ADAPTER);
+    if (m_presence.IsLoggedIn(name, request.IntOr(AccountKey::NUMBER, -1), machine)) {
         m_presence.Logout(name);
     } else if (const tagVisitor* v = m_presence.Visitor(name); v && v->machine == machine) {
         m_presence.RemoveVisitor(name);
@@ -155,16 +158,17 @@ std::optional<CKParam> CHallService::OnUserInfo(const CKParam& request) {
         return MakeRefusal(CMD_USER_INFO_REPLY, REFUSE_BAD_USER);
     }
     CKParam reply = MakeReply(CMD_USER_INFO_REPLY);
-    reply.SetCString(30, account->name);
-    reply.SetCString(31, account->nickname);
-    reply.SetCString(32, account->signature);
-    reply.SetInt(33, account->number);
-    reply.SetCString(34, FormatTime(account->createdAt, "yyyy-MM-dd"));
-    reply.SetCString(35, FormatTime(account->lastLogin, "yyyy-MM-dd hh:mm:ss"));
-    reply.SetCString(36, QString::number(m_store.RoomsOwnedBy(account->number).size()));
-    reply.SetInt(37, account->money);
-    reply.SetInt(38, account->level);
-    reply.SetInt(39, account->loginCount);
+    using namespace UserInfoReplyKey;
+    reply.SetCString(NAME, account->name);
+    reply.SetCString(NICKNAME, account->nickname);
+    reply.SetCString(SIGNATURE, account->signature);
+    reply.SetInt(NUMBER, account->number);
+    reply.SetCString(CREATED, FormatTime(account->createdAt, "yyyy-MM-dd"));
+    reply.SetCString(LAST_LOGIN, FormatTime(account->lastLogin, "yyyy-MM-dd hh:mm:ss"));
+    reply.SetCString(OWN_ROOMS, QString::number(m_store.RoomsOwnedBy(account->number).size()));
+    reply.SetInt(MONEY, account->money);
+    reply.SetInt(LEVEL, account->level);
+    reply.SetInt(LOGIN_COUNT, account->loginCount);
     return reply;
 }
 
@@ -173,7 +177,8 @@ std::optional<CKParam> CHallService::OnEntryInfo(const CKParam& request) {
     if (!account) {
         return MakeRefusal(CMD_ENTRY_INFO_REPLY, REFUSE_BAD_USER);
     }
-    if (!m_store.SetEntryInfo(account->number, request.IntOr(40, 0), request.IntOr(50, 0))) {
+    if (!m_store.SetEntryInfo(account->number, request.IntOr(EntryInfoKey::EFFECT, 0),
+                              request.IntOr(EntryInfoKey::VIP, 0))) {
         return MakeRefusal(CMD_ENTRY_INFO_REPLY, REFUSE_SERVER_ERROR);
     }
     return MakeReply(CMD_ENTRY_INFO_REPLY);

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/CenterKeys.h"
 #include "server/Packets.h"
 #include "server/Refusal.h"
 
@@ -45,9 +46,9 @@ void CHallService::OnPeerPacket(IServerPeer& peer, CKParam& packet) {
 }
 
 std::optional<tagAccount> CHallService::LoggedInAccount(const CKParam& request) {
-    const QString name = request.TextOr(20);
-    const int number = request.IntOr(30, -1);
-    const QString machine = request.TextOr(KEY_MACHINE);
+    const QString name = request.TextOr(AccountKey::NAME);
+    const int number = request.IntOr(AccountKey::NUMBER, -1);
+    const QString machine = request.TextOr(IdentityKey::ADAPTER);
     if (name.isEmpty() || !m_presence.IsLoggedIn(name, number, machine)) {
         return std::nullopt;
     }
@@ -56,7 +57,7 @@ std::optional<tagAccount> CHallService::LoggedInAccount(const CKParam& request) 
 
 std::optional<CKParam> CHallService::OnVersion(const CKParam& request) {
     CKParam reply = MakeReply(CMD_VERSION_REPLY);
-    reply.SetInt(30, m_config.lastVersion);
+    reply.SetInt(VersionReplyKey::NEWEST, m_config.lastVersion);
     return reply;
 }
 
@@ -65,16 +66,16 @@ std::optional<CKParam> CHallService::OnAcknowledge(const CKParam& request) {
 }
 
 std::optional<CKParam> CHallService::OnRoomAddress(const CKParam& request) {
-    const int room = request.IntOr(20, 0);
+    const int room = request.IntOr(RoomAddressKey::ROOM, 0);
     QString host;
     unsigned port = 0;
     if (room < 1 || !m_store.Room(room) || !m_rooms.RoomAddress(room, host, port)) {
         return MakeRefusal(CMD_ROOM_ADDRESS_REPLY, REFUSE_BAD_ROOM);
     }
     CKParam reply = MakeReply(CMD_ROOM_ADDRESS_REPLY);
-    reply.SetInt(30, room);
-    reply.SetInt(70, static_cast<int>(port));
-    reply.SetCString(80, host);
+    reply.SetInt(RoomAddressReplyKey::ROOM, room);
+    reply.SetInt(RoomAddressReplyKey::PORT, static_cast<int>(port));
+    reply.SetCString(RoomAddressReplyKey::HOST, host);
     return reply;
 }
 
@@ -95,14 +96,14 @@ std::optional<CKParam> CHallService::OnRoomList(const CKParam& request) {
                            .arg(CommaFree(room->name),
                                 RoomStateText(m_rooms.Occupancy(number), room->maxMembers,
                                               !room->password.isEmpty())));
-        // Keys run from 31 upward in a short; a favourites list never comes near the end.
+        // Rows take one key each in a short; a favourites list never comes near the end.
         if (rows.size() >= 200) {
             break;
         }
     }
-    reply.SetInt(30, static_cast<int>(rows.size()));
+    reply.SetInt(RoomListReplyKey::COUNT, static_cast<int>(rows.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
-        reply.SetCString(static_cast<short>(31 + i), rows[i]);
+        reply.SetCString(static_cast<short>(RoomListReplyKey::FIRST_ROW + i), rows[i]);
     }
     return reply;
 }
@@ -117,7 +118,7 @@ std::optional<CKParam> CHallService::OnOwnRooms(const CKParam& request) {
     owned.resize(std::min<size_t>(owned.size(), 100));
     managed.resize(std::min<size_t>(managed.size(), 100));
     CKParam reply = MakeReply(CMD_OWN_ROOMS_REPLY);
-    short key = 30;
+    short key = OwnRoomsReplyKey::COUNT;
     reply.SetInt(key++, static_cast<int>(owned.size()));
     for (int room : owned) {
         reply.SetInt(key++, room);
@@ -125,7 +126,7 @@ std::optional<CKParam> CHallService::OnOwnRooms(const CKParam& request) {
     reply.SetInt(key++, static_cast<int>(managed.size()));
     for (int room : managed) {
         // The mark: a manager enters the room as freely as its owner.
-        reply.SetInt(static_cast<short>(key + 9970), 1);
+        reply.SetInt(static_cast<short>(key + OwnRoomsReplyKey::MARK_OFFSET), 1);
         reply.SetInt(key++, room);
     }
     return reply;
@@ -136,7 +137,7 @@ std::optional<CKParam> CHallService::OnAddFavourite(const CKParam& request) {
     if (!account) {
         return MakeRefusal(CMD_ADD_FAVORITE_REPLY, REFUSE_BAD_USER);
     }
-    const int room = request.IntOr(40, 0);
+    const int room = request.IntOr(AddFavoriteKey::ROOM, 0);
     if (!m_store.Room(room)) {
         return MakeRefusal(CMD_ADD_FAVORITE_REPLY, REFUSE_BAD_ROOM);
     }
@@ -149,8 +150,8 @@ std::optional<CKParam> CHallService::OnAddFavourite(const CKParam& request) {
 std::optional<CKParam> CHallService::OnRoomFormats(const CKParam& request) {
     const std::vector<tagRoomFormat> formats = m_store.Formats();
     CKParam reply = MakeReply(CMD_ROOM_FORMATS_REPLY);
-    reply.SetInt(30, static_cast<int>(formats.size()));
-    short key = 40;
+    reply.SetInt(RoomFormatsReplyKey::COUNT, static_cast<int>(formats.size()));
+    short key = RoomFormatsReplyKey::FIRST_FORMAT;
     for (const tagRoomFormat& f : formats) {
         // Each field is closed by its comma; the client reads no field after the last one.
         reply.SetCString(
@@ -165,11 +166,11 @@ std::optional<CKParam> CHallService::OnCreateRoom(const CKParam& request) {
     if (!account) {
         return MakeRefusal(CMD_CREATE_ROOM_REPLY, REFUSE_BAD_USER);
     }
-    const QString name = request.TextOr(40).trimmed();
-    const int area = request.IntOr(50, 0);
-    const QString password = request.TextOr(60);
-    const int formatId = request.IntOr(70, 0);
-    const bool listed = request.BoolOr(80, true);
+    const QString name = request.TextOr(CreateRoomKey::NAME).trimmed();
+    const int area = request.IntOr(CreateRoomKey::AREA, 0);
+    const QString password = request.TextOr(CreateRoomKey::PASSWORD);
+    const int formatId = request.IntOr(CreateRoomKey::FORMAT, 0);
+    const bool listed = request.BoolOr(CreateRoomKey::LISTED, true);
     bool areaKnown = false;
     for (const tagArea& a : m_store.Areas()) {
         areaKnown = areaKnown || a.id == area;
@@ -198,6 +199,6 @@ std::optional<CKParam> CHallService::OnCreateRoom(const CKParam& request) {
         return MakeRefusal(CMD_CREATE_ROOM_REPLY, REFUSE_SERVER_ERROR);
     }
     CKParam reply = MakeReply(CMD_CREATE_ROOM_REPLY);
-    reply.SetInt(30, number);
+    reply.SetInt(CreateRoomReplyKey::ROOM, number);
     return reply;
 }

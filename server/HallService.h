@@ -45,7 +45,8 @@ private:
     std::optional<CKParam> OnRoomFormats(const CKParam& request);
     std::optional<CKParam> OnCreateRoom(const CKParam& request);
 
-    // The logged-in account a request names (keys 20 and 30 from the machine of key 106).
+    // The logged-in account a request names (AccountKey, from the machine of
+    // IdentityKey::ADAPTER).
     std::optional<tagAccount> LoggedInAccount(const CKParam& request);
     int64_t Now() const;
 
@@ -57,6 +58,3 @@ private:
     IRoomDirectory& m_rooms;
     std::map<short, Handler> m_handlers;
 };
-
-// Identity field 106: the client's machine.
-enum : short { KEY_IDENTITY_TEXT = 104, KEY_IDENTITY_NUMBER = 105, KEY_MACHINE = 106 };

@@ -1,6 +1,7 @@
 #include "server/InfoHost.h"
 
 #include "protocol/Commands.h"
+#include "protocol/keys/CenterKeys.h"
 #include "server/Packets.h"
 
 CInfoHost::CInfoHost(const tagServerConfig& config)
@@ -16,10 +17,10 @@ void CInfoHost::OnPeerPacket(IServerPeer& peer, CKParam& packet) {
         return;
     }
     CKParam reply = MakeReply(CMD_SERVER_INFO_REPLY);
-    reply.SetCString(12, m_config.identityText);
-    reply.SetInt(13, m_config.identityNumber);
-    reply.SetCString(30, m_config.publicHost);
-    reply.SetInt(40, static_cast<int>(m_config.routePort));
-    reply.SetInt(50, static_cast<int>(m_config.hallPort));
+    reply.SetCString(ServerInfoReplyKey::IDENTITY_TEXT, m_config.identityText);
+    reply.SetInt(ServerInfoReplyKey::IDENTITY_NUMBER, m_config.identityNumber);
+    reply.SetCString(ServerInfoReplyKey::CENTER_HOST, m_config.publicHost);
+    reply.SetInt(ServerInfoReplyKey::SERVER_PORT, static_cast<int>(m_config.routePort));
+    reply.SetInt(ServerInfoReplyKey::TCP_PORT, static_cast<int>(m_config.hallPort));
     peer.Send(reply);
 }

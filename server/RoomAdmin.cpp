@@ -2,6 +2,10 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/AdminKeys.h"
+#include "protocol/keys/AudioKeys.h"
+#include "protocol/keys/MembersKeys.h"
+#include "protocol/keys/VideoKeys.h"
 #include "server/Packets.h"
 #include "server/Refusal.h"
 #include "server/RoomChat.h"
@@ -89,7 +93,7 @@ void CRoomAdmin::Save(CRoom& room) {
 
 void CRoomAdmin::OnNickname(tagRoomRequest& r) {
     int refusal = 0;
-    const QString name = CleanNickname(r, r.packet.TextOr(20), refusal);
+    const QString name = CleanNickname(r, r.packet.TextOr(NicknameKey::NICKNAME), refusal);
     if (refusal) {
         m_server.Refuse(r, refusal);
         return;
@@ -97,8 +101,8 @@ void CRoomAdmin::OnNickname(tagRoomRequest& r) {
     r.member->nickname = name;
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_NICKNAME_CHANGED);
-    changed.SetCString(20, r.member->id);
-    changed.SetCString(30, name);
+    changed.SetCString(NicknameChangedKey::MEMBER, r.member->id);
+    changed.SetCString(NicknameChangedKey::NICKNAME, name);
     r.room->Broadcast(changed);
 }
 
@@ -118,7 +122,7 @@ void CRoomAdmin::OnTopic(tagRoomRequest& r) {
     if (!RequireRank(r, RANK_OPERATOR)) {
         return;
     }
-    const QString topic = r.packet.TextOr(20);
+    const QString topic = r.packet.TextOr(TopicKey::TOPIC);
     if (topic.size() > kLongestTopic) {
         m_server.Refuse(r, REFUSE_BAD_PARAMETER);
         return;
@@ -131,8 +135,8 @@ void CRoomAdmin::OnTopic(tagRoomRequest& r) {
     Save(*r.room);
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_TOPIC_CHANGED);
-    changed.SetCString(20, r.member->id);
-    changed.SetCString(30, topic);
+    changed.SetCString(TopicChangedKey::BY, r.member->id);
+    changed.SetCString(TopicChangedKey::TOPIC, topic);
     r.room->Broadcast(changed);
 }
 
@@ -140,13 +144,13 @@ void CRoomAdmin::OnPublicText(tagRoomRequest& r) {
     if (!RequireRank(r, RANK_OPERATOR)) {
         return;
     }
-    const bool allow = r.packet.IntOr(20, 0) != 0;
+    const bool allow = r.packet.IntOr(PublicTextControlKey::ALLOW, 0) != 0;
     r.room->Record().publicText = allow;
     Save(*r.room);
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_PUBLIC_TEXT_CHANGED);
-    changed.SetCString(20, r.member->id);
-    changed.SetBoolean(30, allow);
+    changed.SetCString(PublicTextChangedKey::BY, r.member->id);
+    changed.SetBoolean(PublicTextChangedKey::ALLOW, allow);
     r.room->Broadcast(changed);
 }
 
@@ -154,8 +158,8 @@ void CRoomAdmin::OnLock(tagRoomRequest& r) {
     if (!RequireRank(r, RANK_OPERATOR)) {
         return;
     }
-    const bool lock = r.packet.IntOr(20, 0) != 0;
-    const QString password = r.packet.TextOr(30);
+    const bool lock = r.packet.IntOr(LockRoomKey::LOCK, 0) != 0;
+    const QString password = r.packet.TextOr(LockRoomKey::PASSWORD);
     if (lock && (password.isEmpty() || password.size() > 32)) {
         m_server.Refuse(r, REFUSE_BAD_PARAMETER);
         return;
@@ -164,8 +168,8 @@ void CRoomAdmin::OnLock(tagRoomRequest& r) {
     Save(*r.room);
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_ROOM_LOCK_CHANGED);
-    changed.SetCString(20, r.member->id);
-    changed.SetInt(30, lock ? 1 : 0);
+    changed.SetCString(RoomLockChangedKey::BY, r.member->id);
+    changed.SetInt(RoomLockChangedKey::LOCKED, lock ? 1 : 0);
     r.room->Broadcast(changed);
 }
 
@@ -175,9 +179,10 @@ void CRoomAdmin::OnVideoControl(tagRoomRequest& r) {
     }
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_VIDEO_CONTROL_CHANGED);
-    changed.SetCString(20, r.member->id);
-    changed.SetInt(30, r.packet.IntOr(20, 0) != 0 ? 1 : 0);
-    changed.SetInt(40, r.packet.IntOr(30, 0));
+    changed.SetCString(VideoControlChangedKey::BY, r.member->id);
+    changed.SetInt(VideoControlChangedKey::ALLOW,
+                   r.packet.IntOr(VideoControlKey::ALLOW, 0) != 0 ? 1 : 0);
+    changed.SetInt(VideoControlChangedKey::WHICH, r.packet.IntOr(VideoControlKey::WHICH, 0));
     r.room->Broadcast(changed);
 }
 
@@ -185,15 +190,15 @@ void CRoomAdmin::OnKick(tagRoomRequest& r) {
     if (!RequireRank(r, RANK_OPERATOR)) {
         return;
     }
-    CRoomMember* target = Subordinate(r, r.packet.TextOr(20));
+    CRoomMember* target = Subordinate(r, r.packet.TextOr(KickKey::MEMBER));
     if (!target) {
         return;
     }
     m_server.Answer(r);
     CKParam kicked = MakePacket(CMD_KICKED);
-    kicked.SetCString(20, target->id);
-    kicked.SetCString(30, r.member->id);
-    kicked.SetCString(40, r.packet.TextOr(30).left(kLongestTopic));
+    kicked.SetCString(KickedKey::MEMBER, target->id);
+    kicked.SetCString(KickedKey::BY, r.member->id);
+    kicked.SetCString(KickedKey::REASON, r.packet.TextOr(KickKey::REASON).left(kLongestTopic));
     r.room->Broadcast(kicked);
     // The member hears why before the connection ends; the departure follows from the close.
     if (target->main) {
@@ -216,17 +221,17 @@ void CRoomAdmin::ForbidOrAllow(tagRoomRequest& r, bool CRoomMember::*forbidden,
     if (!RequireRank(r, RANK_OPERATOR)) {
         return;
     }
-    CRoomMember* target = Subordinate(r, r.packet.TextOr(30));
+    CRoomMember* target = Subordinate(r, r.packet.TextOr(TypeControlKey::MEMBER));
     if (!target) {
         return;
     }
-    const bool allow = r.packet.IntOr(20, 0) != 0;
+    const bool allow = r.packet.IntOr(TypeControlKey::ALLOW, 0) != 0;
     target->*forbidden = !allow;
     m_server.Answer(r);
     CKParam changed = MakePacket(announcement);
-    changed.SetInt(20, allow ? 1 : 0);
-    changed.SetCString(30, target->id);
-    changed.SetCString(40, r.member->id);
+    changed.SetInt(TypeControlKey::ALLOW, allow ? 1 : 0);
+    changed.SetCString(TypeControlKey::MEMBER, target->id);
+    changed.SetCString(TypeControlKey::BY, r.member->id);
     r.room->Broadcast(changed);
 }
 
@@ -234,12 +239,12 @@ void CRoomAdmin::OnForceNickname(tagRoomRequest& r) {
     if (!RequireRank(r, RANK_OPERATOR)) {
         return;
     }
-    CRoomMember* target = Subordinate(r, r.packet.TextOr(20));
+    CRoomMember* target = Subordinate(r, r.packet.TextOr(ForceNicknameKey::MEMBER));
     if (!target) {
         return;
     }
     int refusal = 0;
-    const QString name = CleanNickname(r, r.packet.TextOr(30), refusal);
+    const QString name = CleanNickname(r, r.packet.TextOr(ForceNicknameKey::NICKNAME), refusal);
     if (refusal) {
         m_server.Refuse(r, refusal);
         return;
@@ -247,9 +252,9 @@ void CRoomAdmin::OnForceNickname(tagRoomRequest& r) {
     target->nickname = name;
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_NICKNAME_FORCED);
-    changed.SetCString(20, target->id);
-    changed.SetCString(30, r.member->id);
-    changed.SetCString(40, name);
+    changed.SetCString(NicknameForcedKey::MEMBER, target->id);
+    changed.SetCString(NicknameForcedKey::BY, r.member->id);
+    changed.SetCString(NicknameForcedKey::NICKNAME, name);
     r.room->Broadcast(changed);
 }
 
@@ -257,16 +262,16 @@ void CRoomAdmin::OnBan(tagRoomRequest& r) {
     if (!RequireRank(r, RANK_BANS)) {
         return;
     }
-    CRoomMember* target = Subordinate(r, r.packet.TextOr(20));
+    CRoomMember* target = Subordinate(r, r.packet.TextOr(BanKey::MEMBER));
     if (!target) {
         return;
     }
-    const int hours = r.packet.IntOr(30, 0);
+    const int hours = r.packet.IntOr(BanKey::HOURS, 0);
     if (hours <= 0 || hours > 24 * 365) {
         m_server.Refuse(r, REFUSE_BAD_PARAMETER);
         return;
     }
-    const QString reason = r.packet.TextOr(50).left(kLongestTopic);
+    const QString reason = r.packet.TextOr(BanKey::REASON).left(kLongestTopic);
     tagBan ban{r.room->Number(), target->id,
                CClock::Get().Now() + static_cast<int64_t>(hours) * 3600, reason, r.member->id};
     if (!m_server.Store().AddBan(ban)) {
@@ -275,11 +280,11 @@ void CRoomAdmin::OnBan(tagRoomRequest& r) {
     }
     m_server.Answer(r);
     CKParam banned = MakePacket(CMD_BANNED);
-    banned.SetCString(20, target->id);
-    banned.SetCString(30, r.member->id);
-    banned.SetInt(40, r.packet.IntOr(40, 0));
-    banned.SetInt(50, hours);
-    banned.SetCString(60, reason);
+    banned.SetCString(BannedKey::MEMBER, target->id);
+    banned.SetCString(BannedKey::BY, r.member->id);
+    banned.SetInt(BannedKey::NUMBER_40, r.packet.IntOr(BanKey::NUMBER_40, 0));
+    banned.SetInt(BannedKey::HOURS, hours);
+    banned.SetCString(BannedKey::REASON, reason);
     r.room->Broadcast(banned);
     if (target->main) {
         target->main->Drop();
@@ -290,11 +295,11 @@ void CRoomAdmin::OnOperator(tagRoomRequest& r) {
     if (!RequireRank(r, RANK_BANS)) {
         return;
     }
-    CRoomMember* target = Subordinate(r, r.packet.TextOr(20));
+    CRoomMember* target = Subordinate(r, r.packet.TextOr(OpControlKey::MEMBER));
     if (!target) {
         return;
     }
-    const int op = r.packet.IntOr(30, -1);
+    const int op = r.packet.IntOr(OpControlKey::CHANGE, -1);
     if (op != OP_REMOVE && op != OP_MAKE && op != OP_MAKE_SENIOR && op != OP_REMOVE_SENIOR) {
         m_server.Refuse(r, REFUSE_BAD_PARAMETER);
         return;
@@ -323,9 +328,9 @@ void CRoomAdmin::OnOperator(tagRoomRequest& r) {
     }
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_RANK_CHANGED);
-    changed.SetCString(20, target->id);
-    changed.SetInt(30, op);
-    changed.SetCString(40, r.member->id);
+    changed.SetCString(RankChangedKey::MEMBER, target->id);
+    changed.SetInt(RankChangedKey::CHANGE, op);
+    changed.SetCString(RankChangedKey::BY, r.member->id);
     r.room->Broadcast(changed);
 }
 
@@ -333,7 +338,7 @@ void CRoomAdmin::OnQuality(tagRoomRequest& r) {
     if (!RequireRank(r, RANK_OPERATOR)) {
         return;
     }
-    const int quality = r.packet.IntOr(20, 0);
+    const int quality = r.packet.IntOr(QualityKey::QUALITY, 0);
     if (quality < 1 || quality > 3) {
         m_server.Refuse(r, REFUSE_BAD_PARAMETER);
         return;
@@ -342,16 +347,16 @@ void CRoomAdmin::OnQuality(tagRoomRequest& r) {
     Save(*r.room);
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_QUALITY_CHANGED);
-    changed.SetCString(20, r.member->id);
-    changed.SetInt(30, quality);
+    changed.SetCString(QualityChangedKey::BY, r.member->id);
+    changed.SetInt(QualityChangedKey::QUALITY, quality);
     r.room->Broadcast(changed);
 }
 
 void CRoomAdmin::OnVideoState(tagRoomRequest& r) {
-    r.member->videoState = r.packet.IntOr(20, 0);
+    r.member->videoState = r.packet.IntOr(VideoStateKey::STATE, 0);
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_VIDEO_STATE_CHANGED);
-    changed.SetInt(20, r.member->videoState);
-    changed.SetCString(30, r.member->id);
+    changed.SetInt(VideoStateKey::STATE, r.member->videoState);
+    changed.SetCString(VideoStateKey::MEMBER, r.member->id);
     r.room->Broadcast(changed);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/ChatKeys.h"
 #include "server/Packets.h"
 #include "server/Refusal.h"
 
@@ -25,11 +26,11 @@ QString CRoomChat::ForbiddenHit(const QString& text, const QString& list) {
 void CRoomChat::OnText(tagRoomRequest& r) {
     const tagRoomRecord& room = r.room->Record();
     CRoomMember& sender = *r.member;
-    const QString target = r.packet.TextOr(20);
-    const QString line = r.packet.TextOr(30);
-    const bool isPrivate = r.packet.IntOr(40, 0) != 0;
-    // Key 50 is the text alone; the line around it holds the sender's own markup.
-    const QString text = r.packet.TextOr(50, line);
+    const QString target = r.packet.TextOr(TextKey::TARGET);
+    const QString line = r.packet.TextOr(TextKey::LINE);
+    const bool isPrivate = r.packet.IntOr(TextKey::PRIVATE, 0) != 0;
+    // The text alone; the line around it holds the sender's own markup.
+    const QString text = r.packet.TextOr(TextKey::TEXT, line);
     if (line.isEmpty() || line.size() > m_server.Config().limits.maxTextBytes) {
         m_server.Refuse(r, REFUSE_BAD_PARAMETER);
         return;
@@ -63,10 +64,10 @@ void CRoomChat::OnText(tagRoomRequest& r) {
     sender.lastTextMs = nowMs;
     m_server.Answer(r);
     CKParam announce = MakePacket(CMD_TEXT_LINE);
-    announce.SetCString(20, sender.id);
-    announce.SetCString(21, isPrivate ? receiver->id : target);
-    announce.SetCString(30, line);
-    announce.SetInt(40, isPrivate ? 1 : 0);
+    announce.SetCString(TextLineKey::SENDER, sender.id);
+    announce.SetCString(TextLineKey::TARGET, isPrivate ? receiver->id : target);
+    announce.SetCString(TextLineKey::LINE, line);
+    announce.SetInt(TextLineKey::PRIVATE, isPrivate ? 1 : 0);
     // The sender shows its own line at once; everybody else hears it from here.
     if (isPrivate) {
         if (receiver->main) {

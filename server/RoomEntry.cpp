@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/EntryKeys.h"
 #include "server/Packets.h"
 #include "server/Refusal.h"
 #include "server/RoomMembers.h"
@@ -30,10 +31,10 @@ void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
         r.peer.Strike();
         return;
     }
-    const QString id = r.packet.TextOr(20);
-    const int number = r.packet.IntOr(30, -1);
-    const int roomNumber = r.packet.IntOr(40, 0);
-    const QString machine = r.packet.TextOr(80);
+    const QString id = r.packet.TextOr(RoomLoginKey::NAME);
+    const int number = r.packet.IntOr(RoomLoginKey::NUMBER, -1);
+    const int roomNumber = r.packet.IntOr(RoomLoginKey::ROOM, 0);
+    const QString machine = r.packet.TextOr(RoomLoginKey::ADAPTER);
     auto room = m_server.Store().Room(roomNumber);
     if (!room) {
         m_server.Refuse(r, REFUSE_BAD_ROOM);
@@ -46,9 +47,9 @@ void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
     const int64_t now = CClock::Get().Now();
     if (room->disabledUntil > now) {
         CKParam refusal = MakeRefusal(CMD_ROOM_LOGIN_REPLY, REFUSE_ROOM_DISABLED);
-        refusal.SetInt(30, static_cast<int>(room->disabledUntil));
-        refusal.SetCString(40, room->disabledReason);
-        refusal.SetCString(50, room->disabledBy);
+        refusal.SetInt(RoomLoginReplyKey::DISABLED_UNTIL, static_cast<int>(room->disabledUntil));
+        refusal.SetCString(RoomLoginReplyKey::DISABLED_WHY, room->disabledReason);
+        refusal.SetCString(RoomLoginReplyKey::DISABLED_BY, room->disabledBy);
         r.peer.Send(refusal);
         return;
     }
@@ -108,7 +109,7 @@ void CRoomEntry::OnEnter(tagRoomRequest& r) {
         return;
     }
     if (!record->password.isEmpty() && !privileged) {
-        const QString typed = r.packet.TextOr(30);
+        const QString typed = r.packet.TextOr(EnterKey::PASSWORD);
         if (typed.isEmpty()) {
             m_server.Refuse(r, REFUSE_PASSWORD_NEEDED);
             return;
@@ -157,21 +158,21 @@ void CRoomEntry::OnEnter(tagRoomRequest& r) {
     s.stage = EStage::Entered;
 
     CKParam reply = MakeReply(CMD_ENTER_REPLY);
-    reply.SetInt(30, entered.keyA);
-    reply.SetInt(40, entered.keyB);
-    reply.SetInt(50, static_cast<int>(m_server.SecondPort()));
-    reply.SetCString(60, record->welcome);
-    reply.SetCString(70, QStringLiteral("tavo-serverd"));
-    reply.SetInt(90, m_server.Config().serverVersion);
-    reply.SetInt(200, record->number);
+    reply.SetInt(EnterReplyKey::KEY_A, entered.keyA);
+    reply.SetInt(EnterReplyKey::KEY_B, entered.keyB);
+    reply.SetInt(EnterReplyKey::SECOND_PORT, static_cast<int>(m_server.SecondPort()));
+    reply.SetCString(EnterReplyKey::ENTRY_TEXT, record->welcome);
+    reply.SetCString(EnterReplyKey::SERVER_NAME, QStringLiteral("tavo-serverd"));
+    reply.SetInt(EnterReplyKey::SERVER_VERSION, m_server.Config().serverVersion);
+    reply.SetInt(EnterReplyKey::ROOM, record->number);
     r.peer.Send(reply);
     room->Broadcast(ArrivalPacket(entered), &entered);
 }
 
 void CRoomEntry::OnAttach(tagRoomRequest& r) {
-    CRoomMember* member = m_server.MemberByKey(r.packet.IntOr(20, 0));
-    if (!member || member->keyB != r.packet.IntOr(40, 0) ||
-        member->id.compare(r.packet.TextOr(30), Qt::CaseInsensitive) != 0) {
+    CRoomMember* member = m_server.MemberByKey(r.packet.IntOr(AttachKey::KEY_A, 0));
+    if (!member || member->keyB != r.packet.IntOr(AttachKey::KEY_B, 0) ||
+        member->id.compare(r.packet.TextOr(AttachKey::OWN_ID), Qt::CaseInsensitive) != 0) {
         r.peer.Send(MakeRefusal(CMD_ATTACH_REPLY, REFUSE_BAD_CONNECTION));
         r.peer.Strike();
         return;
@@ -187,37 +188,37 @@ void CRoomEntry::OnSettings(tagRoomRequest& r) {
     const tagRoomRecord& room = r.room->Record();
     const tagMicState& mic = r.room->Mic();
     CKParam reply = MakeReply(CMD_ROOM_SETTINGS_REPLY);
-    reply.SetCString(30, room.name);
-    reply.SetCString(40, room.topic);
-    reply.SetCString(41, QString());
-    reply.SetInt(50, room.area);
-    reply.SetInt(60, room.maxMembers);
-    reply.SetInt(70, room.password.isEmpty() ? 0 : LOCK_STATE_LOCKED);
-    reply.SetCString(80, mic.main);
-    reply.SetCString(90, mic.second);
-    reply.SetInt(100, room.micMode);
-    reply.SetInt(101, room.micForced ? 1 : 0);
-    reply.SetInt(110, room.micSeconds);
-    reply.SetBoolean(120, room.publicText);
-    reply.SetBoolean(130, true);
-    reply.SetBoolean(135, room.dualMic);
-    reply.SetInt(140, room.quality);
-    // Frame rates of the three sound-quality modes.
-    reply.SetInt(150, 8);
-    reply.SetInt(160, 10);
-    reply.SetInt(170, 15);
-    reply.SetBoolean(180, true);
-    reply.SetBoolean(190, false);
-    for (short key = 200; key <= 280; key += 10) {
-        reply.SetInt(key, 0);
+    using namespace RoomSettingsReplyKey;
+    reply.SetCString(NAME, room.name);
+    reply.SetCString(TOPIC, room.topic);
+    reply.SetCString(PROCESS_TEXT, QString());
+    reply.SetInt(AREA, room.area);
+    reply.SetInt(MAX_MEMBERS, room.maxMembers);
+    reply.SetInt(LOCK_STATE, room.password.isEmpty() ? 0 : LOCK_STATE_LOCKED);
+    reply.SetCString(MAIN_HOLDER, mic.main);
+    reply.SetCString(SECOND_HOLDER, mic.second);
+    reply.SetInt(MIC_MODE, room.micMode);
+    reply.SetInt(FORCED_QUEUE, room.micForced ? 1 : 0);
+    reply.SetInt(MIC_TIME, room.micSeconds);
+    reply.SetBoolean(PUBLIC_TEXT, room.publicText);
+    reply.SetBoolean(FLAG_130, true);
+    reply.SetBoolean(DUAL_MIC, room.dualMic);
+    reply.SetInt(QUALITY, room.quality);
+    reply.SetInt(FRAME_RATE_HIFI, 8);
+    reply.SetInt(FRAME_RATE_SINGING, 10);
+    reply.SetInt(FRAME_RATE_SPEECH, 15);
+    reply.SetBoolean(SHOW_TIME, true);
+    reply.SetBoolean(FLAG_190, false);
+    for (int i = 0; i < 9; ++i) {
+        reply.SetInt(static_cast<short>(NUMBERS_200 + 10 * i), 0);
     }
-    reply.SetCString(290, room.forbiddenNicknames);
-    reply.SetCString(300, room.forbiddenTexts);
-    reply.SetInt(310, 0);
-    reply.SetBoolean(330, false);
-    reply.SetBoolean(340, false);
-    reply.SetInt(350, 0);
-    reply.SetInt(360, 0);
-    reply.SetCString(370, mic.floor);
+    reply.SetCString(FORBIDDEN_NICKNAMES, room.forbiddenNicknames);
+    reply.SetCString(FORBIDDEN_TEXTS, room.forbiddenTexts);
+    reply.SetInt(NUMBER_310, 0);
+    reply.SetBoolean(FLAG_330, false);
+    reply.SetBoolean(FLAG_340, false);
+    reply.SetInt(NUMBER_350, 0);
+    reply.SetInt(NUMBER_360, 0);
+    reply.SetCString(FLOOR_HOLDER, mic.floor);
     r.peer.Send(reply);
 }

@@ -2,6 +2,7 @@
 
 #include "protocol/Commands.h"
 #include "protocol/FrameCodec.h"
+#include "protocol/keys/MembersKeys.h"
 #include "server/Packets.h"
 
 #include <QStringList>
@@ -9,38 +10,39 @@
 #include <algorithm>
 
 CKParam ArrivalPacket(const CRoomMember& m) {
+    using namespace ArrivalKey;
     CKParam p = MakePacket(CMD_ARRIVAL);
-    p.SetCString(20, m.id);
-    p.SetCString(30, m.nickname);
-    p.SetInt(40, m.rank);
-    p.SetBoolean(50, m.registered);
-    p.SetBoolean(60, m.entryVip > 0);
-    p.SetBoolean(70, false);
-    p.SetCString(80, m.entryText);
-    p.SetBoolean(90, false);
-    p.SetCString(100, QString());
-    p.SetInt(110, m.number);
-    p.SetBoolean(120, m.hidden);
-    p.SetCString(130, QString());
-    p.SetInt(150, 0);
-    p.SetInt(140, 0);
-    p.SetInt(160, 0);
-    p.SetInt(170, 0);
-    p.SetInt(180, 0);
-    p.SetInt(190, 0);
-    p.SetInt(200, m.seniorOperator ? 1 : 0);
-    p.SetInt(210, 0);
-    p.SetInt(220, 0);
-    p.SetInt(230, m.entryEffect);
-    p.SetInt(240, 0);
-    p.SetShortInt(250, 0);
-    p.SetShortInt(260, 0);
-    p.SetShortInt(270, 0);
-    p.SetInt(280, static_cast<int>(m.faceEndsAt));
-    p.SetShortInt(290, 0);
-    p.SetShortInt(300, 2);
-    p.SetShortInt(310, static_cast<short>(m.entryVip));
-    p.SetBoolean(320, false);
+    p.SetCString(ID, m.id);
+    p.SetCString(NICKNAME, m.nickname);
+    p.SetInt(RANK, m.rank);
+    p.SetBoolean(REGISTERED, m.registered);
+    p.SetBoolean(LISTED_FIRST, m.entryVip > 0);
+    p.SetBoolean(FLAG_70, false);
+    p.SetCString(ENTRY_TEXT, m.entryText);
+    p.SetBoolean(FLAG_90, false);
+    p.SetCString(TEXT_100, QString());
+    p.SetInt(ACCOUNT_NUMBER, m.number);
+    p.SetBoolean(HIDDEN, m.hidden);
+    p.SetCString(TEXT_130, QString());
+    p.SetInt(NUMBER_150, 0);
+    p.SetInt(NUMBER_140, 0);
+    p.SetInt(NUMBER_160, 0);
+    p.SetInt(NUMBER_170, 0);
+    p.SetInt(NUMBER_180, 0);
+    p.SetInt(NUMBER_190, 0);
+    p.SetInt(SENIOR_OPERATOR, m.seniorOperator ? 1 : 0);
+    p.SetInt(NUMBER_210, 0);
+    p.SetInt(NUMBER_220, 0);
+    p.SetInt(ENTRY_PICTURE, m.entryEffect);
+    p.SetInt(NUMBER_240, 0);
+    p.SetShortInt(SHORT_250, 0);
+    p.SetShortInt(SHORT_260, 0);
+    p.SetShortInt(SHORT_270, 0);
+    p.SetInt(FACE_END, static_cast<int>(m.faceEndsAt));
+    p.SetShortInt(SHORT_290, 0);
+    p.SetShortInt(SHORT_300, 2);
+    p.SetShortInt(VIP_PICTURE, static_cast<short>(m.entryVip));
+    p.SetBoolean(ON_PRIVATE_MIC, false);
     return p;
 }
 
@@ -121,9 +123,9 @@ void CRoomMembers::OnMemberList(tagRoomRequest& r) {
         size += bytes;
         texts.push_back(std::move(text));
     }
-    reply.SetInt(30, static_cast<int>(texts.size()));
+    reply.SetInt(MemberListReplyKey::COUNT, static_cast<int>(texts.size()));
     for (size_t i = 0; i < texts.size(); ++i) {
-        reply.SetCString(static_cast<short>(31 + i), texts[i]);
+        reply.SetCString(static_cast<short>(MemberListReplyKey::FIRST_MEMBER + i), texts[i]);
     }
     r.peer.Send(reply);
 }

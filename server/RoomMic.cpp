@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/MicKeys.h"
 #include "server/Packets.h"
 #include "server/Refusal.h"
 
@@ -82,9 +83,9 @@ void CRoomMic::GiveMain(CRoom& room, const QString& id, bool fromQueue) {
     mic.main = id;
     mic.mainDueMs = TurnEnd(room);
     CKParam taken = MakePacket(CMD_MIC_TAKEN);
-    taken.SetCString(20, id);
-    taken.SetShortInt(30, MIC_MAIN);
-    taken.SetShortInt(40, fromQueue ? 1 : 0);
+    taken.SetCString(MicTakenKey::HOLDER, id);
+    taken.SetShortInt(MicTakenKey::WHICH, MIC_MAIN);
+    taken.SetShortInt(MicTakenKey::FROM_QUEUE, fromQueue ? 1 : 0);
     room.Broadcast(taken);
     UpdateTimer(room);
 }
@@ -94,9 +95,9 @@ void CRoomMic::GiveSecond(CRoom& room, const QString& id) {
     mic.second = id;
     mic.secondDueMs = TurnEnd(room);
     CKParam taken = MakePacket(CMD_MIC_TAKEN);
-    taken.SetCString(20, id);
-    taken.SetShortInt(30, MIC_SECOND);
-    taken.SetShortInt(40, 0);
+    taken.SetCString(MicTakenKey::HOLDER, id);
+    taken.SetShortInt(MicTakenKey::WHICH, MIC_SECOND);
+    taken.SetShortInt(MicTakenKey::FROM_QUEUE, 0);
     room.Broadcast(taken);
     UpdateTimer(room);
 }
@@ -107,7 +108,7 @@ void CRoomMic::FreeMain(CRoom& room) {
         return;
     }
     CKParam released = MakePacket(CMD_MIC_RELEASED);
-    released.SetCString(20, holder);
+    released.SetCString(MicReleasedKey::HOLDER, holder);
     room.Broadcast(released);
     UpdateTimer(room);
 }
@@ -180,8 +181,8 @@ void CRoomMic::OnGrab(tagRoomRequest& r) {
     }
     mic.queue.push_back(id);
     CKParam joined = MakePacket(CMD_QUEUE_JOINED);
-    joined.SetCString(20, id);
-    joined.SetShortInt(30, 0);
+    joined.SetCString(QueueJoinedKey::MEMBER, id);
+    joined.SetShortInt(QueueJoinedKey::WHERE, 0);
     room.Broadcast(joined);
 }
 
@@ -197,9 +198,9 @@ void CRoomMic::OnRelease(tagRoomRequest& r) {
     if (RemoveFromQueue(room, id)) {
         m_server.Answer(r);
         CKParam changed = MakePacket(CMD_QUEUE_CHANGED);
-        changed.SetCString(20, id);
-        changed.SetInt(30, 0);
-        changed.SetCString(40, id);
+        changed.SetCString(QueueChangedKey::MEMBER, id);
+        changed.SetInt(QueueChangedKey::UP, 0);
+        changed.SetCString(QueueChangedKey::BY, id);
         room.Broadcast(changed);
         return;
     }
@@ -220,7 +221,7 @@ void CRoomMic::OnHand(tagRoomRequest& r) {
         return;
     }
     CRoom& room = *r.room;
-    CRoomMember* target = room.Find(r.packet.TextOr(20));
+    CRoomMember* target = room.Find(r.packet.TextOr(HandMicKey::MEMBER));
     if (!target) {
         m_server.Refuse(r, REFUSE_BAD_USER);
         return;
@@ -233,9 +234,9 @@ void CRoomMic::OnHand(tagRoomRequest& r) {
     FreeMain(room);
     const bool fromQueue = RemoveFromQueue(room, target->id);
     CKParam handed = MakePacket(CMD_MIC_HANDED);
-    handed.SetCString(20, target->id);
-    handed.SetCString(30, r.member->id);
-    handed.SetBoolean(40, true);
+    handed.SetCString(MicHandedKey::MEMBER, target->id);
+    handed.SetCString(MicHandedKey::BY, r.member->id);
+    handed.SetBoolean(MicHandedKey::FLAG_40, true);
     room.Broadcast(handed);
     GiveMain(room, target->id, fromQueue);
 }
@@ -245,7 +246,7 @@ void CRoomMic::OnHandSecond(tagRoomRequest& r) {
         return;
     }
     CRoom& room = *r.room;
-    CRoomMember* target = room.Find(r.packet.TextOr(20));
+    CRoomMember* target = room.Find(r.packet.TextOr(HandSecondMicKey::MEMBER));
     if (!target) {
         m_server.Refuse(r, REFUSE_BAD_USER);
         return;
@@ -262,9 +263,9 @@ void CRoomMic::OnHandSecond(tagRoomRequest& r) {
     FreeSecond(room);
     RemoveFromQueue(room, target->id);
     CKParam handed = MakePacket(CMD_SECOND_MIC_HANDED);
-    handed.SetCString(20, target->id);
-    handed.SetCString(30, r.member->id);
-    handed.SetBoolean(40, true);
+    handed.SetCString(SecondMicHandedKey::MEMBER, target->id);
+    handed.SetCString(SecondMicHandedKey::BY, r.member->id);
+    handed.SetBoolean(SecondMicHandedKey::FLAG_40, true);
     room.Broadcast(handed);
     GiveSecond(room, target->id);
 }
@@ -274,7 +275,7 @@ void CRoomMic::OnTakeBack(tagRoomRequest& r) {
         return;
     }
     CRoom& room = *r.room;
-    const QString id = r.packet.TextOr(20);
+    const QString id = r.packet.TextOr(TakeBackMicKey::MEMBER);
     const bool onMain = Same(room.Mic().main, id);
     const bool onSecond = Same(room.Mic().second, id);
     if (!onMain && !onSecond) {
@@ -283,9 +284,9 @@ void CRoomMic::OnTakeBack(tagRoomRequest& r) {
     }
     m_server.Answer(r);
     CKParam taken = MakePacket(CMD_MIC_TAKEN_BACK);
-    taken.SetCString(20, onMain ? room.Mic().main : room.Mic().second);
-    taken.SetCString(30, r.member->id);
-    taken.SetBoolean(40, true);
+    taken.SetCString(MicTakenBackKey::MEMBER, onMain ? room.Mic().main : room.Mic().second);
+    taken.SetCString(MicTakenBackKey::BY, r.member->id);
+    taken.SetBoolean(MicTakenBackKey::FLAG_40, true);
     room.Broadcast(taken);
     if (onMain) {
         FreeMain(room);
@@ -301,7 +302,7 @@ void CRoomMic::OnExtend(tagRoomRequest& r) {
     }
     CRoom& room = *r.room;
     tagMicState& mic = room.Mic();
-    const QString id = r.packet.TextOr(20);
+    const QString id = r.packet.TextOr(ExtendMicKey::MEMBER);
     const int64_t turn = static_cast<int64_t>(room.Record().micSeconds) * 1000;
     if (Same(mic.main, id) && mic.mainDueMs) {
         mic.mainDueMs += turn;
@@ -313,8 +314,8 @@ void CRoomMic::OnExtend(tagRoomRequest& r) {
     }
     m_server.Answer(r);
     CKParam extended = MakePacket(CMD_MIC_EXTENDED);
-    extended.SetCString(20, Same(mic.main, id) ? mic.main : mic.second);
-    extended.SetCString(30, r.member->id);
+    extended.SetCString(MicExtendedKey::MEMBER, Same(mic.main, id) ? mic.main : mic.second);
+    extended.SetCString(MicExtendedKey::BY, r.member->id);
     room.Broadcast(extended);
 }
 
@@ -323,8 +324,8 @@ void CRoomMic::OnQueueControl(tagRoomRequest& r) {
         return;
     }
     CRoom& room = *r.room;
-    const int up = r.packet.IntOr(20, 0);
-    const QString id = r.packet.TextOr(30);
+    const int up = r.packet.IntOr(QueueControlKey::UP, 0);
+    const QString id = r.packet.TextOr(QueueControlKey::MEMBER);
     auto& queue = room.Mic().queue;
     auto it =
         std::find_if(queue.begin(), queue.end(), [&](const QString& q) { return Same(q, id); });
@@ -339,9 +340,9 @@ void CRoomMic::OnQueueControl(tagRoomRequest& r) {
     }
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_QUEUE_CHANGED);
-    changed.SetCString(20, member);
-    changed.SetInt(30, up == 1 ? 1 : 0);
-    changed.SetCString(40, r.member->id);
+    changed.SetCString(QueueChangedKey::MEMBER, member);
+    changed.SetInt(QueueChangedKey::UP, up == 1 ? 1 : 0);
+    changed.SetCString(QueueChangedKey::BY, r.member->id);
     room.Broadcast(changed);
 }
 
@@ -350,8 +351,8 @@ void CRoomMic::OnSecondControl(tagRoomRequest& r) {
         return;
     }
     CRoom& room = *r.room;
-    const bool allow = r.packet.IntOr(20, 0) != 0;
-    const int which = r.packet.IntOr(30, 2);
+    const bool allow = r.packet.IntOr(SecondMicControlKey::ALLOW, 0) != 0;
+    const int which = r.packet.IntOr(SecondMicControlKey::WHICH, 2);
     if (which < 1 || which > 3) {
         m_server.Refuse(r, REFUSE_BAD_PARAMETER);
         return;
@@ -361,9 +362,9 @@ void CRoomMic::OnSecondControl(tagRoomRequest& r) {
     room.Record().dualMic = allow;
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_SECOND_MIC_CONTROL_CHANGED);
-    changed.SetCString(20, r.member->id);
-    changed.SetInt(30, allow ? 1 : 0);
-    changed.SetInt(40, which);
+    changed.SetCString(SecondMicControlChangedKey::BY, r.member->id);
+    changed.SetInt(SecondMicControlChangedKey::ALLOW, allow ? 1 : 0);
+    changed.SetInt(SecondMicControlChangedKey::WHICH, which);
     room.Broadcast(changed);
     if (!allow) {
         FreeSecond(room);
@@ -376,12 +377,12 @@ void CRoomMic::OnMode(tagRoomRequest& r) {
         return;
     }
     CRoom& room = *r.room;
-    const int mode = r.packet.IntOr(20, -1);
+    const int mode = r.packet.IntOr(MicModeKey::MODE, -1);
     if (mode < MODE_GRAB || mode > MODE_OPERATOR) {
         m_server.Refuse(r, REFUSE_BAD_PARAMETER);
         return;
     }
-    const bool forced = mode == MODE_QUEUE && r.packet.IntOr(30, 0) == 1;
+    const bool forced = mode == MODE_QUEUE && r.packet.IntOr(MicModeKey::FORCED, 0) == 1;
     tagRoomRecord& record = room.Record();
     tagMicState& mic = room.Mic();
     record.micMode = mode;
@@ -396,9 +397,9 @@ void CRoomMic::OnMode(tagRoomRequest& r) {
     UpdateTimer(room);
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_MIC_MODE_CHANGED);
-    changed.SetCString(20, r.member->id);
-    changed.SetInt(30, mode);
-    changed.SetInt(40, forced ? 1 : 0);
+    changed.SetCString(MicModeChangedKey::BY, r.member->id);
+    changed.SetInt(MicModeChangedKey::MODE, mode);
+    changed.SetInt(MicModeChangedKey::FORCED, forced ? 1 : 0);
     room.Broadcast(changed);
     SaveMicSettings(room);
 }
@@ -407,7 +408,7 @@ void CRoomMic::OnTime(tagRoomRequest& r) {
     if (!RequireManager(r)) {
         return;
     }
-    const int seconds = r.packet.IntOr(20, 0);
+    const int seconds = r.packet.IntOr(MicTimeKey::SECONDS, 0);
     if (seconds < kShortestTurnSeconds) {
         m_server.Refuse(r, REFUSE_MIC_TIME_TOO_SHORT);
         return;
@@ -420,8 +421,8 @@ void CRoomMic::OnTime(tagRoomRequest& r) {
     room.Record().micSeconds = seconds;
     m_server.Answer(r);
     CKParam changed = MakePacket(CMD_MIC_TIME_CHANGED);
-    changed.SetCString(20, r.member->id);
-    changed.SetInt(30, seconds);
+    changed.SetCString(MicTimeChangedKey::BY, r.member->id);
+    changed.SetInt(MicTimeChangedKey::SECONDS, seconds);
     room.Broadcast(changed);
     SaveMicSettings(room);
 }
@@ -430,9 +431,10 @@ void CRoomMic::OnQueue(tagRoomRequest& r) {
     const auto& queue = r.room->Mic().queue;
     CKParam reply = MakeReply(CMD_MIC_QUEUE_REPLY);
     const int n = static_cast<int>(std::min<size_t>(queue.size(), 500));
-    reply.SetInt(30, n);
+    reply.SetInt(MicQueueReplyKey::COUNT, n);
     for (int i = 0; i < n; ++i) {
-        reply.SetCString(static_cast<short>(31 + i), queue[static_cast<size_t>(i)]);
+        reply.SetCString(static_cast<short>(MicQueueReplyKey::FIRST_MEMBER + i),
+                         queue[static_cast<size_t>(i)]);
     }
     r.peer.Send(reply);
 }

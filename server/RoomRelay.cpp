@@ -1,13 +1,13 @@
 #include "server/RoomRelay.h"
 
 #include "protocol/Commands.h"
+#include "protocol/keys/AudioKeys.h"
+#include "protocol/keys/VideoKeys.h"
 #include "server/Packets.h"
 
 #include <QStringList>
 
 namespace {
-
-enum : short { KEY_ROOM = 70 };
 
 bool Same(const QString& a, const QString& b) {
     return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
@@ -40,7 +40,7 @@ void CRoomRelay::OnAudio(tagRoomRequest& r) {
     }
     const tagMicState& mic = r.room->Mic();
     const QString& sender = r.member->id;
-    const int index = r.packet.IntOr(20, 1);
+    const int index = r.packet.IntOr(AudioKey::MIC, 1);
     // Only a holder speaks: someone who just lost the microphone may still send a block or two.
     const bool allowed = (index == 1 && (Same(mic.main, sender) || Same(mic.floor, sender))) ||
                          (index == 2 && (Same(mic.second, sender) || Same(mic.floor, sender)));
@@ -48,15 +48,15 @@ void CRoomRelay::OnAudio(tagRoomRequest& r) {
         return;
     }
     CKParam relay = MakePacket(CMD_AUDIO);
-    relay.SetInt(20, index);
-    relay.SetInt(50, r.packet.IntOr(50, 0));
-    relay.SetInt(30, r.packet.IntOr(30, 0));
-    if (!CopyBytes(r.packet, 40, relay, 40)) {
+    relay.SetInt(AudioKey::MIC, index);
+    relay.SetInt(AudioKey::METER, r.packet.IntOr(AudioKey::METER, 0));
+    relay.SetInt(AudioKey::QUALITY, r.packet.IntOr(AudioKey::QUALITY, 0));
+    if (!CopyBytes(r.packet, AudioKey::PAYLOAD, relay, AudioKey::PAYLOAD)) {
         static const char kNothing = 0;
-        relay.SetChar(40, &kNothing, 0);
+        relay.SetChar(AudioKey::PAYLOAD, &kNothing, 0);
     }
-    relay.SetCString(60, sender);
-    relay.SetInt(KEY_ROOM, r.room->Number());
+    relay.SetCString(AudioKey::SENDER, sender);
+    relay.SetInt(AudioKey::ROOM, r.room->Number());
     r.room->BroadcastMedia(relay, r.member);
     ++m_relayed;
 }
@@ -67,22 +67,22 @@ void CRoomRelay::OnVideo(tagRoomRequest& r) {
     }
     const tagMicState& mic = r.room->Mic();
     const QString& sender = r.member->id;
-    const int slot = r.packet.IntOr(20, -1);
+    const int slot = r.packet.IntOr(VideoKey::SLOT, -1);
     if ((slot == 1 && !Same(mic.main, sender)) || (slot == 2 && !Same(mic.second, sender)) ||
         slot < 0 || slot > 2) {
         return;
     }
-    const QString viewers = r.packet.TextOr(80);
+    const QString viewers = r.packet.TextOr(VideoKey::VIEWERS);
     CKParam relay = MakePacket(CMD_VIDEO);
-    relay.SetInt(20, slot);
-    relay.SetInt(30, r.packet.IntOr(30, 1));
-    relay.SetBoolean(40, r.packet.BoolOr(40, false));
-    if (!CopyBytes(r.packet, 50, relay, 50)) {
+    relay.SetInt(VideoKey::SLOT, slot);
+    relay.SetInt(VideoKey::ONE, r.packet.IntOr(VideoKey::ONE, 1));
+    relay.SetBoolean(VideoKey::KEY_FRAME, r.packet.BoolOr(VideoKey::KEY_FRAME, false));
+    if (!CopyBytes(r.packet, VideoKey::FRAME, relay, VideoKey::FRAME)) {
         return;
     }
-    relay.SetCString(60, sender);
-    relay.SetCString(80, slot == 0 ? viewers : QString());
-    relay.SetInt(KEY_ROOM, r.room->Number());
+    relay.SetCString(VideoKey::SENDER, sender);
+    relay.SetCString(VideoKey::VIEWERS, slot == 0 ? viewers : QString());
+    relay.SetInt(VideoKey::ROOM, r.room->Number());
     if (slot != 0) {
         r.room->BroadcastMedia(relay, r.member);
         ++m_relayed;

@@ -2,6 +2,10 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/ChatKeys.h"
+#include "protocol/keys/DispatchKeys.h"
+#include "protocol/keys/EntryKeys.h"
+#include "protocol/keys/MembersKeys.h"
 #include "server/Packets.h"
 #include "server/Refusal.h"
 #include "server/RoomAdmin.h"
@@ -257,7 +261,7 @@ void CRoomServer::Depart(CRoom& room, const QString& id) {
         member->second->Drop();
     }
     CKParam left = MakePacket(CMD_DEPARTURE);
-    left.SetCString(20, member->id);
+    left.SetCString(DepartureKey::MEMBER, member->id);
     room.Broadcast(left);
     const int number = room.Number();
     if (room.Count() == 0) {
@@ -287,8 +291,8 @@ void CRoomServer::SendVerified(uint64_t peerId) {
         if (session.peer && session.peer->PeerId() == peerId && session.stage == EStage::LoggedIn &&
             session.peer->IsOpen()) {
             CKParam verified = MakeReply(CMD_USER_VERIFIED);
-            verified.SetInt(22, 0);
-            verified.SetInt(23, 0);
+            verified.SetInt(UserVerifiedKey::FAULT, 0);
+            verified.SetInt(UserVerifiedKey::NUMBER_23, 0);
             session.peer->Send(verified);
             return;
         }
@@ -298,10 +302,10 @@ void CRoomServer::SendVerified(uint64_t peerId) {
 int CRoomServer::PostNotice(int room, bool timed, const QString& text) {
     CKParam notice = MakePacket(timed ? CMD_TIMED_NOTICE : CMD_TEXT_NOTICE);
     if (timed) {
-        notice.SetInt(20, 0);
-        notice.SetCString(30, text);
+        notice.SetInt(TimedNoticeKey::STATUS, 0);
+        notice.SetCString(TimedNoticeKey::TEXT, text);
     } else {
-        notice.SetCString(20, text);
+        notice.SetCString(TextNoticeKey::TEXT, text);
     }
     int rooms = 0;
     for (const auto& [number, r] : m_rooms) {

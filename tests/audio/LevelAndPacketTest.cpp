@@ -138,8 +138,8 @@ TEST(AudioPacket, BuiltInTheOrderReceiversReadAndParsedBack) {
 TEST(AudioPacket, ReceiversDefaultsAndTheRelayedRoomNumber) {
     CKParam packet;
     packet.SetShortInt(KEY_COMMAND, CMD_AUDIO);
-    packet.SetInt(AUDIO_KEY_QUALITY, 1);
-    packet.SetInt(AUDIO_KEY_ROOM, 88001);
+    packet.SetInt(AudioKey::QUALITY, 1);
+    packet.SetInt(AudioKey::ROOM, 88001);
     tagAudioPacket audio;
     audio.meter = 99;
     ASSERT_EQ(ParseAudioPacket(packet, audio), 0);

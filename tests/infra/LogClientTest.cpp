@@ -23,11 +23,11 @@ tagLogPacket Read(const tavotest::CPacketCopy& copy) {
     copy.Load(packet);
     tagLogPacket out;
     packet.GetShortInt(KEY_COMMAND, out.command);
-    packet.GetInt(CLogClient::KEY_LOG_CODE, out.code);
-    packet.GetInt(CLogClient::KEY_LOG_LENGTH, out.length);
+    packet.GetInt(LogLineKey::CODE, out.code);
+    packet.GetInt(LogLineKey::LENGTH, out.length);
     char* bytes = nullptr;
     unsigned short n = 0;
-    if (packet.GetCharNC(CLogClient::KEY_LOG_TEXT, &bytes, n) == 0) {
+    if (packet.GetCharNC(LogLineKey::TEXT, &bytes, n) == 0) {
         out.text = QByteArray(bytes, n);
     }
     packet.GetInt(KEY_SEQUENCE, out.number);
@@ -97,9 +97,9 @@ TEST_F(LogClientTest, ServerWordsChangeNothing) {
     for (const char* word : {"GetUsers", "goBACK", "other"}) {
         CKParam packet;
         packet.SetShortInt(KEY_COMMAND, CMD_LOG_LINE);
-        packet.SetChar(CLogClient::KEY_LOG_WORD, word, static_cast<unsigned short>(qstrlen(word)));
-        packet.SetChar(CLogClient::KEY_LOG_WORD_ARG1, "a", 1);
-        packet.SetChar(CLogClient::KEY_LOG_WORD_ARG2, "b", 1);
+        packet.SetChar(LogLineKey::WORD, word, static_cast<unsigned short>(qstrlen(word)));
+        packet.SetChar(LogLineKey::WORD_ARG1, "a", 1);
+        packet.SetChar(LogLineKey::WORD_ARG2, "b", 1);
         ASSERT_EQ(m_server.LastPeer().KSend(packet), 0);
         sent += packet.GetLength() + 10;  // the frame around the packet
     }

@@ -483,7 +483,7 @@ TEST(RoomAudio, RecordedSpeechComesBackOutOfThePlayer) {
         ParseAudioPacket(p, audio);
         CKParam relay;
         BuildAudioPacket(audio, relay);
-        relay.SetInt(AUDIO_KEY_ROOM, 1234);
+        relay.SetInt(AudioKey::ROOM, 1234);
         peer.KSend(relay);
     });
     ASSERT_TRUE(r.Enter());
