@@ -5,6 +5,7 @@
 #include "platform/Prompt.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
+#include "protocol/Refusal.h"
 #include "protocol/keys/CenterKeys.h"
 #include "protocol/keys/EntryKeys.h"
 #include "room/ConnectDlg.h"
@@ -205,12 +206,12 @@ void CRoomEntry::RoomLogin(int room) {
         return;
     }
     m_hall.SetHallStatus(QString());
-    if (dialog.ErrorCode() == 140) {
+    if (dialog.ErrorCode() == REFUSE_ROOM_DISABLED) {
         const CKParam& reply = dialog.Reply();
         const int until = reply.IntOr(RoomLoginReplyKey::DISABLED_UNTIL, 0);
         QString text;
         if (until < 1) {
-            text = RefusalText(140);
+            text = RefusalText(REFUSE_ROOM_DISABLED);
         } else {
             const QString end = QDateTime::fromSecsSinceEpoch(until).toString(
                 QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -330,7 +331,7 @@ void CRoomEntry::EntryRefused(const CResponseDlg& dialog) {
         case 143:
             MessageBox(LoadString(143), warning, kTopmostInfo);
             [[fallthrough]];
-        case 142: {
+        case REFUSE_PASSWORD_NEEDED: {
             CUnlockRoomDlg unlock;
             if (unlock.DoModal() == IDOK) {
                 m_password = unlock.Password();
@@ -344,13 +345,15 @@ void CRoomEntry::EntryRefused(const CResponseDlg& dialog) {
                 m_hall.OpenLogin();
             }
             break;
-        case 147:
+        case REFUSE_BALANCE:
             MessageBox(LoadString(IDS_NOT_ENOUGH)
                            .replace(QStringLiteral("%s"), CAppState::Get().settings.moneyName),
                        warning, kTopmostInfo);
             break;
-        case 157: {
-            CPaymentDlg pay(reply.IntOr(80, 0), reply.IntOr(100, 0), reply.TextOr(110));
+        case REFUSE_PAY_TO_ENTER: {
+            CPaymentDlg pay(reply.IntOr(EnterReplyKey::PAY_80, 0),
+                            reply.IntOr(EnterReplyKey::PAY_100, 0),
+                            reply.TextOr(EnterReplyKey::PAY_110));
             if (pay.DoModal() == IDOK) {
                 PostToHall(1034, 1, 0);
                 retried = true;

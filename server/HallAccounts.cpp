@@ -4,10 +4,10 @@
 #include "platform/CodePage.h"
 #include "protocol/Commands.h"
 #include "protocol/LoginCipher.h"
+#include "protocol/Refusal.h"
 #include "protocol/keys/CenterKeys.h"
 #include "server/HallService.h"
 #include "server/Packets.h"
-#include "server/Refusal.h"
 
 #include <QDateTime>
 #include <QStringList>

@@ -2,9 +2,9 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "protocol/Refusal.h"
 #include "protocol/keys/CenterKeys.h"
 #include "server/Packets.h"
-#include "server/Refusal.h"
 
 CHallService::CHallService(CStore& store, CPresence& presence, const tagServerConfig& config,
                            IRoomDirectory& rooms)

@@ -2,12 +2,12 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "protocol/Refusal.h"
 #include "protocol/keys/AdminKeys.h"
 #include "protocol/keys/AudioKeys.h"
 #include "protocol/keys/MembersKeys.h"
 #include "protocol/keys/VideoKeys.h"
 #include "server/Packets.h"
-#include "server/Refusal.h"
 #include "server/RoomChat.h"
 
 namespace {

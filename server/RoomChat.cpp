@@ -2,9 +2,9 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "protocol/Refusal.h"
 #include "protocol/keys/ChatKeys.h"
 #include "server/Packets.h"
-#include "server/Refusal.h"
 
 #include <QStringList>
 

@@ -2,9 +2,9 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "protocol/Refusal.h"
 #include "protocol/keys/EntryKeys.h"
 #include "server/Packets.h"
-#include "server/Refusal.h"
 #include "server/RoomMembers.h"
 
 #include <QRandomGenerator>

@@ -2,12 +2,12 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "protocol/Refusal.h"
 #include "protocol/keys/ChatKeys.h"
 #include "protocol/keys/DispatchKeys.h"
 #include "protocol/keys/EntryKeys.h"
 #include "protocol/keys/MembersKeys.h"
 #include "server/Packets.h"
-#include "server/Refusal.h"
 #include "server/RoomAdmin.h"
 #include "server/RoomChat.h"
 #include "server/RoomEntry.h"

@@ -1,8 +1,8 @@
 // The database and the admin command line, and what room managers do inside a room.
 
 #include "protocol/Commands.h"
+#include "protocol/Refusal.h"
 #include "server/AdminCommands.h"
-#include "server/Refusal.h"
 #include "server/Seed.h"
 #include "server/ServerConfig.h"
 #include "server/Store.h"

@@ -1,7 +1,7 @@
 // The server-information host and the hall, driven over loopback as the client drives them.
 
 #include "protocol/Commands.h"
-#include "server/Refusal.h"
+#include "protocol/Refusal.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/TestSupport.h"
 

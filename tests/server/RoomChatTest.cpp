@@ -2,7 +2,7 @@
 // switch and the shortest interval between two lines.
 
 #include "protocol/Commands.h"
-#include "server/Refusal.h"
+#include "protocol/Refusal.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/TestSupport.h"
 

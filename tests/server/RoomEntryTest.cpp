@@ -3,7 +3,7 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
-#include "server/Refusal.h"
+#include "protocol/Refusal.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/TestSupport.h"
 

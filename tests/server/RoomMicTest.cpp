@@ -2,7 +2,7 @@
 // the queue, managers handing out, taking back and extending, and the mode and time settings.
 
 #include "protocol/Commands.h"
-#include "server/Refusal.h"
+#include "protocol/Refusal.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-// Refusal codes the service puts in key 21 of a refused reply. The client shows each as the
+// Refusal codes the service puts in KEY_REFUSAL of a refused reply. The client shows each as the
 // string of the same number, so these numbers are part of the protocol.
 
 enum ERefusal : int {
