@@ -1,6 +1,7 @@
 #pragma once
 // The three audio qualities: what each captures, how big a block is and what a receiver plays.
 
+#include "platform/StringIds.h"
 #include "platform/audio/WaveTypes.h"
 
 enum : int {
@@ -20,6 +21,20 @@ constexpr int kSpeechPayloadBuffer = 1000;
 
 inline bool IsAudioQuality(int quality) {
     return quality >= AUDIO_QUALITY_HIFI && quality <= AUDIO_QUALITY_SPEECH;
+}
+
+// The string-table name of a quality; 0 for no quality.
+inline int QualityNameId(int quality) {
+    switch (quality) {
+        case AUDIO_QUALITY_HIFI:
+            return IDS_QUALITY_HIFI;
+        case AUDIO_QUALITY_SINGING:
+            return IDS_QUALITY_SINGING;
+        case AUDIO_QUALITY_SPEECH:
+            return IDS_QUALITY_SPEECH;
+        default:
+            return 0;
+    }
 }
 
 // The capture format of a quality; qualities 1 and 2 both record 22050 Hz stereo.

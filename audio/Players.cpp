@@ -2,6 +2,7 @@
 
 #include "audio/AudioFormats.h"
 #include "platform/Prompt.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 CPlayerSet::CPlayerSet(std::vector<int> formats) : m_formats(std::move(formats)) {
@@ -36,7 +37,8 @@ void CPlayerSet::ClosePlayers() {
 bool CPlayerSet::OpenAtInit() {
     if (OpenPlayers())
         return true;
-    MessageBox(LoadString(409), QStringLiteral("Warning"), MB_OK | MB_ICONINFORMATION);
+    MessageBox(LoadString(IDS_NO_AUDIO_DECODER), QStringLiteral("Warning"),
+               MB_OK | MB_ICONINFORMATION);
     return false;
 }
 

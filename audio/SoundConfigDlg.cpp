@@ -1,6 +1,7 @@
 #include "audio/SoundConfigDlg.h"
 
 #include "audio/RecordSource.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 #include <algorithm>
@@ -14,7 +15,8 @@ void CSoundConfigDlg::OnInitDialog() {
         source.SetMixName(settings.mixName);
     source.SelectRecordSource(RECORD_SOURCE_MIX, false);
     const QString mixName = source.MixName();
-    SetStatusText(mixName.isEmpty() ? LoadString(422) : LoadString(423) + mixName);
+    SetStatusText(mixName.isEmpty() ? LoadString(IDS_MIX_NOT_FOUND)
+                                    : LoadString(IDS_MIX_CURRENT) + mixName);
     m_items = source.Candidates();
     m_selected = m_items.contains(mixName) ? mixName : QString();
     m_bOpenMix = settings.isOpenMix != 0;

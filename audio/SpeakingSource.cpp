@@ -1,6 +1,7 @@
 #include "audio/SpeakingSource.h"
 
 #include "audio/RecordSource.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 void SelectSpeakingSource(ISpeakingRoom& room) {
@@ -17,7 +18,7 @@ void SelectSpeakingSource(ISpeakingRoom& room) {
     if (source.MixName().isEmpty())
         source.SetMixName(settings.mixName);
     if (!source.SelectRecordSource(RECORD_SOURCE_MIX, true)) {
-        room.AddSystemLine(LoadString(251));
+        room.AddSystemLine(LoadString(IDS_MIX_FAILED));
         room.OpenSoundSettings();
         source.SelectRecordSource(RECORD_SOURCE_MIX, true);
     }

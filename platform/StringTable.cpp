@@ -1,5 +1,7 @@
 #include "platform/StringTable.h"
 
+#include "platform/StringIds.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -84,5 +86,8 @@ void SetStringLanguage(const QString& language) {
 }
 
 QString RefusalText(int code) {
-    return LoadString(code >= 128 && code <= 167 ? code : 168);
+    // A refusal code's text has the code's number.
+    constexpr int kFirstRefusal = 128;
+    constexpr int kLastRefusal = 167;
+    return LoadString(code >= kFirstRefusal && code <= kLastRefusal ? code : IDS_UNKNOWN_ERROR);
 }

@@ -153,13 +153,13 @@ QString SaidWith(const QString& said, const QString& time) {
 
 QString PublicHeader(const tagHeaderStyle& s, const tagParty& sender) {
     return Stamped(s, sender) + NamePart(s.nameFont, sender.id, sender.nickname, sender.nickname) +
-           SaidWith(LoadString(250), s.time);
+           SaidWith(LoadString(IDS_SAYS), s.time);
 }
 
 QString OwnPrivateHeader(const tagHeaderStyle& s, const tagParty& target) {
-    return LoadString(248) + Stamped(s, target) +
+    return LoadString(IDS_YOU_WHISPER_TO) + Stamped(s, target) +
            NamePart(s.nameFont, target.id, target.nickname, target.nickname) +
-           SaidWith(LoadString(250), s.time);
+           SaidWith(LoadString(IDS_SAYS), s.time);
 }
 
 QString TargetPrivateHeader(const tagHeaderStyle& s, const tagParty& sender) {
@@ -220,8 +220,8 @@ bool CForbiddenText::Check(const QString& text, int kind) const {
     }
     hit.replace(QLatin1Char('<'), QChar(0xFF1C));
     hit.replace(QLatin1Char('>'), QChar(0xFF1E));
-    MessageBox(QStringLiteral("%1 %2").arg(LoadString(116), hit), QStringLiteral("Warning"),
-               MB_TOPMOST);
+    MessageBox(QStringLiteral("%1 %2").arg(LoadString(IDS_FORBIDDEN_CHARS), hit),
+               QStringLiteral("Warning"), MB_TOPMOST);
     return false;
 }
 

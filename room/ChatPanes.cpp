@@ -85,7 +85,9 @@ QString CChatPanes::FormatSystemLine(const QString& text, int suffix, bool publi
         default:
             break;
     }
-    const QString heading = !title.isEmpty() ? title : LoadString(publicLine ? 341 : 342);
+    const QString heading =
+        !title.isEmpty() ? title
+                         : LoadString(publicLine ? IDS_PUBLIC_LINE_TITLE : IDS_PRIVATE_LINE_TITLE);
     const QString& font = publicLine ? m_fonts.publicSystem : m_fonts.privateSystem;
     return QStringLiteral("<div><font %1>%2 %3</font></div>").arg(font, heading, body);
 }

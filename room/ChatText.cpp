@@ -53,8 +53,9 @@ int CChatText::SendText(const QString& input) {
     CChatPanes& panes = m_room.Panes();
     CRequestDiscipline& discipline = m_room.Discipline();
     if (m_typeForbidden) {
-        panes.SystemLine(FillPlaceholders(
-            LoadString(243), {LoadString(349), m_room.Members().LineName(m_typeForbiddenBy)}));
+        panes.SystemLine(
+            FillPlaceholders(LoadString(IDS_LINE_TYPE_FORBIDDEN),
+                             {LoadString(IDS_YOU), m_room.Members().LineName(m_typeForbiddenBy)}));
         return -1;
     }
     const int edition = m_room.Edition();
@@ -70,19 +71,19 @@ int CChatText::SendText(const QString& input) {
     }
     discipline.RecordAttempt(CMD_TEXT);
     if (input.isEmpty()) {
-        panes.SystemLine(LoadString(244));
+        panes.SystemLine(LoadString(IDS_EMPTY_TEXT));
         return -1;
     }
     QString text = EscapeAngles(input);
     const QString hit = CForbiddenText::Get().Find(text, CForbiddenText::TEXTS);
     if (!hit.isEmpty()) {
-        panes.SystemLine(LoadString(245) + HtmlEscape(hit));
+        panes.SystemLine(LoadString(IDS_TEXT_FORBIDDEN_CHARS) + HtmlEscape(hit));
         return -1;
     }
     const bool isPrivate = !m_target.isEmpty();
     const UserInfo* own = m_room.OwnRecord();
     if (!isPrivate && !m_publicText && m_room.OwnRank() < RANK_OPERATOR && !(own && own->IsVip())) {
-        panes.SystemLine(LoadString(246));
+        panes.SystemLine(LoadString(IDS_NO_PUBLIC_TEXT));
         return -1;
     }
     text = LimitTokens(text, edition, kMaxFaces);
@@ -112,7 +113,7 @@ int CChatText::SendText(const QString& input) {
     packet.SetInt(TextKey::PRIVATE, isPrivate ? 1 : 0);
     packet.SetCString(TextKey::TEXT, converted);
     if (discipline.Send(CMD_TEXT, packet) != 0) {
-        panes.SystemLine(LoadString(247));
+        panes.SystemLine(LoadString(IDS_TEXT_FAILED));
         return -1;
     }
     panes.Append(ChatLine(ownHeader, styleAttr, converted) + QStringLiteral("\r\n"), !isPrivate);
@@ -121,7 +122,7 @@ int CChatText::SendText(const QString& input) {
 
 bool CChatText::InsertFace(QString& input, int face, int set) const {
     if (CountFaceTokens(input, m_room.Edition()) >= kMaxFaces) {
-        m_room.Panes().SystemLine(LoadString(175));
+        m_room.Panes().SystemLine(LoadString(IDS_MAX_FACES));
         return false;
     }
     const QString number = QStringLiteral("%1").arg(face, 2, 10, QLatin1Char('0'));
@@ -141,10 +142,10 @@ void CChatText::SetTarget(const QString& id) {
 
 QString CChatText::TargetLabel() const {
     if (m_target.isEmpty()) {
-        return LoadString(421);
+        return LoadString(IDS_YOU_SAY_TO_ALL);
     }
     const UserInfo* m = m_room.Members().Find(m_target);
-    return FillPlaceholders(LoadString(420), {m ? m->nickname : m_target});
+    return FillPlaceholders(LoadString(IDS_YOU_SAY_TO), {m ? m->nickname : m_target});
 }
 
 void CChatText::OnMemberLeft(const QString& id) {
@@ -163,12 +164,12 @@ void CChatText::SetBlocked(const QString& id, bool blocked) {
     } else {
         m_blocked.remove(id);
     }
-    m_room.Panes().SystemLine(LoadString(blocked ? 287 : 286));
+    m_room.Panes().SystemLine(LoadString(blocked ? IDS_BLOCKED : IDS_UNBLOCKED));
 }
 
 void CChatText::SetHideBelowOperator(bool hide) {
     m_hideBelowOperator = hide;
-    m_room.Panes().SystemLine(LoadString(hide ? 285 : 284));
+    m_room.Panes().SystemLine(LoadString(hide ? IDS_HIDING_BELOW_OP : IDS_SHOWING_BELOW_OP));
 }
 
 void CChatText::SetTypeForbidden(bool forbidden, const QString& actorId) {
@@ -247,7 +248,7 @@ QString CChatText::ReceivedLine(const QString& sender, const QString& target,
     if (edition == EDITION_50 || edition == EDITION_70) {
         const QString whisper = LoadString(IDS_WHISPER_WORD);
         const qsizetype w = line.indexOf(whisper);
-        const QString said = LoadString(250);
+        const QString said = LoadString(IDS_SAYS);
         const qsizetype s = w < 0 ? -1 : line.indexOf(said, w);
         const bool isPrivate = s >= 0 && s + said.size() < line.size() &&
                                (line[s + said.size()] == QLatin1Char(':') ||

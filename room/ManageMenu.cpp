@@ -15,33 +15,6 @@
 
 namespace {
 
-enum : int {
-    IDS_OWNER_ONLY = 272,  // "只有房主才能使用"
-    IDS_MODE_GRAB = 259,
-    IDS_MODE_OPERATOR = 265,
-    IDS_MIC_TIME = 314,
-    IDS_QUALITY_SPEECH = 274,
-    IDS_QUALITY_SINGING = 275,
-    IDS_QUALITY_HIFI = 276,
-    IDS_MENU_TITLE = 42100,
-    IDS_PUBLIC_TEXT_ON = 42101,
-    IDS_PUBLIC_TEXT_OFF = 42102,
-    IDS_VIDEO_ON = 42103,
-    IDS_VIDEO_OFF = 42104,
-    IDS_SECOND_MIC_ON = 42105,
-    IDS_SECOND_MIC_OFF = 42106,
-    IDS_MODE_QUEUE = 42107,
-    IDS_MODE_QUEUE_FORCED = 42108,
-    IDS_TOPIC = 42109,
-    IDS_LOCK = 42110,
-    IDS_ACTIVITY = 42111,
-    IDS_SCORE = 42112,
-    IDS_GAME = 42113,
-    IDS_LAST = 42114,
-    IDS_OWNER_PAGE = 42115,
-    IDS_SUB_OWNER_PAGE = 42116,
-};
-
 // The room's voice, when the client installed it.
 CRoomAudio* Audio(const CRoomDlg& room) {
     return dynamic_cast<CRoomAudio*>(room.VoiceSender());
@@ -84,50 +57,51 @@ std::vector<tagManageEntry> CManageMenu::Entries() const {
     };
 
     // Public text and video belong to the administration, which this client does not send.
-    check(add(EManageEntry::PublicTextOn, LoadString(IDS_PUBLIC_TEXT_ON), false),
+    check(add(EManageEntry::PublicTextOn, LoadString(IDS_MENU_PUBLIC_TEXT_ON), false),
           settings.publicText);
-    check(add(EManageEntry::PublicTextOff, LoadString(IDS_PUBLIC_TEXT_OFF), false),
+    check(add(EManageEntry::PublicTextOff, LoadString(IDS_MENU_PUBLIC_TEXT_OFF), false),
           !settings.publicText);
-    add(EManageEntry::VideoOn, LoadString(IDS_VIDEO_ON), false, true);
-    add(EManageEntry::VideoOff, LoadString(IDS_VIDEO_OFF), false);
+    add(EManageEntry::VideoOn, LoadString(IDS_MENU_VIDEO_ON), false, true);
+    add(EManageEntry::VideoOff, LoadString(IDS_MENU_VIDEO_OFF), false);
 
-    check(add(EManageEntry::SecondMicOn, LoadString(IDS_SECOND_MIC_ON), true, true), mic.DualMic());
-    check(add(EManageEntry::SecondMicOff, LoadString(IDS_SECOND_MIC_OFF), true), !mic.DualMic());
+    check(add(EManageEntry::SecondMicOn, LoadString(IDS_MENU_SECOND_MIC_ON), true, true),
+          mic.DualMic());
+    check(add(EManageEntry::SecondMicOff, LoadString(IDS_MENU_SECOND_MIC_OFF), true),
+          !mic.DualMic());
 
     const int quality = audio ? audio->RoomQuality() : AUDIO_QUALITY_NONE;
     const std::pair<EManageEntry, int> qualities[] = {
         {EManageEntry::QualitySpeech, AUDIO_QUALITY_SPEECH},
         {EManageEntry::QualitySinging, AUDIO_QUALITY_SINGING},
         {EManageEntry::QualityHifi, AUDIO_QUALITY_HIFI}};
-    const int qualityTexts[] = {IDS_QUALITY_SPEECH, IDS_QUALITY_SINGING, IDS_QUALITY_HIFI};
     for (int i = 0; i < 3; ++i) {
-        tagManageEntry* e =
-            add(qualities[i].first, LoadString(qualityTexts[i]), audio != nullptr, i == 0);
+        tagManageEntry* e = add(qualities[i].first, LoadString(QualityNameId(qualities[i].second)),
+                                audio != nullptr, i == 0);
         check(e, quality == qualities[i].second);
     }
 
     const int mode = mic.Mode();
     const bool forced = mic.ForcedQueue();
     check(add(EManageEntry::ModeGrab, LoadString(IDS_MODE_GRAB), true, true), mode == MIC_GRAB);
-    check(add(EManageEntry::ModeQueue, LoadString(IDS_MODE_QUEUE), true),
+    check(add(EManageEntry::ModeQueue, LoadString(IDS_MENU_MODE_QUEUE), true),
           mode == MIC_QUEUE && !forced);
-    check(add(EManageEntry::ModeQueueForced, LoadString(IDS_MODE_QUEUE_FORCED), true),
+    check(add(EManageEntry::ModeQueueForced, LoadString(IDS_MENU_MODE_QUEUE_FORCED), true),
           mode == MIC_QUEUE && forced);
     check(add(EManageEntry::ModeOperator, LoadString(IDS_MODE_OPERATOR), true),
           mode == MIC_OPERATOR);
 
-    add(EManageEntry::MicTime, LoadString(IDS_MIC_TIME), true, true);
-    add(EManageEntry::Topic, LoadString(IDS_TOPIC), false);
-    check(add(EManageEntry::Lock, LoadString(IDS_LOCK), false), settings.lockState != 0);
-    add(EManageEntry::Activity, LoadString(IDS_ACTIVITY), false, true);
-    add(EManageEntry::Score, LoadString(IDS_SCORE), false);
-    add(EManageEntry::Game, LoadString(IDS_GAME), false);
-    add(EManageEntry::Last, LoadString(IDS_LAST), false);
+    add(EManageEntry::MicTime, LoadString(IDS_OP_MIC_TIME), true, true);
+    add(EManageEntry::Topic, LoadString(IDS_MENU_TOPIC), false);
+    check(add(EManageEntry::Lock, LoadString(IDS_MENU_LOCK), false), settings.lockState != 0);
+    add(EManageEntry::Activity, LoadString(IDS_MENU_ACTIVITY), false, true);
+    add(EManageEntry::Score, LoadString(IDS_MENU_SCORE), false);
+    add(EManageEntry::Game, LoadString(IDS_MENU_GAME), false);
+    add(EManageEntry::Last, LoadString(IDS_MENU_LAST), false);
 
     if (room.OwnRank() == kOwnerRank) {
-        add(EManageEntry::OwnerPage, LoadString(IDS_OWNER_PAGE),
+        add(EManageEntry::OwnerPage, LoadString(IDS_MENU_OWNER_PAGE),
             IsPage(PageAddress(EManageEntry::OwnerPage)), true);
-        add(EManageEntry::SubOwnerPage, LoadString(IDS_SUB_OWNER_PAGE),
+        add(EManageEntry::SubOwnerPage, LoadString(IDS_MENU_SUB_OWNER_PAGE),
             IsPage(PageAddress(EManageEntry::SubOwnerPage)));
     }
     return entries;

@@ -29,10 +29,10 @@ void CMicOrder::Register(CDispatchTable& t) {
     t.On(CMD_MIC_MODE_CHANGED, [this](CKParam& p) { OnModeChanged(p); });
     t.On(CMD_QUEUE_CHANGED, [this](CKParam& p) { OnQueueChanged(p); });
     t.On(CMD_SECOND_MIC_CONTROL_CHANGED, [this](CKParam& p) { OnSecondMicControl(p); });
-    t.On(CMD_MIC_HANDED, [this](CKParam& p) { OnHanded(p, 441); });
-    t.On(CMD_MIC_TAKEN_BACK, [this](CKParam& p) { OnHanded(p, 32879); });
-    t.On(CMD_SECOND_MIC_HANDED, [this](CKParam& p) { OnHanded(p, 442); });
-    t.On(CMD_MIC_EXTENDED, [this](CKParam& p) { OnHanded(p, 174); });
+    t.On(CMD_MIC_HANDED, [this](CKParam& p) { OnHanded(p, IDS_LINE_MIC_HANDED); });
+    t.On(CMD_MIC_TAKEN_BACK, [this](CKParam& p) { OnHanded(p, IDS_LINE_MIC_TAKEN_BACK); });
+    t.On(CMD_SECOND_MIC_HANDED, [this](CKParam& p) { OnHanded(p, IDS_LINE_SECOND_MIC_HANDED); });
+    t.On(CMD_MIC_EXTENDED, [this](CKParam& p) { OnHanded(p, IDS_LINE_MIC_EXTENDED); });
     t.On(CMD_MIC_RELEASED, [this](CKParam&) { OnReleased(false); });
     t.On(CMD_SECOND_MIC_RELEASED, [this](CKParam&) { OnReleased(true); });
     t.On(CMD_HANDLE_HANDED, [this](CKParam& p) { OnHandleHanded(p); });
@@ -45,7 +45,7 @@ void CMicOrder::Register(CDispatchTable& t) {
 
 QString CMicOrder::TimeText(int r) {
     if (r >= 600) {
-        return LoadString(302);
+        return LoadString(IDS_TIME_UNKNOWN);
     }
     if (r >= 540) {
         return QStringLiteral("10") + LoadString(IDS_MINUTES);
@@ -59,11 +59,11 @@ QString CMicOrder::TimeText(int r) {
 QString CMicOrder::ModeName(int mode, bool forced) {
     switch (mode) {
         case MIC_QUEUE:
-            return LoadString(262) + (forced ? LoadString(IDS_FORCED_QUEUE) : QString());
+            return LoadString(IDS_MODE_QUEUE) + (forced ? LoadString(IDS_FORCED_QUEUE) : QString());
         case MIC_OPERATOR:
-            return LoadString(265);
+            return LoadString(IDS_MODE_OPERATOR);
         default:
-            return LoadString(259);
+            return LoadString(IDS_MODE_GRAB);
     }
 }
 
@@ -172,7 +172,7 @@ void CMicOrder::StartCountdown(bool second) {
     const QString holder = m_room.Members().DisplayName(second ? SecondHolder() : MainHolder());
     if (second) {
         m_secondCountdown = m_micTime;
-        m_room.View().SetSecondMic(holder, LoadString(302));
+        m_room.View().SetSecondMic(holder, LoadString(IDS_TIME_UNKNOWN));
     } else {
         m_mainCountdown = m_micTime;
         m_room.View().SetMainMic(holder, TimeText(m_mainCountdown));
@@ -181,7 +181,8 @@ void CMicOrder::StartCountdown(bool second) {
 }
 
 void CMicOrder::ShowFree() {
-    m_room.View().SetMainMic(LoadString(301), QString::number(0) + LoadString(IDS_SECONDS));
+    m_room.View().SetMainMic(LoadString(IDS_MIC_FREE),
+                             QString::number(0) + LoadString(IDS_SECONDS));
 }
 
 void CMicOrder::ShowMode() {
@@ -202,9 +203,9 @@ void CMicOrder::Speak(bool second, const QString& previous, const QString& now) 
 void CMicOrder::BeginSpeaking(IVoiceSender& voice) {
     const int result = voice.BeginSpeaking();
     if (result == IVoiceSender::BEGIN_CAPTURE_FAILED) {
-        m_room.Panes().SystemLine(LoadString(241));
+        m_room.Panes().SystemLine(LoadString(IDS_CAPTURE_FAILED));
     } else if (result == IVoiceSender::BEGIN_MIX_FAILED) {
-        m_room.Panes().SystemLine(LoadString(251));
+        m_room.Panes().SystemLine(LoadString(IDS_MIX_FAILED));
     }
 }
 
@@ -229,7 +230,7 @@ void CMicOrder::OnMicTaken(CKParam& p) {
     if (second) {
         if (holder.isEmpty()) {
             m_room.KillTimer(TIMER_SECOND);
-            m_room.View().SetSecondMic(LoadString(301),
+            m_room.View().SetSecondMic(LoadString(IDS_MIC_FREE),
                                        QString::number(0) + LoadString(IDS_SECONDS));
         } else {
             StartCountdown(true);
@@ -321,7 +322,8 @@ void CMicOrder::OnQueueReply(CKParam& p) {
 void CMicOrder::OnMicTimeChanged(CKParam& p) {
     m_micTime = static_cast<short>(p.IntOr(MicTimeChangedKey::SECONDS, m_micTime));
     m_room.Panes().SystemLine(FillPlaceholders(
-        LoadString(278), {m_room.Members().LineName(p.TextOr(20)), QString::number(m_micTime)}));
+        LoadString(IDS_LINE_MIC_TIME),
+        {m_room.Members().LineName(p.TextOr(MicTimeChangedKey::BY)), QString::number(m_micTime)}));
 }
 
 void CMicOrder::OnModeChanged(CKParam& p) {
@@ -329,7 +331,8 @@ void CMicOrder::OnModeChanged(CKParam& p) {
     m_forced = m_mode == MIC_QUEUE && p.IntOr(MicModeChangedKey::FORCED, 0) == 1;
     m_state.With([](tagMicState& s) { s.floorHolder.clear(); });
     m_room.Panes().SystemLine(FillPlaceholders(
-        LoadString(226), {m_room.Members().LineName(p.TextOr(20)), ModeName(m_mode, m_forced)}));
+        LoadString(IDS_LINE_MIC_MODE),
+        {m_room.Members().LineName(p.TextOr(MicModeChangedKey::BY)), ModeName(m_mode, m_forced)}));
     ShowMode();
     // The queue is asked for by the refresh timer alone; leaving queue mode empties it here.
     if (m_mode != MIC_QUEUE) {
@@ -342,8 +345,9 @@ void CMicOrder::OnQueueChanged(CKParam& p) {
     const QString id = p.TextOr(QueueChangedKey::MEMBER);
     const bool up = p.IntOr(QueueChangedKey::UP, 0) == 1;
     const CRoomMembers& members = m_room.Members();
-    m_room.Panes().SystemLine(FillPlaceholders(
-        LoadString(up ? 443 : 444), {members.LineName(id), members.LineName(p.TextOr(40))}));
+    m_room.Panes().SystemLine(
+        FillPlaceholders(LoadString(up ? IDS_LINE_QUEUE_UP : IDS_LINE_QUEUE_REMOVED),
+                         {members.LineName(id), members.LineName(p.TextOr(QueueChangedKey::BY))}));
     if (!m_queue.contains(id)) {
         return;
     }
@@ -361,16 +365,17 @@ void CMicOrder::OnSecondMicControl(CKParam& p) {
     const bool allow = p.IntOr(SecondMicControlChangedKey::ALLOW, 0) != 0;
     const int which = p.IntOr(SecondMicControlChangedKey::WHICH, 0);
     m_state.With([&](tagMicState& s) { s.dualMic = allow; });
-    const int micName = which == 1 ? 216 : which == 2 ? 292 : 219;
-    m_room.Panes().SystemLine(QStringLiteral("%1 %2%3").arg(m_room.Members().LineName(p.TextOr(20)),
-                                                            LoadString(allow ? 353 : 354),
-                                                            LoadString(micName)));
+    const int micName = which == 1 ? IDS_MAIN_MIC : which == 2 ? IDS_SECOND_MIC : IDS_BOTH_MICS;
+    m_room.Panes().SystemLine(QStringLiteral("%1 %2%3").arg(
+        m_room.Members().LineName(p.TextOr(SecondMicControlChangedKey::BY)),
+        LoadString(allow ? IDS_ALLOW : IDS_FORBID), LoadString(micName)));
 }
 
 void CMicOrder::OnHanded(CKParam& p, int lineId) {
     const CRoomMembers& members = m_room.Members();
-    m_room.Panes().SystemLine(FillPlaceholders(
-        LoadString(lineId), {members.LineName(p.TextOr(20)), members.LineName(p.TextOr(30))}));
+    m_room.Panes().SystemLine(
+        FillPlaceholders(LoadString(lineId), {members.LineName(p.TextOr(MicHandedKey::MEMBER)),
+                                              members.LineName(p.TextOr(MicHandedKey::BY))}));
 }
 
 void CMicOrder::OnReleased(bool second) {
@@ -379,7 +384,8 @@ void CMicOrder::OnReleased(bool second) {
     Speak(second, previous, QString());
     if (second) {
         m_room.KillTimer(TIMER_SECOND);
-        m_room.View().SetSecondMic(LoadString(301), QString::number(0) + LoadString(IDS_SECONDS));
+        m_room.View().SetSecondMic(LoadString(IDS_MIC_FREE),
+                                   QString::number(0) + LoadString(IDS_SECONDS));
     } else {
         if (m_mode == MIC_QUEUE && !previous.isEmpty()) {
             m_queue.removeAll(previous);
@@ -396,9 +402,9 @@ void CMicOrder::OnHandleHanded(CKParam& p) {
     const QString by = p.TextOr(HandleHandedKey::BY);
     const CRoomMembers& members = m_room.Members();
     if (!to.isEmpty() && !by.isEmpty()) {
-        m_room.Panes().SystemLine(
-            FillPlaceholders(LoadString(459), {members.LineName(to), members.LineName(by)}),
-            SUFFIX_NONE, true);
+        m_room.Panes().SystemLine(FillPlaceholders(LoadString(IDS_LINE_HANDLE_HANDED),
+                                                   {members.LineName(to), members.LineName(by)}),
+                                  SUFFIX_NONE, true);
     }
     const QString own = m_room.OwnId();
     const tagMicState s = m_state.With([&](tagMicState& st) {
@@ -446,7 +452,7 @@ bool CMicOrder::MemberPresent(const QString& id) {
     if (m_room.Members().Find(id)) {
         return true;
     }
-    m_room.Panes().SystemLine(LoadString(179));
+    m_room.Panes().SystemLine(LoadString(IDS_MEMBER_GONE));
     return false;
 }
 
@@ -475,11 +481,11 @@ int CMicOrder::Grab() {
         return -1;
     }
     if (m_mode == MIC_OPERATOR) {
-        m_room.Panes().SystemLine(LoadString(296));
+        m_room.Panes().SystemLine(LoadString(IDS_OPERATOR_MODE_NO_GRAB));
         return -1;
     }
     if (m_grabForbidden) {
-        m_room.Panes().SystemLine(LoadString(297));
+        m_room.Panes().SystemLine(LoadString(IDS_GRAB_FORBIDDEN));
         return -1;
     }
     if (!d.CheckInterval(CMD_GRAB_MIC)) {
@@ -522,11 +528,11 @@ int CMicOrder::Hand(short code, const QString& id) {
         return -1;
     }
     if (MainHolder() == id) {
-        m_room.Panes().SystemLine(LoadString(239));
+        m_room.Panes().SystemLine(LoadString(IDS_ON_MAIN_MIC));
         return -1;
     }
     if (SecondHolder() == id) {
-        m_room.Panes().SystemLine(LoadString(240));
+        m_room.Panes().SystemLine(LoadString(IDS_ON_SECOND_MIC));
         return -1;
     }
     return Send(m_room, code, [&](CKParam& p) { p.SetCString(HandMicKey::MEMBER, id); });
@@ -537,7 +543,7 @@ int CMicOrder::TakeBack(const QString& id) {
         return -1;
     }
     if (id.isEmpty() || (MainHolder() != id && SecondHolder() != id)) {
-        m_room.Panes().SystemLine(LoadString(32877));
+        m_room.Panes().SystemLine(LoadString(IDS_NOT_ON_MIC));
         return -1;
     }
     return Send(m_room, CMD_TAKE_BACK_MIC,
@@ -577,8 +583,9 @@ int CMicOrder::SetSecondMicAllowed(bool allow) {
         return -1;
     }
     if (DualMic() == allow) {
-        m_room.Panes().SystemLine(LoadString(258) + LoadString(allow ? 353 : 354) +
-                                  LoadString(292));
+        m_room.Panes().SystemLine(LoadString(IDS_ALREADY) +
+                                  LoadString(allow ? IDS_ALLOW : IDS_FORBID) +
+                                  LoadString(IDS_SECOND_MIC));
         return -1;
     }
     return Send(m_room, CMD_SECOND_MIC_CONTROL, [&](CKParam& p) {
@@ -593,7 +600,7 @@ int CMicOrder::SetMode(int mode, bool forced) {
     }
     forced = forced && mode == MIC_QUEUE;
     if (mode == m_mode && forced == m_forced) {
-        m_room.Panes().SystemLine(LoadString(258) + ModeName(mode, forced));
+        m_room.Panes().SystemLine(LoadString(IDS_ALREADY) + ModeName(mode, forced));
         return -1;
     }
     return Send(m_room, CMD_MIC_MODE, [&](CKParam& p) {
@@ -629,7 +636,7 @@ int CMicOrder::TakePrivateMic(bool confirm) {
     // Private microphones are for members with an account.
     const UserInfo* me = m_room.OwnRecord();
     if (!me || !me->registered) {
-        m_room.Panes().SystemLine(LoadString(453));
+        m_room.Panes().SystemLine(LoadString(IDS_NO_PRIVATE_MIC_RIGHT));
         return -1;
     }
     m_privateMicConfirm = confirm;
@@ -646,8 +653,8 @@ int CMicOrder::VisitPrivateMic(const QString& id) {
         p.SetCString(VisitPrivateMicKey::VISITOR, m_room.OwnId());
     });
     if (result == 0) {
-        m_room.Panes().SystemLine(
-            FillPlaceholders(LoadString(456), {m_room.Members().LineName(id)}));
+        m_room.Panes().SystemLine(FillPlaceholders(LoadString(IDS_VISITING_PRIVATE_MIC),
+                                                   {m_room.Members().LineName(id)}));
     }
     return result;
 }
@@ -663,8 +670,8 @@ int CMicOrder::SendOffPrivateMic(const QString& id) {
     const int result = Send(m_room, CMD_SEND_OFF_PRIVATE_MIC,
                             [&](CKParam& p) { p.SetCString(SendOffPrivateMicKey::MEMBER, id); });
     if (result == 0) {
-        m_room.Panes().SystemLine(
-            FillPlaceholders(LoadString(457), {m_room.Members().LineName(id)}));
+        m_room.Panes().SystemLine(FillPlaceholders(LoadString(IDS_SENT_OFF_PRIVATE_MIC),
+                                                   {m_room.Members().LineName(id)}));
     }
     return result;
 }

@@ -1,5 +1,6 @@
 #include "room/ModifyMicTimeDlg.h"
 
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 namespace {
@@ -24,7 +25,7 @@ void CModifyMicTimeDlg::Choose(int index) {
 
 void CModifyMicTimeDlg::OnOK() {
     if (m_seconds < kMinimumSeconds) {
-        MessageBox(LoadString(397), QStringLiteral("Warning"), MB_OK);
+        MessageBox(LoadString(IDS_MIC_TIME_TOO_SHORT), QStringLiteral("Warning"), MB_OK);
         return;
     }
     EndDialog(IDOK);

@@ -49,8 +49,9 @@ void CResponseDlg::OnInitDialog() {
 
 void CResponseDlg::OnShowDialog() {
     if (!m_socket || !m_socket->IsRoomConnected()) {
-        SetTitle(LoadString(176));
-        MessageBox(LoadString(177), QStringLiteral("Warning"), MB_ICONINFORMATION | MB_TOPMOST);
+        SetTitle(LoadString(IDS_CONNECTION_CLOSED_TITLE));
+        MessageBox(LoadString(IDS_CONNECTION_CLOSED), QStringLiteral("Warning"),
+                   MB_ICONINFORMATION | MB_TOPMOST);
         PostMessage(WM_END_CANCEL);
         return;
     }
@@ -84,7 +85,7 @@ void CResponseDlg::OnTimer(unsigned id) {
         return;
     }
     KillTimer(TIMER_REPLY);
-    m_errorText = LoadString(198);
+    m_errorText = LoadString(IDS_REQUEST_TIMEOUT);
     MessageBox(m_errorText, QStringLiteral("Warning"), MB_ICONINFORMATION | MB_TOPMOST);
     EndDialog(IDCANCEL);
 }

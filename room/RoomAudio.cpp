@@ -297,9 +297,9 @@ void CRoomAudio::OnQualityChanged(CKParam& packet) {
         return;
     }
     m_quality = quality;
-    // Names 274 to 276 run from speech to hi-fi.
-    const QString name = LoadString(277 - quality);
+    const QString name = LoadString(QualityNameId(quality));
     m_room.Panes().SystemLine(
         QStringLiteral("%1 %2: %3")
-            .arg(m_room.Members().LineName(packet.TextOr(20)), LoadString(312), name));
+            .arg(m_room.Members().LineName(packet.TextOr(QualityChangedKey::BY)),
+                 LoadString(IDS_OP_QUALITY), name));
 }

@@ -169,7 +169,7 @@ void CRoomDlg::FetchRoom() {
 void CRoomDlg::ApplySettings(const tagRoomSettings& s) {
     m_settings = s;
     View().SetRoomName(s.name);
-    View().SetTopic(LoadString(369), HtmlEscape(s.topic));
+    View().SetTopic(LoadString(IDS_TOPIC_TITLE), HtmlEscape(s.topic));
     for (IRoomFeature* f : m_features) {
         f->OnSettings(m_settings);
     }
@@ -183,7 +183,7 @@ void CRoomDlg::ShowWelcome() {
     QString text = m_chat->SanitizeFragment(m_entry.entryText);
     text.replace(QStringLiteral("$某某人$"), HtmlEscape(own ? own->nickname : m_ownId));
     text.replace(QStringLiteral("$某某房间$"), HtmlEscape(m_settings.name));
-    m_panes.SystemLine(text, SUFFIX_NONE, true, LoadString(368));
+    m_panes.SystemLine(text, SUFFIX_NONE, true, LoadString(IDS_ENTRY_MESSAGE_TITLE));
 }
 
 void CRoomDlg::OnConnectionLost() {

@@ -127,15 +127,15 @@ void CRoomEntry::EnterRoom(int room) {
         if (room < 0) {
             return;
         }
-        if (MessageBox(LoadString(410), QStringLiteral("Warning"), MB_YESNO | MB_TOPMOST) !=
-            IDYES) {
+        if (MessageBox(LoadString(IDS_ASK_SWITCH_ROOM), QStringLiteral("Warning"),
+                       MB_YESNO | MB_TOPMOST) != IDYES) {
             return;
         }
         if (room != m_room.Entry().room) {
             m_nextRoom = room;
             m_room.Close(IDOK);
         } else {
-            MessageBox(LoadString(411), QStringLiteral("Warning"), kTopmostInfo);
+            MessageBox(LoadString(IDS_ALREADY_IN_ROOM), QStringLiteral("Warning"), kTopmostInfo);
         }
         return;
     }
@@ -156,10 +156,10 @@ void CRoomEntry::HandleRoomAddress() {
         Fail(RefusalText(m_pendingAddress.IntOr(KEY_REFUSAL, 0)));
         return;
     }
-    m_host = m_pendingAddress.TextOr(80);
-    const int port = m_pendingAddress.IntOr(70, 0);
-    const int room = m_pendingAddress.IntOr(30, m_enteringRoom);
-    m_hall.SetHallStatus(Waiting(173));
+    m_host = m_pendingAddress.TextOr(RoomAddressReplyKey::HOST);
+    const int port = m_pendingAddress.IntOr(RoomAddressReplyKey::PORT, 0);
+    const int room = m_pendingAddress.IntOr(RoomAddressReplyKey::ROOM, m_enteringRoom);
+    m_hall.SetHallStatus(Waiting(IDS_CONNECT_SERVER));
     if (ConnectMain(m_host, port) != 0) {
         return;
     }
@@ -169,13 +169,13 @@ void CRoomEntry::HandleRoomAddress() {
 int CRoomEntry::ConnectMain(const QString& host, int port) {
     m_main.KClose();
     if (m_main.KCreate() != 0) {
-        Fail(LoadString(214));
+        Fail(LoadString(IDS_OPEN_PORT_FAILED));
         return -1;
     }
     CConnectDlg connect(&m_main, host, port);
     if (connect.DoModal() != IDOK) {
         ShutMain();
-        Fail(Failed(173));
+        Fail(Failed(IDS_CONNECT_SERVER));
         return -1;
     }
     return 0;
@@ -185,22 +185,22 @@ void CRoomEntry::RoomLogin(int room) {
     const CAppState& app = CAppState::Get();
     CKParam request;
     request.SetShortInt(KEY_COMMAND, CMD_ROOM_LOGIN);
-    request.SetCString(20, app.account.Name());
-    request.SetInt(30, app.account.userNumber);
-    request.SetInt(40, room);
-    request.SetBoolean(50, H264Encoder());
-    request.SetBoolean(60, H264Decoder());
-    request.SetCString(70, LocalAddress());
-    request.SetCString(101, app.settings.fip);
-    request.SetInt(102, app.settings.fport);
-    request.SetCString(80, app.account.adapterAddress);
-    request.SetInt(90, 100);
+    request.SetCString(RoomLoginKey::NAME, app.account.Name());
+    request.SetInt(RoomLoginKey::NUMBER, app.account.userNumber);
+    request.SetInt(RoomLoginKey::ROOM, room);
+    request.SetBoolean(RoomLoginKey::H264_ENCODER, H264Encoder());
+    request.SetBoolean(RoomLoginKey::H264_DECODER, H264Decoder());
+    request.SetCString(RoomLoginKey::ADDRESS, LocalAddress());
+    request.SetCString(ConfigKey::HOST, app.settings.fip);
+    request.SetInt(ConfigKey::PORT, app.settings.fport);
+    request.SetCString(RoomLoginKey::ADAPTER, app.account.adapterAddress);
+    request.SetInt(RoomLoginKey::NUMBER_90, 100);
 
-    m_hall.SetHallStatus(Waiting(199));
+    m_hall.SetHallStatus(Waiting(IDS_OP_ROOM_LOGIN));
     CResponseDlg dialog(&m_main, CMD_ROOM_LOGIN);
     dialog.SetRequest(request);
     if (dialog.DoModal() == IDOK) {
-        m_hall.SetHallStatus(Waiting(230));
+        m_hall.SetHallStatus(Waiting(IDS_VERIFY_USER));
         m_enteringRoom = room;
         m_hall.StartVerifyTimer(true);
         return;
@@ -215,9 +215,12 @@ void CRoomEntry::RoomLogin(int room) {
         } else {
             const QString end = QDateTime::fromSecsSinceEpoch(until).toString(
                 QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-            text = QStringLiteral("%1:%2,%3%4:%5,%6:%7")
-                       .arg(LoadString(232), reply.TextOr(40), LoadString(233),
-                            app.settings.sysIdName, reply.TextOr(50), LoadString(234), end);
+            text =
+                QStringLiteral("%1:%2,%3%4:%5,%6:%7")
+                    .arg(LoadString(IDS_ROOM_DISABLED_REASON),
+                         reply.TextOr(RoomLoginReplyKey::DISABLED_WHY), LoadString(IDS_RESPONSIBLE),
+                         app.settings.sysIdName, reply.TextOr(RoomLoginReplyKey::DISABLED_BY),
+                         LoadString(IDS_BAN_ENDS), end);
         }
         MessageBox(text, QStringLiteral("Warning"), kTopmostInfo);
     } else if (dialog.HasReply()) {
@@ -283,7 +286,7 @@ void CRoomEntry::RunEnterRequest(bool pay, const QString& password) {
     request.SetCString(ConfigKey::HOST, app.settings.fip);
     request.SetInt(ConfigKey::PORT, app.settings.fport);
 
-    m_hall.SetHallStatus(Waiting(201));
+    m_hall.SetHallStatus(Waiting(IDS_OP_ENTER));
     CResponseDlg dialog(&m_main, CMD_ENTER);
     dialog.SetRequest(request);
     const int result = dialog.DoModal();
@@ -310,7 +313,7 @@ void CRoomEntry::Entered(const CKParam& reply) {
     SetBothTargets(CChatSocket::TARGET_ROOM);
     m_room.Open(entry);
     if (ConnectSecond() != 0) {
-        MessageBox(Failed(173), QStringLiteral("Warning"), kTopmostInfo);
+        MessageBox(Failed(IDS_CONNECT_SERVER), QStringLiteral("Warning"), kTopmostInfo);
         ShutMain();
         m_room.Close(IDCANCEL);
         return;
@@ -328,8 +331,8 @@ void CRoomEntry::EntryRefused(const CResponseDlg& dialog) {
     const QString warning = QStringLiteral("Warning");
     bool retried = false;
     switch (dialog.ErrorCode()) {
-        case 143:
-            MessageBox(LoadString(143), warning, kTopmostInfo);
+        case REFUSE_WRONG_ROOM_PASSWORD:
+            MessageBox(RefusalText(REFUSE_WRONG_ROOM_PASSWORD), warning, kTopmostInfo);
             [[fallthrough]];
         case REFUSE_PASSWORD_NEEDED: {
             CUnlockRoomDlg unlock;
@@ -340,8 +343,9 @@ void CRoomEntry::EntryRefused(const CResponseDlg& dialog) {
             }
             break;
         }
-        case 146:
-            if (MessageBox(LoadString(235), warning, MB_YESNO | MB_TOPMOST) == IDYES) {
+        case REFUSE_REGISTERED_PAY:
+            if (MessageBox(LoadString(IDS_ASK_LOGIN_TO_PAY), warning, MB_YESNO | MB_TOPMOST) ==
+                IDYES) {
                 m_hall.OpenLogin();
             }
             break;
@@ -403,9 +407,9 @@ void CRoomEntry::OnChatSocketClosed(CChatSocket& socket, bool wasAttached) {
     if (socket.Target() == CChatSocket::TARGET_ROOM && m_room.IsWindow()) {
         m_room.OnConnectionLost();
         const QString reason =
-            socket.CloseReason().isEmpty() ? LoadString(112) : socket.CloseReason();
-        MessageBox(QStringLiteral("%1,%2").arg(reason, LoadString(111)), QStringLiteral("Warning"),
-                   kTopmostInfo);
+            socket.CloseReason().isEmpty() ? LoadString(IDS_CONNECTION_LOST) : socket.CloseReason();
+        MessageBox(QStringLiteral("%1,%2").arg(reason, LoadString(IDS_CLICK_OK_TO_LEAVE)),
+                   QStringLiteral("Warning"), kTopmostInfo);
         m_room.Close(IDCANCEL);
         socket.SetCloseReason(QString());
     }

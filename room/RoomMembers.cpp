@@ -35,7 +35,7 @@ void CRoomMembers::OnRoomOpened() {
 
 QString CRoomMembers::DisplayName(const QString& id) const {
     if (id.isEmpty()) {
-        return LoadString(348);
+        return LoadString(IDS_BACKSTAGE_ADMIN);
     }
     const UserInfo* m = m_list.Find(id);
     return m ? HtmlEscape(m->nickname) : QString();
@@ -43,14 +43,14 @@ QString CRoomMembers::DisplayName(const QString& id) const {
 
 QString CRoomMembers::LineName(const QString& id) const {
     if (id.isEmpty()) {
-        return LoadString(348);
+        return LoadString(IDS_BACKSTAGE_ADMIN);
     }
     const UserInfo* m = m_list.Find(id);
     return m ? HtmlEscape(QStringLiteral("%1(%2)").arg(m->nickname, m->id)) : QString();
 }
 
 QString CRoomMembers::CountText() const {
-    return QString::number(m_list.Count()) + LoadString(303);
+    return QString::number(m_list.Count()) + LoadString(IDS_PEOPLE);
 }
 
 void CRoomMembers::Redraw() {
@@ -98,7 +98,7 @@ void CRoomMembers::OnArrival(CKParam& packet) {
             m_room.Panes().SystemLine(text, SUFFIX_NONE, true);
         } else if (m_list.Count() < kLineLimit) {
             m_room.Panes().SystemLine(
-                QStringLiteral("%1 %2").arg(HtmlEscape(copy.nickname), LoadString(201)),
+                QStringLiteral("%1 %2").arg(HtmlEscape(copy.nickname), LoadString(IDS_OP_ENTER)),
                 SUFFIX_NONE, true);
         }
     }
@@ -143,7 +143,7 @@ void CRoomMembers::OnDeparture(CKParam& packet) {
     const bool found = m_list.Remove(id, &gone);
     if (found && !gone.hidden && m_list.Count() < kLineLimit) {
         m_room.Panes().SystemLine(
-            QStringLiteral("%1 %2").arg(HtmlEscape(gone.nickname), LoadString(291)));
+            QStringLiteral("%1 %2").arg(HtmlEscape(gone.nickname), LoadString(IDS_LEFT_ROOM)));
     }
     if (found) {
         m_room.Chat().OnMemberLeft(id);
@@ -160,16 +160,16 @@ void CRoomMembers::OnRankChanged(CKParam& packet) {
     int lineId = 0;
     switch (change) {
         case 1:
-            lineId = 439;
+            lineId = IDS_LINE_MADE_OP;
             break;
         case 0:
-            lineId = 440;
+            lineId = IDS_LINE_OP_REMOVED;
             break;
         case 10:
-            lineId = 449;
+            lineId = IDS_LINE_MADE_SENIOR_OP;
             break;
         case 20:
-            lineId = 450;
+            lineId = IDS_LINE_SENIOR_OP_REMOVED;
             break;
         default:
             return;

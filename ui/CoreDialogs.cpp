@@ -153,7 +153,7 @@ public:
     CMicTimeWindow(CModifyMicTimeDlg& model, QWidget* parent)
         : CFormDialog(model, parent), m_model(model) {
         setObjectName(QStringLiteral("MicTimeWindow"));
-        setWindowTitle(LoadString(314));
+        setWindowTitle(LoadString(IDS_OP_MIC_TIME));
         m_choice = new QComboBox(this);
         m_choice->setObjectName(QStringLiteral("choice"));
         m_choice->addItems(CModifyMicTimeDlg::Choices());

@@ -190,7 +190,7 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
     m_mode = new QLabel(micBox);
     m_mode->setObjectName(QStringLiteral("micMode"));
     micGrid->addWidget(m_mode, 0, 0, 1, 3);
-    micGrid->addWidget(Caption(LoadString(216), micBox), 1, 0);
+    micGrid->addWidget(Caption(LoadString(IDS_MAIN_MIC), micBox), 1, 0);
     m_mainHolder = new QLabel(micBox);
     m_mainHolder->setObjectName(QStringLiteral("mainHolder"));
     m_mainTime = new QLabel(micBox);
@@ -198,7 +198,7 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
     micGrid->addWidget(m_mainHolder, 1, 1);
     micGrid->addWidget(m_mainTime, 1, 2, Qt::AlignRight);
     m_mainMeter = new QProgressBar(micBox);
-    micGrid->addWidget(Caption(LoadString(292), micBox), 3, 0);
+    micGrid->addWidget(Caption(LoadString(IDS_SECOND_MIC), micBox), 3, 0);
     m_secondHolder = new QLabel(micBox);
     m_secondHolder->setObjectName(QStringLiteral("secondHolder"));
     m_secondTime = new QLabel(micBox);
@@ -298,8 +298,8 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
     for (QToolButton* tool : tools) {
         tool->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
-    SetMainMic(LoadString(301), QStringLiteral("0") + LoadString(124));
-    SetSecondMic(LoadString(301), QStringLiteral("0") + LoadString(124));
+    SetMainMic(LoadString(IDS_MIC_FREE), QStringLiteral("0") + LoadString(IDS_SECONDS));
+    SetSecondMic(LoadString(IDS_MIC_FREE), QStringLiteral("0") + LoadString(IDS_SECONDS));
     SetChatTargetLabel(QString());
     UpdateMicButton();
 }
@@ -406,10 +406,10 @@ QMenu* CRoomWindow::MemberMenuFor(const QString& id) {
     block->setEnabled(!self);
     m_memberMenu->addSeparator();
     const std::pair<int, std::function<int()>> micActions[] = {
-        {322, [&mic, id] { return mic.HandMic(id); }},
-        {323, [&mic, id] { return mic.HandSecondMic(id); }},
-        {32878, [&mic, id] { return mic.TakeBack(id); }},
-        {333, [&mic, id] { return mic.Extend(id); }},
+        {IDS_OP_HAND_MIC, [&mic, id] { return mic.HandMic(id); }},
+        {IDS_OP_HAND_SECOND_MIC, [&mic, id] { return mic.HandSecondMic(id); }},
+        {IDS_OP_TAKE_BACK_MIC, [&mic, id] { return mic.TakeBack(id); }},
+        {IDS_OP_EXTEND_MIC, [&mic, id] { return mic.Extend(id); }},
         {IDS_UI_QUEUE_UP, [&mic, id] { return mic.MoveUp(id); }},
         {IDS_UI_QUEUE_REMOVE, [&mic, id] { return mic.RemoveFromQueue(id); }},
     };
@@ -504,7 +504,7 @@ void CRoomWindow::FillTargets() {
     const QString current = m_room.Chat().Target();
     m_updatingTargets = true;
     m_target->clear();
-    m_target->addItem(LoadString(340), QString());
+    m_target->addItem(LoadString(IDS_EVERYBODY), QString());
     int chosen = 0;
     m_lastMembers->ForEach([&](const UserInfo& member) {
         if (member.id == m_room.OwnId()) {
@@ -526,7 +526,7 @@ void CRoomWindow::ShowCurrentTarget(const QString& target) {
         m_target->setCurrentIndex(at);
     } else {
         m_target->clear();
-        m_target->addItem(LoadString(340), QString());
+        m_target->addItem(LoadString(IDS_EVERYBODY), QString());
         if (!target.isEmpty() && m_lastMembers) {
             if (const UserInfo* member = m_lastMembers->Find(target)) {
                 m_target->addItem(member->nickname, member->id);
@@ -601,7 +601,7 @@ void CRoomWindow::UpdateMicButton() {
     const bool holding =
         !own.isEmpty() && (m_room.Mic().MainHolder() == own || m_room.Mic().SecondHolder() == own ||
                            m_room.Mic().Queue().contains(own));
-    m_speak->setText(LoadString(holding ? 305 : 304));
+    m_speak->setText(LoadString(holding ? IDS_OP_RELEASE_MIC : IDS_OP_GRAB_MIC));
 }
 
 QString CRoomWindow::MemberCountText() const {
