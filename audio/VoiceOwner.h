@@ -10,13 +10,6 @@
 
 class CKParam;
 
-// Window messages the capture thread posts to its owner: wParam the meter value, lParam the
-// loud flag.
-enum : unsigned {
-    WM_ROOM_VOICE_METER = 2025,
-    WM_PRIVATE_VOICE_METER = 2026,
-};
-
 // The room's mic state as the capture thread sees it at one moment.
 struct tagMicState {
     QString ownId;
@@ -43,7 +36,8 @@ public:
     virtual QString VoiceOwnId() const = 0;
     // The room's mic state; the private chat's is never asked.
     virtual tagMicState VoiceMicState() const { return tagMicState(); }
-    // Posts the meter message (2025 room, 2026 private chat) to the owner's window.
+    // Posts the meter message (WM_ROOM_VOICE_METER, WM_PRIVATE_VOICE_METER) to the owner's
+    // window.
     virtual void PostVoiceMeter(int meter, int loud) = 0;
     // Sends an audio packet when the owner's connection is connected; the room traces a
     // failed send, the private chat does not look at the result.

@@ -12,10 +12,10 @@ class CKParam;
 class IRoomEntry {
 public:
     virtual ~IRoomEntry() = default;
-    // The hall's message 1357: wParam 0 the room window closed, 1 enter room lParam,
+    // The hall's WM_HALL_ROOM: wParam 0 the room window closed, 1 enter room lParam,
     // 2 enter the private room with peer lParam.
     virtual void OnRoomMessage(unsigned wParam, long lParam) = 0;
-    // The hall's message 1034: run the entry request again (pay flag, typed password).
+    // The hall's WM_HALL_RETRY_ENTRY: run the entry request again (pay flag, typed password).
     virtual void OnRetryEntry(bool pay) = 0;
     // Replies that reach the hall's reply handler but belong to the entry: 31 (room address)
     // and 120 (user verified).
@@ -40,6 +40,6 @@ public:
     virtual void StartVerifyTimer(bool start) = 0;
     // Opens the login (from a refusal that asks the user to log in first).
     virtual void OpenLogin() = 0;
-    // Posts a message to the hall window (1357, 1034).
+    // Posts a message to the hall window (WM_HALL_ROOM, WM_HALL_RETRY_ENTRY).
     virtual void PostToHall(unsigned msg, unsigned wParam, long lParam) = 0;
 };

@@ -1,5 +1,6 @@
 #include "hall/TavoClientDlg.h"
 
+#include "core/WindowMessages.h"
 #include "hall/AppState.h"
 #include "hall/CreateRoomDlg.h"
 #include "hall/HallView.h"
@@ -265,7 +266,7 @@ intptr_t CTavoClientDlg::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lPar
                 m_room->OnRetryEntry(wParam != 0);
             }
             return 0;
-        case WM_CLOSE_HALL:
+        case WM_CLOSE:
             Quit();
             return 0;
         case WM_HALL_OPEN_LOGIN:
@@ -519,7 +520,7 @@ void CTavoClientDlg::OnHallReply(CKParam& reply) {
             break;
         case CMD_SERVER_QUIT:
             m_state.exiting = true;
-            PostMessage(WM_CLOSE_HALL);
+            PostMessage(WM_CLOSE);
             break;
         case CMD_PRESENCE_REPLY:
             m_lastPresenceReply = CClock::Get().Now();

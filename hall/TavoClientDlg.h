@@ -42,13 +42,6 @@ public:
     static constexpr unsigned kOwnRoomsDelayMs = 100;
     // The kind of a directory list that fills the room list (kinds 1 to 4 fill area lists).
     static constexpr int kRoomListKind = 99;
-    // Window messages.
-    enum : unsigned {
-        WM_CLOSE_HALL = 0x0010,
-        WM_HALL_RETRY_ENTRY = 1034,
-        WM_HALL_ROOM = 1357,
-        WM_HALL_OPEN_LOGIN = 0x0400 + 42,  // ours: open the login once the current work is done
-    };
 
     CTavoClientDlg(CAppState& state, IHallView& view, IRoomEntry* room);
     ~CTavoClientDlg() override;

@@ -1,16 +1,10 @@
 #include "room/ChatSocket.h"
 
+#include "core/WindowMessages.h"
 #include "protocol/Commands.h"
 #include "room/ConnectDlg.h"
 #include "room/ResponseDlg.h"
 #include "room/RoomTrace.h"
-
-namespace {
-
-// Window message a dialog takes as the user closing it.
-constexpr unsigned WM_CLOSE = 0x0010;
-
-}  // namespace
 
 CChatSocket::CChatSocket(int role) : m_role(role) {}
 

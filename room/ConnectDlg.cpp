@@ -1,11 +1,8 @@
 #include "room/ConnectDlg.h"
 
+#include "core/WindowMessages.h"
 #include "platform/CodePage.h"
 #include "room/ChatSocket.h"
-
-namespace {
-constexpr unsigned WM_CLOSE = 0x0010;
-}
 
 CConnectDlg::CConnectDlg(CChatSocket* socket, const QString& host, int port)
     : CDialogModel(IDD), m_socket(socket), m_host(host), m_port(port) {}

@@ -1,5 +1,6 @@
 #include "room/ResponseDlg.h"
 
+#include "core/WindowMessages.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "room/ChatSocket.h"

@@ -11,10 +11,7 @@ class CChatSocket;
 class CResponseDlg : public CDialogModel {
 public:
     enum : int { IDD = 134 };
-    enum : unsigned {
-        TIMER_REPLY = 1,
-        WM_END_CANCEL = 1469,  // 0x5BD: end with Cancel
-    };
+    enum : unsigned { TIMER_REPLY = 1 };
     static constexpr unsigned kReplyTimeoutMs = 20000;
 
     CResponseDlg(CChatSocket* socket, short requestCode);

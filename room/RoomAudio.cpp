@@ -4,6 +4,7 @@
 #include "audio/AudioPacket.h"
 #include "audio/RecordSource.h"
 #include "audio/SoundConfigDlg.h"
+#include "core/WindowMessages.h"
 #include "hall/AppState.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"

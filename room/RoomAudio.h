@@ -3,7 +3,7 @@
 // the second room connection while the microphone order lets the user speak, and received
 // audio packets are checked against the room's mic state and played on one of the room's five
 // players. The capture thread reads the mic state through the microphone order's lock, sends
-// under the connection's own lock, and hands meter values to the GUI thread as message 2025.
+// under the connection's own lock, and hands meter values to the GUI thread as WM_ROOM_VOICE_METER.
 
 #include "audio/MyWaveIn.h"
 #include "audio/Players.h"

@@ -1,5 +1,6 @@
 #include "room/RoomDlg.h"
 
+#include "core/WindowMessages.h"
 #include "hall/AppState.h"
 #include "platform/Prompt.h"
 #include "platform/StringTable.h"
@@ -220,11 +221,11 @@ void CRoomDlg::Close(int result) {
     m_shown = false;
     m_closing = false;
     if (result != IDOK) {
-        m_host.PostToHall(WM_HALL, 0, 0);
+        m_host.PostToHall(WM_HALL_ROOM, 0, 0);
     } else if (next != 0) {
-        m_host.PostToHall(WM_HALL, 1, next);
+        m_host.PostToHall(WM_HALL_ROOM, 1, next);
     } else {
-        m_host.PostToHall(WM_HALL, 2, m_privatePeer);
+        m_host.PostToHall(WM_HALL_ROOM, 2, m_privatePeer);
     }
 }
 

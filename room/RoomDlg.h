@@ -35,7 +35,7 @@ public:
     virtual CChatSocket& SecondConnection() = 0;
     // Non-zero while the client leaves this room to enter that one.
     virtual int NextRoom() const = 0;
-    // Message 1357 to the hall.
+    // A message to the hall (WM_HALL_ROOM).
     virtual void PostToHall(unsigned msg, unsigned wParam, long lParam) = 0;
 };
 
@@ -54,12 +54,6 @@ struct tagEntryData {
 
 class CRoomDlg : public CMessageWindow, public IRoomPacketSink {
 public:
-    enum : unsigned {
-        WM_FETCH_ROOM = 1135,  // 0x46F: fetch the member list and the room settings
-        WM_NOTICES_CHANGED = 1136,
-        WM_HALL = 1357,
-    };
-
     explicit CRoomDlg(IRoomHost& host);
     ~CRoomDlg() override;
 
@@ -108,7 +102,7 @@ public:
     void ShowWelcome();
     // The connection dropped: reset what shows a live room.
     void OnConnectionLost();
-    // Fetches the member list and the room settings (message 1135).
+    // Fetches the member list and the room settings (WM_FETCH_ROOM).
     void FetchRoom();
     // The peer of the private chat the room is left for (set by the private-chat feature).
     void SetPrivatePeer(int peer) { m_privatePeer = peer; }

@@ -1,5 +1,6 @@
 #include "room/RoomEntry.h"
 
+#include "core/WindowMessages.h"
 #include "hall/AppState.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
@@ -338,7 +339,7 @@ void CRoomEntry::EntryRefused(const CResponseDlg& dialog) {
             CUnlockRoomDlg unlock;
             if (unlock.DoModal() == IDOK) {
                 m_password = unlock.Password();
-                PostToHall(1034, 0, 0);
+                PostToHall(WM_HALL_RETRY_ENTRY, 0, 0);
                 retried = true;
             }
             break;
@@ -359,7 +360,7 @@ void CRoomEntry::EntryRefused(const CResponseDlg& dialog) {
                             reply.IntOr(EnterReplyKey::PAY_100, 0),
                             reply.TextOr(EnterReplyKey::PAY_110));
             if (pay.DoModal() == IDOK) {
-                PostToHall(1034, 1, 0);
+                PostToHall(WM_HALL_RETRY_ENTRY, 1, 0);
                 retried = true;
             }
             break;

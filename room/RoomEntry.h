@@ -19,12 +19,6 @@ class CRoomEntry : public CMessageWindow,
                    public IChatSocketOwner,
                    public IRoomHost {
 public:
-    enum : unsigned {
-        WM_ROOM_ADDRESS = 1400,  // ours: the room address, handled off the hall's receive path
-        WM_USER_VERIFIED = 1401,
-        WM_REATTACH = 1402,
-    };
-
     explicit CRoomEntry(IHallServices& hall);
     ~CRoomEntry() override;
 
@@ -47,7 +41,7 @@ public:
     void PostToHall(unsigned msg, unsigned wParam, long lParam) override;
 
     CRoomDlg& Room() { return m_room; }
-    // The hall chose a room (message 1357 with wParam 1).
+    // The hall chose a room (WM_HALL_ROOM with wParam 1).
     void EnterRoom(int room);
     // Connects and attaches the second connection: 0, or -1 when it failed.
     int ConnectSecond();
