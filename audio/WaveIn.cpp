@@ -89,8 +89,8 @@ int CWaveIn::InitWaveIn() {
                 e->Set();
         },
         &error);
-    // Unlike the system we started from, a failed open leaves nothing behind: the caller's
-    // Close only tears down an opened engine, so a waiting thread would never end.
+    // A failed open leaves nothing behind: the caller's Close only tears down an opened
+    // engine, so a waiting thread would never end.
     const auto fail = [this] {
         EndPublicRecord();
         return -1;

@@ -58,9 +58,9 @@ public:
     // Makes a TCP socket bound to the port (0: any) and address (empty: all), with
     // notifications for the events.
     bool Create(unsigned port = 0, long events = FD_ALL_EVENTS, const QString& address = QString());
-    // Starts connecting to a dotted IPv4 address or a host name. As on the system this was
-    // written for, an attempt under way returns false with GetLastError() == WSAEWOULDBLOCK;
-    // the outcome arrives as OnConnect.
+    // Starts connecting to a dotted IPv4 address or a host name. An attempt under way returns
+    // false with GetLastError() == WSAEWOULDBLOCK, as the connection classes expect; the
+    // outcome arrives as OnConnect.
     bool Connect(const QString& host, unsigned port);
     bool Listen(int backlog = 64);
     // Takes a waiting connection into an unopened socket object.

@@ -53,7 +53,7 @@ public:
     void SetOwner(IChatSocketOwner* owner) { m_owner = owner; }
     void SetRoomWindow(IRoomPacketSink* room) { m_roomWindow = room; }
     void SetPrivateRoomWindow(IRoomPacketSink* room) { m_privateRoomWindow = room; }
-    // The H.264 sender's parameter check (command -263); none until video sending exists.
+    // The H.264 sender's parameter check (command -263); none while the room sends no video.
     void SetVideoParamSink(IRoomPacketSink* sink) { m_videoParams = sink; }
 
     // Written by the dialogs themselves while they run on this connection.

@@ -101,8 +101,8 @@ public:
     CMyWaveIn& Capture() { return *m_capture; }
     CRoomPlayers& Players() { return m_players; }
 
-    // The private chat shares the audio packet: when it exists it takes the packets its
-    // connections deliver through its own dispatcher. Until then nobody does.
+    // The private chat shares the audio packet: a handler set here takes the packets its
+    // connections deliver; without one they go nowhere.
     using FPrivateAudio = std::function<void(CKParam&)>;
     void SetPrivateAudioHandler(FPrivateAudio handler) { m_privateAudio = std::move(handler); }
     const FPrivateAudio& PrivateAudioHandler() const { return m_privateAudio; }

@@ -61,7 +61,7 @@ public:
     void SetViews(IRoomView* room, IChatView* publicView, IChatView* privateView);
     void SetVoiceSender(IVoiceSender* sender) { m_voice = sender; }
     IVoiceSender* VoiceSender() const { return m_voice; }
-    // Later features (administration, gifts, private chat, audio, video) join here.
+    // Features the program adds beside the built-in ones (the room's voice) join here.
     void AddFeature(std::unique_ptr<IRoomFeature> feature);
 
     // The stay: the window is created for the entry data, shown once the second connection is

@@ -118,7 +118,7 @@ void CRoomEntry::OnRoomMessage(unsigned wParam, long lParam) {
             EnterRoom(static_cast<int>(lParam));
             break;
         default:
-            // The private room with a peer arrives with the private-chat feature.
+            // 2, the private room with a peer: this client opens no private room.
             break;
     }
 }

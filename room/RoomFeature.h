@@ -1,7 +1,6 @@
 #pragma once
-// A feature of the room (members, microphone order, chat text, and later administration,
-// gifts, private chat, audio, video): it registers the commands it owns in the room's dispatch
-// table and follows the room's stay.
+// A feature of the room (members, microphone order, chat text, the notices, the room's voice):
+// it registers the commands it owns in the room's dispatch table and follows the room's stay.
 
 #include <cstdint>
 

@@ -1,7 +1,6 @@
 #pragma once
 // Whether this machine can create an H.264 encoder and decoder of the video layer; the room
-// login tells the server. The video layer is not part of the client yet, so both answers are
-// "no" until it is.
+// login tells the server. This client has no video layer, so both answers are "no".
 
 bool ProbeH264Encoder();
 bool ProbeH264Decoder();

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what the project needs, builds it and runs every test.
-#   scripts/test.sh             the RelWithDebInfo build and its tests
-#   scripts/test.sh --sanitize  an ASan + UBSan build (clang) with the same tests, then each
-#                               fuzzer for a bounded time
+# Installs the packages the project needs (skipped with TAVO_SKIP_INSTALL=1), builds, and runs
+# every test under CTest with a private sound server.
+#   scripts/test.sh             the RelWithDebInfo build in build/ and its tests
+#   scripts/test.sh --sanitize  an ASan + UBSan build with gcc in build-asan/ and the same
+#                               tests, then the fuzzers built with clang in build-fuzz/, each run
+#                               for TAVO_FUZZ_SECONDS (20 by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -25,7 +25,7 @@ public:
     explicit CHallWindow(CAppState& state, QWidget* parent = nullptr);
     ~CHallWindow() override;
 
-    // The hall's logic, once it exists.
+    // The hall's logic; the window is built before it.
     void BindHall(CTavoClientDlg& hall);
 
     // IHallView

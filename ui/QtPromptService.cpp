@@ -56,7 +56,7 @@ QMessageBox* CQtPromptService::CreateBox(const QString& text, const QString& cap
     Label(*box, QMessageBox::No, IDS_UI_NO);
     switch (flags & 0xF) {
         case MB_YESNO:
-            // Closing a yes/no question is a no, as on the system the client came from.
+            // Closing a yes/no question answers no.
             box->setEscapeButton(QMessageBox::No);
             break;
         case MB_OK:

@@ -3,7 +3,7 @@
 // picker and chat target, the microphone panel, the topic and notices, and the room's menus.
 // It implements the room's view interfaces and draws what the room controller tells it; every
 // click goes back to the controller's operations. Entries whose feature the client does not
-// have yet are shown disabled.
+// have are shown disabled.
 
 #include "room/ManageMenu.h"
 #include "room/MicVolume.h"

@@ -15,7 +15,7 @@ QByteArray Bytes(const CKParam& p) {
     return QByteArray(p.GetBufferPtr(), p.GetLength());
 }
 
-TEST(KParam, WorkedExampleLayoutAndCheckValue) {
+TEST(KParam, AKeepAliveIsLaidOutByteForByteWithItsCheckValue) {
     CKParam p;
     p.SetShortInt(10, 99);
     p.SetInt(9999, 1);

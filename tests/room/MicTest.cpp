@@ -36,7 +36,7 @@ void Mode(CRoomFixture& f, int mode, int forced = 0) {
 
 }  // namespace
 
-TEST(MicOrder, CountdownTextsFollowTheDisplayTable) {
+TEST(MicOrder, CountdownShowsSecondsThenMinutesRoundedUpThenUnknown) {
     const std::pair<int, const char*> cases[] = {
         {0, "0秒"},    {1, "1秒"},    {59, "59秒"},   {60, "2分"},  {119, "2分"},
         {120, "3分"},  {479, "8分"},  {480, "9分"},   {539, "9分"}, {540, "10分"},
