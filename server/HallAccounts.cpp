@@ -32,70 +32,98 @@ QString FormatTime(int64_t seconds, const char* format) {
 
 }  // namespace
 
-std::optional<CKParam> CHallService::OnVisitor(const CKParam& request) {
+void CHallService::RegisterAccountRequests() {
+    m_requests.On(CMD_VERSION, EHallGate::Anyone, this, &CHallService::OnVersion);
+    m_requests.On(CMD_VISITOR, EHallGate::Anyone, this, &CHallService::OnVisitor);
+    m_requests.On(CMD_PRESENCE, EHallGate::Anyone, this, &CHallService::OnPresence);
+    m_requests.On(CMD_LOGIN, EHallGate::Anyone, this, &CHallService::OnLogin);
+    m_requests.On(CMD_LOGOUT, EHallGate::Anyone, this, &CHallService::OnLogout);
+    m_requests.On(CMD_QUIT, EHallGate::Anyone, this, &CHallService::OnQuit);
+    // The client acknowledges "logged in elsewhere"; the session was already taken over.
+    m_requests.On(CMD_LOGGED_ELSEWHERE_ACK, EHallGate::Anyone, [](tagHallRequest&) {});
+    m_requests.On(CMD_USER_INFO, EHallGate::Account, this, &CHallService::OnUserInfo);
+    m_requests.On(CMD_ENTRY_INFO, EHallGate::Account, this, &CHallService::OnEntryInfo);
+}
+
+void CHallService::OnVersion(tagHallRequest& r) {
+    CKParam reply = r.Reply();
+    reply.SetInt(VersionReplyKey::NEWEST, m_config.lastVersion);
+    r.peer.Send(reply);
+}
+
+void CHallService::OnVisitor(tagHallRequest& r) {
     if (m_presence.ShuttingDown()) {
-        return MakePacket(CMD_SERVER_QUIT);
+        r.peer.Send(MakePacket(CMD_SERVER_QUIT));
+        return;
     }
     // Every request makes a visitor until its presence lapses: bounded, or a loop of
     // requests would fill the memory.
     const tagServerLimits& limits = m_config.limits;
     if (m_presence.VisitorCount() >= limits.maxVisitors ||
         (limits.maxVisitorsPerAddress > 0 &&
-         m_presence.VisitorsFrom(m_peerAddress) >= limits.maxVisitorsPerAddress)) {
-        return MakeRefusal(CMD_VISITOR_REPLY, REFUSE_SERVER_FULL);
+         m_presence.VisitorsFrom(r.peer.PeerAddress()) >= limits.maxVisitorsPerAddress)) {
+        r.Refuse(REFUSE_SERVER_FULL);
+        return;
     }
     const tagVisitor v =
-        m_presence.AddVisitor(CleanNickname(request.TextOr(VisitorKey::NICKNAME)),
-                              request.TextOr(IdentityKey::ADAPTER), Now(), m_peerAddress);
-    CKParam reply = MakeReply(CMD_VISITOR_REPLY);
+        m_presence.AddVisitor(CleanNickname(r.packet.TextOr(VisitorKey::NICKNAME)),
+                              r.packet.TextOr(IdentityKey::ADAPTER), Now(), r.peer.PeerAddress());
+    CKParam reply = r.Reply();
     reply.SetCString(VisitorReplyKey::NAME, v.name);
     reply.SetInt(VisitorReplyKey::NUMBER, v.number);
     reply.SetInt(VisitorReplyKey::VALUE, 0);
-    return reply;
+    r.peer.Send(reply);
 }
 
-std::optional<CKParam> CHallService::OnPresence(const CKParam& request) {
-    const QString name = request.TextOr(AccountKey::NAME);
-    const tagPush push = m_presence.Touch(name, request.TextOr(IdentityKey::ADAPTER), Now());
+void CHallService::OnPresence(tagHallRequest& r) {
+    const QString name = r.packet.TextOr(AccountKey::NAME);
+    const tagPush push = m_presence.Touch(name, r.packet.TextOr(IdentityKey::ADAPTER), Now());
     switch (push.kind) {
         case EPush::Quit:
-            return MakePacket(CMD_SERVER_QUIT);
+            r.peer.Send(MakePacket(CMD_SERVER_QUIT));
+            return;
         case EPush::LoggedElsewhere: {
             CKParam packet = MakePacket(CMD_LOGGED_ELSEWHERE);
             packet.SetCString(LoggedElsewhereKey::NAME, name);
-            return packet;
+            r.peer.Send(packet);
+            return;
         }
-        case EPush::GoToRoom: {
-            auto room = m_store.Room(push.room);
-            QString host;
-            unsigned port = 0;
-            if (!room || !m_rooms.RoomAddress(push.room, host, port)) {
-                return MakeRefusal(CMD_ROOM_ADDRESS_PUSH, REFUSE_BAD_ROOM);
-            }
-            CKParam packet = MakeReply(CMD_ROOM_ADDRESS_PUSH);
-            packet.SetInt(RoomAddressPushKey::ROOM, push.room);
-            packet.SetCString(RoomAddressPushKey::ADDRESS,
-                              QStringLiteral("%1:%2").arg(host).arg(port));
-            packet.SetCString(RoomAddressPushKey::LINE, room->isp);
-            return packet;
-        }
+        case EPush::GoToRoom:
+            r.peer.Send(RoomPush(push.room));
+            return;
         case EPush::None:
             break;
     }
-    return MakeReply(CMD_PRESENCE_REPLY);
+    r.Answer();
 }
 
-std::optional<CKParam> CHallService::OnLogin(const CKParam& request) {
+CKParam CHallService::RoomPush(int number) {
+    auto room = m_store.Room(number);
+    QString host;
+    unsigned port = 0;
+    if (!room || !m_rooms.RoomAddress(number, host, port)) {
+        return MakeRefusal(CMD_ROOM_ADDRESS_PUSH, REFUSE_BAD_ROOM);
+    }
+    CKParam packet = MakeReply(CMD_ROOM_ADDRESS_PUSH);
+    packet.SetInt(RoomAddressPushKey::ROOM, number);
+    packet.SetCString(RoomAddressPushKey::ADDRESS, QStringLiteral("%1:%2").arg(host).arg(port));
+    packet.SetCString(RoomAddressPushKey::LINE, room->isp);
+    return packet;
+}
+
+void CHallService::OnLogin(tagHallRequest& r) {
     int length = 0;
     char* block = nullptr;
     unsigned short blockLength = 0;
-    if (request.GetInt(LoginKey::LENGTH, length) != 0 ||
-        request.GetCharNC(LoginKey::CREDENTIALS, &block, blockLength) != 0 || length < 0) {
-        return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PARAMETER);
+    if (r.packet.GetInt(LoginKey::LENGTH, length) != 0 ||
+        r.packet.GetCharNC(LoginKey::CREDENTIALS, &block, blockLength) != 0 || length < 0) {
+        r.Refuse(REFUSE_BAD_PARAMETER);
+        return;
     }
     const QByteArray plain = DecipherCredentials(QByteArray(block, blockLength));
     if (plain.isEmpty()) {
-        return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PARAMETER);
+        r.Refuse(REFUSE_BAD_PARAMETER);
+        return;
     }
     // The length counts characters; the filling zero bytes go either way.
     QString text = FromAnsi(plain).left(length);
@@ -104,82 +132,79 @@ std::optional<CKParam> CHallService::OnLogin(const CKParam& request) {
     }
     const QStringList parts = text.split(QLatin1Char(' '));
     if (parts.size() < 3 || parts.front().isEmpty()) {
-        return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PARAMETER);
+        r.Refuse(REFUSE_BAD_PARAMETER);
+        return;
     }
     // The visitor name never holds a blank; a password may.
     const QString& user = parts.front();
     const QString password = parts.mid(1, parts.size() - 2).join(QLatin1Char(' '));
     auto account = m_store.FindAccount(user);
     if (!account || account->digest.compare(PasswordDigest(password), Qt::CaseInsensitive) != 0) {
-        return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PASSWORD);
+        r.Refuse(REFUSE_BAD_PASSWORD);
+        return;
     }
-    const QString machine = request.TextOr(IdentityKey::ADAPTER);
+    const QString machine = r.packet.TextOr(IdentityKey::ADAPTER);
     const tagSession* current = m_presence.Session(account->name);
     // Someone inside a room under this account keeps it; anyone else is taken over.
     if (current && current->machine != machine && m_presence.RoomOf(account->name) != 0) {
-        return MakeRefusal(CMD_LOGIN_REPLY, REFUSE_ALREADY_LOGGED_IN);
+        r.Refuse(REFUSE_ALREADY_LOGGED_IN);
+        return;
     }
     m_presence.Login({account->name, account->number, account->nickname, machine, Now()});
     m_store.RecordLogin(account->number, Now());
-    CKParam reply = MakeReply(CMD_LOGIN_REPLY);
+    CKParam reply = r.Reply();
     reply.SetInt(LoginReplyKey::NUMBER, account->number);
     reply.SetCString(LoginReplyKey::NAME, account->name);
-    return reply;
+    r.peer.Send(reply);
 }
 
-std::optional<CKParam> CHallService::OnLogout(const CKParam& request) {
-    const QString name = request.TextOr(AccountKey::NAME);
-    const QString machine = request.TextOr(IdentityKey::ADAPTER);
-    if (m_presence.IsLoggedIn(name, request.IntOr(AccountKey::NUMBER, -1), machine)) {
+void CHallService::OnLogout(tagHallRequest& r) {
+    const QString name = r.packet.TextOr(AccountKey::NAME);
+    const QString machine = r.packet.TextOr(IdentityKey::ADAPTER);
+    if (m_presence.IsLoggedIn(name, r.packet.IntOr(AccountKey::NUMBER, -1), machine)) {
         m_presence.Logout(name);
     }
     // Logging out always leaves a visitor, also when the hall had already forgotten the login.
-    const tagVisitor v = m_presence.AddVisitor(
-        CleanNickname(request.TextOr(LogoutKey::VISITOR_NICKNAME)), machine, Now(), m_peerAddress);
-    CKParam reply = MakeReply(CMD_LOGOUT_REPLY);
+    const tagVisitor v =
+        m_presence.AddVisitor(CleanNickname(r.packet.TextOr(LogoutKey::VISITOR_NICKNAME)), machine,
+                              Now(), r.peer.PeerAddress());
+    CKParam reply = r.Reply();
     reply.SetCString(LogoutReplyKey::VISITOR_NAME, v.name);
-    return reply;
+    r.peer.Send(reply);
 }
 
-std::optional<CKParam> CHallService::OnQuit(const CKParam& request) {
-    const QString name = request.TextOr(AccountKey::NAME);
-    const QString machine = request.TextOr(IdentityKey::ADAPTER);
-    if (m_presence.IsLoggedIn(name, request.IntOr(AccountKey::NUMBER, -1), machine)) {
+void CHallService::OnQuit(tagHallRequest& r) {
+    const QString name = r.packet.TextOr(AccountKey::NAME);
+    const QString machine = r.packet.TextOr(IdentityKey::ADAPTER);
+    if (m_presence.IsLoggedIn(name, r.packet.IntOr(AccountKey::NUMBER, -1), machine)) {
         m_presence.Logout(name);
     } else if (const tagVisitor* v = m_presence.Visitor(name); v && v->machine == machine) {
         m_presence.RemoveVisitor(name);
     }
-    return std::nullopt;
 }
 
-std::optional<CKParam> CHallService::OnUserInfo(const CKParam& request) {
-    auto account = LoggedInAccount(request);
-    if (!account) {
-        return MakeRefusal(CMD_USER_INFO_REPLY, REFUSE_BAD_USER);
-    }
-    CKParam reply = MakeReply(CMD_USER_INFO_REPLY);
+void CHallService::OnUserInfo(tagHallRequest& r) {
+    const tagAccount& account = *r.account;
+    CKParam reply = r.Reply();
     using namespace UserInfoReplyKey;
-    reply.SetCString(NAME, account->name);
-    reply.SetCString(NICKNAME, account->nickname);
-    reply.SetCString(SIGNATURE, account->signature);
-    reply.SetInt(NUMBER, account->number);
-    reply.SetCString(CREATED, FormatTime(account->createdAt, "yyyy-MM-dd"));
-    reply.SetCString(LAST_LOGIN, FormatTime(account->lastLogin, "yyyy-MM-dd hh:mm:ss"));
-    reply.SetCString(OWN_ROOMS, QString::number(m_store.RoomsOwnedBy(account->number).size()));
-    reply.SetInt(MONEY, account->money);
-    reply.SetInt(LEVEL, account->level);
-    reply.SetInt(LOGIN_COUNT, account->loginCount);
-    return reply;
+    reply.SetCString(NAME, account.name);
+    reply.SetCString(NICKNAME, account.nickname);
+    reply.SetCString(SIGNATURE, account.signature);
+    reply.SetInt(NUMBER, account.number);
+    reply.SetCString(CREATED, FormatTime(account.createdAt, "yyyy-MM-dd"));
+    reply.SetCString(LAST_LOGIN, FormatTime(account.lastLogin, "yyyy-MM-dd hh:mm:ss"));
+    reply.SetCString(OWN_ROOMS, QString::number(m_store.RoomsOwnedBy(account.number).size()));
+    reply.SetInt(MONEY, account.money);
+    reply.SetInt(LEVEL, account.level);
+    reply.SetInt(LOGIN_COUNT, account.loginCount);
+    r.peer.Send(reply);
 }
 
-std::optional<CKParam> CHallService::OnEntryInfo(const CKParam& request) {
-    auto account = LoggedInAccount(request);
-    if (!account) {
-        return MakeRefusal(CMD_ENTRY_INFO_REPLY, REFUSE_BAD_USER);
+void CHallService::OnEntryInfo(tagHallRequest& r) {
+    if (!m_store.SetEntryInfo(r.account->number, r.packet.IntOr(EntryInfoKey::EFFECT, 0),
+                              r.packet.IntOr(EntryInfoKey::VIP, 0))) {
+        r.Refuse(REFUSE_SERVER_ERROR);
+        return;
     }
-    if (!m_store.SetEntryInfo(account->number, request.IntOr(EntryInfoKey::EFFECT, 0),
-                              request.IntOr(EntryInfoKey::VIP, 0))) {
-        return MakeRefusal(CMD_ENTRY_INFO_REPLY, REFUSE_SERVER_ERROR);
-    }
-    return MakeReply(CMD_ENTRY_INFO_REPLY);
+    r.Answer();
 }

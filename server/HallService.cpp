@@ -9,23 +9,17 @@
 CHallService::CHallService(CStore& store, CPresence& presence, const tagServerConfig& config,
                            IRoomDirectory& rooms)
     : m_store(store), m_presence(presence), m_config(config), m_rooms(rooms) {
-    m_handlers = {
-        {CMD_VERSION, &CHallService::OnVersion},
-        {CMD_VISITOR, &CHallService::OnVisitor},
-        {CMD_PRESENCE, &CHallService::OnPresence},
-        {CMD_LOGIN, &CHallService::OnLogin},
-        {CMD_LOGOUT, &CHallService::OnLogout},
-        {CMD_QUIT, &CHallService::OnQuit},
-        {CMD_USER_INFO, &CHallService::OnUserInfo},
-        {CMD_ENTRY_INFO, &CHallService::OnEntryInfo},
-        {CMD_LOGGED_ELSEWHERE_ACK, &CHallService::OnAcknowledge},
-        {CMD_ROOM_ADDRESS, &CHallService::OnRoomAddress},
-        {CMD_ROOM_LIST, &CHallService::OnRoomList},
-        {CMD_OWN_ROOMS, &CHallService::OnOwnRooms},
-        {CMD_ADD_FAVORITE, &CHallService::OnAddFavourite},
-        {CMD_ROOM_FORMATS, &CHallService::OnRoomFormats},
-        {CMD_CREATE_ROOM, &CHallService::OnCreateRoom},
-    };
+    RegisterAccountRequests();
+    RegisterRoomRequests();
+}
+
+void CHallService::RegisterRoomRequests() {
+    m_requests.On(CMD_ROOM_ADDRESS, EHallGate::Anyone, this, &CHallService::OnRoomAddress);
+    m_requests.On(CMD_ROOM_FORMATS, EHallGate::Anyone, this, &CHallService::OnRoomFormats);
+    m_requests.On(CMD_ROOM_LIST, EHallGate::Account, this, &CHallService::OnRoomList);
+    m_requests.On(CMD_OWN_ROOMS, EHallGate::Account, this, &CHallService::OnOwnRooms);
+    m_requests.On(CMD_ADD_FAVORITE, EHallGate::Account, this, &CHallService::OnAddFavourite);
+    m_requests.On(CMD_CREATE_ROOM, EHallGate::Account, this, &CHallService::OnCreateRoom);
 }
 
 int64_t CHallService::Now() const {
@@ -33,16 +27,17 @@ int64_t CHallService::Now() const {
 }
 
 void CHallService::OnPeerPacket(IServerPeer& peer, CKParam& packet) {
-    auto it = m_handlers.find(packet.Command());
-    if (it == m_handlers.end()) {
-        peer.Strike();
-        return;
-    }
-    m_peerAddress = peer.PeerAddress();
-    std::optional<CKParam> reply = (this->*(it->second))(packet);
-    if (reply) {
-        peer.Send(*reply);
-    }
+    tagHallRequest r{{peer, packet, packet.Command()}, std::nullopt};
+    m_requests.Dispatch(r, [&](EHallGate gate) {
+        if (gate == EHallGate::Account) {
+            r.account = LoggedInAccount(packet);
+            if (!r.account) {
+                r.Refuse(REFUSE_BAD_USER);
+                return false;
+            }
+        }
+        return true;
+    });
 }
 
 std::optional<tagAccount> CHallService::LoggedInAccount(const CKParam& request) {
@@ -55,38 +50,25 @@ std::optional<tagAccount> CHallService::LoggedInAccount(const CKParam& request) 
     return m_store.AccountByNumber(number);
 }
 
-std::optional<CKParam> CHallService::OnVersion(const CKParam& request) {
-    CKParam reply = MakeReply(CMD_VERSION_REPLY);
-    reply.SetInt(VersionReplyKey::NEWEST, m_config.lastVersion);
-    return reply;
-}
-
-std::optional<CKParam> CHallService::OnAcknowledge(const CKParam& request) {
-    return std::nullopt;
-}
-
-std::optional<CKParam> CHallService::OnRoomAddress(const CKParam& request) {
-    const int room = request.IntOr(RoomAddressKey::ROOM, 0);
+void CHallService::OnRoomAddress(tagHallRequest& r) {
+    const int room = r.packet.IntOr(RoomAddressKey::ROOM, 0);
     QString host;
     unsigned port = 0;
     if (room < 1 || !m_store.Room(room) || !m_rooms.RoomAddress(room, host, port)) {
-        return MakeRefusal(CMD_ROOM_ADDRESS_REPLY, REFUSE_BAD_ROOM);
+        r.Refuse(REFUSE_BAD_ROOM);
+        return;
     }
-    CKParam reply = MakeReply(CMD_ROOM_ADDRESS_REPLY);
+    CKParam reply = r.Reply();
     reply.SetInt(RoomAddressReplyKey::ROOM, room);
     reply.SetInt(RoomAddressReplyKey::PORT, static_cast<int>(port));
     reply.SetCString(RoomAddressReplyKey::HOST, host);
-    return reply;
+    r.peer.Send(reply);
 }
 
-std::optional<CKParam> CHallService::OnRoomList(const CKParam& request) {
-    auto account = LoggedInAccount(request);
-    if (!account) {
-        return MakeRefusal(CMD_ROOM_LIST_REPLY, REFUSE_BAD_USER);
-    }
-    CKParam reply = MakeReply(CMD_ROOM_LIST_REPLY);
+void CHallService::OnRoomList(tagHallRequest& r) {
+    CKParam reply = r.Reply();
     std::vector<QString> rows;
-    for (int number : m_store.Favourites(account->number)) {
+    for (int number : m_store.Favourites(r.account->number)) {
         auto room = m_store.Room(number);
         if (!room) {
             continue;
@@ -105,19 +87,15 @@ std::optional<CKParam> CHallService::OnRoomList(const CKParam& request) {
     for (size_t i = 0; i < rows.size(); ++i) {
         reply.SetCString(static_cast<short>(RoomListReplyKey::FIRST_ROW + i), rows[i]);
     }
-    return reply;
+    r.peer.Send(reply);
 }
 
-std::optional<CKParam> CHallService::OnOwnRooms(const CKParam& request) {
-    auto account = LoggedInAccount(request);
-    if (!account) {
-        return MakeRefusal(CMD_OWN_ROOMS_REPLY, REFUSE_BAD_USER);
-    }
-    std::vector<int> owned = m_store.RoomsOwnedBy(account->number);
-    std::vector<int> managed = m_store.RoomsManagedBy(account->number);
+void CHallService::OnOwnRooms(tagHallRequest& r) {
+    std::vector<int> owned = m_store.RoomsOwnedBy(r.account->number);
+    std::vector<int> managed = m_store.RoomsManagedBy(r.account->number);
     owned.resize(std::min<size_t>(owned.size(), 100));
     managed.resize(std::min<size_t>(managed.size(), 100));
-    CKParam reply = MakeReply(CMD_OWN_ROOMS_REPLY);
+    CKParam reply = r.Reply();
     short key = OwnRoomsReplyKey::COUNT;
     reply.SetInt(key++, static_cast<int>(owned.size()));
     for (int room : owned) {
@@ -129,27 +107,25 @@ std::optional<CKParam> CHallService::OnOwnRooms(const CKParam& request) {
         reply.SetInt(static_cast<short>(key + OwnRoomsReplyKey::MARK_OFFSET), 1);
         reply.SetInt(key++, room);
     }
-    return reply;
+    r.peer.Send(reply);
 }
 
-std::optional<CKParam> CHallService::OnAddFavourite(const CKParam& request) {
-    auto account = LoggedInAccount(request);
-    if (!account) {
-        return MakeRefusal(CMD_ADD_FAVORITE_REPLY, REFUSE_BAD_USER);
-    }
-    const int room = request.IntOr(AddFavoriteKey::ROOM, 0);
+void CHallService::OnAddFavourite(tagHallRequest& r) {
+    const int room = r.packet.IntOr(AddFavoriteKey::ROOM, 0);
     if (!m_store.Room(room)) {
-        return MakeRefusal(CMD_ADD_FAVORITE_REPLY, REFUSE_BAD_ROOM);
+        r.Refuse(REFUSE_BAD_ROOM);
+        return;
     }
-    if (!m_store.AddFavourite(account->number, room, Now())) {
-        return MakeRefusal(CMD_ADD_FAVORITE_REPLY, REFUSE_SERVER_ERROR);
+    if (!m_store.AddFavourite(r.account->number, room, Now())) {
+        r.Refuse(REFUSE_SERVER_ERROR);
+        return;
     }
-    return MakeReply(CMD_ADD_FAVORITE_REPLY);
+    r.Answer();
 }
 
-std::optional<CKParam> CHallService::OnRoomFormats(const CKParam& request) {
+void CHallService::OnRoomFormats(tagHallRequest& r) {
     const std::vector<tagRoomFormat> formats = m_store.Formats();
-    CKParam reply = MakeReply(CMD_ROOM_FORMATS_REPLY);
+    CKParam reply = r.Reply();
     reply.SetInt(RoomFormatsReplyKey::COUNT, static_cast<int>(formats.size()));
     short key = RoomFormatsReplyKey::FIRST_FORMAT;
     for (const tagRoomFormat& f : formats) {
@@ -158,36 +134,34 @@ std::optional<CKParam> CHallService::OnRoomFormats(const CKParam& request) {
             key++,
             QStringLiteral("%1,%2,%3人,").arg(f.id).arg(CommaFree(f.name)).arg(f.maxMembers));
     }
-    return reply;
+    r.peer.Send(reply);
 }
 
-std::optional<CKParam> CHallService::OnCreateRoom(const CKParam& request) {
-    auto account = LoggedInAccount(request);
-    if (!account) {
-        return MakeRefusal(CMD_CREATE_ROOM_REPLY, REFUSE_BAD_USER);
-    }
-    const QString name = request.TextOr(CreateRoomKey::NAME).trimmed();
-    const int area = request.IntOr(CreateRoomKey::AREA, 0);
-    const QString password = request.TextOr(CreateRoomKey::PASSWORD);
-    const int formatId = request.IntOr(CreateRoomKey::FORMAT, 0);
-    const bool listed = request.BoolOr(CreateRoomKey::LISTED, true);
+void CHallService::OnCreateRoom(tagHallRequest& r) {
+    const QString name = r.packet.TextOr(CreateRoomKey::NAME).trimmed();
+    const int area = r.packet.IntOr(CreateRoomKey::AREA, 0);
+    const QString password = r.packet.TextOr(CreateRoomKey::PASSWORD);
+    const int formatId = r.packet.IntOr(CreateRoomKey::FORMAT, 0);
+    const bool listed = r.packet.BoolOr(CreateRoomKey::LISTED, true);
     bool areaKnown = false;
     for (const tagArea& a : m_store.Areas()) {
         areaKnown = areaKnown || a.id == area;
     }
     auto format = m_store.Format(formatId);
     if (name.isEmpty() || name.size() > 32 || password.size() > 32 || !areaKnown || !format) {
-        return MakeRefusal(CMD_CREATE_ROOM_REPLY, REFUSE_BAD_PARAMETER);
+        r.Refuse(REFUSE_BAD_PARAMETER);
+        return;
     }
-    if (static_cast<int>(m_store.RoomsOwnedBy(account->number).size()) >=
+    if (static_cast<int>(m_store.RoomsOwnedBy(r.account->number).size()) >=
         m_config.limits.maxOwnRooms) {
-        return MakeRefusal(CMD_CREATE_ROOM_REPLY, REFUSE_FORBIDDEN);
+        r.Refuse(REFUSE_FORBIDDEN);
+        return;
     }
     tagRoomRecord room;
     room.area = area;
     room.name = name;
     room.password = password;
-    room.owner = account->number;
+    room.owner = r.account->number;
     room.maxMembers = format->maxMembers;
     room.listed = listed;
     room.format = format->id;
@@ -196,9 +170,10 @@ std::optional<CKParam> CHallService::OnCreateRoom(const CKParam& request) {
     room.server = servers > 0 ? static_cast<int>(m_store.Rooms().size() % servers) + 1 : 1;
     const int number = m_store.AddRoom(room);
     if (number < 0) {
-        return MakeRefusal(CMD_CREATE_ROOM_REPLY, REFUSE_SERVER_ERROR);
+        r.Refuse(REFUSE_SERVER_ERROR);
+        return;
     }
-    CKParam reply = MakeReply(CMD_CREATE_ROOM_REPLY);
+    CKParam reply = r.Reply();
     reply.SetInt(CreateRoomReplyKey::ROOM, number);
-    return reply;
+    r.peer.Send(reply);
 }

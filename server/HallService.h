@@ -5,6 +5,7 @@
 // it. What the hall must tell a client unasked (quit, logged in elsewhere, go to a room) is
 // given instead of the reply to its next presence request.
 
+#include "server/CommandRegistry.h"
 #include "server/Presence.h"
 #include "server/RoomDirectory.h"
 #include "server/ServerConfig.h"
@@ -13,8 +14,18 @@
 
 #include "protocol/KParam.h"
 
-#include <map>
 #include <optional>
+
+// Who may send a hall request: anyone, or only the logged-in account it names.
+enum class EHallGate { Anyone, Account };
+
+struct tagHallRequest : tagRequest {
+    // Behind the Account gate: the logged-in account the request names (AccountKey, from the
+    // machine of IdentityKey::ADAPTER).
+    std::optional<tagAccount> account;
+};
+
+using CHallRegistry = CCommandRegistry<tagHallRequest, EHallGate>;
 
 class CHallService : public IPeerHandler {
 public:
@@ -24,37 +35,36 @@ public:
     void OnPeerPacket(IServerPeer& peer, CKParam& packet) override;
     void OnPeerClosed(IServerPeer& peer) override {}
 
+    const CHallRegistry& Requests() const { return m_requests; }
+
 private:
-    using Handler = std::optional<CKParam> (CHallService::*)(const CKParam& request);
-
     // Accounts and presence.
-    std::optional<CKParam> OnVersion(const CKParam& request);
-    std::optional<CKParam> OnVisitor(const CKParam& request);
-    std::optional<CKParam> OnPresence(const CKParam& request);
-    std::optional<CKParam> OnLogin(const CKParam& request);
-    std::optional<CKParam> OnLogout(const CKParam& request);
-    std::optional<CKParam> OnQuit(const CKParam& request);
-    std::optional<CKParam> OnUserInfo(const CKParam& request);
-    std::optional<CKParam> OnEntryInfo(const CKParam& request);
-    std::optional<CKParam> OnAcknowledge(const CKParam& request);
+    void RegisterAccountRequests();
+    void OnVersion(tagHallRequest& r);
+    void OnVisitor(tagHallRequest& r);
+    void OnPresence(tagHallRequest& r);
+    // Sends the client to a room (the admin's "send-to-room"), instead of the presence reply.
+    CKParam RoomPush(int room);
+    void OnLogin(tagHallRequest& r);
+    void OnLogout(tagHallRequest& r);
+    void OnQuit(tagHallRequest& r);
+    void OnUserInfo(tagHallRequest& r);
+    void OnEntryInfo(tagHallRequest& r);
     // Rooms.
-    std::optional<CKParam> OnRoomAddress(const CKParam& request);
-    std::optional<CKParam> OnRoomList(const CKParam& request);
-    std::optional<CKParam> OnOwnRooms(const CKParam& request);
-    std::optional<CKParam> OnAddFavourite(const CKParam& request);
-    std::optional<CKParam> OnRoomFormats(const CKParam& request);
-    std::optional<CKParam> OnCreateRoom(const CKParam& request);
+    void RegisterRoomRequests();
+    void OnRoomAddress(tagHallRequest& r);
+    void OnRoomList(tagHallRequest& r);
+    void OnOwnRooms(tagHallRequest& r);
+    void OnAddFavourite(tagHallRequest& r);
+    void OnRoomFormats(tagHallRequest& r);
+    void OnCreateRoom(tagHallRequest& r);
 
-    // The logged-in account a request names (AccountKey, from the machine of
-    // IdentityKey::ADAPTER).
     std::optional<tagAccount> LoggedInAccount(const CKParam& request);
     int64_t Now() const;
 
     CStore& m_store;
     CPresence& m_presence;
-    // The address of the connection whose request is being handled.
-    QString m_peerAddress;
     const tagServerConfig& m_config;
     IRoomDirectory& m_rooms;
-    std::map<short, Handler> m_handlers;
+    CHallRegistry m_requests;
 };

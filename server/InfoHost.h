@@ -2,6 +2,7 @@
 // The server-information host: the first thing a client asks, on the second-route framing,
 // where the hall is (request 3100, reply 3110).
 
+#include "server/CommandRegistry.h"
 #include "server/Listener.h"
 #include "server/ServerConfig.h"
 #include "server/ServerPeer.h"
@@ -17,7 +18,12 @@ public:
     void OnPeerPacket(IServerPeer& peer, CKParam& packet) override;
     void OnPeerClosed(IServerPeer& peer) override {}
 
+    const CCommandRegistry<tagRequest, EOpen>& Requests() const { return m_requests; }
+
 private:
+    void OnServerInfo(tagRequest& r);
+
     const tagServerConfig& m_config;
     CListener m_listener;
+    CCommandRegistry<tagRequest, EOpen> m_requests;
 };

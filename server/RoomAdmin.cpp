@@ -18,9 +18,9 @@ constexpr int kLongestTopic = 200;
 }  // namespace
 
 CRoomAdmin::CRoomAdmin(CRoomServer& server) : CRoomFeature(server) {
+    CRoomRegistry& main = server.MainRequests();
     auto on = [&](short code, void (CRoomAdmin::*handler)(tagRoomRequest&)) {
-        server.Handle(code, EStage::Entered,
-                      [this, handler](tagRoomRequest& r) { (this->*handler)(r); });
+        main.On(code, EStage::Entered, this, handler);
     };
     on(CMD_NICKNAME, &CRoomAdmin::OnNickname);
     on(CMD_ROOM_FAVORITE, &CRoomAdmin::OnFavourite);
@@ -36,24 +36,27 @@ CRoomAdmin::CRoomAdmin(CRoomServer& server) : CRoomFeature(server) {
     on(CMD_OP_CONTROL, &CRoomAdmin::OnOperator);
     on(CMD_QUALITY, &CRoomAdmin::OnQuality);
     on(CMD_VIDEO_STATE, &CRoomAdmin::OnVideoState);
+    // Reports about members go to people this service does not have.
+    main.NotOffered(CMD_REPORT, EStage::Entered);
+    main.NotOffered(CMD_REPORT_INFO, EStage::Entered);
 }
 
 bool CRoomAdmin::RequireRank(tagRoomRequest& r, int rank) {
     if (r.member->rank >= rank) {
         return true;
     }
-    m_server.Refuse(r, r.member->registered ? REFUSE_FORBIDDEN : REFUSE_VISITOR);
+    r.Refuse(r.member->registered ? REFUSE_FORBIDDEN : REFUSE_VISITOR);
     return false;
 }
 
 CRoomMember* CRoomAdmin::Subordinate(tagRoomRequest& r, const QString& id) {
     CRoomMember* target = r.room->Find(id);
     if (!target) {
-        m_server.Refuse(r, REFUSE_BAD_USER);
+        r.Refuse(REFUSE_BAD_USER);
         return nullptr;
     }
     if (target == r.member || target->rank >= r.member->rank) {
-        m_server.Refuse(r, REFUSE_FORBIDDEN);
+        r.Refuse(REFUSE_FORBIDDEN);
         return nullptr;
     }
     return target;
@@ -95,11 +98,11 @@ void CRoomAdmin::OnNickname(tagRoomRequest& r) {
     int refusal = 0;
     const QString name = CleanNickname(r, r.packet.TextOr(NicknameKey::NICKNAME), refusal);
     if (refusal) {
-        m_server.Refuse(r, refusal);
+        r.Refuse(refusal);
         return;
     }
     r.member->nickname = name;
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_NICKNAME_CHANGED);
     changed.SetCString(NicknameChangedKey::MEMBER, r.member->id);
     changed.SetCString(NicknameChangedKey::NICKNAME, name);
@@ -108,14 +111,14 @@ void CRoomAdmin::OnNickname(tagRoomRequest& r) {
 
 void CRoomAdmin::OnFavourite(tagRoomRequest& r) {
     if (!r.member->registered) {
-        m_server.Refuse(r, REFUSE_VISITOR);
+        r.Refuse(REFUSE_VISITOR);
         return;
     }
     if (!m_server.Store().AddFavourite(r.member->number, r.room->Number(), CClock::Get().Now())) {
-        m_server.Refuse(r, REFUSE_SERVER_ERROR);
+        r.Refuse(REFUSE_SERVER_ERROR);
         return;
     }
-    m_server.Answer(r);
+    r.Answer();
 }
 
 void CRoomAdmin::OnTopic(tagRoomRequest& r) {
@@ -124,16 +127,16 @@ void CRoomAdmin::OnTopic(tagRoomRequest& r) {
     }
     const QString topic = r.packet.TextOr(TopicKey::TOPIC);
     if (topic.size() > kLongestTopic) {
-        m_server.Refuse(r, REFUSE_BAD_PARAMETER);
+        r.Refuse(REFUSE_BAD_PARAMETER);
         return;
     }
     if (!CRoomChat::ForbiddenHit(topic, r.room->Record().forbiddenTexts).isEmpty()) {
-        m_server.Refuse(r, REFUSE_BAD_TEXT);
+        r.Refuse(REFUSE_BAD_TEXT);
         return;
     }
     r.room->Record().topic = topic;
     Save(*r.room);
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_TOPIC_CHANGED);
     changed.SetCString(TopicChangedKey::BY, r.member->id);
     changed.SetCString(TopicChangedKey::TOPIC, topic);
@@ -147,7 +150,7 @@ void CRoomAdmin::OnPublicText(tagRoomRequest& r) {
     const bool allow = r.packet.IntOr(PublicTextControlKey::ALLOW, 0) != 0;
     r.room->Record().publicText = allow;
     Save(*r.room);
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_PUBLIC_TEXT_CHANGED);
     changed.SetCString(PublicTextChangedKey::BY, r.member->id);
     changed.SetBoolean(PublicTextChangedKey::ALLOW, allow);
@@ -161,12 +164,12 @@ void CRoomAdmin::OnLock(tagRoomRequest& r) {
     const bool lock = r.packet.IntOr(LockRoomKey::LOCK, 0) != 0;
     const QString password = r.packet.TextOr(LockRoomKey::PASSWORD);
     if (lock && (password.isEmpty() || password.size() > 32)) {
-        m_server.Refuse(r, REFUSE_BAD_PARAMETER);
+        r.Refuse(REFUSE_BAD_PARAMETER);
         return;
     }
     r.room->Record().password = lock ? password : QString();
     Save(*r.room);
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_ROOM_LOCK_CHANGED);
     changed.SetCString(RoomLockChangedKey::BY, r.member->id);
     changed.SetInt(RoomLockChangedKey::LOCKED, lock ? 1 : 0);
@@ -177,7 +180,7 @@ void CRoomAdmin::OnVideoControl(tagRoomRequest& r) {
     if (!RequireRank(r, RANK_OPERATOR)) {
         return;
     }
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_VIDEO_CONTROL_CHANGED);
     changed.SetCString(VideoControlChangedKey::BY, r.member->id);
     changed.SetInt(VideoControlChangedKey::ALLOW,
@@ -194,7 +197,7 @@ void CRoomAdmin::OnKick(tagRoomRequest& r) {
     if (!target) {
         return;
     }
-    m_server.Answer(r);
+    r.Answer();
     CKParam kicked = MakePacket(CMD_KICKED);
     kicked.SetCString(KickedKey::MEMBER, target->id);
     kicked.SetCString(KickedKey::BY, r.member->id);
@@ -227,7 +230,7 @@ void CRoomAdmin::ForbidOrAllow(tagRoomRequest& r, bool CRoomMember::*forbidden,
     }
     const bool allow = r.packet.IntOr(TypeControlKey::ALLOW, 0) != 0;
     target->*forbidden = !allow;
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(announcement);
     changed.SetInt(TypeControlKey::ALLOW, allow ? 1 : 0);
     changed.SetCString(TypeControlKey::MEMBER, target->id);
@@ -246,11 +249,11 @@ void CRoomAdmin::OnForceNickname(tagRoomRequest& r) {
     int refusal = 0;
     const QString name = CleanNickname(r, r.packet.TextOr(ForceNicknameKey::NICKNAME), refusal);
     if (refusal) {
-        m_server.Refuse(r, refusal);
+        r.Refuse(refusal);
         return;
     }
     target->nickname = name;
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_NICKNAME_FORCED);
     changed.SetCString(NicknameForcedKey::MEMBER, target->id);
     changed.SetCString(NicknameForcedKey::BY, r.member->id);
@@ -268,17 +271,17 @@ void CRoomAdmin::OnBan(tagRoomRequest& r) {
     }
     const int hours = r.packet.IntOr(BanKey::HOURS, 0);
     if (hours <= 0 || hours > 24 * 365) {
-        m_server.Refuse(r, REFUSE_BAD_PARAMETER);
+        r.Refuse(REFUSE_BAD_PARAMETER);
         return;
     }
     const QString reason = r.packet.TextOr(BanKey::REASON).left(kLongestTopic);
     tagBan ban{r.room->Number(), target->id,
                CClock::Get().Now() + static_cast<int64_t>(hours) * 3600, reason, r.member->id};
     if (!m_server.Store().AddBan(ban)) {
-        m_server.Refuse(r, REFUSE_SERVER_ERROR);
+        r.Refuse(REFUSE_SERVER_ERROR);
         return;
     }
-    m_server.Answer(r);
+    r.Answer();
     CKParam banned = MakePacket(CMD_BANNED);
     banned.SetCString(BannedKey::MEMBER, target->id);
     banned.SetCString(BannedKey::BY, r.member->id);
@@ -301,11 +304,11 @@ void CRoomAdmin::OnOperator(tagRoomRequest& r) {
     }
     const int op = r.packet.IntOr(OpControlKey::CHANGE, -1);
     if (op != OP_REMOVE && op != OP_MAKE && op != OP_MAKE_SENIOR && op != OP_REMOVE_SENIOR) {
-        m_server.Refuse(r, REFUSE_BAD_PARAMETER);
+        r.Refuse(REFUSE_BAD_PARAMETER);
         return;
     }
     if (!target->registered) {
-        m_server.Refuse(r, REFUSE_VISITOR);
+        r.Refuse(REFUSE_VISITOR);
         return;
     }
     const int room = r.room->Number();
@@ -326,7 +329,7 @@ void CRoomAdmin::OnOperator(tagRoomRequest& r) {
             target->seniorOperator = false;
             break;
     }
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_RANK_CHANGED);
     changed.SetCString(RankChangedKey::MEMBER, target->id);
     changed.SetInt(RankChangedKey::CHANGE, op);
@@ -340,12 +343,12 @@ void CRoomAdmin::OnQuality(tagRoomRequest& r) {
     }
     const int quality = r.packet.IntOr(QualityKey::QUALITY, 0);
     if (quality < 1 || quality > 3) {
-        m_server.Refuse(r, REFUSE_BAD_PARAMETER);
+        r.Refuse(REFUSE_BAD_PARAMETER);
         return;
     }
     r.room->Record().quality = quality;
     Save(*r.room);
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_QUALITY_CHANGED);
     changed.SetCString(QualityChangedKey::BY, r.member->id);
     changed.SetInt(QualityChangedKey::QUALITY, quality);
@@ -354,7 +357,7 @@ void CRoomAdmin::OnQuality(tagRoomRequest& r) {
 
 void CRoomAdmin::OnVideoState(tagRoomRequest& r) {
     r.member->videoState = r.packet.IntOr(VideoStateKey::STATE, 0);
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_VIDEO_STATE_CHANGED);
     changed.SetInt(VideoStateKey::STATE, r.member->videoState);
     changed.SetCString(VideoStateKey::MEMBER, r.member->id);

@@ -9,7 +9,7 @@
 #include <QStringList>
 
 CRoomChat::CRoomChat(CRoomServer& server) : CRoomFeature(server) {
-    server.Handle(CMD_TEXT, EStage::Entered, [this](tagRoomRequest& r) { OnText(r); });
+    server.MainRequests().On(CMD_TEXT, EStage::Entered, this, &CRoomChat::OnText);
 }
 
 QString CRoomChat::ForbiddenHit(const QString& text, const QString& list) {
@@ -32,37 +32,37 @@ void CRoomChat::OnText(tagRoomRequest& r) {
     // The text alone; the line around it holds the sender's own markup.
     const QString text = r.packet.TextOr(TextKey::TEXT, line);
     if (line.isEmpty() || line.size() > m_server.Config().limits.maxTextBytes) {
-        m_server.Refuse(r, REFUSE_BAD_PARAMETER);
+        r.Refuse(REFUSE_BAD_PARAMETER);
         return;
     }
     if (sender.typingForbidden) {
-        m_server.Refuse(r, REFUSE_FORBIDDEN);
+        r.Refuse(REFUSE_FORBIDDEN);
         return;
     }
     if (!ForbiddenHit(text, room.forbiddenTexts).isEmpty()) {
-        m_server.Refuse(r, REFUSE_BAD_TEXT);
+        r.Refuse(REFUSE_BAD_TEXT);
         return;
     }
     if (!isPrivate && !room.publicText && sender.rank < RANK_OPERATOR) {
-        m_server.Refuse(r, REFUSE_FORBIDDEN);
+        r.Refuse(REFUSE_FORBIDDEN);
         return;
     }
     const int64_t nowMs = CClock::Get().UptimeMs();
     if (sender.lastTextMs >= 0 &&
         nowMs - sender.lastTextMs < m_server.Config().limits.chatIntervalMs) {
-        m_server.Refuse(r, REFUSE_FORBIDDEN);
+        r.Refuse(REFUSE_FORBIDDEN);
         return;
     }
     CRoomMember* receiver = nullptr;
     if (isPrivate) {
         receiver = r.room->Find(target);
         if (!receiver || receiver == &sender) {
-            m_server.Refuse(r, REFUSE_BAD_USER);
+            r.Refuse(REFUSE_BAD_USER);
             return;
         }
     }
     sender.lastTextMs = nowMs;
-    m_server.Answer(r);
+    r.Answer();
     CKParam announce = MakePacket(CMD_TEXT_LINE);
     announce.SetCString(TextLineKey::SENDER, sender.id);
     announce.SetCString(TextLineKey::TARGET, isPrivate ? receiver->id : target);

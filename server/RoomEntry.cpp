@@ -4,7 +4,6 @@
 #include "protocol/Commands.h"
 #include "protocol/Refusal.h"
 #include "protocol/keys/EntryKeys.h"
-#include "server/Packets.h"
 #include "server/RoomMembers.h"
 
 #include <QRandomGenerator>
@@ -16,18 +15,19 @@ constexpr int64_t kFacesWithoutEnd = 0x7FFFFFFF;
 }  // namespace
 
 CRoomEntry::CRoomEntry(CRoomServer& server) : CRoomFeature(server) {
-    server.Handle(CMD_ROOM_LOGIN, EStage::Connected, [this](tagRoomRequest& r) { OnRoomLogin(r); });
-    server.Handle(CMD_ENTER, EStage::LoggedIn, [this](tagRoomRequest& r) { OnEnter(r); });
-    server.Handle(CMD_ROOM_SETTINGS, EStage::Entered, [this](tagRoomRequest& r) { OnSettings(r); });
-    server.HandleSecond(CMD_ATTACH, [this](tagRoomRequest& r) { OnAttach(r); });
+    CRoomRegistry& main = server.MainRequests();
+    main.On(CMD_ROOM_LOGIN, EStage::Connected, this, &CRoomEntry::OnRoomLogin);
+    main.On(CMD_ENTER, EStage::LoggedIn, this, &CRoomEntry::OnEnter);
+    main.On(CMD_ROOM_SETTINGS, EStage::Entered, this, &CRoomEntry::OnSettings);
     // Leaving for a private room says so first; the connection closing does the rest.
-    server.Handle(CMD_LEAVE_PRIVATE, EStage::Connected, [](tagRoomRequest&) {});
+    main.On(CMD_LEAVE_PRIVATE, EStage::Connected, [](tagRoomRequest&) {});
+    server.SecondRequests().On(CMD_ATTACH, EStage::Connected, this, &CRoomEntry::OnAttach);
 }
 
 void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
     tagRoomSession& s = *r.session;
     if (s.stage != EStage::Connected) {
-        m_server.Refuse(r, REFUSE_BAD_OPERATION);
+        r.Refuse(REFUSE_BAD_OPERATION);
         r.peer.Strike();
         return;
     }
@@ -37,16 +37,16 @@ void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
     const QString machine = r.packet.TextOr(RoomLoginKey::ADAPTER);
     auto room = m_server.Store().Room(roomNumber);
     if (!room) {
-        m_server.Refuse(r, REFUSE_BAD_ROOM);
+        r.Refuse(REFUSE_BAD_ROOM);
         return;
     }
     if (!m_server.Hosts(*room)) {
-        m_server.Refuse(r, REFUSE_BAD_SERVER);
+        r.Refuse(REFUSE_BAD_SERVER);
         return;
     }
     const int64_t now = CClock::Get().Now();
     if (room->disabledUntil > now) {
-        CKParam refusal = MakeRefusal(CMD_ROOM_LOGIN_REPLY, REFUSE_ROOM_DISABLED);
+        CKParam refusal = r.Refusal(REFUSE_ROOM_DISABLED);
         refusal.SetInt(RoomLoginReplyKey::DISABLED_UNTIL, static_cast<int>(room->disabledUntil));
         refusal.SetCString(RoomLoginReplyKey::DISABLED_WHY, room->disabledReason);
         refusal.SetCString(RoomLoginReplyKey::DISABLED_BY, room->disabledBy);
@@ -66,14 +66,14 @@ void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
         s.nickname = visitor->nickname;
         s.registered = false;
     } else {
-        m_server.Refuse(r, REFUSE_BAD_USER);
+        r.Refuse(REFUSE_BAD_USER);
         return;
     }
     s.number = number;
     s.machine = machine;
     s.room = roomNumber;
     s.stage = EStage::LoggedIn;
-    m_server.Answer(r);
+    r.Answer();
     m_server.PostVerified(r.peer);
 }
 
@@ -88,55 +88,39 @@ int CRoomEntry::RankOf(const tagRoomSession& session, const tagRoomRecord& room)
     return given > RANK_MEMBER ? given : RANK_MEMBER;
 }
 
-void CRoomEntry::OnEnter(tagRoomRequest& r) {
-    tagRoomSession& s = *r.session;
-    if (s.stage == EStage::Entered) {
-        m_server.Refuse(r, REFUSE_BAD_OPERATION);
-        r.peer.Strike();
-        return;
+int CRoomEntry::Admission(const tagRoomSession& s, const tagRoomRecord& room, bool privileged,
+                          const CKParam& request) {
+    if (m_server.Store().ActiveBan(room.number, s.id, CClock::Get().Now())) {
+        return REFUSE_BANNED;
     }
-    // Settings are read afresh: the admin command line may have changed them.
-    auto record = m_server.Store().Room(s.room);
-    if (!record) {
-        m_server.Refuse(r, REFUSE_BAD_ROOM);
-        return;
-    }
-    const int64_t now = CClock::Get().Now();
-    const int rank = RankOf(s, *record);
-    const bool privileged = rank >= RANK_OPERATOR;
-    if (m_server.Store().ActiveBan(record->number, s.id, now)) {
-        m_server.Refuse(r, REFUSE_BANNED);
-        return;
-    }
-    if (!record->password.isEmpty() && !privileged) {
-        const QString typed = r.packet.TextOr(EnterKey::PASSWORD);
+    if (!room.password.isEmpty() && !privileged) {
+        const QString typed = request.TextOr(EnterKey::PASSWORD);
         if (typed.isEmpty()) {
-            m_server.Refuse(r, REFUSE_PASSWORD_NEEDED);
-            return;
+            return REFUSE_PASSWORD_NEEDED;
         }
-        if (typed != record->password) {
-            m_server.Refuse(r, REFUSE_WRONG_ROOM_PASSWORD);
-            return;
+        if (typed != room.password) {
+            return REFUSE_WRONG_ROOM_PASSWORD;
         }
     }
+    return 0;
+}
+
+void CRoomEntry::EndEarlierStay(const tagRoomRecord& room, const QString& id, IServerPeer& peer) {
     // The same identity entering again (a client that lost its connection) replaces its
     // earlier stay.
-    if (CRoom* active = m_server.ActiveRoom(record->number)) {
-        if (CRoomMember* earlier = active->Find(s.id)) {
-            IServerPeer* earlierPeer = earlier->main;
-            m_server.Depart(*active, s.id);
-            if (earlierPeer && earlierPeer != &r.peer) {
-                earlierPeer->Drop();
-            }
-        }
-    }
-    CRoom* active = m_server.ActiveRoom(record->number);
-    if (active && active->Count() >= record->maxMembers && !privileged) {
-        m_server.Refuse(r, REFUSE_ROOM_FULL);
+    CRoom* active = m_server.ActiveRoom(room.number);
+    CRoomMember* earlier = active ? active->Find(id) : nullptr;
+    if (!earlier) {
         return;
     }
-    CRoom* room = m_server.Activate(*record);
+    IServerPeer* earlierPeer = earlier->main;
+    m_server.Depart(*active, id);
+    if (earlierPeer && earlierPeer != &peer) {
+        earlierPeer->Drop();
+    }
+}
 
+std::unique_ptr<CRoomMember> CRoomEntry::NewMember(const tagRoomSession& s, int rank) {
     auto member = std::make_unique<CRoomMember>();
     member->id = s.id;
     member->nickname = s.nickname;
@@ -144,7 +128,6 @@ void CRoomEntry::OnEnter(tagRoomRequest& r) {
     member->rank = rank;
     member->registered = s.registered;
     member->faceEndsAt = s.registered ? kFacesWithoutEnd : 0;
-    member->main = &r.peer;
     member->keyA = m_server.NextKeyA();
     member->keyB = static_cast<int>(QRandomGenerator::global()->bounded(1, 0x7FFFFFFF));
     if (s.registered) {
@@ -153,11 +136,42 @@ void CRoomEntry::OnEnter(tagRoomRequest& r) {
             member->entryVip = account->entryVip;
         }
     }
+    return member;
+}
+
+void CRoomEntry::OnEnter(tagRoomRequest& r) {
+    tagRoomSession& s = *r.session;
+    if (s.stage == EStage::Entered) {
+        r.Refuse(REFUSE_BAD_OPERATION);
+        r.peer.Strike();
+        return;
+    }
+    // Settings are read afresh: the admin command line may have changed them.
+    auto record = m_server.Store().Room(s.room);
+    if (!record) {
+        r.Refuse(REFUSE_BAD_ROOM);
+        return;
+    }
+    const int rank = RankOf(s, *record);
+    const bool privileged = rank >= RANK_OPERATOR;
+    if (const int refusal = Admission(s, *record, privileged, r.packet)) {
+        r.Refuse(refusal);
+        return;
+    }
+    EndEarlierStay(*record, s.id, r.peer);
+    CRoom* active = m_server.ActiveRoom(record->number);
+    if (active && active->Count() >= record->maxMembers && !privileged) {
+        r.Refuse(REFUSE_ROOM_FULL);
+        return;
+    }
+    CRoom* room = m_server.Activate(*record);
+    auto member = NewMember(s, rank);
+    member->main = &r.peer;
     CRoomMember& entered = m_server.Enter(*room, std::move(member));
     s.member = &entered;
     s.stage = EStage::Entered;
 
-    CKParam reply = MakeReply(CMD_ENTER_REPLY);
+    CKParam reply = r.Reply();
     reply.SetInt(EnterReplyKey::KEY_A, entered.keyA);
     reply.SetInt(EnterReplyKey::KEY_B, entered.keyB);
     reply.SetInt(EnterReplyKey::SECOND_PORT, static_cast<int>(m_server.SecondPort()));
@@ -173,7 +187,7 @@ void CRoomEntry::OnAttach(tagRoomRequest& r) {
     CRoomMember* member = m_server.MemberByKey(r.packet.IntOr(AttachKey::KEY_A, 0));
     if (!member || member->keyB != r.packet.IntOr(AttachKey::KEY_B, 0) ||
         member->id.compare(r.packet.TextOr(AttachKey::OWN_ID), Qt::CaseInsensitive) != 0) {
-        r.peer.Send(MakeRefusal(CMD_ATTACH_REPLY, REFUSE_BAD_CONNECTION));
+        r.Refuse(REFUSE_BAD_CONNECTION);
         r.peer.Strike();
         return;
     }
@@ -181,13 +195,13 @@ void CRoomEntry::OnAttach(tagRoomRequest& r) {
         member->second->Drop();
     }
     member->second = &r.peer;
-    r.peer.Send(MakeReply(CMD_ATTACH_REPLY));
+    r.Answer();
 }
 
 void CRoomEntry::OnSettings(tagRoomRequest& r) {
     const tagRoomRecord& room = r.room->Record();
     const tagMicState& mic = r.room->Mic();
-    CKParam reply = MakeReply(CMD_ROOM_SETTINGS_REPLY);
+    CKParam reply = r.Reply();
     using namespace RoomSettingsReplyKey;
     reply.SetCString(NAME, room.name);
     reply.SetCString(TOPIC, room.topic);

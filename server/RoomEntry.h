@@ -16,4 +16,9 @@ private:
     void OnSettings(tagRoomRequest& r);
     // The member's rank in a room from the database: owner, ranks given, registered, visitor.
     int RankOf(const tagRoomSession& session, const tagRoomRecord& room);
+    // Whether the room lets the session in (bans, the lock): 0, or the refusal.
+    int Admission(const tagRoomSession& s, const tagRoomRecord& room, bool privileged,
+                  const CKParam& request);
+    void EndEarlierStay(const tagRoomRecord& room, const QString& id, IServerPeer& peer);
+    std::unique_ptr<CRoomMember> NewMember(const tagRoomSession& s, int rank);
 };

@@ -87,7 +87,7 @@ QString MemberText(const CRoomMember& m) {
 }
 
 CRoomMembers::CRoomMembers(CRoomServer& server) : CRoomFeature(server) {
-    server.Handle(CMD_MEMBER_LIST, EStage::Entered, [this](tagRoomRequest& r) { OnMemberList(r); });
+    server.MainRequests().On(CMD_MEMBER_LIST, EStage::Entered, this, &CRoomMembers::OnMemberList);
 }
 
 void CRoomMembers::OnMemberList(tagRoomRequest& r) {
@@ -110,7 +110,7 @@ void CRoomMembers::OnMemberList(tagRoomRequest& r) {
     std::stable_sort(order.begin(), order.end(), [&](const CRoomMember* a, const CRoomMember* b) {
         return weight(a) > weight(b);
     });
-    CKParam reply = MakeReply(CMD_MEMBER_LIST_REPLY);
+    CKParam reply = r.Reply();
     std::vector<QString> texts;
     // Room for the count field and the sequence and clock fields the connection adds.
     int size = reply.GetLength() + 10 + 20;

@@ -34,9 +34,9 @@ QString Vacate(tagMicState& mic, QString& holder, int64_t& dueMs) {
 }  // namespace
 
 CRoomMic::CRoomMic(CRoomServer& server) : CRoomFeature(server) {
+    CRoomRegistry& main = server.MainRequests();
     auto on = [&](short code, void (CRoomMic::*handler)(tagRoomRequest&)) {
-        server.Handle(code, EStage::Entered,
-                      [this, handler](tagRoomRequest& r) { (this->*handler)(r); });
+        main.On(code, EStage::Entered, this, handler);
     };
     on(CMD_GRAB_MIC, &CRoomMic::OnGrab);
     on(CMD_RELEASE_MIC, &CRoomMic::OnRelease);
@@ -56,7 +56,7 @@ bool CRoomMic::RequireManager(tagRoomRequest& r) {
     if (r.member->rank >= RANK_OPERATOR) {
         return true;
     }
-    m_server.Refuse(r, REFUSE_FORBIDDEN);
+    r.Refuse(REFUSE_FORBIDDEN);
     return false;
 }
 
@@ -153,28 +153,28 @@ void CRoomMic::OnGrab(tagRoomRequest& r) {
     const QString& id = r.member->id;
     const int mode = room.Record().micMode;
     if (mode == MODE_OPERATOR || r.member->grabForbidden) {
-        m_server.Refuse(r, REFUSE_FORBIDDEN);
+        r.Refuse(REFUSE_FORBIDDEN);
         return;
     }
     if (Same(mic.main, id) || Same(mic.second, id)) {
-        m_server.Refuse(r, REFUSE_ON_MIC);
+        r.Refuse(REFUSE_ON_MIC);
         return;
     }
     if (mode == MODE_GRAB) {
         if (!mic.main.isEmpty()) {
-            m_server.Refuse(r, REFUSE_MIC_NOT_DUE);
+            r.Refuse(REFUSE_MIC_NOT_DUE);
             return;
         }
-        m_server.Answer(r);
+        r.Answer();
         GiveMain(room, id, false);
         return;
     }
     if (std::any_of(mic.queue.begin(), mic.queue.end(),
                     [&](const QString& q) { return Same(q, id); })) {
-        m_server.Refuse(r, REFUSE_USER_EXISTS);
+        r.Refuse(REFUSE_USER_EXISTS);
         return;
     }
-    m_server.Answer(r);
+    r.Answer();
     if (mic.main.isEmpty() && mic.queue.empty()) {
         GiveMain(room, id, false);
         return;
@@ -190,13 +190,13 @@ void CRoomMic::OnRelease(tagRoomRequest& r) {
     CRoom& room = *r.room;
     const QString& id = r.member->id;
     if (Same(room.Mic().main, id)) {
-        m_server.Answer(r);
+        r.Answer();
         FreeMain(room);
         AdvanceQueue(room);
         return;
     }
     if (RemoveFromQueue(room, id)) {
-        m_server.Answer(r);
+        r.Answer();
         CKParam changed = MakePacket(CMD_QUEUE_CHANGED);
         changed.SetCString(QueueChangedKey::MEMBER, id);
         changed.SetInt(QueueChangedKey::UP, 0);
@@ -204,15 +204,15 @@ void CRoomMic::OnRelease(tagRoomRequest& r) {
         room.Broadcast(changed);
         return;
     }
-    m_server.Refuse(r, REFUSE_BAD_OPERATION);
+    r.Refuse(REFUSE_BAD_OPERATION);
 }
 
 void CRoomMic::OnReleaseSecond(tagRoomRequest& r) {
     if (!Same(r.room->Mic().second, r.member->id)) {
-        m_server.Refuse(r, REFUSE_BAD_OPERATION);
+        r.Refuse(REFUSE_BAD_OPERATION);
         return;
     }
-    m_server.Answer(r);
+    r.Answer();
     FreeSecond(*r.room);
 }
 
@@ -223,14 +223,14 @@ void CRoomMic::OnHand(tagRoomRequest& r) {
     CRoom& room = *r.room;
     CRoomMember* target = room.Find(r.packet.TextOr(HandMicKey::MEMBER));
     if (!target) {
-        m_server.Refuse(r, REFUSE_BAD_USER);
+        r.Refuse(REFUSE_BAD_USER);
         return;
     }
     if (Same(room.Mic().main, target->id) || Same(room.Mic().second, target->id)) {
-        m_server.Refuse(r, REFUSE_ON_MIC);
+        r.Refuse(REFUSE_ON_MIC);
         return;
     }
-    m_server.Answer(r);
+    r.Answer();
     FreeMain(room);
     const bool fromQueue = RemoveFromQueue(room, target->id);
     CKParam handed = MakePacket(CMD_MIC_HANDED);
@@ -248,18 +248,18 @@ void CRoomMic::OnHandSecond(tagRoomRequest& r) {
     CRoom& room = *r.room;
     CRoomMember* target = room.Find(r.packet.TextOr(HandSecondMicKey::MEMBER));
     if (!target) {
-        m_server.Refuse(r, REFUSE_BAD_USER);
+        r.Refuse(REFUSE_BAD_USER);
         return;
     }
     if (!room.Mic().secondAllowed) {
-        m_server.Refuse(r, REFUSE_FORBIDDEN);
+        r.Refuse(REFUSE_FORBIDDEN);
         return;
     }
     if (Same(room.Mic().main, target->id) || Same(room.Mic().second, target->id)) {
-        m_server.Refuse(r, REFUSE_ON_MIC);
+        r.Refuse(REFUSE_ON_MIC);
         return;
     }
-    m_server.Answer(r);
+    r.Answer();
     FreeSecond(room);
     RemoveFromQueue(room, target->id);
     CKParam handed = MakePacket(CMD_SECOND_MIC_HANDED);
@@ -279,10 +279,10 @@ void CRoomMic::OnTakeBack(tagRoomRequest& r) {
     const bool onMain = Same(room.Mic().main, id);
     const bool onSecond = Same(room.Mic().second, id);
     if (!onMain && !onSecond) {
-        m_server.Refuse(r, REFUSE_BAD_OPERATION);
+        r.Refuse(REFUSE_BAD_OPERATION);
         return;
     }
-    m_server.Answer(r);
+    r.Answer();
     CKParam taken = MakePacket(CMD_MIC_TAKEN_BACK);
     taken.SetCString(MicTakenBackKey::MEMBER, onMain ? room.Mic().main : room.Mic().second);
     taken.SetCString(MicTakenBackKey::BY, r.member->id);
@@ -309,10 +309,10 @@ void CRoomMic::OnExtend(tagRoomRequest& r) {
     } else if (Same(mic.second, id) && mic.secondDueMs) {
         mic.secondDueMs += turn;
     } else {
-        m_server.Refuse(r, REFUSE_BAD_OPERATION);
+        r.Refuse(REFUSE_BAD_OPERATION);
         return;
     }
-    m_server.Answer(r);
+    r.Answer();
     CKParam extended = MakePacket(CMD_MIC_EXTENDED);
     extended.SetCString(MicExtendedKey::MEMBER, Same(mic.main, id) ? mic.main : mic.second);
     extended.SetCString(MicExtendedKey::BY, r.member->id);
@@ -330,7 +330,7 @@ void CRoomMic::OnQueueControl(tagRoomRequest& r) {
     auto it =
         std::find_if(queue.begin(), queue.end(), [&](const QString& q) { return Same(q, id); });
     if (it == queue.end()) {
-        m_server.Refuse(r, REFUSE_BAD_OPERATION);
+        r.Refuse(REFUSE_BAD_OPERATION);
         return;
     }
     const QString member = *it;
@@ -338,7 +338,7 @@ void CRoomMic::OnQueueControl(tagRoomRequest& r) {
     if (up == 1) {
         queue.push_front(member);
     }
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_QUEUE_CHANGED);
     changed.SetCString(QueueChangedKey::MEMBER, member);
     changed.SetInt(QueueChangedKey::UP, up == 1 ? 1 : 0);
@@ -354,13 +354,13 @@ void CRoomMic::OnSecondControl(tagRoomRequest& r) {
     const bool allow = r.packet.IntOr(SecondMicControlKey::ALLOW, 0) != 0;
     const int which = r.packet.IntOr(SecondMicControlKey::WHICH, 2);
     if (which < 1 || which > 3) {
-        m_server.Refuse(r, REFUSE_BAD_PARAMETER);
+        r.Refuse(REFUSE_BAD_PARAMETER);
         return;
     }
     room.Mic().secondAllowed = allow;
     // Allowing the second microphone lets both holders be heard at once.
     room.Record().dualMic = allow;
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_SECOND_MIC_CONTROL_CHANGED);
     changed.SetCString(SecondMicControlChangedKey::BY, r.member->id);
     changed.SetInt(SecondMicControlChangedKey::ALLOW, allow ? 1 : 0);
@@ -379,7 +379,7 @@ void CRoomMic::OnMode(tagRoomRequest& r) {
     CRoom& room = *r.room;
     const int mode = r.packet.IntOr(MicModeKey::MODE, -1);
     if (mode < MODE_GRAB || mode > MODE_OPERATOR) {
-        m_server.Refuse(r, REFUSE_BAD_PARAMETER);
+        r.Refuse(REFUSE_BAD_PARAMETER);
         return;
     }
     const bool forced = mode == MODE_QUEUE && r.packet.IntOr(MicModeKey::FORCED, 0) == 1;
@@ -395,7 +395,7 @@ void CRoomMic::OnMode(tagRoomRequest& r) {
     mic.mainDueMs = mic.main.isEmpty() ? 0 : TurnEnd(room);
     mic.secondDueMs = mic.second.isEmpty() ? 0 : TurnEnd(room);
     UpdateTimer(room);
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_MIC_MODE_CHANGED);
     changed.SetCString(MicModeChangedKey::BY, r.member->id);
     changed.SetInt(MicModeChangedKey::MODE, mode);
@@ -410,16 +410,16 @@ void CRoomMic::OnTime(tagRoomRequest& r) {
     }
     const int seconds = r.packet.IntOr(MicTimeKey::SECONDS, 0);
     if (seconds < kShortestTurnSeconds) {
-        m_server.Refuse(r, REFUSE_MIC_TIME_TOO_SHORT);
+        r.Refuse(REFUSE_MIC_TIME_TOO_SHORT);
         return;
     }
     if (seconds > kLongestTurnSeconds) {
-        m_server.Refuse(r, REFUSE_MIC_TIME_TOO_LONG);
+        r.Refuse(REFUSE_MIC_TIME_TOO_LONG);
         return;
     }
     CRoom& room = *r.room;
     room.Record().micSeconds = seconds;
-    m_server.Answer(r);
+    r.Answer();
     CKParam changed = MakePacket(CMD_MIC_TIME_CHANGED);
     changed.SetCString(MicTimeChangedKey::BY, r.member->id);
     changed.SetInt(MicTimeChangedKey::SECONDS, seconds);
@@ -429,7 +429,7 @@ void CRoomMic::OnTime(tagRoomRequest& r) {
 
 void CRoomMic::OnQueue(tagRoomRequest& r) {
     const auto& queue = r.room->Mic().queue;
-    CKParam reply = MakeReply(CMD_MIC_QUEUE_REPLY);
+    CKParam reply = r.Reply();
     const int n = static_cast<int>(std::min<size_t>(queue.size(), 500));
     reply.SetInt(MicQueueReplyKey::COUNT, n);
     for (int i = 0; i < n; ++i) {

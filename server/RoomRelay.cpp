@@ -28,10 +28,17 @@ bool CopyBytes(const CKParam& from, short key, CKParam& to, short toKey) {
 
 CRoomRelay::CRoomRelay(CRoomServer& server) : CRoomFeature(server) {
     // Clients send media on the second connection; a main connection inside a room may too.
-    server.Handle(CMD_AUDIO, EStage::Entered, [this](tagRoomRequest& r) { OnAudio(r); });
-    server.Handle(CMD_VIDEO, EStage::Entered, [this](tagRoomRequest& r) { OnVideo(r); });
-    server.HandleSecond(CMD_AUDIO, [this](tagRoomRequest& r) { OnAudio(r); });
-    server.HandleSecond(CMD_VIDEO, [this](tagRoomRequest& r) { OnVideo(r); });
+    for (CRoomRegistry* port : {&server.MainRequests(), &server.SecondRequests()}) {
+        port->On(CMD_AUDIO, EStage::Entered, this, &CRoomRelay::OnAudio);
+        port->On(CMD_VIDEO, EStage::Entered, this, &CRoomRelay::OnVideo);
+    }
+    // The rest of the media requests ask for what this service does not do: who hears the
+    // room, requested and private pictures, snapshots and recordings.
+    CRoomRegistry& main = server.MainRequests();
+    for (short code : {CMD_AUDIO_CONTROL, CMD_VIDEO_REQUEST, CMD_SNAPSHOT_CONTROL,
+                       CMD_RECORD_CONTROL, CMD_WATCH, CMD_WATCH_ANSWER}) {
+        main.NotOffered(code, EStage::Entered);
+    }
 }
 
 void CRoomRelay::OnAudio(tagRoomRequest& r) {

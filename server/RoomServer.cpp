@@ -17,36 +17,16 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 constexpr unsigned WM_VERIFIED = 0x0402;
 
-// Requests of the room protocol this service does not offer: they are refused with "操作被禁止"
-// rather than left unanswered, so a client's pending request ends at once.
-constexpr short kNotOffered[] = {
-    CMD_ENTER_PRIVATE,
-    CMD_PEER_INFO,
-    CMD_AUDIO_CONTROL,
-    CMD_VIDEO_REQUEST,
-    CMD_GIFT,
-    CMD_STAMP,
-    CMD_GIFT_INFO,
-    CMD_SNAPSHOT_CONTROL,
-    CMD_RECORD_CONTROL,
-    CMD_PRIVATE_REQUEST,
-    CMD_PRIVATE_ANSWER,
-    CMD_REPORT,
-    CMD_WATCH,
-    CMD_WATCH_ANSWER,
-    CMD_REPORT_INFO,
-    CMD_ACTIVITY,
-    CMD_SCORE_REQUEST,
-    CMD_SCORE_SUBMIT,
-    CMD_PRIVATE_MIC,
-    CMD_VISIT_PRIVATE_MIC,
-    CMD_RELEASE_PRIVATE_MIC,
-    CMD_SEND_OFF_PRIVATE_MIC,
-    CMD_HAND_HANDLE,
-};
+// Features this service does not run: every request of theirs is refused with "操作被禁止"
+// rather than left unanswered. A member leaving for a private room is let go (see the entry).
+constexpr EFeature kNotRun[] = {EFeature::PrivateChat, EFeature::Gifts, EFeature::Scoring,
+                                EFeature::PrivateMic};
 }  // namespace
 
 CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
@@ -64,9 +44,13 @@ CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
     m_features.push_back(std::make_unique<CRoomMic>(*this));
     m_features.push_back(std::make_unique<CRoomRelay>(*this));
     m_features.push_back(std::make_unique<CRoomAdmin>(*this));
-    for (short code : kNotOffered) {
-        Handle(code, EStage::Entered, [this](tagRoomRequest& r) { Refuse(r, REFUSE_FORBIDDEN); });
+    for (const tagCommandInfo& c : kCommandTable) {
+        if (c.reply != 0 && std::ranges::find(kNotRun, c.feature) != std::end(kNotRun)) {
+            m_mainRequests.NotOffered(c.code, EStage::Entered);
+        }
     }
+    // The answer to a file offer has no answer of its own; no offer ever comes from here.
+    m_mainRequests.NotOffered(CMD_FILE_ANSWER, EStage::Entered);
 }
 
 CRoomServer::~CRoomServer() {
@@ -117,26 +101,6 @@ std::vector<CRoom*> CRoomServer::ActiveRooms() const {
     return out;
 }
 
-void CRoomServer::Handle(short code, EStage needed, Handler handler) {
-    m_routes[code] = tagRoute{needed, std::move(handler)};
-}
-
-void CRoomServer::HandleSecond(short code, Handler handler) {
-    m_secondRoutes[code] = std::move(handler);
-}
-
-void CRoomServer::Answer(tagRoomRequest& r) {
-    if (const short reply = ReplyOf(r.code)) {
-        r.peer.Send(MakeReply(reply));
-    }
-}
-
-void CRoomServer::Refuse(tagRoomRequest& r, int refusal) {
-    if (const short reply = ReplyOf(r.code)) {
-        r.peer.Send(MakeRefusal(reply, refusal));
-    }
-}
-
 tagRoomSession* CRoomServer::SessionOf(const IServerPeer& peer) {
     auto it = m_sessions.find(&peer);
     return it == m_sessions.end() ? nullptr : &it->second;
@@ -145,24 +109,19 @@ tagRoomSession* CRoomServer::SessionOf(const IServerPeer& peer) {
 void CRoomServer::OnMainPacket(IServerPeer& peer, CKParam& packet) {
     tagRoomSession& session = m_sessions[&peer];
     session.peer = &peer;
-    const short code = packet.Command();
-    auto it = m_routes.find(code);
-    if (it == m_routes.end()) {
-        peer.Strike();
-        return;
-    }
-    if (session.stage < it->second.needed) {
+    CRoom* room = session.member ? ActiveRoom(session.room) : nullptr;
+    tagRoomRequest r{
+        {peer, packet, packet.Command()}, &session, room, room ? session.member : nullptr};
+    m_mainRequests.Dispatch(r, [&](EStage needed) {
+        if (session.stage >= needed) {
+            return true;
+        }
         // A room command before entry: refused where it has an answer, and counted against
         // the connection.
-        if (const short reply = ReplyOf(code)) {
-            peer.Send(MakeRefusal(reply, REFUSE_BAD_CONNECTION));
-        }
+        r.Refuse(REFUSE_BAD_CONNECTION);
         peer.Strike();
-        return;
-    }
-    CRoom* room = session.member ? ActiveRoom(session.room) : nullptr;
-    tagRoomRequest r{peer, packet, code, &session, room, room ? session.member : nullptr};
-    it->second.handler(r);
+        return false;
+    });
 }
 
 void CRoomServer::OnMainClosed(IServerPeer& peer) {
@@ -180,21 +139,22 @@ void CRoomServer::OnMainClosed(IServerPeer& peer) {
 }
 
 void CRoomServer::OnSecondPacket(IServerPeer& peer, CKParam& packet) {
-    const short code = packet.Command();
     CRoomMember* member = nullptr;
     if (auto it = m_secondPeers.find(&peer); it != m_secondPeers.end()) {
         member = MemberByKey(it->second);
     }
-    auto route = m_secondRoutes.find(code);
-    if (route == m_secondRoutes.end() || (!member && code != CMD_ATTACH)) {
-        peer.Strike();
-        return;
-    }
     CRoom* room = member ? ActiveRoom(member->room) : nullptr;
-    tagRoomRequest r{peer, packet, code, nullptr, room, member};
-    route->second(r);
+    tagRoomRequest r{{peer, packet, packet.Command()}, nullptr, room, member};
+    const bool taken = m_secondRequests.Dispatch(r, [&](EStage needed) {
+        // Until it attaches, a second connection carries nobody: only the attach is heard.
+        if (member || needed == EStage::Connected) {
+            return true;
+        }
+        peer.Strike();
+        return false;
+    });
     // Attaching remembers which member this connection carries.
-    if (code == CMD_ATTACH) {
+    if (taken && r.code == CMD_ATTACH) {
         for (const auto& [key, m] : m_byKeyA) {
             if (m->second == &peer) {
                 m_secondPeers[&peer] = key;

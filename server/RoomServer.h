@@ -5,6 +5,7 @@
 // every request R is answered with R + 1 carrying the result in key 20.
 
 #include "platform/MessageWindow.h"
+#include "server/CommandRegistry.h"
 #include "server/Listener.h"
 #include "server/Presence.h"
 #include "server/Room.h"
@@ -14,12 +15,12 @@
 
 #include "protocol/KParam.h"
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
 
-// How far a main connection has come.
+// How far a connection has come: the gate of the room's requests. A second connection is
+// Connected until it attaches to a member, then Entered.
 enum class EStage { Connected, LoggedIn, Entered };
 
 struct tagRoomSession {
@@ -34,14 +35,13 @@ struct tagRoomSession {
     CRoomMember* member = nullptr;
 };
 
-struct tagRoomRequest {
-    IServerPeer& peer;
-    const CKParam& packet;
-    short code;
+struct tagRoomRequest : tagRequest {
     tagRoomSession* session;  // the main connection's session (null on the second port)
     CRoom* room;              // set once the connection is inside a room
     CRoomMember* member;
 };
+
+using CRoomRegistry = CCommandRegistry<tagRoomRequest, EStage>;
 
 class CRoomServer;
 
@@ -59,8 +59,6 @@ protected:
 
 class CRoomServer {
 public:
-    using Handler = std::function<void(tagRoomRequest&)>;
-
     // index: which room server this is (1-based), as the rooms table names it.
     CRoomServer(int index, CStore& store, CPresence& presence, const tagServerConfig& config);
     ~CRoomServer();
@@ -87,11 +85,11 @@ public:
     // Re-reads a room's settings from the database when it is active.
     void ReloadRoom(int room);
 
-    // For the features.
-    void Handle(short code, EStage needed, Handler handler);
-    void HandleSecond(short code, Handler handler);
-    void Answer(tagRoomRequest& r);
-    void Refuse(tagRoomRequest& r, int refusal);
+    // For the features: the requests of the main port and of the second port.
+    CRoomRegistry& MainRequests() { return m_mainRequests; }
+    CRoomRegistry& SecondRequests() { return m_secondRequests; }
+    const CRoomRegistry& MainRequests() const { return m_mainRequests; }
+    const CRoomRegistry& SecondRequests() const { return m_secondRequests; }
     CStore& Store() { return m_store; }
     CPresence& Presence() { return m_presence; }
     const tagServerConfig& Config() const { return m_config; }
@@ -110,10 +108,6 @@ public:
     void PostVerified(IServerPeer& peer);
 
 private:
-    struct tagRoute {
-        EStage needed;
-        Handler handler;
-    };
     class CPortHandler : public IPeerHandler {
     public:
         CPortHandler(CRoomServer& server, bool second) : m_server(server), m_second(second) {}
@@ -142,8 +136,8 @@ private:
     CStore& m_store;
     CPresence& m_presence;
     const tagServerConfig& m_config;
-    std::map<short, tagRoute> m_routes;
-    std::map<short, Handler> m_secondRoutes;
+    CRoomRegistry m_mainRequests;
+    CRoomRegistry m_secondRequests;
     std::map<int, std::unique_ptr<CRoom>> m_rooms;
     std::map<const IServerPeer*, tagRoomSession> m_sessions;
     std::map<const IServerPeer*, int> m_secondPeers;  // second connection -> entry key A
