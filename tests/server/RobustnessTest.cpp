@@ -4,12 +4,19 @@
 #include "platform/AsyncSocket.h"
 #include "protocol/Commands.h"
 #include "protocol/FrameCodec.h"
+#include "server/HallService.h"
+#include "server/InfoHost.h"
+#include "server/RoomServer.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/TestSupport.h"
 
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
 
 using namespace tavotest;
 
@@ -183,4 +190,62 @@ TEST(ServerRobustness, RandomPacketsFromInsideARoomAreSurvived) {
     auto newcomer =
         h.Enter(1001, QStringLiteral("carol"), QStringLiteral("carol123"), QStringLiteral("M-C"));
     EXPECT_TRUE(newcomer);
+}
+
+namespace {
+
+// Requests the client sends that nothing answers, so the table gives them no reply code.
+constexpr short kUnansweredRequests[] = {
+    CMD_QUIT,  CMD_LOGGED_ELSEWHERE_ACK, CMD_LEAVE_PRIVATE, CMD_AUDIO,
+    CMD_VIDEO, CMD_WATCH_ANSWER,         CMD_FILE_ANSWER};
+
+class CNoRooms : public IRoomDirectory {
+public:
+    bool RoomAddress(int, QString&, unsigned&) const override { return false; }
+    int Occupancy(int) const override { return 0; }
+};
+
+}  // namespace
+
+// A request nothing takes is struck as a protocol fault and leaves the client waiting for its
+// timer. A feature the service runs at all takes every request of its own, or refuses it as
+// not offered.
+TEST(ServerRequests, AFeatureTheServiceRunsTakesEveryRequestItOwns) {
+    CStore store;
+    ASSERT_TRUE(store.Open(QStringLiteral(":memory:")));
+    CPresence presence;
+    tagServerConfig config;
+    CNoRooms rooms;
+    CHallService hall(store, presence, config, rooms);
+    CInfoHost info(config);
+    CRoomServer room(1, store, presence, config);
+    auto isRequest = [](const tagCommandInfo& c) {
+        return c.reply != 0 || std::ranges::count(kUnansweredRequests, c.code) > 0;
+    };
+    // Hall requests go to the hall and the information host, the rest to a room server.
+    auto taken = [&](const tagCommandInfo& c) {
+        if (c.feature == EFeature::Center) {
+            return hall.Requests().Handles(c.code) || info.Requests().Handles(c.code);
+        }
+        return room.MainRequests().Handles(c.code) || room.SecondRequests().Handles(c.code);
+    };
+    std::map<EFeature, std::vector<const char*>> untaken;
+    std::set<EFeature> run;
+    for (const tagCommandInfo& c : kCommandTable) {
+        // The connection answers its own keep-alive; the trace channel has a server of its own.
+        if (c.feature == EFeature::Connection || c.feature == EFeature::Log) {
+            continue;
+        }
+        if (taken(c)) {
+            EXPECT_TRUE(isRequest(c)) << c.name << " is no request, yet the service takes it";
+            run.insert(c.feature);
+        } else if (isRequest(c)) {
+            untaken[c.feature].push_back(c.name);
+        }
+    }
+    EXPECT_GE(run.size(), 12u);
+    for (EFeature feature : run) {
+        EXPECT_TRUE(untaken[feature].empty())
+            << "feature " << static_cast<int>(feature) << " leaves " << untaken[feature].front();
+    }
 }
