@@ -8,6 +8,7 @@
 #include "protocol/keys/MembersKeys.h"
 #include "protocol/keys/VideoKeys.h"
 #include "server/Packets.h"
+#include "server/RoomChange.h"
 #include "server/RoomChat.h"
 
 namespace {
@@ -15,69 +16,58 @@ enum : int { RANK_BANS = 50 };
 enum : int { OP_REMOVE = 0, OP_MAKE = 1, OP_MAKE_SENIOR = 10, OP_REMOVE_SENIOR = 20 };
 constexpr int kLongestNickname = 32;
 constexpr int kLongestTopic = 200;
+// Operators run the room; banning and operator ranks need more. A visitor below the rank is
+// told that it is a visitor.
+constexpr tagChangeRule kOperators{RANK_OPERATOR, REFUSE_VISITOR};
+constexpr tagChangeRule kBanners{RANK_BANS, REFUSE_VISITOR};
 }  // namespace
 
 CRoomAdmin::CRoomAdmin(CRoomServer& server) : CRoomFeature(server) {
     CRoomRegistry& main = server.MainRequests();
-    auto on = [&](short code, void (CRoomAdmin::*handler)(tagRoomRequest&)) {
-        main.On(code, EStage::Entered, this, handler);
-    };
-    on(CMD_NICKNAME, &CRoomAdmin::OnNickname);
-    on(CMD_ROOM_FAVORITE, &CRoomAdmin::OnFavourite);
-    on(CMD_TOPIC, &CRoomAdmin::OnTopic);
-    on(CMD_PUBLIC_TEXT_CONTROL, &CRoomAdmin::OnPublicText);
-    on(CMD_LOCK_ROOM, &CRoomAdmin::OnLock);
-    on(CMD_VIDEO_CONTROL, &CRoomAdmin::OnVideoControl);
-    on(CMD_KICK, &CRoomAdmin::OnKick);
-    on(CMD_TYPE_CONTROL, &CRoomAdmin::OnTypingControl);
-    on(CMD_GRAB_CONTROL, &CRoomAdmin::OnGrabControl);
-    on(CMD_FORCE_NICKNAME, &CRoomAdmin::OnForceNickname);
-    on(CMD_BAN, &CRoomAdmin::OnBan);
-    on(CMD_OP_CONTROL, &CRoomAdmin::OnOperator);
-    on(CMD_QUALITY, &CRoomAdmin::OnQuality);
-    on(CMD_VIDEO_STATE, &CRoomAdmin::OnVideoState);
+    main.On(CMD_NICKNAME, EStage::Entered, this, &CRoomAdmin::OnNickname);
+    main.On(CMD_ROOM_FAVORITE, EStage::Entered, this, &CRoomAdmin::OnFavourite);
+    main.On(CMD_TOPIC, EStage::Entered, this, &CRoomAdmin::OnTopic);
+    main.On(CMD_PUBLIC_TEXT_CONTROL, EStage::Entered, this, &CRoomAdmin::OnPublicText);
+    main.On(CMD_LOCK_ROOM, EStage::Entered, this, &CRoomAdmin::OnLock);
+    main.On(CMD_VIDEO_CONTROL, EStage::Entered, this, &CRoomAdmin::OnVideoControl);
+    main.On(CMD_KICK, EStage::Entered, this, &CRoomAdmin::OnKick);
+    main.On(CMD_TYPE_CONTROL, EStage::Entered, this, &CRoomAdmin::OnTypingControl);
+    main.On(CMD_GRAB_CONTROL, EStage::Entered, this, &CRoomAdmin::OnGrabControl);
+    main.On(CMD_FORCE_NICKNAME, EStage::Entered, this, &CRoomAdmin::OnForceNickname);
+    main.On(CMD_BAN, EStage::Entered, this, &CRoomAdmin::OnBan);
+    main.On(CMD_OP_CONTROL, EStage::Entered, this, &CRoomAdmin::OnOperator);
+    main.On(CMD_QUALITY, EStage::Entered, this, &CRoomAdmin::OnQuality);
+    main.On(CMD_VIDEO_STATE, EStage::Entered, this, &CRoomAdmin::OnVideoState);
     // Reports about members go to people this service does not have.
     main.NotOffered(CMD_REPORT, EStage::Entered);
     main.NotOffered(CMD_REPORT_INFO, EStage::Entered);
 }
 
-bool CRoomAdmin::RequireRank(tagRoomRequest& r, int rank) {
-    if (r.member->rank >= rank) {
-        return true;
-    }
-    r.Refuse(r.member->registered ? REFUSE_FORBIDDEN : REFUSE_VISITOR);
-    return false;
-}
-
-CRoomMember* CRoomAdmin::Subordinate(tagRoomRequest& r, const QString& id) {
-    CRoomMember* target = r.room->Find(id);
+int CRoomAdmin::Subordinate(const tagRoomRequest& r, const QString& id, CRoomMember*& target) {
+    target = r.room->Find(id);
     if (!target) {
-        r.Refuse(REFUSE_BAD_USER);
-        return nullptr;
+        return REFUSE_BAD_USER;
     }
     if (target == r.member || target->rank >= r.member->rank) {
-        r.Refuse(REFUSE_FORBIDDEN);
-        return nullptr;
+        return REFUSE_FORBIDDEN;
     }
-    return target;
+    return 0;
 }
 
-QString CRoomAdmin::CleanNickname(tagRoomRequest& r, const QString& nickname, int& refusal) {
+int CRoomAdmin::CleanNickname(const tagRoomRequest& r, const QString& nickname, QString& clean) {
     QString name = nickname.trimmed();
-    refusal = 0;
     if (name.isEmpty()) {
-        refusal = REFUSE_EMPTY_NICKNAME;
-    } else if (name.size() > kLongestNickname) {
-        refusal = REFUSE_BAD_PARAMETER;
-    } else if (!CRoomChat::ForbiddenHit(name, r.room->Record().forbiddenNicknames).isEmpty()) {
-        refusal = REFUSE_BAD_NICKNAME;
+        return REFUSE_EMPTY_NICKNAME;
     }
-    if (refusal) {
-        return QString();
+    if (name.size() > kLongestNickname) {
+        return REFUSE_BAD_PARAMETER;
     }
-    name = CommaFree(name);
-    name.replace(QStringLiteral("|#"), QStringLiteral("| #"));
-    return name;
+    if (!CRoomChat::ForbiddenHit(name, r.room->Record().forbiddenNicknames).isEmpty()) {
+        return REFUSE_BAD_NICKNAME;
+    }
+    clean = CommaFree(name);
+    clean.replace(QStringLiteral("|#"), QStringLiteral("| #"));
+    return 0;
 }
 
 void CRoomAdmin::Save(CRoom& room) {
@@ -95,116 +85,115 @@ void CRoomAdmin::Save(CRoom& room) {
 }
 
 void CRoomAdmin::OnNickname(tagRoomRequest& r) {
-    int refusal = 0;
-    const QString name = CleanNickname(r, r.packet.TextOr(NicknameKey::NICKNAME), refusal);
-    if (refusal) {
-        r.Refuse(refusal);
-        return;
-    }
-    r.member->nickname = name;
-    r.Answer();
-    CKParam changed = MakePacket(CMD_NICKNAME_CHANGED);
-    changed.SetCString(NicknameChangedKey::MEMBER, r.member->id);
-    changed.SetCString(NicknameChangedKey::NICKNAME, name);
-    r.room->Broadcast(changed);
+    QString name;
+    const auto change = [&] {
+        const int refusal = CleanNickname(r, r.packet.TextOr(NicknameKey::NICKNAME), name);
+        if (refusal == 0) {
+            r.member->nickname = name;
+        }
+        return refusal;
+    };
+    AnnounceChange(r, kAnyoneInside, change, [&] {
+        CKParam changed = MakePacket(CMD_NICKNAME_CHANGED);
+        changed.SetCString(NicknameChangedKey::MEMBER, r.member->id);
+        changed.SetCString(NicknameChangedKey::NICKNAME, name);
+        return changed;
+    });
 }
 
 void CRoomAdmin::OnFavourite(tagRoomRequest& r) {
-    if (!r.member->registered) {
-        r.Refuse(REFUSE_VISITOR);
-        return;
-    }
-    if (!m_server.Store().AddFavourite(r.member->number, r.room->Number(), CClock::Get().Now())) {
-        r.Refuse(REFUSE_SERVER_ERROR);
-        return;
-    }
-    r.Answer();
+    const auto change = [&]() -> int {
+        if (!r.member->registered) {
+            return REFUSE_VISITOR;
+        }
+        const int64_t now = CClock::Get().Now();
+        return m_server.Store().AddFavourite(r.member->number, r.room->Number(), now)
+                   ? 0
+                   : REFUSE_SERVER_ERROR;
+    };
+    // The member's own list changes; nobody else hears of it.
+    AnnounceChange(r, kAnyoneInside, change, nullptr);
 }
 
 void CRoomAdmin::OnTopic(tagRoomRequest& r) {
-    if (!RequireRank(r, RANK_OPERATOR)) {
-        return;
-    }
     const QString topic = r.packet.TextOr(TopicKey::TOPIC);
-    if (topic.size() > kLongestTopic) {
-        r.Refuse(REFUSE_BAD_PARAMETER);
-        return;
-    }
-    if (!CRoomChat::ForbiddenHit(topic, r.room->Record().forbiddenTexts).isEmpty()) {
-        r.Refuse(REFUSE_BAD_TEXT);
-        return;
-    }
-    r.room->Record().topic = topic;
-    Save(*r.room);
-    r.Answer();
-    CKParam changed = MakePacket(CMD_TOPIC_CHANGED);
-    changed.SetCString(TopicChangedKey::BY, r.member->id);
-    changed.SetCString(TopicChangedKey::TOPIC, topic);
-    r.room->Broadcast(changed);
+    const auto change = [&]() -> int {
+        if (topic.size() > kLongestTopic) {
+            return REFUSE_BAD_PARAMETER;
+        }
+        if (!CRoomChat::ForbiddenHit(topic, r.room->Record().forbiddenTexts).isEmpty()) {
+            return REFUSE_BAD_TEXT;
+        }
+        r.room->Record().topic = topic;
+        Save(*r.room);
+        return 0;
+    };
+    AnnounceChange(r, kOperators, change, [&] {
+        CKParam changed = MakePacket(CMD_TOPIC_CHANGED);
+        changed.SetCString(TopicChangedKey::BY, r.member->id);
+        changed.SetCString(TopicChangedKey::TOPIC, topic);
+        return changed;
+    });
 }
 
 void CRoomAdmin::OnPublicText(tagRoomRequest& r) {
-    if (!RequireRank(r, RANK_OPERATOR)) {
-        return;
-    }
     const bool allow = r.packet.IntOr(PublicTextControlKey::ALLOW, 0) != 0;
-    r.room->Record().publicText = allow;
-    Save(*r.room);
-    r.Answer();
-    CKParam changed = MakePacket(CMD_PUBLIC_TEXT_CHANGED);
-    changed.SetCString(PublicTextChangedKey::BY, r.member->id);
-    changed.SetBoolean(PublicTextChangedKey::ALLOW, allow);
-    r.room->Broadcast(changed);
+    const auto change = [&] {
+        r.room->Record().publicText = allow;
+        Save(*r.room);
+        return 0;
+    };
+    AnnounceChange(r, kOperators, change, [&] {
+        CKParam changed = MakePacket(CMD_PUBLIC_TEXT_CHANGED);
+        changed.SetCString(PublicTextChangedKey::BY, r.member->id);
+        changed.SetBoolean(PublicTextChangedKey::ALLOW, allow);
+        return changed;
+    });
 }
 
 void CRoomAdmin::OnLock(tagRoomRequest& r) {
-    if (!RequireRank(r, RANK_OPERATOR)) {
-        return;
-    }
     const bool lock = r.packet.IntOr(LockRoomKey::LOCK, 0) != 0;
     const QString password = r.packet.TextOr(LockRoomKey::PASSWORD);
-    if (lock && (password.isEmpty() || password.size() > 32)) {
-        r.Refuse(REFUSE_BAD_PARAMETER);
-        return;
-    }
-    r.room->Record().password = lock ? password : QString();
-    Save(*r.room);
-    r.Answer();
-    CKParam changed = MakePacket(CMD_ROOM_LOCK_CHANGED);
-    changed.SetCString(RoomLockChangedKey::BY, r.member->id);
-    changed.SetInt(RoomLockChangedKey::LOCKED, lock ? 1 : 0);
-    r.room->Broadcast(changed);
+    const auto change = [&]() -> int {
+        if (lock && (password.isEmpty() || password.size() > 32)) {
+            return REFUSE_BAD_PARAMETER;
+        }
+        r.room->Record().password = lock ? password : QString();
+        Save(*r.room);
+        return 0;
+    };
+    AnnounceChange(r, kOperators, change, [&] {
+        CKParam changed = MakePacket(CMD_ROOM_LOCK_CHANGED);
+        changed.SetCString(RoomLockChangedKey::BY, r.member->id);
+        changed.SetInt(RoomLockChangedKey::LOCKED, lock ? 1 : 0);
+        return changed;
+    });
 }
 
 void CRoomAdmin::OnVideoControl(tagRoomRequest& r) {
-    if (!RequireRank(r, RANK_OPERATOR)) {
-        return;
-    }
-    r.Answer();
-    CKParam changed = MakePacket(CMD_VIDEO_CONTROL_CHANGED);
-    changed.SetCString(VideoControlChangedKey::BY, r.member->id);
-    changed.SetInt(VideoControlChangedKey::ALLOW,
-                   r.packet.IntOr(VideoControlKey::ALLOW, 0) != 0 ? 1 : 0);
-    changed.SetInt(VideoControlChangedKey::WHICH, r.packet.IntOr(VideoControlKey::WHICH, 0));
-    r.room->Broadcast(changed);
+    // The members' clients keep the permission; the room only hears of it.
+    AnnounceChange(r, kOperators, nullptr, [&] {
+        CKParam changed = MakePacket(CMD_VIDEO_CONTROL_CHANGED);
+        changed.SetCString(VideoControlChangedKey::BY, r.member->id);
+        changed.SetInt(VideoControlChangedKey::ALLOW,
+                       r.packet.IntOr(VideoControlKey::ALLOW, 0) != 0 ? 1 : 0);
+        changed.SetInt(VideoControlChangedKey::WHICH, r.packet.IntOr(VideoControlKey::WHICH, 0));
+        return changed;
+    });
 }
 
 void CRoomAdmin::OnKick(tagRoomRequest& r) {
-    if (!RequireRank(r, RANK_OPERATOR)) {
-        return;
-    }
-    CRoomMember* target = Subordinate(r, r.packet.TextOr(KickKey::MEMBER));
-    if (!target) {
-        return;
-    }
-    r.Answer();
-    CKParam kicked = MakePacket(CMD_KICKED);
-    kicked.SetCString(KickedKey::MEMBER, target->id);
-    kicked.SetCString(KickedKey::BY, r.member->id);
-    kicked.SetCString(KickedKey::REASON, r.packet.TextOr(KickKey::REASON).left(kLongestTopic));
-    r.room->Broadcast(kicked);
+    CRoomMember* target = nullptr;
+    const auto change = [&] { return Subordinate(r, r.packet.TextOr(KickKey::MEMBER), target); };
+    const bool kicked = AnnounceChange(r, kOperators, change, [&] {
+        CKParam kicked = MakePacket(CMD_KICKED);
+        kicked.SetCString(KickedKey::MEMBER, target->id);
+        kicked.SetCString(KickedKey::BY, r.member->id);
+        kicked.SetCString(KickedKey::REASON, r.packet.TextOr(KickKey::REASON).left(kLongestTopic));
+        return kicked;
+    });
     // The member hears why before the connection ends; the departure follows from the close.
-    if (target->main) {
+    if (kicked && target->main) {
         target->main->Drop();
     }
 }
@@ -221,145 +210,147 @@ void CRoomAdmin::OnGrabControl(tagRoomRequest& r) {
 // operator names a member below them, and the room hears who did it to whom.
 void CRoomAdmin::ForbidOrAllow(tagRoomRequest& r, bool CRoomMember::*forbidden,
                                short announcement) {
-    if (!RequireRank(r, RANK_OPERATOR)) {
-        return;
-    }
-    CRoomMember* target = Subordinate(r, r.packet.TextOr(TypeControlKey::MEMBER));
-    if (!target) {
-        return;
-    }
     const bool allow = r.packet.IntOr(TypeControlKey::ALLOW, 0) != 0;
-    target->*forbidden = !allow;
-    r.Answer();
-    CKParam changed = MakePacket(announcement);
-    changed.SetInt(TypeControlKey::ALLOW, allow ? 1 : 0);
-    changed.SetCString(TypeControlKey::MEMBER, target->id);
-    changed.SetCString(TypeControlKey::BY, r.member->id);
-    r.room->Broadcast(changed);
+    CRoomMember* target = nullptr;
+    const auto change = [&] {
+        const int refusal = Subordinate(r, r.packet.TextOr(TypeControlKey::MEMBER), target);
+        if (refusal == 0) {
+            target->*forbidden = !allow;
+        }
+        return refusal;
+    };
+    AnnounceChange(r, kOperators, change, [&] {
+        CKParam changed = MakePacket(announcement);
+        changed.SetInt(TypeControlKey::ALLOW, allow ? 1 : 0);
+        changed.SetCString(TypeControlKey::MEMBER, target->id);
+        changed.SetCString(TypeControlKey::BY, r.member->id);
+        return changed;
+    });
 }
 
 void CRoomAdmin::OnForceNickname(tagRoomRequest& r) {
-    if (!RequireRank(r, RANK_OPERATOR)) {
-        return;
-    }
-    CRoomMember* target = Subordinate(r, r.packet.TextOr(ForceNicknameKey::MEMBER));
-    if (!target) {
-        return;
-    }
-    int refusal = 0;
-    const QString name = CleanNickname(r, r.packet.TextOr(ForceNicknameKey::NICKNAME), refusal);
-    if (refusal) {
-        r.Refuse(refusal);
-        return;
-    }
-    target->nickname = name;
-    r.Answer();
-    CKParam changed = MakePacket(CMD_NICKNAME_FORCED);
-    changed.SetCString(NicknameForcedKey::MEMBER, target->id);
-    changed.SetCString(NicknameForcedKey::BY, r.member->id);
-    changed.SetCString(NicknameForcedKey::NICKNAME, name);
-    r.room->Broadcast(changed);
+    CRoomMember* target = nullptr;
+    QString name;
+    const auto change = [&] {
+        int refusal = Subordinate(r, r.packet.TextOr(ForceNicknameKey::MEMBER), target);
+        if (refusal == 0) {
+            refusal = CleanNickname(r, r.packet.TextOr(ForceNicknameKey::NICKNAME), name);
+        }
+        if (refusal == 0) {
+            target->nickname = name;
+        }
+        return refusal;
+    };
+    AnnounceChange(r, kOperators, change, [&] {
+        CKParam changed = MakePacket(CMD_NICKNAME_FORCED);
+        changed.SetCString(NicknameForcedKey::MEMBER, target->id);
+        changed.SetCString(NicknameForcedKey::BY, r.member->id);
+        changed.SetCString(NicknameForcedKey::NICKNAME, name);
+        return changed;
+    });
 }
 
 void CRoomAdmin::OnBan(tagRoomRequest& r) {
-    if (!RequireRank(r, RANK_BANS)) {
-        return;
-    }
-    CRoomMember* target = Subordinate(r, r.packet.TextOr(BanKey::MEMBER));
-    if (!target) {
-        return;
-    }
     const int hours = r.packet.IntOr(BanKey::HOURS, 0);
-    if (hours <= 0 || hours > 24 * 365) {
-        r.Refuse(REFUSE_BAD_PARAMETER);
-        return;
-    }
     const QString reason = r.packet.TextOr(BanKey::REASON).left(kLongestTopic);
-    tagBan ban{r.room->Number(), target->id,
-               CClock::Get().Now() + static_cast<int64_t>(hours) * 3600, reason, r.member->id};
-    if (!m_server.Store().AddBan(ban)) {
-        r.Refuse(REFUSE_SERVER_ERROR);
-        return;
-    }
-    r.Answer();
-    CKParam banned = MakePacket(CMD_BANNED);
-    banned.SetCString(BannedKey::MEMBER, target->id);
-    banned.SetCString(BannedKey::BY, r.member->id);
-    banned.SetInt(BannedKey::NUMBER_40, r.packet.IntOr(BanKey::NUMBER_40, 0));
-    banned.SetInt(BannedKey::HOURS, hours);
-    banned.SetCString(BannedKey::REASON, reason);
-    r.room->Broadcast(banned);
-    if (target->main) {
+    CRoomMember* target = nullptr;
+    const auto change = [&]() -> int {
+        if (const int refusal = Subordinate(r, r.packet.TextOr(BanKey::MEMBER), target)) {
+            return refusal;
+        }
+        if (hours <= 0 || hours > 24 * 365) {
+            return REFUSE_BAD_PARAMETER;
+        }
+        const int64_t until = CClock::Get().Now() + static_cast<int64_t>(hours) * 3600;
+        const tagBan ban{r.room->Number(), target->id, until, reason, r.member->id};
+        return m_server.Store().AddBan(ban) ? 0 : REFUSE_SERVER_ERROR;
+    };
+    const bool banned = AnnounceChange(r, kBanners, change, [&] {
+        CKParam banned = MakePacket(CMD_BANNED);
+        banned.SetCString(BannedKey::MEMBER, target->id);
+        banned.SetCString(BannedKey::BY, r.member->id);
+        banned.SetInt(BannedKey::NUMBER_40, r.packet.IntOr(BanKey::NUMBER_40, 0));
+        banned.SetInt(BannedKey::HOURS, hours);
+        banned.SetCString(BannedKey::REASON, reason);
+        return banned;
+    });
+    if (banned && target->main) {
         target->main->Drop();
     }
 }
 
 void CRoomAdmin::OnOperator(tagRoomRequest& r) {
-    if (!RequireRank(r, RANK_BANS)) {
-        return;
-    }
-    CRoomMember* target = Subordinate(r, r.packet.TextOr(OpControlKey::MEMBER));
-    if (!target) {
-        return;
-    }
     const int op = r.packet.IntOr(OpControlKey::CHANGE, -1);
-    if (op != OP_REMOVE && op != OP_MAKE && op != OP_MAKE_SENIOR && op != OP_REMOVE_SENIOR) {
-        r.Refuse(REFUSE_BAD_PARAMETER);
-        return;
-    }
-    if (!target->registered) {
-        r.Refuse(REFUSE_VISITOR);
-        return;
-    }
-    const int room = r.room->Number();
+    CRoomMember* target = nullptr;
+    const auto change = [&]() -> int {
+        if (const int refusal = Subordinate(r, r.packet.TextOr(OpControlKey::MEMBER), target)) {
+            return refusal;
+        }
+        if (op != OP_REMOVE && op != OP_MAKE && op != OP_MAKE_SENIOR && op != OP_REMOVE_SENIOR) {
+            return REFUSE_BAD_PARAMETER;
+        }
+        if (!target->registered) {
+            return REFUSE_VISITOR;
+        }
+        ChangeRank(*r.room, *target, op);
+        return 0;
+    };
+    AnnounceChange(r, kBanners, change, [&] {
+        CKParam changed = MakePacket(CMD_RANK_CHANGED);
+        changed.SetCString(RankChangedKey::MEMBER, target->id);
+        changed.SetInt(RankChangedKey::CHANGE, op);
+        changed.SetCString(RankChangedKey::BY, r.member->id);
+        return changed;
+    });
+}
+
+void CRoomAdmin::ChangeRank(CRoom& room, CRoomMember& target, int op) {
     switch (op) {
         case OP_MAKE:
-            target->rank = RANK_OPERATOR;
-            m_server.Store().SetRank(room, target->number, RANK_OPERATOR);
+            target.rank = RANK_OPERATOR;
+            m_server.Store().SetRank(room.Number(), target.number, RANK_OPERATOR);
             break;
         case OP_REMOVE:
-            target->rank = RANK_MEMBER;
-            target->seniorOperator = false;
-            m_server.Store().SetRank(room, target->number, RANK_MEMBER);
+            target.rank = RANK_MEMBER;
+            target.seniorOperator = false;
+            m_server.Store().SetRank(room.Number(), target.number, RANK_MEMBER);
             break;
         case OP_MAKE_SENIOR:
-            target->seniorOperator = true;
+            target.seniorOperator = true;
             break;
         case OP_REMOVE_SENIOR:
-            target->seniorOperator = false;
+            target.seniorOperator = false;
             break;
     }
-    r.Answer();
-    CKParam changed = MakePacket(CMD_RANK_CHANGED);
-    changed.SetCString(RankChangedKey::MEMBER, target->id);
-    changed.SetInt(RankChangedKey::CHANGE, op);
-    changed.SetCString(RankChangedKey::BY, r.member->id);
-    r.room->Broadcast(changed);
 }
 
 void CRoomAdmin::OnQuality(tagRoomRequest& r) {
-    if (!RequireRank(r, RANK_OPERATOR)) {
-        return;
-    }
     const int quality = r.packet.IntOr(QualityKey::QUALITY, 0);
-    if (quality < 1 || quality > 3) {
-        r.Refuse(REFUSE_BAD_PARAMETER);
-        return;
-    }
-    r.room->Record().quality = quality;
-    Save(*r.room);
-    r.Answer();
-    CKParam changed = MakePacket(CMD_QUALITY_CHANGED);
-    changed.SetCString(QualityChangedKey::BY, r.member->id);
-    changed.SetInt(QualityChangedKey::QUALITY, quality);
-    r.room->Broadcast(changed);
+    const auto change = [&]() -> int {
+        if (quality < 1 || quality > 3) {
+            return REFUSE_BAD_PARAMETER;
+        }
+        r.room->Record().quality = quality;
+        Save(*r.room);
+        return 0;
+    };
+    AnnounceChange(r, kOperators, change, [&] {
+        CKParam changed = MakePacket(CMD_QUALITY_CHANGED);
+        changed.SetCString(QualityChangedKey::BY, r.member->id);
+        changed.SetInt(QualityChangedKey::QUALITY, quality);
+        return changed;
+    });
 }
 
 void CRoomAdmin::OnVideoState(tagRoomRequest& r) {
-    r.member->videoState = r.packet.IntOr(VideoStateKey::STATE, 0);
-    r.Answer();
-    CKParam changed = MakePacket(CMD_VIDEO_STATE_CHANGED);
-    changed.SetInt(VideoStateKey::STATE, r.member->videoState);
-    changed.SetCString(VideoStateKey::MEMBER, r.member->id);
-    r.room->Broadcast(changed);
+    const auto change = [&] {
+        r.member->videoState = r.packet.IntOr(VideoStateKey::STATE, 0);
+        return 0;
+    };
+    AnnounceChange(r, kAnyoneInside, change, [&] {
+        CKParam changed = MakePacket(CMD_VIDEO_STATE_CHANGED);
+        changed.SetInt(VideoStateKey::STATE, r.member->videoState);
+        changed.SetCString(VideoStateKey::MEMBER, r.member->id);
+        return changed;
+    });
 }

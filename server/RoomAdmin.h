@@ -27,10 +27,11 @@ private:
     void OnQuality(tagRoomRequest& r);
     void OnVideoState(tagRoomRequest& r);
 
-    bool RequireRank(tagRoomRequest& r, int rank);
-    // The member a request names, below the asker's rank; refuses and returns null otherwise.
-    CRoomMember* Subordinate(tagRoomRequest& r, const QString& id);
-    // Checks and cleans a nickname; empty with the refusal code set when it is not acceptable.
-    QString CleanNickname(tagRoomRequest& r, const QString& nickname, int& refusal);
+    // The member a request names, below the asker's rank: 0 with the target set, or the
+    // refusal.
+    int Subordinate(const tagRoomRequest& r, const QString& id, CRoomMember*& target);
+    // Checks and cleans a nickname: 0 with the clean one set, or the refusal.
+    int CleanNickname(const tagRoomRequest& r, const QString& nickname, QString& clean);
+    void ChangeRank(CRoom& room, CRoomMember& target, int op);
     void Save(CRoom& room);
 };

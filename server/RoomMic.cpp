@@ -5,6 +5,7 @@
 #include "protocol/Refusal.h"
 #include "protocol/keys/MicKeys.h"
 #include "server/Packets.h"
+#include "server/RoomChange.h"
 
 #include <algorithm>
 
@@ -14,6 +15,8 @@ enum : int { MODE_GRAB = 0, MODE_QUEUE = 1, MODE_OPERATOR = 2 };
 enum : short { MIC_MAIN = 1, MIC_SECOND = 2 };
 constexpr int kShortestTurnSeconds = 11;
 constexpr int kLongestTurnSeconds = 3600;
+// Managers hand the microphone out and set its rules; anyone else is refused outright.
+constexpr tagChangeRule kManagers{RANK_OPERATOR, REFUSE_FORBIDDEN};
 
 bool Same(const QString& a, const QString& b) {
     return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
@@ -31,33 +34,41 @@ QString Vacate(tagMicState& mic, QString& holder, int64_t& dueMs) {
     return was;
 }
 
+// A member acted on by a manager (402, 405, 412, 602).
+CKParam MicAction(short command, const QString& member, const QString& by, bool flag40) {
+    CKParam p = MakePacket(command);
+    p.SetCString(MicHandedKey::MEMBER, member);
+    p.SetCString(MicHandedKey::BY, by);
+    if (flag40) {
+        p.SetBoolean(MicHandedKey::FLAG_40, true);
+    }
+    return p;
+}
+
+CKParam QueueChanged(const QString& member, bool up, const QString& by) {
+    CKParam p = MakePacket(CMD_QUEUE_CHANGED);
+    p.SetCString(QueueChangedKey::MEMBER, member);
+    p.SetInt(QueueChangedKey::UP, up ? 1 : 0);
+    p.SetCString(QueueChangedKey::BY, by);
+    return p;
+}
+
 }  // namespace
 
 CRoomMic::CRoomMic(CRoomServer& server) : CRoomFeature(server) {
     CRoomRegistry& main = server.MainRequests();
-    auto on = [&](short code, void (CRoomMic::*handler)(tagRoomRequest&)) {
-        main.On(code, EStage::Entered, this, handler);
-    };
-    on(CMD_GRAB_MIC, &CRoomMic::OnGrab);
-    on(CMD_RELEASE_MIC, &CRoomMic::OnRelease);
-    on(CMD_RELEASE_SECOND_MIC, &CRoomMic::OnReleaseSecond);
-    on(CMD_HAND_MIC, &CRoomMic::OnHand);
-    on(CMD_HAND_SECOND_MIC, &CRoomMic::OnHandSecond);
-    on(CMD_TAKE_BACK_MIC, &CRoomMic::OnTakeBack);
-    on(CMD_EXTEND_MIC, &CRoomMic::OnExtend);
-    on(CMD_QUEUE_CONTROL, &CRoomMic::OnQueueControl);
-    on(CMD_SECOND_MIC_CONTROL, &CRoomMic::OnSecondControl);
-    on(CMD_MIC_MODE, &CRoomMic::OnMode);
-    on(CMD_MIC_TIME, &CRoomMic::OnTime);
-    on(CMD_MIC_QUEUE, &CRoomMic::OnQueue);
-}
-
-bool CRoomMic::RequireManager(tagRoomRequest& r) {
-    if (r.member->rank >= RANK_OPERATOR) {
-        return true;
-    }
-    r.Refuse(REFUSE_FORBIDDEN);
-    return false;
+    main.On(CMD_GRAB_MIC, EStage::Entered, this, &CRoomMic::OnGrab);
+    main.On(CMD_RELEASE_MIC, EStage::Entered, this, &CRoomMic::OnRelease);
+    main.On(CMD_RELEASE_SECOND_MIC, EStage::Entered, this, &CRoomMic::OnReleaseSecond);
+    main.On(CMD_HAND_MIC, EStage::Entered, this, &CRoomMic::OnHand);
+    main.On(CMD_HAND_SECOND_MIC, EStage::Entered, this, &CRoomMic::OnHandSecond);
+    main.On(CMD_TAKE_BACK_MIC, EStage::Entered, this, &CRoomMic::OnTakeBack);
+    main.On(CMD_EXTEND_MIC, EStage::Entered, this, &CRoomMic::OnExtend);
+    main.On(CMD_QUEUE_CONTROL, EStage::Entered, this, &CRoomMic::OnQueueControl);
+    main.On(CMD_SECOND_MIC_CONTROL, EStage::Entered, this, &CRoomMic::OnSecondControl);
+    main.On(CMD_MIC_MODE, EStage::Entered, this, &CRoomMic::OnMode);
+    main.On(CMD_MIC_TIME, EStage::Entered, this, &CRoomMic::OnTime);
+    main.On(CMD_MIC_QUEUE, EStage::Entered, this, &CRoomMic::OnQueue);
 }
 
 int64_t CRoomMic::TurnEnd(const CRoom& room) const {
@@ -147,225 +158,201 @@ bool CRoomMic::RemoveFromQueue(CRoom& room, const QString& id) {
     return true;
 }
 
+int CRoomMic::GrabRefusal(const tagRoomRequest& r) const {
+    const tagMicState& mic = r.room->Mic();
+    const QString& id = r.member->id;
+    const int mode = r.room->Record().micMode;
+    if (mode == MODE_OPERATOR || r.member->grabForbidden) {
+        return REFUSE_FORBIDDEN;
+    }
+    if (Same(mic.main, id) || Same(mic.second, id)) {
+        return REFUSE_ON_MIC;
+    }
+    if (mode == MODE_GRAB) {
+        return mic.main.isEmpty() ? 0 : REFUSE_MIC_NOT_DUE;
+    }
+    const bool waiting = std::any_of(mic.queue.begin(), mic.queue.end(),
+                                     [&](const QString& q) { return Same(q, id); });
+    return waiting ? REFUSE_USER_EXISTS : 0;
+}
+
 void CRoomMic::OnGrab(tagRoomRequest& r) {
     CRoom& room = *r.room;
     tagMicState& mic = room.Mic();
     const QString& id = r.member->id;
-    const int mode = room.Record().micMode;
-    if (mode == MODE_OPERATOR || r.member->grabForbidden) {
-        r.Refuse(REFUSE_FORBIDDEN);
-        return;
-    }
-    if (Same(mic.main, id) || Same(mic.second, id)) {
-        r.Refuse(REFUSE_ON_MIC);
-        return;
-    }
-    if (mode == MODE_GRAB) {
-        if (!mic.main.isEmpty()) {
-            r.Refuse(REFUSE_MIC_NOT_DUE);
-            return;
+    const auto change = [&] { return GrabRefusal(r); };
+    AnnounceChange(r, kAnyoneInside, change, [&]() -> std::optional<CKParam> {
+        // A free microphone is taken at once; otherwise the member lines up.
+        if (room.Record().micMode == MODE_GRAB || (mic.main.isEmpty() && mic.queue.empty())) {
+            GiveMain(room, id, false);
+            return std::nullopt;
         }
-        r.Answer();
-        GiveMain(room, id, false);
-        return;
-    }
-    if (std::any_of(mic.queue.begin(), mic.queue.end(),
-                    [&](const QString& q) { return Same(q, id); })) {
-        r.Refuse(REFUSE_USER_EXISTS);
-        return;
-    }
-    r.Answer();
-    if (mic.main.isEmpty() && mic.queue.empty()) {
-        GiveMain(room, id, false);
-        return;
-    }
-    mic.queue.push_back(id);
-    CKParam joined = MakePacket(CMD_QUEUE_JOINED);
-    joined.SetCString(QueueJoinedKey::MEMBER, id);
-    joined.SetShortInt(QueueJoinedKey::WHERE, 0);
-    room.Broadcast(joined);
+        mic.queue.push_back(id);
+        CKParam joined = MakePacket(CMD_QUEUE_JOINED);
+        joined.SetCString(QueueJoinedKey::MEMBER, id);
+        joined.SetShortInt(QueueJoinedKey::WHERE, 0);
+        return joined;
+    });
 }
 
 void CRoomMic::OnRelease(tagRoomRequest& r) {
     CRoom& room = *r.room;
     const QString& id = r.member->id;
-    if (Same(room.Mic().main, id)) {
-        r.Answer();
+    const bool holder = Same(room.Mic().main, id);
+    // Leaving the queue is a release too.
+    const auto change = [&]() -> int {
+        return holder || RemoveFromQueue(room, id) ? 0 : REFUSE_BAD_OPERATION;
+    };
+    AnnounceChange(r, kAnyoneInside, change, [&]() -> std::optional<CKParam> {
+        if (!holder) {
+            return QueueChanged(id, false, id);
+        }
         FreeMain(room);
         AdvanceQueue(room);
-        return;
-    }
-    if (RemoveFromQueue(room, id)) {
-        r.Answer();
-        CKParam changed = MakePacket(CMD_QUEUE_CHANGED);
-        changed.SetCString(QueueChangedKey::MEMBER, id);
-        changed.SetInt(QueueChangedKey::UP, 0);
-        changed.SetCString(QueueChangedKey::BY, id);
-        room.Broadcast(changed);
-        return;
-    }
-    r.Refuse(REFUSE_BAD_OPERATION);
+        return std::nullopt;
+    });
 }
 
 void CRoomMic::OnReleaseSecond(tagRoomRequest& r) {
-    if (!Same(r.room->Mic().second, r.member->id)) {
-        r.Refuse(REFUSE_BAD_OPERATION);
-        return;
+    const auto change = [&]() -> int {
+        return Same(r.room->Mic().second, r.member->id) ? 0 : REFUSE_BAD_OPERATION;
+    };
+    AnnounceChange(r, kAnyoneInside, change, [&]() -> std::optional<CKParam> {
+        FreeSecond(*r.room);
+        return std::nullopt;
+    });
+}
+
+int CRoomMic::HandRefusal(CRoom& room, const QString& id, bool second, CRoomMember*& target) const {
+    target = room.Find(id);
+    if (!target) {
+        return REFUSE_BAD_USER;
     }
-    r.Answer();
-    FreeSecond(*r.room);
+    if (second && !room.Mic().secondAllowed) {
+        return REFUSE_FORBIDDEN;
+    }
+    if (Same(room.Mic().main, target->id) || Same(room.Mic().second, target->id)) {
+        return REFUSE_ON_MIC;
+    }
+    return 0;
 }
 
 void CRoomMic::OnHand(tagRoomRequest& r) {
-    if (!RequireManager(r)) {
-        return;
-    }
-    CRoom& room = *r.room;
-    CRoomMember* target = room.Find(r.packet.TextOr(HandMicKey::MEMBER));
-    if (!target) {
-        r.Refuse(REFUSE_BAD_USER);
-        return;
-    }
-    if (Same(room.Mic().main, target->id) || Same(room.Mic().second, target->id)) {
-        r.Refuse(REFUSE_ON_MIC);
-        return;
-    }
-    r.Answer();
-    FreeMain(room);
-    const bool fromQueue = RemoveFromQueue(room, target->id);
-    CKParam handed = MakePacket(CMD_MIC_HANDED);
-    handed.SetCString(MicHandedKey::MEMBER, target->id);
-    handed.SetCString(MicHandedKey::BY, r.member->id);
-    handed.SetBoolean(MicHandedKey::FLAG_40, true);
-    room.Broadcast(handed);
-    GiveMain(room, target->id, fromQueue);
+    Hand(r, false);
 }
 
 void CRoomMic::OnHandSecond(tagRoomRequest& r) {
-    if (!RequireManager(r)) {
-        return;
-    }
+    Hand(r, true);
+}
+
+// Either microphone is handed the same way: the holder's turn ends, the room hears who hands
+// it to whom, and the member takes it.
+void CRoomMic::Hand(tagRoomRequest& r, bool second) {
     CRoom& room = *r.room;
-    CRoomMember* target = room.Find(r.packet.TextOr(HandSecondMicKey::MEMBER));
-    if (!target) {
-        r.Refuse(REFUSE_BAD_USER);
-        return;
+    const QString id = r.packet.TextOr(HandMicKey::MEMBER);
+    CRoomMember* target = nullptr;
+    bool fromQueue = false;
+    const auto change = [&] { return HandRefusal(room, id, second, target); };
+    const bool handed = AnnounceChange(r, kManagers, change, [&] {
+        if (second) {
+            FreeSecond(room);
+        } else {
+            FreeMain(room);
+        }
+        fromQueue = RemoveFromQueue(room, target->id);
+        const short announcement = second ? CMD_SECOND_MIC_HANDED : CMD_MIC_HANDED;
+        return MicAction(announcement, target->id, r.member->id, true);
+    });
+    if (handed && second) {
+        GiveSecond(room, target->id);
+    } else if (handed) {
+        GiveMain(room, target->id, fromQueue);
     }
-    if (!room.Mic().secondAllowed) {
-        r.Refuse(REFUSE_FORBIDDEN);
-        return;
-    }
-    if (Same(room.Mic().main, target->id) || Same(room.Mic().second, target->id)) {
-        r.Refuse(REFUSE_ON_MIC);
-        return;
-    }
-    r.Answer();
-    FreeSecond(room);
-    RemoveFromQueue(room, target->id);
-    CKParam handed = MakePacket(CMD_SECOND_MIC_HANDED);
-    handed.SetCString(SecondMicHandedKey::MEMBER, target->id);
-    handed.SetCString(SecondMicHandedKey::BY, r.member->id);
-    handed.SetBoolean(SecondMicHandedKey::FLAG_40, true);
-    room.Broadcast(handed);
-    GiveSecond(room, target->id);
 }
 
 void CRoomMic::OnTakeBack(tagRoomRequest& r) {
-    if (!RequireManager(r)) {
-        return;
-    }
     CRoom& room = *r.room;
     const QString id = r.packet.TextOr(TakeBackMicKey::MEMBER);
     const bool onMain = Same(room.Mic().main, id);
     const bool onSecond = Same(room.Mic().second, id);
-    if (!onMain && !onSecond) {
-        r.Refuse(REFUSE_BAD_OPERATION);
-        return;
-    }
-    r.Answer();
-    CKParam taken = MakePacket(CMD_MIC_TAKEN_BACK);
-    taken.SetCString(MicTakenBackKey::MEMBER, onMain ? room.Mic().main : room.Mic().second);
-    taken.SetCString(MicTakenBackKey::BY, r.member->id);
-    taken.SetBoolean(MicTakenBackKey::FLAG_40, true);
-    room.Broadcast(taken);
-    if (onMain) {
+    const auto change = [&]() -> int { return onMain || onSecond ? 0 : REFUSE_BAD_OPERATION; };
+    const bool taken = AnnounceChange(r, kManagers, change, [&] {
+        const QString& holder = onMain ? room.Mic().main : room.Mic().second;
+        return MicAction(CMD_MIC_TAKEN_BACK, holder, r.member->id, true);
+    });
+    if (taken && onMain) {
         FreeMain(room);
         AdvanceQueue(room);
-    } else {
+    } else if (taken) {
         FreeSecond(room);
     }
 }
 
 void CRoomMic::OnExtend(tagRoomRequest& r) {
-    if (!RequireManager(r)) {
-        return;
-    }
-    CRoom& room = *r.room;
-    tagMicState& mic = room.Mic();
+    tagMicState& mic = r.room->Mic();
     const QString id = r.packet.TextOr(ExtendMicKey::MEMBER);
-    const int64_t turn = static_cast<int64_t>(room.Record().micSeconds) * 1000;
-    if (Same(mic.main, id) && mic.mainDueMs) {
-        mic.mainDueMs += turn;
-    } else if (Same(mic.second, id) && mic.secondDueMs) {
-        mic.secondDueMs += turn;
-    } else {
-        r.Refuse(REFUSE_BAD_OPERATION);
-        return;
-    }
-    r.Answer();
-    CKParam extended = MakePacket(CMD_MIC_EXTENDED);
-    extended.SetCString(MicExtendedKey::MEMBER, Same(mic.main, id) ? mic.main : mic.second);
-    extended.SetCString(MicExtendedKey::BY, r.member->id);
-    room.Broadcast(extended);
+    const auto change = [&]() -> int {
+        const int64_t turn = static_cast<int64_t>(r.room->Record().micSeconds) * 1000;
+        if (Same(mic.main, id) && mic.mainDueMs) {
+            mic.mainDueMs += turn;
+        } else if (Same(mic.second, id) && mic.secondDueMs) {
+            mic.secondDueMs += turn;
+        } else {
+            return REFUSE_BAD_OPERATION;
+        }
+        return 0;
+    };
+    AnnounceChange(r, kManagers, change, [&] {
+        const QString& holder = Same(mic.main, id) ? mic.main : mic.second;
+        return MicAction(CMD_MIC_EXTENDED, holder, r.member->id, false);
+    });
 }
 
 void CRoomMic::OnQueueControl(tagRoomRequest& r) {
-    if (!RequireManager(r)) {
-        return;
-    }
-    CRoom& room = *r.room;
+    auto& queue = r.room->Mic().queue;
     const int up = r.packet.IntOr(QueueControlKey::UP, 0);
     const QString id = r.packet.TextOr(QueueControlKey::MEMBER);
-    auto& queue = room.Mic().queue;
-    auto it =
-        std::find_if(queue.begin(), queue.end(), [&](const QString& q) { return Same(q, id); });
-    if (it == queue.end()) {
-        r.Refuse(REFUSE_BAD_OPERATION);
-        return;
-    }
-    const QString member = *it;
-    queue.erase(it);
-    if (up == 1) {
-        queue.push_front(member);
-    }
-    r.Answer();
-    CKParam changed = MakePacket(CMD_QUEUE_CHANGED);
-    changed.SetCString(QueueChangedKey::MEMBER, member);
-    changed.SetInt(QueueChangedKey::UP, up == 1 ? 1 : 0);
-    changed.SetCString(QueueChangedKey::BY, r.member->id);
-    room.Broadcast(changed);
+    QString member;
+    const auto change = [&]() -> int {
+        auto it =
+            std::find_if(queue.begin(), queue.end(), [&](const QString& q) { return Same(q, id); });
+        if (it == queue.end()) {
+            return REFUSE_BAD_OPERATION;
+        }
+        member = *it;
+        queue.erase(it);
+        if (up == 1) {
+            queue.push_front(member);
+        }
+        return 0;
+    };
+    AnnounceChange(r, kManagers, change,
+                   [&] { return QueueChanged(member, up == 1, r.member->id); });
 }
 
 void CRoomMic::OnSecondControl(tagRoomRequest& r) {
-    if (!RequireManager(r)) {
-        return;
-    }
     CRoom& room = *r.room;
     const bool allow = r.packet.IntOr(SecondMicControlKey::ALLOW, 0) != 0;
     const int which = r.packet.IntOr(SecondMicControlKey::WHICH, 2);
-    if (which < 1 || which > 3) {
-        r.Refuse(REFUSE_BAD_PARAMETER);
+    const auto change = [&]() -> int {
+        if (which < 1 || which > 3) {
+            return REFUSE_BAD_PARAMETER;
+        }
+        room.Mic().secondAllowed = allow;
+        // Allowing the second microphone lets both holders be heard at once.
+        room.Record().dualMic = allow;
+        return 0;
+    };
+    const bool changed = AnnounceChange(r, kManagers, change, [&] {
+        CKParam changed = MakePacket(CMD_SECOND_MIC_CONTROL_CHANGED);
+        changed.SetCString(SecondMicControlChangedKey::BY, r.member->id);
+        changed.SetInt(SecondMicControlChangedKey::ALLOW, allow ? 1 : 0);
+        changed.SetInt(SecondMicControlChangedKey::WHICH, which);
+        return changed;
+    });
+    if (!changed) {
         return;
     }
-    room.Mic().secondAllowed = allow;
-    // Allowing the second microphone lets both holders be heard at once.
-    room.Record().dualMic = allow;
-    r.Answer();
-    CKParam changed = MakePacket(CMD_SECOND_MIC_CONTROL_CHANGED);
-    changed.SetCString(SecondMicControlChangedKey::BY, r.member->id);
-    changed.SetInt(SecondMicControlChangedKey::ALLOW, allow ? 1 : 0);
-    changed.SetInt(SecondMicControlChangedKey::WHICH, which);
-    room.Broadcast(changed);
     if (!allow) {
         FreeSecond(room);
     }
@@ -373,16 +360,29 @@ void CRoomMic::OnSecondControl(tagRoomRequest& r) {
 }
 
 void CRoomMic::OnMode(tagRoomRequest& r) {
-    if (!RequireManager(r)) {
-        return;
-    }
     CRoom& room = *r.room;
     const int mode = r.packet.IntOr(MicModeKey::MODE, -1);
-    if (mode < MODE_GRAB || mode > MODE_OPERATOR) {
-        r.Refuse(REFUSE_BAD_PARAMETER);
-        return;
-    }
     const bool forced = mode == MODE_QUEUE && r.packet.IntOr(MicModeKey::FORCED, 0) == 1;
+    const auto change = [&]() -> int {
+        if (mode < MODE_GRAB || mode > MODE_OPERATOR) {
+            return REFUSE_BAD_PARAMETER;
+        }
+        SetMode(room, mode, forced);
+        return 0;
+    };
+    const bool changed = AnnounceChange(r, kManagers, change, [&] {
+        CKParam changed = MakePacket(CMD_MIC_MODE_CHANGED);
+        changed.SetCString(MicModeChangedKey::BY, r.member->id);
+        changed.SetInt(MicModeChangedKey::MODE, mode);
+        changed.SetInt(MicModeChangedKey::FORCED, forced ? 1 : 0);
+        return changed;
+    });
+    if (changed) {
+        SaveMicSettings(room);
+    }
+}
+
+void CRoomMic::SetMode(CRoom& room, int mode, bool forced) {
     tagRoomRecord& record = room.Record();
     tagMicState& mic = room.Mic();
     record.micMode = mode;
@@ -395,36 +395,29 @@ void CRoomMic::OnMode(tagRoomRequest& r) {
     mic.mainDueMs = mic.main.isEmpty() ? 0 : TurnEnd(room);
     mic.secondDueMs = mic.second.isEmpty() ? 0 : TurnEnd(room);
     UpdateTimer(room);
-    r.Answer();
-    CKParam changed = MakePacket(CMD_MIC_MODE_CHANGED);
-    changed.SetCString(MicModeChangedKey::BY, r.member->id);
-    changed.SetInt(MicModeChangedKey::MODE, mode);
-    changed.SetInt(MicModeChangedKey::FORCED, forced ? 1 : 0);
-    room.Broadcast(changed);
-    SaveMicSettings(room);
 }
 
 void CRoomMic::OnTime(tagRoomRequest& r) {
-    if (!RequireManager(r)) {
-        return;
-    }
     const int seconds = r.packet.IntOr(MicTimeKey::SECONDS, 0);
-    if (seconds < kShortestTurnSeconds) {
-        r.Refuse(REFUSE_MIC_TIME_TOO_SHORT);
-        return;
+    const auto change = [&]() -> int {
+        if (seconds < kShortestTurnSeconds) {
+            return REFUSE_MIC_TIME_TOO_SHORT;
+        }
+        if (seconds > kLongestTurnSeconds) {
+            return REFUSE_MIC_TIME_TOO_LONG;
+        }
+        r.room->Record().micSeconds = seconds;
+        return 0;
+    };
+    const bool changed = AnnounceChange(r, kManagers, change, [&] {
+        CKParam changed = MakePacket(CMD_MIC_TIME_CHANGED);
+        changed.SetCString(MicTimeChangedKey::BY, r.member->id);
+        changed.SetInt(MicTimeChangedKey::SECONDS, seconds);
+        return changed;
+    });
+    if (changed) {
+        SaveMicSettings(*r.room);
     }
-    if (seconds > kLongestTurnSeconds) {
-        r.Refuse(REFUSE_MIC_TIME_TOO_LONG);
-        return;
-    }
-    CRoom& room = *r.room;
-    room.Record().micSeconds = seconds;
-    r.Answer();
-    CKParam changed = MakePacket(CMD_MIC_TIME_CHANGED);
-    changed.SetCString(MicTimeChangedKey::BY, r.member->id);
-    changed.SetInt(MicTimeChangedKey::SECONDS, seconds);
-    room.Broadcast(changed);
-    SaveMicSettings(room);
 }
 
 void CRoomMic::OnQueue(tagRoomRequest& r) {

@@ -30,8 +30,12 @@ private:
     void OnTime(tagRoomRequest& r);
     void OnQueue(tagRoomRequest& r);
 
-    // A manager's request from someone who is not one is refused here.
-    bool RequireManager(tagRoomRequest& r);
+    // What stands in the way of a grab: 0, or the refusal.
+    int GrabRefusal(const tagRoomRequest& r) const;
+    // Who a manager hands a microphone to: 0 with the target set, or the refusal.
+    int HandRefusal(CRoom& room, const QString& id, bool second, CRoomMember*& target) const;
+    void Hand(tagRoomRequest& r, bool second);
+    void SetMode(CRoom& room, int mode, bool forced);
     void GiveMain(CRoom& room, const QString& id, bool fromQueue);
     void GiveSecond(CRoom& room, const QString& id);
     void FreeMain(CRoom& room);
