@@ -1,11 +1,13 @@
 #include "server/AdminCommands.h"
 
 #include "platform/Clock.h"
+#include "server/AdminQueue.h"
 #include "server/Seed.h"
 #include "server/Store.h"
 
-#include <functional>
+#include <climits>
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -33,110 +35,298 @@ bool ToBool(const QString& text, bool& out) {
     return false;
 }
 
-// One KEY=VALUE of set-room; false when the key is unknown or the value malformed.
+int Fail(QTextStream& out, const QString& text) {
+    out << text << "\n";
+    return 1;
+}
+
+// The settings of set-room: texts taken as they are, flags, and numbers within their bounds;
+// the name, the owner and the disabled hours need more.
+struct tagNumberSetting {
+    int tagRoomRecord::*field;
+    int least;
+    int most;
+};
+
+const std::map<QString, QString tagRoomRecord::*>& TextSettings() {
+    static const std::map<QString, QString tagRoomRecord::*> settings = {
+        {QStringLiteral("password"), &tagRoomRecord::password},
+        {QStringLiteral("topic"), &tagRoomRecord::topic},
+        {QStringLiteral("welcome"), &tagRoomRecord::welcome},
+        {QStringLiteral("forbidden-nicknames"), &tagRoomRecord::forbiddenNicknames},
+        {QStringLiteral("forbidden-texts"), &tagRoomRecord::forbiddenTexts},
+        {QStringLiteral("disabled-reason"), &tagRoomRecord::disabledReason},
+        {QStringLiteral("disabled-by"), &tagRoomRecord::disabledBy},
+        {QStringLiteral("isp"), &tagRoomRecord::isp},
+    };
+    return settings;
+}
+
+const std::map<QString, bool tagRoomRecord::*>& FlagSettings() {
+    static const std::map<QString, bool tagRoomRecord::*> settings = {
+        {QStringLiteral("mic-forced"), &tagRoomRecord::micForced},
+        {QStringLiteral("public-text"), &tagRoomRecord::publicText},
+        {QStringLiteral("dual-mic"), &tagRoomRecord::dualMic},
+    };
+    return settings;
+}
+
+const std::map<QString, tagNumberSetting>& NumberSettings() {
+    static const std::map<QString, tagNumberSetting> settings = {
+        {QStringLiteral("area"), {&tagRoomRecord::area, INT_MIN, INT_MAX}},
+        {QStringLiteral("max"), {&tagRoomRecord::maxMembers, 1, INT_MAX}},
+        {QStringLiteral("mic-mode"), {&tagRoomRecord::micMode, 0, 2}},
+        {QStringLiteral("mic-seconds"), {&tagRoomRecord::micSeconds, 11, 3600}},
+        {QStringLiteral("quality"), {&tagRoomRecord::quality, 1, 3}},
+        {QStringLiteral("server"), {&tagRoomRecord::server, 1, INT_MAX}},
+    };
+    return settings;
+}
+
+// Sets one setting: nothing when there is no such setting, false when the value does not fit.
+std::optional<bool> SetSetting(CStore& store, tagRoomRecord& r, const QString& key,
+                               const QString& v) {
+    if (auto it = TextSettings().find(key); it != TextSettings().end()) {
+        r.*(it->second) = v;
+        return true;
+    }
+    if (auto it = FlagSettings().find(key); it != FlagSettings().end()) {
+        return ToBool(v, r.*(it->second));
+    }
+    if (auto it = NumberSettings().find(key); it != NumberSettings().end()) {
+        int n = 0;
+        if (!ToInt(v, n) || n < it->second.least || n > it->second.most) {
+            return false;
+        }
+        r.*(it->second.field) = n;
+        return true;
+    }
+    if (key == QLatin1String("name")) {
+        r.name = v;
+        return !v.trimmed().isEmpty();
+    }
+    if (key == QLatin1String("owner")) {
+        if (v.isEmpty() || v == QLatin1String("0")) {
+            r.owner = 0;
+            return true;
+        }
+        auto account = store.FindAccount(v);
+        if (account) {
+            r.owner = account->number;
+        }
+        return account.has_value();
+    }
+    if (key == QLatin1String("disabled-hours")) {
+        int hours = 0;
+        if (!ToInt(v, hours) || hours < 0) {
+            return false;
+        }
+        r.disabledUntil = hours == 0 ? 0 : CClock::Get().Now() + static_cast<int64_t>(hours) * 3600;
+        return true;
+    }
+    return std::nullopt;
+}
+
+// One KEY=VALUE of set-room; false, said why, when the key is unknown or the value malformed.
 bool SetRoomField(CStore& store, tagRoomRecord& r, const QString& key, const QString& value,
                   QTextStream& out) {
-    using Setter = std::function<bool(const QString&)>;
-    const std::map<QString, Setter> setters = {
-        {QStringLiteral("name"),
-         [&](const QString& v) {
-             r.name = v;
-             return !v.trimmed().isEmpty();
-         }},
-        {QStringLiteral("area"), [&](const QString& v) { return ToInt(v, r.area); }},
-        {QStringLiteral("owner"),
-         [&](const QString& v) {
-             if (v.isEmpty() || v == QLatin1String("0")) {
-                 r.owner = 0;
-                 return true;
-             }
-             auto a = store.FindAccount(v);
-             if (a) {
-                 r.owner = a->number;
-             }
-             return a.has_value();
-         }},
-        {QStringLiteral("password"),
-         [&](const QString& v) {
-             r.password = v;
-             return true;
-         }},
-        {QStringLiteral("max"),
-         [&](const QString& v) { return ToInt(v, r.maxMembers) && r.maxMembers > 0; }},
-        {QStringLiteral("topic"),
-         [&](const QString& v) {
-             r.topic = v;
-             return true;
-         }},
-        {QStringLiteral("welcome"),
-         [&](const QString& v) {
-             r.welcome = v;
-             return true;
-         }},
-        {QStringLiteral("mic-mode"),
-         [&](const QString& v) { return ToInt(v, r.micMode) && r.micMode >= 0 && r.micMode <= 2; }},
-        {QStringLiteral("mic-forced"), [&](const QString& v) { return ToBool(v, r.micForced); }},
-        {QStringLiteral("mic-seconds"),
-         [&](const QString& v) {
-             return ToInt(v, r.micSeconds) && r.micSeconds >= 11 && r.micSeconds <= 3600;
-         }},
-        {QStringLiteral("public-text"), [&](const QString& v) { return ToBool(v, r.publicText); }},
-        {QStringLiteral("dual-mic"), [&](const QString& v) { return ToBool(v, r.dualMic); }},
-        {QStringLiteral("quality"),
-         [&](const QString& v) { return ToInt(v, r.quality) && r.quality >= 1 && r.quality <= 3; }},
-        {QStringLiteral("forbidden-nicknames"),
-         [&](const QString& v) {
-             r.forbiddenNicknames = v;
-             return true;
-         }},
-        {QStringLiteral("forbidden-texts"),
-         [&](const QString& v) {
-             r.forbiddenTexts = v;
-             return true;
-         }},
-        {QStringLiteral("disabled-hours"),
-         [&](const QString& v) {
-             int hours = 0;
-             if (!ToInt(v, hours) || hours < 0) {
-                 return false;
-             }
-             r.disabledUntil =
-                 hours == 0 ? 0 : CClock::Get().Now() + static_cast<int64_t>(hours) * 3600;
-             return true;
-         }},
-        {QStringLiteral("disabled-reason"),
-         [&](const QString& v) {
-             r.disabledReason = v;
-             return true;
-         }},
-        {QStringLiteral("disabled-by"),
-         [&](const QString& v) {
-             r.disabledBy = v;
-             return true;
-         }},
-        {QStringLiteral("server"),
-         [&](const QString& v) { return ToInt(v, r.server) && r.server >= 1; }},
-        {QStringLiteral("isp"),
-         [&](const QString& v) {
-             r.isp = v;
-             return true;
-         }},
-    };
-    auto it = setters.find(key);
-    if (it == setters.end()) {
+    const std::optional<bool> set = SetSetting(store, r, key, value);
+    if (!set) {
         out << "unknown room setting: " << key << "\n";
         return false;
     }
-    if (!it->second(value)) {
+    if (!*set) {
         out << "bad value for " << key << ": " << value << "\n";
         return false;
     }
     return true;
 }
 
-int Fail(QTextStream& out, const QString& text) {
-    out << text << "\n";
-    return 1;
+// The commands on the database. Each takes the words after its name; 0 done, 1 failed, 2 not
+// understood.
+int Init(CStore&, const QString&, const QStringList&, QTextStream&) {
+    return 0;  // opening the store created the tables
+}
+
+int Seed(CStore& store, const QString&, const QStringList&, QTextStream& out) {
+    return SeedDemoData(store) ? 0 : Fail(out, QStringLiteral("seeding failed (already seeded?)"));
+}
+
+int AddAccount(CStore& store, const QString&, const QStringList& a, QTextStream& out) {
+    const int number = store.AddAccount(a[0], a[1], a.value(2));
+    if (number < 0) {
+        return Fail(out, QStringLiteral("cannot add account %1").arg(a[0]));
+    }
+    out << number << "\n";
+    return 0;
+}
+
+int SetPassword(CStore& store, const QString&, const QStringList& a, QTextStream& out) {
+    return store.SetPassword(a[0], a[1]) ? 0 : Fail(out, QStringLiteral("no account %1").arg(a[0]));
+}
+
+int AddArea(CStore& store, const QString&, const QStringList& a, QTextStream& out) {
+    tagArea area;
+    if (!ToInt(a[0], area.id) || (a.size() > 2 && !ToInt(a[2], area.list)) || area.list < 1 ||
+        area.list > 4) {
+        return 2;
+    }
+    area.name = a[1];
+    return store.AddArea(area) ? 0 : Fail(out, QStringLiteral("cannot add area %1").arg(a[0]));
+}
+
+int AddRoom(CStore& store, const QString&, const QStringList& a, QTextStream& out) {
+    tagRoomRecord room;
+    if (!ToInt(a[0], room.number) || !ToInt(a[1], room.area)) {
+        return 2;
+    }
+    room.name = a[2];
+    if (a.size() > 3 && !SetRoomField(store, room, QStringLiteral("owner"), a[3], out)) {
+        return 1;
+    }
+    const int number = store.AddRoom(room);
+    if (number < 0) {
+        return Fail(out, QStringLiteral("cannot add room %1").arg(a[0]));
+    }
+    out << number << "\n";
+    return 0;
+}
+
+int SetRoom(CStore& store, const QString&, const QStringList& a, QTextStream& out) {
+    int number = 0;
+    if (!ToInt(a[0], number)) {
+        return 2;
+    }
+    auto room = store.Room(number);
+    if (!room) {
+        return Fail(out, QStringLiteral("no room %1").arg(number));
+    }
+    for (const QString& pair : a.mid(1)) {
+        const int eq = pair.indexOf(QLatin1Char('='));
+        if (eq <= 0 || !SetRoomField(store, *room, pair.left(eq), pair.mid(eq + 1), out)) {
+            return 1;
+        }
+    }
+    if (!store.UpdateRoom(*room)) {
+        return Fail(out, store.LastError());
+    }
+    // A running service picks the settings up at once.
+    CAdminQueue(store).Enqueue(QStringLiteral("reload"), number, QString());
+    return 0;
+}
+
+int SetRank(CStore& store, const QString&, const QStringList& a, QTextStream& out) {
+    int room = 0;
+    int rank = 0;
+    auto account = store.FindAccount(a[1]);
+    if (!ToInt(a[0], room) || !ToInt(a[2], rank) || !account || !store.Room(room)) {
+        return Fail(out, QStringLiteral("no such room or account"));
+    }
+    return store.SetRank(room, account->number, rank) ? 0 : Fail(out, store.LastError());
+}
+
+int Ban(CStore& store, const QString&, const QStringList& a, QTextStream& out) {
+    int room = 0;
+    int hours = 0;
+    if (!ToInt(a[0], room) || !ToInt(a[2], hours) || hours <= 0) {
+        return 2;
+    }
+    tagBan ban{room, a[1], CClock::Get().Now() + static_cast<int64_t>(hours) * 3600, a.value(3),
+               QStringLiteral("admin")};
+    return store.AddBan(ban) ? 0 : Fail(out, store.LastError());
+}
+
+int Unban(CStore& store, const QString&, const QStringList& a, QTextStream& out) {
+    int room = 0;
+    if (!ToInt(a[0], room)) {
+        return 2;
+    }
+    return store.RemoveBan(room, a[1]) ? 0 : Fail(out, QStringLiteral("no such ban"));
+}
+
+int AddFormat(CStore& store, const QString&, const QStringList& a, QTextStream& out) {
+    tagRoomFormat format;
+    if (!ToInt(a[0], format.id) || !ToInt(a[2], format.maxMembers)) {
+        return 2;
+    }
+    format.name = a[1];
+    return store.AddFormat(format) ? 0
+                                   : Fail(out, QStringLiteral("cannot add format %1").arg(a[0]));
+}
+
+int ListRooms(CStore& store, const QString&, const QStringList&, QTextStream& out) {
+    for (const tagRoomRecord& r : store.Rooms()) {
+        out << r.number << "\t" << r.area << "\t" << r.name << "\towner=" << r.owner
+            << "\tmax=" << r.maxMembers << (r.password.isEmpty() ? "" : "\tlocked") << "\n";
+    }
+    return 0;
+}
+
+int ListAccounts(CStore& store, const QString&, const QStringList&, QTextStream& out) {
+    for (const tagAccount& acc : store.Accounts()) {
+        out << acc.number << "\t" << acc.name << "\t" << acc.nickname << "\n";
+    }
+    return 0;
+}
+
+// The commands to a running service go through the admin queue under their own names.
+int Queue(CStore& store, const QString& command, int room, const QString& text,
+          const QString& target, QTextStream& out) {
+    CAdminQueue queue(store);
+    return queue.Enqueue(command, room, text, target) ? 0 : Fail(out, queue.LastError());
+}
+
+int Notice(CStore& store, const QString& command, const QStringList& a, QTextStream& out) {
+    int room = 0;
+    if (!ToInt(a[0], room) || room < 0) {
+        return 2;
+    }
+    return Queue(store, command, room, a.mid(1).join(QLatin1Char(' ')), QString(), out);
+}
+
+int QuitClient(CStore& store, const QString& command, const QStringList& a, QTextStream& out) {
+    return Queue(store, command, 0, QString(), a[0], out);
+}
+
+int Shutdown(CStore& store, const QString& command, const QStringList&, QTextStream& out) {
+    return Queue(store, command, 0, QString(), QString(), out);
+}
+
+int SendToRoom(CStore& store, const QString& command, const QStringList& a, QTextStream& out) {
+    int room = 0;
+    if (!ToInt(a[1], room) || !store.Room(room)) {
+        return Fail(out, QStringLiteral("no room %1").arg(a[1]));
+    }
+    return Queue(store, command, room, QString(), a[0], out);
+}
+
+struct tagVerb {
+    int words;  // the fewest words after the command's name
+    int (*run)(CStore& store, const QString& command, const QStringList& a, QTextStream& out);
+};
+
+const std::map<QString, tagVerb>& Verbs() {
+    static const std::map<QString, tagVerb> verbs = {
+        {QStringLiteral("init"), {0, &Init}},
+        {QStringLiteral("seed"), {0, &Seed}},
+        {QStringLiteral("add-account"), {2, &AddAccount}},
+        {QStringLiteral("set-password"), {2, &SetPassword}},
+        {QStringLiteral("add-area"), {2, &AddArea}},
+        {QStringLiteral("add-room"), {3, &AddRoom}},
+        {QStringLiteral("set-room"), {2, &SetRoom}},
+        {QStringLiteral("set-rank"), {3, &SetRank}},
+        {QStringLiteral("ban"), {3, &Ban}},
+        {QStringLiteral("unban"), {2, &Unban}},
+        {QStringLiteral("add-format"), {3, &AddFormat}},
+        {QStringLiteral("list-rooms"), {0, &ListRooms}},
+        {QStringLiteral("list-accounts"), {0, &ListAccounts}},
+        {QStringLiteral("notice"), {2, &Notice}},
+        {QStringLiteral("text-notice"), {2, &Notice}},
+        {QStringLiteral("quit-client"), {1, &QuitClient}},
+        {QStringLiteral("send-to-room"), {2, &SendToRoom}},
+        {QStringLiteral("shutdown"), {0, &Shutdown}},
+    };
+    return verbs;
 }
 
 }  // namespace
@@ -169,151 +359,13 @@ QString AdminUsage() {
 }
 
 int RunAdminCommand(CStore& store, const QStringList& args, QTextStream& out) {
-    if (args.isEmpty()) {
-        out << AdminUsage();
-        return 2;
-    }
-    const QString& command = args.front();
-    const QStringList a = args.mid(1);
-    auto need = [&](int n) { return a.size() >= n; };
-
-    if (command == QLatin1String("init")) {
-        return 0;  // opening the store created the tables
-    }
-    if (command == QLatin1String("seed")) {
-        return SeedDemoData(store) ? 0
-                                   : Fail(out, QStringLiteral("seeding failed (already seeded?)"));
-    }
-    if (command == QLatin1String("add-account") && need(2)) {
-        const int number = store.AddAccount(a[0], a[1], a.value(2));
-        if (number < 0) {
-            return Fail(out, QStringLiteral("cannot add account %1").arg(a[0]));
+    if (!args.isEmpty()) {
+        const QString& command = args.front();
+        const QStringList a = args.mid(1);
+        auto verb = Verbs().find(command);
+        if (verb != Verbs().end() && a.size() >= verb->second.words) {
+            return verb->second.run(store, command, a, out);
         }
-        out << number << "\n";
-        return 0;
-    }
-    if (command == QLatin1String("set-password") && need(2)) {
-        return store.SetPassword(a[0], a[1]) ? 0
-                                             : Fail(out, QStringLiteral("no account %1").arg(a[0]));
-    }
-    if (command == QLatin1String("add-area") && need(2)) {
-        tagArea area;
-        if (!ToInt(a[0], area.id) || (a.size() > 2 && !ToInt(a[2], area.list)) || area.list < 1 ||
-            area.list > 4) {
-            return 2;
-        }
-        area.name = a[1];
-        return store.AddArea(area) ? 0 : Fail(out, QStringLiteral("cannot add area %1").arg(a[0]));
-    }
-    if (command == QLatin1String("add-room") && need(3)) {
-        tagRoomRecord room;
-        if (!ToInt(a[0], room.number) || !ToInt(a[1], room.area)) {
-            return 2;
-        }
-        room.name = a[2];
-        if (a.size() > 3 && !SetRoomField(store, room, QStringLiteral("owner"), a[3], out)) {
-            return 1;
-        }
-        const int number = store.AddRoom(room);
-        if (number < 0) {
-            return Fail(out, QStringLiteral("cannot add room %1").arg(a[0]));
-        }
-        out << number << "\n";
-        return 0;
-    }
-    if (command == QLatin1String("set-room") && need(2)) {
-        int number = 0;
-        if (!ToInt(a[0], number)) {
-            return 2;
-        }
-        auto room = store.Room(number);
-        if (!room) {
-            return Fail(out, QStringLiteral("no room %1").arg(number));
-        }
-        for (const QString& pair : a.mid(1)) {
-            const int eq = pair.indexOf(QLatin1Char('='));
-            if (eq <= 0 || !SetRoomField(store, *room, pair.left(eq), pair.mid(eq + 1), out)) {
-                return 1;
-            }
-        }
-        if (!store.UpdateRoom(*room)) {
-            return Fail(out, store.LastError());
-        }
-        // A running service picks the settings up at once.
-        store.Enqueue(QStringLiteral("reload"), number, QString());
-        return 0;
-    }
-    if (command == QLatin1String("set-rank") && need(3)) {
-        int room = 0;
-        int rank = 0;
-        auto account = store.FindAccount(a[1]);
-        if (!ToInt(a[0], room) || !ToInt(a[2], rank) || !account || !store.Room(room)) {
-            return Fail(out, QStringLiteral("no such room or account"));
-        }
-        return store.SetRank(room, account->number, rank) ? 0 : Fail(out, store.LastError());
-    }
-    if (command == QLatin1String("ban") && need(3)) {
-        int room = 0;
-        int hours = 0;
-        if (!ToInt(a[0], room) || !ToInt(a[2], hours) || hours <= 0) {
-            return 2;
-        }
-        tagBan ban{room, a[1], CClock::Get().Now() + static_cast<int64_t>(hours) * 3600, a.value(3),
-                   QStringLiteral("admin")};
-        return store.AddBan(ban) ? 0 : Fail(out, store.LastError());
-    }
-    if (command == QLatin1String("unban") && need(2)) {
-        int room = 0;
-        if (!ToInt(a[0], room)) {
-            return 2;
-        }
-        return store.RemoveBan(room, a[1]) ? 0 : Fail(out, QStringLiteral("no such ban"));
-    }
-    if (command == QLatin1String("add-format") && need(3)) {
-        tagRoomFormat format;
-        if (!ToInt(a[0], format.id) || !ToInt(a[2], format.maxMembers)) {
-            return 2;
-        }
-        format.name = a[1];
-        return store.AddFormat(format)
-                   ? 0
-                   : Fail(out, QStringLiteral("cannot add format %1").arg(a[0]));
-    }
-    if (command == QLatin1String("list-rooms")) {
-        for (const tagRoomRecord& r : store.Rooms()) {
-            out << r.number << "\t" << r.area << "\t" << r.name << "\towner=" << r.owner
-                << "\tmax=" << r.maxMembers << (r.password.isEmpty() ? "" : "\tlocked") << "\n";
-        }
-        return 0;
-    }
-    if (command == QLatin1String("list-accounts")) {
-        for (const tagAccount& acc : store.Accounts()) {
-            out << acc.number << "\t" << acc.name << "\t" << acc.nickname << "\n";
-        }
-        return 0;
-    }
-    if ((command == QLatin1String("notice") || command == QLatin1String("text-notice")) &&
-        need(2)) {
-        int room = 0;
-        if (!ToInt(a[0], room) || room < 0) {
-            return 2;
-        }
-        return store.Enqueue(command, room, a.mid(1).join(QLatin1Char(' ')))
-                   ? 0
-                   : Fail(out, store.LastError());
-    }
-    if (command == QLatin1String("quit-client") && need(1)) {
-        return store.Enqueue(command, 0, QString(), a[0]) ? 0 : Fail(out, store.LastError());
-    }
-    if (command == QLatin1String("send-to-room") && need(2)) {
-        int room = 0;
-        if (!ToInt(a[1], room) || !store.Room(room)) {
-            return Fail(out, QStringLiteral("no room %1").arg(a[1]));
-        }
-        return store.Enqueue(command, room, QString(), a[0]) ? 0 : Fail(out, store.LastError());
-    }
-    if (command == QLatin1String("shutdown")) {
-        return store.Enqueue(command, 0, QString()) ? 0 : Fail(out, store.LastError());
     }
     out << AdminUsage();
     return 2;

@@ -28,6 +28,7 @@ bool CTavoService::Start(QString* error) {
     if (!m_store.IsOpen() && !m_store.Open(path, error)) {
         return false;
     }
+    m_adminQueue = std::make_unique<CAdminQueue>(m_store);
     if (m_config.roomServers.empty()) {
         m_config.roomServers.push_back({});
     }
@@ -118,7 +119,10 @@ void CTavoService::OnTimer(unsigned id) {
 }
 
 int CTavoService::RunAdminQueue() {
-    const std::vector<tagAdminCommand> commands = m_store.TakeQueue();
+    if (!m_adminQueue) {
+        return 0;
+    }
+    const std::vector<tagAdminCommand> commands = m_adminQueue->Take();
     for (const tagAdminCommand& c : commands) {
         if (c.command == QLatin1String("notice") || c.command == QLatin1String("text-notice")) {
             const bool timed = c.command == QLatin1String("notice");

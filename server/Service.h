@@ -4,6 +4,7 @@
 // queue read from the database while it runs.
 
 #include "platform/MessageWindow.h"
+#include "server/AdminQueue.h"
 #include "server/HallServer.h"
 #include "server/InfoHost.h"
 #include "server/Presence.h"
@@ -47,6 +48,7 @@ private:
 
     tagServerConfig m_config;
     mutable CStore m_store;
+    std::unique_ptr<CAdminQueue> m_adminQueue;  // once the store is open
     CPresence m_presence;
     std::vector<std::unique_ptr<CRoomServer>> m_roomServers;
     std::unique_ptr<CHallServer> m_hall;

@@ -2,6 +2,7 @@
 // A thin hold on the SQLite C library: a database handle and prepared statements that bind and
 // read Qt strings. Errors come back as results; nothing throws.
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -34,6 +35,8 @@ private:
 class CSqliteStatement {
 public:
     CSqliteStatement(CSqliteDb& db, const char* sql);
+    CSqliteStatement(CSqliteDb& db, const QByteArray& sql)
+        : CSqliteStatement(db, sql.constData()) {}
     ~CSqliteStatement();
     CSqliteStatement(const CSqliteStatement&) = delete;
     CSqliteStatement& operator=(const CSqliteStatement&) = delete;

@@ -1,6 +1,9 @@
 #include "server/Store.h"
 
 #include "protocol/LoginCipher.h"
+#include "server/SqlTable.h"
+
+#include <QDateTime>
 
 namespace {
 
@@ -71,25 +74,81 @@ CREATE TABLE IF NOT EXISTS room_formats(
   id INTEGER PRIMARY KEY,
   name TEXT NOT NULL,
   max_members INTEGER NOT NULL);
-CREATE TABLE IF NOT EXISTS admin_queue(
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
-  command TEXT NOT NULL,
-  room INTEGER NOT NULL DEFAULT 0,
-  text TEXT NOT NULL DEFAULT '',
-  target TEXT NOT NULL DEFAULT '');
 )sql";
 
-const char* const kAccountColumns =
-    "number, name, nickname, digest, created_at, last_login, login_count, money, level, "
-    "entry_effect, "
-    "entry_vip, signature";
+const CSqlTable<tagAccount> kAccounts("accounts",
+                                      {
+                                          SqlColumn<&tagAccount::number>("number"),
+                                          SqlColumn<&tagAccount::name>("name"),
+                                          SqlColumn<&tagAccount::nickname>("nickname"),
+                                          SqlColumn<&tagAccount::digest>("digest"),
+                                          SqlColumn<&tagAccount::createdAt>("created_at"),
+                                          SqlColumn<&tagAccount::lastLogin>("last_login"),
+                                          SqlColumn<&tagAccount::loginCount>("login_count"),
+                                          SqlColumn<&tagAccount::money>("money"),
+                                          SqlColumn<&tagAccount::level>("level"),
+                                          SqlColumn<&tagAccount::entryEffect>("entry_effect"),
+                                          SqlColumn<&tagAccount::entryVip>("entry_vip"),
+                                          SqlColumn<&tagAccount::signature>("signature"),
+                                      });
 
-const char* const kRoomColumns =
-    "number, area, name, owner, password, max_members, topic, welcome, mic_mode, mic_forced, "
-    "mic_seconds, "
-    "public_text, dual_mic, quality, forbidden_nicknames, forbidden_texts, disabled_until, "
-    "disabled_reason, "
-    "disabled_by, server, isp, format, listed";
+const CSqlTable<tagArea> kAreas("areas", {
+                                             SqlColumn<&tagArea::id>("id"),
+                                             SqlColumn<&tagArea::name>("name"),
+                                             SqlColumn<&tagArea::list>("list"),
+                                             SqlColumn<&tagArea::position>("position"),
+                                         });
+
+const CSqlTable<tagRoomRecord> kRooms(
+    "rooms", {
+                 SqlColumn<&tagRoomRecord::number>("number"),
+                 SqlColumn<&tagRoomRecord::area>("area"),
+                 SqlColumn<&tagRoomRecord::name>("name"),
+                 SqlColumn<&tagRoomRecord::owner>("owner"),
+                 SqlColumn<&tagRoomRecord::password>("password"),
+                 SqlColumn<&tagRoomRecord::maxMembers>("max_members"),
+                 SqlColumn<&tagRoomRecord::topic>("topic"),
+                 SqlColumn<&tagRoomRecord::welcome>("welcome"),
+                 SqlColumn<&tagRoomRecord::micMode>("mic_mode"),
+                 SqlColumn<&tagRoomRecord::micForced>("mic_forced"),
+                 SqlColumn<&tagRoomRecord::micSeconds>("mic_seconds"),
+                 SqlColumn<&tagRoomRecord::publicText>("public_text"),
+                 SqlColumn<&tagRoomRecord::dualMic>("dual_mic"),
+                 SqlColumn<&tagRoomRecord::quality>("quality"),
+                 SqlColumn<&tagRoomRecord::forbiddenNicknames>("forbidden_nicknames"),
+                 SqlColumn<&tagRoomRecord::forbiddenTexts>("forbidden_texts"),
+                 SqlColumn<&tagRoomRecord::disabledUntil>("disabled_until"),
+                 SqlColumn<&tagRoomRecord::disabledReason>("disabled_reason"),
+                 SqlColumn<&tagRoomRecord::disabledBy>("disabled_by"),
+                 SqlColumn<&tagRoomRecord::server>("server"),
+                 SqlColumn<&tagRoomRecord::isp>("isp"),
+                 SqlColumn<&tagRoomRecord::format>("format"),
+                 SqlColumn<&tagRoomRecord::listed>("listed"),
+             });
+
+const CSqlTable<tagBan> kBans("bans", {
+                                          SqlColumn<&tagBan::room>("room"),
+                                          SqlColumn<&tagBan::who>("who"),
+                                          SqlColumn<&tagBan::until>("until"),
+                                          SqlColumn<&tagBan::reason>("reason"),
+                                          SqlColumn<&tagBan::by>("by"),
+                                      });
+
+const CSqlTable<tagRoomFormat> kFormats("room_formats",
+                                        {
+                                            SqlColumn<&tagRoomFormat::id>("id"),
+                                            SqlColumn<&tagRoomFormat::name>("name"),
+                                            SqlColumn<&tagRoomFormat::maxMembers>("max_members"),
+                                        });
+
+// The first row's record, if there is a row.
+template <typename TRecord>
+std::optional<TRecord> First(const CSqlTable<TRecord>& table, CSqliteStatement& q) {
+    if (q.Step()) {
+        return table.Read(q);
+    }
+    return std::nullopt;
+}
 
 void SetError(QString* error, const QString& text) {
     if (error) {
@@ -125,23 +184,6 @@ bool CStore::CreateSchema() {
     return m_db.Exec(kSchema);
 }
 
-tagAccount CStore::ReadAccount(CSqliteStatement& q) {
-    tagAccount a;
-    a.number = static_cast<int>(q.Int(0));
-    a.name = q.Text(1);
-    a.nickname = q.Text(2);
-    a.digest = q.Text(3);
-    a.createdAt = q.Int(4);
-    a.lastLogin = q.Int(5);
-    a.loginCount = static_cast<int>(q.Int(6));
-    a.money = static_cast<int>(q.Int(7));
-    a.level = static_cast<int>(q.Int(8));
-    a.entryEffect = static_cast<int>(q.Int(9));
-    a.entryVip = static_cast<int>(q.Int(10));
-    a.signature = q.Text(11);
-    return a;
-}
-
 int CStore::AddAccount(const QString& name, const QString& password, const QString& nickname,
                        int number) {
     const QString trimmed = name.trimmed();
@@ -157,14 +199,14 @@ int CStore::AddAccount(const QString& name, const QString& password, const QStri
         }
         number = static_cast<int>(next.Int(0));
     }
-    CSqliteStatement q(
-        m_db,
-        "INSERT INTO accounts(number, name, nickname, digest, created_at) VALUES(?, ?, ?, ?, "
-        "strftime('%s','now'))");
-    q.Bind(1, number)
-        .Bind(2, trimmed)
-        .Bind(3, nickname.isEmpty() ? trimmed : nickname)
-        .Bind(4, PasswordDigest(password));
+    tagAccount account;
+    account.number = number;
+    account.name = trimmed;
+    account.nickname = nickname.isEmpty() ? trimmed : nickname;
+    account.digest = PasswordDigest(password);
+    account.createdAt = QDateTime::currentSecsSinceEpoch();
+    CSqliteStatement q(m_db, kAccounts.Insert());
+    kAccounts.Bind(q, account);
     return q.Run() ? number : -1;
 }
 
@@ -180,12 +222,10 @@ std::optional<tagAccount> CStore::FindAccount(const QString& nameOrNumber) {
         return std::nullopt;
     }
     {
-        CSqliteStatement q(
-            m_db, (QByteArray("SELECT ") + kAccountColumns + " FROM accounts WHERE name = ?")
-                      .constData());
+        CSqliteStatement q(m_db, kAccounts.Select("WHERE name = ?"));
         q.Bind(1, key);
-        if (q.Step()) {
-            return ReadAccount(q);
+        if (auto account = First(kAccounts, q)) {
+            return account;
         }
     }
     bool isNumber = false;
@@ -197,14 +237,9 @@ std::optional<tagAccount> CStore::FindAccount(const QString& nameOrNumber) {
 }
 
 std::optional<tagAccount> CStore::AccountByNumber(int number) {
-    CSqliteStatement q(
-        m_db,
-        (QByteArray("SELECT ") + kAccountColumns + " FROM accounts WHERE number = ?").constData());
+    CSqliteStatement q(m_db, kAccounts.Select("WHERE number = ?"));
     q.Bind(1, number);
-    if (q.Step()) {
-        return ReadAccount(q);
-    }
-    return std::nullopt;
+    return First(kAccounts, q);
 }
 
 bool CStore::RecordLogin(int number, int64_t now) {
@@ -222,91 +257,21 @@ bool CStore::SetEntryInfo(int number, int effect, int vip) {
 }
 
 std::vector<tagAccount> CStore::Accounts() {
-    std::vector<tagAccount> out;
-    CSqliteStatement q(
-        m_db,
-        (QByteArray("SELECT ") + kAccountColumns + " FROM accounts ORDER BY number").constData());
-    while (q.Step()) {
-        out.push_back(ReadAccount(q));
-    }
-    return out;
+    CSqliteStatement q(m_db, kAccounts.Select("ORDER BY number"));
+    return kAccounts.ReadAll(q);
 }
 
 bool CStore::AddArea(const tagArea& area) {
-    CSqliteStatement q(m_db,
-                       "INSERT OR REPLACE INTO areas(id, name, list, position) VALUES(?, ?, ?, ?)");
-    q.Bind(1, area.id).Bind(2, area.name).Bind(3, area.list).Bind(4, area.position);
+    CSqliteStatement q(m_db, kAreas.Insert("INSERT OR REPLACE"));
+    kAreas.Bind(q, area);
     return area.id > 0 && !area.name.isEmpty() && q.Run();
 }
 
 std::vector<tagArea> CStore::Areas(int list) {
-    std::vector<tagArea> out;
-    CSqliteStatement q(m_db,
-                       "SELECT id, name, list, position FROM areas WHERE ? = 0 OR list = ? ORDER "
-                       "BY list, position, id");
+    CSqliteStatement q(m_db, kAreas.Select("WHERE ? = 0 OR list = ? ORDER BY list, position, id"));
     q.Bind(1, list).Bind(2, list);
-    while (q.Step()) {
-        out.push_back({static_cast<int>(q.Int(0)), q.Text(1), static_cast<int>(q.Int(2)),
-                       static_cast<int>(q.Int(3))});
-    }
-    return out;
+    return kAreas.ReadAll(q);
 }
-
-tagRoomRecord CStore::ReadRoom(CSqliteStatement& q) {
-    tagRoomRecord r;
-    r.number = static_cast<int>(q.Int(0));
-    r.area = static_cast<int>(q.Int(1));
-    r.name = q.Text(2);
-    r.owner = static_cast<int>(q.Int(3));
-    r.password = q.Text(4);
-    r.maxMembers = static_cast<int>(q.Int(5));
-    r.topic = q.Text(6);
-    r.welcome = q.Text(7);
-    r.micMode = static_cast<int>(q.Int(8));
-    r.micForced = q.Int(9) != 0;
-    r.micSeconds = static_cast<int>(q.Int(10));
-    r.publicText = q.Int(11) != 0;
-    r.dualMic = q.Int(12) != 0;
-    r.quality = static_cast<int>(q.Int(13));
-    r.forbiddenNicknames = q.Text(14);
-    r.forbiddenTexts = q.Text(15);
-    r.disabledUntil = q.Int(16);
-    r.disabledReason = q.Text(17);
-    r.disabledBy = q.Text(18);
-    r.server = static_cast<int>(q.Int(19));
-    r.isp = q.Text(20);
-    r.format = static_cast<int>(q.Int(21));
-    r.listed = q.Int(22) != 0;
-    return r;
-}
-
-namespace {
-void BindRoom(CSqliteStatement& q, const tagRoomRecord& r) {
-    q.Bind(1, r.number)
-        .Bind(2, r.area)
-        .Bind(3, r.name)
-        .Bind(4, r.owner)
-        .Bind(5, r.password)
-        .Bind(6, r.maxMembers)
-        .Bind(7, r.topic)
-        .Bind(8, r.welcome)
-        .Bind(9, r.micMode)
-        .Bind(10, r.micForced ? 1 : 0)
-        .Bind(11, r.micSeconds)
-        .Bind(12, r.publicText ? 1 : 0)
-        .Bind(13, r.dualMic ? 1 : 0)
-        .Bind(14, r.quality)
-        .Bind(15, r.forbiddenNicknames)
-        .Bind(16, r.forbiddenTexts)
-        .Bind(17, r.disabledUntil)
-        .Bind(18, r.disabledReason)
-        .Bind(19, r.disabledBy)
-        .Bind(20, r.server)
-        .Bind(21, r.isp)
-        .Bind(22, r.format)
-        .Bind(23, r.listed ? 1 : 0);
-}
-}  // namespace
 
 int CStore::AddRoom(const tagRoomRecord& room) {
     if (room.name.trimmed().isEmpty() || room.number < 0) {
@@ -320,43 +285,27 @@ int CStore::AddRoom(const tagRoomRecord& room) {
         }
         r.number = static_cast<int>(next.Int(0));
     }
-    CSqliteStatement q(
-        m_db, (QByteArray("INSERT INTO rooms(") + kRoomColumns +
-               ") VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                  .constData());
-    BindRoom(q, r);
+    CSqliteStatement q(m_db, kRooms.Insert());
+    kRooms.Bind(q, r);
     return q.Run() ? r.number : -1;
 }
 
 bool CStore::UpdateRoom(const tagRoomRecord& room) {
-    CSqliteStatement q(
-        m_db, (QByteArray("REPLACE INTO rooms(") + kRoomColumns +
-               ") VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                  .constData());
-    BindRoom(q, room);
+    CSqliteStatement q(m_db, kRooms.Insert("REPLACE"));
+    kRooms.Bind(q, room);
     return room.number > 0 && q.Run();
 }
 
 std::optional<tagRoomRecord> CStore::Room(int number) {
-    CSqliteStatement q(
-        m_db, (QByteArray("SELECT ") + kRoomColumns + " FROM rooms WHERE number = ?").constData());
+    CSqliteStatement q(m_db, kRooms.Select("WHERE number = ?"));
     q.Bind(1, number);
-    if (q.Step()) {
-        return ReadRoom(q);
-    }
-    return std::nullopt;
+    return First(kRooms, q);
 }
 
 std::vector<tagRoomRecord> CStore::Rooms(int area) {
-    std::vector<tagRoomRecord> out;
-    CSqliteStatement q(m_db, (QByteArray("SELECT ") + kRoomColumns +
-                              " FROM rooms WHERE ? = 0 OR area = ? ORDER BY number")
-                                 .constData());
+    CSqliteStatement q(m_db, kRooms.Select("WHERE ? = 0 OR area = ? ORDER BY number"));
     q.Bind(1, area).Bind(2, area);
-    while (q.Step()) {
-        out.push_back(ReadRoom(q));
-    }
-    return out;
+    return kRooms.ReadAll(q);
 }
 
 std::vector<int> CStore::RoomsOwnedBy(int account) {
@@ -405,9 +354,8 @@ std::vector<int> CStore::Favourites(int account) {
 }
 
 bool CStore::AddBan(const tagBan& ban) {
-    CSqliteStatement q(
-        m_db, "INSERT OR REPLACE INTO bans(room, who, until, reason, by) VALUES(?, ?, ?, ?, ?)");
-    q.Bind(1, ban.room).Bind(2, ban.who).Bind(3, ban.until).Bind(4, ban.reason).Bind(5, ban.by);
+    CSqliteStatement q(m_db, kBans.Insert("INSERT OR REPLACE"));
+    kBans.Bind(q, ban);
     return !ban.who.isEmpty() && q.Run();
 }
 
@@ -419,71 +367,27 @@ bool CStore::RemoveBan(int room, const QString& who) {
 
 std::optional<tagBan> CStore::ActiveBan(int room, const QString& who, int64_t now) {
     // Room 0 bans from every room.
-    CSqliteStatement q(
-        m_db,
-        "SELECT room, who, until, reason, by FROM bans WHERE (room = ? OR room = 0) AND who = ? "
-        "AND until > ? ORDER BY until DESC LIMIT 1");
+    CSqliteStatement q(m_db, kBans.Select("WHERE (room = ? OR room = 0) AND who = ? AND until > ? "
+                                          "ORDER BY until DESC LIMIT 1"));
     q.Bind(1, room).Bind(2, who).Bind(3, now);
-    if (q.Step()) {
-        return tagBan{static_cast<int>(q.Int(0)), q.Text(1), q.Int(2), q.Text(3), q.Text(4)};
-    }
-    return std::nullopt;
+    return First(kBans, q);
 }
 
 bool CStore::AddFormat(const tagRoomFormat& format) {
-    CSqliteStatement q(
-        m_db, "INSERT OR REPLACE INTO room_formats(id, name, max_members) VALUES(?, ?, ?)");
-    q.Bind(1, format.id).Bind(2, format.name).Bind(3, format.maxMembers);
+    CSqliteStatement q(m_db, kFormats.Insert("INSERT OR REPLACE"));
+    kFormats.Bind(q, format);
     // A format travels as "id,name,members": a comma in the name would break it.
     return format.id > 0 && !format.name.isEmpty() && !format.name.contains(QLatin1Char(',')) &&
            q.Run();
 }
 
 std::vector<tagRoomFormat> CStore::Formats() {
-    std::vector<tagRoomFormat> out;
-    CSqliteStatement q(m_db, "SELECT id, name, max_members FROM room_formats ORDER BY id");
-    while (q.Step()) {
-        out.push_back({static_cast<int>(q.Int(0)), q.Text(1), static_cast<int>(q.Int(2))});
-    }
-    return out;
+    CSqliteStatement q(m_db, kFormats.Select("ORDER BY id"));
+    return kFormats.ReadAll(q);
 }
 
 std::optional<tagRoomFormat> CStore::Format(int id) {
-    CSqliteStatement q(m_db, "SELECT id, name, max_members FROM room_formats WHERE id = ?");
+    CSqliteStatement q(m_db, kFormats.Select("WHERE id = ?"));
     q.Bind(1, id);
-    if (q.Step()) {
-        return tagRoomFormat{static_cast<int>(q.Int(0)), q.Text(1), static_cast<int>(q.Int(2))};
-    }
-    return std::nullopt;
-}
-
-bool CStore::Enqueue(const QString& command, int room, const QString& text, const QString& target) {
-    CSqliteStatement q(m_db,
-                       "INSERT INTO admin_queue(command, room, text, target) VALUES(?, ?, ?, ?)");
-    q.Bind(1, command).Bind(2, room).Bind(3, text).Bind(4, target);
-    return q.Run();
-}
-
-std::vector<tagAdminCommand> CStore::TakeQueue() {
-    std::vector<tagAdminCommand> out;
-    if (!m_db.Exec("BEGIN IMMEDIATE")) {
-        return out;
-    }
-    {
-        CSqliteStatement q(m_db,
-                           "SELECT id, command, room, text, target FROM admin_queue ORDER BY id");
-        while (q.Step()) {
-            out.push_back({q.Int(0), q.Text(1), static_cast<int>(q.Int(2)), q.Text(3), q.Text(4)});
-        }
-    }
-    if (!out.empty()) {
-        CSqliteStatement del(m_db, "DELETE FROM admin_queue WHERE id <= ?");
-        del.Bind(1, out.back().id);
-        if (!del.Run()) {
-            m_db.Exec("ROLLBACK");
-            return {};
-        }
-    }
-    m_db.Exec("COMMIT");
-    return out;
+    return First(kFormats, q);
 }

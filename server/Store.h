@@ -1,7 +1,6 @@
 #pragma once
 // The service's data in SQLite: accounts with their password digests, areas, rooms with their
-// settings, ranks inside rooms, favourites, bans, room formats and the admin queue through
-// which the admin command line talks to a running service.
+// settings, ranks inside rooms, favourites, bans and room formats.
 
 #include "server/Sqlite.h"
 
@@ -82,14 +81,6 @@ struct tagRoomFormat {
     int maxMembers = 0;
 };
 
-struct tagAdminCommand {
-    int64_t id = 0;
-    QString command;
-    int room = 0;
-    QString text;
-    QString target;
-};
-
 class CStore {
 public:
     // Opens the database (":memory:" for a private one) and creates missing tables.
@@ -134,17 +125,12 @@ public:
     std::vector<tagRoomFormat> Formats();
     std::optional<tagRoomFormat> Format(int id);
 
-    bool Enqueue(const QString& command, int room, const QString& text,
-                 const QString& target = QString());
-    // Every queued command, oldest first; they leave the queue.
-    std::vector<tagAdminCommand> TakeQueue();
-
     QString LastError() const { return m_db.LastError(); }
+    // The connection, for what keeps tables of its own in the same database (the admin queue).
+    CSqliteDb& Database() { return m_db; }
 
 private:
     bool CreateSchema();
-    static tagAccount ReadAccount(CSqliteStatement& q);
-    static tagRoomRecord ReadRoom(CSqliteStatement& q);
 
     CSqliteDb m_db;
 };

@@ -3,6 +3,7 @@
 #include "protocol/Commands.h"
 #include "protocol/Refusal.h"
 #include "server/AdminCommands.h"
+#include "server/AdminQueue.h"
 #include "server/Seed.h"
 #include "server/ServerConfig.h"
 #include "server/Store.h"
@@ -191,7 +192,7 @@ TEST(ServerAdmin, NoticesReachTheRoomsOfARunningService) {
     EXPECT_EQ(TextOf(inKaraoke->main.All(CMD_TEXT_NOTICE).front(), 20), QStringLiteral("维护通知"));
     EXPECT_EQ(inKaraoke->main.Count(CMD_TIMED_NOTICE), 0);
     // The queue is emptied as it is read.
-    EXPECT_TRUE(admin.TakeQueue().empty());
+    EXPECT_TRUE(CAdminQueue(admin).Take().empty());
 }
 
 TEST(RoomAdmin, ManagersKickBanAndSilenceMembersBelowThem) {

@@ -2,6 +2,7 @@
 
 #include "protocol/Commands.h"
 #include "protocol/Refusal.h"
+#include "server/AdminQueue.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/TestSupport.h"
 
@@ -180,10 +181,10 @@ TEST(HallPresence, AdminPushesArriveInsteadOfThePresenceReply) {
     CServiceHarness h;
     const QString m = QStringLiteral("M-1");
     ASSERT_TRUE(h.Login(QStringLiteral("bob"), QStringLiteral("bob123"), m));
-    CStore& store = h.Service().Store();
+    CAdminQueue queue(h.Service().Store());
 
     ASSERT_TRUE(
-        store.Enqueue(QStringLiteral("send-to-room"), 1003, QString(), QStringLiteral("bob")));
+        queue.Enqueue(QStringLiteral("send-to-room"), 1003, QString(), QStringLiteral("bob")));
     EXPECT_EQ(h.Service().RunAdminQueue(), 1);
     CKParam p1 = Named(CMD_PRESENCE, m, QStringLiteral("bob"), 10002);
     auto go = h.Hall(p1, CMD_ROOM_ADDRESS_PUSH);
@@ -192,12 +193,12 @@ TEST(HallPresence, AdminPushesArriveInsteadOfThePresenceReply) {
     EXPECT_EQ(IntOf(*go, 30), 1003);
     EXPECT_TRUE(TextOf(*go, 40).endsWith(QStringLiteral(":%1").arg(h.RoomPort())));
 
-    ASSERT_TRUE(store.Enqueue(QStringLiteral("quit-client"), 0, QString(), QStringLiteral("bob")));
+    ASSERT_TRUE(queue.Enqueue(QStringLiteral("quit-client"), 0, QString(), QStringLiteral("bob")));
     h.Service().RunAdminQueue();
     CKParam p2 = Named(CMD_PRESENCE, m, QStringLiteral("bob"), 10002);
     EXPECT_TRUE(h.Hall(p2, CMD_SERVER_QUIT));
 
-    ASSERT_TRUE(store.Enqueue(QStringLiteral("shutdown"), 0, QString()));
+    ASSERT_TRUE(queue.Enqueue(QStringLiteral("shutdown"), 0, QString()));
     h.Service().RunAdminQueue();
     CKParam visitor = HallRequest(CMD_VISITOR, m);
     EXPECT_TRUE(h.Hall(visitor, CMD_SERVER_QUIT));
