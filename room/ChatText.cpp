@@ -20,7 +20,8 @@ void CChatText::Register(CDispatchTable& table) {
 }
 
 void CChatText::OnRoomOpened() {
-    m_target.clear();
+    // Lines of a new stay go to everybody until the user picks somebody, and the label says so.
+    SetTarget(QString());
     m_typeForbidden = false;
     m_typeForbiddenBy.clear();
     m_publicText = true;

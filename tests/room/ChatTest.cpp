@@ -1,9 +1,11 @@
 // Chat text: the lines as they travel and as both screens show them, byte for byte; faces,
-// escaping, the forbidden texts, the public-text switch, and what receiving filters out.
+// escaping, the forbidden texts, the public-text switch, what receiving filters out, and the
+// chat target across stays.
 
 #include "tests/room/RoomTestSupport.h"
 
 #include "protocol/Commands.h"
+#include "protocol/keys/ChatKeys.h"
 #include "room/ChatFormat.h"
 #include "room/ChatText.h"
 #include "room/RoomMembers.h"
@@ -280,4 +282,17 @@ TEST(ChatText, UnknownCommandsAndMissingKeysDoNoHarm) {
               lines);
     EXPECT_EQ(f.Room().Members().List().Count(), 2);
     EXPECT_TRUE(f.Room().IsWindow());
+}
+
+TEST(ChatText, AnotherStayStartsWithTheLinesAndTheLabelForEverybody) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter(1234));
+    f.Room().Chat().SetTarget("amy");
+    EXPECT_EQ(f.roomView.targetLabel, "你对 艾米 说:");
+    f.Room().Close(IDCANCEL);
+    ASSERT_FALSE(f.Room().IsShown());
+    ASSERT_TRUE(f.Enter(1235));
+    EXPECT_EQ(f.roomView.targetLabel, "你对 所有人 说:");
+    ASSERT_EQ(f.Room().Chat().SendText(QStringLiteral("大家好")), 0);
+    EXPECT_EQ(LastText(f, 1).IntOr(TextKey::PRIVATE, -1), 0);
 }
