@@ -120,12 +120,16 @@ QString ConvertFaces(const QString& text, const tagFaceRules& r) {
     return out;
 }
 
+QString MemberLink(const QString& id, const QString& nickname, const QString& shown) {
+    return QStringLiteral(
+               "<a id=\"talkobject\" tavoid=\"%1\" tavoname=\"%2\" href=\"\" "
+               "style=\"text-decoration:none\">%3</a>")
+        .arg(HtmlEscape(id), HtmlEscape(nickname), HtmlEscape(shown));
+}
+
 QString NamePart(const QString& font, const QString& id, const QString& nickname,
                  const QString& shown) {
-    return QStringLiteral(
-               "<font %1><a id=\"talkobject\" tavoid=\"%2\" tavoname=\"%3\" href=\"\" "
-               "style=\"text-decoration:none\">%4</a></font>")
-        .arg(font, HtmlEscape(id), HtmlEscape(nickname), HtmlEscape(shown));
+    return QStringLiteral("<font %1>%2</font>").arg(font, MemberLink(id, nickname, shown));
 }
 
 QString StampPicture(const QString& folder, int stamp) {

@@ -34,7 +34,8 @@ struct tagFaceRules {
 };
 QString ConvertFaces(const QString& text, const tagFaceRules& rules);
 
-// The clickable name of a member in a chat line.
+// The clickable name of a member in a chat line: the link alone, and the link in its font.
+QString MemberLink(const QString& id, const QString& nickname, const QString& shown);
 QString NamePart(const QString& font, const QString& id, const QString& nickname,
                  const QString& shown);
 QString StampPicture(const QString& folder, int stamp);

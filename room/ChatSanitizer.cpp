@@ -5,9 +5,10 @@
 
 #include <gumbo.h>
 
-#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -106,17 +107,21 @@ bool Allowed(GumboTag tag) {
     }
 }
 
-bool AllowedAttribute(std::string_view name) {
-    static constexpr std::string_view kNames[] = {
-        "color", "face",  "size",    "style",   "id",     "tavoid",      "tavoname",    "href",
-        "src",   "width", "height",  "border",  "align",  "valign",      "bgcolor",     "class",
-        "title", "alt",   "colspan", "rowspan", "nowrap", "cellpadding", "cellspacing", "dir"};
-    for (auto n : kNames) {
-        if (n == name) {
-            return true;
-        }
-    }
-    return false;
+bool IsVoid(GumboTag tag) {
+    return tag == GUMBO_TAG_BR || tag == GUMBO_TAG_IMG || tag == GUMBO_TAG_HR;
+}
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsHex(char c) {
+    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 std::string Lower(std::string_view s) {
@@ -129,22 +134,212 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
-// Style values may set colours and fonts, never fetch or run: no url(), expression(), imports,
-// bindings, and no escapes that could spell them.
-bool SafeStyle(std::string_view value) {
-    std::string v;
-    for (char c : Lower(value)) {
-        if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f') {
-            v += c;
+std::string_view Trimmed(std::string_view s) {
+    while (!s.empty() && IsSpace(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && IsSpace(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+bool OneOf(std::string_view value, std::initializer_list<std::string_view> words) {
+    for (std::string_view w : words) {
+        if (value == w) {
+            return true;
         }
     }
-    for (const char* bad : {"url(", "expression", "@import", "behavior", "javascript", "vbscript",
-                            "binding", "\\", "/*", "image(", "image-set("}) {
-        if (v.find(bad) != std::string::npos) {
+    return false;
+}
+
+// Control characters, and the direction overrides that would let a line show its text in an
+// order other than the one it was written in.
+size_t HiddenCharacterLength(std::string_view s, size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) {
+        return 1;
+    }
+    if (c == 0xE2 && i + 2 < s.size()) {
+        const auto b = static_cast<unsigned char>(s[i + 1]);
+        const auto d = static_cast<unsigned char>(s[i + 2]);
+        if ((b == 0x80 && d >= 0xAA && d <= 0xAE) || (b == 0x81 && d >= 0xA6 && d <= 0xA9)) {
+            return 3;
+        }
+    }
+    return 0;
+}
+
+std::string WithoutHidden(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        if (const size_t skip = HiddenCharacterLength(s, i)) {
+            i += skip;
+            continue;
+        }
+        out += s[i++];
+    }
+    return out;
+}
+
+// An unsigned number of at most four digits, or -1.
+int Number(std::string_view v) {
+    if (v.empty() || v.size() > 4) {
+        return -1;
+    }
+    int n = 0;
+    for (char c : v) {
+        if (!IsDigit(c)) {
+            return -1;
+        }
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+bool NumberIn(std::string_view v, int low, int high) {
+    const int n = Number(v);
+    return n >= low && n <= high;
+}
+
+// "#rgb", "#rrggbb", "rrggbb" (the rooms' own pages write colours without the hash) or a
+// colour's name.
+bool IsColor(std::string_view v) {
+    std::string_view hex = v;
+    const bool hash = !hex.empty() && hex.front() == '#';
+    if (hash) {
+        hex.remove_prefix(1);
+    }
+    bool allHex = !hex.empty();
+    for (char c : hex) {
+        allHex = allHex && IsHex(c);
+    }
+    if (allHex && (hex.size() == 6 || (hash && hex.size() == 3))) {
+        return true;
+    }
+    if (hash || v.size() < 3 || v.size() > 20) {
+        return false;
+    }
+    for (char c : v) {
+        if (!IsAlpha(c)) {
             return false;
         }
     }
     return true;
+}
+
+// Font names: letters of any script, digits, blanks, hyphens, commas and quotes.
+bool IsFontList(std::string_view v) {
+    if (v.empty() || v.size() > 128) {
+        return false;
+    }
+    for (char c : v) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool punctuation =
+            c == ' ' || c == '-' || c == '_' || c == ',' || c == '\'' || c == '"';
+        if (u < 0x80 && !IsAlpha(c) && !IsDigit(c) && !punctuation) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A size the view can draw without rasterising glyphs larger than a screen.
+bool IsFontSize(std::string_view v) {
+    const std::string lower = Lower(v);
+    if (OneOf(lower, {"xx-small", "x-small", "small", "medium", "large", "x-large", "xx-large",
+                      "smaller", "larger"})) {
+        return true;
+    }
+    size_t i = 0;
+    while (i < lower.size() && IsDigit(lower[i])) {
+        ++i;
+    }
+    const std::string_view whole = std::string_view(lower).substr(0, i);
+    if (i < lower.size() && lower[i] == '.') {
+        const size_t fraction = ++i;
+        while (i < lower.size() && IsDigit(lower[i])) {
+            ++i;
+        }
+        if (i == fraction || i - fraction > 2) {
+            return false;
+        }
+    }
+    const int size = Number(whole);
+    const std::string_view unit = std::string_view(lower).substr(i);
+    return size >= 0 && ((unit == "pt" && size <= 72) || (unit == "px" && size <= 96) ||
+                         (unit == "em" && size <= 6) || (unit == "%" && size <= 600));
+}
+
+bool StyleValueAllowed(std::string_view property, std::string_view value) {
+    const std::string v = Lower(value);
+    if (property == "color" || property == "background-color") {
+        return IsColor(value);
+    }
+    if (property == "font-family") {
+        return IsFontList(value);
+    }
+    if (property == "font-size") {
+        return IsFontSize(value);
+    }
+    if (property == "font-weight") {
+        return OneOf(v, {"normal", "bold", "bolder", "lighter", "100", "200", "300", "400", "500",
+                         "600", "700", "800", "900"});
+    }
+    if (property == "font-style") {
+        return OneOf(v, {"normal", "italic", "oblique"});
+    }
+    if (property == "text-decoration") {
+        size_t start = 0;
+        bool any = false;
+        while (start < v.size()) {
+            size_t end = v.find(' ', start);
+            end = end == std::string::npos ? v.size() : end;
+            const std::string_view word = std::string_view(v).substr(start, end - start);
+            if (!word.empty()) {
+                if (!OneOf(word, {"none", "underline", "overline", "line-through"})) {
+                    return false;
+                }
+                any = true;
+            }
+            start = end + 1;
+        }
+        return any;
+    }
+    if (property == "text-align") {
+        return OneOf(v, {"left", "right", "center", "justify"});
+    }
+    if (property == "vertical-align") {
+        return OneOf(v, {"baseline", "sub", "super", "middle", "top", "bottom"});
+    }
+    return false;
+}
+
+// The declarations a style may make (colours, fonts, text decoration and alignment), each
+// written anew; empty when none is left.
+std::string CleanStyle(std::string_view style) {
+    std::string out;
+    size_t start = 0;
+    while (start <= style.size()) {
+        size_t end = style.find(';', start);
+        end = end == std::string_view::npos ? style.size() : end;
+        const std::string_view declaration = style.substr(start, end - start);
+        start = end + 1;
+        const size_t colon = declaration.find(':');
+        if (colon == std::string_view::npos) {
+            continue;
+        }
+        const std::string property = Lower(Trimmed(declaration.substr(0, colon)));
+        const std::string_view value = Trimmed(declaration.substr(colon + 1));
+        if (StyleValueAllowed(property, value)) {
+            out += property;
+            out += ':';
+            out += value;
+            out += ';';
+        }
+    }
+    return out;
 }
 
 // A picture of our own picture folders, pointed at ours. Empty when the reference is not one.
@@ -176,51 +371,173 @@ QString LocalPicture(const QString& value, const QString& folder) {
            rest;
 }
 
-class CWriter {
-public:
-    explicit CWriter(const QString& folder) : m_folder(folder) {}
+// The value an element keeps for an attribute, or nothing when the attribute goes.
+std::optional<std::string> CleanAttribute(GumboTag tag, std::string_view name, std::string_view raw,
+                                          const QString& folder) {
+    const std::string value = WithoutHidden(Trimmed(raw));
+    const std::string lower = Lower(value);
+    auto keepIf = [&](bool ok, const std::string& kept) {
+        return ok ? std::optional<std::string>(kept) : std::nullopt;
+    };
+    if (name == "color" || name == "bgcolor") {
+        return keepIf(IsColor(value), value);
+    }
+    if (name == "face") {
+        return keepIf(IsFontList(value), value);
+    }
+    if (name == "size") {
+        const std::string_view digits = !lower.empty() && (lower[0] == '+' || lower[0] == '-')
+                                            ? std::string_view(lower).substr(1)
+                                            : std::string_view(lower);
+        return keepIf(NumberIn(digits, 1, 7), lower);
+    }
+    if (name == "style") {
+        std::string style = CleanStyle(value);
+        return keepIf(!style.empty(), style);
+    }
+    if (name == "id" || name == "class") {
+        bool ok = !value.empty() && value.size() <= 32;
+        for (char c : value) {
+            ok = ok && (IsAlpha(c) || IsDigit(c) || c == '_' || c == '-');
+        }
+        return keepIf(ok, value);
+    }
+    if (name == "tavoid" || name == "tavoname") {
+        return keepIf(value.size() <= 64, value);
+    }
+    if (name == "title" || name == "alt") {
+        return keepIf(value.size() <= 128, value);
+    }
+    if (name == "href") {
+        // Only the name links' empty reference: a chat line sends nobody anywhere.
+        return keepIf(tag == GUMBO_TAG_A && value.empty(), value);
+    }
+    if (name == "src") {
+        if (tag != GUMBO_TAG_IMG) {
+            return std::nullopt;
+        }
+        const QString local = LocalPicture(
+            QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())), folder);
+        return keepIf(!local.isEmpty(), local.toStdString());
+    }
+    if (name == "width" || name == "height") {
+        if (!lower.empty() && lower.back() == '%') {
+            return keepIf(NumberIn(std::string_view(lower).substr(0, lower.size() - 1), 1, 100),
+                          lower);
+        }
+        return keepIf(NumberIn(lower, 0, 512), lower);
+    }
+    if (name == "border" || name == "cellpadding" || name == "cellspacing") {
+        return keepIf(NumberIn(lower, 0, 16), lower);
+    }
+    if (name == "colspan" || name == "rowspan") {
+        return keepIf(NumberIn(lower, 1, 8), lower);
+    }
+    if (name == "align") {
+        return keepIf(OneOf(lower, {"left", "right", "center", "justify", "middle", "top", "bottom",
+                                    "absmiddle", "baseline"}),
+                      lower);
+    }
+    if (name == "valign") {
+        return keepIf(OneOf(lower, {"top", "middle", "bottom", "baseline"}), lower);
+    }
+    if (name == "nowrap") {
+        return std::string();
+    }
+    if (name == "dir") {
+        return keepIf(OneOf(lower, {"ltr", "rtl"}), lower);
+    }
+    return std::nullopt;
+}
 
-    void Node(const GumboNode* node) {
-        switch (node->type) {
-            case GUMBO_NODE_DOCUMENT:
-                Children(&node->v.document.children);
+// Attribute values are written with every character that means something to the markup, or
+// to the face and stamp tokens converted after cleaning ("|#01"), as a reference.
+void AppendEscapedValue(std::string& out, std::string_view value) {
+    for (char c : value) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
                 break;
-            case GUMBO_NODE_ELEMENT:
-            case GUMBO_NODE_TEMPLATE:
-                Element(&node->v.element);
+            case '<':
+                out += "&lt;";
                 break;
-            case GUMBO_NODE_TEXT:
-            case GUMBO_NODE_WHITESPACE:
-                Text(node->v.text);
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '|':
+                out += "&#124;";
                 break;
             default:
-                // Comments (and the conditional comments some engines run) and CDATA go.
-                break;
+                out += c;
         }
     }
+}
 
-    std::string out;
-
-private:
-    void Children(const GumboVector* children) {
-        for (unsigned i = 0; i < children->length; ++i) {
-            Node(static_cast<const GumboNode*>(children->data[i]));
+const GumboAttribute* FindAttribute(const GumboElement& e, std::string_view name) {
+    for (unsigned i = 0; i < e.attributes.length; ++i) {
+        const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+        if (Lower(a->name) == name) {
+            return a;
         }
     }
+    return nullptr;
+}
 
-    void Text(const GumboText& text) {
-        const std::string_view original(text.original_text.data, text.original_text.length);
-        // The source text is kept as written, character references included. When the parser
-        // made a text node out of markup it did not take as a tag, the decoded text goes
-        // instead, escaped.
-        if (original.find('<') == std::string_view::npos) {
-            for (char c : original) {
-                out += c == '>' ? std::string("&gt;") : std::string(1, c);
+// The clickable name of a member in a chat line.
+bool IsMemberLink(const GumboElement& e) {
+    if (e.tag != GUMBO_TAG_A) {
+        return false;
+    }
+    const GumboAttribute* id = FindAttribute(e, "id");
+    return (id && Lower(Trimmed(id->value)) == "talkobject") || FindAttribute(e, "tavoid") ||
+           FindAttribute(e, "tavoname");
+}
+
+class CWriter {
+public:
+    CWriter(const QString& folder, const QString* speakerLink)
+        : m_folder(folder), m_speakerLink(speakerLink) {}
+
+    // Walks the tree with a stack of its own: nesting is the one thing a hostile line has
+    // plenty of.
+    void Walk(const GumboNode* root) {
+        Enter(root);
+        while (!m_open.empty()) {
+            const size_t top = m_open.size() - 1;
+            const GumboVector* children = Children(m_open[top].node);
+            if (m_open[top].next < children->length) {
+                Enter(static_cast<const GumboNode*>(children->data[m_open[top].next++]));
+                continue;
             }
-            return;
+            if (m_open[top].kept) {
+                const GumboTag tag = m_open[top].node->v.element.tag;
+                out += "</";
+                out += gumbo_normalized_tagname(tag);
+                out += '>';
+                m_kept.pop_back();
+                m_tables -= tag == GUMBO_TAG_TABLE ? 1 : 0;
+            }
+            m_open.pop_back();
         }
-        for (const char* c = text.text; *c; ++c) {
-            switch (*c) {
+    }
+
+    void Text(std::string_view text) {
+        for (size_t i = 0; i < text.size() && m_characters <= tagFragmentBudget::kMaxCharacters;) {
+            if (const size_t skip = HiddenCharacterLength(text, i)) {
+                i += skip;
+                continue;
+            }
+            const char c = text[i++];
+            // Counted once per character: UTF-8 continuation bytes belong to the one before.
+            if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 &&
+                ++m_characters > tagFragmentBudget::kMaxCharacters) {
+                out += "\u2026";
+                break;
+            }
+            switch (c) {
                 case '<':
                     out += "&lt;";
                     break;
@@ -231,99 +548,178 @@ private:
                     out += "&amp;";
                     break;
                 default:
-                    out += *c;
+                    out += c;
             }
+            m_visible = m_visible || !IsSpace(c);
         }
     }
 
-    void Element(const GumboElement* e) {
-        if (DropsWithContent(e->tag)) {
+    std::string out;
+    bool speakerShown = false;
+
+private:
+    struct tagOpen {
+        const GumboNode* node;
+        unsigned next;
+        bool kept;
+    };
+
+    static const GumboVector* Children(const GumboNode* node) {
+        return node->type == GUMBO_NODE_DOCUMENT ? &node->v.document.children
+                                                 : &node->v.element.children;
+    }
+
+    void Enter(const GumboNode* node) {
+        switch (node->type) {
+            case GUMBO_NODE_DOCUMENT:
+                m_open.push_back({node, 0, false});
+                break;
+            case GUMBO_NODE_ELEMENT:
+            case GUMBO_NODE_TEMPLATE:
+                Element(node);
+                break;
+            case GUMBO_NODE_TEXT:
+            case GUMBO_NODE_WHITESPACE:
+                Text(node->v.text.text);
+                break;
+            default:
+                // Comments (and the conditional comments some engines run) and CDATA go.
+                break;
+        }
+    }
+
+    void Element(const GumboNode* node) {
+        const GumboElement& e = node->v.element;
+        if (DropsWithContent(e.tag) || e.tag_namespace != GUMBO_NAMESPACE_HTML) {
             return;
         }
-        const bool keep = Allowed(e->tag) && e->original_tag.length > 0;
+        if (m_speakerLink && IsMemberLink(e)) {
+            if (!speakerShown && !m_visible) {
+                // The line opens with a name: it is the sender's, whatever the line claims.
+                out += m_speakerLink->toStdString();
+                speakerShown = true;
+                m_visible = true;
+            } else {
+                m_open.push_back({node, 0, false});
+            }
+            return;
+        }
+        const bool keep = Allowed(e.tag) && Fits(e.tag);
         if (keep) {
             StartTag(e);
         }
-        Children(&e->children);
-        if (keep && e->original_end_tag.length > 0) {
-            out.append(e->original_end_tag.data, e->original_end_tag.length);
+        if (IsVoid(e.tag)) {
+            return;
+        }
+        if (keep) {
+            m_kept.push_back(e.tag);
+            m_tables += e.tag == GUMBO_TAG_TABLE ? 1 : 0;
+        }
+        m_open.push_back({node, 0, keep});
+    }
+
+    // Whether the budget has room for the element, and a table part sits in its table.
+    bool Fits(GumboTag tag) const {
+        using B = tagFragmentBudget;
+        if (m_tags >= B::kMaxTags || static_cast<int>(m_kept.size()) >= B::kMaxDepth) {
+            return false;
+        }
+        const GumboTag parent = m_kept.empty() ? GUMBO_TAG_UNKNOWN : m_kept.back();
+        switch (tag) {
+            case GUMBO_TAG_TABLE:
+                // A table needs room for its body, a row and a cell as well.
+                return m_tables < B::kMaxTableDepth && m_tags + 4 <= B::kMaxTags &&
+                       static_cast<int>(m_kept.size()) + 4 <= B::kMaxDepth;
+            case GUMBO_TAG_TBODY:
+            case GUMBO_TAG_THEAD:
+            case GUMBO_TAG_TFOOT:
+            case GUMBO_TAG_CAPTION:
+                return parent == GUMBO_TAG_TABLE;
+            case GUMBO_TAG_TR:
+                return parent == GUMBO_TAG_TABLE || parent == GUMBO_TAG_TBODY ||
+                       parent == GUMBO_TAG_THEAD || parent == GUMBO_TAG_TFOOT;
+            case GUMBO_TAG_TD:
+            case GUMBO_TAG_TH:
+                return parent == GUMBO_TAG_TR;
+            default:
+                return true;
         }
     }
 
-    void StartTag(const GumboElement* e) {
-        std::string rebuilt;
-        bool changed = false;
-        GumboStringPiece name = e->original_tag;
-        gumbo_tag_from_original_text(&name);
-        rebuilt += '<';
-        rebuilt.append(name.data, name.length);
-        for (unsigned i = 0; i < e->attributes.length; ++i) {
-            const auto* a = static_cast<const GumboAttribute*>(e->attributes.data[i]);
-            const std::string attr = Lower(a->name);
-            if (attr.rfind("on", 0) == 0 || !AllowedAttribute(attr)) {
-                changed = true;
+    void StartTag(const GumboElement& e) {
+        ++m_tags;
+        out += '<';
+        out += gumbo_normalized_tagname(e.tag);
+        std::vector<std::string> written;
+        for (unsigned i = 0; i < e.attributes.length; ++i) {
+            const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+            const std::string name = Lower(a->name);
+            bool seen = false;
+            for (const std::string& w : written) {
+                seen = seen || w == name;
+            }
+            if (seen) {
                 continue;
             }
-            const std::string_view value(a->value);
-            std::string replacement;
-            bool keepAttr = true;
-            if (attr == "style") {
-                keepAttr = SafeStyle(value);
-            } else if (attr == "href") {
-                const std::string v = Lower(value);
-                keepAttr = v.empty() || v[0] == '#';
-            } else if (attr == "src") {
-                const QString original =
-                    QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-                const QString local = LocalPicture(original, m_folder);
-                keepAttr = !local.isEmpty();
-                if (keepAttr && local != original) {
-                    replacement = local.toHtmlEscaped().toStdString();
-                }
-            }
-            if (!keepAttr) {
-                changed = true;
+            const std::optional<std::string> value =
+                CleanAttribute(e.tag, name, a->value, m_folder);
+            if (!value) {
                 continue;
             }
-            rebuilt += ' ';
-            rebuilt.append(a->original_name.data, a->original_name.length);
-            if (!replacement.empty()) {
-                changed = true;
-                rebuilt += "=\"" + replacement + '"';
-            } else if (a->original_value.length > 0) {
-                rebuilt += '=';
-                rebuilt.append(a->original_value.data, a->original_value.length);
-            }
+            written.push_back(name);
+            out += ' ';
+            out += name;
+            out += "=\"";
+            AppendEscapedValue(out, *value);
+            out += '"';
         }
-        const std::string_view tag(e->original_tag.data, e->original_tag.length);
-        if (tag.size() >= 2 && tag.substr(tag.size() - 2) == "/>") {
-            rebuilt += '/';
-        }
-        rebuilt += '>';
-        if (changed) {
-            out += rebuilt;
-        } else {
-            out.append(tag);
-        }
+        out += '>';
     }
 
     QString m_folder;
+    const QString* m_speakerLink;
+    std::vector<tagOpen> m_open;
+    std::vector<GumboTag> m_kept;  // the kept elements open around the current node
+    int m_tags = 0;
+    int m_tables = 0;
+    int m_characters = 0;
+    bool m_visible = false;  // text was shown
 };
+
+tagCleanLine Clean(const QString& html, const QString& folder, const QString* speakerLink) {
+    QByteArray markup = html.toUtf8();
+    QByteArray rest;
+    if (markup.size() > tagFragmentBudget::kMaxMarkupBytes) {
+        qsizetype cut = tagFragmentBudget::kMaxMarkupBytes;
+        while (cut > 0 && (static_cast<unsigned char>(markup[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        rest = markup.mid(cut);
+        markup.truncate(cut);
+    }
+    GumboOptions options = kGumboDefaultOptions;
+    // Nobody reads the parse errors; a line full of them would only fill memory.
+    options.max_errors = 0;
+    GumboOutput* doc =
+        gumbo_parse_with_options(&options, markup.constData(), static_cast<size_t>(markup.size()));
+    if (!doc) {
+        return {html.toHtmlEscaped(), false};
+    }
+    CWriter writer(folder, speakerLink);
+    writer.Walk(doc->document);
+    gumbo_destroy_output(&options, doc);
+    writer.Text(std::string_view(rest.constData(), static_cast<size_t>(rest.size())));
+    return {QString::fromUtf8(writer.out.data(), static_cast<qsizetype>(writer.out.size())),
+            writer.speakerShown};
+}
 
 }  // namespace
 
 QString SanitizeChatFragment(const QString& html, const QString& programFolder) {
-    if (!html.contains(QLatin1Char('<')) && !html.contains(QLatin1Char('>'))) {
-        return html;
-    }
-    const QByteArray utf8 = html.toUtf8();
-    GumboOutput* doc = gumbo_parse_with_options(&kGumboDefaultOptions, utf8.constData(),
-                                                static_cast<size_t>(utf8.size()));
-    if (!doc) {
-        return html.toHtmlEscaped();
-    }
-    CWriter writer(programFolder);
-    writer.Node(doc->document);
-    gumbo_destroy_output(&kGumboDefaultOptions, doc);
-    return QString::fromUtf8(writer.out.data(), static_cast<qsizetype>(writer.out.size()));
+    return Clean(html, programFolder, nullptr).html;
+}
+
+tagCleanLine SanitizeChatLine(const QString& html, const QString& programFolder,
+                              const QString& speakerLink) {
+    return Clean(html, programFolder, &speakerLink);
 }

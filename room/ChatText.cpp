@@ -202,8 +202,12 @@ QString CChatText::SanitizeFragment(const QString& html) const {
     return SanitizeChatFragment(html, m_room.Options().programFolder);
 }
 
-QString CChatText::ReceivedLine(const QString& sender, const QString& target,
-                                const QString& raw) const {
+QString CChatText::ReceivedLine(const QString& sender, const QString& target, const QString& raw,
+                                bool isPrivate) const {
+    // A line names its sender; one that names nobody, or says nothing, is not shown.
+    if (sender.isEmpty() || raw.isEmpty()) {
+        return QString();
+    }
     const int edition = m_room.Edition();
     QString line = raw;
     if (edition == EDITION_70 &&
@@ -215,18 +219,24 @@ QString CChatText::ReceivedLine(const QString& sender, const QString& target,
         line.remove(QStringLiteral("$gift$"));
         line.remove(QStringLiteral("$LRCT$"));
     }
-    // What the sender's client wrote is not trusted past this point.
-    line = SanitizeFragment(line);
-
     if (IsBlocked(sender)) {
         return QString();
     }
     const CRoomMembers& members = m_room.Members();
-    if (m_hideBelowOperator) {
-        const UserInfo* s = members.Find(sender);
-        if (!s || s->rank < RANK_OPERATOR) {
-            return QString();
-        }
+    const UserInfo* from = members.Find(sender);
+    if (m_hideBelowOperator && (!from || from->rank < RANK_OPERATOR)) {
+        return QString();
+    }
+    // What the sender's client wrote is not trusted past this point, the name it shows least
+    // of all: the line is from the member the packet names, as the member list knows them.
+    const tagParty speaker{sender, from ? from->nickname : sender, from ? from->stamp : 0};
+    const tagCleanLine clean =
+        SanitizeChatLine(line, m_room.Options().programFolder,
+                         MemberLink(speaker.id, speaker.nickname, speaker.nickname));
+    line = clean.html;
+    if (!clean.speakerShown) {
+        line.prepend(isPrivate ? TargetPrivateHeader(HeaderStyle(), speaker)
+                               : PublicHeader(HeaderStyle(), speaker));
     }
     const tagRoomOptions& o = m_room.Options();
     if (o.stampsEnabled) {
@@ -238,8 +248,12 @@ QString CChatText::ReceivedLine(const QString& sender, const QString& target,
             const QString anchor = QStringLiteral("tavoid=\"%1\"").arg(HtmlEscape(id));
             const qsizetype at = line.indexOf(anchor);
             const qsizetype font = at < 0 ? -1 : line.lastIndexOf(QStringLiteral("<font"), at);
+            // The line may carry the stamp already, as its sender wrote it or as the cleaning
+            // rewrote it.
             const QString picture = StampPicture(o.programFolder, m->stamp);
-            if (font >= 0 && !line.left(font).endsWith(picture)) {
+            const QString before = line.left(font);
+            if (font >= 0 && !before.endsWith(picture) &&
+                !before.endsWith(SanitizeChatFragment(picture, o.programFolder))) {
                 line.insert(font, picture);
             }
         }
@@ -280,13 +294,14 @@ void CChatText::OnTextLine(CKParam& packet) {
     if (!m_room.Panes().HasViews()) {
         return;
     }
+    const bool isPrivate = packet.IntOr(TextLineKey::PRIVATE, 0) != 0;
     const QString line =
         ReceivedLine(packet.TextOr(TextLineKey::SENDER), packet.TextOr(TextLineKey::TARGET),
-                     packet.TextOr(TextLineKey::LINE));
+                     packet.TextOr(TextLineKey::LINE), isPrivate);
     if (line.isEmpty()) {
         return;
     }
-    m_room.Panes().Append(line, packet.IntOr(TextLineKey::PRIVATE, 0) == 0);
+    m_room.Panes().Append(line, !isPrivate);
 }
 
 void CChatText::OnTextNotice(CKParam& packet) {

@@ -66,7 +66,8 @@ public:
     // What a fragment from another member keeps (see ChatSanitizer.h).
     QString SanitizeFragment(const QString& html) const;
     // The line as the receiver shows it, or empty when the filters drop it.
-    QString ReceivedLine(const QString& sender, const QString& target, const QString& line) const;
+    QString ReceivedLine(const QString& sender, const QString& target, const QString& line,
+                         bool isPrivate) const;
 
 private:
     tagHeaderStyle HeaderStyle() const;

@@ -1,6 +1,6 @@
 // Chat text: the lines as they travel and as both screens show them, byte for byte; faces,
-// escaping, the forbidden texts, the public-text switch, what receiving filters out, and the
-// chat target across stays.
+// escaping, the forbidden texts, the public-text switch, what receiving filters out, whose
+// name a received line shows, and the chat target across stays.
 
 #include "tests/room/RoomTestSupport.h"
 
@@ -20,12 +20,21 @@ namespace {
 
 const QString kStyle =
     QStringLiteral("<font  style=\"font-family:'宋体';font-size:10pt;color:#000000;\">");
-const QString kMe = QStringLiteral(
-    "<font color=#0000ff><a id=\"talkobject\" tavoid=\"me\" tavoname=\"我\" href=\"\" "
-    "style=\"text-decoration:none\">我</a></font>");
-const QString kAmy = QStringLiteral(
-    "<font color=#0000ff><a id=\"talkobject\" tavoid=\"amy\" tavoname=\"艾米\" href=\"\" "
-    "style=\"text-decoration:none\">艾米</a></font>");
+// A member's name part with the name font's attribute text as written.
+QString Name(const QString& font, const QString& id, const QString& nickname) {
+    return QStringLiteral(
+               "<font %1><a id=\"talkobject\" tavoid=\"%2\" tavoname=\"%3\" href=\"\" "
+               "style=\"text-decoration:none\">%3</a></font>")
+        .arg(font, id, nickname);
+}
+const QString kMe = Name("color=#0000ff", "me", "我");
+const QString kAmy = Name("color=#0000ff", "amy", "艾米");
+
+// The same parts as a receiver shows them: every tag of the sender's written anew.
+const QString kStyleShown =
+    QStringLiteral("<font style=\"font-family:'宋体';font-size:10pt;color:#000000;\">");
+const QString kMeShown = Name("color=\"#0000ff\"", "me", "我");
+const QString kAmyShown = Name("color=\"#0000ff\"", "amy", "艾米");
 
 CKParam LastText(CRoomFixture& f, int n) {
     EXPECT_TRUE(f.server.main.WaitFor(CMD_TEXT, n));
@@ -65,10 +74,9 @@ TEST(ChatText, APublicLineTravelsAndShowsExactly) {
     EXPECT_EQ(sent.TextOr(20, "none"), "");
     EXPECT_EQ(f.publicView.fragments.last(), line);
 
-    // Another member's line is shown as it came.
-    const QString theirs = kAmy + "说:" + kStyle + "嗨</font><br>";
-    Receive(f, "amy", "", theirs, 0);
-    EXPECT_EQ(f.publicView.fragments.last(), theirs);
+    // Another member's line is shown as it came, its tags written anew.
+    Receive(f, "amy", "", kAmy + "说:" + kStyle + "嗨</font><br>", 0);
+    EXPECT_EQ(f.publicView.fragments.last(), kAmyShown + "说:" + kStyleShown + "嗨</font><br>");
 }
 
 TEST(ChatText, APrivateLineReadsRightOnBothScreens) {
@@ -85,25 +93,28 @@ TEST(ChatText, APrivateLineReadsRightOnBothScreens) {
     EXPECT_EQ(f.privateView.fragments.last(),
               "你悄悄地对" + kAmy + "说:" + kStyle + "悄悄话</font><br>");
     // The target's screen shows what travelled.
+    const QString shown = kMeShown + "悄悄地对你说:" + kStyleShown + "悄悄话</font><br>";
     Receive(f, "me", "amy", wire, 1);
-    EXPECT_EQ(f.privateView.fragments.last(), wire);
+    EXPECT_EQ(f.privateView.fragments.last(), shown);
 
     // Edition 70 names the sender where the whisper was and tags the name.
     f.app.edition = EDITION_70;
     Receive(f, "me", "amy", wire, 1);
-    EXPECT_EQ(f.privateView.fragments.last(),
-              kMe + "(me)<font color=0000ff>(me)</font>对你说:" + kStyle + "悄悄话</font><br>");
+    EXPECT_EQ(
+        f.privateView.fragments.last(),
+        kMeShown + "(me)<font color=0000ff>(me)</font>对你说:" + kStyleShown + "悄悄话</font><br>");
     // Edition 50 drops the word.
     f.app.edition = EDITION_50;
     Receive(f, "me", "amy", wire, 1);
-    EXPECT_EQ(f.privateView.fragments.last(), kMe + "(me)对你说:" + kStyle + "悄悄话</font><br>");
+    EXPECT_EQ(f.privateView.fragments.last(),
+              kMeShown + "(me)对你说:" + kStyleShown + "悄悄话</font><br>");
 
     // With the private panel hidden, private lines land in the public view.
     f.app.edition = EDITION_20;
     f.Room().Chat().MergeViews();
     EXPECT_EQ(f.publicView.page, "big_pub.htm");
     Receive(f, "me", "amy", wire, 1);
-    EXPECT_EQ(f.publicView.fragments.last(), wire);
+    EXPECT_EQ(f.publicView.fragments.last(), shown);
 }
 
 TEST(ChatText, FacesAngleBracketsAndTheirLimits) {
@@ -203,7 +214,7 @@ TEST(ChatText, ReceivingFiltersMembersAndWhatLinesMustNotCarry) {
                 "<a href=\"javascript:steal()\" onclick=\"steal()\">点</a></font><br>",
             0);
     const QString shown = f.publicView.fragments.last();
-    EXPECT_TRUE(shown.startsWith(kAmy + "说:<font><IMG src=\"/opt/tavo/img/face/05.gif\">"))
+    EXPECT_TRUE(shown.startsWith(kAmyShown + "说:<font><IMG src=\"/opt/tavo/img/face/05.gif\">"))
         << shown.toStdString();
     for (const char* bad :
          {"evil", "onerror", "script", "steal", "iframe", "javascript", "onclick"}) {
@@ -262,10 +273,12 @@ TEST(ChatText, StampsGoBeforeTheNamesOnceWhenTheServiceHasThem) {
         "<img border=0 src=\"/opt/tavo/img/stamp/3.bmp\">" + kMe));
     // A receiver adds the stamp a line lacks, and does not add it twice.
     const QString bare = kAmy + "说:" + kStyle + "嗨</font><br>";
+    const QString shown = kAmyShown + "说:" + kStyleShown + "嗨</font><br>";
     Receive(f, "amy", "", bare, 0);
-    EXPECT_EQ(f.publicView.fragments.last(), amyStamp + bare);
+    EXPECT_EQ(f.publicView.fragments.last(), amyStamp + shown);
     Receive(f, "amy", "", amyStamp + bare, 0);
-    EXPECT_EQ(f.publicView.fragments.last(), amyStamp + bare);
+    EXPECT_EQ(f.publicView.fragments.last(),
+              "<img border=\"0\" src=\"/opt/tavo/img/stamp/7.bmp\">" + shown);
 }
 
 TEST(ChatText, UnknownCommandsAndMissingKeysDoNoHarm) {
@@ -282,6 +295,49 @@ TEST(ChatText, UnknownCommandsAndMissingKeysDoNoHarm) {
               lines);
     EXPECT_EQ(f.Room().Members().List().Count(), 2);
     EXPECT_TRUE(f.Room().IsWindow());
+}
+
+TEST(ChatText, ALineShowsTheSenderThePacketNamesWhateverItsMarkupClaims) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter());
+    // Amy's client writes lines that claim to come from me; the service names Amy.
+    auto fromAmy = [&](const QString& line, int priv) {
+        const qsizetype before = f.publicView.fragments.size() + f.privateView.fragments.size();
+        f.server.SendMain([&](CKParam& p) {
+            p.SetShortInt(KEY_COMMAND, CMD_TEXT_LINE);
+            p.SetCString(TextLineKey::SENDER, QStringLiteral("amy"));
+            p.SetCString(TextLineKey::TARGET, priv ? QStringLiteral("me") : QString());
+            p.SetCString(TextLineKey::LINE, line);
+            p.SetInt(TextLineKey::PRIVATE, priv);
+        });
+        EXPECT_TRUE(WaitUntil([&] {
+            return f.publicView.fragments.size() + f.privateView.fragments.size() > before;
+        }));
+        return priv ? f.privateView.fragments.last() : f.publicView.fragments.last();
+    };
+    // Amy's name as this client writes it, from the member list.
+    const QString amyName = kAmy;
+
+    // A name link first: it names Amy, in the line's own font.
+    EXPECT_EQ(fromAmy(kMe + "说:" + kStyle + "我是我</font><br>", 0),
+              kAmyShown + "说:" + kStyleShown + "我是我</font><br>");
+    // A name written as plain text: Amy's name goes before it.
+    EXPECT_EQ(fromAmy("<font color=#0000ff>我</font>说:hi<br>", 0),
+              amyName + "说:<font color=\"#0000ff\">我</font>说:hi<br>");
+    // A name link after some text is no name: it shows as text, after Amy's name.
+    const QString late = fromAmy("<font>&nbsp;</font>x" + kMe + "说:hi", 0);
+    EXPECT_TRUE(late.startsWith(amyName + "说:")) << late.toStdString();
+    EXPECT_FALSE(late.contains("tavoid=\"me\"")) << late.toStdString();
+    // Private lines are whispered by Amy, too.
+    EXPECT_EQ(fromAmy("悄悄话", 1), amyName + "悄悄地对你说:悄悄话");
+    // A line that names nobody is not shown.
+    const qsizetype shown = f.publicView.fragments.size();
+    f.Deliver([&](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_TEXT_LINE);
+        p.SetCString(TextLineKey::LINE, kMe + "说:无名");
+        p.SetInt(TextLineKey::PRIVATE, 0);
+    });
+    EXPECT_EQ(f.publicView.fragments.size(), shown);
 }
 
 TEST(ChatText, AnotherStayStartsWithTheLinesAndTheLabelForEverybody) {

@@ -1,7 +1,8 @@
 // The chat view on the real chat pages: lines land in the first cell, pictures come from the
-// program folder only and animate, the view keeps to its line limit, scrolls with the lines
-// and reports clicks on names.
+// program folder only and animate, the view keeps to its line limit, scrolls with the lines,
+// reports clicks on names, and takes a hostile line once it is cleaned.
 
+#include "room/ChatSanitizer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/ChatBrowser.h"
@@ -14,6 +15,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTextFrame>
+#include <QTextTable>
 
 #include <gtest/gtest.h>
 
@@ -40,6 +43,16 @@ QStringList ImageNames(const QTextDocument& doc) {
         }
     }
     return names;
+}
+
+// How deep tables nest in a frame.
+int TableDepth(QTextFrame* frame) {
+    int deepest = 0;
+    for (QTextFrame* child : frame->childFrames()) {
+        const int below = TableDepth(child) + (qobject_cast<QTextTable*>(child) ? 1 : 0);
+        deepest = std::max(deepest, below);
+    }
+    return deepest;
 }
 
 struct ChatView : ::testing::Test {
@@ -189,4 +202,25 @@ TEST_F(ChatView, ClickingANameReportsTheMember) {
     ASSERT_EQ(members.count(), 1);
     EXPECT_EQ(members[0][0].toString(), "10086");
     EXPECT_EQ(members[0][1].toString(), "小红");
+}
+
+TEST_F(ChatView, ALineOfNestedTablesIsCutToItsBudgetBeforeTheViewLaysItOut) {
+    // Each level doubles the layout: 24 levels in under 400 bytes would hold the view for hours.
+    const QString line = QStringLiteral("<table><tr><td>").repeated(24) + QStringLiteral("deep");
+    ASSERT_LT(line.toUtf8().size(), 400);
+    const QString clean = SanitizeChatFragment(line, kFolder);
+    // The structure the view's parser builds, read before anything is laid out.
+    QTextDocument parsed;
+    parsed.setHtml(clean);
+    ASSERT_LE(TableDepth(parsed.rootFrame()), tagFragmentBudget::kMaxTableDepth);
+
+    ASSERT_TRUE(view.LoadPage("pub.htm"));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.InsertAtFirstTd(clean);
+    view.ScrollTo(0, 10000000);
+    // Laid out and drawn; the test's time limit stands for the hang this used to be.
+    view.repaint();
+    EXPECT_TRUE(view.CellText().contains("deep"));
+    EXPECT_LE(TableDepth(view.document()->rootFrame()), tagFragmentBudget::kMaxTableDepth);
 }
