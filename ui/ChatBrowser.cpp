@@ -53,6 +53,8 @@ CChatBrowser::CChatBrowser(QWidget* parent) : QTextBrowser(parent) {
     document()->setUndoRedoEnabled(false);
     setFrameShape(QFrame::NoFrame);
     connect(this, &QTextBrowser::anchorClicked, this, &CChatBrowser::OnAnchor);
+    m_flushTimer.setSingleShot(true);
+    connect(&m_flushTimer, &QTimer::timeout, this, &CChatBrowser::Flush);
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int max) {
         if (m_stickToEnd) {
             verticalScrollBar()->setValue(max);
@@ -77,6 +79,9 @@ bool CChatBrowser::LoadPage(const QString& page) {
     m_hasCell = false;
     m_cellStart = 0;
     m_lineLengths.clear();
+    m_pending.clear();
+    m_flushTimer.stop();
+    m_scrollPending = false;
     QFile file(m_folder + QLatin1Char('/') + page);
     if (!file.open(QIODevice::ReadOnly)) {
         document()->clear();
@@ -126,22 +131,46 @@ bool CChatBrowser::InsertAtFirstTd(const QString& fragment) {
                                                   QRegularExpression::CaseInsensitiveOption);
     QString html = RewriteFragment(fragment, m_folder);
     html.remove(kClosingBreak);
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    const int before = cursor.position();
-    const bool first = before == m_cellStart && m_lineLengths.empty();
-    cursor.beginEditBlock();
-    if (!first) {
-        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    }
-    cursor.insertHtml(html);
-    cursor.endEditBlock();
-    m_lineLengths.push_back(cursor.position() - before);
-    if (static_cast<int>(m_lineLengths.size()) > m_lineLimit) {
-        // Drop a tenth at a time so the top of the page is not reshaped on every line.
-        DropOldest(static_cast<int>(m_lineLengths.size()) - m_lineLimit + m_lineLimit / 10);
+    m_pending.push_back(html);
+    if (!m_flushTimer.isActive()) {
+        const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : kFrameMs;
+        m_flushTimer.start(static_cast<int>(std::max<qint64>(0, kFrameMs - since)));
     }
     return true;
+}
+
+void CChatBrowser::Flush() {
+    m_flushTimer.stop();
+    if (!m_pending.isEmpty()) {
+        // Lines the limit would drop at once are not worth laying out.
+        if (m_pending.size() > m_lineLimit) {
+            m_pending.erase(m_pending.begin(), m_pending.end() - m_lineLimit);
+        }
+        QTextCursor cursor(document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.beginEditBlock();
+        for (const QString& html : std::as_const(m_pending)) {
+            const int before = cursor.position();
+            if (before != m_cellStart || !m_lineLengths.empty()) {
+                cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+            }
+            cursor.insertHtml(html);
+            m_lineLengths.push_back(cursor.position() - before);
+        }
+        cursor.endEditBlock();
+        // In an edit of its own: one edit from the top of the page to its end would have the
+        // whole page laid out again.
+        if (static_cast<int>(m_lineLengths.size()) > m_lineLimit) {
+            // Drop a tenth at a time so the top of the page is not reshaped on every line.
+            DropOldest(static_cast<int>(m_lineLengths.size()) - m_lineLimit + m_lineLimit / 10);
+        }
+        m_pending.clear();
+        m_sinceFlush.start();
+    }
+    if (m_scrollPending) {
+        m_scrollPending = false;
+        ApplyScroll(m_pendingScroll.x(), m_pendingScroll.y());
+    }
 }
 
 void CChatBrowser::DropOldest(int lines) {
@@ -161,9 +190,14 @@ void CChatBrowser::DropOldest(int lines) {
     QTextCursor cursor(document());
     cursor.setPosition(m_cellStart);
     cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, length);
+    cursor.setPosition(m_cellStart + length, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     cursor.endEditBlock();
+}
+
+int CChatBrowser::LineCount() {
+    Flush();
+    return static_cast<int>(m_lineLengths.size());
 }
 
 void CChatBrowser::SetLineLimit(int lines) {
@@ -174,17 +208,30 @@ void CChatBrowser::SetLineLimit(int lines) {
 }
 
 void CChatBrowser::ScrollTo(int x, int y) {
+    if (!m_pending.isEmpty()) {
+        m_scrollPending = true;
+        m_pendingScroll = QPoint(x, y);
+        return;
+    }
+    ApplyScroll(x, y);
+}
+
+void CChatBrowser::ApplyScroll(int x, int y) {
     horizontalScrollBar()->setValue(x);
     QScrollBar* bar = verticalScrollBar();
     m_stickToEnd = y >= bar->maximum();
     bar->setValue(y);
 }
 
-bool CChatBrowser::AtEnd() const {
+bool CChatBrowser::AtEnd() {
+    Flush();
     return verticalScrollBar()->value() == verticalScrollBar()->maximum();
 }
 
 void CChatBrowser::Clear() {
+    m_pending.clear();
+    m_flushTimer.stop();
+    m_scrollPending = false;
     m_lineLengths.clear();
     if (!m_hasCell) {
         return;
@@ -200,7 +247,8 @@ void CChatBrowser::Clear() {
     cursor.endEditBlock();
 }
 
-QString CChatBrowser::CellText() const {
+QString CChatBrowser::CellText() {
+    Flush();
     if (!m_hasCell) {
         return {};
     }
@@ -212,7 +260,8 @@ QString CChatBrowser::CellText() const {
         .replace(QChar::LineSeparator, QLatin1Char('\n'));
 }
 
-QString CChatBrowser::CellHtml() const {
+QString CChatBrowser::CellHtml() {
+    Flush();
     if (!m_hasCell) {
         return {};
     }

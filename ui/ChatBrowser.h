@@ -10,11 +10,19 @@
 // (which Qt lays out line by line), with the cell's padding and the page's colours kept. Each
 // line is a paragraph of its own (a line's closing <br> becomes the paragraph break), and the
 // view keeps at most a set number of lines.
+//
+// Drawing the view costs far more than a line does, and a busy room sends lines faster than
+// anybody reads them. Lines are therefore queued and go into the page together, in one edit,
+// when the event loop comes round: at once after a quiet spell, otherwise at most once a frame.
+// The queries below settle the queue first.
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QUrl>
 
 #include <deque>
@@ -25,6 +33,8 @@ class CChatBrowser : public QTextBrowser {
     Q_OBJECT
 public:
     static constexpr int kDefaultLineLimit = 2000;
+    // The shortest time between two insertions while lines keep coming.
+    static constexpr int kFrameMs = 16;
 
     explicit CChatBrowser(QWidget* parent = nullptr);
     ~CChatBrowser() override;
@@ -36,23 +46,26 @@ public:
     // cannot be read (the view is then empty and takes no lines).
     bool LoadPage(const QString& page);
     QString PageName() const { return m_page; }
-    // Inserts a fragment at the end of the page's first TD. False when the page has none.
+    // Queues a fragment for the end of the page's first TD. False when the page has none.
     bool InsertAtFirstTd(const QString& fragment);
-    // Scrolls to a position; a position past the end keeps the view at the end as it grows.
+    // Scrolls to a position once the queued lines are in; a position past the end keeps the
+    // view at the end as it grows.
     void ScrollTo(int x, int y);
     // Empties the first TD.
     void Clear();
+    // Puts the queued lines into the page now.
+    void Flush();
 
     // Lines held; the oldest go when more than the limit arrive.
-    int LineCount() const { return static_cast<int>(m_lineLengths.size()); }
+    int LineCount();
     void SetLineLimit(int lines);
     int LineLimit() const { return m_lineLimit; }
     // The text of the first TD, for tests and for copying out.
-    QString CellText() const;
-    QString CellHtml() const;
+    QString CellText();
+    QString CellHtml();
     // Pictures that animate right now.
     int RunningMovies() const;
-    bool AtEnd() const;
+    bool AtEnd();
 
 Q_SIGNALS:
     // A name link of a chat line was clicked.
@@ -67,6 +80,7 @@ protected:
 
 private:
     void DropOldest(int lines);
+    void ApplyScroll(int x, int y);
     QMovie* MovieFor(const QString& path, const QUrl& name);
     void OnAnchor(const QUrl& link);
 
@@ -77,6 +91,11 @@ private:
     std::deque<int> m_lineLengths;  // characters each line took, its paragraph break included
     int m_lineLimit = kDefaultLineLimit;
     bool m_stickToEnd = false;
+    QStringList m_pending;  // lines waiting for the next insertion, ready for the document
+    QTimer m_flushTimer;
+    QElapsedTimer m_sinceFlush;
+    bool m_scrollPending = false;
+    QPoint m_pendingScroll;
     QHash<QString, QMovie*> m_movies;         // by local path
     QHash<QString, QSet<QUrl>> m_movieNames;  // the addresses each animated picture is shown by
 };

@@ -97,6 +97,7 @@ TEST_F(ChatView, FacePicturesResolveFromTheProgramFolderAndOthersDoNot) {
     view.InsertAtFirstTd(R"(<img src='file:///)" + kFolder + R"(/img/gift/1001.gif'/>gift<br>)");
     view.InsertAtFirstTd(R"(<img src=")" + kFolder + R"(\..\..\etc\passwd.gif">x<br>)");
     view.InsertAtFirstTd(R"(<img src="/dev/zero">y<br>)");
+    view.Flush();
 
     const QStringList names = ImageNames(*view.document());
     ASSERT_EQ(names.size(), 5);
@@ -193,6 +194,7 @@ TEST_F(ChatView, ClickingANameReportsTheMember) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     view.InsertAtFirstTd(
         R"(<font color=#00f><a id="talkobject" tavoid="10086" tavoname="小红" href="" style="text-decoration:none">小红</a></font>说:<font>你好</font><br>)");
+    view.Flush();
     QSignalSpy members(&view, &CChatBrowser::MemberClicked);
     const int at = view.document()->find("小红").selectionStart();
     QTextCursor cursor(view.document());
