@@ -111,6 +111,10 @@ void CScriptRunner::Start(CTavoClientDlg& hall) {
 }
 
 void CScriptRunner::Stop() {
+    if (m_hall && m_script && !m_quitting) {
+        // The client ended on its own (it lost its service, for one): the rest never ran.
+        Fail(QStringLiteral("the client ended before the script"));
+    }
     m_timer.stop();
     m_hall = nullptr;
 }
@@ -121,6 +125,15 @@ bool CScriptRunner::Idle() const {
 }
 
 bool CScriptRunner::InRoom() const { return m_p.entry.IsRoomOpen(); }
+
+bool CScriptRunner::NeedRoom(const QString& command) {
+    if (InRoom()) {
+        return true;
+    }
+    Fail(command + (m_roomClosed ? QStringLiteral(": the room closed under the script")
+                                 : QStringLiteral(": not in a room")));
+    return false;
+}
 
 void CScriptRunner::Fail(const QString& why) {
     m_p.out.Line(kTag, QStringLiteral("FAILED: ") + why);
@@ -134,6 +147,13 @@ void CScriptRunner::Fail(const QString& why) {
 void CScriptRunner::Tick() {
     if (!m_hall || m_quitting) {
         return;
+    }
+    if (InRoom()) {
+        m_roomOpen = true;
+        m_roomClosed = false;
+    } else if (m_roomOpen) {
+        m_roomOpen = false;
+        m_roomClosed = true;
     }
     if (m_waiting) {
         if (!m_waitText.isEmpty()) {
@@ -197,23 +217,22 @@ void CScriptRunner::Run(const QString& line) {
             Fail(QStringLiteral("not a room number: ") + args[0]);
             return;
         }
+        m_roomOpen = false;
         m_hall->EnterRoom(number);
     } else if (command == QLatin1String("members")) {
-        m_p.room.PrintMembers();
+        if (NeedRoom(command)) {
+            m_p.room.PrintMembers();
+        }
     } else if (command == QLatin1String("say") && !rest.isEmpty()) {
-        if (InRoom()) {
+        if (NeedRoom(command)) {
             room.Chat().SetTarget(QString());
             room.Chat().SendText(rest);
-        } else {
-            Fail(QStringLiteral("say: not in a room"));
         }
     } else if (command == QLatin1String("whisper") && args.size() >= 2) {
-        if (InRoom()) {
+        if (NeedRoom(command)) {
             room.Chat().SetTarget(args[0]);
             room.Chat().SendText(rest.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty));
             room.Chat().SetTarget(QString());
-        } else {
-            Fail(QStringLiteral("whisper: not in a room"));
         }
     } else if (command == QLatin1String("mic") || command == QLatin1String("speak")) {
         if (command == QLatin1String("speak")) {
@@ -224,13 +243,11 @@ void CScriptRunner::Run(const QString& line) {
             m_speakFile = QFileInfo(args[0]).absoluteFilePath();
             SelectAudio();
         }
-        if (InRoom()) {
+        if (NeedRoom(command)) {
             room.Mic().Grab();
-        } else {
-            Fail(command + QStringLiteral(": not in a room"));
         }
     } else if (command == QLatin1String("release")) {
-        if (InRoom()) {
+        if (NeedRoom(command)) {
             room.Mic().Release();
         }
     } else if (command == QLatin1String("record") && args.size() == 1) {
@@ -266,7 +283,8 @@ void CScriptRunner::Run(const QString& line) {
                           : a == QLatin1String("cancel") ? IDCANCEL
                                                          : IDOK);
     } else if (command == QLatin1String("leave")) {
-        if (InRoom()) {
+        if (NeedRoom(command)) {
+            m_roomOpen = false;
             room.Close(IDCANCEL);
         }
     } else if (command == QLatin1String("quit")) {

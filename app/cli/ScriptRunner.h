@@ -1,7 +1,9 @@
 #pragma once
 // The console client's commands, from a script file or typed at the terminal, run one at a
 // time whenever the client is idle (no request or waiting dialog up). A script ends the client
-// with a failure when an expectation is not met in time.
+// with a failure when an expectation is not met in time, when a command finds no room to act
+// on (the room's connection may have been lost under it), or when the client ends before the
+// script does.
 //
 //   login USER PASSWORD     log in (logs out first when logged in)
 //   areas                   print the area lists
@@ -70,6 +72,8 @@ private:
     void Fail(const QString& why);
     void OnTerminal();
     bool InRoom() const;
+    // True in a room; otherwise the command fails, saying whether the room closed under it.
+    bool NeedRoom(const QString& command);
 
     tagParts m_p;
     CTavoClientDlg* m_hall = nullptr;
@@ -77,6 +81,8 @@ private:
     std::deque<QString> m_queue;
     bool m_script = false;
     bool m_quitting = false;
+    bool m_roomOpen = false;    // the room was open at the last look and the script kept it
+    bool m_roomClosed = false;  // the room closed without the script asking
     int m_exitCode = 0;
     int m_cursor = 0;  // waits look at lines printed from here on
     QString m_loginUser;
