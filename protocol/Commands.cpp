@@ -8,24 +8,29 @@ enum ERow : int {
 #undef TAVO_COMMAND_ROW
 };
 
-constexpr const tagCommandInfo* Lookup(short code) {
+constexpr int RowOf(short code) {
     // The compiler turns the cases into a jump table; a duplicate code does not compile.
     switch (code) {
 #define TAVO_COMMAND_CASE(name, code, ...) \
     case code:                             \
-        return &kCommandTable[ROW_##name];
+        return ROW_##name;
         TAVO_COMMANDS(TAVO_COMMAND_CASE)
 #undef TAVO_COMMAND_CASE
         default:
-            return nullptr;
+            return -1;
     }
+}
+
+const tagCommandInfo* Lookup(short code) {
+    const int row = RowOf(code);
+    return row < 0 ? nullptr : &kCommandTable[row];
 }
 
 // Every answer names a row of its own, and the replies the room's generic reply takes are the
 // request's code plus one, as the room's numbering has it.
 constexpr bool RepliesAreRows() {
     for (const auto& c : kCommandTable) {
-        if (c.reply != 0 && Lookup(c.reply) == nullptr) {
+        if (c.reply != 0 && RowOf(c.reply) < 0) {
             return false;
         }
         if (c.Has(CF_GENERIC) && c.reply != c.code + 1) {
