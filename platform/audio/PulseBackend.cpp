@@ -127,9 +127,9 @@ public:
         CPulseContext::CLock lock(*m_context);
         if (!ConnectLocked())
             return false;
-        // Progress is polled: the library's own timing updates slow down to seconds.
-        m_pTimer = pa_context_rttime_new(m_context->Context(), pa_rtclock_now() + kPollUsec,
-                                         OnTimer, this);
+        // Progress is polled while something plays: the library's own timing updates slow
+        // down to seconds. Idle, the timer sleeps.
+        m_pTimer = pa_context_rttime_new(m_context->Context(), PA_USEC_INVALID, OnTimer, this);
         ReportOpened();
         return true;
     }
@@ -141,6 +141,8 @@ protected:
             return MMSYSERR_ERROR;
         if (pa_stream_write(m_pStream, data, n, nullptr, 0, PA_SEEK_RELATIVE) < 0)
             return MMSYSERR_ERROR;
+        m_nStreamBytes += n;
+        Wake();
         return MMSYSERR_NOERROR;
     }
 
@@ -163,6 +165,8 @@ private:
         m_pStream = pa_stream_new(m_context->Context(), "tavo playback", &spec, nullptr);
         if (m_pStream == nullptr)
             return false;
+        m_nStreamBytes = 0;
+        m_bIdle = true;
         pa_stream_set_state_callback(m_pStream, OnStreamState, m_context->Loop());
         pa_stream_set_underflow_callback(m_pStream, OnUnderflow, this);
         pa_buffer_attr attr;
@@ -174,10 +178,33 @@ private:
         attr.prebuf = BytesOfMs(Format(), 10);
         attr.minreq = static_cast<uint32_t>(-1);
         attr.fragsize = static_cast<uint32_t>(-1);
-        if (pa_stream_connect_playback(m_pStream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr,
-                                       nullptr) < 0)
+        // Corked until there is something to play: a stream that only underruns keeps the
+        // sink running (mixing silence, the sound card awake) and the server waking us.
+        if (pa_stream_connect_playback(
+                m_pStream, nullptr, &attr,
+                static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED),
+                nullptr, nullptr) < 0)
             return false;
         return m_context->WaitReady(m_pStream);
+    }
+
+    // With the lock held, after a write: playing, and watched until it is all heard.
+    void Wake() {
+        if (!m_bIdle)
+            return;
+        m_bIdle = false;
+        m_nDrainedAt = 0;
+        pa_operation_unref_safe(pa_stream_cork(m_pStream, 0, nullptr, nullptr));
+        if (m_pTimer != nullptr)
+            pa_context_rttime_restart(m_context->Context(), m_pTimer, pa_rtclock_now() + kPollUsec);
+    }
+
+    // With the lock held, once everything written has been heard.
+    void Sleep() {
+        m_bIdle = true;
+        pa_operation_unref_safe(pa_stream_cork(m_pStream, 1, nullptr, nullptr));
+        if (m_pTimer != nullptr)
+            pa_context_rttime_restart(m_context->Context(), m_pTimer, PA_USEC_INVALID);
     }
 
     void DisconnectStreamLocked() {
@@ -213,7 +240,8 @@ private:
     static void OnTimer(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* self) {
         auto* me = static_cast<CPulseWaveOut*>(self);
         me->Poll();
-        pa_context_rttime_restart(me->m_context->Context(), e, pa_rtclock_now() + kPollUsec);
+        if (!me->m_bIdle)
+            pa_context_rttime_restart(me->m_context->Context(), e, pa_rtclock_now() + kPollUsec);
     }
 
     static void OnUnderflow(pa_stream* s, void* self) { static_cast<CPulseWaveOut*>(self)->Poll(); }
@@ -244,12 +272,18 @@ private:
             me->m_nDrainedAt = 0;
         }
         me->Played(me->m_nOffset + static_cast<uint64_t>(heard));
+        // Timing asked for before the last write does not know of it: only a drain past all
+        // we wrote lets the stream sleep.
+        if (!me->m_bIdle && heard >= 0 && static_cast<uint64_t>(heard) >= me->m_nStreamBytes)
+            me->Sleep();
     }
 
     std::shared_ptr<CPulseContext> m_context;
     pa_stream* m_pStream = nullptr;
     pa_time_event* m_pTimer = nullptr;
     uint64_t m_nOffset = 0;
+    uint64_t m_nStreamBytes = 0;  // written to the current stream
+    bool m_bIdle = true;          // corked, the timer asleep
     pa_usec_t m_nDrainedAt = 0;
     int64_t m_nDrainedIndex = -1;
 };

@@ -193,6 +193,30 @@ TEST_F(Pulse, PlaybackComesOutOfTheSink) {
     EXPECT_NEAR(c.durationRatio, 1.0, 0.05);
 }
 
+TEST_F(Pulse, APlayerWithNothingToPlayLetsTheSinkSleep) {
+    const auto sinkState = [] {
+        for (const QString& line : Pactl({"list", "short", "sinks"}).split('\n'))
+            if (line.section('\t', 1, 1) == "ci_sink")
+                return line.section('\t', 4, 4);
+        return QString();
+    };
+    CCountingWaveOut player;
+    player.SetFormat(3);
+    ASSERT_EQ(player.Open(), 1);
+    // Open and silent: nothing keeps the sound card mixing.
+    Spin(std::chrono::milliseconds(300));
+    EXPECT_EQ(sinkState().toStdString(), "IDLE");
+    // Each block is played, and once it is out the sink rests again.
+    const std::vector<char> block(kSpeechBlockBytes, 0);
+    for (int round = 1; round <= 2; ++round) {
+        player.Play(block.data(), static_cast<int>(block.size()));
+        ASSERT_TRUE(WaitUntil([&] { return sinkState() == "RUNNING"; }, std::chrono::seconds(5)));
+        ASSERT_TRUE(WaitUntil([&] { return player.playOver == round; }, std::chrono::seconds(5)));
+        EXPECT_TRUE(WaitUntil([&] { return sinkState() == "IDLE"; }, std::chrono::seconds(2)))
+            << "round " << round;
+    }
+}
+
 TEST_F(Pulse, ResetHandsBackQueuedBuffersOnBothSides) {
     std::mutex m;
     std::vector<tagWaveHeader*> done;
