@@ -22,6 +22,15 @@ uint32_t BytesOfMs(const tagWaveFormat& format, unsigned ms) {
     return frames * format.nBlockAlign;
 }
 
+// With the lock held: a stream of ours with its media role.
+pa_stream* NewStream(CPulseContext& context, const char* name, const pa_sample_spec& spec) {
+    pa_proplist* props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, CPulseContext::kStreamRole);
+    pa_stream* stream = pa_stream_new_with_proplist(context.Context(), name, &spec, nullptr, props);
+    pa_proplist_free(props);
+    return stream;
+}
+
 void OnStreamState(pa_stream* s, void* loop) {
     CPulseContext::Signal(static_cast<pa_threaded_mainloop*>(loop));
 }
@@ -45,7 +54,7 @@ public:
     bool Connect() {
         CPulseContext::CLock lock(*m_context);
         const pa_sample_spec spec = SpecOf(Format());
-        m_pStream = pa_stream_new(m_context->Context(), "tavo capture", &spec, nullptr);
+        m_pStream = NewStream(*m_context, "tavo capture", spec);
         if (m_pStream == nullptr)
             return false;
         pa_stream_set_state_callback(m_pStream, OnStreamState, m_context->Loop());
@@ -162,7 +171,7 @@ private:
 
     bool ConnectLocked() {
         const pa_sample_spec spec = SpecOf(Format());
-        m_pStream = pa_stream_new(m_context->Context(), "tavo playback", &spec, nullptr);
+        m_pStream = NewStream(*m_context, "tavo playback", spec);
         if (m_pStream == nullptr)
             return false;
         m_nStreamBytes = 0;
