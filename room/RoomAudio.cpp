@@ -91,6 +91,11 @@ void CRoomAudio::OnSettings(const tagRoomSettings& settings) {
 void CRoomAudio::OnRoomClosing(bool keepSharedCapture) {
     Teardown(keepSharedCapture);
     m_players.ClosePlayers();
+    // A stereo mix set up for speaking goes with the room, unless the private chat still
+    // records with it.
+    if (!keepSharedCapture) {
+        CRecordSource::Get().Release();
+    }
 }
 
 void CRoomAudio::Teardown(bool keepSharedCapture) {

@@ -42,8 +42,10 @@ void OnStreamSuccess(pa_stream* s, int success, void* loop) {
 class CPulseWaveIn : public CWaveInDevice {
 public:
     CPulseWaveIn(const tagWaveFormat& format, WaveCallback callback,
-                 std::shared_ptr<CPulseContext> context)
-        : CWaveInDevice(format, std::move(callback)), m_context(std::move(context)) {}
+                 std::shared_ptr<CPulseContext> context, CPulseMixer& mixer)
+        : CWaveInDevice(format, std::move(callback)),
+          m_context(std::move(context)),
+          m_mixer(mixer) {}
 
     ~CPulseWaveIn() override {
         Reset();
@@ -52,6 +54,22 @@ public:
     }
 
     bool Connect() {
+        // The line the recording mixer has selected, as a sound card's wave input records.
+        const QString source = m_mixer.RecordingSource();
+        if (!ConnectStream(source))
+            return false;
+        m_mixer.AttachRecorder(m_pStream, source);
+        ReportOpened();
+        return true;
+    }
+
+protected:
+    int DoStart() override { return Cork(false); }
+    int DoStop() override { return Cork(true); }
+    void DoClose() override { Disconnect(); }
+
+private:
+    bool ConnectStream(const QString& source) {
         CPulseContext::CLock lock(*m_context);
         const pa_sample_spec spec = SpecOf(Format());
         m_pStream = NewStream(*m_context, "tavo capture", spec);
@@ -66,23 +84,15 @@ public:
         attr.minreq = static_cast<uint32_t>(-1);
         // Small fragments: a block completes soon after its last sample was recorded.
         attr.fragsize = BytesOfMs(Format(), 20);
-        // No device named: the stream follows the default source, as the wave mapper does.
-        if (pa_stream_connect_record(m_pStream, nullptr, &attr,
-                                     static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED |
-                                                                    PA_STREAM_ADJUST_LATENCY)) < 0)
+        const QByteArray device = source.toUtf8();
+        if (pa_stream_connect_record(
+                m_pStream, device.isEmpty() ? nullptr : device.constData(), &attr,
+                static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY)) <
+            0)
             return false;
-        if (!m_context->WaitReady(m_pStream))
-            return false;
-        ReportOpened();
-        return true;
+        return m_context->WaitReady(m_pStream);
     }
 
-protected:
-    int DoStart() override { return Cork(false); }
-    int DoStop() override { return Cork(true); }
-    void DoClose() override { Disconnect(); }
-
-private:
     int Cork(bool cork) {
         CPulseContext::CLock lock(*m_context);
         if (m_pStream == nullptr || pa_stream_get_state(m_pStream) != PA_STREAM_READY)
@@ -93,6 +103,9 @@ private:
     }
 
     void Disconnect() {
+        // The mixer first: it takes the server's lock inside its own, never the other way.
+        if (m_pStream != nullptr)
+            m_mixer.DetachRecorder(m_pStream);
         CPulseContext::CLock lock(*m_context);
         if (m_pStream == nullptr)
             return;
@@ -117,6 +130,7 @@ private:
     }
 
     std::shared_ptr<CPulseContext> m_context;
+    CPulseMixer& m_mixer;
     pa_stream* m_pStream = nullptr;
 };
 
@@ -303,7 +317,7 @@ public:
 
     int InputDeviceCount() override {
         auto c = Context();
-        return c ? CPulseMixer::CountSources(*c) : 0;
+        return c ? CPulseMixer::CountInputs(*c) : 0;
     }
     int OutputDeviceCount() override {
         auto c = Context();
@@ -312,25 +326,26 @@ public:
 
     std::unique_ptr<CWaveInDevice> OpenInput(const tagWaveFormat& format, WaveCallback callback,
                                              int& error) override {
-        return Open<CPulseWaveIn>(format, std::move(callback), error);
+        return Open<CPulseWaveIn>(error, format, std::move(callback), m_mixer);
     }
 
     std::unique_ptr<CWaveOutDevice> OpenOutput(const tagWaveFormat& format, WaveCallback callback,
                                                int& error) override {
-        return Open<CPulseWaveOut>(format, std::move(callback), error);
+        return Open<CPulseWaveOut>(error, format, std::move(callback));
     }
 
     IAudioMixer& Mixer() override { return m_mixer; }
 
 private:
-    template <typename Device>
-    std::unique_ptr<Device> Open(const tagWaveFormat& format, WaveCallback callback, int& e) {
+    template <typename Device, typename... More>
+    std::unique_ptr<Device> Open(int& e, const tagWaveFormat& format, WaveCallback callback,
+                                 More&... more) {
         auto c = Context();
         if (!c) {
             e = MMSYSERR_NODRIVER;
             return nullptr;
         }
-        auto device = std::make_unique<Device>(format, std::move(callback), c);
+        auto device = std::make_unique<Device>(format, std::move(callback), c, more...);
         if (!device->Connect()) {
             e = MMSYSERR_ERROR;
             return nullptr;
@@ -342,8 +357,11 @@ private:
     // Connects on first use and again after the server went away.
     std::shared_ptr<CPulseContext> Context() {
         std::lock_guard<std::mutex> guard(m_mutex);
-        if (!m_context || !m_context->IsReady())
+        if (!m_context || !m_context->IsReady()) {
             m_context = CPulseContext::Connect();
+            if (m_context)
+                CPulseMixer::OnConnected(*m_context);
+        }
         return m_context;
     }
 
