@@ -173,6 +173,16 @@ bool CPulseMixer::Look(CPulseContext& context, tagServerView& view) {
     return true;
 }
 
+template <typename Result, typename F>
+Result CPulseMixer::Looked(Result none, F f) {
+    auto c = m_source();
+    std::lock_guard<std::mutex> guard(m_mutex);
+    tagServerView view;
+    if (!c || !Look(*c, view))
+        return none;
+    return f(c, view);
+}
+
 QString CPulseMixer::RecordingSourceLocked(const tagServerView& view) const {
     if (m_selected == QLatin1String(kStereoMix))
         return m_mix.IsBuilt() ? m_mix.MonitorSource() : view.outputMonitor;
@@ -182,13 +192,13 @@ QString CPulseMixer::RecordingSourceLocked(const tagServerView& view) const {
 }
 
 bool CPulseMixer::GetListControl(tagListControl& control) {
-    auto c = m_source();
-    if (!c)
-        return false;
-    std::lock_guard<std::mutex> guard(m_mutex);
-    tagServerView view;
-    if (!Look(*c, view))
-        return false;
+    return Looked(false, [&](const ContextPtr&, const tagServerView& view) {
+        ListLines(view, control);
+        return true;
+    });
+}
+
+void CPulseMixer::ListLines(const tagServerView& view, tagListControl& control) const {
     const QString recorded = m_selected.isEmpty() ? m_mic : m_selected;
     control.singleSelect = true;
     control.items.clear();
@@ -208,7 +218,6 @@ bool CPulseMixer::GetListControl(tagListControl& control) {
         item.value = r.name == recorded;
         control.items.push_back(item);
     }
-    return true;
 }
 
 bool CPulseMixer::SetListControl(const tagListControl& control) {
@@ -217,30 +226,25 @@ bool CPulseMixer::SetListControl(const tagListControl& control) {
     // A single-select control with nothing chosen keeps its current line.
     if (chosen == control.items.end())
         return true;
-    auto c = m_source();
-    if (!c)
-        return false;
-    std::lock_guard<std::mutex> guard(m_mutex);
-    tagServerView view;
-    if (!Look(*c, view))
-        return false;
-    if (chosen->id == QLatin1String(kStereoMix)) {
-        // Without a mix of our own (a server that refuses modules) the default output's
-        // monitor is the next best: what the machine plays, without the microphone.
-        if (!m_mix.Build(*c, m_mic, view.outputMonitor))
+    return Looked(false, [&](const ContextPtr& c, const tagServerView& view) {
+        if (chosen->id == QLatin1String(kStereoMix)) {
+            // Without a mix of our own (a server that refuses modules) the default output's
+            // monitor is the next best: what the machine plays, without the microphone.
+            if (!m_mix.Build(*c, m_mic, view.outputMonitor))
+                m_mix.TearDown(*c);
+            m_mixContext = c;
+            m_selected = chosen->id;
+        } else {
+            if (!view.Has(chosen->id))
+                return false;
             m_mix.TearDown(*c);
-        m_mixContext = c;
-        m_selected = chosen->id;
-    } else {
-        if (!view.Has(chosen->id))
-            return false;
-        m_mix.TearDown(*c);
-        m_selected = chosen->id == m_mic ? QString() : chosen->id;
-    }
-    const QString source = RecordingSourceLocked(view);
-    MoveRecorders(*c, source);
-    ApplyMicLine(*c);
-    return !source.isEmpty();
+            m_selected = chosen->id == m_mic ? QString() : chosen->id;
+        }
+        const QString source = RecordingSourceLocked(view);
+        MoveRecorders(*c, source);
+        ApplyMicLine(*c);
+        return !source.isEmpty();
+    });
 }
 
 void CPulseMixer::Release() {
@@ -257,12 +261,9 @@ void CPulseMixer::Release() {
 }
 
 QString CPulseMixer::RecordingSource() {
-    auto c = m_source();
-    std::lock_guard<std::mutex> guard(m_mutex);
-    tagServerView view;
-    if (!c || !Look(*c, view))
-        return QString();
-    return RecordingSourceLocked(view);
+    return Looked(QString(), [&](const ContextPtr&, const tagServerView& view) {
+        return RecordingSourceLocked(view);
+    });
 }
 
 void CPulseMixer::AttachRecorder(pa_stream* stream, const QString& source) {
@@ -332,57 +333,45 @@ void CPulseMixer::ApplyMicLine(CPulseContext& c) {
     }
 }
 
+// The microphone's line exists while the server has a microphone.
 bool CPulseMixer::SetMicMute(bool mute) {
-    auto c = m_source();
-    std::lock_guard<std::mutex> guard(m_mutex);
-    tagServerView view;
-    if (!c || !Look(*c, view) || m_mic.isEmpty())
-        return false;
-    m_lineMute = mute;
-    ApplyMicLine(*c);
-    return true;
+    return Looked(false, [&](const ContextPtr& c, const tagServerView&) {
+        if (m_mic.isEmpty())
+            return false;
+        m_lineMute = mute;
+        ApplyMicLine(*c);
+        return true;
+    });
 }
 
 bool CPulseMixer::GetMicMute(bool& mute) {
-    auto c = m_source();
-    std::lock_guard<std::mutex> guard(m_mutex);
-    tagServerView view;
-    if (!c || !Look(*c, view) || m_mic.isEmpty())
-        return false;
-    mute = m_lineMute;
-    return true;
+    return Looked(false, [&](const ContextPtr&, const tagServerView&) {
+        mute = m_lineMute;
+        return !m_mic.isEmpty();
+    });
 }
 
 bool CPulseMixer::GetMicVolume(std::vector<unsigned>& channels) {
-    auto c = m_source();
-    std::lock_guard<std::mutex> guard(m_mutex);
-    tagServerView view;
-    if (!c || !Look(*c, view) || m_mic.isEmpty())
-        return false;
-    channels.assign(static_cast<size_t>(std::max(1, m_micChannels)), m_lineVolume);
-    return true;
+    return Looked(false, [&](const ContextPtr&, const tagServerView&) {
+        channels.assign(static_cast<size_t>(std::max(1, m_micChannels)), m_lineVolume);
+        return !m_mic.isEmpty();
+    });
 }
 
 bool CPulseMixer::SetMicVolume(unsigned value) {
-    auto c = m_source();
-    std::lock_guard<std::mutex> guard(m_mutex);
-    tagServerView view;
-    if (!c || !Look(*c, view) || m_mic.isEmpty())
-        return false;
-    m_lineVolume = std::min(value, 65535u);
-    ApplyMicLine(*c);
-    return true;
+    return Looked(false, [&](const ContextPtr& c, const tagServerView&) {
+        if (m_mic.isEmpty())
+            return false;
+        m_lineVolume = std::min(value, 65535u);
+        ApplyMicLine(*c);
+        return true;
+    });
 }
 
 bool CPulseMixer::MicVolumeRange(unsigned& minimum, unsigned& maximum) {
-    auto c = m_source();
-    std::lock_guard<std::mutex> guard(m_mutex);
-    tagServerView view;
-    if (!c || !Look(*c, view) || m_mic.isEmpty())
-        return false;
     minimum = 0;
     maximum = 65535;
-    return true;
+    return Looked(false, [&](const ContextPtr&, const tagServerView&) { return !m_mic.isEmpty(); });
 }
 
 bool CPulseMixer::GetSpeakerVolume(std::vector<unsigned>& channels) {

@@ -25,7 +25,8 @@ class CPulseContext;
 
 class CPulseMixer : public IAudioMixer {
 public:
-    using ContextSource = std::function<std::shared_ptr<CPulseContext>()>;
+    using ContextPtr = std::shared_ptr<CPulseContext>;
+    using ContextSource = std::function<ContextPtr()>;
     // The stereo mix's line: its name and id in the list control.
     static constexpr const char* kStereoMix = "Stereo Mix";
 
@@ -66,13 +67,18 @@ private:
     struct tagServerView;
 
     bool Look(CPulseContext& context, tagServerView& view);
+    // Runs f(context, view) under the mixer's lock with a fresh look at the server; `none`
+    // when no server answers.
+    template <typename Result, typename F>
+    Result Looked(Result none, F f);
     QString RecordingSourceLocked(const tagServerView& view) const;
+    void ListLines(const tagServerView& view, tagListControl& control) const;
     void MoveRecorders(CPulseContext& context, const QString& source);
     void ApplyMicLine(CPulseContext& context);
 
     ContextSource m_source;
     std::mutex m_mutex;  // everything below; taken before the server's lock, never inside it
-    std::weak_ptr<CPulseContext> m_mixContext;
+    std::weak_ptr<CPulseContext> m_mixContext;  // the connection the mix was built on
     CPulseStereoMix m_mix;
     QString m_selected;  // the selected line's id; empty: the microphone
     QString m_mic;
