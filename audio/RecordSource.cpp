@@ -1,6 +1,7 @@
 #include "audio/RecordSource.h"
 
 #include "platform/Profile.h"
+#include "platform/audio/AudioMixer.h"
 #include "platform/audio/WaveSystem.h"
 
 #include <algorithm>
@@ -49,6 +50,15 @@ bool CRecordSource::IsStereoMixName(const QString& name) const {
     return false;
 }
 
+bool CRecordSource::IsMixNamed(const tagMixerItem& item) const {
+    return !m_mixName.isEmpty() && (m_mixName == item.id || m_mixName == item.name);
+}
+
+bool CRecordSource::IsMixLine(const tagMixerItem& item) const {
+    // A monitor records what the machine plays, whatever its label says.
+    return IsStereoMixName(item.name) || item.monitor || IsMixNamed(item);
+}
+
 bool CRecordSource::SelectRecordSource(int mode, bool apply) {
     IAudioMixer& mixer = Mixer();
     if (!mixer.IsAvailable())
@@ -56,8 +66,10 @@ bool CRecordSource::SelectRecordSource(int mode, bool apply) {
     tagListControl control;
     if (!mixer.GetListControl(control) || control.items.empty())
         return false;
-    if (!apply)
+    if (!apply) {
         m_candidates.clear();
+        m_candidateIds.clear();
+    }
     bool set = false;
     for (tagMixerItem& item : control.items) {
         if (mode == RECORD_SOURCE_MIC) {
@@ -67,19 +79,20 @@ bool CRecordSource::SelectRecordSource(int mode, bool apply) {
             } else if (control.singleSelect) {
                 item.value = false;
             }
-        } else if (IsStereoMixName(item.name) || item.monitor) {
-            // A monitor source records what the machine plays, whatever its name says.
+        } else if (IsMixLine(item)) {
             if (apply) {
-                item.value = m_mixName.isEmpty() || m_mixName == item.name;
+                item.value = m_mixName.isEmpty() || IsMixNamed(item);
                 set = set || item.value;
             }
             if (m_mixName.isEmpty())
-                m_mixName = item.name;
+                m_mixName = item.id;
         } else if (control.singleSelect) {
             item.value = false;
         }
-        if (!apply)
+        if (!apply) {
             m_candidates << item.name;
+            m_candidateIds << item.id;
+        }
     }
     // A scan only looks: the selection the user has stays as it is.
     if (!apply)
@@ -94,9 +107,28 @@ bool CRecordSource::SelectRecordSource(int mode, bool apply) {
                 first = false;
         }
     }
-    if (!set)
+    if (!set || !mixer.SetListControl(control))
         return false;
-    return mixer.SetListControl(control);
+    if (mode != RECORD_SOURCE_MIC) {
+        const auto chosen = std::find_if(control.items.begin(), control.items.end(),
+                                         [](const tagMixerItem& i) { return i.value; });
+        m_mixName = chosen->id;
+    }
+    return true;
+}
+
+QString CRecordSource::LineLabel(const QString& line) const {
+    const qsizetype at = m_candidateIds.indexOf(line);
+    return at >= 0 ? m_candidates.at(at) : line;
+}
+
+QString CRecordSource::LineId(const QString& line) const {
+    const qsizetype at = m_candidates.indexOf(line);
+    return at >= 0 ? m_candidateIds.at(at) : line;
+}
+
+void CRecordSource::Release() {
+    Mixer().Release();
 }
 
 bool CRecordSource::SetMicLineMute(bool mute) {
@@ -138,6 +170,12 @@ int GetMicVolume() {
 }
 void SetMicVolume(int volume) {
     CRecordSource::Get().SetMicVolume(volume);
+}
+void OpenMixers() {
+    CRecordSource::Get().Mixer().IsAvailable();
+}
+void CloseMixers() {
+    CRecordSource::Get().Release();
 }
 
 CVolumeControl::CVolumeControl(unsigned componentType, int selector, unsigned* minimum,

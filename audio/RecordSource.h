@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class IAudioMixer;
+struct tagMixerItem;
 
 enum : int { RECORD_SOURCE_MIC = 3, RECORD_SOURCE_MIX = 1 };
 
@@ -36,17 +37,31 @@ public:
     void SetMicVolume(int volume);
     bool MicVolumeRange(int& minimum, int& maximum);
 
+    // MixName names a line by its id, which outlives what the line is called (a sound
+    // server's descriptions change with the language and the device's profile); a name from
+    // the line's label is still understood and replaced by the id once it was selected.
     QString MixName() const { return m_mixName; }
     void SetMixName(const QString& name) { m_mixName = name; }
+    // The labels of the lines of the last scan.
     QStringList Candidates() const { return m_candidates; }
+    // A line of the last scan by its id or label: its label, or its id; the text itself
+    // when no line has it.
+    QString LineLabel(const QString& line) const;
+    QString LineId(const QString& line) const;
+    // Gives back what the mixer set up for the stereo mix; the microphone is selected again.
+    void Release();
 
     // The mixer used; the current wave backend's unless a test sets another.
     IAudioMixer& Mixer();
     void SetMixer(IAudioMixer* mixer) { m_pMixer = mixer; }
 
 private:
+    bool IsMixLine(const tagMixerItem& item) const;
+    bool IsMixNamed(const tagMixerItem& item) const;
+
     QString m_mixName;
     QStringList m_candidates;
+    QStringList m_candidateIds;
     IAudioMixer* m_pMixer = nullptr;
 };
 
@@ -56,6 +71,10 @@ bool IsStereoMixName(const QString& name);
 bool SetMicLineMute(bool mute);
 int GetMicVolume();
 void SetMicVolume(int volume);
+// The mixers live as long as the program: opened as it starts (a sound server is then rid of
+// what a crashed run left on it) and released as it ends.
+void OpenMixers();
+void CloseMixers();
 
 // The volume of one line (selector 0: the playback mixer's speakers, 1: the recording mixer's
 // line of that component type), the same value on every channel.

@@ -14,7 +14,8 @@ void CSoundConfigDlg::OnInitDialog() {
     if (source.MixName().isEmpty())
         source.SetMixName(settings.mixName);
     source.SelectRecordSource(RECORD_SOURCE_MIX, false);
-    const QString mixName = source.MixName();
+    // The user sees the lines by their labels; MixName keeps the line's id.
+    const QString mixName = source.LineLabel(source.MixName());
     SetStatusText(mixName.isEmpty() ? LoadString(IDS_MIX_NOT_FOUND)
                                     : LoadString(IDS_MIX_CURRENT) + mixName);
     m_items = source.Candidates();
@@ -69,7 +70,7 @@ void CSoundConfigDlg::OnOK() {
     if (!IsControlEnabled(IDOK))
         return;
     tagMixSettings settings;
-    settings.mixName = m_selected;
+    settings.mixName = CRecordSource::Get().LineId(m_selected);
     settings.isOpenMix = m_bOpenMix ? 1 : 0;
     settings.isMicMute = m_bMicOn ? 0 : 1;
     settings.Save();

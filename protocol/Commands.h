@@ -265,6 +265,7 @@ constexpr ECommandFlag operator|(ECommandFlag a, ECommandFlag b) {
     /* audio */                                                                                           \
     X(AUDIO_CONTROL,              230,  Audio,       231,  IDS_OP_AUDIO_CONTROL,       0,  CF_GENERIC)     \
     X(AUDIO_CONTROL_REPLY,        231,  Audio,       0,    0,                          0,  CF_NONE)        \
+    X(AUDIO_CONTROL_CHANGED,      232,  Audio,       0,    0,                          0,  CF_NONE)        \
     X(AUDIO,                      460,  Audio,       0,    0,                          0,  CF_PRIVATE_ROOM) \
     X(QUALITY,                    500,  Audio,       501,  IDS_OP_QUALITY,             0,  CF_GENERIC)     \
     X(QUALITY_REPLY,              501,  Audio,       0,    0,                          0,  CF_PRIVATE_ROOM) \

@@ -10,6 +10,7 @@
 #include "protocol/Commands.h"
 #include "protocol/KParam.h"
 #include "room/ChatPanes.h"
+#include "room/ChatText.h"
 #include "room/MicOrder.h"
 #include "room/RoomDlg.h"
 #include "room/RoomMembers.h"
@@ -62,6 +63,7 @@ CRoomAudio& CRoomAudio::Install(CRoomDlg& room) {
 void CRoomAudio::Register(CDispatchTable& table) {
     table.On(CMD_AUDIO, [this](CKParam& p) { OnAudio(p); });
     table.On(CMD_QUALITY_CHANGED, [this](CKParam& p) { OnQualityChanged(p); });
+    table.On(CMD_AUDIO_CONTROL_CHANGED, [this](CKParam& p) { OnAudioControl(p); });
     table.Sends(CMD_QUALITY);
     table.Sends(CMD_AUDIO_CONTROL);
 }
@@ -89,6 +91,11 @@ void CRoomAudio::OnSettings(const tagRoomSettings& settings) {
 void CRoomAudio::OnRoomClosing(bool keepSharedCapture) {
     Teardown(keepSharedCapture);
     m_players.ClosePlayers();
+    // A stereo mix set up for speaking goes with the room, unless the private chat still
+    // records with it.
+    if (!keepSharedCapture) {
+        CRecordSource::Get().Release();
+    }
 }
 
 void CRoomAudio::Teardown(bool keepSharedCapture) {
@@ -237,13 +244,19 @@ bool CRoomAudio::Accepts(const CKParam& packet, int micIndex, const QString& sen
         return false;
     }
     const tagMicState s = m_room.Mic().State().Snapshot();
-    if (m_filter.lowRankShield) {
-        const UserInfo* holder = m_room.Members().Find(s.mainHolder);
-        if (!holder || holder->rank < kMinShieldRank) {
-            return false;
+    // The members the user blocked, or all below operator when the user hides them, are not
+    // heard: neither while they hold the main microphone nor on whatever mic they speak.
+    const CChatText& chat = m_room.Chat();
+    const auto shielded = [&](const QString& id) {
+        if (chat.HidesBelowOperator()) {
+            const UserInfo* member = m_room.Members().Find(id);
+            if (!member || member->rank < kMinShieldRank) {
+                return true;
+            }
         }
-    }
-    if (!s.mainHolder.isEmpty() && m_filter.shielded.contains(s.mainHolder)) {
+        return !id.isEmpty() && chat.IsBlocked(id);
+    };
+    if (shielded(s.mainHolder) || (sender != s.mainHolder && shielded(sender))) {
         return false;
     }
     if (micIndex == 1) {
@@ -278,6 +291,13 @@ void CRoomAudio::OnAudio(CKParam& packet) {
     } else {
         ++m_counters.dropped;
     }
+}
+
+void CRoomAudio::OnAudioControl(CKParam& packet) {
+    m_receiveBan = packet.IntOr(AudioControlChangedKey::ALLOW, 0) == 0;
+    m_room.Panes().SystemLine(QStringLiteral("%1 %2%3").arg(
+        m_room.Members().LineName(packet.TextOr(AudioControlChangedKey::BY)),
+        LoadString(m_receiveBan ? IDS_FORBID : IDS_ALLOW), LoadString(IDS_RECEIVE_SOUND)));
 }
 
 // --- The room's quality --------------------------------------------------------------------

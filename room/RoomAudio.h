@@ -22,14 +22,6 @@
 class CKParam;
 class CRoomDlg;
 
-// The user's own choices about whom to hear.
-struct tagAudioFilter {
-    // Room audio is heard only while the main holder is a known member of rank 30 or more.
-    bool lowRankShield = false;
-    // Members the user does not want to hear while they hold the main microphone.
-    QStringList shielded;
-};
-
 class CRoomAudio : public IRoomFeature,
                    public IVoiceSender,
                    public IVoiceOwner,
@@ -77,6 +69,8 @@ public:
 
     // Command 460 from either room connection.
     void OnAudio(CKParam& packet);
+    // Command 232: the server forbids ("禁止") or allows ("允许") receiving sound.
+    void OnAudioControl(CKParam& packet);
     // Command 502: the room's audio quality changed.
     void OnQualityChanged(CKParam& packet);
     // Request 500: asks the server to change the room's audio quality (1 to 3).
@@ -85,12 +79,10 @@ public:
     // The room's configured quality, used when capture starts.
     int RoomQuality() const { return m_quality; }
     // Set and cleared by the server's command about receiving sound ("接收声音数据").
-    void SetReceiveBan(bool ban) { m_receiveBan = ban; }
     bool ReceiveBan() const { return m_receiveBan; }
     // The room server's version; by default the version the service's configuration names.
     void SetServerVersion(int version) { m_serverVersion = version; }
     int ServerVersion() const;
-    tagAudioFilter& Filter() { return m_filter; }
     void SetStoredMicVolume(int volume) { m_micVolume = volume; }
 
     bool IsCapturePaused() const { return m_capturePaused.load(); }
@@ -123,7 +115,6 @@ private:
     CRoomDlg& m_room;
     std::unique_ptr<CMyWaveIn> m_capture;
     CRoomPlayers m_players;
-    tagAudioFilter m_filter;
     std::atomic<bool> m_capturePaused{true};
     bool m_receiveBan = false;
     bool m_speakPressed = false;

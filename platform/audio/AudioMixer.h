@@ -50,4 +50,8 @@ public:
     // The playback side's speakers (the default output), 0..65535 per channel.
     virtual bool GetSpeakerVolume(std::vector<unsigned>& channels) = 0;
     virtual bool SetSpeakerVolume(unsigned value) = 0;
+
+    // Gives back whatever the mixer set up on the machine for a line (a stereo mix of its
+    // own) and selects the microphone again: the room closes, or the program ends.
+    virtual void Release() {}
 };

@@ -22,6 +22,15 @@ uint32_t BytesOfMs(const tagWaveFormat& format, unsigned ms) {
     return frames * format.nBlockAlign;
 }
 
+// With the lock held: a stream of ours with its media role.
+pa_stream* NewStream(CPulseContext& context, const char* name, const pa_sample_spec& spec) {
+    pa_proplist* props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, CPulseContext::kStreamRole);
+    pa_stream* stream = pa_stream_new_with_proplist(context.Context(), name, &spec, nullptr, props);
+    pa_proplist_free(props);
+    return stream;
+}
+
 void OnStreamState(pa_stream* s, void* loop) {
     CPulseContext::Signal(static_cast<pa_threaded_mainloop*>(loop));
 }
@@ -33,8 +42,10 @@ void OnStreamSuccess(pa_stream* s, int success, void* loop) {
 class CPulseWaveIn : public CWaveInDevice {
 public:
     CPulseWaveIn(const tagWaveFormat& format, WaveCallback callback,
-                 std::shared_ptr<CPulseContext> context)
-        : CWaveInDevice(format, std::move(callback)), m_context(std::move(context)) {}
+                 std::shared_ptr<CPulseContext> context, CPulseMixer& mixer)
+        : CWaveInDevice(format, std::move(callback)),
+          m_context(std::move(context)),
+          m_mixer(mixer) {}
 
     ~CPulseWaveIn() override {
         Reset();
@@ -43,9 +54,25 @@ public:
     }
 
     bool Connect() {
+        // The line the recording mixer has selected, as a sound card's wave input records.
+        const QString source = m_mixer.RecordingSource();
+        if (!ConnectStream(source))
+            return false;
+        m_mixer.AttachRecorder(m_pStream, source);
+        ReportOpened();
+        return true;
+    }
+
+protected:
+    int DoStart() override { return Cork(false); }
+    int DoStop() override { return Cork(true); }
+    void DoClose() override { Disconnect(); }
+
+private:
+    bool ConnectStream(const QString& source) {
         CPulseContext::CLock lock(*m_context);
         const pa_sample_spec spec = SpecOf(Format());
-        m_pStream = pa_stream_new(m_context->Context(), "tavo capture", &spec, nullptr);
+        m_pStream = NewStream(*m_context, "tavo capture", spec);
         if (m_pStream == nullptr)
             return false;
         pa_stream_set_state_callback(m_pStream, OnStreamState, m_context->Loop());
@@ -57,23 +84,15 @@ public:
         attr.minreq = static_cast<uint32_t>(-1);
         // Small fragments: a block completes soon after its last sample was recorded.
         attr.fragsize = BytesOfMs(Format(), 20);
-        // No device named: the stream follows the default source, as the wave mapper does.
-        if (pa_stream_connect_record(m_pStream, nullptr, &attr,
-                                     static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED |
-                                                                    PA_STREAM_ADJUST_LATENCY)) < 0)
+        const QByteArray device = source.toUtf8();
+        if (pa_stream_connect_record(
+                m_pStream, device.isEmpty() ? nullptr : device.constData(), &attr,
+                static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY)) <
+            0)
             return false;
-        if (!m_context->WaitReady(m_pStream))
-            return false;
-        ReportOpened();
-        return true;
+        return m_context->WaitReady(m_pStream);
     }
 
-protected:
-    int DoStart() override { return Cork(false); }
-    int DoStop() override { return Cork(true); }
-    void DoClose() override { Disconnect(); }
-
-private:
     int Cork(bool cork) {
         CPulseContext::CLock lock(*m_context);
         if (m_pStream == nullptr || pa_stream_get_state(m_pStream) != PA_STREAM_READY)
@@ -84,6 +103,9 @@ private:
     }
 
     void Disconnect() {
+        // The mixer first: it takes the server's lock inside its own, never the other way.
+        if (m_pStream != nullptr)
+            m_mixer.DetachRecorder(m_pStream);
         CPulseContext::CLock lock(*m_context);
         if (m_pStream == nullptr)
             return;
@@ -108,6 +130,7 @@ private:
     }
 
     std::shared_ptr<CPulseContext> m_context;
+    CPulseMixer& m_mixer;
     pa_stream* m_pStream = nullptr;
 };
 
@@ -127,9 +150,9 @@ public:
         CPulseContext::CLock lock(*m_context);
         if (!ConnectLocked())
             return false;
-        // Progress is polled: the library's own timing updates slow down to seconds.
-        m_pTimer = pa_context_rttime_new(m_context->Context(), pa_rtclock_now() + kPollUsec,
-                                         OnTimer, this);
+        // Progress is polled while something plays: the library's own timing updates slow
+        // down to seconds. Idle, the timer sleeps.
+        m_pTimer = pa_context_rttime_new(m_context->Context(), PA_USEC_INVALID, OnTimer, this);
         ReportOpened();
         return true;
     }
@@ -141,6 +164,8 @@ protected:
             return MMSYSERR_ERROR;
         if (pa_stream_write(m_pStream, data, n, nullptr, 0, PA_SEEK_RELATIVE) < 0)
             return MMSYSERR_ERROR;
+        m_nStreamBytes += n;
+        Wake();
         return MMSYSERR_NOERROR;
     }
 
@@ -160,9 +185,11 @@ private:
 
     bool ConnectLocked() {
         const pa_sample_spec spec = SpecOf(Format());
-        m_pStream = pa_stream_new(m_context->Context(), "tavo playback", &spec, nullptr);
+        m_pStream = NewStream(*m_context, "tavo playback", spec);
         if (m_pStream == nullptr)
             return false;
+        m_nStreamBytes = 0;
+        m_bIdle = true;
         pa_stream_set_state_callback(m_pStream, OnStreamState, m_context->Loop());
         pa_stream_set_underflow_callback(m_pStream, OnUnderflow, this);
         pa_buffer_attr attr;
@@ -174,10 +201,33 @@ private:
         attr.prebuf = BytesOfMs(Format(), 10);
         attr.minreq = static_cast<uint32_t>(-1);
         attr.fragsize = static_cast<uint32_t>(-1);
-        if (pa_stream_connect_playback(m_pStream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr,
-                                       nullptr) < 0)
+        // Corked until there is something to play: a stream that only underruns keeps the
+        // sink running (mixing silence, the sound card awake) and the server waking us.
+        if (pa_stream_connect_playback(
+                m_pStream, nullptr, &attr,
+                static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED),
+                nullptr, nullptr) < 0)
             return false;
         return m_context->WaitReady(m_pStream);
+    }
+
+    // With the lock held, after a write: playing, and watched until it is all heard.
+    void Wake() {
+        if (!m_bIdle)
+            return;
+        m_bIdle = false;
+        m_nDrainedAt = 0;
+        pa_operation_unref_safe(pa_stream_cork(m_pStream, 0, nullptr, nullptr));
+        if (m_pTimer != nullptr)
+            pa_context_rttime_restart(m_context->Context(), m_pTimer, pa_rtclock_now() + kPollUsec);
+    }
+
+    // With the lock held, once everything written has been heard.
+    void Sleep() {
+        m_bIdle = true;
+        pa_operation_unref_safe(pa_stream_cork(m_pStream, 1, nullptr, nullptr));
+        if (m_pTimer != nullptr)
+            pa_context_rttime_restart(m_context->Context(), m_pTimer, PA_USEC_INVALID);
     }
 
     void DisconnectStreamLocked() {
@@ -213,7 +263,8 @@ private:
     static void OnTimer(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* self) {
         auto* me = static_cast<CPulseWaveOut*>(self);
         me->Poll();
-        pa_context_rttime_restart(me->m_context->Context(), e, pa_rtclock_now() + kPollUsec);
+        if (!me->m_bIdle)
+            pa_context_rttime_restart(me->m_context->Context(), e, pa_rtclock_now() + kPollUsec);
     }
 
     static void OnUnderflow(pa_stream* s, void* self) { static_cast<CPulseWaveOut*>(self)->Poll(); }
@@ -244,12 +295,18 @@ private:
             me->m_nDrainedAt = 0;
         }
         me->Played(me->m_nOffset + static_cast<uint64_t>(heard));
+        // Timing asked for before the last write does not know of it: only a drain past all
+        // we wrote lets the stream sleep.
+        if (!me->m_bIdle && heard >= 0 && static_cast<uint64_t>(heard) >= me->m_nStreamBytes)
+            me->Sleep();
     }
 
     std::shared_ptr<CPulseContext> m_context;
     pa_stream* m_pStream = nullptr;
     pa_time_event* m_pTimer = nullptr;
     uint64_t m_nOffset = 0;
+    uint64_t m_nStreamBytes = 0;  // written to the current stream
+    bool m_bIdle = true;          // corked, the timer asleep
     pa_usec_t m_nDrainedAt = 0;
     int64_t m_nDrainedIndex = -1;
 };
@@ -260,7 +317,7 @@ public:
 
     int InputDeviceCount() override {
         auto c = Context();
-        return c ? CPulseMixer::CountSources(*c) : 0;
+        return c ? CPulseMixer::CountInputs(*c) : 0;
     }
     int OutputDeviceCount() override {
         auto c = Context();
@@ -269,25 +326,26 @@ public:
 
     std::unique_ptr<CWaveInDevice> OpenInput(const tagWaveFormat& format, WaveCallback callback,
                                              int& error) override {
-        return Open<CPulseWaveIn>(format, std::move(callback), error);
+        return Open<CPulseWaveIn>(error, format, std::move(callback), m_mixer);
     }
 
     std::unique_ptr<CWaveOutDevice> OpenOutput(const tagWaveFormat& format, WaveCallback callback,
                                                int& error) override {
-        return Open<CPulseWaveOut>(format, std::move(callback), error);
+        return Open<CPulseWaveOut>(error, format, std::move(callback));
     }
 
     IAudioMixer& Mixer() override { return m_mixer; }
 
 private:
-    template <typename Device>
-    std::unique_ptr<Device> Open(const tagWaveFormat& format, WaveCallback callback, int& e) {
+    template <typename Device, typename... More>
+    std::unique_ptr<Device> Open(int& e, const tagWaveFormat& format, WaveCallback callback,
+                                 More&... more) {
         auto c = Context();
         if (!c) {
             e = MMSYSERR_NODRIVER;
             return nullptr;
         }
-        auto device = std::make_unique<Device>(format, std::move(callback), c);
+        auto device = std::make_unique<Device>(format, std::move(callback), c, more...);
         if (!device->Connect()) {
             e = MMSYSERR_ERROR;
             return nullptr;
@@ -299,8 +357,11 @@ private:
     // Connects on first use and again after the server went away.
     std::shared_ptr<CPulseContext> Context() {
         std::lock_guard<std::mutex> guard(m_mutex);
-        if (!m_context || !m_context->IsReady())
+        if (!m_context || !m_context->IsReady()) {
             m_context = CPulseContext::Connect();
+            if (m_context)
+                CPulseMixer::OnConnected(*m_context);
+        }
         return m_context;
     }
 

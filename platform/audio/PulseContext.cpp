@@ -14,8 +14,8 @@ std::shared_ptr<CPulseContext> CPulseContext::Connect() {
     if (self->m_pLoop == nullptr)
         return nullptr;
     pa_proplist* props = pa_proplist_new();
+    // No media role here: every stream would inherit it (each stream names its own).
     pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "tavo");
-    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "phone");
     self->m_pContext =
         pa_context_new_with_proplist(pa_threaded_mainloop_get_api(self->m_pLoop), "tavo", props);
     pa_proplist_free(props);

@@ -14,6 +14,11 @@ public:
     CPulseContext(const CPulseContext&) = delete;
     CPulseContext& operator=(const CPulseContext&) = delete;
 
+    // The media role of every stream and loopback of ours. Policy modules act on roles: a
+    // "phone" stream makes desktops pause or duck the user's music, "music" and "video"
+    // streams are the ones paused. A room's voice is neither.
+    static constexpr const char* kStreamRole = "production";
+
     pa_threaded_mainloop* Loop() const { return m_pLoop; }
     pa_context* Context() const { return m_pContext; }
     bool IsReady() const;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -238,6 +239,7 @@ protected:
                 m_bRunning = true;
                 m_start = Clock::now();
                 m_startBytes = m_played;
+                m_wake.notify_one();
             }
         }
         return MMSYSERR_NOERROR;
@@ -254,14 +256,25 @@ protected:
 
 private:
     void Stop_() {
-        m_bQuit = true;
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_bQuit = true;
+        }
+        m_wake.notify_one();
         if (m_thread.joinable())
             m_thread.join();
     }
 
     void Run() {
         const double bytesPerSecond = Format().nAvgBytesPerSec;
-        while (!m_bQuit) {
+        for (;;) {
+            {
+                // A player with nothing to play sleeps until it is written to.
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_bQuit || m_bRunning; });
+                if (m_bQuit)
+                    return;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             uint64_t played = 0;
             {
@@ -287,11 +300,12 @@ private:
     const bool m_bHold;
     std::unique_ptr<CWavSink> m_sink;
     std::mutex m_mutex;
+    std::condition_variable m_wake;
     bool m_bRunning = false;
     Clock::time_point m_start;
     uint64_t m_startBytes = 0;
     uint64_t m_played = 0;
-    std::atomic<bool> m_bQuit{false};
+    bool m_bQuit = false;
     std::thread m_thread;
 };
 

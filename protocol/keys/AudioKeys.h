@@ -28,3 +28,11 @@ enum : short {
     QUALITY = 30,  // i  1 hi-fi, 2 singing, 3 speech
 };
 }
+
+// 232, the server forbids or allows receiving sound.
+namespace AudioControlChangedKey {
+enum : short {
+    BY = 20,     // s
+    ALLOW = 30,  // i  1 allowed, 0 forbidden
+};
+}

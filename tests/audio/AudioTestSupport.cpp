@@ -3,7 +3,9 @@
 #include <fftw3.h>
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -26,6 +28,90 @@ bool Run(const QString& program, const QStringList& args, QByteArray* out, int t
     if (out != nullptr)
         *out = p.readAllStandardOutput();
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+bool SoundServerRequired() {
+    return qEnvironmentVariableIntValue("TAVO_REQUIRE_SOUND_SERVER") != 0;
+}
+
+QString Pactl(const QStringList& args) {
+    QByteArray out;
+    if (!Run("pactl", args, &out))
+        return QString();
+    return QString::fromUtf8(out).trimmed();
+}
+
+QStringList PactlEntries(const QString& what, const QStringList& containing) {
+    QStringList found;
+    // Entries start with a line that does not start with white space ("Sink Input #7").
+    static const QRegularExpression start(QStringLiteral("\\n(?=\\S)"));
+    for (const QString& entry : Pactl({"list", what}).split(start, Qt::SkipEmptyParts)) {
+        if (std::all_of(containing.begin(), containing.end(),
+                        [&](const QString& part) { return entry.contains(part); }))
+            found << entry;
+    }
+    return found;
+}
+
+CSoundServer::CSoundServer(EModules modules, const QStringList& load) {
+    if (!HaveProgram("pulseaudio") || !HaveProgram("pactl") || !m_dir.isValid())
+        return;
+    const QString run = m_dir.filePath("run");
+    QDir().mkpath(run);
+    QFile::setPermissions(run,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QDir().mkpath(m_dir.filePath("home"));
+    m_address = "unix:" + run + "/pulse/native";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", run);
+    env.insert("HOME", m_dir.filePath("home"));
+    env.remove("PULSE_SERVER");
+    env.remove("PULSE_RUNTIME_PATH");
+    m_process.setProcessEnvironment(env);
+    m_process.setStandardOutputFile(m_dir.filePath("pulse.log"));
+    m_process.setStandardErrorFile(m_dir.filePath("pulse.log"), QIODevice::Append);
+    QStringList args{"--daemonize=no", "--exit-idle-time=-1", "--log-target=stderr"};
+    if (modules == EModules::Bare)
+        args << "-n"
+             << "--load=module-native-protocol-unix";
+    for (const QString& module : load) args << "--load=" + module;
+    m_process.start("pulseaudio", args);
+    if (!m_process.waitForStarted())
+        return;
+    for (int i = 0; i < 100 && !m_bRunning; ++i) {
+        m_bRunning = Run("pactl", {"-s", m_address, "info"});
+        if (!m_bRunning && m_process.waitForFinished(100))
+            break;
+    }
+}
+
+CSoundServer::~CSoundServer() {
+    if (m_bUsed) {
+        if (!m_bHadPrevious)
+            qunsetenv("PULSE_SERVER");
+        else
+            qputenv("PULSE_SERVER", m_previous);
+    }
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QString CSoundServer::Log() const {
+    QFile log(m_dir.filePath("pulse.log"));
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+}
+
+void CSoundServer::Use() {
+    if (!m_bUsed) {
+        m_bHadPrevious = qEnvironmentVariableIsSet("PULSE_SERVER");
+        m_previous = qgetenv("PULSE_SERVER");
+    }
+    m_bUsed = true;
+    qputenv("PULSE_SERVER", m_address.toUtf8());
 }
 
 tagWavData MakeSpeech(const QString& folder, int rate, int channels) {
@@ -149,6 +235,19 @@ double Rms(const std::vector<double>& x) {
     return x.empty() ? 0 : std::sqrt(s / x.size());
 }
 
+double ToneLevel(const std::vector<double>& x, int rate, double freq) {
+    if (x.empty())
+        return 0;
+    double re = 0;
+    double im = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        const double phase = 2 * M_PI * freq * static_cast<double>(i) / rate;
+        re += x[i] * std::cos(phase);
+        im -= x[i] * std::sin(phase);
+    }
+    return 2 * std::hypot(re, im) / static_cast<double>(x.size());
+}
+
 size_t Onset(const std::vector<double>& x) {
     double peak = 0;
     for (double v : x) peak = std::max(peak, std::abs(v));
@@ -204,6 +303,43 @@ tagRecordingComparison CompareRecording(const std::vector<double>& sent,
     c.levelRatio = Rms(aligned) / Rms(ref);
     c.durationRatio = static_cast<double>(ActiveLength(got)) / ActiveLength(sent);
     return c;
+}
+
+double TrackedCorrelation(const std::vector<double>& sent, const std::vector<double>& got, long lag,
+                          long chunk, long drift) {
+    const long s0 = static_cast<long>(Onset(sent));
+    const long g0 = static_cast<long>(Onset(got)) + lag;
+    const double loud = Rms(sent);
+    double sum = 0;
+    int pieces = 0;
+    long offset = g0 - s0;  // where got holds sent's sample 0, as found so far
+    for (long at = s0; at + chunk <= static_cast<long>(sent.size()); at += chunk) {
+        const std::vector<double> piece(sent.begin() + at, sent.begin() + at + chunk);
+        if (Rms(piece) < loud / 4)
+            continue;
+        double best = 0;
+        long bestOffset = offset;
+        for (long d = -drift; d <= drift; ++d) {
+            const long from = at + offset + d;
+            if (from < 0 || from + chunk > static_cast<long>(got.size()))
+                continue;
+            double ab = 0, bb = 0;
+            for (long i = 0; i < chunk; ++i) {
+                ab += piece[i] * got[from + i];
+                bb += got[from + i] * got[from + i];
+            }
+            const double aa = Rms(piece) * Rms(piece) * chunk;
+            const double r = (aa > 0 && bb > 0) ? ab / std::sqrt(aa * bb) : 0;
+            if (r > best) {
+                best = r;
+                bestOffset = offset + d;
+            }
+        }
+        offset = bestOffset;
+        sum += best;
+        ++pieces;
+    }
+    return pieces > 0 ? sum / pieces : 0;
 }
 
 }  // namespace audiotest

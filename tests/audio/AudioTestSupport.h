@@ -5,8 +5,10 @@
 
 #include "platform/audio/WavFile.h"
 
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <vector>
 
@@ -16,6 +18,43 @@ namespace audiotest {
 bool Run(const QString& program, const QStringList& args, QByteArray* out = nullptr,
          int timeoutMs = 60000);
 bool HaveProgram(const QString& program);
+
+// Whether a test that needs a sound server of its own fails rather than skips without one
+// (TAVO_REQUIRE_SOUND_SERVER=1, as CI sets it).
+bool SoundServerRequired();
+
+// pactl's answer, trimmed; empty when it failed.
+QString Pactl(const QStringList& args);
+// The entries of "pactl list WHAT" (sinks, sink-inputs, modules ...) that contain every one
+// of the texts, each entry whole.
+QStringList PactlEntries(const QString& what, const QStringList& containing = {});
+
+// A sound server of the test's own, in a runtime folder of its own, started as a person's
+// session starts it (the distribution's default.pa) or bare, with only the native protocol
+// and the modules given. Use() points this process, and every program it starts, at it until
+// the server is destroyed.
+class CSoundServer {
+public:
+    enum class EModules { Desktop, Bare };
+    explicit CSoundServer(EModules modules, const QStringList& load = {});
+    ~CSoundServer();
+    CSoundServer(const CSoundServer&) = delete;
+    CSoundServer& operator=(const CSoundServer&) = delete;
+
+    bool IsRunning() const { return m_bRunning; }
+    // Why it did not start.
+    QString Log() const;
+    void Use();
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_address;
+    QByteArray m_previous;
+    bool m_bHadPrevious = false;
+    bool m_bRunning = false;
+    bool m_bUsed = false;
+};
 
 // About `seconds` of speech-like sound at rate and channels, 16-bit. From espeak-ng when it
 // is installed, else from sox (a vowel-like buzz with a varying pitch and pauses).
@@ -32,6 +71,8 @@ double BestCorrelation(const std::vector<double>& a, const std::vector<double>& 
 // Signal-to-noise ratio in dB of `test` against `ref` (same length, aligned).
 double SnrDb(const std::vector<double>& ref, const std::vector<double>& test);
 double Rms(const std::vector<double>& x);
+// The amplitude of the component at freq Hz (one bin of a DFT over the whole signal).
+double ToneLevel(const std::vector<double>& x, int rate, double freq);
 
 // Where the sound starts, and how long it lasts: from the first to the last sample above a
 // tenth of the loudest.
@@ -48,5 +89,12 @@ struct tagRecordingComparison {
 // correlating `window` samples from the onset, and compares the two from there on.
 tagRecordingComparison CompareRecording(const std::vector<double>& sent,
                                         const std::vector<double>& got, long maxLag, long window);
+
+// Alike piece by piece: the mean correlation of `chunk`-sample pieces of what was sent (those
+// with sound in them), each aligned on its own within `drift` samples of where the one before
+// it lay, starting at the lag CompareRecording found. A path whose clock runs a little fast
+// or slow (a loopback keeping its latency) still scores high; other sound does not.
+double TrackedCorrelation(const std::vector<double>& sent, const std::vector<double>& got, long lag,
+                          long chunk, long drift);
 
 }  // namespace audiotest

@@ -1,12 +1,16 @@
 // The PulseAudio backend against a real server: what the microphone hears arrives in the
-// captured blocks, what the players play comes out of the sink, and the mixer moves the
-// server's default source. Uses the test server's ci_mic (fed through ci_mic_feed) and
-// ci_sink; skipped when no server answers.
+// captured blocks, what the players play comes out of the sink, and the recording mixer's
+// stereo mix is the microphone inside what the default output plays, built and taken down by
+// us without touching the user's devices. Uses the test server's ci_mic (fed through
+// ci_mic_feed) and ci_sink; skipped when no server answers.
 
 #include "audio/AudioFormats.h"
 #include "audio/RecordSource.h"
+#include "audio/SoundConfigDlg.h"
 #include "audio/WaveIn.h"
 #include "audio/WaveOut.h"
+#include "platform/audio/PulseMixer.h"
+#include "platform/audio/PulseStereoMix.h"
 #include "platform/audio/WaveSystem.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -18,18 +22,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <mutex>
+
+#include <unistd.h>
 
 using namespace audiotest;
 using namespace tavotest;
 
 namespace {
-
-QString Pactl(const QStringList& args) {
-    QByteArray out;
-    audiotest::Run("pactl", args, &out);
-    return QString::fromUtf8(out).trimmed();
-}
 
 bool HasSource(const QString& name) {
     return Pactl({"list", "short", "sources"}).contains(name);
@@ -88,15 +89,67 @@ protected:
         CRecordSource::Get().SetMixName(QString());
     }
     void TearDown() override {
+        CRecordSource::Get().Release();
+        for (const QString& module : m_modules) Pactl({"unload-module", module});
         if (HaveProgram("pactl") && HasSource("ci_mic")) {
+            Pactl({"set-default-sink", "ci_sink"});
             Pactl({"set-default-source", "ci_mic"});
             Pactl({"set-source-mute", "ci_mic", "0"});
             Pactl({"set-source-volume", "ci_mic", "100%"});
             Pactl({"set-sink-volume", "ci_sink", "100%"});
         }
     }
+    // Loads a module for the test's length.
+    QString Load(const QStringList& args) {
+        QString index = Pactl(QStringList{"load-module"} + args);
+        if (!index.isEmpty())
+            m_modules << index;
+        return index;
+    }
+
     QTemporaryDir m_dir;
+    QStringList m_modules;
 };
+
+// The modules of our own stereo mix on the server.
+QStringList OurMixModules() {
+    return PactlEntries("modules", {CPulseStereoMix::SinkName()});
+}
+
+// Once what the recorder still holds from before has come through (and new loopbacks have
+// started), plays a second of each tone into its sink, all at once, and returns what the
+// recorder took from then until a second after they ended.
+std::vector<double> Heard(CCollectingWaveIn& engine, const QString& folder,
+                          const std::vector<std::pair<QString, double>>& tones) {
+    const int settled = engine.Blocks() + 4;
+    WaitUntil([&] { return engine.Blocks() >= settled; }, std::chrono::seconds(10));
+    const size_t from = engine.Samples().size();
+    std::vector<std::unique_ptr<QProcess>> players;
+    for (const auto& [sink, freq] : tones) {
+        const QString file = QDir(folder).filePath(QString("tone%1.wav").arg(freq));
+        WriteWavFile(file, MakeSine(44100, 2, freq, 8000, 1.0));
+        players.push_back(std::make_unique<QProcess>());
+        players.back()->start("paplay", {"-d", sink, file});
+    }
+    for (auto& player : players) player->waitForFinished(10000);
+    const int blocks = engine.Blocks();
+    WaitUntil([&] { return engine.Blocks() >= blocks + 4; }, std::chrono::seconds(10));
+    const std::vector<short> all = engine.Samples();
+    return Channel(std::vector<short>(all.begin() + static_cast<long>(from), all.end()), 1, 0);
+}
+
+// The loudest an 8000 Hz recording carries a tone over any eighth of a second: a tone mixed
+// in is thousands, one that is not stays far below.
+double Loudest(const std::vector<double>& x, double freq) {
+    double loudest = 0;
+    for (size_t at = 0; at + 1000 <= x.size(); at += 1000)
+        loudest = std::max(loudest, ToneLevel({x.begin() + static_cast<long>(at),
+                                               x.begin() + static_cast<long>(at) + 1000},
+                                              8000, freq));
+    return loudest;
+}
+constexpr double kHeardTone = 2000;
+constexpr double kNoTone = 500;
 
 }  // namespace
 
@@ -193,6 +246,30 @@ TEST_F(Pulse, PlaybackComesOutOfTheSink) {
     EXPECT_NEAR(c.durationRatio, 1.0, 0.05);
 }
 
+TEST_F(Pulse, APlayerWithNothingToPlayLetsTheSinkSleep) {
+    const auto sinkState = [] {
+        for (const QString& line : Pactl({"list", "short", "sinks"}).split('\n'))
+            if (line.section('\t', 1, 1) == "ci_sink")
+                return line.section('\t', 4, 4);
+        return QString();
+    };
+    CCountingWaveOut player;
+    player.SetFormat(3);
+    ASSERT_EQ(player.Open(), 1);
+    // Open and silent: nothing keeps the sound card mixing.
+    Spin(std::chrono::milliseconds(300));
+    EXPECT_EQ(sinkState().toStdString(), "IDLE");
+    // Each block is played, and once it is out the sink rests again.
+    const std::vector<char> block(kSpeechBlockBytes, 0);
+    for (int round = 1; round <= 2; ++round) {
+        player.Play(block.data(), static_cast<int>(block.size()));
+        ASSERT_TRUE(WaitUntil([&] { return sinkState() == "RUNNING"; }, std::chrono::seconds(5)));
+        ASSERT_TRUE(WaitUntil([&] { return player.playOver == round; }, std::chrono::seconds(5)));
+        EXPECT_TRUE(WaitUntil([&] { return sinkState() == "IDLE"; }, std::chrono::seconds(2)))
+            << "round " << round;
+    }
+}
+
 TEST_F(Pulse, ResetHandsBackQueuedBuffersOnBothSides) {
     std::mutex m;
     std::vector<tagWaveHeader*> done;
@@ -238,41 +315,141 @@ TEST_F(Pulse, ResetHandsBackQueuedBuffersOnBothSides) {
     for (size_t i = 0; i < done.size(); ++i) EXPECT_EQ(done[i], &headers[i]);
 }
 
-TEST_F(Pulse, MixerMovesTheDefaultSourceAndControlsTheMicrophone) {
-    tagListControl control;
-    ASSERT_TRUE(CurrentMixer().GetListControl(control));
-    int mics = 0;
-    int monitors = 0;
-    for (const tagMixerItem& item : control.items) {
-        mics += item.componentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE;
-        monitors += item.monitor;
-        if (item.componentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE)
-            EXPECT_EQ(item.id, "ci_mic");
-    }
-    EXPECT_EQ(mics, 1);
-    EXPECT_EQ(monitors, 2);
+TEST_F(Pulse, TheStereoMixIsTheMicrophoneInsideWhatTheDefaultOutputPlays) {
+    // A microphone that hears a steady tone, and a default output that is not the first
+    // monitor on the server's list.
+    const double mic = 440, output = 1000, otherOutput = 700;
+    ASSERT_FALSE(
+        Load({"module-sine-source", "source_name=tavo_test_mic", "frequency=440"}).isEmpty());
+    ASSERT_FALSE(Load({"module-null-sink", "sink_name=tavo_test_speakers"}).isEmpty());
+    Pactl({"set-default-source", "tavo_test_mic"});
+    Pactl({"set-default-sink", "tavo_test_speakers"});
+    // A sound card's output runs all the time; a null sink fed only now and then jumps in
+    // its monitor's timeline. A stream of zeros keeps the test's stand-in even.
+    QProcess keepAwake;
+    keepAwake.start("pacat", {"-p", "-d", "tavo_test_speakers", "--raw", "--rate=44100",
+                              "--channels=2", "--format=s16le", "/dev/zero"});
+    ASSERT_TRUE(keepAwake.waitForStarted());
+    CCollectingWaveIn engine(AUDIO_QUALITY_SPEECH);
+    engine.SetFormat(AUDIO_QUALITY_SPEECH);
+    ASSERT_EQ(engine.Open(), 1);
+    engine.Start();
+    ASSERT_TRUE(WaitUntil([&] { return engine.Blocks() >= 2; }, std::chrono::seconds(15)));
+
+    // Speaking with the settings as they come: no line chosen yet.
+    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIX, true));
+    EXPECT_EQ(CRecordSource::Get().MixName().toStdString(), CPulseMixer::kStereoMix);
+    EXPECT_EQ(OurMixModules().size(), 3) << "a sink and two loopbacks";
+    std::vector<double> heard =
+        Heard(engine, m_dir.path(), {{"tavo_test_speakers", output}, {"ci_sink", otherOutput}});
+    EXPECT_GT(Loudest(heard, mic), kHeardTone) << "the microphone is in the mix";
+    EXPECT_GT(Loudest(heard, output), kHeardTone) << "what the default output plays is";
+    EXPECT_LT(Loudest(heard, otherOutput), kNoTone) << "another output is not";
+
+    // The microphone's line is ours: muting it or turning it down leaves the device alone.
+    ASSERT_TRUE(SetMicLineMute(true));
+    heard = Heard(engine, m_dir.path(), {{"tavo_test_speakers", output}});
+    EXPECT_LT(Loudest(heard, mic), kNoTone);
+    EXPECT_GT(Loudest(heard, output), kHeardTone);
+    EXPECT_EQ(Pactl({"get-source-mute", "tavo_test_mic"}).toStdString(), "Mute: no");
+    ASSERT_TRUE(SetMicLineMute(false));
+    SetMicVolume(32768);
+    EXPECT_NEAR(GetMicVolume(), 32768, 2);
+    const QStringList line = PactlEntries("sink-inputs", {"tavo.line = \"microphone\""});
+    ASSERT_EQ(line.size(), 1);
+    EXPECT_TRUE(line[0].contains("/  50% /")) << line[0].toStdString();
+    EXPECT_TRUE(line[0].contains("Mute: no"));
+    EXPECT_TRUE(Pactl({"get-source-volume", "tavo_test_mic"}).contains("/ 100% /"));
+
+    // The microphone alone: the mix goes, the recorder moves to the device and records it
+    // through the same line.
+    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIC, true));
+    EXPECT_TRUE(OurMixModules().isEmpty());
+    SetMicVolume(65535);
+    heard = Heard(engine, m_dir.path(), {{"tavo_test_speakers", output}});
+    EXPECT_GT(Loudest(heard, mic), kHeardTone);
+    EXPECT_LT(Loudest(heard, output), kNoTone);
+    ASSERT_TRUE(SetMicLineMute(true));
+    heard = Heard(engine, m_dir.path(), {});
+    EXPECT_LT(Loudest(heard, mic), kNoTone);
+    EXPECT_EQ(Pactl({"get-source-mute", "tavo_test_mic"}).toStdString(), "Mute: no");
+    engine.Close();
+    keepAwake.terminate();
+    keepAwake.waitForFinished(5000);
+}
+
+TEST_F(Pulse, OurMixGoesWithTheRoomAndACrashedRunsAtTheNextStart) {
+    QProcess gone;
+    gone.start("true");
+    ASSERT_TRUE(gone.waitForStarted());
+    const qint64 dead = gone.processId();
+    gone.waitForFinished();
+    const QString crashed = QString("%1%2").arg(CPulseStereoMix::kSinkPrefix).arg(dead);
+    const QString running = QString("%1%2").arg(CPulseStereoMix::kSinkPrefix).arg(::getppid());
+    ASSERT_FALSE(Load({"module-null-sink", "sink_name=" + crashed}).isEmpty());
+    ASSERT_FALSE(Load({"module-loopback", "source=ci_mic", "sink=" + crashed}).isEmpty());
+    ASSERT_FALSE(Load({"module-null-sink", "sink_name=" + running}).isEmpty());
+
+    // The next start: what the gone process left goes, a running one's mix stays.
+    ASSERT_TRUE(CWaveSystem::Select("pulse"));
+    OpenMixers();
+    EXPECT_TRUE(PactlEntries("modules", {crashed}).isEmpty());
+    EXPECT_EQ(PactlEntries("modules", {running}).size(), 1);
+    EXPECT_TRUE(PactlEntries("sink-inputs", {"ci_mic"}).isEmpty());
 
     ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIX, true));
-    EXPECT_TRUE(Pactl({"get-default-source"}).endsWith(".monitor"));
-    EXPECT_TRUE(CRecordSource::Get().MixName().startsWith("Monitor of"));
-    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIC, true));
-    EXPECT_EQ(Pactl({"get-default-source"}), "ci_mic");
-    // The microphone stays the microphone while the default points at the mix.
+    EXPECT_EQ(OurMixModules().size(), 3);
+    // The room closes.
+    CRecordSource::Get().Release();
+    EXPECT_TRUE(OurMixModules().isEmpty());
+}
+
+TEST_F(Pulse, AChosenLineIsFoundAgainAfterItsLabelChanged) {
+    CTempConfig config;
+    CScriptedUi ui;
+    QString line = Load({"module-null-sink", "sink_name=tavo_test_line",
+                         "sink_properties=device.description=Before"});
+    ASSERT_FALSE(line.isEmpty());
+    SelectRecordSource(RECORD_SOURCE_MIX, false);
+    const QString label = CRecordSource::Get().LineLabel("tavo_test_line.monitor");
+    ASSERT_NE(label.toStdString(), "tavo_test_line.monitor");
+    // The user picks the line by what it is called now.
+    ui.dialogs.Script(CSoundConfigDlg::IDD, [&](CDialogModel& model) {
+        auto& d = static_cast<CSoundConfigDlg&>(model);
+        d.SelectMix(label);
+        d.OnOK();
+    });
+    CSoundConfigDlg dialog;
+    ASSERT_EQ(dialog.DoModal(), IDOK);
+    // Another language, another profile of the card: the same device is called otherwise.
+    Pactl({"unload-module", line});
+    ASSERT_FALSE(Load({"module-null-sink", "sink_name=tavo_test_line",
+                       "sink_properties=device.description=After"})
+                     .isEmpty());
+    CRecordSource::Get().SetMixName(tagMixSettings::Load().mixName);
     ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIX, true));
-    ASSERT_TRUE(SetMicLineMute(true));
-    EXPECT_EQ(Pactl({"get-source-mute", "ci_mic"}), "Mute: yes");
-    ASSERT_TRUE(SetMicLineMute(false));
-    EXPECT_EQ(Pactl({"get-source-mute", "ci_mic"}), "Mute: no");
-    SetMicVolume(32768);
-    EXPECT_TRUE(Pactl({"get-source-volume", "ci_mic"}).contains("50%"));
-    EXPECT_NEAR(GetMicVolume(), 32768, 2);
-    // The speakers are the default sink's volume.
-    CVolumeControl speakers(0, CVolumeControl::SELECTOR_PLAYBACK, nullptr, nullptr);
-    ASSERT_TRUE(speakers.IsValid());
-    EXPECT_TRUE(speakers.SetValue(16384));
-    EXPECT_TRUE(Pactl({"get-sink-volume", "ci_sink"}).contains("25%"));
-    EXPECT_NEAR(speakers.GetValue(), 16384, 2);
-    EXPECT_TRUE(Pactl({"get-source-volume", "ci_mic"}).contains("50%"));
+    tagListControl control;
+    ASSERT_TRUE(CurrentMixer().GetListControl(control));
+    const auto selected = std::find_if(control.items.begin(), control.items.end(),
+                                       [](const tagMixerItem& i) { return i.value; });
+    ASSERT_NE(selected, control.items.end());
+    EXPECT_EQ(selected->id.toStdString(), "tavo_test_line.monitor");
+    EXPECT_TRUE(selected->name.contains("After")) << selected->name.toStdString();
+}
+
+TEST(PulseWithoutMicrophone, MonitorsOfOutputsAreNoInputDevices) {
+    CSoundServer server(CSoundServer::EModules::Bare, {"module-null-sink sink_name=speakers"});
+    if (!server.IsRunning()) {
+        ASSERT_FALSE(SoundServerRequired()) << server.Log().toStdString();
+        GTEST_SKIP() << "no private sound server";
+    }
+    server.Use();
+    ASSERT_TRUE(CWaveSystem::Select("pulse"));
+    EXPECT_EQ(WaveOutGetNumDevs(), 1);
+    EXPECT_EQ(WaveInGetNumDevs(), 0) << "speakers, and no microphone";
+    CCollectingWaveIn engine(AUDIO_QUALITY_SPEECH);
+    EXPECT_EQ(engine.Open(), 0);
+    CWaveSystem::Select("pulse");
 }
 
 TEST(PulseWithoutServer, NoDevicesNoMixerAndTheReasonInAudioLog) {

@@ -380,25 +380,49 @@ TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
     EXPECT_EQ(playedOn(noRoom), 0);
     EXPECT_EQ(playedOn(otherRoom), 0);
 
-    // The receive ban, the low-rank shield (amy is rank 20) and shielded users.
-    r.audio->SetReceiveBan(true);
+    // The server forbids receiving sound, and allows it again.
+    const auto audioControl = [&](int allow) {
+        r.f.Deliver([&](CKParam& p) {
+            p.SetShortInt(KEY_COMMAND, CMD_AUDIO_CONTROL_CHANGED);
+            p.SetCString(20, QStringLiteral("op"));
+            p.SetInt(30, allow);
+        });
+    };
+    audioControl(0);
+    const auto said = [&](const QString& line) {
+        return r.f.publicView.Has(line) || r.f.privateView.Has(line);
+    };
+    EXPECT_TRUE(said(QStringLiteral("操作员(op) 禁止接收声音数据")));
     EXPECT_EQ(playedOn(main), -1);
-    r.audio->SetReceiveBan(false);
-    r.audio->Filter().lowRankShield = true;
+    audioControl(1);
+    EXPECT_TRUE(said(QStringLiteral("操作员(op) 允许接收声音数据")));
+    EXPECT_EQ(playedOn(main), 0);
+    // The chat's filters silence voices too: members below operator (amy is rank 20, bob on
+    // the second mic too) while they are hidden, and a blocked member whatever mic is theirs.
+    CChatText& chat = r.f.Room().Chat();
+    chat.SetHideBelowOperator(true);
     EXPECT_EQ(playedOn(main), -1);
     r.Taken("op");
     tagIncoming fromOp;
     fromOp.sender = "op";
     EXPECT_EQ(playedOn(fromOp), 0);
-    r.audio->Filter().shielded << "op";
+    EXPECT_EQ(playedOn(second), -1);
+    chat.SetHideBelowOperator(false);
+    EXPECT_EQ(playedOn(second), 2);
+    chat.SetBlocked("bob", true);
+    EXPECT_EQ(playedOn(second), -1);
+    EXPECT_EQ(playedOn(fromOp), 0);
+    chat.SetBlocked("op", true);
     EXPECT_EQ(playedOn(fromOp), -1);
-    // A main holder who is not a member at all is not heard under the shield.
-    r.audio->Filter().shielded.clear();
+    chat.SetBlocked("op", false);
+    chat.SetBlocked("bob", false);
+    // A main holder who is not a member at all is not heard while low ranks are hidden.
     r.Taken("ghost");
     tagIncoming fromGhost;
     fromGhost.sender = "ghost";
+    chat.SetHideBelowOperator(true);
     EXPECT_EQ(playedOn(fromGhost), -1);
-    r.audio->Filter().lowRankShield = false;
+    chat.SetHideBelowOperator(false);
     EXPECT_EQ(playedOn(fromGhost), 0);
 
     // Garbage in the payload is dropped by the decoder, not by a crash.
