@@ -39,15 +39,11 @@ void CListener::OnAccept(int error) {
         QString address;
         unsigned port = 0;
         connection->GetPeerName(address, port);
-        const bool full = ConnectionCount() >= m_limits.maxConnections;
-        const bool crowded = m_limits.maxConnectionsPerAddress > 0 &&
-                             m_perAddress[address] >= m_limits.maxConnectionsPerAddress;
-        if (full || crowded) {
+        if (!m_admission.Admit(address)) {
             // Closed at once: the client sees the connection end rather than hang.
             connection->Close();
             continue;
         }
-        ++m_perAddress[address];
         CServerConnection& adopted = *connection;
         m_connections.emplace(adopted.PeerId(), std::move(connection));
         adopted.Adopt();
@@ -80,10 +76,7 @@ void CListener::Reap() {
         }
         std::unique_ptr<CServerConnection> connection = std::move(it->second);
         m_connections.erase(it);
-        const QString address = connection->PeerAddress();
-        if (--m_perAddress[address] <= 0) {
-            m_perAddress.erase(address);
-        }
+        m_admission.Release(connection->PeerAddress());
         m_handler.OnPeerClosed(*connection);
     }
 }

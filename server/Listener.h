@@ -6,6 +6,7 @@
 #include "platform/AsyncSocket.h"
 #include "platform/MessageWindow.h"
 #include "protocol/FrameCodec.h"
+#include "server/Admission.h"
 #include "server/ServerConfig.h"
 #include "server/ServerPeer.h"
 
@@ -54,8 +55,8 @@ private:
     IPeerHandler& m_handler;
     tagServerLimits m_limits;
     unsigned m_port = 0;
+    CAdmission m_admission{m_limits};
     std::map<uint64_t, std::unique_ptr<CServerConnection>> m_connections;
-    std::map<QString, int> m_perAddress;
     std::vector<uint64_t> m_closed;
     bool m_reapPosted = false;
     CReaper m_reaper{*this};

@@ -88,7 +88,9 @@ bool LoadServerConfig(const QString& path, tagServerConfig& config, QString* err
         ReadInt(ini, QStringLiteral("limits/max_visitors_per_address"), l.maxVisitorsPerAddress,
                 error) &&
         ReadInt(ini, QStringLiteral("limits/session_timeout_seconds"), l.sessionTimeoutSeconds,
-                error);
+                error) &&
+        ReadInt(ini, QStringLiteral("limits/web_head_bytes"), l.webHeadBytes, error) &&
+        ReadInt(ini, QStringLiteral("limits/web_request_seconds"), l.webRequestSeconds, error);
     if (!ok) {
         return false;
     }

@@ -30,6 +30,10 @@ struct tagServerLimits {
     int maxVisitorsPerAddress = 500;
     // A hall session without a presence request for this long is forgotten.
     int sessionTimeoutSeconds = 120;
+    // The longest head (request line and header fields) of a web request, and the time a web
+    // connection has to bring each whole request head, whether it stays silent or trickles.
+    int webHeadBytes = 8192;
+    int webRequestSeconds = 15;
 };
 
 struct tagRoomServerPorts {

@@ -1,7 +1,6 @@
 // Bad input from the network: garbage, oversize frames, unknown commands, floods and random
 // packets. The service drops the offender and everybody else keeps their service.
 
-#include "platform/AsyncSocket.h"
 #include "protocol/Commands.h"
 #include "protocol/FrameCodec.h"
 #include "server/HallService.h"
@@ -21,41 +20,6 @@
 using namespace tavotest;
 
 namespace {
-
-// A connection that sends what it is given and nothing else: no keep-alive, no framing.
-class CRawClient : public CAsyncSocket {
-public:
-    bool Open(unsigned port) {
-        if (!Create() ||
-            (!Connect(QStringLiteral("127.0.0.1"), port) && GetLastError() != WSAEWOULDBLOCK)) {
-            return false;
-        }
-        return WaitUntil([&] { return m_connected; });
-    }
-    void Write(const QByteArray& bytes) {
-        for (qsizetype at = 0; at < bytes.size();) {
-            const int n = Send(bytes.constData() + at, static_cast<int>(bytes.size() - at));
-            if (n > 0) {
-                at += n;
-            } else {
-                Spin(std::chrono::milliseconds(1));
-            }
-        }
-    }
-    bool closed = false;
-
-protected:
-    void OnConnect(int error) override { m_connected = error == 0; }
-    void OnReceive(int) override {
-        char buffer[4096];
-        while (Receive(buffer, sizeof buffer) > 0) {
-        }
-    }
-    void OnClose(int) override { closed = true; }
-
-private:
-    bool m_connected = false;
-};
 
 // A public line and its reply: the proof that a member is still served.
 bool StillServed(CServiceHarness& h, tagRoomGuest& g) {

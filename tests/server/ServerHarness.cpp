@@ -8,12 +8,27 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 namespace tavotest {
 
-bool CTestClient::Open(unsigned port) {
+bool CTestClient::Open(unsigned port, const QString& from) {
     m_connected = false;
     m_closed = false;
-    if (KCreate() != 0 || KConnect(QStringLiteral("127.0.0.1"), static_cast<int>(port)) != 0) {
+    if (KCreate() != 0) {
+        return false;
+    }
+    if (!from.isEmpty()) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        if (::inet_pton(AF_INET, from.toLatin1().constData(), &local.sin_addr) != 1 ||
+            ::bind(Handle(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            return false;
+        }
+    }
+    if (KConnect(QStringLiteral("127.0.0.1"), static_cast<int>(port)) != 0) {
         return false;
     }
     return WaitUntil([&] { return m_connected || m_closed; }) && m_connected;
@@ -68,7 +83,35 @@ std::vector<CPacketCopy> CTestClient::All(short command) const {
     return out;
 }
 
-namespace {
+bool CRawClient::Open(unsigned port) {
+    if (!Create() ||
+        (!Connect(QStringLiteral("127.0.0.1"), port) && GetLastError() != WSAEWOULDBLOCK)) {
+        return false;
+    }
+    return WaitUntil([&] { return m_connected || closed; }) && m_connected;
+}
+
+void CRawClient::Write(const QByteArray& bytes) {
+    for (qsizetype at = 0; at < bytes.size() && !closed;) {
+        const int n = Send(bytes.constData() + at, static_cast<int>(bytes.size() - at));
+        if (n > 0) {
+            at += n;
+        } else if (GetLastError() == WSAEWOULDBLOCK) {
+            Spin(std::chrono::milliseconds(1));
+        } else {
+            return;
+        }
+    }
+}
+
+void CRawClient::OnReceive(int) {
+    char buffer[4096];
+    int n = 0;
+    while ((n = Receive(buffer, sizeof buffer)) > 0) {
+        received.append(buffer, n);
+    }
+}
+
 tagServerConfig TestConfig() {
     tagServerConfig config;
     config.databasePath = QStringLiteral(":memory:");
@@ -81,7 +124,6 @@ tagServerConfig TestConfig() {
     config.adminPollMs = 0;
     return config;
 }
-}  // namespace
 
 CServiceHarness::CServiceHarness() : CServiceHarness(TestConfig()) {}
 
@@ -145,9 +187,10 @@ int IntOf(const CPacketCopy& copy, short key, int def) {
     return p.IntOr(key, def);
 }
 
-std::optional<CPacketCopy> CServiceHarness::Hall(CKParam& request, short replyCommand) {
+std::optional<CPacketCopy> CServiceHarness::Hall(CKParam& request, short replyCommand,
+                                                 const QString& from) {
     CTestClient client;
-    if (!client.Open(HallPort())) {
+    if (!client.Open(HallPort(), from)) {
         return std::nullopt;
     }
     auto reply = client.Request(request, replyCommand);
@@ -155,15 +198,18 @@ std::optional<CPacketCopy> CServiceHarness::Hall(CKParam& request, short replyCo
     return reply;
 }
 
-QString CServiceHarness::Visitor(const QString& machine, const QString& nickname) {
+QString CServiceHarness::Visitor(const QString& machine, const QString& nickname, int* number) {
     CKParam request = HallRequest(CMD_VISITOR, machine);
     request.SetCString(20, nickname);
     auto reply = Hall(request, CMD_VISITOR_REPLY);
+    if (number) {
+        *number = reply ? IntOf(*reply, 40) : -1;
+    }
     return reply ? TextOf(*reply, 30) : QString();
 }
 
-std::optional<CPacketCopy> CServiceHarness::Login(const QString& user, const QString& password,
-                                                  const QString& machine, const QString& visitor) {
+CKParam CServiceHarness::LoginRequest(const QString& user, const QString& password,
+                                      const QString& machine, const QString& visitor) {
     const QString text = QStringLiteral("%1 %2 %3").arg(user, password, visitor);
     const QByteArray block = EncipherCredentials(ToAnsi(text));
     CKParam request;
@@ -174,7 +220,14 @@ std::optional<CPacketCopy> CServiceHarness::Login(const QString& user, const QSt
     request.SetCString(104, QStringLiteral("tavo"));
     request.SetInt(105, 1);
     request.SetCString(106, machine);
-    return Hall(request, CMD_LOGIN_REPLY);
+    return request;
+}
+
+std::optional<CPacketCopy> CServiceHarness::Login(const QString& user, const QString& password,
+                                                  const QString& machine, const QString& visitor,
+                                                  const QString& from) {
+    CKParam request = LoginRequest(user, password, machine, visitor);
+    return Hall(request, CMD_LOGIN_REPLY, from);
 }
 
 std::unique_ptr<tagRoomGuest> CServiceHarness::Enter(int room, const QString& user,
@@ -190,7 +243,7 @@ std::unique_ptr<tagRoomGuest> CServiceHarness::Enter(int room, const QString& us
     QString id;
     int number = -1;
     if (password.isEmpty()) {
-        id = Visitor(machine, user);
+        id = Visitor(machine, user, &number);
     } else {
         auto login = Login(user, password, machine);
         if (!login || IntOf(*login, KEY_RESULT) != 0) {

@@ -3,6 +3,7 @@
 // demo data, started on ports the system chooses, under a manual clock; and client
 // connections that speak the protocol the way the desktop client does.
 
+#include "platform/AsyncSocket.h"
 #include "platform/Clock.h"
 #include "protocol/KParam.h"
 #include "protocol/SocketClient.h"
@@ -29,8 +30,9 @@ public:
     CTestClient() = default;
     explicit CTestClient(const tagFrameFormat& format) : CSocketClient(format) {}
 
-    // Connects to 127.0.0.1 and waits for the connection.
-    bool Open(unsigned port);
+    // Connects to 127.0.0.1 and waits for the connection; from: another loopback address to
+    // come from (127.0.0.2), so the service sees a second machine.
+    bool Open(unsigned port, const QString& from = QString());
     int Send(CKParam& packet) { return KSend(packet); }
     // Sends a packet and waits for the first packet with the reply command that arrives after it.
     std::optional<CPacketCopy> Request(CKParam& packet, short replyCommand);
@@ -55,6 +57,24 @@ private:
     bool m_closed = false;
 };
 
+// A connection that sends what it is given and nothing else: no keep-alive, no framing. What
+// arrives is kept as it came.
+class CRawClient : public CAsyncSocket {
+public:
+    bool Open(unsigned port);
+    void Write(const QByteArray& bytes);
+    QByteArray received;
+    bool closed = false;
+
+protected:
+    void OnConnect(int error) override { m_connected = error == 0; }
+    void OnReceive(int) override;
+    void OnClose(int) override { closed = true; }
+
+private:
+    bool m_connected = false;
+};
+
 // A member inside a room with both of its connections.
 struct tagRoomGuest {
     CTestClient main;
@@ -63,6 +83,10 @@ struct tagRoomGuest {
     int keyA = 0;
     int keyB = 0;
 };
+
+// The configuration the harness starts the service with: loopback, ports of the system's
+// choosing, an in-memory database, the admin queue read only when a test says so.
+tagServerConfig TestConfig();
 
 class CServiceHarness {
 public:
@@ -77,13 +101,20 @@ public:
     unsigned RoomPort() const { return m_service->Config().roomServers.front().mainPort; }
     unsigned SecondPort() const { return m_service->Config().roomServers.front().secondPort; }
 
-    // One exchange on a fresh hall connection, as the client makes it.
-    std::optional<CPacketCopy> Hall(CKParam& request, short replyCommand);
-    // A visitor name for a machine (request 37).
-    QString Visitor(const QString& machine, const QString& nickname = QString());
+    // One exchange on a fresh hall connection, as the client makes it (from another loopback
+    // address when given).
+    std::optional<CPacketCopy> Hall(CKParam& request, short replyCommand,
+                                    const QString& from = QString());
+    // A visitor name for a machine (request 37), and the user number the hall gave with it.
+    QString Visitor(const QString& machine, const QString& nickname = QString(),
+                    int* number = nullptr);
+    // The login request (42) as the client builds it.
+    static CKParam LoginRequest(const QString& user, const QString& password,
+                                const QString& machine, const QString& visitor = QString());
     // Logs in (request 42); the reply, or nothing when none came.
     std::optional<CPacketCopy> Login(const QString& user, const QString& password,
-                                     const QString& machine, const QString& visitor = QString());
+                                     const QString& machine, const QString& visitor = QString(),
+                                     const QString& from = QString());
     // Logs in or takes a visitor name and enters the room through 122, 120, 110 and 650. Null
     // when any step failed; refusal then holds the code of the step that refused.
     std::unique_ptr<tagRoomGuest> Enter(int room, const QString& user, const QString& password,

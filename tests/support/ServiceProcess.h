@@ -21,6 +21,7 @@ public:
     bool Running() const { return m_infoPort > 0 && m_webPort > 0; }
     int InfoPort() const { return m_infoPort; }
     int WebPort() const { return m_webPort; }
+    qint64 Pid() const { return m_process.processId(); }
     QString ConfigUrl() const;
     // What the service printed so far, for a failure's message.
     QString Output();
