@@ -22,13 +22,27 @@ CKParam Text(const QString& target, const QString& text, bool isPrivate) {
     return p;
 }
 
-int Say(tagRoomGuest& who, const QString& target, const QString& text, bool isPrivate = false) {
-    CKParam p = Text(target, text, isPrivate);
+int Send(tagRoomGuest& who, CKParam& p) {
     auto reply = who.main.Request(p, CMD_TEXT_REPLY);
     if (!reply) {
         return -999;
     }
     return IntOf(*reply, KEY_RESULT) == 0 ? 0 : IntOf(*reply, KEY_REFUSAL);
+}
+
+int Say(tagRoomGuest& who, const QString& target, const QString& text, bool isPrivate = false) {
+    CKParam p = Text(target, text, isPrivate);
+    return Send(who, p);
+}
+
+// A public line whose markup holds other words than its text alone (key 50).
+int SayLine(tagRoomGuest& who, const QString& line, const QString& text) {
+    CKParam edited;
+    edited.SetShortInt(KEY_COMMAND, CMD_TEXT);
+    edited.SetCString(30, line);
+    edited.SetInt(40, 0);
+    edited.SetCString(50, text);
+    return Send(who, edited);
 }
 
 struct ChatRoom {
@@ -76,13 +90,25 @@ TEST(RoomChat, RefusesForbiddenTextsEmptyLinesAndLinesTooSoonAfterTheLast) {
     ASSERT_TRUE(r.alice && r.bob);
     EXPECT_EQ(Say(*r.bob, QString(), QStringLiteral("免费广告点这里")), REFUSE_BAD_TEXT);
     EXPECT_EQ(Say(*r.bob, QString(), QStringLiteral("buy SPAM now")), REFUSE_BAD_TEXT);
+    // The members see the whole line: a word kept out of the text alone, split by markup or
+    // written as character references is found there.
+    for (const char* line : {"<font>免费广告</font>", "<font>广<b></b>告</font>",
+                             "<font>&#24191;&#x544A;</font>", "<font>s<!-- -->p&#97;m</font>"}) {
+        EXPECT_EQ(SayLine(*r.bob, QString::fromUtf8(line), QStringLiteral("hello")),
+                  REFUSE_BAD_TEXT)
+            << line;
+    }
+    // The limit counts the bytes on the wire: 5000 Chinese characters are 10000 of them.
+    const QString wide(5000, QChar(0x597D));
+    EXPECT_EQ(SayLine(*r.bob, QStringLiteral("<font>%1</font>").arg(wide), wide),
+              REFUSE_BAD_PARAMETER);
     CKParam empty;
     empty.SetShortInt(KEY_COMMAND, CMD_TEXT);
     empty.SetInt(40, 0);
     EXPECT_EQ(IntOf(*r.bob->main.Request(empty, CMD_TEXT_REPLY), KEY_REFUSAL),
               REFUSE_BAD_PARAMETER);
 
-    EXPECT_EQ(Say(*r.bob, QString(), QStringLiteral("第一句")), 0);
+    EXPECT_EQ(Say(*r.bob, QString(), QString(3900, QChar(0x597D))), 0);
     EXPECT_EQ(Say(*r.bob, QString(), QStringLiteral("第二句")), REFUSE_FORBIDDEN);
     r.h.Pass(std::chrono::milliseconds(1000));
     EXPECT_EQ(Say(*r.bob, QString(), QStringLiteral("第三句")), 0);
