@@ -285,13 +285,15 @@ std::unique_ptr<tagMember> Join(int index) {
         return nullptr;
     }
     m->id = TextField(*named, 30);
+    // The user number the hall gave is what proves the name at the room login.
+    const int userNumber = IntField(*named, 40);
     if (!Connect(m->main, g_ports.room)) {
         return nullptr;
     }
     CKParam login;
     login.SetShortInt(KEY_COMMAND, CMD_ROOM_LOGIN);
     login.SetCString(20, m->id);
-    login.SetInt(30, -1);
+    login.SetInt(30, userNumber);
     login.SetInt(40, kLoadRoom);
     login.SetCString(80, machine);
     if (!Send(m->main, login) || !Await(m->main, CMD_ROOM_LOGIN_REPLY) ||

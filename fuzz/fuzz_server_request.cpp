@@ -97,15 +97,18 @@ struct World {
         }
         // Three of the four peers are inside room 1001 (the third as its owner) before the
         // input begins, so room commands reach their handlers.
-        presence.Login(
-            {QStringLiteral("alice"), 10001, QStringLiteral("爱丽丝"), QStringLiteral("M2"), 0});
+        const int aliceNumber = presence
+                                    .Login({QStringLiteral("alice"), 10001,
+                                            QStringLiteral("爱丽丝"), QStringLiteral("M2"), 0})
+                                    .userNumber;
         for (size_t i = 0; i < 3; ++i) {
             const QString machine = QStringLiteral("M%1").arg(i);
             QString id = QStringLiteral("alice");
-            int number = 10001;
+            int number = aliceNumber;
             if (i < 2) {
-                id = presence.AddVisitor(QStringLiteral("v%1").arg(i), machine, 0).name;
-                number = -1;
+                const tagVisitor v = presence.AddVisitor(QStringLiteral("v%1").arg(i), machine, 0);
+                id = v.name;
+                number = v.userNumber;
             }
             CKParam login = Make(CMD_ROOM_LOGIN);
             login.SetCString(20, id);

@@ -70,14 +70,15 @@ void CHallService::OnVisitor(tagHallRequest& r) {
                               r.packet.TextOr(IdentityKey::ADAPTER), Now(), r.peer.PeerAddress());
     CKParam reply = r.Reply();
     reply.SetCString(VisitorReplyKey::NAME, v.name);
-    reply.SetInt(VisitorReplyKey::NUMBER, v.number);
+    reply.SetInt(VisitorReplyKey::NUMBER, v.userNumber);
     reply.SetInt(VisitorReplyKey::VALUE, 0);
     r.peer.Send(reply);
 }
 
 void CHallService::OnPresence(tagHallRequest& r) {
     const QString name = r.packet.TextOr(AccountKey::NAME);
-    const tagPush push = m_presence.Touch(name, r.packet.TextOr(IdentityKey::ADAPTER), Now());
+    const tagPush push = m_presence.Touch(name, r.packet.IntOr(AccountKey::NUMBER, -1),
+                                          r.packet.TextOr(IdentityKey::ADAPTER), Now());
     switch (push.kind) {
         case EPush::Quit:
             r.peer.Send(MakePacket(CMD_SERVER_QUIT));
@@ -150,10 +151,12 @@ void CHallService::OnLogin(tagHallRequest& r) {
         r.Refuse(REFUSE_ALREADY_LOGGED_IN);
         return;
     }
-    m_presence.Login({account->name, account->number, account->nickname, machine, Now()});
+    const tagSession& session =
+        m_presence.Login({account->name, account->number, account->nickname, machine, Now()});
     m_store.RecordLogin(account->number, Now());
     CKParam reply = r.Reply();
-    reply.SetInt(LoginReplyKey::NUMBER, account->number);
+    // The user number is the login's own secret, never the account's public number.
+    reply.SetInt(LoginReplyKey::NUMBER, session.userNumber);
     reply.SetCString(LoginReplyKey::NAME, account->name);
     r.peer.Send(reply);
 }
@@ -161,13 +164,15 @@ void CHallService::OnLogin(tagHallRequest& r) {
 void CHallService::OnLogout(tagHallRequest& r) {
     const QString name = r.packet.TextOr(AccountKey::NAME);
     const QString machine = r.packet.TextOr(IdentityKey::ADAPTER);
-    if (m_presence.IsLoggedIn(name, r.packet.IntOr(AccountKey::NUMBER, -1), machine)) {
+    const int userNumber = r.packet.IntOr(AccountKey::NUMBER, -1);
+    if (m_presence.IsLoggedIn(name, userNumber, machine)) {
         m_presence.Logout(name);
     }
     // Logging out always leaves a visitor, also when the hall had already forgotten the login.
+    // The reply names the visitor but gives no number: the client goes on with the one it has.
     const tagVisitor v =
         m_presence.AddVisitor(CleanNickname(r.packet.TextOr(LogoutKey::VISITOR_NICKNAME)), machine,
-                              Now(), r.peer.PeerAddress());
+                              Now(), r.peer.PeerAddress(), userNumber);
     CKParam reply = r.Reply();
     reply.SetCString(LogoutReplyKey::VISITOR_NAME, v.name);
     r.peer.Send(reply);
@@ -176,9 +181,10 @@ void CHallService::OnLogout(tagHallRequest& r) {
 void CHallService::OnQuit(tagHallRequest& r) {
     const QString name = r.packet.TextOr(AccountKey::NAME);
     const QString machine = r.packet.TextOr(IdentityKey::ADAPTER);
-    if (m_presence.IsLoggedIn(name, r.packet.IntOr(AccountKey::NUMBER, -1), machine)) {
+    const int userNumber = r.packet.IntOr(AccountKey::NUMBER, -1);
+    if (m_presence.IsLoggedIn(name, userNumber, machine)) {
         m_presence.Logout(name);
-    } else if (const tagVisitor* v = m_presence.Visitor(name); v && v->machine == machine) {
+    } else if (m_presence.IsVisitor(name, userNumber, machine)) {
         m_presence.RemoveVisitor(name);
     }
 }

@@ -47,7 +47,7 @@ std::optional<tagAccount> CHallService::LoggedInAccount(const CKParam& request) 
     if (name.isEmpty() || !m_presence.IsLoggedIn(name, number, machine)) {
         return std::nullopt;
     }
-    return m_store.AccountByNumber(number);
+    return m_store.AccountByNumber(m_presence.Session(name)->number);
 }
 
 void CHallService::OnRoomAddress(tagHallRequest& r) {

@@ -20,8 +20,8 @@
 enum class EHallGate { Anyone, Account };
 
 struct tagHallRequest : tagRequest {
-    // Behind the Account gate: the logged-in account the request names (AccountKey, from the
-    // machine of IdentityKey::ADAPTER).
+    // Behind the Account gate: the logged-in account the request names. Its name, the login's
+    // user number (AccountKey) and the machine (IdentityKey::ADAPTER) must all be the login's.
     std::optional<tagAccount> account;
 };
 

@@ -1,13 +1,23 @@
 #include "server/Presence.h"
 
+#include <QRandomGenerator>
+
 #include <algorithm>
+#include <limits>
+
+int CPresence::NewUserNumber() {
+    // Positive, as the client holds -1 for "none", and drawn from the system's own source.
+    return static_cast<int>(QRandomGenerator::system()->bounded(
+        1u, static_cast<quint32>(std::numeric_limits<int>::max())));
+}
 
 tagVisitor CPresence::AddVisitor(const QString& nickname, const QString& machine, int64_t now,
-                                 const QString& address) {
+                                 const QString& address, int userNumber) {
     tagVisitor v;
     v.address = address;
     ++m_visitorsPerAddress[address];
     v.number = m_nextVisitor++;
+    v.userNumber = userNumber > 0 ? userNumber : NewUserNumber();
     v.name = QStringLiteral("游客%1").arg(v.number);
     v.nickname = nickname.isEmpty() ? v.name : nickname;
     v.machine = machine;
@@ -42,7 +52,8 @@ void CPresence::RemoveVisitor(const QString& name) {
     }
 }
 
-void CPresence::Login(const tagSession& session) {
+const tagSession& CPresence::Login(tagSession session) {
+    session.userNumber = NewUserNumber();
     const QString key = Key(session.account);
     auto it = m_sessions.find(key);
     if (it != m_sessions.end() && it->second.machine != session.machine) {
@@ -57,7 +68,7 @@ void CPresence::Login(const tagSession& session) {
         auto& list = sup->second;
         list.erase(std::remove(list.begin(), list.end(), session.machine), list.end());
     }
-    m_sessions[key] = session;
+    return m_sessions[key] = session;
 }
 
 void CPresence::Logout(const QString& account) {
@@ -70,12 +81,17 @@ const tagSession* CPresence::Session(const QString& account) const {
     return it == m_sessions.end() ? nullptr : &it->second;
 }
 
-bool CPresence::IsLoggedIn(const QString& account, int number, const QString& machine) const {
+bool CPresence::IsLoggedIn(const QString& account, int userNumber, const QString& machine) const {
     const tagSession* s = Session(account);
-    return s && s->number == number && s->machine == machine;
+    return s && s->userNumber == userNumber && s->machine == machine;
 }
 
-tagPush CPresence::Touch(const QString& name, const QString& machine, int64_t now) {
+bool CPresence::IsVisitor(const QString& name, int userNumber, const QString& machine) const {
+    const tagVisitor* v = Visitor(name);
+    return v && v->userNumber == userNumber && v->machine == machine;
+}
+
+tagPush CPresence::Touch(const QString& name, int userNumber, const QString& machine, int64_t now) {
     const QString key = Key(name);
     if (m_shuttingDown) {
         return {EPush::Quit, 0};
@@ -92,10 +108,14 @@ tagPush CPresence::Touch(const QString& name, const QString& machine, int64_t no
             return {EPush::LoggedElsewhere, 0};
         }
     }
-    if (auto s = m_sessions.find(key); s != m_sessions.end() && s->second.machine == machine) {
+    if (auto s = m_sessions.find(key);
+        s != m_sessions.end() && IsLoggedIn(name, userNumber, machine)) {
         s->second.lastSeen = now;
-    } else if (auto v = m_visitors.find(key); v != m_visitors.end()) {
+    } else if (auto v = m_visitors.find(key);
+               v != m_visitors.end() && IsVisitor(name, userNumber, machine)) {
         v->second.lastSeen = now;
+    } else {
+        return {};
     }
     auto push = m_pushes.find(key);
     if (push != m_pushes.end()) {

@@ -2,6 +2,11 @@
 // Who is present in the service: visitors with the names the hall gave them, logged-in
 // accounts with the machine they logged in from, and which room each of them is in. The hall
 // writes it, the room servers read it to know who a room login claims to be.
+//
+// Names and numbers of members are public: everybody in a room reads them in the member list.
+// What proves a room login is the user number the hall handed out with the presence: a random
+// value for each login and each visitor that only its client is told, and that it sends back
+// with every request. It is never the account's or the visitor's public number.
 
 #include <QString>
 
@@ -11,20 +16,22 @@
 #include <vector>
 
 struct tagVisitor {
-    QString name;      // the identifier the hall gave, e.g. "游客800001"
-    QString nickname;  // what the visitor asked to be called
-    int number = 0;
-    QString machine;  // identity field 106
-    QString address;  // where the visitor asked from
+    QString name;        // the identifier the hall gave, e.g. "游客800001"
+    QString nickname;    // what the visitor asked to be called
+    int number = 0;      // public: the number in the name
+    int userNumber = 0;  // secret: what the hall told this client its user number is
+    QString machine;     // identity field 106
+    QString address;     // where the visitor asked from
     int64_t lastSeen = 0;
 };
 
 struct tagSession {
     QString account;  // canonical account name
-    int number = 0;
+    int number = 0;   // public: the account's number
     QString nickname;
     QString machine;
     int64_t lastSeen = 0;
+    int userNumber = 0;  // secret: what the login told this client its user number is
 };
 
 // What the hall tells a client instead of the presence reply, once.
@@ -40,23 +47,29 @@ public:
     // Visitors get numbers from here on; accounts are numbered from 10001.
     static constexpr int kFirstVisitorNumber = 800001;
 
+    // A new visitor with a user number of its own, or with the one given (a client that logs
+    // out keeps the number it had).
     tagVisitor AddVisitor(const QString& nickname, const QString& machine, int64_t now,
-                          const QString& address = QString());
+                          const QString& address = QString(), int userNumber = 0);
     int VisitorsFrom(const QString& address) const;
     const tagVisitor* Visitor(const QString& name) const;
     void RemoveVisitor(const QString& name);
 
-    // A login from a machine. When the account was logged in from another machine, that
-    // machine is told it was logged in elsewhere at its next presence request.
-    void Login(const tagSession& session);
+    // A login from a machine; the session gets a new user number. When the account was logged
+    // in from another machine, that machine is told it was logged in elsewhere at its next
+    // presence request.
+    const tagSession& Login(tagSession session);
     void Logout(const QString& account);
     const tagSession* Session(const QString& account) const;
-    // Whether the account is logged in from this machine with this number.
-    bool IsLoggedIn(const QString& account, int number, const QString& machine) const;
+    // Whether the account is logged in from this machine with this user number.
+    bool IsLoggedIn(const QString& account, int userNumber, const QString& machine) const;
+    // Whether the hall named this visitor for this machine with this user number.
+    bool IsVisitor(const QString& name, int userNumber, const QString& machine) const;
 
     // A presence request (72) from a name on a machine: refreshes it and returns what the
-    // client must be told instead of the plain reply, if anything.
-    tagPush Touch(const QString& name, const QString& machine, int64_t now);
+    // client must be told instead of the plain reply, if anything. Only the client that holds
+    // the name's user number is refreshed and told.
+    tagPush Touch(const QString& name, int userNumber, const QString& machine, int64_t now);
     // Queues a push for an account's or visitor's next presence request.
     bool QueuePush(const QString& name, const tagPush& push);
     // Every present client is told to quit at its next request.
@@ -75,6 +88,7 @@ public:
 
 private:
     static QString Key(const QString& name) { return name.toLower(); }
+    static int NewUserNumber();
 
     int m_nextVisitor = kFirstVisitorNumber;
     void ForgetVisitor(std::map<QString, tagVisitor>::iterator it);

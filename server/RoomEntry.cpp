@@ -32,7 +32,7 @@ void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
         return;
     }
     const QString id = r.packet.TextOr(RoomLoginKey::NAME);
-    const int number = r.packet.IntOr(RoomLoginKey::NUMBER, -1);
+    const int userNumber = r.packet.IntOr(RoomLoginKey::NUMBER, -1);
     const int roomNumber = r.packet.IntOr(RoomLoginKey::ROOM, 0);
     const QString machine = r.packet.TextOr(RoomLoginKey::ADAPTER);
     auto room = m_server.Store().Room(roomNumber);
@@ -53,23 +53,25 @@ void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
         r.peer.Send(refusal);
         return;
     }
-    // The hall vouches for who this is: a login from the same machine, or a visitor it named.
+    // The hall vouches for who this is: its login or its visitor, proved by the user number
+    // the hall told that client alone. Names and public numbers prove nothing.
     CPresence& presence = m_server.Presence();
     if (const tagSession* session = presence.Session(id);
-        session && presence.IsLoggedIn(id, number, machine)) {
+        session && presence.IsLoggedIn(id, userNumber, machine)) {
         s.id = session->account;
         s.nickname = session->nickname;
+        s.number = session->number;
         s.registered = true;
     } else if (const tagVisitor* visitor = presence.Visitor(id);
-               visitor && visitor->machine == machine) {
+               visitor && presence.IsVisitor(id, userNumber, machine)) {
         s.id = visitor->name;
         s.nickname = visitor->nickname;
+        s.number = visitor->number;
         s.registered = false;
     } else {
         r.Refuse(REFUSE_BAD_USER);
         return;
     }
-    s.number = number;
     s.machine = machine;
     s.room = roomNumber;
     s.stage = EStage::LoggedIn;

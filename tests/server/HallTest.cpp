@@ -54,12 +54,16 @@ TEST(HallLogin, AcceptsAccountsByNameInAnyCaseOrByNumberAndRefusesWrongPasswords
     auto byName = h.Login(QStringLiteral("ALICE"), QStringLiteral("alice123"), m);
     ASSERT_TRUE(byName);
     EXPECT_EQ(IntOf(*byName, KEY_RESULT), 0);
-    EXPECT_EQ(IntOf(*byName, 30), 10001);
     EXPECT_EQ(TextOf(*byName, 40), QStringLiteral("alice"));
+    // The user number is the login's own, never the account's public number.
+    const int userNumber = IntOf(*byName, 30);
+    EXPECT_GT(userNumber, 0);
+    EXPECT_NE(userNumber, 10001);
 
     auto byNumber = h.Login(QStringLiteral("10002"), QStringLiteral("bob123"), m);
     ASSERT_TRUE(byNumber);
     EXPECT_EQ(TextOf(*byNumber, 40), QStringLiteral("bob"));
+    EXPECT_NE(IntOf(*byNumber, 30), userNumber);
 
     for (const auto& [user, password] :
          {std::pair{"alice", "alice124"}, std::pair{"alice", ""}, std::pair{"nobody", "x"}}) {
@@ -92,18 +96,25 @@ TEST(HallLogin, ReadsPasswordsWithBlanksAndChineseAndRefusesBrokenBlocks) {
 
 TEST(HallPresence, GivesVisitorsTheirOwnNamesAndAnswersPresence) {
     CServiceHarness h;
-    const QString a = h.Visitor(QStringLiteral("M-1"), QStringLiteral("小明"));
+    int number = 0;
+    const QString a = h.Visitor(QStringLiteral("M-1"), QStringLiteral("小明"), &number);
     const QString b = h.Visitor(QStringLiteral("M-2"));
     EXPECT_FALSE(a.isEmpty());
     EXPECT_NE(a, b);
     ASSERT_NE(h.Service().Presence().Visitor(a), nullptr);
     EXPECT_EQ(h.Service().Presence().Visitor(a)->nickname, QStringLiteral("小明"));
-    CKParam presence = Named(CMD_PRESENCE, QStringLiteral("M-1"), a, 0);
+    CKParam presence = Named(CMD_PRESENCE, QStringLiteral("M-1"), a, number);
     auto reply = h.Hall(presence, CMD_PRESENCE_REPLY);
     ASSERT_TRUE(reply);
     EXPECT_EQ(IntOf(*reply, KEY_RESULT), 0);
-    // Quitting forgets the visitor.
-    CKParam quit = Named(CMD_QUIT, QStringLiteral("M-1"), a, 0);
+    // Quitting forgets the visitor, but only for the client the hall gave its user number to.
+    CKParam claim = Named(CMD_QUIT, QStringLiteral("M-1"), a, a.mid(2).toInt());
+    CTestClient other;
+    ASSERT_TRUE(other.Open(h.HallPort()));
+    other.Send(claim);
+    Spin(std::chrono::milliseconds(50));
+    EXPECT_NE(h.Service().Presence().Visitor(a), nullptr);
+    CKParam quit = Named(CMD_QUIT, QStringLiteral("M-1"), a, number);
     CTestClient c;
     ASSERT_TRUE(c.Open(h.HallPort()));
     c.Send(quit);
@@ -111,17 +122,13 @@ TEST(HallPresence, GivesVisitorsTheirOwnNamesAndAnswersPresence) {
 }
 
 TEST(HallPresence, ThereAreOnlySoManyVisitorsFromOneAddress) {
-    tagServerConfig config;
-    config.databasePath = QStringLiteral(":memory:");
-    config.infoPort = config.hallPort = config.routePort = 0;
-    config.roomServers = {{0, 0}};
-    config.webPort = -1;
-    config.adminPollMs = 0;
+    tagServerConfig config = TestConfig();
     config.limits.maxVisitorsPerAddress = 3;
     CServiceHarness h(config);
     QStringList names;
+    int first = 0;
     for (int i = 0; i < 3; ++i) {
-        names << h.Visitor(QStringLiteral("M-%1").arg(i));
+        names << h.Visitor(QStringLiteral("M-%1").arg(i), QString(), i == 0 ? &first : nullptr);
         EXPECT_FALSE(names.back().isEmpty());
     }
     CKParam fourth = HallRequest(CMD_VISITOR, QStringLiteral("M-4"));
@@ -129,7 +136,7 @@ TEST(HallPresence, ThereAreOnlySoManyVisitorsFromOneAddress) {
     ASSERT_TRUE(refused);
     EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_SERVER_FULL);
     // One leaves, so another may come.
-    CKParam quit = Named(CMD_QUIT, QStringLiteral("M-0"), names.front(), 0);
+    CKParam quit = Named(CMD_QUIT, QStringLiteral("M-0"), names.front(), first);
     CTestClient c;
     ASSERT_TRUE(c.Open(h.HallPort()));
     c.Send(quit);
@@ -144,22 +151,25 @@ TEST(HallPresence, ALoginFromAnotherMachineTakesOverAndTheFirstMachineIsToldOnce
     CServiceHarness h;
     const QString m1 = QStringLiteral("M-1");
     const QString m2 = QStringLiteral("M-2");
-    ASSERT_TRUE(h.Login(QStringLiteral("alice"), QStringLiteral("alice123"), m1));
+    auto first = h.Login(QStringLiteral("alice"), QStringLiteral("alice123"), m1);
+    ASSERT_TRUE(first);
     auto second = h.Login(QStringLiteral("alice"), QStringLiteral("alice123"), m2);
     ASSERT_TRUE(second);
     EXPECT_EQ(IntOf(*second, KEY_RESULT), 0);
+    const int n1 = IntOf(*first, 30);
+    const int n2 = IntOf(*second, 30);
 
-    CKParam fromFirst = Named(CMD_PRESENCE, m1, QStringLiteral("alice"), 10001);
+    CKParam fromFirst = Named(CMD_PRESENCE, m1, QStringLiteral("alice"), n1);
     auto told = h.Hall(fromFirst, CMD_LOGGED_ELSEWHERE);
     ASSERT_TRUE(told);
-    CKParam again = Named(CMD_PRESENCE, m1, QStringLiteral("alice"), 10001);
+    CKParam again = Named(CMD_PRESENCE, m1, QStringLiteral("alice"), n1);
     EXPECT_TRUE(h.Hall(again, CMD_PRESENCE_REPLY));
-    CKParam fromSecond = Named(CMD_PRESENCE, m2, QStringLiteral("alice"), 10001);
+    CKParam fromSecond = Named(CMD_PRESENCE, m2, QStringLiteral("alice"), n2);
     EXPECT_TRUE(h.Hall(fromSecond, CMD_PRESENCE_REPLY));
     // Requests that need the login work only for the machine that holds it now.
-    CKParam list1 = Named(CMD_ROOM_LIST, m1, QStringLiteral("alice"), 10001);
+    CKParam list1 = Named(CMD_ROOM_LIST, m1, QStringLiteral("alice"), n1);
     EXPECT_EQ(IntOf(*h.Hall(list1, CMD_ROOM_LIST_REPLY), KEY_REFUSAL), REFUSE_BAD_USER);
-    CKParam list2 = Named(CMD_ROOM_LIST, m2, QStringLiteral("alice"), 10001);
+    CKParam list2 = Named(CMD_ROOM_LIST, m2, QStringLiteral("alice"), n2);
     EXPECT_EQ(IntOf(*h.Hall(list2, CMD_ROOM_LIST_REPLY), KEY_RESULT), 0);
 }
 
@@ -180,13 +190,15 @@ TEST(HallPresence, RefusesASecondLoginWhileTheAccountIsInARoom) {
 TEST(HallPresence, AdminPushesArriveInsteadOfThePresenceReply) {
     CServiceHarness h;
     const QString m = QStringLiteral("M-1");
-    ASSERT_TRUE(h.Login(QStringLiteral("bob"), QStringLiteral("bob123"), m));
+    auto login = h.Login(QStringLiteral("bob"), QStringLiteral("bob123"), m);
+    ASSERT_TRUE(login);
+    const int number = IntOf(*login, 30);
     CAdminQueue queue(h.Service().Store());
 
     ASSERT_TRUE(
         queue.Enqueue(QStringLiteral("send-to-room"), 1003, QString(), QStringLiteral("bob")));
     EXPECT_EQ(h.Service().RunAdminQueue(), 1);
-    CKParam p1 = Named(CMD_PRESENCE, m, QStringLiteral("bob"), 10002);
+    CKParam p1 = Named(CMD_PRESENCE, m, QStringLiteral("bob"), number);
     auto go = h.Hall(p1, CMD_ROOM_ADDRESS_PUSH);
     ASSERT_TRUE(go);
     EXPECT_EQ(IntOf(*go, KEY_RESULT), 0);
@@ -195,7 +207,7 @@ TEST(HallPresence, AdminPushesArriveInsteadOfThePresenceReply) {
 
     ASSERT_TRUE(queue.Enqueue(QStringLiteral("quit-client"), 0, QString(), QStringLiteral("bob")));
     h.Service().RunAdminQueue();
-    CKParam p2 = Named(CMD_PRESENCE, m, QStringLiteral("bob"), 10002);
+    CKParam p2 = Named(CMD_PRESENCE, m, QStringLiteral("bob"), number);
     EXPECT_TRUE(h.Hall(p2, CMD_SERVER_QUIT));
 
     ASSERT_TRUE(queue.Enqueue(QStringLiteral("shutdown"), 0, QString()));
@@ -229,20 +241,22 @@ TEST(HallRooms, KeepsFavouritesAndListsThemWithTheirLiveState) {
     anonymous.SetInt(40, 1001);
     EXPECT_EQ(IntOf(*h.Hall(anonymous, CMD_ADD_FAVORITE_REPLY), KEY_REFUSAL), REFUSE_BAD_USER);
 
-    ASSERT_TRUE(h.Login(QStringLiteral("carol"), QStringLiteral("carol123"), m));
+    auto login = h.Login(QStringLiteral("carol"), QStringLiteral("carol123"), m);
+    ASSERT_TRUE(login);
+    const int number = IntOf(*login, 30);
     for (int room : {1003, 1001}) {
-        CKParam add = Named(CMD_ADD_FAVORITE, m, QStringLiteral("carol"), 10003);
+        CKParam add = Named(CMD_ADD_FAVORITE, m, QStringLiteral("carol"), number);
         add.SetInt(40, room);
         EXPECT_EQ(IntOf(*h.Hall(add, CMD_ADD_FAVORITE_REPLY), KEY_RESULT), 0);
     }
-    CKParam unknown = Named(CMD_ADD_FAVORITE, m, QStringLiteral("carol"), 10003);
+    CKParam unknown = Named(CMD_ADD_FAVORITE, m, QStringLiteral("carol"), number);
     unknown.SetInt(40, 4242);
     EXPECT_EQ(IntOf(*h.Hall(unknown, CMD_ADD_FAVORITE_REPLY), KEY_REFUSAL), REFUSE_BAD_ROOM);
 
     auto guest =
         h.Enter(1001, QStringLiteral("dave"), QStringLiteral("dave123"), QStringLiteral("M-D"));
     ASSERT_TRUE(guest);
-    CKParam list = Named(CMD_ROOM_LIST, m, QStringLiteral("carol"), 10003);
+    CKParam list = Named(CMD_ROOM_LIST, m, QStringLiteral("carol"), number);
     auto rows = h.Hall(list, CMD_ROOM_LIST_REPLY);
     ASSERT_TRUE(rows);
     ASSERT_EQ(IntOf(*rows, 30), 2);
@@ -253,8 +267,9 @@ TEST(HallRooms, KeepsFavouritesAndListsThemWithTheirLiveState) {
 TEST(HallRooms, ListsOwnAndManagedRoomsWithTheirMarks) {
     CServiceHarness h;
     const QString m = QStringLiteral("M-B");
-    ASSERT_TRUE(h.Login(QStringLiteral("bob"), QStringLiteral("bob123"), m));
-    CKParam own = Named(CMD_OWN_ROOMS, m, QStringLiteral("bob"), 10002);
+    auto login = h.Login(QStringLiteral("bob"), QStringLiteral("bob123"), m);
+    ASSERT_TRUE(login);
+    CKParam own = Named(CMD_OWN_ROOMS, m, QStringLiteral("bob"), IntOf(*login, 30));
     auto reply = h.Hall(own, CMD_OWN_ROOMS_REPLY);
     ASSERT_TRUE(reply);
     EXPECT_EQ(IntOf(*reply, KEY_RESULT), 0);
@@ -267,12 +282,7 @@ TEST(HallRooms, ListsOwnAndManagedRoomsWithTheirMarks) {
 }
 
 TEST(HallRooms, OffersFormatsAndCreatesRoomsOnTheSecondRouteWithinLimits) {
-    tagServerConfig config;
-    config.databasePath = QStringLiteral(":memory:");
-    config.infoPort = config.hallPort = config.routePort = 0;
-    config.roomServers = {{0, 0}};
-    config.webPort = -1;
-    config.adminPollMs = 0;
+    tagServerConfig config = TestConfig();
     config.limits.maxOwnRooms = 2;
     CServiceHarness h(config);
     const QString m = QStringLiteral("M-E");
@@ -288,10 +298,11 @@ TEST(HallRooms, OffersFormatsAndCreatesRoomsOnTheSecondRouteWithinLimits) {
         EXPECT_EQ(format.count(QLatin1Char(',')), 3) << key;
     }
 
+    int number = 10005;
     auto create = [&](const QString& name, int area, int format) {
         CTestClient route(kRouteFrame);
         EXPECT_TRUE(route.Open(h.Service().Config().routePort));
-        CKParam request = Named(CMD_CREATE_ROOM, m, QStringLiteral("erin"), 10005);
+        CKParam request = Named(CMD_CREATE_ROOM, m, QStringLiteral("erin"), number);
         request.SetCString(40, name);
         request.SetInt(50, area);
         request.SetCString(60, QStringLiteral("pw"));
@@ -300,7 +311,9 @@ TEST(HallRooms, OffersFormatsAndCreatesRoomsOnTheSecondRouteWithinLimits) {
         return route.Request(request, CMD_CREATE_ROOM_REPLY);
     };
     EXPECT_EQ(IntOf(*create(QStringLiteral("艾琳的家"), 1, 1), KEY_REFUSAL), REFUSE_BAD_USER);
-    ASSERT_TRUE(h.Login(QStringLiteral("erin"), QStringLiteral("erin123"), m));
+    auto login = h.Login(QStringLiteral("erin"), QStringLiteral("erin123"), m);
+    ASSERT_TRUE(login);
+    number = IntOf(*login, 30);
     EXPECT_EQ(IntOf(*create(QStringLiteral("nowhere"), 77, 1), KEY_REFUSAL), REFUSE_BAD_PARAMETER);
     EXPECT_EQ(IntOf(*create(QString(), 1, 1), KEY_REFUSAL), REFUSE_BAD_PARAMETER);
     EXPECT_EQ(IntOf(*create(QStringLiteral("no format"), 1, 9), KEY_REFUSAL), REFUSE_BAD_PARAMETER);
@@ -308,8 +321,8 @@ TEST(HallRooms, OffersFormatsAndCreatesRoomsOnTheSecondRouteWithinLimits) {
     auto made = create(QStringLiteral("艾琳的家"), 1, 2);
     ASSERT_TRUE(made);
     ASSERT_EQ(IntOf(*made, KEY_RESULT), 0);
-    const int number = IntOf(*made, 30);
-    auto stored = h.Service().Store().Room(number);
+    const int room = IntOf(*made, 30);
+    auto stored = h.Service().Store().Room(room);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->owner, 10005);
     EXPECT_EQ(stored->maxMembers, 100);
@@ -319,15 +332,17 @@ TEST(HallRooms, OffersFormatsAndCreatesRoomsOnTheSecondRouteWithinLimits) {
     EXPECT_EQ(IntOf(*create(QStringLiteral("third"), 2, 1), KEY_REFUSAL), REFUSE_FORBIDDEN);
 
     // The new room can be entered by its owner straight away.
-    auto owner = h.Enter(number, QStringLiteral("erin"), QStringLiteral("erin123"), m);
+    auto owner = h.Enter(room, QStringLiteral("erin"), QStringLiteral("erin123"), m);
     EXPECT_TRUE(owner);
 }
 
 TEST(HallAccount, GivesUserInformationStoresEntrySettingsAndLogsOut) {
     CServiceHarness h;
     const QString m = QStringLiteral("M-A");
-    ASSERT_TRUE(h.Login(QStringLiteral("alice"), QStringLiteral("alice123"), m));
-    CKParam info = Named(CMD_USER_INFO, m, QStringLiteral("alice"), 10001);
+    auto login = h.Login(QStringLiteral("alice"), QStringLiteral("alice123"), m);
+    ASSERT_TRUE(login);
+    const int number = IntOf(*login, 30);
+    CKParam info = Named(CMD_USER_INFO, m, QStringLiteral("alice"), number);
     auto reply = h.Hall(info, CMD_USER_INFO_REPLY);
     ASSERT_TRUE(reply);
     EXPECT_EQ(IntOf(*reply, KEY_RESULT), 0);
@@ -336,14 +351,14 @@ TEST(HallAccount, GivesUserInformationStoresEntrySettingsAndLogsOut) {
     EXPECT_EQ(IntOf(*reply, 33), 10001);
     EXPECT_EQ(IntOf(*reply, 39), 1);  // logins so far
 
-    CKParam entry = Named(CMD_ENTRY_INFO, m, QStringLiteral("alice"), 10001);
+    CKParam entry = Named(CMD_ENTRY_INFO, m, QStringLiteral("alice"), number);
     entry.SetInt(40, 7);
     entry.SetInt(50, 2);
     EXPECT_EQ(IntOf(*h.Hall(entry, CMD_ENTRY_INFO_REPLY), KEY_RESULT), 0);
     EXPECT_EQ(h.Service().Store().AccountByNumber(10001)->entryEffect, 7);
     EXPECT_EQ(h.Service().Store().AccountByNumber(10001)->entryVip, 2);
 
-    CKParam logout = Named(CMD_LOGOUT, m, QStringLiteral("alice"), 10001);
+    CKParam logout = Named(CMD_LOGOUT, m, QStringLiteral("alice"), number);
     logout.SetCString(40, QStringLiteral("路人"));
     auto out = h.Hall(logout, CMD_LOGOUT_REPLY);
     ASSERT_TRUE(out);
@@ -351,6 +366,8 @@ TEST(HallAccount, GivesUserInformationStoresEntrySettingsAndLogsOut) {
     const QString visitor = TextOf(*out, 30);
     ASSERT_NE(h.Service().Presence().Visitor(visitor), nullptr);
     EXPECT_EQ(h.Service().Presence().Visitor(visitor)->nickname, QStringLiteral("路人"));
-    CKParam after = Named(CMD_USER_INFO, m, QStringLiteral("alice"), 10001);
+    // The reply names the visitor only: the client goes on with the user number it has.
+    EXPECT_EQ(h.Service().Presence().Visitor(visitor)->userNumber, number);
+    CKParam after = Named(CMD_USER_INFO, m, QStringLiteral("alice"), number);
     EXPECT_EQ(IntOf(*h.Hall(after, CMD_USER_INFO_REPLY), KEY_REFUSAL), REFUSE_BAD_USER);
 }

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 using namespace tavotest;
 
 namespace {
@@ -150,6 +152,46 @@ TEST(RoomEntry, TheDisabledRefusalSaysUntilWhenWhyAndWhoAndAClaimedIdentityIsRef
     claim.SetInt(40, 1002);
     claim.SetCString(80, QStringLiteral("M-1"));
     EXPECT_EQ(IntOf(*impostor.Request(claim, CMD_ROOM_LOGIN_REPLY), KEY_REFUSAL), REFUSE_BAD_USER);
+}
+
+TEST(RoomEntry, AnEntryWithAnotherMembersPublicValuesIsRefusedAndTheirStayKept) {
+    CServiceHarness h;
+    auto alice =
+        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
+    auto guest = h.Enter(1001, QStringLiteral("路人"), QString(), QStringLiteral("M-G"));
+    ASSERT_TRUE(alice && guest);
+    // Everybody in the room reads the others' names and numbers in the member list.
+    CKParam list = Command(CMD_MEMBER_LIST);
+    auto members = guest->main.Request(list, CMD_MEMBER_LIST_REPLY);
+    ASSERT_TRUE(members);
+    std::map<QString, int> numbers;
+    for (short key = 31; key < 31 + IntOf(*members, 30); ++key) {
+        const QStringList fields = TextOf(*members, key).split(QLatin1Char(','));
+        ASSERT_GE(fields.size(), 11);
+        numbers[fields[0]] = fields[10].toInt();
+    }
+    ASSERT_EQ(numbers.size(), 2u);
+    // Somebody on another machine who knows those and each one's machine text as well.
+    for (const auto& [id, machine] : {std::pair{alice->id, QStringLiteral("M-A")},
+                                      std::pair{guest->id, QStringLiteral("M-G")}}) {
+        CTestClient impostor;
+        ASSERT_TRUE(impostor.Open(h.RoomPort(), QStringLiteral("127.0.0.2")));
+        CKParam claim = Command(CMD_ROOM_LOGIN);
+        claim.SetCString(20, id);
+        claim.SetInt(30, numbers[id]);
+        claim.SetInt(40, 1001);
+        claim.SetCString(80, machine);
+        auto refused = impostor.Request(claim, CMD_ROOM_LOGIN_REPLY);
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_BAD_USER) << id.toStdString();
+        // Had the login passed, this entry would have replaced the member's stay.
+        CKParam enter = Command(CMD_ENTER);
+        impostor.Request(enter, CMD_ENTER_REPLY);
+    }
+    Spin(std::chrono::milliseconds(50));
+    EXPECT_FALSE(alice->main.Closed());
+    EXPECT_FALSE(guest->main.Closed());
+    EXPECT_EQ(h.Service().Occupancy(1001), 2);
 }
 
 TEST(RoomEntry, RoomCommandsBeforeEntryAreRefusedAndCounted) {
