@@ -68,6 +68,7 @@ int RunAdmin(QStringList args, QTextStream& out) {
         config.databasePath = DefaultDatabase();
     }
     CStore store;
+    store.SetPasswordCost(config.passwordCost);
     QString error;
     if (!store.Open(config.databasePath, &error)) {
         out << error << "\n";

@@ -137,28 +137,45 @@ void CHallService::OnLogin(tagHallRequest& r) {
         return;
     }
     // The visitor name never holds a blank; a password may.
-    const QString& user = parts.front();
-    const QString password = parts.mid(1, parts.size() - 2).join(QLatin1Char(' '));
-    auto account = m_store.FindAccount(user);
-    if (!account || account->digest.compare(PasswordDigest(password), Qt::CaseInsensitive) != 0) {
-        r.Refuse(REFUSE_BAD_PASSWORD);
+    tagLoginAttempt attempt;
+    attempt.user = parts.front();
+    attempt.password = parts.mid(1, parts.size() - 2).join(QLatin1Char(' '));
+    attempt.account = m_store.FindAccount(attempt.user);
+    attempt.address = r.peer.PeerAddress();
+    attempt.machine = r.packet.TextOr(IdentityKey::ADAPTER);
+    switch (m_logins.Submit(r.peer, std::move(attempt))) {
+        case CLoginGate::EAdmit::Queued:
+            // Answered by OnLoginChecked once the password has had its turn and its check.
+            return;
+        case CLoginGate::EAdmit::TooManyFailures:
+            r.Refuse(REFUSE_FORBIDDEN);
+            return;
+        case CLoginGate::EAdmit::Busy:
+            r.Refuse(REFUSE_SERVER_FULL);
+            return;
+    }
+}
+
+void CHallService::OnLoginChecked(IServerPeer& peer, const tagLoginAttempt& attempt, bool right) {
+    if (!right) {
+        peer.Send(MakeRefusal(CMD_LOGIN_REPLY, REFUSE_BAD_PASSWORD));
         return;
     }
-    const QString machine = r.packet.TextOr(IdentityKey::ADAPTER);
-    const tagSession* current = m_presence.Session(account->name);
+    const tagAccount& account = *attempt.account;
+    const tagSession* current = m_presence.Session(account.name);
     // Someone inside a room under this account keeps it; anyone else is taken over.
-    if (current && current->machine != machine && m_presence.RoomOf(account->name) != 0) {
-        r.Refuse(REFUSE_ALREADY_LOGGED_IN);
+    if (current && current->machine != attempt.machine && m_presence.RoomOf(account.name) != 0) {
+        peer.Send(MakeRefusal(CMD_LOGIN_REPLY, REFUSE_ALREADY_LOGGED_IN));
         return;
     }
     const tagSession& session =
-        m_presence.Login({account->name, account->number, account->nickname, machine, Now()});
-    m_store.RecordLogin(account->number, Now());
-    CKParam reply = r.Reply();
+        m_presence.Login({account.name, account.number, account.nickname, attempt.machine, Now()});
+    m_store.RecordLogin(account.number, Now());
+    CKParam reply = MakeReply(CMD_LOGIN_REPLY);
     // The user number is the login's own secret, never the account's public number.
     reply.SetInt(LoginReplyKey::NUMBER, session.userNumber);
-    reply.SetCString(LoginReplyKey::NAME, account->name);
-    r.peer.Send(reply);
+    reply.SetCString(LoginReplyKey::NAME, account.name);
+    peer.Send(reply);
 }
 
 void CHallService::OnLogout(tagHallRequest& r) {

@@ -27,5 +27,6 @@ bool CHallServer::Start(unsigned hallPort, unsigned routePort) {
 void CHallServer::OnTimer(unsigned id) {
     if (id == TIMER_EXPIRE) {
         m_presence.Expire(CClock::Get().Now(), m_config.limits.sessionTimeoutSeconds);
+        m_presence.Failures().Expire(CClock::Get().UptimeMs());
     }
 }

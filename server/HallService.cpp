@@ -8,7 +8,14 @@
 
 CHallService::CHallService(CStore& store, CPresence& presence, const tagServerConfig& config,
                            IRoomDirectory& rooms)
-    : m_store(store), m_presence(presence), m_config(config), m_rooms(rooms) {
+    : m_store(store),
+      m_presence(presence),
+      m_config(config),
+      m_rooms(rooms),
+      m_logins(store, presence.Failures(), config.passwordCost,
+               [this](IServerPeer& peer, const tagLoginAttempt& attempt, bool right) {
+                   OnLoginChecked(peer, attempt, right);
+               }) {
     RegisterAccountRequests();
     RegisterRoomRequests();
 }

@@ -6,6 +6,7 @@
 // given instead of the reply to its next presence request.
 
 #include "server/CommandRegistry.h"
+#include "server/LoginGate.h"
 #include "server/Presence.h"
 #include "server/RoomDirectory.h"
 #include "server/ServerConfig.h"
@@ -33,7 +34,7 @@ public:
                  IRoomDirectory& rooms);
 
     void OnPeerPacket(IServerPeer& peer, CKParam& packet) override;
-    void OnPeerClosed(IServerPeer& peer) override {}
+    void OnPeerClosed(IServerPeer& peer) override { m_logins.Forget(peer); }
 
     const CHallRegistry& Requests() const { return m_requests; }
 
@@ -46,6 +47,7 @@ private:
     // Sends the client to a room (the admin's "send-to-room"), instead of the presence reply.
     CKParam RoomPush(int room);
     void OnLogin(tagHallRequest& r);
+    void OnLoginChecked(IServerPeer& peer, const tagLoginAttempt& attempt, bool right);
     void OnLogout(tagHallRequest& r);
     void OnQuit(tagHallRequest& r);
     void OnUserInfo(tagHallRequest& r);
@@ -67,4 +69,5 @@ private:
     const tagServerConfig& m_config;
     IRoomDirectory& m_rooms;
     CHallRegistry m_requests;
+    CLoginGate m_logins;
 };

@@ -8,6 +8,9 @@
 // value for each login and each visitor that only its client is told, and that it sends back
 // with every request. It is never the account's or the visitor's public number.
 
+#include "server/LoginThrottle.h"
+#include "server/ServerConfig.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -46,6 +49,9 @@ class CPresence {
 public:
     // Visitors get numbers from here on; accounts are numbered from 10001.
     static constexpr int kFirstVisitorNumber = 800001;
+
+    explicit CPresence(int freeLoginFailures = tagServerLimits().loginFailures)
+        : m_failures(freeLoginFailures) {}
 
     // A new visitor with a user number of its own, or with the one given (a client that logs
     // out keeps the number it had).
@@ -86,6 +92,9 @@ public:
     int VisitorCount() const { return static_cast<int>(m_visitors.size()); }
     int SessionCount() const { return static_cast<int>(m_sessions.size()); }
 
+    // Failed proofs of who somebody is (passwords, room logins), for the hall and the rooms.
+    CLoginThrottle& Failures() { return m_failures; }
+
 private:
     static QString Key(const QString& name) { return name.toLower(); }
     static int NewUserNumber();
@@ -101,4 +110,5 @@ private:
     std::map<QString, tagPush> m_pushes;
     std::map<QString, int> m_rooms;
     bool m_shuttingDown = false;
+    CLoginThrottle m_failures;
 };

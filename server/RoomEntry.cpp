@@ -8,6 +8,8 @@
 
 #include <QRandomGenerator>
 
+#include <limits>
+
 namespace {
 enum : int { LOCK_STATE_LOCKED = 401 };
 // The face end time travels as a signed 32-bit number of seconds; its largest value is "never".
@@ -56,6 +58,15 @@ void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
     // The hall vouches for who this is: its login or its visitor, proved by the user number
     // the hall told that client alone. Names and public numbers prove nothing.
     CPresence& presence = m_server.Presence();
+    CLoginThrottle& failures = presence.Failures();
+    const QString failureKey = QStringLiteral("room@") + r.peer.PeerAddress();
+    const int64_t nowMs = CClock::Get().UptimeMs();
+    if (failures.Waits(failureKey, nowMs)) {
+        qCWarning(lcLogin, "room login as '%s' from %s refused unchecked: too many failures",
+                  qUtf8Printable(id), qUtf8Printable(r.peer.PeerAddress()));
+        r.Refuse(REFUSE_BAD_USER);
+        return;
+    }
     if (const tagSession* session = presence.Session(id);
         session && presence.IsLoggedIn(id, userNumber, machine)) {
         s.id = session->account;
@@ -69,6 +80,10 @@ void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
         s.number = visitor->number;
         s.registered = false;
     } else {
+        failures.Book({failureKey}, nowMs, std::numeric_limits<int64_t>::max());
+        qCWarning(lcLogin, "room login as '%s' from %s refused: not the hall's (failures: %.1f)",
+                  qUtf8Printable(id), qUtf8Printable(r.peer.PeerAddress()),
+                  failures.Failures(failureKey, nowMs));
         r.Refuse(REFUSE_BAD_USER);
         return;
     }

@@ -73,6 +73,7 @@ bool LoadServerConfig(const QString& path, tagServerConfig& config, QString* err
         ReadInt(ini, QStringLiteral("server/last_version"), config.lastVersion, error) &&
         ReadInt(ini, QStringLiteral("server/server_version"), config.serverVersion, error) &&
         ReadInt(ini, QStringLiteral("server/admin_poll_ms"), config.adminPollMs, error) &&
+        ReadInt(ini, QStringLiteral("server/password_cost"), config.passwordCost, error) &&
         ReadInt(ini, QStringLiteral("limits/max_connections"), l.maxConnections, error) &&
         ReadInt(ini, QStringLiteral("limits/max_connections_per_address"),
                 l.maxConnectionsPerAddress, error) &&
@@ -90,8 +91,17 @@ bool LoadServerConfig(const QString& path, tagServerConfig& config, QString* err
         ReadInt(ini, QStringLiteral("limits/session_timeout_seconds"), l.sessionTimeoutSeconds,
                 error) &&
         ReadInt(ini, QStringLiteral("limits/web_head_bytes"), l.webHeadBytes, error) &&
-        ReadInt(ini, QStringLiteral("limits/web_request_seconds"), l.webRequestSeconds, error);
+        ReadInt(ini, QStringLiteral("limits/web_request_seconds"), l.webRequestSeconds, error) &&
+        ReadInt(ini, QStringLiteral("limits/login_failures"), l.loginFailures, error);
     if (!ok) {
+        return false;
+    }
+    if (config.passwordCost < kMinPasswordCost || config.passwordCost > kMaxPasswordCost) {
+        if (error) {
+            *error = QStringLiteral("server/password_cost is not between %1 and %2")
+                         .arg(kMinPasswordCost)
+                         .arg(kMaxPasswordCost);
+        }
         return false;
     }
     // [rooms] servers = 30100:30101, 30200:30201

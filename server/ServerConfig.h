@@ -2,6 +2,8 @@
 // Where the service listens, what it tells clients, and the limits it keeps. A port of 0 lets
 // the system choose (tests); the service writes the ports it got back into its copy.
 
+#include "server/PasswordHash.h"
+
 #include <QString>
 
 #include <vector>
@@ -34,6 +36,9 @@ struct tagServerLimits {
     // connection has to bring each whole request head, whether it stays silent or trickles.
     int webHeadBytes = 8192;
     int webRequestSeconds = 15;
+    // Failed logins an account or an address may have at once before every further attempt
+    // waits its turn; one is forgiven every minute.
+    int loginFailures = 10;
 };
 
 struct tagRoomServerPorts {
@@ -61,6 +66,9 @@ struct tagServerConfig {
     int serverVersion = 1411;
     // How often the admin queue in the database is read.
     int adminPollMs = 1000;
+    // The cost of new password hashes: log2 of scrypt's N. Kept rows with a lower cost are
+    // hashed anew at their next good login.
+    int passwordCost = kPasswordCost;
     QString language = QStringLiteral("CHINESE");
     tagServerLimits limits;
 };

@@ -11,7 +11,10 @@ void SetError(QString* error, const QString& text) {
 }
 }  // namespace
 
-CTavoService::CTavoService(const tagServerConfig& config) : m_config(config) {}
+CTavoService::CTavoService(const tagServerConfig& config)
+    : m_config(config), m_presence(config.limits.loginFailures) {
+    m_store.SetPasswordCost(config.passwordCost);
+}
 
 CTavoService::~CTavoService() {
     DestroyMessageWindow();

@@ -1,6 +1,5 @@
 #include "server/Store.h"
 
-#include "protocol/LoginCipher.h"
 #include "server/SqlTable.h"
 
 #include <QDateTime>
@@ -192,6 +191,10 @@ int CStore::AddAccount(const QString& name, const QString& password, const QStri
         trimmed.contains(QLatin1Char(','))) {
         return -1;
     }
+    const QString hash = HashPassword(password, m_passwordCost);
+    if (hash.isEmpty()) {
+        return -1;
+    }
     if (number == 0) {
         CSqliteStatement next(m_db, "SELECT COALESCE(MAX(number), 10000) + 1 FROM accounts");
         if (!next.Step()) {
@@ -203,7 +206,7 @@ int CStore::AddAccount(const QString& name, const QString& password, const QStri
     account.number = number;
     account.name = trimmed;
     account.nickname = nickname.isEmpty() ? trimmed : nickname;
-    account.digest = PasswordDigest(password);
+    account.digest = hash;
     account.createdAt = QDateTime::currentSecsSinceEpoch();
     CSqliteStatement q(m_db, kAccounts.Insert());
     kAccounts.Bind(q, account);
@@ -211,8 +214,18 @@ int CStore::AddAccount(const QString& name, const QString& password, const QStri
 }
 
 bool CStore::SetPassword(const QString& name, const QString& password) {
+    const QString hash = HashPassword(password, m_passwordCost);
+    if (hash.isEmpty()) {
+        return false;
+    }
     CSqliteStatement q(m_db, "UPDATE accounts SET digest = ? WHERE name = ?");
-    q.Bind(1, PasswordDigest(password)).Bind(2, name);
+    q.Bind(1, hash).Bind(2, name);
+    return q.Run() && m_db.Changes() == 1;
+}
+
+bool CStore::ReplacePasswordHash(int number, const QString& was, const QString& hash) {
+    CSqliteStatement q(m_db, "UPDATE accounts SET digest = ? WHERE number = ? AND digest = ?");
+    q.Bind(1, hash).Bind(2, number).Bind(3, was);
     return q.Run() && m_db.Changes() == 1;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The service's data in SQLite: accounts with their password digests, areas, rooms with their
+// The service's data in SQLite: accounts with their password hashes, areas, rooms with their
 // settings, ranks inside rooms, favourites, bans and room formats.
 
+#include "server/PasswordHash.h"
 #include "server/Sqlite.h"
 
 #include <QString>
@@ -23,7 +24,7 @@ struct tagAccount {
     int number = 0;
     QString name;
     QString nickname;
-    QString digest;  // PasswordDigest of the password
+    QString digest;  // how the password is kept (PasswordHash.h): a scrypt hash, or an old MD5
     int64_t createdAt = 0;
     int64_t lastLogin = 0;
     int loginCount = 0;
@@ -87,10 +88,15 @@ public:
     bool Open(const QString& path, QString* error = nullptr);
     bool IsOpen() const { return m_db.IsOpen(); }
 
+    // The cost new password hashes are made with (log2 of scrypt's N).
+    void SetPasswordCost(int cost) { m_passwordCost = cost; }
+    int PasswordCost() const { return m_passwordCost; }
     // Accounts. AddAccount returns the new number (numbers from 10001 when 0 is given), or -1.
     int AddAccount(const QString& name, const QString& password, const QString& nickname,
                    int number = 0);
     bool SetPassword(const QString& name, const QString& password);
+    // Replaces the way a password is kept, unless it was changed since `was` was read.
+    bool ReplacePasswordHash(int number, const QString& was, const QString& hash);
     // By name (any letter case) or by number written in decimal.
     std::optional<tagAccount> FindAccount(const QString& nameOrNumber);
     std::optional<tagAccount> AccountByNumber(int number);
@@ -133,4 +139,5 @@ private:
     bool CreateSchema();
 
     CSqliteDb m_db;
+    int m_passwordCost = kPasswordCost;
 };

@@ -1,10 +1,14 @@
 // The server-information host and the hall, driven over loopback as the client drives them.
 
 #include "protocol/Commands.h"
+#include "protocol/LoginCipher.h"
 #include "protocol/Refusal.h"
 #include "server/AdminQueue.h"
+#include "server/Sqlite.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/TestSupport.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -92,6 +96,88 @@ TEST(HallLogin, ReadsPasswordsWithBlanksAndChineseAndRefusesBrokenBlocks) {
     auto refused = h.Hall(broken, CMD_LOGIN_REPLY);
     ASSERT_TRUE(refused);
     EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_BAD_PARAMETER);
+}
+
+TEST(HallLogin, FailedLoginsWaitLongerAndLongerPerAccountAndPerAddress) {
+    CServiceHarness h;
+    const QString m = QStringLiteral("M-T");
+    auto refusal = [](const CTestClient& c) {
+        return IntOf(c.All(CMD_LOGIN_REPLY).back(), KEY_REFUSAL, 0);
+    };
+    // Ten wrong passwords within a minute are answered at once.
+    for (int i = 0; i < 10; ++i) {
+        auto refused = h.Login(QStringLiteral("alice"), QStringLiteral("wrong"), m);
+        ASSERT_TRUE(refused) << i;
+        EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_BAD_PASSWORD);
+    }
+    // The eleventh waits: no answer while the clock stands still, the refusal a second on.
+    CTestClient eleventh;
+    ASSERT_TRUE(eleventh.Open(h.HallPort()));
+    CKParam wrong =
+        CServiceHarness::LoginRequest(QStringLiteral("alice"), QStringLiteral("wrong"), m);
+    eleventh.Send(wrong);
+    EXPECT_FALSE(eleventh.WaitFor(CMD_LOGIN_REPLY, 1, std::chrono::milliseconds(300)));
+    h.Pass(std::chrono::seconds(1));
+    ASSERT_TRUE(eleventh.WaitFor(CMD_LOGIN_REPLY));
+    EXPECT_EQ(refusal(eleventh), REFUSE_BAD_PASSWORD);
+
+    // The account waits from any address, also with the right password; another account from
+    // another address does not; and this address waits whatever account it names.
+    CTestClient owner;
+    ASSERT_TRUE(owner.Open(h.HallPort(), QStringLiteral("127.0.0.2")));
+    CKParam right =
+        CServiceHarness::LoginRequest(QStringLiteral("alice"), QStringLiteral("alice123"), m);
+    owner.Send(right);
+    auto bob = h.Login(QStringLiteral("bob"), QStringLiteral("bob123"), QStringLiteral("M-B"),
+                       QString(), QStringLiteral("127.0.0.2"));
+    ASSERT_TRUE(bob);
+    EXPECT_EQ(IntOf(*bob, KEY_RESULT), 0);
+    CTestClient neighbour;
+    ASSERT_TRUE(neighbour.Open(h.HallPort()));
+    CKParam carol = CServiceHarness::LoginRequest(
+        QStringLiteral("carol"), QStringLiteral("carol123"), QStringLiteral("M-C"));
+    neighbour.Send(carol);
+    Spin(std::chrono::milliseconds(300));
+    EXPECT_EQ(owner.Count(CMD_LOGIN_REPLY) + neighbour.Count(CMD_LOGIN_REPLY), 0);
+    // Each waits two seconds now: the delay doubles with every failure past the tenth.
+    h.Pass(std::chrono::seconds(1));
+    Spin(std::chrono::milliseconds(300));
+    EXPECT_EQ(owner.Count(CMD_LOGIN_REPLY) + neighbour.Count(CMD_LOGIN_REPLY), 0);
+    h.Pass(std::chrono::seconds(1));
+    ASSERT_TRUE(owner.WaitFor(CMD_LOGIN_REPLY) && neighbour.WaitFor(CMD_LOGIN_REPLY));
+    EXPECT_EQ(IntOf(owner.All(CMD_LOGIN_REPLY).back(), KEY_RESULT), 0);
+    EXPECT_EQ(IntOf(neighbour.All(CMD_LOGIN_REPLY).back(), KEY_RESULT), 0);
+}
+
+TEST(HallLogin, KeepsPasswordsSaltedAndUpgradesAnOldDigestAtTheNextGoodLogin) {
+    QTemporaryDir dir;
+    tagServerConfig config = TestConfig();
+    config.databasePath = dir.filePath(QStringLiteral("service.sqlite"));
+    CServiceHarness h(config);
+    CStore& store = h.Service().Store();
+    // Nothing a stolen database holds gives the password away or shows who shares one.
+    ASSERT_GT(store.AddAccount(QStringLiteral("twin"), QStringLiteral("bob123"), QString()), 0);
+    const QString bobHash = store.FindAccount(QStringLiteral("bob"))->digest;
+    EXPECT_NE(bobHash, store.FindAccount(QStringLiteral("twin"))->digest);
+    EXPECT_FALSE(bobHash.contains(PasswordDigest(QStringLiteral("bob123")), Qt::CaseInsensitive));
+
+    // A row written before passwords were salted holds the bare MD5 digest.
+    const QString md5 = PasswordDigest(QStringLiteral("alice123"));
+    CSqliteDb old;
+    ASSERT_TRUE(old.Open(config.databasePath));
+    CSqliteStatement q(old, "UPDATE accounts SET digest = ? WHERE name = 'alice'");
+    ASSERT_TRUE(q.Bind(1, md5).Run());
+    const QString m = QStringLiteral("M-A");
+    EXPECT_EQ(IntOf(*h.Login(QStringLiteral("alice"), QStringLiteral("alice124"), m), KEY_REFUSAL),
+              REFUSE_BAD_PASSWORD);
+    EXPECT_EQ(store.FindAccount(QStringLiteral("alice"))->digest, md5);
+    EXPECT_EQ(IntOf(*h.Login(QStringLiteral("alice"), QStringLiteral("alice123"), m), KEY_RESULT),
+              0);
+    const QString upgraded = store.FindAccount(QStringLiteral("alice"))->digest;
+    EXPECT_NE(upgraded, md5);
+    EXPECT_FALSE(upgraded.contains(md5, Qt::CaseInsensitive));
+    EXPECT_EQ(IntOf(*h.Login(QStringLiteral("alice"), QStringLiteral("alice123"), m), KEY_RESULT),
+              0);
 }
 
 TEST(HallPresence, GivesVisitorsTheirOwnNamesAndAnswersPresence) {
