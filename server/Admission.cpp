@@ -1,5 +1,19 @@
 #include "server/Admission.h"
 
+CAdmission::EAccept CAdmission::Accept(CAsyncSocket& listening, CAsyncSocket& connection,
+                                       QString& address) {
+    if (!listening.Accept(connection)) {
+        return EAccept::NoneWaiting;
+    }
+    unsigned port = 0;
+    connection.GetPeerName(address, port);
+    if (!Admit(address)) {
+        connection.Close();
+        return EAccept::Refused;
+    }
+    return EAccept::Admitted;
+}
+
 bool CAdmission::Admit(const QString& address) {
     if (m_count >= m_limits.maxConnections) {
         return false;

@@ -30,24 +30,13 @@ bool CListener::Start(const QString& address, unsigned port) {
 }
 
 void CListener::OnAccept(int error) {
-    // Take everything waiting: a burst of clients should not wait one notification each.
-    for (;;) {
-        auto connection = std::make_unique<CServerConnection>(*this, m_format, m_limits);
-        if (!Accept(*connection)) {
-            return;
-        }
-        QString address;
-        unsigned port = 0;
-        connection->GetPeerName(address, port);
-        if (!m_admission.Admit(address)) {
-            // Closed at once: the client sees the connection end rather than hang.
-            connection->Close();
-            continue;
-        }
-        CServerConnection& adopted = *connection;
-        m_connections.emplace(adopted.PeerId(), std::move(connection));
-        adopted.Adopt();
-    }
+    m_admission.AcceptAll(
+        *this, [&] { return std::make_unique<CServerConnection>(*this, m_format, m_limits); },
+        [&](std::unique_ptr<CServerConnection> connection, const QString&) {
+            CServerConnection& adopted = *connection;
+            m_connections.emplace(adopted.PeerId(), std::move(connection));
+            adopted.Adopt();
+        });
 }
 
 void CListener::ScheduleReap(CServerConnection& connection) {

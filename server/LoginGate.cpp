@@ -26,13 +26,13 @@ CLoginGate::CLoginGate(CStore& store, CLoginThrottle& throttle, int passwordCost
       m_verdict(std::move(verdict)) {
     // One check at a time: the other core stays with the service's thread.
     m_pool.setMaxThreadCount(1);
-    m_window.CreateMessageWindow(QStringLiteral("login gate"));
+    CreateMessageWindow(QStringLiteral("login gate"));
 }
 
 CLoginGate::~CLoginGate() {
     m_pool.clear();
     m_pool.waitForDone();
-    m_window.DestroyMessageWindow();
+    DestroyMessageWindow();
 }
 
 CLoginGate::EAdmit CLoginGate::Submit(IServerPeer& peer, tagLoginAttempt attempt) {
@@ -62,8 +62,8 @@ CLoginGate::EAdmit CLoginGate::Submit(IServerPeer& peer, tagLoginAttempt attempt
         m_pending.emplace(ticket, tagPending{&peer, std::move(attempt), keys, *turn}).first->second;
     if (*turn <= now) {
         Start(ticket, pending);
-    } else if (!m_window.HasTimer(TIMER_TURNS)) {
-        m_window.SetTimer(TIMER_TURNS, kTurnsPollMs);
+    } else if (!HasTimer(TIMER_TURNS)) {
+        SetTimer(TIMER_TURNS, kTurnsPollMs);
     }
     return EAdmit::Queued;
 }
@@ -90,7 +90,7 @@ void CLoginGate::StartDue() {
         }
     }
     if (!waiting) {
-        m_window.KillTimer(TIMER_TURNS);
+        KillTimer(TIMER_TURNS);
     }
 }
 
@@ -118,7 +118,7 @@ void CLoginGate::Post(const tagChecked& checked) {
         std::lock_guard lock(m_doneMutex);
         m_done.push_back(checked);
     }
-    m_window.PostMessage(WM_CHECKED);
+    PostMessage(WM_CHECKED);
 }
 
 void CLoginGate::TakeVerdicts() {
@@ -169,15 +169,15 @@ void CLoginGate::Checked(const tagChecked& checked) {
     }
 }
 
-void CLoginGate::CWindow::OnTimer(unsigned id) {
+void CLoginGate::OnTimer(unsigned id) {
     if (id == TIMER_TURNS) {
-        m_gate.StartDue();
+        StartDue();
     }
 }
 
-intptr_t CLoginGate::CWindow::OnMessage(unsigned msg, uintptr_t, intptr_t) {
+intptr_t CLoginGate::OnMessage(unsigned msg, uintptr_t, intptr_t) {
     if (msg == WM_CHECKED) {
-        m_gate.TakeVerdicts();
+        TakeVerdicts();
     }
     return 0;
 }

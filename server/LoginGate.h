@@ -27,14 +27,14 @@ struct tagLoginAttempt {
     QString machine;  // identity field 106
 };
 
-class CLoginGate {
+class CLoginGate : private CMessageWindow {
 public:
     // Hears every verdict whose connection is still there, on the service's thread.
     using Verdict =
         std::function<void(IServerPeer& peer, const tagLoginAttempt& attempt, bool right)>;
 
     CLoginGate(CStore& store, CLoginThrottle& throttle, int passwordCost, Verdict verdict);
-    ~CLoginGate();
+    ~CLoginGate() override;
 
     enum class EAdmit {
         Queued,           // the verdict follows
@@ -58,18 +58,10 @@ private:
         EPasswordMatch match;
         QString hash;  // the new way to keep a right password, when it wants one
     };
-    class CWindow : public CMessageWindow {
-    public:
-        explicit CWindow(CLoginGate& gate) : m_gate(gate) {}
 
-    protected:
-        void OnTimer(unsigned id) override;
-        intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
-
-    private:
-        CLoginGate& m_gate;
-    };
-
+    // Turns that fall due, and verdicts the worker posts home.
+    void OnTimer(unsigned id) override;
+    intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
     void StartDue();
     void Start(uint64_t ticket, tagPending& pending);
     void Checked(const tagChecked& checked);
@@ -84,7 +76,6 @@ private:
     uint64_t m_nextTicket = 1;
     std::mutex m_doneMutex;  // guards m_done against the worker
     std::vector<tagChecked> m_done;
-    CWindow m_window{*this};
     // Last, so that it is gone, its work finished, before anything its work touches.
     QThreadPool m_pool;
 };

@@ -277,7 +277,7 @@ CWebServer::CWebServer(CStore& store, const IRoomDirectory& rooms, const tagServ
     : m_documents(store, rooms, config), m_limits(config.limits), m_admission(config.limits) {}
 
 CWebServer::~CWebServer() {
-    m_ticker.DestroyMessageWindow();
+    DestroyMessageWindow();
     m_connections.clear();
     Close();
 }
@@ -288,29 +288,20 @@ unsigned CWebServer::Start(const QString& address, unsigned port) {
     if (!Create(port, FD_ACCEPT, address) || !Listen(256) || !GetSockName(bound, got)) {
         return 0;
     }
-    m_ticker.CreateMessageWindow(QStringLiteral("web"));
-    m_ticker.SetTimer(TIMER_TICK, 1000);
+    CreateMessageWindow(QStringLiteral("web"));
+    SetTimer(TIMER_TICK, 1000);
     return got;
 }
 
 void CWebServer::OnAccept(int) {
-    for (;;) {
-        auto connection = std::make_unique<CWebConnection>(*this, m_nextId);
-        if (!Accept(*connection)) {
-            return;
-        }
-        QString address;
-        unsigned port = 0;
-        connection->GetPeerName(address, port);
-        if (!m_admission.Admit(address)) {
-            connection->Close();
-            continue;
-        }
-        ++m_nextId;
-        CWebConnection& adopted = *connection;
-        m_connections.emplace(adopted.Id(), std::move(connection));
-        adopted.Adopt(address);
-    }
+    m_admission.AcceptAll(
+        *this, [&] { return std::make_unique<CWebConnection>(*this, m_nextId); },
+        [&](std::unique_ptr<CWebConnection> connection, const QString& address) {
+            ++m_nextId;
+            CWebConnection& adopted = *connection;
+            m_connections.emplace(adopted.Id(), std::move(connection));
+            adopted.Adopt(address);
+        });
 }
 
 tagWebDocument CWebServer::Render(const QByteArray& target) {
@@ -324,7 +315,7 @@ tagWebDocument CWebServer::Render(const QByteArray& target) {
 void CWebServer::Ended(CWebConnection& connection) {
     m_ended.push_back(connection.Id());
     if (!m_reapPosted) {
-        m_reapPosted = m_ticker.PostMessage(WM_REAP);
+        m_reapPosted = PostMessage(WM_REAP);
     }
 }
 
@@ -341,19 +332,19 @@ void CWebServer::Reap() {
     }
 }
 
-void CWebServer::CTicker::OnTimer(unsigned id) {
+void CWebServer::OnTimer(unsigned id) {
     if (id != TIMER_TICK) {
         return;
     }
     const int64_t now = CClock::Get().UptimeMs();
-    for (auto& [number, connection] : m_owner.m_connections) {
+    for (auto& [number, connection] : m_connections) {
         connection->CheckTime(now);
     }
 }
 
-intptr_t CWebServer::CTicker::OnMessage(unsigned msg, uintptr_t, intptr_t) {
+intptr_t CWebServer::OnMessage(unsigned msg, uintptr_t, intptr_t) {
     if (msg == WM_REAP) {
-        m_owner.Reap();
+        Reap();
     }
     return 0;
 }

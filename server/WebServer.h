@@ -17,7 +17,9 @@
 #include <memory>
 #include <vector>
 
-class CWebServer : public CAsyncSocket {
+// The message window ends connections past their time and deletes ended ones from the event
+// loop, never from inside their own notifications.
+class CWebServer : public CAsyncSocket, private CMessageWindow {
 public:
     CWebServer(CStore& store, const IRoomDirectory& rooms, const tagServerConfig& config);
     ~CWebServer() override;
@@ -31,19 +33,9 @@ protected:
 private:
     class CWebConnection;
     friend class CWebConnection;
-    // Ends connections past their time and deletes ended ones from the event loop, never from
-    // inside their own notifications.
-    class CTicker : public CMessageWindow {
-    public:
-        explicit CTicker(CWebServer& owner) : m_owner(owner) {}
 
-    protected:
-        void OnTimer(unsigned id) override;
-        intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
-
-    private:
-        CWebServer& m_owner;
-    };
+    void OnTimer(unsigned id) override;
+    intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
 
     tagWebDocument Render(const QByteArray& target);
     void Ended(CWebConnection& connection);
@@ -56,5 +48,4 @@ private:
     std::map<uint64_t, std::unique_ptr<CWebConnection>> m_connections;
     std::vector<uint64_t> m_ended;
     bool m_reapPosted = false;
-    CTicker m_ticker{*this};
 };
