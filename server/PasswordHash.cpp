@@ -9,6 +9,8 @@
 #include <cryptopp/misc.h>
 #include <cryptopp/scrypt.h>
 
+#include <malloc.h>
+
 namespace {
 
 constexpr int kBlockSize = 8;
@@ -28,6 +30,9 @@ QByteArray Scrypt(const QString& password, const QByteArray& salt, int cost) {
     } catch (const CryptoPP::Exception&) {
         return QByteArray();
     }
+    // The work area (16 MB at the usual cost) is freed by now; give it back to the system, or
+    // the allocator keeps it for good after the first login.
+    malloc_trim(0);
     return out;
 }
 
