@@ -12,7 +12,6 @@ public:
     // Filters samples in place.
     void Apply(short* samples, int count);
     // Ring position of the next sample.
-    int Position() const { return m_nPosition; }
     void Reset();
 
     // The process's filter, used by every speech capture.

@@ -56,10 +56,6 @@ bool CMp3Encode::Init(int bitrate, const tagWaveFormat& input) {
     return true;
 }
 
-int CMp3Encode::OutputRate() const {
-    return m_pStream != nullptr ? lame_get_out_samplerate(m_pStream) : 0;
-}
-
 bool CMp3Encode::Encode(const short* block, unsigned char* out, unsigned outCapacity,
                         unsigned* outLength) {
     if (outLength != nullptr)

@@ -28,8 +28,6 @@ public:
     bool IsReady() const { return m_bReady; }
     // 16-bit values the encoder takes per call (1152 for 22050 Hz stereo).
     unsigned ChunkSize() const { return m_nChunkSize; }
-    // The rate of the MP3 stream the encoder writes.
-    int OutputRate() const;
     unsigned LastOutputLength() const { return m_nLastOutput; }
 
     static constexpr int kChunksPerBlock = 10;

@@ -43,7 +43,6 @@ public:
     int EncodeBlock(int quality, char* block, int length, QByteArray& payload);
 
     const CVoiceGate& Gate() const { return m_gate; }
-    CMp3Encode& Encoder64() { return m_encoder64; }
     CMp3Encode& Encoder32() { return m_encoder32; }
 
 private:

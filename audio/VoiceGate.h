@@ -24,7 +24,6 @@ public:
     tagVoiceVerdict Judge(int level, int64_t now);
 
     int64_t LastVoiceTime() const { return m_nLastVoice; }
-    int64_t LastFlagTime() const { return m_nLastFlag; }
 
 private:
     int64_t m_nLastVoice;

@@ -51,10 +51,8 @@ public:
     void ChangeRecordBuf();
 
     const tagWaveFormat& Format() const { return m_format; }
-    int Quality() const { return m_nQuality; }
     bool IsOpened() const { return m_bOpened; }
     bool IsStarted() const { return m_bStarted; }
-    int CompletedCount() const { return m_nCompleted; }
 
 protected:
     std::atomic<int> m_nQuality{0};

@@ -53,8 +53,8 @@ struct Window {
     Window() {
         window.resize(1100, 720);
         window.show();
-        window.PublicBrowser().LoadPage(QStringLiteral("pub.htm"));
-        window.PrivateBrowser().LoadPage(QStringLiteral("pri.htm"));
+        window.PublicView()->LoadPage(QStringLiteral("pub.htm"));
+        window.PrivateView()->LoadPage(QStringLiteral("pri.htm"));
         QApplication::processEvents();
     }
 };
@@ -96,7 +96,7 @@ void BM_ResidentMemoryIdleInACrowdedTalkativeRoom(benchmark::State& state) {
         QApplication::processEvents();
         state.counters["rss_total_MB"] = ResidentKilobytes() / 1024.0;
         state.counters["rss_window_MB"] = (ResidentKilobytes() - before) / 1024.0;
-        state.counters["lines_kept"] = w.window.PublicBrowser().LineCount();
+        state.counters["lines_kept"] = w.window.findChild<CChatBrowser*>("publicView")->LineCount();
     }
 }
 BENCHMARK(BM_ResidentMemoryIdleInACrowdedTalkativeRoom)

@@ -19,7 +19,7 @@
 #include "platform/audio/WavFile.h"
 #include "platform/audio/WaveSystem.h"
 #include "room/RoomAudio.h"
-#include "tests/voice/VoiceHarness.h"
+#include "tests/support/ClientHarness.h"
 
 extern "C" {
 #include <bcg729/encoder.h>
@@ -43,7 +43,7 @@ extern "C" {
 #include <random>
 
 using namespace std::chrono_literals;
-using namespace voicetest;
+using namespace tavotest;
 
 namespace {
 

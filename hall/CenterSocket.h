@@ -22,7 +22,6 @@ public:
     // up. -1 when no socket could be made.
     int Request(CKParam& packet);
     // The exchange's connection is up.
-    bool IsExchangeConnected() const { return m_exchangeConnected; }
 
 protected:
     int OnKConnect(int error) override;

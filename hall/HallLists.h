@@ -50,7 +50,6 @@ public:
     }
     const std::vector<tagListEntry>& Rooms() const { return m_rooms; }
     const std::vector<EListMark>& Marks() const { return m_marks; }
-    const std::vector<tagRoomIP>& RoomAddresses() const { return m_addresses; }
 
 private:
     void ShowRooms();

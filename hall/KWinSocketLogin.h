@@ -24,7 +24,6 @@ public:
     int Connect(const QString& host, int port, const CKParam& request);
 
     // Whether a reply came back on the current connection.
-    bool HasReplied() const { return m_replied; }
 
 protected:
     int OnKConnect(int error) override;

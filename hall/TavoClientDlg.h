@@ -81,9 +81,6 @@ public:
     void OpenLogin() override;
     void PostToHall(unsigned msg, unsigned wParam, long lParam) override;
 
-    const CHallLists& Lists() const { return m_lists; }
-    int64_t LastPresenceReply() const { return m_lastPresenceReply; }
-
 protected:
     void OnInitDialog() override;
     void OnTimer(unsigned id) override;

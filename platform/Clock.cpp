@@ -118,8 +118,3 @@ void CManualClock::SetUnixMs(int64_t unixMs) {
     std::lock_guard lock(m_mutex);
     m_unixOffset = unixMs - m_uptime;
 }
-
-size_t CManualClock::TimerCount() const {
-    std::lock_guard lock(m_mutex);
-    return m_timers.size();
-}

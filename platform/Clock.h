@@ -62,7 +62,6 @@ public:
     void Advance(int64_t ms);
     // Moves only the wall clock (a clock set back or forward by the user); timers stay.
     void SetUnixMs(int64_t unixMs);
-    size_t TimerCount() const;
 
 private:
     struct Timer {

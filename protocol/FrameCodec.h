@@ -44,7 +44,6 @@ public:
     // Reassembles the bytes of one read. Returns 0, or -1 for a fatal framing error.
     int Feed(const char* data, int n, const Deliver& deliver);
     void Reset() { m_leftover.clear(); }
-    int LeftoverSize() const { return static_cast<int>(m_leftover.size()); }
 
 private:
     enum class EOutcome { Done, Discarded, Fatal, Stopped };

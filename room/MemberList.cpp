@@ -71,11 +71,6 @@ UserInfo* CMemberList::Find(const QString& id) {
     return it == m_index.end() ? nullptr : &*it->it;
 }
 
-CMemberList::EList CMemberList::ListOf(const QString& id) const {
-    const auto it = m_index.constFind(id);
-    return it == m_index.constEnd() ? LIST_COUNT : it->list;
-}
-
 void CMemberList::Refile(const QString& id) {
     const auto it = m_index.find(id);
     if (it == m_index.end()) {

@@ -38,8 +38,6 @@ public:
     UserInfo* Find(const QString& id);
     bool Contains(const QString& id) const { return m_index.contains(id); }
     int Count() const { return static_cast<int>(m_index.size()); }
-    // Which list holds the member; LIST_COUNT when none.
-    EList ListOf(const QString& id) const;
     // Files a member again after its rank or flags changed.
     void Refile(const QString& id);
 

@@ -73,9 +73,6 @@ QString CMicOrder::MainHolder() const {
 QString CMicOrder::SecondHolder() const {
     return m_state.With([](const tagMicState& s) { return s.secondHolder; });
 }
-QString CMicOrder::FloorHolder() const {
-    return m_state.With([](const tagMicState& s) { return s.floorHolder; });
-}
 bool CMicOrder::DualMic() const {
     return m_state.With([](const tagMicState& s) { return s.dualMic; });
 }

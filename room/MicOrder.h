@@ -77,7 +77,6 @@ public:
     int MicTime() const { return m_micTime; }
     QString MainHolder() const;
     QString SecondHolder() const;
-    QString FloorHolder() const;
     bool DualMic() const;
     const QStringList& Queue() const { return m_queue; }
     int MainCountdown() const { return m_mainCountdown; }

@@ -85,7 +85,6 @@ public:
     int ServerVersion() const;
     void SetStoredMicVolume(int volume) { m_micVolume = volume; }
 
-    bool IsCapturePaused() const { return m_capturePaused.load(); }
     bool IsSpeakButtonPressed() const { return m_speakPressed; }
     // The meters as last set (0 to 100): mic 1 main, mic 2 second.
     int Meter(int mic) const { return mic == 2 ? m_meterSecond : m_meterMain; }

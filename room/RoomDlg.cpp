@@ -108,7 +108,6 @@ void CRoomDlg::Open(const tagEntryData& entry) {
     m_entry = entry;
     m_settings = tagRoomSettings();
     m_ownId = CAppState::Get().account.Name();
-    m_shown = false;
     m_closing = false;
     const auto& switches = CAppState::Get().settings.switches;
     const auto stamp = switches.find(QStringLiteral("ENABLE_STAMP_SEAL"));
@@ -130,7 +129,6 @@ void CRoomDlg::Show() {
     if (!IsWindow()) {
         return;
     }
-    m_shown = true;
     View().ShowRoomWindow(true);
     // The end of the window's initial layout: fetch what the room looks like.
     PostMessage(WM_FETCH_ROOM);
@@ -218,7 +216,6 @@ void CRoomDlg::Close(int result) {
     Teardown(toPrivateRoom);
     View().ShowRoomWindow(false);
     DestroyMessageWindow();
-    m_shown = false;
     m_closing = false;
     if (result != IDOK) {
         m_host.PostToHall(WM_HALL_ROOM, 0, 0);

@@ -70,7 +70,6 @@ public:
     void Show();
     void Close(int result);
     bool IsWindowOpen() const override { return IsWindow(); }
-    bool IsShown() const { return m_shown; }
 
     // The dispatcher.
     void DispatchPacket(CKParam& packet) override;
@@ -127,7 +126,6 @@ private:
     tagRoomSettings m_settings;
     tagEntryData m_entry;
     QString m_ownId;
-    bool m_shown = false;
     bool m_closing = false;
     int m_privatePeer = 0;
 

@@ -37,9 +37,9 @@ pulse_start
 trap pulse_stop EXIT
 
 export QT_QPA_PLATFORM=offscreen
-# The tests that start a sound server of their own (as a desktop session starts one) fail
-# here rather than skip when it cannot start.
-export TAVO_REQUIRE_SOUND_SERVER=1
+# Every tool the tests use is installed above: a test that misses one (a program, a sound
+# server of its own) fails instead of skipping.
+export TAVO_REQUIRE_TOOLS=1
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 300
 
 if [ "$mode" = "--sanitize" ]; then

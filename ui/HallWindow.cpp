@@ -269,7 +269,6 @@ void CHallWindow::SetTitle(const QString& title) {
 }
 
 void CHallWindow::SetTrayTip(const QString& tip) {
-    m_trayTip = tip;
     if (tip.isEmpty()) {
         if (m_tray) {
             m_tray->hide();
@@ -349,40 +348,3 @@ bool CHallWindow::ChangeDisplayMode(int, int) {
 }
 
 void CHallWindow::RestoreDisplayMode() {}
-
-QStringList CHallWindow::AreaTexts(int list) const {
-    QStringList texts;
-    if (QListWidget* widget = AreaList(list)) {
-        for (int i = 0; i < widget->count(); ++i) {
-            texts << widget->item(i)->text();
-        }
-    }
-    return texts;
-}
-
-QStringList CHallWindow::RoomTexts() const {
-    QStringList texts;
-    for (int i = 0; i < m_rooms->count(); ++i) {
-        texts << m_rooms->item(i)->text();
-    }
-    return texts;
-}
-
-QListWidget* CHallWindow::AreaList(int list) const {
-    return list >= 0 && list < 4 ? m_areas[list] : nullptr;
-}
-QString CHallWindow::InformationText() const {
-    return m_information->text();
-}
-QString CHallWindow::StatusText() const {
-    return m_status->isVisible() ? m_status->text() : QString();
-}
-QString CHallWindow::AccountText() const {
-    return m_account->text();
-}
-QString CHallWindow::TrayTip() const {
-    return m_trayTip;
-}
-bool CHallWindow::ListWaitVisible() const {
-    return !m_listWait->isHidden();
-}

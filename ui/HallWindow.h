@@ -49,22 +49,11 @@ public:
     bool ChangeDisplayMode(int width, int height) override;
     void RestoreDisplayMode() override;
 
-    // What the person sees, for tests.
-    QStringList AreaTexts(int list) const;
-    QStringList RoomTexts() const;
-    QString InformationText() const;
-    QString StatusText() const;
-    QString AccountText() const;
-    QString TrayTip() const;
-    bool ListWaitVisible() const;
-    QListWidget* RoomList() const { return m_rooms; }
-    QListWidget* AreaList(int list) const;
-    CWebPanel* Panel(EHallPanel panel) const;
-
 protected:
     void Refresh() override;
 
 private:
+    CWebPanel* Panel(EHallPanel panel) const;
     CAppState& m_state;
     CTavoClientDlg* m_hall = nullptr;
     QTabWidget* m_areaTabs;
@@ -82,5 +71,4 @@ private:
     CWebPanel* m_userHead;
     CWebPanel* m_bottomAd;
     QSystemTrayIcon* m_tray = nullptr;
-    QString m_trayTip;
 };

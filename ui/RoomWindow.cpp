@@ -604,35 +604,6 @@ void CRoomWindow::UpdateMicButton() {
     m_speak->setText(LoadString(holding ? IDS_OP_RELEASE_MIC : IDS_OP_GRAB_MIC));
 }
 
-QString CRoomWindow::MemberCountText() const {
-    return m_count->text();
-}
-QString CRoomWindow::TargetLabelText() const {
-    return m_targetLabel->text();
-}
-QString CRoomWindow::MainMicText() const {
-    return m_mainHolder->text() + QLatin1Char(' ') + m_mainTime->text();
-}
-QString CRoomWindow::SecondMicText() const {
-    return m_secondHolder->text() + QLatin1Char(' ') + m_secondTime->text();
-}
-QString CRoomWindow::MicModeText() const {
-    return m_mode->text();
-}
-QStringList CRoomWindow::QueueTexts() const {
-    QStringList texts;
-    for (int i = 0; i < m_queue->count(); ++i) {
-        texts << m_queue->item(i)->text();
-    }
-    return texts;
-}
-QString CRoomWindow::InputText() const {
-    return m_input->text();
-}
-void CRoomWindow::SetInputText(const QString& text) {
-    m_input->setText(text);
-}
-
 void CRoomWindow::SetMicMeter(int mic, int value) {
     QProgressBar* meter = mic == 2 ? m_secondMeter : m_mainMeter;
     meter->setValue(std::clamp(value, 0, 100));
@@ -640,14 +611,6 @@ void CRoomWindow::SetMicMeter(int mic, int value) {
 
 void CRoomWindow::SetSpeakButton(bool pressed) {
     m_speaking->setVisible(pressed);
-}
-
-int CRoomWindow::MeterValue(int mic) const {
-    return (mic == 2 ? m_secondMeter : m_mainMeter)->value();
-}
-
-bool CRoomWindow::SpeakingShown() const {
-    return !m_speaking->isHidden();
 }
 
 void CRoomWindow::RefreshMicLine() {

@@ -49,9 +49,6 @@ public:
 
     IChatView* PublicView() { return m_publicView.get(); }
     IChatView* PrivateView() { return m_privateView.get(); }
-    CChatBrowser& PublicBrowser() { return *m_public; }
-    CChatBrowser& PrivateBrowser() { return *m_private; }
-    CMemberModel& Members() { return *m_members; }
 
     // IRoomView
     void ShowRoomWindow(bool show) override;
@@ -72,21 +69,8 @@ public:
     void SetSpeakButton(bool pressed) override;
     void ShowMicVolume(int volume) override;
 
-    // What the person sees, for tests and for the console of the window.
-    QString MemberCountText() const;
-    QString TargetLabelText() const;
-    QString MainMicText() const;
-    QString SecondMicText() const;
-    QString MicModeText() const;
-    QStringList QueueTexts() const;
-    int MeterValue(int mic) const;
-    bool SpeakingShown() const;
-    QSlider* MicVolumeSlider() const { return m_micVolumeSlider; }
-    QCheckBox* MicMuteBox() const { return m_micMute; }
     // Reads the microphone line again (each stay, and when the panel is shown).
     void RefreshMicLine();
-    QString InputText() const;
-    void SetInputText(const QString& text);
     QMenu* MicMenu() const { return m_micMenu; }
     QMenu* ViewMenu() const { return m_viewMenu; }
     // The room-management menu: opened at its button when the room lets the user have it,

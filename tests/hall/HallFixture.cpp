@@ -17,41 +17,24 @@ void HallFixture::SetUp() {
     state.account.adapterAddress = QStringLiteral("00-1A-2B-3C-4D-5E");
     state.clientVersion = 1828;
     state.configRead = true;
-
-    route.SetResponder([this](CLoopbackPeer& peer, CKParam& request) {
-        if (request.Command() != CMD_SERVER_INFO) {
-            return;
-        }
-        CKParam reply;
-        MakeReply(reply, CMD_SERVER_INFO_REPLY, 0);
+    route.AnswerWith(CMD_SERVER_INFO, CMD_SERVER_INFO_REPLY, [this](CKParam& reply) {
         reply.SetCString(12, QStringLiteral("标识"));
         reply.SetInt(13, 77);
         reply.SetCString(30, QStringLiteral("127.0.0.1"));
         reply.SetInt(40, static_cast<int>(route.Port()));
         reply.SetInt(50, static_cast<int>(center.Port()));
-        peer.KSend(reply);
     });
-    center.SetResponder([this](CLoopbackPeer& peer, CKParam& request) {
-        auto it = answers.find(request.Command());
-        if (it != answers.end()) {
-            it->second(peer, request);
-        }
-    });
-    AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY, [](CKParam& reply) {
+    center.AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY, [](CKParam& reply) {
         reply.SetCString(30, QStringLiteral("游客1"));
         reply.SetInt(40, 500);
         reply.SetInt(50, 7);
     });
-    AnswerWith(CMD_PRESENCE, CMD_PRESENCE_REPLY);
-    hall = std::make_unique<CTavoClientDlg>(state, view, nullptr);
-}
-
-void HallFixture::TearDown() {
-    hall.reset();
+    center.AnswerWith(CMD_PRESENCE, CMD_PRESENCE_REPLY);
+    NewHall();
 }
 
 int HallFixture::RunHall(const std::function<void()>& body) {
-    ui.dialogs.Script(CTavoClientDlg::IDD, [this, body](CDialogModel& d) {
+    ui.dialogs.Script(CTavoClientDlg::IDD, [body](CDialogModel& d) {
         body();
         if (d.IsOpen()) {
             d.EndDialog(IDOK);
@@ -71,27 +54,6 @@ bool HallFixture::Step(int seconds, const std::function<bool()>& until) {
         Spin(std::chrono::milliseconds(5));
     }
     return until && until();
-}
-
-void HallFixture::AnswerWith(short request, short reply,
-                             const std::function<void(CKParam&)>& fill) {
-    answers[request] = [reply, fill](CLoopbackPeer& peer, CKParam&) {
-        CKParam packet;
-        MakeReply(packet, reply, 0);
-        if (fill) {
-            fill(packet);
-        }
-        peer.KSend(packet);
-    };
-}
-
-bool HallFixture::LastReceived(short command, CKParam& packet) const {
-    const auto all = center.Received(command);
-    if (all.empty()) {
-        return false;
-    }
-    all.back().Load(packet);
-    return true;
 }
 
 }  // namespace tavotest

@@ -1,45 +1,45 @@
 #pragma once
-// The hall window against scripted servers: the server-information host on the second route,
-// the hall server on a TCP connection, a web server for documents; a manual clock so minutes
-// of presence pass in milliseconds; the scripted prompt and dialogs answering for the user.
+// The hall against scripted servers: the server-information host on the second route, the hall
+// server on a TCP connection, a web server for documents; a manual clock so minutes of presence
+// pass in milliseconds; the scripted prompt and dialogs answering for the user.
 
+#include "hall/AppState.h"
 #include "hall/TavoClientDlg.h"
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
-#include "protocol/FrameCodec.h"
-#include "tests/hall/HallTestSupport.h"
-#include "tests/support/LoopbackServer.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/RecordingViews.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 #include <memory>
 
 namespace tavotest {
 
+// Installs an application state for the life of a test.
+struct CStateScope {
+    CStateScope() { CAppState::Set(&state); }
+    ~CStateScope() { CAppState::Set(nullptr); }
+    CStateScope(const CStateScope&) = delete;
+    CStateScope& operator=(const CStateScope&) = delete;
+    CAppState state;
+};
+
 class HallFixture : public ::testing::Test {
 protected:
-    using Answer = std::function<void(CLoopbackPeer&, CKParam&)>;
-
     void SetUp() override;
-    void TearDown() override;
+    void TearDown() override { hall.reset(); }
 
     // Runs the hall modally; body runs inside it once it is shown, then the hall is ended
     // unless body ended it. Returns what DoModal returned.
     int RunHall(const std::function<void()>& body);
-
     // Moves the clock a second at a time, running the event loop between seconds; stops early
     // when until() holds. Returns whether until() held.
     bool Step(int seconds, const std::function<bool()>& until = {});
-
-    // Answers a command with a reply built by fill (command and key 20 = 0 are set already).
-    void AnswerWith(short request, short reply, const std::function<void(CKParam&)>& fill = {});
-    void Silence(short request) { answers.erase(request); }
-
-    // The last packet of a command the hall server received.
-    bool LastReceived(short command, CKParam& packet) const;
+    // A fresh hall window on the same state.
+    void NewHall() { hall = std::make_unique<CTavoClientDlg>(state, view, nullptr); }
 
     CTempConfig config;
     CScriptedUi ui;
@@ -51,7 +51,6 @@ protected:
     CLoopbackServer center;
     CDocumentServer web;
     CRecordingView view;
-    std::map<short, Answer> answers;
     std::unique_ptr<CTavoClientDlg> hall;
 };
 

@@ -17,16 +17,17 @@ protected:
     void SetUp() override {
         HallFixture::SetUp();
         // Presence requests are answered with 71, or with what the server has to say.
-        answers[CMD_PRESENCE] = [this](CLoopbackPeer& peer, CKParam&) {
+        center.Answer(CMD_PRESENCE, [this](CTestConnection& peer, CKParam&) {
             CKParam packet;
             if (pushes.empty()) {
-                MakeReply(packet, CMD_PRESENCE_REPLY, 0);
+                packet = Reply(CMD_PRESENCE_REPLY);
+                lastPresenceAnswered = clock.Now();
             } else {
                 pushes.front()(packet);
                 pushes.pop_front();
             }
             peer.KSend(packet);
-        };
+        });
     }
 
     // The server answers the next presence request with this packet instead, and the one after
@@ -56,45 +57,21 @@ protected:
 
     // Logged in before the hall starts; the visitor reply would give another user number.
     void LogIn(const QString& name, int number) {
-        Silence(CMD_VISITOR);
+        center.Silence(CMD_VISITOR);
         state.account.loginName = name;
         state.account.userNumber = number;
     }
 
     std::deque<std::function<void(CKParam&)>> pushes;
+    int64_t lastPresenceAnswered = 0;
 };
-
-TEST_F(Hall, StartAsksWhereTheHallIsThenBecomesAVisitor) {
-    RunHall([&] {
-        ASSERT_TRUE(
-            WaitUntil([&] { return state.account.visitorName == QStringLiteral("游客1"); }));
-    });
-    EXPECT_EQ(route.Received(CMD_SERVER_INFO).size(), 1u);
-    EXPECT_EQ(state.account.identityText, QStringLiteral("标识"));
-    EXPECT_EQ(state.account.identityNumber, 77);
-    EXPECT_EQ(state.center.host, QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(state.center.tcpPort, static_cast<int>(center.Port()));
-    EXPECT_EQ(state.account.userNumber, 500);
-    EXPECT_EQ(state.account.visitorValue, 7);
-    EXPECT_TRUE(center.Received(CMD_VERSION).empty());  // the configuration document was read
-    CKParam visitor;
-    ASSERT_TRUE(LastReceived(CMD_VISITOR, visitor));
-    EXPECT_EQ(visitor.TextOr(20), QStringLiteral("小明"));
-    EXPECT_EQ(visitor.TextOr(104), QStringLiteral("标识"));
-    EXPECT_EQ(visitor.IntOr(105, 0), 77);
-    EXPECT_EQ(visitor.TextOr(106), QStringLiteral("00-1A-2B-3C-4D-5E"));
-    EXPECT_EQ(view.title, QStringLiteral("塔沃大厅"));
-    EXPECT_EQ(view.trayTip, QStringLiteral("塔沃"));
-    EXPECT_EQ(view.panels[EHallPanel::HallBottomAd], QStringLiteral("about:blank"));
-    EXPECT_TRUE(ui.prompt.History().empty());
-}
 
 TEST_F(Hall, NoServerInformationEndsTheRun) {
     route.Close();
     bool ran = false;
     EXPECT_EQ(RunHall([&] { ran = true; }), IDCANCEL);
     EXPECT_FALSE(ran);
-    EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("取服务器信息失败.正在退出中.")}));
+    EXPECT_EQ(ui.prompt.Texts(), QStringList({"取服务器信息失败.正在退出中."}));
     EXPECT_TRUE(state.exiting);
     EXPECT_EQ(center.PeerCount(), 0);
 }
@@ -102,33 +79,33 @@ TEST_F(Hall, NoServerInformationEndsTheRun) {
 TEST_F(Hall, WithoutTheDocumentTheVersionRequestDecides) {
     state.configRead = false;
     // The same version: the start goes on.
-    AnswerWith(CMD_VERSION, CMD_VERSION_REPLY, [](CKParam& reply) { reply.SetInt(30, 1828); });
+    center.AnswerWith(CMD_VERSION, CMD_VERSION_REPLY,
+                      [](CKParam& reply) { reply.SetInt(30, 1828); });
     RunHall([&] { EXPECT_TRUE(center.WaitFor(CMD_VISITOR)); });
     CKParam version;
-    ASSERT_TRUE(LastReceived(CMD_VERSION, version));
-    EXPECT_EQ(version.TextOr(106), QStringLiteral("00-1A-2B-3C-4D-5E"));
+    ASSERT_TRUE(center.Last(CMD_VERSION, version));
+    EXPECT_EQ(version.TextOr(106), "00-1A-2B-3C-4D-5E");
 
     // A newer one: asked, and the hall closes whatever the answer.
-    AnswerWith(CMD_VERSION, CMD_VERSION_REPLY, [](CKParam& reply) { reply.SetInt(30, 1900); });
+    center.AnswerWith(CMD_VERSION, CMD_VERSION_REPLY,
+                      [](CKParam& reply) { reply.SetInt(30, 1900); });
     ui.prompt.Answer(IDNO);
-    hall = std::make_unique<CTavoClientDlg>(state, view, nullptr);
+    NewHall();
     bool ran = false;
     EXPECT_EQ(RunHall([&] { ran = true; }), IDCANCEL);
     EXPECT_FALSE(ran);
     EXPECT_EQ(ui.prompt.Texts(),
-              QStringList({QStringLiteral("塔沃有新版本发布了,程序必须升级才能使用,是否升级?")}));
+              QStringList({"塔沃有新版本发布了,程序必须升级才能使用,是否升级?"}));
 
     // A refused version request: the start ends with the failure text.
     ui.prompt.Clear();
-    answers[CMD_VERSION] = [](CLoopbackPeer& peer, CKParam&) {
-        CKParam reply;
-        MakeRefusal(reply, CMD_VERSION_REPLY, 1, 137);
-        peer.KSend(reply);
-    };
-    hall = std::make_unique<CTavoClientDlg>(state, view, nullptr);
+    center.Answer(CMD_VERSION, [](CTestConnection& peer, CKParam&) {
+        peer.Send(Reply(CMD_VERSION_REPLY, 1, 137));
+    });
+    NewHall();
     EXPECT_EQ(RunHall([&] { ran = true; }), IDCANCEL);
     EXPECT_FALSE(ran);
-    EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("取最新版本信息失败.")}));
+    EXPECT_EQ(ui.prompt.Texts(), QStringList({"取最新版本信息失败."}));
     EXPECT_EQ(center.Received(CMD_VISITOR).size(), 1u);  // only the first run got that far
 }
 
@@ -137,20 +114,21 @@ TEST_F(Hall, PresenceIsLostAfterAMinuteOfSilenceAndRebuilt) {
         ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
         // Presence requests go out every 15 seconds and their replies keep us present.
         ASSERT_TRUE(Step(16, [&] { return center.Received(CMD_PRESENCE).size() == 1; }));
-        ASSERT_TRUE(WaitUntil([&] { return hall->LastPresenceReply() == clock.Now(); }));
         CKParam presence;
-        ASSERT_TRUE(LastReceived(CMD_PRESENCE, presence));
-        EXPECT_EQ(presence.TextOr(20), QStringLiteral("游客1"));
+        ASSERT_TRUE(center.Last(CMD_PRESENCE, presence));
+        EXPECT_EQ(presence.TextOr(20), "游客1");
         EXPECT_EQ(presence.IntOr(30, 0), 500);
         Step(120);
         EXPECT_FALSE(state.account.visitorName.isEmpty());
 
         // The server goes silent: it takes each request and hangs up without a word.
-        const Answer hangUp = [](CLoopbackPeer& peer, CKParam&) { peer.KClose(); };
-        answers[CMD_PRESENCE] = hangUp;
-        answers[CMD_VISITOR] = hangUp;
+        const CLoopbackServer::Script hangUp = [](CTestConnection& peer, CKParam&) {
+            peer.KClose();
+        };
+        center.Answer(CMD_PRESENCE, hangUp);
+        center.Answer(CMD_VISITOR, hangUp);
         Step(1);
-        const int64_t lastReply = hall->LastPresenceReply();
+        const int64_t lastReply = lastPresenceAnswered;
         ASSERT_TRUE(Step(120, [&] { return state.account.visitorName.isEmpty(); }));
         const int64_t lostAfter = clock.Now() - lastReply;
         EXPECT_GE(lostAfter, 60);
@@ -162,16 +140,16 @@ TEST_F(Hall, PresenceIsLostAfterAMinuteOfSilenceAndRebuilt) {
         EXPECT_TRUE(state.account.visitorName.isEmpty());
 
         // The server answers again: presence is back within 5 seconds.
-        AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY,
-                   [](CKParam& reply) { reply.SetCString(30, QStringLiteral("游客8")); });
-        AnswerWith(CMD_PRESENCE, CMD_PRESENCE_REPLY);
+        center.AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY,
+                          [](CKParam& reply) { reply.SetCString(30, "游客8"); });
+        center.AnswerWith(CMD_PRESENCE, CMD_PRESENCE_REPLY);
         const int64_t answering = clock.Now();
         ASSERT_TRUE(Step(10, [&] {
             return WaitUntil([&] { return !state.account.visitorName.isEmpty(); },
                              std::chrono::milliseconds(20));
         }));
         EXPECT_LE(clock.Now() - answering, 5);
-        EXPECT_EQ(state.account.visitorName, QStringLiteral("游客8"));
+        EXPECT_EQ(state.account.visitorName, "游客8");
     });
 }
 
@@ -179,13 +157,15 @@ TEST_F(Hall, EditionsThatWantAnAccountOfferTheLoginWithEveryVisitorPresence) {
     state.edition = EDITION_50;
     // The server forgets us for a minute, then answers again under a new visitor name.
     const auto loseAndRebuild = [&](const QString& visitor) {
-        const Answer hangUp = [](CLoopbackPeer& peer, CKParam&) { peer.KClose(); };
-        answers[CMD_PRESENCE] = hangUp;
-        answers[CMD_VISITOR] = hangUp;
+        const CLoopbackServer::Script hangUp = [](CTestConnection& peer, CKParam&) {
+            peer.KClose();
+        };
+        center.Answer(CMD_PRESENCE, hangUp);
+        center.Answer(CMD_VISITOR, hangUp);
         ASSERT_TRUE(Step(120, [&] { return state.account.visitorName.isEmpty(); }));
-        AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY,
-                   [visitor](CKParam& reply) { reply.SetCString(30, visitor); });
-        AnswerWith(CMD_PRESENCE, CMD_PRESENCE_REPLY);
+        center.AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY,
+                          [visitor](CKParam& reply) { reply.SetCString(30, visitor); });
+        center.AnswerWith(CMD_PRESENCE, CMD_PRESENCE_REPLY);
         ASSERT_TRUE(Step(10, [&] {
             return WaitUntil([&] { return state.account.visitorName == visitor; },
                              std::chrono::milliseconds(20));
@@ -195,17 +175,16 @@ TEST_F(Hall, EditionsThatWantAnAccountOfferTheLoginWithEveryVisitorPresence) {
     // The user leaves the first offer open while the presence is lost and rebuilt: the visitor
     // reply that comes meanwhile does not put a second login over it.
     ui.dialogs.Script(CLoginDlg::IDD, [&](CDialogModel& d) {
-        loseAndRebuild(QStringLiteral("游客2"));
+        loseAndRebuild("游客2");
         d.EndDialog(IDCANCEL);
     });
     ui.dialogs.Default(CLoginDlg::IDD, [](CDialogModel& d) { d.EndDialog(IDCANCEL); });
     RunHall([&] {
-        ASSERT_TRUE(
-            WaitUntil([&] { return state.account.visitorName == QStringLiteral("游客2"); }));
+        ASSERT_TRUE(WaitUntil([&] { return state.account.visitorName == "游客2"; }));
         Spin(std::chrono::milliseconds(50));
         EXPECT_EQ(ui.dialogs.Count(CLoginDlg::IDD), 1);
         // Once it is closed, the next rebuilt presence offers the login again.
-        loseAndRebuild(QStringLiteral("游客3"));
+        loseAndRebuild("游客3");
         EXPECT_TRUE(WaitUntil([&] { return ui.dialogs.Count(CLoginDlg::IDD) == 2; }));
     });
     EXPECT_TRUE(ui.prompt.History().empty());  // offers never log out or complain
@@ -213,20 +192,20 @@ TEST_F(Hall, EditionsThatWantAnAccountOfferTheLoginWithEveryVisitorPresence) {
     // Edition 70 offers it at start already; the visitor reply adds none while it is up.
     state.edition = EDITION_70;
     state.account = tagAccount();
-    state.account.adapterAddress = QStringLiteral("00-1A-2B-3C-4D-5E");
+    state.account.adapterAddress = "00-1A-2B-3C-4D-5E";
     ui.dialogs.Script(CLoginDlg::IDD, [&](CDialogModel& d) {
         EXPECT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
         Spin(std::chrono::milliseconds(50));
         d.EndDialog(IDCANCEL);
     });
-    hall = std::make_unique<CTavoClientDlg>(state, view, nullptr);
+    NewHall();
     RunHall([&] { Spin(std::chrono::milliseconds(100)); });
     EXPECT_EQ(ui.dialogs.Count(CLoginDlg::IDD), 3);
 
     // A start room goes first: no offer.
     state.account = tagAccount();
     state.startRoom = 9;
-    hall = std::make_unique<CTavoClientDlg>(state, view, nullptr);
+    NewHall();
     RunHall([&] {
         ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
         Spin(std::chrono::milliseconds(50));
@@ -235,7 +214,7 @@ TEST_F(Hall, EditionsThatWantAnAccountOfferTheLoginWithEveryVisitorPresence) {
 }
 
 TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
-    LogIn(QStringLiteral("Alice"), 1001);
+    LogIn("Alice", 1001);
     state.userRooms.first = {101};
     RunHall([&] {
         // 81: the user's room list; rows without three fields are skipped, names are cut so
@@ -243,41 +222,38 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         Push(CMD_ROOM_LIST_REPLY, [](CKParam& p) {
             p.SetInt(KEY_RESULT, 0);
             p.SetInt(30, 4);
-            p.SetCString(31, QStringLiteral("101,音乐之家,(满)"));
-            p.SetCString(32, QStringLiteral("broken row"));
-            p.SetCString(33,
-                         QStringLiteral("102,一个名字非常非常非常非常非常长的房间啊,[热门,推荐]"));
-            p.SetCString(34, QStringLiteral("x,no number,"));
+            p.SetCString(31, "101,音乐之家,(满)");
+            p.SetCString(32, "broken row");
+            p.SetCString(33, "102,一个名字非常非常非常非常非常长的房间啊,[热门,推荐]");
+            p.SetCString(34, "x,no number,");
         });
         ASSERT_EQ(view.rooms.size(), 2u);
-        EXPECT_EQ(view.rooms[0].shown, QStringLiteral("音乐之家(满)"));
+        EXPECT_EQ(view.rooms[0].shown, "音乐之家(满)");
         EXPECT_EQ(view.rooms[0].data, 101);
-        EXPECT_EQ(view.rooms[1].shown, QStringLiteral("一个名字非常非常非常非常非[热门,推荐]"));
+        EXPECT_EQ(view.rooms[1].shown, "一个名字非常非常非常非常非[热门,推荐]");
         EXPECT_EQ(view.rooms[1].shown.size(), 20);
-        EXPECT_EQ(view.rooms[1].text,
-                  QStringLiteral("一个名字非常非常非常非常非常长的房间啊[热门,推荐]"));
+        EXPECT_EQ(view.rooms[1].text, "一个名字非常非常非常非常非常长的房间啊[热门,推荐]");
         EXPECT_EQ(view.marks, (std::map<int, EListMark>{{0, EListMark::First}}));
 
         // 1101: a room's address pushed; remembered, and its address asked for at once.
         Push(CMD_ROOM_ADDRESS_PUSH, [](CKParam& p) {
             p.SetInt(KEY_RESULT, 0);
             p.SetInt(30, 102);
-            p.SetCString(40, QStringLiteral("10.0.0.9"));
-            p.SetCString(50, QStringLiteral("电信"));
+            p.SetCString(40, "10.0.0.9");
+            p.SetCString(50, "电信");
         });
         ASSERT_TRUE(center.WaitFor(CMD_ROOM_ADDRESS));
         CKParam ask;
-        ASSERT_TRUE(LastReceived(CMD_ROOM_ADDRESS, ask));
+        ASSERT_TRUE(center.Last(CMD_ROOM_ADDRESS, ask));
         EXPECT_EQ(ask.IntOr(20, 0), 102);
-        EXPECT_EQ(ask.TextOr(106), QStringLiteral("00-1A-2B-3C-4D-5E"));
+        EXPECT_EQ(ask.TextOr(106), "00-1A-2B-3C-4D-5E");
         hall->OnSelectRoom(1);
-        EXPECT_EQ(view.roomNumber, QStringLiteral("102"));
-        EXPECT_EQ(view.information,
-                  QStringLiteral("一个名字非常非常非常非常非常长的房间啊[热门,推荐](电信)"));
+        EXPECT_EQ(view.roomNumber, "102");
+        EXPECT_EQ(view.information, "一个名字非常非常非常非常非常长的房间啊[热门,推荐](电信)");
         hall->OnSelectRoom(0);
-        EXPECT_EQ(view.information, QStringLiteral("音乐之家(满)"));
+        EXPECT_EQ(view.information, "音乐之家(满)");
         hall->OnSelectRoom(7);  // out of range: nothing changes
-        EXPECT_EQ(view.roomNumber, QStringLiteral("101"));
+        EXPECT_EQ(view.roomNumber, "101");
 
         // Refusals in 81, 91 and 1101 show the refusal text and change nothing.
         Push(CMD_ROOM_LIST_REPLY, [](CKParam& p) {
@@ -292,9 +268,7 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
             p.SetInt(KEY_RESULT, -1);
             p.SetInt(KEY_REFUSAL, 131);
         });
-        EXPECT_EQ(ui.prompt.Texts(),
-                  QStringList({QStringLiteral("房间被禁用"), QStringLiteral("未知错误"),
-                               QStringLiteral("房间号非法")}));
+        EXPECT_EQ(ui.prompt.Texts(), QStringList({"房间被禁用", "未知错误", "房间号非法"}));
         EXPECT_EQ(view.rooms.size(), 2u);
         EXPECT_EQ(center.Received(CMD_ROOM_ADDRESS).size(), 1u);
 
@@ -302,10 +276,10 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         ui.prompt.Clear();
         Push(CMD_ADD_FAVORITE_REPLY, [](CKParam& p) { p.SetInt(KEY_RESULT, 0); });
         ASSERT_TRUE(center.WaitFor(CMD_ROOM_LIST));
-        EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("添加房间到收藏夹成功.")}));
+        EXPECT_EQ(ui.prompt.Texts(), QStringList({"添加房间到收藏夹成功."}));
         CKParam list;
-        ASSERT_TRUE(LastReceived(CMD_ROOM_LIST, list));
-        EXPECT_EQ(list.TextOr(20), QStringLiteral("Alice"));
+        ASSERT_TRUE(center.Last(CMD_ROOM_LIST, list));
+        EXPECT_EQ(list.TextOr(20), "Alice");
         EXPECT_EQ(list.IntOr(30, 0), 1001);
 
         // Commands the hall does not handle change nothing.
@@ -313,16 +287,16 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         Push(4242);
         Push(CMD_LOGIN_REPLY, [](CKParam& p) { p.SetInt(KEY_RESULT, 0); });
         EXPECT_TRUE(ui.prompt.Texts().isEmpty());
-        EXPECT_EQ(state.account.loginName, QStringLiteral("Alice"));
+        EXPECT_EQ(state.account.loginName, "Alice");
 
         // 770: logged in elsewhere; acknowledged, said, and both names cleared.
         Push(CMD_LOGGED_ELSEWHERE);
         ASSERT_TRUE(center.WaitFor(CMD_LOGGED_ELSEWHERE_ACK));
         CKParam ack;
-        ASSERT_TRUE(LastReceived(CMD_LOGGED_ELSEWHERE_ACK, ack));
-        EXPECT_EQ(ack.TextOr(20), QStringLiteral("Alice"));
+        ASSERT_TRUE(center.Last(CMD_LOGGED_ELSEWHERE_ACK, ack));
+        EXPECT_EQ(ack.TextOr(20), "Alice");
         EXPECT_EQ(ack.IntOr(30, 0), 1001);
-        EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("用户已经在其他服务器登陆了!")}));
+        EXPECT_EQ(ui.prompt.Texts(), QStringList({"用户已经在其他服务器登陆了!"}));
         EXPECT_TRUE(state.account.loginName.isEmpty());
         EXPECT_TRUE(state.account.visitorName.isEmpty());
         EXPECT_TRUE(state.userRooms.first.empty());
@@ -348,15 +322,14 @@ TEST_F(Hall, QuittingAsksTellsTheServerAndEndsShortlyAfter) {
     });
     result = hall->DoModal();
     EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("是否要退出系统塔沃?"),
-                                              QStringLiteral("是否要退出系统塔沃?")}));
+    EXPECT_EQ(ui.prompt.Texts(), QStringList({"是否要退出系统塔沃?", "是否要退出系统塔沃?"}));
     EXPECT_TRUE(ui.prompt.History()[0].flags & MB_OKCANCEL);
     EXPECT_TRUE(view.trayTip.isEmpty());
     CKParam quit;
-    ASSERT_TRUE(LastReceived(CMD_QUIT, quit));
-    EXPECT_EQ(quit.TextOr(20), QStringLiteral("游客1"));
+    ASSERT_TRUE(center.Last(CMD_QUIT, quit));
+    EXPECT_EQ(quit.TextOr(20), "游客1");
     EXPECT_EQ(quit.IntOr(30, 0), 500);
-    EXPECT_EQ(quit.TextOr(104), QStringLiteral("标识"));
+    EXPECT_EQ(quit.TextOr(104), "标识");
 }
 
 TEST_F(Hall, TheServerAsksUsToQuit) {
@@ -380,13 +353,13 @@ TEST_F(Hall, RequestsThatNeedALogin) {
         hall->OnEntryInfo(1, 2);
         hall->OnAddFavorite(101);
         hall->OnCreateRoom();
-        view.roomNumber = QStringLiteral("0");
+        view.roomNumber = "0";
         hall->OnEnterTypedRoom();
-        view.roomNumber = QStringLiteral("abc");
+        view.roomNumber = "abc";
         hall->OnEnterTypedRoom();
     });
-    const QString login = QStringLiteral("请先登陆!");
-    const QString bad = QStringLiteral("房间号非法");
+    const QString login = "请先登陆!";
+    const QString bad = "房间号非法";
     EXPECT_EQ(ui.prompt.Texts(), QStringList({login, login, login, login, bad, bad}));
     EXPECT_TRUE(center.Received(CMD_USER_INFO).empty());
     EXPECT_TRUE(center.Received(CMD_ADD_FAVORITE).empty());
@@ -394,48 +367,44 @@ TEST_F(Hall, RequestsThatNeedALogin) {
 }
 
 TEST_F(Hall, UserInformationAndEntryInformation) {
-    LogIn(QStringLiteral("Alice"), 1001);
-    AnswerWith(CMD_USER_INFO, CMD_USER_INFO_REPLY, [](CKParam& p) {
-        p.SetCString(30, QStringLiteral("爱丽丝"));
-        p.SetCString(36, QStringLiteral("北京"));
+    LogIn("Alice", 1001);
+    center.AnswerWith(CMD_USER_INFO, CMD_USER_INFO_REPLY, [](CKParam& p) {
+        p.SetCString(30, "爱丽丝");
+        p.SetCString(36, "北京");
         p.SetInt(33, 12);
         p.SetInt(39, -4);
     });
-    AnswerWith(CMD_ENTRY_INFO, CMD_ENTRY_INFO_REPLY);
+    center.AnswerWith(CMD_ENTRY_INFO, CMD_ENTRY_INFO_REPLY);
     RunHall([&] {
         hall->OnUserInfo();
         hall->OnEntryInfo(3, 4);
     });
-    EXPECT_EQ(state.userInfo.texts[30], QStringLiteral("爱丽丝"));
-    EXPECT_EQ(state.userInfo.texts[36], QStringLiteral("北京"));
+    EXPECT_EQ(state.userInfo.texts[30], "爱丽丝");
+    EXPECT_EQ(state.userInfo.texts[36], "北京");
     EXPECT_EQ(state.userInfo.numbers[33], 12);
     EXPECT_EQ(state.userInfo.numbers[39], -4);
     EXPECT_EQ(state.userInfo.numbers[37], 0);  // a missing key reads as its default
     CKParam info;
-    ASSERT_TRUE(LastReceived(CMD_USER_INFO, info));
-    EXPECT_EQ(info.TextOr(20), QStringLiteral("Alice"));
+    ASSERT_TRUE(center.Last(CMD_USER_INFO, info));
+    EXPECT_EQ(info.TextOr(20), "Alice");
     EXPECT_EQ(info.IntOr(30, 0), 1001);
     CKParam entry;
-    ASSERT_TRUE(LastReceived(CMD_ENTRY_INFO, entry));
+    ASSERT_TRUE(center.Last(CMD_ENTRY_INFO, entry));
     EXPECT_EQ(entry.IntOr(40, 0), 3);
     EXPECT_EQ(entry.IntOr(50, 0), 4);
     const auto dialogs = ui.dialogs.History();
     ASSERT_EQ(dialogs.size(), 4u);  // server information, hall, user information, entry information
-    EXPECT_EQ(dialogs[2].title, QStringLiteral("取用户信息"));
-    EXPECT_EQ(dialogs[3].title, QStringLiteral("设置进房信息"));
+    EXPECT_EQ(dialogs[2].title, "取用户信息");
+    EXPECT_EQ(dialogs[3].title, "设置进房信息");
 }
 
 TEST_F(Hall, OwnRoomsArriveAfterLoginAndMarkTheRoomList) {
     state.edition = EDITION_50;
     state.startRoom = 9;  // a start room: edition 50 does not open the login by itself
-    answers[CMD_LOGIN] = [](CLoopbackPeer& peer, CKParam&) {
-        CKParam reply;
-        MakeReply(reply, CMD_LOGIN_REPLY, 0);
-        reply.SetInt(30, 1001);
-        reply.SetCString(40, QStringLiteral("Alice"));
-        peer.KSend(reply);
-    };
-    AnswerWith(CMD_OWN_ROOMS, CMD_OWN_ROOMS_REPLY, [](CKParam& p) {
+    center.Answer(CMD_LOGIN, [](CTestConnection& peer, CKParam&) {
+        peer.Send(With(Reply(CMD_LOGIN_REPLY, 0), {{30, 1001}, {40, "Alice"}}));
+    });
+    center.AnswerWith(CMD_OWN_ROOMS, CMD_OWN_ROOMS_REPLY, [](CKParam& p) {
         p.SetInt(30, 2);
         p.SetInt(31, 101);
         p.SetInt(32, 102);
@@ -448,8 +417,8 @@ TEST_F(Hall, OwnRoomsArriveAfterLoginAndMarkTheRoomList) {
     });
     ui.dialogs.Script(CLoginDlg::IDD, [](CDialogModel& d) {
         auto& login = static_cast<CLoginDlg&>(d);
-        login.SetUserId(QStringLiteral("alice"));
-        login.SetPassword(QStringLiteral("pw"));
+        login.SetUserId("alice");
+        login.SetPassword("pw");
         login.OnOK();
     });
     RunHall([&] {
@@ -457,9 +426,9 @@ TEST_F(Hall, OwnRoomsArriveAfterLoginAndMarkTheRoomList) {
         Push(CMD_ROOM_LIST_REPLY, [](CKParam& p) {
             p.SetInt(KEY_RESULT, 0);
             p.SetInt(30, 3);
-            p.SetCString(31, QStringLiteral("103,三,"));
-            p.SetCString(32, QStringLiteral("104,四,"));
-            p.SetCString(33, QStringLiteral("101,一,"));
+            p.SetCString(31, "103,三,");
+            p.SetCString(32, "104,四,");
+            p.SetCString(33, "101,一,");
         });
         ASSERT_EQ(view.rooms.size(), 3u);
         EXPECT_TRUE(view.marks.empty());
@@ -480,43 +449,32 @@ TEST_F(Hall, OwnRoomsArriveAfterLoginAndMarkTheRoomList) {
                   (std::map<int, EListMark>{{0, EListMark::None}, {2, EListMark::None}}));
     });
     const auto titles = ui.dialogs.History();
-    EXPECT_EQ(titles.back().title, QStringLiteral("取用户私房信息"));
+    EXPECT_EQ(titles.back().title, "取用户私房信息");
 }
 
 TEST_F(Hall, CreatingOnesOwnRoom) {
-    LogIn(QStringLiteral("Alice"), 1001);
-    AnswerWith(CMD_ROOM_FORMATS, CMD_ROOM_FORMATS_REPLY, [](CKParam& p) {
+    LogIn("Alice", 1001);
+    center.AnswerWith(CMD_ROOM_FORMATS, CMD_ROOM_FORMATS_REPLY, [](CKParam& p) {
         // Three fields, each closed by a comma; two commas or none are no format.
         p.SetInt(30, 6);
-        p.SetCString(40, QStringLiteral("1,标准房,50人,"));
-        p.SetCString(41, QStringLiteral("bad"));
-        p.SetCString(42, QStringLiteral("3,中房间,80人"));
-        p.SetCString(43, QStringLiteral("a,b,c,d,"));
-        p.SetCString(44, QStringLiteral("2,大房间,100人,"));
-        p.SetCString(45, QStringLiteral("4,小房间"));
+        p.SetCString(40, "1,标准房,50人,");
+        p.SetCString(41, "bad");
+        p.SetCString(42, "3,中房间,80人");
+        p.SetCString(43, "a,b,c,d,");
+        p.SetCString(44, "2,大房间,100人,");
+        p.SetCString(45, "4,小房间");
     });
     int createResult = 0;
-    route.SetResponder([&](CLoopbackPeer& peer, CKParam& request) {
-        CKParam reply;
-        if (request.Command() == CMD_SERVER_INFO) {
-            MakeReply(reply, CMD_SERVER_INFO_REPLY, 0);
-            reply.SetCString(30, QStringLiteral("127.0.0.1"));
-            reply.SetInt(40, static_cast<int>(route.Port()));
-            reply.SetInt(50, static_cast<int>(center.Port()));
-        } else if (createResult == 0) {
-            MakeReply(reply, CMD_CREATE_ROOM_REPLY, 0);
-            reply.SetInt(30, 8001);
-        } else {
-            MakeRefusal(reply, CMD_CREATE_ROOM_REPLY, createResult, 140);
-        }
-        peer.KSend(reply);
+    route.Answer(CMD_CREATE_ROOM, [&](CTestConnection& peer, CKParam&) {
+        peer.Send(
+            With(Reply(CMD_CREATE_ROOM_REPLY, createResult, createResult ? 140 : 0), {{30, 8001}}));
     });
     std::vector<RoomFormat> offered;
     ui.dialogs.Default(CCreateRoomDlg::IDD, [&](CDialogModel& d) {
         auto& create = static_cast<CCreateRoomDlg&>(d);
         offered = create.Formats();
-        create.roomName = QStringLiteral("我的房间");
-        create.password = QStringLiteral("1234");
+        create.roomName = "我的房间";
+        create.password = "1234";
         create.formatIndex = 1;
         create.visible = false;
         create.EndDialog(IDOK);
@@ -529,22 +487,21 @@ TEST_F(Hall, CreatingOnesOwnRoom) {
     });
     ASSERT_EQ(offered.size(), 2u);
     EXPECT_EQ(offered[1].code, 2);
-    EXPECT_EQ(offered[1].name, QStringLiteral("大房间"));
-    EXPECT_EQ(offered[1].description, QStringLiteral("100人"));
+    EXPECT_EQ(offered[1].name, "大房间");
+    EXPECT_EQ(offered[1].description, "100人");
     const auto created = route.Received(CMD_CREATE_ROOM);
     ASSERT_EQ(created.size(), 2u);
     CKParam request;
     created[0].Load(request);
-    EXPECT_EQ(request.TextOr(20), QStringLiteral("Alice"));
+    EXPECT_EQ(request.TextOr(20), "Alice");
     EXPECT_EQ(request.IntOr(30, 0), 1001);
-    EXPECT_EQ(request.TextOr(40), QStringLiteral("我的房间"));
-    EXPECT_EQ(request.TextOr(60), QStringLiteral("1234"));
+    EXPECT_EQ(request.TextOr(40), "我的房间");
+    EXPECT_EQ(request.TextOr(60), "1234");
     EXPECT_EQ(request.IntOr(70, 0), 2);
     EXPECT_FALSE(request.BoolOr(80, true));
-    EXPECT_EQ(request.TextOr(106), QStringLiteral("00-1A-2B-3C-4D-5E"));
+    EXPECT_EQ(request.TextOr(106), "00-1A-2B-3C-4D-5E");
     EXPECT_EQ(ui.prompt.Texts(),
-              QStringList({QStringLiteral("自建房间成功,是否进入?    房间ID:8001"),
-                           QStringLiteral("自建房间失败.,房间被禁用.")}));
+              QStringList({"自建房间成功,是否进入?    房间ID:8001", "自建房间失败.,房间被禁用."}));
     EXPECT_TRUE(ui.prompt.History()[0].flags & MB_YESNO);
 }
 

@@ -28,7 +28,7 @@ protected:
     }
 
     void AnswerLogin(int result, int refusal, const QString& name = QString(), int number = 0) {
-        answers[CMD_LOGIN] = [=](CLoopbackPeer& peer, CKParam&) {
+        center.Answer(CMD_LOGIN, [=](CTestConnection& peer, CKParam&) {
             CKParam reply;
             reply.SetShortInt(KEY_COMMAND, CMD_LOGIN_REPLY);
             reply.SetInt(KEY_RESULT, result);
@@ -38,7 +38,7 @@ protected:
             reply.SetInt(30, number);
             reply.SetCString(40, name);
             peer.KSend(reply);
-        };
+        });
     }
 
     // The credential text the server reads out of a login request, cut at key 20.
@@ -61,7 +61,7 @@ TEST_F(Login, WrongPasswordShowsOneJoinedMessageAndKeepsTheDialogOpen) {
     bool stillOpen = false;
     QString userAfter, passwordAfter;
     ScriptLogin([&](CLoginDlg& dlg) {
-        Type(dlg, QStringLiteral("alice"), QStringLiteral("wrong"));
+        Type(dlg, "alice", "wrong");
         dlg.OnOK();
         stillOpen = dlg.IsOpen();
         userAfter = dlg.UserId();
@@ -73,58 +73,58 @@ TEST_F(Login, WrongPasswordShowsOneJoinedMessageAndKeepsTheDialogOpen) {
         hall->OnLogin();
     });
     EXPECT_TRUE(stillOpen);
-    EXPECT_EQ(userAfter, QStringLiteral("alice"));
-    EXPECT_EQ(passwordAfter, QStringLiteral("wrong"));
-    EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("登陆失败.用户名或密码错")}));
+    EXPECT_EQ(userAfter, "alice");
+    EXPECT_EQ(passwordAfter, "wrong");
+    EXPECT_EQ(ui.prompt.Texts(), QStringList({"登陆失败.用户名或密码错"}));
     EXPECT_TRUE(state.account.loginName.isEmpty());
 
     // The server read the whole request: the credential text, the user number the visitor
     // reply gave, and the identity fields.
     CKParam request;
-    ASSERT_TRUE(LastReceived(CMD_LOGIN, request));
-    EXPECT_EQ(Credentials(request), QStringLiteral("alice wrong 游客1"));
+    ASSERT_TRUE(center.Last(CMD_LOGIN, request));
+    EXPECT_EQ(Credentials(request), "alice wrong 游客1");
     EXPECT_EQ(request.IntOr(40, 0), 500);
-    EXPECT_EQ(request.TextOr(104), QStringLiteral("标识"));
+    EXPECT_EQ(request.TextOr(104), "标识");
     EXPECT_EQ(request.IntOr(105, 0), 77);
-    EXPECT_EQ(request.TextOr(106), QStringLiteral("00-1A-2B-3C-4D-5E"));
+    EXPECT_EQ(request.TextOr(106), "00-1A-2B-3C-4D-5E");
 }
 
 TEST_F(Login, PressesWithinFiveSecondsAndEmptyFieldsSendNothing) {
     AnswerLogin(1, 133);
     ScriptLogin([&](CLoginDlg& dlg) {
-        Type(dlg, QStringLiteral("alice"), QStringLiteral("wrong"));
+        Type(dlg, "alice", "wrong");
         dlg.OnOK();  // refused by the server
         dlg.OnOK();  // at once again: the interval message, nothing sent
         clock.Advance(4999);
         dlg.OnOK();  // still too soon
         clock.Advance(1);
-        Type(dlg, QString(), QStringLiteral("pw"));
+        Type(dlg, QString(), "pw");
         dlg.OnOK();  // empty account: asked for it by its configured label
         clock.Advance(5000);
-        Type(dlg, QStringLiteral("alice"), QString());
+        Type(dlg, "alice", QString());
         dlg.OnOK();  // empty password
         dlg.OnOK();  // the empty press counted as an attempt
         dlg.EndDialog(IDCANCEL);
     });
-    state.settings.sysIdName = QStringLiteral("账号");
+    state.settings.sysIdName = "账号";
     RunHall([&] { hall->OnLogin(); });
-    const QString interval = QStringLiteral("登陆时间间隔不得少于5秒");
-    EXPECT_EQ(ui.prompt.Texts(),
-              QStringList({QStringLiteral("登陆失败.用户名或密码错"), interval, interval,
-                           QStringLiteral("请输入账号"), QStringLiteral("请输入密码"), interval}));
+    const QString interval = "登陆时间间隔不得少于5秒";
+    EXPECT_EQ(ui.prompt.Texts(), QStringList({"登陆失败.用户名或密码错", interval, interval,
+                                              "请输入账号", "请输入密码", interval}));
     EXPECT_EQ(center.Received(CMD_LOGIN).size(), 1u);
     for (const auto& shown : ui.prompt.History()) {
-        EXPECT_EQ(shown.caption, QStringLiteral("Warning"));
+        EXPECT_EQ(shown.caption, "Warning");
     }
 }
 
 TEST_F(Login, AccountNameFromTheReplyReplacesWhatWasTypedAndIsKept) {
-    AnswerLogin(0, 0, QStringLiteral("Alice"), 1001);
-    AnswerWith(CMD_OWN_ROOMS, CMD_OWN_ROOMS_REPLY, [](CKParam& reply) { reply.SetInt(30, 0); });
-    state.settings.urlHallCaseList = QStringLiteral("http://web.example/case.asp");
+    AnswerLogin(0, 0, "Alice", 1001);
+    center.AnswerWith(CMD_OWN_ROOMS, CMD_OWN_ROOMS_REPLY,
+                      [](CKParam& reply) { reply.SetInt(30, 0); });
+    state.settings.urlHallCaseList = "http://web.example/case.asp";
     ScriptLogin([](CLoginDlg& dlg) {
         EXPECT_TRUE(dlg.UserId().isEmpty());  // no LoginID yet
-        Type(dlg, QStringLiteral("ALICE"), QStringLiteral("秘密pw"));
+        Type(dlg, "ALICE", "秘密pw");
         dlg.OnOK();
     });
     RunHall([&] {
@@ -135,22 +135,20 @@ TEST_F(Login, AccountNameFromTheReplyReplacesWhatWasTypedAndIsKept) {
         EXPECT_TRUE(center.WaitFor(CMD_OWN_ROOMS));
         EXPECT_TRUE(center.WaitFor(CMD_ROOM_LIST));
     });
-    EXPECT_EQ(state.account.loginName, QStringLiteral("Alice"));
+    EXPECT_EQ(state.account.loginName, "Alice");
     EXPECT_EQ(state.account.userNumber, 1001);
-    EXPECT_EQ(CAppProfile::GetProfileString(QStringLiteral("Main"), QStringLiteral("LoginID")),
-              QStringLiteral("Alice"));
-    EXPECT_EQ(ui.prompt.Texts().value(0), QStringLiteral("登陆成功."));
+    EXPECT_EQ(CAppProfile::GetProfileString("Main", "LoginID"), "Alice");
+    EXPECT_EQ(ui.prompt.Texts().value(0), "登陆成功.");
     const QByteArray ansi = QByteArray::fromHex("c3d8c3dc7077");  // "秘密pw" in GBK
     EXPECT_EQ(state.account.passwordDigest,
               QString::fromLatin1(
                   QCryptographicHash::hash(ansi, QCryptographicHash::Md5).toHex().toUpper()));
-    EXPECT_EQ(view.panels[EHallPanel::CaseList],
-              QStringLiteral("http://web.example/case.asp?u=Alice"));
+    EXPECT_EQ(view.panels[EHallPanel::CaseList], "http://web.example/case.asp?u=Alice");
     EXPECT_EQ(view.panels.count(EHallPanel::UserHead), 0u);  // edition 70 only
 
     CKParam ownRooms;
-    ASSERT_TRUE(LastReceived(CMD_OWN_ROOMS, ownRooms));
-    EXPECT_EQ(ownRooms.TextOr(20), QStringLiteral("Alice"));
+    ASSERT_TRUE(center.Last(CMD_OWN_ROOMS, ownRooms));
+    EXPECT_EQ(ownRooms.TextOr(20), "Alice");
     EXPECT_EQ(ownRooms.IntOr(30, 0), 1001);
 
     // The next login dialog starts from the kept name.
@@ -167,49 +165,13 @@ TEST_F(Login, AccountNameFromTheReplyReplacesWhatWasTypedAndIsKept) {
         d.EndDialog(IDOK);
     });
     again.DoModal();
-    EXPECT_EQ(preset, QStringLiteral("Alice"));
-}
-
-TEST_F(Login, CredentialBlockIsPaddedToWholeCipherBlocks) {
-    // Without a visitor name the text is "user password " with its trailing blank.
-    Silence(CMD_VISITOR);
-    AnswerLogin(1, 133);
-    int step = 0;
-    ui.dialogs.Default(CLoginDlg::IDD, [&](CDialogModel& d) {
-        auto& dlg = static_cast<CLoginDlg&>(d);
-        if (step == 0) {
-            Type(dlg, QStringLiteral("abcdefg"), QStringLiteral("hijklmn"));  // 16 bytes
-        } else {
-            Type(dlg, QStringLiteral("abcdefgh"), QStringLiteral("hijklmn"));  // 17 bytes
-        }
-        ++step;
-        dlg.OnOK();
-        dlg.EndDialog(IDCANCEL);
-    });
-    RunHall([&] {
-        hall->OnLogin();
-        clock.Advance(5000);
-        hall->OnLogin();
-    });
-    const auto requests = center.Received(CMD_LOGIN);
-    ASSERT_EQ(requests.size(), 2u);
-    CKParam first, second;
-    requests[0].Load(first);
-    requests[1].Load(second);
-    int size = 0;
-    EXPECT_EQ(Credentials(first, &size), QStringLiteral("abcdefg hijklmn "));
-    EXPECT_EQ(size, 16);
-    EXPECT_EQ(first.IntOr(20, 0), 16);
-    EXPECT_EQ(Credentials(second, &size), QStringLiteral("abcdefgh hijklmn "));
-    EXPECT_EQ(size, 32);
-    EXPECT_EQ(second.IntOr(20, 0), 17);
-    EXPECT_EQ(first.IntOr(40, 0), -1);  // no number yet
+    EXPECT_EQ(preset, "Alice");
 }
 
 TEST_F(Login, LoggingInWhileLoggedInLogsOutFirst) {
-    AnswerWith(CMD_LOGOUT, CMD_LOGOUT_REPLY,
-               [](CKParam& reply) { reply.SetCString(30, QStringLiteral("游客2")); });
-    state.account.loginName = QStringLiteral("Alice");
+    center.AnswerWith(CMD_LOGOUT, CMD_LOGOUT_REPLY,
+                      [](CKParam& reply) { reply.SetCString(30, "游客2"); });
+    state.account.loginName = "Alice";
     state.account.userNumber = 1001;
     state.userRooms.first = {101};
     int opened = 0;
@@ -224,37 +186,35 @@ TEST_F(Login, LoggingInWhileLoggedInLogsOutFirst) {
         EXPECT_TRUE(WaitUntil([&] { return opened == 1; }));
     });
     CKParam logout;
-    ASSERT_TRUE(LastReceived(CMD_LOGOUT, logout));
-    EXPECT_EQ(logout.TextOr(20), QStringLiteral("Alice"));
+    ASSERT_TRUE(center.Last(CMD_LOGOUT, logout));
+    EXPECT_EQ(logout.TextOr(20), "Alice");
     EXPECT_EQ(logout.IntOr(30, 0), 1001);
-    EXPECT_EQ(logout.TextOr(40), QStringLiteral("小明"));
-    EXPECT_EQ(logout.TextOr(106), QStringLiteral("00-1A-2B-3C-4D-5E"));
+    EXPECT_EQ(logout.TextOr(40), "小明");
+    EXPECT_EQ(logout.TextOr(106), "00-1A-2B-3C-4D-5E");
     EXPECT_TRUE(state.account.loginName.isEmpty());
-    EXPECT_EQ(state.account.visitorName, QStringLiteral("游客2"));
+    EXPECT_EQ(state.account.visitorName, "游客2");
     EXPECT_TRUE(state.userRooms.first.empty());
 }
 
 TEST_F(Login, RefusedLogoutAndSilentServer) {
-    answers[CMD_LOGOUT] = [](CLoopbackPeer& peer, CKParam&) {
-        CKParam reply;
-        MakeRefusal(reply, CMD_LOGOUT_REPLY, -1, 136);
-        peer.KSend(reply);
-    };
-    state.account.loginName = QStringLiteral("Alice");
+    center.Answer(CMD_LOGOUT, [](CTestConnection& peer, CKParam&) {
+        peer.Send(Reply(CMD_LOGOUT_REPLY, -1, 136));
+    });
+    state.account.loginName = "Alice";
     RunHall([&] {
         hall->OnLogin();
         EXPECT_TRUE(WaitUntil([&] { return !ui.prompt.Texts().isEmpty(); }));
     });
-    EXPECT_EQ(ui.prompt.Texts(), QStringList({QStringLiteral("非法操作")}));
-    EXPECT_EQ(state.account.loginName, QStringLiteral("Alice"));
+    EXPECT_EQ(ui.prompt.Texts(), QStringList({"非法操作"}));
+    EXPECT_EQ(state.account.loginName, "Alice");
     EXPECT_EQ(ui.dialogs.Count(CLoginDlg::IDD), 0);
 
     // No answer at all: the request dialog's time-out, then the login's own failure text.
     ui.prompt.Clear();
     state.account.loginName.clear();
-    Silence(CMD_LOGIN);
+    center.Silence(CMD_LOGIN);
     ScriptLogin([&](CLoginDlg& dlg) {
-        Type(dlg, QStringLiteral("alice"), QStringLiteral("pw"));
+        Type(dlg, "alice", "pw");
         dlg.OnOK();
         dlg.EndDialog(IDCANCEL);
     });
@@ -269,8 +229,7 @@ TEST_F(Login, RefusedLogoutAndSilentServer) {
         d.EndDialog(IDOK);
     });
     again.DoModal();
-    EXPECT_EQ(ui.prompt.Texts(),
-              QStringList({QStringLiteral("请求超时"), QStringLiteral("登陆失败.")}));
+    EXPECT_EQ(ui.prompt.Texts(), QStringList({"请求超时", "登陆失败."}));
 }
 
 }  // namespace

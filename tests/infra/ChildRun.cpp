@@ -67,3 +67,12 @@ tagChildRun RunChild(const std::string& folder, const std::vector<std::string>& 
     run.err = ReadWholeFile(errPath);
     return run;
 }
+
+std::string Debugger(const std::string& folder, const std::string& dump,
+                     const std::vector<std::string>& commands) {
+    std::vector<std::string> command = {"/usr/bin/lldb", "--no-lldbinit", "--batch", "-c", dump};
+    for (const std::string& c : commands) {
+        command.insert(command.end(), {"-o", c});
+    }
+    return RunChild(folder, command).out;
+}

@@ -20,3 +20,8 @@ tagChildRun RunChild(const std::string& folder, const std::vector<std::string>& 
                      int limitSeconds = 60);
 
 std::string ReadWholeFile(const std::string& path);
+
+// What the debugger prints when it opens a dump and runs the commands ("thread list", "bt",
+// "image list", ...), working in the folder given.
+std::string Debugger(const std::string& folder, const std::string& dump,
+                     const std::vector<std::string>& commands);

@@ -3,7 +3,7 @@
 #include "infra/LogClient.h"
 #include "platform/CodePage.h"
 #include "protocol/Commands.h"
-#include "tests/support/LoopbackServer.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

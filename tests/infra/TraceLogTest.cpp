@@ -28,7 +28,7 @@
 namespace {
 
 constexpr int64_t kClockMs = 1700000000123LL;
-const QString kStars = QStringLiteral("*********************************************************");
+const QString kStars = "*********************************************************";
 
 QString ProgramName() {
     QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
@@ -36,7 +36,7 @@ QString ProgramName() {
 }
 
 // The file of a log named base (without extension) when this program opens it.
-QString LogFile(const QString& base, const QString& extension = QStringLiteral(".LOG")) {
+QString LogFile(const QString& base, const QString& extension = ".LOG") {
     return base + QStringLiteral(" [") + ProgramName() + QStringLiteral("]") + extension;
 }
 
@@ -74,8 +74,8 @@ QStringList ReadLines(const QString& path) {
         text += QChar(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
                                             (static_cast<uint8_t>(bytes[i + 1]) << 8)));
     }
-    EXPECT_TRUE(text.isEmpty() || text.endsWith(QStringLiteral("\r\n"))) << path.toStdString();
-    QStringList lines = text.split(QStringLiteral("\r\n"));
+    EXPECT_TRUE(text.isEmpty() || text.endsWith("\r\n")) << path.toStdString();
+    QStringList lines = text.split("\r\n");
     lines.removeLast();
     return lines;
 }
@@ -93,13 +93,11 @@ protected:
     static void Preset(const QString& name,
                        std::initializer_list<std::pair<const char*, int>> values) {
         for (const auto& [key, value] : values) {
-            CProfileStore::Open(name).WriteInt(QStringLiteral("Common"), QString::fromLatin1(key),
-                                               value);
+            CProfileStore::Open(name).WriteInt("Common", QString::fromLatin1(key), value);
         }
     }
     static int Stored(const QString& name, const char* key) {
-        return CProfileStore::Open(name).GetInt(QStringLiteral("Common"), QString::fromLatin1(key),
-                                                -99);
+        return CProfileStore::Open(name).GetInt("Common", QString::fromLatin1(key), -99);
     }
 
     tavotest::CTempConfig m_config;
@@ -109,27 +107,29 @@ protected:
     CScopedClock m_clockScope{m_clock};
 };
 
-TEST_F(TraceLogTest, WritesNothingUntilOpened) {
+TEST_F(TraceLogTest, WritesNothingUntilOpenedOrWhenNoNameCanBeOpened) {
     CTraceLog log;
     EXPECT_FALSE(log.IsOpen());
     EXPECT_FALSE(log.Write(TRACE_NORMAL, "CVideoServer", "frame %d", 1));
     EXPECT_FALSE(log.CleanLog());
+    EXPECT_FALSE(log.Open("no-such-folder/Trace", 100));
+    EXPECT_FALSE(log.Write(TRACE_NORMAL, "M", "x"));
     EXPECT_TRUE(QDir().entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(TraceLogTest, OpenWritesTheBannerAndStoresMissingSettings) {
     CTraceLog log;
-    ASSERT_TRUE(log.Open(QStringLiteral("Trace"), 100));
+    ASSERT_TRUE(log.Open("Trace", 100));
     EXPECT_TRUE(log.IsOpen());
-    EXPECT_FALSE(log.Open(QStringLiteral("Trace"), 100));
-    EXPECT_EQ(CAppProfile::ProfileName(), QStringLiteral("Trace"));
+    EXPECT_FALSE(log.Open("Trace", 100));
+    EXPECT_EQ(CAppProfile::ProfileName(), "Trace");
 
-    const QByteArray bytes = ReadBytes(LogFile(QStringLiteral("Trace")));
+    const QByteArray bytes = ReadBytes(LogFile("Trace"));
     ASSERT_GE(bytes.size(), 4);
     // No byte-order mark: the first character is the tag's.
     EXPECT_EQ(bytes.left(4), QByteArray("N\0O\0", 4));
     const QString prefix = QStringLiteral("NOMAL: TraceLog       ") + TimeField(kClockMs);
-    EXPECT_EQ(ReadLines(LogFile(QStringLiteral("Trace"))),
+    EXPECT_EQ(ReadLines(LogFile("Trace")),
               QStringList(
                   {prefix + kStars, prefix + QStringLiteral("Open. ") + OpenCloseTime(kClockMs)}));
 
@@ -137,20 +137,20 @@ TEST_F(TraceLogTest, OpenWritesTheBannerAndStoresMissingSettings) {
         {"bOutputToVC_Wnd", 0}, {"WidthType", 7},   {"WidthFrom", 15},     {"hasTime", 1},
         {"hasProcessID", 0},    {"hasThreadID", 0}, {"hasMillisecond", 0}, {"Debug", 0}};
     for (const auto& [key, value] : defaults) {
-        EXPECT_EQ(Stored(QStringLiteral("Trace"), key), value) << key;
+        EXPECT_EQ(Stored("Trace", key), value) << key;
     }
 }
 
 TEST_F(TraceLogTest, LineHasFixedColumnsAndTheOptionalFields) {
-    Preset(QStringLiteral("Fields"), {{"WidthType", 4},
-                                      {"WidthFrom", 6},
-                                      {"hasMillisecond", 1},
-                                      {"hasProcessID", 1},
-                                      {"hasThreadID", 1}});
+    Preset("Fields", {{"WidthType", 4},
+                      {"WidthFrom", 6},
+                      {"hasMillisecond", 1},
+                      {"hasProcessID", 1},
+                      {"hasThreadID", 1}});
     CTraceLog log;
-    ASSERT_TRUE(log.Open(QStringLiteral("Fields"), 100));
+    ASSERT_TRUE(log.Open("Fields", 100));
     ASSERT_TRUE(log.Write(TRACE_ALARM, "CVideoServer", "sent %d of %s", 3, "视频"));
-    const QStringList lines = ReadLines(LogFile(QStringLiteral("Fields")));
+    const QStringList lines = ReadLines(LogFile("Fields"));
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[2], QStringLiteral("ALA CVide ") + TimeField(kClockMs) +
                             QStringLiteral("123 ") +
@@ -161,25 +161,24 @@ TEST_F(TraceLogTest, LineHasFixedColumnsAndTheOptionalFields) {
 
 TEST_F(TraceLogTest, SettingsComeFromTheLogsProfile) {
     // hasTime counts only as 1, Debug as anything but 0; a stored -1 counts as missing.
-    Preset(QStringLiteral("Read"), {{"hasTime", 2}, {"Debug", 5}, {"WidthFrom", -1}});
+    Preset("Read", {{"hasTime", 2}, {"Debug", 5}, {"WidthFrom", -1}});
     CTraceLog log;
-    ASSERT_TRUE(log.Open(QStringLiteral("Read"), 100));
+    ASSERT_TRUE(log.Open("Read", 100));
     tagFormat format{};
     EXPECT_TRUE(log.GetFormat(&format));
     EXPECT_EQ(format.widthType, 7);
     EXPECT_EQ(format.widthFrom, 15);
     EXPECT_FALSE(format.hasTime);
-    EXPECT_EQ(Stored(QStringLiteral("Read"), "hasTime"), 2);
-    EXPECT_EQ(Stored(QStringLiteral("Read"), "WidthFrom"), 15);
+    EXPECT_EQ(Stored("Read", "hasTime"), 2);
+    EXPECT_EQ(Stored("Read", "WidthFrom"), 15);
     ASSERT_TRUE(log.Write(TRACE_DEBUG, "CAviRecord", "key frame"));
-    EXPECT_EQ(ReadLines(LogFile(QStringLiteral("Read"))).last(),
-              QStringLiteral("DEBUG: CAviRecord     key frame"));
+    EXPECT_EQ(ReadLines(LogFile("Read")).last(), "DEBUG: CAviRecord     key frame");
 }
 
 TEST_F(TraceLogTest, LevelTagsModuleCutAndDebugLines) {
-    Preset(QStringLiteral("Levels"), {{"hasTime", 0}});
+    Preset("Levels", {{"hasTime", 0}});
     CTraceLog log;
-    ASSERT_TRUE(log.Open(QStringLiteral("Levels"), 100));
+    ASSERT_TRUE(log.Open("Levels", 100));
     EXPECT_TRUE(log.Write(TRACE_NORMAL, "A", "n"));
     EXPECT_TRUE(log.Write(TRACE_ALARM, "A", "a"));
     EXPECT_TRUE(log.Write(TRACE_ERROR, "A", "e"));
@@ -190,32 +189,32 @@ TEST_F(TraceLogTest, LevelTagsModuleCutAndDebugLines) {
     EXPECT_TRUE(log.Write(-1, "A", "-1"));
     EXPECT_TRUE(log.Write(TRACE_NORMAL, "CAVeryLongModuleName", "cut"));
     EXPECT_TRUE(log.Write(TRACE_NORMAL, nullptr, "no module"));
-    const QStringList lines = ReadLines(LogFile(QStringLiteral("Levels"))).mid(2);
+    const QStringList lines = ReadLines(LogFile("Levels")).mid(2);
     EXPECT_EQ(lines, QStringList({
-                         QStringLiteral("NOMAL: A              n"),
-                         QStringLiteral("ALARM: A              a"),
-                         QStringLiteral("ERROR: A              e"),
-                         QStringLiteral("UNREG: A              4"),
-                         QStringLiteral("UNREG: A              7"),
-                         QStringLiteral("UNREG: A              -1"),
-                         QStringLiteral("NOMAL: CAVeryLongModu cut"),
-                         QStringLiteral("NOMAL:                no module"),
+                         "NOMAL: A              n",
+                         "ALARM: A              a",
+                         "ERROR: A              e",
+                         "UNREG: A              4",
+                         "UNREG: A              7",
+                         "UNREG: A              -1",
+                         "NOMAL: CAVeryLongModu cut",
+                         "NOMAL:                no module",
                      }));
 }
 
 TEST_F(TraceLogTest, LongMessagesAreCutToTheBuffer) {
-    Preset(QStringLiteral("Long"), {{"hasTime", 0}});
+    Preset("Long", {{"hasTime", 0}});
     CTraceLog log;
-    ASSERT_TRUE(log.Open(QStringLiteral("Long"), 100));
+    ASSERT_TRUE(log.Open("Long", 100));
     const QByteArray ascii(3000, 'x');
     ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "%s", ascii.constData()));
     const QByteArray wide = QString(2000, QChar(0x4E2D)).toUtf8();
     ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "%s", wide.constData()));
     const QByteArray exact(1023, 'y');
     ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "%s", exact.constData()));
-    const QStringList lines = ReadLines(LogFile(QStringLiteral("Long")));
+    const QStringList lines = ReadLines(LogFile("Long"));
     ASSERT_EQ(lines.size(), 5);
-    const QString columns = QStringLiteral("NOMAL: M              ");
+    const QString columns = "NOMAL: M              ";
     EXPECT_EQ(lines[2], columns + QString(1023, QLatin1Char('x')));
     EXPECT_EQ(lines[3], columns + QString(1023, QChar(0x4E2D)));
     EXPECT_EQ(lines[4], columns + QString::fromLatin1(exact));
@@ -224,10 +223,10 @@ TEST_F(TraceLogTest, LongMessagesAreCutToTheBuffer) {
 TEST_F(TraceLogTest, NameRulesForExtensionAndProgram) {
     {
         CTraceLog log;
-        ASSERT_TRUE(log.Open(QStringLiteral("My.Trace.txt"), 100));
+        ASSERT_TRUE(log.Open("My.Trace.txt", 100));
         log.Close();
     }
-    EXPECT_TRUE(QFile::exists(LogFile(QStringLiteral("My"), QStringLiteral(".Trace.txt"))));
+    EXPECT_TRUE(QFile::exists(LogFile("My", ".Trace.txt")));
     {
         // No name: the application's, which is the program's own, so no suffix.
         CTraceLog log;
@@ -264,11 +263,11 @@ TEST_F(TraceLogTest, HeldFileGivesTheNumberedNameAndBackup) {
 }
 
 TEST_F(TraceLogTest, LineWrittenAtTheLimitIsFollowedByTheBackup) {
-    Preset(QStringLiteral("Limit"), {{"hasTime", 0}});
+    Preset("Limit", {{"hasTime", 0}});
     CTraceLog log;
-    ASSERT_TRUE(log.Open(QStringLiteral("Limit"), 1));
-    const QString file = LogFile(QStringLiteral("Limit"));
-    const QString backup = LogFile(QStringLiteral("Limit"), QStringLiteral(".OLD.LOG"));
+    ASSERT_TRUE(log.Open("Limit", 1));
+    const QString file = LogFile("Limit");
+    const QString backup = LogFile("Limit", ".OLD.LOG");
     int i = 0;
     qint64 before = 0;
     do {
@@ -285,15 +284,15 @@ TEST_F(TraceLogTest, LineWrittenAtTheLimitIsFollowedByTheBackup) {
 
     // The next line starts the log again; the next backup replaces the previous one.
     ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "after"));
-    EXPECT_EQ(ReadLines(file), QStringList(QStringLiteral("NOMAL: M              after")));
+    EXPECT_EQ(ReadLines(file), QStringList("NOMAL: M              after"));
     ASSERT_TRUE(log.CleanLog());
-    EXPECT_EQ(ReadLines(backup), QStringList(QStringLiteral("NOMAL: M              after")));
+    EXPECT_EQ(ReadLines(backup), QStringList("NOMAL: M              after"));
 }
 
 TEST_F(TraceLogTest, SetFormatFillsZeroWidthsAndStoresEverything) {
-    Preset(QStringLiteral("Format"), {{"Debug", 1}});
+    Preset("Format", {{"Debug", 1}});
     CTraceLog log;
-    ASSERT_TRUE(log.Open(QStringLiteral("Format"), 100));
+    ASSERT_TRUE(log.Open("Format", 100));
     tagFormat format{0, 0, false, true, false, true};
     log.SetFormat(&format);
     EXPECT_EQ(format.widthType, 7);
@@ -310,67 +309,60 @@ TEST_F(TraceLogTest, SetFormatFillsZeroWidthsAndStoresEverything) {
         {"bOutputToVC_Wnd", 0}, {"WidthType", 7},   {"WidthFrom", 9},      {"hasTime", 0},
         {"hasProcessID", 1},    {"hasThreadID", 0}, {"hasMillisecond", 1}, {"Debug", 1}};
     for (const auto& [key, value] : stored) {
-        EXPECT_EQ(Stored(QStringLiteral("Format"), key), value) << key;
+        EXPECT_EQ(Stored("Format", key), value) << key;
     }
     ASSERT_TRUE(log.Write(TRACE_NORMAL, "CVideoServer", "x"));
-    EXPECT_EQ(ReadLines(LogFile(QStringLiteral("Format"))).last(),
+    EXPECT_EQ(ReadLines(LogFile("Format")).last(),
               QStringLiteral("NOMAL: CVideoSe ") +
                   QString::asprintf("%05X ", static_cast<unsigned>(getpid())) +
                   QStringLiteral("x"));
 }
 
 TEST_F(TraceLogTest, OutputModeDropsLines) {
-    Preset(QStringLiteral("Output"), {{"hasTime", 0}});
+    Preset("Output", {{"hasTime", 0}});
     CTraceLog log;
-    ASSERT_TRUE(log.Open(QStringLiteral("Output"), 100));
+    ASSERT_TRUE(log.Open("Output", 100));
     log.SetOutput(5);
-    EXPECT_EQ(Stored(QStringLiteral("Output"), "bOutputToVC_Wnd"), 1);
+    EXPECT_EQ(Stored("Output", "bOutputToVC_Wnd"), 1);
     EXPECT_TRUE(log.Write(TRACE_ERROR, "M", "dropped"));
     log.SetOutput(0);
-    EXPECT_EQ(Stored(QStringLiteral("Output"), "bOutputToVC_Wnd"), 0);
+    EXPECT_EQ(Stored("Output", "bOutputToVC_Wnd"), 0);
     EXPECT_TRUE(log.Write(TRACE_ERROR, "M", "kept"));
-    const QStringList lines = ReadLines(LogFile(QStringLiteral("Output")));
+    const QStringList lines = ReadLines(LogFile("Output"));
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[2], QStringLiteral("ERROR: M              kept"));
+    EXPECT_EQ(lines[2], "ERROR: M              kept");
 }
 
 TEST_F(TraceLogTest, CloseWritesTheFooterAndTheLogOpensAgain) {
-    Preset(QStringLiteral("Again"), {{"hasTime", 0}});
+    Preset("Again", {{"hasTime", 0}});
     CTraceLog log;
-    ASSERT_TRUE(log.Open(QStringLiteral("Again"), 100));
+    ASSERT_TRUE(log.Open("Again", 100));
     log.Close();
     EXPECT_FALSE(log.IsOpen());
     EXPECT_FALSE(log.Write(TRACE_NORMAL, "M", "closed"));
     EXPECT_FALSE(log.CleanLog());
     // The profile name stays replaced after closing.
-    EXPECT_EQ(CAppProfile::ProfileName(), QStringLiteral("Again"));
-    ASSERT_TRUE(log.Open(QStringLiteral("Again"), 100));
-    const QString columns = QStringLiteral("NOMAL: TraceLog       ");
+    EXPECT_EQ(CAppProfile::ProfileName(), "Again");
+    ASSERT_TRUE(log.Open("Again", 100));
+    const QString columns = "NOMAL: TraceLog       ";
     const QString open = columns + QStringLiteral("Open. ") + OpenCloseTime(kClockMs);
-    EXPECT_EQ(ReadLines(LogFile(QStringLiteral("Again"))),
+    EXPECT_EQ(ReadLines(LogFile("Again")),
               QStringList({columns + kStars, open,
                            columns + QStringLiteral("Close. ") + OpenCloseTime(kClockMs),
                            columns + kStars, columns + kStars, open}));
 }
 
-TEST_F(TraceLogTest, OpenFailsWhenNoNameCanBeOpened) {
-    CTraceLog log;
-    EXPECT_FALSE(log.Open(QStringLiteral("no-such-folder/Trace"), 100));
-    EXPECT_FALSE(log.IsOpen());
-    EXPECT_FALSE(log.Write(TRACE_NORMAL, "M", "x"));
-}
-
 // Writers on several threads, with backups going on under them: every line in the log and its
 // backup is whole, and without backups every line arrives exactly once.
 TEST_F(TraceLogTest, ConcurrentWritersKeepLinesWhole) {
-    Preset(QStringLiteral("Threads"), {{"hasTime", 1}, {"hasMillisecond", 1}, {"hasThreadID", 1}});
+    Preset("Threads", {{"hasTime", 1}, {"hasMillisecond", 1}, {"hasThreadID", 1}});
     const QRegularExpression shape(QStringLiteral(
         R"(^NOMAL: Worker         \d{4}/\d\d/\d\d \d\d:\d\d:\d\d \d{3} [0-9A-F]{5,} t=(\d) n=(\d+) (x*)$)"));
     constexpr int kThreads = 4;
     constexpr int kLines = 1500;
     for (const unsigned limit : {100000u, 4u}) {
         CTraceLog log;
-        ASSERT_TRUE(log.Open(QStringLiteral("Threads"), limit));
+        ASSERT_TRUE(log.Open("Threads", limit));
         std::vector<std::thread> threads;
         threads.reserve(kThreads);
         for (int t = 0; t < kThreads; ++t) {
@@ -385,11 +377,11 @@ TEST_F(TraceLogTest, ConcurrentWritersKeepLinesWhole) {
             thread.join();
         }
         log.Close();
-        QStringList lines = ReadLines(LogFile(QStringLiteral("Threads")));
-        lines += ReadLines(LogFile(QStringLiteral("Threads"), QStringLiteral(".OLD.LOG")));
+        QStringList lines = ReadLines(LogFile("Threads"));
+        lines += ReadLines(LogFile("Threads", ".OLD.LOG"));
         std::set<std::pair<int, int>> seen;
         for (const QString& line : lines) {
-            if (line.contains(QStringLiteral("TraceLog"))) {
+            if (line.contains("TraceLog")) {
                 continue;
             }
             const auto match = shape.match(line);
@@ -403,15 +395,9 @@ TEST_F(TraceLogTest, ConcurrentWritersKeepLinesWhole) {
         } else {
             EXPECT_FALSE(seen.empty());
         }
-        QFile::remove(LogFile(QStringLiteral("Threads")));
-        QFile::remove(LogFile(QStringLiteral("Threads"), QStringLiteral(".OLD.LOG")));
+        QFile::remove(LogFile("Threads"));
+        QFile::remove(LogFile("Threads", ".OLD.LOG"));
     }
-}
-
-TEST(TraceLogInstance, TheProcessLogIsOneObjectAndStartsClosed) {
-    EXPECT_EQ(&TheTraceLog(), &TheTraceLog());
-    EXPECT_FALSE(TheTraceLog().IsOpen());
-    EXPECT_FALSE(TheTraceLog().Write(TRACE_NORMAL, "M", "x"));
 }
 
 }  // namespace

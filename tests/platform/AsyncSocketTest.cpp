@@ -1,114 +1,83 @@
 #include "platform/AsyncSocket.h"
+#include "protocol/Commands.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace tavotest;
 
 namespace {
 
+// A raw socket that records its notifications; the far end is the loopback server.
 class CEvents : public CAsyncSocket {
 public:
     int connectError = -1;
-    int closeError = -1;
-    int receives = 0;
     int sends = 0;
-    QByteArray data;
 
 protected:
     void OnConnect(int error) override { connectError = error; }
-    void OnClose(int error) override { closeError = error; }
     void OnSend(int) override { ++sends; }
-    void OnReceive(int) override {
-        ++receives;
-        char buf[65536];
-        int n;
-        while ((n = Receive(buf, sizeof buf)) > 0) {
-            data.append(buf, n);
-        }
-    }
 };
 
-class CListener : public CAsyncSocket {
-public:
-    std::vector<std::unique_ptr<CEvents>> accepted;
-    unsigned port = 0;
-    bool Start() {
-        QString address;
-        return Create(0, FD_ACCEPT, QStringLiteral("127.0.0.1")) && Listen() &&
-               GetSockName(address, port);
-    }
+QByteArray Frame(short command) {
+    CKParam p = Packet(command);
+    p.SetInt(KEY_SEQUENCE, 1);
+    return BuildFrame(kTcpFrame, 0, p.GetBufferPtr(), p.GetLength());
+}
 
-protected:
-    void OnAccept(int) override {
-        auto s = std::make_unique<CEvents>();
-        if (Accept(*s)) {
-            accepted.push_back(std::move(s));
-        }
-    }
-};
-
-TEST(AsyncSocket, ConnectSendReceiveAndPeerClose) {
-    CListener listener;
-    ASSERT_TRUE(listener.Start());
+TEST(AsyncSocket, ConnectSendAndClose) {
+    CLoopbackServer server;
+    ASSERT_TRUE(server.Start());
     CEvents client;
     ASSERT_TRUE(client.Create());
-    const bool immediate = client.Connect(QStringLiteral("localhost"), listener.port);
+    const bool immediate = client.Connect("localhost", server.Port());
     EXPECT_TRUE(immediate || CAsyncSocket::GetLastError() == WSAEWOULDBLOCK);
-    ASSERT_TRUE(
-        WaitUntil([&] { return client.connectError == 0 && listener.accepted.size() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return client.connectError == 0 && server.PeerCount() == 1; }));
 
-    ASSERT_EQ(client.Send("hello", 5), 5);
-    CEvents& server = *listener.accepted[0];
-    ASSERT_TRUE(WaitUntil([&] { return server.data == "hello"; }));
-
+    const QByteArray frame = Frame(450);
+    ASSERT_EQ(client.Send(frame.constData(), static_cast<int>(frame.size())), frame.size());
+    ASSERT_TRUE(server.WaitFor(450));
     QString peer;
     unsigned peerPort = 0;
-    ASSERT_TRUE(server.GetPeerName(peer, peerPort));
-    EXPECT_EQ(peer, QStringLiteral("127.0.0.1"));
+    ASSERT_TRUE(server.LastPeer().GetPeerName(peer, peerPort));
+    EXPECT_EQ(peer, "127.0.0.1");
 
     client.Close();
-    ASSERT_TRUE(WaitUntil([&] { return server.closeError == 0; }));
-    Spin(std::chrono::milliseconds(20));
-    EXPECT_EQ(server.closeError, 0);
+    EXPECT_TRUE(server.LastPeer().WaitClosed());
 }
 
-TEST(AsyncSocket, RefusedConnectReportsTheSystemsNumber) {
+TEST(AsyncSocket, RefusedUnknownAndUnopenedConnectsReportTheSystemsNumbers) {
     unsigned port = 0;
     {
-        CListener gone;
+        CLoopbackServer gone;
         ASSERT_TRUE(gone.Start());
-        port = gone.port;
+        port = gone.Port();
     }
-    CEvents client;
-    ASSERT_TRUE(client.Create());
-    client.Connect(QStringLiteral("127.0.0.1"), port);
-    ASSERT_TRUE(WaitUntil([&] { return client.connectError != -1; }));
-    EXPECT_EQ(client.connectError, WSAECONNREFUSED);
-}
+    CEvents refused;
+    ASSERT_TRUE(refused.Create());
+    refused.Connect("127.0.0.1", port);
+    ASSERT_TRUE(WaitUntil([&] { return refused.connectError != -1; }));
+    EXPECT_EQ(refused.connectError, WSAECONNREFUSED);
 
-TEST(AsyncSocket, UnknownHostAndUnopenedSocketFailAtOnce) {
     CEvents client;
-    EXPECT_FALSE(client.Connect(QStringLiteral("127.0.0.1"), 1));
+    EXPECT_FALSE(client.Connect("127.0.0.1", 1));
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAENOTSOCK);
     ASSERT_TRUE(client.Create());
-    EXPECT_FALSE(client.Connect(QStringLiteral("no-such-host.invalid"), 80));
+    EXPECT_FALSE(client.Connect("no-such-host.invalid", 80));
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAHOST_NOT_FOUND);
 }
 
 TEST(AsyncSocket, FullSendBufferWouldBlockThenNotifiesWhenWritable) {
-    CListener listener;
-    ASSERT_TRUE(listener.Start());
+    CLoopbackServer server;
+    ASSERT_TRUE(server.Start());
     CEvents client;
     ASSERT_TRUE(client.Create());
-    client.Connect(QStringLiteral("127.0.0.1"), listener.port);
-    ASSERT_TRUE(
-        WaitUntil([&] { return client.connectError == 0 && listener.accepted.size() == 1; }));
+    client.Connect("127.0.0.1", server.Port());
+    ASSERT_TRUE(WaitUntil([&] { return client.connectError == 0 && server.PeerCount() == 1; }));
     client.SetBufferSizes(4096, 4096);
     // The server does not read while we fill the pipe (its notifications are switched off).
-    listener.accepted[0]->AsyncSelect(0);
+    server.LastPeer().AsyncSelect(0);
     const QByteArray chunk(65536, 'x');
     int blocked = 0;
     for (int i = 0; i < 10000 && !blocked; ++i) {
@@ -118,7 +87,7 @@ TEST(AsyncSocket, FullSendBufferWouldBlockThenNotifiesWhenWritable) {
     }
     ASSERT_EQ(blocked, WSAEWOULDBLOCK);
     EXPECT_EQ(client.sends, 0);
-    listener.accepted[0]->AsyncSelect(FD_ALL_EVENTS);
+    server.LastPeer().AsyncSelect(FD_ALL_EVENTS);
     EXPECT_TRUE(WaitUntil([&] { return client.sends > 0; }, std::chrono::seconds(10)));
 }
 

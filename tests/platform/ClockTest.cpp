@@ -52,7 +52,6 @@ TEST(ManualClock, SetTimerAgainRestartsAndKillInsideAHandlerStops) {
     clock.Advance(5000);
     ASSERT_EQ(w.fired.size(), 1u);
     EXPECT_EQ(w.fired[0].second, 1900);
-    EXPECT_EQ(clock.TimerCount(), 0u);
 }
 
 TEST(ManualClock, DestroyedWindowStopsItsTimers) {

@@ -5,25 +5,25 @@
 namespace {
 
 TEST(CodePage, LanguageChoosesTheCodePage) {
-    EXPECT_EQ(CodePageForLanguage(QStringLiteral("CHINESE")), CP_GBK);
-    EXPECT_EQ(CodePageForLanguage(QStringLiteral("hongkong")), CP_BIG5);
-    EXPECT_EQ(CodePageForLanguage(QStringLiteral("ENGLISG")), CP_1252);
-    EXPECT_EQ(CodePageForLanguage(QStringLiteral("anything")), CP_GBK);
+    EXPECT_EQ(CodePageForLanguage("CHINESE"), CP_GBK);
+    EXPECT_EQ(CodePageForLanguage("hongkong"), CP_BIG5);
+    EXPECT_EQ(CodePageForLanguage("ENGLISG"), CP_1252);
+    EXPECT_EQ(CodePageForLanguage("anything"), CP_GBK);
 }
 
 TEST(CodePage, RoundTripsInEachCodePage) {
-    EXPECT_EQ(EncodeCodePage(QStringLiteral("小明"), CP_GBK).toHex(), QByteArray("d0a1c3f7"));
-    EXPECT_EQ(DecodeCodePage(QByteArray::fromHex("d0a1c3f7"), CP_GBK), QStringLiteral("小明"));
-    const QString traditional = QStringLiteral("塔沃號");
+    EXPECT_EQ(EncodeCodePage("小明", CP_GBK).toHex(), QByteArray("d0a1c3f7"));
+    EXPECT_EQ(DecodeCodePage(QByteArray::fromHex("d0a1c3f7"), CP_GBK), "小明");
+    const QString traditional = "塔沃號";
     EXPECT_EQ(DecodeCodePage(EncodeCodePage(traditional, CP_BIG5), CP_BIG5), traditional);
-    EXPECT_EQ(EncodeCodePage(QStringLiteral("café"), CP_1252), QByteArray("caf\xe9"));
+    EXPECT_EQ(EncodeCodePage("café", CP_1252), QByteArray("caf\xe9"));
 }
 
 TEST(CodePage, MissingCharactersBecomeOneQuestionMarkEach) {
-    EXPECT_EQ(EncodeCodePage(QStringLiteral("a中b"), CP_1252), QByteArray("a?b"));
-    EXPECT_EQ(EncodeCodePage(QStringLiteral("x\U0001F600y"), CP_GBK), QByteArray("x?y"));
+    EXPECT_EQ(EncodeCodePage("a中b", CP_1252), QByteArray("a?b"));
+    EXPECT_EQ(EncodeCodePage("x\U0001F600y", CP_GBK), QByteArray("x?y"));
     // A simplified form Big5 lacks, between two characters it has.
-    const QByteArray big5 = EncodeCodePage(QStringLiteral("塔简沃"), CP_BIG5);
+    const QByteArray big5 = EncodeCodePage("塔简沃", CP_BIG5);
     EXPECT_EQ(big5.size(), 5);
     EXPECT_EQ(big5.at(2), '?');
 }

@@ -29,7 +29,7 @@ protected:
 
 TEST(MessageWindow, PostsFromOtherThreadsArriveInOrderOnTheWindowThread) {
     CMessages w;
-    ASSERT_TRUE(w.CreateMessageWindow(QStringLiteral("test")));
+    ASSERT_TRUE(w.CreateMessageWindow("test"));
     std::thread poster([&] {
         for (int i = 0; i < 100; ++i) {
             w.PostMessage(1357, static_cast<uintptr_t>(i), -i);

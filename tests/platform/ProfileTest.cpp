@@ -18,39 +18,32 @@ namespace {
 TEST(Profile, ValuesKeepTheirKindAcrossRuns) {
     CTempConfig config;
     {
-        CProfileStore& p = CProfileStore::Open(QStringLiteral("TavoTavo"));
-        p.WriteInt(QStringLiteral("Main"), QStringLiteral("ServerPort"), 5566);
-        p.WriteString(QStringLiteral("Main"), QStringLiteral("ServerTcpPort"),
-                      QStringLiteral("30000"));
+        CProfileStore& p = CProfileStore::Open("TavoTavo");
+        p.WriteInt("Main", "ServerPort", 5566);
+        p.WriteString("Main", "ServerTcpPort", "30000");
     }
     CProfileStore::SetRoot(config.Path());  // forget the open stores: read the file again
-    CProfileStore& p = CProfileStore::Open(QStringLiteral("TavoTavo"));
-    EXPECT_EQ(p.Kind(QStringLiteral("Main"), QStringLiteral("ServerPort")),
-              CProfileStore::EKind::Number);
-    EXPECT_EQ(p.Kind(QStringLiteral("Main"), QStringLiteral("ServerTcpPort")),
-              CProfileStore::EKind::Text);
-    EXPECT_EQ(p.Kind(QStringLiteral("Main"), QStringLiteral("Nope")),
-              CProfileStore::EKind::Missing);
-    EXPECT_EQ(p.GetInt(QStringLiteral("Main"), QStringLiteral("ServerPort"), 1), 5566);
+    CProfileStore& p = CProfileStore::Open("TavoTavo");
+    EXPECT_EQ(p.Kind("Main", "ServerPort"), CProfileStore::EKind::Number);
+    EXPECT_EQ(p.Kind("Main", "ServerTcpPort"), CProfileStore::EKind::Text);
+    EXPECT_EQ(p.Kind("Main", "Nope"), CProfileStore::EKind::Missing);
+    EXPECT_EQ(p.GetInt("Main", "ServerPort", 1), 5566);
     // A text where a number belongs reads as the default, so it can be repaired.
-    EXPECT_EQ(p.GetInt(QStringLiteral("Main"), QStringLiteral("ServerTcpPort"), 1), 1);
-    EXPECT_EQ(p.GetString(QStringLiteral("Main"), QStringLiteral("ServerPort")),
-              QStringLiteral("5566"));
+    EXPECT_EQ(p.GetInt("Main", "ServerTcpPort", 1), 1);
+    EXPECT_EQ(p.GetString("Main", "ServerPort"), "5566");
 }
 
 TEST(Profile, ProfilesAreSeparateAndTheAppProfileFollowsItsName) {
     CTempConfig config;
-    CAppProfile::SetProfileName(QStringLiteral("A"));
-    CAppProfile::WriteProfileInt(QStringLiteral("Common"), QStringLiteral("Debug"), 1);
-    CAppProfile::SetProfileName(QStringLiteral("B/../x"));  // names never leave the folder
-    EXPECT_EQ(CAppProfile::GetProfileInt(QStringLiteral("Common"), QStringLiteral("Debug"), -1),
-              -1);
-    CAppProfile::WriteProfileString(QStringLiteral("Common"), QStringLiteral("k"),
-                                    QStringLiteral("v"));
+    CAppProfile::SetProfileName("A");
+    CAppProfile::WriteProfileInt("Common", "Debug", 1);
+    CAppProfile::SetProfileName("B/../x");  // names never leave the folder
+    EXPECT_EQ(CAppProfile::GetProfileInt("Common", "Debug", -1), -1);
+    CAppProfile::WriteProfileString("Common", "k", "v");
     EXPECT_TRUE(QFile::exists(config.Path() + QStringLiteral("/ZEL/B_.._x.json")));
-    CAppProfile::SetProfileName(QStringLiteral("A"));
-    EXPECT_EQ(CAppProfile::GetProfileInt(QStringLiteral("Common"), QStringLiteral("Debug"), -1), 1);
-    CAppProfile::SetProfileName(QStringLiteral("TavoTavo"));
+    CAppProfile::SetProfileName("A");
+    EXPECT_EQ(CAppProfile::GetProfileInt("Common", "Debug", -1), 1);
+    CAppProfile::SetProfileName("TavoTavo");
 }
 
 TEST(Profile, CorruptProfileFileReadsAsEmpty) {
@@ -60,9 +53,9 @@ TEST(Profile, CorruptProfileFileReadsAsEmpty) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("{ not json");
     f.close();
-    CProfileStore& p = CProfileStore::Open(QStringLiteral("Broken"));
-    EXPECT_EQ(p.GetInt(QStringLiteral("Main"), QStringLiteral("x"), 7), 7);
-    EXPECT_TRUE(p.WriteInt(QStringLiteral("Main"), QStringLiteral("x"), 8));
+    CProfileStore& p = CProfileStore::Open("Broken");
+    EXPECT_EQ(p.GetInt("Main", "x", 7), 7);
+    EXPECT_TRUE(p.WriteInt("Main", "x", 8));
 }
 
 TEST(PrivateProfile, ReadsWindowsStyleIniFiles) {
@@ -73,30 +66,18 @@ TEST(PrivateProfile, ReadsWindowsStyleIniFiles) {
     f.write(
         "; a comment\r\n[Version]\r\nname = TavoTavo\r\n[Main]\r\nFaceCount=40abc\r\nWidth=x\r\n");
     f.close();
-    EXPECT_EQ(
-        GetPrivateProfileString(QStringLiteral("version"), QStringLiteral("NAME"), QString(), path),
-        QStringLiteral("TavoTavo"));
-    EXPECT_EQ(GetPrivateProfileInt(QStringLiteral("Main"), QStringLiteral("FaceCount"), 0, path),
-              40);
-    EXPECT_EQ(GetPrivateProfileInt(QStringLiteral("Main"), QStringLiteral("Width"), 50, path), 0);
-    EXPECT_EQ(GetPrivateProfileInt(QStringLiteral("Main"), QStringLiteral("Hight"), 50, path), 50);
-    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("Nope"), QStringLiteral("x"),
-                                      QStringLiteral("d"), path),
-              QStringLiteral("d"));
-    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("Main"), QStringLiteral("x"),
-                                      QStringLiteral("d"), path + QStringLiteral(".missing")),
-              QStringLiteral("d"));
+    EXPECT_EQ(GetPrivateProfileString("version", "NAME", QString(), path), "TavoTavo");
+    EXPECT_EQ(GetPrivateProfileInt("Main", "FaceCount", 0, path), 40);
+    EXPECT_EQ(GetPrivateProfileInt("Main", "Width", 50, path), 0);
+    EXPECT_EQ(GetPrivateProfileInt("Main", "Hight", 50, path), 50);
+    EXPECT_EQ(GetPrivateProfileString("Nope", "x", "d", path), "d");
+    EXPECT_EQ(GetPrivateProfileString("Main", "x", "d", path + QStringLiteral(".missing")), "d");
 
-    ASSERT_TRUE(WritePrivateProfileString(QStringLiteral("Main"), QStringLiteral("Width"),
-                                          QStringLiteral("64"), path));
-    ASSERT_TRUE(WritePrivateProfileString(QStringLiteral("Des"), QStringLiteral("01"),
-                                          QStringLiteral("跑车"), path));
-    EXPECT_EQ(GetPrivateProfileInt(QStringLiteral("Main"), QStringLiteral("Width"), 0, path), 64);
-    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("Des"), QStringLiteral("01"), QString(), path),
-              QStringLiteral("跑车"));
-    EXPECT_EQ(
-        GetPrivateProfileString(QStringLiteral("Version"), QStringLiteral("name"), QString(), path),
-        QStringLiteral("TavoTavo"));
+    ASSERT_TRUE(WritePrivateProfileString("Main", "Width", "64", path));
+    ASSERT_TRUE(WritePrivateProfileString("Des", "01", "跑车", path));
+    EXPECT_EQ(GetPrivateProfileInt("Main", "Width", 0, path), 64);
+    EXPECT_EQ(GetPrivateProfileString("Des", "01", QString(), path), "跑车");
+    EXPECT_EQ(GetPrivateProfileString("Version", "name", QString(), path), "TavoTavo");
 }
 
 TEST(StringTable, EveryNumberHasOneTextAndBothSetsAgree) {
@@ -119,14 +100,14 @@ TEST(StringTable, EveryNumberHasOneTextAndBothSetsAgree) {
 }
 
 TEST(StringTable, LanguageChoosesTheSetAndRefusalsMapToTheirTexts) {
-    EXPECT_EQ(RefusalText(133), QStringLiteral("用户名或密码错"));
-    EXPECT_EQ(RefusalText(127), QStringLiteral("未知错误"));
-    EXPECT_EQ(RefusalText(168), QStringLiteral("未知错误"));
-    EXPECT_EQ(RefusalText(0), QStringLiteral("未知错误"));
-    SetStringLanguage(QStringLiteral("HONGKONG"));
-    EXPECT_EQ(LoadString(168), QStringLiteral("未知錯誤"));
-    SetStringLanguage(QStringLiteral("CHINESE"));
-    EXPECT_EQ(LoadString(168), QStringLiteral("未知错误"));
+    EXPECT_EQ(RefusalText(133), "用户名或密码错");
+    EXPECT_EQ(RefusalText(127), "未知错误");
+    EXPECT_EQ(RefusalText(168), "未知错误");
+    EXPECT_EQ(RefusalText(0), "未知错误");
+    SetStringLanguage("HONGKONG");
+    EXPECT_EQ(LoadString(168), "未知錯誤");
+    SetStringLanguage("CHINESE");
+    EXPECT_EQ(LoadString(168), "未知错误");
     EXPECT_TRUE(LoadString(99999).isEmpty());
 }
 

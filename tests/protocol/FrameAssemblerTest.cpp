@@ -22,25 +22,23 @@ QByteArray Frame(const tagFrameFormat& format, int sequence, int padding = 0) {
     return BuildFrame(format, 1234, p.GetBufferPtr(), p.GetLength());
 }
 
-// Feeds reads and collects the sequence numbers delivered.
-struct Collector {
-    explicit Collector(const tagFrameFormat& format) : assembler(format) {}
-    CFrameAssembler assembler;
+// Feeds the reads to a fresh assembler; the sequence numbers delivered and the last result.
+std::pair<std::vector<int>, int> Assemble(const tagFrameFormat& format,
+                                          const std::vector<QByteArray>& reads) {
+    CFrameAssembler assembler(format);
     std::vector<int> sequences;
-    int lastResult = 0;
-
-    void Feed(const QByteArray& bytes) {
-        lastResult = assembler.Feed(bytes.constData(), static_cast<int>(bytes.size()),
-                                    [this](const char* b, int n) {
-                                        CKParam p;
-                                        p.SetBufferPtr(b, n);
-                                        int s = 0;
-                                        p.GetInt(KEY_SEQUENCE, s);
-                                        sequences.push_back(s);
-                                        return CFrameAssembler::EVerdict::Continue;
-                                    });
+    int result = 0;
+    for (const QByteArray& read : reads) {
+        result = assembler.Feed(read.constData(), static_cast<int>(read.size()),
+                                [&](const char* b, int n) {
+                                    CKParam p;
+                                    p.SetBufferPtr(b, n);
+                                    sequences.push_back(p.IntOr(KEY_SEQUENCE, 0));
+                                    return CFrameAssembler::EVerdict::Continue;
+                                });
     }
-};
+    return {sequences, result};
+}
 
 TEST(FrameAssembler, FrameLayoutHasMarkerTimePacketAndCheckValue) {
     CKParam p;
@@ -56,72 +54,62 @@ TEST(FrameAssembler, FrameLayoutHasMarkerTimePacketAndCheckValue) {
     EXPECT_EQ(route.mid(4, 2).toHex(), QByteArray("2000"));
 }
 
-TEST(FrameAssembler, WholeSplitAndJoinedReads) {
-    Collector c(kTcpFrame);
-    c.Feed(Frame(kTcpFrame, 1) + Frame(kTcpFrame, 2));
-    EXPECT_EQ(c.sequences, (std::vector<int>{1, 2}));
-
-    const QByteArray f = Frame(kTcpFrame, 3, 40);
-    c.Feed(f.left(5));
-    c.Feed(f.mid(5, 20));
-    EXPECT_EQ(c.sequences.size(), 2u);
-    c.Feed(f.mid(25));
-    EXPECT_EQ(c.sequences, (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(c.assembler.LeftoverSize(), 0);
-}
-
-TEST(FrameAssembler, ShortTailIsKeptForTheNextRead) {
-    Collector c(kTcpFrame);
-    const QByteArray next = Frame(kTcpFrame, 2);
-    for (int tail = 1; tail <= 12; ++tail) {
-        Collector t(kTcpFrame);
-        t.Feed(Frame(kTcpFrame, 1) + next.left(tail));
-        EXPECT_EQ(t.assembler.LeftoverSize(), tail) << tail;
-        t.Feed(next.mid(tail));
-        EXPECT_EQ(t.sequences, (std::vector<int>{1, 2})) << tail;
-    }
-}
-
-TEST(FrameAssembler, GarbageIsSkippedToTheMarker) {
-    Collector c(kTcpFrame);
-    c.Feed(QByteArray("garbage\x01\x02\x03") + Frame(kTcpFrame, 1));
-    EXPECT_EQ(c.sequences, (std::vector<int>{1}));
-    c.Feed(QByteArray(500, 'z'));
-    EXPECT_EQ(c.assembler.LeftoverSize(), 0);
-    c.Feed(Frame(kTcpFrame, 2));
-    EXPECT_EQ(c.sequences, (std::vector<int>{1, 2}));
-}
-
-TEST(FrameAssembler, BadCheckValueDropsTheRestOfThatReadOnly) {
-    Collector c(kTcpFrame);
+TEST(FrameAssembler, ReadsAreCutIntoFramesByTheRules) {
+    const QByteArray f1 = Frame(kTcpFrame, 1), f2 = Frame(kTcpFrame, 2);
+    const QByteArray f3 = Frame(kTcpFrame, 3, 40);
     QByteArray bad = Frame(kTcpFrame, 1, 30);
     bad[bad.size() - 1] = static_cast<char>(bad[bad.size() - 1] ^ 0x01);
-    c.Feed(bad + Frame(kTcpFrame, 2));
-    EXPECT_TRUE(c.sequences.empty());
-    EXPECT_EQ(c.lastResult, 0);
-    c.Feed(Frame(kTcpFrame, 3));
-    EXPECT_EQ(c.sequences, (std::vector<int>{3}));
-}
-
-TEST(FrameAssembler, LengthsOutOfBoundsEndTheRead) {
-    Collector c(kTcpFrame);
-    QByteArray tooShort = QByteArray::fromHex("01020304000000000a00") + QByteArray(20, 0);
-    c.Feed(tooShort + Frame(kTcpFrame, 1));
-    EXPECT_TRUE(c.sequences.empty());
-    EXPECT_EQ(c.lastResult, -1);
-    QByteArray tooLong = QByteArray::fromHex("010203040000000030750000");  // 30000
-    c.Feed(tooLong + Frame(kTcpFrame, 1));
-    EXPECT_EQ(c.lastResult, -1);
-    EXPECT_TRUE(c.sequences.empty());
-}
-
-TEST(FrameAssembler, UnfinishedFrameIsKeptOnlyBelowTheBound) {
-    Collector c(kTcpFrame);
+    const QByteArray tooShort = QByteArray::fromHex("01020304000000000a00") + QByteArray(20, 0);
+    const QByteArray tooLong = QByteArray::fromHex("010203040000000030750000");  // 30000
     const QByteArray big = Frame(kTcpFrame, 1, 29000);
-    c.Feed(big.left(20000));
-    EXPECT_EQ(c.assembler.LeftoverSize(), 20000);
-    c.Feed(big.mid(20000));
-    EXPECT_EQ(c.sequences, (std::vector<int>{1}));
+    const QByteArray route = Frame(kRouteFrame, 1, 40000);  // beyond the TCP bound, fine here
+    struct Case {
+        const char* what;
+        const tagFrameFormat& format;
+        std::vector<QByteArray> reads;
+        std::vector<int> delivered;
+        int result;
+    };
+    const Case cases[] = {
+        {"joined", kTcpFrame, {f1 + f2}, {1, 2}, 0},
+        {"split", kTcpFrame, {f3.left(5), f3.mid(5, 20), f3.mid(25)}, {3}, 0},
+        {"short tail kept", kTcpFrame, {f1 + f2.left(7), f2.mid(7)}, {1, 2}, 0},
+        {"garbage skipped",
+         kTcpFrame,
+         {"garbage\x01\x02\x03" + f1, QByteArray(500, 'z'), f2},
+         {1, 2},
+         0},
+        {"bad check value drops the rest of that read", kTcpFrame, {bad + f2, f3}, {3}, 0},
+        {"length below the bound", kTcpFrame, {tooShort + f1}, {}, -1},
+        {"length above the bound", kTcpFrame, {tooLong + f1}, {}, -1},
+        {"unfinished frame kept below the bound",
+         kTcpFrame,
+         {big.left(20000), big.mid(20000)},
+         {1},
+         0},
+        {"second route",
+         kRouteFrame,
+         {Frame(kRouteFrame, 7) + route.left(100), route.mid(100)},
+         {7, 1},
+         0},
+        {"second route zero length",
+         kRouteFrame,
+         {QByteArray::fromHex("010203040000") + Frame(kRouteFrame, 9)},
+         {},
+         0},
+        {"a TCP frame is not a route frame", kRouteFrame, {f1}, {}, 0},
+    };
+    for (const Case& c : cases) {
+        const auto [delivered, result] = Assemble(c.format, c.reads);
+        EXPECT_EQ(delivered, c.delivered) << c.what;
+        EXPECT_EQ(result, c.result) << c.what;
+    }
+    // A short tail is kept at every length, and only the tail.
+    for (int tail = 1; tail <= 12; ++tail) {
+        EXPECT_EQ(Assemble(kTcpFrame, {f1 + f2.left(tail), f2.mid(tail)}).first,
+                  (std::vector<int>{1, 2}))
+            << tail;
+    }
 }
 
 TEST(FrameAssembler, VerdictsStopDelivery) {
@@ -135,33 +123,21 @@ TEST(FrameAssembler, VerdictsStopDelivery) {
         });
     EXPECT_EQ(seen, 2);
     EXPECT_EQ(result, -1);
+    // Stop keeps nothing of the read, not even a tail.
     seen = 0;
-    QByteArray withTail = three + Frame(kTcpFrame, 4).left(5);
+    const QByteArray withTail = three + Frame(kTcpFrame, 4).left(5);
     a.Feed(withTail.constData(), static_cast<int>(withTail.size()), [&](const char*, int) {
         ++seen;
         return CFrameAssembler::EVerdict::Stop;
     });
     EXPECT_EQ(seen, 1);
-    EXPECT_EQ(a.LeftoverSize(), 0);
+    const QByteArray rest = Frame(kTcpFrame, 4).mid(5);
+    a.Feed(rest.constData(), static_cast<int>(rest.size()), [&](const char*, int) {
+        ++seen;
+        return CFrameAssembler::EVerdict::Continue;
+    });
+    EXPECT_EQ(seen, 1);
 }
-
-TEST(FrameAssembler, SecondRouteFraming) {
-    Collector c(kRouteFrame);
-    const QByteArray big = Frame(kRouteFrame, 1, 40000);  // beyond the TCP bound, fine here
-    c.Feed(Frame(kRouteFrame, 7) + big.left(100));
-    c.Feed(big.mid(100));
-    EXPECT_EQ(c.sequences, (std::vector<int>{7, 1}));
-    // A zero length drops the rest of the read.
-    c.Feed(QByteArray::fromHex("010203040000") + Frame(kRouteFrame, 9));
-    EXPECT_EQ(c.sequences.size(), 2u);
-    // A TCP frame is not a route frame.
-    c.Feed(Frame(kTcpFrame, 5));
-    EXPECT_EQ(c.sequences.size(), 2u);
-}
-
-}  // namespace
-
-namespace {
 
 // The reassembly rules written plainly, one working buffer per read: the oracle the assembler
 // (which avoids copying reads) must agree with, delivery for delivery, on any stream.
@@ -221,6 +197,22 @@ private:
     QByteArray m_leftover;
 };
 
+// Both assemblers on the same reads: every result and every delivery agree.
+void ExpectAgreement(const tagFrameFormat& format, const std::vector<QByteArray>& reads) {
+    CPlainAssembler plain(format);
+    CFrameAssembler fast(format);
+    std::vector<QByteArray> got;
+    for (const QByteArray& read : reads) {
+        const int result =
+            fast.Feed(read.constData(), static_cast<int>(read.size()), [&](const char* b, int len) {
+                got.emplace_back(b, len);
+                return CFrameAssembler::EVerdict::Continue;
+            });
+        ASSERT_EQ(result, plain.Feed(read));
+    }
+    ASSERT_EQ(got, plain.delivered);
+}
+
 TEST(FrameAssembler, AgreesWithThePlainRulesOnRandomStreamsAndSplits) {
     std::mt19937 rng(7);
     for (const tagFrameFormat* format : {&kTcpFrame, &kRouteFrame}) {
@@ -246,48 +238,23 @@ TEST(FrameAssembler, AgreesWithThePlainRulesOnRandomStreamsAndSplits) {
                 }
                 stream += f;
             }
-            CPlainAssembler plain(*format);
-            CFrameAssembler fast(*format);
-            std::vector<QByteArray> got;
+            std::vector<QByteArray> reads;
             for (int at = 0; at < stream.size();) {
                 const int n = std::min(1 + static_cast<int>(rng() % 700),
                                        static_cast<int>(stream.size()) - at);
-                const QByteArray read = stream.mid(at, n);
-                const int expected = plain.Feed(read);
-                const int result = fast.Feed(read.constData(), n, [&](const char* b, int len) {
-                    got.emplace_back(b, len);
-                    return CFrameAssembler::EVerdict::Continue;
-                });
-                ASSERT_EQ(result, expected) << "round " << round;
+                reads.push_back(stream.mid(at, n));
                 at += n;
             }
-            ASSERT_EQ(got, plain.delivered) << "round " << round;
+            SCOPED_TRACE(round);
+            ExpectAgreement(*format, reads);
         }
     }
-}
-
-}  // namespace
-
-namespace {
-
-TEST(FrameAssembler, ShortTailHoldingAWholeTinyFrame) {
     // On the second route a header-only packet makes a 10-byte frame: with two bytes after it,
-    // it fits in the tail kept after a frame and must still be delivered, as the plain rules do.
+    // it fits in the tail kept after a frame and must still be delivered.
     const QByteArray tiny = QByteArray::fromHex("01020304 0400 0000 0000 aabb");
     for (const QByteArray& next : {Frame(kRouteFrame, 3), QByteArray("xy")}) {
-        CPlainAssembler plain(kRouteFrame);
-        CFrameAssembler fast(kRouteFrame);
-        std::vector<QByteArray> got;
-        auto collect = [&](const char* b, int n) {
-            got.emplace_back(b, n);
-            return CFrameAssembler::EVerdict::Continue;
-        };
-        for (const QByteArray& read : {Frame(kRouteFrame, 1) + tiny, next}) {
-            EXPECT_EQ(fast.Feed(read.constData(), static_cast<int>(read.size()), collect),
-                      plain.Feed(read));
-        }
-        EXPECT_EQ(got, plain.delivered);
-        EXPECT_GE(got.size(), 2u);
+        ExpectAgreement(kRouteFrame, {Frame(kRouteFrame, 1) + tiny, next});
+        EXPECT_GE(Assemble(kRouteFrame, {Frame(kRouteFrame, 1) + tiny, next}).first.size(), 2u);
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
-#include "tests/support/LoopbackServer.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,157 +16,63 @@ using namespace tavotest;
 
 namespace {
 
-class CTestClient : public CSocketClient {
-public:
-    int connects = 0;
-    int closes = 0;
-    std::vector<CPacketCopy> got;
-
-protected:
-    int OnKConnect(int error) override {
-        ++connects;
-        return 0;
-    }
-    int OnKReceive(CKParam& packet) override {
-        got.push_back({QByteArray(packet.GetBufferPtr(), packet.GetLength())});
-        return 0;
-    }
-    int OnKClose() override {
-        ++closes;
-        return 0;
-    }
-    int SendPacket(CKParam& packet) override { return KSend(packet); }
-};
-
-// A listener whose connections read and never answer: a silent server.
-class CSilentServer : public CAsyncSocket {
-public:
-    class CConn : public CAsyncSocket {
-    protected:
-        void OnReceive(int) override {
-            char buf[4096];
-            while (Receive(buf, sizeof buf) > 0) {
-            }
-        }
-    };
-    std::vector<std::unique_ptr<CConn>> conns;
-    unsigned port = 0;
-    bool Start() {
-        QString address;
-        return Create(0, FD_ACCEPT, QStringLiteral("127.0.0.1")) && Listen() &&
-               GetSockName(address, port);
-    }
-
-protected:
-    void OnAccept(int) override {
-        auto c = std::make_unique<CConn>();
-        if (Accept(*c)) {
-            conns.push_back(std::move(c));
-        }
-    }
-};
-
 class SocketClientTest : public ::testing::Test {
 protected:
+    void SetUp() override { ASSERT_TRUE(server.Start()); }
+    // The clock field of the n-th packet of a command the server received.
+    int ClockOf(short command, int n = 0) {
+        EXPECT_TRUE(server.WaitFor(command, n + 1));
+        return IntOf(server.Received(command).at(static_cast<size_t>(n)), KEY_CLOCK);
+    }
+    void Tell(int serverClock) {
+        server.LastPeer().Send(Packet(451, {{KEY_CLOCK, serverClock}}));
+        const size_t before = client.received.size();
+        ASSERT_TRUE(WaitUntil([&] { return client.received.size() > before; }));
+    }
+    int SendAndReadClock(short command) {
+        const int before = static_cast<int>(server.Received(command).size());
+        client.Send(Packet(command));
+        return ClockOf(command, before);
+    }
+
     CManualClock clock;
     CScopedClock clockScope{clock};
     CScriptedUi ui;
-
-    void Connect(CTestClient& client, unsigned port) {
-        ASSERT_EQ(client.KCreate(), 0);
-        ASSERT_EQ(client.KConnect(QStringLiteral("127.0.0.1"), static_cast<int>(port)), 0);
-        ASSERT_TRUE(WaitUntil([&] { return client.IsConnect(); }));
-    }
-
-    static CKParam Packet(short command) {
-        CKParam p;
-        p.SetShortInt(KEY_COMMAND, command);
-        return p;
-    }
+    CLoopbackServer server;
+    CTestConnection client;
 };
 
-TEST_F(SocketClientTest, ExchangesPacketsWithSequenceAndClockFields) {
-    CLoopbackServer server;
-    ASSERT_TRUE(server.Start());
-    CTestClient client;
-    Connect(client, server.Port());
-    EXPECT_EQ(client.connects, 1);
-
-    CKParam first = Packet(450);
-    ASSERT_EQ(client.KSend(first), 0);
-    ASSERT_TRUE(server.WaitFor(450));
-    CKParam got;
-    server.Received(450)[0].Load(got);
-    EXPECT_EQ(got.IntOr(KEY_SEQUENCE, 0), 1);
-    // No server clock yet: the field is the local uptime in seconds.
-    EXPECT_EQ(got.IntOr(KEY_CLOCK, 0), clock.UptimeSeconds());
-
-    // The first packet received sets the server clock; later ones do not.
-    CKParam reply = Packet(451);
-    reply.SetInt(KEY_CLOCK, 5000);
-    server.LastPeer().KSend(reply);
-    ASSERT_TRUE(WaitUntil([&] { return client.got.size() == 1; }));
-    EXPECT_EQ(client.ServerClock(), 5000);
-    CKParam later = Packet(452);
-    later.SetInt(KEY_CLOCK, 9000);
-    server.LastPeer().KSend(later);
-    ASSERT_TRUE(WaitUntil([&] { return client.got.size() == 2; }));
-    EXPECT_EQ(client.ServerClock(), 5000);
-
-    // Our estimate of the server's clock moves with our uptime.
-    clock.Advance(10000);
-    CKParam second = Packet(450);
-    client.KSend(second);
-    ASSERT_TRUE(server.WaitFor(450, 2));
-    server.Received(450)[1].Load(got);
-    EXPECT_EQ(got.IntOr(KEY_SEQUENCE, 0), 2);
-    EXPECT_EQ(got.IntOr(KEY_CLOCK, 0), 5010);
-}
-
-TEST_F(SocketClientTest, ClosingForgetsTheServerClockTheNumberingAndTheCounters) {
-    CLoopbackServer server;
-    ASSERT_TRUE(server.Start());
-    CTestClient client;
-    Connect(client, server.Port());
+TEST_F(SocketClientTest, SequenceAndClockFieldsFollowTheServersFirstClock) {
+    ASSERT_TRUE(client.Open(server.Port()));
     ASSERT_TRUE(server.WaitForPeers(1));
-    CKParam hello = Packet(451);
-    hello.SetInt(KEY_CLOCK, 5000);
-    server.LastPeer().KSend(hello);
-    ASSERT_TRUE(WaitUntil([&] { return client.got.size() == 1; }));
-    ASSERT_EQ(client.ServerClock(), 5000);
-    for (int i = 0; i < 3; ++i) {
-        CKParam p = Packet(450);
-        ASSERT_EQ(client.KSend(p), 0);
-    }
-    ASSERT_TRUE(server.WaitFor(450, 3));
+    // No server clock yet: the field is the local uptime in seconds.
+    EXPECT_EQ(SendAndReadClock(450), clock.UptimeSeconds());
+    EXPECT_EQ(IntOf(server.Received(450)[0], KEY_SEQUENCE), 1);
+    // The first packet received sets the server clock, later ones do not, and our estimate of
+    // the server's clock moves with our uptime.
+    Tell(5000);
+    Tell(9000);
+    clock.Advance(10000);
+    EXPECT_EQ(SendAndReadClock(450), 5010);
+    EXPECT_EQ(IntOf(server.Received(450)[1], KEY_SEQUENCE), 2);
     EXPECT_GT(client.GetAllSendCount(), 0);
     EXPECT_GT(client.GetAllRecvCount(), 0);
 
+    // Closing forgets the clock, the numbering and the counters; KClose alone tells nobody.
     EXPECT_EQ(client.KClose(), 0);
     EXPECT_FALSE(client.IsConnect());
-    EXPECT_EQ(client.ServerClock(), 0);
     EXPECT_EQ(client.GetAllSendCount(), 0);
     EXPECT_EQ(client.GetAllRecvCount(), 0);
-    // KClose alone does not tell the subclass.
     EXPECT_EQ(client.closes, 0);
-
-    // Opened again, the connection numbers from 1 and estimates the clock from its own uptime
-    // until the server's first packet; that packet's clock is taken afresh.
     clock.Advance(7000);
-    Connect(client, server.Port());
+    ASSERT_TRUE(client.Open(server.Port()));
     ASSERT_TRUE(server.WaitForPeers(2));
-    CKParam again = Packet(452);
-    ASSERT_EQ(client.KSend(again), 0);
-    ASSERT_TRUE(WaitUntil([&] { return !server.LastPeer().WithCommand(452).empty(); }));
-    CKParam got;
-    server.LastPeer().WithCommand(452)[0].Load(got);
-    EXPECT_EQ(got.IntOr(KEY_SEQUENCE, 0), 1);
-    EXPECT_EQ(got.IntOr(KEY_CLOCK, 0), clock.UptimeSeconds());
-    CKParam later = Packet(453);
-    later.SetInt(KEY_CLOCK, 9000);
-    server.LastPeer().KSend(later);
-    ASSERT_TRUE(WaitUntil([&] { return client.got.size() == 2; }));
-    EXPECT_EQ(client.ServerClock(), 9000);
+    ASSERT_EQ(client.Send(Packet(452)), 0);
+    ASSERT_TRUE(server.LastPeer().WaitFor(452));
+    EXPECT_EQ(IntOf(server.LastPeer().All(452)[0], KEY_SEQUENCE), 1);
+    EXPECT_EQ(IntOf(server.LastPeer().All(452)[0], KEY_CLOCK), clock.UptimeSeconds());
+    Tell(9000);
+    EXPECT_EQ(SendAndReadClock(453), 9000);
 
     // A second KCreate fails, yet clears both counters all the same.
     EXPECT_GT(client.GetAllSendCount(), 0);
@@ -177,10 +83,7 @@ TEST_F(SocketClientTest, ClosingForgetsTheServerClockTheNumberingAndTheCounters)
 }
 
 TEST_F(SocketClientTest, PacketSentTwiceCarriesTwoSequenceFieldsAndThePeerReadsTheFirst) {
-    CLoopbackServer server;
-    ASSERT_TRUE(server.Start());
-    CTestClient client;
-    Connect(client, server.Port());
+    ASSERT_TRUE(client.Open(server.Port()));
     CKParam p = Packet(450);
     client.KSend(p);
     client.KSend(p);
@@ -194,13 +97,11 @@ TEST_F(SocketClientTest, PacketSentTwiceCarriesTwoSequenceFieldsAndThePeerReadsT
 }
 
 TEST_F(SocketClientTest, KeepAliveEveryFifteenSecondsAndSilenceClosesAfterForty) {
-    CSilentServer server;
-    ASSERT_TRUE(server.Start());
-    CTestClient client;
-    Connect(client, server.port);
+    server.silent = true;
+    ASSERT_TRUE(client.Open(server.Port()));
     clock.Advance(15000);
-    EXPECT_GT(client.GetAllSendCount(), 0);  // the keep-alive went out
     const int afterOne = client.GetAllSendCount();
+    EXPECT_GT(afterOne, 0);  // the keep-alive went out
     clock.Advance(15000);
     EXPECT_EQ(client.GetAllSendCount(), 2 * afterOne);
     // Our own keep-alives are not received data: at 42 s of silence the tick closes.
@@ -210,125 +111,100 @@ TEST_F(SocketClientTest, KeepAliveEveryFifteenSecondsAndSilenceClosesAfterForty)
     clock.Advance(3000);
     EXPECT_FALSE(client.IsConnect());
     EXPECT_EQ(client.closes, 1);
-}
 
-TEST_F(SocketClientTest, ClockGoingBackDoesNotClose) {
-    CSilentServer server;
-    ASSERT_TRUE(server.Start());
-    CTestClient client;
-    Connect(client, server.port);
+    // A clock set back does not count as silence.
+    CTestConnection other;
+    ASSERT_TRUE(other.Open(server.Port()));
     clock.SetUnixMs(clock.UnixMs() - 3600 * 1000);
     clock.Advance(30000);
-    EXPECT_TRUE(client.IsConnect());
+    EXPECT_TRUE(other.IsConnect());
 }
 
-TEST_F(SocketClientTest, CreateTwiceFailsAndLeavesTheSocket) {
-    CTestClient client;
+TEST_F(SocketClientTest, CreateTwiceAndRefusedConnects) {
     ASSERT_EQ(client.KCreate(), 0);
     const int handle = client.Handle();
     EXPECT_EQ(client.KCreate(), -1);
     EXPECT_EQ(client.Handle(), handle);
-    EXPECT_EQ(client.KConnect(QStringLiteral("no-such-host.invalid"), 1), -1);
+    EXPECT_EQ(client.KConnect("no-such-host.invalid", 1), -1);
     EXPECT_FALSE(client.IsCreated());
-}
 
-TEST_F(SocketClientTest, RefusedConnectCallsCloseNotConnect) {
+    // A refused connect calls the close handler, not the connect one; the socket opens again.
     unsigned port = 0;
     {
-        CSilentServer gone;
+        CLoopbackServer gone;
         ASSERT_TRUE(gone.Start());
-        port = gone.port;
+        port = gone.Port();
     }
-    CTestClient client;
     ASSERT_EQ(client.KCreate(), 0);
-    ASSERT_EQ(client.KConnect(QStringLiteral("127.0.0.1"), static_cast<int>(port)), 0);
+    ASSERT_EQ(client.KConnect("127.0.0.1", static_cast<int>(port)), 0);
     ASSERT_TRUE(WaitUntil([&] { return client.closes == 1; }));
     EXPECT_EQ(client.connects, 0);
     EXPECT_FALSE(client.IsConnect());
-    // It can be created and connected again.
-    CLoopbackServer server;
-    ASSERT_TRUE(server.Start());
-    Connect(client, server.Port());
+    EXPECT_TRUE(client.Open(server.Port()));
 }
 
 TEST_F(SocketClientTest, SixPacketsOutOfSequenceDropTheRestOfTheRead) {
-    CLoopbackServer server;
-    ASSERT_TRUE(server.Start());
-    CTestClient client;
-    Connect(client, server.Port());
+    ASSERT_TRUE(client.Open(server.Port()));
     ASSERT_TRUE(server.WaitForPeers(1));
+    auto frame = [](int sequence) {
+        CKParam p = Packet(452);
+        p.SetInt(KEY_SEQUENCE, sequence);
+        return BuildFrame(kTcpFrame, 0, p.GetBufferPtr(), p.GetLength());
+    };
     QByteArray burst;
     for (int i = 1; i <= 7; ++i) {
-        CKParam p = Packet(452);
-        p.SetInt(KEY_SEQUENCE, i * 10);
-        burst += BuildFrame(kTcpFrame, 0, p.GetBufferPtr(), p.GetLength());
+        burst += frame(i * 10);
     }
     server.LastPeer().KSend(burst.constData(), static_cast<int>(burst.size()));
-    ASSERT_TRUE(WaitUntil([&] { return client.got.size() >= 5; }));
+    ASSERT_TRUE(client.WaitFor(452, 5));
     Spin(std::chrono::milliseconds(50));
-    EXPECT_EQ(client.got.size(), 5u);
+    EXPECT_EQ(client.Count(452), 5);
     EXPECT_TRUE(client.IsConnect());
     // The next read starts over: an in-sequence packet after the last delivered one.
-    CKParam next = Packet(452);
-    next.SetInt(KEY_SEQUENCE, 51);
-    QByteArray frame = BuildFrame(kTcpFrame, 0, next.GetBufferPtr(), next.GetLength());
-    server.LastPeer().KSend(frame.constData(), static_cast<int>(frame.size()));
-    ASSERT_TRUE(WaitUntil([&] { return client.got.size() == 6; }));
+    const QByteArray next = frame(51);
+    server.LastPeer().KSend(next.constData(), static_cast<int>(next.size()));
+    EXPECT_TRUE(client.WaitFor(452, 6));
 }
 
 TEST_F(SocketClientTest, PeerCloseAfterSendingStillDeliversThenClosesOnce) {
-    CLoopbackServer server;
-    ASSERT_TRUE(server.Start());
-    CTestClient client;
-    Connect(client, server.Port());
+    ASSERT_TRUE(client.Open(server.Port()));
     ASSERT_TRUE(server.WaitForPeers(1));
-    CKParam last = Packet(670);
-    server.LastPeer().KSend(last);
+    server.LastPeer().Send(Packet(670));
     server.LastPeer().KClose();
     ASSERT_TRUE(WaitUntil([&] { return client.closes == 1; }));
-    ASSERT_EQ(client.got.size(), 1u);
-    EXPECT_EQ(client.got[0].Command(), 670);
+    EXPECT_EQ(client.Count(670), 1);
     Spin(std::chrono::milliseconds(30));
     EXPECT_EQ(client.closes, 1);
 }
 
 TEST_F(SocketClientTest, SendsFromAnotherThreadAreWholeAndNumbered) {
-    CLoopbackServer server;
-    ASSERT_TRUE(server.Start());
-    CTestClient client;
-    Connect(client, server.Port());
+    ASSERT_TRUE(client.Open(server.Port()));
     constexpr int kEach = 300;
-    std::thread worker([&] {
+    // Big packets from the worker, small ones from here; a send that would block is retried.
+    auto sendAll = [&](short command, int payload) {
         for (int i = 0; i < kEach; ++i) {
-            CKParam p = Packet(460);
-            const QByteArray payload(200, 'v');
-            p.SetChar(80, payload.constData(), 200);
+            CKParam p = Packet(command);
+            p.SetChar(80, QByteArray(payload, 'v').constData(),
+                      static_cast<unsigned short>(payload));
             while (client.KSend(p) == 1) {
                 p.Release();
-                p.SetShortInt(KEY_COMMAND, 460);
-                p.SetChar(80, payload.constData(), 200);
-                std::this_thread::yield();
+                p.SetShortInt(KEY_COMMAND, command);
+                p.SetChar(80, QByteArray(payload, 'v').constData(),
+                          static_cast<unsigned short>(payload));
+                payload ? std::this_thread::yield() : QCoreApplication::processEvents();
             }
         }
-    });
-    for (int i = 0; i < kEach; ++i) {
-        CKParam p = Packet(450);
-        while (client.KSend(p) == 1) {
-            p.Release();
-            p.SetShortInt(KEY_COMMAND, 450);
-            QCoreApplication::processEvents();
-        }
-    }
+    };
+    std::thread worker([&] { sendAll(460, 200); });
+    sendAll(450, 0);
     worker.join();
     ASSERT_TRUE(WaitUntil(
         [&] { return server.Received(460).size() + server.Received(450).size() >= 2u * kEach; }));
     // Every frame arrived whole (its check value matched) and numbering had no gap.
     std::vector<int> sequences;
     for (const auto& p : server.LastPeer().received) {
-        CKParam packet;
-        p.Load(packet);
-        if (packet.Command() != CMD_KEEPALIVE) {
-            sequences.push_back(packet.IntOr(KEY_SEQUENCE, 0));
+        if (p.Command() != CMD_KEEPALIVE) {
+            sequences.push_back(IntOf(p, KEY_SEQUENCE));
         }
     }
     ASSERT_EQ(sequences.size(), 2u * kEach);

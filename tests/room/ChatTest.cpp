@@ -2,7 +2,7 @@
 // escaping, the forbidden texts, the public-text switch, what receiving filters out, whose
 // name a received line shows, and the chat target across stays.
 
-#include "tests/room/RoomTestSupport.h"
+#include "tests/room/RoomFixture.h"
 
 #include "protocol/Commands.h"
 #include "protocol/keys/ChatKeys.h"
@@ -18,8 +18,7 @@ using namespace tavotest;
 
 namespace {
 
-const QString kStyle =
-    QStringLiteral("<font  style=\"font-family:'宋体';font-size:10pt;color:#000000;\">");
+const QString kStyle = "<font  style=\"font-family:'宋体';font-size:10pt;color:#000000;\">";
 // A member's name part with the name font's attribute text as written.
 QString Name(const QString& font, const QString& id, const QString& nickname) {
     return QStringLiteral(
@@ -31,8 +30,7 @@ const QString kMe = Name("color=#0000ff", "me", "我");
 const QString kAmy = Name("color=#0000ff", "amy", "艾米");
 
 // The same parts as a receiver shows them: every tag of the sender's written anew.
-const QString kStyleShown =
-    QStringLiteral("<font style=\"font-family:'宋体';font-size:10pt;color:#000000;\">");
+const QString kStyleShown = "<font style=\"font-family:'宋体';font-size:10pt;color:#000000;\">";
 const QString kMeShown = Name("color=\"#0000ff\"", "me", "我");
 const QString kAmyShown = Name("color=\"#0000ff\"", "amy", "艾米");
 
@@ -45,13 +43,7 @@ CKParam LastText(CRoomFixture& f, int n) {
 
 void Receive(CRoomFixture& f, const QString& from, const QString& to, const QString& line,
              int priv) {
-    f.Deliver([&](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_TEXT_LINE);
-        p.SetCString(20, from);
-        p.SetCString(21, to);
-        p.SetCString(30, line);
-        p.SetInt(40, priv);
-    });
+    f.Deliver(Packet(CMD_TEXT_LINE, {{20, from}, {21, to}, {30, line}, {40, priv}}));
 }
 
 // Lets the user use faces: registered and within the face time.
@@ -65,7 +57,7 @@ void AllowFaces(CRoomFixture& f, int count) {
 TEST(ChatText, APublicLineTravelsAndShowsExactly) {
     CRoomFixture f;
     ASSERT_TRUE(f.Enter());
-    ASSERT_EQ(f.Room().Chat().SendText(QStringLiteral("你好")), 0);
+    ASSERT_EQ(f.Room().Chat().SendText("你好"), 0);
     const QString line = kMe + "说:" + kStyle + "你好</font><br>";
     CKParam sent = LastText(f, 1);
     EXPECT_EQ(sent.TextOr(30), line);
@@ -83,7 +75,7 @@ TEST(ChatText, APrivateLineReadsRightOnBothScreens) {
     CRoomFixture f;
     ASSERT_TRUE(f.Enter());
     f.Room().Chat().SetTarget("amy");
-    ASSERT_EQ(f.Room().Chat().SendText(QStringLiteral("悄悄话")), 0);
+    ASSERT_EQ(f.Room().Chat().SendText("悄悄话"), 0);
     CKParam sent = LastText(f, 1);
     const QString wire = kMe + "悄悄地对你说:" + kStyle + "悄悄话</font><br>";
     EXPECT_EQ(sent.TextOr(30), wire);
@@ -133,19 +125,19 @@ TEST(ChatText, FacesAngleBracketsAndTheirLimits) {
     EXPECT_TRUE(f.privateView.Has("最多只能添加3个表情"));
 
     // Typed by hand, the fourth face shows as plain digits.
-    ASSERT_EQ(chat.SendText(QStringLiteral("|#01|#02|#03|#04")), 0);
+    ASSERT_EQ(chat.SendText("|#01|#02|#03|#04"), 0);
     EXPECT_EQ(LastText(f, 1).TextOr(50),
               "<IMG src=\"/opt/tavo/img/face/01.gif\"><IMG src=\"/opt/tavo/img/face/02.gif\">"
               "<IMG src=\"/opt/tavo/img/face/03.gif\">04");
 
     // A face the set does not have stays text with a broken marker.
     f.clock.Advance(2000);
-    ASSERT_EQ(chat.SendText(QStringLiteral("看|#12")), 0);
+    ASSERT_EQ(chat.SendText("看|#12"), 0);
     EXPECT_EQ(LastText(f, 2).TextOr(50), "看| #12");
 
     // Angle brackets travel escaped and show as typed.
     f.clock.Advance(2000);
-    ASSERT_EQ(chat.SendText(QStringLiteral("a<b>c")), 0);
+    ASSERT_EQ(chat.SendText("a<b>c"), 0);
     CKParam sent = LastText(f, 3);
     EXPECT_EQ(sent.TextOr(50), "a&lt;b&gt;c");
     EXPECT_TRUE(sent.TextOr(30).contains(kStyle + "a&lt;b&gt;c</font><br>"));
@@ -154,7 +146,7 @@ TEST(ChatText, FacesAngleBracketsAndTheirLimits) {
     // Without the face time, faces are not pictures.
     f.Room().Members().List().Find("me")->time280 = 0;
     f.clock.Advance(2000);
-    ASSERT_EQ(chat.SendText(QStringLiteral("|#01")), 0);
+    ASSERT_EQ(chat.SendText("|#01"), 0);
     EXPECT_EQ(LastText(f, 4).TextOr(50), "| #01");
 }
 
@@ -163,40 +155,39 @@ TEST(ChatText, TheSenderRefusesWhatTheRoomForbids) {
     CRoomFixture f;
     f.server.settings = [](CKParam& p) {
         p.SetBoolean(120, false);
-        p.SetCString(290, QStringLiteral("管理员"));
-        p.SetCString(300, QStringLiteral("坏词,<b>"));
+        p.SetCString(290, "管理员");
+        p.SetCString(300, "坏词,<b>");
     };
     ASSERT_TRUE(f.Enter());
     CChatText& chat = f.Room().Chat();
     EXPECT_EQ(chat.SendText(QString()), -1);
     EXPECT_TRUE(f.privateView.Has("不能发空消息!"));
     f.clock.Advance(2000);
-    EXPECT_EQ(chat.SendText(QStringLiteral("这是坏词")), -1);
+    EXPECT_EQ(chat.SendText("这是坏词"), -1);
     EXPECT_TRUE(f.privateView.Has("打字内容不能包含字符:坏词"));
     f.clock.Advance(2000);
-    EXPECT_EQ(chat.SendText(QStringLiteral("好")), -1);
+    EXPECT_EQ(chat.SendText("好"), -1);
     EXPECT_TRUE(f.privateView.Has("此房暂时不允许公聊!"));
     // Private text is not public text.
     f.Room().Chat().SetTarget("amy");
     f.clock.Advance(2000);
-    EXPECT_EQ(chat.SendText(QStringLiteral("好")), 0);
+    EXPECT_EQ(chat.SendText("好"), 0);
     // Typing forbidden by someone.
     chat.SetTypeForbidden(true, "amy");
     f.clock.Advance(2000);
-    EXPECT_EQ(chat.SendText(QStringLiteral("好")), -1);
+    EXPECT_EQ(chat.SendText("好"), -1);
     EXPECT_TRUE(f.privateView.Has("你 被 艾米(amy) 禁止了打字"));
     ASSERT_TRUE(f.server.main.WaitFor(CMD_TEXT, 1));
     tavotest::Spin(std::chrono::milliseconds(30));
     EXPECT_EQ(f.server.main.Received(CMD_TEXT).size(), 1u);
 
     // The dialogs' check shows the hit with full-width brackets; the lists are filled once.
-    EXPECT_FALSE(CForbiddenText::Get().Check(QStringLiteral("x<B>y"), CForbiddenText::TEXTS));
+    EXPECT_FALSE(CForbiddenText::Get().Check("x<B>y", CForbiddenText::TEXTS));
     EXPECT_TRUE(f.ui.prompt.Saw("请重新输入,不能包含字符: ＜b＞"));
-    EXPECT_EQ(CForbiddenText::Get().Find(QStringLiteral("超级管理员"), CForbiddenText::NICKNAMES),
-              "管理员");
-    EXPECT_EQ(CForbiddenText::Get().Find(QStringLiteral("超级管理员"), CForbiddenText::TEXTS), "");
-    CForbiddenText::Get().Fill(QStringLiteral("别的"), QStringLiteral("别的"));
-    EXPECT_EQ(CForbiddenText::Get().Find(QStringLiteral("别的"), CForbiddenText::BOTH), "");
+    EXPECT_EQ(CForbiddenText::Get().Find("超级管理员", CForbiddenText::NICKNAMES), "管理员");
+    EXPECT_EQ(CForbiddenText::Get().Find("超级管理员", CForbiddenText::TEXTS), "");
+    CForbiddenText::Get().Fill("别的", "别的");
+    EXPECT_EQ(CForbiddenText::Get().Find("别的", CForbiddenText::BOTH), "");
     CForbiddenText::Get().ResetForTests();
 }
 
@@ -226,26 +217,23 @@ TEST(ChatText, ReceivingFiltersMembersAndWhatLinesMustNotCarry) {
     chat.SetBlocked("amy", true);
     EXPECT_TRUE(f.privateView.Has("已屏蔽该用户的信息!"));
     const int lines = static_cast<int>(f.publicView.fragments.size());
-    Receive(f, "amy", "", QStringLiteral("被屏蔽"), 0);
+    Receive(f, "amy", "", "被屏蔽", 0);
     EXPECT_EQ(f.publicView.fragments.size(), lines);
     chat.SetBlocked("amy", false);
     chat.SetHideBelowOperator(true);
-    Receive(f, "amy", "", QStringLiteral("级别不够"), 0);
+    Receive(f, "amy", "", "级别不够", 0);
     EXPECT_FALSE(f.publicView.Has("级别不够"));
     chat.SetHideBelowOperator(false);
-    Receive(f, "amy", "", QStringLiteral("又能看见"), 0);
+    Receive(f, "amy", "", "又能看见", 0);
     EXPECT_TRUE(f.publicView.Has("又能看见"));
 
     // A page without a cell takes nothing.
     f.publicView.hasTd = false;
-    Receive(f, "amy", "", QStringLiteral("无处可放"), 0);
+    Receive(f, "amy", "", "无处可放", 0);
     EXPECT_FALSE(f.publicView.Has("无处可放"));
 
     // Text notices reach the notice display, cleaned the same way.
-    f.Deliver([](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_TEXT_NOTICE);
-        p.SetCString(20, QStringLiteral("<b>公告</b><script>x()</script>"));
-    });
+    f.Deliver(Packet(CMD_TEXT_NOTICE, {{20, "<b>公告</b><script>x()</script>"}}));
     EXPECT_EQ(f.roomView.textNotices, QStringList({"<b>公告</b>"}));
 }
 
@@ -253,7 +241,7 @@ TEST(ChatText, TheTimeShowsInHeadersWhenTheRoomSaysSo) {
     CRoomFixture f;
     f.server.settings = [](CKParam& p) { p.SetBoolean(180, true); };
     ASSERT_TRUE(f.Enter());
-    ASSERT_EQ(f.Room().Chat().SendText(QStringLiteral("几点")), 0);
+    ASSERT_EQ(f.Room().Chat().SendText("几点"), 0);
     const QString line = LastText(f, 1).TextOr(30);
     EXPECT_TRUE(
         QRegularExpression("</a></font>说\\(\\d\\d:\\d\\d:\\d\\d\\):<font").match(line).hasMatch())
@@ -262,13 +250,13 @@ TEST(ChatText, TheTimeShowsInHeadersWhenTheRoomSaysSo) {
 
 TEST(ChatText, StampsGoBeforeTheNamesOnceWhenTheServiceHasThem) {
     CRoomFixture f;
-    f.app.settings.switches[QStringLiteral("ENABLE_STAMP_SEAL")] = QStringLiteral("1");
+    f.app.settings.switches["ENABLE_STAMP_SEAL"] = "1";
     ASSERT_TRUE(f.Enter());
     f.Room().Members().List().Find("amy")->stamp = 7;
     f.Room().Members().List().Find("me")->stamp = 3;
-    const QString amyStamp = QStringLiteral("<img border=0 src=\"/opt/tavo/img/stamp/7.bmp\">");
+    const QString amyStamp = "<img border=0 src=\"/opt/tavo/img/stamp/7.bmp\">";
     // The sender puts its own stamp before its name.
-    ASSERT_EQ(f.Room().Chat().SendText(QStringLiteral("盖章了")), 0);
+    ASSERT_EQ(f.Room().Chat().SendText("盖章了"), 0);
     EXPECT_TRUE(LastText(f, 1).TextOr(30).startsWith(
         "<img border=0 src=\"/opt/tavo/img/stamp/3.bmp\">" + kMe));
     // A receiver adds the stamp a line lacks, and does not add it twice.
@@ -305,8 +293,8 @@ TEST(ChatText, ALineShowsTheSenderThePacketNamesWhateverItsMarkupClaims) {
         const qsizetype before = f.publicView.fragments.size() + f.privateView.fragments.size();
         f.server.SendMain([&](CKParam& p) {
             p.SetShortInt(KEY_COMMAND, CMD_TEXT_LINE);
-            p.SetCString(TextLineKey::SENDER, QStringLiteral("amy"));
-            p.SetCString(TextLineKey::TARGET, priv ? QStringLiteral("me") : QString());
+            p.SetCString(TextLineKey::SENDER, "amy");
+            p.SetCString(TextLineKey::TARGET, priv ? "me" : QString());
             p.SetCString(TextLineKey::LINE, line);
             p.SetInt(TextLineKey::PRIVATE, priv);
         });
@@ -346,9 +334,9 @@ TEST(ChatText, AnotherStayStartsWithTheLinesAndTheLabelForEverybody) {
     f.Room().Chat().SetTarget("amy");
     EXPECT_EQ(f.roomView.targetLabel, "你对 艾米 说:");
     f.Room().Close(IDCANCEL);
-    ASSERT_FALSE(f.Room().IsShown());
+    ASSERT_FALSE(f.roomView.shown);
     ASSERT_TRUE(f.Enter(1235));
     EXPECT_EQ(f.roomView.targetLabel, "你对 所有人 说:");
-    ASSERT_EQ(f.Room().Chat().SendText(QStringLiteral("大家好")), 0);
+    ASSERT_EQ(f.Room().Chat().SendText("大家好"), 0);
     EXPECT_EQ(LastText(f, 1).IntOr(TextKey::PRIVATE, -1), 0);
 }

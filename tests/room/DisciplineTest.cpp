@@ -1,7 +1,7 @@
 // The request discipline as the room's operations meet it: one request per code on its way,
 // the minimum intervals, the time-outs, the standard lines and the generic reply.
 
-#include "tests/room/RoomTestSupport.h"
+#include "tests/room/RoomFixture.h"
 
 #include "protocol/Commands.h"
 #include "room/ChatText.h"
@@ -13,29 +13,19 @@ using namespace tavotest;
 
 namespace {
 
-int Lines(const CRecordingChatView& view, const QString& text) {
-    return static_cast<int>(std::count_if(view.fragments.begin(), view.fragments.end(),
-                                          [&](const QString& f) { return f.contains(text); }));
-}
-
 int Kick(CRoomFixture& f) {
     CKParam p;
     p.SetShortInt(KEY_COMMAND, CMD_KICK);
-    p.SetCString(20, QStringLiteral("amy"));
+    p.SetCString(20, "amy");
     return f.Room().Discipline().Request(CMD_KICK, p);
 }
 
-void Reply(CRoomFixture& f, short code, int result, int refusal = 0, short key31 = -1) {
-    f.server.SendMain([&](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, code);
-        p.SetInt(KEY_RESULT, result);
-        if (refusal) {
-            p.SetInt(KEY_REFUSAL, refusal);
-        }
-        if (key31 >= 0) {
-            p.SetShortInt(31, key31);
-        }
-    });
+void Answer(CRoomFixture& f, short code, int result, int refusal = 0, short key31 = -1) {
+    CKParam p = Reply(code, result, refusal);
+    if (key31 >= 0) {
+        p.SetShortInt(31, key31);
+    }
+    f.server.SendMain(std::move(p));
 }
 
 }  // namespace
@@ -48,21 +38,21 @@ TEST(RequestDiscipline, TwoQuickClicksSendOneRequest) {
     ASSERT_TRUE(f.server.main.WaitFor(CMD_GRAB_MIC));
     tavotest::Spin(std::chrono::milliseconds(50));
     EXPECT_EQ(f.server.main.Received(CMD_GRAB_MIC).size(), 1u);
-    EXPECT_EQ(Lines(f.privateView, "之前请求还没返,请稍候再试."), 1);
-    EXPECT_EQ(Lines(f.privateView, "系统提示: 抢麦,请稍候..."), 1);
+    EXPECT_EQ(f.privateView.Count("之前请求还没返,请稍候再试."), 1);
+    EXPECT_EQ(f.privateView.Count("系统提示: 抢麦,请稍候..."), 1);
 }
 
 TEST(RequestDiscipline, TextsKeepTwoSecondsApart) {
     CRoomFixture f;
     ASSERT_TRUE(f.Enter());
     CChatText& chat = f.Room().Chat();
-    ASSERT_EQ(chat.SendText(QStringLiteral("一")), 0);
+    ASSERT_EQ(chat.SendText("一"), 0);
     ASSERT_TRUE(WaitUntil([&] { return !f.Room().Discipline().IsPending(CMD_TEXT); }));
     f.clock.Advance(1000);
-    EXPECT_EQ(chat.SendText(QStringLiteral("二")), -1);
-    EXPECT_EQ(Lines(f.privateView, "打字时间间隔不得少于2秒"), 1);
+    EXPECT_EQ(chat.SendText("二"), -1);
+    EXPECT_EQ(f.privateView.Count("打字时间间隔不得少于2秒"), 1);
     f.clock.Advance(1000);
-    EXPECT_EQ(chat.SendText(QStringLiteral("三")), 0);
+    EXPECT_EQ(chat.SendText("三"), 0);
     ASSERT_TRUE(f.server.main.WaitFor(CMD_TEXT, 2));
 }
 
@@ -75,7 +65,7 @@ TEST(RequestDiscipline, AMissingReplyTimesOutAndTheOperationMayGoAgain) {
     EXPECT_TRUE(f.Room().Discipline().IsPending(CMD_KICK));
     f.clock.Advance(1000);
     EXPECT_FALSE(f.Room().Discipline().IsPending(CMD_KICK));
-    EXPECT_EQ(Lines(f.privateView, "系统提示: 踢人 超时"), 1);
+    EXPECT_EQ(f.privateView.Count("系统提示: 踢人 超时"), 1);
     // Kicks keep 4 seconds apart; the time-out took longer.
     EXPECT_EQ(Kick(f), 0);
     ASSERT_TRUE(f.server.main.WaitFor(CMD_KICK, 2));
@@ -94,23 +84,23 @@ TEST(RequestDiscipline, RepliesWriteTheStandardLines) {
     CRoomFixture f;
     ASSERT_TRUE(f.Enter());
     ASSERT_EQ(Kick(f), 0);
-    Reply(f, CMD_KICK_REPLY, 0);
+    Answer(f, CMD_KICK_REPLY, 0);
     ASSERT_TRUE(WaitUntil([&] { return f.privateView.Has("系统提示: 踢人成功."); }));
     EXPECT_FALSE(f.Room().Discipline().IsPending(CMD_KICK));
 
     // A refusal names the reason; an unknown code is "未知错误".
-    Reply(f, CMD_KICK_REPLY, -1, 144);
+    Answer(f, CMD_KICK_REPLY, -1, 144);
     ASSERT_TRUE(WaitUntil([&] { return f.privateView.Has("系统提示: 踢人失败.房间人满"); }));
-    Reply(f, CMD_KICK_REPLY, -1, 12);
+    Answer(f, CMD_KICK_REPLY, -1, 12);
     ASSERT_TRUE(WaitUntil([&] { return f.privateView.Has("踢人失败.未知错误"); }));
 
     // A gift reply with kind 10 is a stamp.
-    Reply(f, CMD_GIFT_REPLY, 0, 0, 10);
+    Answer(f, CMD_GIFT_REPLY, 0, 0, 10);
     ASSERT_TRUE(WaitUntil([&] { return f.privateView.Has("盖印章成功."); }));
     EXPECT_FALSE(f.privateView.Has("赠送礼物成功."));
 
     // A refused text says so twice.
-    Reply(f, CMD_TEXT_REPLY, -1, 163);
+    Answer(f, CMD_TEXT_REPLY, -1, 163);
     ASSERT_TRUE(WaitUntil([&] { return f.privateView.Has("您刚才的文字信息发送失败!"); }));
     EXPECT_TRUE(f.privateView.Has("打字失败.文字信息包含非法字符"));
 
@@ -118,9 +108,9 @@ TEST(RequestDiscipline, RepliesWriteTheStandardLines) {
     CKParam invite;
     invite.SetShortInt(KEY_COMMAND, CMD_PRIVATE_REQUEST);
     ASSERT_EQ(f.Room().Discipline().Send(CMD_PRIVATE_REQUEST, invite), 0);
-    Reply(f, CMD_PRIVATE_REQUEST_REPLY, 0);
-    Reply(f, CMD_KICK_REPLY, 0);  // a marker that the reply before it was handled
-    ASSERT_TRUE(WaitUntil([&] { return Lines(f.privateView, "踢人成功.") == 2; }));
+    Answer(f, CMD_PRIVATE_REQUEST_REPLY, 0);
+    Answer(f, CMD_KICK_REPLY, 0);  // a marker that the reply before it was handled
+    ASSERT_TRUE(WaitUntil([&] { return f.privateView.Count("踢人成功.") == 2; }));
     EXPECT_TRUE(f.Room().Discipline().IsPending(CMD_PRIVATE_REQUEST));
 }
 
@@ -129,7 +119,7 @@ TEST(RequestDiscipline, SomeRequestsCarryTheConfiguredHost) {
     ASSERT_TRUE(f.Enter());
     CKParam nick;
     nick.SetShortInt(KEY_COMMAND, CMD_NICKNAME);
-    nick.SetCString(20, QStringLiteral("新名"));
+    nick.SetCString(20, "新名");
     ASSERT_EQ(f.Room().Discipline().Request(CMD_NICKNAME, nick), 0);
     ASSERT_EQ(Kick(f), 0);
     ASSERT_TRUE(f.server.main.WaitFor(CMD_KICK));

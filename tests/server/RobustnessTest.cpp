@@ -6,7 +6,7 @@
 #include "server/HallService.h"
 #include "server/InfoHost.h"
 #include "server/RoomServer.h"
-#include "tests/server/ServerHarness.h"
+#include "tests/support/ServiceHarness.h"
 #include "tests/support/TestSupport.h"
 
 #include <QRandomGenerator>
@@ -24,10 +24,7 @@ namespace {
 // A public line and its reply: the proof that a member is still served.
 bool StillServed(CServiceHarness& h, tagRoomGuest& g) {
     h.Pass(std::chrono::milliseconds(1100));
-    CKParam line = Packet(CMD_TEXT);
-    line.SetCString(30, QStringLiteral("still here"));
-    line.SetInt(40, 0);
-    return RoomRequest(g.main, line) == 0;
+    return RoomRequest(g.main, Packet(CMD_TEXT, {{30, "still here"}, {40, 0}})) == 0;
 }
 
 QByteArray RandomBytes(QRandomGenerator& rng, int n) {
@@ -74,8 +71,7 @@ QByteArray RandomPacketFrame(QRandomGenerator& rng, short command) {
 
 TEST(ServerRobustness, GarbageAndOversizeFramesHurtNobodyElse) {
     CServiceHarness h;
-    auto member =
-        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
+    auto member = h.Enter(1001, "alice", "alice123", "M-A");
     ASSERT_TRUE(member);
     QRandomGenerator rng(7);
     std::vector<std::unique_ptr<CRawClient>> vandals;
@@ -104,24 +100,21 @@ TEST(ServerRobustness, GarbageAndOversizeFramesHurtNobodyElse) {
 
 TEST(ServerRobustness, UnknownCommandsAndFloodsEndTheConnection) {
     CServiceHarness h;
-    auto member =
-        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
-    auto flooder =
-        h.Enter(1001, QStringLiteral("bob"), QStringLiteral("bob123"), QStringLiteral("M-B"));
+    auto member = h.Enter(1001, "alice", "alice123", "M-A");
+    auto flooder = h.Enter(1001, "bob", "bob123", "M-B");
     ASSERT_TRUE(member && flooder);
 
-    CTestClient confused;
+    CTestConnection confused;
     ASSERT_TRUE(confused.Open(h.HallPort()));
-    for (int i = 0; i < 40 && !confused.Closed(); ++i) {
+    for (int i = 0; i < 40 && !confused.closed; ++i) {
         CKParam unknown = Packet(static_cast<short>(5000 + i));
         confused.Send(unknown);
     }
     EXPECT_TRUE(confused.WaitClosed());
 
     // Settings requests are harmless one by one; a thousand at once are not.
-    for (int i = 0; i < 1000 && !flooder->main.Closed(); ++i) {
-        CKParam ask = Packet(CMD_ROOM_SETTINGS);
-        flooder->main.Send(ask);
+    for (int i = 0; i < 1000 && !flooder->main.closed; ++i) {
+        flooder->main.Send(Packet(CMD_ROOM_SETTINGS));
     }
     EXPECT_TRUE(flooder->main.WaitClosed());
     ASSERT_TRUE(member->main.WaitFor(CMD_DEPARTURE));
@@ -130,16 +123,15 @@ TEST(ServerRobustness, UnknownCommandsAndFloodsEndTheConnection) {
 
 TEST(ServerRobustness, RandomPacketsFromInsideARoomAreSurvived) {
     CServiceHarness h;
-    auto member =
-        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
-    auto fuzzer = h.Enter(1001, QStringLiteral("路人"), QString(), QStringLiteral("M-F"));
+    auto member = h.Enter(1001, "alice", "alice123", "M-A");
+    auto fuzzer = h.Enter(1001, "路人", QString(), "M-F");
     ASSERT_TRUE(member && fuzzer);
     QRandomGenerator rng(2024);
     // Every command of the table, with random fields, on both of the fuzzer's connections.
     for (int round = 0; round < 3; ++round) {
         for (const tagCommandInfo& command : kCommandTable) {
-            for (CTestClient* c : {&fuzzer->main, &fuzzer->second}) {
-                if (c->Closed()) {
+            for (CTestConnection* c : {&fuzzer->main, &fuzzer->second}) {
+                if (c->closed) {
                     continue;
                 }
                 const QByteArray frame = RandomPacketFrame(rng, command.code);
@@ -151,8 +143,7 @@ TEST(ServerRobustness, RandomPacketsFromInsideARoomAreSurvived) {
     }
     Spin(std::chrono::milliseconds(100));
     EXPECT_TRUE(StillServed(h, *member));
-    auto newcomer =
-        h.Enter(1001, QStringLiteral("carol"), QStringLiteral("carol123"), QStringLiteral("M-C"));
+    auto newcomer = h.Enter(1001, "carol", "carol123", "M-C");
     EXPECT_TRUE(newcomer);
 }
 
@@ -176,7 +167,7 @@ public:
 // not offered.
 TEST(ServerRequests, AFeatureTheServiceRunsTakesEveryRequestItOwns) {
     CStore store;
-    ASSERT_TRUE(store.Open(QStringLiteral(":memory:")));
+    ASSERT_TRUE(store.Open(":memory:"));
     CPresence presence;
     tagServerConfig config;
     CNoRooms rooms;

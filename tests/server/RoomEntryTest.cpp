@@ -4,7 +4,7 @@
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
 #include "protocol/Refusal.h"
-#include "tests/server/ServerHarness.h"
+#include "tests/support/ServiceHarness.h"
 #include "tests/support/TestSupport.h"
 
 #include <QStringList>
@@ -37,21 +37,19 @@ CKParam Command(short command) {
 TEST(RoomEntry, MembersAndVisitorsEnterWithKeysAndTheSecondConnectionAttaches) {
     CServiceHarness h;
     int refusal = -1;
-    auto alice = h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"),
-                         QStringLiteral("M-A"), &refusal);
+    auto alice = h.Enter(1001, "alice", "alice123", "M-A", &refusal);
     ASSERT_TRUE(alice) << refusal;
-    EXPECT_EQ(alice->id, QStringLiteral("alice"));
+    EXPECT_EQ(alice->id, "alice");
     EXPECT_NE(alice->keyA, 0);
-    auto visitor =
-        h.Enter(1001, QStringLiteral("看客"), QString(), QStringLiteral("M-V"), &refusal);
+    auto visitor = h.Enter(1001, "看客", QString(), "M-V", &refusal);
     ASSERT_TRUE(visitor) << refusal;
-    EXPECT_TRUE(visitor->id.startsWith(QStringLiteral("游客")));
+    EXPECT_TRUE(visitor->id.startsWith("游客"));
     EXPECT_EQ(h.Service().Occupancy(1001), 2);
 
     // The entry reply carried what the client keeps.
     const CPacketCopy entered = alice->main.All(CMD_ENTER_REPLY).front();
     EXPECT_EQ(IntOf(entered, 50), static_cast<int>(h.SecondPort()));
-    EXPECT_EQ(TextOf(entered, 60), QStringLiteral("欢迎$某某人$来到$某某房间$!"));
+    EXPECT_EQ(TextOf(entered, 60), "欢迎$某某人$来到$某某房间$!");
     EXPECT_EQ(IntOf(entered, 90), h.Service().Config().serverVersion);
     EXPECT_EQ(IntOf(entered, 200), 1001);
 
@@ -59,16 +57,16 @@ TEST(RoomEntry, MembersAndVisitorsEnterWithKeysAndTheSecondConnectionAttaches) {
     ASSERT_TRUE(alice->main.WaitFor(CMD_ARRIVAL));
     const CPacketCopy arrival = alice->main.All(CMD_ARRIVAL).front();
     EXPECT_EQ(TextOf(arrival, 20), visitor->id);
-    EXPECT_EQ(TextOf(arrival, 30), QStringLiteral("看客"));
+    EXPECT_EQ(TextOf(arrival, 30), "看客");
     EXPECT_EQ(IntOf(arrival, 40), 10);
     EXPECT_EQ(visitor->main.Count(CMD_ARRIVAL), 0);
 
     // Wrong entry keys do not attach a second connection.
-    CTestClient stranger;
+    CTestConnection stranger;
     ASSERT_TRUE(stranger.Open(h.SecondPort()));
     CKParam attach = Command(CMD_ATTACH);
     attach.SetInt(20, alice->keyA);
-    attach.SetCString(30, QStringLiteral("alice"));
+    attach.SetCString(30, "alice");
     attach.SetInt(40, alice->keyB + 1);
     auto refused = stranger.Request(attach, CMD_ATTACH_REPLY);
     ASSERT_TRUE(refused);
@@ -78,20 +76,15 @@ TEST(RoomEntry, MembersAndVisitorsEnterWithKeysAndTheSecondConnectionAttaches) {
 TEST(RoomEntry, RefusesLockedBannedFullDisabledAndUnknownRooms) {
     CServiceHarness h;
     int refusal = 0;
-    EXPECT_FALSE(h.Enter(1003, QStringLiteral("dave"), QStringLiteral("dave123"),
-                         QStringLiteral("M-D"), &refusal));
+    EXPECT_FALSE(h.Enter(1003, "dave", "dave123", "M-D", &refusal));
     EXPECT_EQ(refusal, REFUSE_PASSWORD_NEEDED);
-    EXPECT_FALSE(h.Enter(1003, QStringLiteral("dave"), QStringLiteral("dave123"),
-                         QStringLiteral("M-D"), &refusal, QStringLiteral("open")));
+    EXPECT_FALSE(h.Enter(1003, "dave", "dave123", "M-D", &refusal, "open"));
     EXPECT_EQ(refusal, REFUSE_WRONG_ROOM_PASSWORD);
-    EXPECT_TRUE(h.Enter(1003, QStringLiteral("dave"), QStringLiteral("dave123"),
-                        QStringLiteral("M-D"), &refusal, QStringLiteral("sesame")));
+    EXPECT_TRUE(h.Enter(1003, "dave", "dave123", "M-D", &refusal, "sesame"));
     // The owner needs no password.
-    EXPECT_TRUE(h.Enter(1003, QStringLiteral("carol"), QStringLiteral("carol123"),
-                        QStringLiteral("M-C"), &refusal));
+    EXPECT_TRUE(h.Enter(1003, "carol", "carol123", "M-C", &refusal));
 
-    EXPECT_FALSE(h.Enter(1002, QStringLiteral("erin"), QStringLiteral("erin123"),
-                         QStringLiteral("M-E"), &refusal));
+    EXPECT_FALSE(h.Enter(1002, "erin", "erin123", "M-E", &refusal));
     EXPECT_EQ(refusal, REFUSE_BANNED);
 
     // Room 1004 holds three.
@@ -101,22 +94,21 @@ TEST(RoomEntry, RefusesLockedBannedFullDisabledAndUnknownRooms) {
             h.Enter(1004, QStringLiteral("v%1").arg(i), QString(), QStringLiteral("M-%1").arg(i)));
         ASSERT_TRUE(inside.back());
     }
-    EXPECT_FALSE(h.Enter(1004, QStringLiteral("late"), QString(), QStringLiteral("M-L"), &refusal));
+    EXPECT_FALSE(h.Enter(1004, "late", QString(), "M-L", &refusal));
     EXPECT_EQ(refusal, REFUSE_ROOM_FULL);
     inside.pop_back();  // one leaves: there is room again
     EXPECT_TRUE(WaitUntil([&] { return h.Service().Occupancy(1004) == 2; }));
-    EXPECT_TRUE(h.Enter(1004, QStringLiteral("late"), QString(), QStringLiteral("M-L"), &refusal));
+    EXPECT_TRUE(h.Enter(1004, "late", QString(), "M-L", &refusal));
 
-    EXPECT_FALSE(h.Enter(4242, QStringLiteral("x"), QString(), QStringLiteral("M-X"), &refusal));
+    EXPECT_FALSE(h.Enter(4242, "x", QString(), "M-X", &refusal));
     EXPECT_EQ(refusal, REFUSE_BAD_ROOM);
 
     auto room = h.Service().Store().Room(1002);
     room->disabledUntil = h.Clock().Now() + 3600;
-    room->disabledReason = QStringLiteral("整顿");
-    room->disabledBy = QStringLiteral("admin");
+    room->disabledReason = "整顿";
+    room->disabledBy = "admin";
     ASSERT_TRUE(h.Service().Store().UpdateRoom(*room));
-    EXPECT_FALSE(h.Enter(1002, QStringLiteral("bob"), QStringLiteral("bob123"),
-                         QStringLiteral("M-B"), &refusal));
+    EXPECT_FALSE(h.Enter(1002, "bob", "bob123", "M-B", &refusal));
     EXPECT_EQ(refusal, REFUSE_ROOM_DISABLED);
 }
 
@@ -124,41 +116,40 @@ TEST(RoomEntry, TheDisabledRefusalSaysUntilWhenWhyAndWhoAndAClaimedIdentityIsRef
     CServiceHarness h;
     auto room = h.Service().Store().Room(1001);
     room->disabledUntil = h.Clock().Now() + 7200;
-    room->disabledReason = QStringLiteral("整顿");
-    room->disabledBy = QStringLiteral("admin");
+    room->disabledReason = "整顿";
+    room->disabledBy = "admin";
     ASSERT_TRUE(h.Service().Store().UpdateRoom(*room));
 
-    const QString visitor = h.Visitor(QStringLiteral("M-1"));
-    CTestClient client;
+    const QString visitor = h.Visitor("M-1");
+    CTestConnection client;
     ASSERT_TRUE(client.Open(h.RoomPort()));
     CKParam login = Command(CMD_ROOM_LOGIN);
     login.SetCString(20, visitor);
     login.SetInt(30, -1);
     login.SetInt(40, 1001);
-    login.SetCString(80, QStringLiteral("M-1"));
+    login.SetCString(80, "M-1");
     auto refused = client.Request(login, CMD_ROOM_LOGIN_REPLY);
     ASSERT_TRUE(refused);
     EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_ROOM_DISABLED);
     EXPECT_EQ(IntOf(*refused, 30), static_cast<int>(room->disabledUntil));
-    EXPECT_EQ(TextOf(*refused, 40), QStringLiteral("整顿"));
-    EXPECT_EQ(TextOf(*refused, 50), QStringLiteral("admin"));
+    EXPECT_EQ(TextOf(*refused, 40), "整顿");
+    EXPECT_EQ(TextOf(*refused, 50), "admin");
 
     // Nobody may enter as an account that is not logged in from their machine.
-    CTestClient impostor;
+    CTestConnection impostor;
     ASSERT_TRUE(impostor.Open(h.RoomPort()));
     CKParam claim = Command(CMD_ROOM_LOGIN);
-    claim.SetCString(20, QStringLiteral("alice"));
+    claim.SetCString(20, "alice");
     claim.SetInt(30, 10001);
     claim.SetInt(40, 1002);
-    claim.SetCString(80, QStringLiteral("M-1"));
+    claim.SetCString(80, "M-1");
     EXPECT_EQ(IntOf(*impostor.Request(claim, CMD_ROOM_LOGIN_REPLY), KEY_REFUSAL), REFUSE_BAD_USER);
 }
 
 TEST(RoomEntry, AnEntryWithAnotherMembersPublicValuesIsRefusedAndTheirStayKept) {
     CServiceHarness h;
-    auto alice =
-        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
-    auto guest = h.Enter(1001, QStringLiteral("路人"), QString(), QStringLiteral("M-G"));
+    auto alice = h.Enter(1001, "alice", "alice123", "M-A");
+    auto guest = h.Enter(1001, "路人", QString(), "M-G");
     ASSERT_TRUE(alice && guest);
     // Everybody in the room reads the others' names and numbers in the member list.
     CKParam list = Command(CMD_MEMBER_LIST);
@@ -172,10 +163,9 @@ TEST(RoomEntry, AnEntryWithAnotherMembersPublicValuesIsRefusedAndTheirStayKept) 
     }
     ASSERT_EQ(numbers.size(), 2u);
     // Somebody on another machine who knows those and each one's machine text as well.
-    for (const auto& [id, machine] : {std::pair{alice->id, QStringLiteral("M-A")},
-                                      std::pair{guest->id, QStringLiteral("M-G")}}) {
-        CTestClient impostor;
-        ASSERT_TRUE(impostor.Open(h.RoomPort(), QStringLiteral("127.0.0.2")));
+    for (const auto& [id, machine] : {std::pair{alice->id, "M-A"}, std::pair{guest->id, "M-G"}}) {
+        CTestConnection impostor;
+        ASSERT_TRUE(impostor.Open(h.RoomPort(), "127.0.0.2"));
         CKParam claim = Command(CMD_ROOM_LOGIN);
         claim.SetCString(20, id);
         claim.SetInt(30, numbers[id]);
@@ -189,24 +179,24 @@ TEST(RoomEntry, AnEntryWithAnotherMembersPublicValuesIsRefusedAndTheirStayKept) 
         impostor.Request(enter, CMD_ENTER_REPLY);
     }
     Spin(std::chrono::milliseconds(50));
-    EXPECT_FALSE(alice->main.Closed());
-    EXPECT_FALSE(guest->main.Closed());
+    EXPECT_FALSE(alice->main.closed);
+    EXPECT_FALSE(guest->main.closed);
     EXPECT_EQ(h.Service().Occupancy(1001), 2);
 }
 
 TEST(RoomEntry, RoomCommandsBeforeEntryAreRefusedAndCounted) {
     CServiceHarness h;
-    CTestClient early;
+    CTestConnection early;
     ASSERT_TRUE(early.Open(h.RoomPort()));
     CKParam text = Command(CMD_TEXT);
-    text.SetCString(30, QStringLiteral("hello"));
+    text.SetCString(30, "hello");
     auto refused = early.Request(text, CMD_TEXT_REPLY);
     ASSERT_TRUE(refused);
     EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_BAD_CONNECTION);
     CKParam enter = Command(CMD_ENTER);
     EXPECT_EQ(IntOf(*early.Request(enter, CMD_ENTER_REPLY), KEY_REFUSAL), REFUSE_BAD_CONNECTION);
     // Enough of them end the connection.
-    for (int i = 0; i < 30 && !early.Closed(); ++i) {
+    for (int i = 0; i < 30 && !early.closed; ++i) {
         CKParam again = Command(CMD_MEMBER_LIST);
         early.Send(again);
     }
@@ -215,11 +205,9 @@ TEST(RoomEntry, RoomCommandsBeforeEntryAreRefusedAndCounted) {
 
 TEST(RoomEntry, MemberListAndSettingsTellTheRoomAsItIs) {
     CServiceHarness h;
-    auto alice =
-        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
-    auto bob =
-        h.Enter(1001, QStringLiteral("bob"), QStringLiteral("bob123"), QStringLiteral("M-B"));
-    auto guest = h.Enter(1001, QStringLiteral("路人,甲"), QString(), QStringLiteral("M-G"));
+    auto alice = h.Enter(1001, "alice", "alice123", "M-A");
+    auto bob = h.Enter(1001, "bob", "bob123", "M-B");
+    auto guest = h.Enter(1001, "路人,甲", QString(), "M-G");
     ASSERT_TRUE(alice && bob && guest);
 
     CKParam list = Command(CMD_MEMBER_LIST);
@@ -234,29 +222,29 @@ TEST(RoomEntry, MemberListAndSettingsTellTheRoomAsItIs) {
         byId[fields[0]] = fields;
     }
     // The asker comes first, so it always finds itself.
-    EXPECT_EQ(TextOf(*members, 31).section(QLatin1Char(','), 0, 0), QStringLiteral("bob"));
-    EXPECT_EQ(byId[QStringLiteral("alice")][1], QStringLiteral("爱丽丝"));
-    EXPECT_EQ(byId[QStringLiteral("alice")][3], QStringLiteral("60"));  // owner
-    EXPECT_EQ(byId[QStringLiteral("bob")][3], QStringLiteral("30"));    // operator
-    EXPECT_EQ(byId[QStringLiteral("bob")][2], QStringLiteral("1"));
-    EXPECT_EQ(byId[guest->id][3], QStringLiteral("10"));
-    EXPECT_EQ(byId[guest->id][2], QStringLiteral("0"));
+    EXPECT_EQ(TextOf(*members, 31).section(QLatin1Char(','), 0, 0), "bob");
+    EXPECT_EQ(byId["alice"][1], "爱丽丝");
+    EXPECT_EQ(byId["alice"][3], "60");  // owner
+    EXPECT_EQ(byId["bob"][3], "30");    // operator
+    EXPECT_EQ(byId["bob"][2], "1");
+    EXPECT_EQ(byId[guest->id][3], "10");
+    EXPECT_EQ(byId[guest->id][2], "0");
     // A comma in a nickname would split the text: it travels as a full-width comma.
-    EXPECT_EQ(byId[guest->id][1], QStringLiteral("路人，甲"));
+    EXPECT_EQ(byId[guest->id][1], "路人，甲");
     // Registered members may send faces (their face end time lies ahead), visitors may not.
-    EXPECT_GT(byId[QStringLiteral("bob")][27].toLongLong(), CClock::Get().Now() + 86400);
-    EXPECT_EQ(byId[guest->id][27], QStringLiteral("0"));
+    EXPECT_GT(byId["bob"][27].toLongLong(), CClock::Get().Now() + 86400);
+    EXPECT_EQ(byId[guest->id][27], "0");
 
     CKParam settings = Command(CMD_ROOM_SETTINGS);
     auto s = guest->main.Request(settings, CMD_ROOM_SETTINGS_REPLY);
     ASSERT_TRUE(s);
-    EXPECT_EQ(TextOf(*s, 30), QStringLiteral("音乐之声"));
-    EXPECT_EQ(TextOf(*s, 40), QStringLiteral("好声音在这里"));
+    EXPECT_EQ(TextOf(*s, 30), "音乐之声");
+    EXPECT_EQ(TextOf(*s, 40), "好声音在这里");
     EXPECT_EQ(IntOf(*s, 70), 0);
     EXPECT_EQ(IntOf(*s, 100), 1);
     EXPECT_EQ(IntOf(*s, 110), 300);
-    EXPECT_EQ(TextOf(*s, 300), QStringLiteral("广告,spam"));
-    EXPECT_EQ(TextOf(*s, 290), QStringLiteral("管理员,admin"));
+    EXPECT_EQ(TextOf(*s, 300), "广告,spam");
+    EXPECT_EQ(TextOf(*s, 290), "管理员,admin");
     CKParam p;
     s->Load(p);
     bool flag = false;
@@ -271,21 +259,18 @@ TEST(RoomEntry, MemberListAndSettingsTellTheRoomAsItIs) {
 
 TEST(RoomEntry, DeparturesAreAnnouncedAndASecondEntryReplacesTheFirst) {
     CServiceHarness h;
-    auto alice =
-        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
-    auto carol =
-        h.Enter(1001, QStringLiteral("carol"), QStringLiteral("carol123"), QStringLiteral("M-C"));
+    auto alice = h.Enter(1001, "alice", "alice123", "M-A");
+    auto carol = h.Enter(1001, "carol", "carol123", "M-C");
     ASSERT_TRUE(alice && carol);
     carol->main.KClose();
     ASSERT_TRUE(alice->main.WaitFor(CMD_DEPARTURE));
-    EXPECT_EQ(TextOf(alice->main.All(CMD_DEPARTURE).front(), 20), QStringLiteral("carol"));
+    EXPECT_EQ(TextOf(alice->main.All(CMD_DEPARTURE).front(), 20), "carol");
     // The departed member's second connection goes with it.
     EXPECT_TRUE(carol->second.WaitClosed());
     EXPECT_EQ(h.Service().Occupancy(1001), 1);
 
     // alice comes back on a new connection before the old one is noticed as gone.
-    auto again =
-        h.Enter(1001, QStringLiteral("alice"), QStringLiteral("alice123"), QStringLiteral("M-A"));
+    auto again = h.Enter(1001, "alice", "alice123", "M-A");
     ASSERT_TRUE(again);
     EXPECT_TRUE(alice->main.WaitClosed());
     EXPECT_EQ(h.Service().Occupancy(1001), 1);

@@ -2,7 +2,7 @@
 // second connections, with the room number added and the server's own sequence.
 
 #include "protocol/Commands.h"
-#include "tests/server/ServerHarness.h"
+#include "tests/support/ServiceHarness.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ CKParam Video(int slot, const QByteArray& frame, const QString& viewers) {
     p.SetInt(30, 1);
     p.SetBoolean(40, true);
     p.SetChar(50, frame.constData(), static_cast<unsigned short>(frame.size()));
-    p.SetCString(60, QStringLiteral("whoever"));
+    p.SetCString(60, "whoever");
     p.SetCString(80, viewers);
     return p;
 }
@@ -53,16 +53,12 @@ QByteArray BytesOf(const CPacketCopy& copy, short key) {
 
 struct Stage {
     CServiceHarness h;
-    std::unique_ptr<tagRoomGuest> singer =
-        h.Enter(1002, QStringLiteral("bob"), QStringLiteral("bob123"), QStringLiteral("M-B"));
-    std::unique_ptr<tagRoomGuest> fan1 =
-        h.Enter(1002, QStringLiteral("fan1"), QString(), QStringLiteral("M-1"));
-    std::unique_ptr<tagRoomGuest> fan2 =
-        h.Enter(1002, QStringLiteral("fan2"), QString(), QStringLiteral("M-2"));
+    std::unique_ptr<tagRoomGuest> singer = h.Enter(1002, "bob", "bob123", "M-B");
+    std::unique_ptr<tagRoomGuest> fan1 = h.Enter(1002, "fan1", QString(), "M-1");
+    std::unique_ptr<tagRoomGuest> fan2 = h.Enter(1002, "fan2", QString(), "M-2");
 
     bool SingerTakesTheMicrophone() {
-        CKParam grab = Packet(CMD_GRAB_MIC);
-        return singer && fan1 && fan2 && RoomRequest(singer->main, grab) == 0;
+        return singer && fan1 && fan2 && RoomRequest(singer->main, Packet(CMD_GRAB_MIC)) == 0;
     }
 };
 
@@ -75,8 +71,7 @@ TEST(RoomRelay, VoiceFromTheHolderReachesEveryOtherSecondConnectionWithTheRoomNu
     // sender's own sequence numbers.
     constexpr int kBlocks = 8;
     for (int i = 0; i < kBlocks; ++i) {
-        CKParam voice =
-            Voice(1, Payload(1600 + i, static_cast<char>(i)), QStringLiteral("someone else"));
+        CKParam voice = Voice(1, Payload(1600 + i, static_cast<char>(i)), "someone else");
         ASSERT_EQ(s.singer->second.Send(voice), 0);
     }
     ASSERT_TRUE(s.fan1->second.WaitFor(CMD_AUDIO, kBlocks));
@@ -90,7 +85,7 @@ TEST(RoomRelay, VoiceFromTheHolderReachesEveryOtherSecondConnectionWithTheRoomNu
         EXPECT_EQ(IntOf(p, 30), 1);
         EXPECT_EQ(IntOf(p, 50), 12);
         // The room says who spoke, whatever the packet claimed.
-        EXPECT_EQ(TextOf(p, 60), QStringLiteral("bob"));
+        EXPECT_EQ(TextOf(p, 60), "bob");
     }
     Spin(std::chrono::milliseconds(50));
     EXPECT_EQ(s.singer->second.Count(CMD_AUDIO), 0);
@@ -100,11 +95,11 @@ TEST(RoomRelay, VoiceFromTheHolderReachesEveryOtherSecondConnectionWithTheRoomNu
 TEST(RoomRelay, VoiceFromAnyoneWithoutThatMicrophoneIsDropped) {
     Stage s;
     ASSERT_TRUE(s.SingerTakesTheMicrophone());
-    CKParam fromFan = Voice(1, Payload(300, 1), QStringLiteral("bob"));
+    CKParam fromFan = Voice(1, Payload(300, 1), "bob");
     s.fan1->second.Send(fromFan);
-    CKParam wrongMic = Voice(2, Payload(300, 2), QStringLiteral("bob"));
+    CKParam wrongMic = Voice(2, Payload(300, 2), "bob");
     s.singer->second.Send(wrongMic);
-    CKParam real = Voice(1, Payload(300, 3), QStringLiteral("bob"));
+    CKParam real = Voice(1, Payload(300, 3), "bob");
     s.singer->second.Send(real);
     ASSERT_TRUE(s.fan2->second.WaitFor(CMD_AUDIO));
     Spin(std::chrono::milliseconds(50));
@@ -112,9 +107,8 @@ TEST(RoomRelay, VoiceFromAnyoneWithoutThatMicrophoneIsDropped) {
     EXPECT_EQ(BytesOf(s.fan2->second.All(CMD_AUDIO).front(), 40), Payload(300, 3));
 
     // Once the turn is over the former holder is not heard.
-    CKParam release = Packet(CMD_RELEASE_MIC);
-    ASSERT_EQ(RoomRequest(s.singer->main, release), 0);
-    CKParam late = Voice(1, Payload(300, 4), QStringLiteral("bob"));
+    ASSERT_EQ(RoomRequest(s.singer->main, Packet(CMD_RELEASE_MIC)), 0);
+    CKParam late = Voice(1, Payload(300, 4), "bob");
     s.singer->second.Send(late);
     Spin(std::chrono::milliseconds(50));
     EXPECT_EQ(s.fan2->second.Count(CMD_AUDIO), 1);
@@ -131,7 +125,7 @@ TEST(RoomRelay, VideoGoesToTheRoomForASlotHolderAndOnlyToTheNamedViewersOtherwis
     const CPacketCopy seen = s.fan1->second.All(CMD_VIDEO).front();
     EXPECT_EQ(BytesOf(seen, 50), frame);
     EXPECT_EQ(IntOf(seen, 70), 1002);
-    EXPECT_EQ(TextOf(seen, 60), QStringLiteral("bob"));
+    EXPECT_EQ(TextOf(seen, 60), "bob");
     EXPECT_EQ(TextOf(seen, 80), QString());
 
     // A private picture from a member without a slot, to one viewer.

@@ -59,6 +59,14 @@ CServiceProcess::~CServiceProcess() {
     }
 }
 
+int CServiceProcess::Stop() {
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000) || m_process.exitStatus() != QProcess::NormalExit) {
+        return -1;
+    }
+    return m_process.exitCode();
+}
+
 QString CServiceProcess::ConfigUrl() const {
     return QStringLiteral("http://127.0.0.1:%1/config.xml").arg(m_webPort);
 }

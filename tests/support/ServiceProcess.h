@@ -23,6 +23,8 @@ public:
     int WebPort() const { return m_webPort; }
     qint64 Pid() const { return m_process.processId(); }
     QString ConfigUrl() const;
+    // Asks the service to end (SIGTERM) and waits: its exit code, -1 when it did not exit.
+    int Stop();
     // What the service printed so far, for a failure's message.
     QString Output();
 

@@ -1,17 +1,29 @@
-// The main of every test program: tests run with a QCoreApplication (sockets, timers and
-// dialogs need its event loop) and never touch the user's real configuration.
+// The main of every test program: tests run with an application object (sockets, timers and
+// dialogs need its event loop) and never touch the user's real configuration. The window tests
+// get a QApplication on the offscreen platform, unless a display platform was asked for (as
+// for screenshots under Xvfb).
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#ifdef TAVO_TEST_WIDGETS
+#include <QApplication>
+using CTestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using CTestApplication = QCoreApplication;
+#endif
 
 int main(int argc, char** argv) {
+#ifdef TAVO_TEST_WIDGETS
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+#endif
     QTemporaryDir config;
     qputenv("TAVO_CONFIG_HOME", config.path().toUtf8());
-    QCoreApplication app(argc, argv);
+    CTestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

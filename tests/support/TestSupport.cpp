@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 namespace tavotest {
@@ -23,12 +25,30 @@ bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds limi
 }
 
 void Spin(std::chrono::milliseconds time) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < time.count()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
+    WaitUntil([] { return false; }, time);
+}
+
+bool HaveProgram(const QString& program) {
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+bool RunProgram(const QString& program, const QStringList& args, QByteArray* out, int timeoutMs) {
+    if (!HaveProgram(program)) {
+        return false;
     }
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs)) {
+        return false;
+    }
+    if (out != nullptr) {
+        *out = p.readAllStandardOutput();
+    }
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+bool ToolsRequired() {
+    return qEnvironmentVariableIntValue("TAVO_REQUIRE_TOOLS") == 1;
 }
 
 CTempConfig::CTempConfig() {

@@ -1,16 +1,23 @@
 #pragma once
-// What every test program shares: helpers to wait on the event loop, a scoped test
-// environment (manual clock, scripted prompt and dialogs), and loopback helpers.
+// What every test program shares: waiting on the event loop, a private configuration folder,
+// the scripted prompt and dialogs, and outside programs a test needs.
 
 #include "platform/Clock.h"
 #include "platform/DialogHost.h"
 #include "platform/Prompt.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <chrono>
 #include <functional>
+#include <ostream>
+
+// Test failures print texts as text.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace tavotest {
 
@@ -19,6 +26,15 @@ bool WaitUntil(const std::function<bool()>& pred,
                std::chrono::milliseconds limit = std::chrono::seconds(5));
 // Runs the event loop for a while.
 void Spin(std::chrono::milliseconds time);
+
+// Whether a program is on this machine, and running one: false when it is missing or fails.
+bool HaveProgram(const QString& program);
+bool RunProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr,
+                int timeoutMs = 60000);
+// Whether a missing tool (a program, a sound server) fails the test rather than skips it:
+// CI installs every tool and says so with TAVO_REQUIRE_TOOLS=1; a developer's machine may lack
+// one.
+bool ToolsRequired();
 
 // A private configuration folder for the life of a test.
 class CTempConfig {
@@ -40,3 +56,16 @@ struct CScriptedUi {
 };
 
 }  // namespace tavotest
+
+// Ends the test when what it needs is not there: skipped on a developer's machine, failed
+// where every tool is required.
+#define TAVO_NEED(available, what)                       \
+    do {                                                 \
+        if (!(available)) {                              \
+            if (tavotest::ToolsRequired()) {             \
+                GTEST_FAIL() << (what) << " is missing"; \
+            } else {                                     \
+                GTEST_SKIP() << (what) << " is missing"; \
+            }                                            \
+        }                                                \
+    } while (false)

@@ -4,7 +4,6 @@
 
 #include "room/ChatSanitizer.h"
 #include "tests/support/TestSupport.h"
-#include "tests/ui/UiTestSupport.h"
 #include "ui/ChatBrowser.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 // Picture addresses as chat lines write them, turned into local paths, and the limits on
 // which files a chat line may show.
 
-#include "tests/ui/UiTestSupport.h"
+#include "tests/support/TestSupport.h"
 #include "ui/PicturePath.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 // pictures are what their names say, and the chat pages give the first cell to the lines.
 
 #include "platform/Profile.h"
-#include "tests/ui/UiTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

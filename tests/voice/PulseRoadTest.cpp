@@ -22,7 +22,7 @@
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
 #include "tests/audio/AudioTestSupport.h"
-#include "tests/voice/VoiceHarness.h"
+#include "tests/support/ClientHarness.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@
 #include <cmath>
 
 using namespace std::chrono_literals;
-using namespace voicetest;
+using namespace tavotest;
 using audiotest::Pactl;
 using audiotest::PactlEntries;
 
@@ -70,12 +70,10 @@ struct CBackground : QProcess {
 struct VoicePulseRoad : ::testing::Test {
     void SetUp() override {
         for (const char* program : {"pactl", "paplay", "pacat", "sox"}) {
-            if (!audiotest::HaveProgram(program))
-                GTEST_SKIP() << program << " is not installed";
+            TAVO_NEED(HaveProgram(program), program);
         }
         speech = audiotest::MakeSpeech(dir.path(), 22050, 2);
-        if (speech.samples.empty())
-            GTEST_SKIP() << "no test speech (neither espeak-ng nor sox)";
+        TAVO_NEED(!speech.samples.empty(), "sox");
         speechFile = dir.filePath("speech.wav");
         ASSERT_TRUE(WriteWavFile(speechFile, speech));
         CRecordSource::Get().SetMixer(nullptr);
@@ -122,24 +120,24 @@ struct VoicePulseRoad : ::testing::Test {
                const std::function<void(CMyWaveIn&)>& during) {
         ASSERT_TRUE(client.EnterRoom(hall, 1001, 30s));
         StartListener(service);
-        ASSERT_TRUE(WaitFor([&] { return client.HeardLine("listener-ready"); }, 60s))
+        ASSERT_TRUE(WaitUntil([&] { return client.HeardLine("listener-ready"); }, 60s))
             << QString::fromUtf8(listener.readAll()).toStdString();
         ASSERT_TRUE(client.TakeMic(20s));
         CMyWaveIn& capture = client.Audio().Capture();
-        // The first blocks take a moment to arrive.
-        ASSERT_TRUE(WaitFor([&] { return capture.CompletedCount() >= 3; }, 20s));
+        // The first blocks take a moment to arrive; quiet ones go out for the first seconds.
+        ASSERT_TRUE(WaitUntil([&] { return client.Tap().Sent() >= 3; }, 20s));
         sentBefore = client.Tap().Sent();
         during(capture);
         // The tail: what the server still buffers, and the block being filled.
-        const int completed = capture.CompletedCount();
-        ASSERT_TRUE(WaitFor([&] { return capture.CompletedCount() >= completed + 6; }, 10s));
+        const int played = client.Tap().Sent();
+        ASSERT_TRUE(WaitUntil([&] { return client.Tap().Sent() >= played + 6; }, 10s));
         sentAfter = client.Tap().Sent();
 
-        client.Entry().Room().Mic().Release();
-        EXPECT_TRUE(WaitFor([&] { return !capture.IsCapturing(); }, 20s));
-        client.Entry().Room().Chat().SetTarget(QString());
-        client.Entry().Room().Chat().SendText(QStringLiteral("voice-sent"));
-        WaitFor([&] { return listener.state() == QProcess::NotRunning; }, 60s);
+        client.entry.Room().Mic().Release();
+        EXPECT_TRUE(WaitUntil([&] { return !capture.IsCapturing(); }, 20s));
+        client.entry.Room().Chat().SetTarget(QString());
+        client.entry.Room().Chat().SendText(QStringLiteral("voice-sent"));
+        WaitUntil([&] { return listener.state() == QProcess::NotRunning; }, 60s);
         listenerExit = listener.state() == QProcess::NotRunning ? listener.exitCode() : -2;
         listenerOutput = QString::fromUtf8(listener.readAll());
     }
@@ -148,7 +146,7 @@ struct VoicePulseRoad : ::testing::Test {
     static bool Play(const QString& sink, const QString& file) {
         QProcess player;
         player.start("paplay", {"-d", sink, file});
-        return WaitFor([&] { return player.state() == QProcess::NotRunning; }, 30s) &&
+        return WaitUntil([&] { return player.state() == QProcess::NotRunning; }, 30s) &&
                player.exitCode() == 0;
     }
 
@@ -163,7 +161,7 @@ struct VoicePulseRoad : ::testing::Test {
             << "the listener saved nothing";
         // What was spoken, at the rate the listener's player plays.
         const QString reference = dir.filePath("reference.wav");
-        ASSERT_TRUE(audiotest::Run(
+        ASSERT_TRUE(RunProgram(
             "sox", {speechFile, "-r", QString::number(heard.rate), "-c", "1", reference}));
         tagWavData sentAtRate;
         ASSERT_TRUE(ReadWavFile(reference, sentAtRate));
@@ -205,8 +203,7 @@ struct VoicePulseRoad : ::testing::Test {
 }  // namespace
 
 TEST_F(VoicePulseRoad, SpeechPlayedIntoTheStereoMixIsHeardByAnotherMember) {
-    if (!CWaveSystem::Select("pulse") || WaveInGetNumDevs() == 0)
-        GTEST_SKIP() << "no PulseAudio server reachable";
+    TAVO_NEED(CWaveSystem::Select("pulse") && WaveInGetNumDevs() > 0, "a PulseAudio server");
     // A sink of our own, named so that its monitor is found by that name alone.
     const QString sink = QStringLiteral("tavo_voice_road");
     const QString module = Pactl({"load-module", "module-null-sink", "sink_name=" + sink,
@@ -237,10 +234,8 @@ TEST_F(VoicePulseRoad, SpeechPlayedIntoTheStereoMixIsHeardByAnotherMember) {
 
 TEST_F(VoicePulseRoad, OnADesktopTheMicrophoneIsHeardAndTheMusicPlaysOn) {
     audiotest::CSoundServer server(audiotest::CSoundServer::EModules::Desktop);
-    if (!server.IsRunning()) {
-        ASSERT_FALSE(audiotest::SoundServerRequired()) << server.Log().toStdString();
-        GTEST_SKIP() << "no sound server of the test's own could start";
-    }
+    TAVO_NEED(server.IsRunning(),
+              "a sound server of the test's own: " + server.Log().toStdString());
     server.Use();
     // Speakers, and a microphone that hears what is played into its feed.
     for (const QStringList& module :
@@ -265,7 +260,7 @@ TEST_F(VoicePulseRoad, OnADesktopTheMicrophoneIsHeardAndTheMusicPlaysOn) {
         return streams.size() == 1 && streams[0].contains("Corked: no") &&
                streams[0].contains("Mute: no");
     };
-    ASSERT_TRUE(WaitFor(musicPlays, 10s));
+    ASSERT_TRUE(WaitUntil(musicPlays, 10s));
 
     CServiceProcess service(QStringLiteral(TAVO_SERVERD));
     ASSERT_TRUE(service.Running()) << service.Output().toStdString();

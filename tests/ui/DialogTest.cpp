@@ -1,11 +1,17 @@
 // The desktop dialog host: models shown as windows while their own loops run, user actions
-// routed to the model, and windows gone when the model ends.
+// routed to the model, and windows gone when the model ends; and the prompt service's boxes,
+// and the answer the core gets for each button.
 
 #include "tests/support/TestSupport.h"
-#include "tests/ui/UiTestSupport.h"
 #include "ui/DialogWidget.h"
 #include "ui/QtDialogHost.h"
+#include "ui/QtPromptService.h"
 #include "ui/StatusDialog.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <QLineEdit>
 #include <QPointer>
@@ -16,6 +22,23 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+// Runs the action on the first modal window that appears (polling the event loop), then stops
+// polling: how boxes and dialogs that run their own loops are answered. A window given as
+// `except` (one already being handled) is passed over.
+void OnModalWindow(std::function<void(QWidget*)> action, QWidget* except = nullptr) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, action, except] {
+        if (QWidget* modal = QApplication::activeModalWidget();
+            modal && modal != except && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            action(modal);
+        }
+    });
+    timer->start();
+}
 
 constexpr int kNameTemplate = 133;
 constexpr int kWaitTemplate = 999;
@@ -95,7 +118,7 @@ struct HostFixture : ::testing::Test {
 TEST_F(HostFixture, RegisteredWindowStoresInputAndTheModelDecidesWhenItEnds) {
     CNameModel model;
     QPointer<CDialogWidget> seen;
-    tavotest::OnModalWindow([&](QWidget* w) {
+    OnModalWindow([&](QWidget* w) {
         auto* widget = dynamic_cast<CNameWidget*>(w);
         ASSERT_NE(widget, nullptr);
         seen = widget;
@@ -117,7 +140,7 @@ TEST_F(HostFixture, RegisteredWindowStoresInputAndTheModelDecidesWhenItEnds) {
 TEST_F(HostFixture, EscapeAndTheCloseButtonCancel) {
     for (int way = 0; way < 2; ++way) {
         CNameModel model;
-        tavotest::OnModalWindow([&](QWidget* w) {
+        OnModalWindow([&](QWidget* w) {
             if (way == 0) {
                 QTest::keyClick(w, Qt::Key_Escape);
             } else {
@@ -131,7 +154,7 @@ TEST_F(HostFixture, EscapeAndTheCloseButtonCancel) {
 
 TEST_F(HostFixture, UnregisteredTemplateGetsTheStatusWindowThatFollowsTheModel) {
     CWaitModel model;
-    tavotest::OnModalWindow([&](QWidget* w) {
+    OnModalWindow([&](QWidget* w) {
         auto* status = dynamic_cast<CStatusDialog*>(w);
         ASSERT_NE(status, nullptr);
         EXPECT_EQ(status->windowTitle(), "取列表信息");
@@ -153,7 +176,7 @@ TEST_F(HostFixture, ModelOfAnotherClassUnderARegisteredTemplateFallsBackToStatus
         COther() : CDialogModel(kNameTemplate) {}
     } model;
     bool wasStatus = false;
-    tavotest::OnModalWindow([&](QWidget* w) {
+    OnModalWindow([&](QWidget* w) {
         wasStatus = dynamic_cast<CStatusDialog*>(w) != nullptr;
         model.EndDialog(IDOK);
     });
@@ -163,7 +186,7 @@ TEST_F(HostFixture, ModelOfAnotherClassUnderARegisteredTemplateFallsBackToStatus
 
 TEST_F(HostFixture, SwallowingModelIgnoresEnterEscapeAndOffersNoCancel) {
     CWaitModel model(/*swallow=*/true);
-    tavotest::OnModalWindow([&](QWidget* w) {
+    OnModalWindow([&](QWidget* w) {
         EXPECT_FALSE(w->findChild<QPushButton*>("cancel")->isVisible());
         QTest::keyClick(w, Qt::Key_Return);
         QTest::keyClick(w, Qt::Key_Escape);
@@ -188,8 +211,8 @@ TEST_F(HostFixture, NestedDialogsStackAndUnwindInOrder) {
     CWaitModel outer;
     CNameModel inner;
     int innerResult = 0;
-    tavotest::OnModalWindow([&](QWidget* outerWindow) {
-        tavotest::OnModalWindow(
+    OnModalWindow([&](QWidget* outerWindow) {
+        OnModalWindow(
             [&](QWidget* innerWindow) {
                 EXPECT_NE(innerWindow, outerWindow);
                 EXPECT_NE(host.WidgetOf(outer), nullptr);
@@ -202,4 +225,96 @@ TEST_F(HostFixture, NestedDialogsStackAndUnwindInOrder) {
     });
     EXPECT_EQ(outer.DoModal(), IDOK);
     EXPECT_EQ(innerResult, IDCANCEL);
+}
+
+namespace {
+
+QStringList ButtonTexts(QMessageBox& box) {
+    QStringList texts;
+    for (QAbstractButton* b : box.buttons()) {
+        texts << b->text();
+    }
+    texts.sort();
+    return texts;
+}
+
+}  // namespace
+
+TEST(QtPromptService, BoxShowsCaptionTextButtonsAndIconForEachKind) {
+    struct Case {
+        unsigned flags;
+        QMessageBox::Icon icon;
+        QStringList buttons;
+    };
+    const Case cases[] = {
+        {MB_OK, QMessageBox::NoIcon, {"确定"}},
+        {MB_OKCANCEL | MB_ICONQUESTION, QMessageBox::Question, {"取消", "确定"}},
+        {MB_YESNO | MB_ICONINFORMATION, QMessageBox::Information, {"否", "是"}},
+        {MB_OK | MB_ICONWARNING, QMessageBox::Warning, {"确定"}},
+        {MB_OK | MB_ICONERROR, QMessageBox::Critical, {"确定"}},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<QMessageBox> box(
+            CQtPromptService::CreateBox("房间号非法", "Warning", c.flags));
+        EXPECT_EQ(box->windowTitle(), "Warning");
+        EXPECT_EQ(box->text(), "房间号非法");
+        EXPECT_EQ(box->icon(), c.icon) << c.flags;
+        QStringList expected = c.buttons;
+        expected.sort();
+        EXPECT_EQ(ButtonTexts(*box), expected) << c.flags;
+        EXPECT_FALSE(box->windowFlags() & Qt::WindowStaysOnTopHint);
+    }
+    std::unique_ptr<QMessageBox> top(CQtPromptService::CreateBox(
+        "请求超时", "Warning", MB_OK | MB_ICONINFORMATION | MB_TOPMOST));
+    EXPECT_TRUE(top->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+TEST(QtPromptService, PressedButtonBecomesTheSystemsAnswer) {
+    CQtPromptService prompt;
+    struct Case {
+        unsigned flags;
+        QMessageBox::StandardButton press;
+        int expected;
+    };
+    const Case cases[] = {
+        {MB_OK, QMessageBox::Ok, IDOK},
+        {MB_OKCANCEL, QMessageBox::Ok, IDOK},
+        {MB_OKCANCEL, QMessageBox::Cancel, IDCANCEL},
+        {MB_YESNO, QMessageBox::Yes, IDYES},
+        {MB_YESNO, QMessageBox::No, IDNO},
+        {MB_YESNOCANCEL, QMessageBox::Cancel, IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        QString shownText;
+        OnModalWindow([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_NE(box, nullptr);
+            shownText = box->text();
+            box->button(c.press)->click();
+        });
+        EXPECT_EQ(prompt.MessageBox("是否要退出系统塔沃?", "Warning", c.flags), c.expected);
+        EXPECT_EQ(shownText, "是否要退出系统塔沃?");
+    }
+}
+
+TEST(QtPromptService, ClosingTheBoxAnswersLikeItsEscapeButton) {
+    CQtPromptService prompt;
+    const std::pair<unsigned, int> cases[] = {
+        {MB_OK, IDOK}, {MB_OKCANCEL, IDCANCEL}, {MB_YESNO, IDNO}};
+    for (auto [flags, expected] : cases) {
+        OnModalWindow([](QWidget* w) { w->close(); });
+        EXPECT_EQ(prompt.MessageBox("text", "Warning", flags), expected) << flags;
+    }
+}
+
+TEST(QtPromptService, ServesTheCoresMessageBoxOnceInstalled) {
+    CQtPromptService prompt;
+    CScopedPrompt scope(prompt);
+    QString caption;
+    OnModalWindow([&](QWidget* w) {
+        caption = w->windowTitle();
+        qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(::MessageBox("请先登陆!"), IDOK);
+    EXPECT_EQ(caption, "Warning");
 }

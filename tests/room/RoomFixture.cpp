@@ -1,0 +1,141 @@
+#include "tests/room/RoomFixture.h"
+
+#include "protocol/Commands.h"
+
+namespace tavotest {
+
+void CRecordingHall::RequestRoomAddress(int room) {
+    addressRequests.push_back(room);
+    // The hall server's answer, as the hall's reply handler passes it on.
+    CKParam reply = Reply(CMD_ROOM_ADDRESS_REPLY);
+    reply.SetInt(30, room);
+    reply.SetInt(70, static_cast<int>(mainPort));
+    reply.SetCString(80, QStringLiteral("127.0.0.1"));
+    entry->OnRoomAddress(reply);
+}
+
+void CRecordingHall::PostToHall(unsigned msg, unsigned wParam, long lParam) {
+    posted.emplace_back(msg, wParam);
+    PostMessage(msg, wParam, lParam);
+}
+
+intptr_t CRecordingHall::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) {
+    if (entry && msg == 1357) {
+        entry->OnRoomMessage(static_cast<unsigned>(wParam), static_cast<long>(lParam));
+    } else if (entry && msg == 1034) {
+        entry->OnRetryEntry(wParam != 0);
+    }
+    return 0;
+}
+
+QString MemberText(const QString& id, const QString& nick, int rank, bool registered, bool flagB) {
+    QStringList f;
+    f << id << nick << QString::number(registered ? 1 : 0) << QString::number(rank)
+      << QString::number(flagB ? 1 : 0) << QStringLiteral("0") << QStringLiteral("text7")
+      << QString() << QStringLiteral("text9");
+    while (f.size() < 23) {
+        f << QStringLiteral("0");
+    }
+    return f.join(QLatin1Char(','));
+}
+
+CKParam Announcement(short command, const QStringList& texts) {
+    CKParam p = Packet(command);
+    for (int i = 0; i < texts.size(); ++i) {
+        p.SetCString(static_cast<short>(20 + 10 * i), texts[i]);
+    }
+    return p;
+}
+
+CScriptedRoomServer::CScriptedRoomServer() {
+    main.Answer(CMD_ROOM_LOGIN, [this](CTestConnection& peer, CKParam&) {
+        CKParam reply = Reply(CMD_ROOM_LOGIN_REPLY, refuseLogin ? -1 : 0, std::max(refuseLogin, 0));
+        if (loginExtra) {
+            loginExtra(reply);
+        }
+        peer.KSend(reply);
+        if (!refuseLogin) {
+            CKParam verified = Reply(CMD_USER_VERIFIED);
+            peer.KSend(verified);
+        }
+    });
+    main.Answer(CMD_ENTER, [this](CTestConnection& peer, CKParam&) {
+        const int code = refuseEntry.empty() ? 0 : refuseEntry.front();
+        if (!refuseEntry.empty()) {
+            refuseEntry.erase(refuseEntry.begin());
+        }
+        CKParam reply = Reply(CMD_ENTER_REPLY, code ? -1 : 0, code);
+        if (code && entryExtra) {
+            entryExtra(reply);
+        } else if (!code) {
+            reply.SetInt(30, 77);
+            reply.SetInt(40, 88);
+            reply.SetInt(50, static_cast<int>(second.Port()));
+            reply.SetCString(60, entryText);
+            reply.SetInt(200, room);
+        }
+        peer.KSend(reply);
+    });
+    main.Answer(CMD_MEMBER_LIST, [this](CTestConnection& peer, CKParam&) {
+        CKParam reply = Reply(CMD_MEMBER_LIST_REPLY);
+        reply.SetInt(30, static_cast<int>(members.size()));
+        for (int i = 0; i < members.size(); ++i) {
+            reply.SetCString(static_cast<short>(31 + i), members[i]);
+        }
+        peer.KSend(reply);
+    });
+    main.Answer(CMD_ROOM_SETTINGS, [this](CTestConnection& peer, CKParam&) {
+        // Readers take the first of a key: a test's own values come first.
+        CKParam reply = Packet(CMD_ROOM_SETTINGS_REPLY);
+        if (settings) {
+            settings(reply);
+        }
+        reply.SetInt(KEY_RESULT, 0);
+        reply.SetCString(30, QStringLiteral("测试房间"));
+        reply.SetInt(110, 120);
+        peer.KSend(reply);
+    });
+    main.AnswerWith(CMD_TEXT, CMD_TEXT_REPLY);
+    second.AnswerWith(CMD_ATTACH, CMD_ATTACH_REPLY);
+    main.Start();
+    second.Start();
+}
+
+CRoomFixture::CRoomFixture() {
+    app.edition = EDITION_20;
+    app.account.loginName = QStringLiteral("me");
+    app.account.userNumber = 4321;
+    app.account.adapterAddress = QStringLiteral("00-11-22-33-44-55");
+    app.settings.fip = QStringLiteral("10.0.0.9");
+    app.settings.fport = 7001;
+    app.programFolder = QStringLiteral("/opt/tavo");
+    CAppState::Set(&app);
+    hall.mainPort = server.main.Port();
+    entry = std::make_unique<CRoomEntry>(hall);
+    hall.entry = entry.get();
+    entry->Room().SetViews(&roomView, &publicView, &privateView);
+    entry->Room().SetVoiceSender(&voice);
+    server.members << MemberText(QStringLiteral("me"), QStringLiteral("我"), 20)
+                   << MemberText(QStringLiteral("amy"), QStringLiteral("艾米"), 20);
+}
+
+CRoomFixture::~CRoomFixture() {
+    hall.entry = nullptr;
+    entry.reset();
+    CAppState::Set(nullptr);
+}
+
+bool CRoomFixture::Enter(int room) {
+    server.room = room;
+    entry->OnRoomMessage(1, room);
+    // Fetched when the settings have arrived: the microphone mode is drawn.
+    return WaitUntil([&] { return roomView.shown && !roomView.micMode.isEmpty(); });
+}
+
+void CRoomFixture::OpenOffline() {
+    tagEntryData data;
+    data.room = 1;
+    Room().Open(data);
+}
+
+}  // namespace tavotest

@@ -1,0 +1,125 @@
+#pragma once
+// The room against a scripted room server (the main and the second port, real loopback TCP),
+// with a hall that records what the room side asks of it and posts its messages back as the
+// hall window would, and views that keep what they were told to draw.
+
+#include "hall/AppState.h"
+#include "hall/RoomGateway.h"
+#include "platform/MessageWindow.h"
+#include "room/RoomDlg.h"
+#include "room/RoomEntry.h"
+#include "room/VoiceSender.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/RecordingViews.h"
+#include "tests/support/TestSupport.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tavotest {
+
+// Stands for the audio layer, which is not part of these tests: it records the calls.
+class CRecordingVoice : public IVoiceSender {
+public:
+    int BeginSpeaking() override {
+        calls << QStringLiteral("begin");
+        return result;
+    }
+    void EndSpeaking() override { calls << QStringLiteral("end"); }
+    void Teardown(bool keep) override { calls << QStringLiteral("teardown"); }
+    QStringList calls;
+    int result = BEGIN_OK;
+};
+
+// The hall window as far as the room side sees it. Messages are posted back to the entry
+// through a message window, as the hall window's own message loop would deliver them.
+class CRecordingHall : public IHallServices, public CMessageWindow {
+public:
+    CRecordingHall() { CreateMessageWindow(QStringLiteral("Hall")); }
+    ~CRecordingHall() override { DestroyMessageWindow(); }
+    void RequestRoomAddress(int room) override;
+    void SetHallStatus(const QString& text) override { statuses << text; }
+    void ShowHall(bool show) override {}
+    void StartVerifyTimer(bool start) override { verifyTimer = start; }
+    void OpenLogin() override { ++loginsOpened; }
+    void PostToHall(unsigned msg, unsigned wParam, long lParam) override;
+
+    CRoomEntry* entry = nullptr;
+    unsigned mainPort = 0;
+    QStringList statuses;
+    bool verifyTimer = false;
+    int loginsOpened = 0;
+    std::vector<int> addressRequests;
+    std::vector<std::pair<unsigned, unsigned>> posted;  // message, wParam
+
+protected:
+    intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
+};
+
+// A member text of the member list with 23 fields.
+QString MemberText(const QString& id, const QString& nick, int rank, bool registered = true,
+                   bool flagB = false);
+
+// The room server: answers the entry and the fetches as configured, on two loopback ports.
+struct CScriptedRoomServer {
+    CScriptedRoomServer();
+    // Sends a packet to the client's main connection (the last one accepted).
+    void SendMain(CKParam&& packet) { MainPeer()->KSend(packet); }
+    void SendMain(const std::function<void(CKParam&)>& build) {
+        CKParam packet;
+        build(packet);
+        MainPeer()->KSend(packet);
+    }
+    CTestConnection* MainPeer() { return main.PeerCount() ? &main.LastPeer() : nullptr; }
+    CTestConnection* SecondPeer() { return second.PeerCount() ? &second.LastPeer() : nullptr; }
+
+    CLoopbackServer main;
+    CLoopbackServer second;
+    int refuseLogin = 0;  // the refusal code of the room login; 0 accepts, -1 refuses unnamed
+    std::function<void(CKParam&)> loginExtra;
+    std::vector<int> refuseEntry;  // refusal codes for successive entry requests; empty accepts
+    std::function<void(CKParam&)> entryExtra;
+    int room = 1234;
+    QString entryText;
+    QStringList members;
+    // Fields the settings reply carries before the defaults.
+    std::function<void(CKParam&)> settings;
+};
+
+// Application state, clock, scripted prompt and dialogs, and an entry with views installed.
+struct CRoomFixture {
+    CRoomFixture();
+    ~CRoomFixture();
+    // Runs the whole entry into the room; true when the room is shown and its settings drawn.
+    bool Enter(int room = 1234);
+    CRoomDlg& Room() { return entry->Room(); }
+    // Hands the room a packet as if it came from the server, without the network.
+    void Deliver(CKParam&& packet) { Room().DispatchPacket(packet); }
+    void Deliver(const std::function<void(CKParam&)>& build) {
+        CKParam packet;
+        build(packet);
+        Room().DispatchPacket(packet);
+    }
+    // Opens the room window without any network, for the handlers alone.
+    void OpenOffline();
+
+    CManualClock clock;
+    CScopedClock clockScope{clock};
+    CTempConfig config;
+    CScriptedUi ui;
+    CAppState app;
+    CRecordingHall hall;
+    CScriptedRoomServer server;
+    CRecordingRoomView roomView;
+    CRecordingChatView publicView;
+    CRecordingChatView privateView;
+    CRecordingVoice voice;
+    std::unique_ptr<CRoomEntry> entry;
+};
+
+// A packet of a command with text fields, in key order from 20 by tens: how most of the
+// room's announcements look ("CMD, id, by").
+CKParam Announcement(short command, const QStringList& texts);
+
+}  // namespace tavotest

@@ -1,0 +1,41 @@
+#pragma once
+// Reading a window as a person does: the text a named label, box or button shows, and the lines
+// of a named list.
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace tavotest {
+
+inline QPushButton* Button(const QWidget& window, const char* name) {
+    return window.findChild<QPushButton*>(name);
+}
+
+inline QString Shown(const QWidget& window, const char* name) {
+    QWidget* w = window.findChild<QWidget*>(name);
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        return label->text();
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        return edit->text();
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        return button->text();
+    }
+    return QStringLiteral("<no %1>").arg(QLatin1String(name));
+}
+
+inline QStringList Items(const QWidget& window, const char* name) {
+    QStringList texts;
+    if (auto* list = window.findChild<QListWidget*>(name)) {
+        for (int i = 0; i < list->count(); ++i) {
+            texts << list->item(i)->text();
+        }
+    }
+    return texts;
+}
+
+}  // namespace tavotest
