@@ -2,12 +2,9 @@
 // sound server, encodes and sends through room 1001 of the reference service; a console client
 // in the same room, on the WAV-file devices, saves what its players play. What it saved must
 // sound like what was spoken: about as loud, about as long, and alike sample for sample once
-// aligned.
-//   - On the test server: speech played into a sink is recorded from its monitor, the line the
-//     user chose as the stereo mix.
-//   - On a server started as a desktop session starts it (its normal module set, with the
-//     policy modules that pause music for calls): the settings as they come, speech into the
-//     microphone, and music playing beside.
+// aligned. The server is started as a desktop session starts it (its normal module set, with
+// the policy modules that pause music for calls): the settings as they come, speech into the
+// microphone, and music playing beside.
 
 #include "audio/AudioFormats.h"
 #include "audio/MyWaveIn.h"
@@ -201,36 +198,6 @@ struct VoicePulseRoad : ::testing::Test {
 };
 
 }  // namespace
-
-TEST_F(VoicePulseRoad, SpeechPlayedIntoTheStereoMixIsHeardByAnotherMember) {
-    TAVO_NEED(CWaveSystem::Select("pulse") && WaveInGetNumDevs() > 0, "a PulseAudio server");
-    // A sink of our own, named so that its monitor is found by that name alone.
-    const QString sink = QStringLiteral("tavo_voice_road");
-    const QString module = Pactl({"load-module", "module-null-sink", "sink_name=" + sink,
-                                  "sink_properties=device.description=TavoVoiceRoad"});
-    ASSERT_FALSE(module.isEmpty()) << "the sound server refused a null sink";
-    CServiceProcess service(QStringLiteral(TAVO_SERVERD));
-    ASSERT_TRUE(service.Running()) << service.Output().toStdString();
-    CVoiceClient client(QStringLiteral(TAVO_PROGRAM_DIR));
-    // Speaking records the stereo mix, the line the user chose by what it is called.
-    tagMixSettings mix;
-    mix.isOpenMix = 1;
-    mix.isMicMute = 0;
-    mix.mixName = "Monitor of TavoVoiceRoad";
-    mix.Save();
-    client.Tap();
-    client.Run(service, [&](CTavoClientDlg& hall) {
-        Speak(client, hall, service, [&](CMyWaveIn&) {
-            EXPECT_EQ(CRecordSource::Get().MixName().toStdString(),
-                      (sink + ".monitor").toStdString())
-                << "the line is kept by its name on the server";
-            KeepAwake(sink);
-            ASSERT_TRUE(Play(sink, speechFile));
-        });
-    });
-    Pactl({"unload-module", module});
-    ExpectHeard(false);
-}
 
 TEST_F(VoicePulseRoad, OnADesktopTheMicrophoneIsHeardAndTheMusicPlaysOn) {
     audiotest::CSoundServer server(audiotest::CSoundServer::EModules::Desktop);
