@@ -22,7 +22,7 @@ TEST(ConsoleScript, EndsWithAFailureWhenTheServiceDiesUnderIt) {
     QTemporaryDir dir;
     QFile script(dir.filePath("lost.tavo"));
     ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("enter 1001\nwait-line window open 15\nsleep 8\nrelease\nleave\n");
+    script.write("enter 1001\nwait-line window open 15\nsleep 3\nrelease\nleave\n");
     script.close();
 
     QProcess cli;
