@@ -283,34 +283,6 @@ TEST_F(WavDevices, CaptureEngineDeliversConsecutiveBlocksOnEitherPlatformFamily)
     }
 }
 
-TEST_F(WavDevices, CaptureEngineUsesTheQualitysFormatAndBlock) {
-    ASSERT_TRUE(WriteWavFile(m_in, Ramp(22050, 2, 5760 * 3)));
-    Use("in=" + m_in + ",pace=fast");
-    CRecordingWaveIn engine(AUDIO_QUALITY_SINGING);
-    engine.SetFormat(AUDIO_QUALITY_SPEECH);
-    engine.SetFormat(AUDIO_QUALITY_SINGING);
-    engine.SetFormat(0);
-    engine.SetFormat(4);
-    EXPECT_EQ(engine.Format(), tagWaveFormat::Pcm16(22050, 2)) << "0 and 4 leave the format";
-    ASSERT_EQ(engine.Open(), 1);
-    engine.Start();
-    ASSERT_TRUE(WaitUntil([&] { return engine.Count() >= 3; }));
-    engine.Close();
-    for (const auto& block : engine.Blocks()) EXPECT_EQ(block.size(), size_t(kMp3BlockBytes));
-    const auto blocks = engine.Blocks();
-    const short* s = reinterpret_cast<const short*>(blocks[1].data());
-    EXPECT_EQ(s[0], 5760);
-    EXPECT_EQ(s[1], 5760) << "stereo frames keep both channels";
-}
-
-TEST_F(WavDevices, CaptureEngineWithoutInputFailsCleanly) {
-    Use("out=" + m_out);
-    CRecordingWaveIn engine(AUDIO_QUALITY_SPEECH);
-    EXPECT_EQ(engine.Open(), 0);
-    EXPECT_FALSE(engine.IsOpened());
-    EXPECT_EQ(engine.Close(), 0);
-}
-
 TEST_F(WavDevices, SeventeenPacketsOnAStalledPlayerReuseBufferZero) {
     Use("out=" + m_out + ",pace=hold");
     CCountingWaveOut player;
