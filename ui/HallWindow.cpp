@@ -7,6 +7,7 @@
 #include "ui/Icons.h"
 #include "ui/WebPanel.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIntValidator>
@@ -29,40 +30,82 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
     setWindowIcon(CIcons::App());
     resize(860, 600);
 
+    // From the top: the account bar, the directory, the room-number row, the information and
+    // status lines and the advertising panel.
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 8);
+    layout->addLayout(BuildAccountBar());
+    layout->addWidget(BuildDirectory(), 1);
+    layout->addLayout(BuildEntryRow());
+    BuildStatusLines(*layout);
+    RefreshAccount();
+}
 
-    // The account line and the hall's services.
-    auto* top = new QHBoxLayout;
+void CHallWindow::OnClick(QAbstractButton* button, void (CTavoClientDlg::*operation)()) {
+    connect(button, &QAbstractButton::clicked, this, [this, operation] {
+        if (m_hall) {
+            (m_hall->*operation)();
+        }
+    });
+}
+
+// The account line, the user's head panel and the hall's services.
+QLayout* CHallWindow::BuildAccountBar() {
+    auto* bar = new QHBoxLayout;
     m_userHead = new CWebPanel(this);
     m_userHead->setObjectName(QStringLiteral("userHeadPanel"));
     m_userHead->setFixedSize(220, 64);
     m_userHead->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_userHead->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    top->addWidget(m_userHead);
+    bar->addWidget(m_userHead);
     m_account = new QLabel(this);
     m_account->setObjectName(QStringLiteral("account"));
-    top->addWidget(m_account, 1);
+    bar->addWidget(m_account, 1);
     auto button = [&](int text, const char* name) {
         auto* b = new QPushButton(LoadString(text), this);
         b->setObjectName(QString::fromLatin1(name));
         // Room around the text, in the font's own measure so it holds at every scale.
         const int em = b->fontMetrics().horizontalAdvance(QLatin1Char('M'));
         b->setMinimumWidth(b->fontMetrics().horizontalAdvance(b->text()) + 2 * em);
-        top->addWidget(b);
+        bar->addWidget(b);
         return b;
     };
     m_login = button(IDS_UI_LOGIN, "login");
+    OnClick(m_login, &CTavoClientDlg::OnLogin);
     m_logout = button(IDS_UI_LOGOUT, "logout");
-    QPushButton* info = button(IDS_UI_USER_INFO, "userInfo");
+    OnClick(m_logout, &CTavoClientDlg::OnLogout);
+    OnClick(button(IDS_UI_USER_INFO, "userInfo"), &CTavoClientDlg::OnUserInfo);
     QPushButton* favorite = button(IDS_UI_FAVORITE, "favorite");
-    QPushButton* create = button(IDS_UI_CREATE_ROOM, "createRoom");
-    QPushButton* quit = button(IDS_UI_QUIT, "quit");
-    layout->addLayout(top);
+    connect(favorite, &QPushButton::clicked, this, [this] {
+        if (m_hall) {
+            m_hall->OnAddFavorite(m_roomNumber->text().trimmed().toInt());
+        }
+    });
+    OnClick(button(IDS_UI_CREATE_ROOM, "createRoom"), &CTavoClientDlg::OnCreateRoom);
+    OnClick(button(IDS_UI_QUIT, "quit"), &CTavoClientDlg::Quit);
+    return bar;
+}
 
-    // The directory: area lists on the left, the room list on the right.
+// The directory: area lists on the left, the room list, and the case list beside the rooms once
+// the login has pointed it at a page.
+QWidget* CHallWindow::BuildDirectory() {
     auto* split = new QSplitter(Qt::Horizontal, this);
-    m_areaTabs = new QTabWidget(split);
+    QWidget* areas = BuildAreaLists(split);
+    QWidget* rooms = BuildRoomList(split);
+    m_caseList = new CWebPanel(split);
+    m_caseList->setObjectName(QStringLiteral("caseListPanel"));
+    m_caseList->setFrameShape(QFrame::StyledPanel);
+    m_caseList->setMinimumWidth(160);
+    for (QWidget* pane : {areas, rooms, static_cast<QWidget*>(m_caseList)}) {
+        split->addWidget(pane);
+    }
+    split->setStretchFactor(1, 1);
+    split->setSizes({240, 460, 220});
+    return split;
+}
+
+QWidget* CHallWindow::BuildAreaLists(QWidget* parent) {
+    m_areaTabs = new QTabWidget(parent);
     m_areaTabs->setObjectName(QStringLiteral("areas"));
     for (int list = 0; list < 4; ++list) {
         m_areas[list] = new QListWidget(m_areaTabs);
@@ -76,7 +119,11 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
                     }
                 });
     }
-    m_rooms = new QListWidget(split);
+    return m_areaTabs;
+}
+
+QWidget* CHallWindow::BuildRoomList(QWidget* parent) {
+    m_rooms = new QListWidget(parent);
     m_rooms->setObjectName(QStringLiteral("rooms"));
     m_rooms->setUniformItemSizes(true);
     connect(m_rooms, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
@@ -89,29 +136,23 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
             m_hall->EnterRoom(item->data(Qt::UserRole).toInt());
         }
     });
-    // The case list beside the rooms, once the login has pointed it at a page.
-    m_caseList = new CWebPanel(split);
-    m_caseList->setObjectName(QStringLiteral("caseListPanel"));
-    m_caseList->setFrameShape(QFrame::StyledPanel);
-    m_caseList->setMinimumWidth(160);
-    split->addWidget(m_areaTabs);
-    split->addWidget(m_rooms);
-    split->addWidget(m_caseList);
-    split->setStretchFactor(1, 1);
-    split->setSizes({240, 460, 220});
-    layout->addWidget(split, 1);
+    return m_rooms;
+}
 
-    // The room-number box and "enter".
-    auto* entry = new QHBoxLayout;
-    entry->addWidget(new QLabel(LoadString(IDS_UI_ROOM_NUMBER), this));
+// The room-number box and "enter", with the wait of a room list loading at the far end.
+QLayout* CHallWindow::BuildEntryRow() {
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(LoadString(IDS_UI_ROOM_NUMBER), this));
     m_roomNumber = new QLineEdit(this);
     m_roomNumber->setObjectName(QStringLiteral("roomNumber"));
     m_roomNumber->setMaxLength(10);
     m_roomNumber->setMaximumWidth(160);
-    entry->addWidget(m_roomNumber);
+    row->addWidget(m_roomNumber);
     auto* enter = new QPushButton(LoadString(IDS_UI_ENTER), this);
     enter->setObjectName(QStringLiteral("enter"));
-    entry->addWidget(enter);
+    row->addWidget(enter);
+    connect(m_roomNumber, &QLineEdit::returnPressed, enter, &QPushButton::click);
+    OnClick(enter, &CTavoClientDlg::OnEnterTypedRoom);
     m_listWait = new QWidget(this);
     auto* waitLayout = new QHBoxLayout(m_listWait);
     waitLayout->setContentsMargins(0, 0, 0, 0);
@@ -124,60 +165,25 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
     waitLayout->addWidget(m_listWaitText);
     waitLayout->addWidget(busy);
     m_listWait->hide();
-    entry->addStretch(1);
-    entry->addWidget(m_listWait);
-    layout->addLayout(entry);
+    row->addStretch(1);
+    row->addWidget(m_listWait);
+    return row;
+}
 
+// The information and status lines and the advertising panel at the bottom.
+void CHallWindow::BuildStatusLines(QVBoxLayout& layout) {
     m_information = new QLabel(this);
     m_information->setObjectName(QStringLiteral("information"));
-    layout->addWidget(m_information);
+    layout.addWidget(m_information);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
     m_status->hide();
-    layout->addWidget(m_status);
+    layout.addWidget(m_status);
     m_bottomAd = new CWebPanel(this);
     m_bottomAd->setObjectName(QStringLiteral("bottomAdPanel"));
     m_bottomAd->setFixedHeight(64);
     m_bottomAd->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    layout->addWidget(m_bottomAd);
-
-    connect(m_roomNumber, &QLineEdit::returnPressed, enter, &QPushButton::click);
-    connect(enter, &QPushButton::clicked, this, [this] {
-        if (m_hall) {
-            m_hall->OnEnterTypedRoom();
-        }
-    });
-    connect(m_login, &QPushButton::clicked, this, [this] {
-        if (m_hall) {
-            m_hall->OnLogin();
-        }
-    });
-    connect(m_logout, &QPushButton::clicked, this, [this] {
-        if (m_hall) {
-            m_hall->OnLogout();
-        }
-    });
-    connect(info, &QPushButton::clicked, this, [this] {
-        if (m_hall) {
-            m_hall->OnUserInfo();
-        }
-    });
-    connect(favorite, &QPushButton::clicked, this, [this] {
-        if (m_hall) {
-            m_hall->OnAddFavorite(m_roomNumber->text().trimmed().toInt());
-        }
-    });
-    connect(create, &QPushButton::clicked, this, [this] {
-        if (m_hall) {
-            m_hall->OnCreateRoom();
-        }
-    });
-    connect(quit, &QPushButton::clicked, this, [this] {
-        if (m_hall) {
-            m_hall->Quit();
-        }
-    });
-    RefreshAccount();
+    layout.addWidget(m_bottomAd);
 }
 
 CHallWindow::~CHallWindow() {

@@ -11,13 +11,16 @@
 class CAppState;
 class CTavoClientDlg;
 class CWebPanel;
+class QAbstractButton;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QSystemTrayIcon;
 class QTabWidget;
+class QVBoxLayout;
 
 class CHallWindow : public CDialogWidget, public IHallView {
     Q_OBJECT
@@ -53,7 +56,17 @@ protected:
     void Refresh() override;
 
 private:
+    // The panes, one builder each, top to bottom.
+    QLayout* BuildAccountBar();
+    QWidget* BuildDirectory();
+    QWidget* BuildAreaLists(QWidget* parent);
+    QWidget* BuildRoomList(QWidget* parent);
+    QLayout* BuildEntryRow();
+    void BuildStatusLines(QVBoxLayout& layout);
+    // A click runs the hall's operation once the hall is bound.
+    void OnClick(QAbstractButton* button, void (CTavoClientDlg::*operation)());
     CWebPanel* Panel(EHallPanel panel) const;
+
     CAppState& m_state;
     CTavoClientDlg* m_hall = nullptr;
     QTabWidget* m_areaTabs;

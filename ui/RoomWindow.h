@@ -9,7 +9,11 @@
 #include "room/MicVolume.h"
 #include "room/RoomView.h"
 
+#include <QList>
 #include <QWidget>
+
+#include <memory>
+#include <vector>
 
 class CChatBrowser;
 class CFacePicker;
@@ -18,6 +22,7 @@ class CRoomDlg;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListView;
 class QListWidget;
@@ -89,6 +94,20 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The panes, one builder each (RoomWindowPanes.cpp). A column builder returns the column;
+    // LayOutPanes sets the columns side by side with their stretch factors and first widths.
+    QWidget* BuildMemberPane();
+    QWidget* BuildChatPane();
+    QWidget* BuildChatViews(QWidget* pane);
+    QLayout* BuildTargetRow(QWidget* pane);
+    QLayout* BuildInputRow(QWidget* pane);
+    QWidget* BuildMicColumn();
+    QWidget* BuildMicPanel(QWidget* column);
+    QLayout* BuildMicLine(QWidget* box);
+    void LayOutPanes(const std::vector<QWidget*>& columns, const QList<int>& stretches,
+                     const QList<int>& widths);
+    // The menu buttons close the column; the menus are made once the panes stand.
+    void BuildMenuBar(QWidget* column);
     void BuildMenus();
     void BuildManageMenu();
     void UpdateMicButton();
