@@ -4,7 +4,7 @@
 #include "platform/MessageWindow.h"
 #include "protocol/Commands.h"
 #include "protocol/keys/DispatchKeys.h"
-#include "room/DispatchTable.h"
+#include "protocol/DispatchTable.h"
 
 CNoticeBoard::CNoticeBoard(CMessageWindow& window, unsigned redrawMessage)
     : m_window(window), m_redraw(redrawMessage) {}

@@ -7,7 +7,7 @@
 #include "platform/MessageWindow.h"
 #include "room/ChatPanes.h"
 #include "room/ChatSocket.h"
-#include "room/DispatchTable.h"
+#include "protocol/DispatchTable.h"
 #include "room/RequestDiscipline.h"
 #include "room/RoomFeature.h"
 #include "room/RoomOptions.h"

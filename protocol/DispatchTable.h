@@ -1,8 +1,8 @@
 #pragma once
-// The room's one dispatch table: command code (key 10) to the handler of the feature that owns
-// it. Features register what they receive, the replies that go to the generic reply, the codes
-// another path consumes (the waiting dialog, the entry) and the requests they send, so a test
-// can find any code of a built feature that nobody accounts for.
+// One dispatch table: command code (key 10) to the handlers that take it. The room and the hall
+// each keep one. Whoever owns a command registers what it receives, the replies that go to a
+// generic reply first, the codes another path consumes (a waiting dialog, the entry) and the
+// requests it sends, so a test can find any code of a built feature that nobody accounts for.
 
 #include "protocol/KParam.h"
 
@@ -18,7 +18,7 @@ public:
         None,          // nobody: the packet is ignored
         Handler,       // a feature's handler
         GenericReply,  // the generic reply of the request discipline (then the feature's own)
-        Elsewhere,     // consumed before dispatch: the waiting dialog or the entry
+        Elsewhere,     // consumed before dispatch: a waiting dialog or the entry
         Request,       // a request the client sends; never received
     };
 
@@ -29,7 +29,8 @@ public:
     void Elsewhere(short code);
     void Sends(short code);
 
-    // Calls the handlers of the packet's code; false when there are none.
+    // Calls the handlers of the packet's code, in the order registered; false when there are
+    // none.
     bool Dispatch(CKParam& packet) const;
     ERoute Route(short code) const;
     void Clear() { m_entries.clear(); }

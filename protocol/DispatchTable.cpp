@@ -1,4 +1,4 @@
-#include "room/DispatchTable.h"
+#include "protocol/DispatchTable.h"
 
 void CDispatchTable::On(short code, FHandler handler) {
     tagEntry& e = m_entries[code];
@@ -40,7 +40,7 @@ bool CDispatchTable::Dispatch(CKParam& packet) const {
     if (it == m_entries.end() || it->second.handlers.empty()) {
         return false;
     }
-    // Handlers are registered once, when the room controller is built; leaving the room
+    // Handlers are registered once, when their owner is built; leaving the room or the hall
     // from inside a handler does not touch the table.
     for (const auto& h : it->second.handlers) {
         h(packet);
