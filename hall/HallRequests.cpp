@@ -3,7 +3,15 @@
 #include "hall/AppState.h"
 #include "hall/HallPacket.h"
 #include "protocol/Commands.h"
+#include "protocol/DispatchTable.h"
 #include "protocol/keys/CenterKeys.h"
+
+void CHallRequests::Register(CDispatchTable& table) {
+    for (short code : {CMD_VISITOR, CMD_PRESENCE, CMD_ROOM_LIST, CMD_ADD_FAVORITE,
+                       CMD_LOGGED_ELSEWHERE_ACK, CMD_LOGOUT, CMD_QUIT, CMD_ROOM_ADDRESS}) {
+        table.Sends(code);
+    }
+}
 
 int CHallRequests::Send(short command, CKParam& request) {
     auto& socket = m_sockets[command];

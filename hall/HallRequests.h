@@ -11,10 +11,14 @@
 #include <memory>
 
 class CAppState;
+class CDispatchTable;
 
 class CHallRequests {
 public:
     explicit CHallRequests(CAppState& state) : m_state(state) {}
+
+    // Declares the requests sent directly in the hall's dispatch table.
+    static void Register(CDispatchTable& table);
 
     // Sent directly.
     int SendVisitor();              // 37

@@ -7,6 +7,22 @@
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
+#include "protocol/DispatchTable.h"
+
+namespace {
+
+// The exchanges that do not take the dialog's own center connection.
+struct tagRoute {
+    short command;
+    CResponse2Dlg::ERoute route;
+};
+constexpr tagRoute kRoutes[] = {
+    {CMD_SERVER_INFO, CResponse2Dlg::ERoute::InfoHost},
+    {CMD_CREATE_ROOM, CResponse2Dlg::ERoute::HallRoute},
+    {CMD_CONFIG_PAGE, CResponse2Dlg::ERoute::WebPage},
+};
+
+}  // namespace
 
 CResponse2Dlg::CResponse2Dlg(CAppState* state)
     : CDialogModel(IDD), m_state(state), m_center(nullptr, state) {}
@@ -33,6 +49,27 @@ int CResponse2Dlg::TitleId(int command) {
     return c && c->feature == EFeature::Center ? c->title : 0;
 }
 
+CResponse2Dlg::ERoute CResponse2Dlg::RouteOf(int command) {
+    for (const tagRoute& r : kRoutes) {
+        if (r.command == command) {
+            return r.route;
+        }
+    }
+    return ERoute::Center;
+}
+
+void CResponse2Dlg::Register(CDispatchTable& table) {
+    for (const tagCommandInfo& c : kCommandTable) {
+        if (TitleId(c.code) != 0) {
+            table.Sends(c.code);
+        }
+        // The replies that end a waiting dialog, on either route.
+        if (c.feature == EFeature::Center && c.Has(CF_DIALOG_REPLY)) {
+            table.Elsewhere(c.code);
+        }
+    }
+}
+
 void CResponse2Dlg::OnInitDialog() {
     m_reply.Release();
     m_errorText.clear();
@@ -47,32 +84,35 @@ void CResponse2Dlg::OnInitDialog() {
     SetStatusText(title + LoadString(IDS_WAIT_SUFFIX));
     m_waiting = true;
 
+    const ERoute route = RouteOf(m_command);
+    StartExchange(route);
+    // The page has no time-out of its own; the loader ends a stalled load.
+    if (m_waiting && route != ERoute::WebPage) {
+        SetTimer(TIMER_TIMEOUT, kTimeoutMs);
+    }
+}
+
+void CResponse2Dlg::StartExchange(ERoute route) {
     const CAppState& state = State();
-    switch (m_command) {
-        case CMD_CONFIG_PAGE:
+    switch (route) {
+        case ERoute::WebPage:
             m_page.SetCompleteHandler([this] { OnPageComplete(); });
             m_page.Navigate(m_pageAddress);
-            // The page has no time-out of its own; the loader ends a stalled load.
-            return;
-        case CMD_SERVER_INFO:
+            break;
+        case ERoute::InfoHost:
+        case ERoute::HallRoute:
             if (m_route) {
+                const bool info = route == ERoute::InfoHost;
                 m_route->SetOwner(this);
-                m_route->Connect(state.settings.serverIp, state.settings.serverPort, m_request);
+                m_route->Connect(info ? state.settings.serverIp : state.center.host,
+                                 info ? state.settings.serverPort : state.center.serverPort,
+                                 m_request);
             }
             break;
-        case CMD_CREATE_ROOM:
-            if (m_route) {
-                m_route->SetOwner(this);
-                m_route->Connect(state.center.host, state.center.serverPort, m_request);
-            }
-            break;
-        default:
+        case ERoute::Center:
             m_center.SetOwner(this);
             m_center.Request(m_request);
             break;
-    }
-    if (m_waiting) {
-        SetTimer(TIMER_TIMEOUT, kTimeoutMs);
     }
 }
 

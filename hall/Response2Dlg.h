@@ -1,8 +1,9 @@
 #pragma once
 // The request dialog: runs one exchange with the hall server for its caller, shows what it is
 // doing, gives up after 40 seconds and leaves the reply (OK) or the refusal text (Cancel).
-// The command chooses the title and the route: the dialog's own center connection, the second
-// route (a connection the caller lends), or, for the configuration page, a web document.
+// The command chooses the title (from the command table) and the route (RouteOf): the dialog's
+// own center connection, the second route (a connection the caller lends) to the
+// server-information host or to the hall, or, for the configuration page, a web document.
 
 #include "hall/CenterSocket.h"
 #include "hall/ReplySink.h"
@@ -13,6 +14,7 @@
 #include <QString>
 
 class CAppState;
+class CDispatchTable;
 class CKWinSocketLogin;
 
 class CResponse2Dlg : public CDialogModel, public IRequestOwner {
@@ -39,6 +41,18 @@ public:
     // The string number of a command's title; 0 for a command the dialog does not run.
     static int TitleId(int command);
 
+    // How an exchange travels.
+    enum class ERoute {
+        Center,     // the dialog's own center connection
+        InfoHost,   // the second route, to the server-information host
+        HallRoute,  // the second route, to the hall's second port
+        WebPage,    // a web document at the page address
+    };
+    static ERoute RouteOf(int command);
+    // Declares in the hall's dispatch table the requests the dialog runs and the replies that
+    // end it.
+    static void Register(CDispatchTable& table);
+
     void OnReply(CKParam& reply) override;
 
     // Only a reply, the page or the time-out ends the dialog.
@@ -52,6 +66,7 @@ protected:
 
 private:
     CAppState& State() const;
+    void StartExchange(ERoute route);
     void OnPageComplete();
     void Finish(int result);
 

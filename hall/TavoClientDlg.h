@@ -3,6 +3,8 @@
 // client present there (as a visitor, later as the logged-in user), loads the room directory,
 // offers login, user information, favourites and creating one's own room, and hands entering
 // a room to the room side. Start-up runs it modally until the user quits or the server says so.
+// Its account side (TavoClientDlgAccount.cpp) and its replies (TavoClientDlgReplies.cpp) have
+// files of their own.
 
 #include "hall/HallLists.h"
 #include "hall/HallRequests.h"
@@ -11,6 +13,7 @@
 #include "hall/RoomGateway.h"
 #include "hall/TempDlg.h"
 #include "platform/DialogHost.h"
+#include "protocol/DispatchTable.h"
 
 #include <QString>
 
@@ -71,7 +74,10 @@ public:
     void OnOK() override {}
     void OnCancel() override { Quit(); }
 
+    // Every reply and notice of the hall server that reaches the hall window goes through its
+    // dispatch table.
     void OnHallReply(CKParam& reply) override;
+    const CDispatchTable& Replies() const { return m_replies; }
 
     // IHallServices: what the room side asks of the hall.
     void RequestRoomAddress(int room) override;
@@ -100,6 +106,8 @@ private:
     void ResetAccountValues();
     void AfterLogin(const QString& loginName, const QString& password);
 
+    // Registers the replies in m_replies, next to their handlers (TavoClientDlgReplies.cpp).
+    void RegisterReplies();
     void OnVisitorReply(CKParam& reply);
     void OnLogoutReply(CKParam& reply);
     void OnRoomListReply(CKParam& reply);
@@ -113,6 +121,7 @@ private:
     CHallLists m_lists;
     CHallRequests m_requests;
     CKWinSocketLogin m_route;
+    CDispatchTable m_replies;
     std::map<int, std::unique_ptr<CTempDlg>> m_directories;
     int64_t m_lastPresenceReply;
     int64_t m_lastLoginTime = 0;

@@ -304,6 +304,27 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
     });
 }
 
+TEST_F(Hall, EveryCenterCodeHasAHandlerOrADeclaredConsumer) {
+    const CDispatchTable& table = hall->Replies();
+    for (const tagCommandInfo& c : kCommandTable) {
+        if (c.feature != EFeature::Center) {
+            continue;
+        }
+        // A reply or notice nobody takes would be dropped without a word.
+        EXPECT_NE(table.Route(c.code), CDispatchTable::ERoute::None)
+            << c.name << " has no handler, no consumer and no sender";
+        // An exchange of the request dialog ends only when its reply reaches the dialog: the
+        // second route hands the dialog only the replies that end it.
+        if (CResponse2Dlg::TitleId(c.code) != 0 &&
+            CResponse2Dlg::RouteOf(c.code) != CResponse2Dlg::ERoute::WebPage) {
+            EXPECT_EQ(table.Route(c.reply), CDispatchTable::ERoute::Elsewhere)
+                << c.name << " is answered by a reply the request dialog never sees";
+        }
+    }
+    // The room side's verification comes through the hall window too.
+    EXPECT_EQ(table.Route(CMD_USER_VERIFIED), CDispatchTable::ERoute::Handler);
+}
+
 TEST_F(Hall, QuittingAsksTellsTheServerAndEndsShortlyAfter) {
     int result = 0;
     ui.dialogs.Script(CTavoClientDlg::IDD, [&](CDialogModel& d) {
