@@ -3,9 +3,9 @@
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "protocol/keys/MicKeys.h"
-#include "protocol/keys/PrivateMicKeys.h"
 #include "room/ChatText.h"
 #include "room/ModifyMicTimeDlg.h"
+#include "room/PrivateMic.h"
 #include "room/RoomDlg.h"
 #include "room/RoomMembers.h"
 #include "room/RoomStrings.h"
@@ -15,11 +15,9 @@
 CMicOrder::CMicOrder(CRoomDlg& room) : m_room(room) {}
 
 void CMicOrder::Register(CDispatchTable& t) {
-    for (short code :
-         {CMD_MIC_QUEUE, CMD_MIC_TIME, CMD_MIC_MODE, CMD_QUEUE_CONTROL, CMD_SECOND_MIC_CONTROL,
-          CMD_HAND_MIC, CMD_TAKE_BACK_MIC, CMD_HAND_SECOND_MIC, CMD_GRAB_MIC, CMD_RELEASE_MIC,
-          CMD_RELEASE_SECOND_MIC, CMD_EXTEND_MIC, CMD_PRIVATE_MIC, CMD_VISIT_PRIVATE_MIC,
-          CMD_RELEASE_PRIVATE_MIC, CMD_SEND_OFF_PRIVATE_MIC, CMD_HAND_HANDLE}) {
+    for (short code : {CMD_MIC_QUEUE, CMD_MIC_TIME, CMD_MIC_MODE, CMD_QUEUE_CONTROL,
+                       CMD_SECOND_MIC_CONTROL, CMD_HAND_MIC, CMD_TAKE_BACK_MIC, CMD_HAND_SECOND_MIC,
+                       CMD_GRAB_MIC, CMD_RELEASE_MIC, CMD_RELEASE_SECOND_MIC, CMD_EXTEND_MIC}) {
         t.Sends(code);
     }
     t.On(CMD_MIC_TAKEN, [this](CKParam& p) { OnMicTaken(p); });
@@ -35,12 +33,6 @@ void CMicOrder::Register(CDispatchTable& t) {
     t.On(CMD_MIC_EXTENDED, [this](CKParam& p) { OnHanded(p, IDS_LINE_MIC_EXTENDED); });
     t.On(CMD_MIC_RELEASED, [this](CKParam&) { OnReleased(false); });
     t.On(CMD_SECOND_MIC_RELEASED, [this](CKParam&) { OnReleased(true); });
-    t.On(CMD_HANDLE_HANDED, [this](CKParam& p) { OnHandleHanded(p); });
-    for (short code : {CMD_PRIVATE_MIC_CHANGED, CMD_PRIVATE_MIC_VISITED, CMD_PRIVATE_MIC_RELEASED,
-                       CMD_SENT_OFF_PRIVATE_MIC}) {
-        t.On(code, [this](CKParam& p) { OnPrivateMic(p); });
-    }
-    t.On(CMD_PRIVATE_MIC_NOTICE, [this](CKParam& p) { OnPrivateMicNotice(p); });
 }
 
 QString CMicOrder::TimeText(int r) {
@@ -394,18 +386,10 @@ void CMicOrder::OnReleased(bool second) {
     m_room.Members().Redraw();
 }
 
-void CMicOrder::OnHandleHanded(CKParam& p) {
-    const QString to = p.TextOr(HandleHandedKey::TO);
-    const QString by = p.TextOr(HandleHandedKey::BY);
-    const CRoomMembers& members = m_room.Members();
-    if (!to.isEmpty() && !by.isEmpty()) {
-        m_room.Panes().SystemLine(FillPlaceholders(LoadString(IDS_LINE_HANDLE_HANDED),
-                                                   {members.LineName(to), members.LineName(by)}),
-                                  SUFFIX_NONE, true);
-    }
+void CMicOrder::SetFloorHolder(const QString& id) {
     const QString own = m_room.OwnId();
     const tagMicState s = m_state.With([&](tagMicState& st) {
-        st.floorHolder = to;
+        st.floorHolder = id;
         return st;
     });
     IVoiceSender* voice = m_room.VoiceSender();
@@ -423,54 +407,15 @@ void CMicOrder::OnHandleHanded(CKParam& p) {
     }
 }
 
-void CMicOrder::OnPrivateMic(CKParam& p) {
-    UserInfo* m = m_room.Members().List().Find(p.TextOr(PrivateMicChangedKey::MEMBER));
-    const short code = p.Command();
-    if (m && code == CMD_PRIVATE_MIC_CHANGED) {
-        m->onPrivateMic = true;
-    } else if (m && code == CMD_PRIVATE_MIC_RELEASED) {
-        m->onPrivateMic = false;
-    }
-    m_room.Members().Redraw();
-}
-
-void CMicOrder::OnPrivateMicNotice(CKParam& p) {
-    m_room.Panes().SystemLine(HtmlEscape(p.TextOr(PrivateMicNoticeKey::TEXT)));
-    m_room.View().ClosePrivateMicWindow();
-}
-
 void CMicOrder::OnMemberLeft(const QString& id) {
     if (m_queue.removeAll(id) > 0) {
         RedrawQueue();
     }
 }
 
-bool CMicOrder::MemberPresent(const QString& id) {
-    if (m_room.Members().Find(id)) {
-        return true;
-    }
-    m_room.Panes().SystemLine(LoadString(IDS_MEMBER_GONE));
-    return false;
-}
-
 bool CMicOrder::Checked(short code) {
     return m_room.Discipline().CheckPending(code);
 }
-
-namespace {
-
-int Send(CRoomDlg& room, short code, const std::function<void(CKParam&)>& keys = {}) {
-    CKParam p;
-    p.SetShortInt(KEY_COMMAND, code);
-    if (keys) {
-        keys(p);
-    }
-    CRequestDiscipline& d = room.Discipline();
-    d.RecordAttempt(code);
-    return d.Send(code, p);
-}
-
-}  // namespace
 
 int CMicOrder::Grab() {
     CRequestDiscipline& d = m_room.Discipline();
@@ -491,24 +436,26 @@ int CMicOrder::Grab() {
     if (m_mode != MIC_GRAB && m_mode != MIC_QUEUE) {
         return -1;
     }
-    return Send(m_room, CMD_GRAB_MIC);
+    return m_room.Discipline().SendAttempt(CMD_GRAB_MIC);
 }
 
 int CMicOrder::Release() {
     const QString own = m_room.OwnId();
     if (SecondHolder() == own && !own.isEmpty()) {
-        return Checked(CMD_RELEASE_SECOND_MIC) ? Send(m_room, CMD_RELEASE_SECOND_MIC) : -1;
+        return Checked(CMD_RELEASE_SECOND_MIC)
+                   ? m_room.Discipline().SendAttempt(CMD_RELEASE_SECOND_MIC)
+                   : -1;
     }
     const UserInfo* me = m_room.OwnRecord();
     if (me && me->onPrivateMic) {
-        return ReleasePrivateMic();
+        return m_room.PrivateMic().Release();
     }
     const bool holds = MainHolder() == own && !own.isEmpty();
     const bool allowed = m_mode == MIC_QUEUE ? holds || m_queue.contains(own) : holds;
     if (!allowed) {
         return -1;
     }
-    return Checked(CMD_RELEASE_MIC) ? Send(m_room, CMD_RELEASE_MIC) : -1;
+    return Checked(CMD_RELEASE_MIC) ? m_room.Discipline().SendAttempt(CMD_RELEASE_MIC) : -1;
 }
 
 int CMicOrder::HandMic(const QString& id) {
@@ -521,7 +468,8 @@ int CMicOrder::HandSecondMic(const QString& id) {
 
 // Either microphone goes to a present member who holds neither.
 int CMicOrder::Hand(short code, const QString& id) {
-    if (!Checked(code) || !m_room.Discipline().CheckInterval(code) || !MemberPresent(id)) {
+    if (!Checked(code) || !m_room.Discipline().CheckInterval(code) ||
+        !m_room.Members().RequirePresent(id)) {
         return -1;
     }
     if (MainHolder() == id) {
@@ -532,7 +480,8 @@ int CMicOrder::Hand(short code, const QString& id) {
         m_room.Panes().SystemLine(LoadString(IDS_ON_SECOND_MIC));
         return -1;
     }
-    return Send(m_room, code, [&](CKParam& p) { p.SetCString(HandMicKey::MEMBER, id); });
+    return m_room.Discipline().SendAttempt(
+        code, [&](CKParam& p) { p.SetCString(HandMicKey::MEMBER, id); });
 }
 
 int CMicOrder::TakeBack(const QString& id) {
@@ -543,33 +492,33 @@ int CMicOrder::TakeBack(const QString& id) {
         m_room.Panes().SystemLine(LoadString(IDS_NOT_ON_MIC));
         return -1;
     }
-    return Send(m_room, CMD_TAKE_BACK_MIC,
-                [&](CKParam& p) { p.SetCString(TakeBackMicKey::MEMBER, id); });
+    return m_room.Discipline().SendAttempt(
+        CMD_TAKE_BACK_MIC, [&](CKParam& p) { p.SetCString(TakeBackMicKey::MEMBER, id); });
 }
 
 int CMicOrder::Extend(const QString& id) {
-    if (!Checked(CMD_EXTEND_MIC) || !MemberPresent(id)) {
+    if (!Checked(CMD_EXTEND_MIC) || !m_room.Members().RequirePresent(id)) {
         return -1;
     }
-    return Send(m_room, CMD_EXTEND_MIC,
-                [&](CKParam& p) { p.SetCString(ExtendMicKey::MEMBER, id); });
+    return m_room.Discipline().SendAttempt(
+        CMD_EXTEND_MIC, [&](CKParam& p) { p.SetCString(ExtendMicKey::MEMBER, id); });
 }
 
 int CMicOrder::MoveUp(const QString& id) {
-    if (!Checked(CMD_QUEUE_CONTROL) || !MemberPresent(id)) {
+    if (!Checked(CMD_QUEUE_CONTROL) || !m_room.Members().RequirePresent(id)) {
         return -1;
     }
-    return Send(m_room, CMD_QUEUE_CONTROL, [&](CKParam& p) {
+    return m_room.Discipline().SendAttempt(CMD_QUEUE_CONTROL, [&](CKParam& p) {
         p.SetInt(QueueControlKey::UP, 1);
         p.SetCString(QueueControlKey::MEMBER, id);
     });
 }
 
 int CMicOrder::RemoveFromQueue(const QString& id) {
-    if (!Checked(CMD_QUEUE_CONTROL) || !MemberPresent(id)) {
+    if (!Checked(CMD_QUEUE_CONTROL) || !m_room.Members().RequirePresent(id)) {
         return -1;
     }
-    return Send(m_room, CMD_QUEUE_CONTROL, [&](CKParam& p) {
+    return m_room.Discipline().SendAttempt(CMD_QUEUE_CONTROL, [&](CKParam& p) {
         p.SetInt(QueueControlKey::UP, 0);
         p.SetCString(QueueControlKey::MEMBER, id);
     });
@@ -585,7 +534,7 @@ int CMicOrder::SetSecondMicAllowed(bool allow) {
                                   LoadString(IDS_SECOND_MIC));
         return -1;
     }
-    return Send(m_room, CMD_SECOND_MIC_CONTROL, [&](CKParam& p) {
+    return m_room.Discipline().SendAttempt(CMD_SECOND_MIC_CONTROL, [&](CKParam& p) {
         p.SetInt(SecondMicControlKey::ALLOW, allow ? 1 : 0);
         p.SetInt(SecondMicControlKey::WHICH, 2);
     });
@@ -600,7 +549,7 @@ int CMicOrder::SetMode(int mode, bool forced) {
         m_room.Panes().SystemLine(LoadString(IDS_ALREADY) + ModeName(mode, forced));
         return -1;
     }
-    return Send(m_room, CMD_MIC_MODE, [&](CKParam& p) {
+    return m_room.Discipline().SendAttempt(CMD_MIC_MODE, [&](CKParam& p) {
         p.SetInt(MicModeKey::MODE, mode);
         if (forced) {
             p.SetInt(MicModeKey::FORCED, 1);
@@ -623,57 +572,6 @@ int CMicOrder::SendMicTime(int seconds) {
     if (!Checked(CMD_MIC_TIME)) {
         return -1;
     }
-    return Send(m_room, CMD_MIC_TIME, [&](CKParam& p) { p.SetInt(MicTimeKey::SECONDS, seconds); });
-}
-
-int CMicOrder::TakePrivateMic(bool confirm) {
-    if (!Checked(CMD_PRIVATE_MIC) || !m_room.Discipline().CheckInterval(CMD_PRIVATE_MIC)) {
-        return -1;
-    }
-    // Private microphones are for members with an account.
-    const UserInfo* me = m_room.OwnRecord();
-    if (!me || !me->registered) {
-        m_room.Panes().SystemLine(LoadString(IDS_NO_PRIVATE_MIC_RIGHT));
-        return -1;
-    }
-    m_privateMicConfirm = confirm;
-    return Send(m_room, CMD_PRIVATE_MIC,
-                [&](CKParam& p) { p.SetBoolean(PrivateMicKey::CONFIRM, m_privateMicConfirm); });
-}
-
-int CMicOrder::VisitPrivateMic(const QString& id) {
-    if (!Checked(CMD_VISIT_PRIVATE_MIC) || !MemberPresent(id)) {
-        return -1;
-    }
-    const int result = Send(m_room, CMD_VISIT_PRIVATE_MIC, [&](CKParam& p) {
-        p.SetCString(VisitPrivateMicKey::MEMBER, id);
-        p.SetCString(VisitPrivateMicKey::VISITOR, m_room.OwnId());
-    });
-    if (result == 0) {
-        m_room.Panes().SystemLine(FillPlaceholders(LoadString(IDS_VISITING_PRIVATE_MIC),
-                                                   {m_room.Members().LineName(id)}));
-    }
-    return result;
-}
-
-int CMicOrder::ReleasePrivateMic() {
-    return Checked(CMD_RELEASE_PRIVATE_MIC) ? Send(m_room, CMD_RELEASE_PRIVATE_MIC) : -1;
-}
-
-int CMicOrder::SendOffPrivateMic(const QString& id) {
-    if (!Checked(CMD_SEND_OFF_PRIVATE_MIC) || !MemberPresent(id)) {
-        return -1;
-    }
-    const int result = Send(m_room, CMD_SEND_OFF_PRIVATE_MIC,
-                            [&](CKParam& p) { p.SetCString(SendOffPrivateMicKey::MEMBER, id); });
-    if (result == 0) {
-        m_room.Panes().SystemLine(FillPlaceholders(LoadString(IDS_SENT_OFF_PRIVATE_MIC),
-                                                   {m_room.Members().LineName(id)}));
-    }
-    return result;
-}
-
-int CMicOrder::HandHandle(const QString& id) {
-    return Send(m_room, CMD_HAND_HANDLE,
-                [&](CKParam& p) { p.SetCString(HandHandleKey::MEMBER, id); });
+    return m_room.Discipline().SendAttempt(
+        CMD_MIC_TIME, [&](CKParam& p) { p.SetInt(MicTimeKey::SECONDS, seconds); });
 }

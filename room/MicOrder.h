@@ -49,11 +49,6 @@ public:
     // Opens the microphone-time dialog and sends its value on OK.
     int ChangeMicTime();
     int SendMicTime(int seconds);
-    int TakePrivateMic(bool confirm);
-    int VisitPrivateMic(const QString& id);
-    int ReleasePrivateMic();
-    int SendOffPrivateMic(const QString& id);
-    int HandHandle(const QString& id);
     // Request 220, the queue (only while the main connection is in the room).
     void FetchQueue();
 
@@ -67,9 +62,9 @@ public:
     void OnSecondMicControl(CKParam& packet);
     void OnHanded(CKParam& packet, int lineId);
     void OnReleased(bool second);
-    void OnHandleHanded(CKParam& packet);
-    void OnPrivateMic(CKParam& packet);
-    void OnPrivateMicNotice(CKParam& packet);
+    // The microphone handle went to a member (none: nobody holds it); decides whether the
+    // user's voice goes on.
+    void SetFloorHolder(const QString& id);
     void OnMemberLeft(const QString& id);
 
     int Mode() const { return m_mode; }
@@ -83,7 +78,6 @@ public:
     int SecondCountdown() const { return m_secondCountdown; }
     void SetGrabForbidden(bool forbidden) { m_grabForbidden = forbidden; }
     bool GrabForbidden() const { return m_grabForbidden; }
-    void SetPrivateMicConfirm(bool confirm) { m_privateMicConfirm = confirm; }
 
     // For the audio transport's capture thread.
     const CLocked<tagMicState>& State() const { return m_state; }
@@ -98,7 +92,6 @@ private:
     void BeginSpeaking(IVoiceSender& voice);
     void RedrawQueue();
     void ShowMode();
-    bool MemberPresent(const QString& id);
     bool Checked(short code);
 
     CRoomDlg& m_room;
@@ -110,5 +103,4 @@ private:
     bool m_grabForbidden = false;
     short m_mainCountdown = 0;
     short m_secondCountdown = 0;
-    bool m_privateMicConfirm = true;
 };

@@ -106,6 +106,16 @@ int CRequestDiscipline::Request(short code, CKParam& packet) {
     return Send(code, packet);
 }
 
+int CRequestDiscipline::SendAttempt(short code, const std::function<void(CKParam&)>& keys) {
+    CKParam p;
+    p.SetShortInt(KEY_COMMAND, code);
+    if (keys) {
+        keys(p);
+    }
+    RecordAttempt(code);
+    return Send(code, p);
+}
+
 bool CRequestDiscipline::OnReply(short requestCode, CKParam& reply) {
     if (!m_window.IsWindow()) {
         return false;

@@ -44,6 +44,9 @@ public:
     int Send(short code, CKParam& packet);
     // The whole discipline for an operation without local checks or input of its own.
     int Request(short code, CKParam& packet);
+    // Steps 3 to 5, once the feature's own checks passed: records the attempt and sends the
+    // request, its command set and its keys filled by keys.
+    int SendAttempt(short code, const std::function<void(CKParam&)>& keys = {});
 
     // The generic reply to request R; returns false when the room window is gone.
     bool OnReply(short requestCode, CKParam& reply);

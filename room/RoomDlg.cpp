@@ -8,6 +8,7 @@
 #include "room/ChatText.h"
 #include "room/MicOrder.h"
 #include "room/NoticeBoard.h"
+#include "room/PrivateMic.h"
 #include "room/ResponseDlg.h"
 #include "room/RoomMembers.h"
 #include "room/RoomStrings.h"
@@ -27,9 +28,10 @@ CRoomDlg::CRoomDlg(IRoomHost& host)
       m_discipline(*this, m_panes, [this](CKParam& p) { return SendMain(p); }),
       m_members(std::make_unique<CRoomMembers>(*this)),
       m_mic(std::make_unique<CMicOrder>(*this)),
+      m_privateMic(std::make_unique<CPrivateMic>(*this)),
       m_chat(std::make_unique<CChatText>(*this)),
       m_notices(std::make_unique<CNoticeBoard>(*this, WM_NOTICES_CHANGED)) {
-    m_features = {m_members.get(), m_mic.get(), m_chat.get(), m_notices.get()};
+    m_features = {m_members.get(), m_mic.get(), m_privateMic.get(), m_chat.get(), m_notices.get()};
     RegisterCore();
     for (IRoomFeature* f : m_features) {
         f->Register(m_table);

@@ -5,9 +5,9 @@
 // interfaces and call its operations for what the user does.
 
 #include "platform/MessageWindow.h"
+#include "protocol/DispatchTable.h"
 #include "room/ChatPanes.h"
 #include "room/ChatSocket.h"
-#include "protocol/DispatchTable.h"
 #include "room/RequestDiscipline.h"
 #include "room/RoomFeature.h"
 #include "room/RoomOptions.h"
@@ -21,6 +21,7 @@
 class CChatText;
 class CMicOrder;
 class CNoticeBoard;
+class CPrivateMic;
 class CRoomMembers;
 class IChatView;
 class IRoomView;
@@ -94,6 +95,7 @@ public:
 
     CRoomMembers& Members() { return *m_members; }
     CMicOrder& Mic() { return *m_mic; }
+    CPrivateMic& PrivateMic() { return *m_privateMic; }
     CChatText& Chat() { return *m_chat; }
     CNoticeBoard& Notices() { return *m_notices; }
 
@@ -131,8 +133,9 @@ private:
 
     std::unique_ptr<CRoomMembers> m_members;
     std::unique_ptr<CMicOrder> m_mic;
+    std::unique_ptr<CPrivateMic> m_privateMic;
     std::unique_ptr<CChatText> m_chat;
     std::unique_ptr<CNoticeBoard> m_notices;
-    std::vector<IRoomFeature*> m_features;  // the four above and those added
+    std::vector<IRoomFeature*> m_features;  // the five above and those added
     std::vector<std::unique_ptr<IRoomFeature>> m_added;
 };

@@ -33,6 +33,14 @@ void CRoomMembers::OnRoomOpened() {
     m_list.Clear();
 }
 
+bool CRoomMembers::RequirePresent(const QString& id) {
+    if (m_list.Find(id)) {
+        return true;
+    }
+    m_room.Panes().SystemLine(LoadString(IDS_MEMBER_GONE));
+    return false;
+}
+
 QString CRoomMembers::DisplayName(const QString& id) const {
     if (id.isEmpty()) {
         return LoadString(IDS_BACKSTAGE_ADMIN);

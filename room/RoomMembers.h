@@ -30,6 +30,8 @@ public:
     const CMemberList& List() const { return m_list; }
     CMemberList& List() { return m_list; }
     const UserInfo* Find(const QString& id) const { return m_list.Find(id); }
+    // Whether the member is in the room; otherwise says "此人已离开房间" in the chat.
+    bool RequirePresent(const QString& id);
 
     // The actor of an announcement: "后台管理员" for an empty identifier, else the nickname
     // of the member found, else empty.

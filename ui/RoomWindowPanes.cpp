@@ -7,6 +7,7 @@
 #include "platform/StringTable.h"
 #include "room/ChatText.h"
 #include "room/MicOrder.h"
+#include "room/PrivateMic.h"
 #include "room/RoomDlg.h"
 #include "ui/ChatBrowser.h"
 #include "ui/FacePicker.h"
@@ -315,12 +316,13 @@ void CRoomWindow::BuildMenuBar(QWidget* column) {
 
 void CRoomWindow::BuildMenus() {
     CMicOrder& mic = m_room.Mic();
+    CPrivateMic& privateMic = m_room.PrivateMic();
     m_micMenu = new QMenu(LoadString(IDS_UI_MENU_MIC), this);
     m_micMenu->addAction(LoadString(IDS_UI_MIC_PUBLIC), this, [&mic] { mic.Grab(); });
     m_micMenu->addAction(LoadString(IDS_UI_MIC_PRIVATE_CONFIRM), this,
-                         [&mic] { mic.TakePrivateMic(true); });
+                         [&privateMic] { privateMic.Take(true); });
     m_micMenu->addAction(LoadString(IDS_UI_MIC_PRIVATE), this,
-                         [&mic] { mic.TakePrivateMic(false); });
+                         [&privateMic] { privateMic.Take(false); });
 
     CChatText& chat = m_room.Chat();
     m_viewMenu = new QMenu(LoadString(IDS_UI_MENU_VIEW), this);
