@@ -49,6 +49,10 @@ public:
         WebPage,    // a web document at the page address
     };
     static ERoute RouteOf(int command);
+    static bool TakesSecondRoute(int command) {
+        const ERoute route = RouteOf(command);
+        return route == ERoute::InfoHost || route == ERoute::HallRoute;
+    }
     // Declares in the hall's dispatch table the requests the dialog runs and the replies that
     // end it.
     static void Register(CDispatchTable& table);

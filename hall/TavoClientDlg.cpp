@@ -72,14 +72,20 @@ bool CTavoClientDlg::Start() {
     return true;
 }
 
+int CTavoClientDlg::RunExchange(CResponse2Dlg& exchange, short command, const CKParam& request) {
+    exchange.SetCommand(command);
+    exchange.SetRequest(request);
+    if (CResponse2Dlg::TakesSecondRoute(command)) {
+        exchange.SetSecondRoute(&m_route);
+    }
+    return exchange.DoModal();
+}
+
 bool CTavoClientDlg::FetchServerInformation() {
     CKParam request;
     m_requests.BuildServerInfo(request);
     CResponse2Dlg exchange(&m_state);
-    exchange.SetCommand(CMD_SERVER_INFO);
-    exchange.SetRequest(request);
-    exchange.SetSecondRoute(&m_route);
-    if (exchange.DoModal() != IDOK) {
+    if (RunExchange(exchange, CMD_SERVER_INFO, request) != IDOK) {
         return false;
     }
     const CKParam& reply = exchange.Reply();
@@ -95,9 +101,7 @@ bool CTavoClientDlg::CheckVersion() {
     CKParam request;
     m_requests.BuildVersion(request);
     CResponse2Dlg exchange(&m_state);
-    exchange.SetCommand(CMD_VERSION);
-    exchange.SetRequest(request);
-    if (exchange.DoModal() != IDOK) {
+    if (RunExchange(exchange, CMD_VERSION, request) != IDOK) {
         MessageBox(LoadString(IDS_GET_NEWEST_VERSION) + LoadString(IDS_FAILURE_SUFFIX));
         return false;
     }

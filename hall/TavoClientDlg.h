@@ -22,6 +22,7 @@
 #include <memory>
 
 class CAppState;
+class CResponse2Dlg;
 class IHallView;
 
 class CTavoClientDlg : public CDialogModel, public IHallReplySink, public IHallServices {
@@ -93,6 +94,9 @@ protected:
     intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
 
 private:
+    // Runs one exchange of the request dialog, lending it the second route where the exchange
+    // takes it; the dialog keeps the reply or the refusal text.
+    int RunExchange(CResponse2Dlg& exchange, short command, const CKParam& request);
     bool Start();
     bool FetchServerInformation();
     bool CheckVersion();

@@ -111,9 +111,7 @@ void CTavoClientDlg::RequestOwnRooms() {
     CKParam request;
     m_requests.BuildOwnRooms(request);
     CResponse2Dlg exchange(&m_state);
-    exchange.SetCommand(CMD_OWN_ROOMS);
-    exchange.SetRequest(request);
-    if (exchange.DoModal() != IDOK) {
+    if (RunExchange(exchange, CMD_OWN_ROOMS, request) != IDOK) {
         MessageBox(FailureText(IDS_GET_OWN_ROOMS, exchange.ErrorText()));
     } else {
         const CKParam& reply = exchange.Reply();
@@ -158,9 +156,7 @@ void CTavoClientDlg::OnUserInfo() {
     CKParam request;
     m_requests.BuildUserInfo(request);
     CResponse2Dlg exchange(&m_state);
-    exchange.SetCommand(CMD_USER_INFO);
-    exchange.SetRequest(request);
-    if (exchange.DoModal() != IDOK) {
+    if (RunExchange(exchange, CMD_USER_INFO, request) != IDOK) {
         return;
     }
     const CKParam& reply = exchange.Reply();
@@ -182,9 +178,7 @@ void CTavoClientDlg::OnEntryInfo(int first, int second) {
     CKParam request;
     m_requests.BuildEntryInfo(request, first, second);
     CResponse2Dlg exchange(&m_state);
-    exchange.SetCommand(CMD_ENTRY_INFO);
-    exchange.SetRequest(request);
-    exchange.DoModal();
+    RunExchange(exchange, CMD_ENTRY_INFO, request);
 }
 
 void CTavoClientDlg::OnAddFavorite(int room) {
@@ -200,9 +194,7 @@ void CTavoClientDlg::OnCreateRoom() {
     CKParam formatsRequest;
     m_requests.BuildRoomFormats(formatsRequest);
     CResponse2Dlg formats(&m_state);
-    formats.SetCommand(CMD_ROOM_FORMATS);
-    formats.SetRequest(formatsRequest);
-    if (formats.DoModal() != IDOK) {
+    if (RunExchange(formats, CMD_ROOM_FORMATS, formatsRequest) != IDOK) {
         MessageBox(FailureText(IDS_OWN_ROOM, formats.ErrorText()));
         return;
     }
@@ -222,10 +214,7 @@ void CTavoClientDlg::OnCreateRoom() {
     choose.AppendChoices(request);
     m_requests.FinishCreateRoom(request);
     CResponse2Dlg create(&m_state);
-    create.SetCommand(CMD_CREATE_ROOM);
-    create.SetRequest(request);
-    create.SetSecondRoute(&m_route);
-    if (create.DoModal() != IDOK) {
+    if (RunExchange(create, CMD_CREATE_ROOM, request) != IDOK) {
         MessageBox(FailureText(IDS_OWN_ROOM, create.ErrorText()));
         return;
     }

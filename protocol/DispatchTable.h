@@ -16,9 +16,9 @@ public:
 
     enum class ERoute {
         None,          // nobody: the packet is ignored
-        Handler,       // a feature's handler
+        Handler,       // the handler of the feature (or the hall window) that owns it
         GenericReply,  // the generic reply of the request discipline (then the feature's own)
-        Elsewhere,     // consumed before dispatch: a waiting dialog or the entry
+        Elsewhere,     // consumed before dispatch: a waiting dialog, the room's entry
         Request,       // a request the client sends; never received
     };
 
@@ -29,8 +29,7 @@ public:
     void Elsewhere(short code);
     void Sends(short code);
 
-    // Calls the handlers of the packet's code, in the order registered; false when there are
-    // none.
+    // Calls the handlers of the packet's code; false when there are none.
     bool Dispatch(CKParam& packet) const;
     ERoute Route(short code) const;
     void Clear() { m_entries.clear(); }

@@ -68,19 +68,10 @@ int CPrivateMic::Take(bool confirm) {
 }
 
 int CPrivateMic::Visit(const QString& id) {
-    if (!m_room.Discipline().CheckPending(CMD_VISIT_PRIVATE_MIC) ||
-        !m_room.Members().RequirePresent(id)) {
-        return -1;
-    }
-    const int result = m_room.Discipline().SendAttempt(CMD_VISIT_PRIVATE_MIC, [&](CKParam& p) {
+    return SendAbout(CMD_VISIT_PRIVATE_MIC, id, IDS_VISITING_PRIVATE_MIC, [&](CKParam& p) {
         p.SetCString(VisitPrivateMicKey::MEMBER, id);
         p.SetCString(VisitPrivateMicKey::VISITOR, m_room.OwnId());
     });
-    if (result == 0) {
-        m_room.Panes().SystemLine(FillPlaceholders(LoadString(IDS_VISITING_PRIVATE_MIC),
-                                                   {m_room.Members().LineName(id)}));
-    }
-    return result;
 }
 
 int CPrivateMic::Release() {
@@ -89,16 +80,19 @@ int CPrivateMic::Release() {
 }
 
 int CPrivateMic::SendOff(const QString& id) {
-    if (!m_room.Discipline().CheckPending(CMD_SEND_OFF_PRIVATE_MIC) ||
-        !m_room.Members().RequirePresent(id)) {
+    return SendAbout(CMD_SEND_OFF_PRIVATE_MIC, id, IDS_SENT_OFF_PRIVATE_MIC,
+                     [&](CKParam& p) { p.SetCString(SendOffPrivateMicKey::MEMBER, id); });
+}
+
+int CPrivateMic::SendAbout(short code, const QString& id, int lineId,
+                           const std::function<void(CKParam&)>& keys) {
+    if (!m_room.Discipline().CheckPending(code) || !m_room.Members().RequirePresent(id)) {
         return -1;
     }
-    const int result = m_room.Discipline().SendAttempt(CMD_SEND_OFF_PRIVATE_MIC, [&](CKParam& p) {
-        p.SetCString(SendOffPrivateMicKey::MEMBER, id);
-    });
+    const int result = m_room.Discipline().SendAttempt(code, keys);
     if (result == 0) {
-        m_room.Panes().SystemLine(FillPlaceholders(LoadString(IDS_SENT_OFF_PRIVATE_MIC),
-                                                   {m_room.Members().LineName(id)}));
+        m_room.Panes().SystemLine(
+            FillPlaceholders(LoadString(lineId), {m_room.Members().LineName(id)}));
     }
     return result;
 }

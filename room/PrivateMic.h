@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class CKParam;
 class CRoomDlg;
 
@@ -31,5 +33,10 @@ public:
     void OnHandleHanded(CKParam& packet);
 
 private:
+    // A request about a member who must be in the room; once it is on its way, the line lineId
+    // names the member.
+    int SendAbout(short code, const QString& id, int lineId,
+                  const std::function<void(CKParam&)>& keys);
+
     CRoomDlg& m_room;
 };

@@ -228,34 +228,29 @@ QWidget* CRoomWindow::BuildMicPanel(QWidget* column) {
     m_mode = new QLabel(box);
     m_mode->setObjectName(QStringLiteral("micMode"));
     grid->addWidget(m_mode, 0, 0, 1, 3);
-    grid->addWidget(Caption(LoadString(IDS_MAIN_MIC), box), 1, 0);
-    m_mainHolder = new QLabel(box);
-    m_mainHolder->setObjectName(QStringLiteral("mainHolder"));
-    m_mainTime = new QLabel(box);
-    m_mainTime->setObjectName(QStringLiteral("mainTime"));
-    grid->addWidget(m_mainHolder, 1, 1);
-    grid->addWidget(m_mainTime, 1, 2, Qt::AlignRight);
-    m_mainMeter = new QProgressBar(box);
-    grid->addWidget(Caption(LoadString(IDS_SECOND_MIC), box), 3, 0);
-    m_secondHolder = new QLabel(box);
-    m_secondHolder->setObjectName(QStringLiteral("secondHolder"));
-    m_secondTime = new QLabel(box);
-    m_secondTime->setObjectName(QStringLiteral("secondTime"));
-    grid->addWidget(m_secondHolder, 3, 1);
-    grid->addWidget(m_secondTime, 3, 2, Qt::AlignRight);
-    m_secondMeter = new QProgressBar(box);
-    for (QProgressBar* meter : {m_mainMeter, m_secondMeter}) {
+    // Each microphone: its caption, holder and time on one row, its meter on the next.
+    const auto micRows = [&](int row, int caption, const char* name, QLabel*& holder, QLabel*& time,
+                             QProgressBar*& meter) {
+        grid->addWidget(Caption(LoadString(caption), box), row, 0);
+        holder = new QLabel(box);
+        holder->setObjectName(QStringLiteral("%1Holder").arg(QLatin1String(name)));
+        time = new QLabel(box);
+        time->setObjectName(QStringLiteral("%1Time").arg(QLatin1String(name)));
+        grid->addWidget(holder, row, 1);
+        grid->addWidget(time, row, 2, Qt::AlignRight);
+        meter = new QProgressBar(box);
         meter->setRange(0, 100);
         meter->setValue(0);
         meter->setTextVisible(false);
         meter->setMaximumHeight(6);
-    }
+        grid->addWidget(meter, row + 1, 0, 1, 3);
+    };
+    micRows(1, IDS_MAIN_MIC, "main", m_mainHolder, m_mainTime, m_mainMeter);
+    micRows(3, IDS_SECOND_MIC, "second", m_secondHolder, m_secondTime, m_secondMeter);
     m_speaking = new QLabel(LoadString(IDS_UI_SPEAKING), box);
     m_speaking->setObjectName(QStringLiteral("speaking"));
     m_speaking->setVisible(false);
     grid->addWidget(m_speaking, 5, 0, 1, 3);
-    grid->addWidget(m_mainMeter, 2, 0, 1, 3);
-    grid->addWidget(m_secondMeter, 4, 0, 1, 3);
     grid->addLayout(BuildMicLine(box), 6, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     return box;
