@@ -1,6 +1,6 @@
 // The microphone order: countdown texts, holders and the queue as the announcements move them,
-// the local checks of the requests, the floor holder, and when the user's voice starts and
-// stops.
+// the local checks of the requests, the floor holder, when the user's voice starts and stops,
+// and the private microphones.
 
 #include "tests/room/RoomFixture.h"
 
@@ -8,6 +8,7 @@
 #include "room/MicOrder.h"
 #include "room/ModifyMicTimeDlg.h"
 #include "room/NoticeBoard.h"
+#include "room/PrivateMic.h"
 #include "room/RoomMembers.h"
 
 #include <gtest/gtest.h>
@@ -178,6 +179,32 @@ TEST(MicOrder, RequestsAreCheckedBeforeTheyGo) {
     // Releasing: nothing to release sends nothing.
     EXPECT_EQ(mic.Release(), -1);
     EXPECT_TRUE(f.server.main.Received(CMD_RELEASE_MIC).empty());
+}
+
+TEST(PrivateMic, TakingOneWantsAnAccountAndReleasingTheMicrophoneGivesItBack) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter());
+    CPrivateMic& privateMic = f.Room().PrivateMic();
+    UserInfo* me = f.Room().Members().List().Find("me");
+    me->registered = false;
+    EXPECT_EQ(privateMic.Take(true), -1);
+    EXPECT_TRUE(f.privateView.Has("对不起,您没有上私麦的权限"));
+    me->registered = true;
+    ASSERT_EQ(privateMic.Take(false), 0);
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_PRIVATE_MIC));
+    CKParam sent;
+    f.server.main.Received(CMD_PRIVATE_MIC)[0].Load(sent);
+    EXPECT_FALSE(sent.BoolOr(20, true));
+    // Once the server says the user holds it, the release button releases the private one.
+    f.Deliver(Packet(CMD_PRIVATE_MIC_CHANGED, {{20, "me"}}));
+    EXPECT_TRUE(f.Room().Members().Find("me")->onPrivateMic);
+    ASSERT_EQ(f.Room().Mic().Release(), 0);
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_RELEASE_PRIVATE_MIC));
+    EXPECT_TRUE(f.server.main.Received(CMD_RELEASE_MIC).empty());
+    f.Deliver(Packet(CMD_PRIVATE_MIC_RELEASED, {{20, "me"}}));
+    EXPECT_FALSE(f.Room().Members().Find("me")->onPrivateMic);
+    EXPECT_EQ(privateMic.SendOff("gone"), -1);
+    EXPECT_TRUE(f.privateView.Has("此人已离开房间"));
 }
 
 TEST(MicOrder, AnnouncementsWriteTheirLines) {
