@@ -5,7 +5,7 @@
 #include "app/client/ClientOptions.h"
 #include "app/client/ClientRun.h"
 #include "app/client/HallRelay.h"
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/TavoClientApp.h"
 #include "hall/TavoClientDlg.h"
 #include "infra/CrashCapture.h"

@@ -2,7 +2,7 @@
 // presence request reaching a local hall server, and how long a directory document of 5,000
 // rooms takes to read and lay out.
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/Directory.h"
 #include "hall/HallLists.h"
 #include "hall/HallView.h"

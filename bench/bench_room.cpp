@@ -1,8 +1,8 @@
 // The room with ten thousand members: filing the member list, an arrival and a departure, and
 // receiving chat lines through the dispatcher (filtering, faces, routing to a view).
 
-#include "hall/AppState.h"
-#include "hall/RoomGateway.h"
+#include "core/AppState.h"
+#include "core/RoomGateway.h"
 #include "protocol/Commands.h"
 #include "room/RoomEntry.h"
 #include "room/RoomMembers.h"

@@ -1,7 +1,7 @@
 // Received chat lines are written by other members' clients: whatever comes in, the rebuilt
 // line holds nothing that runs, fetches or stalls the view (see tests/room/ChatMarkupCheck.h).
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "room/ChatFormat.h"
 #include "room/ChatSanitizer.h"
 #include "tests/room/ChatMarkupCheck.h"

@@ -1,7 +1,7 @@
 #include "hall/TavoClientDlg.h"
 
+#include "core/AppState.h"
 #include "core/WindowMessages.h"
-#include "hall/AppState.h"
 #include "hall/CreateRoomDlg.h"
 #include "hall/HallView.h"
 #include "hall/LoginDlg.h"

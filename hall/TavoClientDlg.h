@@ -4,11 +4,11 @@
 // offers login, user information, favourites and creating one's own room, and hands entering
 // a room to the room side. Start-up runs it modally until the user quits or the server says so.
 
+#include "core/RoomGateway.h"
 #include "hall/HallLists.h"
 #include "hall/HallRequests.h"
 #include "hall/KWinSocketLogin.h"
 #include "hall/ReplySink.h"
-#include "hall/RoomGateway.h"
 #include "hall/TempDlg.h"
 #include "platform/DialogHost.h"
 

@@ -1,7 +1,7 @@
 #include "room/RoomDlg.h"
 
+#include "core/AppState.h"
 #include "core/WindowMessages.h"
-#include "hall/AppState.h"
 #include "platform/Prompt.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"

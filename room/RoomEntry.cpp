@@ -1,7 +1,7 @@
 #include "room/RoomEntry.h"
 
+#include "core/AppState.h"
 #include "core/WindowMessages.h"
-#include "hall/AppState.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
 #include "platform/StringTable.h"

@@ -4,7 +4,7 @@
 // entry request, second connection), the refusals on the way, switching rooms, leaving, and
 // what happens when a connection drops.
 
-#include "hall/RoomGateway.h"
+#include "core/RoomGateway.h"
 #include "platform/MessageWindow.h"
 #include "protocol/KParam.h"
 #include "room/ChatSocket.h"

@@ -3,7 +3,7 @@
 // server on a TCP connection, a web server for documents; a manual clock so minutes of presence
 // pass in milliseconds; the scripted prompt and dialogs answering for the user.
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/TavoClientDlg.h"
 #include "platform/Clock.h"
 #include "protocol/Commands.h"

@@ -3,8 +3,8 @@
 // with a hall that records what the room side asks of it and posts its messages back as the
 // hall window would, and views that keep what they were told to draw.
 
-#include "hall/AppState.h"
-#include "hall/RoomGateway.h"
+#include "core/AppState.h"
+#include "core/RoomGateway.h"
 #include "platform/MessageWindow.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"

@@ -1,4 +1,4 @@
-#include "hall/AppState.h"
+#include "core/AppState.h"
 
 #include <atomic>
 
