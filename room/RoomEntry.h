@@ -45,11 +45,6 @@ public:
     void EnterRoom(int room);
     // Connects and attaches the second connection: 0, or -1 when it failed.
     int ConnectSecond();
-    // The H.264 flags, probed once per process.
-    static bool H264Encoder();
-    static bool H264Decoder();
-    // This machine's IPv4 address in dotted form.
-    static QString LocalAddress();
 
 protected:
     intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
