@@ -26,7 +26,7 @@ public:
 };
 
 // A page that keeps the fragments the way a document would, without drawing them.
-class CCountingView : public IChatView {
+class CCountingView : public CNullChatView {
 public:
     bool InsertAtFirstTd(const QString& fragment) override {
         bytes += fragment.size();
@@ -70,7 +70,7 @@ struct CBenchRoom {
     CAppState app;
     CQuietHall hall;
     CRoomEntry entry{hall};
-    IRoomView roomView;
+    CNullRoomView roomView;
     CCountingView publicView;
     CCountingView privateView;
     CKParam reply;

@@ -17,7 +17,7 @@
 namespace {
 // Draws nothing: the room without widgets (a test, the console before it sets its views).
 IRoomView& NoRoomView() {
-    static IRoomView view;
+    static CNullRoomView view;
     return view;
 }
 }  // namespace
