@@ -3,6 +3,7 @@
 
 #include "core/AppState.h"
 #include "core/RoomGateway.h"
+#include "platform/Clock.h"
 #include "protocol/Commands.h"
 #include "room/RoomEntry.h"
 #include "room/RoomMembers.h"
@@ -53,7 +54,6 @@ struct CBenchRoom {
     CBenchRoom() {
         app.account.loginName = QStringLiteral("me");
         app.programFolder = QStringLiteral("/opt/tavo");
-        CAppState::Set(&app);
         entry.Room().SetViews(&roomView, &publicView, &privateView);
         tagEntryData data;
         data.room = 1;
@@ -65,9 +65,8 @@ struct CBenchRoom {
             reply.SetCString(static_cast<short>(31 + i), MemberText(i));
         }
     }
-    ~CBenchRoom() { CAppState::Set(nullptr); }
-
     CAppState app;
+    CScopedAppState appScope{app};
     CQuietHall hall;
     CRoomEntry entry{hall};
     CNullRoomView roomView;
@@ -143,6 +142,7 @@ BENCHMARK(BM_ReceiveChatLines)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -1,15 +1,9 @@
 #include "core/AppState.h"
 
-#include <atomic>
-
 namespace {
-std::atomic<CAppState*> g_state{nullptr};
+constinit CServiceSlot<CAppState> g_state{"application state"};
 }
 
-CAppState& CAppState::Get() {
-    static CAppState fallback;
-    CAppState* state = g_state.load(std::memory_order_acquire);
-    return state ? *state : fallback;
+CServiceSlot<CAppState>& CAppState::Slot() {
+    return g_state;
 }
-
-void CAppState::Set(CAppState* state) { g_state.store(state, std::memory_order_release); }

@@ -26,6 +26,13 @@ void Check(const QString& clean, const QString& folder) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // Faces of the sets from 5 up are found through the configuration's links.
+    static CAppState state;
+    CAppState::Slot().Install(&state);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString folder = QStringLiteral("/opt/tavo");
     const QString line =

@@ -20,11 +20,8 @@ namespace tavotest {
 
 // Installs an application state for the life of a test.
 struct CStateScope {
-    CStateScope() { CAppState::Set(&state); }
-    ~CStateScope() { CAppState::Set(nullptr); }
-    CStateScope(const CStateScope&) = delete;
-    CStateScope& operator=(const CStateScope&) = delete;
     CAppState state;
+    CScopedAppState scope{state};
 };
 
 class HallFixture : public ::testing::Test {

@@ -109,6 +109,7 @@ struct CRoomFixture {
     CTempConfig config;
     CScriptedUi ui;
     CAppState app;
+    CScopedAppState appScope{app};
     CRecordingHall hall;
     CScriptedRoomServer server;
     CRecordingRoomView roomView;

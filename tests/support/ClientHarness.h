@@ -43,6 +43,7 @@ public:
 
     CTempConfig config;
     CAppState state;
+    CScopedAppState stateScope{state};
     CScriptedPrompt prompt;
     CScopedPrompt promptScope{prompt};
     CHallRelay relay;
