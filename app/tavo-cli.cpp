@@ -13,9 +13,10 @@
 #include "app/client/ClientOptions.h"
 #include "app/client/ClientRun.h"
 #include "app/client/HallRelay.h"
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/TavoClientApp.h"
 #include "hall/TavoClientDlg.h"
+#include "platform/Clock.h"
 #include "platform/DialogHost.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
@@ -28,6 +29,7 @@
 #include <unistd.h>
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
     QCoreApplication app(argc, argv);
     const tagClientOptions options = ParseClientOptions(app.arguments());
     QString scriptPath;
@@ -57,7 +59,7 @@ int main(int argc, char** argv) {
     ApplyClientOptions(options, folder);
 
     CAppState state;
-    CAppState::Set(&state);
+    CScopedAppState stateScope(state);
     CConsoleOutput out;
     CConsolePrompt prompt(out, scriptPath.isEmpty());
     CScopedPrompt promptScope(prompt);
@@ -96,7 +98,6 @@ int main(int argc, char** argv) {
     const EStartResult result = RunClient(client, start);
     runner.Stop();
     relay.Attach(nullptr);
-    CAppState::Set(nullptr);
     if (result != EStartResult::Run) {
         return 1;
     }

@@ -5,6 +5,8 @@
 //                [--web-port N] [--language L]
 //   tavo-serverd admin [--config FILE] [--db PATH] COMMAND ...
 
+#include "platform/Clock.h"
+#include "platform/Prompt.h"
 #include "server/AdminCommands.h"
 #include "server/Seed.h"
 #include "server/Service.h"
@@ -24,6 +26,16 @@
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+
+// A service has nobody to ask: a box the shared connection code raises goes to the error
+// stream and takes its first button.
+class CServicePrompt : public IPromptService {
+public:
+    int MessageBox(const QString& text, const QString& caption, unsigned flags) override {
+        QTextStream(stderr) << "tavo-serverd: " << caption << ": " << text << "\n";
+        return FirstButton(flags);
+    }
+};
 
 void OnSignal(int) {
     const char byte = 1;
@@ -80,6 +92,9 @@ int RunAdmin(QStringList args, QTextStream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
+    static CServicePrompt prompt;
+    IPromptService::Slot().Install(&prompt);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavo-serverd"));
     QTextStream out(stdout);

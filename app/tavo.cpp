@@ -5,10 +5,11 @@
 #include "app/client/ClientOptions.h"
 #include "app/client/ClientRun.h"
 #include "app/client/HallRelay.h"
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/TavoClientApp.h"
 #include "hall/TavoClientDlg.h"
 #include "infra/CrashCapture.h"
+#include "platform/Clock.h"
 #include "platform/StringTable.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
@@ -44,6 +45,7 @@ QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 4px; }
 }  // namespace
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
     QApplication app(argc, argv);
     // A crashed copy starts us only to show its message: its own heap and windows may be
     // broken, ours are sound.
@@ -67,7 +69,7 @@ int main(int argc, char** argv) {
     app.setWindowIcon(CIcons::App());
 
     CAppState state;
-    CAppState::Set(&state);
+    CScopedAppState stateScope(state);
     CQtPromptService prompt;
     CScopedPrompt promptScope(prompt);
     CQtDialogHost host;
@@ -90,6 +92,5 @@ int main(int argc, char** argv) {
                                        CCrashCapture::kMessageOption};
     const EStartResult result = RunClient(client, start);
     relay.Attach(nullptr);
-    CAppState::Set(nullptr);
     return result == EStartResult::Run ? 0 : 1;
 }

@@ -316,4 +316,13 @@ BENCHMARK(BM_CaptureThreadWakeup)->UseManualTime()->Unit(benchmark::kMicrosecond
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -8,6 +8,7 @@
 // (tests/room/data/chat-lines.txt), cleaned as a received line is, put into the page, laid
 // out and drawn on its own, with the worst line's time; and the line of 24 nested tables.
 
+#include "platform/Clock.h"
 #include "room/ChatSanitizer.h"
 #include "tests/room/ChatMarkupCheck.h"
 #include "ui/ChatBrowser.h"
@@ -145,6 +146,7 @@ BENCHMARK(BM_TwentyFourNestedTables)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }

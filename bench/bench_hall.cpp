@@ -2,12 +2,13 @@
 // presence request reaching a local hall server, and how long a directory document of 5,000
 // rooms takes to read and lay out.
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/Directory.h"
 #include "hall/HallLists.h"
 #include "hall/HallView.h"
 #include "hall/TavoClientApp.h"
 #include "hall/TavoClientDlg.h"
+#include "platform/Clock.h"
 #include "platform/DialogHost.h"
 #include "platform/Profile.h"
 #include "platform/Prompt.h"
@@ -73,10 +74,9 @@ void BM_StartToFirstPresenceRequest(benchmark::State& state) {
     for (auto _ : state) {
         presence = false;
         CAppState appState;
-        CAppState::Set(&appState);
+        CScopedAppState appScope(appState);
         CTavoClientApp app(appState, &view, nullptr);
         app.Run(start);
-        CAppState::Set(nullptr);
         if (!presence) {
             state.SkipWithError("no presence request");
             break;
@@ -130,6 +130,7 @@ BENCHMARK(BM_FillRoomList)->Arg(5000)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

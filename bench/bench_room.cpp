@@ -1,8 +1,9 @@
 // The room with ten thousand members: filing the member list, an arrival and a departure, and
 // receiving chat lines through the dispatcher (filtering, faces, routing to a view).
 
-#include "hall/AppState.h"
-#include "hall/RoomGateway.h"
+#include "core/AppState.h"
+#include "core/RoomGateway.h"
+#include "platform/Clock.h"
 #include "protocol/Commands.h"
 #include "room/RoomEntry.h"
 #include "room/RoomMembers.h"
@@ -26,7 +27,7 @@ public:
 };
 
 // A page that keeps the fragments the way a document would, without drawing them.
-class CCountingView : public IChatView {
+class CCountingView : public CNullChatView {
 public:
     bool InsertAtFirstTd(const QString& fragment) override {
         bytes += fragment.size();
@@ -53,7 +54,6 @@ struct CBenchRoom {
     CBenchRoom() {
         app.account.loginName = QStringLiteral("me");
         app.programFolder = QStringLiteral("/opt/tavo");
-        CAppState::Set(&app);
         entry.Room().SetViews(&roomView, &publicView, &privateView);
         tagEntryData data;
         data.room = 1;
@@ -65,12 +65,11 @@ struct CBenchRoom {
             reply.SetCString(static_cast<short>(31 + i), MemberText(i));
         }
     }
-    ~CBenchRoom() { CAppState::Set(nullptr); }
-
     CAppState app;
+    CScopedAppState appScope{app};
     CQuietHall hall;
     CRoomEntry entry{hall};
-    IRoomView roomView;
+    CNullRoomView roomView;
     CCountingView publicView;
     CCountingView privateView;
     CKParam reply;
@@ -143,6 +142,7 @@ BENCHMARK(BM_ReceiveChatLines)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -3,6 +3,7 @@
 // after 10,000 chat lines.
 
 #include "app/client/HallRelay.h"
+#include "platform/Clock.h"
 #include "room/MemberList.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
@@ -106,6 +107,7 @@ BENCHMARK(BM_ResidentMemoryIdleInACrowdedTalkativeRoom)
 }  // namespace
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }

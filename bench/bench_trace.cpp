@@ -3,6 +3,7 @@
 // dropped (output mode 1) to show what the file costs. The log's limit is large enough that
 // only the last benchmark runs into backups, which it does every 100 KB.
 #include "infra/TraceLog.h"
+#include "platform/Clock.h"
 #include "platform/Profile.h"
 
 #include <benchmark/benchmark.h>
@@ -46,6 +47,7 @@ BENCHMARK(BM_TraceWithBackups)->Threads(1)->Threads(4)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
     QTemporaryDir dir;
     CProfileStore::SetRoot(dir.path());
     QDir::setCurrent(dir.path());

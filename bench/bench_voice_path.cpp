@@ -16,6 +16,7 @@
 #include "audio/MyWaveIn.h"
 #include "audio/RecordSource.h"
 #include "bench/SpeechLike.h"
+#include "platform/Clock.h"
 #include "platform/audio/WavFile.h"
 #include "platform/audio/WaveSystem.h"
 #include "room/RoomAudio.h"
@@ -322,6 +323,7 @@ BENCHMARK(BM_RawEncode)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -9,6 +9,7 @@
 // The service runs in a child process (so its CPU and memory are its own); the clients here
 // are plain sockets speaking the protocol, with one thread receiving for all of them.
 
+#include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "protocol/Commands.h"
 #include "protocol/FrameCodec.h"
@@ -81,6 +82,7 @@ tagPorts g_ports;
     int argc = 1;
     char name[] = "tavo-serverd-bench";
     char* argv[] = {name, nullptr};
+    CClock::Slot().Install(&TheSystemClock());
     QCoreApplication app(argc, argv);
     tagServerConfig config;
     config.databasePath = QStringLiteral(":memory:");

@@ -1,7 +1,7 @@
 // Received chat lines are written by other members' clients: whatever comes in, the rebuilt
 // line holds nothing that runs, fetches or stalls the view (see tests/room/ChatMarkupCheck.h).
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "room/ChatFormat.h"
 #include "room/ChatSanitizer.h"
 #include "tests/room/ChatMarkupCheck.h"
@@ -25,6 +25,13 @@ void Check(const QString& clean, const QString& folder) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // Faces of the sets from 5 up are found through the configuration's links.
+    static CAppState state;
+    CAppState::Slot().Install(&state);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString folder = QStringLiteral("/opt/tavo");

@@ -1,6 +1,6 @@
 // The server configuration document comes from the web: any bytes, decoded by whatever charset
 // they declare, are read into the settings without harm.
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/ConfigDocument.h"
 #include "platform/WebDocument.h"
 

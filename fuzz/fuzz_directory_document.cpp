@@ -1,6 +1,6 @@
 // Directory documents come from the web: any bytes are read as area and room lists, and every
 // room name found is cut to a column, without harm.
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/Directory.h"
 #include "platform/WebDocument.h"
 

@@ -1,6 +1,6 @@
 // Member texts of the member list and arrival packets come from the room server.
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "protocol/KParam.h"
 #include "room/MemberList.h"
 #include "room/UserInfo.h"

@@ -158,7 +158,7 @@ void Run(const uint8_t* data, size_t size);
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     static QCoreApplication app(*argc, *argv);
     static CManualClock clock;
-    CClock::Set(&clock);
+    CClock::Slot().Install(&clock);
     return 0;
 }
 

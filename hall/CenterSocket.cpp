@@ -1,6 +1,6 @@
 #include "hall/CenterSocket.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/HallPacket.h"
 #include "hall/ReplySink.h"
 #include "protocol/Commands.h"

@@ -1,6 +1,6 @@
 #include "hall/ConfigDocument.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "platform/Profile.h"
 
 #include <QXmlStreamReader>

@@ -1,6 +1,6 @@
 #include "hall/Directory.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/ConfigDocument.h"
 
 #include <QXmlStreamReader>

@@ -1,6 +1,6 @@
 #include "hall/HallLists.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "protocol/KParam.h"
 #include "protocol/keys/CenterKeys.h"
 

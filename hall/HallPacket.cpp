@@ -1,6 +1,6 @@
 #include "hall/HallPacket.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 
 void AppendIdentity(CKParam& packet, const CAppState& state) {
     packet.SetCString(IdentityKey::TEXT, state.account.identityText);

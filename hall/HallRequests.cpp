@@ -1,6 +1,6 @@
 #include "hall/HallRequests.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/HallPacket.h"
 #include "protocol/Commands.h"
 #include "protocol/DispatchTable.h"

@@ -2,7 +2,8 @@
 // What the hall window's logic asks of whatever draws it (the desktop window, the console
 // client, or a test): lists to show, lines of text, the tray tip, the measure of drawn text and
 // the screen. The view never holds hall state; it reports the user's actions back to the hall
-// (CTavoClientDlg's public operations).
+// (CTavoClientDlg's public operations). Every operation is pure; a view that draws only part
+// of the hall (the console client, tests) derives from CNullHallView.
 
 #include <QString>
 
@@ -57,4 +58,32 @@ public:
     virtual int ScreenHeight() const = 0;
     virtual bool ChangeDisplayMode(int width, int height) = 0;
     virtual void RestoreDisplayMode() = 0;
+};
+
+// A hall drawn nowhere. The room-number box keeps what is put in it, texts take no room (so
+// nothing is cut to fit), and the screen is large enough for the start-up check.
+class CNullHallView : public IHallView {
+public:
+    void SetAreaList(int list, const std::vector<tagListEntry>& entries) override {}
+    void SetRoomList(const std::vector<tagListEntry>& entries) override {}
+    void SetRoomMark(int index, EListMark mark) override {}
+    void SetRoomNumberText(const QString& text) override { m_roomNumber = text; }
+    QString RoomNumberText() const override { return m_roomNumber; }
+    void SetInformation(const QString& text) override {}
+    void SetStatus(const QString& text) override {}
+    void ShowHall(bool show) override {}
+    void SetTitle(const QString& title) override {}
+    void SetTrayTip(const QString& tip) override {}
+    void SetPanelAddress(EHallPanel panel, const QString& address) override {}
+    void RefreshAccount() override {}
+    void ShowListWait(bool visible, const QString& title, const QString& status) override {}
+    int TextWidth(const QString& text) const override { return 0; }
+    int RoomColumnWidth() const override { return 0; }
+    int ScreenWidth() const override { return 1920; }
+    int ScreenHeight() const override { return 1080; }
+    bool ChangeDisplayMode(int width, int height) override { return false; }
+    void RestoreDisplayMode() override {}
+
+private:
+    QString m_roomNumber;
 };

@@ -1,6 +1,6 @@
 #include "hall/LoginDlg.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/HallPacket.h"
 #include "hall/Response2Dlg.h"
 #include "platform/Clock.h"

@@ -1,6 +1,6 @@
 #include "hall/Response2Dlg.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/HallPacket.h"
 #include "hall/KWinSocketLogin.h"
 #include "platform/Prompt.h"

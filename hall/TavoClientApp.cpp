@@ -1,6 +1,6 @@
 #include "hall/TavoClientApp.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/Edition.h"
 #include "hall/HallView.h"
 #include "hall/PictureSets.h"

@@ -1,7 +1,7 @@
 #include "hall/TavoClientDlg.h"
 
+#include "core/AppState.h"
 #include "core/WindowMessages.h"
-#include "hall/AppState.h"
 #include "hall/HallView.h"
 #include "hall/Response2Dlg.h"
 #include "infra/TraceLog.h"

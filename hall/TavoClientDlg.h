@@ -6,11 +6,11 @@
 // Its account side (TavoClientDlgAccount.cpp) and its replies (TavoClientDlgReplies.cpp) have
 // files of their own.
 
+#include "core/RoomGateway.h"
 #include "hall/HallLists.h"
 #include "hall/HallRequests.h"
 #include "hall/KWinSocketLogin.h"
 #include "hall/ReplySink.h"
-#include "hall/RoomGateway.h"
 #include "hall/TempDlg.h"
 #include "platform/DialogHost.h"
 #include "protocol/DispatchTable.h"

@@ -4,8 +4,8 @@
 
 #include "hall/TavoClientDlg.h"
 
+#include "core/AppState.h"
 #include "core/WindowMessages.h"
-#include "hall/AppState.h"
 #include "hall/CreateRoomDlg.h"
 #include "hall/HallView.h"
 #include "hall/LoginDlg.h"

@@ -3,8 +3,8 @@
 
 #include "hall/TavoClientDlg.h"
 
+#include "core/AppState.h"
 #include "core/WindowMessages.h"
-#include "hall/AppState.h"
 #include "hall/HallView.h"
 #include "hall/Response2Dlg.h"
 #include "platform/Clock.h"

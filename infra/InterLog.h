@@ -3,6 +3,7 @@
 // writing and the backup step one critical region per line.
 
 #include "infra/TraceLog.h"
+#include "platform/TraceMessage.h"
 
 #include <QString>
 
@@ -12,14 +13,6 @@
 #include <cstdarg>
 #include <cstdint>
 #include <mutex>
-
-// The formatted message of a line is built in a buffer of this many characters, terminating
-// zero included.
-constexpr int kTraceMessageChars = 1024;
-
-// Formats a printf-style message (UTF-8 format and text arguments) and cuts it to
-// kTraceMessageChars - 1 UTF-16 characters. Shared with the remote log channel.
-QString FormatTraceMessage(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 // The tag of a level: "NOMAL:", "ALARM:", "ERROR:", "DEBUG:", "UNREG:".
 const char* TraceLevelTag(int level);

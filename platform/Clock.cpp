@@ -3,17 +3,11 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <atomic>
 #include <ctime>
 
 namespace {
 
-std::atomic<CClock*> g_clock{nullptr};
-
-CSystemClock& SystemClock() {
-    static CSystemClock clock;
-    return clock;
-}
+constinit CServiceSlot<CClock> g_clock{"clock"};
 
 int64_t ReadClockMs(clockid_t id) {
     timespec ts{};
@@ -23,13 +17,13 @@ int64_t ReadClockMs(clockid_t id) {
 
 }  // namespace
 
-CClock& CClock::Get() {
-    CClock* clock = g_clock.load(std::memory_order_acquire);
-    return clock ? *clock : SystemClock();
+CServiceSlot<CClock>& CClock::Slot() {
+    return g_clock;
 }
 
-void CClock::Set(CClock* clock) {
-    g_clock.store(clock, std::memory_order_release);
+CSystemClock& TheSystemClock() {
+    static CSystemClock clock;
+    return clock;
 }
 
 int64_t CSystemClock::UnixMs() const {

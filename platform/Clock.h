@@ -3,6 +3,8 @@
 // window timer goes through it, so tests can swap in a manual clock and let forty seconds of
 // silence pass in a millisecond.
 
+#include "platform/ServiceSlot.h"
+
 #include <QtGlobal>
 
 #include <cstdint>
@@ -33,9 +35,10 @@ public:
     int64_t Now() const { return UnixMs() / 1000; }
     int UptimeSeconds() const { return static_cast<int>(UptimeMs() / 1000); }
 
-    // The process-wide clock. Set() does not take ownership; nullptr restores the system clock.
-    static CClock& Get();
-    static void Set(CClock* clock);
+    // The process-wide clock: the programs install the system clock first thing, tests may
+    // put a manual one in its place for a while.
+    static CServiceSlot<CClock>& Slot();
+    static CClock& Get() { return Slot().Get(); }
 };
 
 // The real clock: CLOCK_REALTIME, CLOCK_MONOTONIC and Qt timers.
@@ -46,6 +49,10 @@ public:
     uintptr_t StartTimer(ITimerTarget* target, unsigned id, unsigned periodMs) override;
     void StopTimer(uintptr_t handle) override;
 };
+
+// The system clock, made once. A program installs it for the rest of the process and never
+// takes it out: trace lines written on the way out still read the clock.
+CSystemClock& TheSystemClock();
 
 // A clock that only moves when told to. Timers fire from Advance(), in deadline order, on the
 // thread that calls it.
@@ -77,11 +84,5 @@ private:
     std::map<uintptr_t, Timer> m_timers;
 };
 
-// Sets a clock for the life of a scope.
-class CScopedClock {
-public:
-    explicit CScopedClock(CClock& clock) { CClock::Set(&clock); }
-    ~CScopedClock() { CClock::Set(nullptr); }
-    CScopedClock(const CScopedClock&) = delete;
-    CScopedClock& operator=(const CScopedClock&) = delete;
-};
+// Installs a clock for the life of a scope.
+using CScopedClock = CScopedService<CClock>;

@@ -5,20 +5,13 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 
 namespace {
-std::atomic<IDialogHost*> g_host{nullptr};
+constinit CServiceSlot<IDialogHost> g_host{"dialog host"};
 }
 
-IDialogHost& IDialogHost::Get() {
-    static CScriptedDialogHost fallback;
-    IDialogHost* host = g_host.load(std::memory_order_acquire);
-    return host ? *host : fallback;
-}
-
-void IDialogHost::Set(IDialogHost* host) {
-    g_host.store(host, std::memory_order_release);
+CServiceSlot<IDialogHost>& IDialogHost::Slot() {
+    return g_host;
 }
 
 CDialogModel::CDialogModel(int templateId) : m_templateId(templateId) {}

@@ -6,6 +6,7 @@
 
 #include "platform/MessageWindow.h"
 #include "platform/Prompt.h"
+#include "platform/ServiceSlot.h"
 
 #include <QString>
 
@@ -35,9 +36,9 @@ public:
     // The model ended: remove its view.
     virtual void Close(CDialogModel& model) = 0;
 
-    static IDialogHost& Get();
-    // Does not take ownership; nullptr restores the default scripted host.
-    static void Set(IDialogHost* host);
+    // The process-wide host: the desktop's windows, or a script in tests and the console.
+    static CServiceSlot<IDialogHost>& Slot();
+    static IDialogHost& Get() { return Slot().Get(); }
 };
 
 class CDialogModel : public CMessageWindow {
@@ -121,10 +122,5 @@ private:
     std::vector<CDialogModel*> m_open;
 };
 
-class CScopedDialogHost {
-public:
-    explicit CScopedDialogHost(IDialogHost& host) { IDialogHost::Set(&host); }
-    ~CScopedDialogHost() { IDialogHost::Set(nullptr); }
-    CScopedDialogHost(const CScopedDialogHost&) = delete;
-    CScopedDialogHost& operator=(const CScopedDialogHost&) = delete;
-};
+// Installs a dialog host for the life of a scope.
+using CScopedDialogHost = CScopedService<IDialogHost>;

@@ -1,10 +1,8 @@
 #include "platform/Prompt.h"
 
-#include <atomic>
-
 namespace {
-
-std::atomic<IPromptService*> g_prompt{nullptr};
+constinit CServiceSlot<IPromptService> g_prompt{"prompt service"};
+}
 
 int FirstButton(unsigned flags) {
     switch (flags & 0xF) {
@@ -16,16 +14,8 @@ int FirstButton(unsigned flags) {
     }
 }
 
-}  // namespace
-
-IPromptService& IPromptService::Get() {
-    static CScriptedPrompt fallback;
-    IPromptService* service = g_prompt.load(std::memory_order_acquire);
-    return service ? *service : fallback;
-}
-
-void IPromptService::Set(IPromptService* service) {
-    g_prompt.store(service, std::memory_order_release);
+CServiceSlot<IPromptService>& IPromptService::Slot() {
+    return g_prompt;
 }
 
 int MessageBox(const QString& text, const QString& caption, unsigned flags) {

@@ -2,6 +2,8 @@
 // Message boxes. The core asks; a prompt service shows (a QMessageBox on the desktop, the
 // terminal in the console client) or answers from a script (tests).
 
+#include "platform/ServiceSlot.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -28,11 +30,13 @@ public:
     // Shows text with a caption and returns the button pressed (IDOK, IDCANCEL, IDYES, IDNO).
     virtual int MessageBox(const QString& text, const QString& caption, unsigned flags) = 0;
 
-    static IPromptService& Get();
-    // Does not take ownership; nullptr restores the default (a scripted service that answers
-    // every box with its first button).
-    static void Set(IPromptService* service);
+    // The process-wide prompt service.
+    static CServiceSlot<IPromptService>& Slot();
+    static IPromptService& Get() { return Slot().Get(); }
 };
+
+// The button a box answered without asking anybody takes: OK, or Yes for a question.
+int FirstButton(unsigned flags);
 
 // The message boxes of the system are captioned "Warning" unless they say otherwise.
 int MessageBox(const QString& text, const QString& caption = QStringLiteral("Warning"),
@@ -64,10 +68,4 @@ private:
 };
 
 // Installs a prompt service for the life of a scope.
-class CScopedPrompt {
-public:
-    explicit CScopedPrompt(IPromptService& service) { IPromptService::Set(&service); }
-    ~CScopedPrompt() { IPromptService::Set(nullptr); }
-    CScopedPrompt(const CScopedPrompt&) = delete;
-    CScopedPrompt& operator=(const CScopedPrompt&) = delete;
-};
+using CScopedPrompt = CScopedService<IPromptService>;

@@ -46,22 +46,23 @@ bool CSocketClient::OnOwnerThread() const {
 }
 
 int CSocketClient::KCreate() {
-    std::lock_guard lock(m_lock);
-    m_bytesReceived = 0;
-    m_bytesSent = 0;
-    if (m_created) {
-        return -1;
-    }
-    if (!Create(0, FD_ALL_EVENTS)) {
-        return -1;
-    }
-    m_ownerThread = QThread::currentThread();
-    m_created = true;
-    m_sendSequence = 0;
-    m_sequenceMisses = 0;
-    m_serverClock = 0;
-    m_localSecondsAtClock = 0;
-    return 0;
+    return m_send.With([&](tagSendState& send) {
+        m_bytesReceived = 0;
+        m_bytesSent = 0;
+        if (m_created) {
+            return -1;
+        }
+        if (!Create(0, FD_ALL_EVENTS)) {
+            return -1;
+        }
+        m_ownerThread = QThread::currentThread();
+        m_created = true;
+        m_sequenceMisses = 0;
+        send.sequence = 0;
+        send.serverClock = 0;
+        send.localSecondsAtClock = 0;
+        return 0;
+    });
 }
 
 int CSocketClient::KConnect(const QString& host, int port) {
@@ -76,8 +77,10 @@ int CSocketClient::KConnect(const QString& host, int port) {
 }
 
 void CSocketClient::OnConnect(int error) {
-    m_serverClock = 0;
-    m_localSecondsAtClock = 0;
+    m_send.With([](tagSendState& send) {
+        send.serverClock = 0;
+        send.localSecondsAtClock = 0;
+    });
     if (error != 0) {
         CloseAndNotify();
         return;
@@ -126,8 +129,7 @@ void CSocketClient::CloseAndNotify() {
 }
 
 int CSocketClient::KClose() {
-    {
-        std::lock_guard lock(m_lock);
+    m_send.With([&](tagSendState& send) {
         if (m_created) {
             m_created = false;
             m_connected = false;
@@ -136,16 +138,16 @@ int CSocketClient::KClose() {
             if (m_window.IsWindow()) {
                 m_window.SendMessage(WM_SOCKET_DESTROY);
             }
-            m_sendSequence = 0;
             m_sequenceMisses = 0;
-            m_serverClock = 0;
-            m_localSecondsAtClock = 0;
+            send.sequence = 0;
+            send.serverClock = 0;
+            send.localSecondsAtClock = 0;
         }
         m_assembler.Reset();
         m_lastSequence = 0;
         m_bytesReceived = 0;
         m_bytesSent = 0;
-    }
+    });
     return 0;
 }
 
@@ -215,12 +217,13 @@ CFrameAssembler::EVerdict CSocketClient::Deliver(const char* bytes, int length) 
     if (packet.SetBufferPtr(bytes, length) != 0) {
         return CFrameAssembler::EVerdict::DiscardRest;
     }
-    if (UsesClockField() && m_serverClock == 0) {
-        int clock = 0;
-        packet.GetInt(KEY_CLOCK, clock);
-        std::lock_guard lock(m_lock);
-        m_serverClock = clock;
-        m_localSecondsAtClock = CClock::Get().UptimeSeconds();
+    if (UsesClockField()) {
+        m_send.With([&](tagSendState& send) {
+            if (send.serverClock == 0) {
+                packet.GetInt(KEY_CLOCK, send.serverClock);
+                send.localSecondsAtClock = CClock::Get().UptimeSeconds();
+            }
+        });
     }
     int sequence = 0;
     packet.GetInt(KEY_SEQUENCE, sequence);
@@ -244,22 +247,20 @@ CFrameAssembler::EVerdict CSocketClient::Deliver(const char* bytes, int length) 
 
 int CSocketClient::KSend(CKParam& packet) {
     bool closeNow = false;
-    int result;
-    {
-        std::lock_guard lock(m_lock);
+    const int result = m_send.With([&](tagSendState& send) {
         const auto t = static_cast<uint32_t>(CClock::Get().Now());
-        packet.SetInt(KEY_SEQUENCE, ++m_sendSequence);
+        packet.SetInt(KEY_SEQUENCE, ++send.sequence);
         if (UsesClockField()) {
-            packet.SetInt(KEY_CLOCK,
-                          CClock::Get().UptimeSeconds() + m_serverClock - m_localSecondsAtClock);
+            packet.SetInt(KEY_CLOCK, CClock::Get().UptimeSeconds() + send.serverClock -
+                                         send.localSecondsAtClock);
         }
         if (packet.GetLength() < 1) {
-            m_lastSendLocal = QDateTime::currentDateTime();
+            send.lastSendLocal = QDateTime::currentDateTime();
             return -1;
         }
-        result =
-            SendFrame(BuildFrame(m_format, t, packet.GetBufferPtr(), packet.GetLength()), closeNow);
-    }
+        return SendFrame(send, BuildFrame(m_format, t, packet.GetBufferPtr(), packet.GetLength()),
+                         closeNow);
+    });
     // Closing tells the subclass, which may show a message; never do that holding the lock.
     if (closeNow) {
         CloseAndNotify();
@@ -269,19 +270,16 @@ int CSocketClient::KSend(CKParam& packet) {
 
 int CSocketClient::KSend(const char* data, int n) {
     bool closeNow = false;
-    int result;
-    {
-        std::lock_guard lock(m_lock);
-        result = SendFrame(QByteArray(data, n), closeNow);
-    }
+    const int result = m_send.With(
+        [&](tagSendState& send) { return SendFrame(send, QByteArray(data, n), closeNow); });
     if (closeNow) {
         CloseAndNotify();
     }
     return result;
 }
 
-int CSocketClient::SendFrame(const QByteArray& frame, bool& closeNow) {
-    m_lastSendLocal = QDateTime::currentDateTime();
+int CSocketClient::SendFrame(tagSendState& send, const QByteArray& frame, bool& closeNow) {
+    send.lastSendLocal = QDateTime::currentDateTime();
     const int sent = Send(frame.constData(), static_cast<int>(frame.size()));
     if (sent >= 0) {
         m_bytesSent += sent;
@@ -298,9 +296,12 @@ int CSocketClient::SendFrame(const QByteArray& frame, bool& closeNow) {
     return -1;
 }
 
+int CSocketClient::ServerClock() const {
+    return m_send.With([](const tagSendState& send) { return send.serverClock; });
+}
+
 QDateTime CSocketClient::LastSendLocalTime() const {
-    std::lock_guard lock(m_lock);
-    return m_lastSendLocal;
+    return m_send.With([](const tagSendState& send) { return send.lastSendLocal; });
 }
 
 void CSocketClient::OnSend(int error) {

@@ -5,10 +5,12 @@
 // a connection that has been silent for more than 40 seconds.
 //
 // Everything runs on the thread that created the socket (the GUI thread), except KSend, which
-// a capture thread may call: KSend and KClose are serialised by the connection's lock, and a
-// send failure seen off the GUI thread closes the connection on the GUI thread.
+// a capture thread may call: the socket and the send state are reached only through the
+// connection's lock, so KSend and KClose are serialised, and a send failure seen off the GUI
+// thread closes the connection on the GUI thread.
 
 #include "platform/AsyncSocket.h"
+#include "platform/Locked.h"
 #include "platform/MessageWindow.h"
 #include "protocol/FrameCodec.h"
 #include "protocol/KParam.h"
@@ -19,7 +21,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class QThread;
@@ -76,7 +77,7 @@ public:
     void ResetAllRecvCount() { m_bytesReceived = 0; }
     void ResetAllSendCount() { m_bytesSent = 0; }
 
-    int ServerClock() const { return m_serverClock; }
+    int ServerClock() const;
     int64_t LastReceiveTime() const { return m_lastReceiveTime; }
     QDateTime LastReceiveLocalTime() const { return m_lastReceiveLocal; }
     QDateTime LastSendLocalTime() const;
@@ -108,13 +109,24 @@ private:
     CFrameAssembler::EVerdict Deliver(const char* packet, int length);
     void CloseAndNotify();
     bool OnOwnerThread() const;
-    int SendFrame(const QByteArray& frame, bool& closeNow);
+
+    // What a send reads and writes. The capture thread sends on the second room connection
+    // while the GUI thread receives on it, sends and closes it; the socket's own calls are made
+    // under the same lock.
+    struct tagSendState {
+        int sequence = 0;  // of the last packet sent
+        // The server's clock in the first packet received, and our uptime in seconds then;
+        // sent packets carry the server's clock moved on by our own.
+        int serverClock = 0;
+        int localSecondsAtClock = 0;
+        QDateTime lastSendLocal;
+    };
+    int SendFrame(tagSendState& send, const QByteArray& frame, bool& closeNow);
 
     tagFrameFormat m_format;
     CFrameAssembler m_assembler;
     CSocketWindow m_window{this};
-    // Serialises KSend and KClose (the capture thread sends on the second room connection).
-    mutable std::recursive_mutex m_lock;
+    CLocked<tagSendState> m_send;
     QThread* m_ownerThread = nullptr;
 
     std::atomic<bool> m_created{false};
@@ -124,14 +136,10 @@ private:
     std::atomic<int64_t> m_lastReceiveTime{0};
     std::atomic<int> m_bytesReceived{0};
     std::atomic<int> m_bytesSent{0};
-    std::atomic<int> m_serverClock{0};
-    std::atomic<int> m_localSecondsAtClock{0};
-    int m_sendSequence = 0;
     // Bumped by every close, so a delivery loop can tell that its connection went away.
     std::atomic<unsigned> m_generation{0};
     // Packets kept for delivering frames; a handler that runs a nested event loop may be
     // re-entered with the next frame, so each delivery takes its own.
     std::vector<std::unique_ptr<CKParam>> m_spare;
     QDateTime m_lastReceiveLocal;
-    QDateTime m_lastSendLocal;
 };

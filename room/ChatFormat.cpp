@@ -1,6 +1,6 @@
 #include "room/ChatFormat.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "platform/Prompt.h"
 #include "platform/StringTable.h"
 #include "room/RoomStrings.h"

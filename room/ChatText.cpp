@@ -1,6 +1,6 @@
 #include "room/ChatText.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "platform/Clock.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"

@@ -1,7 +1,7 @@
 #include "room/ManageMenu.h"
 
 #include "audio/AudioFormats.h"
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "platform/StringTable.h"
 #include "room/ChatPanes.h"
 #include "room/MicOrder.h"

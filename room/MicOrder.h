@@ -4,7 +4,7 @@
 // announcements that make the change, and starting and stopping the user's voice.
 
 #include "audio/VoiceOwner.h"  // tagMicState: what the capture thread reads, under our lock
-#include "room/Locked.h"
+#include "platform/Locked.h"
 #include "room/RoomFeature.h"
 
 #include <QString>

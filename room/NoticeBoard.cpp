@@ -19,12 +19,12 @@ void CNoticeBoard::Register(CDispatchTable& table) {
 
 void CNoticeBoard::OnRoomOpened() {
     StopWorker();
-    m_notices.With([](std::deque<QString>& n) { n.clear(); });
+    m_board.With([](tagBoard& b) { b.notices.clear(); });
 }
 
 void CNoticeBoard::OnRoomClosing(bool) {
     StopWorker();
-    m_notices.With([](std::deque<QString>& n) { n.clear(); });
+    m_board.With([](tagBoard& b) { b.notices.clear(); });
 }
 
 void CNoticeBoard::OnTimedNotice(CKParam& packet) {
@@ -35,23 +35,23 @@ void CNoticeBoard::OnTimedNotice(CKParam& packet) {
 }
 
 void CNoticeBoard::Add(const QString& text) {
-    m_notices.With([&](std::deque<QString>& n) { n.push_back(text); });
-    m_window.PostMessage(m_redraw);
     {
-        std::lock_guard lock(m_mutex);
-        m_deadlines.push_back(CClock::Get().UptimeMs() + int64_t{m_seconds} * 1000);
-        m_stop = false;
+        auto board = m_board.Lock();
+        board->notices.push_back(text);
+        board->deadlines.push_back(CClock::Get().UptimeMs() + int64_t{m_seconds} * 1000);
+        board->stop = false;
         if (!m_thread.joinable()) {
             m_thread = std::thread([this] { Worker(); });
         }
     }
+    m_window.PostMessage(m_redraw);
     m_wake.notify_all();
 }
 
 QStringList CNoticeBoard::Notices() const {
-    return m_notices.With([](const std::deque<QString>& n) {
+    return m_board.With([](const tagBoard& b) {
         QStringList out;
-        for (const auto& s : n) {
+        for (const auto& s : b.notices) {
             out << s;
         }
         return out;
@@ -59,39 +59,42 @@ QStringList CNoticeBoard::Notices() const {
 }
 
 void CNoticeBoard::Worker() {
-    std::unique_lock lock(m_mutex);
-    while (!m_stop) {
-        if (m_deadlines.empty()) {
-            m_wake.wait(lock, [this] { return m_stop || !m_deadlines.empty(); });
-            continue;
-        }
-        const int64_t remaining = m_deadlines.front() - CClock::Get().UptimeMs();
-        if (remaining > 0) {
-            m_wake.wait_for(lock, std::chrono::milliseconds(std::min<int64_t>(remaining, kPollMs)));
-            continue;
-        }
-        m_deadlines.pop_front();
-        lock.unlock();
-        m_notices.With([](std::deque<QString>& n) {
-            if (!n.empty()) {
-                n.pop_front();
+    for (;;) {
+        {
+            auto board = m_board.Lock();
+            for (;;) {
+                if (board->stop) {
+                    return;
+                }
+                if (board->deadlines.empty()) {
+                    board.Wait(m_wake,
+                               [](const tagBoard& b) { return b.stop || !b.deadlines.empty(); });
+                    continue;
+                }
+                const int64_t remaining = board->deadlines.front() - CClock::Get().UptimeMs();
+                if (remaining <= 0) {
+                    break;
+                }
+                board.WaitFor(m_wake,
+                              std::chrono::milliseconds(std::min<int64_t>(remaining, kPollMs)));
             }
-        });
+            board->deadlines.pop_front();
+            if (!board->notices.empty()) {
+                board->notices.pop_front();
+            }
+        }
         m_window.PostMessage(m_redraw);
-        lock.lock();
     }
 }
 
 void CNoticeBoard::StopWorker() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-        m_deadlines.clear();
-    }
+    m_board.With([](tagBoard& b) {
+        b.stop = true;
+        b.deadlines.clear();
+    });
     m_wake.notify_all();
     if (m_thread.joinable()) {
         m_thread.join();
     }
-    std::lock_guard lock(m_mutex);
-    m_stop = false;
+    m_board.With([](tagBoard& b) { b.stop = false; });
 }

@@ -1,10 +1,11 @@
 #pragma once
 // Timed notices (command 614): each stays on the room's notice display for the configured
-// number of seconds. The list is shared with a worker that takes the oldest notice away when
-// its time is up; both sides reach it only through its lock. The worker tells the room window
+// number of seconds. The list and its deadlines are shared with a worker that takes the oldest
+// notice away when its time is up; both sides reach them only through their one lock. The
+// worker tells the room window
 // to redraw by a posted message, so the display is only ever touched on the GUI thread.
 
-#include "room/Locked.h"
+#include "platform/Locked.h"
 #include "room/RoomFeature.h"
 
 #include <QString>
@@ -13,7 +14,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <thread>
 
 class CKParam;
@@ -42,14 +42,18 @@ private:
     void Worker();
     void StopWorker();
 
+    // What the GUI thread and the worker share.
+    struct tagBoard {
+        std::deque<QString> notices;
+        std::deque<int64_t> deadlines;  // uptime milliseconds, oldest first
+        bool stop = false;
+    };
+
     CMessageWindow& m_window;
     unsigned m_redraw;
     int m_seconds = 30;
-    CLocked<std::deque<QString>> m_notices;
-
-    std::mutex m_mutex;  // guards the deadlines and the stop flag
+    CLocked<tagBoard> m_board;
     std::condition_variable m_wake;
-    std::deque<int64_t> m_deadlines;  // uptime milliseconds, oldest first
-    bool m_stop = false;
+    // Started and joined on the GUI thread only.
     std::thread m_thread;
 };

@@ -1,6 +1,6 @@
 #include "room/RequestDiscipline.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "platform/Clock.h"
 #include "platform/MessageWindow.h"
 #include "platform/StringTable.h"

@@ -4,8 +4,9 @@
 #include "audio/AudioPacket.h"
 #include "audio/RecordSource.h"
 #include "audio/SoundConfigDlg.h"
+#include "core/AppState.h"
 #include "core/WindowMessages.h"
-#include "hall/AppState.h"
+#include "infra/TraceLog.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "protocol/KParam.h"
@@ -20,21 +21,10 @@
 
 #include <algorithm>
 
-#ifdef TAVO_HAVE_TRACE_LOG
-#include "infra/TraceLog.h"
-#else
-#include <QLoggingCategory>
-#endif
-
 namespace {
 
 void TraceSendFailure(int result) {
-#ifdef TAVO_HAVE_TRACE_LOG
     TheTraceLog().Write(TRACE_ALARM, "发送音频数据失败", "Error Status=%d", result);
-#else
-    static const QLoggingCategory category("发送音频数据失败");
-    qCWarning(category, "Error Status=%d", result);
-#endif
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "room/RoomDlg.h"
 
+#include "core/AppState.h"
 #include "core/WindowMessages.h"
-#include "hall/AppState.h"
 #include "platform/Prompt.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
@@ -18,7 +18,7 @@
 namespace {
 // Draws nothing: the room without widgets (a test, the console before it sets its views).
 IRoomView& NoRoomView() {
-    static IRoomView view;
+    static CNullRoomView view;
     return view;
 }
 }  // namespace

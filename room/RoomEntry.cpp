@@ -1,10 +1,12 @@
 #include "room/RoomEntry.h"
 
+#include "core/AppState.h"
 #include "core/WindowMessages.h"
-#include "hall/AppState.h"
 #include "platform/Clock.h"
+#include "platform/LocalAddress.h"
 #include "platform/Prompt.h"
 #include "platform/StringTable.h"
+#include "platform/VideoProbe.h"
 #include "protocol/Commands.h"
 #include "protocol/Refusal.h"
 #include "protocol/keys/CenterKeys.h"
@@ -13,12 +15,8 @@
 #include "room/EntryDialogs.h"
 #include "room/ResponseDlg.h"
 #include "room/RoomStrings.h"
-#include "room/VideoProbe.h"
 
 #include <QDateTime>
-#include <QHostAddress>
-#include <QHostInfo>
-#include <QNetworkInterface>
 
 #include <algorithm>
 
@@ -42,6 +40,8 @@ bool Edition50or70() {
 
 CRoomEntry::CRoomEntry(IHallServices& hall) : m_hall(hall) {
     CreateMessageWindow(QStringLiteral("RoomEntry"));
+    // The room login reports the machine's address; have it resolved well before then.
+    StartLocalAddressLookup();
     for (CChatSocket* s : {&m_main, &m_second}) {
         s->SetOwner(this);
         s->SetRoomWindow(&m_room);
@@ -54,34 +54,6 @@ CRoomEntry::~CRoomEntry() {
     m_main.KClose();
     m_second.KClose();
     DestroyMessageWindow();
-}
-
-bool CRoomEntry::H264Encoder() {
-    static const bool can = ProbeH264Encoder();
-    return can;
-}
-
-bool CRoomEntry::H264Decoder() {
-    static const bool can = ProbeH264Decoder();
-    return can;
-}
-
-QString CRoomEntry::LocalAddress() {
-    static const QString address = [] {
-        const QHostInfo info = QHostInfo::fromName(QHostInfo::localHostName());
-        for (const QHostAddress& a : info.addresses()) {
-            if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback()) {
-                return a.toString();
-            }
-        }
-        for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
-            if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback()) {
-                return a.toString();
-            }
-        }
-        return QStringLiteral("127.0.0.1");
-    }();
-    return address;
 }
 
 void CRoomEntry::PostToHall(unsigned msg, unsigned wParam, long lParam) {
@@ -189,8 +161,8 @@ void CRoomEntry::RoomLogin(int room) {
     request.SetCString(RoomLoginKey::NAME, app.account.Name());
     request.SetInt(RoomLoginKey::NUMBER, app.account.userNumber);
     request.SetInt(RoomLoginKey::ROOM, room);
-    request.SetBoolean(RoomLoginKey::H264_ENCODER, H264Encoder());
-    request.SetBoolean(RoomLoginKey::H264_DECODER, H264Decoder());
+    request.SetBoolean(RoomLoginKey::H264_ENCODER, ProbeH264Encoder());
+    request.SetBoolean(RoomLoginKey::H264_DECODER, ProbeH264Decoder());
     request.SetCString(RoomLoginKey::ADDRESS, LocalAddress());
     request.SetCString(ConfigKey::HOST, app.settings.fip);
     request.SetInt(ConfigKey::PORT, app.settings.fport);

@@ -4,7 +4,7 @@
 // entry request, second connection), the refusals on the way, switching rooms, leaving, and
 // what happens when a connection drops.
 
-#include "hall/RoomGateway.h"
+#include "core/RoomGateway.h"
 #include "platform/MessageWindow.h"
 #include "protocol/KParam.h"
 #include "room/ChatSocket.h"
@@ -45,11 +45,6 @@ public:
     void EnterRoom(int room);
     // Connects and attaches the second connection: 0, or -1 when it failed.
     int ConnectSecond();
-    // The H.264 flags, probed once per process.
-    static bool H264Encoder();
-    static bool H264Decoder();
-    // This machine's IPv4 address in dotted form.
-    static QString LocalAddress();
 
 protected:
     intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;

@@ -1,6 +1,6 @@
 #include "room/UserInfo.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "protocol/KParam.h"
 #include "protocol/keys/MembersKeys.h"
 

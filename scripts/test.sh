@@ -5,6 +5,8 @@
 #   scripts/test.sh --sanitize  an ASan + UBSan build with gcc in build-asan/ and the same
 #                               tests, then the fuzzers built with clang in build-fuzz/, each run
 #                               for TAVO_FUZZ_SECONDS (20 by default)
+#   scripts/test.sh --no-gui    a build without the desktop client in build-nogui/ and its
+#                               tests, which shows that nothing below ui/ needs Qt Widgets
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +27,11 @@ if [ "$mode" = "--sanitize" ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
+elif [ "$mode" = "--no-gui" ]; then
+  # Built with the flags of the main build, so the compiler cache answers nearly every file.
+  build=build-nogui
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTAVO_BUILD_GUI=OFF -DTAVO_BUILD_BENCH=OFF
 else
   build=build
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo

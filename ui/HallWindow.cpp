@@ -1,6 +1,6 @@
 #include "ui/HallWindow.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/TavoClientDlg.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"

@@ -70,6 +70,9 @@ public:
     void ShowTextNotice(const QString& text) override;
     void AddSideListEntry(const QString& entry) override;
     void ShowPrivatePanel(bool visible) override;
+    // The desktop opens no window of its own for a private microphone, so there is none to
+    // close.
+    void ClosePrivateMicWindow() override {}
     void SetMicMeter(int mic, int value) override;
     void SetSpeakButton(bool pressed) override;
     void ShowMicVolume(int volume) override;

@@ -3,7 +3,7 @@
 // logic exists only while the hall runs. The relay stands in between: it forwards to the hall
 // once the hall is there and drops what arrives before.
 
-#include "hall/RoomGateway.h"
+#include "core/RoomGateway.h"
 
 class CTavoClientDlg;
 

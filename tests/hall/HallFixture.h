@@ -3,7 +3,7 @@
 // server on a TCP connection, a web server for documents; a manual clock so minutes of presence
 // pass in milliseconds; the scripted prompt and dialogs answering for the user.
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/TavoClientDlg.h"
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
@@ -20,11 +20,8 @@ namespace tavotest {
 
 // Installs an application state for the life of a test.
 struct CStateScope {
-    CStateScope() { CAppState::Set(&state); }
-    ~CStateScope() { CAppState::Set(nullptr); }
-    CStateScope(const CStateScope&) = delete;
-    CStateScope& operator=(const CStateScope&) = delete;
     CAppState state;
+    CScopedAppState scope{state};
 };
 
 class HallFixture : public ::testing::Test {

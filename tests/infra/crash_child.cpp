@@ -4,6 +4,7 @@
 // marked "crash site".
 
 #include "infra/CrashCapture.h"
+#include "platform/Clock.h"
 #include "platform/Prompt.h"
 
 #include <dirent.h>
@@ -217,6 +218,7 @@ std::string SelfPath() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
     if (CCrashCapture::IsMessageRun(argc, argv)) {
         return ShowCrashMessage();
     }

@@ -109,7 +109,6 @@ CRoomFixture::CRoomFixture() {
     app.settings.fip = QStringLiteral("10.0.0.9");
     app.settings.fport = 7001;
     app.programFolder = QStringLiteral("/opt/tavo");
-    CAppState::Set(&app);
     hall.mainPort = server.main.Port();
     entry = std::make_unique<CRoomEntry>(hall);
     hall.entry = entry.get();
@@ -122,7 +121,6 @@ CRoomFixture::CRoomFixture() {
 CRoomFixture::~CRoomFixture() {
     hall.entry = nullptr;
     entry.reset();
-    CAppState::Set(nullptr);
 }
 
 bool CRoomFixture::Enter(int room) {

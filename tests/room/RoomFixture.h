@@ -3,8 +3,8 @@
 // with a hall that records what the room side asks of it and posts its messages back as the
 // hall window would, and views that keep what they were told to draw.
 
-#include "hall/AppState.h"
-#include "hall/RoomGateway.h"
+#include "core/AppState.h"
+#include "core/RoomGateway.h"
 #include "platform/MessageWindow.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
@@ -109,6 +109,7 @@ struct CRoomFixture {
     CTempConfig config;
     CScriptedUi ui;
     CAppState app;
+    CScopedAppState appScope{app};
     CRecordingHall hall;
     CScriptedRoomServer server;
     CRecordingRoomView roomView;

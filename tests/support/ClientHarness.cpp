@@ -15,13 +15,10 @@
 
 namespace tavotest {
 
-CClientHarness::CClientHarness(const QString& programFolder) : m_programFolder(programFolder) {
-    CAppState::Set(&state);
-}
+CClientHarness::CClientHarness(const QString& programFolder) : m_programFolder(programFolder) {}
 
 CClientHarness::~CClientHarness() {
     relay.Attach(nullptr);
-    CAppState::Set(nullptr);
 }
 
 EStartResult CClientHarness::Run(const CServiceProcess& service, IHallView& hallView,

@@ -6,7 +6,7 @@
 
 #include "app/client/HallRelay.h"
 #include "audio/VoiceOwner.h"
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "hall/TavoClientApp.h"
 #include "platform/DialogHost.h"
 #include "platform/Prompt.h"
@@ -43,6 +43,7 @@ public:
 
     CTempConfig config;
     CAppState state;
+    CScopedAppState stateScope{state};
     CScriptedPrompt prompt;
     CScopedPrompt promptScope{prompt};
     CHallRelay relay;

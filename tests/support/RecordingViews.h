@@ -72,7 +72,7 @@ public:
 };
 
 // One chat page. It has a first TD unless told otherwise.
-class CRecordingChatView : public IChatView {
+class CRecordingChatView : public CNullChatView {
 public:
     void LoadPage(const QString& name) override {
         page = name;
@@ -96,7 +96,7 @@ public:
 };
 
 // The rest of the room window.
-class CRecordingRoomView : public IRoomView {
+class CRecordingRoomView : public CNullRoomView {
 public:
     void ShowRoomWindow(bool show) override { shown = show; }
     void RedrawMembers(const CMemberList& members, const QString& count) override {

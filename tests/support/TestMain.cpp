@@ -1,7 +1,10 @@
 // The main of every test program: tests run with an application object (sockets, timers and
-// dialogs need its event loop) and never touch the user's real configuration. The window tests
-// get a QApplication on the offscreen platform, unless a display platform was asked for (as
-// for screenshots under Xvfb).
+// dialogs need its event loop) on the system clock, and never touch the user's real
+// configuration. The window tests get a QApplication on the offscreen platform, unless a
+// display platform was asked for (as for screenshots under Xvfb). Tests install the prompt, the
+// dialog host and the application state they use.
+
+#include "platform/Clock.h"
 
 #include <QTemporaryDir>
 
@@ -16,6 +19,7 @@ using CTestApplication = QCoreApplication;
 #endif
 
 int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
 #ifdef TAVO_TEST_WIDGETS
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");

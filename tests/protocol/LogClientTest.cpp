@@ -1,8 +1,8 @@
 // The remote trace channel against a real loopback listener.
 
-#include "infra/LogClient.h"
 #include "platform/CodePage.h"
 #include "protocol/Commands.h"
+#include "protocol/LogClient.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 

@@ -3,6 +3,8 @@
 // edition, the settings (profile values refreshed from the server configuration document) and
 // the account state. One instance per process, created by start-up; tests make their own.
 
+#include "platform/ServiceSlot.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -134,7 +136,10 @@ public:
     bool configRead = false;  // the server configuration document was read at start
     bool exiting = false;     // the application is quitting
 
-    // The process-wide state. Set() does not take ownership; nullptr restores the default one.
-    static CAppState& Get();
-    static void Set(CAppState* state);
+    // The process-wide state, installed by the program (or the test) that made it.
+    static CServiceSlot<CAppState>& Slot();
+    static CAppState& Get() { return Slot().Get(); }
 };
+
+// Installs an application state for the life of a scope.
+using CScopedAppState = CScopedService<CAppState>;

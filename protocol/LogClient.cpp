@@ -1,7 +1,7 @@
-#include "infra/LogClient.h"
+#include "protocol/LogClient.h"
 
-#include "infra/InterLog.h"
 #include "platform/CodePage.h"
+#include "platform/TraceMessage.h"
 #include "protocol/Commands.h"
 
 #include <QByteArrayView>

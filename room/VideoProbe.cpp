@@ -1,8 +1,0 @@
-#include "room/VideoProbe.h"
-
-bool ProbeH264Encoder() {
-    return false;
-}
-bool ProbeH264Decoder() {
-    return false;
-}
