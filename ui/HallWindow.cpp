@@ -41,10 +41,11 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
     RefreshAccount();
 }
 
-void CHallWindow::OnClick(QAbstractButton* button, void (CTavoClientDlg::*operation)()) {
-    connect(button, &QAbstractButton::clicked, this, [this, operation] {
+void CHallWindow::OnClick(QAbstractButton* button,
+                          std::function<void(CTavoClientDlg&)> operation) {
+    connect(button, &QAbstractButton::clicked, this, [this, operation = std::move(operation)] {
         if (m_hall) {
-            (m_hall->*operation)();
+            operation(*m_hall);
         }
     });
 }

@@ -8,6 +8,8 @@
 #include "hall/HallView.h"
 #include "ui/DialogWidget.h"
 
+#include <functional>
+
 class CAppState;
 class CTavoClientDlg;
 class CWebPanel;
@@ -64,7 +66,7 @@ private:
     QLayout* BuildEntryRow();
     void BuildStatusLines(QVBoxLayout& layout);
     // A click runs the hall's operation once the hall is bound.
-    void OnClick(QAbstractButton* button, void (CTavoClientDlg::*operation)());
+    void OnClick(QAbstractButton* button, std::function<void(CTavoClientDlg&)> operation);
     CWebPanel* Panel(EHallPanel panel) const;
 
     CAppState& m_state;
