@@ -62,7 +62,10 @@ inline constexpr uint32_t kMinidumpVersion = 0xA793;
 inline constexpr uint32_t kContextAmd64Size = 1232;
 inline constexpr uint16_t kProcessorArchitectureAmd64 = 9;
 inline constexpr uint32_t kPlatformLinux = 0x8201;
-inline constexpr uint32_t kCvSignatureElfBuildId = 0x4C457042;  // "BpEL"
+// 'BpEL' read as one big-endian number, the way readers compare it; in the file it is the
+// bytes "LEpB". A reader that does not know the signature drops the id and matches the module
+// by its path alone.
+inline constexpr uint32_t kCvSignatureElfBuildId = 0x4270454C;
 
 class CMinidumpWriter {
 public:

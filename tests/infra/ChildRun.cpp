@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 
@@ -75,4 +76,33 @@ std::string Debugger(const std::string& folder, const std::string& dump,
         command.insert(command.end(), {"-o", c});
     }
     return RunChild(folder, command).out;
+}
+
+std::string BuildIdOf(const std::string& file) {
+    char folder[] = "/tmp/buildid-XXXXXX";
+    if (!mkdtemp(folder)) {
+        return {};
+    }
+    const std::string notes = RunChild(folder, {"/usr/bin/readelf", "-n", file}).out;
+    rmdir(folder);
+    unlink((std::string(folder) + ".out").c_str());
+    unlink((std::string(folder) + ".err").c_str());
+    const std::string label = "Build ID: ";
+    const size_t at = notes.find(label);
+    if (at == std::string::npos) {
+        return {};
+    }
+    const size_t start = at + label.size();
+    return notes.substr(start, notes.find_first_of(" \n", start) - start);
+}
+
+std::string AsListed(const std::string& hex) {
+    std::string listed;
+    for (size_t i = 0; i < hex.size(); ++i) {
+        if (i == 8 || i == 12 || i == 16 || i == 20 || i == 32) {
+            listed += '-';
+        }
+        listed += char(toupper(static_cast<unsigned char>(hex[i])));
+    }
+    return listed;
 }

@@ -25,3 +25,9 @@ std::string ReadWholeFile(const std::string& path);
 // "image list", ...), working in the folder given.
 std::string Debugger(const std::string& folder, const std::string& dump,
                      const std::vector<std::string>& commands);
+
+// The build id of an ELF file as readelf reads it from the file's own note, in lower-case hex;
+// empty when it has none.
+std::string BuildIdOf(const std::string& file);
+// A build id as the debugger's module list writes it: upper-case hex in dashed groups.
+std::string AsListed(const std::string& hex);

@@ -146,6 +146,16 @@ TEST_F(CrashCapture, MainThreadCrashLeavesBothFilesShowsTheMessageAndEnds) {
     EXPECT_NE(lldb.find("WriteThroughBadPointer"), std::string::npos) << lldb;
     EXPECT_NE(lldb.find("CrashOnMainThread"), std::string::npos) << lldb;
     EXPECT_NE(lldb.find("/crash_child"), std::string::npos) << lldb;
+    // Each module is the file on disk by its build id: the id the dump gives it is the one in
+    // the file's own note (a wrong one would leave the debugger an empty stand-in).
+    const std::regex module(R"(\[ *\d+\] ([0-9A-F-]*) +0x[0-9a-f]+ (/\S+))");
+    int modules = 0;
+    for (std::sregex_iterator it(lldb.begin(), lldb.end(), module), end; it != end; ++it) {
+        const std::string file = (*it)[2];
+        EXPECT_EQ((*it)[1], AsListed(BuildIdOf(file))) << file;
+        ++modules;
+    }
+    EXPECT_GT(modules, 3) << lldb;
 }
 
 TEST_F(CrashCapture, WorkerCrashEndsOnlyThatThreadWithoutAMessage) {
