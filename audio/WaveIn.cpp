@@ -1,6 +1,7 @@
 #include "audio/WaveIn.h"
 
 #include "audio/AudioFormats.h"
+#include "platform/ThreadSignals.h"
 #include "platform/audio/WaveSystem.h"
 
 #include <cstring>
@@ -78,7 +79,7 @@ int CWaveIn::InitWaveIn() {
     m_bNT = CWaveSystem::NtFamily();
     m_pEvent = std::make_shared<CWaveEvent>();
     m_copy.assign(kMp3BlockBytes, 0);
-    m_thread = std::thread([this] { ThreadMain(); });
+    m_thread = StartThread([this] { ThreadMain(); });
 
     std::weak_ptr<CWaveEvent> event = m_pEvent;
     int error = 0;

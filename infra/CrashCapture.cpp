@@ -1,6 +1,7 @@
 #include "infra/CrashCapture.h"
 
 #include "platform/Prompt.h"
+#include "platform/ThreadSignals.h"
 #include "platform/crash/CrashRequest.h"
 
 #include <errno.h>
@@ -9,7 +10,6 @@
 #include <limits.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/ucontext.h>
@@ -50,8 +50,6 @@ namespace {
 
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 constexpr char kMessage[] = "对不起，由于应用程序异常，需要退出，请重新启动！";
-// Room for the handler and, after a worker's crash, for pthread_exit's start.
-constexpr size_t kAltStackSize = size_t{128} * 1024;
 constexpr const char* kHelperName = "tavo-crashdump";
 
 std::atomic<uint32_t> g_mainThreadId{0};
@@ -71,13 +69,6 @@ struct Prepared {
     char* helperArgv[16] = {};
 };
 Prepared g_prepared;
-
-// The thread's alternate stack, given back when the thread ends, however it ends.
-struct AltStack {
-    void* region = nullptr;
-    ~AltStack() { CCrashCapture::ReleaseThread(); }
-};
-thread_local AltStack t_altStack;
 
 pid_t CurrentTid() {
     return pid_t(syscall(SYS_gettid));
@@ -303,7 +294,7 @@ void PrepareMessage(const std::vector<std::string>& command) {
 
 int CCrashCapture::Install(const tagCrashSetup& setup) {
     g_mainThreadId.store(uint32_t(CurrentTid()));
-    PrepareThread();
+    CThreadSignals::Prepare();
     // pthread_exit needs the unwinder library, which the C library loads on first use; a
     // crashed thread is no place to load a library, so it is loaded now.
     void* frame[1];
@@ -336,57 +327,6 @@ uint32_t CCrashCapture::MainThreadId() {
 
 std::string CCrashCapture::HelperPath() {
     return g_prepared.hasHelper ? std::string(g_prepared.helper) : std::string();
-}
-
-int CCrashCapture::PrepareThread() {
-    stack_t current = {};
-    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) &&
-        current.ss_size >= kAltStackSize) {
-        return 0;  // it has one big enough already
-    }
-    const size_t page = size_t(sysconf(_SC_PAGESIZE));
-    void* region = mmap(nullptr, kAltStackSize + page, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
-    if (region == MAP_FAILED) {
-        return -1;
-    }
-    // A guard page below, so a handler that overran its stack faults instead of writing over
-    // whatever lies there.
-    mprotect(region, page, PROT_NONE);
-    stack_t stack = {};
-    stack.ss_sp = static_cast<char*>(region) + page;
-    stack.ss_size = kAltStackSize;
-    if (sigaltstack(&stack, nullptr) != 0) {
-        munmap(region, kAltStackSize + page);
-        return -1;
-    }
-    if (t_altStack.region) {
-        munmap(t_altStack.region, kAltStackSize + page);
-    }
-    t_altStack.region = region;
-    return 0;
-}
-
-void CCrashCapture::ReleaseThread() {
-    if (!t_altStack.region) {
-        return;
-    }
-    const size_t page = size_t(sysconf(_SC_PAGESIZE));
-    stack_t current = {};
-    if (sigaltstack(nullptr, &current) != 0) {
-        return;
-    }
-    if (!(current.ss_flags & SS_DISABLE) &&
-        current.ss_sp == static_cast<char*>(t_altStack.region) + page) {
-        // Still in use (running on it): keep it rather than pull it from under the thread.
-        stack_t off = {};
-        off.ss_flags = SS_DISABLE;
-        if (sigaltstack(&off, nullptr) != 0) {
-            return;
-        }
-    }
-    munmap(t_altStack.region, kAltStackSize + page);
-    t_altStack.region = nullptr;
 }
 
 QString CCrashCapture::MessageText() {

@@ -3,7 +3,8 @@
 // "Dump_YYYYMMDDhhmmss.dmp" and a stack listing "debug.log" in the current folder.
 //
 // A crashed process can safely do almost nothing: its heap, its locks and its Qt objects may
-// all be broken. So the handler, running on an alternate signal stack, only makes system
+// all be broken. So the handler, running on the thread's alternate signal stack (every thread
+// that runs our code has one, see platform/ThreadSignals.h), only makes system
 // calls: it starts our dump writer (tavo-crashdump) with the crashed thread's numbers and
 // waits for it. The writer stops the process's threads with ptrace, reads the registers the
 // kernel saved for the handler, the stacks and the memory map, and writes both files.
@@ -50,25 +51,9 @@ public:
     // The dump writer the handler will start; empty when none was found.
     static std::string HelperPath();
 
-    // Every thread needs its own alternate stack for the handler to run when the thread
-    // overflowed its stack. Call at the start of each thread; the stack is given back when
-    // the thread ends (or at ReleaseThread, or with CCrashThreadStack for a scope).
-    // Returns 0 or -1.
-    static int PrepareThread();
-    static void ReleaseThread();
-
     static QString MessageText();
     // Whether the program was started only to show the crash message.
     static bool IsMessageRun(int argc, const char* const* argv);
     // Shows the message through the prompt service and returns the button pressed.
     static int ShowMessage();
-};
-
-// Gives the current thread its alternate signal stack for a scope.
-class CCrashThreadStack {
-public:
-    CCrashThreadStack() { CCrashCapture::PrepareThread(); }
-    ~CCrashThreadStack() { CCrashCapture::ReleaseThread(); }
-    CCrashThreadStack(const CCrashThreadStack&) = delete;
-    CCrashThreadStack& operator=(const CCrashThreadStack&) = delete;
 };

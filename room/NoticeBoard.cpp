@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/MessageWindow.h"
+#include "platform/ThreadSignals.h"
 #include "protocol/Commands.h"
 #include "protocol/keys/DispatchKeys.h"
 #include "protocol/DispatchTable.h"
@@ -41,7 +42,7 @@ void CNoticeBoard::Add(const QString& text) {
         board->deadlines.push_back(CClock::Get().UptimeMs() + int64_t{m_seconds} * 1000);
         board->stop = false;
         if (!m_thread.joinable()) {
-            m_thread = std::thread([this] { Worker(); });
+            m_thread = StartThread([this] { Worker(); });
         }
     }
     m_window.PostMessage(m_redraw);

@@ -1,9 +1,15 @@
 #include "platform/audio/PulseContext.h"
 
+#include "platform/ThreadSignals.h"
+
 namespace {
 
 void OnContextState(pa_context* c, void* loop) {
     CPulseContext::Signal(static_cast<pa_threaded_mainloop*>(loop));
+}
+
+void OnLoopStarted(pa_mainloop_api*, void*) {
+    CThreadSignals::Prepare();
 }
 
 }  // namespace
@@ -24,6 +30,9 @@ std::shared_ptr<CPulseContext> CPulseContext::Connect() {
     pa_context_set_state_callback(self->m_pContext, OnContextState, self->m_pLoop);
     if (pa_context_connect(self->m_pContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         return nullptr;
+    // The loop's thread is libpulse's and runs every stream callback of ours: its alternate
+    // stack is set by the first thing it runs.
+    pa_mainloop_api_once(pa_threaded_mainloop_get_api(self->m_pLoop), OnLoopStarted, nullptr);
     if (pa_threaded_mainloop_start(self->m_pLoop) < 0)
         return nullptr;
     {

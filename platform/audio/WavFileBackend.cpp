@@ -1,5 +1,6 @@
 #include "platform/audio/WavFileBackend.h"
 
+#include "platform/ThreadSignals.h"
 #include "platform/audio/WavFile.h"
 #include "platform/audio/WaveSystem.h"
 
@@ -128,7 +129,7 @@ public:
           m_source(std::move(source)),
           m_mixer(mixer) {
         ReportOpened();
-        m_thread = std::thread([this] { Run(); });
+        m_thread = StartThread([this] { Run(); });
     }
     ~CWavFileIn() override {
         Reset();
@@ -216,7 +217,7 @@ public:
           m_sink(std::move(sink)) {
         ReportOpened();
         if (!m_bFast && !m_bHold)
-            m_thread = std::thread([this] { Run(); });
+            m_thread = StartThread([this] { Run(); });
     }
     ~CWavFileOut() override {
         Reset();

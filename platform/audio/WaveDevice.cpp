@@ -1,5 +1,6 @@
 #include "platform/audio/WaveDevice.h"
 
+#include "platform/ThreadSignals.h"
 #include "platform/audio/WaveSystem.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 // ---- callback thread ----
 
 CWaveCallbackThread::CWaveCallbackThread(WaveCallback callback)
-    : m_callback(std::move(callback)), m_thread([this] { Run(); }) {}
+    : m_callback(std::move(callback)), m_thread(StartThread([this] { Run(); })) {}
 
 CWaveCallbackThread::~CWaveCallbackThread() {
     Finish();

@@ -238,19 +238,33 @@ TEST_F(CrashCapture, EverySignalIsRecordedAndTheProgramGoesOn) {
     }
 }
 
-TEST_F(CrashCapture, StackOverflowIsCaughtOnTheAlternateStackAndTheWalkStopsAt2002Frames) {
-    const tagChildRun run = Crash("worker-overflow");
-    ASSERT_TRUE(run.exited) << run.out << run.err;
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.out.find("main thread still running"), std::string::npos) << run.out;
+// Every thread that runs our code has its alternate stack without asking for it: a thread we
+// started (the one that reports a wave device's buffers) and one a library started and calls
+// us on (libpulse's main loop). An overflow there still leaves both files and ends only that
+// thread.
+TEST_F(CrashCapture, StackOverflowOnAnyThreadIsCaughtAndTheWalkStopsAt2002Frames) {
+    for (const std::string mode : {"callback-overflow", "sound-server-overflow"}) {
+        SCOPED_TRACE(mode);
+        ASSERT_TRUE(QDir(QString::fromStdString(m_folder)).removeRecursively());
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(m_folder)));
+        const tagChildRun run = Crash(mode);
+        if (run.exited && run.exitCode == 5) {
+            TAVO_NEED(false, "a sound server");
+        }
+        ASSERT_TRUE(run.exited) << run.out << run.err;
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_NE(NumberAfter(run.out, "worker-tid"), NumberAfter(run.out, "main-tid"));
+        EXPECT_NE(run.out.find("thread ended"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("main thread still running"), std::string::npos) << run.out;
 
-    ASSERT_EQ(Dumps().size(), 1u);
-    const tagStackListing listing = Listing("debug.log");
-    ASSERT_EQ(listing.frames.size(), 2002u);
-    for (const tagListedFrame& frame : listing.frames) {
-        ASSERT_NE(frame.name.find("Recurse"), std::string::npos) << frame.name;
+        ASSERT_EQ(Dumps().size(), 1u);
+        const tagStackListing listing = Listing("debug.log");
+        ASSERT_EQ(listing.frames.size(), 2002u);
+        for (const tagListedFrame& frame : listing.frames) {
+            ASSERT_NE(frame.name.find("Recurse"), std::string::npos) << frame.name;
+        }
+        EXPECT_EQ(listing.frames[1].line, MarkedLine("recursion"));
     }
-    EXPECT_EQ(listing.frames[1].line, MarkedLine("recursion"));
 }
 
 TEST_F(CrashCapture, CrashesWithinOneSecondShareTheDumpFile) {

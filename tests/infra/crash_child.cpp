@@ -6,6 +6,9 @@
 #include "infra/CrashCapture.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
+#include "platform/ThreadSignals.h"
+#include "platform/audio/PulseContext.h"
+#include "platform/audio/WaveSystem.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,6 +19,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -140,8 +144,8 @@ __attribute__((noinline)) int Recurse(int depth) {
     return Recurse(depth + 1) + pad[0];  // crash site: recursion
 }
 
-// Runs work on a thread with its alternate signal stack, and waits for it to end (a crash
-// ends it).
+// Runs work on a thread started the way our code starts threads, and waits for it to end (a
+// crash ends it).
 template <typename F>
 void OnWorker(F work) {
 #if defined(__SANITIZE_ADDRESS__)
@@ -149,8 +153,7 @@ void OnWorker(F work) {
     // allocated; that is the design, not a leak to report.
     __lsan::ScopedDisabler crashedFramesKeepTheirMemory;
 #endif
-    std::thread worker([work] {
-        CCrashThreadStack altStack;
+    std::thread worker = StartThread([work] {
         Say("worker-tid %d", Tid());
         work();
     });
@@ -191,11 +194,64 @@ std::string FirstLineOfLog() {
     return line;
 }
 
-void* RecurseOnThread(void*) {
-    CCrashThreadStack altStack;
+std::atomic<int> g_overflowTid{0};
+
+void OverflowHere() {
+    g_overflowTid = Tid();
     Say("worker-tid %d", Tid());
     Recurse(0);
-    return nullptr;
+}
+
+// The crash ends only the thread that overflowed; this waits until it is gone.
+bool WaitForOverflowedThread() {
+    for (int i = 0; i < 6000; ++i) {
+        const int tid = g_overflowTid.load();
+        if (tid && access(("/proc/self/task/" + std::to_string(tid)).c_str(), F_OK) != 0) {
+            return true;
+        }
+        usleep(10000);
+    }
+    return false;
+}
+
+// The thread that reports a wave device's buffers runs the device user's callback.
+int OverflowOnWaveCallback() {
+    CWaveSystem::Select("wav:out=heard.wav");
+    int error = 0;
+    auto device = WaveOutOpen(
+        tagWaveFormat::Pcm16(8000, 1),
+        [](EWaveMsg msg, tagWaveHeader*) {
+            if (msg == EWaveMsg::Open) {
+                OverflowHere();
+            }
+        },
+        &error);
+    if (!device) {
+        Say("no wave device: %d", error);
+        return 4;
+    }
+    Say(WaitForOverflowedThread() ? "thread ended" : "thread still there");
+    device->Close();
+    return 0;
+}
+
+// libpulse's main-loop thread, which runs our stream callbacks.
+int OverflowOnSoundServerThread() {
+    std::shared_ptr<CPulseContext> context = CPulseContext::Connect();
+    if (!context) {
+        Say("no sound server");
+        return 5;
+    }
+    {
+        CPulseContext::CLock lock(*context);
+        pa_mainloop_api_once(
+            pa_threaded_mainloop_get_api(context->Loop()),
+            [](pa_mainloop_api*, void*) { OverflowHere(); }, nullptr);
+    }
+    Say(WaitForOverflowedThread() ? "thread ended" : "thread still there");
+    // The loop's thread ended holding the loop's lock: the connection cannot be taken down.
+    new std::shared_ptr<CPulseContext>(std::move(context));
+    return 0;
 }
 
 int ShowCrashMessage() {
@@ -225,7 +281,7 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         fprintf(stderr,
                 "usage: crash_child main-segv|worker-segv|worker-signals|"
-                "worker-overflow|worker-twice\n");
+                "callback-overflow|sound-server-overflow|worker-twice\n");
         return 2;
     }
     // A crash of the main thread ends in its signal; no core file should join our files.
@@ -264,16 +320,12 @@ int main(int argc, char** argv) {
         OnWorker(CrashByAbort);
         KeepFiles("abrt");
         Say("main thread still running");
-    } else if (mode == "worker-overflow") {
-        pthread_attr_t attributes;
-        pthread_attr_init(&attributes);
-        pthread_attr_setstacksize(&attributes, size_t{1024} * 1024);
-        pthread_t thread;
-        if (pthread_create(&thread, &attributes, RecurseOnThread, nullptr) != 0) {
-            Say("no thread");
-            return 4;
+    } else if (mode == "callback-overflow" || mode == "sound-server-overflow") {
+        const int result =
+            mode == "callback-overflow" ? OverflowOnWaveCallback() : OverflowOnSoundServerThread();
+        if (result != 0) {
+            return result;
         }
-        pthread_join(thread, nullptr);
         Say("main thread still running");
     } else if (mode == "worker-twice") {
         OnWorker(CrashOnWorker);
