@@ -143,6 +143,7 @@ int CSocketClient::KClose() {
             send.serverClock = 0;
             send.localSecondsAtClock = 0;
         }
+        send.unsent.clear();
         m_assembler.Reset();
         m_lastSequence = 0;
         m_bytesReceived = 0;
@@ -278,16 +279,57 @@ int CSocketClient::KSend(const char* data, int n) {
     return result;
 }
 
+// A frame goes out whole or not at all: one the socket took only part of is finished before any
+// other starts, or the peer would read the start of one frame run into the next and lose its
+// place in the stream. A frame that cannot start is dropped (1), as when the socket would block.
 int CSocketClient::SendFrame(tagSendState& send, const QByteArray& frame, bool& closeNow) {
     send.lastSendLocal = QDateTime::currentDateTime();
-    const int sent = Send(frame.constData(), static_cast<int>(frame.size()));
-    if (sent >= 0) {
-        m_bytesSent += sent;
-        return 0;
+    const int before = FinishUnsent(send, closeNow);
+    if (before != 0) {
+        return before;
     }
-    if (GetLastError() == WSAEWOULDBLOCK) {
+    const int written = SendSome(frame.constData(), static_cast<int>(frame.size()));
+    if (written < 0) {
+        return SendFailed(send, closeNow);
+    }
+    if (written == 0) {
         return 1;
     }
+    if (written < frame.size()) {
+        // Begun, so it counts as sent: the rest goes when the socket is writable again.
+        send.unsent = frame.mid(written);
+    }
+    return 0;
+}
+
+int CSocketClient::FinishUnsent(tagSendState& send, bool& closeNow) {
+    if (send.unsent.isEmpty()) {
+        return 0;
+    }
+    const int written = SendSome(send.unsent.constData(), static_cast<int>(send.unsent.size()));
+    if (written < 0) {
+        return SendFailed(send, closeNow);
+    }
+    send.unsent.remove(0, written);
+    return send.unsent.isEmpty() ? 0 : 1;
+}
+
+int CSocketClient::SendSome(const char* data, int n) {
+    int written = 0;
+    while (written < n) {
+        // A send that would block asks for the socket's next send notification.
+        const int sent = Send(data + written, n - written);
+        if (sent <= 0) {
+            return sent < 0 && GetLastError() != WSAEWOULDBLOCK ? -1 : written;
+        }
+        written += sent;
+        m_bytesSent += sent;
+    }
+    return written;
+}
+
+int CSocketClient::SendFailed(tagSendState& send, bool& closeNow) {
+    send.unsent.clear();
     if (OnOwnerThread()) {
         closeNow = true;
     } else {
@@ -305,6 +347,12 @@ QDateTime CSocketClient::LastSendLocalTime() const {
 }
 
 void CSocketClient::OnSend(int error) {
+    bool closeNow = false;
+    m_send.With([&](tagSendState& send) { FinishUnsent(send, closeNow); });
+    if (closeNow) {
+        CloseAndNotify();
+        return;
+    }
     OnKSend(error);
 }
 

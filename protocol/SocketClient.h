@@ -7,7 +7,9 @@
 // Everything runs on the thread that created the socket (the GUI thread), except KSend, which
 // a capture thread may call: the socket and the send state are reached only through the
 // connection's lock, so KSend and KClose are serialised, and a send failure seen off the GUI
-// thread closes the connection on the GUI thread.
+// thread closes the connection on the GUI thread. A frame goes out whole or not at all: the
+// rest of one the socket took only part of goes out first, on the next send or when the
+// socket is writable again.
 
 #include "platform/AsyncSocket.h"
 #include "platform/Locked.h"
@@ -63,7 +65,8 @@ public:
     int KCreate();
     // host: a dotted IPv4 address or a name.
     int KConnect(const QString& host, int port);
-    // 0 sent, 1 dropped because the socket would block, -1 failure.
+    // 0 sent (or begun: the rest goes out before any other frame), 1 dropped whole because
+    // the socket would block, -1 failure.
     int KSend(CKParam& packet);
     int KSend(const char* data, int n);
     int KClose();
@@ -120,8 +123,15 @@ private:
         int serverClock = 0;
         int localSecondsAtClock = 0;
         QDateTime lastSendLocal;
+        // The rest of a frame the socket took only part of; it goes out before any other.
+        QByteArray unsent;
     };
+    // These run under the connection's lock. The first three give KSend's results; SendSome
+    // writes what the socket takes now and gives the bytes written, or -1 on a failure.
     int SendFrame(tagSendState& send, const QByteArray& frame, bool& closeNow);
+    int FinishUnsent(tagSendState& send, bool& closeNow);
+    int SendFailed(tagSendState& send, bool& closeNow);
+    int SendSome(const char* data, int n);
 
     tagFrameFormat m_format;
     CFrameAssembler m_assembler;

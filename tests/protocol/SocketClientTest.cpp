@@ -9,7 +9,16 @@
 
 #include <QCoreApplication>
 
-#include <algorithm>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
 #include <thread>
 
 using namespace tavotest;
@@ -177,41 +186,168 @@ TEST_F(SocketClientTest, PeerCloseAfterSendingStillDeliversThenClosesOnce) {
     EXPECT_EQ(client.closes, 1);
 }
 
-TEST_F(SocketClientTest, SendsFromAnotherThreadAreWholeAndNumbered) {
-    ASSERT_TRUE(client.Open(server.Port()));
-    constexpr int kEach = 300;
-    // Big packets from the worker, small ones from here; a send that would block is retried.
-    auto sendAll = [&](short command, int payload) {
-        for (int i = 0; i < kEach; ++i) {
-            CKParam p = Packet(command);
-            p.SetChar(80, QByteArray(payload, 'v').constData(),
-                      static_cast<unsigned short>(payload));
-            while (client.KSend(p) == 1) {
-                p.Release();
-                p.SetShortInt(KEY_COMMAND, command);
-                p.SetChar(80, QByteArray(payload, 'v').constData(),
-                          static_cast<unsigned short>(payload));
-                payload ? std::this_thread::yield() : QCoreApplication::processEvents();
+// A peer that reads slowly through a small receive buffer, so the sender's socket fills up,
+// and reads the stream strictly: each frame must begin where the one before it ended.
+class CSlowReader {
+public:
+    struct tagFrame {
+        int sender;
+        int index;
+        int sequence;
+    };
+
+    CSlowReader() {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int small = 4096;
+        ::setsockopt(m_listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
+            ::listen(m_listener, 1) == 0 &&
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
+            m_port = ntohs(addr.sin_port);
+        }
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~CSlowReader() {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_listener);
+    }
+
+    unsigned Port() const { return m_port; }
+    std::vector<tagFrame> Frames() const {
+        std::lock_guard lock(m_mutex);
+        return m_frames;
+    }
+    std::string Fault() const {
+        std::lock_guard lock(m_mutex);
+        return m_fault;
+    }
+
+private:
+    bool Ready(int fd) {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, 100) > 0;
+    }
+    void Run() {
+        while (!m_stop && !Ready(m_listener)) {
+        }
+        if (m_stop) {
+            return;
+        }
+        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        QByteArray stream;
+        char chunk[2048];
+        while (!m_stop) {
+            if (!Ready(fd)) {
+                continue;
             }
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0) {
+                break;
+            }
+            stream.append(chunk, n);
+            if (!Take(stream)) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ::close(fd);
+    }
+    // Takes the whole frames at the front of the stream; false when the stream lost its place.
+    bool Take(QByteArray& stream) {
+        while (stream.size() >= 10) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(stream.constData());
+            uint32_t marker = 0;
+            memcpy(&marker, bytes, 4);
+            const int length = bytes[8] | bytes[9] << 8;
+            std::lock_guard lock(m_mutex);
+            if (marker != kFrameMarker || length < 11 || length > 29999) {
+                m_fault = "no frame where frame " + std::to_string(m_frames.size()) + " ends";
+                return false;
+            }
+            if (stream.size() < length + 10) {
+                return true;
+            }
+            CKParam packet;
+            const int check = bytes[8 + length] | bytes[9 + length] << 8;
+            if (packet.SetBufferPtr(stream.constData() + 8, length) != 0 ||
+                static_cast<uint16_t>(packet.GetPacketCrc()) != check) {
+                m_fault = "frame " + std::to_string(m_frames.size()) + " is damaged";
+                return false;
+            }
+            m_frames.push_back(
+                {packet.IntOr(81, -1), packet.IntOr(82, -1), packet.IntOr(KEY_SEQUENCE, -1)});
+            stream.remove(0, length + 10);
+        }
+        return true;
+    }
+
+    int m_listener = -1;
+    unsigned m_port = 0;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::vector<tagFrame> m_frames;
+    std::string m_fault;
+    std::thread m_thread;
+};
+
+// The capture thread and the GUI thread both send while the peer falls behind: a frame is
+// sent whole or dropped whole, never cut short or run into another, so the peer gets exactly
+// the frames KSend called sent, each sender's in its order, and never loses its place.
+TEST_F(SocketClientTest, FramesFromTwoThreadsArriveWholeAndInOrderWhenThePeerFallsBehind) {
+    CSlowReader peer;
+    ASSERT_NE(peer.Port(), 0u);
+    ASSERT_TRUE(client.Open(peer.Port()));
+    constexpr int kEach = 200;
+    // Sizes vary, so the socket often has room for only part of a frame.
+    auto numbered = [](int sender, int index) {
+        CKParam p = Packet(460, {{81, sender}, {82, index}});
+        const int size = 1500 + (index * 1237 + sender * 611) % 6000;
+        p.SetChar(80, QByteArray(size, 'v').constData(), static_cast<unsigned short>(size));
+        return p;
+    };
+    std::vector<int> sent[2];
+    int dropped[2] = {0, 0};
+    auto sendAll = [&](int sender, const std::function<void()>& between) {
+        for (int i = 0; i < kEach; ++i) {
+            CKParam p = numbered(sender, i);
+            const int result = client.KSend(p);
+            ASSERT_NE(result, -1);
+            if (result == 0) {
+                sent[sender].push_back(i);
+            } else {
+                ++dropped[sender];
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            between();
         }
     };
-    std::thread worker([&] { sendAll(460, 200); });
-    sendAll(450, 0);
-    worker.join();
-    ASSERT_TRUE(WaitUntil(
-        [&] { return server.Received(460).size() + server.Received(450).size() >= 2u * kEach; }));
-    // Every frame arrived whole (its check value matched) and numbering had no gap.
-    std::vector<int> sequences;
-    for (const auto& p : server.LastPeer().received) {
-        if (p.Command() != CMD_KEEPALIVE) {
-            sequences.push_back(IntOf(p, KEY_SEQUENCE));
-        }
+    std::thread capture([&] { sendAll(0, [] {}); });
+    sendAll(1, [] { QCoreApplication::processEvents(); });
+    capture.join();
+
+    const size_t total = sent[0].size() + sent[1].size();
+    WaitUntil([&] { return peer.Frames().size() >= total || !peer.Fault().empty(); },
+              std::chrono::seconds(30));
+    EXPECT_EQ(peer.Fault(), "");
+    const std::vector<CSlowReader::tagFrame> frames = peer.Frames();
+    std::vector<int> arrived[2];
+    int lastSequence = 0;
+    for (const auto& frame : frames) {
+        ASSERT_TRUE(frame.sender == 0 || frame.sender == 1);
+        arrived[frame.sender].push_back(frame.index);
+        EXPECT_GT(frame.sequence, lastSequence);
+        lastSequence = frame.sequence;
     }
-    ASSERT_EQ(sequences.size(), 2u * kEach);
-    std::sort(sequences.begin(), sequences.end());
-    for (size_t i = 0; i < sequences.size(); ++i) {
-        EXPECT_EQ(sequences[i], static_cast<int>(i) + 1);
-    }
+    EXPECT_EQ(arrived[0], sent[0]);
+    EXPECT_EQ(arrived[1], sent[1]);
+    // The peer did fall behind: some frames found the socket full.
+    EXPECT_GT(dropped[0] + dropped[1], 0);
+    EXPECT_TRUE(client.IsConnect());
 }
 
 }  // namespace
