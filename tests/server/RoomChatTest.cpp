@@ -12,17 +12,7 @@ using namespace tavotest;
 
 namespace {
 
-CKParam Text(const QString& target, const QString& text, bool isPrivate) {
-    CKParam p;
-    p.SetShortInt(KEY_COMMAND, CMD_TEXT);
-    p.SetCString(20, target);
-    p.SetCString(30, QStringLiteral("<font>header</font><font>%1</font><br>").arg(text));
-    p.SetInt(40, isPrivate ? 1 : 0);
-    p.SetCString(50, text);
-    return p;
-}
-
-int Send(tagRoomGuest& who, CKParam& p) {
+int Send(tagRoomGuest& who, CKParam&& p) {
     auto reply = who.main.Request(p, CMD_TEXT_REPLY);
     if (!reply) {
         return -999;
@@ -31,18 +21,17 @@ int Send(tagRoomGuest& who, CKParam& p) {
 }
 
 int Say(tagRoomGuest& who, const QString& target, const QString& text, bool isPrivate = false) {
-    CKParam p = Text(target, text, isPrivate);
-    return Send(who, p);
+    return Send(
+        who,
+        Packet(CMD_TEXT, {{20, target},
+                          {30, QStringLiteral("<font>header</font><font>%1</font><br>").arg(text)},
+                          {40, isPrivate ? 1 : 0},
+                          {50, text}}));
 }
 
 // A public line whose markup holds other words than its text alone (key 50).
 int SayLine(tagRoomGuest& who, const QString& line, const QString& text) {
-    CKParam edited;
-    edited.SetShortInt(KEY_COMMAND, CMD_TEXT);
-    edited.SetCString(30, line);
-    edited.SetInt(40, 0);
-    edited.SetCString(50, text);
-    return Send(who, edited);
+    return Send(who, Packet(CMD_TEXT, {{30, line}, {40, 0}, {50, text}}));
 }
 
 struct ChatRoom {
@@ -97,11 +86,7 @@ TEST(RoomChat, RefusesForbiddenTextsEmptyLinesAndLinesTooSoonAfterTheLast) {
     const QString wide(5000, QChar(0x597D));
     EXPECT_EQ(SayLine(*r.bob, QStringLiteral("<font>%1</font>").arg(wide), wide),
               REFUSE_BAD_PARAMETER);
-    CKParam empty;
-    empty.SetShortInt(KEY_COMMAND, CMD_TEXT);
-    empty.SetInt(40, 0);
-    EXPECT_EQ(IntOf(*r.bob->main.Request(empty, CMD_TEXT_REPLY), KEY_REFUSAL),
-              REFUSE_BAD_PARAMETER);
+    EXPECT_EQ(Send(*r.bob, Packet(CMD_TEXT, {{40, 0}})), REFUSE_BAD_PARAMETER);
 
     EXPECT_EQ(Say(*r.bob, QString(), QString(3900, QChar(0x597D))), 0);
     EXPECT_EQ(Say(*r.bob, QString(), "第二句"), REFUSE_FORBIDDEN);
@@ -124,10 +109,7 @@ TEST(RoomChat, PublicTextOffLeavesOnlyManagersAndPrivateLines) {
     ASSERT_TRUE(visitor->main.WaitFor(CMD_TEXT_LINE));
 
     // The owner switches public text on for everybody.
-    CKParam on;
-    on.SetShortInt(KEY_COMMAND, CMD_PUBLIC_TEXT_CONTROL);
-    on.SetInt(20, 1);
-    EXPECT_EQ(IntOf(*dave->main.Request(on, CMD_PUBLIC_TEXT_CONTROL_REPLY), KEY_RESULT), 0);
+    EXPECT_EQ(RoomRequest(dave->main, Packet(CMD_PUBLIC_TEXT_CONTROL, {{20, 1}})), 0);
     ASSERT_TRUE(visitor->main.WaitFor(CMD_PUBLIC_TEXT_CHANGED));
     h.Pass(std::chrono::seconds(2));
     EXPECT_EQ(Say(*visitor, QString(), "老师好"), 0);

@@ -19,25 +19,19 @@ QByteArray Payload(int n, char seed) {
     return bytes;
 }
 
-CKParam Voice(int mic, const QByteArray& payload, const QString& claimedSender) {
-    CKParam p = Packet(CMD_AUDIO);
-    p.SetInt(20, mic);
-    p.SetInt(50, 12);
-    p.SetInt(30, 1);
-    p.SetChar(40, payload.constData(), static_cast<unsigned short>(payload.size()));
-    p.SetCString(60, claimedSender);
+CKParam WithBytes(CKParam p, short key, const QByteArray& bytes) {
+    p.SetChar(key, bytes.constData(), static_cast<unsigned short>(bytes.size()));
     return p;
 }
 
+CKParam Voice(int mic, const QByteArray& payload, const QString& claimedSender) {
+    return With(WithBytes(Packet(CMD_AUDIO, {{20, mic}, {50, 12}, {30, 1}}), 40, payload),
+                {{60, claimedSender}});
+}
+
 CKParam Video(int slot, const QByteArray& frame, const QString& viewers) {
-    CKParam p = Packet(CMD_VIDEO);
-    p.SetInt(20, slot);
-    p.SetInt(30, 1);
-    p.SetBoolean(40, true);
-    p.SetChar(50, frame.constData(), static_cast<unsigned short>(frame.size()));
-    p.SetCString(60, "whoever");
-    p.SetCString(80, viewers);
-    return p;
+    return With(WithBytes(Packet(CMD_VIDEO, {{20, slot}, {30, 1}, {40, true}}), 50, frame),
+                {{60, "whoever"}, {80, viewers}});
 }
 
 QByteArray BytesOf(const CPacketCopy& copy, short key) {

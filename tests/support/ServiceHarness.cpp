@@ -45,16 +45,18 @@ void CServiceHarness::Pass(std::chrono::milliseconds time, std::chrono::millisec
     }
 }
 
+namespace {
+
+// The identity fields every hall request ends with.
+CKParam WithIdentity(CKParam p, const QString& machine) {
+    return With(std::move(p), {{104, "tavo"}, {105, 1}, {106, machine}});
+}
+
+}  // namespace
+
 CKParam HallRequest(short command, const QString& machine, const QString& name, int number) {
-    CKParam p = Packet(command);
-    if (!name.isEmpty()) {
-        p.SetCString(20, name);
-        p.SetInt(30, number);
-    }
-    p.SetCString(104, QStringLiteral("tavo"));
-    p.SetInt(105, 1);
-    p.SetCString(106, machine);
-    return p;
+    return WithIdentity(
+        name.isEmpty() ? Packet(command) : Packet(command, {{20, name}, {30, number}}), machine);
 }
 
 int RoomRequest(CTestConnection& client, CKParam& request) {
@@ -94,14 +96,9 @@ CKParam CServiceHarness::LoginRequest(const QString& user, const QString& passwo
                                       const QString& machine, const QString& visitor) {
     const QString text = QStringLiteral("%1 %2 %3").arg(user, password, visitor);
     const QByteArray block = EncipherCredentials(ToAnsi(text));
-    CKParam request = Packet(CMD_LOGIN);
-    request.SetInt(20, static_cast<int>(text.size()));
+    CKParam request = Packet(CMD_LOGIN, {{20, static_cast<int>(text.size())}});
     request.SetChar(30, block.constData(), static_cast<unsigned short>(block.size()));
-    request.SetInt(40, -1);
-    request.SetCString(104, QStringLiteral("tavo"));
-    request.SetInt(105, 1);
-    request.SetCString(106, machine);
-    return request;
+    return WithIdentity(With(std::move(request), {{40, -1}}), machine);
 }
 
 std::unique_ptr<tagRoomGuest> CServiceHarness::Enter(int room, const QString& user,
@@ -129,30 +126,26 @@ std::unique_ptr<tagRoomGuest> CServiceHarness::Enter(int room, const QString& us
     if (!guest->main.Open(RoomPort())) {
         return fail(std::nullopt);
     }
-    CKParam login = Packet(CMD_ROOM_LOGIN);
-    login.SetCString(20, guest->id);
-    login.SetInt(30, number);
-    login.SetInt(40, room);
-    login.SetBoolean(50, true);
-    login.SetBoolean(60, true);
-    login.SetCString(70, QStringLiteral("127.0.0.1"));
-    login.SetCString(101, QStringLiteral("127.0.0.1"));
-    login.SetInt(102, 0);
-    login.SetCString(80, machine);
-    login.SetInt(90, 100);
-    auto loggedIn = guest->main.Request(login, CMD_ROOM_LOGIN_REPLY);
+    auto loggedIn = guest->main.Request(Packet(CMD_ROOM_LOGIN, {{20, guest->id},
+                                                                {30, number},
+                                                                {40, room},
+                                                                {50, true},
+                                                                {60, true},
+                                                                {70, "127.0.0.1"},
+                                                                {101, "127.0.0.1"},
+                                                                {102, 0},
+                                                                {80, machine},
+                                                                {90, 100}}),
+                                        CMD_ROOM_LOGIN_REPLY);
     if (!loggedIn || IntOf(*loggedIn, KEY_RESULT) != 0) {
         return fail(loggedIn);
     }
     if (!guest->main.WaitFor(CMD_USER_VERIFIED)) {
         return fail(std::nullopt);
     }
-    CKParam enter = Packet(CMD_ENTER);
-    enter.SetBoolean(20, false);
-    enter.SetCString(30, roomPassword);
-    enter.SetCString(101, QStringLiteral("127.0.0.1"));
-    enter.SetInt(102, 0);
-    auto entered = guest->main.Request(enter, CMD_ENTER_REPLY);
+    auto entered = guest->main.Request(
+        Packet(CMD_ENTER, {{20, false}, {30, roomPassword}, {101, "127.0.0.1"}, {102, 0}}),
+        CMD_ENTER_REPLY);
     if (!entered || IntOf(*entered, KEY_RESULT) != 0) {
         return fail(entered);
     }
@@ -161,11 +154,9 @@ std::unique_ptr<tagRoomGuest> CServiceHarness::Enter(int room, const QString& us
     if (!guest->second.Open(static_cast<unsigned>(IntOf(*entered, 50)))) {
         return fail(std::nullopt);
     }
-    CKParam attach = Packet(CMD_ATTACH);
-    attach.SetInt(20, guest->keyA);
-    attach.SetCString(30, guest->id);
-    attach.SetInt(40, guest->keyB);
-    auto attached = guest->second.Request(attach, CMD_ATTACH_REPLY);
+    auto attached = guest->second.Request(
+        Packet(CMD_ATTACH, {{20, guest->keyA}, {30, guest->id}, {40, guest->keyB}}),
+        CMD_ATTACH_REPLY);
     if (!attached || IntOf(*attached, KEY_RESULT) != 0) {
         return fail(attached);
     }
