@@ -248,4 +248,36 @@ double TrackedCorrelation(const std::vector<double>& sent, const std::vector<dou
     return pieces > 0 ? sum / pieces : 0;
 }
 
+int CCollectingWaveIn::OnWaveData(char* data, int length, tagWaveHeader* header) {
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_blocks.emplace_back(data, data + length);
+    m_headers.push_back(header);
+    return 0;
+}
+
+size_t CCollectingWaveIn::Count() const {
+    std::lock_guard<std::mutex> g(m_mutex);
+    return m_blocks.size();
+}
+
+std::vector<std::vector<char>> CCollectingWaveIn::Blocks() const {
+    std::lock_guard<std::mutex> g(m_mutex);
+    return m_blocks;
+}
+
+std::vector<tagWaveHeader*> CCollectingWaveIn::Headers() const {
+    std::lock_guard<std::mutex> g(m_mutex);
+    return m_headers;
+}
+
+std::vector<short> CCollectingWaveIn::Samples() const {
+    std::lock_guard<std::mutex> g(m_mutex);
+    std::vector<short> samples;
+    for (const auto& block : m_blocks) {
+        const short* s = reinterpret_cast<const short*>(block.data());
+        samples.insert(samples.end(), s, s + block.size() / 2);
+    }
+    return samples;
+}
+
 }  // namespace audiotest

@@ -2,6 +2,8 @@
 // Signals and measurements for the audio tests: test speech from espeak-ng (or a synthetic
 // voice from sox when it is missing), and comparisons that tolerate a codec's delay.
 
+#include "audio/WaveIn.h"
+#include "audio/WaveOut.h"
 #include "platform/audio/WavFile.h"
 
 #include <QProcess>
@@ -9,6 +11,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <mutex>
 #include <vector>
 
 namespace audiotest {
@@ -80,5 +84,34 @@ tagRecordingComparison CompareRecording(const std::vector<double>& sent,
 // or slow (a loopback keeping its latency) still scores high; other sound does not.
 double TrackedCorrelation(const std::vector<double>& sent, const std::vector<double>& got, long lag,
                           long chunk, long drift);
+
+// The capture engine with its hook keeping every block it is given, and the header it came in.
+class CCollectingWaveIn : public CWaveIn {
+public:
+    explicit CCollectingWaveIn(int quality) { m_nQuality = quality; }
+    ~CCollectingWaveIn() override { Close(); }
+    int OnWaveData(char* data, int length, tagWaveHeader* header) override;
+    size_t Count() const;
+    std::vector<std::vector<char>> Blocks() const;
+    std::vector<tagWaveHeader*> Headers() const;
+    // Every block's samples, one after the other.
+    std::vector<short> Samples() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::vector<char>> m_blocks;
+    std::vector<tagWaveHeader*> m_headers;
+};
+
+// A player that counts its play-over reports.
+class CCountingWaveOut : public CWaveOut {
+public:
+    ~CCountingWaveOut() override { Close(); }
+    int OnBufferPlayOver() override {
+        ++playOver;
+        return 0;
+    }
+    std::atomic<int> playOver{0};
+};
 
 }  // namespace audiotest

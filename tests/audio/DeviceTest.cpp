@@ -2,8 +2,6 @@
 // per buffer, reset handing everything back; and the capture engine and the player on top.
 
 #include "audio/AudioFormats.h"
-#include "audio/WaveIn.h"
-#include "audio/WaveOut.h"
 #include "platform/audio/WaveSystem.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -63,46 +61,6 @@ protected:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_in;
     QString m_out;
-};
-
-// The engine with its hook recording what it is given.
-class CRecordingWaveIn : public CWaveIn {
-public:
-    explicit CRecordingWaveIn(int quality) { m_nQuality = quality; }
-    ~CRecordingWaveIn() override { Close(); }
-    int OnWaveData(char* data, int length, tagWaveHeader* header) override {
-        std::lock_guard<std::mutex> g(m_mutex);
-        m_blocks.emplace_back(data, data + length);
-        m_headers.push_back(header);
-        return 0;
-    }
-    size_t Count() {
-        std::lock_guard<std::mutex> g(m_mutex);
-        return m_blocks.size();
-    }
-    std::vector<std::vector<char>> Blocks() {
-        std::lock_guard<std::mutex> g(m_mutex);
-        return m_blocks;
-    }
-    std::vector<tagWaveHeader*> Headers() {
-        std::lock_guard<std::mutex> g(m_mutex);
-        return m_headers;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::vector<char>> m_blocks;
-    std::vector<tagWaveHeader*> m_headers;
-};
-
-class CCountingWaveOut : public CWaveOut {
-public:
-    ~CCountingWaveOut() override { Close(); }
-    std::atomic<int> playOver{0};
-    int OnBufferPlayOver() override {
-        ++playOver;
-        return 0;
-    }
 };
 
 QByteArray FileData(const QString& path) {
@@ -260,7 +218,7 @@ TEST_F(WavDevices, CaptureEngineDeliversConsecutiveBlocksOnEitherPlatformFamily)
         SCOPED_TRACE(nt ? "NT family" : "other family");
         CWaveSystem::SetNtFamily(nt);
         Use("in=" + m_in + ",pace=fast");
-        CRecordingWaveIn engine(AUDIO_QUALITY_SPEECH);
+        CCollectingWaveIn engine(AUDIO_QUALITY_SPEECH);
         engine.SetFormat(AUDIO_QUALITY_SPEECH);
         ASSERT_EQ(engine.Open(), 1);
         EXPECT_TRUE(engine.IsOpened());

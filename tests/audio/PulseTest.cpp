@@ -7,8 +7,6 @@
 #include "audio/AudioFormats.h"
 #include "audio/RecordSource.h"
 #include "audio/SoundConfigDlg.h"
-#include "audio/WaveIn.h"
-#include "audio/WaveOut.h"
 #include "platform/audio/PulseMixer.h"
 #include "platform/audio/PulseStereoMix.h"
 #include "platform/audio/WaveSystem.h"
@@ -23,7 +21,6 @@
 
 #include <cmath>
 #include <memory>
-#include <mutex>
 
 #include <unistd.h>
 
@@ -35,42 +32,6 @@ namespace {
 bool HasSource(const QString& name) {
     return Pactl({"list", "short", "sources"}).contains(name);
 }
-
-class CCollectingWaveIn : public CWaveIn {
-public:
-    explicit CCollectingWaveIn(int quality) { m_nQuality = quality; }
-    ~CCollectingWaveIn() override { Close(); }
-    int OnWaveData(char* data, int length, tagWaveHeader*) override {
-        std::lock_guard<std::mutex> g(m_mutex);
-        const short* s = reinterpret_cast<const short*>(data);
-        m_samples.insert(m_samples.end(), s, s + length / 2);
-        ++m_blocks;
-        return 0;
-    }
-    int Blocks() {
-        std::lock_guard<std::mutex> g(m_mutex);
-        return m_blocks;
-    }
-    std::vector<short> Samples() {
-        std::lock_guard<std::mutex> g(m_mutex);
-        return m_samples;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<short> m_samples;
-    int m_blocks = 0;
-};
-
-class CCountingWaveOut : public CWaveOut {
-public:
-    ~CCountingWaveOut() override { Close(); }
-    std::atomic<int> playOver{0};
-    int OnBufferPlayOver() override {
-        ++playOver;
-        return 0;
-    }
-};
 
 class Pulse : public ::testing::Test {
 protected:
@@ -119,8 +80,8 @@ QStringList OurMixModules() {
 // recorder took from then until a second after they ended.
 std::vector<double> Heard(CCollectingWaveIn& engine, const QString& folder,
                           const std::vector<std::pair<QString, double>>& tones) {
-    const int settled = engine.Blocks() + 4;
-    WaitUntil([&] { return engine.Blocks() >= settled; }, std::chrono::seconds(10));
+    const size_t settled = engine.Count() + 4;
+    WaitUntil([&] { return engine.Count() >= settled; }, std::chrono::seconds(10));
     const size_t from = engine.Samples().size();
     std::vector<std::unique_ptr<QProcess>> players;
     for (const auto& [sink, freq] : tones) {
@@ -130,8 +91,8 @@ std::vector<double> Heard(CCollectingWaveIn& engine, const QString& folder,
         players.back()->start("paplay", {"-d", sink, file});
     }
     for (auto& player : players) player->waitForFinished(10000);
-    const int blocks = engine.Blocks();
-    WaitUntil([&] { return engine.Blocks() >= blocks + 4; }, std::chrono::seconds(10));
+    const size_t blocks = engine.Count();
+    WaitUntil([&] { return engine.Count() >= blocks + 4; }, std::chrono::seconds(10));
     const std::vector<short> all = engine.Samples();
     return Channel(std::vector<short>(all.begin() + static_cast<long>(from), all.end()), 1, 0);
 }
@@ -257,7 +218,7 @@ TEST_F(Pulse, TheStereoMixIsTheMicrophoneInsideWhatTheDefaultOutputPlays) {
     engine.SetFormat(AUDIO_QUALITY_SPEECH);
     ASSERT_EQ(engine.Open(), 1);
     engine.Start();
-    ASSERT_TRUE(WaitUntil([&] { return engine.Blocks() >= 2; }, std::chrono::seconds(15)));
+    ASSERT_TRUE(WaitUntil([&] { return engine.Count() >= 2; }, std::chrono::seconds(15)));
 
     // Speaking with the settings as they come: no line chosen yet.
     ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIX, true));
