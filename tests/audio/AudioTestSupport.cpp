@@ -211,43 +211,6 @@ tagRecordingComparison CompareRecording(const std::vector<double>& sent,
     return c;
 }
 
-double TrackedCorrelation(const std::vector<double>& sent, const std::vector<double>& got, long lag,
-                          long chunk, long drift) {
-    const long s0 = static_cast<long>(Onset(sent));
-    const long g0 = static_cast<long>(Onset(got)) + lag;
-    const double loud = Rms(sent);
-    double sum = 0;
-    int pieces = 0;
-    long offset = g0 - s0;  // where got holds sent's sample 0, as found so far
-    for (long at = s0; at + chunk <= static_cast<long>(sent.size()); at += chunk) {
-        const std::vector<double> piece(sent.begin() + at, sent.begin() + at + chunk);
-        if (Rms(piece) < loud / 4)
-            continue;
-        double best = 0;
-        long bestOffset = offset;
-        for (long d = -drift; d <= drift; ++d) {
-            const long from = at + offset + d;
-            if (from < 0 || from + chunk > static_cast<long>(got.size()))
-                continue;
-            double ab = 0, bb = 0;
-            for (long i = 0; i < chunk; ++i) {
-                ab += piece[i] * got[from + i];
-                bb += got[from + i] * got[from + i];
-            }
-            const double aa = Rms(piece) * Rms(piece) * chunk;
-            const double r = (aa > 0 && bb > 0) ? ab / std::sqrt(aa * bb) : 0;
-            if (r > best) {
-                best = r;
-                bestOffset = offset + d;
-            }
-        }
-        offset = bestOffset;
-        sum += best;
-        ++pieces;
-    }
-    return pieces > 0 ? sum / pieces : 0;
-}
-
 int CCollectingWaveIn::OnWaveData(char* data, int length, tagWaveHeader* header) {
     std::lock_guard<std::mutex> g(m_mutex);
     m_blocks.emplace_back(data, data + length);

@@ -78,13 +78,6 @@ struct tagRecordingComparison {
 tagRecordingComparison CompareRecording(const std::vector<double>& sent,
                                         const std::vector<double>& got, long maxLag, long window);
 
-// Alike piece by piece: the mean correlation of `chunk`-sample pieces of what was sent (those
-// with sound in them), each aligned on its own within `drift` samples of where the one before
-// it lay, starting at the lag CompareRecording found. A path whose clock runs a little fast
-// or slow (a loopback keeping its latency) still scores high; other sound does not.
-double TrackedCorrelation(const std::vector<double>& sent, const std::vector<double>& got, long lag,
-                          long chunk, long drift);
-
 // The capture engine with its hook keeping every block it is given, and the header it came in.
 class CCollectingWaveIn : public CWaveIn {
 public:

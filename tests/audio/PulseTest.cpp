@@ -79,7 +79,7 @@ QStringList OurMixModules() {
 // started), plays a second of each tone into its sink, all at once, and returns what the
 // recorder took from then until a second after they ended.
 std::vector<double> Heard(CCollectingWaveIn& engine, const QString& folder,
-                          const std::vector<std::pair<QString, double>>& tones) {
+                          const std::vector<std::pair<QString, double>>& tones, int channels = 1) {
     const size_t settled = engine.Count() + 4;
     WaitUntil([&] { return engine.Count() >= settled; }, std::chrono::seconds(10));
     const size_t from = engine.Samples().size();
@@ -94,17 +94,19 @@ std::vector<double> Heard(CCollectingWaveIn& engine, const QString& folder,
     const size_t blocks = engine.Count();
     WaitUntil([&] { return engine.Count() >= blocks + 4; }, std::chrono::seconds(10));
     const std::vector<short> all = engine.Samples();
-    return Channel(std::vector<short>(all.begin() + static_cast<long>(from), all.end()), 1, 0);
+    return Channel(std::vector<short>(all.begin() + static_cast<long>(from), all.end()), channels,
+                   0);
 }
 
-// The loudest an 8000 Hz recording carries a tone over any eighth of a second: a tone mixed
-// in is thousands, one that is not stays far below.
-double Loudest(const std::vector<double>& x, double freq) {
+// The loudest a recording carries a tone over any eighth of a second: a tone mixed in is
+// thousands, one that is not stays far below.
+double Loudest(const std::vector<double>& x, double freq, int rate = 8000) {
+    const size_t window = static_cast<size_t>(rate / 8);
     double loudest = 0;
-    for (size_t at = 0; at + 1000 <= x.size(); at += 1000)
+    for (size_t at = 0; at + window <= x.size(); at += window)
         loudest = std::max(loudest, ToneLevel({x.begin() + static_cast<long>(at),
-                                               x.begin() + static_cast<long>(at) + 1000},
-                                              8000, freq));
+                                               x.begin() + static_cast<long>(at + window)},
+                                              rate, freq));
     return loudest;
 }
 constexpr double kHeardTone = 2000;
@@ -319,6 +321,76 @@ TEST_F(Pulse, AChosenLineIsFoundAgainAfterItsLabelChanged) {
     ASSERT_NE(selected, control.items.end());
     EXPECT_EQ(selected->id.toStdString(), "tavo_test_line.monitor");
     EXPECT_TRUE(selected->name.contains("After")) << selected->name.toStdString();
+}
+
+// A server started as a desktop session starts it, with the policy modules that pause music
+// for calls: speaking with the settings as they come records the microphone through our mix in
+// hi-fi, and neither our mix, our recorder nor our players pause the user's music.
+TEST(PulseOnADesktop, TheMicrophoneIsHeardInHiFiAndTheMusicPlaysOn) {
+    CSoundServer server(CSoundServer::EModules::Desktop);
+    TAVO_NEED(server.IsRunning(),
+              "a sound server of the test's own: " + server.Log().toStdString());
+    TAVO_NEED(HaveProgram("paplay") && HaveProgram("pacat"), "paplay and pacat");
+    server.Use();
+    // Speakers, and a microphone that hears what is played into its feed.
+    for (const QStringList& module :
+         {QStringList{"module-null-sink", "sink_name=speakers"},
+          QStringList{"module-null-sink", "sink_name=mic_feed"},
+          QStringList{"module-remap-source", "source_name=mic", "master=mic_feed.monitor"}})
+        ASSERT_FALSE(Pactl(QStringList{"load-module"} + module).isEmpty())
+            << module.join(' ').toStdString();
+    Pactl({"set-default-sink", "speakers"});
+    Pactl({"set-default-source", "mic"});
+    QTemporaryDir dir;
+    // The user's music, and a feed that keeps the microphone's timeline even.
+    const QString musicFile = QDir(dir.path()).filePath("music.wav");
+    ASSERT_TRUE(WriteWavFile(musicFile, MakeSine(22050, 1, 330, 600, 60)));
+    QProcess music, keepAwake;
+    music.start("paplay", {"-d", "speakers", "--property=media.role=music", musicFile});
+    keepAwake.start("pacat", {"-p", "-d", "mic_feed", "--raw", "--rate=44100", "--channels=2",
+                              "--format=s16le", "/dev/zero"});
+    ASSERT_TRUE(music.waitForStarted() && keepAwake.waitForStarted());
+    const auto musicPlays = [] {
+        const QStringList streams = PactlEntries("sink-inputs", {"media.role = \"music\""});
+        return streams.size() == 1 && streams[0].contains("Corked: no") &&
+               streams[0].contains("Mute: no");
+    };
+    ASSERT_TRUE(WaitUntil(musicPlays, std::chrono::seconds(10)));
+
+    CTempConfig config;
+    CRecordSource::Get().SetMixer(nullptr);
+    CRecordSource::Get().SetMixName(QString());
+    ASSERT_TRUE(CWaveSystem::Select("pulse"));
+    ASSERT_EQ(WaveInGetNumDevs(), 1) << "the microphone is the one input";
+    ASSERT_TRUE(tagMixSettings::Load().isOpenMix);
+    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIX, true));
+    EXPECT_EQ(CRecordSource::Get().MixName().toStdString(), CPulseMixer::kStereoMix);
+    CCollectingWaveIn engine(AUDIO_QUALITY_HIFI);
+    engine.SetFormat(AUDIO_QUALITY_HIFI);
+    ASSERT_EQ(engine.Open(), 1);
+    engine.Start();
+    ASSERT_TRUE(WaitUntil([&] { return engine.Count() >= 2; }, std::chrono::seconds(15)));
+    // A player busy with the room's voice all the while.
+    CCountingWaveOut player;
+    player.SetFormat(AUDIO_QUALITY_HIFI);
+    ASSERT_EQ(player.Open(), 1);
+    const tagWavData voice = MakeSine(22050, 2, 440, 300, 0.27);
+    for (int i = 0; i < 16; ++i)
+        player.Play(reinterpret_cast<const char*>(voice.samples.data()), kMp3BlockBytes);
+
+    const std::vector<double> heard = Heard(engine, dir.path(), {{"mic_feed", 1000}}, 2);
+    EXPECT_GT(player.Pending(), 0);
+    EXPECT_GT(Loudest(heard, 1000, 22050), kHeardTone) << "the microphone, at the hi-fi rate";
+    EXPECT_TRUE(musicPlays()) << PactlEntries("sink-inputs").join('\n').toStdString();
+    engine.Close();
+    player.Close();
+    CRecordSource::Get().Release();
+    EXPECT_TRUE(PactlEntries("modules", {CPulseStereoMix::kSinkPrefix}).isEmpty());
+    EXPECT_EQ(Pactl({"get-source-mute", "mic"}).toStdString(), "Mute: no");
+    music.kill();
+    keepAwake.kill();
+    music.waitForFinished(5000);
+    keepAwake.waitForFinished(5000);
 }
 
 TEST(PulseWithoutMicrophone, MonitorsOfOutputsAreNoInputDevices) {
