@@ -90,10 +90,6 @@ public:
     bool EnterRoom(CTavoClientDlg& hall, int room, std::chrono::milliseconds limit);
     bool TakeMic(std::chrono::milliseconds limit);
     CRoomAudio& Audio() { return *m_audio; }
-    // Whether a room line (public or private) contained the text.
-    bool HeardLine(const QString& text) const {
-        return m_publicView.Has(text) || m_privateView.Has(text);
-    }
     // Puts a tap between the room's capture object and the room.
     CVoiceTap& Tap();
 
