@@ -175,49 +175,47 @@ TEST_F(TraceLogTest, SettingsComeFromTheLogsProfile) {
     EXPECT_EQ(ReadLines(LogFile("Read")).last(), "DEBUG: CAviRecord     key frame");
 }
 
-TEST_F(TraceLogTest, LevelTagsModuleCutAndDebugLines) {
-    Preset("Levels", {{"hasTime", 0}});
+// Each write is one line: its level's tag, the module cut to its column, the message cut to
+// the buffer; or nothing, for a debug line without "Debug" or while the output goes elsewhere.
+TEST_F(TraceLogTest, EachWriteIsOneLineInFixedColumnsOrNone) {
+    Preset("Lines", {{"hasTime", 0}});
     CTraceLog log;
-    ASSERT_TRUE(log.Open("Levels", 100));
+    ASSERT_TRUE(log.Open("Lines", 100));
     EXPECT_TRUE(log.Write(TRACE_NORMAL, "A", "n"));
     EXPECT_TRUE(log.Write(TRACE_ALARM, "A", "a"));
     EXPECT_TRUE(log.Write(TRACE_ERROR, "A", "e"));
-    // Without "Debug" a level-3 line is dropped, but the write still succeeds.
+    // Dropped lines still count as written.
     EXPECT_TRUE(log.Write(TRACE_DEBUG, "A", "d"));
-    EXPECT_TRUE(log.Write(4, "A", "4"));
-    EXPECT_TRUE(log.Write(7, "A", "7"));
-    EXPECT_TRUE(log.Write(-1, "A", "-1"));
+    log.SetOutput(5);
+    EXPECT_EQ(Stored("Lines", "bOutputToVC_Wnd"), 1);
+    EXPECT_TRUE(log.Write(TRACE_ERROR, "A", "dropped"));
+    log.SetOutput(0);
+    EXPECT_EQ(Stored("Lines", "bOutputToVC_Wnd"), 0);
+    for (int level : {4, 7, -1}) {
+        EXPECT_TRUE(log.Write(level, "A", "%d", level));
+    }
     EXPECT_TRUE(log.Write(TRACE_NORMAL, "CAVeryLongModuleName", "cut"));
     EXPECT_TRUE(log.Write(TRACE_NORMAL, nullptr, "no module"));
-    const QStringList lines = ReadLines(LogFile("Levels")).mid(2);
-    EXPECT_EQ(lines, QStringList({
-                         "NOMAL: A              n",
-                         "ALARM: A              a",
-                         "ERROR: A              e",
-                         "UNREG: A              4",
-                         "UNREG: A              7",
-                         "UNREG: A              -1",
-                         "NOMAL: CAVeryLongModu cut",
-                         "NOMAL:                no module",
-                     }));
-}
-
-TEST_F(TraceLogTest, LongMessagesAreCutToTheBuffer) {
-    Preset("Long", {{"hasTime", 0}});
-    CTraceLog log;
-    ASSERT_TRUE(log.Open("Long", 100));
     const QByteArray ascii(3000, 'x');
-    ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "%s", ascii.constData()));
     const QByteArray wide = QString(2000, QChar(0x4E2D)).toUtf8();
-    ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "%s", wide.constData()));
     const QByteArray exact(1023, 'y');
-    ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "%s", exact.constData()));
-    const QStringList lines = ReadLines(LogFile("Long"));
-    ASSERT_EQ(lines.size(), 5);
+    for (const QByteArray* message : {&ascii, &wide, &exact}) {
+        ASSERT_TRUE(log.Write(TRACE_NORMAL, "M", "%s", message->constData()));
+    }
     const QString columns = "NOMAL: M              ";
-    EXPECT_EQ(lines[2], columns + QString(1023, QLatin1Char('x')));
-    EXPECT_EQ(lines[3], columns + QString(1023, QChar(0x4E2D)));
-    EXPECT_EQ(lines[4], columns + QString::fromLatin1(exact));
+    EXPECT_EQ(ReadLines(LogFile("Lines")).mid(2), QStringList({
+                                                      "NOMAL: A              n",
+                                                      "ALARM: A              a",
+                                                      "ERROR: A              e",
+                                                      "UNREG: A              4",
+                                                      "UNREG: A              7",
+                                                      "UNREG: A              -1",
+                                                      "NOMAL: CAVeryLongModu cut",
+                                                      "NOMAL:                no module",
+                                                      columns + QString(1023, QLatin1Char('x')),
+                                                      columns + QString(1023, QChar(0x4E2D)),
+                                                      columns + QString::fromLatin1(exact),
+                                                  }));
 }
 
 TEST_F(TraceLogTest, NameRulesForExtensionAndProgram) {
@@ -316,21 +314,6 @@ TEST_F(TraceLogTest, SetFormatFillsZeroWidthsAndStoresEverything) {
               QStringLiteral("NOMAL: CVideoSe ") +
                   QString::asprintf("%05X ", static_cast<unsigned>(getpid())) +
                   QStringLiteral("x"));
-}
-
-TEST_F(TraceLogTest, OutputModeDropsLines) {
-    Preset("Output", {{"hasTime", 0}});
-    CTraceLog log;
-    ASSERT_TRUE(log.Open("Output", 100));
-    log.SetOutput(5);
-    EXPECT_EQ(Stored("Output", "bOutputToVC_Wnd"), 1);
-    EXPECT_TRUE(log.Write(TRACE_ERROR, "M", "dropped"));
-    log.SetOutput(0);
-    EXPECT_EQ(Stored("Output", "bOutputToVC_Wnd"), 0);
-    EXPECT_TRUE(log.Write(TRACE_ERROR, "M", "kept"));
-    const QStringList lines = ReadLines(LogFile("Output"));
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[2], "ERROR: M              kept");
 }
 
 TEST_F(TraceLogTest, CloseWritesTheFooterAndTheLogOpensAgain) {
