@@ -201,69 +201,6 @@ TEST_F(Pulse, APlayerWithNothingToPlayLetsTheSinkSleep) {
     }
 }
 
-TEST_F(Pulse, TheStereoMixIsTheMicrophoneInsideWhatTheDefaultOutputPlays) {
-    // A microphone that hears a steady tone, and a default output that is not the first
-    // monitor on the server's list.
-    const double mic = 440, output = 1000, otherOutput = 700;
-    ASSERT_FALSE(
-        Load({"module-sine-source", "source_name=tavo_test_mic", "frequency=440"}).isEmpty());
-    ASSERT_FALSE(Load({"module-null-sink", "sink_name=tavo_test_speakers"}).isEmpty());
-    Pactl({"set-default-source", "tavo_test_mic"});
-    Pactl({"set-default-sink", "tavo_test_speakers"});
-    // A sound card's output runs all the time; a null sink fed only now and then jumps in
-    // its monitor's timeline. A stream of zeros keeps the test's stand-in even.
-    QProcess keepAwake;
-    keepAwake.start("pacat", {"-p", "-d", "tavo_test_speakers", "--raw", "--rate=44100",
-                              "--channels=2", "--format=s16le", "/dev/zero"});
-    ASSERT_TRUE(keepAwake.waitForStarted());
-    CCollectingWaveIn engine(AUDIO_QUALITY_SPEECH);
-    engine.SetFormat(AUDIO_QUALITY_SPEECH);
-    ASSERT_EQ(engine.Open(), 1);
-    engine.Start();
-    ASSERT_TRUE(WaitUntil([&] { return engine.Count() >= 2; }, std::chrono::seconds(15)));
-
-    // Speaking with the settings as they come: no line chosen yet.
-    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIX, true));
-    EXPECT_EQ(CRecordSource::Get().MixName().toStdString(), CPulseMixer::kStereoMix);
-    EXPECT_EQ(OurMixModules().size(), 3) << "a sink and two loopbacks";
-    std::vector<double> heard =
-        Heard(engine, m_dir.path(), {{"tavo_test_speakers", output}, {"ci_sink", otherOutput}});
-    EXPECT_GT(Loudest(heard, mic), kHeardTone) << "the microphone is in the mix";
-    EXPECT_GT(Loudest(heard, output), kHeardTone) << "what the default output plays is";
-    EXPECT_LT(Loudest(heard, otherOutput), kNoTone) << "another output is not";
-
-    // The microphone's line is ours: muting it or turning it down leaves the device alone.
-    ASSERT_TRUE(SetMicLineMute(true));
-    heard = Heard(engine, m_dir.path(), {{"tavo_test_speakers", output}});
-    EXPECT_LT(Loudest(heard, mic), kNoTone);
-    EXPECT_GT(Loudest(heard, output), kHeardTone);
-    EXPECT_EQ(Pactl({"get-source-mute", "tavo_test_mic"}).toStdString(), "Mute: no");
-    ASSERT_TRUE(SetMicLineMute(false));
-    SetMicVolume(32768);
-    EXPECT_NEAR(GetMicVolume(), 32768, 2);
-    const QStringList line = PactlEntries("sink-inputs", {"tavo.line = \"microphone\""});
-    ASSERT_EQ(line.size(), 1);
-    EXPECT_TRUE(line[0].contains("/  50% /")) << line[0].toStdString();
-    EXPECT_TRUE(line[0].contains("Mute: no"));
-    EXPECT_TRUE(Pactl({"get-source-volume", "tavo_test_mic"}).contains("/ 100% /"));
-
-    // The microphone alone: the mix goes, the recorder moves to the device and records it
-    // through the same line.
-    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIC, true));
-    EXPECT_TRUE(OurMixModules().isEmpty());
-    SetMicVolume(65535);
-    heard = Heard(engine, m_dir.path(), {{"tavo_test_speakers", output}});
-    EXPECT_GT(Loudest(heard, mic), kHeardTone);
-    EXPECT_LT(Loudest(heard, output), kNoTone);
-    ASSERT_TRUE(SetMicLineMute(true));
-    heard = Heard(engine, m_dir.path(), {});
-    EXPECT_LT(Loudest(heard, mic), kNoTone);
-    EXPECT_EQ(Pactl({"get-source-mute", "tavo_test_mic"}).toStdString(), "Mute: no");
-    engine.Close();
-    keepAwake.terminate();
-    keepAwake.waitForFinished(5000);
-}
-
 TEST_F(Pulse, OurMixGoesWithTheRoomAndACrashedRunsAtTheNextStart) {
     QProcess gone;
     gone.start("true");
@@ -323,31 +260,35 @@ TEST_F(Pulse, AChosenLineIsFoundAgainAfterItsLabelChanged) {
     EXPECT_TRUE(selected->name.contains("After")) << selected->name.toStdString();
 }
 
-// A server started as a desktop session starts it, with the policy modules that pause music
-// for calls: speaking with the settings as they come records the microphone through our mix in
-// hi-fi, and neither our mix, our recorder nor our players pause the user's music.
-TEST(PulseOnADesktop, TheMicrophoneIsHeardInHiFiAndTheMusicPlaysOn) {
+// On a server started as a desktop session starts it, with the policy modules that pause music
+// for calls: the stereo mix is the microphone inside what the default output plays, recorded
+// in hi-fi, and neither our mix, our recorder nor our players pause the user's music.
+TEST(PulseOnADesktop, TheStereoMixIsTheMicrophoneInsideWhatTheDefaultOutputPlays) {
     CSoundServer server(CSoundServer::EModules::Desktop);
     TAVO_NEED(server.IsRunning(),
               "a sound server of the test's own: " + server.Log().toStdString());
     TAVO_NEED(HaveProgram("paplay") && HaveProgram("pacat"), "paplay and pacat");
     server.Use();
-    // Speakers, and a microphone that hears what is played into its feed.
+    // A microphone that hears a steady tone, and a default output that is not the first
+    // monitor on the server's list.
+    const double mic = 440, output = 1000, otherOutput = 700;
     for (const QStringList& module :
-         {QStringList{"module-null-sink", "sink_name=speakers"},
-          QStringList{"module-null-sink", "sink_name=mic_feed"},
-          QStringList{"module-remap-source", "source_name=mic", "master=mic_feed.monitor"}})
+         {QStringList{"module-null-sink", "sink_name=other"},
+          QStringList{"module-null-sink", "sink_name=speakers"},
+          QStringList{"module-sine-source", "source_name=tavo_test_mic", "frequency=440"}})
         ASSERT_FALSE(Pactl(QStringList{"load-module"} + module).isEmpty())
             << module.join(' ').toStdString();
     Pactl({"set-default-sink", "speakers"});
-    Pactl({"set-default-source", "mic"});
+    Pactl({"set-default-source", "tavo_test_mic"});
+    // The user's music, quiet and below every tone listened for; and, as a sound card's output
+    // runs all the time while a null sink fed only now and then jumps in its monitor's
+    // timeline, a stream of zeros that keeps the speakers even.
     QTemporaryDir dir;
-    // The user's music, and a feed that keeps the microphone's timeline even.
     const QString musicFile = QDir(dir.path()).filePath("music.wav");
-    ASSERT_TRUE(WriteWavFile(musicFile, MakeSine(22050, 1, 330, 600, 60)));
+    ASSERT_TRUE(WriteWavFile(musicFile, MakeSine(22050, 1, 330, 300, 60)));
     QProcess music, keepAwake;
     music.start("paplay", {"-d", "speakers", "--property=media.role=music", musicFile});
-    keepAwake.start("pacat", {"-p", "-d", "mic_feed", "--raw", "--rate=44100", "--channels=2",
+    keepAwake.start("pacat", {"-p", "-d", "speakers", "--raw", "--rate=44100", "--channels=2",
                               "--format=s16le", "/dev/zero"});
     ASSERT_TRUE(music.waitForStarted() && keepAwake.waitForStarted());
     const auto musicPlays = [] {
@@ -362,31 +303,64 @@ TEST(PulseOnADesktop, TheMicrophoneIsHeardInHiFiAndTheMusicPlaysOn) {
     CRecordSource::Get().SetMixName(QString());
     ASSERT_TRUE(CWaveSystem::Select("pulse"));
     ASSERT_EQ(WaveInGetNumDevs(), 1) << "the microphone is the one input";
-    ASSERT_TRUE(tagMixSettings::Load().isOpenMix);
-    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIX, true));
-    EXPECT_EQ(CRecordSource::Get().MixName().toStdString(), CPulseMixer::kStereoMix);
     CCollectingWaveIn engine(AUDIO_QUALITY_HIFI);
     engine.SetFormat(AUDIO_QUALITY_HIFI);
     ASSERT_EQ(engine.Open(), 1);
     engine.Start();
     ASSERT_TRUE(WaitUntil([&] { return engine.Count() >= 2; }, std::chrono::seconds(15)));
-    // A player busy with the room's voice all the while.
+    const auto loudest = [](const std::vector<double>& heard, double freq) {
+        return Loudest(heard, freq, 22050);
+    };
+
+    // Speaking with the settings as they come: the stereo mix, no line chosen yet; and a
+    // player busy with the room's voice all the while.
+    ASSERT_TRUE(tagMixSettings::Load().isOpenMix);
+    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIX, true));
+    EXPECT_EQ(CRecordSource::Get().MixName().toStdString(), CPulseMixer::kStereoMix);
+    EXPECT_EQ(OurMixModules().size(), 3) << "a sink and two loopbacks";
     CCountingWaveOut player;
     player.SetFormat(AUDIO_QUALITY_HIFI);
     ASSERT_EQ(player.Open(), 1);
-    const tagWavData voice = MakeSine(22050, 2, 440, 300, 0.27);
-    for (int i = 0; i < 16; ++i)
-        player.Play(reinterpret_cast<const char*>(voice.samples.data()), kMp3BlockBytes);
-
-    const std::vector<double> heard = Heard(engine, dir.path(), {{"mic_feed", 1000}}, 2);
+    const std::vector<char> silence(kMp3BlockBytes, 0);
+    for (int i = 0; i < 16; ++i) player.Play(silence.data(), kMp3BlockBytes);
+    std::vector<double> heard =
+        Heard(engine, dir.path(), {{"speakers", output}, {"other", otherOutput}}, 2);
     EXPECT_GT(player.Pending(), 0);
-    EXPECT_GT(Loudest(heard, 1000, 22050), kHeardTone) << "the microphone, at the hi-fi rate";
     EXPECT_TRUE(musicPlays()) << PactlEntries("sink-inputs").join('\n').toStdString();
-    engine.Close();
+    EXPECT_GT(loudest(heard, mic), kHeardTone) << "the microphone is in the mix";
+    EXPECT_GT(loudest(heard, output), kHeardTone) << "what the default output plays is";
+    EXPECT_LT(loudest(heard, otherOutput), kNoTone) << "another output is not";
     player.Close();
+
+    // The microphone's line is ours: muting it or turning it down leaves the device alone.
+    ASSERT_TRUE(SetMicLineMute(true));
+    heard = Heard(engine, dir.path(), {{"speakers", output}}, 2);
+    EXPECT_LT(loudest(heard, mic), kNoTone);
+    EXPECT_GT(loudest(heard, output), kHeardTone);
+    EXPECT_EQ(Pactl({"get-source-mute", "tavo_test_mic"}).toStdString(), "Mute: no");
+    ASSERT_TRUE(SetMicLineMute(false));
+    SetMicVolume(32768);
+    EXPECT_NEAR(GetMicVolume(), 32768, 2);
+    const QStringList line = PactlEntries("sink-inputs", {"tavo.line = \"microphone\""});
+    ASSERT_EQ(line.size(), 1);
+    EXPECT_TRUE(line[0].contains("/  50% /")) << line[0].toStdString();
+    EXPECT_TRUE(line[0].contains("Mute: no"));
+    EXPECT_TRUE(Pactl({"get-source-volume", "tavo_test_mic"}).contains("/ 100% /"));
+
+    // The microphone alone: the mix goes, the recorder moves to the device and records it
+    // through the same line.
+    ASSERT_TRUE(SelectRecordSource(RECORD_SOURCE_MIC, true));
+    EXPECT_TRUE(OurMixModules().isEmpty());
+    SetMicVolume(65535);
+    heard = Heard(engine, dir.path(), {{"speakers", output}}, 2);
+    EXPECT_GT(loudest(heard, mic), kHeardTone);
+    EXPECT_LT(loudest(heard, output), kNoTone);
+    ASSERT_TRUE(SetMicLineMute(true));
+    heard = Heard(engine, dir.path(), {}, 2);
+    EXPECT_LT(loudest(heard, mic), kNoTone);
+    EXPECT_EQ(Pactl({"get-source-mute", "tavo_test_mic"}).toStdString(), "Mute: no");
+    engine.Close();
     CRecordSource::Get().Release();
-    EXPECT_TRUE(PactlEntries("modules", {CPulseStereoMix::kSinkPrefix}).isEmpty());
-    EXPECT_EQ(Pactl({"get-source-mute", "mic"}).toStdString(), "Mute: no");
     music.kill();
     keepAwake.kill();
     music.waitForFinished(5000);
