@@ -47,6 +47,19 @@ struct tagReports {
     size_t Count(EWaveMsg m) { return Of(m).size(); }
 };
 
+// Headers over buffers of their own, buffer i filled with fill + i.
+struct tagBuffers {
+    tagBuffers(size_t n, int bytes, char fill = 0) : memory(n), headers(n) {
+        for (size_t i = 0; i < n; ++i) {
+            memory[i].assign(static_cast<size_t>(bytes), fill ? static_cast<char>(fill + i) : 0);
+            headers[i].lpData = memory[i].data();
+            headers[i].dwBufferLength = bytes;
+        }
+    }
+    std::vector<std::vector<char>> memory;
+    std::vector<tagWaveHeader> headers;
+};
+
 class WavDevices : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -77,8 +90,8 @@ TEST_F(WavDevices, RecorderFillsBuffersInQueueOrderWithOneReportEach) {
     ASSERT_TRUE(WriteWavFile(m_in, Ramp(8000, 1, 40000)));
     Use("in=" + m_in + ",pace=fast");
     tagReports reports;
-    std::array<std::vector<char>, 4> memory;
-    std::array<tagWaveHeader, 4> headers{};
+    tagBuffers buffers(4, 800);
+    auto& headers = buffers.headers;
     CWaveInDevice* device = nullptr;
     std::atomic<int> data{0};
     std::vector<short> firstSamples;  // of each report, copied before the buffer is refilled
@@ -98,9 +111,6 @@ TEST_F(WavDevices, RecorderFillsBuffersInQueueOrderWithOneReportEach) {
     EXPECT_EQ(error, MMSYSERR_NOERROR);
     device = owned.get();
     for (int i = 0; i < 4; ++i) {
-        memory[i].assign(800, 0);
-        headers[i].lpData = memory[i].data();
-        headers[i].dwBufferLength = 800;
         ASSERT_EQ(device->AddBuffer(&headers[i]), WAVERR_UNPREPARED);
         ASSERT_EQ(device->PrepareHeader(&headers[i]), MMSYSERR_NOERROR);
         ASSERT_EQ(device->AddBuffer(&headers[i]), MMSYSERR_NOERROR);
@@ -139,12 +149,9 @@ TEST_F(WavDevices, ResetHandsBackEveryQueuedBufferInOrder) {
         tagWaveFormat::Pcm16(8000, 1), [&](EWaveMsg m, tagWaveHeader* h) { reports.Add(m, h); },
         nullptr);
     ASSERT_TRUE(device);
-    std::array<std::vector<char>, 16> memory;
-    std::array<tagWaveHeader, 16> headers{};
+    tagBuffers buffers(16, 4000);
+    auto& headers = buffers.headers;
     for (int i = 0; i < 16; ++i) {
-        memory[i].assign(4000, 0);
-        headers[i].lpData = memory[i].data();
-        headers[i].dwBufferLength = 4000;
         device->PrepareHeader(&headers[i]);
         ASSERT_EQ(device->AddBuffer(&headers[i]), MMSYSERR_NOERROR);
     }
@@ -171,12 +178,9 @@ TEST_F(WavDevices, PlayerWritesInOrderAndResetReturnsWhatIsPending) {
         tagWaveFormat::Pcm16(8000, 1), [&](EWaveMsg m, tagWaveHeader* h) { reports.Add(m, h); },
         nullptr);
     ASSERT_TRUE(device);
-    std::array<std::vector<char>, 3> memory;
-    std::array<tagWaveHeader, 3> headers{};
+    tagBuffers buffers(3, 1000, 'a');
+    auto& headers = buffers.headers;
     for (int i = 0; i < 3; ++i) {
-        memory[i].assign(1000, static_cast<char>('a' + i));
-        headers[i].lpData = memory[i].data();
-        headers[i].dwBufferLength = 1000;
         EXPECT_EQ(device->Write(&headers[i]), WAVERR_UNPREPARED);
         device->PrepareHeader(&headers[i]);
         ASSERT_EQ(device->Write(&headers[i]), MMSYSERR_NOERROR);
