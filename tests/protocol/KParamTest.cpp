@@ -145,16 +145,10 @@ TEST(KParam, RawBytesCopyOrViewAndNullOutputOnlyReportsLength) {
     EXPECT_EQ(view, p.GetBufferPtr() + 4 + 6);
 }
 
-// CRC-16/ARC one bit at a time, the slow way, over the sampled blocks: 13 bytes at every
-// 39-byte stride, as many blocks as (min(length, 500) + 13) / 39.
-uint16_t SampledArcCrc(const QByteArray& packet) {
-    const int sampled = std::min(static_cast<int>(packet.size()), 500);
-    QByteArray sample;
-    for (int b = 0; b < (sampled + 13) / 39; ++b) {
-        sample += packet.mid(39 * b, 13);
-    }
+// CRC-16/ARC one bit at a time, the slow way.
+uint16_t ArcCrc(const QByteArray& bytes) {
     uint16_t crc = 0;
-    for (const char c : sample) {
+    for (const char c : bytes) {
         crc ^= static_cast<uint8_t>(c);
         for (int bit = 0; bit < 8; ++bit) {
             crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001)
@@ -164,17 +158,20 @@ uint16_t SampledArcCrc(const QByteArray& packet) {
     return crc;
 }
 
+// The CRC over the sampled blocks: 13 bytes at every 39-byte stride, as many blocks as
+// (min(length, 500) + 13) / 39.
+uint16_t SampledArcCrc(const QByteArray& packet) {
+    const int sampled = std::min(static_cast<int>(packet.size()), 500);
+    QByteArray sample;
+    for (int b = 0; b < (sampled + 13) / 39; ++b) {
+        sample += packet.mid(39 * b, 13);
+    }
+    return ArcCrc(sample);
+}
+
 TEST(KParam, CheckValueIsArcCrcOfEverySampledBlock) {
     // The reference itself against the published check value of CRC-16/ARC.
-    uint16_t check = 0;
-    for (const char c : QByteArray("123456789")) {
-        check ^= static_cast<uint8_t>(c);
-        for (int bit = 0; bit < 8; ++bit) {
-            check = (check & 1) ? static_cast<uint16_t>((check >> 1) ^ 0xA001)
-                                : static_cast<uint16_t>(check >> 1);
-        }
-    }
-    ASSERT_EQ(check, 0xBB3D);
+    ASSERT_EQ(ArcCrc("123456789"), 0xBB3D);
 
     // Packets of every length up to well past the 500-byte sampling window, so each block
     // count from 0 to 13 and every position inside a block is exercised.
