@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <linux/ethtool.h>
@@ -124,11 +125,60 @@ QString ProcessName(const QString& pidDir) {
     return QString();
 }
 
+// The real user id from the "Uid:" line of a status file.
+long ProcessUid(const QString& pidDir) {
+    QFile status(pidDir + QStringLiteral("/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    // Files under /proc report no size, so they are read whole rather than line by line.
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("Uid:")) {
+            bool ok = false;
+            const long uid = line.mid(4).simplified().split(' ').value(0).toLong(&ok);
+            return ok ? uid : -1;
+        }
+    }
+    return -1;
+}
+
+QString DisplayKey(const QByteArray& x11, const QByteArray& wayland) {
+    QString display = QString::fromLocal8Bit(x11);
+    // ":0" and ":0.0" are the same display.
+    static const QRegularExpression screen(QStringLiteral("\\.\\d+$"));
+    display.remove(screen);
+    if (!wayland.isEmpty()) {
+        display += QStringLiteral(" wayland:") + QString::fromLocal8Bit(wayland);
+    }
+    return display;
+}
+
+QString ProcessDisplay(const QString& pidDir) {
+    QFile environ(pidDir + QStringLiteral("/environ"));
+    if (!environ.open(QIODevice::ReadOnly)) {
+        return QString();
+    }
+    QByteArray x11, wayland;
+    for (const QByteArray& entry : environ.readAll().split('\0')) {
+        if (entry.startsWith("DISPLAY=")) {
+            x11 = entry.mid(8);
+        } else if (entry.startsWith("WAYLAND_DISPLAY=")) {
+            wayland = entry.mid(16);
+        }
+    }
+    return DisplayKey(x11, wayland);
+}
+
 }  // namespace
 
-std::vector<tagProcessEntry> EnumProcesses() {
+tagProcessOwner OwnProcessOwner() {
+    return {static_cast<long>(getuid()),
+            DisplayKey(qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"))};
+}
+
+std::vector<tagProcessEntry> EnumProcesses(const QString& procRoot) {
     std::vector<tagProcessEntry> list;
-    const QDir proc(QStringLiteral("/proc"));
+    const QDir proc(procRoot);
     for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool ok = false;
         const int pid = entry.toInt(&ok);
@@ -138,19 +188,21 @@ std::vector<tagProcessEntry> EnumProcesses() {
         const QString name = ProcessName(proc.filePath(entry));
         // Kernel threads have neither an executable nor a command line worth counting.
         if (!name.isEmpty()) {
-            list.push_back({pid, name});
+            const QString dir = proc.filePath(entry);
+            list.push_back({pid, name, {ProcessUid(dir), ProcessDisplay(dir)}});
         }
     }
     return list;
 }
 
-int CountProcessesNamed(const QString& fileName) {
+int CountProcessesNamed(const QString& fileName, const tagProcessOwner& owner,
+                        const QString& procRoot) {
     if (fileName.isEmpty()) {
         return 0;
     }
     int count = 0;
-    for (const auto& process : EnumProcesses()) {
-        if (process.exeName.endsWith(fileName, Qt::CaseInsensitive)) {
+    for (const auto& process : EnumProcesses(procRoot)) {
+        if (process.owner == owner && process.exeName.endsWith(fileName, Qt::CaseInsensitive)) {
             ++count;
         }
     }
@@ -212,6 +264,33 @@ bool StartProgram(const QString& program, const QStringList& arguments, const QS
         }
     }
     return QProcess::startDetached(path, arguments, folder.isEmpty() ? QString() : folder);
+}
+
+void OpenWebPage(const QString& address, std::function<void(bool)> done) {
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        done(false);
+        return;
+    }
+    // Not a child of anything: the page may outlive whoever asked for it.
+    auto* process = new QProcess;
+    process->setProgram(opener);
+    process->setArguments({address});
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, done](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart) {
+                             done(false);
+                             process->deleteLater();
+                         }
+                     });
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, done](int code, QProcess::ExitStatus status) {
+                         done(status == QProcess::NormalExit && code == 0);
+                         process->deleteLater();
+                     });
+    process->start();
 }
 
 tagProgramVersion ProgramVersion() {

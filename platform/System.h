@@ -6,20 +6,35 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
+
+// Whose a process is and which desktop it draws on: the real user id and the display its
+// environment names (X and Wayland together, the X screen number left out).
+struct tagProcessOwner {
+    long uid = -1;  // -1: unknown
+    QString display;
+    bool operator==(const tagProcessOwner&) const = default;
+};
 
 struct tagProcessEntry {
     int pid = 0;
     QString exeName;  // file name of the executable, without folders
+    tagProcessOwner owner;
 };
 
-// Every process the system lists (/proc). A process whose executable cannot be read (another
-// user's) is named by its command line's first word.
-std::vector<tagProcessEntry> EnumProcesses();
-// Processes whose executable name ends in fileName, compared without regard to case. Names
-// there ended in ".exe", so containing "tavo.exe" meant ending in "tavo"; a plain "contains"
-// here would count "tavo-serverd" and "tavo-cli" as copies of "tavo".
-int CountProcessesNamed(const QString& fileName);
+// Every process the system lists (a /proc tree; another root reads a copy of one). A process
+// whose executable cannot be read (another user's) is named by its command line's first word;
+// its environment is unreadable too, so its display stays empty.
+std::vector<tagProcessEntry> EnumProcesses(const QString& procRoot = QStringLiteral("/proc"));
+// This program's user and display.
+tagProcessOwner OwnProcessOwner();
+// Processes of the owner whose executable name ends in fileName, compared without regard to
+// case. Names there ended in ".exe", so containing "tavo.exe" meant ending in "tavo"; a plain
+// "contains" here would count "tavo-serverd" and "tavo-cli" as copies of "tavo". Other users'
+// copies, and ours on another display, are separate sessions and do not count.
+int CountProcessesNamed(const QString& fileName, const tagProcessOwner& owner = OwnProcessOwner(),
+                        const QString& procRoot = QStringLiteral("/proc"));
 
 // The full path of the running program.
 QString ProgramFilePath();
@@ -37,6 +52,11 @@ QString MachineAdapterAddress();
 // Starts a program detached from this one. A program named without a folder is looked up in
 // the folder given (the program's own), then on the search path.
 bool StartProgram(const QString& program, const QStringList& arguments, const QString& folder);
+
+// Hands a web page to the desktop's browser through xdg-open. done runs on the calling thread
+// with false when no browser could be started (no opener, or it found nothing to open the page
+// with), and with true when the opener finished well; a browser the opener waits for delays it.
+void OpenWebPage(const QString& address, std::function<void(bool)> done);
 
 // The program's own four-part version, compiled in.
 struct tagProgramVersion {

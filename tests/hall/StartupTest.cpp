@@ -283,7 +283,47 @@ TEST_F(Startup, RunningCopiesAreCountedByName) {
     }
 }
 
-TEST_F(Startup, SmallScreenAndMissingPicturesAreReportedAndStartGoesOn) {
+// A process listing as /proc lays it out, made from this process's own status and environment
+// with the user id and the display changed: only the same user's copies on the same display
+// are this session's.
+TEST_F(Startup, RunningCopiesOfOtherUsersAndDisplaysDoNotCount) {
+    QFile ownStatus("/proc/self/status");
+    QFile ownEnviron("/proc/self/environ");
+    ASSERT_TRUE(ownStatus.open(QIODevice::ReadOnly) && ownEnviron.open(QIODevice::ReadOnly));
+    const QByteArray status = ownStatus.readAll();
+    QByteArrayList environ;
+    for (const QByteArray& entry : ownEnviron.readAll().split('\0')) {
+        if (!entry.startsWith("DISPLAY=") && !entry.startsWith("WAYLAND_DISPLAY=")) {
+            environ << entry;
+        }
+    }
+    QTemporaryDir proc;
+    const tagProcessOwner me{1000, ":1"};
+    auto process = [&](int pid, const QString& exe, long uid, const QByteArray& display) {
+        QDir dir(proc.path());
+        ASSERT_TRUE(dir.mkpath(QString::number(pid)));
+        ASSERT_TRUE(dir.cd(QString::number(pid)));
+        ASSERT_TRUE(QFile::link(exe, dir.filePath("exe")));
+        const QByteArray withUid =
+            QString::fromLatin1(status)
+                .replace(QRegularExpression("Uid:[^\\n]*"), QString("Uid:\t%1\t%1\t%1\t%1").arg(uid))
+                .toLatin1();
+        QFile s(dir.filePath("status"));
+        QFile e(dir.filePath("environ"));
+        ASSERT_TRUE(s.open(QIODevice::WriteOnly) && e.open(QIODevice::WriteOnly));
+        s.write(withUid);
+        e.write((environ + QByteArrayList{"DISPLAY=" + display}).join('\0') + '\0');
+    };
+    process(101, "/usr/bin/tavo", 1000, ":1.0");  // ourselves: screen 0 of display :1
+    process(102, "/usr/bin/tavo", 1001, ":1");    // another user on our display
+    process(103, "/usr/bin/tavo", 1000, ":2");    // ourselves on another desktop
+    process(104, "/usr/bin/tavo-cli", 1000, ":1");
+    EXPECT_EQ(CountProcessesNamed("tavo", me, proc.path()), 1);
+    process(105, "/opt/tavo/tavo", 1000, ":1");  // a second copy in this session
+    EXPECT_EQ(CountProcessesNamed("tavo", me, proc.path()), 2);
+}
+
+TEST_F(Startup, MissingPicturesAreReportedAndASmallScreenFitsTheWindowsUnasked) {
     // A complete picture set is read without a word.
     EXPECT_EQ(Start(), EStartResult::Run);
     EXPECT_TRUE(ui.prompt.History().empty());
@@ -298,32 +338,18 @@ TEST_F(Startup, SmallScreenAndMissingPicturesAreReportedAndStartGoesOn) {
     EXPECT_EQ(Start(), EStartResult::Run);
     EXPECT_EQ(ui.prompt.Texts(), QStringList({"读取头像失败!"}));
 
-    // A screen below 1024x768: asked; Yes tries the change, a failed change is reported and
-    // the display restored.
+    EXPECT_FALSE(state.fitWindowsToScreen);
+
+    // A screen below 1024x768 in either direction is not a question: the windows fit it.
     WritePictures();
     ui.prompt.Clear();
-    view.screenWidth = 800;
-    view.screenHeight = 600;
-    ui.prompt.Answer(IDYES);
-    EXPECT_EQ(Start(), EStartResult::Run);
-    EXPECT_EQ(
-        ui.prompt.Texts(),
-        QStringList(
-            {QStringLiteral(
-                 "当前的屏幕分辨率小于1024*768,这样将不能显示整个程序界面,是否更改到1024*768?"),
-             "更改屏幕分辨率失败,请尝试手动更改."}));
-    ASSERT_EQ(view.displayChanges.size(), 1u);
-    EXPECT_EQ(view.displayChanges[0], std::make_pair(1024, 768));
-    EXPECT_EQ(view.restores, 1);
-
-    // No leaves the screen alone; a tall but narrow screen is still too small.
-    ui.prompt.Clear();
-    view.screenWidth = 1000;
-    view.screenHeight = 2000;
-    ui.prompt.Answer(IDNO);
-    Start();
-    EXPECT_EQ(ui.prompt.Texts().size(), 1);
-    EXPECT_EQ(view.displayChanges.size(), 1u);
+    for (auto [width, height] : {std::pair{1000, 2000}, {1280, 700}}) {
+        view.screenWidth = width;
+        view.screenHeight = height;
+        EXPECT_EQ(Start(), EStartResult::Run);
+        EXPECT_TRUE(state.fitWindowsToScreen);
+    }
+    EXPECT_TRUE(ui.prompt.History().empty()) << ui.prompt.Texts().join("|").toStdString();
 }
 
 TEST_F(Startup, CommandLineAndVersionNumbers) {
