@@ -135,6 +135,9 @@ public:
     int startRoom = 0;        // from the command line; 0 when none
     bool configRead = false;  // the server configuration document was read at start
     bool exiting = false;     // the application is quitting
+    // The screen is smaller than the windows were laid out for: they open filling the screen's
+    // free area instead of at their own size.
+    bool fitWindowsToScreen = false;
 
     // The process-wide state, installed by the program (or the test) that made it.
     static CServiceSlot<CAppState>& Slot();

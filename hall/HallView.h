@@ -53,11 +53,10 @@ public:
     virtual int TextWidth(const QString& text) const = 0;
     virtual int RoomColumnWidth() const = 0;
 
-    // The screen, and changing its mode (the start-up check).
+    // The part of the screen windows may use, in the units windows are laid out in (a scaled
+    // desktop has fewer of them than pixels).
     virtual int ScreenWidth() const = 0;
     virtual int ScreenHeight() const = 0;
-    virtual bool ChangeDisplayMode(int width, int height) = 0;
-    virtual void RestoreDisplayMode() = 0;
 };
 
 // A hall drawn nowhere. The room-number box keeps what is put in it, texts take no room (so
@@ -81,8 +80,6 @@ public:
     int RoomColumnWidth() const override { return 0; }
     int ScreenWidth() const override { return 1920; }
     int ScreenHeight() const override { return 1080; }
-    bool ChangeDisplayMode(int width, int height) override { return false; }
-    void RestoreDisplayMode() override {}
 
 private:
     QString m_roomNumber;

@@ -165,20 +165,10 @@ bool CTavoClientApp::CheckInstances(const tagAppStart& start) {
 }
 
 void CTavoClientApp::CheckScreen() {
-    if (!m_view) {
-        return;
-    }
-    if (m_view->ScreenWidth() >= kMinScreenWidth && m_view->ScreenHeight() >= kMinScreenHeight) {
-        return;
-    }
-    if (MessageBox(LoadString(IDS_SCREEN_TOO_SMALL), QStringLiteral("Warning"),
-                   MB_YESNO | MB_ICONQUESTION) != IDYES) {
-        return;
-    }
-    if (!m_view->ChangeDisplayMode(kMinScreenWidth, kMinScreenHeight)) {
-        MessageBox(LoadString(IDS_SCREEN_CHANGE_FAILED));
-        m_view->RestoreDisplayMode();
-    }
+    // A desktop's resolution is the person's to choose and its scale makes the usable area
+    // smaller still, so a small screen is not a question to ask: the windows fit themselves.
+    m_state.fitWindowsToScreen =
+        m_view && (m_view->ScreenWidth() < kMinScreenWidth || m_view->ScreenHeight() < kMinScreenHeight);
 }
 
 void CTavoClientApp::LoadPictures() {
