@@ -12,6 +12,8 @@
 #include "room/RoomView.h"
 #include "room/VoiceSender.h"
 
+#include <algorithm>
+
 CMicOrder::CMicOrder(CRoomDlg& room) : m_room(room) {}
 
 void CMicOrder::Register(CDispatchTable& t) {
@@ -103,6 +105,7 @@ void CMicOrder::OnSettings(const tagRoomSettings& s) {
         StartCountdown(true);
     } else {
         m_room.View().SetSecondMic(QString(), QString::number(0) + LoadString(IDS_SECONDS));
+        ShowTimeBar(true);
     }
     if (m_mode == MIC_QUEUE) {
         FetchQueue();
@@ -123,6 +126,7 @@ void CMicOrder::OnConnectionLost() {
     m_room.KillTimer(TIMER_SECOND);
     ShowFree();
     m_room.View().SetSecondMic(QString(), QString::number(0) + LoadString(IDS_SECONDS));
+    ShowTimeBar(true);
 }
 
 bool CMicOrder::OnTimer(unsigned id) {
@@ -148,6 +152,7 @@ bool CMicOrder::OnTimer(unsigned id) {
     } else {
         m_room.View().SetMainMic(holder, TimeText(countdown));
     }
+    ShowTimeBar(second);
     return true;
 }
 
@@ -160,18 +165,27 @@ void CMicOrder::StartCountdown(bool second) {
     m_room.KillTimer(timer);
     const QString holder = m_room.Members().DisplayName(second ? SecondHolder() : MainHolder());
     if (second) {
-        m_secondCountdown = m_micTime;
+        m_secondCountdown = m_secondTotal = m_micTime;
         m_room.View().SetSecondMic(holder, LoadString(IDS_TIME_UNKNOWN));
     } else {
-        m_mainCountdown = m_micTime;
+        m_mainCountdown = m_mainTotal = m_micTime;
         m_room.View().SetMainMic(holder, TimeText(m_mainCountdown));
     }
+    ShowTimeBar(second);
     m_room.SetTimer(timer, kTickMs);
 }
 
 void CMicOrder::ShowFree() {
     m_room.View().SetMainMic(LoadString(IDS_MIC_FREE),
                              QString::number(0) + LoadString(IDS_SECONDS));
+    ShowTimeBar(false);
+}
+
+void CMicOrder::ShowTimeBar(bool second) {
+    const bool held = !(second ? SecondHolder() : MainHolder()).isEmpty();
+    const int total = held ? (second ? m_secondTotal : m_mainTotal) : 0;
+    const int left = second ? m_secondCountdown : m_mainCountdown;
+    m_room.View().SetMicTimeBar(second ? 2 : 1, std::clamp(total - left, 0, total), total);
 }
 
 void CMicOrder::ShowMode() {
@@ -221,6 +235,7 @@ void CMicOrder::OnMicTaken(CKParam& p) {
             m_room.KillTimer(TIMER_SECOND);
             m_room.View().SetSecondMic(LoadString(IDS_MIC_FREE),
                                        QString::number(0) + LoadString(IDS_SECONDS));
+            ShowTimeBar(true);
         } else {
             StartCountdown(true);
         }
@@ -375,6 +390,7 @@ void CMicOrder::OnReleased(bool second) {
         m_room.KillTimer(TIMER_SECOND);
         m_room.View().SetSecondMic(LoadString(IDS_MIC_FREE),
                                    QString::number(0) + LoadString(IDS_SECONDS));
+        ShowTimeBar(true);
     } else {
         if (m_mode == MIC_QUEUE && !previous.isEmpty()) {
             m_queue.removeAll(previous);

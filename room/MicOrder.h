@@ -87,6 +87,8 @@ private:
     void SetHolder(bool second, const QString& id);
     void StartCountdown(bool second);
     void ShowFree();
+    // The time bar of a microphone from its holder and countdown.
+    void ShowTimeBar(bool second);
     void Speak(bool second, const QString& previous, const QString& now);
     // Starts the user's voice; a capture that cannot start is told in the chat, whoever asked.
     void BeginSpeaking(IVoiceSender& voice);
@@ -103,4 +105,7 @@ private:
     bool m_grabForbidden = false;
     short m_mainCountdown = 0;
     short m_secondCountdown = 0;
+    // The time each countdown started from.
+    short m_mainTotal = 0;
+    short m_secondTotal = 0;
 };

@@ -55,6 +55,9 @@ public:
     virtual void ShowPrivatePanel(bool visible) = 0;
     // The window of a private microphone the user visits or holds.
     virtual void ClosePrivateMicWindow() = 0;
+    // How much of the holder's time is used on the main (mic 1) or second microphone (mic 2):
+    // used of total seconds; total 0 when nobody holds it.
+    virtual void SetMicTimeBar(int mic, int used, int total) = 0;
     // The level bars of the main (mic 1) and the second microphone (mic 2), 0 to 100.
     virtual void SetMicMeter(int mic, int value) = 0;
     // The speak button: pressed while the user's voice is being sent.
@@ -90,6 +93,7 @@ public:
     void AddSideListEntry(const QString& entry) override {}
     void ShowPrivatePanel(bool visible) override {}
     void ClosePrivateMicWindow() override {}
+    void SetMicTimeBar(int mic, int used, int total) override {}
     void SetMicMeter(int mic, int value) override {}
     void SetSpeakButton(bool pressed) override {}
     void ShowMicVolume(int volume) override {}

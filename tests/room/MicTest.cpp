@@ -34,20 +34,24 @@ TEST(MicOrder, HoldersCountDownAndAFreeMicrophoneStopsThem) {
     Taken(f, "amy");
     EXPECT_EQ(f.roomView.mainHolder, "艾米");
     EXPECT_EQ(f.roomView.mainTime, "2分");
+    EXPECT_EQ(f.roomView.mainTimeBar, std::pair(0, 61));
     f.clock.Advance(1000);
     EXPECT_EQ(f.roomView.mainTime, "2分");
     f.clock.Advance(1000);
     EXPECT_EQ(f.roomView.mainTime, "59秒");
+    EXPECT_EQ(f.roomView.mainTimeBar, std::pair(2, 61)) << "the bar fills as the time goes";
     // The second microphone shows "未知" until its first tick.
     Taken(f, "me", 2);
     EXPECT_EQ(f.roomView.secondTime, "未知");
     f.clock.Advance(1000);
     EXPECT_EQ(f.roomView.secondTime, "2分");
+    EXPECT_EQ(f.roomView.secondTimeBar, std::pair(1, 61));
     EXPECT_EQ(f.roomView.mainTime, "58秒");
     // An empty holder frees the main microphone and stops both countdowns.
     Taken(f, "");
     EXPECT_EQ(f.roomView.mainHolder, "空闲");
     EXPECT_EQ(f.roomView.mainTime, "0秒");
+    EXPECT_EQ(f.roomView.mainTimeBar, std::pair(0, 0));
     const QString second = f.roomView.secondTime;
     f.clock.Advance(3000);
     EXPECT_EQ(f.roomView.mainTime, "0秒");

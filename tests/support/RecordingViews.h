@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace tavotest {
@@ -52,11 +53,6 @@ public:
     int RoomColumnWidth() const override { return 140; }
     int ScreenWidth() const override { return screenWidth; }
     int ScreenHeight() const override { return screenHeight; }
-    bool ChangeDisplayMode(int width, int height) override {
-        displayChanges.emplace_back(width, height);
-        return false;
-    }
-    void RestoreDisplayMode() override { ++restores; }
 
     std::map<int, std::vector<tagListEntry>> areas;
     std::vector<tagListEntry> rooms;
@@ -67,8 +63,6 @@ public:
     bool listWaitVisible = false;
     int screenWidth = 1920;
     int screenHeight = 1080;
-    std::vector<std::pair<int, int>> displayChanges;
-    int restores = 0;
 };
 
 // One chat page. It has a first TD unless told otherwise.
@@ -122,6 +116,9 @@ public:
     void SetTimedNotices(const QStringList& n) override { notices = n; }
     void ShowTextNotice(const QString& text) override { textNotices << text; }
     void AddSideListEntry(const QString& entry) override { sideList << entry; }
+    void SetMicTimeBar(int mic, int used, int total) override {
+        (mic == 2 ? secondTimeBar : mainTimeBar) = {used, total};
+    }
     void SetMicMeter(int mic, int value) override { (mic == 2 ? secondMeter : mainMeter) = value; }
     void SetSpeakButton(bool pressed) override { speak = pressed; }
 
@@ -129,6 +126,7 @@ public:
     int redraws = 0;
     QString countText, targetLabel, micMode, mainHolder, mainTime, secondHolder, secondTime;
     QStringList queue, notices, textNotices, sideList;
+    std::pair<int, int> mainTimeBar{-1, -1}, secondTimeBar{-1, -1};  // used, total
     int mainMeter = -1;
     int secondMeter = -1;
     bool speak = false;
