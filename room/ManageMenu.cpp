@@ -3,6 +3,7 @@
 #include "audio/AudioFormats.h"
 #include "core/AppState.h"
 #include "platform/StringTable.h"
+#include "platform/System.h"
 #include "room/ChatPanes.h"
 #include "room/MicOrder.h"
 #include "room/RoomAudio.h"
@@ -159,9 +160,19 @@ int CManageMenu::Run(EManageEntry id) {
         case EManageEntry::MicTime:
             return mic.ChangeMicTime();
         case EManageEntry::OwnerPage:
-        case EManageEntry::SubOwnerPage:
-            // Opening the page is the window's part; the address is ready for it.
+        case EManageEntry::SubOwnerPage: {
+            // Without a browser the menu would seem to do nothing: the room says so, with the
+            // address to open by hand.
+            const QString page = PageAddress(id);
+            CChatPanes& panes = m_room.Panes();
+            OpenWebPage(page, [&panes, page](bool opened) {
+                if (!opened) {
+                    panes.SystemLine(
+                        LoadString(IDS_NO_BROWSER).replace(QStringLiteral("%s"), page));
+                }
+            });
             return 0;
+        }
         default:
             return -1;
     }

@@ -58,8 +58,9 @@ public:
     bool MayOpen();
     // The entries in order, for the user's current rank and the room's current state.
     std::vector<tagManageEntry> Entries() const;
-    // Runs an entry: 0 when its request went out or its page was chosen, -1 when it is not
-    // offered, greyed, or its operation refused.
+    // Runs an entry: 0 when its request went out or its page went to the browser (a line in
+    // the room tells when no browser could take it), -1 when it is not offered, greyed, or its
+    // operation refused.
     int Run(EManageEntry id);
     // The web page an owner's entry opens (empty for every other entry or when the service
     // names none).
