@@ -169,6 +169,8 @@ icon "$out/display/hidden" -fill none -stroke "#868e96" -strokewidth 4 \
   -stroke "#e03131" -draw "line 8,56 56,8"
 icon "$out/display/blocked" -fill none -stroke "#e03131" -strokewidth 6 \
   -draw "circle 32,32 32,6" -draw "line 14,14 50,50"
+icon "$out/display/room" -fill "#adb5bd" -stroke "#343a40" -strokewidth 3 \
+  -draw "polygon 32,4 60,30 52,30 52,58 12,58 12,30 4,30" -fill "#fff" -draw "rectangle 26,40 38,58"
 icon "$out/display/mark1" -fill "#20c997" -stroke "#343a40" -strokewidth 3 \
   -draw "polygon 32,4 60,30 52,30 52,58 12,58 12,30 4,30" -fill "#fff" -draw "rectangle 26,40 38,58"
 icon "$out/display/mark2" -fill "#fcc419" -stroke "#343a40" -strokewidth 3 \

@@ -61,6 +61,9 @@ public:
         m_user->setMinimumWidth(220);
         form->addRow(LoadString(IDS_UI_USER_ID), m_user);
         form->addRow(LoadString(IDS_UI_PASSWORD), m_password);
+        // The buttons were made first, so the fields come before them only by being told.
+        setTabOrder(m_password, ok);
+        m_user->setFocus();
     }
 
 protected:

@@ -1,5 +1,7 @@
 #include "ui/DialogWidget.h"
 
+#include "ui/ScreenFit.h"
+
 #include <QCloseEvent>
 #include <QKeyEvent>
 
@@ -46,6 +48,18 @@ void CDialogWidget::PressCancel() {
     if (m_model && m_model->IsOpen()) {
         m_model->OnCancel();
     }
+}
+
+void CDialogWidget::setVisible(bool visible) {
+    if (visible && !m_fitted && !isVisible()) {
+        m_fitted = true;
+        // A dialog gets its size from its layout only as it shows; it is wanted now.
+        if (!testAttribute(Qt::WA_Resized)) {
+            adjustSize();
+        }
+        FitWindowToScreen(*this, FillsScreen());
+    }
+    QDialog::setVisible(visible);
 }
 
 void CDialogWidget::keyPressEvent(QKeyEvent* event) {

@@ -38,6 +38,11 @@ protected:
     void PressOk();
     void PressCancel();
 
+    // The first show fits the window to the screen's free area.
+    void setVisible(bool visible) override;
+    // Whether the window opens filling the screen's free area rather than at its own size.
+    virtual bool FillsScreen() const { return false; }
+
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void accept() override;
@@ -47,4 +52,5 @@ protected:
 private:
     CDialogModel* m_model = nullptr;
     bool m_mainWindow = false;
+    bool m_fitted = false;
 };

@@ -1,6 +1,7 @@
 #include "ui/FacePicker.h"
 
 #include "ui/Icons.h"
+#include "ui/ScreenFit.h"
 
 #include <QGridLayout>
 #include <QToolButton>
@@ -27,8 +28,9 @@ CFacePicker::CFacePicker(QWidget* parent) : QFrame(parent, Qt::Popup) {
     }
 }
 
-void CFacePicker::PopupAt(const QPoint& globalPos) {
+void CFacePicker::PopupAt(const QPoint& globalPos, int aboveY) {
     adjustSize();
-    move(globalPos);
+    PlacePopup(*this, globalPos, aboveY);
     show();
+    PlacePopup(*this, globalPos, aboveY);
 }

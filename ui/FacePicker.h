@@ -7,8 +7,9 @@ class CFacePicker : public QFrame {
     Q_OBJECT
 public:
     explicit CFacePicker(QWidget* parent = nullptr);
-    // Shows the grid below a point of the screen.
-    void PopupAt(const QPoint& globalPos);
+    // Shows the grid with its corner at a point of the screen, or above aboveY (the top of
+    // what opened it) when the screen has no room below.
+    void PopupAt(const QPoint& globalPos, int aboveY);
 
 Q_SIGNALS:
     void FaceChosen(int face);

@@ -5,6 +5,7 @@
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "ui/Icons.h"
+#include "ui/ScreenFit.h"
 #include "ui/WebPanel.h"
 
 #include <QAbstractButton>
@@ -32,7 +33,7 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
 
     // From the top: the account bar, the directory, the room-number row, the information and
     // status lines and the advertising panel.
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(ScrollingContent(*this));
     layout->setContentsMargins(10, 10, 10, 8);
     layout->addLayout(BuildAccountBar());
     layout->addWidget(BuildDirectory(), 1);
@@ -41,8 +42,7 @@ CHallWindow::CHallWindow(CAppState& state, QWidget* parent)
     RefreshAccount();
 }
 
-void CHallWindow::OnClick(QAbstractButton* button,
-                          std::function<void(CTavoClientDlg&)> operation) {
+void CHallWindow::OnClick(QAbstractButton* button, std::function<void(CTavoClientDlg&)> operation) {
     connect(button, &QAbstractButton::clicked, this, [this, operation = std::move(operation)] {
         if (m_hall) {
             operation(*m_hall);
@@ -175,6 +175,8 @@ QLayout* CHallWindow::BuildEntryRow() {
 void CHallWindow::BuildStatusLines(QVBoxLayout& layout) {
     m_information = new QLabel(this);
     m_information->setObjectName(QStringLiteral("information"));
+    // Like the status line, it takes room only while it has something to say.
+    m_information->hide();
     layout.addWidget(m_information);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
@@ -203,6 +205,10 @@ void CHallWindow::Refresh() {
     RefreshAccount();
 }
 
+bool CHallWindow::FillsScreen() const {
+    return m_state.fitWindowsToScreen;
+}
+
 void CHallWindow::SetAreaList(int list, const std::vector<tagListEntry>& entries) {
     if (list < 0 || list >= 4) {
         return;
@@ -222,8 +228,10 @@ void CHallWindow::SetAreaList(int list, const std::vector<tagListEntry>& entries
 
 void CHallWindow::SetRoomList(const std::vector<tagListEntry>& entries) {
     m_rooms->clear();
+    // Every row wears an icon, so the names line up whichever rows are marked.
+    const QIcon room = CIcons::State(QStringLiteral("room"));
     for (const tagListEntry& entry : entries) {
-        auto* item = new QListWidgetItem(entry.shown, m_rooms);
+        auto* item = new QListWidgetItem(room, entry.shown, m_rooms);
         item->setData(Qt::UserRole, entry.data);
         item->setToolTip(entry.text);
     }
@@ -242,7 +250,7 @@ void CHallWindow::SetRoomMark(int index, EListMark mark) {
             item->setIcon(CIcons::State(QStringLiteral("mark2")));
             break;
         default:
-            item->setIcon(QIcon());
+            item->setIcon(CIcons::State(QStringLiteral("room")));
             break;
     }
 }
@@ -255,6 +263,7 @@ QString CHallWindow::RoomNumberText() const {
 }
 void CHallWindow::SetInformation(const QString& text) {
     m_information->setText(text);
+    m_information->setVisible(!text.isEmpty());
 }
 
 void CHallWindow::SetStatus(const QString& text) {
@@ -341,17 +350,10 @@ int CHallWindow::RoomColumnWidth() const {
 
 int CHallWindow::ScreenWidth() const {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().width() : 0;
+    return screen ? screen->availableGeometry().width() : 0;
 }
 
 int CHallWindow::ScreenHeight() const {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().height() : 0;
+    return screen ? screen->availableGeometry().height() : 0;
 }
-
-bool CHallWindow::ChangeDisplayMode(int, int) {
-    // The desktop's display mode belongs to the person's session; a client does not switch it.
-    return false;
-}
-
-void CHallWindow::RestoreDisplayMode() {}

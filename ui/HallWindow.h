@@ -51,11 +51,10 @@ public:
     int RoomColumnWidth() const override;
     int ScreenWidth() const override;
     int ScreenHeight() const override;
-    bool ChangeDisplayMode(int width, int height) override;
-    void RestoreDisplayMode() override;
 
 protected:
     void Refresh() override;
+    bool FillsScreen() const override;
 
 private:
     // The panes, one builder each, top to bottom.

@@ -12,7 +12,8 @@ public:
 
     static QIcon Head(int rank);
     static QIcon Level(int level);
-    // "mic", "mic2", "privmic", "queue", "camera", "vip", "hidden", "blocked", "mark1", "mark2".
+    // "mic", "mic2", "privmic", "queue", "camera", "vip", "hidden", "blocked", and the hall
+    // list's "room", "mark1", "mark2".
     static QIcon State(const QString& name);
     static QIcon App();
     // A face of the chat (first frame), for the face picker.

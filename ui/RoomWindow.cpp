@@ -1,5 +1,6 @@
 #include "ui/RoomWindow.h"
 
+#include "core/AppState.h"
 #include "platform/DialogHost.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
@@ -12,11 +13,11 @@
 #include "ui/ChatBrowser.h"
 #include "ui/Icons.h"
 #include "ui/MemberModel.h"
+#include "ui/ScreenFit.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -27,7 +28,6 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
-#include <QUrl>
 
 #include <functional>
 #include <vector>
@@ -78,15 +78,8 @@ void CRoomWindow::BuildManageMenu() {
             m_manageMenu->addSeparator();
         }
         const EManageEntry id = entry.id;
-        QAction* action = m_manageMenu->addAction(entry.text, this, [this, id] {
-            if (m_manage.Run(id) != 0) {
-                return;
-            }
-            const QString page = m_manage.PageAddress(id);
-            if (!page.isEmpty()) {
-                QDesktopServices::openUrl(QUrl(page));
-            }
-        });
+        QAction* action =
+            m_manageMenu->addAction(entry.text, this, [this, id] { m_manage.Run(id); });
         action->setEnabled(entry.enabled);
         action->setCheckable(entry.checkable);
         action->setChecked(entry.checked);
@@ -173,6 +166,14 @@ void CRoomWindow::closeEvent(QCloseEvent* event) {
     // Leaving is the room's decision: it hides this window when it has let go of the room.
     event->ignore();
     Leave();
+}
+
+void CRoomWindow::setVisible(bool visible) {
+    if (visible && !m_fitted && !isVisible()) {
+        m_fitted = true;
+        FitWindowToScreen(*this, CAppState::Get().fitWindowsToScreen);
+    }
+    QWidget::setVisible(visible);
 }
 
 void CRoomWindow::ShowRoomWindow(bool show) {
@@ -320,6 +321,13 @@ void CRoomWindow::UpdateMicButton() {
         !own.isEmpty() && (m_room.Mic().MainHolder() == own || m_room.Mic().SecondHolder() == own ||
                            m_room.Mic().Queue().contains(own));
     m_speak->setText(LoadString(holding ? IDS_OP_RELEASE_MIC : IDS_OP_GRAB_MIC));
+}
+
+void CRoomWindow::SetMicTimeBar(int mic, int used, int total) {
+    QProgressBar* bar = mic == 2 ? m_secondTimeBar : m_mainTimeBar;
+    // An empty bar when nobody holds the microphone: a range of 0 would draw a busy bar.
+    bar->setRange(0, std::max(total, 1));
+    bar->setValue(std::clamp(used, 0, std::max(total, 1)));
 }
 
 void CRoomWindow::SetMicMeter(int mic, int value) {

@@ -73,6 +73,7 @@ public:
     // The desktop opens no window of its own for a private microphone, so there is none to
     // close.
     void ClosePrivateMicWindow() override {}
+    void SetMicTimeBar(int mic, int used, int total) override;
     void SetMicMeter(int mic, int value) override;
     void SetSpeakButton(bool pressed) override;
     void ShowMicVolume(int volume) override;
@@ -95,6 +96,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The first show fits the window to the screen's free area.
+    void setVisible(bool visible) override;
 
 private:
     // The panes, one builder each (RoomWindowPanes.cpp). A column builder returns the column;
@@ -140,6 +143,8 @@ private:
     QLabel* m_mainTime;
     QLabel* m_secondHolder;
     QLabel* m_secondTime;
+    QProgressBar* m_mainTimeBar;
+    QProgressBar* m_secondTimeBar;
     QProgressBar* m_mainMeter;
     QProgressBar* m_secondMeter;
     QLabel* m_speaking;
@@ -159,4 +164,5 @@ private:
     QString m_menuMember;
     bool m_updatingTargets = false;
     bool m_targetsDirty = true;
+    bool m_fitted = false;
 };

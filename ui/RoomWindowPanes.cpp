@@ -14,6 +14,7 @@
 #include "ui/Icons.h"
 #include "ui/MemberModel.h"
 #include "ui/RoomWindow.h"
+#include "ui/ScreenFit.h"
 
 #include <QActionGroup>
 #include <QCheckBox>
@@ -76,7 +77,7 @@ void CRoomWindow::LayOutPanes(const std::vector<QWidget*>& columns, const QList<
         split->setStretchFactor(i, stretches[i]);
     }
     split->setSizes(widths);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(ScrollingContent(*this));
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(split);
 }
@@ -173,7 +174,8 @@ QLayout* CRoomWindow::BuildTargetRow(QWidget* pane) {
             m_faces = new CFacePicker(this);
             connect(m_faces, &CFacePicker::FaceChosen, this, &CRoomWindow::InsertFace);
         }
-        m_faces->PopupAt(m_faceButton->mapToGlobal(QPoint(0, m_faceButton->height())));
+        m_faces->PopupAt(m_faceButton->mapToGlobal(QPoint(0, m_faceButton->height())),
+                         m_faceButton->mapToGlobal(QPoint(0, 0)).y());
     });
     row->addWidget(m_faceButton);
     return row;
@@ -228,9 +230,10 @@ QWidget* CRoomWindow::BuildMicPanel(QWidget* column) {
     m_mode = new QLabel(box);
     m_mode->setObjectName(QStringLiteral("micMode"));
     grid->addWidget(m_mode, 0, 0, 1, 3);
-    // Each microphone: its caption, holder and time on one row, its meter on the next.
+    // Each microphone: its caption, holder and time on one row, the bar of the holder's time
+    // used and the level meter under it.
     const auto micRows = [&](int row, int caption, const char* name, QLabel*& holder, QLabel*& time,
-                             QProgressBar*& meter) {
+                             QProgressBar*& timeBar, QProgressBar*& meter) {
         grid->addWidget(Caption(LoadString(caption), box), row, 0);
         holder = new QLabel(box);
         holder->setObjectName(QStringLiteral("%1Holder").arg(QLatin1String(name)));
@@ -238,20 +241,29 @@ QWidget* CRoomWindow::BuildMicPanel(QWidget* column) {
         time->setObjectName(QStringLiteral("%1Time").arg(QLatin1String(name)));
         grid->addWidget(holder, row, 1);
         grid->addWidget(time, row, 2, Qt::AlignRight);
+        timeBar = new QProgressBar(box);
+        timeBar->setObjectName(QStringLiteral("%1TimeBar").arg(QLatin1String(name)));
+        timeBar->setRange(0, 1);
+        timeBar->setValue(0);
+        timeBar->setTextVisible(false);
+        timeBar->setMaximumHeight(8);
+        grid->addWidget(timeBar, row + 1, 0, 1, 3);
         meter = new QProgressBar(box);
+        meter->setObjectName(QStringLiteral("%1Meter").arg(QLatin1String(name)));
         meter->setRange(0, 100);
         meter->setValue(0);
         meter->setTextVisible(false);
-        meter->setMaximumHeight(6);
-        grid->addWidget(meter, row + 1, 0, 1, 3);
+        meter->setMaximumHeight(4);
+        grid->addWidget(meter, row + 2, 0, 1, 3);
     };
-    micRows(1, IDS_MAIN_MIC, "main", m_mainHolder, m_mainTime, m_mainMeter);
-    micRows(3, IDS_SECOND_MIC, "second", m_secondHolder, m_secondTime, m_secondMeter);
+    micRows(1, IDS_MAIN_MIC, "main", m_mainHolder, m_mainTime, m_mainTimeBar, m_mainMeter);
+    micRows(4, IDS_SECOND_MIC, "second", m_secondHolder, m_secondTime, m_secondTimeBar,
+            m_secondMeter);
     m_speaking = new QLabel(LoadString(IDS_UI_SPEAKING), box);
     m_speaking->setObjectName(QStringLiteral("speaking"));
     m_speaking->setVisible(false);
-    grid->addWidget(m_speaking, 5, 0, 1, 3);
-    grid->addLayout(BuildMicLine(box), 6, 0, 1, 3);
+    grid->addWidget(m_speaking, 7, 0, 1, 3);
+    grid->addLayout(BuildMicLine(box), 8, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     return box;
 }

@@ -168,6 +168,12 @@ TEST_F(ClientFlow, TheHallListsTheServicesDirectory) {
         ASSERT_TRUE(listed("rooms", "音乐之声"));
         const int at = Items(desktop.hall, "rooms").indexOf(QRegularExpression("^音乐之声.*"));
         auto* rooms = desktop.hall.findChild<QListWidget*>("rooms");
+        EXPECT_TRUE(desktop.hall.findChild<QLabel*>("information")->isHidden())
+            << "no empty strip before a room is chosen";
+        for (int row = 0; row < rooms->count(); ++row) {
+            EXPECT_FALSE(rooms->item(row)->icon().isNull())
+                << "row " << row << ": every name starts after an icon, marked or not";
+        }
         Q_EMIT rooms->itemClicked(rooms->item(at));
         EXPECT_EQ(Shown(desktop.hall, "roomNumber"), "1001");
         EXPECT_TRUE(Shown(desktop.hall, "information").contains("音乐之声"));
@@ -260,7 +266,10 @@ TEST_F(ClientFlow, AWrongPasswordIsRefusedTheRightOneLogsInAndLoggingOutLeavesAV
         // window stays for another try, after the login interval.
         int attempts = 0;
         std::function<void(QWidget*)> typeInto = [&](QWidget* window) {
-            ++attempts;
+            if (++attempts == 1) {
+                EXPECT_EQ(window->focusWidget(), window->findChild<QLineEdit*>("userId"))
+                    << "the person types the user name first";
+            }
             window->findChild<QLineEdit*>("userId")->setText("alice");
             window->findChild<QLineEdit*>("password")
                 ->setText(attempts == 1 ? "wrong" : "alice123");

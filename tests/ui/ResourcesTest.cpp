@@ -71,7 +71,7 @@ TEST(Resources, IconSetsHaveEveryMemberAndBothSizes) {
         icons << QString("head/%1").arg(rank);
     }
     for (const char* state : {"mic", "mic2", "privmic", "queue", "camera", "vip", "hidden",
-                              "blocked", "mark1", "mark2"}) {
+                              "blocked", "room", "mark1", "mark2"}) {
         icons << QString("display/%1").arg(state);
     }
     for (const QString& icon : icons) {

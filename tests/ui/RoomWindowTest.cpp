@@ -17,20 +17,26 @@
 #include "tests/ui/Widgets.h"
 #include "ui/ChatBrowser.h"
 #include "ui/FacePicker.h"
+#include "ui/HallWindow.h"
 #include "ui/Icons.h"
 #include "ui/MemberModel.h"
 #include "ui/RoomWindow.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSlider>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
@@ -279,6 +285,45 @@ TEST_F(ManageMenu, TheOwnerGetsTheOwnersPagesOfThisRoomLast) {
     EXPECT_EQ(page.path(), "/page/master_manage");
     EXPECT_EQ(QUrlQuery(page).queryItemValue("room"), "1234");
     EXPECT_EQ(QUrlQuery(page).queryItemValue("u"), f.Room().OwnId());
+
+    // The page goes to the desktop's opener; when there is none, or it finds no browser, the
+    // room says so with the address.
+    QTemporaryDir bin;
+    const QString opened = bin.filePath("opened");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toUtf8());
+    auto choose = [&] {
+        PublicBrowser().Clear();
+        PrivateBrowser().Clear();
+        Entry(window->OpenManageMenu(), "房主管理")->trigger();
+        window->ManageMenu()->hide();
+    };
+    auto said = [&] {
+        return (PublicBrowser().CellText() + PrivateBrowser().CellText())
+            .contains("没有可以打开网页的浏览器,请在浏览器中手动打开: " + page.toString());
+    };
+    choose();
+    EXPECT_TRUE(said()) << "no opener at all";
+    auto opener = [&](int exitCode) {
+        QFile script(bin.filePath("xdg-open"));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        script.write(
+            QString("#!/bin/sh\necho \"$1\" > '%1'\nexit %2\n").arg(opened).arg(exitCode).toUtf8());
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    };
+    opener(3);  // what the opener answers when it finds no browser
+    choose();
+    EXPECT_TRUE(WaitUntil(said));
+    QFile::remove(opened);
+    opener(0);
+    choose();
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo(opened).size() > 0; }));
+    QFile file(opened);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().trimmed(), page.toString().toUtf8());
+    Spin(std::chrono::milliseconds(200));
+    EXPECT_FALSE(said());
+    qputenv("PATH", path);
 }
 
 // The microphone panel's volume and mute on the machine's real recording mixer: they move the
@@ -350,4 +395,25 @@ TEST_F(MicLine, TheSliderAndTheMuteBoxMoveOurLineAndLeaveTheMicrophoneAlone) {
     window->ShowMicVolume(65535 / 2);
     EXPECT_EQ(slider->value(), 50);
     EXPECT_EQ(line(), 75) << "showing a volume does not set it";
+}
+
+// The windows and the face picker stay on the screen's free area however small it is: at 200%
+// a 1280x800 screen is 640x400, smaller than any window's own size (ui_fit_200 runs this at
+// that scale).
+TEST_F(RoomWindow, WindowsAndTheFacePickerFitTheScreen) {
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    CHallWindow hall(f.app);
+    for (QWidget* w : {static_cast<QWidget*>(&hall), static_cast<QWidget*>(window.get())}) {
+        w->show();
+        EXPECT_TRUE(free.contains(w->frameGeometry()))
+            << w->objectName().toStdString() << " at " << w->frameGeometry().width() << "x"
+            << w->frameGeometry().height() << " on " << free.width() << "x" << free.height();
+    }
+    CFacePicker picker;
+    picker.PopupAt(free.bottomRight() - QPoint(10, 10), free.bottom() - 40);
+    EXPECT_TRUE(free.contains(picker.frameGeometry()))
+        << picker.frameGeometry().x() << "," << picker.frameGeometry().y() << " "
+        << picker.frameGeometry().width() << "x" << picker.frameGeometry().height();
+    picker.hide();
+    hall.hide();
 }
