@@ -10,6 +10,7 @@
 #include "room/NoticeBoard.h"
 #include "room/PrivateMic.h"
 #include "room/ResponseDlg.h"
+#include "room/RoomAdministration.h"
 #include "room/RoomMembers.h"
 #include "room/RoomStrings.h"
 #include "room/RoomView.h"
@@ -30,8 +31,10 @@ CRoomDlg::CRoomDlg(IRoomHost& host)
       m_mic(std::make_unique<CMicOrder>(*this)),
       m_privateMic(std::make_unique<CPrivateMic>(*this)),
       m_chat(std::make_unique<CChatText>(*this)),
-      m_notices(std::make_unique<CNoticeBoard>(*this, WM_NOTICES_CHANGED)) {
-    m_features = {m_members.get(), m_mic.get(), m_privateMic.get(), m_chat.get(), m_notices.get()};
+      m_notices(std::make_unique<CNoticeBoard>(*this, WM_NOTICES_CHANGED)),
+      m_admin(std::make_unique<CRoomAdministration>(*this)) {
+    m_features = {m_members.get(), m_mic.get(),     m_privateMic.get(),
+                  m_chat.get(),    m_notices.get(), m_admin.get()};
     RegisterCore();
     for (IRoomFeature* f : m_features) {
         f->Register(m_table);

@@ -22,6 +22,7 @@ class CChatText;
 class CMicOrder;
 class CNoticeBoard;
 class CPrivateMic;
+class CRoomAdministration;
 class CRoomMembers;
 class IChatView;
 class IRoomView;
@@ -98,6 +99,7 @@ public:
     CPrivateMic& PrivateMic() { return *m_privateMic; }
     CChatText& Chat() { return *m_chat; }
     CNoticeBoard& Notices() { return *m_notices; }
+    CRoomAdministration& Admin() { return *m_admin; }
 
     // The welcome texts: the entry message with its placeholders filled.
     void ShowWelcome();
@@ -136,6 +138,7 @@ private:
     std::unique_ptr<CPrivateMic> m_privateMic;
     std::unique_ptr<CChatText> m_chat;
     std::unique_ptr<CNoticeBoard> m_notices;
-    std::vector<IRoomFeature*> m_features;  // the five above and those added
+    std::unique_ptr<CRoomAdministration> m_admin;
+    std::vector<IRoomFeature*> m_features;  // the built-in ones above and those added
     std::vector<std::unique_ptr<IRoomFeature>> m_added;
 };

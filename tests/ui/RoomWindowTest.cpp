@@ -246,9 +246,12 @@ TEST_F(ManageMenu, AManagerGetsTheMenuWithTheRoomsModeChecked) {
         }
     }
     EXPECT_EQ(checked, 1);
-    // Administration this client does not send is shown greyed.
-    EXPECT_FALSE(Entry(menu, "修改房间宣言")->isEnabled());
-    EXPECT_FALSE(Entry(menu, "打开文字公聊")->isEnabled());
+    // The administration's switches show the room's state; entries without an operation of
+    // their own are greyed.
+    EXPECT_TRUE(Entry(menu, "修改房间宣言")->isEnabled());
+    EXPECT_TRUE(Entry(menu, "打开文字公聊")->isChecked());
+    EXPECT_FALSE(Entry(menu, "关闭文字公聊")->isChecked());
+    EXPECT_FALSE(Entry(menu, "发起游戏")->isEnabled());
     // Without the room's voice there is no quality to change.
     EXPECT_FALSE(Entry(menu, "音响音质")->isEnabled());
     EXPECT_EQ(CManageMenu(f.Room()).Run(EManageEntry::QualityHifi), -1);
