@@ -248,8 +248,8 @@ void CRoomEntry::OnSettings(tagRoomRequest& r) {
     reply.SetInt(NUMBER_310, 0);
     reply.SetBoolean(FLAG_330, false);
     reply.SetBoolean(FLAG_340, false);
-    reply.SetInt(SCORE_COST, 0);
-    reply.SetInt(GUARD_QUOTA, 0);
+    reply.SetInt(SCORE_COST, m_server.Config().limits.scoreCost);
+    reply.SetInt(GUARD_QUOTA, m_server.Config().limits.micGuardQuota);
     reply.SetCString(FLOOR_HOLDER, mic.floor);
     r.peer.Send(reply);
 }

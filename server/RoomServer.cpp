@@ -283,7 +283,11 @@ void CRoomServer::ReloadRoom(int room) {
         return;
     }
     if (auto record = m_store.Room(room)) {
+        const tagRoomRecord before = active->Record();
         active->Record() = *record;
+        for (auto& feature : m_features) {
+            feature->OnReloaded(*active, before);
+        }
     }
 }
 

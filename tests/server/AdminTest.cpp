@@ -233,3 +233,43 @@ TEST(RoomAdmin, TheOwnerSetsTopicLockAndOperatorsAndEveryoneTheirNickname) {
     ASSERT_TRUE(WaitUntil([&] { return h.Service().Occupancy(1001) == 2; }));
     EXPECT_TRUE(h.Enter(1001, "dave", "dave123", "M-D", &refusal));
 }
+
+TEST(RoomAdmin, ReportsAreKeptAndTheCommandLinesChangesAreAnnounced) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("service.db");
+    CServiceHarness h(FileConfig(path));
+    auto carol = h.Enter(1001, "carol", "carol123", "M-C");
+    ASSERT_TRUE(carol);
+
+    // A report needs the ticket its information fetch gave, once.
+    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, 0}, {30, "广告"}})),
+              REFUSE_BAD_OPERATION);
+    const auto info = carol->main.Request(Packet(CMD_REPORT_INFO), CMD_REPORT_INFO_REPLY);
+    ASSERT_TRUE(info);
+    const int ticket = IntOf(*info, 30, 0);
+    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, ticket}, {30, "有人发广告"}})), 0);
+    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, ticket}, {30, "再报"}})),
+              REFUSE_BAD_OPERATION);
+    const auto reports = h.Service().Store().Reports(1001);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].who, "carol");
+    EXPECT_EQ(reports[0].text, "有人发广告");
+
+    // The command line renames the room, then disables it under its members.
+    CStore admin;
+    ASSERT_TRUE(admin.Open(path));
+    ASSERT_EQ(Admin(admin, {"set-room", "1001", "name=新房名"}), 0);
+    h.Pass(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_ROOM_NAME_CHANGED));
+    const CPacketCopy renamed = carol->main.All(CMD_ROOM_NAME_CHANGED).front();
+    EXPECT_EQ(TextOf(renamed, 20), QString());
+    EXPECT_EQ(TextOf(renamed, 30), "新房名");
+    ASSERT_EQ(Admin(admin, {"set-room", "1001", "disabled-hours=2", "disabled-reason=违规"}), 0);
+    h.Pass(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_ROOM_DISABLED));
+    EXPECT_EQ(TextOf(carol->main.All(CMD_ROOM_DISABLED).front(), 20), "违规");
+    // A client that stays anyway is let go.
+    EXPECT_FALSE(carol->main.closed);
+    h.Pass(std::chrono::milliseconds(31000));
+    EXPECT_TRUE(carol->main.WaitClosed());
+}
