@@ -1,6 +1,6 @@
 #include "room/RoomAdministration.h"
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
 #include "platform/Prompt.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
