@@ -4,6 +4,7 @@
 #include "platform/StringTable.h"
 #include "room/ChatText.h"
 #include "room/MicOrder.h"
+#include "room/PrivateMic.h"
 #include "room/RoomAdministration.h"
 #include "room/RoomDlg.h"
 #include "room/RoomMembers.h"
@@ -24,8 +25,13 @@ std::vector<tagMemberEntry> CMemberMenu::Entries(const QString& id) const {
     const bool self = id == m_room.OwnId();
     const CRoomAdministration& admin = m_room.Admin();
     const CChatText& chat = m_room.Chat();
+    // The entries that open a group of their own: what is about the member, the queue, what
+    // managers forbid, the microphones, the ranks and the lists.
     auto add = [&](EMemberEntry entry, const QString& text, bool enabled) {
-        entries.push_back({entry, text, enabled, false, false});
+        const bool group = entry == EMemberEntry::Gift || entry == EMemberEntry::Extend ||
+                           entry == EMemberEntry::Kick || entry == EMemberEntry::HandMic ||
+                           entry == EMemberEntry::MakeOperator || entry == EMemberEntry::BanSite;
+        entries.push_back({entry, text, enabled, false, false, group});
         return &entries.back();
     };
     auto check = [](tagMemberEntry* e, bool on) {
@@ -84,7 +90,7 @@ int CMemberMenu::Run(const QString& id, EMemberEntry entry) {
     CRoomAdministration& admin = m_room.Admin();
     switch (entry) {
         case EMemberEntry::VisitPrivateMic:
-            return mic.VisitPrivateMic(id);
+            return m_room.PrivateMic().Visit(id);
         case EMemberEntry::Extend:
             return mic.Extend(id);
         case EMemberEntry::QueueUp:
@@ -109,7 +115,7 @@ int CMemberMenu::Run(const QString& id, EMemberEntry entry) {
         case EMemberEntry::TakeBackMic:
             return mic.TakeBack(id);
         case EMemberEntry::HandHandle:
-            return mic.HandHandle(id);
+            return m_room.PrivateMic().HandHandle(id);
         case EMemberEntry::MakeOperator:
             return admin.SetOperator(
                 id, it->checked ? CRoomAdministration::OP_REMOVE : CRoomAdministration::OP_MAKE);

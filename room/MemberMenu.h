@@ -42,6 +42,8 @@ struct tagMemberEntry {
     bool enabled = true;
     bool checkable = false;
     bool checked = false;
+    // A separator is drawn above the entry.
+    bool groupStart = false;
 };
 
 class CMemberMenu {

@@ -19,9 +19,14 @@
 #include "ui/FacePicker.h"
 #include "ui/Icons.h"
 #include "ui/MemberModel.h"
+#include "ui/QtDialogHost.h"
+#include "ui/RoomDialogs.h"
 #include "ui/RoomWindow.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QTimer>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -163,12 +168,40 @@ TEST_F(RoomWindow, InputBoxFacePickerAndTargetReachTheController) {
 
 TEST_F(RoomWindow, MenusOfferWhatTheUsersRankAllowsAndNothingFake) {
     ASSERT_TRUE(Enter());
+    // A member's menu on another member keeps its first five entries.
     QMenu* member = window->MemberMenuFor("amy");
-    EXPECT_TRUE(Entry(member, "对他说")->isEnabled());
-    EXPECT_TRUE(Entry(member, "屏蔽此人")->isEnabled());
-    EXPECT_FALSE(Entry(member, "递麦")->isEnabled()) << "members below operator hand nothing";
-    EXPECT_FALSE(Entry(member, "踢出房间")->isEnabled()) << "administration is not there yet";
-    EXPECT_FALSE(Entry(window->MemberMenuFor("me"), "对他说")->isEnabled());
+    EXPECT_EQ(member->title(), "成员管理");
+    QStringList texts;
+    for (QAction* a : member->actions()) {
+        if (!a->isSeparator()) {
+            texts << a->text();
+        }
+    }
+    EXPECT_EQ(texts, QStringList({"amy", "赠送礼物", "与他视频私聊", "打开望远镜", "访问私麦"}));
+
+    // An operator kicks through the kick dialog's window, choosing a listed reason.
+    f.Room().Members().List().Find("me")->rank = 30;
+    CQtDialogHost host;
+    RegisterRoomDialogs(host);
+    CScopedDialogHost hostScope(host);
+    member = window->MemberMenuFor("amy");
+    EXPECT_FALSE(Entry(member, "封掉此人")->isEnabled()) << "banning needs more than an operator";
+    QTimer::singleShot(0, [] {
+        WaitUntil([] { return QApplication::activeModalWidget() != nullptr; });
+        QWidget* kick = QApplication::activeModalWidget();
+        ASSERT_EQ(kick->objectName(), "KickWindow");
+        EXPECT_EQ(kick->windowTitle(), "踢人: 艾米(amy)");
+        auto* reasons = kick->findChild<QComboBox*>("reasons");
+        reasons->setCurrentIndex(2);
+        Q_EMIT reasons->activated(2);
+        kick->findChild<QPushButton*>("ok")->click();
+    });
+    Entry(member, "踢出房间")->trigger();
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_KICK, 1));
+    CKParam kick;
+    ASSERT_TRUE(f.server.main.Last(CMD_KICK, kick));
+    EXPECT_EQ(kick.TextOr(20), "amy");
+    EXPECT_EQ(kick.TextOr(30), "言语辱骂");
 
     Entry(window->MemberMenuFor("amy"), "屏蔽此人")->trigger();
     EXPECT_TRUE(f.Room().Chat().IsBlocked("amy"));
