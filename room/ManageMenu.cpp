@@ -9,6 +9,7 @@
 #include "room/RoomAdministration.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
+#include "room/RoomScoring.h"
 
 #include <QUrl>
 #include <QUrlQuery>
@@ -95,8 +96,9 @@ std::vector<tagManageEntry> CManageMenu::Entries() const {
     add(EManageEntry::MicTime, LoadString(IDS_OP_MIC_TIME), true, true);
     add(EManageEntry::Topic, LoadString(IDS_MENU_TOPIC), true);
     check(add(EManageEntry::Lock, LoadString(IDS_MENU_LOCK), true), admin.Locked());
-    add(EManageEntry::Activity, LoadString(IDS_MENU_ACTIVITY), false, true);
-    add(EManageEntry::Score, LoadString(IDS_MENU_SCORE), false);
+    check(add(EManageEntry::Activity, LoadString(IDS_MENU_ACTIVITY), true, true),
+          room.Scoring().ActivityRunning());
+    add(EManageEntry::Score, LoadString(IDS_MENU_SCORE), true);
     add(EManageEntry::Game, LoadString(IDS_MENU_GAME), false);
     add(EManageEntry::Last, LoadString(IDS_MENU_LAST), false);
 
@@ -153,6 +155,10 @@ int CManageMenu::Run(EManageEntry id) {
             return admin.ChangeTopic();
         case EManageEntry::Lock:
             return admin.ChangeLock();
+        case EManageEntry::Activity:
+            return m_room.Scoring().ToggleActivity();
+        case EManageEntry::Score:
+            return m_room.Scoring().RequestScore();
         case EManageEntry::SecondMicOn:
             return mic.SetSecondMicAllowed(true);
         case EManageEntry::SecondMicOff:

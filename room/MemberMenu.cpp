@@ -8,6 +8,7 @@
 #include "room/RoomAdministration.h"
 #include "room/RoomDlg.h"
 #include "room/RoomMembers.h"
+#include "room/RoomScoring.h"
 
 #include <algorithm>
 
@@ -76,6 +77,9 @@ std::vector<tagMemberEntry> CMemberMenu::Entries(const QString& id) const {
 }
 
 std::vector<tagMemberEntry> CMemberMenu::Open(const QString& id) {
+    if (m_room.Members().Find(id)) {
+        m_room.Scoring().SetTarget(id);
+    }
     return Entries(id);
 }
 

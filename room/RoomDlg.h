@@ -24,6 +24,7 @@ class CNoticeBoard;
 class CPrivateMic;
 class CRoomAdministration;
 class CRoomMembers;
+class CRoomScoring;
 class IChatView;
 class IRoomView;
 class IVoiceSender;
@@ -100,6 +101,7 @@ public:
     CChatText& Chat() { return *m_chat; }
     CNoticeBoard& Notices() { return *m_notices; }
     CRoomAdministration& Admin() { return *m_admin; }
+    CRoomScoring& Scoring() { return *m_scoring; }
 
     // The welcome texts: the entry message with its placeholders filled.
     void ShowWelcome();
@@ -139,6 +141,7 @@ private:
     std::unique_ptr<CChatText> m_chat;
     std::unique_ptr<CNoticeBoard> m_notices;
     std::unique_ptr<CRoomAdministration> m_admin;
+    std::unique_ptr<CRoomScoring> m_scoring;
     std::vector<IRoomFeature*> m_features;  // the built-in ones above and those added
     std::vector<std::unique_ptr<IRoomFeature>> m_added;
 };

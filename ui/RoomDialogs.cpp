@@ -1,8 +1,11 @@
 #include "ui/RoomDialogs.h"
 
 #include "room/AdminDialogs.h"
+#include "room/ScoringDialogs.h"
 #include "ui/FormDialog.h"
 
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -188,6 +191,76 @@ private:
     QPlainTextEdit* m_text;
 };
 
+class CEventWindow : public CFormDialog {
+public:
+    CEventWindow(CEventDlg& model, QWidget* parent) : CFormDialog(model, parent), m_model(model) {
+        setObjectName(QStringLiteral("EventWindow"));
+        m_running = new QCheckBox(LoadString(IDS_ACTIVITY_SWITCH), this);
+        m_running->setObjectName(QStringLiteral("running"));
+        m_running->setChecked(model.Running());
+        m_title = new QLineEdit(model.EventTitle(), this);
+        m_title->setObjectName(QStringLiteral("title"));
+        m_title->setMinimumWidth(260);
+        auto* cost = new QLabel(model.CostLine(), this);
+        cost->setObjectName(QStringLiteral("cost"));
+        form->addRow(m_running);
+        form->addRow(LoadString(IDS_ACTIVITY_TITLE_PROMPT), m_title);
+        form->addRow(cost);
+    }
+
+protected:
+    void Store() override {
+        m_model.SetRunning(m_running->isChecked());
+        m_model.SetEventTitle(m_title->text());
+    }
+
+private:
+    CEventDlg& m_model;
+    QCheckBox* m_running;
+    QLineEdit* m_title;
+};
+
+// Six choices, the prompt and the countdown the model keeps.
+class CMarkScoreWindow : public CFormDialog {
+public:
+    CMarkScoreWindow(CMarkScoreDlg& model, QWidget* parent)
+        : CFormDialog(model, parent), m_model(model) {
+        setObjectName(QStringLiteral("MarkScoreWindow"));
+        auto* prompt = new QLabel(model.Prompt(), this);
+        prompt->setObjectName(QStringLiteral("prompt"));
+        form->addRow(prompt);
+        auto* choices = new QHBoxLayout;
+        m_group = new QButtonGroup(this);
+        for (int score = 0; score <= CMarkScoreDlg::kHighest; ++score) {
+            auto* choice =
+                new QRadioButton(QString::number(score) + LoadString(IDS_SCORE_CHOICE), this);
+            choice->setObjectName(QStringLiteral("score%1").arg(score));
+            m_group->addButton(choice, score);
+            choices->addWidget(choice);
+        }
+        form->addRow(choices);
+        m_countdown = new QLabel(this);
+        m_countdown->setObjectName(QStringLiteral("countdown"));
+        form->addRow(m_countdown);
+        connect(m_group, &QButtonGroup::idClicked, this,
+                [this](int score) { m_model.ChooseScore(score); });
+        Refresh();
+    }
+
+protected:
+    void Refresh() override {
+        if (QAbstractButton* checked = m_group->button(m_model.Score())) {
+            checked->setChecked(true);
+        }
+        m_countdown->setText(m_model.StatusText());
+    }
+
+private:
+    CMarkScoreDlg& m_model;
+    QButtonGroup* m_group;
+    QLabel* m_countdown;
+};
+
 }  // namespace
 
 void RegisterRoomDialogs(CQtDialogHost& host) {
@@ -197,4 +270,6 @@ void RegisterRoomDialogs(CQtDialogHost& host) {
     host.Register(CKickManDlg::IDD, WindowFor<CKickManDlg, CKickWindow>());
     host.Register(CBanManDlg::IDD, WindowFor<CBanManDlg, CBanWindow>());
     host.Register(CReportDlg::IDD, WindowFor<CReportDlg, CReportWindow>());
+    host.Register(CEventDlg::IDD, WindowFor<CEventDlg, CEventWindow>());
+    host.Register(CMarkScoreDlg::IDD, WindowFor<CMarkScoreDlg, CMarkScoreWindow>());
 }

@@ -9,6 +9,8 @@
 #include "room/EntryDialogs.h"
 #include "room/RoomAdministration.h"
 #include "room/RoomDlg.h"
+#include "room/RoomScoring.h"
+#include "room/ScoringDialogs.h"
 
 #include <functional>
 
@@ -22,7 +24,8 @@ const QStringList kCommands = {
     QStringLiteral("video"),    QStringLiteral("kick"),      QStringLiteral("ban"),
     QStringLiteral("typing"),   QStringLiteral("grab"),      QStringLiteral("op"),
     QStringLiteral("block"),    QStringLiteral("favourite"), QStringLiteral("report"),
-    QStringLiteral("password"),
+    QStringLiteral("password"), QStringLiteral("activity"),  QStringLiteral("score"),
+    QStringLiteral("mark"),
 };
 
 // The first word and the rest of a text.
@@ -53,6 +56,16 @@ CConsoleRoomCommands::CConsoleRoomCommands(CConsoleOutput& out, CScriptedDialogH
         m_unlockPassword.clear();
         unlock.OnOK();
     });
+    // A scoring round asks for a score: the one the script chose, at once; otherwise the
+    // dialog runs down by itself.
+    m_dialogs.Default(CMarkScoreDlg::IDD, [this](CDialogModel& d) {
+        auto& mark = static_cast<CMarkScoreDlg&>(d);
+        m_out.Line(kDialogTag, mark.Prompt());
+        if (m_mark >= 0) {
+            mark.ChooseScore(m_mark);
+            mark.OnOK();
+        }
+    });
 }
 
 bool CConsoleRoomCommands::Knows(const QString& command) {
@@ -60,7 +73,7 @@ bool CConsoleRoomCommands::Knows(const QString& command) {
 }
 
 bool CConsoleRoomCommands::NeedsRoom(const QString& command) {
-    return command != QLatin1String("password");
+    return command != QLatin1String("password") && command != QLatin1String("mark");
 }
 
 namespace {
@@ -95,6 +108,26 @@ bool CConsoleRoomCommands::Run(CRoomDlg& room, const QString& command, const QSt
     bool on = false;
     if (command == QLatin1String("password") && !rest.isEmpty()) {
         m_unlockPassword = rest;
+    } else if (command == QLatin1String("mark") && !rest.isEmpty()) {
+        bool ok = false;
+        m_mark = rest.toInt(&ok);
+        if (!ok || m_mark < 0 || m_mark > CMarkScoreDlg::kHighest) {
+            m_mark = -1;
+            why = QStringLiteral("mark needs a score from 0 to 5");
+            return false;
+        }
+    } else if (command == QLatin1String("activity") && Switch(first, on)) {
+        WithDialog<CEventDlg>(
+            m_dialogs,
+            [on, tail](CEventDlg& d) {
+                d.SetRunning(on);
+                d.SetEventTitle(tail);
+            },
+            [&] { room.Scoring().ToggleActivity(); });
+    } else if (command == QLatin1String("score") && !first.isEmpty()) {
+        // As the member menu opened on the member chooses it.
+        room.Scoring().SetTarget(first);
+        room.Scoring().RequestScore();
     } else if (command == QLatin1String("nick") && !rest.isEmpty()) {
         WithDialog<CModifyNameDlg>(
             m_dialogs, [rest](CModifyNameDlg& d) { d.SetNickname(rest); },

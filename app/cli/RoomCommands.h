@@ -18,6 +18,10 @@
 //   favourite               add the room to the favourites
 //   report TEXT             report the room
 //   password TEXT           the password the next locked room's dialog is given
+//   activity on|off TITLE   start or end the scoring activity
+//   score ID                put a member up for scoring
+//   mark N                  the score (0 to 5) this console gives when asked; without it
+//                           the scoring dialog runs down and gives 0
 
 #include <QString>
 #include <QStringList>
@@ -40,4 +44,5 @@ private:
     CConsoleOutput& m_out;
     CScriptedDialogHost& m_dialogs;
     QString m_unlockPassword;
+    int m_mark = -1;
 };

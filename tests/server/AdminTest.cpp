@@ -273,3 +273,52 @@ TEST(RoomAdmin, ReportsAreKeptAndTheCommandLinesChangesAreAnnounced) {
     h.Pass(std::chrono::milliseconds(31000));
     EXPECT_TRUE(carol->main.WaitClosed());
 }
+
+TEST(RoomActivity, ManagersRunItMembersScoreOnceAndTheRankingIsBestFirst) {
+    CServiceHarness h;
+    auto alice = h.Enter(1001, "alice", "alice123", "M-A");
+    auto bob = h.Enter(1001, "bob", "bob123", "M-B");
+    auto carol = h.Enter(1001, "carol", "carol123", "M-C");
+    ASSERT_TRUE(alice && bob && carol);
+
+    // An operator does not start it, and nobody scores without it.
+    EXPECT_EQ(RoomRequest(bob->main, Packet(CMD_ACTIVITY, {{20, true}, {30, "歌会"}})),
+              REFUSE_FORBIDDEN);
+    EXPECT_EQ(RoomRequest(bob->main, Packet(CMD_SCORE_REQUEST, {{20, "carol"}})),
+              REFUSE_BAD_OPERATION);
+    ASSERT_EQ(RoomRequest(alice->main, Packet(CMD_ACTIVITY, {{20, true}, {30, "歌会"}})), 0);
+    ASSERT_TRUE(carol->main.WaitFor(CMD_ACTIVITY_ORGANISED));
+
+    ASSERT_EQ(RoomRequest(bob->main, Packet(CMD_SCORE_REQUEST, {{20, "carol"}})), 0);
+    ASSERT_TRUE(alice->main.WaitFor(CMD_SCORING_MEMBER));
+    // One round at a time; nobody scores themselves, out of range or twice.
+    EXPECT_EQ(RoomRequest(alice->main, Packet(CMD_SCORE_REQUEST, {{20, "bob"}})),
+              REFUSE_BAD_OPERATION);
+    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_SCORE_SUBMIT, {{20, "carol"}, {30, 5}})),
+              REFUSE_FORBIDDEN);
+    EXPECT_EQ(RoomRequest(alice->main, Packet(CMD_SCORE_SUBMIT, {{20, "carol"}, {30, 6}})),
+              REFUSE_BAD_PARAMETER);
+    ASSERT_EQ(RoomRequest(alice->main, Packet(CMD_SCORE_SUBMIT, {{20, "carol"}, {30, 4}})), 0);
+    EXPECT_EQ(RoomRequest(alice->main, Packet(CMD_SCORE_SUBMIT, {{20, "carol"}, {30, 4}})),
+              REFUSE_FORBIDDEN);
+    // The last scorer ends the round.
+    ASSERT_EQ(RoomRequest(bob->main, Packet(CMD_SCORE_SUBMIT, {{20, "carol"}, {30, 1}})), 0);
+    ASSERT_TRUE(carol->main.WaitFor(CMD_SCORING_RESULT));
+    const CPacketCopy result = carol->main.All(CMD_SCORING_RESULT).front();
+    EXPECT_EQ(TextOf(result, 30), "2.50");
+    EXPECT_EQ(IntOf(result, 40), 2);
+
+    // A round nobody answers ends with its time.
+    ASSERT_EQ(RoomRequest(carol->main, Packet(CMD_SCORE_REQUEST, {{20, "bob"}})), 0);
+    ASSERT_EQ(RoomRequest(alice->main, Packet(CMD_SCORE_SUBMIT, {{20, "bob"}, {30, 5}})), 0);
+    h.Pass(std::chrono::milliseconds(26000));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_SCORING_RESULT, 2));
+
+    ASSERT_EQ(RoomRequest(alice->main, Packet(CMD_ACTIVITY, {{20, false}})), 0);
+    ASSERT_TRUE(carol->main.WaitFor(CMD_ACTIVITY_ENDED));
+    const CPacketCopy ended = carol->main.All(CMD_ACTIVITY_ENDED).front();
+    EXPECT_EQ(TextOf(ended, 20), "alice");
+    EXPECT_EQ(IntOf(ended, 50), 2);
+    EXPECT_EQ(TextOf(ended, 60), "bob,5.00");
+    EXPECT_EQ(TextOf(ended, 61), "carol,2.50");
+}
