@@ -15,7 +15,8 @@ using namespace tavotest;
 namespace {
 
 QString Member(const char* user, const char* password, const QString& rest) {
-    return QStringLiteral("login %1 %2\nwait-line 登陆成功 10\nenter 1001\nwait-line window open 15\n")
+    return QStringLiteral(
+               "login %1 %2\nwait-line 登陆成功 10\nenter 1001\nwait-line window open 15\n")
                .arg(QLatin1String(user), QLatin1String(password)) +
            rest;
 }
@@ -77,4 +78,31 @@ TEST(AdminScript, TheOwnerKicksBansAndLocksAndTheRoomSeesIt) {
     // The locked room asks for its password, and the password opens it.
     EXPECT_TRUE(erin.contains("房间已上锁,请输入密码")) << erin.toStdString();
     EXPECT_EQ(erin.count("[房间] window open"), 2) << erin.toStdString();
+}
+
+TEST(AdminScript, AScoringRoundAveragesTwoScoresAndTheRankingNamesTheDeparted) {
+    CServiceProcess service(QStringLiteral(TAVO_SERVERD));
+    ASSERT_TRUE(service.Running()) << service.Output().toStdString();
+
+    CConsoleClient dave(service, Member("dave", "dave123", "wait-line 平均得分 60\nleave\n"));
+    CConsoleClient bob(service,
+                       Member("bob", "bob123", "mark 4\nwait-line 本次活动结果如下 60\nleave\n"));
+    for (CConsoleClient* c : {&dave, &bob}) {
+        ASSERT_TRUE(c->WaitFor("window open", 30s)) << c->Output().toStdString();
+    }
+    CConsoleClient alice(
+        service, Member("alice", "alice123",
+                        "mark 5\nactivity on 歌会\nwait-line 组织了一个活动 10\nscore dave\n"
+                        "wait-line 平均得分 30\nwait-line 大卫 离开房间 20\nactivity off 歌会\n"
+                        "wait-line 本次活动结果如下 10\nsleep 1\nleave\n"));
+    ASSERT_TRUE(alice.WaitEnd(90s)) << alice.Output().toStdString();
+    ASSERT_TRUE(bob.WaitEnd(30s)) << bob.Output().toStdString();
+    ASSERT_TRUE(dave.WaitEnd(30s)) << dave.Output().toStdString();
+    const QByteArray owner = alice.Output();
+    EXPECT_TRUE(bob.Output().contains("爱丽丝(alice) 提示您给 大卫(dave) 打分"))
+        << bob.Output().toStdString();
+    EXPECT_TRUE(owner.contains("本次打分结果: 大卫(dave) 平均得分: 4.50(共有2人参与打分)"))
+        << owner.toStdString();
+    EXPECT_TRUE(owner.contains("第1名: 此人已离开房间(dave)         得分:4.50"))
+        << owner.toStdString();
 }

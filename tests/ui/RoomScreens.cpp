@@ -4,10 +4,12 @@
 //
 //   QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=2 xvfb-run -a build/tests/ui/room_screens OUT_DIR
 
+#include "protocol/Commands.h"
 #include "room/AdminDialogs.h"
 #include "room/RoomAdministration.h"
 #include "room/RoomDlg.h"
 #include "room/RoomMembers.h"
+#include "room/RoomScoring.h"
 #include "tests/room/RoomFixture.h"
 #include "ui/Icons.h"
 #include "ui/QtDialogHost.h"
@@ -90,6 +92,10 @@ int main(int argc, char** argv) {
     Photograph(QStringLiteral("lock"), [&] { admin.ChangeLock(); });
     Photograph(QStringLiteral("kick"), [&] { admin.Kick(QStringLiteral("amy")); });
     Photograph(QStringLiteral("ban"), [&] { admin.Ban(QStringLiteral("amy")); });
+    Photograph(QStringLiteral("activity"), [&] { f.Room().Scoring().ToggleActivity(); });
+    Photograph(QStringLiteral("score"), [&] {
+        f.Deliver(Announcement(CMD_SCORING_MEMBER, {QStringLiteral("bob"), QStringLiteral("amy")}));
+    });
     f.Room().SetViews(nullptr, nullptr, nullptr);
     return 0;
 }
