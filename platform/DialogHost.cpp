@@ -119,6 +119,11 @@ void CScriptedDialogHost::Script(int templateId, Action action) {
     m_scripts[templateId].push_back(std::move(action));
 }
 
+void CScriptedDialogHost::Unscript(int templateId) {
+    std::lock_guard lock(m_mutex);
+    m_scripts.erase(templateId);
+}
+
 void CScriptedDialogHost::Default(int templateId, Action action) {
     std::lock_guard lock(m_mutex);
     m_defaults[templateId] = std::move(action);

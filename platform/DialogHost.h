@@ -102,6 +102,8 @@ public:
 
     // Queues an action for the next dialog of that template.
     void Script(int templateId, Action action);
+    // Drops the actions still queued for a template (the dialog they were meant for never came).
+    void Unscript(int templateId);
     // The action used for a template when its queue is empty.
     void Default(int templateId, Action action);
 

@@ -36,7 +36,8 @@ constexpr bool RepliesAreRows() {
         if (c.Has(CF_GENERIC) && c.reply != c.code + 1) {
             return false;
         }
-        if ((c.Has(CF_CONFIG_KEYS) || c.Has(CF_LONG_WAIT) || c.Has(CF_QUIET)) &&
+        if ((c.Has(CF_CONFIG_KEYS) || c.Has(CF_LONG_WAIT) || c.Has(CF_QUIET) ||
+             c.Has(CF_UNTRACKED)) &&
             c.Has(CF_DIALOG_REPLY)) {
             return false;  // request facts on a reply row
         }

@@ -49,6 +49,9 @@ enum ECommandFlag : unsigned {
     CF_LONG_WAIT = 1u << 5,
     // No waiting or success line: the user sees the result itself (a chat line).
     CF_QUIET = 1u << 6,
+    // Sent without a pending flag or a timer: the feature keeps its own state of the request
+    // (a scoring round), and its reply still writes the success or failure line.
+    CF_UNTRACKED = 1u << 7,
 };
 
 constexpr ECommandFlag operator|(ECommandFlag a, ECommandFlag b) {
@@ -251,12 +254,14 @@ constexpr ECommandFlag operator|(ECommandFlag a, ECommandFlag b) {
     X(FILE_OFFERED,               635,  PrivateChat, 0,    0,                          0,  CF_PRIVATE_ROOM) \
     X(FILE_ANSWER,                636,  PrivateChat, 0,    0,                          0,  CF_NONE)        \
     X(PRIVATE_SPEAK,              660,  PrivateChat, 0,    0,                          0,  CF_PRIVATE_ROOM) \
+    /* mic guards: a connection of its own that enters and stays silent; nothing answers */        \
+    X(GUARD_ENTER,                10131, MicGuard,   0,    0,                          0,  CF_NONE)        \
     /* scoring activity */                                                                                \
-    X(ACTIVITY,                   900,  Scoring,     901,  IDS_OP_ACTIVITY,            0,  CF_GENERIC | CF_CONFIG_KEYS) \
+    X(ACTIVITY,                   900,  Scoring,     901,  IDS_OP_ACTIVITY,            0,  CF_GENERIC | CF_CONFIG_KEYS | CF_UNTRACKED) \
     X(ACTIVITY_REPLY,             901,  Scoring,     0,    0,                          0,  CF_NONE)        \
     X(ACTIVITY_ORGANISED,         902,  Scoring,     0,    0,                          0,  CF_NONE)        \
     X(ACTIVITY_ENDED,             920,  Scoring,     0,    0,                          0,  CF_NONE)        \
-    X(SCORE_REQUEST,              930,  Scoring,     931,  IDS_OP_SCORE_REQUEST,       0,  CF_GENERIC | CF_CONFIG_KEYS) \
+    X(SCORE_REQUEST,              930,  Scoring,     931,  IDS_OP_SCORE_REQUEST,       0,  CF_GENERIC | CF_CONFIG_KEYS | CF_UNTRACKED) \
     X(SCORE_REQUEST_REPLY,        931,  Scoring,     0,    0,                          0,  CF_NONE)        \
     X(SCORING_MEMBER,             935,  Scoring,     0,    0,                          0,  CF_NONE)        \
     X(SCORE_SUBMIT,               937,  Scoring,     938,  IDS_OP_SCORE_SUBMIT,        0,  CF_GENERIC)     \

@@ -5,9 +5,12 @@
 #include "platform/StringTable.h"
 #include "platform/System.h"
 #include "room/ChatPanes.h"
+#include "room/ChatText.h"
 #include "room/MicOrder.h"
+#include "room/RoomAdministration.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
+#include "room/RoomScoring.h"
 
 #include <QUrl>
 #include <QUrlQuery>
@@ -46,7 +49,6 @@ std::vector<tagManageEntry> CManageMenu::Entries() const {
     }
     CRoomDlg& room = m_room;
     const CMicOrder& mic = room.Mic();
-    const tagRoomSettings& settings = room.Settings();
     const CRoomAudio* audio = Audio(room);
     auto add = [&](EManageEntry id, const QString& text, bool enabled, bool groupStart = false) {
         entries.push_back({id, text, enabled, false, false, groupStart});
@@ -57,13 +59,14 @@ std::vector<tagManageEntry> CManageMenu::Entries() const {
         entry->checked = on;
     };
 
-    // Public text and video belong to the administration, which this client does not send.
-    check(add(EManageEntry::PublicTextOn, LoadString(IDS_MENU_PUBLIC_TEXT_ON), false),
-          settings.publicText);
-    check(add(EManageEntry::PublicTextOff, LoadString(IDS_MENU_PUBLIC_TEXT_OFF), false),
-          !settings.publicText);
-    add(EManageEntry::VideoOn, LoadString(IDS_MENU_VIDEO_ON), false, true);
-    add(EManageEntry::VideoOff, LoadString(IDS_MENU_VIDEO_OFF), false);
+    const CRoomAdministration& admin = room.Admin();
+    const bool publicText = room.Chat().PublicTextAllowed();
+    check(add(EManageEntry::PublicTextOn, LoadString(IDS_MENU_PUBLIC_TEXT_ON), true), publicText);
+    check(add(EManageEntry::PublicTextOff, LoadString(IDS_MENU_PUBLIC_TEXT_OFF), true),
+          !publicText);
+    check(add(EManageEntry::VideoOn, LoadString(IDS_MENU_VIDEO_ON), true, true),
+          admin.VideoAllowed());
+    check(add(EManageEntry::VideoOff, LoadString(IDS_MENU_VIDEO_OFF), true), !admin.VideoAllowed());
 
     check(add(EManageEntry::SecondMicOn, LoadString(IDS_MENU_SECOND_MIC_ON), true, true),
           mic.DualMic());
@@ -92,10 +95,11 @@ std::vector<tagManageEntry> CManageMenu::Entries() const {
           mode == MIC_OPERATOR);
 
     add(EManageEntry::MicTime, LoadString(IDS_OP_MIC_TIME), true, true);
-    add(EManageEntry::Topic, LoadString(IDS_MENU_TOPIC), false);
-    check(add(EManageEntry::Lock, LoadString(IDS_MENU_LOCK), false), settings.lockState != 0);
-    add(EManageEntry::Activity, LoadString(IDS_MENU_ACTIVITY), false, true);
-    add(EManageEntry::Score, LoadString(IDS_MENU_SCORE), false);
+    add(EManageEntry::Topic, LoadString(IDS_MENU_TOPIC), true);
+    check(add(EManageEntry::Lock, LoadString(IDS_MENU_LOCK), true), admin.Locked());
+    check(add(EManageEntry::Activity, LoadString(IDS_MENU_ACTIVITY), true, true),
+          room.Scoring().ActivityRunning());
+    add(EManageEntry::Score, LoadString(IDS_MENU_SCORE), true);
     add(EManageEntry::Game, LoadString(IDS_MENU_GAME), false);
     add(EManageEntry::Last, LoadString(IDS_MENU_LAST), false);
 
@@ -138,7 +142,24 @@ int CManageMenu::Run(EManageEntry id) {
         return -1;
     }
     CMicOrder& mic = m_room.Mic();
+    CRoomAdministration& admin = m_room.Admin();
     switch (id) {
+        case EManageEntry::PublicTextOn:
+            return admin.SetPublicText(true);
+        case EManageEntry::PublicTextOff:
+            return admin.SetPublicText(false);
+        case EManageEntry::VideoOn:
+            return admin.SetVideo(true);
+        case EManageEntry::VideoOff:
+            return admin.SetVideo(false);
+        case EManageEntry::Topic:
+            return admin.ChangeTopic();
+        case EManageEntry::Lock:
+            return admin.ChangeLock();
+        case EManageEntry::Activity:
+            return m_room.Scoring().ToggleActivity();
+        case EManageEntry::Score:
+            return m_room.Scoring().RequestScore();
         case EManageEntry::SecondMicOn:
             return mic.SetSecondMicAllowed(true);
         case EManageEntry::SecondMicOff:

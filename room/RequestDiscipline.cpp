@@ -78,7 +78,7 @@ void CRequestDiscipline::RecordAttempt(short code) {
     }
 }
 
-int CRequestDiscipline::Send(short code, CKParam& packet) {
+int CRequestDiscipline::Send(short code, CKParam& packet, const QString& nameExtra) {
     if (CommandHas(code, CF_CONFIG_KEYS)) {
         const tagSettings& settings = CAppState::Get().settings;
         packet.SetCString(ConfigKey::HOST, settings.fip);
@@ -86,15 +86,17 @@ int CRequestDiscipline::Send(short code, CKParam& packet) {
     }
     const int result = m_send ? m_send(packet) : -1;
     if (result != 0) {
-        Line(code, SUFFIX_FAILURE);
+        Line(code, SUFFIX_FAILURE, nameExtra);
         return result;
     }
-    if (InRange(code)) {
-        m_pending[static_cast<size_t>(code)] = 1;
+    if (!CommandHas(code, CF_UNTRACKED)) {
+        if (InRange(code)) {
+            m_pending[static_cast<size_t>(code)] = 1;
+        }
+        m_window.SetTimer(static_cast<unsigned>(code),
+                          CommandHas(code, CF_LONG_WAIT) ? kLongTimeoutMs : kTimeoutMs);
     }
-    m_window.SetTimer(static_cast<unsigned>(code),
-                      CommandHas(code, CF_LONG_WAIT) ? kLongTimeoutMs : kTimeoutMs);
-    Line(code, SUFFIX_WAIT);
+    Line(code, SUFFIX_WAIT, nameExtra);
     return 0;
 }
 

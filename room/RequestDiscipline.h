@@ -40,8 +40,9 @@ public:
     void RecordAttempt(short code);
     // Steps 4 and 5: adds the configuration keys where the code needs them, sends, and marks
     // the request pending with its timer and waiting line (or writes the failure line).
-    // Returns the send result: 0 sent, otherwise failed.
-    int Send(short code, CKParam& packet);
+    // nameExtra follows the operation's name in those lines ("组织活动" "开始"). Returns the
+    // send result: 0 sent, otherwise failed.
+    int Send(short code, CKParam& packet, const QString& nameExtra = QString());
     // The whole discipline for an operation without local checks or input of its own.
     int Request(short code, CKParam& packet);
     // Steps 3 to 5, once the feature's own checks passed: records the attempt and sends the

@@ -10,7 +10,9 @@
 #include "room/NoticeBoard.h"
 #include "room/PrivateMic.h"
 #include "room/ResponseDlg.h"
+#include "room/RoomAdministration.h"
 #include "room/RoomMembers.h"
+#include "room/RoomScoring.h"
 #include "room/RoomStrings.h"
 #include "room/RoomView.h"
 #include "room/VoiceSender.h"
@@ -30,8 +32,11 @@ CRoomDlg::CRoomDlg(IRoomHost& host)
       m_mic(std::make_unique<CMicOrder>(*this)),
       m_privateMic(std::make_unique<CPrivateMic>(*this)),
       m_chat(std::make_unique<CChatText>(*this)),
-      m_notices(std::make_unique<CNoticeBoard>(*this, WM_NOTICES_CHANGED)) {
-    m_features = {m_members.get(), m_mic.get(), m_privateMic.get(), m_chat.get(), m_notices.get()};
+      m_notices(std::make_unique<CNoticeBoard>(*this, WM_NOTICES_CHANGED)),
+      m_admin(std::make_unique<CRoomAdministration>(*this)),
+      m_scoring(std::make_unique<CRoomScoring>(*this)) {
+    m_features = {m_members.get(), m_mic.get(),   m_privateMic.get(), m_chat.get(),
+                  m_notices.get(), m_admin.get(), m_scoring.get()};
     RegisterCore();
     for (IRoomFeature* f : m_features) {
         f->Register(m_table);

@@ -22,7 +22,9 @@ class CChatText;
 class CMicOrder;
 class CNoticeBoard;
 class CPrivateMic;
+class CRoomAdministration;
 class CRoomMembers;
+class CRoomScoring;
 class IChatView;
 class IRoomView;
 class IVoiceSender;
@@ -98,6 +100,8 @@ public:
     CPrivateMic& PrivateMic() { return *m_privateMic; }
     CChatText& Chat() { return *m_chat; }
     CNoticeBoard& Notices() { return *m_notices; }
+    CRoomAdministration& Admin() { return *m_admin; }
+    CRoomScoring& Scoring() { return *m_scoring; }
 
     // The welcome texts: the entry message with its placeholders filled.
     void ShowWelcome();
@@ -136,6 +140,8 @@ private:
     std::unique_ptr<CPrivateMic> m_privateMic;
     std::unique_ptr<CChatText> m_chat;
     std::unique_ptr<CNoticeBoard> m_notices;
-    std::vector<IRoomFeature*> m_features;  // the five above and those added
+    std::unique_ptr<CRoomAdministration> m_admin;
+    std::unique_ptr<CRoomScoring> m_scoring;
+    std::vector<IRoomFeature*> m_features;  // the built-in ones above and those added
     std::vector<std::unique_ptr<IRoomFeature>> m_added;
 };

@@ -49,12 +49,22 @@ QString CRoomMembers::DisplayName(const QString& id) const {
     return m ? HtmlEscape(m->nickname) : QString();
 }
 
-QString CRoomMembers::LineName(const QString& id) const {
+QString CRoomMembers::PlainName(const QString& id) const {
     if (id.isEmpty()) {
         return LoadString(IDS_BACKSTAGE_ADMIN);
     }
     const UserInfo* m = m_list.Find(id);
-    return m ? HtmlEscape(QStringLiteral("%1(%2)").arg(m->nickname, m->id)) : QString();
+    return m ? QStringLiteral("%1(%2)").arg(m->nickname, m->id) : QString();
+}
+
+QString CRoomMembers::SubjectName(const QString& id) const {
+    // The member an announcement is about is named by what the packet says when the list
+    // does not know it; an actor who is gone stays unnamed.
+    return !id.isEmpty() && !m_list.Find(id) ? HtmlEscape(id) : LineName(id);
+}
+
+QString CRoomMembers::LineName(const QString& id) const {
+    return HtmlEscape(PlainName(id));
 }
 
 QString CRoomMembers::CountText() const {

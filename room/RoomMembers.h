@@ -36,9 +36,14 @@ public:
     // The actor of an announcement: "后台管理员" for an empty identifier, else the nickname
     // of the member found, else empty.
     QString DisplayName(const QString& id) const;
-    // A name as announcement lines write it, "%s(%s)" from nickname and identifier; the same
-    // rules as DisplayName for empty and unknown identifiers.
+    // A name as announcement lines write it, "%s(%s)" from nickname and identifier, made safe
+    // for the page; the same rules as DisplayName for empty and unknown identifiers.
     QString LineName(const QString& id) const;
+    // The same name as plain text (a message box).
+    QString PlainName(const QString& id) const;
+    // The member an announcement is about: LineName, or the identifier alone when the list
+    // does not know it.
+    QString SubjectName(const QString& id) const;
     QString CountText() const;
     // Redraws the member list.
     void Redraw();

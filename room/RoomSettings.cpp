@@ -27,7 +27,7 @@ tagRoomSettings tagRoomSettings::FromReply(const CKParam& p) {
     s.forcedQueue = s.micMode == 1 && p.IntOr(FORCED_QUEUE, 0) == 1;
     s.micTime = p.IntOr(MIC_TIME, 0);
     s.publicText = p.BoolOr(PUBLIC_TEXT, true);
-    s.flag130 = p.BoolOr(FLAG_130, false);
+    s.videoAllowed = p.BoolOr(VIDEO_ALLOWED, true);
     s.dualMic = p.BoolOr(DUAL_MIC, false);
     s.number140 = p.IntOr(QUALITY, 0);
     const short frameRates[] = {FRAME_RATE_HIFI, FRAME_RATE_SINGING, FRAME_RATE_SPEECH};
@@ -44,8 +44,8 @@ tagRoomSettings tagRoomSettings::FromReply(const CKParam& p) {
     s.number310 = p.IntOr(NUMBER_310, 0);
     s.flag330 = p.BoolOr(FLAG_330, false);
     s.flag340 = p.BoolOr(FLAG_340, false);
-    s.number350 = p.IntOr(NUMBER_350, 0);
-    s.number360 = p.IntOr(NUMBER_360, 0);
+    s.scoreCost = p.IntOr(SCORE_COST, 0);
+    s.guardQuota = p.IntOr(GUARD_QUOTA, 0);
     s.floorHolder = p.TextOr(FLOOR_HOLDER);
     return s;
 }

@@ -18,7 +18,7 @@ struct tagRoomSettings {
     bool forcedQueue = false;  // 101 = 1, read in queue mode
     int micTime = 0;           // 110: seconds
     bool publicText = true;    // 120
-    bool flag130 = false;
+    bool videoAllowed = true;  // 130
     bool dualMic = false;  // 135
     int number140 = 0;
     int frameRates[3] = {0, 0, 0};  // 150, 160, 170
@@ -30,8 +30,8 @@ struct tagRoomSettings {
     int number310 = 0;
     bool flag330 = false;
     bool flag340 = false;
-    int number350 = 0;
-    int number360 = 0;
+    int scoreCost = 0;   // 350: hundredths of the currency per scoring round
+    int guardQuota = 0;  // 360: three times it is the mic guards allowed
     QString floorHolder;  // 370
 
     static tagRoomSettings FromReply(const CKParam& reply);

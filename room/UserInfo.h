@@ -53,6 +53,10 @@ struct UserInfo {
     bool listFlag33 = false;
     // Set by gifts: the stamp put on the member.
     int stamp = 0;
+    // Set by the end of a scoring activity: the winner's mark and when it goes (seconds since
+    // 1970).
+    QString mark;
+    int64_t markEndTime = 0;
 
     bool IsVip() const { return vipPicture != 0; }
     // A 64-bit time after which the member may no longer use faces; members of the list

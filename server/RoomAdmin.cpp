@@ -11,11 +11,14 @@
 #include "server/RoomChange.h"
 #include "server/RoomChat.h"
 
+#include <QRandomGenerator>
+
 namespace {
 enum : int { RANK_BANS = 50 };
 enum : int { OP_REMOVE = 0, OP_MAKE = 1, OP_MAKE_SENIOR = 10, OP_REMOVE_SENIOR = 20 };
 constexpr int kLongestNickname = 32;
 constexpr int kLongestTopic = 200;
+constexpr int kLongestReport = 1000;
 // Operators run the room; banning and operator ranks need more. A visitor below the rank is
 // told that it is a visitor.
 constexpr tagChangeRule kOperators{RANK_OPERATOR, REFUSE_VISITOR};
@@ -38,9 +41,8 @@ CRoomAdmin::CRoomAdmin(CRoomServer& server) : CRoomFeature(server) {
     main.On(CMD_OP_CONTROL, EStage::Entered, this, &CRoomAdmin::OnOperator);
     main.On(CMD_QUALITY, EStage::Entered, this, &CRoomAdmin::OnQuality);
     main.On(CMD_VIDEO_STATE, EStage::Entered, this, &CRoomAdmin::OnVideoState);
-    // Reports about members go to people this service does not have.
-    main.NotOffered(CMD_REPORT, EStage::Entered);
-    main.NotOffered(CMD_REPORT_INFO, EStage::Entered);
+    main.On(CMD_REPORT_INFO, EStage::Entered, this, &CRoomAdmin::OnReportInfo);
+    main.On(CMD_REPORT, EStage::Entered, this, &CRoomAdmin::OnReport);
 }
 
 int CRoomAdmin::Subordinate(const tagRoomRequest& r, const QString& id, CRoomMember*& target) {
@@ -353,4 +355,66 @@ void CRoomAdmin::OnVideoState(tagRoomRequest& r) {
         changed.SetCString(VideoStateKey::MEMBER, r.member->id);
         return changed;
     });
+}
+
+void CRoomAdmin::OnReportInfo(tagRoomRequest& r) {
+    // The ticket ties the report to this fetch, so a client cannot send reports unasked.
+    r.member->reportTicket = static_cast<int>(QRandomGenerator::global()->bounded(1, 1 << 30));
+    CKParam reply = r.Reply();
+    reply.SetInt(ReportInfoKey::TICKET, r.member->reportTicket);
+    reply.SetCString(ReportInfoKey::TEXT,
+                     QStringLiteral("%1 (%2)").arg(r.room->Record().name).arg(r.room->Number()));
+    r.peer.Send(reply);
+}
+
+void CRoomAdmin::OnReport(tagRoomRequest& r) {
+    const QString text = r.packet.TextOr(ReportKey::TEXT).trimmed();
+    const auto change = [&]() -> int {
+        if (r.member->reportTicket == 0 ||
+            r.packet.IntOr(ReportKey::TICKET, 0) != r.member->reportTicket) {
+            return REFUSE_BAD_OPERATION;
+        }
+        if (text.isEmpty() || text.size() > kLongestReport) {
+            return REFUSE_BAD_PARAMETER;
+        }
+        r.member->reportTicket = 0;
+        const tagReport report{0, r.room->Number(), r.member->id, text, CClock::Get().Now()};
+        return m_server.Store().AddReport(report) ? 0 : REFUSE_SERVER_ERROR;
+    };
+    // Only the people who run the service read it.
+    AnnounceChange(r, kAnyoneInside, change, nullptr);
+}
+
+void CRoomAdmin::OnReloaded(CRoom& room, const tagRoomRecord& before) {
+    const tagRoomRecord& now = room.Record();
+    // What the command line changes, the room hears from the backstage (an empty actor).
+    if (now.name != before.name) {
+        CKParam renamed = MakePacket(CMD_ROOM_NAME_CHANGED);
+        renamed.SetCString(RoomNameChangedKey::BY, QString());
+        renamed.SetCString(RoomNameChangedKey::NAME, now.name);
+        room.Broadcast(renamed);
+    }
+    const int64_t seconds = CClock::Get().Now();
+    if (now.disabledUntil > seconds && before.disabledUntil <= seconds) {
+        CKParam disabled = MakePacket(CMD_ROOM_DISABLED);
+        disabled.SetCString(RoomDisabledKey::REASON, now.disabledReason);
+        disabled.SetInt(RoomDisabledKey::UNTIL, static_cast<int>(now.disabledUntil));
+        disabled.SetCString(RoomDisabledKey::BY, now.disabledBy);
+        room.Broadcast(disabled);
+        // The members' clients close the room when the person has read why; whoever is still
+        // inside after a while is let go.
+        room.SetTimer(TIMER_DISABLED, kDisabledGraceMs);
+    }
+}
+
+void CRoomAdmin::OnRoomTimer(CRoom& room, unsigned id) {
+    if (id != TIMER_DISABLED) {
+        return;
+    }
+    room.KillTimer(TIMER_DISABLED);
+    for (const auto& member : room.Members()) {
+        if (member->main) {
+            member->main->Drop();
+        }
+    }
 }

@@ -1,14 +1,22 @@
 #pragma once
 // Room administration: nickname changes, favourites, the topic, public text, the lock, video
-// permission, kicking, banning, typing and grabbing bans, operator ranks, the sound quality and
-// the video sending state. Managers (rank 30 and up) run the room; banning and operator ranks
+// permission, kicking, banning, typing and grabbing bans, operator ranks, the sound quality,
+// the video sending state and reports; and what the room hears when the command line renames
+// or disables it. Managers (rank 30 and up) run the room; banning and operator ranks
 // need rank 50 and up. A member can act only on members of a lower rank.
 
 #include "server/RoomServer.h"
 
 class CRoomAdmin : public CRoomFeature {
 public:
+    // Members of a room disabled under them are let go after this long, if they have not left.
+    static constexpr unsigned kDisabledGraceMs = 30000;
+    enum : unsigned { TIMER_DISABLED = 2 };
+
     explicit CRoomAdmin(CRoomServer& server);
+
+    void OnReloaded(CRoom& room, const tagRoomRecord& before) override;
+    void OnRoomTimer(CRoom& room, unsigned id) override;
 
 private:
     void OnNickname(tagRoomRequest& r);
@@ -25,6 +33,8 @@ private:
     void OnBan(tagRoomRequest& r);
     void OnOperator(tagRoomRequest& r);
     void OnQuality(tagRoomRequest& r);
+    void OnReportInfo(tagRoomRequest& r);
+    void OnReport(tagRoomRequest& r);
     void OnVideoState(tagRoomRequest& r);
 
     // The member a request names, below the asker's rank: 0 with the target set, or the

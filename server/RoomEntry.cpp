@@ -232,7 +232,7 @@ void CRoomEntry::OnSettings(tagRoomRequest& r) {
     reply.SetInt(FORCED_QUEUE, room.micForced ? 1 : 0);
     reply.SetInt(MIC_TIME, room.micSeconds);
     reply.SetBoolean(PUBLIC_TEXT, room.publicText);
-    reply.SetBoolean(FLAG_130, true);
+    reply.SetBoolean(VIDEO_ALLOWED, true);
     reply.SetBoolean(DUAL_MIC, room.dualMic);
     reply.SetInt(QUALITY, room.quality);
     reply.SetInt(FRAME_RATE_HIFI, 8);
@@ -248,8 +248,8 @@ void CRoomEntry::OnSettings(tagRoomRequest& r) {
     reply.SetInt(NUMBER_310, 0);
     reply.SetBoolean(FLAG_330, false);
     reply.SetBoolean(FLAG_340, false);
-    reply.SetInt(NUMBER_350, 0);
-    reply.SetInt(NUMBER_360, 0);
+    reply.SetInt(SCORE_COST, m_server.Config().limits.scoreCost);
+    reply.SetInt(GUARD_QUOTA, m_server.Config().limits.micGuardQuota);
     reply.SetCString(FLOOR_HOLDER, mic.floor);
     r.peer.Send(reply);
 }

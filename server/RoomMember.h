@@ -32,4 +32,5 @@ struct CRoomMember {
     bool grabForbidden = false;
     int64_t lastTextMs = -1;
     int videoState = 0;  // the member's video sending state (request 620)
+    int reportTicket = 0;  // given with the report information; a report must show it
 };

@@ -8,6 +8,7 @@
 #include "protocol/keys/EntryKeys.h"
 #include "protocol/keys/MembersKeys.h"
 #include "server/Packets.h"
+#include "server/RoomActivity.h"
 #include "server/RoomAdmin.h"
 #include "server/RoomChat.h"
 #include "server/RoomEntry.h"
@@ -25,8 +26,7 @@ constexpr unsigned WM_VERIFIED = 0x0402;
 
 // Features this service does not run: every request of theirs is refused with "操作被禁止"
 // rather than left unanswered. A member leaving for a private room is let go (see the entry).
-constexpr EFeature kNotRun[] = {EFeature::PrivateChat, EFeature::Gifts, EFeature::Scoring,
-                                EFeature::PrivateMic};
+constexpr EFeature kNotRun[] = {EFeature::PrivateChat, EFeature::Gifts, EFeature::PrivateMic};
 }  // namespace
 
 CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
@@ -44,6 +44,7 @@ CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
     m_features.push_back(std::make_unique<CRoomMic>(*this));
     m_features.push_back(std::make_unique<CRoomRelay>(*this));
     m_features.push_back(std::make_unique<CRoomAdmin>(*this));
+    m_features.push_back(std::make_unique<CRoomActivity>(*this));
     for (const tagCommandInfo& c : kCommandTable) {
         if (c.reply != 0 && std::ranges::find(kNotRun, c.feature) != std::end(kNotRun)) {
             m_mainRequests.NotOffered(c.code, EStage::Entered);
@@ -283,7 +284,11 @@ void CRoomServer::ReloadRoom(int room) {
         return;
     }
     if (auto record = m_store.Room(room)) {
+        const tagRoomRecord before = active->Record();
         active->Record() = *record;
+        for (auto& feature : m_features) {
+            feature->OnReloaded(*active, before);
+        }
     }
 }
 

@@ -52,6 +52,8 @@ public:
     virtual ~CRoomFeature() = default;
     virtual void OnDeparture(CRoom& room, CRoomMember& member) {}
     virtual void OnRoomTimer(CRoom& room, unsigned id) {}
+    // The room's settings were read again from the database; before is what they were.
+    virtual void OnReloaded(CRoom& room, const tagRoomRecord& before) {}
 
 protected:
     CRoomServer& m_server;

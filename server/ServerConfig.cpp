@@ -92,7 +92,10 @@ bool LoadServerConfig(const QString& path, tagServerConfig& config, QString* err
                 error) &&
         ReadInt(ini, QStringLiteral("limits/web_head_bytes"), l.webHeadBytes, error) &&
         ReadInt(ini, QStringLiteral("limits/web_request_seconds"), l.webRequestSeconds, error) &&
-        ReadInt(ini, QStringLiteral("limits/login_failures"), l.loginFailures, error);
+        ReadInt(ini, QStringLiteral("limits/login_failures"), l.loginFailures, error) &&
+        ReadInt(ini, QStringLiteral("limits/mic_guard_quota"), l.micGuardQuota, error) &&
+        ReadInt(ini, QStringLiteral("limits/mic_guard_spacing_ms"), l.micGuardSpacingMs, error) &&
+        ReadInt(ini, QStringLiteral("limits/score_cost"), l.scoreCost, error);
     if (!ok) {
         return false;
     }

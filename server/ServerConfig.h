@@ -39,6 +39,12 @@ struct tagServerLimits {
     // Failed logins an account or an address may have at once before every further attempt
     // waits its turn; one is forgiven every minute.
     int loginFailures = 10;
+    // A room holds three times this many mic guards; a room's guards come at least this far
+    // apart.
+    int micGuardQuota = 2;
+    int micGuardSpacingMs = 6000;
+    // What a scoring round costs its starter, in hundredths of the currency (told to clients).
+    int scoreCost = 0;
 };
 
 struct tagRoomServerPorts {

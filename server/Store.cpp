@@ -69,6 +69,12 @@ CREATE TABLE IF NOT EXISTS bans(
   reason TEXT NOT NULL DEFAULT '',
   by TEXT NOT NULL DEFAULT '',
   PRIMARY KEY(room, who));
+CREATE TABLE IF NOT EXISTS reports(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  room INTEGER NOT NULL,
+  who TEXT NOT NULL,
+  text TEXT NOT NULL,
+  made_at INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS room_formats(
   id INTEGER PRIMARY KEY,
   name TEXT NOT NULL,
@@ -132,6 +138,14 @@ const CSqlTable<tagBan> kBans("bans", {
                                           SqlColumn<&tagBan::reason>("reason"),
                                           SqlColumn<&tagBan::by>("by"),
                                       });
+
+const CSqlTable<tagReport> kReports("reports", {
+                                                   SqlColumn<&tagReport::id>("id", true),
+                                                   SqlColumn<&tagReport::room>("room"),
+                                                   SqlColumn<&tagReport::who>("who"),
+                                                   SqlColumn<&tagReport::text>("text"),
+                                                   SqlColumn<&tagReport::madeAt>("made_at"),
+                                               });
 
 const CSqlTable<tagRoomFormat> kFormats("room_formats",
                                         {
@@ -384,6 +398,18 @@ std::optional<tagBan> CStore::ActiveBan(int room, const QString& who, int64_t no
                                           "ORDER BY until DESC LIMIT 1"));
     q.Bind(1, room).Bind(2, who).Bind(3, now);
     return First(kBans, q);
+}
+
+bool CStore::AddReport(const tagReport& report) {
+    CSqliteStatement q(m_db, kReports.Insert());
+    kReports.Bind(q, report);
+    return !report.text.isEmpty() && q.Run();
+}
+
+std::vector<tagReport> CStore::Reports(int room) {
+    CSqliteStatement q(m_db, kReports.Select("WHERE room = ? OR ? = 0 ORDER BY id"));
+    q.Bind(1, room).Bind(2, room);
+    return kReports.ReadAll(q);
 }
 
 bool CStore::AddFormat(const tagRoomFormat& format) {

@@ -1,6 +1,6 @@
 #pragma once
 // The service's data in SQLite: accounts with their password hashes, areas, rooms with their
-// settings, ranks inside rooms, favourites, bans and room formats.
+// settings, ranks inside rooms, favourites, bans, reports and room formats.
 
 #include "server/PasswordHash.h"
 #include "server/Sqlite.h"
@@ -76,6 +76,15 @@ struct tagBan {
     QString by;
 };
 
+// What a member reported about a room, for the people who run the service.
+struct tagReport {
+    int id = 0;
+    int room = 0;
+    QString who;
+    QString text;
+    int64_t madeAt = 0;
+};
+
 struct tagRoomFormat {
     int id = 0;
     QString name;
@@ -126,6 +135,10 @@ public:
     bool AddBan(const tagBan& ban);
     bool RemoveBan(int room, const QString& who);
     std::optional<tagBan> ActiveBan(int room, const QString& who, int64_t now);
+
+    bool AddReport(const tagReport& report);
+    // The reports about one room, or about every room (0), oldest first.
+    std::vector<tagReport> Reports(int room);
 
     bool AddFormat(const tagRoomFormat& format);
     std::vector<tagRoomFormat> Formats();

@@ -7,9 +7,10 @@
 #include "platform/StringTable.h"
 #include "room/EntryDialogs.h"
 #include "room/ModifyMicTimeDlg.h"
-#include "ui/DialogWidget.h"
+#include "ui/FormDialog.h"
 #include "ui/HallWindow.h"
 #include "ui/QtDialogHost.h"
+#include "ui/RoomDialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,31 +23,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// OK and Cancel at the bottom of a form, wired to the model.
-class CFormDialog : public CDialogWidget {
-public:
-    CFormDialog(CDialogModel& model, QWidget* parent) : CDialogWidget(model, parent) {
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(18, 16, 18, 12);
-        form = new QFormLayout;
-        form->setHorizontalSpacing(12);
-        form->setVerticalSpacing(8);
-        layout->addLayout(form);
-        auto* buttons = new QDialogButtonBox(this);
-        ok = buttons->addButton(LoadString(IDS_UI_OK), QDialogButtonBox::AcceptRole);
-        ok->setObjectName(QStringLiteral("ok"));
-        ok->setDefault(true);
-        auto* cancel = buttons->addButton(LoadString(IDS_UI_CANCEL), QDialogButtonBox::RejectRole);
-        cancel->setObjectName(QStringLiteral("cancel"));
-        connect(ok, &QPushButton::clicked, this, [this] { PressOk(); });
-        connect(cancel, &QPushButton::clicked, this, [this] { PressCancel(); });
-        layout->addWidget(buttons);
-        setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    }
-    QFormLayout* form;
-    QPushButton* ok;
-};
 
 class CLoginWindow : public CFormDialog {
 public:
@@ -221,14 +197,6 @@ public:
     }
 };
 
-template <typename TModel, typename TWindow>
-CQtDialogHost::Factory WindowFor() {
-    return [](CDialogModel& model, QWidget* parent) -> CDialogWidget* {
-        auto* typed = dynamic_cast<TModel*>(&model);
-        return typed ? new TWindow(*typed, parent) : nullptr;
-    };
-}
-
 }  // namespace
 
 void RegisterCoreDialogs(CQtDialogHost& host, CHallWindow* hallWindow) {
@@ -237,6 +205,7 @@ void RegisterCoreDialogs(CQtDialogHost& host, CHallWindow* hallWindow) {
     host.Register(CModifyMicTimeDlg::IDD, WindowFor<CModifyMicTimeDlg, CMicTimeWindow>());
     host.Register(CUnlockRoomDlg::IDD, WindowFor<CUnlockRoomDlg, CUnlockWindow>());
     host.Register(CPaymentDlg::IDD, WindowFor<CPaymentDlg, CPaymentWindow>());
+    RegisterRoomDialogs(host);
     if (hallWindow) {
         host.Register(CTavoClientDlg::IDD,
                       [hallWindow](CDialogModel& model, QWidget*) -> CDialogWidget* {

@@ -50,6 +50,7 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
       m_room(room),
       m_folder(programFolder),
       m_manage(room),
+      m_memberMenuModel(room),
       m_micLine(room) {
     setObjectName(QStringLiteral("RoomWindow"));
     setWindowIcon(CIcons::App());
@@ -101,36 +102,20 @@ QMenu* CRoomWindow::OpenManageMenu() {
 QMenu* CRoomWindow::MemberMenuFor(const QString& id) {
     delete m_memberMenu;
     m_menuMember = id;
-    m_memberMenu = new QMenu(this);
-    CMicOrder& mic = m_room.Mic();
-    CChatText& chat = m_room.Chat();
-    const bool self = id == m_room.OwnId();
-    const bool manager = m_room.OwnRank() >= 30;
-    m_memberMenu->addAction(LoadString(IDS_UI_TALK_TO), this, [&chat, id] { chat.SetTarget(id); })
-        ->setEnabled(!self);
-    QAction* block = m_memberMenu->addAction(LoadString(IDS_UI_BLOCK), this, [this, &chat, id] {
-        chat.SetBlocked(id, !chat.IsBlocked(id));
-        RedrawMemberModel();
-    });
-    block->setCheckable(true);
-    block->setChecked(chat.IsBlocked(id));
-    block->setEnabled(!self);
-    m_memberMenu->addSeparator();
-    const std::pair<int, std::function<int()>> micActions[] = {
-        {IDS_OP_HAND_MIC, [&mic, id] { return mic.HandMic(id); }},
-        {IDS_OP_HAND_SECOND_MIC, [&mic, id] { return mic.HandSecondMic(id); }},
-        {IDS_OP_TAKE_BACK_MIC, [&mic, id] { return mic.TakeBack(id); }},
-        {IDS_OP_EXTEND_MIC, [&mic, id] { return mic.Extend(id); }},
-        {IDS_UI_QUEUE_UP, [&mic, id] { return mic.MoveUp(id); }},
-        {IDS_UI_QUEUE_REMOVE, [&mic, id] { return mic.RemoveFromQueue(id); }},
-    };
-    for (const auto& [text, run] : micActions) {
-        m_memberMenu->addAction(LoadString(text), this, [run = run] { run(); })
-            ->setEnabled(manager);
-    }
-    m_memberMenu->addSeparator();
-    for (int text : {IDS_UI_PRIVATE_CHAT, IDS_UI_GIVE_GIFT, IDS_UI_KICK}) {
-        m_memberMenu->addAction(LoadString(text))->setEnabled(false);
+    m_memberMenu = new QMenu(CMemberMenu::Title(), this);
+    m_memberMenu->setObjectName(QStringLiteral("memberMenu"));
+    for (const tagMemberEntry& entry : m_memberMenuModel.Open(id)) {
+        if (entry.groupStart) {
+            m_memberMenu->addSeparator();
+        }
+        const EMemberEntry which = entry.id;
+        QAction* action = m_memberMenu->addAction(entry.text, this, [this, id, which] {
+            m_memberMenuModel.Run(id, which);
+            RedrawMemberModel();
+        });
+        action->setEnabled(entry.enabled);
+        action->setCheckable(entry.checkable);
+        action->setChecked(entry.checked);
     }
     return m_memberMenu;
 }

@@ -6,6 +6,7 @@
 // have are shown disabled.
 
 #include "room/ManageMenu.h"
+#include "room/MemberMenu.h"
 #include "room/MicVolume.h"
 #include "room/RoomView.h"
 
@@ -82,6 +83,7 @@ public:
     void RefreshMicLine();
     QMenu* MicMenu() const { return m_micMenu; }
     QMenu* ViewMenu() const { return m_viewMenu; }
+    QMenu* RoomMenu() const { return m_roomMenu; }
     // The room-management menu: opened at its button when the room lets the user have it,
     // else nullptr (the room has written why).
     QMenu* OpenManageMenu();
@@ -154,8 +156,10 @@ private:
     QMenu* m_micMenu = nullptr;
     QMenu* m_viewMenu = nullptr;
     QMenu* m_manageMenu = nullptr;
+    QMenu* m_roomMenu = nullptr;
     QToolButton* m_manageButton = nullptr;
     CManageMenu m_manage;
+    CMemberMenu m_memberMenuModel;
     CMicVolume m_micLine;
     QSlider* m_micVolumeSlider;
     QCheckBox* m_micMute;

@@ -8,6 +8,7 @@
 #include "room/ChatText.h"
 #include "room/MicOrder.h"
 #include "room/PrivateMic.h"
+#include "room/RoomAdministration.h"
 #include "room/RoomDlg.h"
 #include "ui/ChatBrowser.h"
 #include "ui/FacePicker.h"
@@ -297,7 +298,9 @@ void CRoomWindow::BuildMenuBar(QWidget* column) {
     qobject_cast<QBoxLayout*>(column->layout())->addLayout(bar);
     BuildMenus();
     std::vector<QToolButton*> tools;
-    for (auto [menu, name] : {std::pair{m_micMenu, "micMenu"}, {m_viewMenu, "viewMenu"}}) {
+    for (auto [menu, name] : {std::pair{m_micMenu, "micMenu"},
+                              {m_viewMenu, "viewMenu"},
+                              {m_roomMenu, "roomMenu"}}) {
         auto* button = new QToolButton(column);
         button->setObjectName(QString::fromLatin1(name));
         button->setText(menu->title());
@@ -367,4 +370,11 @@ void CRoomWindow::BuildMenus() {
     connect(hide, &QAction::toggled, this, [&chat](bool on) { chat.SetHideBelowOperator(on); });
 
     m_manageMenu = new QMenu(CManageMenu::Title(), this);
+
+    // What every member may do about the room itself.
+    CRoomAdministration& admin = m_room.Admin();
+    m_roomMenu = new QMenu(LoadString(IDS_ROOM_MENU_TITLE), this);
+    m_roomMenu->addAction(LoadString(IDS_OP_NICKNAME), this, [&admin] { admin.ChangeNickname(); });
+    m_roomMenu->addAction(LoadString(IDS_ADD_FAVORITE), this, [&admin] { admin.AddFavourite(); });
+    m_roomMenu->addAction(LoadString(IDS_OP_REPORT), this, [&admin] { admin.Report(); });
 }

@@ -30,7 +30,8 @@ constexpr int kDefaultWaitSeconds = 10;
 
 }  // namespace
 
-CScriptRunner::CScriptRunner(const tagParts& parts) : m_p(parts) {
+CScriptRunner::CScriptRunner(const tagParts& parts)
+    : m_p(parts), m_roomCommands(parts.out, parts.dialogs) {
     m_timer.setInterval(kTickMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { Tick(); });
 
@@ -45,8 +46,7 @@ CScriptRunner::CScriptRunner(const tagParts& parts) : m_p(parts) {
             login.EndDialog(IDCANCEL);
         }
     });
-    for (int id : {int(CUnlockRoomDlg::IDD), int(CPaymentDlg::IDD), int(CModifyMicTimeDlg::IDD),
-                   int(CCreateRoomDlg::IDD)}) {
+    for (int id : {int(CPaymentDlg::IDD), int(CModifyMicTimeDlg::IDD), int(CCreateRoomDlg::IDD)}) {
         m_p.dialogs.Default(id, [](CDialogModel& d) { d.OnCancel(); });
     }
     // The sound settings are taken as they stand.
@@ -173,6 +173,10 @@ void CScriptRunner::Tick() {
         }
         return;
     }
+    // A script that ends with a wait ends once the wait is over.
+    if (m_script && m_queue.empty() && !m_quitting) {
+        m_queue.push_back(QStringLiteral("quit"));
+    }
     if (m_queue.empty() || !Idle()) {
         return;
     }
@@ -282,6 +286,14 @@ void CScriptRunner::Run(const QString& line) {
                           : a == QLatin1String("no") ? IDNO
                           : a == QLatin1String("cancel") ? IDCANCEL
                                                          : IDOK);
+    } else if (CConsoleRoomCommands::Knows(command)) {
+        if (CConsoleRoomCommands::NeedsRoom(command) && !NeedRoom(command)) {
+            return;
+        }
+        QString why;
+        if (!m_roomCommands.Run(room, command, rest, why)) {
+            Fail(why);
+        }
     } else if (command == QLatin1String("leave")) {
         if (NeedRoom(command)) {
             m_roomOpen = false;

@@ -20,6 +20,10 @@
 //   answer yes|no|ok|cancel answer the next message box
 //   leave                   leave the room
 //   quit                    quit (also the end of a script)
+//
+// and the commands of running a room, listed in RoomCommands.h.
+
+#include "app/cli/RoomCommands.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -76,6 +80,7 @@ private:
     bool NeedRoom(const QString& command);
 
     tagParts m_p;
+    CConsoleRoomCommands m_roomCommands;
     CTavoClientDlg* m_hall = nullptr;
     QTimer m_timer;
     std::deque<QString> m_queue;

@@ -154,3 +154,45 @@ enum : short {
     CHANGE = 30,  // i  1 make operator, 0 remove, 10 make senior, 20 remove senior
 };
 }
+
+// 560, report the room.
+namespace ReportKey {
+enum : short {
+    TICKET = 20,  // i  the ticket the report information (681) gave
+    TEXT = 30,    // s  what the user reports
+};
+}
+
+// 681, the room's report information.
+namespace ReportInfoKey {
+enum : short {
+    TICKET = 30,  // i  sent back as key 20 of the report
+    TEXT = 40,    // s  what the room's service says about reports
+};
+}
+
+// 820, the room's name changed.
+namespace RoomNameChangedKey {
+enum : short {
+    BY = 20,    // s
+    NAME = 30,  // s
+};
+}
+
+// 830, video allowed or forbidden for one member.
+namespace VideoPermissionKey {
+enum : short {
+    MEMBER = 20,  // s
+    ALLOW = 30,   // b
+    REASON = 40,  // s
+};
+}
+
+// 840, the room was disabled while members are inside.
+namespace RoomDisabledKey {
+enum : short {
+    REASON = 20,  // s
+    UNTIL = 30,   // i  seconds since 1970
+    BY = 40,      // s
+};
+}

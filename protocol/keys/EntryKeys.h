@@ -92,7 +92,7 @@ enum : short {
     FORCED_QUEUE = 101,         // i  1: the forced queue, read in queue mode
     MIC_TIME = 110,             // i  seconds of a turn
     PUBLIC_TEXT = 120,          // b  public text allowed
-    FLAG_130 = 130,             // b  stored
+    VIDEO_ALLOWED = 130,        // b  video in the room is allowed
     DUAL_MIC = 135,             // b  both holders may speak at once
     QUALITY = 140,              // i  the sound quality; stored
     FRAME_RATE_HIFI = 150,      // i  video frames a second with the hi-fi quality (1)
@@ -106,8 +106,8 @@ enum : short {
     NUMBER_310 = 310,           // i  stored
     FLAG_330 = 330,             // b  stored
     FLAG_340 = 340,             // b  stored
-    NUMBER_350 = 350,           // i  stored
-    NUMBER_360 = 360,           // i  stored
+    SCORE_COST = 350,           // i  what one scoring round costs, hundredths of the currency
+    GUARD_QUOTA = 360,          // i  the room allows three times this many mic guards
     FLOOR_HOLDER = 370,         // s  the member holding the microphone handle
 };
 }

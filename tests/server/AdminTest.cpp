@@ -233,3 +233,92 @@ TEST(RoomAdmin, TheOwnerSetsTopicLockAndOperatorsAndEveryoneTheirNickname) {
     ASSERT_TRUE(WaitUntil([&] { return h.Service().Occupancy(1001) == 2; }));
     EXPECT_TRUE(h.Enter(1001, "dave", "dave123", "M-D", &refusal));
 }
+
+TEST(RoomAdmin, ReportsAreKeptAndTheCommandLinesChangesAreAnnounced) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("service.db");
+    CServiceHarness h(FileConfig(path));
+    auto carol = h.Enter(1001, "carol", "carol123", "M-C");
+    ASSERT_TRUE(carol);
+
+    // A report needs the ticket its information fetch gave, once.
+    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, 0}, {30, "广告"}})),
+              REFUSE_BAD_OPERATION);
+    const auto info = carol->main.Request(Packet(CMD_REPORT_INFO), CMD_REPORT_INFO_REPLY);
+    ASSERT_TRUE(info);
+    const int ticket = IntOf(*info, 30, 0);
+    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, ticket}, {30, "有人发广告"}})), 0);
+    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, ticket}, {30, "再报"}})),
+              REFUSE_BAD_OPERATION);
+    const auto reports = h.Service().Store().Reports(1001);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].who, "carol");
+    EXPECT_EQ(reports[0].text, "有人发广告");
+
+    // The command line renames the room, then disables it under its members.
+    CStore admin;
+    ASSERT_TRUE(admin.Open(path));
+    ASSERT_EQ(Admin(admin, {"set-room", "1001", "name=新房名"}), 0);
+    h.Pass(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_ROOM_NAME_CHANGED));
+    const CPacketCopy renamed = carol->main.All(CMD_ROOM_NAME_CHANGED).front();
+    EXPECT_EQ(TextOf(renamed, 20), QString());
+    EXPECT_EQ(TextOf(renamed, 30), "新房名");
+    ASSERT_EQ(Admin(admin, {"set-room", "1001", "disabled-hours=2", "disabled-reason=违规"}), 0);
+    h.Pass(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_ROOM_DISABLED));
+    EXPECT_EQ(TextOf(carol->main.All(CMD_ROOM_DISABLED).front(), 20), "违规");
+    // A client that stays anyway is let go.
+    EXPECT_FALSE(carol->main.closed);
+    h.Pass(std::chrono::milliseconds(31000));
+    EXPECT_TRUE(carol->main.WaitClosed());
+}
+
+TEST(RoomActivity, ManagersRunItMembersScoreOnceAndTheRankingIsBestFirst) {
+    CServiceHarness h;
+    auto alice = h.Enter(1001, "alice", "alice123", "M-A");
+    auto bob = h.Enter(1001, "bob", "bob123", "M-B");
+    auto carol = h.Enter(1001, "carol", "carol123", "M-C");
+    ASSERT_TRUE(alice && bob && carol);
+
+    // An operator does not start it, and nobody scores without it.
+    EXPECT_EQ(RoomRequest(bob->main, Packet(CMD_ACTIVITY, {{20, true}, {30, "歌会"}})),
+              REFUSE_FORBIDDEN);
+    EXPECT_EQ(RoomRequest(bob->main, Packet(CMD_SCORE_REQUEST, {{20, "carol"}})),
+              REFUSE_BAD_OPERATION);
+    ASSERT_EQ(RoomRequest(alice->main, Packet(CMD_ACTIVITY, {{20, true}, {30, "歌会"}})), 0);
+    ASSERT_TRUE(carol->main.WaitFor(CMD_ACTIVITY_ORGANISED));
+
+    ASSERT_EQ(RoomRequest(bob->main, Packet(CMD_SCORE_REQUEST, {{20, "carol"}})), 0);
+    ASSERT_TRUE(alice->main.WaitFor(CMD_SCORING_MEMBER));
+    // One round at a time; nobody scores themselves, out of range or twice.
+    EXPECT_EQ(RoomRequest(alice->main, Packet(CMD_SCORE_REQUEST, {{20, "bob"}})),
+              REFUSE_BAD_OPERATION);
+    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_SCORE_SUBMIT, {{20, "carol"}, {30, 5}})),
+              REFUSE_FORBIDDEN);
+    EXPECT_EQ(RoomRequest(alice->main, Packet(CMD_SCORE_SUBMIT, {{20, "carol"}, {30, 6}})),
+              REFUSE_BAD_PARAMETER);
+    ASSERT_EQ(RoomRequest(alice->main, Packet(CMD_SCORE_SUBMIT, {{20, "carol"}, {30, 4}})), 0);
+    EXPECT_EQ(RoomRequest(alice->main, Packet(CMD_SCORE_SUBMIT, {{20, "carol"}, {30, 4}})),
+              REFUSE_FORBIDDEN);
+    // The last scorer ends the round.
+    ASSERT_EQ(RoomRequest(bob->main, Packet(CMD_SCORE_SUBMIT, {{20, "carol"}, {30, 1}})), 0);
+    ASSERT_TRUE(carol->main.WaitFor(CMD_SCORING_RESULT));
+    const CPacketCopy result = carol->main.All(CMD_SCORING_RESULT).front();
+    EXPECT_EQ(TextOf(result, 30), "2.50");
+    EXPECT_EQ(IntOf(result, 40), 2);
+
+    // A round nobody answers ends with its time.
+    ASSERT_EQ(RoomRequest(carol->main, Packet(CMD_SCORE_REQUEST, {{20, "bob"}})), 0);
+    ASSERT_EQ(RoomRequest(alice->main, Packet(CMD_SCORE_SUBMIT, {{20, "bob"}, {30, 5}})), 0);
+    h.Pass(std::chrono::milliseconds(26000));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_SCORING_RESULT, 2));
+
+    ASSERT_EQ(RoomRequest(alice->main, Packet(CMD_ACTIVITY, {{20, false}})), 0);
+    ASSERT_TRUE(carol->main.WaitFor(CMD_ACTIVITY_ENDED));
+    const CPacketCopy ended = carol->main.All(CMD_ACTIVITY_ENDED).front();
+    EXPECT_EQ(TextOf(ended, 20), "alice");
+    EXPECT_EQ(IntOf(ended, 50), 2);
+    EXPECT_EQ(TextOf(ended, 60), "bob,5.00");
+    EXPECT_EQ(TextOf(ended, 61), "carol,2.50");
+}

@@ -20,9 +20,14 @@
 #include "ui/HallWindow.h"
 #include "ui/Icons.h"
 #include "ui/MemberModel.h"
+#include "ui/QtDialogHost.h"
+#include "ui/RoomDialogs.h"
 #include "ui/RoomWindow.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QTimer>
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
@@ -169,12 +174,40 @@ TEST_F(RoomWindow, InputBoxFacePickerAndTargetReachTheController) {
 
 TEST_F(RoomWindow, MenusOfferWhatTheUsersRankAllowsAndNothingFake) {
     ASSERT_TRUE(Enter());
+    // A member's menu on another member keeps its first five entries.
     QMenu* member = window->MemberMenuFor("amy");
-    EXPECT_TRUE(Entry(member, "对他说")->isEnabled());
-    EXPECT_TRUE(Entry(member, "屏蔽此人")->isEnabled());
-    EXPECT_FALSE(Entry(member, "递麦")->isEnabled()) << "members below operator hand nothing";
-    EXPECT_FALSE(Entry(member, "踢出房间")->isEnabled()) << "administration is not there yet";
-    EXPECT_FALSE(Entry(window->MemberMenuFor("me"), "对他说")->isEnabled());
+    EXPECT_EQ(member->title(), "成员管理");
+    QStringList texts;
+    for (QAction* a : member->actions()) {
+        if (!a->isSeparator()) {
+            texts << a->text();
+        }
+    }
+    EXPECT_EQ(texts, QStringList({"amy", "赠送礼物", "与他视频私聊", "打开望远镜", "访问私麦"}));
+
+    // An operator kicks through the kick dialog's window, choosing a listed reason.
+    f.Room().Members().List().Find("me")->rank = 30;
+    CQtDialogHost host;
+    RegisterRoomDialogs(host);
+    CScopedDialogHost hostScope(host);
+    member = window->MemberMenuFor("amy");
+    EXPECT_FALSE(Entry(member, "封掉此人")->isEnabled()) << "banning needs more than an operator";
+    QTimer::singleShot(0, [] {
+        WaitUntil([] { return QApplication::activeModalWidget() != nullptr; });
+        QWidget* kick = QApplication::activeModalWidget();
+        ASSERT_EQ(kick->objectName(), "KickWindow");
+        EXPECT_EQ(kick->windowTitle(), "踢人: 艾米(amy)");
+        auto* reasons = kick->findChild<QComboBox*>("reasons");
+        reasons->setCurrentIndex(2);
+        Q_EMIT reasons->activated(2);
+        kick->findChild<QPushButton*>("ok")->click();
+    });
+    Entry(member, "踢出房间")->trigger();
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_KICK, 1));
+    CKParam kick;
+    ASSERT_TRUE(f.server.main.Last(CMD_KICK, kick));
+    EXPECT_EQ(kick.TextOr(20), "amy");
+    EXPECT_EQ(kick.TextOr(30), "言语辱骂");
 
     Entry(window->MemberMenuFor("amy"), "屏蔽此人")->trigger();
     EXPECT_TRUE(f.Room().Chat().IsBlocked("amy"));
@@ -252,9 +285,12 @@ TEST_F(ManageMenu, AManagerGetsTheMenuWithTheRoomsModeChecked) {
         }
     }
     EXPECT_EQ(checked, 1);
-    // Administration this client does not send is shown greyed.
-    EXPECT_FALSE(Entry(menu, "修改房间宣言")->isEnabled());
-    EXPECT_FALSE(Entry(menu, "打开文字公聊")->isEnabled());
+    // The administration's switches show the room's state; entries without an operation of
+    // their own are greyed.
+    EXPECT_TRUE(Entry(menu, "修改房间宣言")->isEnabled());
+    EXPECT_TRUE(Entry(menu, "打开文字公聊")->isChecked());
+    EXPECT_FALSE(Entry(menu, "关闭文字公聊")->isChecked());
+    EXPECT_FALSE(Entry(menu, "发起游戏")->isEnabled());
     // Without the room's voice there is no quality to change.
     EXPECT_FALSE(Entry(menu, "音响音质")->isEnabled());
     EXPECT_EQ(CManageMenu(f.Room()).Run(EManageEntry::QualityHifi), -1);

@@ -1,0 +1,49 @@
+#include "tests/e2e/ConsoleClient.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <QFile>
+#include <QProcessEnvironment>
+
+namespace tavotest {
+
+CConsoleClient::CConsoleClient(CServiceProcess& service, const QString& script) {
+    QFile file(m_dir.filePath(QStringLiteral("run.tavo")));
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(script.toUtf8());
+        file.close();
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TAVO_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    m_process.setProcessEnvironment(env);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setWorkingDirectory(m_dir.path());
+    m_process.start(QStringLiteral(TAVO_CLI),
+                    {"--config-url", service.ConfigUrl(), "--server",
+                     QStringLiteral("127.0.0.1:%1").arg(service.InfoPort()), "--program-folder",
+                     QStringLiteral(TAVO_PROGRAM_DIR), "--script", file.fileName()});
+}
+
+CConsoleClient::~CConsoleClient() {
+    if (Running()) {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+}
+
+QByteArray CConsoleClient::Output() {
+    m_out += m_process.readAll();
+    return m_out;
+}
+
+bool CConsoleClient::WaitFor(const QByteArray& text, std::chrono::milliseconds limit) {
+    return WaitUntil([&] { return Output().contains(text); }, limit);
+}
+
+bool CConsoleClient::WaitEnd(std::chrono::milliseconds limit) {
+    const bool ended = WaitUntil([&] { return !Running(); }, limit);
+    Output();
+    return ended;
+}
+
+}  // namespace tavotest

@@ -1,0 +1,38 @@
+#pragma once
+// One console client running a script against the reference service, in a process of its own
+// with a configuration folder of its own.
+
+#include "tests/support/ServiceProcess.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <chrono>
+
+namespace tavotest {
+
+class CConsoleClient {
+public:
+    // Starts the client with the script's lines.
+    CConsoleClient(CServiceProcess& service, const QString& script);
+    ~CConsoleClient();
+    CConsoleClient(const CConsoleClient&) = delete;
+    CConsoleClient& operator=(const CConsoleClient&) = delete;
+
+    // Waits for a printed text.
+    bool WaitFor(const QByteArray& text, std::chrono::milliseconds limit);
+    // Waits for the script to end; true when it did, in time.
+    bool WaitEnd(std::chrono::milliseconds limit);
+    QByteArray Output();
+    int ExitCode() const { return m_process.exitCode(); }
+    bool Running() const { return m_process.state() != QProcess::NotRunning; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QByteArray m_out;
+};
+
+}  // namespace tavotest
