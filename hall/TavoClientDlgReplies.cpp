@@ -131,5 +131,7 @@ void CTavoClientDlg::OnRoomAddressPush(CKParam& reply) {
     const int room = reply.IntOr(RoomAddressPushKey::ROOM, 0);
     m_lists.AddRoomAddress(
         {room, reply.TextOr(RoomAddressPushKey::ADDRESS), reply.TextOr(RoomAddressPushKey::LINE)});
-    RequestRoomAddress(room);
+    // The server sends us to a room the way the user would go there: through the room entry,
+    // which asks before it leaves a room the user is in, and leaves it properly.
+    EnterRoom(room);
 }

@@ -15,6 +15,7 @@
 #include "room/EntryDialogs.h"
 #include "room/ResponseDlg.h"
 #include "room/RoomStrings.h"
+#include "room/RoomTrace.h"
 
 #include <QDateTime>
 
@@ -114,6 +115,7 @@ void CRoomEntry::EnterRoom(int room) {
     }
     CloseConnections();
     m_enteringRoom = room;
+    m_awaitingAddress = true;
     m_hall.RequestRoomAddress(room);
 }
 
@@ -125,6 +127,13 @@ void CRoomEntry::OnRoomAddress(CKParam& reply) {
 }
 
 void CRoomEntry::HandleRoomAddress() {
+    // Only the entry that asked goes on with an address. One nobody asked for, above all while
+    // a room is open, must not take the room's connection from it.
+    if (!m_awaitingAddress || m_room.IsWindow()) {
+        RoomTrace("room address nobody waits for dropped");
+        return;
+    }
+    m_awaitingAddress = false;
     if (m_pendingAddress.IntOr(KEY_RESULT, 0) == -1) {
         Fail(RefusalText(m_pendingAddress.IntOr(KEY_REFUSAL, 0)));
         return;
@@ -214,6 +223,9 @@ void CRoomEntry::HandleUserVerified() {
     if (p.IntOr(KEY_RESULT, 0) == -1) {
         m_hall.SetHallStatus(QString());
         MessageBox(RefusalText(p.IntOr(KEY_REFUSAL, 0)), QStringLiteral("Warning"), kTopmostInfo);
+        // The room will not have us: its connection goes too, as with every refusal before
+        // the window exists.
+        ShutMain();
         return;
     }
     const int edition = CAppState::Get().edition;

@@ -68,6 +68,8 @@ private:
     CRoomDlg m_room{*this};
     int m_nextRoom = 0;
     int m_enteringRoom = 0;
+    // An entry asked the hall where its room is and waits for the answer.
+    bool m_awaitingAddress = false;
     QString m_host;
     int m_secondPort = 0;
     QString m_password;

@@ -35,8 +35,8 @@ protected:
     // Moves the clock a second at a time, running the event loop between seconds; stops early
     // when until() holds. Returns whether until() held.
     bool Step(int seconds, const std::function<bool()>& until = {});
-    // A fresh hall window on the same state.
-    void NewHall() { hall = std::make_unique<CTavoClientDlg>(state, view, nullptr); }
+    // A fresh hall window on the same state, with the room side given (none by default).
+    void NewHall() { hall = std::make_unique<CTavoClientDlg>(state, view, roomSide); }
 
     CTempConfig config;
     CScriptedUi ui;
@@ -48,6 +48,7 @@ protected:
     CLoopbackServer center;
     CDocumentServer web;
     CRecordingView view;
+    IRoomEntry* roomSide = nullptr;
     std::unique_ptr<CTavoClientDlg> hall;
 };
 

@@ -12,9 +12,28 @@ using namespace tavotest;
 
 namespace {
 
+// The room side as the hall sees it: it records the rooms it is asked to enter.
+class CRecordingRoomSide : public IRoomEntry {
+public:
+    void OnRoomMessage(unsigned wParam, long lParam) override {
+        if (wParam == 1) {
+            entries.push_back(static_cast<int>(lParam));
+        }
+    }
+    void OnRetryEntry(bool) override {}
+    void OnRoomAddress(CKParam&) override {}
+    void OnUserVerified(CKParam&) override {}
+    void OnVerifyTimeout() override {}
+    bool IsRoomOpen() const override { return false; }
+    bool IsPrivateRoomOpen() const override { return false; }
+
+    std::vector<int> entries;
+};
+
 class Hall : public HallFixture {
 protected:
     void SetUp() override {
+        roomSide = &room;
         HallFixture::SetUp();
         // Presence requests are answered with 71, or with what the server has to say.
         center.Answer(CMD_PRESENCE, [this](CTestConnection& peer, CKParam&) {
@@ -64,6 +83,7 @@ protected:
 
     std::deque<std::function<void(CKParam&)>> pushes;
     int64_t lastPresenceAnswered = 0;
+    CRecordingRoomSide room;
 };
 
 TEST_F(Hall, NoServerInformationEndsTheRun) {
@@ -235,13 +255,19 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         EXPECT_EQ(view.rooms[1].text, "一个名字非常非常非常非常非常长的房间啊[热门,推荐]");
         EXPECT_EQ(view.marks, (std::map<int, EListMark>{{0, EListMark::First}}));
 
-        // 1101: a room's address pushed; remembered, and its address asked for at once.
+        // 1101: a room's address pushed; remembered, and the room entered the way the user
+        // enters one: the room side decides (inside a room it asks first), and the hall asks
+        // nothing of its server behind the room's back.
         Push(CMD_ROOM_ADDRESS_PUSH, [](CKParam& p) {
             p.SetInt(KEY_RESULT, 0);
             p.SetInt(30, 102);
             p.SetCString(40, "10.0.0.9");
             p.SetCString(50, "电信");
         });
+        EXPECT_TRUE(WaitUntil([&] { return room.entries == std::vector<int>({102}); }));
+        EXPECT_TRUE(center.Received(CMD_ROOM_ADDRESS).empty());
+        // The room side asks where its room is through the hall.
+        hall->RequestRoomAddress(102);
         ASSERT_TRUE(center.WaitFor(CMD_ROOM_ADDRESS));
         CKParam ask;
         ASSERT_TRUE(center.Last(CMD_ROOM_ADDRESS, ask));

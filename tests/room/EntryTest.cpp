@@ -168,6 +168,18 @@ TEST(RoomEntry, ARoomLoginRefusedWithoutAReasonSaysTheReasonIsUnknown) {
     EXPECT_TRUE(f.server.main.Received(CMD_ENTER).empty());
 }
 
+TEST(RoomEntry, ARefusedVerificationSaysWhyAndClosesTheRoomConnection) {
+    CRoomFixture f;
+    f.server.refuseVerified = 145;
+    f.entry->OnRoomMessage(1, 1234);
+    ASSERT_TRUE(WaitUntil([&] { return f.ui.prompt.Saw("用户被禁止进入房间"); }));
+    // Nothing keeps the connection alive until some later entry: it is closed now.
+    EXPECT_TRUE(WaitUntil([&] { return f.server.MainPeer()->closed; }));
+    EXPECT_FALSE(f.entry->MainConnection().IsConnect());
+    EXPECT_TRUE(f.server.main.Received(CMD_ENTER).empty());
+    EXPECT_FALSE(f.Room().IsWindow());
+}
+
 TEST(RoomEntry, NoReplyOrAClosedWaitingDialogEndsTheEntryAsCancelledByTheUser) {
     {
         CRoomFixture f;
@@ -258,6 +270,25 @@ TEST(RoomEntry, SwitchingRoomsAsksFirstAndLeavesForTheNewRoom) {
     EXPECT_EQ(IntOf(f.server.main.Received(CMD_ROOM_LOGIN)[1], 40), 5678);
     ASSERT_TRUE(WaitUntil([&] { return f.Room().Entry().room == 5678 && f.Room().IsWindow(); }));
     EXPECT_EQ(f.entry->NextRoom(), 0);
+}
+
+TEST(RoomEntry, ARoomAddressNoEntryAskedForLeavesTheOpenRoomAlone) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter(1234));
+    CTestConnection* peer = f.server.MainPeer();
+    // The hall passes on an address of another room while the user is inside this one.
+    CKParam address = Reply(CMD_ROOM_ADDRESS_REPLY);
+    address.SetInt(30, 5678);
+    address.SetInt(70, static_cast<int>(f.server.main.Port()));
+    address.SetCString(80, QStringLiteral("127.0.0.1"));
+    f.entry->OnRoomAddress(address);
+    Spin(std::chrono::milliseconds(200));
+    EXPECT_FALSE(peer->closed);
+    EXPECT_EQ(f.server.main.PeerCount(), 1);
+    EXPECT_TRUE(f.entry->MainConnection().IsRoomConnected());
+    EXPECT_TRUE(f.Room().IsWindow());
+    EXPECT_EQ(f.Room().Entry().room, 1234);
+    EXPECT_TRUE(f.ui.prompt.History().empty());
 }
 
 TEST(RoomEntry, AFeatureTheRoomHandlesAccountsForEveryCodeItOwns) {

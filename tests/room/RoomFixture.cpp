@@ -55,7 +55,8 @@ CScriptedRoomServer::CScriptedRoomServer() {
         }
         peer.KSend(reply);
         if (!refuseLogin) {
-            CKParam verified = Reply(CMD_USER_VERIFIED);
+            CKParam verified =
+                Reply(CMD_USER_VERIFIED, refuseVerified ? -1 : 0, std::max(refuseVerified, 0));
             peer.KSend(verified);
         }
     });

@@ -76,7 +76,8 @@ struct CScriptedRoomServer {
 
     CLoopbackServer main;
     CLoopbackServer second;
-    int refuseLogin = 0;  // the refusal code of the room login; 0 accepts, -1 refuses unnamed
+    int refuseLogin = 0;     // the refusal code of the room login; 0 accepts, -1 refuses unnamed
+    int refuseVerified = 0;  // the refusal code of the user-verified notice; 0 verifies
     std::function<void(CKParam&)> loginExtra;
     std::vector<int> refuseEntry;  // refusal codes for successive entry requests; empty accepts
     std::function<void(CKParam&)> entryExtra;
