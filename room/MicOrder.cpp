@@ -97,15 +97,14 @@ void CMicOrder::OnSettings(const tagRoomSettings& s) {
     SetHolder(false, s.mainHolder);
     SetHolder(true, s.secondHolder);
     if (s.mainHolder.isEmpty()) {
-        ShowFree();
+        ShowFree(false);
     } else {
         StartCountdown(false);
     }
     if (!s.secondHolder.isEmpty()) {
         StartCountdown(true);
     } else {
-        m_room.View().SetSecondMic(QString(), QString::number(0) + LoadString(IDS_SECONDS));
-        ShowTimeBar(true);
+        ShowFree(true);
     }
     if (m_mode == MIC_QUEUE) {
         FetchQueue();
@@ -124,9 +123,8 @@ void CMicOrder::OnConnectionLost() {
     SetHolder(true, QString());
     m_room.KillTimer(TIMER_MAIN);
     m_room.KillTimer(TIMER_SECOND);
-    ShowFree();
-    m_room.View().SetSecondMic(QString(), QString::number(0) + LoadString(IDS_SECONDS));
-    ShowTimeBar(true);
+    ShowFree(false);
+    ShowFree(true);
 }
 
 bool CMicOrder::OnTimer(unsigned id) {
@@ -175,10 +173,15 @@ void CMicOrder::StartCountdown(bool second) {
     m_room.SetTimer(timer, kTickMs);
 }
 
-void CMicOrder::ShowFree() {
-    m_room.View().SetMainMic(LoadString(IDS_MIC_FREE),
-                             QString::number(0) + LoadString(IDS_SECONDS));
-    ShowTimeBar(false);
+void CMicOrder::ShowFree(bool second) {
+    const QString free = LoadString(IDS_MIC_FREE);
+    const QString time = QString::number(0) + LoadString(IDS_SECONDS);
+    if (second) {
+        m_room.View().SetSecondMic(free, time);
+    } else {
+        m_room.View().SetMainMic(free, time);
+    }
+    ShowTimeBar(second);
 }
 
 void CMicOrder::ShowTimeBar(bool second) {
@@ -233,9 +236,7 @@ void CMicOrder::OnMicTaken(CKParam& p) {
     if (second) {
         if (holder.isEmpty()) {
             m_room.KillTimer(TIMER_SECOND);
-            m_room.View().SetSecondMic(LoadString(IDS_MIC_FREE),
-                                       QString::number(0) + LoadString(IDS_SECONDS));
-            ShowTimeBar(true);
+            ShowFree(true);
         } else {
             StartCountdown(true);
         }
@@ -243,13 +244,14 @@ void CMicOrder::OnMicTaken(CKParam& p) {
         if (holder.isEmpty()) {
             m_room.KillTimer(TIMER_MAIN);
             m_room.KillTimer(TIMER_SECOND);
-            ShowFree();
+            ShowFree(false);
         } else {
             StartCountdown(false);
         }
     } else {
-        // The previous holder's turn is over: its entry at the head of the queue goes.
-        if ((fromQueue != 0 || holder.isEmpty()) && !previous.isEmpty()) {
+        // The previous holder's turn is over: its entry at the head of the queue goes. The
+        // holder announced again is the same turn going on, and keeps its place.
+        if ((fromQueue != 0 || holder.isEmpty()) && !previous.isEmpty() && previous != holder) {
             m_queue.removeAll(previous);
         }
         if (!holder.isEmpty()) {
@@ -262,7 +264,7 @@ void CMicOrder::OnMicTaken(CKParam& p) {
         } else {
             m_room.KillTimer(TIMER_MAIN);
             m_room.KillTimer(TIMER_SECOND);
-            ShowFree();
+            ShowFree(false);
         }
         RedrawQueue();
     }
@@ -388,16 +390,14 @@ void CMicOrder::OnReleased(bool second) {
     Speak(second, previous, QString());
     if (second) {
         m_room.KillTimer(TIMER_SECOND);
-        m_room.View().SetSecondMic(LoadString(IDS_MIC_FREE),
-                                   QString::number(0) + LoadString(IDS_SECONDS));
-        ShowTimeBar(true);
+        ShowFree(true);
     } else {
         if (m_mode == MIC_QUEUE && !previous.isEmpty()) {
             m_queue.removeAll(previous);
             RedrawQueue();
         }
         m_room.KillTimer(TIMER_MAIN);
-        ShowFree();
+        ShowFree(false);
     }
     m_room.Members().Redraw();
 }

@@ -86,7 +86,8 @@ private:
     int Hand(short code, const QString& id);
     void SetHolder(bool second, const QString& id);
     void StartCountdown(bool second);
-    void ShowFree();
+    // Shows a microphone as free: "空闲", no time left and an empty time bar.
+    void ShowFree(bool second);
     // The time bar of a microphone from its holder and countdown.
     void ShowTimeBar(bool second);
     void Speak(bool second, const QString& previous, const QString& now);

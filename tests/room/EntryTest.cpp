@@ -219,6 +219,8 @@ TEST(RoomEntry, ALostMainConnectionShowsTheReasonAndLeavesTheRoom) {
         ASSERT_TRUE(WaitUntil([&] { return !f.Room().IsWindow(); }));
         EXPECT_TRUE(f.ui.prompt.Saw("可能是网络原因导致服务器与您的连接断开,请点击确定退出房间!"));
         EXPECT_EQ(f.roomView.mainHolder, "空闲");
+        EXPECT_EQ(f.roomView.secondHolder, "空闲");
+        EXPECT_EQ(f.roomView.secondTime, "0秒");
         // The hall is told the window closed and shuts both connections.
         ASSERT_TRUE(WaitUntil([&] { return f.server.SecondPeer()->closed; }));
         EXPECT_EQ(f.hall.posted.back(), std::make_pair(1357u, 0u));

@@ -31,6 +31,10 @@ TEST(MicOrder, HoldersCountDownAndAFreeMicrophoneStopsThem) {
     CRoomFixture f;
     f.server.settings = [](CKParam& p) { p.SetInt(110, 61); };
     ASSERT_TRUE(f.Enter());
+    // Nobody holds either microphone at entry.
+    EXPECT_EQ(f.roomView.mainHolder, "空闲");
+    EXPECT_EQ(f.roomView.secondHolder, "空闲");
+    EXPECT_EQ(f.roomView.secondTime, "0秒");
     Taken(f, "amy");
     EXPECT_EQ(f.roomView.mainHolder, "艾米");
     EXPECT_EQ(f.roomView.mainTime, "2分");
@@ -108,6 +112,9 @@ TEST(MicOrder, TheQueueFollowsTheServer) {
     EXPECT_EQ(f.roomView.queue, QStringList({"cat", "amy", "bob"}));
     // The new holder moves to the head; the previous one's turn ends with key 40.
     Taken(f, "cat");
+    Taken(f, "amy", 1, 1);
+    EXPECT_EQ(f.roomView.queue, QStringList({"amy", "bob"}));
+    // The holder announced again goes on holding it, at the head of the queue.
     Taken(f, "amy", 1, 1);
     EXPECT_EQ(f.roomView.queue, QStringList({"amy", "bob"}));
     // A manager moves a member up (after the holder) or takes it out.
