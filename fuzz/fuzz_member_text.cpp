@@ -18,8 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         UserInfo member;
         bool listed = false;
         if (UserInfo::FromMemberText(text, edition, QStringLiteral("默认"), member, listed)) {
-            list.Add(member);
-            list.SetListed(member.id, listed);
+            list.Add(member, listed);
         }
     }
     CKParam packet;

@@ -23,22 +23,16 @@ CMemberList::EList CMemberList::ListFor(const UserInfo& m) {
     }
 }
 
-void CMemberList::Add(UserInfo member) {
-    bool listed = true;
+void CMemberList::Add(UserInfo member, bool listed) {
     if (auto it = m_index.find(member.id); it != m_index.end()) {
-        listed = it->listed;
-        m_lists[it->list].erase(it->it);
+        Holder(*it).erase(it->it);
         m_index.erase(it);
     }
     const EList list = ListFor(member);
-    if (list == OWNER && !m_lists[OWNER].empty()) {
-        // The owner slot holds one member: a new owner takes it.
-        m_index.remove(m_lists[OWNER].front().id);
-        m_lists[OWNER].clear();
-    }
+    std::list<UserInfo>& holder = listed ? m_lists[list] : m_unlisted;
     const QString id = member.id;
-    m_lists[list].push_back(std::move(member));
-    m_index.insert(id, tagSlot{list, std::prev(m_lists[list].end()), listed});
+    holder.push_back(std::move(member));
+    m_index.insert(id, tagSlot{list, std::prev(holder.end()), listed});
 }
 
 bool CMemberList::Remove(const QString& id, UserInfo* out) {
@@ -49,7 +43,7 @@ bool CMemberList::Remove(const QString& id, UserInfo* out) {
     if (out) {
         *out = std::move(*it->it);
     }
-    m_lists[it->list].erase(it->it);
+    Holder(*it).erase(it->it);
     m_index.erase(it);
     return true;
 }
@@ -58,6 +52,7 @@ void CMemberList::Clear() {
     for (auto& l : m_lists) {
         l.clear();
     }
+    m_unlisted.clear();
     m_index.clear();
 }
 
@@ -78,10 +73,9 @@ void CMemberList::Refile(const QString& id) {
     }
     const bool listed = it->listed;
     UserInfo member = std::move(*it->it);
-    m_lists[it->list].erase(it->it);
+    Holder(*it).erase(it->it);
     m_index.erase(it);
-    Add(std::move(member));
-    SetListed(id, listed);
+    Add(std::move(member), listed);
 }
 
 void CMemberList::ForEach(const std::function<void(const UserInfo&)>& f) const {
@@ -91,12 +85,6 @@ void CMemberList::ForEach(const std::function<void(const UserInfo&)>& f) const {
         for (const auto& m : m_lists[l]) {
             f(m);
         }
-    }
-}
-
-void CMemberList::SetListed(const QString& id, bool listed) {
-    if (auto it = m_index.find(id); it != m_index.end()) {
-        it->listed = listed;
     }
 }
 

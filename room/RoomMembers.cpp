@@ -91,9 +91,7 @@ void CRoomMembers::LoadMemberList(const CKParam& reply) {
         if (!UserInfo::FromMemberText(text, edition, zero, member, listed) || member.id.isEmpty()) {
             continue;
         }
-        const QString id = member.id;
-        m_list.Add(std::move(member));
-        m_list.SetListed(id, listed);
+        m_list.Add(std::move(member), listed);
     }
     Redraw();
     m_room.Chat().RefreshTargets();

@@ -80,10 +80,37 @@ TEST(RoomMembers, TheMemberListIsFiledByRankAndFlagB) {
     });
     EXPECT_EQ(order, QStringList({"b1", "b2", "b3", "m1"}));
 
-    // A second owner takes the single slot.
+    // A second member with the owner's rank joins the first; neither is lost.
     Arrive(f, "boss2", "新房主", 60);
-    EXPECT_EQ(Ids(list.List(CMemberList::OWNER)), QStringList({"boss2"}));
-    EXPECT_EQ(list.Find("boss"), nullptr);
+    EXPECT_EQ(Ids(list.List(CMemberList::OWNER)), QStringList({"boss", "boss2"}));
+    ASSERT_NE(list.Find("boss"), nullptr);
+    Depart(f, "boss2");
+    EXPECT_EQ(Ids(list.List(CMemberList::OWNER)), QStringList({"boss"}));
+}
+
+TEST(RoomMembers, AMemberWhoseSeventhFieldIsZeroIsFoundButNotListed) {
+    CRoomFixture f;
+    f.OpenOffline();
+    QStringList hidden = MemberText("ghost", "幽灵", 30).split(',');
+    hidden[6] = "0";
+    LoadList(f, {MemberText("amy", "艾米", 20), hidden.join(','), MemberText("bob", "鲍勃", 20)});
+    const CMemberList& list = f.Room().Members().List();
+    // Announcements still name it; the list view neither shows nor counts it.
+    ASSERT_NE(list.Find("ghost"), nullptr);
+    EXPECT_EQ(f.Room().Members().DisplayName("ghost"), "幽灵");
+    EXPECT_FALSE(list.IsListed("ghost"));
+    EXPECT_TRUE(list.List(CMemberList::LIST_30).empty());
+    QStringList shown;
+    list.ForEach([&](const UserInfo& m) { shown << m.id; });
+    EXPECT_EQ(shown, QStringList({"amy", "bob"}));
+    EXPECT_EQ(f.roomView.countText, "2人");
+    // A rank change keeps it out; an arrival lists it.
+    f.Deliver(Packet(CMD_RANK_CHANGED, {{20, "ghost"}, {30, 0}, {40, "amy"}}));
+    EXPECT_FALSE(list.IsListed("ghost"));
+    EXPECT_EQ(list.Count(), 2);
+    Arrive(f, "ghost", "幽灵", 20);
+    EXPECT_TRUE(list.IsListed("ghost"));
+    EXPECT_EQ(list.Count(), 3);
 }
 
 TEST(RoomMembers, ArrivalsAndDeparturesAreAnnouncedInSmallRoomsOnly) {
