@@ -4,8 +4,10 @@
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
-CTempDlg::CTempDlg(IHallView* view, Handler handler)
-    : m_view(view), m_handler(std::move(handler)) {}
+CTempDlg::CTempDlg(IHallView* view, Handler handler) : m_view(view), m_handler(std::move(handler)) {
+    // The page is handed over the moment the loader says it is complete.
+    m_page.SetCompleteHandler([this] { HandOver(); });
+}
 
 CTempDlg::~CTempDlg() {
     Stop();
@@ -19,11 +21,13 @@ void CTempDlg::Load(const QString& address, int kind) {
     m_title = LoadString(IDS_GET_LIST);
     m_status = m_title + LoadString(IDS_WAIT_SUFFIX);
     Show(true);
-    m_page.Navigate(address);
+    m_loading = true;
     SetTimer(TIMER_CHECK, kCheckMs);
+    m_page.Navigate(address);
 }
 
 void CTempDlg::Stop() {
+    m_loading = false;
     KillTimer(TIMER_CHECK);
     m_page.Stop();
     if (m_visible) {
@@ -32,9 +36,17 @@ void CTempDlg::Stop() {
 }
 
 void CTempDlg::OnTimer(unsigned id) {
-    if (id != TIMER_CHECK || !m_page.IsComplete()) {
+    // The look every 15 seconds stays for a load that completes without saying so.
+    if (id == TIMER_CHECK && m_page.IsComplete()) {
+        HandOver();
+    }
+}
+
+void CTempDlg::HandOver() {
+    if (!m_loading) {
         return;
     }
+    m_loading = false;
     KillTimer(TIMER_CHECK);
     Show(false);
     // The handler may load the next page through this very window.

@@ -1,7 +1,8 @@
 #pragma once
 // The small waiting window that loads one directory list: it shows "取列表信息" while the page
-// loads, looks every 15 seconds whether the page is complete and, when it is, hides itself and
-// hands the page's text and its kind to the hall. The hall keeps one per kind.
+// loads and, when the loader says the page is complete, hides itself and hands the page's text
+// and its kind to the hall. It also looks every 15 seconds whether the page is complete, for a
+// load that never says so. The hall keeps one per kind.
 
 #include "platform/MessageWindow.h"
 #include "platform/WebDocument.h"
@@ -34,11 +35,14 @@ protected:
 
 private:
     void Show(bool visible);
+    // Hands the complete page over, once per load.
+    void HandOver();
 
     IHallView* m_view;
     Handler m_handler;
     CWebDocument m_page;
     int m_kind = 0;
+    bool m_loading = false;  // a page is on its way and not handed over yet
     bool m_visible = false;
     QString m_title;
     QString m_status;
