@@ -36,10 +36,11 @@ UserInfo UserInfo::FromArrival(const CKParam& p, int edition, int64_t now) {
         u.shorts250[0] = p.ShortOr(SHORT_250, 0);
         u.shorts250[1] = p.ShortOr(SHORT_260, 0);
         u.shorts250[2] = p.ShortOr(SHORT_270, 0);
-        // An absent time reads as now.
-        u.time280 = p.IntOr(FACE_END, static_cast<int>(now));
         u.short290 = p.ShortOr(SHORT_290, 0);
     }
+    // Every edition lets its members use faces until this time; an absent time reads as now,
+    // which permits none.
+    u.time280 = p.IntOr(FACE_END, static_cast<int>(now));
     u.short300 = p.ShortOr(SHORT_300, 2);
     u.vipPicture = p.ShortOr(VIP_PICTURE, 0);
     u.onPrivateMic = p.BoolOr(ON_PRIVATE_MIC, false);
@@ -47,6 +48,9 @@ UserInfo UserInfo::FromArrival(const CKParam& p, int edition, int64_t now) {
 }
 
 namespace {
+
+// Fields of a member text that carries the whole record, the face end time among them.
+constexpr qsizetype kLongRecordFields = 32;
 
 int Int(const QStringList& f, int i) {
     return i < f.size() ? f[i].trimmed().toInt() : 0;
@@ -92,15 +96,19 @@ bool UserInfo::FromMemberText(const QString& text, int edition, const QString& z
     u.number220 = Int(f, 20);
     u.enterPicture = Int(f, 21);
     u.listNumber23 = Int(f, 22);
+    // The long record carries the face end time in field 28, and every edition lets its
+    // members use faces by it; the rest of the long record is read by editions 50 and 70 alone.
+    if (f.size() >= kLongRecordFields) {
+        u.time280 = Long(f, 27);
+    }
     if (edition == EDITION_50 || edition == EDITION_70) {
         if (f.size() > 23) {
             u.number240 = Int(f, 23);
         }
-        if (f.size() >= 32) {
+        if (f.size() >= kLongRecordFields) {
             u.shorts250[0] = static_cast<short>(Int(f, 24));
             u.shorts250[1] = static_cast<short>(Int(f, 25));
             u.shorts250[2] = static_cast<short>(Int(f, 26));
-            u.time280 = Long(f, 27);
             u.short290 = static_cast<short>(Int(f, 28));
             u.short300 = static_cast<short>(Int(f, 29));
             u.vipPicture = static_cast<short>(Int(f, 30));

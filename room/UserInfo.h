@@ -60,10 +60,10 @@ struct UserInfo {
 
     bool IsVip() const { return vipPicture != 0; }
     // A 64-bit time after which the member may no longer use faces; members of the list
-    // carry it in field 28 (the arrival key 280).
+    // carry it in field 28 (the arrival key 280), in every edition.
     int64_t FaceEndTime() const { return time280; }
 
-    // Reads an arrival command. Keys 240 to 290 only in editions 50 and 70.
+    // Reads an arrival command. Keys 240 to 270 and 290 only in editions 50 and 70.
     static UserInfo FromArrival(const CKParam& packet, int edition, int64_t now);
     // Reads one member text of the member list. False when it has fewer than 23 fields.
     // zeroText replaces fields 7 and 8 when they are "0"; listed tells whether field 7 was not

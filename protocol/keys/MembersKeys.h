@@ -33,7 +33,7 @@ enum : short {
     SHORT_250 = 250,        // h  editions 50 and 70
     SHORT_260 = 260,        // h  editions 50 and 70
     SHORT_270 = 270,        // h  editions 50 and 70
-    FACE_END = 280,         // i  seconds since 1970 after which faces are refused; 50 and 70
+    FACE_END = 280,         // i  seconds since 1970 after which faces are refused
     SHORT_290 = 290,        // h  editions 50 and 70
     SHORT_300 = 300,        // h  2 when absent
     VIP_PICTURE = 310,      // h  the VIP entry picture's number

@@ -150,6 +150,17 @@ TEST(ChatText, FacesAngleBracketsAndTheirLimits) {
     EXPECT_EQ(LastText(f, 4).TextOr(50), "| #01");
 }
 
+TEST(ChatText, TheFaceTimeOfTheUsersOwnRecordHoldsInEveryEdition) {
+    // The default edition: the member list the room fetched at entry gives the face time.
+    CRoomFixture f;
+    ASSERT_EQ(f.app.edition, EDITION_20);
+    f.server.members[0] = LongMemberText("me", "我", 20, f.clock.Now() + 3600);
+    ASSERT_TRUE(f.Enter());
+    f.Room().Options().faceCount = 10;
+    ASSERT_EQ(f.Room().Chat().SendText("|#01"), 0);
+    EXPECT_EQ(LastText(f, 1).TextOr(50), "<IMG src=\"/opt/tavo/img/face/01.gif\">");
+}
+
 TEST(ChatText, TheSenderRefusesWhatTheRoomForbids) {
     CForbiddenText::Get().ResetForTests();
     CRoomFixture f;
