@@ -15,6 +15,8 @@ enum : unsigned {
     // Opens the login once the current work is done; with wParam 1 only when no login or room
     // is open and the user is not logged in.
     WM_HALL_OPEN_LOGIN = 0x0400 + 42,
+    // The quit request is on its way (or could not be sent): the run ends.
+    WM_HALL_QUIT_GONE = 0x0400 + 43,
 
     // The room window.
     // Fetches the member list and the room settings at the end of the initial layout.

@@ -19,6 +19,7 @@ CAppState& CCenterSocket::State() const {
 int CCenterSocket::Request(CKParam& packet) {
     if (m_exchangeConnected) {
         KSend(packet);
+        Sent();
         return 0;
     }
     if (KCreate() != 0) {
@@ -35,12 +36,22 @@ int CCenterSocket::Request(CKParam& packet) {
 int CCenterSocket::OnKConnect(int error) {
     if (error != 0) {
         m_exchangeConnected = false;
+        Sent();
         return 0;
     }
     m_exchangeConnected = true;
     KSend(m_pending);
     m_pending.Release();
+    Sent();
     return 0;
+}
+
+void CCenterSocket::Sent() {
+    // The handler may close this connection: it runs last.
+    if (m_onSent) {
+        auto handler = m_onSent;
+        handler();
+    }
 }
 
 int CCenterSocket::OnKReceive(CKParam& reply) {

@@ -6,6 +6,8 @@
 #include "protocol/KParam.h"
 #include "protocol/SocketClient.h"
 
+#include <functional>
+
 class CAppState;
 class IRequestOwner;
 
@@ -21,7 +23,8 @@ public:
     // Sends at once on an open exchange; otherwise connects and sends when the connection is
     // up. -1 when no socket could be made.
     int Request(CKParam& packet);
-    // The exchange's connection is up.
+    // Told once each request has gone out, or its connection could not be made.
+    void SetSentHandler(std::function<void()> handler) { m_onSent = std::move(handler); }
 
 protected:
     int OnKConnect(int error) override;
@@ -31,9 +34,11 @@ protected:
 
 private:
     CAppState& State() const;
+    void Sent();
 
     IRequestOwner* m_owner;
     CAppState* m_state;
     bool m_exchangeConnected = false;
     CKParam m_pending;
+    std::function<void()> m_onSent;
 };

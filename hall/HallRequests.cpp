@@ -13,12 +13,16 @@ void CHallRequests::Register(CDispatchTable& table) {
     }
 }
 
-int CHallRequests::Send(short command, CKParam& request) {
+CCenterSocket& CHallRequests::Socket(short command) {
     auto& socket = m_sockets[command];
     if (!socket) {
         socket = std::make_unique<CCenterSocket>(nullptr, &m_state);
     }
-    return socket->Request(request);
+    return *socket;
+}
+
+int CHallRequests::Send(short command, CKParam& request) {
+    return Socket(command).Request(request);
 }
 
 void CHallRequests::BeginAccount(CKParam& request, short command) const {
@@ -73,13 +77,14 @@ int CHallRequests::SendLogout() {
     return Send(CMD_LOGOUT, request);
 }
 
-int CHallRequests::SendQuit() {
+int CHallRequests::SendQuit(std::function<void()> gone) {
     // The quit request names the client first and the user after.
     CKParam request;
     request.SetShortInt(KEY_COMMAND, CMD_QUIT);
     AppendIdentity(request, m_state);
     request.SetCString(AccountKey::NAME, m_state.account.Name());
     request.SetInt(AccountKey::NUMBER, m_state.account.userNumber);
+    Socket(CMD_QUIT).SetSentHandler(std::move(gone));
     return Send(CMD_QUIT, request);
 }
 

@@ -7,6 +7,7 @@
 #include "hall/CenterSocket.h"
 #include "protocol/KParam.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -27,7 +28,8 @@ public:
     int SendAddFavorite(int room);  // 92
     int SendLoggedElsewhereAck();   // 771
     int SendLogout();               // 52
-    int SendQuit();                 // 57
+    // 57; gone() is called once the request is on its way or its connection failed.
+    int SendQuit(std::function<void()> gone);
     int SendRoomAddress(int room);  // 32
     // Closes the connection the quit request went out on.
     void CloseQuit();
@@ -46,6 +48,7 @@ public:
 
 private:
     void BeginAccount(CKParam& request, short command) const;
+    CCenterSocket& Socket(short command);
     int Send(short command, CKParam& request);
 
     CAppState& m_state;

@@ -216,16 +216,7 @@ void CTavoClientDlg::OnTimer(unsigned id) {
             RequestOwnRooms();
             break;
         case TIMER_QUIT:
-            KillTimer(TIMER_QUIT);
-            m_requests.CloseQuit();
-            for (auto& [kind, window] : m_directories) {
-                window->Stop();
-            }
-            m_view.SetTrayTip(QString());
-            if (IHallReplySink::Get() == this) {
-                IHallReplySink::Set(nullptr);
-            }
-            EndDialog(IDOK);
+            EndQuit();
             break;
         default:
             break;
@@ -249,6 +240,9 @@ intptr_t CTavoClientDlg::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lPar
             return 0;
         case WM_CLOSE:
             Quit();
+            return 0;
+        case WM_HALL_QUIT_GONE:
+            EndQuit();
             return 0;
         case WM_HALL_OPEN_LOGIN:
             if (wParam != 0 &&
@@ -276,8 +270,27 @@ void CTavoClientDlg::Quit() {
         }
     }
     m_quitting = true;
-    m_requests.SendQuit();
+    // The run ends as soon as the request is on its way; nothing answers it. The timer only
+    // bounds a server that takes the connection too long.
+    if (m_requests.SendQuit([this] { PostMessage(WM_HALL_QUIT_GONE); }) != 0) {
+        PostMessage(WM_HALL_QUIT_GONE);
+    }
     SetTimer(TIMER_QUIT, m_state.exiting ? kQuitExitingMs : kQuitMs);
+}
+
+void CTavoClientDlg::EndQuit() {
+    if (!KillTimer(TIMER_QUIT)) {
+        return;  // ended already
+    }
+    m_requests.CloseQuit();
+    for (auto& [kind, window] : m_directories) {
+        window->Stop();
+    }
+    m_view.SetTrayTip(QString());
+    if (IHallReplySink::Get() == this) {
+        IHallReplySink::Set(nullptr);
+    }
+    EndDialog(IDOK);
 }
 
 // --- what the room side asks of the hall -------------------------------------------------

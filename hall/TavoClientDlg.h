@@ -68,7 +68,7 @@ public:
     void EnterRoom(int room);
     // Loads a directory page of a kind (1 to 4: area lists, 99: the room list).
     void LoadDirectory(const QString& address, int kind);
-    // Quitting: asks, tells the server, and ends shortly after.
+    // Quitting: asks, tells the server, and ends once the request is on its way.
     void Quit();
 
     // Enter does nothing in the hall; closing the window is quitting.
@@ -118,6 +118,8 @@ private:
     void OnFavoriteReply(CKParam& reply);
     void OnLoggedElsewhere(CKParam& reply);
     void OnRoomAddressPush(CKParam& reply);
+    // Closes the quit request's connection, stops the lists' loads and ends the run; once.
+    void EndQuit();
 
     CAppState& m_state;
     IHallView& m_view;
