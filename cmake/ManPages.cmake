@@ -4,7 +4,9 @@
 find_program(TAVO_HELP2MAN help2man)
 find_program(TAVO_GZIP gzip REQUIRED)
 function(tavo_man_page target summary component)
-  if(CMAKE_CROSSCOMPILING)
+  # A program built for another machine cannot run here; the sanitizer and fuzzer builds are
+  # for tests, never installed.
+  if(CMAKE_CROSSCOMPILING OR TAVO_SANITIZE OR TAVO_FUZZ)
     return()
   endif()
   set(page ${CMAKE_BINARY_DIR}/man/${target}.1)
