@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the desktop client's screenshot for the AppStream metainfo: the service with the demo
-# data on loopback, the client on a virtual display, alice logs in and opens the first
+# data on loopback, the client on a virtual display, alice logs in and picks the first
 # category of the hall. Writes res/screenshots/hall.png (or the file given); needs Xvfb,
 # xdotool and ImageMagick, and a build in build/.
 set -euo pipefail
@@ -31,10 +31,7 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -n 1 "$work/display")
 
-# Under a name of its own, so a desktop client someone runs on this machine does not make
-# this one refuse to start as a second copy.
-cp "$app/tavo" "$work/tavo-screenshot"
-TAVO_CONFIG_HOME="$work/config" "$work/tavo-screenshot" --program-folder "$app" \
+TAVO_CONFIG_HOME="$work/config" "$app/tavo" \
   --config-url "http://127.0.0.1:$web/config.xml" --server "127.0.0.1:$info" >"$work/client.log" 2>&1 &
 pids+=($!)
 # The hall is the widest window the client shows.
@@ -49,15 +46,22 @@ done
 [ -n "$window" ] || { echo "the client showed no window" >&2; cat "$work/client.log" >&2; exit 1; }
 # The hall fetches its lists first.
 sleep 10
-# Without a window manager the keys go to the window under the pointer: each field is
-# pointed at before it is typed in. Log in (the first button) as alice; the login box opens
-# in the middle of the hall.
+# Without a window manager the keys go to the window under the pointer, so the pointer is
+# moved onto each box before typing. Log in (the first button) as alice: the login box opens
+# on the user name.
 at() { xdotool mousemove --window "$window" "$1" "$2"; }
+onto_box() {  # the pointer onto the newest window that is not the hall
+  local box
+  box=$(xdotool search --onlyvisible --name . 2>/dev/null | grep -vx "$window" | tail -n 1)
+  [ -n "$box" ] || { echo "the client opened no box" >&2; exit 1; }
+  eval "$(xdotool getwindowgeometry --shell "$box")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 8))
+}
 at 367 23; xdotool click 1; sleep 1
-at 446 231; xdotool click 1 type --delay 30 alice
-at 446 261; xdotool click 1 type --delay 30 alice123
+onto_box
+xdotool type --delay 30 alice; xdotool key Tab; xdotool type --delay 30 alice123
 xdotool key Return; sleep 2
-at 420 275; xdotool key Return; sleep 1   # the box saying the login went through
+onto_box; xdotool key Return; sleep 1   # the box saying the login went through
 at 40 78; xdotool click 1; sleep 5
 at 600 580
 mkdir -p "$(dirname "$out")"
