@@ -2,6 +2,7 @@
 //
 //   tavo-cli [--config-url URL] [--server HOST[:PORT]] [--program-folder DIR]
 //            [--script FILE] [ROOM]
+//   tavo-cli --help | --version
 //
 // Without --script it reads commands from the terminal (see app/cli/ScriptRunner.h). With
 // --script it runs the file's commands in order and exits 1 when an expectation fails.
@@ -18,6 +19,7 @@
 #include "hall/TavoClientDlg.h"
 #include "platform/Clock.h"
 #include "platform/DialogHost.h"
+#include "platform/System.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
@@ -32,6 +34,14 @@ int main(int argc, char** argv) {
     CClock::Slot().Install(&TheSystemClock());
     QCoreApplication app(argc, argv);
     const tagClientOptions options = ParseClientOptions(app.arguments());
+    if (AnswerHelpOrVersion(
+            options, QStringLiteral("tavo-cli"),
+            QStringLiteral("The console client of the Tavo voice and video chat rooms: reads "
+                           "commands from the terminal, or runs a script."),
+            QStringLiteral("  --script FILE           run the file's commands in order; exit 1 "
+                           "when an expectation fails\n"))) {
+        return 0;
+    }
     QString scriptPath;
     for (int i = 0; i < options.rest.size(); ++i) {
         if (options.rest[i] == QLatin1String("--script") && i + 1 < options.rest.size()) {
@@ -54,8 +64,7 @@ int main(int argc, char** argv) {
         }
         script = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
     }
-    const QString folder = options.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                           : options.programFolder;
+    const QString folder = ProgramFolder(options.programFolder);
     ApplyClientOptions(options, folder);
 
     CAppState state;

@@ -4,6 +4,7 @@
 //                [--info-port N] [--hall-port N] [--route-port N] [--room-ports M:S[,M:S...]]
 //                [--web-port N] [--language L]
 //   tavo-serverd admin [--config FILE] [--db PATH] COMMAND ...
+//   tavo-serverd --help | --version
 
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
     IPromptService::Slot().Install(&prompt);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavo-serverd"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVO_VERSION_TEXT));
     QTextStream out(stdout);
     QStringList args = QCoreApplication::arguments().mid(1);
     if (!args.isEmpty() && args.front() == QLatin1String("admin")) {
@@ -109,6 +111,7 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(QStringLiteral(
         "The reference chat-room service. 'tavo-serverd admin' for the admin commands."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption configOption(QStringLiteral("config"),
                                           QStringLiteral("INI file with the settings."),
                                           QStringLiteral("file"));

@@ -1,6 +1,7 @@
 // tavo: the desktop client.
 //
 //   tavo [--config-url URL] [--server HOST[:PORT]] [--program-folder DIR] [ROOM]
+//   tavo --help | --version
 
 #include "app/client/ClientOptions.h"
 #include "app/client/ClientRun.h"
@@ -11,6 +12,7 @@
 #include "infra/CrashCapture.h"
 #include "platform/Clock.h"
 #include "platform/StringTable.h"
+#include "platform/System.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
@@ -45,6 +47,16 @@ QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 4px; }
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before the application object exists, which would want a display.
+    QStringList raw;
+    for (int i = 0; i < argc; ++i) {
+        raw << QString::fromLocal8Bit(argv[i]);
+    }
+    if (AnswerHelpOrVersion(ParseClientOptions(raw), QStringLiteral("tavo"),
+                            QStringLiteral("The desktop client of the Tavo voice and video chat "
+                                           "rooms."))) {
+        return 0;
+    }
     CClock::Slot().Install(&TheSystemClock());
     QApplication app(argc, argv);
     // A crashed copy starts us only to show its message: its own heap and windows may be
@@ -60,8 +72,7 @@ int main(int argc, char** argv) {
         QTextStream(stderr) << "tavo: " << options.error << "\n";
         return 2;
     }
-    const QString folder = options.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                           : options.programFolder;
+    const QString folder = ProgramFolder(options.programFolder);
     ApplyClientOptions(options, folder);
     app.setStyleSheet(QString::fromLatin1(kStyle));
     app.setQuitOnLastWindowClosed(false);

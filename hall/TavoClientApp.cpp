@@ -131,8 +131,7 @@ EStartResult CTavoClientApp::Run(const tagAppStart& start) {
 
 void CTavoClientApp::SettleEdition(const tagAppStart& start) {
     const QString programPath = start.programPath.isEmpty() ? ProgramFilePath() : start.programPath;
-    m_state.programFolder =
-        start.programFolder.isEmpty() ? QFileInfo(programPath).absolutePath() : start.programFolder;
+    m_state.programFolder = ProgramFolder(start.programFolder, programPath);
     m_state.editionName = ReadEditionName(m_state.programFolder);
     m_state.edition = EditionCode(m_state.editionName);
     CProfileStore::Open(QStringLiteral("Common"))

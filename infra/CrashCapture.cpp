@@ -260,10 +260,18 @@ std::string FindHelper(const std::string& chosen) {
     if (!chosen.empty()) {
         return chosen;
     }
-    std::string beside = OwnFolder() + "/" + kHelperName;
+    const std::string own = OwnFolder();
+    std::string beside = own + "/" + kHelperName;
     if (access(beside.c_str(), X_OK) == 0) {
         return beside;
     }
+#ifdef TAVO_HELPER_FROM_PROGRAM
+    // An installed copy keeps the helper out of the search path, in the library-exec folder.
+    std::string installed = own + "/" + TAVO_HELPER_FROM_PROGRAM;
+    if (access(installed.c_str(), X_OK) == 0) {
+        return installed;
+    }
+#endif
 #ifdef TAVO_CRASHDUMP_BUILD_PATH
     if (access(TAVO_CRASHDUMP_BUILD_PATH, X_OK) == 0) {
         return TAVO_CRASHDUMP_BUILD_PATH;

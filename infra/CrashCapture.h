@@ -31,8 +31,8 @@
 #include <vector>
 
 struct tagCrashSetup {
-    // The dump writer. Empty: tavo-crashdump beside the running program, else the one built
-    // with this library.
+    // The dump writer. Empty: tavo-crashdump beside the running program, else the installed
+    // one in the library-exec folder, else the one built with this library.
     std::string helperPath;
     // A program and its arguments, started after a crash on the main thread to show the
     // message box. Usually the program itself with CCrashCapture::kMessageOption. Empty: the

@@ -213,6 +213,28 @@ QString ProgramFilePath() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
 }
 
+QString ProgramFolder(const QString& chosen, const QString& programPath) {
+    if (!chosen.isEmpty()) {
+        return chosen;
+    }
+    const QDir own =
+        QFileInfo(programPath.isEmpty() ? ProgramFilePath() : programPath).absoluteDir();
+    const QString marker = QStringLiteral("cfg.ini");
+    if (own.exists(marker)) {
+        return own.absolutePath();
+    }
+#ifdef TAVO_DATA_FROM_PROGRAM
+    const QString installed =
+        QDir::cleanPath(own.absoluteFilePath(QStringLiteral(TAVO_DATA_FROM_PROGRAM)));
+    if (QDir(installed).exists(marker)) {
+        return installed;
+    }
+#endif
+    // Neither holds the files: the program's own folder, where the start-up finds no pictures
+    // and says so.
+    return own.absolutePath();
+}
+
 QString FormatAdapterAddress(const unsigned char* bytes) {
     return QString::asprintf("%02X-%02X-%02X-%02X-%02X-%02X", bytes[0], bytes[1], bytes[2],
                              bytes[3], bytes[4], bytes[5]);

@@ -39,6 +39,13 @@ int CountProcessesNamed(const QString& fileName, const tagProcessOwner& owner = 
 // The full path of the running program.
 QString ProgramFilePath();
 
+// The folder of the files a client reads at run time (cfg.ini, the chat pages, img/): the
+// folder chosen on the command line when there is one; else the program's own folder when it
+// holds cfg.ini, as in the build tree; else the data folder of an installed copy, found from
+// the program's folder (../share/tavo beside bin/), so the installed programs can be moved as
+// a whole. programPath empty: the running program.
+QString ProgramFolder(const QString& chosen = {}, const QString& programPath = {});
+
 // Six groups of two upper-case hexadecimal digits joined by "-".
 QString FormatAdapterAddress(const unsigned char* bytes);
 // The factory address of the first network card (a device the system lists, loopback and

@@ -10,7 +10,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-# TAVO_DEMO_APP names a folder of built programs (the end-to-end test uses it); otherwise
+# TAVO_DEMO_APP names a folder of built or installed programs (the end-to-end test and the
+# package check use it), which find their pages and pictures themselves; otherwise
 # everything is installed and built here.
 app=${TAVO_DEMO_APP:-}
 if [ -z "$app" ]; then
@@ -29,16 +30,22 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-# The service on ports the system chooses; it prints them on its first line.
-"$app/tavo-serverd" --db :memory: --seed --listen 127.0.0.1 --public-host 127.0.0.1 \
-  --info-port 0 --hall-port 0 --route-port 0 --room-ports 0:0 --web-port 0 >"$work/server.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do grep -q '^tavo-serverd: info=' "$work/server.log" && break; sleep 0.1; done
-ports=$(grep '^tavo-serverd: info=' "$work/server.log") || { cat "$work/server.log"; exit 1; }
+# The service on ports the system chooses; it prints them on its first line. TAVO_DEMO_SERVICE
+# names the output of a service with the demo data that runs already (the package check starts
+# the installed one), and then none is started here.
+server_log=${TAVO_DEMO_SERVICE:-}
+if [ -z "$server_log" ]; then
+  server_log=$work/server.log
+  "$app/tavo-serverd" --db :memory: --seed --listen 127.0.0.1 --public-host 127.0.0.1 \
+    --info-port 0 --hall-port 0 --route-port 0 --room-ports 0:0 --web-port 0 >"$server_log" 2>&1 &
+  pids+=($!)
+fi
+for _ in $(seq 100); do grep -q '^tavo-serverd: info=' "$server_log" && break; sleep 0.1; done
+ports=$(grep '^tavo-serverd: info=' "$server_log") || { cat "$server_log"; exit 1; }
 info=$(sed -E 's/.*info=([0-9]+).*/\1/' <<<"$ports")
 web=$(sed -E 's/.*web=([0-9]+).*/\1/' <<<"$ports")
 echo "$ports"
-client_args=(--config-url "http://127.0.0.1:$web/config.xml" --server "127.0.0.1:$info" --program-folder "$app")
+client_args=(--config-url "http://127.0.0.1:$web/config.xml" --server "127.0.0.1:$info")
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${TAVO_DEMO_CONSOLE:-0}" != 1 ]; then
   echo "Starting the desktop client; the demo accounts are alice/alice123, bob/bob123 (rooms 1001-1005)."

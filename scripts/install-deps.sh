@@ -26,7 +26,9 @@ packages=(
   # crash capture
   libunwind-dev libdw-dev
   # resources and screenshots
-  opencc imagemagick fonts-noto-cjk fonts-dejavu-core xvfb xauth
+  opencc imagemagick fonts-noto-cjk fonts-dejavu-core xvfb xauth xdotool
+  # manual pages, the desktop files' and the packages' checks
+  help2man desktop-file-utils appstream lintian
 )
 
 $SUDO apt-get update -q

@@ -280,5 +280,19 @@ gift 1004 "$gem" "fill #a5d8ff polygon 20,30 36,12 60,12 76,30 48,86"
 for size in 16 32 48 64 128 256; do
   "$IM" "$tmp/app.png" -resize ${size}x${size} -strip "$out/app/tavo-$size.png"
 done
+# The same drawing as a scalable icon for the desktop's icon theme.
+cat >"$out/app/tavo.svg" <<'SVG'
+<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">
+  <rect x="8" y="8" width="240" height="240" rx="48" ry="48" fill="#1971c2"/>
+  <path d="M 48,60 L 208,60 Q 220,60 220,72 L 220,160 Q 220,172 208,172 L 112,172 L 72,208 L 80,172 L 48,172 Q 36,172 36,160 L 36,72 Q 36,60 48,60 Z" fill="#ffffff"/>
+  <g stroke="#1971c2" stroke-width="12" fill="none">
+    <line x1="84" y1="104" x2="84" y2="128"/>
+    <line x1="112" y1="88" x2="112" y2="144"/>
+    <line x1="140" y1="96" x2="140" y2="136"/>
+    <line x1="168" y1="80" x2="168" y2="152"/>
+    <line x1="196" y1="104" x2="196" y2="128"/>
+  </g>
+</svg>
+SVG
 
 echo "pictures written to $out"

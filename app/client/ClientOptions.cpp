@@ -4,6 +4,7 @@
 #include "platform/Profile.h"
 
 #include <QFileInfo>
+#include <QTextStream>
 
 tagClientOptions ParseClientOptions(const QStringList& arguments) {
     tagClientOptions options;
@@ -17,7 +18,11 @@ tagClientOptions ParseClientOptions(const QStringList& arguments) {
             out = arguments[++i];
             return true;
         };
-        if (arg == QLatin1String("--config-url")) {
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            options.help = true;
+        } else if (arg == QLatin1String("--version") || arg == QLatin1String("-v")) {
+            options.version = true;
+        } else if (arg == QLatin1String("--config-url")) {
             value(options.configUrl);
         } else if (arg == QLatin1String("--program-folder")) {
             value(options.programFolder);
@@ -44,6 +49,29 @@ tagClientOptions ParseClientOptions(const QStringList& arguments) {
         }
     }
     return options;
+}
+
+bool AnswerHelpOrVersion(const tagClientOptions& options, const QString& program,
+                         const QString& summary, const QString& extra) {
+    QTextStream out(stdout);
+    if (options.help) {
+        out << "Usage: " << program << " [options] [ROOM]\n"
+            << summary << "\n\n"
+            << "Options:\n"
+            << "  --config-url URL        where the server configuration document is\n"
+            << "  --server HOST[:PORT]    the server-information host\n"
+            << "  --program-folder DIR    where cfg.ini, the chat pages and the pictures are\n"
+            << "                          (default: found from the program's own folder)\n"
+            << extra << "  -h, --help              show this help and exit\n"
+            << "  -v, --version           show the version and exit\n\n"
+            << "ROOM, a number, is the room to enter at start.\n";
+        return true;
+    }
+    if (options.version) {
+        out << program << " " << TAVO_VERSION_TEXT << "\n";
+        return true;
+    }
+    return false;
 }
 
 void ApplyClientOptions(const tagClientOptions& options, const QString& programFolder) {
