@@ -19,6 +19,7 @@
 #include <vector>
 
 class CChatText;
+class CMicGuards;
 class CMicOrder;
 class CNoticeBoard;
 class CPrivateMic;
@@ -102,6 +103,7 @@ public:
     CNoticeBoard& Notices() { return *m_notices; }
     CRoomAdministration& Admin() { return *m_admin; }
     CRoomScoring& Scoring() { return *m_scoring; }
+    CMicGuards& Guards() { return *m_guards; }
 
     // The welcome texts: the entry message with its placeholders filled.
     void ShowWelcome();
@@ -142,6 +144,7 @@ private:
     std::unique_ptr<CNoticeBoard> m_notices;
     std::unique_ptr<CRoomAdministration> m_admin;
     std::unique_ptr<CRoomScoring> m_scoring;
+    std::unique_ptr<CMicGuards> m_guards;
     std::vector<IRoomFeature*> m_features;  // the built-in ones above and those added
     std::vector<std::unique_ptr<IRoomFeature>> m_added;
 };

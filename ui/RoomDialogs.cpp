@@ -1,6 +1,7 @@
 #include "ui/RoomDialogs.h"
 
 #include "room/AdminDialogs.h"
+#include "room/GuardDialogs.h"
 #include "room/ScoringDialogs.h"
 #include "ui/FormDialog.h"
 
@@ -261,6 +262,42 @@ private:
     QLabel* m_countdown;
 };
 
+// A guard's nickname under its prompt, with the quota and the spacing the service keeps.
+class CAddGuardWindow : public CLineWindow<CAddGuardDlg> {
+public:
+    CAddGuardWindow(CAddGuardDlg& model, QWidget* parent)
+        : CLineWindow(model, parent, "AddGuardWindow", IDS_GUARD_NICKNAME_PROMPT,
+                      &CAddGuardDlg::Nickname, &CAddGuardDlg::SetNickname) {
+        for (const QString& text : {model.QuotaNote(), model.SpacingNote()}) {
+            auto* note = new QLabel(text, this);
+            note->setWordWrap(true);
+            form->addRow(note);
+        }
+    }
+};
+
+// The interval, in seconds, at which the guards go; 0 lets them all go at once.
+class CGuardExitWindow : public CFormDialog {
+public:
+    CGuardExitWindow(CGuardExitDlg& model, QWidget* parent)
+        : CFormDialog(model, parent), m_model(model) {
+        setObjectName(QStringLiteral("GuardExitWindow"));
+        m_seconds = new QSpinBox(this);
+        m_seconds->setObjectName(QStringLiteral("seconds"));
+        m_seconds->setRange(0, 86400);
+        m_seconds->setValue(model.Seconds());
+        m_seconds->setSuffix(QLatin1Char(' ') + model.UnitNote());
+        form->addRow(model.Prompt(), m_seconds);
+    }
+
+protected:
+    void Store() override { m_model.SetSeconds(m_seconds->value()); }
+
+private:
+    CGuardExitDlg& m_model;
+    QSpinBox* m_seconds;
+};
+
 }  // namespace
 
 void RegisterRoomDialogs(CQtDialogHost& host) {
@@ -272,4 +309,6 @@ void RegisterRoomDialogs(CQtDialogHost& host) {
     host.Register(CReportDlg::IDD, WindowFor<CReportDlg, CReportWindow>());
     host.Register(CEventDlg::IDD, WindowFor<CEventDlg, CEventWindow>());
     host.Register(CMarkScoreDlg::IDD, WindowFor<CMarkScoreDlg, CMarkScoreWindow>());
+    host.Register(CAddGuardDlg::IDD, WindowFor<CAddGuardDlg, CAddGuardWindow>());
+    host.Register(CGuardExitDlg::IDD, WindowFor<CGuardExitDlg, CGuardExitWindow>());
 }

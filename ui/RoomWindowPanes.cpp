@@ -6,6 +6,7 @@
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "room/ChatText.h"
+#include "room/MicGuards.h"
 #include "room/MicOrder.h"
 #include "room/PrivateMic.h"
 #include "room/RoomAdministration.h"
@@ -377,4 +378,9 @@ void CRoomWindow::BuildMenus() {
     m_roomMenu->addAction(LoadString(IDS_OP_NICKNAME), this, [&admin] { admin.ChangeNickname(); });
     m_roomMenu->addAction(LoadString(IDS_ADD_FAVORITE), this, [&admin] { admin.AddFavourite(); });
     m_roomMenu->addAction(LoadString(IDS_OP_REPORT), this, [&admin] { admin.Report(); });
+    // Mic guards: places held in the room without a person behind them.
+    CMicGuards& guards = m_room.Guards();
+    m_roomMenu->addSeparator();
+    m_roomMenu->addAction(LoadString(IDS_GUARD_ADD_TITLE), this, [&guards] { guards.Add(); });
+    m_roomMenu->addAction(LoadString(IDS_GUARD_EXIT_TITLE), this, [&guards] { guards.Remove(); });
 }

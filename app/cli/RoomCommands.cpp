@@ -7,6 +7,8 @@
 #include "room/AdminDialogs.h"
 #include "room/ChatText.h"
 #include "room/EntryDialogs.h"
+#include "room/GuardDialogs.h"
+#include "room/MicGuards.h"
 #include "room/RoomAdministration.h"
 #include "room/RoomDlg.h"
 #include "room/RoomScoring.h"
@@ -25,7 +27,7 @@ const QStringList kCommands = {
     QStringLiteral("typing"),   QStringLiteral("grab"),      QStringLiteral("op"),
     QStringLiteral("block"),    QStringLiteral("favourite"), QStringLiteral("report"),
     QStringLiteral("password"), QStringLiteral("activity"),  QStringLiteral("score"),
-    QStringLiteral("mark"),
+    QStringLiteral("mark"),     QStringLiteral("guard"),
 };
 
 // The first word and the rest of a text.
@@ -128,6 +130,21 @@ bool CConsoleRoomCommands::Run(CRoomDlg& room, const QString& command, const QSt
         // As the member menu opened on the member chooses it.
         room.Scoring().SetTarget(first);
         room.Scoring().RequestScore();
+    } else if (command == QLatin1String("guard") && first == QLatin1String("add") &&
+               !tail.isEmpty()) {
+        WithDialog<CAddGuardDlg>(
+            m_dialogs, [tail](CAddGuardDlg& d) { d.SetNickname(tail); },
+            [&] { room.Guards().Add(); });
+    } else if (command == QLatin1String("guard") && first == QLatin1String("remove")) {
+        bool ok = false;
+        const int seconds = tail.toInt(&ok);
+        if (!ok || seconds < 0) {
+            why = QStringLiteral("guard remove needs a number of seconds");
+            return false;
+        }
+        WithDialog<CGuardExitDlg>(
+            m_dialogs, [seconds](CGuardExitDlg& d) { d.SetSeconds(seconds); },
+            [&] { room.Guards().Remove(); });
     } else if (command == QLatin1String("nick") && !rest.isEmpty()) {
         WithDialog<CModifyNameDlg>(
             m_dialogs, [rest](CModifyNameDlg& d) { d.SetNickname(rest); },

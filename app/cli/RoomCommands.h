@@ -22,6 +22,8 @@
 //   score ID                put a member up for scoring
 //   mark N                  the score (0 to 5) this console gives when asked; without it
 //                           the scoring dialog runs down and gives 0
+//   guard add NICK          place a mic guard under that nickname
+//   guard remove SECONDS    let the mic guards go, oldest first, one every SECONDS (0: all)
 
 #include <QString>
 #include <QStringList>

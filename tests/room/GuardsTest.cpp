@@ -1,0 +1,117 @@
+// Mic guards on the client: who counts towards the ten members a room needs, the quota of
+// guards, the enter packet each guard's own connection sends, and letting them go oldest
+// first or all with the room.
+
+#include "tests/room/RoomFixture.h"
+
+#include "protocol/Commands.h"
+#include "room/GuardDialogs.h"
+#include "room/MicGuards.h"
+#include "room/VirtualClient.h"
+
+#include <gtest/gtest.h>
+
+using namespace tavotest;
+
+namespace {
+
+// A room of rows members (the user first), the one at guardRow a guard, with a quota of 2.
+void EnterRoom(CRoomFixture& f, int rows, int guardRow) {
+    QStringList members{MemberText(QStringLiteral("me"), QStringLiteral("我"), 20)};
+    for (int i = 1; i < rows; ++i) {
+        members << (i == guardRow ? MemberText(QStringLiteral("7990003"), QStringLiteral("守"), 10)
+                                  : MemberText(QStringLiteral("u%1").arg(i),
+                                               QStringLiteral("用户%1").arg(i), 20));
+    }
+    f.server.members = members;
+    f.server.settings = [](CKParam& p) { p.SetInt(360, 2); };
+    ASSERT_TRUE(f.Enter());
+}
+
+void AddGuard(CRoomFixture& f, const QString& nick) {
+    f.ui.dialogs.Script(CAddGuardDlg::IDD, [nick](CDialogModel& d) {
+        static_cast<CAddGuardDlg&>(d).SetNickname(nick);
+        d.OnOK();
+    });
+    f.Room().Guards().Add();
+    f.ui.dialogs.Unscript(CAddGuardDlg::IDD);
+}
+
+}  // namespace
+
+TEST(MicGuards, TheFirstAndLastRowsAndGuardsDoNotCountAndTheQuotaIsThreeTimesTheRooms) {
+    CRoomFixture f;
+    // Thirteen rows, one of them a guard: ten members count.
+    EnterRoom(f, 13, 5);
+    CMicGuards& guards = f.Room().Guards();
+    AddGuard(f, QStringLiteral("守一"));
+    EXPECT_TRUE(f.ui.prompt.Saw(QStringLiteral("对不起,房间用户满10人才能挂守麦员")));
+    EXPECT_EQ(f.ui.dialogs.Count(CAddGuardDlg::IDD), 0);
+    EXPECT_EQ(guards.Count(), 0);
+
+    f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_ARRIVAL);
+        p.SetCString(20, QStringLiteral("late"));
+        p.SetCString(30, QStringLiteral("迟到"));
+        p.SetInt(40, 20);
+        p.SetBoolean(50, true);
+    });
+    // An empty nickname adds nothing.
+    AddGuard(f, QString());
+    EXPECT_EQ(guards.Count(), 0);
+    for (int i = 1; i <= 6; ++i) {
+        AddGuard(f, QStringLiteral("守%1").arg(i));
+    }
+    ASSERT_EQ(guards.Count(), 6);
+    f.ui.prompt.Clear();
+    AddGuard(f, QStringLiteral("守7"));
+    EXPECT_EQ(f.ui.prompt.Texts(), QStringList{QStringLiteral("最多只能设置 6 个守麦员")});
+    EXPECT_EQ(guards.Count(), 6);
+
+    // Each guard enters on a connection of its own, under its nickname, into this room.
+    ASSERT_TRUE(WaitUntil([&] { return f.server.main.Received(CMD_GUARD_ENTER).size() == 6; }));
+    QStringList entered;
+    for (const CPacketCopy& p : f.server.main.Received(CMD_GUARD_ENTER)) {
+        entered << TextOf(p, 20);
+        EXPECT_EQ(IntOf(p, 40), 1234);
+        EXPECT_EQ(TextOf(p, 70), QStringLiteral("0.0.0.0"));
+    }
+    entered.sort();
+    EXPECT_EQ(entered,
+              (QStringList{QStringLiteral("守1"), QStringLiteral("守2"), QStringLiteral("守3"),
+                           QStringLiteral("守4"), QStringLiteral("守5"), QStringLiteral("守6")}));
+    EXPECT_EQ(f.server.main.PeerCount(), 7);
+}
+
+TEST(MicGuards, GuardsGoOldestFirstAtTheIntervalAndAllWithTheRoom) {
+    CRoomFixture f;
+    EnterRoom(f, 13, -1);
+    CMicGuards& guards = f.Room().Guards();
+    for (int i = 1; i <= 3; ++i) {
+        AddGuard(f, QStringLiteral("守%1").arg(i));
+    }
+    ASSERT_EQ(guards.Count(), 3);
+
+    f.ui.dialogs.Script(CGuardExitDlg::IDD, [](CDialogModel& d) {
+        static_cast<CGuardExitDlg&>(d).SetSeconds(3);
+        d.OnOK();
+    });
+    guards.Remove();
+    f.clock.Advance(2999);
+    EXPECT_EQ(guards.Count(), 3);
+    f.clock.Advance(1);
+    ASSERT_EQ(guards.Count(), 2);
+    EXPECT_EQ(guards.Guard(0).Nickname(), QStringLiteral("守2"));
+    f.clock.Advance(3000);
+    ASSERT_EQ(guards.Count(), 1);
+    EXPECT_EQ(guards.Guard(0).Nickname(), QStringLiteral("守3"));
+    f.clock.Advance(3000);
+    EXPECT_EQ(guards.Count(), 0);
+    EXPECT_FALSE(f.Room().HasTimer(CMicGuards::TIMER_EXIT));
+
+    AddGuard(f, QStringLiteral("守4"));
+    AddGuard(f, QStringLiteral("守5"));
+    ASSERT_EQ(guards.Count(), 2);
+    f.Room().Close(IDCANCEL);
+    EXPECT_EQ(guards.Count(), 0);
+}
