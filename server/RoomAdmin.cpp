@@ -56,7 +56,7 @@ int CRoomAdmin::Subordinate(const tagRoomRequest& r, const QString& id, CRoomMem
     return 0;
 }
 
-int CRoomAdmin::CleanNickname(const tagRoomRequest& r, const QString& nickname, QString& clean) {
+int CRoomAdmin::CleanNickname(const CRoom& room, const QString& nickname, QString& clean) {
     QString name = nickname.trimmed();
     if (name.isEmpty()) {
         return REFUSE_EMPTY_NICKNAME;
@@ -64,7 +64,7 @@ int CRoomAdmin::CleanNickname(const tagRoomRequest& r, const QString& nickname, 
     if (name.size() > kLongestNickname) {
         return REFUSE_BAD_PARAMETER;
     }
-    if (!CRoomChat::ForbiddenHit(name, r.room->Record().forbiddenNicknames).isEmpty()) {
+    if (!CRoomChat::ForbiddenHit(name, room.Record().forbiddenNicknames).isEmpty()) {
         return REFUSE_BAD_NICKNAME;
     }
     clean = CommaFree(name);
@@ -89,7 +89,7 @@ void CRoomAdmin::Save(CRoom& room) {
 void CRoomAdmin::OnNickname(tagRoomRequest& r) {
     QString name;
     const auto change = [&] {
-        const int refusal = CleanNickname(r, r.packet.TextOr(NicknameKey::NICKNAME), name);
+        const int refusal = CleanNickname(*r.room, r.packet.TextOr(NicknameKey::NICKNAME), name);
         if (refusal == 0) {
             r.member->nickname = name;
         }
@@ -236,7 +236,7 @@ void CRoomAdmin::OnForceNickname(tagRoomRequest& r) {
     const auto change = [&] {
         int refusal = Subordinate(r, r.packet.TextOr(ForceNicknameKey::MEMBER), target);
         if (refusal == 0) {
-            refusal = CleanNickname(r, r.packet.TextOr(ForceNicknameKey::NICKNAME), name);
+            refusal = CleanNickname(*r.room, r.packet.TextOr(ForceNicknameKey::NICKNAME), name);
         }
         if (refusal == 0) {
             target->nickname = name;

@@ -18,6 +18,9 @@ public:
     void OnReloaded(CRoom& room, const tagRoomRecord& before) override;
     void OnRoomTimer(CRoom& room, unsigned id) override;
 
+    // Checks a nickname for the room and cleans it: 0 with the clean one set, or the refusal.
+    static int CleanNickname(const CRoom& room, const QString& nickname, QString& clean);
+
 private:
     void OnNickname(tagRoomRequest& r);
     void OnFavourite(tagRoomRequest& r);
@@ -40,8 +43,6 @@ private:
     // The member a request names, below the asker's rank: 0 with the target set, or the
     // refusal.
     int Subordinate(const tagRoomRequest& r, const QString& id, CRoomMember*& target);
-    // Checks and cleans a nickname: 0 with the clean one set, or the refusal.
-    int CleanNickname(const tagRoomRequest& r, const QString& nickname, QString& clean);
     void ChangeRank(CRoom& room, CRoomMember& target, int op);
     void Save(CRoom& room);
 };

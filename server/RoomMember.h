@@ -16,6 +16,8 @@ struct CRoomMember {
     bool registered = false;
     bool seniorOperator = false;
     bool hidden = false;
+    // A mic guard: nobody behind it.
+    bool guard = false;
     QString entryText;  // the member's own arrival text
     int entryEffect = 0;
     int entryVip = 0;
@@ -31,6 +33,6 @@ struct CRoomMember {
     bool typingForbidden = false;
     bool grabForbidden = false;
     int64_t lastTextMs = -1;
-    int videoState = 0;  // the member's video sending state (request 620)
+    int videoState = 0;    // the member's video sending state (request 620)
     int reportTicket = 0;  // given with the report information; a report must show it
 };

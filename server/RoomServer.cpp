@@ -12,6 +12,7 @@
 #include "server/RoomAdmin.h"
 #include "server/RoomChat.h"
 #include "server/RoomEntry.h"
+#include "server/RoomGuards.h"
 #include "server/RoomMembers.h"
 #include "server/RoomMic.h"
 #include "server/RoomRelay.h"
@@ -45,6 +46,7 @@ CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
     m_features.push_back(std::make_unique<CRoomRelay>(*this));
     m_features.push_back(std::make_unique<CRoomAdmin>(*this));
     m_features.push_back(std::make_unique<CRoomActivity>(*this));
+    m_features.push_back(std::make_unique<CRoomGuards>(*this));
     for (const tagCommandInfo& c : kCommandTable) {
         if (c.reply != 0 && std::ranges::find(kNotRun, c.feature) != std::end(kNotRun)) {
             m_mainRequests.NotOffered(c.code, EStage::Entered);
@@ -110,6 +112,11 @@ tagRoomSession* CRoomServer::SessionOf(const IServerPeer& peer) {
 void CRoomServer::OnMainPacket(IServerPeer& peer, CKParam& packet) {
     tagRoomSession& session = m_sessions[&peer];
     session.peer = &peer;
+    // A mic guard has said all it has to say.
+    if (session.guard) {
+        peer.Drop();
+        return;
+    }
     CRoom* room = session.member ? ActiveRoom(session.room) : nullptr;
     tagRoomRequest r{
         {peer, packet, packet.Command()}, &session, room, room ? session.member : nullptr};

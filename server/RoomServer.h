@@ -33,6 +33,8 @@ struct tagRoomSession {
     int room = 0;
     QString machine;
     CRoomMember* member = nullptr;
+    // The connection of a mic guard: after its enter packet it has nothing more to say.
+    bool guard = false;
 };
 
 struct tagRoomRequest : tagRequest {

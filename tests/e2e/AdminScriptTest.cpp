@@ -1,8 +1,11 @@
 // Running a room from the console against the reference service: the owner kicks, bans
 // quietly and locks; the members see what the room and they themselves are told; a banned
-// member stays out and a locked room asks for its password.
+// member stays out and a locked room asks for its password. Mic guards enter beside a member,
+// spaced apart and up to the room's quota.
 
+#include "room/VirtualClient.h"
 #include "tests/e2e/ConsoleClient.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -105,4 +108,51 @@ TEST(AdminScript, AScoringRoundAveragesTwoScoresAndTheRankingNamesTheDeparted) {
         << owner.toStdString();
     // The console shows the page's text, where runs of blanks are one.
     EXPECT_TRUE(owner.contains("第1名: 此人已离开房间(dave) 得分:4.50")) << owner.toStdString();
+}
+
+TEST(AdminScript, GuardsEnterSpacedApartUpToThreeTimesTheQuota) {
+    CServiceProcess service(
+        QStringLiteral(TAVO_SERVERD),
+        {QStringLiteral("mic_guard_quota=1"), QStringLiteral("mic_guard_spacing_ms=1500")});
+    ASSERT_TRUE(service.Running() && service.RoomPort() > 0) << service.Output().toStdString();
+    CConsoleClient alice(service,
+                         Member("alice", "alice123", "wait-line 离开房间 60\nsleep 1\nleave\n"));
+    ASSERT_TRUE(alice.WaitFor("window open", 30s)) << alice.Output().toStdString();
+
+    const auto guard = [&](const char* nick) {
+        auto g = std::make_unique<CVirtualClient>();
+        g->SetNickname(QString::fromUtf8(nick));
+        g->SetRoom(1001);
+        EXPECT_EQ(g->KCreate(), 0);
+        EXPECT_EQ(g->KConnect(QStringLiteral("127.0.0.1"), service.RoomPort()), 0);
+        return g;
+    };
+    // The service drops a guard it does not take; nothing answers.
+    const auto dropped = [](CVirtualClient& g) {
+        return WaitUntil([&] { return !g.IsCreated(); }, 5s);
+    };
+    std::vector<std::unique_ptr<CVirtualClient>> taken;
+    taken.push_back(guard("守一"));
+    ASSERT_TRUE(alice.WaitFor("守一", 10s)) << alice.Output().toStdString();
+    auto tooSoon = guard("守二");
+    EXPECT_TRUE(dropped(*tooSoon));
+    for (const char* nick : {"守三", "守四"}) {
+        Spin(1600ms);
+        taken.push_back(guard(nick));
+        ASSERT_TRUE(alice.WaitFor(nick, 10s)) << alice.Output().toStdString();
+    }
+    Spin(1600ms);
+    auto overQuota = guard("守五");
+    EXPECT_TRUE(dropped(*overQuota));
+    for (const auto& g : taken) {
+        EXPECT_TRUE(g->IsConnect()) << g->Nickname().toStdString();
+    }
+
+    // A guard let go leaves the room like a member.
+    taken.front().reset();
+    ASSERT_TRUE(alice.WaitEnd(30s)) << alice.Output().toStdString();
+    const QByteArray owner = alice.Output();
+    EXPECT_TRUE(owner.contains("守一 离开房间")) << owner.toStdString();
+    EXPECT_FALSE(owner.contains("守二")) << owner.toStdString();
+    EXPECT_FALSE(owner.contains("守五")) << owner.toStdString();
 }

@@ -152,7 +152,7 @@ namespace {
 // Requests the client sends that nothing answers, so the table gives them no reply code.
 constexpr short kUnansweredRequests[] = {
     CMD_QUIT,  CMD_LOGGED_ELSEWHERE_ACK, CMD_LEAVE_PRIVATE, CMD_AUDIO,
-    CMD_VIDEO, CMD_WATCH_ANSWER,         CMD_FILE_ANSWER};
+    CMD_VIDEO, CMD_WATCH_ANSWER,         CMD_FILE_ANSWER,   CMD_GUARD_ENTER};
 
 class CNoRooms : public IRoomDirectory {
 public:

@@ -48,6 +48,8 @@ CServiceProcess::CServiceProcess(const QString& program, const QStringList& limi
     if (ports.hasMatch()) {
         m_infoPort = ports.captured(1).toInt();
         m_webPort = ports.captured(2).toInt();
+        static const QRegularExpression kRoom(QStringLiteral("room1=(\\d+)"));
+        m_roomPort = kRoom.match(m_banner).captured(1).toInt();
     }
 }
 

@@ -21,6 +21,8 @@ public:
     bool Running() const { return m_infoPort > 0 && m_webPort > 0; }
     int InfoPort() const { return m_infoPort; }
     int WebPort() const { return m_webPort; }
+    // The main port of the first room server.
+    int RoomPort() const { return m_roomPort; }
     qint64 Pid() const { return m_process.processId(); }
     QString ConfigUrl() const;
     // Asks the service to end (SIGTERM) and waits: its exit code, -1 when it did not exit.
@@ -34,6 +36,7 @@ private:
     QString m_banner;
     int m_infoPort = 0;
     int m_webPort = 0;
+    int m_roomPort = 0;
 };
 
 }  // namespace tavotest
