@@ -6,6 +6,9 @@
 // listeners one service holds in one room before the 99th percentile passes 50 ms, and, in
 // the same run, plain loopback TCP throughput as the ceiling.
 //
+// The same rig measures room administration at scale: the room's owner kicks a member, the
+// member enters again, and a few sampled members time the kick announcement.
+//
 // The service runs in a child process (so its CPU and memory are its own); the clients here
 // are plain sockets speaking the protocol, with one thread receiving for all of them.
 
@@ -14,6 +17,9 @@
 #include "protocol/Commands.h"
 #include "protocol/FrameCodec.h"
 #include "protocol/KParam.h"
+#include "protocol/LoginCipher.h"
+#include "protocol/keys/AdminKeys.h"
+#include "protocol/keys/CenterKeys.h"
 #include "server/Seed.h"
 #include "server/Service.h"
 
@@ -24,6 +30,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -53,6 +60,9 @@ constexpr double kBlockSeconds = 23040.0 / (22050.0 * 4);  // 0.2612 s of stereo
 constexpr int kPayloadBytes = static_cast<int>(64000 / 8 * kBlockSeconds);  // about 2090
 constexpr int kWarmupBlocks = 4;
 constexpr int kMeasuredBlocks = 30;
+// The seeded account that owns the load room, and how many members time each kick.
+constexpr int kOwnerNumber = 10001;
+constexpr int kKickWatchers = 8;
 
 // The kernel stamps each arriving segment with the wall clock; the speaker stamps its packets
 // with the same clock, so the receiving thread's own delays stay out of the latency.
@@ -103,6 +113,7 @@ tagPorts g_ports;
     room.maxMembers = 1000000;
     room.micMode = 0;
     room.micSeconds = 3600;
+    room.owner = kOwnerNumber;
     service.Store().AddRoom(room);
     tagPorts ports;
     if (service.Start()) {
@@ -269,8 +280,14 @@ struct tagMember {
     QString id;
 };
 
-// Visitor name from the hall, then 122, 120, 110 and 650: a member with both connections.
-std::unique_ptr<tagMember> Join(int index) {
+struct tagAccountLogin {
+    QString user;
+    QString password;
+};
+
+// A visitor name from the hall, or an account's login when one is given, then 122, 120, 110
+// and 650: a member with both connections.
+std::unique_ptr<tagMember> Join(int index, const tagAccountLogin* account = nullptr) {
     auto m = std::make_unique<tagMember>();
     const QString machine = QStringLiteral("BENCH-%1").arg(index);
     tagConn hall;
@@ -282,13 +299,29 @@ std::unique_ptr<tagMember> Join(int index) {
     visitor.SetCString(20, QStringLiteral("l%1").arg(index));
     visitor.SetCString(106, machine);
     auto named = Send(hall, visitor) ? Await(hall, CMD_VISITOR_REPLY) : std::nullopt;
+    if (named && account) {
+        const QString text = account->user + ' ' + account->password + ' ' +
+                             TextField(*named, VisitorReplyKey::NAME);
+        const QByteArray block = EncipherCredentials(text.toLatin1());
+        CKParam login;
+        login.SetShortInt(KEY_COMMAND, CMD_LOGIN);
+        login.SetInt(LoginKey::LENGTH, static_cast<int>(text.size()));
+        login.SetChar(LoginKey::CREDENTIALS, block.constData(),
+                      static_cast<unsigned short>(block.size()));
+        login.SetInt(LoginKey::NUMBER, IntField(*named, VisitorReplyKey::NUMBER));
+        login.SetCString(IdentityKey::ADAPTER, machine);
+        named = Send(hall, login) ? Await(hall, CMD_LOGIN_REPLY) : std::nullopt;
+        if (named && IntField(*named, KEY_RESULT) != 0) {
+            named.reset();
+        }
+    }
     close(hall.fd);
     if (!named) {
         return nullptr;
     }
-    m->id = TextField(*named, 30);
+    m->id = account ? TextField(*named, LoginReplyKey::NAME) : TextField(*named, 30);
     // The user number the hall gave is what proves the name at the room login.
-    const int userNumber = IntField(*named, 40);
+    const int userNumber = account ? IntField(*named, LoginReplyKey::NUMBER) : IntField(*named, 40);
     if (!Connect(m->main, g_ports.room)) {
         return nullptr;
     }
@@ -367,8 +400,14 @@ public:
                 fcntl(c->fd, F_SETFL, fcntl(c->fd, F_GETFL) | O_NONBLOCK);
             }
             m->second.timed = true;
+            // The first few listeners' main connections time the room's announcements.
+            m->main.timed = Listeners() < kKickWatchers;
             const int on = 1;
-            setsockopt(m->second.fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+            for (tagConn* c : {&m->main, &m->second}) {
+                if (c->timed) {
+                    setsockopt(c->fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+                }
+            }
             tagMember* raw = m.get();
             {
                 std::lock_guard lock(m_mutex);
@@ -434,6 +473,74 @@ public:
         m_recording = false;
         result.latenciesMs = m_latencies;
         result.expected = static_cast<int64_t>(kMeasuredBlocks) * Listeners();
+        return result;
+    }
+
+    struct tagKickResult {
+        std::vector<double> cycleMs;
+        std::vector<double> announcementMs;
+        int missed = 0;  // announcements that did not reach a watcher within the cycle's wait
+    };
+
+    // The owner kicks a member, the member enters again, `cycles` times over; each cycle runs
+    // from the kick's send until the member is inside again with both connections.
+    std::optional<tagKickResult> MeasureKicks(int cycles) {
+        const tagAccountLogin account{QStringLiteral("alice"), QStringLiteral("alice123")};
+        if (!m_owner && !(m_owner = Join(m_nextIndex++, &account))) {
+            return std::nullopt;
+        }
+        const int victimIndex = m_nextIndex++;
+        auto victim = Join(victimIndex);
+        if (!victim) {
+            return std::nullopt;
+        }
+        tagKickResult result;
+        int64_t lastKeepAlive = MonotonicNs();
+        for (int cycle = 0; cycle < cycles; ++cycle) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_kickHeard = 0;
+                m_kickSent = RealtimeNs();
+            }
+            const int64_t start = MonotonicNs();
+            CKParam kick;
+            kick.SetShortInt(KEY_COMMAND, CMD_KICK);
+            kick.SetCString(KickKey::MEMBER, victim->id);
+            kick.SetCString(KickKey::REASON, QStringLiteral("bench"));
+            auto reply =
+                Send(m_owner->main, kick) ? Await(m_owner->main, CMD_KICK_REPLY) : std::nullopt;
+            if (!reply || IntField(*reply, KEY_RESULT) != 0 || !Await(victim->main, CMD_KICKED)) {
+                return std::nullopt;
+            }
+            // The service ends the stay by closing the connection; the member then comes back.
+            AwaitClose(victim->main);
+            close(victim->main.fd);
+            close(victim->second.fd);
+            victim = Join(victimIndex);
+            if (!victim) {
+                return std::nullopt;
+            }
+            result.cycleMs.push_back(static_cast<double>(MonotonicNs() - start) / 1e6);
+            std::unique_lock lock(m_mutex);
+            if (!m_kickWaiter.wait_for(lock, std::chrono::seconds(2),
+                                       [&] { return m_kickHeard >= kKickWatchers; })) {
+                result.missed += kKickWatchers - m_kickHeard;
+            }
+            m_kickSent = 0;
+            lock.unlock();
+            // The owner's idle second connection would lapse over a long run.
+            if (MonotonicNs() - lastKeepAlive > 10'000'000'000LL) {
+                lastKeepAlive = MonotonicNs();
+                CKParam alive;
+                alive.SetShortInt(KEY_COMMAND, CMD_KEEPALIVE);
+                Send(m_owner->second, alive);
+            }
+        }
+        close(victim->main.fd);
+        close(victim->second.fd);
+        std::lock_guard lock(m_mutex);
+        result.announcementMs = std::move(m_kickLatencies);
+        m_kickLatencies.clear();
         return result;
     }
 
@@ -530,6 +637,15 @@ private:
     void Timed(const QByteArray& bytes, int64_t now) {
         CKParam p;
         p.SetBufferPtr(bytes.constData(), static_cast<int>(bytes.size()));
+        if (p.Command() == CMD_KICKED) {
+            std::lock_guard lock(m_mutex);
+            if (m_kickSent != 0) {
+                m_kickLatencies.push_back(static_cast<double>(now - m_kickSent) / 1e6);
+                ++m_kickHeard;
+                m_kickWaiter.notify_one();
+            }
+            return;
+        }
         char* payload = nullptr;
         unsigned short length = 0;
         if (p.Command() != CMD_AUDIO || p.GetCharNC(40, &payload, length) != 0 || length < 9 ||
@@ -565,7 +681,22 @@ private:
         }
     }
 
+    // Reads a connection until the service closes it (or five seconds pass).
+    static void AwaitClose(tagConn& c) {
+        char buffer[65536];
+        const int64_t until = MonotonicNs() + 5'000'000'000LL;
+        for (;;) {
+            const int left = static_cast<int>((until - MonotonicNs()) / 1000000);
+            pollfd pfd{c.fd, POLLIN, 0};
+            if (left <= 0 || poll(&pfd, 1, left) <= 0 ||
+                recv(c.fd, buffer, sizeof buffer, 0) <= 0) {
+                return;
+            }
+        }
+    }
+
     std::unique_ptr<tagMember> m_speaker;
+    std::unique_ptr<tagMember> m_owner;  // owns the load room; kept once joined
     std::vector<std::unique_ptr<tagMember>> m_listeners;
     int m_nextIndex = 0;
     int m_epoll = -1;
@@ -574,6 +705,10 @@ private:
     std::mutex m_mutex;
     bool m_recording = false;
     std::vector<double> m_latencies;
+    int64_t m_kickSent = 0;  // wall clock of the kick in flight, 0 between cycles
+    int m_kickHeard = 0;
+    std::condition_variable m_kickWaiter;
+    std::vector<double> m_kickLatencies;
 };
 
 double Percentile(std::vector<double>& v, double q) {
@@ -645,6 +780,43 @@ BENCHMARK(BM_VoiceRelay)
     ->Arg(10)
     ->Arg(100)
     ->Arg(1000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// An owner kicks a member out of a full room and the member enters again: range(0) members in
+// all (speaker, owner and the member kicked included), range(1) cycles.
+void BM_KickAndReenter(benchmark::State& state) {
+    CLoadRig& rig = CLoadRig::Get();
+    const int others = static_cast<int>(state.range(0)) - 3;
+    if (!rig.Ready() || !rig.ResizeTo(others)) {
+        state.SkipWithError("the load rig could not be set up");
+        return;
+    }
+    for (auto _ : state) {
+        auto result = rig.MeasureKicks(static_cast<int>(state.range(1)));
+        if (!result) {
+            state.SkipWithError("a kick or a re-entry failed");
+            return;
+        }
+        double total = 0;
+        for (double ms : result->cycleMs) {
+            total += ms;
+        }
+        state.counters["members"] = others + 3;
+        state.counters["cycles"] = static_cast<double>(result->cycleMs.size());
+        state.counters["cycle_mean_ms"] = total / static_cast<double>(result->cycleMs.size());
+        state.counters["cycle_p99_ms"] = Percentile(result->cycleMs, 0.99);
+        state.counters["kick_p50_ms"] = Percentile(result->announcementMs, 0.50);
+        state.counters["kick_p99_ms"] = Percentile(result->announcementMs, 0.99);
+        state.counters["kick_missed"] = result->missed;
+        state.counters["server_rss_mb"] = ServerMemoryMb("VmRSS:");
+        state.SetIterationTime(total / 1000.0);
+    }
+}
+BENCHMARK(BM_KickAndReenter)
+    ->Args({100, 100})
+    ->Args({1000, 1000})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
