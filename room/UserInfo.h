@@ -57,6 +57,8 @@ struct UserInfo {
     // 1970).
     QString mark;
     int64_t markEndTime = 0;
+    // The mark while it lasts, empty once its time is over.
+    QString ShownMark(int64_t now) const { return now < markEndTime ? mark : QString(); }
 
     bool IsVip() const { return vipPicture != 0; }
     // A 64-bit time after which the member may no longer use faces; members of the list

@@ -1,5 +1,6 @@
 #include "ui/MemberModel.h"
 
+#include "platform/Clock.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "room/MemberList.h"
@@ -85,6 +86,7 @@ void CMemberModel::Reset(const CMemberList& members, const QString& mainHolder,
             row.hidden = member.hidden;
             row.privateMic = member.onPrivateMic;
             row.blocked = blocked && blocked(member.id);
+            row.mark = member.ShownMark(CClock::Get().Now());
             m_rows.push_back(std::move(row));
             ++inGroup;
             ++m_members;
@@ -112,8 +114,12 @@ QVariant CMemberModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return row->text;
         case Qt::ToolTipRole:
-            return row->heading ? QVariant()
-                                : QVariant(QStringLiteral("%1 (%2)").arg(row->text, row->id));
+            if (row->heading) {
+                return {};
+            }
+            return row->mark.isEmpty()
+                       ? QStringLiteral("%1 (%2)").arg(row->text, row->id)
+                       : QStringLiteral("%1 (%2) %3").arg(row->text, row->id, row->mark);
         case IdRole:
             return row->id;
         case RowRole:
@@ -197,6 +203,13 @@ void CMemberDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     right -= icon;
     CIcons::Level(row->level).paint(painter, QRect(right, y, icon, icon));
     right -= 6;
+    // The winner's mark is a word, drawn before the badge as the icons are.
+    if (!row->mark.isEmpty()) {
+        const int width = option.fontMetrics.horizontalAdvance(row->mark);
+        right -= width;
+        painter->drawText(QRect(right, r.top(), width, r.height()), Qt::AlignVCenter, row->mark);
+        right -= 6;
+    }
     QFont font = option.font;
     font.setItalic(row->hidden);
     painter->setFont(font);

@@ -20,6 +20,7 @@ struct tagMemberRow {
     bool hidden = false;
     bool privateMic = false;
     bool blocked = false;
+    QString mark;  // the scoring winner's mark while it lasts
 };
 
 class CMemberModel : public QAbstractListModel {

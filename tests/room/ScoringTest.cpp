@@ -129,8 +129,9 @@ TEST(RoomScoring, ResultsAndRankingNameTheMembersAndMarkTheWinner) {
     EXPECT_FALSE(f.publicView.Has(QStringLiteral("第3名")));
     const UserInfo* bob = f.Room().Members().Find(QStringLiteral("bob"));
     ASSERT_NE(bob, nullptr);
-    EXPECT_FALSE(bob->mark.isEmpty());
+    EXPECT_FALSE(bob->ShownMark(f.clock.Now()).isEmpty());
     EXPECT_EQ(bob->markEndTime, f.clock.Now() + CRoomScoring::kMarkSeconds);
+    EXPECT_TRUE(bob->ShownMark(bob->markEndTime).isEmpty());
     EXPECT_FALSE(f.Room().Scoring().ActivityRunning());
 
     // Without an owner and without entries: the heading alone.
