@@ -6,7 +6,7 @@
 #include "platform/LocalAddress.h"
 #include "platform/Prompt.h"
 #include "platform/StringTable.h"
-#include "platform/VideoProbe.h"
+#include "video/VideoProbe.h"
 #include "protocol/Commands.h"
 #include "protocol/Refusal.h"
 #include "protocol/keys/CenterKeys.h"

@@ -23,10 +23,14 @@ packages=(
   libmp3lame-dev libmpg123-dev libbcg729-dev libpulse-dev libfftw3-dev
   pulseaudio pulseaudio-utils sox mpg123 ffmpeg
   libsndfile1-dev libsamplerate0-dev espeak-ng
+  # video: the camera through GStreamer, H.264 with libx264 and libavcodec, scaling
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-good gstreamer1.0-tools libx264-dev libavcodec-dev libavutil-dev
+  libswscale-dev
   # crash capture
   libunwind-dev libdw-dev
   # resources and screenshots
-  opencc imagemagick fonts-noto-cjk fonts-dejavu-core xvfb xauth xdotool
+  opencc imagemagick fonts-noto-cjk fonts-dejavu-core xvfb xauth xdotool openbox
   # manual pages, the desktop files' and the packages' checks
   help2man desktop-file-utils appstream lintian
 )

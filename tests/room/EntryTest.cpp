@@ -10,6 +10,7 @@
 #include "room/EntryDialogs.h"
 #include "room/ResponseDlg.h"
 #include "room/RoomAudio.h"
+#include "video/VideoProbe.h"
 
 #include <QRegularExpression>
 
@@ -42,8 +43,9 @@ TEST(RoomEntry, WalksEveryStepAndSendsWhatEachRequestNeeds) {
     EXPECT_EQ(login.TextOr(20), "me");
     EXPECT_EQ(login.IntOr(30, 0), 4321);
     EXPECT_EQ(login.IntOr(40, 0), 1234);
-    EXPECT_FALSE(login.BoolOr(50, true));
-    EXPECT_FALSE(login.BoolOr(60, true));
+    // The flags of the start-up probe: a camera (none here) and an H.264 decoder.
+    EXPECT_EQ(login.BoolOr(50, false), ProbeH264Encoder());
+    EXPECT_TRUE(login.BoolOr(60, false));
     EXPECT_FALSE(login.TextOr(70).isEmpty());
     EXPECT_EQ(login.TextOr(101), "10.0.0.9");
     EXPECT_EQ(login.IntOr(102, 0), 7001);

@@ -1,0 +1,92 @@
+#include "tests/video/VideoTestSupport.h"
+
+#include "video/VideoCapture.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace tavotest {
+
+QString PatternSource() {
+    return QStringLiteral("videotestsrc pattern=ball is-live=true ! video/x-raw,framerate=%1/1")
+        .arg(kPatternFps);
+}
+
+std::vector<tagVideoPicture> PatternPictures(int count, int width, int height) {
+    EnsureGstreamer();
+    const QString description =
+        QStringLiteral(
+            "videotestsrc pattern=ball num-buffers=%1 ! video/x-raw,framerate=%2/1,width=352,"
+            "height=288 ! videoscale ! videoconvert ! video/x-raw,format=BGRA,width=%3,"
+            "height=%4 ! appsink name=out sync=false")
+            .arg(count)
+            .arg(kPatternFps)
+            .arg(width)
+            .arg(height);
+    std::vector<tagVideoPicture> pictures;
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
+    if (!pipeline || error) {
+        if (error) {
+            g_error_free(error);
+        }
+        return pictures;
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink))) {
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        GstMapInfo map;
+        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            tagVideoPicture p;
+            p.width = width;
+            p.height = height;
+            p.bgra = QByteArray(reinterpret_cast<const char*>(map.data),
+                                std::min<int>(static_cast<int>(map.size), width * height * 4));
+            pictures.push_back(p);
+            gst_buffer_unmap(buffer, &map);
+        }
+        gst_sample_unref(sample);
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    return pictures;
+}
+
+double Psnr(const tagVideoPicture& a, const tagVideoPicture& b) {
+    if (a.width != b.width || a.height != b.height || a.IsEmpty() ||
+        a.bgra.size() < a.width * a.height * 4 || b.bgra.size() < a.bgra.size()) {
+        return 0;
+    }
+    double sum = 0;
+    const auto* p = reinterpret_cast<const uint8_t*>(a.bgra.constData());
+    const auto* q = reinterpret_cast<const uint8_t*>(b.bgra.constData());
+    const int n = a.width * a.height;
+    for (int i = 0; i < n; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            const double d = double(p[4 * i + c]) - double(q[4 * i + c]);
+            sum += d * d;
+        }
+    }
+    const double mse = sum / (3.0 * n);
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+CScopedVideoSource::CScopedVideoSource(const QString& description)
+    : m_old(qgetenv("TAVO_VIDEO_SOURCE")), m_had(qEnvironmentVariableIsSet("TAVO_VIDEO_SOURCE")) {
+    qputenv("TAVO_VIDEO_SOURCE", description.toUtf8());
+}
+
+CScopedVideoSource::~CScopedVideoSource() {
+    if (m_had) {
+        qputenv("TAVO_VIDEO_SOURCE", m_old);
+    } else {
+        qunsetenv("TAVO_VIDEO_SOURCE");
+    }
+}
+
+}  // namespace tavotest

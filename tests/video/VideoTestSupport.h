@@ -1,0 +1,37 @@
+#pragma once
+// What the video tests and benchmarks share: the test-pattern camera, the reference pictures
+// of that pattern made by GStreamer alone, and the PSNR between two pictures.
+
+#include "video/VideoSurface.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace tavotest {
+
+// The camera of the tests: a live moving ball at 15 frames per second, so that frame n of a
+// sender running at 15 frames per second shows the pattern's picture n - 1.
+inline constexpr int kPatternFps = 15;
+QString PatternSource();
+
+// The pattern's first count pictures, taken at 352 x 288 and scaled to width x height by
+// GStreamer, as 32-bit pixels.
+std::vector<tagVideoPicture> PatternPictures(int count, int width, int height);
+
+// PSNR in dB over the R, G and B of two pictures of one size; 0 when the sizes differ, 99
+// for identical pictures.
+double Psnr(const tagVideoPicture& a, const tagVideoPicture& b);
+
+// Sets TAVO_VIDEO_SOURCE for the life of the object.
+class CScopedVideoSource {
+public:
+    explicit CScopedVideoSource(const QString& description);
+    ~CScopedVideoSource();
+
+private:
+    QByteArray m_old;
+    bool m_had;
+};
+
+}  // namespace tavotest
