@@ -21,6 +21,7 @@
 #include "platform/DialogHost.h"
 #include "platform/System.h"
 #include "room/RoomAudio.h"
+#include "room/RoomVideo.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
     CRoomEntry entry(relay);
     entry.Room().SetViews(&roomView, &publicView, &privateView);
     CRoomAudio::Install(entry.Room());
+    CRoomVideo::Install(entry.Room());
 
     CScriptRunner runner({out, hallView, roomView, prompt, dialogs, entry});
     if (scriptPath.isEmpty()) {

@@ -14,6 +14,7 @@
 #include "platform/StringTable.h"
 #include "platform/System.h"
 #include "room/RoomAudio.h"
+#include "room/RoomVideo.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "ui/CoreDialogs.h"
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
     CRoomWindow roomWindow(entry.Room(), folder);
     entry.Room().SetViews(&roomWindow, roomWindow.PublicView(), roomWindow.PrivateView());
     CRoomAudio::Install(entry.Room());
+    CRoomVideo::Install(entry.Room());
 
     CTavoClientApp client(state, &hallWindow, &entry);
     client.SetHallHook([&](CTavoClientDlg& hall) { relay.Attach(&hall); });

@@ -28,6 +28,7 @@ enum class EFeature {
     Scoring,      // scoring activity
     Audio,        // voice transport
     Video,        // video sending and receiving
+    Recording,    // recording and playing out video files
     Log,          // the remote trace channel
 };
 
@@ -254,6 +255,8 @@ constexpr ECommandFlag operator|(ECommandFlag a, ECommandFlag b) {
     X(FILE_OFFERED,               635,  PrivateChat, 0,    0,                          0,  CF_PRIVATE_ROOM) \
     X(FILE_ANSWER,                636,  PrivateChat, 0,    0,                          0,  CF_NONE)        \
     X(PRIVATE_SPEAK,              660,  PrivateChat, 0,    0,                          0,  CF_PRIVATE_ROOM) \
+    X(SNAPSHOT_CONTROL,           480,  PrivateChat, 481,  IDS_OP_SNAPSHOT_CONTROL,    0,  CF_GENERIC)     \
+    X(SNAPSHOT_CONTROL_REPLY,     481,  PrivateChat, 0,    0,                          0,  CF_PRIVATE_ROOM) \
     /* mic guards: a connection of its own that enters and stays silent; nothing answers */        \
     X(GUARD_ENTER,                10131, MicGuard,   0,    0,                          0,  CF_NONE)        \
     /* scoring activity */                                                                                \
@@ -277,13 +280,10 @@ constexpr ECommandFlag operator|(ECommandFlag a, ECommandFlag b) {
     X(QUALITY_CHANGED,            502,  Audio,       0,    0,                          0,  CF_PRIVATE_ROOM) \
     /* video */                                                                                           \
     X(VIDEO_OFF_UNATTENDED,       140,  Video,       0,    0,                          0,  CF_NONE)        \
-    X(VIDEO_REQUEST,              240,  Video,       241,  0,                          0,  CF_NONE)        \
+    X(VIDEO_FRAME,                80,   Video,       0,    0,                          0,  CF_NONE)        \
+    X(VIDEO_REQUEST,              240,  Video,       241,  0,                          0,  CF_OWNER_ENDS)  \
     X(VIDEO_REQUEST_REPLY,        241,  Video,       0,    0,                          0,  CF_NONE)        \
     X(VIDEO,                      470,  Video,       0,    0,                          0,  CF_PRIVATE_ROOM) \
-    X(SNAPSHOT_CONTROL,           480,  Video,       481,  IDS_OP_SNAPSHOT_CONTROL,    0,  CF_GENERIC)     \
-    X(SNAPSHOT_CONTROL_REPLY,     481,  Video,       0,    0,                          0,  CF_PRIVATE_ROOM) \
-    X(RECORD_CONTROL,             490,  Video,       491,  0,                          0,  CF_CONFIG_KEYS) \
-    X(RECORD_CONTROL_REPLY,       491,  Video,       0,    0,                          0,  CF_PRIVATE_ROOM) \
     X(WATCH,                      610,  Video,       611,  IDS_OP_WATCH,               0,  CF_GENERIC | CF_OWNER_ENDS) \
     X(WATCH_REPLY,                611,  Video,       0,    0,                          0,  CF_NONE)        \
     X(WATCH_ASKED,                612,  Video,       0,    0,                          0,  CF_NONE)        \
@@ -293,6 +293,9 @@ constexpr ECommandFlag operator|(ECommandFlag a, ECommandFlag b) {
     X(VIDEO_STATE_REPLY,          621,  Video,       0,    0,                          0,  CF_NONE)        \
     X(VIDEO_STATE_CHANGED,        622,  Video,       0,    0,                          0,  CF_NONE)        \
     X(VIDEO_PARAMS,               -263, Video,       0,    0,                          0,  CF_NONE)        \
+    /* recording and file play-out */                                                                     \
+    X(RECORD_CONTROL,             490,  Recording,   491,  0,                          0,  CF_CONFIG_KEYS) \
+    X(RECORD_CONTROL_REPLY,       491,  Recording,   0,    0,                          0,  CF_PRIVATE_ROOM) \
     /* the remote trace channel */                                                                        \
     X(LOG_LINE,                   1100, Log,         0,    0,                          0,  CF_NONE)
 // clang-format on

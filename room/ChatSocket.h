@@ -53,8 +53,9 @@ public:
     void SetOwner(IChatSocketOwner* owner) { m_owner = owner; }
     void SetRoomWindow(IRoomPacketSink* room) { m_roomWindow = room; }
     void SetPrivateRoomWindow(IRoomPacketSink* room) { m_privateRoomWindow = room; }
-    // The H.264 sender's parameter check (command -263); none while the room sends no video.
+    // The H.264 sender's parameter check (command -263), handed over after dispatch.
     void SetVideoParamSink(IRoomPacketSink* sink) { m_videoParams = sink; }
+    IRoomPacketSink* VideoParamSink() const { return m_videoParams; }
 
     // Written by the dialogs themselves while they run on this connection.
     void SetWaitingDialog(CResponseDlg* dialog) { m_waitingDialog = dialog; }

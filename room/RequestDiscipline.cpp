@@ -78,12 +78,21 @@ void CRequestDiscipline::RecordAttempt(short code) {
     }
 }
 
-int CRequestDiscipline::Send(short code, CKParam& packet, const QString& nameExtra) {
+void CRequestDiscipline::AddConfigKeys(short code, CKParam& packet) const {
     if (CommandHas(code, CF_CONFIG_KEYS)) {
         const tagSettings& settings = CAppState::Get().settings;
         packet.SetCString(ConfigKey::HOST, settings.fip);
         packet.SetInt(ConfigKey::PORT, settings.fport);
     }
+}
+
+int CRequestDiscipline::Answer(short code, CKParam& packet) {
+    AddConfigKeys(code, packet);
+    return m_send ? m_send(packet) : -1;
+}
+
+int CRequestDiscipline::Send(short code, CKParam& packet, const QString& nameExtra) {
+    AddConfigKeys(code, packet);
     const int result = m_send ? m_send(packet) : -1;
     if (result != 0) {
         Line(code, SUFFIX_FAILURE, nameExtra);

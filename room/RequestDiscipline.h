@@ -48,6 +48,9 @@ public:
     // Steps 3 to 5, once the feature's own checks passed: records the attempt and sends the
     // request, its command set and its keys filled by keys.
     int SendAttempt(short code, const std::function<void(CKParam&)>& keys = {});
+    // An answer to the server that nothing replies to (613): the configuration keys where the
+    // code needs them, then the packet; no pending flag, timer or line. 0 sent.
+    int Answer(short code, CKParam& packet);
 
     // The generic reply to request R; returns false when the room window is gone.
     bool OnReply(short requestCode, CKParam& reply);
@@ -62,6 +65,7 @@ public:
 private:
     // Rate-limited operations that share one last-attempt time.
     static short IntervalGroup(short code);
+    void AddConfigKeys(short code, CKParam& packet) const;
     void Line(short code, int suffix, const QString& extra = QString());
 
     CMessageWindow& m_window;

@@ -268,3 +268,11 @@ intptr_t CRoomDlg::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) {
     }
     return 0;
 }
+
+void CRoomDlg::OnCopyData(unsigned tag, const QByteArray& data) {
+    for (IRoomFeature* f : m_features) {
+        if (f->OnCopyData(tag, data)) {
+            return;
+        }
+    }
+}

@@ -26,6 +26,7 @@ class CPrivateMic;
 class CRoomAdministration;
 class CRoomMembers;
 class CRoomScoring;
+class CRoomVideo;
 class IChatView;
 class IRoomView;
 class IVoiceSender;
@@ -65,7 +66,10 @@ public:
     void SetViews(IRoomView* room, IChatView* publicView, IChatView* privateView);
     void SetVoiceSender(IVoiceSender* sender) { m_voice = sender; }
     IVoiceSender* VoiceSender() const { return m_voice; }
-    // Features the program adds beside the built-in ones (the room's voice) join here.
+    // The video feature, once installed.
+    void SetVideo(CRoomVideo* video) { m_video = video; }
+    CRoomVideo* Video() const { return m_video; }
+    // Features the program adds beside the built-in ones (the room's voice and video) join here.
     void AddFeature(std::unique_ptr<IRoomFeature> feature);
 
     // The stay: the window is created for the entry data, shown once the second connection is
@@ -118,6 +122,7 @@ public:
 protected:
     void OnTimer(unsigned id) override;
     intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
+    void OnCopyData(unsigned tag, const QByteArray& data) override;
 
 private:
     void RegisterCore();
@@ -127,6 +132,7 @@ private:
     IRoomHost& m_host;
     IRoomView* m_roomView = nullptr;
     IVoiceSender* m_voice = nullptr;
+    CRoomVideo* m_video = nullptr;
     CChatPanes m_panes;
     CDispatchTable m_table;
     CRequestDiscipline m_discipline;

@@ -2,6 +2,8 @@
 // A feature of the room (members, microphone order, chat text, the notices, the room's voice):
 // it registers the commands it owns in the room's dispatch table and follows the room's stay.
 
+#include <QByteArray>
+
 #include <cstdint>
 
 class CDispatchTable;
@@ -25,4 +27,6 @@ public:
     // A message posted to the room window that the room itself does not handle; true when
     // the feature owns it.
     virtual bool OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) { return false; }
+    // A copy-data message to the room window; true when the feature owns the tag.
+    virtual bool OnCopyData(unsigned tag, const QByteArray& data) { return false; }
 };

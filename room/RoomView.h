@@ -11,7 +11,14 @@
 #include <vector>
 
 class CMemberList;
+class IVideoSurface;
 struct UserInfo;
+
+// The room's video windows: the private viewer, the two public pictures and the own preview.
+enum EVideoWindow : int { VIDEO_PRIVATE = 0, VIDEO_1 = 1, VIDEO_2 = 2, VIDEO_OWN = 3 };
+
+// What a public picture control shows while no video is drawn on it.
+enum class EVideoPicture { Open, Closed, Idle };
 
 // One chat page ("pub.htm", "big_pub.htm" or "pri.htm") shown in an HTML view.
 class IChatView {
@@ -64,6 +71,16 @@ public:
     virtual void SetSpeakButton(bool pressed) = 0;
     // The microphone volume slider.
     virtual void ShowMicVolume(int volume) = 0;
+    // The surface a video window draws on; nullptr where the view draws no video.
+    virtual IVideoSurface* VideoSurface(int window) = 0;
+    // The open/close toggle of video 1 or 2.
+    virtual void SetVideoToggle(int window, const QString& text) = 0;
+    // The picture a public video control shows behind its video.
+    virtual void SetVideoPicture(int window, EVideoPicture picture) = 0;
+    // Moves a video window into its pop-out window (shown) or back into the room window.
+    virtual void ShowVideoPopOut(int window, bool shown) = 0;
+    // The own video opened or closed.
+    virtual void SetOwnVideo(bool open) = 0;
 };
 
 // A chat page drawn nowhere: it has no first TD, so every fragment is dropped.
@@ -97,4 +114,9 @@ public:
     void SetMicMeter(int mic, int value) override {}
     void SetSpeakButton(bool pressed) override {}
     void ShowMicVolume(int volume) override {}
+    IVideoSurface* VideoSurface(int window) override { return nullptr; }
+    void SetVideoToggle(int window, const QString& text) override {}
+    void SetVideoPicture(int window, EVideoPicture picture) override {}
+    void ShowVideoPopOut(int window, bool shown) override {}
+    void SetOwnVideo(bool open) override {}
 };

@@ -5,6 +5,7 @@
 #include "platform/Prompt.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
+#include "protocol/Commands.h"
 #include "protocol/KParam.h"
 #include "protocol/keys/VideoKeys.h"
 #include "video/FrameTimes.h"
@@ -14,10 +15,6 @@
 
 #include <algorithm>
 
-namespace {
-constexpr short kCommandParams = -263;
-}
-
 CVideoServerH264::CVideoServerH264() = default;
 
 CVideoServerH264::~CVideoServerH264() {
@@ -26,7 +23,7 @@ CVideoServerH264::~CVideoServerH264() {
 
 QByteArray CVideoServerH264::FramePacket(int width, bool key, int number, const QByteArray& data) {
     CKParam p;
-    p.SetShortInt(KEY_COMMAND, CMD_FRAME);
+    p.SetShortInt(KEY_COMMAND, CMD_VIDEO_FRAME);
     p.SetShortInt(VideoFrameKey::WIDTH, static_cast<short>(width));
     p.SetBoolean(VideoFrameKey::KEY, key);
     p.SetInt(VideoFrameKey::NUMBER, number);
@@ -179,7 +176,7 @@ void CVideoServerH264::DisplayCameraProperty(void* /*owner*/) {
 }
 
 void CVideoServerH264::CheckParam(CKParam& packet) {
-    if (packet.Command() != kCommandParams) {
+    if (packet.Command() != CMD_VIDEO_PARAMS) {
         return;
     }
     if (packet.IntOr(VideoParamsKey::ASK, 0) == 1) {

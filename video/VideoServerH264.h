@@ -25,7 +25,6 @@ class CVideoServerH264 {
 public:
     // Copy-data tags of the notification window.
     enum : unsigned { TAG_FRAME = 80, TAG_PACKET = 81 };
-    enum : short { CMD_FRAME = 80 };
     static constexpr int kLargeWidth = 352;
     static constexpr int kLargeHeight = 288;
     static constexpr int kSmallWidth = 176;

@@ -10,6 +10,7 @@
 #include "room/EntryDialogs.h"
 #include "room/ResponseDlg.h"
 #include "room/RoomAudio.h"
+#include "room/RoomVideo.h"
 #include "video/VideoProbe.h"
 
 #include <QRegularExpression>
@@ -298,6 +299,7 @@ TEST(RoomEntry, ARoomAddressNoEntryAskedForLeavesTheOpenRoomAlone) {
 TEST(RoomEntry, AFeatureTheRoomHandlesAccountsForEveryCodeItOwns) {
     CRoomFixture f;
     CRoomAudio::Install(f.Room());
+    CRoomVideo::Install(f.Room());
     const CDispatchTable& table = f.Room().Dispatch();
     std::map<EFeature, std::vector<const char*>> unrouted;
     std::set<EFeature> built;

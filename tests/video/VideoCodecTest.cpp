@@ -85,40 +85,6 @@ int BestOffset(const tagVideoPicture& first, const std::vector<tagVideoPicture>&
     return best;
 }
 
-std::vector<tagEncodedFrame> EncodePattern(int count, const std::vector<int>& keys) {
-    std::vector<tagEncodedFrame> frames;
-    CH264Encoder encoder;
-    if (!encoder.Open(176, 144, kPatternFps)) {
-        return frames;
-    }
-    CPictureScaler scaler;
-    for (const tagVideoPicture& p : PatternPictures(count, 352, 288)) {
-        // BGRA to I420 through swscale's inverse, by way of the sender's own scaler.
-        tagI420Picture large = tagI420Picture::Make(352, 288);
-        const auto* px = reinterpret_cast<const uint8_t*>(p.bgra.constData());
-        for (int y = 0; y < 288; ++y) {
-            for (int x = 0; x < 352; ++x) {
-                const uint8_t* c = px + 4 * (y * 352 + x);
-                large.Plane(0)[y * 352 + x] =
-                    static_cast<uint8_t>(16 + (66 * c[2] + 129 * c[1] + 25 * c[0] + 128) / 256);
-                if (y % 2 == 0 && x % 2 == 0) {
-                    large.Plane(1)[(y / 2) * 176 + x / 2] = static_cast<uint8_t>(
-                        128 + (-38 * c[2] - 74 * c[1] + 112 * c[0] + 128) / 256);
-                    large.Plane(2)[(y / 2) * 176 + x / 2] = static_cast<uint8_t>(
-                        128 + (112 * c[2] - 94 * c[1] - 18 * c[0] + 128) / 256);
-                }
-            }
-        }
-        tagI420Picture small = tagI420Picture::Make(176, 144);
-        scaler.Scale(large, small);
-        tagEncodedFrame f;
-        const int i = static_cast<int>(frames.size());
-        encoder.Encode(small, std::find(keys.begin(), keys.end(), i) != keys.end(), f);
-        frames.push_back(f);
-    }
-    return frames;
-}
-
 }  // namespace
 
 TEST(VideoSender, DeliversNumberedKeyFramedPicturesOfThePatternToItsWindow) {

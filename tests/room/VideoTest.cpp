@@ -1,0 +1,429 @@
+// Video in an entered room: what the user's own frames become on the second room connection,
+// which received room video packets reach which picture, private watching, and the room's
+// video notices. The room runs against the scripted room server on loopback; frames are real
+// H.264 of the test pattern, and the own camera is the test-pattern source.
+
+#include "protocol/Commands.h"
+#include "protocol/keys/VideoKeys.h"
+#include "room/ChatText.h"
+#include "room/RoomVideo.h"
+#include "room/SavePictureDlg.h"
+#include "tests/room/RoomFixture.h"
+#include "tests/video/VideoTestSupport.h"
+#include "video/Picture.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <map>
+
+using namespace tavotest;
+
+namespace {
+
+class CKeptSurface : public IVideoSurface {
+public:
+    void DrawPicture(const tagVideoPicture& picture) override { pictures.push_back(picture); }
+    void ShowVideo(bool show) override { shown = show; }
+    std::vector<tagVideoPicture> pictures;
+    bool shown = false;
+};
+
+// A room view with video windows that keep what they are told.
+class CVideoView : public CRecordingRoomView {
+public:
+    IVideoSurface* VideoSurface(int window) override { return &surfaces[window]; }
+    void SetVideoToggle(int window, const QString& text) override { toggles[window] = text; }
+    void SetVideoPicture(int window, EVideoPicture p) override { pictures[window] = p; }
+    void ShowVideoPopOut(int window, bool shown) override { popOuts[window] = shown; }
+    void SetOwnVideo(bool open) override { ownVideo = open; }
+    std::map<int, CKeptSurface> surfaces;
+    std::map<int, QString> toggles;
+    std::map<int, EVideoPicture> pictures;
+    std::map<int, bool> popOuts;
+    bool ownVideo = false;
+};
+
+QByteArray Frame(const tagEncodedFrame& f, int number, int width = 176) {
+    return CVideoServerH264::FramePacket(width, f.key, number, f.bytes);
+}
+
+struct CVideoRoom {
+    CVideoRoom() {
+        f.server.settings = [](CKParam& p) {
+            p.SetInt(140, 3);
+            p.SetInt(150, 12);
+            p.SetInt(160, 10);
+            p.SetInt(170, 6);
+        };
+        f.Room().SetViews(&view, &f.publicView, &f.privateView);
+        video = &CRoomVideo::Install(f.Room());
+        video->Sending().SetCameraAvailable(true);
+    }
+
+    // The whole entry, drawn on this view.
+    bool Enter() {
+        f.server.room = 1234;
+        f.entry->OnRoomMessage(1, 1234);
+        return WaitUntil([&] { return view.shown && !view.micMode.isEmpty(); });
+    }
+    void Taken(const QString& holder, short which = 1) {
+        f.Deliver([&](CKParam& p) {
+            p.SetShortInt(KEY_COMMAND, CMD_MIC_TAKEN);
+            p.SetCString(20, holder);
+            p.SetShortInt(30, which);
+            p.SetShortInt(40, 0);
+        });
+    }
+    // A room video packet as the room server relays it.
+    void Video(int slot, const QString& sender, const QByteArray& frame,
+               const QString& viewers = QString(), int room = 1234) {
+        f.Deliver([&](CKParam& p) {
+            p.SetShortInt(KEY_COMMAND, CMD_VIDEO);
+            p.SetInt(VideoKey::SLOT, slot);
+            p.SetInt(VideoKey::ONE, 1);
+            p.SetBoolean(VideoKey::KEY_FRAME, false);
+            p.SetChar(VideoKey::FRAME, frame.constData(),
+                      static_cast<unsigned short>(frame.size()));
+            p.SetCString(VideoKey::SENDER, sender);
+            p.SetCString(VideoKey::VIEWERS, viewers);
+            p.SetInt(VideoKey::ROOM, room);
+        });
+    }
+    // Hands the room a frame as the sender component does.
+    void OwnFrame(const QByteArray& frame) {
+        f.Room().PostCopyData(CVideoServerH264::TAG_FRAME, frame);
+        Spin(std::chrono::milliseconds(20));
+    }
+    std::vector<CPacketCopy> Sent() { return f.server.second.Received(CMD_VIDEO); }
+    size_t Drawn(int window) { return view.surfaces[window].pictures.size(); }
+
+    CRoomFixture f;
+    CVideoView view;
+    CRoomVideo* video = nullptr;
+};
+
+QByteArray BytesOf(const CPacketCopy& copy, short key) {
+    CKParam p;
+    copy.Load(p);
+    char* data = nullptr;
+    unsigned short n = 0;
+    return p.GetCharNC(key, &data, n) == 0 ? QByteArray(data, n) : QByteArray("<none>");
+}
+
+CKParam Load(const CPacketCopy& copy) {
+    CKParam p;
+    copy.Load(p);
+    return p;
+}
+
+const std::vector<tagEncodedFrame>& Pattern() {
+    static const auto frames = EncodePattern(24, {0, 12});
+    return frames;
+}
+
+}  // namespace
+
+TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
+    CVideoRoom r;
+    r.f.app.clientVersion = 1828;
+    ASSERT_TRUE(r.Enter());
+    const QByteArray frame = Frame(Pattern()[0], 1);
+
+    // Nobody asked and no slot: nothing leaves.
+    r.OwnFrame(frame);
+    EXPECT_TRUE(r.Sent().empty());
+
+    // The holder of the main microphone sends on video 1, the frame packet byte for byte.
+    r.Taken(QStringLiteral("me"));
+    r.OwnFrame(frame);
+    ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO));
+    CKParam p = Load(r.Sent().back());
+    EXPECT_EQ(p.IntOr(VideoKey::SLOT, -1), 1);
+    EXPECT_EQ(p.IntOr(VideoKey::ONE, 0), 1);
+    EXPECT_TRUE(p.BoolOr(VideoKey::KEY_FRAME, false));
+    EXPECT_EQ(BytesOf(r.Sent().back(), VideoKey::FRAME), frame);
+    EXPECT_EQ(p.TextOr(VideoKey::SENDER), QStringLiteral("me"));
+    EXPECT_EQ(p.TextOr(VideoKey::VIEWERS, QStringLiteral("<none>")), QString());
+
+    // On the second microphone (and not the main): video 2.
+    r.Taken(QString());
+    r.Taken(QStringLiteral("me"), 2);
+    r.OwnFrame(Frame(Pattern()[1], 2));
+    ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO, 2));
+    EXPECT_EQ(Load(r.Sent().back()).IntOr(VideoKey::SLOT, -1), 2);
+
+    // Off the slots, a member asks to watch while the own video runs: the answer takes him,
+    // and the frames go to slot 0 with the viewers' ids.
+    r.f.Deliver([](CKParam& q) { q.SetShortInt(KEY_COMMAND, CMD_SECOND_MIC_RELEASED); });
+    r.Taken(QString(), 2);
+    CScopedVideoSource camera(PatternSource());
+    r.video->Sending().Open(15);
+    ASSERT_TRUE(r.video->Sending().IsOpen());
+    for (const QString& viewer : {QStringLiteral("amy"), QStringLiteral("bob")}) {
+        r.f.Deliver([&](CKParam& q) {
+            q.SetShortInt(KEY_COMMAND, CMD_WATCH_ASKED);
+            q.SetCString(WatchAskedKey::VIEWER, viewer);
+        });
+    }
+    ASSERT_TRUE(r.f.server.main.WaitFor(CMD_WATCH_ANSWER, 2));
+    CKParam answer = Load(r.f.server.main.Received(CMD_WATCH_ANSWER).front());
+    EXPECT_EQ(answer.IntOr(WatchAnswerKey::RESULT, -9), 0);
+    EXPECT_EQ(answer.TextOr(WatchAnswerKey::VIEWER), QStringLiteral("amy"));
+    EXPECT_EQ(answer.TextOr(101), QStringLiteral("10.0.0.9"));
+    EXPECT_EQ(answer.IntOr(102, 0), 7001);
+    // The camera's own frames now reach the viewers.
+    ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO, 4, std::chrono::seconds(10)));
+    CKParam privately = Load(r.Sent().back());
+    EXPECT_EQ(privately.IntOr(VideoKey::SLOT, -1), 0);
+    EXPECT_EQ(privately.TextOr(VideoKey::VIEWERS), QStringLiteral("amy,bob"));
+
+    // A viewer who leaves is no longer named; the switch in position 0 sends nothing.
+    r.f.Deliver([](CKParam& q) {
+        q.SetShortInt(KEY_COMMAND, CMD_DEPARTURE);
+        q.SetCString(20, QStringLiteral("amy"));
+    });
+    r.video->Sending().Close();
+    const size_t before = r.Sent().size();
+    r.OwnFrame(Frame(Pattern()[2], 3));
+    ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO, static_cast<int>(before) + 1));
+    EXPECT_EQ(Load(r.Sent().back()).TextOr(VideoKey::VIEWERS), QStringLiteral("bob"));
+    r.video->Sending().SetSwitch(false);
+    r.OwnFrame(Frame(Pattern()[3], 4));
+    Spin(std::chrono::milliseconds(50));
+    EXPECT_EQ(r.Sent().size(), before + 1);
+
+    // A member asking while the own video is closed is told there is no video.
+    r.f.Deliver([](CKParam& q) {
+        q.SetShortInt(KEY_COMMAND, CMD_WATCH_ASKED);
+        q.SetCString(WatchAskedKey::VIEWER, QStringLiteral("cat"));
+    });
+    ASSERT_TRUE(r.f.server.main.WaitFor(CMD_WATCH_ANSWER, 3));
+    CKParam refused = Load(r.f.server.main.Received(CMD_WATCH_ANSWER).back());
+    EXPECT_EQ(refused.IntOr(WatchAnswerKey::RESULT, 0), -1);
+    EXPECT_EQ(refused.IntOr(WatchAnswerKey::REFUSAL, 0), 167);
+}
+
+TEST(RoomVideoSend, ComponentPacketsTheParameterRequestAndTheFrameRate) {
+    CVideoRoom r;
+    ASSERT_TRUE(r.Enter());
+    // Tag 81 goes out on the main connection unchanged; tag 82 is nobody's.
+    CKParam own;
+    own.SetShortInt(KEY_COMMAND, CMD_VIDEO_PARAMS);
+    own.SetInt(20, 7);
+    r.f.Room().PostCopyData(CVideoServerH264::TAG_PACKET,
+                            QByteArray(own.GetBufferPtr(), own.GetLength()));
+    r.f.Room().PostCopyData(82, QByteArray(own.GetBufferPtr(), own.GetLength()));
+    ASSERT_TRUE(r.f.server.main.WaitFor(CMD_VIDEO_PARAMS));
+    Spin(std::chrono::milliseconds(50));
+    ASSERT_EQ(r.f.server.main.Received(CMD_VIDEO_PARAMS).size(), 1u);
+    EXPECT_EQ(Load(r.f.server.main.Received(CMD_VIDEO_PARAMS)[0]).IntOr(20, 0), 7);
+
+    // The room is in speech quality: the camera opens at key 170's rate; holding video 2 the
+    // rate follows a change to hi-fi (key 150).
+    CScopedVideoSource camera(PatternSource());
+    ASSERT_EQ(r.video->OpenOwnVideo(), 0);
+    ASSERT_TRUE(r.f.server.main.WaitFor(CMD_VIDEO_REQUEST));
+    r.f.server.SendMain([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_VIDEO_REQUEST_REPLY);
+        p.SetInt(KEY_RESULT, 0);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return r.video->Sending().IsOpen(); }));
+    EXPECT_TRUE(r.view.ownVideo);
+    EXPECT_EQ(r.video->Sending().Sender().FrameRate(), 6);
+    r.Taken(QStringLiteral("me"), 2);
+    r.f.Deliver([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_QUALITY_CHANGED);
+        p.SetCString(20, QStringLiteral("amy"));
+        p.SetInt(30, 1);
+    });
+    EXPECT_EQ(r.video->Sending().Sender().FrameRate(), 12);
+
+    // -263 reaches the sender after the room's own dispatch: the next frame is a key frame,
+    // though the last one was not long ago.
+    ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO, 3, std::chrono::seconds(10)));
+    ASSERT_TRUE(WaitUntil([&] { return !Load(r.Sent().back()).BoolOr(VideoKey::KEY_FRAME, true); },
+                          std::chrono::seconds(10)));
+    const size_t at = r.Sent().size();
+    r.f.server.SendMain([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_VIDEO_PARAMS);
+        p.SetInt(VideoParamsKey::ASK, 1);
+    });
+    ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO, static_cast<int>(at) + 2));
+    bool keyAfter = false;
+    const auto sent = r.Sent();
+    for (size_t i = at; i < sent.size(); ++i) {
+        keyAfter = keyAfter || Load(sent[i]).BoolOr(VideoKey::KEY_FRAME, false);
+    }
+    EXPECT_TRUE(keyAfter);
+
+    // A snapshot of the own picture through the save dialog, with the ".Bmp" rule.
+    QTemporaryDir dir;
+    const QString chosen = QDir(dir.path()).filePath(QStringLiteral("snap"));
+    r.f.ui.dialogs.Script(CSavePictureDlg::IDD, [&](CDialogModel& d) {
+        static_cast<CSavePictureDlg&>(d).SetPath(chosen);
+        d.OnOK();
+    });
+    ASSERT_EQ(r.video->CapturePicture(VIDEO_OWN), 0);
+    tagVideoPicture saved;
+    EXPECT_TRUE(ReadBmpFile(chosen + QStringLiteral(".Bmp"), saved));
+    EXPECT_EQ(saved.width, 352);
+
+    r.video->CloseOwnVideo();
+    EXPECT_FALSE(r.video->Sending().IsOpen());
+    EXPECT_FALSE(r.view.ownVideo);
+}
+
+TEST(RoomVideoSend, WithoutACameraNothingIsAskedAndTheServersRefusalIsTold) {
+    CVideoRoom r;
+    ASSERT_TRUE(r.Enter());
+    r.video->Sending().SetCameraAvailable(false);
+    EXPECT_NE(r.video->OpenOwnVideo(), 0);
+    EXPECT_TRUE(r.f.privateView.Has(QStringLiteral("没有找到视频源,可能是没有安装摄像设备.")));
+    EXPECT_NE(r.video->CapturePicture(VIDEO_OWN), 0);
+    EXPECT_TRUE(r.f.privateView.Has(QStringLiteral("当前没有视频数据,可能是没有安装摄像设备.")));
+    r.video->CloseOwnVideo();
+    EXPECT_FALSE(r.view.ownVideo);
+    Spin(std::chrono::milliseconds(50));
+    EXPECT_TRUE(r.f.server.main.Received(CMD_VIDEO_REQUEST).empty());
+
+    r.video->Sending().SetCameraAvailable(true);
+    ASSERT_EQ(r.video->OpenOwnVideo(), 0);
+    ASSERT_TRUE(r.f.server.main.WaitFor(CMD_VIDEO_REQUEST));
+    r.f.server.SendMain([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_VIDEO_REQUEST_REPLY);
+        p.SetInt(KEY_RESULT, -1);
+        p.SetInt(KEY_REFUSAL, 160);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return r.f.privateView.Has(QStringLiteral("打开视频失败.")); }));
+    EXPECT_FALSE(r.video->Sending().IsOpen());
+    // The request is over: asking again goes out.
+    EXPECT_EQ(r.video->OpenOwnVideo(), 0);
+}
+
+TEST(RoomVideoReceive, TheLossRuleShowsFramesInOrderAndWaitsForAKeyFrameAfterAGap) {
+    CVideoRoom r;
+    r.f.app.clientVersion = 1828;
+    ASSERT_TRUE(r.Enter());
+    r.Taken(QStringLiteral("amy"));
+    EXPECT_EQ(r.view.toggles[VIDEO_1], QStringLiteral("close"));
+    const auto& v = Pattern();
+    const QString amy = QStringLiteral("amy");
+    r.Video(1, amy, Frame(v[0], 3));
+    r.Video(1, amy, Frame(v[1], 4));
+    ASSERT_EQ(r.Drawn(VIDEO_1), 2u);
+    // 5 and 6 follow 4 and are shown; 8 and 9 come after a gap and are not.
+    r.Video(1, amy, Frame(v[2], 5));
+    r.Video(1, amy, Frame(v[3], 6));
+    r.Video(1, amy, Frame(v[5], 8));
+    r.Video(1, amy, Frame(v[6], 9));
+    EXPECT_EQ(r.Drawn(VIDEO_1), 4u);
+    // The next key frame is shown and the flow resumes from it.
+    r.Video(1, amy, Frame(v[12], 15));
+    r.Video(1, amy, Frame(v[13], 16));
+    ASSERT_EQ(r.Drawn(VIDEO_1), 6u);
+    EXPECT_GE(Psnr(r.view.surfaces[VIDEO_1].pictures.back(), PatternPictures(14, 176, 144)[13]),
+              30.0);
+    // A key frame after a gap is shown whatever came before.
+    r.Video(1, amy, Frame(v[0], 40));
+    EXPECT_EQ(r.Drawn(VIDEO_1), 7u);
+
+    // Not the holder, another room, slot 3, a refused holder: nothing drawn.
+    r.Video(1, QStringLiteral("bob"), Frame(v[0], 41));
+    r.Video(1, amy, Frame(v[0], 42), QString(), 999);
+    r.Video(3, amy, Frame(v[0], 43));
+    r.video->Receiving().Filter().refused << amy;
+    r.Video(1, amy, Frame(v[0], 44));
+    EXPECT_EQ(r.Drawn(VIDEO_1), 7u);
+    r.video->Receiving().Filter().refused.clear();
+    // Ranked video: a holder unknown to the member list is not shown.
+    r.video->Receiving().Filter().rankedVideo = true;
+    r.Video(1, amy, Frame(v[0], 45));
+    EXPECT_EQ(r.Drawn(VIDEO_1), 7u);
+    EXPECT_EQ(r.Drawn(VIDEO_2), 0u);
+    EXPECT_EQ(r.Drawn(VIDEO_PRIVATE), 0u);
+}
+
+TEST(RoomVideoReceive, BrokenPacketsAreDroppedAndTheNextKeyFrameIsShown) {
+    CVideoRoom r;
+    ASSERT_TRUE(r.Enter());
+    r.Taken(QStringLiteral("amy"), 2);
+    const auto& v = Pattern();
+    const QString amy = QStringLiteral("amy");
+    r.Video(2, amy, Frame(v[0], 1));
+    r.Video(2, amy, Frame(v[1], 2));
+    ASSERT_EQ(r.Drawn(VIDEO_2), 2u);
+    // The inner packet cut short, an empty key 30, H.264 that is garbage.
+    const QByteArray whole = Frame(v[2], 3);
+    r.Video(2, amy, whole.left(whole.size() / 2));
+    r.Video(2, amy, Frame(tagEncodedFrame{QByteArray(), false}, 3));
+    QByteArray garbage(900, '\0');
+    for (int i = 0; i < garbage.size(); ++i) {
+        garbage[i] = static_cast<char>(i * 37 + (i >> 2));
+    }
+    r.Video(2, amy, Frame(tagEncodedFrame{garbage, false}, 3));
+    r.Video(2, amy, Frame(v[4], 4));
+    EXPECT_EQ(r.Drawn(VIDEO_2), 2u);
+    r.Video(2, amy, Frame(v[12], 9));
+    r.Video(2, amy, Frame(v[13], 10));
+    ASSERT_EQ(r.Drawn(VIDEO_2), 4u);
+    EXPECT_GE(Psnr(r.view.surfaces[VIDEO_2].pictures.back(), PatternPictures(14, 176, 144)[13]),
+              30.0);
+}
+
+TEST(RoomVideoReceive, PrivateWatchingOpensItsWindowAndShowsOnlyTheWatchedMember) {
+    CVideoRoom r;
+    ASSERT_TRUE(r.Enter());
+    const auto& v = Pattern();
+    ASSERT_EQ(r.video->Watch(QStringLiteral("amy")), 0);
+    ASSERT_TRUE(r.f.server.main.WaitFor(CMD_WATCH));
+    EXPECT_EQ(Load(r.f.server.main.Received(CMD_WATCH)[0]).TextOr(WatchKey::MEMBER),
+              QStringLiteral("amy"));
+    // Before the server agreed, nothing of amy's is shown.
+    r.Video(0, QStringLiteral("amy"), Frame(v[0], 1), QStringLiteral("me"));
+    EXPECT_EQ(r.Drawn(VIDEO_PRIVATE), 0u);
+    r.f.server.SendMain([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_WATCH_REPLY);
+        p.SetInt(KEY_RESULT, 0);
+        p.SetCString(WatchReplyKey::MEMBER, QStringLiteral("amy"));
+    });
+    ASSERT_TRUE(WaitUntil([&] { return r.view.popOuts[VIDEO_PRIVATE]; }));
+    EXPECT_FALSE(r.f.Room().Discipline().IsPending(CMD_WATCH));
+    r.Video(0, QStringLiteral("amy"), Frame(v[0], 2), QStringLiteral("zed,me"));
+    EXPECT_EQ(r.Drawn(VIDEO_PRIVATE), 1u);
+    // A list without the user, or another sender: nothing.
+    r.Video(0, QStringLiteral("amy"), Frame(v[0], 3), QStringLiteral("zed"));
+    r.Video(0, QStringLiteral("bob"), Frame(v[0], 4), QStringLiteral("me"));
+    EXPECT_EQ(r.Drawn(VIDEO_PRIVATE), 1u);
+    EXPECT_EQ(r.Drawn(VIDEO_1), 0u);
+
+    // The server ends it: the lines, and the window goes.
+    r.f.server.SendMain([](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_WATCH_ENDED);
+        p.SetInt(WatchEndedKey::RESULT, 0);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return !r.view.popOuts[VIDEO_PRIVATE]; }));
+    EXPECT_TRUE(r.f.privateView.Has(QStringLiteral("打开望远镜结束")));
+    r.Video(0, QStringLiteral("amy"), Frame(v[0], 5), QStringLiteral("me"));
+    EXPECT_EQ(r.Drawn(VIDEO_PRIVATE), 1u);
+}
+
+TEST(RoomVideoReceive, TheRoomSwitchingVideoOffClosesBothPicturesWithTheirToggles) {
+    CVideoRoom r;
+    ASSERT_TRUE(r.Enter());
+    EXPECT_TRUE(r.video->Receiving().IsOpen(VIDEO_1));
+    EXPECT_EQ(r.view.pictures[VIDEO_2], EVideoPicture::Open);
+    r.f.Deliver([](CKParam& p) { p.SetShortInt(KEY_COMMAND, CMD_VIDEO_OFF_UNATTENDED); });
+    EXPECT_TRUE(r.f.publicView.Has(QStringLiteral("房间5分钟没有房主或管理员,已自动禁用视频")));
+    for (int slot : {VIDEO_1, VIDEO_2}) {
+        EXPECT_FALSE(r.video->Receiving().IsOpen(slot));
+        EXPECT_EQ(r.view.toggles[slot], QStringLiteral("open"));
+        EXPECT_EQ(r.view.pictures[slot], EVideoPicture::Closed);
+    }
+    // A closed picture draws nothing.
+    r.Taken(QStringLiteral("amy"));
+    r.Video(1, QStringLiteral("amy"), Frame(Pattern()[0], 1));
+    EXPECT_EQ(r.Drawn(VIDEO_1), 0u);
+}
