@@ -7,6 +7,7 @@
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "protocol/KParam.h"
+#include "protocol/Refusal.h"
 #include "protocol/keys/VideoKeys.h"
 #include "room/ChatPanes.h"
 #include "room/RoomDlg.h"
@@ -16,11 +17,6 @@
 #include "room/RoomStrings.h"
 #include "room/RoomView.h"
 #include "room/SavePictureDlg.h"
-
-namespace {
-// The refusal a member gets who asks to watch a user without a running camera.
-constexpr int kRefuseNoVideo = 167;
-}  // namespace
 
 CRoomVideo::CRoomVideo(CRoomDlg& room) : m_room(room), m_sending(room), m_receiving(room) {}
 
@@ -261,7 +257,7 @@ void CRoomVideo::OnWatchAsked(CKParam& packet) {
     CKParam answer;
     answer.SetShortInt(KEY_COMMAND, CMD_WATCH_ANSWER);
     answer.SetInt(WatchAnswerKey::RESULT, sending ? 0 : -1);
-    answer.SetInt(WatchAnswerKey::REFUSAL, sending ? 0 : kRefuseNoVideo);
+    answer.SetInt(WatchAnswerKey::REFUSAL, sending ? 0 : REFUSE_NO_VIDEO);
     answer.SetCString(WatchAnswerKey::VIEWER, viewer);
     m_room.Discipline().Answer(CMD_WATCH_ANSWER, answer);
 }

@@ -37,6 +37,9 @@ public:
     tagRoomRecord& Record() { return m_record; }
     const tagRoomRecord& Record() const { return m_record; }
     tagMicState& Mic() { return m_mic; }
+    // Video in the room, allowed unless a manager forbade it (315).
+    bool VideoAllowed() const { return m_videoAllowed; }
+    void SetVideoAllowed(bool allowed) { m_videoAllowed = allowed; }
 
     int Count() const { return static_cast<int>(m_members.size()); }
     CRoomMember* Find(const QString& id) const;
@@ -60,6 +63,7 @@ private:
     tagRoomRecord m_record;
     TimerHook m_onTimer;
     tagMicState m_mic;
+    bool m_videoAllowed = true;
     std::vector<std::unique_ptr<CRoomMember>> m_members;
     std::map<QString, CRoomMember*> m_index;
 };

@@ -6,7 +6,6 @@
 #include "protocol/keys/AdminKeys.h"
 #include "protocol/keys/AudioKeys.h"
 #include "protocol/keys/MembersKeys.h"
-#include "protocol/keys/VideoKeys.h"
 #include "server/Packets.h"
 #include "server/RoomChange.h"
 #include "server/RoomChat.h"
@@ -40,7 +39,6 @@ CRoomAdmin::CRoomAdmin(CRoomServer& server) : CRoomFeature(server) {
     main.On(CMD_BAN, EStage::Entered, this, &CRoomAdmin::OnBan);
     main.On(CMD_OP_CONTROL, EStage::Entered, this, &CRoomAdmin::OnOperator);
     main.On(CMD_QUALITY, EStage::Entered, this, &CRoomAdmin::OnQuality);
-    main.On(CMD_VIDEO_STATE, EStage::Entered, this, &CRoomAdmin::OnVideoState);
     main.On(CMD_REPORT_INFO, EStage::Entered, this, &CRoomAdmin::OnReportInfo);
     main.On(CMD_REPORT, EStage::Entered, this, &CRoomAdmin::OnReport);
 }
@@ -173,12 +171,16 @@ void CRoomAdmin::OnLock(tagRoomRequest& r) {
 }
 
 void CRoomAdmin::OnVideoControl(tagRoomRequest& r) {
-    // The members' clients keep the permission; the room only hears of it.
-    AnnounceChange(r, kOperators, nullptr, [&] {
+    // The relay and the video request follow the permission; the members' clients keep it.
+    const bool allow = r.packet.IntOr(VideoControlKey::ALLOW, 0) != 0;
+    const auto change = [&] {
+        r.room->SetVideoAllowed(allow);
+        return 0;
+    };
+    AnnounceChange(r, kOperators, change, [&] {
         CKParam changed = MakePacket(CMD_VIDEO_CONTROL_CHANGED);
         changed.SetCString(VideoControlChangedKey::BY, r.member->id);
-        changed.SetInt(VideoControlChangedKey::ALLOW,
-                       r.packet.IntOr(VideoControlKey::ALLOW, 0) != 0 ? 1 : 0);
+        changed.SetInt(VideoControlChangedKey::ALLOW, allow ? 1 : 0);
         changed.SetInt(VideoControlChangedKey::WHICH, r.packet.IntOr(VideoControlKey::WHICH, 0));
         return changed;
     });
@@ -340,19 +342,6 @@ void CRoomAdmin::OnQuality(tagRoomRequest& r) {
         CKParam changed = MakePacket(CMD_QUALITY_CHANGED);
         changed.SetCString(QualityChangedKey::BY, r.member->id);
         changed.SetInt(QualityChangedKey::QUALITY, quality);
-        return changed;
-    });
-}
-
-void CRoomAdmin::OnVideoState(tagRoomRequest& r) {
-    const auto change = [&] {
-        r.member->videoState = r.packet.IntOr(VideoStateKey::STATE, 0);
-        return 0;
-    };
-    AnnounceChange(r, kAnyoneInside, change, [&] {
-        CKParam changed = MakePacket(CMD_VIDEO_STATE_CHANGED);
-        changed.SetInt(VideoStateKey::STATE, r.member->videoState);
-        changed.SetCString(VideoStateKey::MEMBER, r.member->id);
         return changed;
     });
 }

@@ -1,9 +1,8 @@
 #pragma once
 // Room administration: nickname changes, favourites, the topic, public text, the lock, video
-// permission, kicking, banning, typing and grabbing bans, operator ranks, the sound quality,
-// the video sending state and reports; and what the room hears when the command line renames
-// or disables it. Managers (rank 30 and up) run the room; banning and operator ranks
-// need rank 50 and up. A member can act only on members of a lower rank.
+// permission, kicking, banning, typing and grabbing bans, operator ranks, the sound quality and
+// reports; and what the room hears when the command line renames or disables it. Managers (rank
+// 30 and up) run the room; banning and operator ranks need rank 50 and up. A member can act only on members of a lower rank.
 
 #include "server/RoomServer.h"
 
@@ -38,7 +37,6 @@ private:
     void OnQuality(tagRoomRequest& r);
     void OnReportInfo(tagRoomRequest& r);
     void OnReport(tagRoomRequest& r);
-    void OnVideoState(tagRoomRequest& r);
 
     // The member a request names, below the asker's rank: 0 with the target set, or the
     // refusal.

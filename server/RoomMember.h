@@ -5,6 +5,7 @@
 #include "server/ServerPeer.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -35,4 +36,6 @@ struct CRoomMember {
     int64_t lastTextMs = -1;
     int videoState = 0;    // the member's video sending state (request 620)
     int reportTicket = 0;  // given with the report information; a report must show it
+    QStringList watchers;  // who may have the member's private picture (request 610)
+    QString watching;      // whose private picture the member has
 };

@@ -4,6 +4,7 @@
 #include "protocol/keys/AudioKeys.h"
 #include "protocol/keys/VideoKeys.h"
 #include "server/Packets.h"
+#include "server/RoomWatch.h"
 
 #include <QStringList>
 
@@ -33,10 +34,9 @@ CRoomRelay::CRoomRelay(CRoomServer& server) : CRoomFeature(server) {
         port->On(CMD_VIDEO, EStage::Entered, this, &CRoomRelay::OnVideo);
     }
     // The rest of the media requests ask for what this service does not do: who hears the
-    // room, requested and private pictures, snapshots and recordings.
+    // room, snapshots and recordings.
     CRoomRegistry& main = server.MainRequests();
-    for (short code : {CMD_AUDIO_CONTROL, CMD_VIDEO_REQUEST, CMD_SNAPSHOT_CONTROL,
-                       CMD_RECORD_CONTROL, CMD_WATCH, CMD_WATCH_ANSWER}) {
+    for (short code : {CMD_AUDIO_CONTROL, CMD_SNAPSHOT_CONTROL, CMD_RECORD_CONTROL}) {
         main.NotOffered(code, EStage::Entered);
     }
 }
@@ -76,10 +76,14 @@ void CRoomRelay::OnVideo(tagRoomRequest& r) {
     const QString& sender = r.member->id;
     const int slot = r.packet.IntOr(VideoKey::SLOT, -1);
     if ((slot == 1 && !Same(mic.main, sender)) || (slot == 2 && !Same(mic.second, sender)) ||
-        slot < 0 || slot > 2) {
+        slot < 0 || slot > 2 || (slot != 0 && !r.room->VideoAllowed())) {
         return;
     }
     const QString viewers = r.packet.TextOr(VideoKey::VIEWERS);
+    // Without a slot a picture needs somebody to go to.
+    if (slot == 0 && (viewers.isEmpty() || r.member->watchers.isEmpty())) {
+        return;
+    }
     CKParam relay = MakePacket(CMD_VIDEO);
     relay.SetInt(VideoKey::SLOT, slot);
     relay.SetInt(VideoKey::ONE, r.packet.IntOr(VideoKey::ONE, 1));
@@ -95,11 +99,12 @@ void CRoomRelay::OnVideo(tagRoomRequest& r) {
         ++m_relayed;
         return;
     }
-    // A private picture goes only to the members it names, each once.
+    // A private picture goes only to the members it names who were let watch, each once.
     QStringList sent;
     for (const QString& id : viewers.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         CRoomMember* viewer = r.room->Find(id.trimmed());
-        if (!viewer || viewer == r.member || !viewer->second || sent.contains(viewer->id)) {
+        if (!viewer || viewer == r.member || !viewer->second || sent.contains(viewer->id) ||
+            !CRoomWatch::Watches(*r.member, viewer->id)) {
             continue;
         }
         sent.push_back(viewer->id);

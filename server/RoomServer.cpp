@@ -16,6 +16,7 @@
 #include "server/RoomMembers.h"
 #include "server/RoomMic.h"
 #include "server/RoomRelay.h"
+#include "server/RoomWatch.h"
 
 #include <QRandomGenerator>
 
@@ -47,6 +48,7 @@ CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
     m_features.push_back(std::make_unique<CRoomAdmin>(*this));
     m_features.push_back(std::make_unique<CRoomActivity>(*this));
     m_features.push_back(std::make_unique<CRoomGuards>(*this));
+    m_features.push_back(std::make_unique<CRoomWatch>(*this));
     for (const tagCommandInfo& c : kCommandTable) {
         if (c.reply != 0 && std::ranges::find(kNotRun, c.feature) != std::end(kNotRun)) {
             m_mainRequests.NotOffered(c.code, EStage::Entered);
@@ -166,6 +168,11 @@ void CRoomServer::OnSecondPacket(IServerPeer& peer, CKParam& packet) {
         for (const auto& [key, m] : m_byKeyA) {
             if (m->second == &peer) {
                 m_secondPeers[&peer] = key;
+                if (CRoom* in = ActiveRoom(m->room)) {
+                    for (auto& feature : m_features) {
+                        feature->OnAttached(*in, *m);
+                    }
+                }
                 break;
             }
         }

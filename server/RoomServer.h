@@ -53,6 +53,8 @@ public:
     explicit CRoomFeature(CRoomServer& server) : m_server(server) {}
     virtual ~CRoomFeature() = default;
     virtual void OnDeparture(CRoom& room, CRoomMember& member) {}
+    // The member's second connection is attached: media may flow to it now.
+    virtual void OnAttached(CRoom& room, CRoomMember& member) {}
     virtual void OnRoomTimer(CRoom& room, unsigned id) {}
     // The room's settings were read again from the database; before is what they were.
     virtual void OnReloaded(CRoom& room, const tagRoomRecord& before) {}

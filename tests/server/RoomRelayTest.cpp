@@ -1,4 +1,4 @@
-// Voice and video relayed by the room server: from the holders only, to the other members'
+// Voice relayed by the room server: from the holders only, to the other members'
 // second connections, with the room number added and the server's own sequence.
 
 #include "protocol/Commands.h"
@@ -27,11 +27,6 @@ CKParam WithBytes(CKParam p, short key, const QByteArray& bytes) {
 CKParam Voice(int mic, const QByteArray& payload, const QString& claimedSender) {
     return With(WithBytes(Packet(CMD_AUDIO, {{20, mic}, {50, 12}, {30, 1}}), 40, payload),
                 {{60, claimedSender}});
-}
-
-CKParam Video(int slot, const QByteArray& frame, const QString& viewers) {
-    return With(WithBytes(Packet(CMD_VIDEO, {{20, slot}, {30, 1}, {40, true}}), 50, frame),
-                {{60, "whoever"}, {80, viewers}});
 }
 
 QByteArray BytesOf(const CPacketCopy& copy, short key) {
@@ -106,35 +101,4 @@ TEST(RoomRelay, VoiceFromAnyoneWithoutThatMicrophoneIsDropped) {
     s.singer->second.Send(late);
     Spin(std::chrono::milliseconds(50));
     EXPECT_EQ(s.fan2->second.Count(CMD_AUDIO), 1);
-}
-
-TEST(RoomRelay, VideoGoesToTheRoomForASlotHolderAndOnlyToTheNamedViewersOtherwise) {
-    Stage s;
-    ASSERT_TRUE(s.SingerTakesTheMicrophone());
-    const QByteArray frame = Payload(5000, 9);
-    CKParam slot1 = Video(1, frame, QString());
-    s.singer->second.Send(slot1);
-    ASSERT_TRUE(s.fan1->second.WaitFor(CMD_VIDEO));
-    ASSERT_TRUE(s.fan2->second.WaitFor(CMD_VIDEO));
-    const CPacketCopy seen = s.fan1->second.All(CMD_VIDEO).front();
-    EXPECT_EQ(BytesOf(seen, 50), frame);
-    EXPECT_EQ(IntOf(seen, 70), 1002);
-    EXPECT_EQ(TextOf(seen, 60), "bob");
-    EXPECT_EQ(TextOf(seen, 80), QString());
-
-    // A private picture from a member without a slot, to one viewer.
-    CKParam privately = Video(0, frame, s.fan2->id + QStringLiteral(",nobody,") + s.fan2->id);
-    s.fan1->second.Send(privately);
-    ASSERT_TRUE(s.fan2->second.WaitFor(CMD_VIDEO, 2));
-    Spin(std::chrono::milliseconds(50));
-    EXPECT_EQ(s.fan2->second.Count(CMD_VIDEO), 2);
-    EXPECT_EQ(s.singer->second.Count(CMD_VIDEO), 0);
-    EXPECT_EQ(TextOf(s.fan2->second.All(CMD_VIDEO)[1], 60), s.fan1->id);
-
-    // A slot the sender does not hold carries nothing.
-    CKParam stolen = Video(2, frame, QString());
-    s.fan1->second.Send(stolen);
-    Spin(std::chrono::milliseconds(50));
-    EXPECT_EQ(s.singer->second.Count(CMD_VIDEO), 0);
-    EXPECT_EQ(s.fan2->second.Count(CMD_VIDEO), 2);
 }
