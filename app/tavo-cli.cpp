@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     CRoomEntry entry(relay);
     entry.Room().SetViews(&roomView, &publicView, &privateView);
     CRoomAudio::Install(entry.Room());
-    CRoomVideo::Install(entry.Room());
+    roomView.SetVideo(&CRoomVideo::Install(entry.Room()));
 
     CScriptRunner runner({out, hallView, roomView, prompt, dialogs, entry});
     if (scriptPath.isEmpty()) {

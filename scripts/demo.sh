@@ -4,7 +4,8 @@
 #   - with a display: the desktop client pointed at it (log in as alice/alice123 or
 #     bob/bob123, enter room 1001);
 #   - without one: two console clients, alice and bob, who log in, enter room 1001, chat, and
-#     where alice takes the microphone and speaks a WAV file that bob records.
+#     where alice takes the microphone, speaks a WAV file that bob records and shows a
+#     test-pattern camera whose pictures bob saves.
 # Every process it starts is stopped when it ends.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -66,7 +67,8 @@ bob=$!
 pids+=($bob)
 sleep 1
 set +e
-(cd "$work" && TAVO_CONFIG_HOME="$work/alice" "$app/tavo-cli" "${client_args[@]}" --script "$root/demo/alice.tavo")
+(cd "$work" && TAVO_CONFIG_HOME="$work/alice" \
+  TAVO_VIDEO_SOURCE="${TAVO_VIDEO_SOURCE:-videotestsrc pattern=ball is-live=true}" "$app/tavo-cli" "${client_args[@]}" --script "$root/demo/alice.tavo")
 alice_status=$?
 wait "$bob"
 bob_status=$?
@@ -86,4 +88,11 @@ if [ "${TAVO_DEMO_REQUIRE_VOICE:-0}" = 1 ]; then
   rms=$( [ -n "$heard" ] && sox "$heard" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}' )
   awk -v r="${rms:-0}" 'BEGIN { exit !(r > 0.01) }' || { echo "bob heard no voice (RMS ${rms:-none})"; exit 1; }
   echo "bob heard alice (RMS $rms)"
+fi
+pictures=$(ls "$work"/bob-frames/video1-*.bmp 2>/dev/null | wc -l)
+echo "bob saved $pictures pictures of video 1 in $work/bob-frames"
+# With TAVO_DEMO_REQUIRE_VIDEO=1 the run fails unless bob saw alice's camera.
+if [ "${TAVO_DEMO_REQUIRE_VIDEO:-0}" = 1 ] && [ "$pictures" -lt 8 ]; then
+  echo "bob saw no video"
+  exit 1
 fi

@@ -1,6 +1,7 @@
 #include "app/cli/ConsoleViews.h"
 
 #include "room/MemberList.h"
+#include "room/RoomVideo.h"
 #include "room/UserInfo.h"
 
 void CConsoleHallView::SetAreaList(int list, const std::vector<tagListEntry>& entries) {
@@ -109,4 +110,44 @@ void CConsoleRoomView::PrintMembers() const {
         }
     }
     m_out.Line(QStringLiteral("成员"), m_count);
+}
+
+void CConsoleRoomView::SetVideo(CRoomVideo* video) {
+    for (int window = VIDEO_PRIVATE; window <= VIDEO_OWN; ++window) {
+        std::function<int()> number;
+        if (video && window != VIDEO_OWN) {
+            number = [video, window] { return video->Receiving().LastDecoded(window); };
+        }
+        m_video[static_cast<size_t>(window)] =
+            std::make_unique<CConsoleVideoSurface>(m_out, window, std::move(number));
+    }
+}
+
+IVideoSurface* CConsoleRoomView::VideoSurface(int window) {
+    return window >= VIDEO_PRIVATE && window <= VIDEO_OWN ? m_video[static_cast<size_t>(window)].get()
+                                                          : nullptr;
+}
+
+const CConsoleVideoSurface* CConsoleRoomView::Surface(int window) const {
+    return window >= VIDEO_PRIVATE && window <= VIDEO_OWN ? m_video[static_cast<size_t>(window)].get()
+                                                          : nullptr;
+}
+
+void CConsoleRoomView::SaveFrames(const QString& folder) {
+    for (int window : {VIDEO_PRIVATE, VIDEO_1, VIDEO_2}) {
+        if (m_video[static_cast<size_t>(window)]) {
+            m_video[static_cast<size_t>(window)]->SaveTo(folder);
+        }
+    }
+}
+
+void CConsoleRoomView::ShowVideoPopOut(int window, bool shown) {
+    if (window == VIDEO_PRIVATE) {
+        m_out.Line(QStringLiteral("视频"), shown ? QStringLiteral("private viewer open")
+                                                 : QStringLiteral("private viewer closed"));
+    }
+}
+
+void CConsoleRoomView::SetOwnVideo(bool open) {
+    m_out.Line(QStringLiteral("视频"), open ? QStringLiteral("own video open") : QStringLiteral("own video closed"));
 }

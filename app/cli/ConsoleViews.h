@@ -3,11 +3,15 @@
 // what a command may ask for later (the lists, the members).
 
 #include "app/cli/ConsoleOutput.h"
+#include "app/cli/ConsoleVideo.h"
 #include "hall/HallView.h"
 #include "room/RoomView.h"
 
 #include <array>
+#include <memory>
 #include <vector>
+
+class CRoomVideo;
 
 class CConsoleHallView : public CNullHallView {
 public:
@@ -53,12 +57,21 @@ public:
     void SetTopic(const QString& title, const QString& topic) override;
     void SetTimedNotices(const QStringList& notices) override;
     void ShowTextNotice(const QString& text) override;
+    IVideoSurface* VideoSurface(int window) override;
+    void ShowVideoPopOut(int window, bool shown) override;
+    void SetOwnVideo(bool open) override;
 
     // Prints the members, owner and managers first.
     void PrintMembers() const;
+    // The room's video, whose frame numbers name the saved pictures.
+    void SetVideo(CRoomVideo* video);
+    // Saves every decoded picture of the three received windows into the folder.
+    void SaveFrames(const QString& folder);
+    const CConsoleVideoSurface* Surface(int window) const;
 
 private:
     CConsoleOutput& m_out;
+    std::array<std::unique_ptr<CConsoleVideoSurface>, 4> m_video;
     const CMemberList* m_members = nullptr;
     QString m_count;
     QString m_mainHolder;

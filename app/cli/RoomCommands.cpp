@@ -21,13 +21,13 @@ namespace {
 const QString kDialogTag = QStringLiteral("对话框");
 
 const QStringList kCommands = {
-    QStringLiteral("nick"),     QStringLiteral("rename"),    QStringLiteral("topic"),
-    QStringLiteral("lock"),     QStringLiteral("unlock"),    QStringLiteral("public-text"),
-    QStringLiteral("video"),    QStringLiteral("kick"),      QStringLiteral("ban"),
-    QStringLiteral("typing"),   QStringLiteral("grab"),      QStringLiteral("op"),
-    QStringLiteral("block"),    QStringLiteral("favourite"), QStringLiteral("report"),
-    QStringLiteral("password"), QStringLiteral("activity"),  QStringLiteral("score"),
-    QStringLiteral("mark"),     QStringLiteral("guard"),
+    QStringLiteral("nick"),       QStringLiteral("rename"),    QStringLiteral("topic"),
+    QStringLiteral("lock"),       QStringLiteral("unlock"),    QStringLiteral("public-text"),
+    QStringLiteral("room-video"), QStringLiteral("kick"),      QStringLiteral("ban"),
+    QStringLiteral("typing"),     QStringLiteral("grab"),      QStringLiteral("op"),
+    QStringLiteral("block"),      QStringLiteral("favourite"), QStringLiteral("report"),
+    QStringLiteral("password"),   QStringLiteral("activity"),  QStringLiteral("score"),
+    QStringLiteral("mark"),       QStringLiteral("guard"),
 };
 
 // The first word and the rest of a text.
@@ -172,7 +172,7 @@ bool CConsoleRoomCommands::Run(CRoomDlg& room, const QString& command, const QSt
             [&] { admin.ChangeLock(); });
     } else if (command == QLatin1String("public-text") && Switch(rest, on)) {
         admin.SetPublicText(on);
-    } else if (command == QLatin1String("video") && Switch(rest, on)) {
+    } else if (command == QLatin1String("room-video") && Switch(rest, on)) {
         admin.SetVideo(on);
     } else if (command == QLatin1String("kick") && !first.isEmpty()) {
         WithDialog<CKickManDlg>(

@@ -8,7 +8,7 @@
 //   topic TEXT              change the room's topic
 //   lock PASSWORD | unlock  lock the room with a password, or unlock it
 //   public-text on|off      allow or forbid public text
-//   video on|off            allow or forbid video
+//   room-video on|off       allow or forbid the room's video ("video on|off" is the own camera)
 //   kick ID REASON          kick a member
 //   ban ID HOURS REASON     ban a member (99 hours: the quiet ban)
 //   typing ID on|off        allow or forbid a member to type

@@ -9,12 +9,14 @@
 #include "hall/TavoClientDlg.h"
 #include "platform/DialogHost.h"
 #include "platform/audio/WaveSystem.h"
+#include "room/ChatText.h"
 #include "room/EntryDialogs.h"
+#include "room/MicOrder.h"
 #include "room/ModifyMicTimeDlg.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
-#include "room/ChatText.h"
-#include "room/MicOrder.h"
+#include "room/RoomVideo.h"
+#include "room/SavePictureDlg.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -46,7 +48,8 @@ CScriptRunner::CScriptRunner(const tagParts& parts)
             login.EndDialog(IDCANCEL);
         }
     });
-    for (int id : {int(CPaymentDlg::IDD), int(CModifyMicTimeDlg::IDD), int(CCreateRoomDlg::IDD)}) {
+    for (int id : {int(CPaymentDlg::IDD), int(CModifyMicTimeDlg::IDD), int(CCreateRoomDlg::IDD),
+                   int(CSavePictureDlg::IDD)}) {
         m_p.dialogs.Default(id, [](CDialogModel& d) { d.OnCancel(); });
     }
     // The sound settings are taken as they stand.
@@ -91,12 +94,14 @@ void CScriptRunner::OnTerminal() {
 
 void CScriptRunner::SelectAudio() {
     // The console plays and records through WAV files unless told otherwise (TAVO_AUDIO).
-    if (!qEnvironmentVariableIsEmpty("TAVO_AUDIO") && m_speakFile.isEmpty() && m_recordFile.isEmpty()) {
+    if (!qEnvironmentVariableIsEmpty("TAVO_AUDIO") && m_speakFile.isEmpty() &&
+        m_recordFile.isEmpty()) {
         return;
     }
-    const QString out = m_recordFile.isEmpty()
-                            ? QDir::temp().filePath(QStringLiteral("tavo-cli-%1-heard.wav").arg(::getpid()))
-                            : m_recordFile;
+    const QString out =
+        m_recordFile.isEmpty()
+            ? QDir::temp().filePath(QStringLiteral("tavo-cli-%1-heard.wav").arg(::getpid()))
+            : m_recordFile;
     // The file mixer offers a stereo-mix line, so speaking with the mix switch on finds one.
     QString spec = QStringLiteral("wav:out=%1,pace=real,lines=Stereo Mix").arg(out);
     if (!m_speakFile.isEmpty()) {
@@ -124,7 +129,9 @@ bool CScriptRunner::Idle() const {
     return open.size() == 1 && open.front()->TemplateId() == CTavoClientDlg::IDD;
 }
 
-bool CScriptRunner::InRoom() const { return m_p.entry.IsRoomOpen(); }
+bool CScriptRunner::InRoom() const {
+    return m_p.entry.IsRoomOpen();
+}
 
 bool CScriptRunner::NeedRoom(const QString& command) {
     if (InRoom()) {
@@ -169,7 +176,9 @@ void CScriptRunner::Tick() {
         }
         m_waiting = false;
         if (!m_waitText.isEmpty()) {
-            Fail(QStringLiteral("no line containing \"%1\" within %2 s").arg(m_waitText).arg(m_waitMs / 1000.0));
+            Fail(QStringLiteral("no line containing \"%1\" within %2 s")
+                     .arg(m_waitText)
+                     .arg(m_waitMs / 1000.0));
         }
         return;
     }
@@ -189,7 +198,8 @@ void CScriptRunner::Tick() {
 }
 
 void CScriptRunner::Run(const QString& line) {
-    const QString command = line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty).toLower();
+    const QString command =
+        line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty).toLower();
     const QString rest = line.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
     const QStringList args = rest.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     m_p.out.Line(kTag, QStringLiteral("> ") + line);
@@ -202,7 +212,8 @@ void CScriptRunner::Run(const QString& line) {
     } else if (command == QLatin1String("areas")) {
         for (int list = 0; list < 4; ++list) {
             for (const auto& e : m_p.hall.AreaList(list)) {
-                m_p.out.Line(QStringLiteral("地区"), QStringLiteral("%1 %2 %3").arg(list).arg(e.data).arg(e.shown));
+                m_p.out.Line(QStringLiteral("地区"),
+                             QStringLiteral("%1 %2 %3").arg(list).arg(e.data).arg(e.shown));
             }
         }
     } else if (command == QLatin1String("rooms")) {
@@ -211,7 +222,8 @@ void CScriptRunner::Run(const QString& line) {
             // The list arrives through the directory window; print it with a later "rooms".
         } else {
             for (const auto& e : m_p.hall.RoomList()) {
-                m_p.out.Line(QStringLiteral("房间"), QStringLiteral("%1 %2").arg(e.data).arg(e.text));
+                m_p.out.Line(QStringLiteral("房间"),
+                             QStringLiteral("%1 %2").arg(e.data).arg(e.text));
             }
         }
     } else if (command == QLatin1String("enter") && args.size() == 1) {
@@ -257,6 +269,8 @@ void CScriptRunner::Run(const QString& line) {
     } else if (command == QLatin1String("record") && args.size() == 1) {
         m_recordFile = QFileInfo(args[0]).absoluteFilePath();
         SelectAudio();
+    } else if (IsVideoCommand(command)) {
+        RunVideo(command, args);
     } else if (command == QLatin1String("wait-line") && !args.isEmpty()) {
         // The last word is a time limit when it is a number of seconds ("10" or "10s").
         QString text = rest;
@@ -282,8 +296,8 @@ void CScriptRunner::Run(const QString& line) {
         m_waitClock.start();
     } else if (command == QLatin1String("answer") && args.size() == 1) {
         const QString a = args[0].toLower();
-        m_p.prompt.Answer(a == QLatin1String("yes")  ? IDYES
-                          : a == QLatin1String("no") ? IDNO
+        m_p.prompt.Answer(a == QLatin1String("yes")      ? IDYES
+                          : a == QLatin1String("no")     ? IDNO
                           : a == QLatin1String("cancel") ? IDCANCEL
                                                          : IDOK);
     } else if (CConsoleRoomCommands::Knows(command)) {
@@ -305,5 +319,81 @@ void CScriptRunner::Run(const QString& line) {
         m_hall->Quit();
     } else {
         Fail(QStringLiteral("unknown or incomplete command: ") + line);
+    }
+}
+
+bool CScriptRunner::IsVideoCommand(const QString& command) {
+    for (const char* name :
+         {"video", "watch", "unwatch", "snapshot", "camera", "save-frames", "video-status"}) {
+        if (command == QLatin1String(name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CScriptRunner::RunVideo(const QString& command, const QStringList& args) {
+    if (command == QLatin1String("save-frames") && args.size() == 1) {
+        const QString folder = QFileInfo(args[0]).absoluteFilePath();
+        if (!QDir().mkpath(folder)) {
+            Fail(QStringLiteral("save-frames: cannot make ") + folder);
+            return;
+        }
+        m_p.room.SaveFrames(folder);
+        return;
+    }
+    CRoomVideo* video = m_p.entry.Room().Video();
+    if (!InRoom() || !video) {
+        Fail(command + QStringLiteral(": not in a room"));
+        return;
+    }
+    const QString what = args.value(0);
+    auto window = [](const QString& name) {
+        return name == QLatin1String("own")       ? int(VIDEO_OWN)
+               : name == QLatin1String("private") ? int(VIDEO_PRIVATE)
+                                                  : name.toInt();
+    };
+    if (command == QLatin1String("video") && args.size() == 1 && what == QLatin1String("on")) {
+        video->OpenOwnVideo();
+    } else if (command == QLatin1String("video") && args.size() == 1 &&
+               what == QLatin1String("off")) {
+        video->CloseOwnVideo();
+    } else if (command == QLatin1String("video") && args.size() == 2 &&
+               what == QLatin1String("send")) {
+        video->Sending().SetSwitch(args[1] == QLatin1String("on"));
+    } else if (command == QLatin1String("watch") && args.size() == 1) {
+        if (what == QLatin1String("1") || what == QLatin1String("2")) {
+            video->Receiving().OpenVideo(what.toInt());
+        } else {
+            video->Watch(what);
+        }
+    } else if (command == QLatin1String("unwatch") && args.size() == 1) {
+        if (window(what) == VIDEO_PRIVATE) {
+            video->Receiving().ClosePrivateViewer();
+        } else {
+            video->Receiving().CloseVideo(window(what), false);
+        }
+    } else if (command == QLatin1String("snapshot") && args.size() == 2) {
+        const QString path = QFileInfo(args[1]).absoluteFilePath();
+        m_p.dialogs.Script(CSavePictureDlg::IDD, [path](CDialogModel& d) {
+            static_cast<CSavePictureDlg&>(d).SetPath(path);
+            d.OnOK();
+        });
+        if (video->CapturePicture(window(what)) != 0) {
+            Fail(QStringLiteral("snapshot: nothing saved"));
+        }
+    } else if (command == QLatin1String("camera")) {
+        video->ShowCameraSettings();
+    } else if (command == QLatin1String("video-status")) {
+        const auto c = video->Receiving().Counters();
+        m_p.out.Line(QStringLiteral("视频"),
+                     QStringLiteral("received %1 decoded %2 dropped %3 sent %4")
+                         .arg(c.received)
+                         .arg(c.decoded)
+                         .arg(c.dropped)
+                         .arg(video->Sending().SentPackets()));
+    } else {
+        Fail(QStringLiteral("unknown or incomplete command: ") + command + QLatin1Char(' ') +
+             args.join(QLatin1Char(' ')));
     }
 }

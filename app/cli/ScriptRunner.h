@@ -15,6 +15,15 @@
 //   mic | release           take or release the microphone
 //   speak FILE.wav          take the microphone and speak the file
 //   record FILE.wav         save what the room's players play to a file
+//   video on|off            open or close the own video (the camera of TAVO_VIDEO_SOURCE,
+//                           the profile's VideoSource, or the first camera found)
+//   video send on|off       the video switch: whether the own frames are sent
+//   watch 1|2|ID            open video 1 or 2, or ask to watch a member privately
+//   unwatch 1|2|private     close video 1 or 2, or the private viewer
+//   snapshot own|1|2 FILE   save that picture as a BMP file (".Bmp" is added when missing)
+//   camera                  tell what the camera is and delivers
+//   save-frames DIR         save every decoded picture as DIR/video<N>-<frame>.bmp
+//   video-status            print what the room's video did so far
 //   wait-line TEXT [SECS]   wait (10 s by default) for a printed line containing TEXT
 //   sleep SECS              let time pass
 //   answer yes|no|ok|cancel answer the next message box
@@ -73,6 +82,8 @@ private:
     void Tick();
     bool Idle() const;
     void Run(const QString& line);
+    static bool IsVideoCommand(const QString& command);
+    void RunVideo(const QString& command, const QStringList& args);
     void Fail(const QString& why);
     void OnTerminal();
     bool InRoom() const;
