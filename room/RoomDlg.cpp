@@ -73,6 +73,9 @@ void CRoomDlg::RegisterCore() {
 }
 
 void CRoomDlg::SetViews(IRoomView* room, IChatView* publicView, IChatView* privateView) {
+    for (IRoomFeature* f : m_features) {
+        f->OnViewsChanging();
+    }
     m_roomView = room;
     m_panes.SetViews(publicView, privateView);
 }

@@ -27,6 +27,9 @@ public:
     // A message posted to the room window that the room itself does not handle; true when
     // the feature owns it.
     virtual bool OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) { return false; }
+    // The room's views are about to be replaced: let go of what the old ones lent (video
+    // surfaces) while they still exist.
+    virtual void OnViewsChanging() {}
     // A copy-data message to the room window; true when the feature owns the tag.
     virtual bool OnCopyData(unsigned tag, const QByteArray& data) { return false; }
 };

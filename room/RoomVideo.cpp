@@ -104,6 +104,13 @@ void CRoomVideo::OnRoomClosing(bool /*keepSharedCapture*/) {
     m_sending.Viewers().With([](QStringList& ids) { ids.clear(); });
 }
 
+void CRoomVideo::OnViewsChanging() {
+    // The components draw on the old view's surfaces: they close with them.
+    m_sending.Close();
+    m_receiving.CloseAll();
+    m_receiving.Reset();
+}
+
 bool CRoomVideo::OnCopyData(unsigned tag, const QByteArray& data) {
     switch (tag) {
         case CVideoServerH264::TAG_FRAME:

@@ -33,6 +33,7 @@ public:
     void OnSettings(const tagRoomSettings& settings) override;
     void OnRoomClosing(bool keepSharedCapture) override;
     bool OnCopyData(unsigned tag, const QByteArray& data) override;
+    void OnViewsChanging() override;
 
     // IRoomPacketSink: command -263 after the main connection's normal dispatch.
     bool IsWindowOpen() const override;

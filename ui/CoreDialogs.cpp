@@ -7,6 +7,7 @@
 #include "platform/StringTable.h"
 #include "room/EntryDialogs.h"
 #include "room/ModifyMicTimeDlg.h"
+#include "room/SavePictureDlg.h"
 #include "ui/FormDialog.h"
 #include "ui/HallWindow.h"
 #include "ui/QtDialogHost.h"
@@ -15,7 +16,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -197,6 +200,40 @@ public:
     }
 };
 
+// The save dialog of a snapshot: a file name typed or chosen in the file dialog.
+class CSavePictureWindow : public CFormDialog {
+public:
+    CSavePictureWindow(CSavePictureDlg& model, QWidget* parent)
+        : CFormDialog(model, parent), m_model(model) {
+        setObjectName(QStringLiteral("SavePictureWindow"));
+        setWindowTitle(LoadString(IDS_UI_VIDEO_SAVE_TITLE));
+        auto* row = new QHBoxLayout;
+        m_path = new QLineEdit(model.Path(), this);
+        m_path->setObjectName(QStringLiteral("path"));
+        m_path->setMinimumWidth(320);
+        row->addWidget(m_path, 1);
+        auto* browse = new QPushButton(LoadString(IDS_UI_BROWSE), this);
+        browse->setObjectName(QStringLiteral("browse"));
+        connect(browse, &QPushButton::clicked, this, [this] {
+            const QString chosen = QFileDialog::getSaveFileName(this, windowTitle(), m_path->text(),
+                                                                CSavePictureDlg::Filter(), nullptr,
+                                                                QFileDialog::DontUseNativeDialog);
+            if (!chosen.isEmpty()) {
+                m_path->setText(chosen);
+            }
+        });
+        row->addWidget(browse);
+        form->addRow(LoadString(IDS_UI_FILE_FIELD), row);
+    }
+
+protected:
+    void Store() override { m_model.SetPath(m_path->text()); }
+
+private:
+    CSavePictureDlg& m_model;
+    QLineEdit* m_path;
+};
+
 }  // namespace
 
 void RegisterCoreDialogs(CQtDialogHost& host, CHallWindow* hallWindow) {
@@ -206,6 +243,7 @@ void RegisterCoreDialogs(CQtDialogHost& host, CHallWindow* hallWindow) {
     host.Register(CUnlockRoomDlg::IDD, WindowFor<CUnlockRoomDlg, CUnlockWindow>());
     host.Register(CPaymentDlg::IDD, WindowFor<CPaymentDlg, CPaymentWindow>());
     RegisterRoomDialogs(host);
+    host.Register(CSavePictureDlg::IDD, WindowFor<CSavePictureDlg, CSavePictureWindow>());
     if (hallWindow) {
         host.Register(CTavoClientDlg::IDD,
                       [hallWindow](CDialogModel& model, QWidget*) -> CDialogWidget* {

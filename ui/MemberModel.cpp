@@ -44,7 +44,8 @@ QString CMemberModel::GroupTitle(int list) {
 
 void CMemberModel::Reset(const CMemberList& members, const QString& mainHolder,
                          const QString& secondHolder, const QStringList& queue,
-                         const std::function<bool(const QString&)>& blocked) {
+                         const std::function<bool(const QString&)>& blocked,
+                         const std::function<bool(const QString&)>& camera) {
     beginResetModel();
     m_rows.clear();
     m_rows.reserve(static_cast<size_t>(members.Count()) + CMemberList::LIST_COUNT);
@@ -87,6 +88,7 @@ void CMemberModel::Reset(const CMemberList& members, const QString& mainHolder,
             row.privateMic = member.onPrivateMic;
             row.blocked = blocked && blocked(member.id);
             row.mark = member.ShownMark(CClock::Get().Now());
+            row.camera = camera && camera(member.id);
             m_rows.push_back(std::move(row));
             ++inGroup;
             ++m_members;
@@ -187,6 +189,9 @@ void CMemberDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     }
     if (model->Queued(row->id)) {
         states << QStringLiteral("queue");
+    }
+    if (row->camera) {
+        states << QStringLiteral("camera");
     }
     if (row->vip) {
         states << QStringLiteral("vip");

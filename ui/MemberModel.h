@@ -20,7 +20,8 @@ struct tagMemberRow {
     bool hidden = false;
     bool privateMic = false;
     bool blocked = false;
-    QString mark;  // the scoring winner's mark while it lasts
+    bool camera = false;  // the member announced a camera others may watch
+    QString mark;         // the scoring winner's mark while it lasts
 };
 
 class CMemberModel : public QAbstractListModel {
@@ -32,7 +33,8 @@ public:
 
     // Takes the lists as they are now; holders and queue give the state icons.
     void Reset(const CMemberList& members, const QString& mainHolder, const QString& secondHolder,
-               const QStringList& queue, const std::function<bool(const QString&)>& blocked);
+               const QStringList& queue, const std::function<bool(const QString&)>& blocked,
+               const std::function<bool(const QString&)>& camera = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;

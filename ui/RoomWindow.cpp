@@ -10,9 +10,11 @@
 #include "room/MicOrder.h"
 #include "room/RoomDlg.h"
 #include "room/RoomStrings.h"
+#include "room/RoomVideo.h"
 #include "ui/ChatBrowser.h"
 #include "ui/Icons.h"
 #include "ui/MemberModel.h"
+#include "ui/RoomVideoPanel.h"
 #include "ui/ScreenFit.h"
 
 #include <QCheckBox>
@@ -70,7 +72,12 @@ CRoomWindow::CRoomWindow(CRoomDlg& room, const QString& programFolder, QWidget* 
     UpdateMicButton();
 }
 
-CRoomWindow::~CRoomWindow() = default;
+CRoomWindow::~CRoomWindow() {
+    // The room must not draw on a window that is going away.
+    if (&m_room.View() == this) {
+        m_room.SetViews(nullptr, nullptr, nullptr);
+    }
+}
 
 void CRoomWindow::BuildManageMenu() {
     m_manageMenu->clear();
@@ -180,9 +187,11 @@ void CRoomWindow::SetRoomName(const QString& name) {
 void CRoomWindow::RedrawMemberModel() {
     if (m_lastMembers) {
         CChatText& chat = m_room.Chat();
-        m_members->Reset(*m_lastMembers, m_room.Mic().MainHolder(), m_room.Mic().SecondHolder(),
-                         m_room.Mic().Queue(),
-                         [&chat](const QString& id) { return chat.IsBlocked(id); });
+        const CRoomVideo* video = m_room.Video();
+        m_members->Reset(
+            *m_lastMembers, m_room.Mic().MainHolder(), m_room.Mic().SecondHolder(),
+            m_room.Mic().Queue(), [&chat](const QString& id) { return chat.IsBlocked(id); },
+            [video](const QString& id) { return video && video->VideoState(id) != 0; });
     }
 }
 
@@ -343,4 +352,24 @@ void CRoomWindow::ShowMicVolume(int volume) {
         const QSignalBlocker block(m_micVolumeSlider);
         m_micVolumeSlider->setValue(position);
     }
+}
+
+IVideoSurface* CRoomWindow::VideoSurface(int window) {
+    return m_video->Surface(window);
+}
+
+void CRoomWindow::SetVideoToggle(int window, const QString& text) {
+    m_video->SetToggle(window, text);
+}
+
+void CRoomWindow::SetVideoPicture(int window, EVideoPicture picture) {
+    m_video->SetBackground(window, picture);
+}
+
+void CRoomWindow::ShowVideoPopOut(int window, bool shown) {
+    m_video->ShowPopOut(window, shown);
+}
+
+void CRoomWindow::SetOwnVideo(bool open) {
+    m_video->SetOwnVideo(open);
 }

@@ -20,6 +20,7 @@ class CChatBrowser;
 class CFacePicker;
 class CMemberModel;
 class CRoomDlg;
+class CRoomVideoPanel;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -78,12 +79,18 @@ public:
     void SetMicMeter(int mic, int value) override;
     void SetSpeakButton(bool pressed) override;
     void ShowMicVolume(int volume) override;
+    IVideoSurface* VideoSurface(int window) override;
+    void SetVideoToggle(int window, const QString& text) override;
+    void SetVideoPicture(int window, EVideoPicture picture) override;
+    void ShowVideoPopOut(int window, bool shown) override;
+    void SetOwnVideo(bool open) override;
 
     // Reads the microphone line again (each stay, and when the panel is shown).
     void RefreshMicLine();
     QMenu* MicMenu() const { return m_micMenu; }
     QMenu* ViewMenu() const { return m_viewMenu; }
     QMenu* RoomMenu() const { return m_roomMenu; }
+    CRoomVideoPanel& VideoPanel() const { return *m_video; }
     // The room-management menu: opened at its button when the room lets the user have it,
     // else nullptr (the room has written why).
     QMenu* OpenManageMenu();
@@ -155,6 +162,7 @@ private:
     QSplitter* m_chatSplit;
     QMenu* m_micMenu = nullptr;
     QMenu* m_viewMenu = nullptr;
+    CRoomVideoPanel* m_video = nullptr;
     QMenu* m_manageMenu = nullptr;
     QMenu* m_roomMenu = nullptr;
     QToolButton* m_manageButton = nullptr;

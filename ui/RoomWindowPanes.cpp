@@ -1,6 +1,6 @@
-// The panes of the room window, one builder each: the member pane, the chat pane (views,
-// target line, input), the microphone column (panel, queue, speak button) and the menu bar
-// under it. The window's constructor lays the columns side by side; a new pane is a new
+// The panes of the room window, one builder each: the member pane, the chat pane (the video
+// pictures, views, target line, input), the microphone column (panel, queue, speak button) and the
+// menu bar under it. The window's constructor lays the columns side by side; a new pane is a new
 // builder and a place in that row.
 
 #include "platform/StringIds.h"
@@ -15,6 +15,7 @@
 #include "ui/FacePicker.h"
 #include "ui/Icons.h"
 #include "ui/MemberModel.h"
+#include "ui/RoomVideoPanel.h"
 #include "ui/RoomWindow.h"
 #include "ui/ScreenFit.h"
 
@@ -114,11 +115,16 @@ QWidget* CRoomWindow::BuildMemberPane() {
     return pane;
 }
 
-// --- the chat pane: notices, the two chat views, the target line and the input box -----------
+// --- the chat pane: the video pictures, notices, the two chat views, the target line and the
+// input box ---------------------------------------------------------------------------------
 
 QWidget* CRoomWindow::BuildChatPane() {
     auto* pane = new QWidget(this);
     QVBoxLayout* layout = Column(pane);
+    m_video = new CRoomVideoPanel(
+        m_room, [this](const QString& id, const QPoint& at) { MemberMenuFor(id)->popup(at); },
+        pane);
+    layout->addWidget(m_video);
     m_notice = new QLabel(pane);
     m_notice->setObjectName(QStringLiteral("notice"));
     m_notice->setWordWrap(true);
@@ -301,7 +307,8 @@ void CRoomWindow::BuildMenuBar(QWidget* column) {
     std::vector<QToolButton*> tools;
     for (auto [menu, name] : {std::pair{m_micMenu, "micMenu"},
                               {m_viewMenu, "viewMenu"},
-                              {m_roomMenu, "roomMenu"}}) {
+                              {m_roomMenu, "roomMenu"},
+                              {m_video->Menu(), "videoMenu"}}) {
         auto* button = new QToolButton(column);
         button->setObjectName(QString::fromLatin1(name));
         button->setText(menu->title());

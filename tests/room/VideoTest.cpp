@@ -62,6 +62,7 @@ struct CVideoRoom {
         video = &CRoomVideo::Install(f.Room());
         video->Sending().SetCameraAvailable(true);
     }
+    ~CVideoRoom() { f.Room().SetViews(nullptr, nullptr, nullptr); }
 
     // The whole entry, drawn on this view.
     bool Enter() {

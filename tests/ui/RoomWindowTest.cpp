@@ -6,6 +6,7 @@
 #include "audio/RecordSource.h"
 #include "platform/audio/WaveSystem.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/VideoKeys.h"
 #include "room/ChatText.h"
 #include "room/ManageMenu.h"
 #include "room/MemberList.h"
@@ -13,8 +14,10 @@
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "room/RoomMembers.h"
+#include "room/RoomVideo.h"
 #include "tests/room/RoomFixture.h"
 #include "tests/ui/Widgets.h"
+#include "tests/video/VideoTestSupport.h"
 #include "ui/ChatBrowser.h"
 #include "ui/FacePicker.h"
 #include "ui/HallWindow.h"
@@ -22,7 +25,10 @@
 #include "ui/MemberModel.h"
 #include "ui/QtDialogHost.h"
 #include "ui/RoomDialogs.h"
+#include "ui/RoomVideoPanel.h"
 #include "ui/RoomWindow.h"
+#include "ui/VideoDlg.h"
+#include "ui/VideoPicture.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -245,6 +251,52 @@ struct ManageMenu : RoomWindow {
         return texts;
     }
 };
+
+TEST_F(RoomWindow, VideoPicturesTheirTogglesAndThePopOutFollowTheRoomsVideo) {
+    CRoomVideo& video = CRoomVideo::Install(f.Room());
+    ASSERT_TRUE(Enter());
+    CRoomVideoPanel& panel = window->VideoPanel();
+    EXPECT_EQ(panel.Toggle(VIDEO_1)->text(), "close");
+    EXPECT_EQ(panel.Toggle(VIDEO_OWN)->text(), "open");
+
+    // A frame of amy's on video 1 is drawn on its picture.
+    MicTaken("amy");
+    const auto frames = EncodePattern(1, {0});
+    const QByteArray frame = CVideoServerH264::FramePacket(176, true, 1, frames.front().bytes);
+    f.Deliver([&](CKParam& p) {
+        p.SetShortInt(KEY_COMMAND, CMD_VIDEO);
+        p.SetInt(VideoKey::SLOT, 1);
+        p.SetChar(VideoKey::FRAME, frame.constData(), static_cast<unsigned short>(frame.size()));
+        p.SetCString(VideoKey::SENDER, "amy");
+        p.SetCString(VideoKey::VIEWERS, QString());
+    });
+    CVideoPicture* one = panel.Picture(VIDEO_1);
+    ASSERT_EQ(one->Drawn(), 1);
+    EXPECT_EQ(one->Picture().size(), QSize(176, 144));
+
+    // Popped out, the picture lives in its own window; closed, it is back in the room window.
+    video.PopOut(VIDEO_1);
+    ASSERT_NE(panel.PopOut(VIDEO_1), nullptr);
+    EXPECT_TRUE(panel.PopOut(VIDEO_1)->isVisible());
+    EXPECT_EQ(one->parentWidget(), panel.PopOut(VIDEO_1));
+    panel.PopOut(VIDEO_1)->close();
+    EXPECT_FALSE(panel.PopOut(VIDEO_1)->isVisible());
+    EXPECT_NE(one->parentWidget(), panel.PopOut(VIDEO_1));
+    EXPECT_TRUE(one->isVisible());
+
+    // The toggle closes the picture and says it can be opened again.
+    panel.Toggle(VIDEO_1)->click();
+    EXPECT_FALSE(video.Receiving().IsOpen(VIDEO_1));
+    EXPECT_EQ(panel.Toggle(VIDEO_1)->text(), "open");
+    EXPECT_TRUE(one->Picture().isNull());
+
+    // The member menu asks to watch a member privately.
+    QAction* watch = Entry(window->MemberMenuFor("amy"), "打开望远镜");
+    ASSERT_NE(watch, nullptr);
+    EXPECT_TRUE(watch->isEnabled());
+    watch->trigger();
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_WATCH));
+}
 
 struct ManageMenuBelowOwner : ManageMenu, ::testing::WithParamInterface<int> {};
 
