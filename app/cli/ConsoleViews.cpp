@@ -9,7 +9,8 @@ void CConsoleHallView::SetAreaList(int list, const std::vector<tagListEntry>& en
         return;
     }
     m_areas[static_cast<size_t>(list)] = entries;
-    m_out.Line(QStringLiteral("大厅"), QStringLiteral("area list %1: %2 entries").arg(list).arg(entries.size()));
+    m_out.Line(QStringLiteral("大厅"),
+               QStringLiteral("area list %1: %2 entries").arg(list).arg(entries.size()));
 }
 
 void CConsoleHallView::SetRoomList(const std::vector<tagListEntry>& entries) {
@@ -48,13 +49,16 @@ bool CConsoleChatView::InsertAtFirstTd(const QString& fragment) {
 }
 
 void CConsoleRoomView::ShowRoomWindow(bool show) {
-    m_out.Line(QStringLiteral("房间"), show ? QStringLiteral("window open") : QStringLiteral("window closed"));
+    m_out.Line(QStringLiteral("房间"),
+               show ? QStringLiteral("window open") : QStringLiteral("window closed"));
     if (!show) {
         m_members = nullptr;
     }
 }
 
-void CConsoleRoomView::SetRoomName(const QString& name) { m_out.Line(QStringLiteral("房间"), name); }
+void CConsoleRoomView::SetRoomName(const QString& name) {
+    m_out.Line(QStringLiteral("房间"), name);
+}
 
 void CConsoleRoomView::RedrawMembers(const CMemberList& members, const QString& countText) {
     m_members = &members;
@@ -64,7 +68,9 @@ void CConsoleRoomView::RedrawMembers(const CMemberList& members, const QString& 
     }
 }
 
-void CConsoleRoomView::SetMicMode(const QString& text) { m_out.Line(QStringLiteral("麦序"), text); }
+void CConsoleRoomView::SetMicMode(const QString& text) {
+    m_out.Line(QStringLiteral("麦序"), text);
+}
 
 void CConsoleRoomView::SetMainMic(const QString& holder, const QString& time) {
     // The countdown ticks every second; print only a change of holder.
@@ -93,7 +99,9 @@ void CConsoleRoomView::SetTimedNotices(const QStringList& notices) {
     }
 }
 
-void CConsoleRoomView::ShowTextNotice(const QString& text) { m_out.Line(QStringLiteral("公告"), text); }
+void CConsoleRoomView::ShowTextNotice(const QString& text) {
+    m_out.Line(QStringLiteral("公告"), text);
+}
 
 void CConsoleRoomView::PrintMembers() const {
     if (!m_members) {
@@ -101,12 +109,14 @@ void CConsoleRoomView::PrintMembers() const {
         return;
     }
     // Owner first, then the ranks from the top down, then the general lists.
-    static const CMemberList::EList order[] = {CMemberList::OWNER,     CMemberList::LIST_80,   CMemberList::LIST_70,
-                                               CMemberList::LIST_50,   CMemberList::LIST_40,   CMemberList::LIST_30,
-                                               CMemberList::GENERAL_2_B, CMemberList::GENERAL_2, CMemberList::GENERAL_1};
+    static const CMemberList::EList order[] = {
+        CMemberList::OWNER,       CMemberList::LIST_80,   CMemberList::LIST_70,
+        CMemberList::LIST_50,     CMemberList::LIST_40,   CMemberList::LIST_30,
+        CMemberList::GENERAL_2_B, CMemberList::GENERAL_2, CMemberList::GENERAL_1};
     for (const auto list : order) {
         for (const UserInfo& m : m_members->List(list)) {
-            m_out.Line(QStringLiteral("成员"), QStringLiteral("%1(%2) rank %3").arg(m.nickname, m.id).arg(m.rank));
+            m_out.Line(QStringLiteral("成员"),
+                       QStringLiteral("%1(%2) rank %3").arg(m.nickname, m.id).arg(m.rank));
         }
     }
     m_out.Line(QStringLiteral("成员"), m_count);
@@ -124,13 +134,15 @@ void CConsoleRoomView::SetVideo(CRoomVideo* video) {
 }
 
 IVideoSurface* CConsoleRoomView::VideoSurface(int window) {
-    return window >= VIDEO_PRIVATE && window <= VIDEO_OWN ? m_video[static_cast<size_t>(window)].get()
-                                                          : nullptr;
+    return window >= VIDEO_PRIVATE && window <= VIDEO_OWN
+               ? m_video[static_cast<size_t>(window)].get()
+               : nullptr;
 }
 
 const CConsoleVideoSurface* CConsoleRoomView::Surface(int window) const {
-    return window >= VIDEO_PRIVATE && window <= VIDEO_OWN ? m_video[static_cast<size_t>(window)].get()
-                                                          : nullptr;
+    return window >= VIDEO_PRIVATE && window <= VIDEO_OWN
+               ? m_video[static_cast<size_t>(window)].get()
+               : nullptr;
 }
 
 void CConsoleRoomView::SaveFrames(const QString& folder) {
@@ -145,9 +157,15 @@ void CConsoleRoomView::ShowVideoPopOut(int window, bool shown) {
     if (window == VIDEO_PRIVATE) {
         m_out.Line(QStringLiteral("视频"), shown ? QStringLiteral("private viewer open")
                                                  : QStringLiteral("private viewer closed"));
+    } else {
+        m_out.Line(QStringLiteral("视频"), QStringLiteral("video %1 %2")
+                                               .arg(window)
+                                               .arg(shown ? QStringLiteral("popped out")
+                                                          : QStringLiteral("back in the room")));
     }
 }
 
 void CConsoleRoomView::SetOwnVideo(bool open) {
-    m_out.Line(QStringLiteral("视频"), open ? QStringLiteral("own video open") : QStringLiteral("own video closed"));
+    m_out.Line(QStringLiteral("视频"),
+               open ? QStringLiteral("own video open") : QStringLiteral("own video closed"));
 }

@@ -323,8 +323,8 @@ void CScriptRunner::Run(const QString& line) {
 }
 
 bool CScriptRunner::IsVideoCommand(const QString& command) {
-    for (const char* name :
-         {"video", "watch", "unwatch", "snapshot", "camera", "save-frames", "video-status"}) {
+    for (const char* name : {"video", "watch", "unwatch", "snapshot", "popout", "popin", "camera",
+                             "save-frames", "video-status"}) {
         if (command == QLatin1String(name)) {
             return true;
         }
@@ -382,6 +382,10 @@ void CScriptRunner::RunVideo(const QString& command, const QStringList& args) {
         if (video->CapturePicture(window(what)) != 0) {
             Fail(QStringLiteral("snapshot: nothing saved"));
         }
+    } else if (command == QLatin1String("popout") && args.size() == 1) {
+        video->PopOut(window(what));
+    } else if (command == QLatin1String("popin") && args.size() == 1) {
+        video->PopIn(window(what));
     } else if (command == QLatin1String("camera")) {
         video->ShowCameraSettings();
     } else if (command == QLatin1String("video-status")) {

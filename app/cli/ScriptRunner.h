@@ -21,6 +21,7 @@
 //   watch 1|2|ID            open video 1 or 2, or ask to watch a member privately
 //   unwatch 1|2|private     close video 1 or 2, or the private viewer
 //   snapshot own|1|2 FILE   save that picture as a BMP file (".Bmp" is added when missing)
+//   popout own|1|2          move that picture into a window of its own; popin puts it back
 //   camera                  tell what the camera is and delivers
 //   save-frames DIR         save every decoded picture as DIR/video<N>-<frame>.bmp
 //   video-status            print what the room's video did so far
