@@ -40,8 +40,7 @@ private:
 class CCheckedSurface : public IVideoSurface {
 public:
     void DrawPicture(const tagVideoPicture& p) override {
-        if (p.width <= 0 || p.height <= 0 || p.width > 4096 || p.height > 4096 ||
-            p.bgra.size() < p.width * p.height * 4) {
+        if (!p.IsWhole() || p.width > 4096 || p.height > 4096) {
             std::abort();
         }
     }

@@ -13,13 +13,13 @@ CVideoPicture::CVideoPicture(QWidget* parent) : QWidget(parent) {
 }
 
 void CVideoPicture::DrawPicture(const tagVideoPicture& picture) {
-    if (picture.IsEmpty() || picture.bgra.size() < picture.width * picture.height * 4) {
+    if (!picture.IsWhole()) {
         return;
     }
     // The bytes are the component's; the image takes its own copy. B, G, R, A in memory is
     // ARGB32 on a little-endian machine.
     m_image = QImage(reinterpret_cast<const uchar*>(picture.bgra.constData()), picture.width,
-                     picture.height, picture.width * 4, QImage::Format_ARGB32)
+                     picture.height, qsizetype{picture.width} * 4, QImage::Format_ARGB32)
                   .copy();
     m_showing = true;
     ++m_drawn;

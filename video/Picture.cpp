@@ -13,6 +13,11 @@ namespace {
 
 constexpr int kMaxSide = 4096;
 
+// Bytes of a 32-bit picture; sizes are bounded by kMaxSide, the arithmetic is wide anyway.
+qsizetype BgraBytes(int width, int height) {
+    return qsizetype{width} * height * 4;
+}
+
 bool UsableSize(int width, int height) {
     return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide;
 }
@@ -94,7 +99,7 @@ bool CPictureScaler::ToBgra(const uint8_t* const planes[3], const int strides[3]
     }
     to.width = width;
     to.height = height;
-    to.bgra.resize(width * height * 4);
+    to.bgra.resize(BgraBytes(width, height));
     uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(to.bgra.data())};
     const int dstStride[1] = {width * 4};
     return sws_scale(m_convert, planes, strides, 0, height, dst, dstStride) == height;
@@ -110,7 +115,7 @@ bool CPictureScaler::ToBgra(const tagI420Picture& from, tagVideoPicture& to) {
 }
 
 int WriteBmpFile(const QString& path, const tagVideoPicture& picture) {
-    if (picture.IsEmpty() || picture.bgra.size() < picture.width * picture.height * 4) {
+    if (!picture.IsWhole()) {
         return -1;
     }
     const int rowBytes = (picture.width * 3 + 3) & ~3;
@@ -136,11 +141,13 @@ int WriteBmpFile(const QString& path, const tagVideoPicture& picture) {
     Put32(out, 0);
     QByteArray row(rowBytes, '\0');
     for (int y = picture.height - 1; y >= 0; --y) {
-        const char* src = picture.bgra.constData() + y * picture.width * 4;
+        const char* src = picture.bgra.constData() + BgraBytes(picture.width, y);
         for (int x = 0; x < picture.width; ++x) {
-            row[3 * x] = src[4 * x];
-            row[3 * x + 1] = src[4 * x + 1];
-            row[3 * x + 2] = src[4 * x + 2];
+            const qsizetype at = qsizetype{x} * 3;
+            const qsizetype from = qsizetype{x} * 4;
+            row[at] = src[from];
+            row[at + 1] = src[from + 1];
+            row[at + 2] = src[from + 2];
         }
         out.append(row);
     }
@@ -178,12 +185,12 @@ bool ReadBmpFile(const QString& path, tagVideoPicture& picture) {
     }
     picture.width = width;
     picture.height = height;
-    picture.bgra.resize(width * height * 4);
+    picture.bgra.resize(BgraBytes(width, height));
     for (int y = 0; y < height; ++y) {
         const char* src =
             d + offset + static_cast<int64_t>(bottomUp ? height - 1 - y : y) * rowBytes;
-        char* dst = picture.bgra.data() + y * width * 4;
-        for (int x = 0; x < width; ++x) {
+        char* dst = picture.bgra.data() + BgraBytes(width, y);
+        for (qsizetype x = 0; x < width; ++x) {
             std::memcpy(dst + 4 * x, src + bytesPerPixel * x, 3);
             dst[4 * x + 3] = static_cast<char>(0xff);
         }

@@ -73,7 +73,7 @@ CVideoCapture::~CVideoCapture() {
 }
 
 QString CVideoCapture::ConfiguredSource() {
-    const QString env = qEnvironmentVariable("TAVO_VIDEO_SOURCE").trimmed();
+    QString env = qEnvironmentVariable("TAVO_VIDEO_SOURCE").trimmed();
     if (!env.isEmpty()) {
         return env;
     }
@@ -193,8 +193,8 @@ int CVideoCapture::OnSample(_GstElement* sink, void* self) {
             const int rows = plane == 0 ? picture.height : (picture.height + 1) / 2;
             uint8_t* dst = picture.Plane(plane);
             for (int y = 0; y < rows; ++y) {
-                std::memcpy(dst + y * picture.Stride(plane), src + y * srcStride,
-                            picture.Stride(plane));
+                std::memcpy(dst + qsizetype{y} * picture.Stride(plane),
+                            src + qsizetype{y} * srcStride, picture.Stride(plane));
             }
         }
         gst_video_frame_unmap(&frame);

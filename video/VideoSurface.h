@@ -26,6 +26,8 @@ struct tagVideoPicture {
     QByteArray bgra;
 
     bool IsEmpty() const { return width <= 0 || height <= 0; }
+    // Whether the bytes hold every pixel of the size.
+    bool IsWhole() const { return !IsEmpty() && bgra.size() >= qsizetype{width} * height * 4; }
 };
 
 class IVideoSurface {
