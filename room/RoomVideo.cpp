@@ -17,6 +17,7 @@
 #include "room/RoomStrings.h"
 #include "room/RoomView.h"
 #include "room/SavePictureDlg.h"
+#include "video/VideoProbe.h"
 
 CRoomVideo::CRoomVideo(CRoomDlg& room) : m_room(room), m_sending(room), m_receiving(room) {}
 
