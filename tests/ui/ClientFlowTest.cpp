@@ -222,7 +222,9 @@ TEST_F(ClientFlow, RoomEntryChatWithAConsoleClientAndTheMicrophone) {
         Button(room, "send")->click();
         EXPECT_TRUE(Shown(room, "input").isEmpty()) << "a sent line leaves the input box";
         ASSERT_TRUE(
-            WaitUntil([&] { return chat.CellText().contains("pong-from-console <i>"); }, 30s));
+            WaitUntil([&] { return chat.CellText().contains("pong-from-console <i>"); }, 30s))
+            << "the console client said:\n"
+            << console.readAllStandardOutput().toStdString();
         // The line arrives as the sender formatted it: a name link and the escaped text.
         const QString html = chat.CellHtml();
         EXPECT_TRUE(html.contains("tavo:member")) << html.toStdString();
