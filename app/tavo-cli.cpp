@@ -21,9 +21,9 @@
 #include "platform/DialogHost.h"
 #include "platform/System.h"
 #include "room/RoomAudio.h"
-#include "room/RoomVideo.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
+#include "room/RoomVideo.h"
 
 #include <QCoreApplication>
 #include <QFile>

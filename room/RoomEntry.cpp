@@ -6,7 +6,6 @@
 #include "platform/LocalAddress.h"
 #include "platform/Prompt.h"
 #include "platform/StringTable.h"
-#include "video/VideoProbe.h"
 #include "protocol/Commands.h"
 #include "protocol/Refusal.h"
 #include "protocol/keys/CenterKeys.h"
@@ -16,6 +15,7 @@
 #include "room/ResponseDlg.h"
 #include "room/RoomStrings.h"
 #include "room/RoomTrace.h"
+#include "video/VideoProbe.h"
 
 #include <QDateTime>
 
