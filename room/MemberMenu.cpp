@@ -9,6 +9,7 @@
 #include "room/RoomDlg.h"
 #include "room/RoomMembers.h"
 #include "room/RoomScoring.h"
+#include "room/RoomVideo.h"
 
 #include <algorithm>
 
@@ -42,10 +43,10 @@ std::vector<tagMemberEntry> CMemberMenu::Entries(const QString& id) const {
 
     // The member's number is shown, not run.
     add(EMemberEntry::AccountNumber, member->id, false);
-    // Gifts, private video chat and watching belong to features this client does not have.
+    // Gifts and private video chat belong to features this client does not have.
     add(EMemberEntry::Gift, LoadString(IDS_MM_GIFT), false);
     add(EMemberEntry::VideoChat, LoadString(IDS_MM_VIDEO_CHAT), false);
-    add(EMemberEntry::Watch, LoadString(IDS_OP_WATCH), false);
+    add(EMemberEntry::Watch, LoadString(IDS_OP_WATCH), !self && m_room.Video() != nullptr);
     add(EMemberEntry::VisitPrivateMic, LoadString(IDS_MM_VISIT_PRIVATE_MIC), !self);
     if (ownRank < kFullMenuRank) {
         return entries;
@@ -93,6 +94,8 @@ int CMemberMenu::Run(const QString& id, EMemberEntry entry) {
     CMicOrder& mic = m_room.Mic();
     CRoomAdministration& admin = m_room.Admin();
     switch (entry) {
+        case EMemberEntry::Watch:
+            return m_room.Video()->Watch(id);
         case EMemberEntry::VisitPrivateMic:
             return m_room.PrivateMic().Visit(id);
         case EMemberEntry::Extend:

@@ -2,7 +2,8 @@
 // Room administration: nickname changes, favourites, the topic, public text, the lock, video
 // permission, kicking, banning, typing and grabbing bans, operator ranks, the sound quality and
 // reports; and what the room hears when the command line renames or disables it. Managers (rank
-// 30 and up) run the room; banning and operator ranks need rank 50 and up. A member can act only on members of a lower rank.
+// 30 and up) run the room; banning and operator ranks need rank 50 and up. A member can act only
+// on members of a lower rank.
 
 #include "server/RoomServer.h"
 
