@@ -6,6 +6,7 @@
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "room/ChatText.h"
+#include "room/Gifts.h"
 #include "room/MicGuards.h"
 #include "room/MicOrder.h"
 #include "room/NoticeBoard.h"
@@ -36,9 +37,11 @@ CRoomDlg::CRoomDlg(IRoomHost& host)
       m_notices(std::make_unique<CNoticeBoard>(*this, WM_NOTICES_CHANGED)),
       m_admin(std::make_unique<CRoomAdministration>(*this)),
       m_scoring(std::make_unique<CRoomScoring>(*this)),
-      m_guards(std::make_unique<CMicGuards>(*this)) {
-    m_features = {m_members.get(), m_mic.get(),   m_privateMic.get(), m_chat.get(),
-                  m_notices.get(), m_admin.get(), m_scoring.get(),    m_guards.get()};
+      m_guards(std::make_unique<CMicGuards>(*this)),
+      m_gifts(std::make_unique<CGifts>(*this)) {
+    m_features = {m_members.get(), m_mic.get(),     m_privateMic.get(),
+                  m_chat.get(),    m_notices.get(), m_admin.get(),
+                  m_scoring.get(), m_guards.get(),  m_gifts.get()};
     RegisterCore();
     for (IRoomFeature* f : m_features) {
         f->Register(m_table);

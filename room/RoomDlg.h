@@ -19,6 +19,7 @@
 #include <vector>
 
 class CChatText;
+class CGifts;
 class CMicGuards;
 class CMicOrder;
 class CNoticeBoard;
@@ -104,6 +105,7 @@ public:
     CMicOrder& Mic() { return *m_mic; }
     CPrivateMic& PrivateMic() { return *m_privateMic; }
     CChatText& Chat() { return *m_chat; }
+    CGifts& Gifts() { return *m_gifts; }
     CNoticeBoard& Notices() { return *m_notices; }
     CRoomAdministration& Admin() { return *m_admin; }
     CRoomScoring& Scoring() { return *m_scoring; }
@@ -151,6 +153,7 @@ private:
     std::unique_ptr<CRoomAdministration> m_admin;
     std::unique_ptr<CRoomScoring> m_scoring;
     std::unique_ptr<CMicGuards> m_guards;
+    std::unique_ptr<CGifts> m_gifts;
     std::vector<IRoomFeature*> m_features;  // the built-in ones above and those added
     std::vector<std::unique_ptr<IRoomFeature>> m_added;
 };

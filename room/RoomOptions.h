@@ -28,6 +28,7 @@ struct tagRoomOptions {
     bool showTextNotices = true;  // text notices (780) reach the notice display
     QString memberZeroText;       // stands for member-list text fields that are "0"
     bool stampsEnabled = false;   // the server's ENABLE_STAMP_SEAL switch
+    QString skin;                 // the skin's folder name under skin/skins; empty for none
 
     // Reads the picture sets' configuration files under the program folder.
     void LoadPictureConfig();

@@ -59,8 +59,13 @@ struct UserInfo {
     int64_t markEndTime = 0;
     // The mark while it lasts, empty once its time is over.
     QString ShownMark(int64_t now) const { return now < markEndTime ? mark : QString(); }
+    // Set by gifts: the mark of the last big gift given or received, until giftMarkEnd
+    // (seconds since 1970).
+    int giftMark = 0;
+    int64_t giftMarkEnd = 0;
 
     bool IsVip() const { return vipPicture != 0; }
+    int CurrentGiftMark(int64_t now) const { return now < giftMarkEnd ? giftMark : 0; }
     // A 64-bit time after which the member may no longer use faces; members of the list
     // carry it in field 28 (the arrival key 280), in every edition.
     int64_t FaceEndTime() const { return time280; }
