@@ -18,6 +18,10 @@ CGifts::CGifts(CRoomDlg& room) : m_room(room) {}
 
 void CGifts::Register(CDispatchTable& t) {
     t.Sends(CMD_GIFT);
+    // A stamp travels as 390 with its kind; its own code names it in the reply's lines.
+    t.Sends(CMD_STAMP);
+    // Reading a gift's information is the private room's request, on its own connection.
+    t.Elsewhere(CMD_GIFT_INFO);
     t.On(CMD_GIFT_GIVEN, [this](CKParam& p) { OnGiven(p); });
 }
 
