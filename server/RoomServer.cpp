@@ -12,6 +12,7 @@
 #include "server/RoomAdmin.h"
 #include "server/RoomChat.h"
 #include "server/RoomEntry.h"
+#include "server/RoomGifts.h"
 #include "server/RoomGuards.h"
 #include "server/RoomMembers.h"
 #include "server/RoomMic.h"
@@ -28,7 +29,7 @@ constexpr unsigned WM_VERIFIED = 0x0402;
 
 // Features this service does not run: every request of theirs is refused with "操作被禁止"
 // rather than left unanswered. A member leaving for a private room is let go (see the entry).
-constexpr EFeature kNotRun[] = {EFeature::PrivateChat, EFeature::Gifts, EFeature::PrivateMic};
+constexpr EFeature kNotRun[] = {EFeature::PrivateChat, EFeature::PrivateMic};
 }  // namespace
 
 CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
@@ -49,6 +50,7 @@ CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
     m_features.push_back(std::make_unique<CRoomActivity>(*this));
     m_features.push_back(std::make_unique<CRoomGuards>(*this));
     m_features.push_back(std::make_unique<CRoomWatch>(*this));
+    m_features.push_back(std::make_unique<CRoomGifts>(*this));
     for (const tagCommandInfo& c : kCommandTable) {
         if (c.reply != 0 && std::ranges::find(kNotRun, c.feature) != std::end(kNotRun)) {
             m_mainRequests.NotOffered(c.code, EStage::Entered);

@@ -1,5 +1,6 @@
 #include "server/Seed.h"
 
+#include "server/GiftStore.h"
 #include "server/Store.h"
 
 bool SeedDemoData(CStore& store) {
@@ -92,5 +93,5 @@ bool SeedDemoData(CStore& store) {
     ok = store.AddBan({1002, QStringLiteral("erin"), 4102444800LL, QStringLiteral("演示"),
                        QStringLiteral("bob")}) &&
          ok;
-    return ok;
+    return SeedDemoGifts(store) && ok;
 }

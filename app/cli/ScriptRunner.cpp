@@ -4,13 +4,17 @@
 #include "app/cli/ConsolePrompt.h"
 #include "app/cli/ConsoleViews.h"
 #include "audio/SoundConfigDlg.h"
+#include "core/AppState.h"
 #include "hall/CreateRoomDlg.h"
 #include "hall/LoginDlg.h"
 #include "hall/TavoClientDlg.h"
 #include "platform/DialogHost.h"
+#include "platform/StringIds.h"
+#include "platform/StringTable.h"
 #include "platform/audio/WaveSystem.h"
 #include "room/ChatText.h"
 #include "room/EntryDialogs.h"
+#include "room/Gifts.h"
 #include "room/MicOrder.h"
 #include "room/ModifyMicTimeDlg.h"
 #include "room/RoomDlg.h"
@@ -249,6 +253,35 @@ void CScriptRunner::Run(const QString& line) {
             room.Chat().SetTarget(args[0]);
             room.Chat().SendText(rest.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty));
             room.Chat().SetTarget(QString());
+        }
+    } else if (command == QLatin1String("userinfo")) {
+        m_hall->OnUserInfo();
+    } else if ((command == QLatin1String("gift") && args.size() == 3) ||
+               (command == QLatin1String("stamp") && args.size() == 2)) {
+        bool numberOk = false;
+        bool quantityOk = args.size() == 2;
+        const int number = args[1].toInt(&numberOk);
+        const int quantity = args.size() == 3 ? args[2].toInt(&quantityOk) : 1;
+        if (!numberOk || !quantityOk) {
+            Fail(QStringLiteral("not a gift number and quantity: ") + rest);
+            return;
+        }
+        if (NeedRoom(command)) {
+            room.Gifts().Send(args[0], number, quantity,
+                              command == QLatin1String("stamp") ? GIFT_KIND_STAMP : GIFT_KIND_GIFT);
+        }
+    } else if (command == QLatin1String("gifts")) {
+        if (NeedRoom(command)) {
+            const CGifts& gifts = room.Gifts();
+            const QString unit = CAppState::Get().settings.moneyName;
+            for (const tagGiftItem& g : gifts.Catalogue().Gifts()) {
+                m_p.out.Line(LoadString(IDS_OP_GIFT),
+                             QStringLiteral("%1 %2 %3")
+                                 .arg(g.number)
+                                 .arg(g.name, CGifts::ValueText(g.value, unit)));
+            }
+            m_p.out.Line(LoadString(IDS_UI_GIFT_BALANCE),
+                         CGifts::ValueText(static_cast<int>(gifts.Balance()), unit));
         }
     } else if (command == QLatin1String("mic") || command == QLatin1String("speak")) {
         if (command == QLatin1String("speak")) {

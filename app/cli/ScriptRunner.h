@@ -12,6 +12,10 @@
 //   members                 print the room's members
 //   say TEXT                a public line
 //   whisper ID TEXT         a private line to a member
+//   userinfo                ask the hall about the user (the money gifts start from)
+//   gift ID NUMBER QTY      give a member a gift of the catalogue
+//   stamp ID NUMBER         put a stamp on a member
+//   gifts                   print the gift catalogue and the user's balance
 //   mic | release           take or release the microphone
 //   speak FILE.wav          take the microphone and speak the file
 //   record FILE.wav         save what the room's players play to a file
