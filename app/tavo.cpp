@@ -13,11 +13,13 @@
 #include "platform/Clock.h"
 #include "platform/StringTable.h"
 #include "platform/System.h"
+#include "room/Gifts.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "room/RoomVideo.h"
 #include "ui/CoreDialogs.h"
+#include "ui/GiftWindows.h"
 #include "ui/HallWindow.h"
 #include "ui/Icons.h"
 #include "ui/QtDialogHost.h"
@@ -89,10 +91,13 @@ int main(int argc, char** argv) {
 
     CHallWindow hallWindow(state);
     RegisterCoreDialogs(host, &hallWindow);
+    RegisterGiftDialogs(host);
     CHallRelay relay;
     CRoomEntry entry(relay);
     CRoomWindow roomWindow(entry.Room(), folder);
     entry.Room().SetViews(&roomWindow, roomWindow.PublicView(), roomWindow.PrivateView());
+    CGiftAnimations giftAnimations;
+    entry.Room().Gifts().SetView(&giftAnimations);
     CRoomAudio::Install(entry.Room());
     CRoomVideo::Install(entry.Room());
 

@@ -3,6 +3,7 @@
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "room/ChatText.h"
+#include "room/Gifts.h"
 #include "room/MicOrder.h"
 #include "room/PrivateMic.h"
 #include "room/RoomAdministration.h"
@@ -43,8 +44,8 @@ std::vector<tagMemberEntry> CMemberMenu::Entries(const QString& id) const {
 
     // The member's number is shown, not run.
     add(EMemberEntry::AccountNumber, member->id, false);
-    // Gifts and private video chat belong to features this client does not have.
-    add(EMemberEntry::Gift, LoadString(IDS_MM_GIFT), false);
+    add(EMemberEntry::Gift, LoadString(IDS_MM_GIFT), !self);
+    // Private video chat belongs to a feature this client does not have.
     add(EMemberEntry::VideoChat, LoadString(IDS_MM_VIDEO_CHAT), false);
     add(EMemberEntry::Watch, LoadString(IDS_OP_WATCH), !self && m_room.Video() != nullptr);
     add(EMemberEntry::VisitPrivateMic, LoadString(IDS_MM_VISIT_PRIVATE_MIC), !self);
@@ -52,7 +53,8 @@ std::vector<tagMemberEntry> CMemberMenu::Entries(const QString& id) const {
         return entries;
     }
     add(EMemberEntry::VisitSpace, LoadString(IDS_MM_VISIT_SPACE), false);
-    add(EMemberEntry::Stamp, LoadString(IDS_OP_STAMP), false);
+    // Stamps only where the service switches them on.
+    add(EMemberEntry::Stamp, LoadString(IDS_OP_STAMP), !self && m_room.Options().stampsEnabled);
     add(EMemberEntry::Extend, LoadString(IDS_MM_EXTEND), m_room.Mic().Mode() == MIC_QUEUE);
     add(EMemberEntry::QueueUp, LoadString(IDS_MM_QUEUE_UP), true);
     add(EMemberEntry::QueueCancel, LoadString(IDS_MM_QUEUE_CANCEL), true);
@@ -96,6 +98,10 @@ int CMemberMenu::Run(const QString& id, EMemberEntry entry) {
     switch (entry) {
         case EMemberEntry::Watch:
             return m_room.Video()->Watch(id);
+        case EMemberEntry::Gift:
+            return m_room.Gifts().Give(id);
+        case EMemberEntry::Stamp:
+            return m_room.Gifts().PutStamp(id);
         case EMemberEntry::VisitPrivateMic:
             return m_room.PrivateMic().Visit(id);
         case EMemberEntry::Extend:

@@ -1,5 +1,6 @@
 #include "ui/MemberModel.h"
 
+#include "core/AppState.h"
 #include "platform/Clock.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
@@ -47,6 +48,7 @@ void CMemberModel::Reset(const CMemberList& members, const QString& mainHolder,
                          const std::function<bool(const QString&)>& blocked,
                          const std::function<bool(const QString&)>& camera) {
     beginResetModel();
+    const int64_t now = CClock::Get().Now();
     m_rows.clear();
     m_rows.reserve(static_cast<size_t>(members.Count()) + CMemberList::LIST_COUNT);
     m_members = 0;
@@ -87,8 +89,14 @@ void CMemberModel::Reset(const CMemberList& members, const QString& mainHolder,
             row.hidden = member.hidden;
             row.privateMic = member.onPrivateMic;
             row.blocked = blocked && blocked(member.id);
-            row.mark = member.ShownMark(CClock::Get().Now());
             row.camera = camera && camera(member.id);
+            row.mark = member.ShownMark(now);
+            row.giftMark = member.CurrentGiftMark(now);
+            if (member.stamp > 0) {
+                row.stampPicture = QStringLiteral("%1/img/stamp/%2.bmp")
+                                       .arg(CAppState::Get().programFolder)
+                                       .arg(member.stamp);
+            }
             m_rows.push_back(std::move(row));
             ++inGroup;
             ++m_members;
@@ -199,6 +207,9 @@ void CMemberDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     if (row->blocked) {
         states << QStringLiteral("blocked");
     }
+    if (row->giftMark > 0) {
+        states << (row->giftMark == 1 ? QStringLiteral("mark1") : QStringLiteral("mark2"));
+    }
     int right = r.right() - 6;
     for (const QString& state : states) {
         right -= icon;
@@ -214,6 +225,11 @@ void CMemberDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         right -= width;
         painter->drawText(QRect(right, r.top(), width, r.height()), Qt::AlignVCenter, row->mark);
         right -= 6;
+    }
+    if (!row->stampPicture.isEmpty()) {
+        right -= icon;
+        painter->drawPixmap(QRect(right, y, icon, icon), QPixmap(row->stampPicture));
+        right -= 4;
     }
     QFont font = option.font;
     font.setItalic(row->hidden);

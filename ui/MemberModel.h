@@ -20,8 +20,10 @@ struct tagMemberRow {
     bool hidden = false;
     bool privateMic = false;
     bool blocked = false;
-    bool camera = false;  // the member announced a camera others may watch
-    QString mark;         // the scoring winner's mark while it lasts
+    bool camera = false;   // the member announced a camera others may watch
+    QString mark;          // the scoring winner's mark while it lasts
+    int giftMark = 0;      // the mark of a big gift, while it lasts
+    QString stampPicture;  // the stamp put on the member; empty for none
 };
 
 class CMemberModel : public QAbstractListModel {

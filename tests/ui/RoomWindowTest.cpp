@@ -8,6 +8,7 @@
 #include "protocol/Commands.h"
 #include "protocol/keys/VideoKeys.h"
 #include "room/ChatText.h"
+#include "room/Gifts.h"
 #include "room/ManageMenu.h"
 #include "room/MemberList.h"
 #include "room/MicOrder.h"
@@ -20,6 +21,7 @@
 #include "tests/video/VideoTestSupport.h"
 #include "ui/ChatBrowser.h"
 #include "ui/FacePicker.h"
+#include "ui/GiftWindows.h"
 #include "ui/HallWindow.h"
 #include "ui/Icons.h"
 #include "ui/MemberModel.h"
@@ -32,14 +34,14 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QComboBox>
-#include <QTimer>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
@@ -51,6 +53,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QUrlQuery>
@@ -228,6 +231,56 @@ TEST_F(RoomWindow, MenusOfferWhatTheUsersRankAllowsAndNothingFake) {
     EXPECT_EQ(PublicBrowser().PageName(), "pub.htm");
     Entry(window->ViewMenu(), "清公聊屏")->trigger();
     EXPECT_TRUE(PublicBrowser().CellText().trimmed().isEmpty());
+}
+
+TEST_F(RoomWindow, TheGiveEntryOpensTheGiveWindowAndAnimationsCloseThemselves) {
+    ASSERT_TRUE(Enter());
+    CQtDialogHost host;
+    CScopedDialogHost hostScope(host);
+    RegisterGiftDialogs(host);
+    // The person picks the second gift of the skin's catalogue, three of it.
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || modal->objectName() != "GiveGiftWindow") {
+            return;
+        }
+        poll.stop();
+        modal->findChild<QListWidget*>("items")->setCurrentRow(1);
+        modal->findChild<QComboBox*>("quantity")->setCurrentText("3");
+        modal->findChild<QPushButton*>("ok")->click();
+    });
+    poll.start();
+    Entry(window->MemberMenuFor("amy"), "赠送礼物")->trigger();
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_GIFT));
+    CKParam sent;
+    f.server.main.Received(CMD_GIFT)[0].Load(sent);
+    EXPECT_EQ(sent.IntOr(30, 0), f.Room().Gifts().Catalogue().Gifts().at(1).number);
+    EXPECT_EQ(sent.ShortOr(40, 0), 3);
+
+    CGiftAnimations animations;
+    tagGiftAnimation a;
+    a.source = kFolder + "/img/gift/1001.gif";
+    a.width = 100;
+    a.height = 80;
+    a.seconds = 1;
+    animations.ShowGiftAnimation(a);
+    animations.ShowGiftAnimation(a);
+    EXPECT_EQ(animations.Open(), 2);
+    QWidget* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == "GiftFlashWindow" && w->isVisible()) {
+            shown = w;
+        }
+    }
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->size(), QSize(106, 92));
+    EXPECT_TRUE(shown->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(shown->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(shown->geometry().center(),
+              QGuiApplication::primaryScreen()->availableGeometry().center());
+    EXPECT_TRUE(WaitUntil([&] { return animations.Open() == 0; }));
 }
 
 // The room-management menu is the room's to grant: below the owner's ranks the button writes
