@@ -4,7 +4,8 @@
 // chunk is no video packet, the H.264 bytes of a frame that the target wraps into a packet of
 // video 1 from its holder, so that garbage reaches the decoder as often as the checks.
 
-#include "hall/AppState.h"
+#include "core/AppState.h"
+#include "platform/Clock.h"
 #include "protocol/Commands.h"
 #include "protocol/KParam.h"
 #include "protocol/keys/MicKeys.h"
@@ -46,7 +47,7 @@ public:
     }
 };
 
-class CView : public IRoomView {
+class CView : public CNullRoomView {
 public:
     IVideoSurface* VideoSurface(int) override { return &m_surface; }
 
@@ -62,7 +63,8 @@ struct tagWorld {
         app = std::make_unique<QCoreApplication>(argc, argv);
         state.account.loginName = QStringLiteral("me");
         state.clientVersion = 1828;
-        CAppState::Set(&state);
+        CClock::Slot().Install(&clock);
+        CAppState::Slot().Install(&state);
         room = std::make_unique<CRoomDlg>(host);
         room->SetViews(&view, nullptr, nullptr);
         video = &CRoomVideo::Install(*room);
@@ -83,6 +85,7 @@ struct tagWorld {
     }
 
     std::unique_ptr<QCoreApplication> app;
+    CSystemClock clock;
     CAppState state;
     CHost host;
     CView view;
