@@ -8,6 +8,8 @@
 #include "protocol/Commands.h"
 #include "protocol/KParam.h"
 #include "protocol/Refusal.h"
+#include "protocol/keys/AudioKeys.h"
+#include "protocol/keys/MembersKeys.h"
 #include "protocol/keys/VideoKeys.h"
 #include "room/ChatPanes.h"
 #include "room/RoomDlg.h"
@@ -169,7 +171,7 @@ void CRoomVideo::CloseOwnVideo() {
 }
 
 void CRoomVideo::OnQualityChanged(CKParam& packet) {
-    const int quality = packet.IntOr(30, 0);
+    const int quality = packet.IntOr(QualityChangedKey::QUALITY, 0);
     if (!IsAudioQuality(quality)) {
         return;
     }
@@ -280,7 +282,7 @@ void CRoomVideo::OnWatchEnded(CKParam& packet) {
 }
 
 void CRoomVideo::OnDeparture(CKParam& packet) {
-    const QString id = packet.TextOr(20);
+    const QString id = packet.TextOr(DepartureKey::MEMBER);
     if (id.isEmpty()) {
         return;
     }
