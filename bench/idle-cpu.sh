@@ -37,13 +37,8 @@ pactl load-module module-remap-source source_name=mic master=mic_feed.monitor >/
 pactl set-default-sink speakers
 pactl set-default-source mic
 
-"$app/tavo-serverd" --db :memory: --seed --listen 127.0.0.1 --public-host 127.0.0.1 \
-  --info-port 0 --hall-port 0 --route-port 0 --room-ports 0:0 --web-port 0 >"$work/server.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do grep -q '^tavo-serverd: info=' "$work/server.log" && break; sleep 0.1; done
-ports=$(grep '^tavo-serverd: info=' "$work/server.log")
-info=$(sed -E 's/.*info=([0-9]+).*/\1/' <<<"$ports")
-web=$(sed -E 's/.*web=([0-9]+).*/\1/' <<<"$ports")
+source "$root/scripts/demo-service.sh"
+demo_service_start "$app" "$work/server.log"
 args=(--config-url "http://127.0.0.1:$web/config.xml" --server "127.0.0.1:$info" --program-folder "$app")
 
 printf 'login bob bob123\nwait-line 登陆成功 10\nenter 1001\nwait-line window open 30\nsleep %d\n' $((seconds + 60)) >"$work/member.tavo"

@@ -34,17 +34,12 @@ trap cleanup EXIT INT TERM
 # The service on ports the system chooses; it prints them on its first line. TAVO_DEMO_SERVICE
 # names the output of a service with the demo data that runs already (the package check starts
 # the installed one), and then none is started here.
-server_log=${TAVO_DEMO_SERVICE:-}
-if [ -z "$server_log" ]; then
-  server_log=$work/server.log
-  "$app/tavo-serverd" --db :memory: --seed --listen 127.0.0.1 --public-host 127.0.0.1 \
-    --info-port 0 --hall-port 0 --route-port 0 --room-ports 0:0 --web-port 0 >"$server_log" 2>&1 &
-  pids+=($!)
+source "$root/scripts/demo-service.sh"
+if [ -n "${TAVO_DEMO_SERVICE:-}" ]; then
+  demo_service_ports "$TAVO_DEMO_SERVICE"
+else
+  demo_service_start "$app" "$work/server.log"
 fi
-for _ in $(seq 100); do grep -q '^tavo-serverd: info=' "$server_log" && break; sleep 0.1; done
-ports=$(grep '^tavo-serverd: info=' "$server_log") || { cat "$server_log"; exit 1; }
-info=$(sed -E 's/.*info=([0-9]+).*/\1/' <<<"$ports")
-web=$(sed -E 's/.*web=([0-9]+).*/\1/' <<<"$ports")
 echo "$ports"
 client_args=(--config-url "http://127.0.0.1:$web/config.xml" --server "127.0.0.1:$info")
 

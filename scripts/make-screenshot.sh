@@ -16,13 +16,8 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-"$app/tavo-serverd" --db :memory: --seed --listen 127.0.0.1 --public-host 127.0.0.1 \
-  --info-port 0 --hall-port 0 --route-port 0 --room-ports 0:0 --web-port 0 >"$work/server.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do grep -q '^tavo-serverd: info=' "$work/server.log" && break; sleep 0.1; done
-ports=$(grep '^tavo-serverd: info=' "$work/server.log")
-info=$(sed -E 's/.*info=([0-9]+).*/\1/' <<<"$ports")
-web=$(sed -E 's/.*web=([0-9]+).*/\1/' <<<"$ports")
+source "$root/scripts/demo-service.sh"
+demo_service_start "$app" "$work/server.log"
 
 # A display of our own, numbered by the server.
 exec 3<> "$work/display"
