@@ -6,6 +6,7 @@
 #include "platform/StringTable.h"
 #include "protocol/KParam.h"
 #include "protocol/keys/VideoKeys.h"
+#include "room/ChatText.h"
 #include "room/MicOrder.h"
 #include "room/RoomDlg.h"
 #include "room/RoomMembers.h"
@@ -159,8 +160,9 @@ bool CVideoReceiving::Vetted(int slot, const QString& sender) const {
             return false;
         }
     }
-    // Video 1 belongs to the main microphone's holder, video 2 to the second's.
-    return !sender.isEmpty() && sender == holder && !m_filter.refused.contains(holder);
+    // Video 1 belongs to the main microphone's holder, video 2 to the second's. A member the
+    // user blocked is not seen, as he is not heard or read.
+    return !sender.isEmpty() && sender == holder && !m_room.Chat().IsBlocked(holder);
 }
 
 void CVideoReceiving::OnVideo(CKParam& packet) {

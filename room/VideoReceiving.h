@@ -8,7 +8,6 @@
 #include "video/VideoClientH264.h"
 
 #include <QString>
-#include <QStringList>
 
 #include <array>
 
@@ -19,8 +18,6 @@ class CRoomDlg;
 struct tagVideoFilter {
     // Public pictures only from a holder who is a known member of rank 30 or more.
     bool rankedVideo = false;
-    // Members whose public pictures the user does not want.
-    QStringList refused;
 };
 
 class CVideoReceiving {

@@ -331,14 +331,14 @@ TEST(RoomVideoReceive, TheLossRuleShowsFramesInOrderAndWaitsForAKeyFrameAfterAGa
     r.Video(1, amy, Frame(v[0], 40));
     EXPECT_EQ(r.Drawn(VIDEO_1), 7u);
 
-    // Not the holder, another room, slot 3, a refused holder: nothing drawn.
+    // Not the holder, another room, slot 3, a holder the user blocked: nothing drawn.
     r.Video(1, QStringLiteral("bob"), Frame(v[0], 41));
     r.Video(1, amy, Frame(v[0], 42), QString(), 999);
     r.Video(3, amy, Frame(v[0], 43));
-    r.video->Receiving().Filter().refused << amy;
+    r.f.Room().Chat().SetBlocked(amy, true);
     r.Video(1, amy, Frame(v[0], 44));
     EXPECT_EQ(r.Drawn(VIDEO_1), 7u);
-    r.video->Receiving().Filter().refused.clear();
+    r.f.Room().Chat().SetBlocked(amy, false);
     // Ranked video: a holder unknown to the member list is not shown.
     r.video->Receiving().Filter().rankedVideo = true;
     r.Video(1, amy, Frame(v[0], 45));
