@@ -98,16 +98,6 @@ TEST(KParam, DuplicateKeysReadAndUpdateTheFirst) {
     EXPECT_EQ(Bytes(p).mid(4 + 8 + 6, 2).toHex(), QByteArray("0200"));
 }
 
-TEST(KParam, UpdateOfMissingOrOtherTypeChangesNothing) {
-    CKParam p;
-    p.SetInt(20, 5);
-    const QByteArray before = Bytes(p);
-    EXPECT_EQ(p.UpdateShortInt(10, 1), -1);
-    EXPECT_EQ(p.UpdateShortInt(20, 1), -1);
-    EXPECT_EQ(Bytes(p), before);
-    EXPECT_EQ(p.GetPacketNum(), 1);
-}
-
 TEST(KParam, TextsTravelInTheCodePageAndEmptyTextsSurvive) {
     SetAnsiCodePage(CP_GBK);
     CKParam p;
