@@ -5,8 +5,6 @@
 
 #include <QByteArray>
 
-#include <algorithm>
-#include <random>
 #include <vector>
 
 namespace {
@@ -63,6 +61,7 @@ TEST(FrameAssembler, ReadsAreCutIntoFramesByTheRules) {
     const QByteArray tooLong = QByteArray::fromHex("010203040000000030750000");  // 30000
     const QByteArray big = Frame(kTcpFrame, 1, 29000);
     const QByteArray route = Frame(kRouteFrame, 1, 40000);  // beyond the TCP bound, fine here
+    const QByteArray tiny = QByteArray::fromHex("01020304 0400 0000 0000 aabb");
     struct Case {
         const char* what;
         const tagFrameFormat& format;
@@ -98,6 +97,10 @@ TEST(FrameAssembler, ReadsAreCutIntoFramesByTheRules) {
          {},
          0},
         {"a TCP frame is not a route frame", kRouteFrame, {f1}, {}, 0},
+        // A header-only packet makes a 10-byte route frame: with two bytes after it, it fits in
+        // the tail kept after a frame and must still be delivered.
+        {"tiny route frame in the kept tail", kRouteFrame, {Frame(kRouteFrame, 1) + tiny, "xy"},
+         {1, 0}, 0},
     };
     for (const Case& c : cases) {
         const auto [delivered, result] = Assemble(c.format, c.reads);
@@ -137,125 +140,6 @@ TEST(FrameAssembler, VerdictsStopDelivery) {
         return CFrameAssembler::EVerdict::Continue;
     });
     EXPECT_EQ(seen, 1);
-}
-
-// The reassembly rules written plainly, one working buffer per read: the oracle the assembler
-// (which avoids copying reads) must agree with, delivery for delivery, on any stream.
-class CPlainAssembler {
-public:
-    explicit CPlainAssembler(const tagFrameFormat& f) : m_f(f) {}
-    std::vector<QByteArray> delivered;
-
-    int Feed(const QByteArray& data) {
-        QByteArray buf = m_leftover + data;
-        m_leftover.clear();
-        const int h = m_f.headerSize;
-        int p = 0;
-        for (;;) {
-            const int at = buf.indexOf(QByteArray("\x01\x02\x03\x04", 4), p);
-            if (at < 0) {
-                return 0;
-            }
-            p = at;
-            const int remaining = static_cast<int>(buf.size()) - p;
-            if (remaining < h + 2) {
-                m_leftover = buf.mid(p);
-                return 0;
-            }
-            const int length =
-                static_cast<uint8_t>(buf[p + h]) | (static_cast<uint8_t>(buf[p + h + 1]) << 8);
-            if (length < m_f.minLength || length > m_f.maxLength) {
-                return m_f.refuseIsFatal ? -1 : 0;
-            }
-            if (h + length + 2 > remaining) {
-                if (remaining < m_f.leftoverLimit) {
-                    m_leftover = buf.mid(p);
-                }
-                return 0;
-            }
-            const QByteArray packet = buf.mid(p + h, length);
-            const int crc = static_cast<uint8_t>(buf[p + h + length]) |
-                            (static_cast<uint8_t>(buf[p + h + length + 1]) << 8);
-            if (PacketCrc(packet.constData(), length) != crc) {
-                return 0;
-            }
-            delivered.push_back(packet);
-            p += h + length + 2;
-            const int left = static_cast<int>(buf.size()) - p;
-            if (left == 0) {
-                return 0;
-            }
-            if (left <= 12) {
-                m_leftover = buf.mid(p);
-                return 0;
-            }
-        }
-    }
-
-private:
-    tagFrameFormat m_f;
-    QByteArray m_leftover;
-};
-
-// Both assemblers on the same reads: every result and every delivery agree.
-void ExpectAgreement(const tagFrameFormat& format, const std::vector<QByteArray>& reads) {
-    CPlainAssembler plain(format);
-    CFrameAssembler fast(format);
-    std::vector<QByteArray> got;
-    for (const QByteArray& read : reads) {
-        const int result =
-            fast.Feed(read.constData(), static_cast<int>(read.size()), [&](const char* b, int len) {
-                got.emplace_back(b, len);
-                return CFrameAssembler::EVerdict::Continue;
-            });
-        ASSERT_EQ(result, plain.Feed(read));
-    }
-    ASSERT_EQ(got, plain.delivered);
-}
-
-TEST(FrameAssembler, AgreesWithThePlainRulesOnRandomStreamsAndSplits) {
-    std::mt19937 rng(7);
-    for (const tagFrameFormat* format : {&kTcpFrame, &kRouteFrame}) {
-        for (int round = 0; round < 300; ++round) {
-            // Frames, some damaged, with garbage between some of them.
-            QByteArray stream;
-            const int frames = 1 + static_cast<int>(rng() % 12);
-            for (int i = 0; i < frames; ++i) {
-                QByteArray f = Frame(*format, i + 1, static_cast<int>(rng() % 1500));
-                switch (rng() % 10) {
-                    case 0:
-                        f[f.size() - 1] = static_cast<char>(f[f.size() - 1] ^ 1);  // check value
-                        break;
-                    case 1:
-                        stream +=
-                            QByteArray(static_cast<int>(rng() % 20), static_cast<char>(rng()));
-                        break;
-                    case 2:
-                        f = f.left(static_cast<int>(rng() % f.size()));  // cut short
-                        break;
-                    default:
-                        break;
-                }
-                stream += f;
-            }
-            std::vector<QByteArray> reads;
-            for (int at = 0; at < stream.size();) {
-                const int n = std::min(1 + static_cast<int>(rng() % 700),
-                                       static_cast<int>(stream.size()) - at);
-                reads.push_back(stream.mid(at, n));
-                at += n;
-            }
-            SCOPED_TRACE(round);
-            ExpectAgreement(*format, reads);
-        }
-    }
-    // On the second route a header-only packet makes a 10-byte frame: with two bytes after it,
-    // it fits in the tail kept after a frame and must still be delivered.
-    const QByteArray tiny = QByteArray::fromHex("01020304 0400 0000 0000 aabb");
-    for (const QByteArray& next : {Frame(kRouteFrame, 3), QByteArray("xy")}) {
-        ExpectAgreement(kRouteFrame, {Frame(kRouteFrame, 1) + tiny, next});
-        EXPECT_GE(Assemble(kRouteFrame, {Frame(kRouteFrame, 1) + tiny, next}).first.size(), 2u);
-    }
 }
 
 }  // namespace
