@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("tavo-serverd"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVO_VERSION_TEXT));
     QTextStream out(stdout);
+    QTextStream err(stderr);
     QStringList args = QCoreApplication::arguments().mid(1);
     if (!args.isEmpty() && args.front() == QLatin1String("admin")) {
         const int rc = RunAdmin(args.mid(1), out);
@@ -152,7 +153,7 @@ int main(int argc, char** argv) {
     QString error;
     if (parser.isSet(configOption) &&
         !LoadServerConfig(parser.value(configOption), config, &error)) {
-        out << "tavo-serverd: " << error << "\n";
+        err << "tavo-serverd: " << error << "\n";
         return 1;
     }
     if (parser.isSet(dbOption)) {
@@ -189,7 +190,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!ok) {
-        out << "tavo-serverd: a port is not a number from 0 to 65535\n";
+        err << "tavo-serverd: a port is not a number from 0 to 65535\n";
         return 2;
     }
 
@@ -197,7 +198,7 @@ int main(int argc, char** argv) {
     if (parser.isSet(seedOption) || config.databasePath == QLatin1String(":memory:")) {
         // Seeding needs the database open before the listeners start.
         if (!service.Store().Open(config.databasePath, &error)) {
-            out << "tavo-serverd: " << error << "\n";
+            err << "tavo-serverd: " << error << "\n";
             return 1;
         }
         if (service.Store().Accounts().empty()) {
@@ -205,7 +206,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!service.Start(&error)) {
-        out << "tavo-serverd: " << error << "\n";
+        err << "tavo-serverd: " << error << "\n";
         return 1;
     }
     const tagServerConfig& bound = service.Config();

@@ -1,141 +1,174 @@
 #include "server/ServerConfig.h"
 
+#include <QFile>
 #include <QFileInfo>
-#include <QSettings>
+
+#include <climits>
+#include <functional>
+#include <map>
 
 namespace {
 
-bool ReadInt(QSettings& ini, const QString& key, int& out, QString* error) {
-    if (!ini.contains(key)) {
-        return true;
-    }
-    bool ok = false;
-    const int value = ini.value(key).toString().trimmed().toInt(&ok);
-    if (!ok) {
-        if (error) {
-            *error = QStringLiteral("%1 is not a number").arg(key);
-        }
-        return false;
-    }
-    out = value;
-    return true;
+// What one key of the file sets, and how its value is read: a reader returns an empty text or
+// why the value is wrong.
+using Reader = std::function<QString(const QString& value)>;
+
+Reader Text(QString& out) {
+    return [&out](const QString& value) {
+        out = value;
+        return QString();
+    };
 }
 
-bool ReadPort(QSettings& ini, const QString& key, unsigned& out, QString* error) {
-    int value = static_cast<int>(out);
-    if (!ReadInt(ini, key, value, error)) {
-        return false;
-    }
-    if (value < 0 || value > 65535) {
-        if (error) {
-            *error = QStringLiteral("%1 is not a port").arg(key);
+Reader Number(int& out, int low = INT_MIN, int high = INT_MAX) {
+    return [&out, low, high](const QString& value) {
+        bool ok = false;
+        const int n = value.toInt(&ok);
+        if (!ok) {
+            return QStringLiteral("'%1' is not a number").arg(value);
         }
-        return false;
-    }
-    out = static_cast<unsigned>(value);
-    return true;
+        if (n < low || n > high) {
+            return QStringLiteral("%1 is not between %2 and %3").arg(n).arg(low).arg(high);
+        }
+        out = n;
+        return QString();
+    };
 }
 
-void ReadText(QSettings& ini, const QString& key, QString& out) {
-    if (ini.contains(key)) {
-        out = ini.value(key).toString();
-    }
+Reader Port(unsigned& out) {
+    return [&out](const QString& value) {
+        bool ok = false;
+        const int n = value.toInt(&ok);
+        if (!ok || n < 0 || n > 65535) {
+            return QStringLiteral("'%1' is not a port (0 to 65535)").arg(value);
+        }
+        out = static_cast<unsigned>(n);
+        return QString();
+    };
+}
+
+// "30100:30101, 30200:30201": the main and second port of each room server.
+Reader RoomServers(std::vector<tagRoomServerPorts>& out) {
+    return [&out](const QString& value) {
+        std::vector<tagRoomServerPorts> servers;
+        for (const QString& item : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QStringList pair = item.trimmed().split(QLatin1Char(':'));
+            tagRoomServerPorts ports;
+            if (pair.size() != 2 || !Port(ports.mainPort)(pair[0]).isEmpty() ||
+                !Port(ports.secondPort)(pair[1]).isEmpty()) {
+                return QStringLiteral("'%1' is not main:second").arg(item.trimmed());
+            }
+            servers.push_back(ports);
+        }
+        if (servers.empty()) {
+            return QStringLiteral("no room server is named");
+        }
+        out = servers;
+        return QString();
+    };
+}
+
+std::map<QString, Reader> Keys(tagServerConfig& c) {
+    auto& l = c.limits;
+    return {
+        {QStringLiteral("server/listen"), Text(c.listenAddress)},
+        {QStringLiteral("server/public_host"), Text(c.publicHost)},
+        {QStringLiteral("server/database"), Text(c.databasePath)},
+        {QStringLiteral("server/identity_text"), Text(c.identityText)},
+        {QStringLiteral("server/language"), Text(c.language)},
+        {QStringLiteral("server/info_port"), Port(c.infoPort)},
+        {QStringLiteral("server/hall_port"), Port(c.hallPort)},
+        {QStringLiteral("server/route_port"), Port(c.routePort)},
+        {QStringLiteral("server/web_port"), Number(c.webPort, -1, 65535)},
+        {QStringLiteral("server/identity_number"), Number(c.identityNumber)},
+        {QStringLiteral("server/last_version"), Number(c.lastVersion)},
+        {QStringLiteral("server/server_version"), Number(c.serverVersion)},
+        {QStringLiteral("server/admin_poll_ms"), Number(c.adminPollMs, 1)},
+        {QStringLiteral("server/password_cost"),
+         Number(c.passwordCost, kMinPasswordCost, kMaxPasswordCost)},
+        {QStringLiteral("rooms/servers"), RoomServers(c.roomServers)},
+        {QStringLiteral("limits/max_connections"), Number(l.maxConnections, 1)},
+        {QStringLiteral("limits/max_connections_per_address"),
+         Number(l.maxConnectionsPerAddress, 0)},
+        {QStringLiteral("limits/requests_per_second"), Number(l.requestsPerSecond, 1)},
+        {QStringLiteral("limits/request_burst"), Number(l.requestBurst, 0)},
+        {QStringLiteral("limits/max_strikes"), Number(l.maxStrikes, 0)},
+        {QStringLiteral("limits/send_queue_soft_bytes"), Number(l.sendQueueSoftBytes, 0)},
+        {QStringLiteral("limits/send_queue_hard_bytes"), Number(l.sendQueueHardBytes, 0)},
+        {QStringLiteral("limits/max_text_bytes"), Number(l.maxTextBytes, 0)},
+        {QStringLiteral("limits/chat_interval_ms"), Number(l.chatIntervalMs, 0)},
+        {QStringLiteral("limits/max_own_rooms"), Number(l.maxOwnRooms, 0)},
+        {QStringLiteral("limits/max_visitors"), Number(l.maxVisitors, 0)},
+        {QStringLiteral("limits/max_visitors_per_address"), Number(l.maxVisitorsPerAddress, 0)},
+        {QStringLiteral("limits/session_timeout_seconds"), Number(l.sessionTimeoutSeconds, 1)},
+        {QStringLiteral("limits/web_head_bytes"), Number(l.webHeadBytes, 1)},
+        {QStringLiteral("limits/web_request_seconds"), Number(l.webRequestSeconds, 1)},
+        {QStringLiteral("limits/login_failures"), Number(l.loginFailures, 1)},
+        {QStringLiteral("limits/mic_guard_quota"), Number(l.micGuardQuota, 0)},
+        {QStringLiteral("limits/mic_guard_spacing_ms"), Number(l.micGuardSpacingMs, 0)},
+        {QStringLiteral("limits/score_cost"), Number(l.scoreCost, 0)},
+    };
 }
 
 }  // namespace
 
 bool LoadServerConfig(const QString& path, tagServerConfig& config, QString* error) {
-    if (!QFileInfo(path).isReadable()) {
+    auto fail = [&](const QString& why) {
         if (error) {
-            *error = QStringLiteral("cannot read %1").arg(path);
+            *error = why;
         }
         return false;
+    };
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        return fail(QStringLiteral("cannot read %1").arg(path));
     }
-    QSettings ini(path, QSettings::IniFormat);
-    if (ini.status() != QSettings::NoError) {
-        if (error) {
-            *error = QStringLiteral("%1 is not an INI file").arg(path);
+    // A file with one wrong line is refused whole: a service started with half of what its
+    // operator wrote (a port it was told not to use, a limit left open) is worse than none.
+    tagServerConfig read = config;
+    const std::map<QString, Reader> keys = Keys(read);
+    std::map<QString, int> seen;
+    QString section;
+    int number = 0;
+    while (!file.atEnd()) {
+        ++number;
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        const QString where = QStringLiteral("%1:%2: ").arg(path).arg(number);
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) ||
+            line.startsWith(QLatin1Char('#'))) {
+            continue;
         }
-        return false;
-    }
-    ReadText(ini, QStringLiteral("server/listen"), config.listenAddress);
-    ReadText(ini, QStringLiteral("server/public_host"), config.publicHost);
-    ReadText(ini, QStringLiteral("server/database"), config.databasePath);
-    ReadText(ini, QStringLiteral("server/identity_text"), config.identityText);
-    ReadText(ini, QStringLiteral("server/language"), config.language);
-    auto& l = config.limits;
-    const bool ok =
-        ReadPort(ini, QStringLiteral("server/info_port"), config.infoPort, error) &&
-        ReadPort(ini, QStringLiteral("server/hall_port"), config.hallPort, error) &&
-        ReadPort(ini, QStringLiteral("server/route_port"), config.routePort, error) &&
-        ReadInt(ini, QStringLiteral("server/web_port"), config.webPort, error) &&
-        ReadInt(ini, QStringLiteral("server/identity_number"), config.identityNumber, error) &&
-        ReadInt(ini, QStringLiteral("server/last_version"), config.lastVersion, error) &&
-        ReadInt(ini, QStringLiteral("server/server_version"), config.serverVersion, error) &&
-        ReadInt(ini, QStringLiteral("server/admin_poll_ms"), config.adminPollMs, error) &&
-        ReadInt(ini, QStringLiteral("server/password_cost"), config.passwordCost, error) &&
-        ReadInt(ini, QStringLiteral("limits/max_connections"), l.maxConnections, error) &&
-        ReadInt(ini, QStringLiteral("limits/max_connections_per_address"),
-                l.maxConnectionsPerAddress, error) &&
-        ReadInt(ini, QStringLiteral("limits/requests_per_second"), l.requestsPerSecond, error) &&
-        ReadInt(ini, QStringLiteral("limits/request_burst"), l.requestBurst, error) &&
-        ReadInt(ini, QStringLiteral("limits/max_strikes"), l.maxStrikes, error) &&
-        ReadInt(ini, QStringLiteral("limits/send_queue_soft_bytes"), l.sendQueueSoftBytes, error) &&
-        ReadInt(ini, QStringLiteral("limits/send_queue_hard_bytes"), l.sendQueueHardBytes, error) &&
-        ReadInt(ini, QStringLiteral("limits/max_text_bytes"), l.maxTextBytes, error) &&
-        ReadInt(ini, QStringLiteral("limits/chat_interval_ms"), l.chatIntervalMs, error) &&
-        ReadInt(ini, QStringLiteral("limits/max_own_rooms"), l.maxOwnRooms, error) &&
-        ReadInt(ini, QStringLiteral("limits/max_visitors"), l.maxVisitors, error) &&
-        ReadInt(ini, QStringLiteral("limits/max_visitors_per_address"), l.maxVisitorsPerAddress,
-                error) &&
-        ReadInt(ini, QStringLiteral("limits/session_timeout_seconds"), l.sessionTimeoutSeconds,
-                error) &&
-        ReadInt(ini, QStringLiteral("limits/web_head_bytes"), l.webHeadBytes, error) &&
-        ReadInt(ini, QStringLiteral("limits/web_request_seconds"), l.webRequestSeconds, error) &&
-        ReadInt(ini, QStringLiteral("limits/login_failures"), l.loginFailures, error) &&
-        ReadInt(ini, QStringLiteral("limits/mic_guard_quota"), l.micGuardQuota, error) &&
-        ReadInt(ini, QStringLiteral("limits/mic_guard_spacing_ms"), l.micGuardSpacingMs, error) &&
-        ReadInt(ini, QStringLiteral("limits/score_cost"), l.scoreCost, error);
-    if (!ok) {
-        return false;
-    }
-    if (config.passwordCost < kMinPasswordCost || config.passwordCost > kMaxPasswordCost) {
-        if (error) {
-            *error = QStringLiteral("server/password_cost is not between %1 and %2")
-                         .arg(kMinPasswordCost)
-                         .arg(kMaxPasswordCost);
-        }
-        return false;
-    }
-    // [rooms] servers = 30100:30101, 30200:30201
-    if (ini.contains(QStringLiteral("rooms/servers"))) {
-        std::vector<tagRoomServerPorts> servers;
-        QStringList items = ini.value(QStringLiteral("rooms/servers")).toStringList();
-        if (items.size() == 1) {
-            items = items.front().split(QLatin1Char(','), Qt::SkipEmptyParts);
-        }
-        for (const QString& item : items) {
-            const QStringList pair = item.trimmed().split(QLatin1Char(':'));
-            bool okMain = false;
-            bool okSecond = false;
-            const int mainPort = pair.value(0).toInt(&okMain);
-            const int secondPort = pair.value(1).toInt(&okSecond);
-            if (pair.size() != 2 || !okMain || !okSecond || mainPort < 0 || mainPort > 65535 ||
-                secondPort < 0 || secondPort > 65535) {
-                if (error) {
-                    *error = QStringLiteral("rooms/servers: '%1' is not main:second").arg(item);
-                }
-                return false;
+        if (line.startsWith(QLatin1Char('['))) {
+            if (!line.endsWith(QLatin1Char(']'))) {
+                return fail(where + QStringLiteral("'%1' is not a section").arg(line));
             }
-            servers.push_back({static_cast<unsigned>(mainPort), static_cast<unsigned>(secondPort)});
+            section = line.mid(1, line.size() - 2).trimmed();
+            continue;
         }
-        if (servers.empty()) {
-            if (error) {
-                *error = QStringLiteral("rooms/servers is empty");
-            }
-            return false;
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals <= 0) {
+            return fail(where + QStringLiteral("'%1' is not key = value").arg(line));
         }
-        config.roomServers = servers;
+        const QString name = section + QLatin1Char('/') + line.left(equals).trimmed();
+        QString value = line.mid(equals + 1).trimmed();
+        if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) &&
+            value.endsWith(QLatin1Char('"'))) {
+            value = value.mid(1, value.size() - 2);
+        }
+        const auto key = keys.find(name);
+        if (key == keys.end()) {
+            return fail(where + QStringLiteral("unknown key %1").arg(name));
+        }
+        if (const auto before = seen.find(name); before != seen.end()) {
+            return fail(
+                where +
+                QStringLiteral("%1 was set already on line %2").arg(name).arg(before->second));
+        }
+        seen[name] = number;
+        if (const QString why = key->second(value); !why.isEmpty()) {
+            return fail(where + name + QStringLiteral(": ") + why);
+        }
     }
+    config = read;
     return true;
 }

@@ -79,6 +79,7 @@ struct tagServerConfig {
     tagServerLimits limits;
 };
 
-// Reads an INI file ([server], [limits], [rooms] sections) over the defaults. False with a
-// reason when the file cannot be read or a value is malformed.
+// Reads an INI file ([server], [limits], [rooms] sections) over the defaults. False, with the
+// file and line in the reason, when the file cannot be read or a line holds an unknown key, a
+// key set twice or a malformed value; the configuration is then left as it was.
 bool LoadServerConfig(const QString& path, tagServerConfig& config, QString* error);

@@ -3,6 +3,7 @@
 #include "server/SqlTable.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 namespace {
 
@@ -180,6 +181,24 @@ std::vector<int> IntColumn(CSqliteStatement& q) {
 }  // namespace
 
 bool CStore::Open(const QString& path, QString* error) {
+    // SQLite writes its journal beside the database, so a folder it cannot write fails only at
+    // the first change, long after start-up; and a missing one gives a bare "unable to open".
+    // Both are told here, before anything runs.
+    if (path != QLatin1String(":memory:") && !path.startsWith(QLatin1String("file:"))) {
+        const QFileInfo file(path);
+        const QFileInfo folder(file.absolutePath());
+        if (!folder.isDir()) {
+            SetError(error, QStringLiteral("the database folder %1 does not exist")
+                                .arg(folder.absoluteFilePath()));
+            return false;
+        }
+        if (!folder.isWritable() || (file.exists() && !file.isWritable())) {
+            SetError(error, QStringLiteral("cannot write the database %1: its folder or the file "
+                                           "is not writable by this user")
+                                .arg(file.absoluteFilePath()));
+            return false;
+        }
+    }
     if (!m_db.Open(path)) {
         SetError(error, QStringLiteral("cannot open %1: %2").arg(path, m_db.LastError()));
         return false;

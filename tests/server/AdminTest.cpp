@@ -66,12 +66,17 @@ TEST(ServerConfigFile, ReadsEverySectionAndRefusesMalformedValues) {
 
     for (const QByteArray& bad :
          {QByteArray("[server]\nhall_port = lots\n"), QByteArray("[server]\ninfo_port = 70000\n"),
-          QByteArray("[rooms]\nservers = 31100\n"), QByteArray("[limits]\nmax_strikes = 5x\n")}) {
+          QByteArray("[rooms]\nservers = 31100\n"), QByteArray("[limits]\nmax_strikes = 5x\n"),
+          QByteArray("[server]\nhal_port = 31000\n"),
+          QByteArray("[limits]\nmax_strikes = 1\n"
+                     "max_strikes = 2\n")}) {
         write(bad);
         tagServerConfig c;
         error.clear();
         EXPECT_FALSE(LoadServerConfig(path, c, &error)) << bad.toStdString();
         EXPECT_FALSE(error.isEmpty());
+        // Nothing of a refused file is taken, not even the lines before the wrong one.
+        EXPECT_EQ(c.limits.maxStrikes, tagServerLimits().maxStrikes) << bad.toStdString();
     }
     tagServerConfig missing;
     EXPECT_FALSE(LoadServerConfig(dir.filePath("none.ini"), missing, &error));

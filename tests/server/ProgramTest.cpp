@@ -6,10 +6,15 @@
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <tuple>
 
 using namespace tavotest;
 
@@ -53,4 +58,67 @@ TEST(ServerProgram, StopsCleanlyOnSigterm) {
     ASSERT_TRUE(route.Open(static_cast<unsigned>(service.InfoPort())));
     ASSERT_TRUE(route.Request(Packet(CMD_SERVER_INFO), CMD_SERVER_INFO_REPLY));
     EXPECT_EQ(service.Stop(), 0) << service.Output().toStdString();
+}
+
+// Bad start-up input ends the program with a message that says what to mend, before it
+// listens anywhere.
+TEST(ServerProgram, RefusesToStartOnABadConfigurationLineOrAnUnwritableDatabaseFolder) {
+    QTemporaryDir dir;
+    auto start = [&](const QStringList& args, const QString& runAs = {}) {
+        QProcess p;
+        if (runAs.isEmpty()) {
+            p.start(Program(), args);
+        } else {
+            p.start(QStringLiteral("setpriv"),
+                    QStringList{"--reuid", runAs, "--regid", runAs, "--clear-groups", Program()} +
+                        args);
+        }
+        const bool ended = p.waitForFinished(30000);
+        if (!ended) {
+            p.kill();
+            p.waitForFinished();
+        }
+        return std::make_tuple(ended, p.exitCode(), QString::fromUtf8(p.readAllStandardError()));
+    };
+    const QString ini = dir.filePath("s.ini");
+    const QStringList ports{"--db",         ":memory:", "--info-port",  "0",   "--hall-port", "0",
+                            "--route-port", "0",        "--room-ports", "0:0", "--web-port",  "0"};
+    for (const auto& [text, line] :
+         {std::pair{QByteArray("[server]\nlisten = 127.0.0.1\n\n[limits]\nmax_strikes = 5\n"
+                               "max_strkes = 6\n"),
+                    6},
+          std::pair{QByteArray("; ports\n[server]\nhall_port = 99999\n"), 3}}) {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+        f.close();
+        const auto [ended, rc, said] = start(QStringList{"--config", ini} + ports);
+        ASSERT_TRUE(ended) << "the service started with " << text.toStdString();
+        EXPECT_NE(rc, 0);
+        EXPECT_TRUE(said.contains(QStringLiteral("s.ini:%1:").arg(line))) << said.toStdString();
+    }
+
+    // A folder this user may not write: as root every folder is writable, so the service runs
+    // as nobody there.
+    const QString folder = dir.filePath("locked");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QString runAs;
+    if (::geteuid() == 0) {
+        TAVO_NEED(HaveProgram("setpriv"), "setpriv");
+        ASSERT_TRUE(
+            QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner | QFileDevice::ExeOther));
+        runAs = QStringLiteral("65534");
+    }
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                  QFileDevice::ReadOther | QFileDevice::ExeOther));
+    QStringList args = ports;
+    args[1] = folder + "/service.db";
+    const auto [ended, rc, said] = start(args, runAs);
+    ASSERT_TRUE(ended);
+    EXPECT_NE(rc, 0);
+    EXPECT_TRUE(said.contains(folder + "/service.db") && said.contains("not writable"))
+        << said.toStdString();
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
