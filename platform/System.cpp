@@ -213,6 +213,29 @@ QString ProgramFilePath() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
 }
 
+namespace {
+
+// $variable/tavo when the variable names an absolute folder (relative ones are to be ignored),
+// else ~/fallback/tavo.
+QString XdgFolder(const char* variable, const char* fallback) {
+    QString base = qEnvironmentVariable(variable);
+    if (base.isEmpty() || QDir::isRelativePath(base)) {
+        base = QDir::homePath() + QLatin1Char('/') + QLatin1String(fallback);
+    }
+    const QString folder = QDir::cleanPath(base + QStringLiteral("/tavo"));
+    return QDir().mkpath(folder) ? folder : QString();
+}
+
+}  // namespace
+
+QString StateFolder() {
+    return XdgFolder("XDG_STATE_HOME", ".local/state");
+}
+
+QString CacheFolder() {
+    return XdgFolder("XDG_CACHE_HOME", ".cache");
+}
+
 QString ProgramFolder(const QString& chosen, const QString& programPath) {
     if (!chosen.isEmpty()) {
         return chosen;

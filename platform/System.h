@@ -46,6 +46,13 @@ QString ProgramFilePath();
 // a whole. programPath empty: the running program.
 QString ProgramFolder(const QString& chosen = {}, const QString& programPath = {});
 
+// The user's folders for what the programs write (never the program's folder, which an
+// installed copy may not write): the state folder (logs, history) is $XDG_STATE_HOME/tavo,
+// else ~/.local/state/tavo; the cache folder (crash dumps) is $XDG_CACHE_HOME/tavo, else
+// ~/.cache/tavo. Made when missing; empty when it cannot be made.
+QString StateFolder();
+QString CacheFolder();
+
 // Six groups of two upper-case hexadecimal digits joined by "-".
 QString FormatAdapterAddress(const unsigned char* bytes);
 // The factory address of the first network card (a device the system lists, loopback and

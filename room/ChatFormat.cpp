@@ -6,6 +6,7 @@
 #include "room/RoomStrings.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 QString StyleAttribute(const tagTextStyle& s) {
     return QStringLiteral(" style=\"font-family:'%1';font-size:%2pt;color:%3;%4%5%6\"")
@@ -234,4 +235,39 @@ void CForbiddenText::ResetForTests() {
     m_texts.clear();
     m_nicknamesFilled = false;
     m_textsFilled = false;
+}
+
+QString PlainChatText(const QString& fragment) {
+    static const QRegularExpression face(
+        QStringLiteral(R"(<img[^>]*?[\\/]img[\\/]face[\\/](?:(\d)[\\/])?(\d+)\.gif[^>]*>)"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression stamp(
+        QStringLiteral(R"(<img[^>]*?[\\/]img[\\/]stamp[\\/](\d+)\.bmp[^>]*>)"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression breaks(QStringLiteral(R"(<br\s*/?>|</div>|</p>)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+    static const QRegularExpression space(QStringLiteral(R"(\s+)"));
+
+    QString text = fragment;
+    // Faces back to the tokens people typed; a set digit stays in front of the number.
+    QString out;
+    qsizetype last = 0;
+    for (auto it = face.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        out += text.mid(last, m.capturedStart() - last);
+        out += QStringLiteral("|#") + m.captured(1) + m.captured(2);
+        last = m.capturedEnd();
+    }
+    out += text.mid(last);
+    text = out;
+    text.replace(stamp, QStringLiteral("|@\\1 "));
+    text.replace(breaks, QStringLiteral(" "));
+    text.remove(tag);
+    text.replace(QStringLiteral("&lt;"), QStringLiteral("<"));
+    text.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+    text.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
+    text.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
+    text.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    return text.replace(space, QStringLiteral(" ")).trimmed();
 }

@@ -82,3 +82,7 @@ private:
     bool m_nicknamesFilled = false;
     bool m_textsFilled = false;
 };
+
+// A chat fragment as plain text: markup removed, faces and stamps as their tokens ("|#01",
+// "|@3"), entities decoded, white space folded.
+QString PlainChatText(const QString& fragment);

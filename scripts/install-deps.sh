@@ -33,6 +33,8 @@ packages=(
   opencc imagemagick fonts-noto-cjk fonts-dejavu-core xvfb xauth xdotool openbox
   # manual pages, the desktop files' and the packages' checks
   help2man desktop-file-utils appstream lintian
+  # the console client's line editing; the notification test's private session bus
+  libreadline-dev dbus-daemon
 )
 
 $SUDO apt-get update -q

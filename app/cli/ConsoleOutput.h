@@ -5,6 +5,14 @@
 #include <QString>
 #include <QStringList>
 
+// The line a person is typing at a terminal, set aside while the client prints above it.
+class IConsoleLineEditor {
+public:
+    virtual ~IConsoleLineEditor() = default;
+    virtual void HideInput() = 0;
+    virtual void ShowInput() = 0;
+};
+
 class CConsoleOutput {
 public:
     // Prints "[tag] text" (or the text alone without a tag) and keeps the line.
@@ -14,11 +22,9 @@ public:
     int Find(const QString& part, int from) const;
     int Count() const { return static_cast<int>(m_lines.size()); }
     const QStringList& Lines() const { return m_lines; }
+    void SetLineEditor(IConsoleLineEditor* editor) { m_editor = editor; }
 
 private:
     QStringList m_lines;
+    IConsoleLineEditor* m_editor = nullptr;
 };
-
-// A chat fragment as plain text: markup removed, faces and stamps as their tokens ("|#01",
-// "|@3"), entities decoded, white space folded.
-QString PlainChatText(const QString& fragment);

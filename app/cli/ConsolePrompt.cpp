@@ -13,6 +13,14 @@ int CConsolePrompt::MessageBox(const QString& text, const QString& caption, unsi
         m_answers.pop_front();
         return answer;
     }
+    if (buttons != MB_OK && m_interactive && m_ask) {
+        const QString a = m_ask(yesNo ? QStringLiteral("(y/n) ") : QStringLiteral("(ok/cancel) "));
+        const QChar c = a.isEmpty() ? QChar() : a.front().toLower();
+        if (yesNo) {
+            return c == QLatin1Char('n') ? IDNO : IDYES;
+        }
+        return c == QLatin1Char('c') ? IDCANCEL : IDOK;
+    }
     if (buttons != MB_OK && m_interactive && isatty(STDIN_FILENO)) {
         QTextStream out(stdout);
         out << (yesNo ? "(y/n) " : "(ok/cancel) ") << Qt::flush;

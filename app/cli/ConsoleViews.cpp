@@ -1,5 +1,6 @@
 #include "app/cli/ConsoleViews.h"
 
+#include "room/ChatFormat.h"
 #include "room/MemberList.h"
 #include "room/RoomVideo.h"
 #include "room/UserInfo.h"
@@ -15,6 +16,7 @@ void CConsoleHallView::SetAreaList(int list, const std::vector<tagListEntry>& en
 
 void CConsoleHallView::SetRoomList(const std::vector<tagListEntry>& entries) {
     m_rooms = entries;
+    ++m_roomLists;
     m_out.Line(QStringLiteral("大厅"), QStringLiteral("room list: %1 rooms").arg(entries.size()));
 }
 
@@ -120,6 +122,16 @@ void CConsoleRoomView::PrintMembers() const {
         }
     }
     m_out.Line(QStringLiteral("成员"), m_count);
+}
+
+QStringList CConsoleRoomView::MemberWords() const {
+    QStringList words;
+    if (m_members) {
+        m_members->ForEach([&](const UserInfo& m) { words << m.id << m.nickname; });
+    }
+    words.removeAll(QString());
+    words.removeDuplicates();
+    return words;
 }
 
 void CConsoleRoomView::SetVideo(CRoomVideo* video) {

@@ -27,11 +27,14 @@ public:
 
     const std::vector<tagListEntry>& AreaList(int list) const { return m_areas.at(static_cast<size_t>(list)); }
     const std::vector<tagListEntry>& RoomList() const { return m_rooms; }
+    // How many room lists arrived so far: a list asked for is in once this moves.
+    int RoomListsReceived() const { return m_roomLists; }
 
 private:
     CConsoleOutput& m_out;
     std::array<std::vector<tagListEntry>, 4> m_areas;
     std::vector<tagListEntry> m_rooms;
+    int m_roomLists = 0;
     QString m_status;
 };
 
@@ -63,6 +66,8 @@ public:
 
     // Prints the members, owner and managers first.
     void PrintMembers() const;
+    // The identifiers and nicknames of the room's members, for completion.
+    QStringList MemberWords() const;
     // The room's video, whose frame numbers name the saved pictures.
     void SetVideo(CRoomVideo* video);
     // Saves every decoded picture of the three received windows into the folder.

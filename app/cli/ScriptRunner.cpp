@@ -2,6 +2,7 @@
 
 #include "app/cli/ConsoleOutput.h"
 #include "app/cli/ConsolePrompt.h"
+#include "app/cli/ConsoleTerminal.h"
 #include "app/cli/ConsoleViews.h"
 #include "audio/SoundConfigDlg.h"
 #include "core/AppState.h"
@@ -38,6 +39,7 @@ constexpr int kDefaultWaitSeconds = 10;
 
 CScriptRunner::CScriptRunner(const tagParts& parts)
     : m_p(parts), m_roomCommands(parts.out, parts.dialogs) {
+    AddCommands();
     m_timer.setInterval(kTickMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { Tick(); });
 
@@ -60,7 +62,10 @@ CScriptRunner::CScriptRunner(const tagParts& parts)
     m_p.dialogs.Default(CSoundConfigDlg::IDD, [](CDialogModel& d) { d.OnOK(); });
 }
 
-CScriptRunner::~CScriptRunner() = default;
+CScriptRunner::~CScriptRunner() {
+    m_p.out.SetLineEditor(nullptr);
+    m_p.prompt.SetAsker({});
+}
 
 void CScriptRunner::SetScript(const QStringList& lines) {
     m_script = true;
@@ -73,6 +78,18 @@ void CScriptRunner::SetScript(const QStringList& lines) {
 }
 
 void CScriptRunner::ReadTerminal() {
+    if (CConsoleTerminal::AtTerminal()) {
+        CConsoleTerminal::tagHooks hooks;
+        hooks.line = [this](const QString& line) { Queue(line); };
+        hooks.commands = [this] { return m_commands.Names(); };
+        hooks.arguments = [this] { return m_p.room.MemberWords(); };
+        m_editor =
+            std::make_unique<CConsoleTerminal>(hooks, CConsoleTerminal::DefaultHistoryFile());
+        m_p.out.SetLineEditor(m_editor.get());
+        m_p.prompt.SetAsker([this](const QString& q) { return m_editor->Ask(q); });
+        return;
+    }
+    // Piped input: plain lines, no prompt.
     m_terminal = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
     connect(m_terminal.get(), &QSocketNotifier::activated, this, [this] { OnTerminal(); });
 }
@@ -91,9 +108,14 @@ void CScriptRunner::OnTerminal() {
         const QString line = QString::fromUtf8(m_typed.left(nl)).trimmed();
         m_typed.remove(0, nl + 1);
         if (!line.isEmpty()) {
-            m_queue.push_back(line);
+            Queue(line);
         }
     }
+}
+
+void CScriptRunner::Queue(const QString& line) {
+    m_queue.push_back(line);
+    m_toldWaiting = false;
 }
 
 void CScriptRunner::SelectAudio() {
@@ -190,7 +212,17 @@ void CScriptRunner::Tick() {
     if (m_script && m_queue.empty() && !m_quitting) {
         m_queue.push_back(QStringLiteral("quit"));
     }
-    if (m_queue.empty() || !Idle()) {
+    if (m_queue.empty()) {
+        return;
+    }
+    if (!Idle()) {
+        // A person who typed a command while a request is out is told it will wait, once.
+        if (!m_script && !m_toldWaiting) {
+            m_toldWaiting = true;
+            m_p.out.Line(kTag, QStringLiteral("waiting for the reply to the last request; \"%1\" "
+                                              "runs once it is in")
+                                   .arg(m_queue.front()));
+        }
         return;
     }
     const QString line = m_queue.front();
@@ -202,235 +234,306 @@ void CScriptRunner::Tick() {
 }
 
 void CScriptRunner::Run(const QString& line) {
-    const QString command =
-        line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty).toLower();
-    const QString rest = line.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
-    const QStringList args = rest.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const tagCommandCall call = ParseCommandLine(line);
     m_p.out.Line(kTag, QStringLiteral("> ") + line);
-    CRoomDlg& room = m_p.entry.Room();
-
-    if (command == QLatin1String("login") && args.size() == 2) {
-        m_loginUser = args[0];
-        m_loginPassword = args[1];
-        m_hall->OnLogin();
-    } else if (command == QLatin1String("areas")) {
-        for (int list = 0; list < 4; ++list) {
-            for (const auto& e : m_p.hall.AreaList(list)) {
-                m_p.out.Line(QStringLiteral("地区"),
-                             QStringLiteral("%1 %2 %3").arg(list).arg(e.data).arg(e.shown));
-            }
-        }
-    } else if (command == QLatin1String("rooms")) {
-        if (args.size() == 2) {
-            m_hall->OnSelectArea(args[0].toInt(), args[1].toInt());
-            // The list arrives through the directory window; print it with a later "rooms".
-        } else {
-            for (const auto& e : m_p.hall.RoomList()) {
-                m_p.out.Line(QStringLiteral("房间"),
-                             QStringLiteral("%1 %2").arg(e.data).arg(e.text));
-            }
-        }
-    } else if (command == QLatin1String("enter") && args.size() == 1) {
-        bool ok = false;
-        const int number = args[0].toInt(&ok);
-        if (!ok) {
-            Fail(QStringLiteral("not a room number: ") + args[0]);
-            return;
-        }
-        m_roomOpen = false;
-        m_hall->EnterRoom(number);
-    } else if (command == QLatin1String("members")) {
-        if (NeedRoom(command)) {
-            m_p.room.PrintMembers();
-        }
-    } else if (command == QLatin1String("say") && !rest.isEmpty()) {
-        if (NeedRoom(command)) {
-            room.Chat().SetTarget(QString());
-            room.Chat().SendText(rest);
-        }
-    } else if (command == QLatin1String("whisper") && args.size() >= 2) {
-        if (NeedRoom(command)) {
-            room.Chat().SetTarget(args[0]);
-            room.Chat().SendText(rest.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty));
-            room.Chat().SetTarget(QString());
-        }
-    } else if (command == QLatin1String("userinfo")) {
-        m_hall->OnUserInfo();
-    } else if ((command == QLatin1String("gift") && args.size() == 3) ||
-               (command == QLatin1String("stamp") && args.size() == 2)) {
-        bool numberOk = false;
-        bool quantityOk = args.size() == 2;
-        const int number = args[1].toInt(&numberOk);
-        const int quantity = args.size() == 3 ? args[2].toInt(&quantityOk) : 1;
-        if (!numberOk || !quantityOk) {
-            Fail(QStringLiteral("not a gift number and quantity: ") + rest);
-            return;
-        }
-        if (NeedRoom(command)) {
-            room.Gifts().Send(args[0], number, quantity,
-                              command == QLatin1String("stamp") ? GIFT_KIND_STAMP : GIFT_KIND_GIFT);
-        }
-    } else if (command == QLatin1String("gifts")) {
-        if (NeedRoom(command)) {
-            const CGifts& gifts = room.Gifts();
-            const QString unit = CAppState::Get().settings.moneyName;
-            for (const tagGiftItem& g : gifts.Catalogue().Gifts()) {
-                m_p.out.Line(LoadString(IDS_OP_GIFT),
-                             QStringLiteral("%1 %2 %3")
-                                 .arg(g.number)
-                                 .arg(g.name, CGifts::ValueText(g.value, unit)));
-            }
-            m_p.out.Line(LoadString(IDS_UI_GIFT_BALANCE),
-                         CGifts::ValueText(static_cast<int>(gifts.Balance()), unit));
-        }
-    } else if (command == QLatin1String("mic") || command == QLatin1String("speak")) {
-        if (command == QLatin1String("speak")) {
-            if (args.size() != 1) {
-                Fail(QStringLiteral("speak needs a WAV file"));
-                return;
-            }
-            m_speakFile = QFileInfo(args[0]).absoluteFilePath();
-            SelectAudio();
-        }
-        if (NeedRoom(command)) {
-            room.Mic().Grab();
-        }
-    } else if (command == QLatin1String("release")) {
-        if (NeedRoom(command)) {
-            room.Mic().Release();
-        }
-    } else if (command == QLatin1String("record") && args.size() == 1) {
-        m_recordFile = QFileInfo(args[0]).absoluteFilePath();
-        SelectAudio();
-    } else if (IsVideoCommand(command)) {
-        RunVideo(command, args);
-    } else if (command == QLatin1String("wait-line") && !args.isEmpty()) {
-        // The last word is a time limit when it is a number of seconds ("10" or "10s").
-        QString text = rest;
-        double seconds = kDefaultWaitSeconds;
-        QString last = args.last();
-        if (last.endsWith(QLatin1Char('s'))) {
-            last.chop(1);
-        }
-        bool ok = false;
-        const double limit = last.toDouble(&ok);
-        if (ok && args.size() > 1) {
-            seconds = limit;
-            text = rest.left(rest.lastIndexOf(QLatin1Char(' '))).trimmed();
-        }
-        m_waiting = true;
-        m_waitText = text;
-        m_waitMs = static_cast<qint64>(seconds * 1000);
-        m_waitClock.start();
-    } else if (command == QLatin1String("sleep") && args.size() == 1) {
-        m_waiting = true;
-        m_waitText.clear();
-        m_waitMs = static_cast<qint64>(args[0].toDouble() * 1000);
-        m_waitClock.start();
-    } else if (command == QLatin1String("answer") && args.size() == 1) {
-        const QString a = args[0].toLower();
-        m_p.prompt.Answer(a == QLatin1String("yes")      ? IDYES
-                          : a == QLatin1String("no")     ? IDNO
-                          : a == QLatin1String("cancel") ? IDCANCEL
-                                                         : IDOK);
-    } else if (CConsoleRoomCommands::Knows(command)) {
-        if (CConsoleRoomCommands::NeedsRoom(command) && !NeedRoom(command)) {
-            return;
-        }
-        QString why;
-        if (!m_roomCommands.Run(room, command, rest, why)) {
-            Fail(why);
-        }
-    } else if (command == QLatin1String("leave")) {
-        if (NeedRoom(command)) {
-            m_roomOpen = false;
-            room.Close(IDCANCEL);
-        }
-    } else if (command == QLatin1String("quit")) {
-        m_quitting = true;
-        m_timer.stop();
-        m_hall->Quit();
-    } else {
-        Fail(QStringLiteral("unknown or incomplete command: ") + line);
-    }
-}
-
-bool CScriptRunner::IsVideoCommand(const QString& command) {
-    for (const char* name : {"video", "watch", "unwatch", "snapshot", "popout", "popin", "camera",
-                             "save-frames", "video-status"}) {
-        if (command == QLatin1String(name)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void CScriptRunner::RunVideo(const QString& command, const QStringList& args) {
-    if (command == QLatin1String("save-frames") && args.size() == 1) {
-        const QString folder = QFileInfo(args[0]).absoluteFilePath();
-        if (!QDir().mkpath(folder)) {
-            Fail(QStringLiteral("save-frames: cannot make ") + folder);
-            return;
-        }
-        m_p.room.SaveFrames(folder);
+    const tagConsoleCommand* command = m_commands.Find(call.name);
+    if (!command) {
+        Fail(QStringLiteral("unknown command: %1 (help lists the commands)").arg(call.name));
         return;
     }
+    if (!CConsoleCommands::Fits(*command, call)) {
+        Fail(QStringLiteral("incomplete command: %1 (usage: %2)")
+                 .arg(line, CConsoleCommands::Usage(*command)));
+        return;
+    }
+    if (command->needsRoom && !NeedRoom(command->name)) {
+        return;
+    }
+    command->run(call);
+}
+
+void CScriptRunner::AddCommands() {
+    CConsoleCommands& t = m_commands;
+    auto room = [this]() -> CRoomDlg& { return m_p.entry.Room(); };
+    t.Add({"help", "[COMMAND]", "list the commands, or tell what one takes", 0, 1, false,
+           [this](const tagCommandCall& c) {
+               if (c.args.isEmpty()) {
+                   for (const QString& help : m_commands.HelpLines()) {
+                       m_p.out.Line(QString(), help);
+                   }
+               } else if (const tagConsoleCommand* one = m_commands.Find(c.args[0])) {
+                   m_p.out.Line(QString(), CConsoleCommands::Usage(*one) + "  " + one->help);
+               } else {
+                   Fail(QStringLiteral("help: no command ") + c.args[0]);
+               }
+           }});
+    t.Add({"login", "USER PASSWORD", "log in (logs out first when logged in)", 2, 2, false,
+           [this](const tagCommandCall& c) {
+               m_loginUser = c.args[0];
+               m_loginPassword = c.args[1];
+               m_hall->OnLogin();
+           }});
+    t.Add({"areas", "", "print the area lists", 0, 0, false, [this](const tagCommandCall&) {
+               bool any = false;
+               for (int list = 0; list < 4; ++list) {
+                   for (const auto& e : m_p.hall.AreaList(list)) {
+                       any = true;
+                       m_p.out.Line(QStringLiteral("地区"),
+                                    QStringLiteral("%1 %2 %3").arg(list).arg(e.data).arg(e.shown));
+                   }
+               }
+               if (!any) {
+                   m_p.out.Line(kTag, QStringLiteral("the area lists are not in yet"));
+               }
+           }});
+    t.Add({"rooms", "[LIST INDEX]", "print the room list; with an area, load that area's rooms", 0,
+           2, false, [this](const tagCommandCall& c) {
+               if (c.args.size() == 2) {
+                   m_roomListsBefore = m_p.hall.RoomListsReceived();
+                   m_hall->OnSelectArea(c.args[0].toInt(), c.args[1].toInt());
+                   // The list arrives through the directory window, later.
+                   m_p.out.Line(kTag, QStringLiteral("loading the room list; \"rooms\" prints "
+                                                     "it once it is in"));
+               } else if (c.args.size() == 1) {
+                   Fail(QStringLiteral("rooms takes an area list and an index, or nothing"));
+               } else if (m_roomListsBefore >= 0 &&
+                          m_p.hall.RoomListsReceived() == m_roomListsBefore) {
+                   m_p.out.Line(kTag, QStringLiteral("the room list is still loading"));
+               } else if (m_p.hall.RoomList().empty()) {
+                   m_p.out.Line(kTag, QStringLiteral("no rooms listed: choose an area with "
+                                                     "\"rooms LIST INDEX\""));
+               } else {
+                   for (const auto& e : m_p.hall.RoomList()) {
+                       m_p.out.Line(QStringLiteral("房间"),
+                                    QStringLiteral("%1 %2").arg(e.data).arg(e.text));
+                   }
+               }
+           }});
+    t.Add({"enter", "ROOM", "enter a room by number", 1, 1, false, [this](const tagCommandCall& c) {
+               bool ok = false;
+               const int number = c.args[0].toInt(&ok);
+               if (!ok) {
+                   Fail(QStringLiteral("not a room number: ") + c.args[0]);
+                   return;
+               }
+               m_roomOpen = false;
+               m_hall->EnterRoom(number);
+           }});
+    t.Add({"members", "", "print the room's members", 0, 0, true,
+           [this](const tagCommandCall&) { m_p.room.PrintMembers(); }});
+    t.Add({"say", "TEXT", "a public line", 1, -1, true, [room](const tagCommandCall& c) {
+               room().Chat().SetTarget(QString());
+               room().Chat().SendText(c.rest);
+           }});
+    t.Add({"whisper", "ID TEXT", "a private line to a member", 2, -1, true,
+           [room](const tagCommandCall& c) {
+               room().Chat().SetTarget(c.args[0]);
+               room().Chat().SendText(
+                   c.rest.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty));
+               room().Chat().SetTarget(QString());
+           }});
+    t.Add({"userinfo", "", "ask the hall about the user (the money gifts start from)", 0, 0, false,
+           [this](const tagCommandCall&) { m_hall->OnUserInfo(); }});
+    auto gift = [this, room](const tagCommandCall& c) {
+        bool numberOk = false;
+        bool quantityOk = c.args.size() == 2;
+        const int number = c.args[1].toInt(&numberOk);
+        const int quantity = c.args.size() == 3 ? c.args[2].toInt(&quantityOk) : 1;
+        if (!numberOk || !quantityOk) {
+            Fail(QStringLiteral("not a gift number and quantity: ") + c.rest);
+            return;
+        }
+        room().Gifts().Send(c.args[0], number, quantity,
+                            c.name == QLatin1String("stamp") ? GIFT_KIND_STAMP : GIFT_KIND_GIFT);
+    };
+    t.Add({"gift", "ID NUMBER QTY", "give a member a gift of the catalogue", 3, 3, true, gift});
+    t.Add({"stamp", "ID NUMBER", "put a stamp on a member", 2, 2, true, gift});
+    t.Add({"gifts", "", "print the gift catalogue and the user's balance", 0, 0, true,
+           [this, room](const tagCommandCall&) {
+               const CGifts& gifts = room().Gifts();
+               const QString unit = CAppState::Get().settings.moneyName;
+               for (const tagGiftItem& g : gifts.Catalogue().Gifts()) {
+                   m_p.out.Line(LoadString(IDS_OP_GIFT),
+                                QStringLiteral("%1 %2 %3")
+                                    .arg(g.number)
+                                    .arg(g.name, CGifts::ValueText(g.value, unit)));
+               }
+               m_p.out.Line(LoadString(IDS_UI_GIFT_BALANCE),
+                            CGifts::ValueText(static_cast<int>(gifts.Balance()), unit));
+           }});
+    t.Add({"mic", "", "take the microphone", 0, 0, true,
+           [room](const tagCommandCall&) { room().Mic().Grab(); }});
+    t.Add({"speak", "FILE.wav", "take the microphone and speak the file", 1, 1, true,
+           [this, room](const tagCommandCall& c) {
+               m_speakFile = QFileInfo(c.args[0]).absoluteFilePath();
+               SelectAudio();
+               room().Mic().Grab();
+           }});
+    t.Add({"release", "", "release the microphone", 0, 0, true,
+           [room](const tagCommandCall&) { room().Mic().Release(); }});
+    t.Add({"record", "FILE.wav", "save what the room's players play to a file", 1, 1, false,
+           [this](const tagCommandCall& c) {
+               m_recordFile = QFileInfo(c.args[0]).absoluteFilePath();
+               SelectAudio();
+           }});
+    AddVideoCommands();
+    t.Add({"wait-line", "TEXT [SECS]", "wait (10 s by default) for a printed line containing TEXT",
+           1, -1, false, [this](const tagCommandCall& c) {
+               // The last word is a time limit when it is a number of seconds ("10" or "10s").
+               QString text = c.rest;
+               double seconds = kDefaultWaitSeconds;
+               QString last = c.args.last();
+               if (last.endsWith(QLatin1Char('s'))) {
+                   last.chop(1);
+               }
+               bool ok = false;
+               const double limit = last.toDouble(&ok);
+               if (ok && c.args.size() > 1) {
+                   seconds = limit;
+                   text = c.rest.left(c.rest.lastIndexOf(QLatin1Char(' '))).trimmed();
+               }
+               m_waiting = true;
+               m_waitText = text;
+               m_waitMs = static_cast<qint64>(seconds * 1000);
+               m_waitClock.start();
+           }});
+    t.Add({"sleep", "SECS", "let time pass", 1, 1, false, [this](const tagCommandCall& c) {
+               m_waiting = true;
+               m_waitText.clear();
+               m_waitMs = static_cast<qint64>(c.args[0].toDouble() * 1000);
+               m_waitClock.start();
+           }});
+    t.Add({"answer", "yes|no|ok|cancel", "answer the next message box", 1, 1, false,
+           [this](const tagCommandCall& c) {
+               const QString a = c.args[0].toLower();
+               m_p.prompt.Answer(a == QLatin1String("yes")      ? IDYES
+                                 : a == QLatin1String("no")     ? IDNO
+                                 : a == QLatin1String("cancel") ? IDCANCEL
+                                                                : IDOK);
+           }});
+    m_roomCommands.AddTo(t, room, [this](const QString& why) { Fail(why); });
+    t.Add({"leave", "", "leave the room", 0, 0, true, [this, room](const tagCommandCall&) {
+               m_roomOpen = false;
+               room().Close(IDCANCEL);
+           }});
+    t.Add(
+        {"quit", "", "quit (also the end of a script)", 0, 0, false, [this](const tagCommandCall&) {
+             m_quitting = true;
+             m_timer.stop();
+             m_hall->Quit();
+         }});
+}
+
+CRoomVideo* CScriptRunner::Video(const QString& command) {
     CRoomVideo* video = m_p.entry.Room().Video();
     if (!InRoom() || !video) {
         Fail(command + QStringLiteral(": not in a room"));
-        return;
+        return nullptr;
     }
-    const QString what = args.value(0);
+    return video;
+}
+
+void CScriptRunner::AddVideoCommands() {
+    CConsoleCommands& t = m_commands;
+    // The picture a word names: own, 1, 2 (or private).
     auto window = [](const QString& name) {
         return name == QLatin1String("own")       ? int(VIDEO_OWN)
                : name == QLatin1String("private") ? int(VIDEO_PRIVATE)
                                                   : name.toInt();
     };
-    if (command == QLatin1String("video") && args.size() == 1 && what == QLatin1String("on")) {
-        video->OpenOwnVideo();
-    } else if (command == QLatin1String("video") && args.size() == 1 &&
-               what == QLatin1String("off")) {
-        video->CloseOwnVideo();
-    } else if (command == QLatin1String("video") && args.size() == 2 &&
-               what == QLatin1String("send")) {
-        video->Sending().SetSwitch(args[1] == QLatin1String("on"));
-    } else if (command == QLatin1String("watch") && args.size() == 1) {
-        if (what == QLatin1String("1") || what == QLatin1String("2")) {
-            video->Receiving().OpenVideo(what.toInt());
-        } else {
-            video->Watch(what);
-        }
-    } else if (command == QLatin1String("unwatch") && args.size() == 1) {
-        if (window(what) == VIDEO_PRIVATE) {
-            video->Receiving().ClosePrivateViewer();
-        } else {
-            video->Receiving().CloseVideo(window(what), false);
-        }
-    } else if (command == QLatin1String("snapshot") && args.size() == 2) {
-        const QString path = QFileInfo(args[1]).absoluteFilePath();
-        m_p.dialogs.Script(CSavePictureDlg::IDD, [path](CDialogModel& d) {
-            static_cast<CSavePictureDlg&>(d).SetPath(path);
-            d.OnOK();
-        });
-        if (video->CapturePicture(window(what)) != 0) {
-            Fail(QStringLiteral("snapshot: nothing saved"));
-        }
-    } else if (command == QLatin1String("popout") && args.size() == 1) {
-        video->PopOut(window(what));
-    } else if (command == QLatin1String("popin") && args.size() == 1) {
-        video->PopIn(window(what));
-    } else if (command == QLatin1String("camera")) {
-        video->ShowCameraSettings();
-    } else if (command == QLatin1String("video-status")) {
-        const auto c = video->Receiving().Counters();
-        m_p.out.Line(QStringLiteral("视频"),
-                     QStringLiteral("received %1 decoded %2 dropped %3 sent %4")
-                         .arg(c.received)
-                         .arg(c.decoded)
-                         .arg(c.dropped)
-                         .arg(video->Sending().SentPackets()));
-    } else {
-        Fail(QStringLiteral("unknown or incomplete command: ") + command + QLatin1Char(' ') +
-             args.join(QLatin1Char(' ')));
-    }
+    t.Add({"video", "on|off | send on|off",
+           "open or close the own video (the camera of TAVO_VIDEO_SOURCE, the profile's "
+           "VideoSource, or the first camera found); \"send\": whether its frames are sent",
+           1, 2, false, [this](const tagCommandCall& c) {
+               CRoomVideo* video = Video(c.name);
+               if (!video) {
+                   return;
+               }
+               if (c.args.size() == 2 && c.args[0] == QLatin1String("send")) {
+                   video->Sending().SetSwitch(c.args[1] == QLatin1String("on"));
+               } else if (c.args.size() == 1 && c.args[0] == QLatin1String("on")) {
+                   video->OpenOwnVideo();
+               } else if (c.args.size() == 1 && c.args[0] == QLatin1String("off")) {
+                   video->CloseOwnVideo();
+               } else {
+                   Fail(QStringLiteral("incomplete command: video ") + c.rest);
+               }
+           }});
+    t.Add({"watch", "1|2|ID", "open video 1 or 2, or ask to watch a member privately", 1, 1, false,
+           [this](const tagCommandCall& c) {
+               if (CRoomVideo* video = Video(c.name)) {
+                   if (c.args[0] == QLatin1String("1") || c.args[0] == QLatin1String("2")) {
+                       video->Receiving().OpenVideo(c.args[0].toInt());
+                   } else {
+                       video->Watch(c.args[0]);
+                   }
+               }
+           }});
+    t.Add({"unwatch", "1|2|private", "close video 1 or 2, or the private viewer", 1, 1, false,
+           [this, window](const tagCommandCall& c) {
+               if (CRoomVideo* video = Video(c.name)) {
+                   if (window(c.args[0]) == VIDEO_PRIVATE) {
+                       video->Receiving().ClosePrivateViewer();
+                   } else {
+                       video->Receiving().CloseVideo(window(c.args[0]), false);
+                   }
+               }
+           }});
+    t.Add({"snapshot", "own|1|2 FILE",
+           "save that picture as a BMP file (\".Bmp\" is added when missing)", 2, 2, false,
+           [this, window](const tagCommandCall& c) {
+               CRoomVideo* video = Video(c.name);
+               if (!video) {
+                   return;
+               }
+               const QString path = QFileInfo(c.args[1]).absoluteFilePath();
+               m_p.dialogs.Script(CSavePictureDlg::IDD, [path](CDialogModel& d) {
+                   static_cast<CSavePictureDlg&>(d).SetPath(path);
+                   d.OnOK();
+               });
+               if (video->CapturePicture(window(c.args[0])) != 0) {
+                   Fail(QStringLiteral("snapshot: nothing saved"));
+               }
+           }});
+    t.Add({"popout", "own|1|2", "move that picture into a window of its own", 1, 1, false,
+           [this, window](const tagCommandCall& c) {
+               if (CRoomVideo* video = Video(c.name)) {
+                   video->PopOut(window(c.args[0]));
+               }
+           }});
+    t.Add({"popin", "own|1|2", "put a picture moved out back", 1, 1, false,
+           [this, window](const tagCommandCall& c) {
+               if (CRoomVideo* video = Video(c.name)) {
+                   video->PopIn(window(c.args[0]));
+               }
+           }});
+    t.Add({"camera", "", "tell what the camera is and delivers", 0, 0, false,
+           [this](const tagCommandCall& c) {
+               if (CRoomVideo* video = Video(c.name)) {
+                   video->ShowCameraSettings();
+               }
+           }});
+    t.Add({"save-frames", "DIR", "save every decoded picture as DIR/video<N>-<frame>.bmp", 1, 1,
+           false, [this](const tagCommandCall& c) {
+               const QString folder = QFileInfo(c.args[0]).absoluteFilePath();
+               if (!QDir().mkpath(folder)) {
+                   Fail(QStringLiteral("save-frames: cannot make ") + folder);
+                   return;
+               }
+               m_p.room.SaveFrames(folder);
+           }});
+    t.Add({"video-status", "", "print what the room's video did so far", 0, 0, false,
+           [this](const tagCommandCall& c) {
+               CRoomVideo* video = Video(c.name);
+               if (!video) {
+                   return;
+               }
+               const auto counters = video->Receiving().Counters();
+               m_p.out.Line(QStringLiteral("视频"),
+                            QStringLiteral("received %1 decoded %2 dropped %3 sent %4")
+                                .arg(counters.received)
+                                .arg(counters.decoded)
+                                .arg(counters.dropped)
+                                .arg(video->Sending().SentPackets()));
+           }});
 }

@@ -5,38 +5,9 @@
 // on (the room's connection may have been lost under it), or when the client ends before the
 // script does.
 //
-//   login USER PASSWORD     log in (logs out first when logged in)
-//   areas                   print the area lists
-//   rooms [LIST INDEX]      print the room list; with an area, load that area's rooms first
-//   enter ROOM              enter a room by number
-//   members                 print the room's members
-//   say TEXT                a public line
-//   whisper ID TEXT         a private line to a member
-//   userinfo                ask the hall about the user (the money gifts start from)
-//   gift ID NUMBER QTY      give a member a gift of the catalogue
-//   stamp ID NUMBER         put a stamp on a member
-//   gifts                   print the gift catalogue and the user's balance
-//   mic | release           take or release the microphone
-//   speak FILE.wav          take the microphone and speak the file
-//   record FILE.wav         save what the room's players play to a file
-//   video on|off            open or close the own video (the camera of TAVO_VIDEO_SOURCE,
-//                           the profile's VideoSource, or the first camera found)
-//   video send on|off       the video switch: whether the own frames are sent
-//   watch 1|2|ID            open video 1 or 2, or ask to watch a member privately
-//   unwatch 1|2|private     close video 1 or 2, or the private viewer
-//   snapshot own|1|2 FILE   save that picture as a BMP file (".Bmp" is added when missing)
-//   popout own|1|2          move that picture into a window of its own; popin puts it back
-//   camera                  tell what the camera is and delivers
-//   save-frames DIR         save every decoded picture as DIR/video<N>-<frame>.bmp
-//   video-status            print what the room's video did so far
-//   wait-line TEXT [SECS]   wait (10 s by default) for a printed line containing TEXT
-//   sleep SECS              let time pass
-//   answer yes|no|ok|cancel answer the next message box
-//   leave                   leave the room
-//   quit                    quit (also the end of a script)
-//
-// and the commands of running a room, listed in RoomCommands.h.
+// The commands are the table built in AddCommands(); `help` prints it.
 
+#include "app/cli/ConsoleCommands.h"
 #include "app/cli/RoomCommands.h"
 
 #include <QElapsedTimer>
@@ -52,9 +23,11 @@ class CConsoleOutput;
 class CConsoleHallView;
 class CConsoleRoomView;
 class CConsolePrompt;
+class CConsoleTerminal;
 class CScriptedDialogHost;
 class CRoomEntry;
 class CTavoClientDlg;
+class CRoomVideo;
 class QSocketNotifier;
 
 class CScriptRunner : public QObject {
@@ -75,6 +48,7 @@ public:
     void SetScript(const QStringList& lines);
     // Commands typed at the terminal.
     void ReadTerminal();
+    const CConsoleCommands& Commands() const { return m_commands; }
     // The hall exists and runs: commands may start.
     void Start(CTavoClientDlg& hall);
     void Stop();
@@ -87,15 +61,19 @@ private:
     void Tick();
     bool Idle() const;
     void Run(const QString& line);
-    static bool IsVideoCommand(const QString& command);
-    void RunVideo(const QString& command, const QStringList& args);
+    void AddCommands();
+    void AddVideoCommands();
+    // The room's video; otherwise the command fails.
+    CRoomVideo* Video(const QString& command);
     void Fail(const QString& why);
     void OnTerminal();
+    void Queue(const QString& line);
     bool InRoom() const;
     // True in a room; otherwise the command fails, saying whether the room closed under it.
     bool NeedRoom(const QString& command);
 
     tagParts m_p;
+    CConsoleCommands m_commands;
     CConsoleRoomCommands m_roomCommands;
     CTavoClientDlg* m_hall = nullptr;
     QTimer m_timer;
@@ -115,6 +93,10 @@ private:
     QElapsedTimer m_waitClock;
     QString m_speakFile;
     QString m_recordFile;
+    // Room lists the hall had shown when the last one was asked for; -1: none asked for.
+    int m_roomListsBefore = -1;
     std::unique_ptr<QSocketNotifier> m_terminal;
+    std::unique_ptr<CConsoleTerminal> m_editor;
+    bool m_toldWaiting = false;
     QByteArray m_typed;
 };
