@@ -19,6 +19,7 @@
 #include "room/RoomEntry.h"
 #include "room/RoomVideo.h"
 #include "ui/CoreDialogs.h"
+#include "ui/DesktopNotifier.h"
 #include "ui/GiftWindows.h"
 #include "ui/HallWindow.h"
 #include "ui/Icons.h"
@@ -88,6 +89,8 @@ int main(int argc, char** argv) {
     CScopedPrompt promptScope(prompt);
     CQtDialogHost host;
     CScopedDialogHost hostScope(host);
+    CDesktopNotifier notifier;
+    CScopedService<INotifier> notifierScope(notifier);
 
     CHallWindow hallWindow(state);
     RegisterCoreDialogs(host, &hallWindow);

@@ -1,10 +1,12 @@
 #include "room/ChatText.h"
 
 #include "core/AppState.h"
+#include "core/Notifier.h"
 #include "platform/Clock.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "protocol/keys/ChatKeys.h"
+#include "room/ChatFormat.h"
 #include "room/ChatSanitizer.h"
 #include "room/RoomDlg.h"
 #include "room/RoomMembers.h"
@@ -302,6 +304,14 @@ void CChatText::OnTextLine(CKParam& packet) {
         return;
     }
     m_room.Panes().Append(line, !isPrivate);
+    const QString sender = packet.TextOr(TextLineKey::SENDER);
+    if (isPrivate && packet.TextOr(TextLineKey::TARGET) == m_room.OwnId() &&
+        sender != m_room.OwnId()) {
+        NotifyUser(NOTICE_PRIVATE_LINE,
+                   FillPlaceholders(LoadString(IDS_NOTICE_PRIVATE_LINE),
+                                    {m_room.Members().DisplayName(sender)}),
+                   PlainChatText(packet.TextOr(TextLineKey::LINE)));
+    }
 }
 
 void CChatText::OnTextNotice(CKParam& packet) {

@@ -1,5 +1,7 @@
 #include "room/MicOrder.h"
 
+#include "core/Notifier.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "protocol/keys/MicKeys.h"
@@ -201,6 +203,11 @@ void CMicOrder::Speak(bool second, const QString& previous, const QString& now) 
     if (previous == own && now != own && voice) {
         voice->EndSpeaking();
     }
+    if (now == own && !own.isEmpty() && previous != own) {
+        NotifyUser(
+            NOTICE_MIC_HANDED, LoadString(IDS_NOTICE_MIC_HANDED),
+            FillPlaceholders(LoadString(IDS_NOTICE_MIC_HANDED_TEXT), {m_room.Settings().name}));
+    }
     if (now == own && !own.isEmpty() && voice) {
         BeginSpeaking(*voice);
     }
@@ -224,6 +231,16 @@ void CMicOrder::RedrawQueue() {
         }
     }
     m_room.View().RedrawQueue(queue);
+    // Next is the first waiting member behind the one speaking from the head of the queue.
+    const QString own = m_room.OwnId();
+    const int nextAt = !m_queue.isEmpty() && m_queue.first() == MainHolder() ? 1 : 0;
+    const bool next = !own.isEmpty() && m_queue.value(nextAt) == own;
+    if (next && !m_ownNext) {
+        NotifyUser(
+            NOTICE_QUEUE_NEXT, LoadString(IDS_NOTICE_QUEUE_NEXT),
+            FillPlaceholders(LoadString(IDS_NOTICE_QUEUE_NEXT_TEXT), {m_room.Settings().name}));
+    }
+    m_ownNext = next;
 }
 
 void CMicOrder::OnMicTaken(CKParam& p) {

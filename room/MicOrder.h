@@ -103,6 +103,7 @@ private:
     bool m_forced = false;
     short m_micTime = 0;
     QStringList m_queue;
+    bool m_ownNext = false;  // the user was next in the queue at the last look
     bool m_grabForbidden = false;
     short m_mainCountdown = 0;
     short m_secondCountdown = 0;

@@ -1,5 +1,6 @@
 #include "ui/RoomDialogs.h"
 
+#include "core/Notifier.h"
 #include "room/AdminDialogs.h"
 #include "room/GuardDialogs.h"
 #include "room/ScoringDialogs.h"
@@ -298,9 +299,37 @@ private:
     QSpinBox* m_seconds;
 };
 
+// One box per kind of desktop notice.
+class CNoticeSettingsWindow : public CFormDialog {
+public:
+    CNoticeSettingsWindow(CNoticeSettingsDlg& model, QWidget* parent)
+        : CFormDialog(model, parent), m_model(model) {
+        setObjectName(QStringLiteral("NoticeSettingsWindow"));
+        for (int kind = 0; kind < NOTICE_COUNT; ++kind) {
+            auto* box = new QCheckBox(CNoticeSettingsDlg::Label(ENotice(kind)), this);
+            box->setObjectName(NoticeProfileKey(ENotice(kind)));
+            box->setChecked(model.Enabled(ENotice(kind)));
+            form->addRow(box);
+            m_boxes.at(kind) = box;
+        }
+    }
+
+protected:
+    void Store() override {
+        for (int kind = 0; kind < NOTICE_COUNT; ++kind) {
+            m_model.SetEnabled(ENotice(kind), m_boxes.at(kind)->isChecked());
+        }
+    }
+
+private:
+    CNoticeSettingsDlg& m_model;
+    std::array<QCheckBox*, NOTICE_COUNT> m_boxes{};
+};
+
 }  // namespace
 
 void RegisterRoomDialogs(CQtDialogHost& host) {
+    host.Register(CNoticeSettingsDlg::IDD, WindowFor<CNoticeSettingsDlg, CNoticeSettingsWindow>());
     host.Register(CModifyNameDlg::IDD, WindowFor<CModifyNameDlg, CNameWindow>());
     host.Register(CModifyTopicDlg::IDD, WindowFor<CModifyTopicDlg, CTopicWindow>());
     host.Register(CModifyLockPasswordDlg::IDD, WindowFor<CModifyLockPasswordDlg, CLockWindow>());

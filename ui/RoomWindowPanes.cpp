@@ -3,6 +3,7 @@
 // menu bar under it. The window's constructor lays the columns side by side; a new pane is a new
 // builder and a place in that row.
 
+#include "core/Notifier.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "room/ChatText.h"
@@ -390,4 +391,9 @@ void CRoomWindow::BuildMenus() {
     m_roomMenu->addSeparator();
     m_roomMenu->addAction(LoadString(IDS_GUARD_ADD_TITLE), this, [&guards] { guards.Add(); });
     m_roomMenu->addAction(LoadString(IDS_GUARD_EXIT_TITLE), this, [&guards] { guards.Remove(); });
+    m_roomMenu->addSeparator();
+    m_roomMenu->addAction(LoadString(IDS_NOTICE_SETTINGS), this, [] {
+        CNoticeSettingsDlg settings;
+        settings.DoModal();
+    });
 }

@@ -4,6 +4,7 @@
 
 #include "tests/room/RoomFixture.h"
 
+#include "core/Notifier.h"
 #include "protocol/Commands.h"
 #include "room/MicOrder.h"
 #include "room/ModifyMicTimeDlg.h"
@@ -93,6 +94,38 @@ TEST(MicOrder, TheUsersVoiceStartsAndStopsWithTheMicrophone) {
     const tagMicState s = f.Room().Mic().State().Snapshot();
     EXPECT_EQ(s.mainHolder, "me");
     EXPECT_EQ(s.secondHolder, "me");
+}
+
+TEST(MicOrder, TheUserIsToldOnceOnBecomingNextInTheQueue) {
+    struct CRecordingNotifier : INotifier {
+        void Notify(ENotice kind, const QString&, const QString& text) override {
+            notices << QStringLiteral("%1 %2").arg(kind).arg(text);
+        }
+        QStringList notices;
+    } notifier;
+    CScopedService<INotifier> notifierScope(notifier);
+    CRoomFixture f;
+    f.server.members << MemberText("cat", "凯特", 20);
+    f.server.settings = [](CKParam& p) { p.SetInt(100, 1); };
+    ASSERT_TRUE(f.Enter());
+    f.server.SendMain([] {
+        return With(Reply(CMD_MIC_QUEUE_REPLY), {{30, 2}, {31, "cat"}, {32, "amy"}});
+    }());
+    ASSERT_TRUE(WaitUntil([&] { return f.roomView.queue.size() == 2; }));
+    f.Deliver(Packet(CMD_QUEUE_JOINED, {{20, "me"}, {30, short(0)}}));
+    // Cat speaks from the head; amy waits first behind her, then the user.
+    Taken(f, "cat");
+    EXPECT_TRUE(notifier.notices.isEmpty()) << notifier.notices.join(';').toStdString();
+    Taken(f, "amy", 1, 1);
+    ASSERT_EQ(notifier.notices.size(), 1);
+    EXPECT_TRUE(notifier.notices[0].startsWith(QString::number(NOTICE_QUEUE_NEXT)));
+    // Still next after another redraw: no second notice.
+    Taken(f, "amy", 1, 1);
+    EXPECT_EQ(notifier.notices.size(), 1);
+    // Her turn over, the user holds the microphone: that is the hand-over notice.
+    Taken(f, "me", 1, 1);
+    ASSERT_EQ(notifier.notices.size(), 2);
+    EXPECT_TRUE(notifier.notices[1].startsWith(QString::number(NOTICE_MIC_HANDED)));
 }
 
 TEST(MicOrder, TheQueueFollowsTheServer) {
