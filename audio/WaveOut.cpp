@@ -1,6 +1,7 @@
 #include "audio/WaveOut.h"
 
 #include "audio/AudioFormats.h"
+#include "platform/System.h"
 #include "platform/audio/WaveSystem.h"
 
 #include <QFile>
@@ -9,7 +10,7 @@
 #include <cstring>
 
 void WriteAudioLog(const char* format, int code) {
-    QFile file(QStringLiteral("audio.log"));
+    QFile file(StateFolder() + QStringLiteral("/audio.log"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
     file.write(QString::asprintf(format, code).toLatin1());

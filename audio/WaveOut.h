@@ -62,5 +62,5 @@ private:
     int m_nWriteCounter = 0;
 };
 
-// Writes the one line of "audio.log" in the working folder, replacing what was there.
+// Writes the one line of "audio.log" in the user's state folder, replacing what was there.
 void WriteAudioLog(const char* format, int code);

@@ -17,6 +17,7 @@
 #include "protocol/Commands.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -49,7 +50,13 @@ int CTavoClientApp::InstanceLimit(int edition) {
 
 EStartResult CTavoClientApp::InitInstance(const tagAppStart& start) {
     // 1. The crash handler first, so every later step is covered.
-    if (start.installCrashHandler && CCrashCapture::Install(start.crashSetup) != 0) {
+    // Dumps go to the user's cache folder: an installed program's folder is not the user's to
+    // write, and the working folder is wherever the program was started from.
+    tagCrashSetup crash = start.crashSetup;
+    if (crash.dumpFolder.empty()) {
+        crash.dumpFolder = QFile::encodeName(CacheFolder()).toStdString();
+    }
+    if (start.installCrashHandler && CCrashCapture::Install(crash) != 0) {
         TheTraceLog().Write(TRACE_ERROR, "CTavoClientApp", "crash handler not installed");
     }
 

@@ -61,6 +61,7 @@ static_assert(std::atomic<pid_t>::is_always_lock_free);
 struct Prepared {
     char helper[PATH_MAX] = {};
     bool hasHelper = false;
+    char dumpFolder[PATH_MAX] = {};  // empty: the current folder
     char messageStore[4096] = {};
     char* messageArgv[16] = {};
     bool hasMessage = false;
@@ -118,7 +119,7 @@ void WriteAll(int fd, const char* text, size_t size) {
 // fork runs the library's fork handlers, which take locks (the allocator's among them) the
 // crashed thread may be holding. The child waits at a gate until the parent has named it as
 // its tracer, where the kernel asks for that (Yama).
-void RunAndWait(const char* path, char* const argv[], bool mayTrace) {
+void RunAndWait(const char* path, char* const argv[], bool mayTrace, const char* folder = nullptr) {
     int gate[2];
     if (pipe2(gate, O_CLOEXEC) != 0) {
         return;
@@ -134,6 +135,10 @@ void RunAndWait(const char* path, char* const argv[], bool mayTrace) {
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        // The writer puts its files in its working folder.
+        if (folder && *folder && chdir(folder) != 0) {
+            syscall(SYS_exit_group, 127);
+        }
         execve(path, argv, environ);
         syscall(SYS_exit_group, 127);
     }
@@ -175,7 +180,7 @@ void StartDumpWriter(int signo, const siginfo_t* info, const void* context, pid_
         p.helperArgv[n++] = p.numbers[i];
     }
     p.helperArgv[n] = nullptr;
-    RunAndWait(p.helper, p.helperArgv, true);
+    RunAndWait(p.helper, p.helperArgv, true, p.dumpFolder);
 }
 
 [[noreturn]] void EndProcess(int signo, pid_t tid) {
@@ -310,6 +315,10 @@ int CCrashCapture::Install(const tagCrashSetup& setup) {
     g_prepared.hasHelper =
         CopyInto(g_prepared.helper, sizeof g_prepared.helper, FindHelper(setup.helperPath));
     PrepareMessage(setup.messageCommand);
+    g_prepared.dumpFolder[0] = '\0';
+    if (!setup.dumpFolder.empty()) {
+        CopyInto(g_prepared.dumpFolder, sizeof g_prepared.dumpFolder, setup.dumpFolder);
+    }
 
     struct sigaction action = {};
     action.sa_sigaction = OnCrashSignal;

@@ -1,6 +1,7 @@
 #pragma once
 // Crash capture. A crash (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT) leaves a minidump
-// "Dump_YYYYMMDDhhmmss.dmp" and a stack listing "debug.log" in the current folder.
+// "Dump_YYYYMMDDhhmmss.dmp" and a stack listing "debug.log" in the dump folder set up at
+// install (the clients use the user's cache folder), else in the current folder.
 //
 // A crashed process can safely do almost nothing: its heap, its locks and its Qt objects may
 // all be broken. So the handler, running on the thread's alternate signal stack (every thread
@@ -38,6 +39,8 @@ struct tagCrashSetup {
     // message box. Usually the program itself with CCrashCapture::kMessageOption. Empty: the
     // sentence only goes to standard error.
     std::vector<std::string> messageCommand;
+    // Where the dump and the stack listing go; empty: the current folder.
+    std::string dumpFolder;
 };
 
 class CCrashCapture {

@@ -289,9 +289,14 @@ TEST_F(WavDevices, PlayOverWhenTheLastPendingBufferHasPlayed) {
 }
 
 TEST_F(WavDevices, PlayerThatCannotOpenSaysWhyInAudioLog) {
+    // The log is the user's, in the state folder, wherever the program was started from.
     const QString cwd = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(m_dir->path()));
-    QFile stale("audio.log");
+    ASSERT_TRUE(QDir().mkpath(m_dir->filePath("started-here")));
+    ASSERT_TRUE(QDir::setCurrent(m_dir->filePath("started-here")));
+    const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", m_dir->path().toUtf8());
+    ASSERT_TRUE(QDir().mkpath(m_dir->filePath("tavo")));
+    QFile stale(m_dir->filePath("tavo/audio.log"));
     ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
     stale.write("an old line that must go\nand another\n");
     stale.close();
@@ -300,7 +305,7 @@ TEST_F(WavDevices, PlayerThatCannotOpenSaysWhyInAudioLog) {
     player.SetFormat(1);
     EXPECT_EQ(player.Open(), 0);
     EXPECT_FALSE(player.IsOpen());
-    QFile log("audio.log");
+    QFile log(m_dir->filePath("tavo/audio.log"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,2\n"));
     log.close();
@@ -311,5 +316,11 @@ TEST_F(WavDevices, PlayerThatCannotOpenSaysWhyInAudioLog) {
     EXPECT_EQ(player.Open(), 0);
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,32\n"));
+    EXPECT_FALSE(QFile::exists(m_dir->filePath("started-here/audio.log")));
     QDir::setCurrent(cwd);
+    if (stateHome.isNull()) {
+        qunsetenv("XDG_STATE_HOME");
+    } else {
+        qputenv("XDG_STATE_HOME", stateHome);
+    }
 }

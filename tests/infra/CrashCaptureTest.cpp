@@ -6,6 +6,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -156,6 +157,19 @@ TEST_F(CrashCapture, MainThreadCrashLeavesBothFilesShowsTheMessageAndEnds) {
         ++modules;
     }
     EXPECT_GT(modules, 3) << lldb;
+}
+
+TEST_F(CrashCapture, AChosenDumpFolderTakesBothFilesAndTheWorkingFolderNone) {
+    const std::string folder = m_dir.path().toStdString() + "/dumps";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    const tagChildRun run =
+        RunChild(m_folder, {CRASH_CHILD_PATH, "worker-segv", "--dump-folder", folder});
+    ASSERT_TRUE(run.started);
+    EXPECT_TRUE(Dumps().empty());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("debug.log"))));
+    const QDir dumps(QString::fromStdString(folder));
+    EXPECT_EQ(dumps.entryList({"Dump_*.dmp"}, QDir::Files).size(), 1) << run.out << run.err;
+    EXPECT_TRUE(dumps.exists("debug.log")) << run.out << run.err;
 }
 
 TEST_F(CrashCapture, WorkerCrashEndsOnlyThatThreadWithoutAMessage) {

@@ -281,7 +281,7 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         fprintf(stderr,
                 "usage: crash_child main-segv|worker-segv|worker-signals|"
-                "callback-overflow|sound-server-overflow|worker-twice\n");
+                "callback-overflow|sound-server-overflow|worker-twice [--dump-folder DIR]\n");
         return 2;
     }
     // A crash of the main thread ends in its signal; no core file should join our files.
@@ -290,6 +290,9 @@ int main(int argc, char** argv) {
 
     tagCrashSetup setup;
     setup.messageCommand = {SelfPath(), CCrashCapture::kMessageOption};
+    if (argc >= 4 && std::string(argv[2]) == "--dump-folder") {
+        setup.dumpFolder = argv[3];
+    }
     if (CCrashCapture::Install(setup) != 0) {
         Say("install failed");
         return 3;
