@@ -4,7 +4,7 @@
 //            [--script FILE] [ROOM]
 //   tavo-cli --help | --version
 //
-// Without --script it reads commands from the terminal (see app/cli/ScriptRunner.h). With
+// Without --script it reads commands from the terminal ("help" lists them). With
 // --script it runs the file's commands in order and exits 1 when an expectation fails.
 
 #include "app/cli/ConsoleOutput.h"

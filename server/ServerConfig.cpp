@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <climits>
 #include <functional>
@@ -151,9 +152,17 @@ bool LoadServerConfig(const QString& path, tagServerConfig& config, QString* err
         }
         const QString name = section + QLatin1Char('/') + line.left(equals).trimmed();
         QString value = line.mid(equals + 1).trimmed();
-        if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) &&
-            value.endsWith(QLatin1Char('"'))) {
-            value = value.mid(1, value.size() - 2);
+        if (value.startsWith(QLatin1Char('"'))) {
+            // A quoted value keeps what a comment would cut: "a ; b".
+            const qsizetype close = value.indexOf(QLatin1Char('"'), 1);
+            if (close < 0) {
+                return fail(where + QStringLiteral("the quote of %1 is not closed").arg(name));
+            }
+            value = value.mid(1, close - 1);
+        } else {
+            // "value    ; what it means": a comment after a blank.
+            static const QRegularExpression comment(QStringLiteral(R"(\s+[;#].*$)"));
+            value.remove(comment);
         }
         const auto key = keys.find(name);
         if (key == keys.end()) {

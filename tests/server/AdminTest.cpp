@@ -50,7 +50,8 @@ TEST(ServerConfigFile, ReadsEverySectionAndRefusesMalformedValues) {
     write(
         "[server]\npublic_host = chat.example.org\nhall_port = 31000\nweb_port = -1\n"
         "database = /tmp/x.db\n[rooms]\nservers = 31100:31101, 31200:31201\n"
-        "[limits]\nmax_strikes = 5\nmax_visitors_per_address = 0\n");
+        "[limits]\nmax_strikes = 5     ; a comment after the value\nmax_visitors_per_address = 0\n"
+        "[server]\nidentity_text = \"a ; b\"\n");
     tagServerConfig config;
     QString error;
     ASSERT_TRUE(LoadServerConfig(path, config, &error)) << error.toStdString();
@@ -63,6 +64,7 @@ TEST(ServerConfigFile, ReadsEverySectionAndRefusesMalformedValues) {
     EXPECT_EQ(config.roomServers[1].secondPort, 31201u);
     EXPECT_EQ(config.limits.maxStrikes, 5);
     EXPECT_EQ(config.limits.maxVisitorsPerAddress, 0);
+    EXPECT_EQ(config.identityText, "a ; b");
 
     for (const QByteArray& bad :
          {QByteArray("[server]\nhall_port = lots\n"), QByteArray("[server]\ninfo_port = 70000\n"),
