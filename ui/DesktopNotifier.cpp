@@ -9,9 +9,10 @@ namespace {
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
-// The desktop entry's name: the notification server takes the icon and the program's name
-// from it.
+// The desktop entry's name, from which the notification server may take the program's name;
+// and the icon of the hicolor theme the entry names.
 const QString kDesktopEntry = QStringLiteral("org.tavo.Tavo");
+const QString kIcon = QStringLiteral("tavo");
 
 }  // namespace
 
@@ -25,7 +26,7 @@ void CDesktopNotifier::Notify(ENotice /*kind*/, const QString& title, const QStr
         QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), kDesktopEntry);
-    call << QStringLiteral("Tavo") << 0u << kDesktopEntry << title << text.toHtmlEscaped()
+    call << QStringLiteral("Tavo") << 0u << kIcon << title << text.toHtmlEscaped()
          << QStringList() << hints << -1;
     // Never waits: a slow or missing notification service must not stall the room.
     m_bus.asyncCall(call);
