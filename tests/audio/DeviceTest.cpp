@@ -293,10 +293,9 @@ TEST_F(WavDevices, PlayerThatCannotOpenSaysWhyInAudioLog) {
     const QString cwd = QDir::currentPath();
     ASSERT_TRUE(QDir().mkpath(m_dir->filePath("started-here")));
     ASSERT_TRUE(QDir::setCurrent(m_dir->filePath("started-here")));
-    const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
-    qputenv("XDG_STATE_HOME", m_dir->path().toUtf8());
-    ASSERT_TRUE(QDir().mkpath(m_dir->filePath("tavo")));
-    QFile stale(m_dir->filePath("tavo/audio.log"));
+    CTempStateHome state;
+    ASSERT_TRUE(QDir().mkpath(state.Folder()));
+    QFile stale(state.Folder() + "/audio.log");
     ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
     stale.write("an old line that must go\nand another\n");
     stale.close();
@@ -305,7 +304,7 @@ TEST_F(WavDevices, PlayerThatCannotOpenSaysWhyInAudioLog) {
     player.SetFormat(1);
     EXPECT_EQ(player.Open(), 0);
     EXPECT_FALSE(player.IsOpen());
-    QFile log(m_dir->filePath("tavo/audio.log"));
+    QFile log(state.Folder() + "/audio.log");
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,2\n"));
     log.close();
@@ -318,9 +317,4 @@ TEST_F(WavDevices, PlayerThatCannotOpenSaysWhyInAudioLog) {
     EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,32\n"));
     EXPECT_FALSE(QFile::exists(m_dir->filePath("started-here/audio.log")));
     QDir::setCurrent(cwd);
-    if (stateHome.isNull()) {
-        qunsetenv("XDG_STATE_HOME");
-    } else {
-        qputenv("XDG_STATE_HOME", stateHome);
-    }
 }

@@ -385,7 +385,6 @@ TEST(PulseWithoutMicrophone, MonitorsOfOutputsAreNoInputDevices) {
 }
 
 TEST(PulseWithoutServer, NoDevicesNoMixerAndTheReasonInAudioLog) {
-    QTemporaryDir dir;
     const QByteArray saved = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", "unix:/nonexistent/tavo-no-server");
     ASSERT_TRUE(CWaveSystem::Select("pulse"));
@@ -395,15 +394,13 @@ TEST(PulseWithoutServer, NoDevicesNoMixerAndTheReasonInAudioLog) {
     EXPECT_FALSE(SelectRecordSource(RECORD_SOURCE_MIX, true));
     EXPECT_FALSE(SetMicLineMute(true));
     EXPECT_EQ(GetMicVolume(), -1);
-    const QString cwd = QDir::currentPath();
-    QDir::setCurrent(dir.path());
+    CTempStateHome state;
     CWaveOut player;
     player.SetFormat(2);
     EXPECT_EQ(player.Open(), 0);
-    QFile log("audio.log");
+    QFile log(state.Folder() + "/audio.log");
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,6\n"));
-    QDir::setCurrent(cwd);
     CCollectingWaveIn engine(AUDIO_QUALITY_SPEECH);
     EXPECT_EQ(engine.Open(), 0);
     if (saved.isEmpty())

@@ -59,4 +59,17 @@ CTempConfig::~CTempConfig() {
     CProfileStore::SetRoot(QString());
 }
 
+CTempStateHome::CTempStateHome()
+    : m_saved(qgetenv("XDG_STATE_HOME")), m_wasSet(qEnvironmentVariableIsSet("XDG_STATE_HOME")) {
+    qputenv("XDG_STATE_HOME", m_dir.path().toUtf8());
+}
+
+CTempStateHome::~CTempStateHome() {
+    if (m_wasSet) {
+        qputenv("XDG_STATE_HOME", m_saved);
+    } else {
+        qunsetenv("XDG_STATE_HOME");
+    }
+}
+
 }  // namespace tavotest

@@ -47,6 +47,20 @@ private:
     QTemporaryDir m_dir;
 };
 
+// A private state folder (XDG_STATE_HOME) for the life of a test: what the programs log lands
+// in Folder(), never where the test runs.
+class CTempStateHome {
+public:
+    CTempStateHome();
+    ~CTempStateHome();
+    QString Folder() const { return m_dir.filePath(QStringLiteral("tavo")); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_saved;
+    bool m_wasSet = false;
+};
+
 // Scripted prompt and dialog host installed for a scope.
 struct CScriptedUi {
     CScriptedPrompt prompt;
