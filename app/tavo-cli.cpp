@@ -38,7 +38,11 @@ int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(
             options, QStringLiteral("tavo-cli"),
             QStringLiteral("The console client of the Tavo voice and video chat rooms: reads "
-                           "commands from the terminal, or runs a script."),
+                           "commands from the terminal, or runs a script. The command help "
+                           "lists the commands. At a terminal lines are edited with GNU "
+                           "Readline: Tab completes command names and the room's members, and "
+                           "the history is kept in $XDG_STATE_HOME/tavo/cli_history "
+                           "(~/.local/state/tavo/cli_history)."),
             QStringLiteral("  --script FILE           run the file's commands in order; exit 1 "
                            "when an expectation fails\n"))) {
         return 0;

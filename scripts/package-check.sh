@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages, unpacks them into a scratch root (dpkg-deb -x, no install on
-# this machine) and runs what they hold from there: tavo-serverd --version, the service as its
-# systemd unit starts it with the packaged configuration, and the scripted console demo with
-# the packaged tavo-cli against it. Then checks the desktop entry, the metainfo and, when
+# this machine) and runs what they hold from there: tavo-serverd --version, its refusal of a
+# configuration with an unknown key, the service as its systemd unit starts it with the
+# packaged configuration, and the scripted console demo with the packaged tavo-cli against it. Then checks the desktop entry, the metainfo and, when
 # lintian is there, the packages (errors fail). The packages are left in build-pkg/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -52,6 +52,12 @@ state=$(sed -n 's/^StateDirectory=//p' "$unit")
 database=$(sed -n 's/^database *= *//p' "$config")
 [ "$(dirname "$database")" = "/var/lib/$state" ] ||
   fail "the database ($database) is outside the unit's state folder /var/lib/$state"
+# A configuration the service cannot read whole stops it, with the line named.
+printf '[server]\nhall_prot = 30000\n' >"$work/bad.ini"
+if "$unpacked/usr/bin/tavo-serverd" --config "$work/bad.ini" --db :memory: 2>"$work/bad.log"; then
+  fail "the service started with an unknown key in its configuration"
+fi
+grep -q "bad.ini:2:" "$work/bad.log" || fail "the service did not name the bad line: $(cat "$work/bad.log")"
 mkdir -p "$unpacked/var/lib/$state"
 read -r -a command <<<"$(sed -n 's/^ExecStart=//p' "$unit")"
 for i in "${!command[@]}"; do
