@@ -9,10 +9,15 @@
 #include "tests/room/RoomFixture.h"
 #include "tests/support/TestSupport.h"
 #include "ui/DesktopNotifier.h"
+#include "ui/QtDialogHost.h"
+#include "ui/RoomDialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDBusConnection>
 #include <QProcess>
+#include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -92,14 +97,20 @@ TEST(DesktopNotices, TheMicrophoneHandedOverIsToldOnlyWhileNoWindowIsActiveAndWh
     Spin(std::chrono::milliseconds(300));
     EXPECT_EQ(recorder.notices.size(), 1);
 
-    // Switched off in the settings dialog: nothing.
+    // Switched off in the settings window: nothing.
+    CQtDialogHost host;
+    RegisterRoomDialogs(host);
+    CScopedDialogHost hostScope(host);
     auto settings = [&](bool on) {
-        f.ui.dialogs.Script(CNoticeSettingsDlg::IDD, [on](CDialogModel& d) {
-            static_cast<CNoticeSettingsDlg&>(d).SetEnabled(NOTICE_MIC_HANDED, on);
-            d.OnOK();
+        QTimer::singleShot(0, [on] {
+            WaitUntil([] { return QApplication::activeModalWidget() != nullptr; });
+            QWidget* w = QApplication::activeModalWidget();
+            ASSERT_EQ(w->objectName(), "NoticeSettingsWindow");
+            w->findChild<QCheckBox*>(NoticeProfileKey(NOTICE_MIC_HANDED))->setChecked(on);
+            w->findChild<QPushButton*>("ok")->click();
         });
         CNoticeSettingsDlg dialog;
-        dialog.DoModal();
+        EXPECT_EQ(dialog.DoModal(), IDOK);
     };
     settings(false);
     Taken(f, "amy");
