@@ -133,7 +133,7 @@ QString CConsoleTerminal::Ask(const QString& question) {
     m_notifier->setEnabled(false);
     rl_callback_handler_remove();
     char* raw = readline(question.toLocal8Bit().constData());
-    const QString answer = raw ? QString::fromLocal8Bit(raw).trimmed() : QString();
+    QString answer = raw ? QString::fromLocal8Bit(raw).trimmed() : QString();
     std::free(raw);
     Install();
     m_notifier->setEnabled(true);

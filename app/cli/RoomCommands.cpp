@@ -83,8 +83,8 @@ void WithDialog(CScriptedDialogHost& dialogs, std::function<void(TDialog&)> fill
 
 }  // namespace
 
-void CConsoleRoomCommands::AddTo(CConsoleCommands& t, std::function<CRoomDlg&()> room,
-                                 std::function<void(const QString&)> fail) {
+void CConsoleRoomCommands::AddTo(CConsoleCommands& t, const std::function<CRoomDlg&()>& room,
+                                 const std::function<void(const QString&)>& fail) {
     auto admin = [room]() -> CRoomAdministration& { return room().Admin(); };
     // The commands that take a switch fail alike on anything but "on" and "off".
     auto switched = [fail](const tagCommandCall& c, const QString& word, bool& on) {

@@ -19,8 +19,8 @@ public:
 
     // Adds these commands to the console's table. room: the room they act on; fail: how a
     // command with wrong arguments ends.
-    void AddTo(CConsoleCommands& table, std::function<CRoomDlg&()> room,
-               std::function<void(const QString&)> fail);
+    void AddTo(CConsoleCommands& table, const std::function<CRoomDlg&()>& room,
+               const std::function<void(const QString&)>& fail);
 
 private:
     CConsoleOutput& m_out;
