@@ -116,7 +116,7 @@ TEST(AdminScript, GuardsEnterSpacedApartUpToThreeTimesTheQuota) {
         {QStringLiteral("mic_guard_quota=1"), QStringLiteral("mic_guard_spacing_ms=1500")});
     ASSERT_TRUE(service.Running() && service.RoomPort() > 0) << service.Output().toStdString();
     CConsoleClient alice(service,
-                         Member("alice", "alice123", "wait-line 离开房间 60\nsleep 1\nleave\n"));
+                         Member("alice", "alice123", "wait-line 离开房间 120\nsleep 1\nleave\n"));
     ASSERT_TRUE(alice.WaitFor("window open", 30s)) << alice.Output().toStdString();
 
     const auto guard = [&](const char* nick) {
@@ -133,13 +133,13 @@ TEST(AdminScript, GuardsEnterSpacedApartUpToThreeTimesTheQuota) {
     };
     std::vector<std::unique_ptr<CVirtualClient>> taken;
     taken.push_back(guard("守一"));
-    ASSERT_TRUE(alice.WaitFor("守一", 10s)) << alice.Output().toStdString();
+    ASSERT_TRUE(alice.WaitFor("守一", 30s)) << alice.Output().toStdString();
     auto tooSoon = guard("守二");
     EXPECT_TRUE(dropped(*tooSoon));
     for (const char* nick : {"守三", "守四"}) {
         Spin(1600ms);
         taken.push_back(guard(nick));
-        ASSERT_TRUE(alice.WaitFor(nick, 10s)) << alice.Output().toStdString();
+        ASSERT_TRUE(alice.WaitFor(nick, 30s)) << alice.Output().toStdString();
     }
     Spin(1600ms);
     auto overQuota = guard("守五");
