@@ -23,7 +23,8 @@ enum class EFeature {
     Chat,         // chat text
     Admin,        // room administration
     Gifts,        // gifts and stamps
-    PrivateChat,  // private chat and the direct link
+    PrivateChat,  // private chat
+    DirectLink,   // the direct link between a private pair and the files it carries
     MicGuard,     // mic-guard members
     Scoring,      // scoring activity
     Audio,        // voice transport
@@ -257,6 +258,16 @@ constexpr ECommandFlag operator|(ECommandFlag a, ECommandFlag b) {
     X(PRIVATE_SPEAK,              660,  PrivateChat, 0,    0,                          0,  CF_PRIVATE_ROOM) \
     X(SNAPSHOT_CONTROL,           480,  PrivateChat, 481,  IDS_OP_SNAPSHOT_CONTROL,    0,  CF_GENERIC)     \
     X(SNAPSHOT_CONTROL_REPLY,     481,  PrivateChat, 0,    0,                          0,  CF_PRIVATE_ROOM) \
+    /* the direct link between a private pair, and the file transfer that runs on it or, without */  \
+    /* it, through the service; the file commands are ours */                                       \
+    X(P2P_CLOSE,                  97,   DirectLink,  0,    0,                          0,  CF_NONE)        \
+    X(P2P_CONFIRM,                876,  DirectLink,  0,    0,                          0,  CF_NONE)        \
+    X(FILE_BEGIN,                 16330, DirectLink, 0,    0,                          0,  CF_PRIVATE_ROOM) \
+    X(FILE_DATA,                  16331, DirectLink, 0,    0,                          0,  CF_PRIVATE_ROOM) \
+    X(FILE_ACK,                   16332, DirectLink, 0,    0,                          0,  CF_PRIVATE_ROOM) \
+    X(FILE_END,                   16333, DirectLink, 0,    0,                          0,  CF_PRIVATE_ROOM) \
+    X(FILE_DONE,                  16334, DirectLink, 0,    0,                          0,  CF_PRIVATE_ROOM) \
+    X(FILE_CANCEL,                16335, DirectLink, 0,    0,                          0,  CF_PRIVATE_ROOM) \
     /* mic guards: a connection of its own that enters and stays silent; nothing answers */        \
     X(GUARD_ENTER,                10131, MicGuard,   0,    0,                          0,  CF_NONE)        \
     /* scoring activity */                                                                                \

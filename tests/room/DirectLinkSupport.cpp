@@ -1,0 +1,72 @@
+#include "tests/room/DirectLinkSupport.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+namespace tavotest {
+
+bool tagLinkEnd::ConnectTo(tagLinkEnd& other) {
+    return outgoing.ConnectTo(other.address, address) == 0 &&
+           WaitUntil([&] { return outgoing.IsEstablished() && other.accepted.IsEstablished(); });
+}
+
+void tagLinkEnd::AttachFiles(CSocketClient& service) {
+    route = std::make_unique<CFileRoute>(outgoing, accepted, service);
+    files = std::make_unique<CFileTransfer>(*route, this);
+}
+
+void tagLinkEnd::OnP2PPacket(CP2PSocket&, CKParam& packet) {
+    if (files && CFileTransfer::Handles(packet.Command())) {
+        files->OnPacket(packet);
+        return;
+    }
+    handed.push_back(packet.Command());
+}
+
+void tagLinkEnd::OnP2PStateChanged(CP2PSocket&) {
+    if (files) {
+        files->OnPathChanged();
+    }
+}
+
+void tagLinkEnd::OnP2PWritable(CP2PSocket&) {
+    if (files) {
+        files->OnPathWritable();
+    }
+}
+
+void tagLinkEnd::OnFileFinished(const tagFileProgress& progress, EFileOutcome outcome,
+                                const QString& path) {
+    endings.push_back({progress, outcome, path});
+}
+
+QByteArray WriteRandomFile(const QString& path, int bytes, unsigned seed) {
+    QByteArray data((bytes + 3) / 4 * 4, Qt::Uninitialized);
+    QRandomGenerator rng(seed);
+    rng.fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+    data.truncate(bytes);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != bytes) {
+        return QByteArray();
+    }
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+}
+
+QByteArray Sha256Of(const QString& path) {
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) {
+        return QByteArray();
+    }
+    return hash.result();
+}
+
+QStringList FolderNames(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+}  // namespace tavotest
