@@ -7,6 +7,7 @@
 #include "protocol/keys/DispatchKeys.h"
 #include "protocol/keys/EntryKeys.h"
 #include "protocol/keys/MembersKeys.h"
+#include "server/FileRelay.h"
 #include "server/Packets.h"
 #include "server/RoomActivity.h"
 #include "server/RoomAdmin.h"
@@ -51,6 +52,9 @@ CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
     m_features.push_back(std::make_unique<CRoomGuards>(*this));
     m_features.push_back(std::make_unique<CRoomWatch>(*this));
     m_features.push_back(std::make_unique<CRoomGifts>(*this));
+    auto relay = std::make_unique<CFileRelay>(*this);
+    m_fileRelay = relay.get();
+    m_features.push_back(std::move(relay));
     for (const tagCommandInfo& c : kCommandTable) {
         if (c.reply != 0 && std::ranges::find(kNotRun, c.feature) != std::end(kNotRun)) {
             m_mainRequests.NotOffered(c.code, EStage::Entered);

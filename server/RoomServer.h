@@ -46,6 +46,7 @@ struct tagRoomRequest : tagRequest {
 using CRoomRegistry = CCommandRegistry<tagRoomRequest, EStage>;
 
 class CRoomServer;
+class CFileRelay;
 
 // A feature of the room: registers the requests it owns and hears of departures and timers.
 class CRoomFeature {
@@ -98,6 +99,8 @@ public:
     const CRoomRegistry& SecondRequests() const { return m_secondRequests; }
     CStore& Store() { return m_store; }
     CPresence& Presence() { return m_presence; }
+    // File bytes between the members of a private pair, for the private room to pair them.
+    CFileRelay& FileRelay() { return *m_fileRelay; }
     const tagServerConfig& Config() const { return m_config; }
     // Activates the room (loading it from the database) when nobody was inside.
     CRoom* Activate(const tagRoomRecord& record);
@@ -150,6 +153,7 @@ private:
     std::map<int, CRoomMember*> m_byKeyA;
     int m_nextKeyA;
     std::vector<std::unique_ptr<CRoomFeature>> m_features;
+    CFileRelay* m_fileRelay = nullptr;  // one of the features
     CPortHandler m_mainHandler{*this, false};
     CPortHandler m_secondHandler{*this, true};
     CPoster m_poster{*this};

@@ -133,7 +133,9 @@ int CTestConnection::OnKConnect(int error) {
 }
 
 int CTestConnection::OnKReceive(CKParam& packet) {
-    received.push_back({QByteArray(packet.GetBufferPtr(), packet.GetLength())});
+    if (m_keep) {
+        received.push_back({QByteArray(packet.GetBufferPtr(), packet.GetLength())});
+    }
     if (packet.Command() != CMD_KEEPALIVE && m_script) {
         m_script(*this, packet);
     }

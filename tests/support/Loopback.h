@@ -59,6 +59,11 @@ public:
     using Script = std::function<void(CTestConnection& self, CKParam& packet)>;
 
     explicit CTestConnection(const tagFrameFormat& format = kTcpFrame, Script script = {});
+    // Replaces the script; a connection whose packets go elsewhere may keep none (keep false).
+    void SetScript(Script script, bool keep = true) {
+        m_script = std::move(script);
+        m_keep = keep;
+    }
 
     // Connects to 127.0.0.1 and waits for the connection; from: another loopback address to
     // come from (127.0.0.2), so the far end sees a second machine.
@@ -93,6 +98,7 @@ protected:
 
 private:
     Script m_script;
+    bool m_keep = true;
 };
 
 // A connection that sends what it is given and nothing else: no keep-alive, no framing. What
