@@ -227,16 +227,6 @@ void ThroughService(benchmark::State& state, bool unpaced) {
     if (unpaced) {
         a.files->SetServicePacing(1000000);
     }
-    for (auto [connection, end] : {std::pair{&alice->main, &a}, std::pair{&bob->main, &b}}) {
-        tagLinkEnd* to = end;
-        connection->SetScript(
-            [to](CTestConnection&, CKParam& packet) {
-                if (CFileTransfer::Handles(packet.Command())) {
-                    to->files->OnPacket(packet);
-                }
-            },
-            false);
-    }
     // The service's clock follows the real one.
     QElapsedTimer clock;
     clock.start();

@@ -197,17 +197,7 @@ CFileTransfer::~CFileTransfer() {
 }
 
 bool CFileTransfer::Handles(short code) {
-    switch (code) {
-        case CMD_FILE_BEGIN:
-        case CMD_FILE_DATA:
-        case CMD_FILE_ACK:
-        case CMD_FILE_END:
-        case CMD_FILE_DONE:
-        case CMD_FILE_CANCEL:
-            return true;
-        default:
-            return false;
-    }
+    return IsFileCommand(code);
 }
 
 int CFileTransfer::Send(const QString& path) {

@@ -3,6 +3,7 @@
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
+#include "protocol/keys/DirectLinkKeys.h"
 #include "room/RoomTrace.h"
 
 #include <arpa/inet.h>
@@ -13,19 +14,7 @@ namespace {
 
 // What a confirmed link hands to the private room.
 bool CarriedOnLink(short code) {
-    switch (code) {
-        case CMD_AUDIO:
-        case CMD_VIDEO:
-        case CMD_FILE_BEGIN:
-        case CMD_FILE_DATA:
-        case CMD_FILE_ACK:
-        case CMD_FILE_END:
-        case CMD_FILE_DONE:
-        case CMD_FILE_CANCEL:
-            return true;
-        default:
-            return false;
-    }
+    return code == CMD_AUDIO || code == CMD_VIDEO || IsFileCommand(code);
 }
 
 }  // namespace

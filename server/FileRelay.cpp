@@ -6,9 +6,6 @@
 
 namespace {
 
-constexpr short kFileCommands[] = {CMD_FILE_BEGIN, CMD_FILE_DATA, CMD_FILE_ACK,
-                                   CMD_FILE_END,   CMD_FILE_DONE, CMD_FILE_CANCEL};
-
 // The fields a file packet may carry, with their types; nothing else goes along.
 struct tagFileField {
     short key;
@@ -22,15 +19,6 @@ constexpr tagFileField kFileFields[] = {
     {FileKey::SHA256, KTYPE_BYTES},   {FileKey::RESULT, KTYPE_INT},
     {FileKey::BY_SENDER, KTYPE_BOOL},
 };
-
-bool IsFileCommand(short code) {
-    for (short c : kFileCommands) {
-        if (c == code) {
-            return true;
-        }
-    }
-    return false;
-}
 
 void CopyField(const CKParam& from, const tagFileField& field, CKParam& to) {
     switch (field.type) {

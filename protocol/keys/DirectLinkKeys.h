@@ -5,6 +5,18 @@
 // Offsets and sizes are 64-bit numbers carried as two ints, the low 32 bits and the high ones,
 // so a file may be larger than 2 GiB.
 
+#include "protocol/Commands.h"
+
+#include <algorithm>
+
+// The file transfer's commands: what a link hands over, the transfer takes and the service
+// passes on.
+inline constexpr short kFileCommands[] = {CMD_FILE_BEGIN, CMD_FILE_DATA, CMD_FILE_ACK,
+                                          CMD_FILE_END,   CMD_FILE_DONE, CMD_FILE_CANCEL};
+inline bool IsFileCommand(short code) {
+    return std::ranges::count(kFileCommands, code) > 0;
+}
+
 namespace FileKey {
 enum : short {
     ID = 20,           // i  the transfer, chosen by the sender

@@ -14,9 +14,16 @@ bool tagLinkEnd::ConnectTo(tagLinkEnd& other) {
            WaitUntil([&] { return outgoing.IsEstablished() && other.accepted.IsEstablished(); });
 }
 
-void tagLinkEnd::AttachFiles(CSocketClient& service) {
+void tagLinkEnd::AttachFiles(CTestConnection& service) {
     route = std::make_unique<CFileRoute>(outgoing, accepted, service);
     files = std::make_unique<CFileTransfer>(*route, this);
+    service.SetScript(
+        [this](CTestConnection&, CKParam& packet) {
+            if (CFileTransfer::Handles(packet.Command())) {
+                files->OnPacket(packet);
+            }
+        },
+        false);
 }
 
 void tagLinkEnd::OnP2PPacket(CP2PSocket&, CKParam& packet) {

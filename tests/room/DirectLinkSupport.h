@@ -6,6 +6,7 @@
 #include "room/FileTransfer.h"
 #include "room/P2PListenSocket.h"
 #include "room/P2PSocket.h"
+#include "tests/support/Loopback.h"
 
 #include <QString>
 
@@ -20,8 +21,9 @@ struct tagLinkEnd : IP2POwner, IFileTransferView {
     bool Listen() { return listener.Open(address); }
     // Connects out to the other end's address and waits until both sides hold a confirmed link.
     bool ConnectTo(tagLinkEnd& other);
-    // The transfer over the links, and through a room connection when the links are down.
-    void AttachFiles(CSocketClient& service);
+    // The transfer over the links, and through a room connection when the links are down; the
+    // file packets that connection receives go to the transfer (and are not kept).
+    void AttachFiles(CTestConnection& service);
 
     void OnP2PPacket(CP2PSocket& link, CKParam& packet) override;
     void OnP2PNotice(const QString& text) override { notices.push_back(text); }

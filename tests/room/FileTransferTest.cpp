@@ -23,26 +23,24 @@ namespace {
 
 constexpr int kTenMegabytes = 10 * 1024 * 1024;
 
-// Two ends with a confirmed link from a to b; file packets from a room connection go to the
-// end's transfer too.
+// Two ends with a confirmed link from a to b, a folder to send from and one to save in.
 struct tagPair {
+    // Room connections that never connect: the link is the only path.
+    CTestConnection noServiceA;
+    CTestConnection noServiceB;
     tagLinkEnd a{QStringLiteral("127.0.0.2")};
     tagLinkEnd b{QStringLiteral("127.0.0.3")};
+    QTemporaryDir from;
+    QTemporaryDir to;
 
     bool Link() { return a.Listen() && b.Listen() && a.ConnectTo(b); }
+    bool LinkOnly() {
+        Attach(noServiceA, noServiceB);
+        return Link();
+    }
     void Attach(CTestConnection& serviceA, CTestConnection& serviceB) {
         a.AttachFiles(serviceA);
         b.AttachFiles(serviceB);
-        for (auto route : {std::pair{&serviceA, &a}, std::pair{&serviceB, &b}}) {
-            tagLinkEnd* end = route.second;
-            route.first->SetScript(
-                [end](CTestConnection&, CKParam& packet) {
-                    if (CFileTransfer::Handles(packet.Command())) {
-                        end->files->OnPacket(packet);
-                    }
-                },
-                false);
-        }
     }
     bool BothEnded() const { return !a.endings.empty() && !b.endings.empty(); }
 };
@@ -61,24 +59,19 @@ void AddBytes(CKParam& packet, short key, const QByteArray& bytes) {
 
 TEST(FileTransfer, TenMegabytesArriveIntactOverTheLink) {
     tagPair p;
-    CTestConnection noServiceA;
-    CTestConnection noServiceB;
-    ASSERT_TRUE(p.Link());
-    p.Attach(noServiceA, noServiceB);
-    QTemporaryDir from;
-    QTemporaryDir to;
-    const QString source = from.filePath("歌曲 1.mp3");
+    ASSERT_TRUE(p.LinkOnly());
+    const QString source = p.from.filePath("歌曲 1.mp3");
     const QByteArray digest = WriteRandomFile(source, kTenMegabytes, 14);
 
-    ASSERT_TRUE(p.b.files->Expect(to.path()));
+    ASSERT_TRUE(p.b.files->Expect(p.to.path()));
     ASSERT_GT(p.a.files->Send(source), 0);
     ASSERT_TRUE(WaitUntil([&] { return p.BothEnded(); }, 60s));
 
     EXPECT_EQ(p.a.endings[0].outcome, EFileOutcome::Done);
     ASSERT_EQ(p.b.endings[0].outcome, EFileOutcome::Done);
-    EXPECT_EQ(p.b.endings[0].path, QDir(to.path()).filePath("歌曲 1.mp3"));
+    EXPECT_EQ(p.b.endings[0].path, QDir(p.to.path()).filePath("歌曲 1.mp3"));
     EXPECT_EQ(Sha256Of(p.b.endings[0].path), digest);
-    EXPECT_EQ(FolderNames(to.path()), QStringList{"歌曲 1.mp3"});
+    EXPECT_EQ(FolderNames(p.to.path()), QStringList{"歌曲 1.mp3"});
     // Both sides saw it through to the last byte.
     EXPECT_EQ(p.a.last.done, kTenMegabytes);
     EXPECT_EQ(p.b.last.done, kTenMegabytes);
@@ -97,13 +90,11 @@ TEST(FileTransfer, WhenTheLinkGoesTheRestTravelsThroughTheService) {
     relay.Pair(alice->id, bob->id);
 
     tagPair p;
-    ASSERT_TRUE(p.Link());
     p.Attach(alice->main, bob->main);
-    QTemporaryDir from;
-    QTemporaryDir to;
-    const QString source = from.filePath("video.avi");
+    ASSERT_TRUE(p.Link());
+    const QString source = p.from.filePath("video.avi");
     const QByteArray digest = WriteRandomFile(source, kTenMegabytes, 70);
-    ASSERT_TRUE(p.b.files->Expect(to.path()));
+    ASSERT_TRUE(p.b.files->Expect(p.to.path()));
     ASSERT_GT(p.a.files->Send(source), 0);
 
     ASSERT_TRUE(WaitUntil([&] { return p.b.last.done >= 3 * 1024 * 1024; }, 30s));
@@ -119,7 +110,7 @@ TEST(FileTransfer, WhenTheLinkGoesTheRestTravelsThroughTheService) {
     EXPECT_EQ(p.a.endings[0].outcome, EFileOutcome::Done);
     ASSERT_EQ(p.b.endings[0].outcome, EFileOutcome::Done);
     EXPECT_EQ(Sha256Of(p.b.endings[0].path), digest);
-    EXPECT_EQ(FolderNames(to.path()), QStringList{"video.avi"});
+    EXPECT_EQ(FolderNames(p.to.path()), QStringList{"video.avi"});
     EXPECT_GT(relay.RelayedPackets(), 100);
     EXPECT_FALSE(alice->main.closed || bob->main.closed);
     for (short code : {CMD_FILE_BEGIN, CMD_FILE_DATA, CMD_FILE_END}) {
@@ -137,13 +128,8 @@ TEST(FileTransfer, WhenTheLinkGoesTheRestTravelsThroughTheService) {
 
 TEST(FileTransfer, ACancelledOrBrokenTransferLeavesNoFile) {
     tagPair p;
-    CTestConnection noServiceA;
-    CTestConnection noServiceB;
-    ASSERT_TRUE(p.Link());
-    p.Attach(noServiceA, noServiceB);
-    QTemporaryDir from;
-    QTemporaryDir to;
-    const QString source = from.filePath("big.bin");
+    ASSERT_TRUE(p.LinkOnly());
+    const QString source = p.from.filePath("big.bin");
     WriteRandomFile(source, kTenMegabytes, 3);
     auto midway = [&] { return p.b.last.done > 1024 * 1024 && p.b.last.done < kTenMegabytes; };
 
@@ -152,7 +138,7 @@ TEST(FileTransfer, ACancelledOrBrokenTransferLeavesNoFile) {
         p.a.endings.clear();
         p.b.endings.clear();
         p.b.last = {};
-        ASSERT_TRUE(p.b.files->Expect(to.path()));
+        ASSERT_TRUE(p.b.files->Expect(p.to.path()));
         const int id = p.a.files->Send(source);
         ASSERT_TRUE(WaitUntil(midway, 30s));
         canceller->files->Cancel(id);
@@ -160,15 +146,15 @@ TEST(FileTransfer, ACancelledOrBrokenTransferLeavesNoFile) {
             << (canceller == &p.a) << " " << p.a.endings.size() << " " << p.b.endings.size();
         EXPECT_EQ(p.a.endings[0].outcome, EFileOutcome::Cancelled);
         EXPECT_EQ(p.b.endings[0].outcome, EFileOutcome::Cancelled);
-        EXPECT_TRUE(FolderNames(to.path()).isEmpty())
-            << FolderNames(to.path()).join(',').toStdString();
+        EXPECT_TRUE(FolderNames(p.to.path()).isEmpty())
+            << FolderNames(p.to.path()).join(',').toStdString();
     }
 
     // The link goes down with no room connection to fall back on.
     p.a.endings.clear();
     p.b.endings.clear();
     p.b.last = {};
-    ASSERT_TRUE(p.b.files->Expect(to.path()));
+    ASSERT_TRUE(p.b.files->Expect(p.to.path()));
     p.a.files->Send(source);
     ASSERT_TRUE(WaitUntil(midway, 30s));
     p.a.outgoing.Shutdown();
@@ -176,7 +162,7 @@ TEST(FileTransfer, ACancelledOrBrokenTransferLeavesNoFile) {
         << p.a.endings.size() << " " << p.b.endings.size() << " " << p.b.accepted.State();
     EXPECT_EQ(p.a.endings[0].outcome, EFileOutcome::Broken);
     EXPECT_EQ(p.b.endings[0].outcome, EFileOutcome::Broken);
-    EXPECT_TRUE(FolderNames(to.path()).isEmpty());
+    EXPECT_TRUE(FolderNames(p.to.path()).isEmpty());
 }
 
 // A peer that speaks the file packets itself: what it names and what it claims are checked.
