@@ -428,9 +428,8 @@ void CFileTransfer::Pump(tagOutgoing& out) {
         }
         return;
     }
-    const int64_t window = direct ? kLinkWindowBytes : kServiceWindowBytes;
     QByteArray chunk;
-    while (out.sent < out.progress.size && out.sent - out.acked < window) {
+    while (out.sent < out.progress.size && out.sent - out.acked < kWindowBytes) {
         if (!direct && !TakeServiceToken()) {
             return;
         }

@@ -91,12 +91,13 @@ QString SafeFileName(const QString& offered);
 class CFileTransfer : private CMessageWindow {
 public:
     static constexpr int kChunkBytes = 28 * 1024;
-    // Bytes a sender may have unacknowledged: over the link, and through the service, where
-    // they wait in the service's queue for the receiver, which drops chunks for a receiver
-    // more than 256 KiB behind.
-    static constexpr int64_t kLinkWindowBytes = 2 * 1024 * 1024;
-    static constexpr int64_t kServiceWindowBytes = 192 * 1024;
-    static constexpr int64_t kAckEveryBytes = 128 * 1024;
+    // Bytes a sender may have unacknowledged, whichever the path. Less than the connection's
+    // send buffer holds, so the file alone never fills it: the video on the link and the
+    // room's requests on the main connection, which are dropped when the socket is full, still
+    // find room. It is well below what the service queues for a receiver before it drops
+    // chunks (256 KiB). The receiver acknowledges several times per window.
+    static constexpr int64_t kWindowBytes = 96 * 1024;
+    static constexpr int64_t kAckEveryBytes = kWindowBytes / 3;
     // The service counts every packet against a connection's request budget.
     static constexpr int kServiceChunksPerSecond = 40;
     static constexpr int kIdleSeconds = 30;
