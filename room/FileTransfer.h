@@ -13,7 +13,6 @@
 #include "platform/MessageWindow.h"
 #include "protocol/KParam.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QString>
 
