@@ -27,6 +27,8 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
   gstreamer1.0-plugins-good gstreamer1.0-tools libx264-dev libavcodec-dev libavutil-dev
   libswscale-dev
+  # recording: AVI files through libavformat; ffprobe (in ffmpeg) checks them
+  libavformat-dev
   # crash capture
   libunwind-dev libdw-dev
   # resources and screenshots

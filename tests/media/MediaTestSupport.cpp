@@ -1,0 +1,146 @@
+#include "tests/media/MediaTestSupport.h"
+
+#include "platform/audio/WavFile.h"
+#include "platform/audio/WaveSystem.h"
+#include "protocol/KParam.h"
+#include "protocol/keys/VideoKeys.h"
+#include "tests/video/VideoTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace tavotest {
+
+CCameraTap::CCameraTap(std::function<void(const tagFrame&)> onFrame)
+    : m_onFrame(std::move(onFrame)) {
+    CreateMessageWindow(QStringLiteral("camera tap"));
+}
+
+CCameraTap::~CCameraTap() {
+    Stop();
+}
+
+bool CCameraTap::Start() {
+    constexpr tagVideoRect large{0, 0, 352, 288};
+    constexpr tagVideoRect small{0, 0, 176, 144};
+    qputenv("TAVO_VIDEO_SOURCE", PatternSource().toUtf8());
+    if (m_sender.Create(nullptr, large, small, small, this, 1) != 0) {
+        m_sender.Release();
+        return false;
+    }
+    m_sender.Open();
+    m_sender.SetFrameRate(kPatternFps);
+    m_sender.Start();
+    m_sender.EnableSmallWindow(true);
+    return true;
+}
+
+void CCameraTap::Stop() {
+    m_sender.Stop();
+    m_sender.Close();
+    m_sender.Release();
+}
+
+void CCameraTap::OnCopyData(unsigned tag, const QByteArray& data) {
+    if (tag != CVideoServerH264::TAG_FRAME) {
+        return;
+    }
+    CKParam packet;
+    tagFrame frame;
+    char* bytes = nullptr;
+    unsigned short length = 0;
+    if (packet.SetBufferPtr(data.constData(), static_cast<int>(data.size())) != 0 ||
+        packet.GetBoolean(VideoFrameKey::KEY, frame.key) != 0 ||
+        packet.GetCharNC(VideoFrameKey::DATA, &bytes, length) != 0) {
+        ADD_FAILURE() << "the camera sent a frame packet that does not read";
+        return;
+    }
+    frame.packet = data;
+    frame.data = QByteArray(bytes, length);
+    m_frames.push_back(frame);
+    if (m_onFrame) {
+        m_onFrame(frame);
+    }
+}
+
+void UseWavMicrophone(const QString& folder) {
+    // A tone long enough for any recording of the tests.
+    tagWavData tone;
+    tone.rate = 8000;
+    tone.channels = 1;
+    for (int i = 0; i < 8000 * 30; ++i) {
+        tone.samples.push_back(static_cast<short>(8000 * std::sin(i * 2 * M_PI * 440 / 8000)));
+    }
+    const QString path = QDir(folder).filePath(QStringLiteral("mic.wav"));
+    ASSERT_TRUE(WriteWavFile(path, tone));
+    ASSERT_TRUE(CWaveSystem::Select(QStringLiteral("wav:in=") + path));
+}
+
+std::vector<tagAviPacket> tagAviFile::Stream(const QString& codec) const {
+    std::vector<tagAviPacket> out;
+    for (size_t s = 0; s < codecs.size(); ++s) {
+        if (codecs[s] != codec) {
+            continue;
+        }
+        for (const tagAviPacket& p : packets) {
+            if (p.stream == static_cast<int>(s)) {
+                out.push_back(p);
+            }
+        }
+        break;
+    }
+    return out;
+}
+
+tagAviFile ReadAvi(const QString& path) {
+    tagAviFile file;
+    AVFormatContext* context = nullptr;
+    if (avformat_open_input(&context, path.toUtf8().constData(), nullptr, nullptr) < 0) {
+        return file;
+    }
+    if (avformat_find_stream_info(context, nullptr) >= 0) {
+        for (unsigned i = 0; i < context->nb_streams; ++i) {
+            file.codecs.push_back(
+                QString::fromLatin1(avcodec_get_name(context->streams[i]->codecpar->codec_id)));
+        }
+        AVPacket* packet = av_packet_alloc();
+        while (av_read_frame(context, packet) >= 0) {
+            // Places the camera skipped are empty chunks; they hold no picture.
+            if (packet->size > 0) {
+                file.packets.push_back(
+                    {packet->stream_index, (packet->flags & AV_PKT_FLAG_KEY) != 0,
+                     QByteArray(reinterpret_cast<const char*>(packet->data), packet->size)});
+            }
+            av_packet_unref(packet);
+        }
+        av_packet_free(&packet);
+        file.read = true;
+    }
+    avformat_close_input(&context);
+    return file;
+}
+
+QString ReadTraceFiles(const QString& folder) {
+    QString text;
+    // The log's file name carries the program's name.
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({QStringLiteral("trace*")}, QDir::Files)) {
+        QFile file(dir.filePath(name));
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = file.readAll();
+            text += QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
+                                       bytes.size() / 2);
+        }
+    }
+    return text;
+}
+
+}  // namespace tavotest
