@@ -1,0 +1,301 @@
+#include "infra/TraceLog.h"
+#include "media/VideoFileClient.h"
+#include "platform/Prompt.h"
+#include "platform/ServiceSlot.h"
+#include "platform/audio/WaveSystem.h"
+#include "protocol/KParam.h"
+#include "protocol/keys/VideoKeys.h"
+#include "room/RecordDlg.h"
+#include "tests/media/MediaTestSupport.h"
+#include "tests/support/TestSupport.h"
+#include "video/H264Decoder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace tavotest;
+
+namespace {
+
+// What the room does with a recorder: keeps the played frames and counts charge requests.
+class CRecordingOwner : public IRecordOwner {
+public:
+    void SendPlayedFrame(const QByteArray& frame) override { sent.push_back(frame); }
+    void RequestCharge() override { ++charges; }
+    std::vector<QByteArray> sent;
+    int charges = 0;
+};
+
+class RecordTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        UseWavMicrophone(m_dir.path());
+        m_trace = Path(QStringLiteral("trace.log"));
+        ASSERT_TRUE(TheTraceLog().Open(m_trace, 1000));
+    }
+    void TearDown() override { TheTraceLog().Close(); }
+
+    QString Path(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
+
+    // Records for the given stretches: running, paused, running and so on. Returns the
+    // frames the camera handed over in each stretch.
+    std::vector<std::vector<tagFrame>> Record(
+        CRecordDlg& recorder, const QString& path,
+        std::initializer_list<std::chrono::milliseconds> stretches) {
+        std::vector<std::vector<tagFrame>> handed(1);
+        CCameraTap camera([&](const tagFrame& frame) {
+            if (recorder.Mode() == CRecordDlg::MODE_RECORD_OWN) {
+                handed.back().push_back(frame);
+                recorder.OnVideoFrame(frame.key, frame.packet);
+            }
+        });
+        EXPECT_EQ(recorder.StartRecording(CRecordDlg::MODE_RECORD_OWN, path), 0);
+        EXPECT_TRUE(camera.Start());
+        bool first = true;
+        for (auto stretch : stretches) {
+            if (!first) {
+                recorder.Toggle();
+                handed.emplace_back();
+            }
+            first = false;
+            Spin(stretch);
+        }
+        recorder.Stop();
+        camera.Stop();
+        return handed;
+    }
+
+    // The frames a recording keeps of what it was handed: in every running stretch, from its
+    // first key frame on.
+    static std::vector<tagFrame> Kept(const std::vector<std::vector<tagFrame>>& handed) {
+        std::vector<tagFrame> kept;
+        for (size_t s = 0; s < handed.size(); s += 2) {
+            bool keyed = false;
+            for (const tagFrame& f : handed[s]) {
+                keyed = keyed || f.key;
+                if (keyed) {
+                    kept.push_back(f);
+                }
+            }
+        }
+        return kept;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_trace;
+};
+
+QJsonArray ProbeStreams(const QString& path) {
+    QByteArray out;
+    if (!RunProgram(QStringLiteral("ffprobe"),
+                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_streams"),
+                     QStringLiteral("-of"), QStringLiteral("json"), path},
+                    &out)) {
+        return {};
+    }
+    return QJsonDocument::fromJson(out).object().value(QStringLiteral("streams")).toArray();
+}
+
+}  // namespace
+
+TEST_F(RecordTest, TenSecondsRecordedPlayOutIntoTheRoomAndEndByThemselves) {
+    TAVO_NEED(HaveProgram(QStringLiteral("ffprobe")), "ffprobe");
+    CRecordingOwner owner;
+    CRecordDlg recorder(owner);
+    const QString file = Path(QStringLiteral("ten.avi"));
+    const auto handed = Record(recorder, file, {10200ms});
+
+    // ffprobe sees one H.264 picture and one GSM 6.10 sound of about ten seconds each.
+    const QJsonArray streams = ProbeStreams(file);
+    ASSERT_EQ(streams.size(), 2) << "ffprobe found no streams";
+    QStringList codecs;
+    for (const auto& value : streams) {
+        const QJsonObject s = value.toObject();
+        const QString codec = s.value(QStringLiteral("codec_name")).toString();
+        codecs << codec;
+        double seconds = s.value(QStringLiteral("duration")).toString().toDouble();
+        if (codec == QStringLiteral("gsm_ms")) {
+            // The sound's length is its count of blocks, 320 samples each; ffprobe gives no
+            // duration of its own for GSM in AVI.
+            seconds = s.value(QStringLiteral("nb_frames")).toString().toDouble() * 320 / 8000;
+            EXPECT_EQ(s.value(QStringLiteral("codec_tag")).toString(), QStringLiteral("0x0031"));
+            EXPECT_EQ(s.value(QStringLiteral("sample_rate")).toString(), QStringLiteral("8000"));
+            EXPECT_EQ(s.value(QStringLiteral("channels")).toInt(), 1);
+        }
+        EXPECT_NEAR(seconds, 10.0, 1.5) << codec.toStdString();
+    }
+    EXPECT_EQ(codecs, (QStringList{QStringLiteral("h264"), QStringLiteral("gsm_ms")}));
+
+    // The picture is the camera's own bytes, in order, from the first key frame, key frames
+    // marked; every frame decodes.
+    const tagAviFile avi = ReadAvi(file);
+    ASSERT_TRUE(avi.read);
+    const auto video = avi.Stream(QStringLiteral("h264"));
+    const auto kept = Kept(handed);
+    ASSERT_GT(kept.size(), 100u);
+    ASSERT_EQ(video.size(), kept.size());
+    CH264Decoder decoder;
+    ASSERT_TRUE(decoder.Open());
+    for (size_t i = 0; i < video.size(); ++i) {
+        ASSERT_EQ(video[i].data, kept[i].data) << "frame " << i;
+        EXPECT_EQ(video[i].key, kept[i].key) << "frame " << i;
+        EXPECT_EQ(decoder.Decode(reinterpret_cast<const uint8_t*>(video[i].data.constData()),
+                                 static_cast<int>(video[i].data.size())),
+                  CH264Decoder::DECODED)
+            << "frame " << i;
+    }
+    const auto sound = avi.Stream(QStringLiteral("gsm_ms"));
+    EXPECT_NEAR(static_cast<double>(sound.size()), 250.0, 40.0);
+    for (const auto& block : sound) {
+        ASSERT_EQ(block.data.size(), 65);
+    }
+
+    // Stopping loaded the file for play-out.
+    ASSERT_EQ(recorder.Mode(), CRecordDlg::MODE_PLAY);
+    ASSERT_TRUE(recorder.IsActive());
+    EXPECT_EQ(recorder.Player().PictureSize(), 176 * 65536 + 144);
+    const int total = recorder.Total();
+    EXPECT_NEAR(total, 10, 1);
+
+    // Played with "send" ticked, every frame of the file goes out in order as a frame packet,
+    // is drawn, and the end stops the play-out and clears "send".
+    recorder.SetSend(true);
+    recorder.Toggle();
+    EXPECT_TRUE(recorder.IsPlayingOut());
+    ASSERT_TRUE(WaitUntil([&] { return !recorder.IsSending(); }, std::chrono::seconds(total + 10)));
+    EXPECT_FALSE(recorder.IsRunning());
+    EXPECT_EQ(recorder.SliderPercent(), 0);
+    ASSERT_EQ(owner.sent.size(), video.size());
+    int previous = 0;
+    for (size_t i = 0; i < owner.sent.size(); ++i) {
+        CKParam frame;
+        ASSERT_EQ(
+            frame.SetBufferPtr(owner.sent[i].constData(), static_cast<int>(owner.sent[i].size())),
+            0);
+        short command = 0, width = 0;
+        bool key = false;
+        int number = 0;
+        QByteArray data(30000, '\0');
+        unsigned short length = static_cast<unsigned short>(data.size());
+        ASSERT_EQ(frame.GetShortInt(KEY_COMMAND, command), 0);
+        ASSERT_EQ(frame.GetShortInt(VideoFrameKey::WIDTH, width), 0);
+        ASSERT_EQ(frame.GetBoolean(VideoFrameKey::KEY, key), 0);
+        ASSERT_EQ(frame.GetInt(VideoFrameKey::NUMBER, number), 0);
+        ASSERT_EQ(frame.GetChar(VideoFrameKey::DATA, data.data(), length), 0);
+        data.truncate(length);
+        EXPECT_EQ(command, 80);
+        EXPECT_EQ(width, 176);
+        EXPECT_EQ(key, video[i].key) << "frame " << i;
+        EXPECT_EQ(number, previous + 1);
+        previous = number;
+        ASSERT_EQ(data, video[i].data) << "frame " << i;
+    }
+    EXPECT_EQ(recorder.Display().DrawnFrames(), static_cast<int>(video.size()));
+}
+
+TEST_F(RecordTest, AResumedRecordingStartsAtAKeyFrame) {
+    CRecordingOwner owner;
+    CRecordDlg recorder(owner);
+    const QString file = Path(QStringLiteral("resumed.avi"));
+    const auto handed = Record(recorder, file, {3000ms, 1500ms, 3500ms});
+    ASSERT_EQ(handed.size(), 3u);
+    ASSERT_FALSE(handed[2].empty());
+    // The camera's key frames are two seconds apart, so the resumed stretch began with frames
+    // that the recording had to drop.
+    const auto kept = Kept(handed);
+    const auto video = ReadAvi(file).Stream(QStringLiteral("h264"));
+    ASSERT_EQ(video.size(), kept.size());
+    size_t firstOfFirstStretch = 0;
+    for (const auto& f : handed[0]) {
+        firstOfFirstStretch += f.key || firstOfFirstStretch > 0 ? 1 : 0;
+    }
+    ASSERT_LT(firstOfFirstStretch, video.size());
+    EXPECT_TRUE(video[0].key);
+    EXPECT_TRUE(video[firstOfFirstStretch].key) << "the resumed part starts with a delta frame";
+    for (size_t i = 0; i < video.size(); ++i) {
+        ASSERT_EQ(video[i].data, kept[i].data) << "frame " << i;
+    }
+}
+
+TEST_F(RecordTest, ASeekBeyondTheEndIsRefused) {
+    CRecordingOwner owner;
+    CRecordDlg recorder(owner);
+    const QString file = Path(QStringLiteral("short.avi"));
+    Record(recorder, file, {3000ms});
+    CVideoFileClient player;
+    int width = 0, height = 0;
+    ASSERT_EQ(player.Create(nullptr, {0, 0, 176, 144}, file, 0, width, height), 0);
+    EXPECT_EQ(width, 176);
+    EXPECT_EQ(height, 144);
+    const int total = player.Duration();
+    ASSERT_GE(total, 1);
+    EXPECT_EQ(player.Seek(total + 1), -1);
+    EXPECT_EQ(player.Seek(total), 0);
+    EXPECT_EQ(player.Seek(0), 0);
+}
+
+TEST_F(RecordTest, GraphFailuresLeaveTheRecorderInactiveWithTheTraceLine) {
+    CRecordingOwner owner;
+    CRecordDlg recorder(owner);
+    // A file that cannot be written.
+    EXPECT_EQ(recorder.StartRecording(CRecordDlg::MODE_RECORD_OWN,
+                                      QStringLiteral("/nonexistent-dir/x.avi")),
+              -1);
+    EXPECT_FALSE(recorder.IsActive());
+    EXPECT_TRUE(
+        ReadTraceFiles(m_dir.path()).contains(QStringLiteral("Run, IMediaControl::Run,hr=")));
+
+    // No microphone: the sound graph has no capture filter.
+    ASSERT_TRUE(CWaveSystem::Select(QStringLiteral("wav:")));
+    EXPECT_EQ(recorder.StartRecording(CRecordDlg::MODE_RECORD_OWN, Path(QStringLiteral("y.avi"))),
+              -1);
+    EXPECT_FALSE(recorder.IsActive());
+    EXPECT_TRUE(
+        ReadTraceFiles(m_dir.path()).contains(QStringLiteral("Create, CreateAudioCapture,hr=")));
+
+    // A file that is not a recording.
+    const QString junk = Path(QStringLiteral("junk.avi"));
+    QFile out(junk);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(QByteArray("RIFF\x10\0\0\0AVI LIST", 16) + QByteArray(4000, 'x'));
+    out.close();
+    EXPECT_EQ(recorder.OpenPlayout(junk), -1);
+    EXPECT_FALSE(recorder.IsActive());
+    EXPECT_TRUE(ReadTraceFiles(m_dir.path()).contains(QStringLiteral("RenderFile")));
+}
+
+TEST_F(RecordTest, AChargedRecordingAsksEveryPeriodAndStopsWhenTheBalanceIsShort) {
+    CScriptedPrompt prompt;
+    CScopedService<IPromptService> scope(prompt);
+    CRecordingOwner owner;
+    CRecordDlg recorder(owner);
+    recorder.SetCharge(2, 1, 10);
+    ASSERT_EQ(
+        recorder.StartRecording(CRecordDlg::MODE_RECORD_OTHER, Path(QStringLiteral("paid.avi"))),
+        0);
+    ASSERT_TRUE(WaitUntil([&] { return owner.charges >= 1; }, 5s));
+    EXPECT_TRUE(recorder.IsActive());
+    recorder.SetCharge(2, 20, 10);
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Mode() == CRecordDlg::MODE_PLAY; }, 5s));
+    const auto shown = prompt.History();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, QStringLiteral("余额不足"));
+    EXPECT_EQ(shown[0].caption, QStringLiteral("Warning"));
+    EXPECT_EQ(shown[0].flags & MB_ICONWARNING, static_cast<unsigned>(MB_ICONWARNING));
+}
+
+TEST(RecordTimes, DisplayAndFileNameRules) {
+    EXPECT_EQ(CRecordDlg::FormatTime(2, 3725, 0), QStringLiteral("01:02:05"));
+    EXPECT_EQ(CRecordDlg::FormatTime(1, 30, 120), QStringLiteral("00:00:30 (00:02:00,25%)"));
+    EXPECT_EQ(CRecordDlg::FormatTime(1, 0, 0), QStringLiteral("00:00:00 (00:00:00,0%)"));
+    EXPECT_EQ(CRecordDlg::AviPath(QStringLiteral("/t/a.aVi")), QStringLiteral("/t/a.aVi"));
+    EXPECT_EQ(CRecordDlg::AviPath(QStringLiteral("/t/a")), QStringLiteral("/t/a.Avi"));
+}
