@@ -23,6 +23,7 @@
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
+#include "room/RoomRecording.h"
 #include "room/RoomVideo.h"
 
 #include <QCoreApplication>
@@ -89,8 +90,11 @@ int main(int argc, char** argv) {
     entry.Room().SetViews(&roomView, &publicView, &privateView);
     CRoomAudio::Install(entry.Room());
     roomView.SetVideo(&CRoomVideo::Install(entry.Room()));
+    CRoomRecording& recording = CRoomRecording::Install(entry.Room());
+    CConsoleRecordView recordView(out);
+    recording.Recorder().SetView(&recordView);
 
-    CScriptRunner runner({out, hallView, roomView, prompt, dialogs, entry});
+    CScriptRunner runner({out, hallView, roomView, prompt, dialogs, entry, &recording});
     if (scriptPath.isEmpty()) {
         runner.ReadTerminal();
     } else {

@@ -117,7 +117,14 @@ void CRoomVideo::OnViewsChanging() {
 bool CRoomVideo::OnCopyData(unsigned tag, const QByteArray& data) {
     switch (tag) {
         case CVideoServerH264::TAG_FRAME:
+            // A play-out into the room sends the file's frames; the camera's wait.
+            if (m_tap && m_tap->TakesOverSending()) {
+                return true;
+            }
             m_sending.OnFrame(data);
+            if (m_tap) {
+                m_tap->OnOwnFrame(data);
+            }
             return true;
         case CVideoServerH264::TAG_PACKET:
             m_sending.OnComponentPacket(data);

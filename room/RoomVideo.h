@@ -16,6 +16,15 @@
 class CKParam;
 class CRoomDlg;
 
+// Who else sees the user's own frames: the recorder takes them while it records, and sends
+// its played frames instead of them while it plays out into the room.
+class IOwnFrameTap {
+public:
+    virtual ~IOwnFrameTap() = default;
+    virtual bool TakesOverSending() const = 0;
+    virtual void OnOwnFrame(const QByteArray& frame) = 0;
+};
+
 class CRoomVideo : public IRoomFeature, public IRoomPacketSink {
 public:
     explicit CRoomVideo(CRoomDlg& room);
@@ -61,6 +70,7 @@ public:
     int VideoState(const QString& id) const { return m_states.value(id, 0); }
 
     CVideoSending& Sending() { return m_sending; }
+    void SetFrameTap(IOwnFrameTap* tap) { m_tap = tap; }
     CVideoReceiving& Receiving() { return m_receiving; }
 
     // Editions that want it announce the video sending state at entry (the profile value
@@ -85,4 +95,5 @@ private:
     QString m_watchAsked;
     int m_quality = 1;
     int m_frameRates[3] = {0, 0, 0};
+    IOwnFrameTap* m_tap = nullptr;
 };

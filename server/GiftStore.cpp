@@ -67,6 +67,20 @@ bool CGiftStore::SetBalance(int account, int money) {
     return q.Run() && m_db.Changes() == 1;
 }
 
+std::optional<int> CGiftStore::Charge(int account, int amount) {
+    if (amount < 0) {
+        return std::nullopt;
+    }
+    // One statement, so two charges at once cannot both spend the same money.
+    CSqliteStatement q(m_db,
+                       "UPDATE accounts SET money = money - ? WHERE number = ? AND money >= ?");
+    q.Bind(1, amount).Bind(2, account).Bind(3, amount);
+    if (!q.Run() || m_db.Changes() != 1) {
+        return std::nullopt;
+    }
+    return Balance(account);
+}
+
 std::optional<tagGiftTransfer> CGiftStore::Transfer(int giver, int recipient, int owner,
                                                     const tagGift& gift, int quantity) {
     const int64_t price = static_cast<int64_t>(gift.value) * quantity;

@@ -48,6 +48,9 @@ public:
                                             const tagGift& gift, int quantity);
     int Balance(int account);
     bool SetBalance(int account, int money);
+    // Takes amount from the account when it has that much; the balance left, or nullopt
+    // (nothing taken) when it is short or there is no such account.
+    std::optional<int> Charge(int account, int amount);
 
 private:
     CSqliteDb& m_db;

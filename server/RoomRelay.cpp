@@ -34,9 +34,9 @@ CRoomRelay::CRoomRelay(CRoomServer& server) : CRoomFeature(server) {
         port->On(CMD_VIDEO, EStage::Entered, this, &CRoomRelay::OnVideo);
     }
     // The rest of the media requests ask for what this service does not do: who hears the
-    // room, snapshots and recordings.
+    // room and snapshots.
     CRoomRegistry& main = server.MainRequests();
-    for (short code : {CMD_AUDIO_CONTROL, CMD_SNAPSHOT_CONTROL, CMD_RECORD_CONTROL}) {
+    for (short code : {CMD_AUDIO_CONTROL, CMD_SNAPSHOT_CONTROL}) {
         main.NotOffered(code, EStage::Entered);
     }
 }

@@ -17,6 +17,7 @@
 #include "server/RoomGuards.h"
 #include "server/RoomMembers.h"
 #include "server/RoomMic.h"
+#include "server/RoomRecording.h"
 #include "server/RoomRelay.h"
 #include "server/RoomWatch.h"
 
@@ -55,6 +56,7 @@ CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
     auto relay = std::make_unique<CFileRelay>(*this);
     m_fileRelay = relay.get();
     m_features.push_back(std::move(relay));
+    m_features.push_back(std::make_unique<CRoomRecording>(*this));
     for (const tagCommandInfo& c : kCommandTable) {
         if (c.reply != 0 && std::ranges::find(kNotRun, c.feature) != std::end(kNotRun)) {
             m_mainRequests.NotOffered(c.code, EStage::Entered);

@@ -181,3 +181,17 @@ void CConsoleRoomView::SetOwnVideo(bool open) {
     m_out.Line(QStringLiteral("视频"),
                open ? QStringLiteral("own video open") : QStringLiteral("own video closed"));
 }
+
+void CConsoleRecordView::SetToggleText(const QString& text) {
+    m_out.Line(QStringLiteral("录像"), text);
+}
+
+void CConsoleRecordView::SetSendChecked(bool checked) {
+    m_out.Line(QStringLiteral("录像"),
+               checked ? QStringLiteral("send on") : QStringLiteral("send off"));
+}
+
+void CConsoleRecordView::EnableControls(bool enable) {
+    m_out.Line(QStringLiteral("录像"),
+               enable ? QStringLiteral("ready") : QStringLiteral("inactive"));
+}

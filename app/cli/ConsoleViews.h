@@ -5,6 +5,7 @@
 #include "app/cli/ConsoleOutput.h"
 #include "app/cli/ConsoleVideo.h"
 #include "hall/HallView.h"
+#include "room/RecordDlg.h"
 #include "room/RoomView.h"
 
 #include <array>
@@ -25,7 +26,9 @@ public:
     int TextWidth(const QString& text) const override;
     int RoomColumnWidth() const override { return 40; }
 
-    const std::vector<tagListEntry>& AreaList(int list) const { return m_areas.at(static_cast<size_t>(list)); }
+    const std::vector<tagListEntry>& AreaList(int list) const {
+        return m_areas.at(static_cast<size_t>(list));
+    }
     const std::vector<tagListEntry>& RoomList() const { return m_rooms; }
     // How many room lists arrived so far: a list asked for is in once this moves.
     int RoomListsReceived() const { return m_roomLists; }
@@ -81,4 +84,16 @@ private:
     QString m_count;
     QString m_mainHolder;
     QString m_secondHolder;
+};
+
+// The recorder's button texts, its "send" box and its end, as lines.
+class CConsoleRecordView : public IRecordView {
+public:
+    explicit CConsoleRecordView(CConsoleOutput& out) : m_out(out) {}
+    void SetToggleText(const QString& text) override;
+    void SetSendChecked(bool checked) override;
+    void EnableControls(bool enable) override;
+
+private:
+    CConsoleOutput& m_out;
 };

@@ -20,6 +20,7 @@
 #include "room/ModifyMicTimeDlg.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
+#include "room/RoomRecording.h"
 #include "room/RoomVideo.h"
 #include "room/SavePictureDlg.h"
 
@@ -377,6 +378,7 @@ void CScriptRunner::AddCommands() {
                SelectAudio();
            }});
     AddVideoCommands();
+    AddRecordingCommands();
     t.Add({"wait-line", "TEXT [SECS]", "wait (10 s by default) for a printed line containing TEXT",
            1, -1, false, [this](const tagCommandCall& c) {
                // The last word is a time limit when it is a number of seconds ("10" or "10s").
@@ -535,5 +537,44 @@ void CScriptRunner::AddVideoCommands() {
                                 .arg(counters.decoded)
                                 .arg(counters.dropped)
                                 .arg(video->Sending().SentPackets()));
+           }});
+}
+
+void CScriptRunner::AddRecordingCommands() {
+    CConsoleCommands& t = m_commands;
+    // The room's recorder; without one the command fails.
+    auto recording = [this](const tagCommandCall& c) -> CRoomRecording* {
+        if (!m_p.recording) {
+            Fail(c.name + QStringLiteral(": no recorder"));
+        }
+        return m_p.recording;
+    };
+    t.Add({"record-video", "FILE.avi",
+           "record the own picture and voice (\".Avi\" is added when missing)", 1, 1, true,
+           [this, recording](const tagCommandCall& c) {
+               CRoomRecording* r = recording(c);
+               if (r && r->RecordOwnVideo(QFileInfo(c.args[0]).absoluteFilePath()) != 0) {
+                   Fail(QStringLiteral("record-video: the recording did not start"));
+               }
+           }});
+    t.Add({"stop-recording", "", "stop; the recording is then loaded for play-out", 0, 0, true,
+           [recording](const tagCommandCall& c) {
+               if (CRoomRecording* r = recording(c)) {
+                   r->StopRecording();
+               }
+           }});
+    t.Add({"play-video", "FILE.avi [send]",
+           "play a recording; with send it goes into the room as the own video (a charged "
+           "service: the price is agreed to first)",
+           1, 2, true, [this, recording](const tagCommandCall& c) {
+               if (c.args.size() == 2 && c.args[1] != QLatin1String("send")) {
+                   Fail(QStringLiteral("incomplete command: play-video ") + c.rest);
+                   return;
+               }
+               CRoomRecording* r = recording(c);
+               if (r &&
+                   r->PlayVideo(QFileInfo(c.args[0]).absoluteFilePath(), c.args.size() == 2) != 0) {
+                   Fail(QStringLiteral("play-video: the file does not play"));
+               }
            }});
 }

@@ -26,6 +26,7 @@ class CConsolePrompt;
 class CConsoleTerminal;
 class CScriptedDialogHost;
 class CRoomEntry;
+class CRoomRecording;
 class CTavoClientDlg;
 class CRoomVideo;
 class QSocketNotifier;
@@ -39,6 +40,7 @@ public:
         CConsolePrompt& prompt;
         CScriptedDialogHost& dialogs;
         CRoomEntry& entry;
+        CRoomRecording* recording = nullptr;
     };
 
     explicit CScriptRunner(const tagParts& parts);
@@ -63,6 +65,7 @@ private:
     void Run(const QString& line);
     void AddCommands();
     void AddVideoCommands();
+    void AddRecordingCommands();
     // The room's video; otherwise the command fails.
     CRoomVideo* Video(const QString& command);
     void Fail(const QString& why);
