@@ -17,6 +17,7 @@
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
+#include "room/RoomRecording.h"
 #include "room/RoomVideo.h"
 #include "ui/CoreDialogs.h"
 #include "ui/DesktopNotifier.h"
@@ -25,6 +26,7 @@
 #include "ui/Icons.h"
 #include "ui/QtDialogHost.h"
 #include "ui/QtPromptService.h"
+#include "ui/RecordWindow.h"
 #include "ui/RoomWindow.h"
 
 #include <QApplication>
@@ -103,6 +105,8 @@ int main(int argc, char** argv) {
     entry.Room().Gifts().SetView(&giftAnimations);
     CRoomAudio::Install(entry.Room());
     CRoomVideo::Install(entry.Room());
+    CRecordWindow recordWindow(CRoomRecording::Install(entry.Room()), &roomWindow);
+    recordWindow.OfferIn(roomWindow.VideoPanel());
 
     CTavoClientApp client(state, &hallWindow, &entry);
     client.SetHallHook([&](CTavoClientDlg& hall) { relay.Attach(&hall); });

@@ -7,6 +7,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 constexpr char kModule[] = "CVideoFileClient";
@@ -137,22 +139,40 @@ int CVideoFileClient::Stop() {
     gst_element_seek_simple(GST_ELEMENT(m_graph), GST_FORMAT_TIME,
                             static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
                             0);
+    m_ended = false;
     return 0;
 }
 
-int CVideoFileClient::Position() const {
+int CVideoFileClient::Position() {
+    if (!m_graph) {
+        return 0;
+    }
+    // The end of the stream, or a file that breaks off, ends the play-out where it is.
+    GstBus* bus = gst_element_get_bus(GST_ELEMENT(m_graph));
+    while (GstMessage* message = gst_bus_pop(bus)) {
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS ||
+            GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+            m_ended = true;
+        }
+        gst_message_unref(message);
+    }
+    gst_object_unref(bus);
+    if (m_ended) {
+        return m_duration;
+    }
     gint64 position = 0;
-    if (!m_graph || !gst_element_query_position(GST_ELEMENT(m_graph), GST_FORMAT_TIME, &position) ||
+    if (!gst_element_query_position(GST_ELEMENT(m_graph), GST_FORMAT_TIME, &position) ||
         position < 0) {
         return 0;
     }
-    return static_cast<int>(position / GST_SECOND);
+    return std::min(static_cast<int>(position / GST_SECOND), m_duration);
 }
 
 int CVideoFileClient::Seek(int seconds) {
     if (!m_graph || seconds < 0 || seconds > m_duration) {
         return -1;
     }
+    m_ended = false;
     return gst_element_seek_simple(
                GST_ELEMENT(m_graph), GST_FORMAT_TIME,
                static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
@@ -170,4 +190,5 @@ void CVideoFileClient::Close() {
     }
     m_size = 0;
     m_duration = 0;
+    m_ended = false;
 }

@@ -25,7 +25,8 @@ public:
     int Pause();
     int Stop();
     int Duration() const { return m_duration; }
-    int Position() const;
+    // The position; at the end of the file (or when the file breaks off) the duration.
+    int Position();
     // -1 beyond the duration; otherwise 0 once the graph was moved there.
     int Seek(int seconds);
     void Close();
@@ -39,4 +40,5 @@ private:
     IBaseFilter* m_render = nullptr;
     int32_t m_size = 0;
     int m_duration = 0;
+    bool m_ended = false;
 };

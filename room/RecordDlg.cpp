@@ -319,11 +319,15 @@ void CRecordDlg::ReleaseRecording() {
     m_audioWindow = 0;
 }
 
-void CRecordDlg::ReleasePlayout() {
-    KillTimer(TIMER_PLAY);
+void CRecordDlg::DetachDisplay() {
     m_display.Stop();
     m_display.Close();
     m_display.Release();
+}
+
+void CRecordDlg::ReleasePlayout() {
+    KillTimer(TIMER_PLAY);
+    DetachDisplay();
     m_player.Close();
     m_send = false;
 }

@@ -71,6 +71,9 @@ public:
     // CRecordSoundSink: a GSM 6.10 block of the sound capture.
     void OnAudioBlock(const char* data, int length) override;
 
+    // The surface the played pictures were drawn on is going: stop drawing on it.
+    void DetachDisplay();
+
     // The owner's figures of a charged recording or play-out.
     void SetCharge(int periodTicks, int cost, int balance);
     int Balance() const { return m_balance; }

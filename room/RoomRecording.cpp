@@ -31,6 +31,13 @@ CRoomRecording& CRoomRecording::Install(CRoomDlg& room) {
     return recording;
 }
 
+void CRoomRecording::SetSurface(IVideoSurface* surface) {
+    if (surface != m_surface) {
+        m_recorder.DetachDisplay();
+    }
+    m_surface = surface;
+}
+
 void CRoomRecording::Register(CDispatchTable& table) {
     table.On(CMD_RECORD_CONTROL_REPLY, [this](CKParam& p) { OnChargeReply(p); });
 }

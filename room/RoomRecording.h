@@ -36,7 +36,8 @@ public:
     int PlayVideo(const QString& path, bool send);
 
     CRecordDlg& Recorder() { return m_recorder; }
-    void SetSurface(IVideoSurface* surface) { m_surface = surface; }
+    // Where the recorder draws; the old surface is let go while it still exists.
+    void SetSurface(IVideoSurface* surface);
 
     // IRecordOwner
     void SendPlayedFrame(const QByteArray& framePacket) override;

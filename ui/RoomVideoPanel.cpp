@@ -215,4 +215,8 @@ void CRoomVideoPanel::RefreshMenu() {
                 }
             });
     }
+    if (m_extras) {
+        m_menu->addSeparator();
+        m_extras(m_menu);
+    }
 }

@@ -35,6 +35,8 @@ public:
     void SetOwnVideo(bool open);
 
     QMenu* Menu() const { return m_menu; }
+    // Entries other windows add at the end of the video menu each time it opens.
+    void SetMenuExtras(std::function<void(QMenu*)> extras) { m_extras = std::move(extras); }
     CVideoPicture* Picture(int window) const { return m_pictures[Index(window)]; }
     QToolButton* Toggle(int window) const { return m_toggles[Index(window)]; }
     CVideoDlg* PopOut(int window) const { return m_popOuts[Index(window)]; }
@@ -49,6 +51,7 @@ private:
 
     CRoomDlg& m_room;
     std::function<void(const QString&, const QPoint&)> m_memberMenu;
+    std::function<void(QMenu*)> m_extras;
     std::array<CVideoPicture*, 4> m_pictures{};
     std::array<QWidget*, 4> m_homes{};
     std::array<QToolButton*, 4> m_toggles{};

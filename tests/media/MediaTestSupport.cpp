@@ -1,9 +1,13 @@
 #include "tests/media/MediaTestSupport.h"
 
+#include "media/AviRecord.h"
+#include "media/FilterWindow.h"
+#include "media/MakerFilters.h"
 #include "platform/audio/WavFile.h"
 #include "platform/audio/WaveSystem.h"
 #include "protocol/KParam.h"
 #include "protocol/keys/VideoKeys.h"
+#include "tests/support/TestSupport.h"
 #include "tests/video/VideoTestSupport.h"
 
 #include <QDir>
@@ -126,6 +130,27 @@ tagAviFile ReadAvi(const QString& path) {
     }
     avformat_close_input(&context);
     return file;
+}
+
+bool WritePatternAvi(const QString& path, int count, int keyEvery, int fps) {
+    std::vector<int> keys;
+    for (int i = 0; i < count; i += keyEvery) {
+        keys.push_back(i);
+    }
+    const std::vector<tagEncodedFrame> frames = EncodePattern(count, keys);
+    CAviRecord writer;
+    int32_t video = 0, audio = 0;
+    if (writer.Create(nullptr, {0, 0, 176, 144}, video, audio, path) != 0 || writer.Start() != 0 ||
+        writer.SetFileName(path) != 0 || writer.Run() != 0) {
+        return false;
+    }
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const QByteArray packet = CVideoServerH264::FramePacket(
+            176, frames[i].key, static_cast<int>(i + 1), frames[i].bytes);
+        CFilterWindow::SendCopyData(video, TAG_SOURCE_FRAME, packet);
+        Spin(std::chrono::milliseconds(1000 / fps));
+    }
+    return writer.Stop() == 0;
 }
 
 QString ReadTraceFiles(const QString& folder) {

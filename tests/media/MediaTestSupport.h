@@ -57,6 +57,9 @@ struct tagAviFile {
 };
 // Reads the file with libavformat.
 tagAviFile ReadAvi(const QString& path);
+// Writes an AVI of the pattern's first count pictures through the AVI writer, at the pace of
+// the given frame rate, with a key frame every keyEvery frames and no sound.
+bool WritePatternAvi(const QString& path, int count, int keyEvery, int fps);
 
 // The text of the trace logs named "trace..." in a folder (UTF-16 on disk).
 QString ReadTraceFiles(const QString& folder);

@@ -15,7 +15,9 @@
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "room/RoomMembers.h"
+#include "room/RoomRecording.h"
 #include "room/RoomVideo.h"
+#include "tests/media/MediaTestSupport.h"
 #include "tests/room/RoomFixture.h"
 #include "tests/ui/Widgets.h"
 #include "tests/video/VideoTestSupport.h"
@@ -26,6 +28,7 @@
 #include "ui/Icons.h"
 #include "ui/MemberModel.h"
 #include "ui/QtDialogHost.h"
+#include "ui/RecordWindow.h"
 #include "ui/RoomDialogs.h"
 #include "ui/RoomVideoPanel.h"
 #include "ui/RoomWindow.h"
@@ -349,6 +352,53 @@ TEST_F(RoomWindow, VideoPicturesTheirTogglesAndThePopOutFollowTheRoomsVideo) {
     EXPECT_TRUE(watch->isEnabled());
     watch->trigger();
     ASSERT_TRUE(f.server.main.WaitFor(CMD_WATCH));
+}
+
+TEST_F(RoomWindow, TheRecorderWindowShowsThePlayOutAndHandsTheButtonsToTheRecorder) {
+    CRoomVideo::Install(f.Room());
+    CRoomRecording& recording = CRoomRecording::Install(f.Room());
+    CRecordWindow recorder(recording);
+    recorder.OfferIn(window->VideoPanel());
+    QTemporaryDir dir;
+    const QString file = dir.filePath("pattern.avi");
+    ASSERT_TRUE(WritePatternAvi(file, 45, 15, 15));
+    ASSERT_TRUE(Enter());
+    // The video menu offers recording and playing files.
+    QMenu* menu = window->VideoPanel().Menu();
+    Q_EMIT menu->aboutToShow();
+    EXPECT_NE(Entry(menu, "播放录像..."), nullptr);
+
+    EXPECT_FALSE(recorder.ToggleButton()->isEnabled());
+    ASSERT_EQ(recording.PlayVideo(file, false), 0);
+    EXPECT_TRUE(recorder.ToggleButton()->isEnabled());
+    EXPECT_EQ(recorder.ToggleButton()->text(), "●暂停播放");
+    EXPECT_TRUE(recorder.Slider()->isEnabled());
+    // The played pictures are drawn in the window, and the box follows the recorder.
+    ASSERT_TRUE(
+        WaitUntil([&] { return recorder.Picture()->Drawn() > 5; }, std::chrono::seconds(5)));
+    recording.Recorder().SetSend(true);
+    EXPECT_TRUE(recorder.SendBox()->isChecked());
+    recorder.SendBox()->click();
+    EXPECT_FALSE(recording.Recorder().IsSending());
+
+    recorder.ToggleButton()->click();
+    EXPECT_FALSE(recording.Recorder().IsRunning());
+    EXPECT_EQ(recorder.ToggleButton()->text(), "●开始播放");
+    recorder.ToggleButton()->click();
+    EXPECT_TRUE(recording.Recorder().IsRunning());
+    // At its end the play-out stops by itself, on the recorder's second timer, and the slider
+    // goes back to the start.
+    ASSERT_TRUE(
+        WaitUntil([&] { return recorder.Picture()->Drawn() >= 45; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            f.clock.Advance(1000);
+            return !recording.Recorder().IsRunning();
+        },
+        std::chrono::seconds(10)));
+    EXPECT_EQ(recorder.ToggleButton()->text(), "●开始播放");
+    EXPECT_EQ(recorder.Slider()->value(), 0);
+    EXPECT_TRUE(recorder.TimeLabel()->text().startsWith("00:00:0"));
 }
 
 struct ManageMenuBelowOwner : ManageMenu, ::testing::WithParamInterface<int> {};
