@@ -1,0 +1,269 @@
+// Recording and play-out. Recording: a minute of the pattern's picture (15 frames a second,
+// a key frame every two seconds) and of GSM 6.10 sound (25 blocks a second) written through
+// the AVI writer's graph, against libavformat's AVI muxer writing the same packets to a file
+// alone; the goal is within 10 % of libavformat's cost. Play-out: a recording played by the
+// file player, each frame's message built into a frame packet and decoded as the recorder's
+// display does. Costs are the process's CPU time (the graphs work on threads of their own):
+// per second of media recorded, per frame played.
+
+#include "media/AviRecord.h"
+#include "media/FilterWindow.h"
+#include "media/MakerFilters.h"
+#include "media/VideoFileClient.h"
+#include "tests/video/VideoTestSupport.h"
+#include "video/VideoClientH264.h"
+#include "video/VideoServerH264.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <ctime>
+
+#include <cstring>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+}
+
+namespace {
+
+constexpr int kSeconds = 60;
+constexpr int kFps = 15;
+constexpr int kBlocksPerSecond = 25;
+constexpr int kGsmBlock = 65;
+
+double ProcessCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+struct tagMedia {
+    std::vector<QByteArray> framePackets;  // whole frame packets, as the camera sends them
+    std::vector<tagEncodedFrame> frames;
+    QByteArray block;  // one GSM 6.10 block
+};
+
+const tagMedia& Media() {
+    static const tagMedia media = [] {
+        tagMedia m;
+        std::vector<int> keys;
+        for (int i = 0; i < kSeconds * kFps; i += 2 * kFps) {
+            keys.push_back(i);
+        }
+        m.frames = tavotest::EncodePattern(kSeconds * kFps, keys);
+        for (size_t i = 0; i < m.frames.size(); ++i) {
+            m.framePackets.push_back(CVideoServerH264::FramePacket(
+                176, m.frames[i].key, static_cast<int>(i + 1), m.frames[i].bytes));
+        }
+        // Any 65 bytes stand for a block: the muxer does not look inside.
+        m.block = QByteArray(kGsmBlock, '\x5a');
+        return m;
+    }();
+    return media;
+}
+
+// The packets in the order a recording hands them over: per 1/75 s, video then sound.
+template <typename FVideo, typename FAudio>
+void Interleave(FVideo video, FAudio audio) {
+    const tagMedia& m = Media();
+    size_t v = 0, a = 0;
+    const size_t blocks = static_cast<size_t>(kSeconds * kBlocksPerSecond);
+    for (int tick = 0; v < m.frames.size() || a < blocks; ++tick) {
+        // 75 ticks a second: every 5th a frame (15/s), every 3rd a block (25/s).
+        if (tick % 5 == 0 && v < m.frames.size()) {
+            video(v++);
+        }
+        if (tick % 3 == 0 && a < blocks) {
+            audio(a++);
+        }
+    }
+}
+
+void BM_RecordThroughTheGraph(benchmark::State& state) {
+    const tagMedia& m = Media();
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("graph.avi"));
+    for (auto _ : state) {
+        const double cpu = ProcessCpuSeconds();
+        CAviRecord writer;
+        int32_t video = 0, audio = 0;
+        if (writer.Create(nullptr, {0, 0, 176, 144}, video, audio, path) != 0 ||
+            writer.Start() != 0 || writer.SetFileName(path) != 0 || writer.Run() != 0) {
+            state.SkipWithError("the writer's graph did not run");
+            return;
+        }
+        Interleave(
+            [&](size_t i) {
+                CFilterWindow::SendCopyData(video, TAG_SOURCE_FRAME, m.framePackets[i]);
+            },
+            [&](size_t) { CFilterWindow::SendCopyData(audio, TAG_SOURCE_AUDIO, m.block); });
+        if (writer.Stop() != 0) {
+            state.SkipWithError("the file was not completed");
+            return;
+        }
+        writer.Close();
+        state.SetIterationTime((ProcessCpuSeconds() - cpu) / kSeconds);
+    }
+    state.counters["file_bytes"] = static_cast<double>(QFileInfo(path).size());
+}
+BENCHMARK(BM_RecordThroughTheGraph)->UseManualTime()->Iterations(40)->Unit(benchmark::kMicrosecond);
+
+void BM_LibavformatAlone(benchmark::State& state) {
+    const tagMedia& m = Media();
+    QTemporaryDir dir;
+    const QByteArray path = QDir(dir.path()).filePath(QStringLiteral("alone.avi")).toUtf8();
+    for (auto _ : state) {
+        const double cpu = ProcessCpuSeconds();
+        AVFormatContext* context = nullptr;
+        avformat_alloc_output_context2(&context, nullptr, "avi", path.constData());
+        AVStream* vs = avformat_new_stream(context, nullptr);
+        vs->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+        vs->codecpar->codec_id = AV_CODEC_ID_H264;
+        vs->codecpar->codec_tag = MKTAG('H', '2', '6', '4');
+        vs->codecpar->width = 176;
+        vs->codecpar->height = 144;
+        vs->time_base = AVRational{1, 30};
+        AVStream* as = avformat_new_stream(context, nullptr);
+        as->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
+        as->codecpar->codec_id = AV_CODEC_ID_GSM_MS;
+        as->codecpar->codec_tag = 0x0031;
+        as->codecpar->sample_rate = 8000;
+        av_channel_layout_default(&as->codecpar->ch_layout, 1);
+        as->codecpar->block_align = kGsmBlock;
+        as->codecpar->frame_size = 320;
+        as->time_base = AVRational{1, 8000};
+        avio_open(&context->pb, path.constData(), AVIO_FLAG_WRITE);
+        if (avformat_write_header(context, nullptr) < 0) {
+            state.SkipWithError("no header");
+            return;
+        }
+        AVPacket* packet = av_packet_alloc();
+        const auto write = [&](int stream, const QByteArray& bytes, int64_t pts, bool key,
+                               AVRational base) {
+            av_new_packet(packet, static_cast<int>(bytes.size()));
+            std::memcpy(packet->data, bytes.constData(), static_cast<size_t>(bytes.size()));
+            packet->stream_index = stream;
+            packet->pts = packet->dts = pts;
+            packet->flags = key ? AV_PKT_FLAG_KEY : 0;
+            av_packet_rescale_ts(packet, base, context->streams[stream]->time_base);
+            av_write_frame(context, packet);
+            av_packet_unref(packet);
+        };
+        Interleave(
+            [&](size_t i) {
+                write(0, m.frames[i].bytes, static_cast<int64_t>(i) * 2, m.frames[i].key,
+                      AVRational{1, 30});
+            },
+            [&](size_t i) {
+                write(1, m.block, static_cast<int64_t>(i) * 320, true, AVRational{1, 8000});
+            });
+        av_write_trailer(context);
+        av_packet_free(&packet);
+        avio_closep(&context->pb);
+        avformat_free_context(context);
+        state.SetIterationTime((ProcessCpuSeconds() - cpu) / kSeconds);
+    }
+}
+BENCHMARK(BM_LibavformatAlone)->UseManualTime()->Iterations(40)->Unit(benchmark::kMicrosecond);
+
+// The recorder's display: each frame message becomes a frame packet and is decoded.
+class CPlayedFrames : public CFilterWindow {
+public:
+    CPlayedFrames() {
+        CreateMessageWindow(QStringLiteral("bench play-out"));
+        IVideoSurface* window = nullptr;
+        m_display.Create(nullptr, {0, 0, 176, 144}, {0, 0, 176, 144}, window);
+        m_display.Open();
+        m_display.Start();
+    }
+    int frames = 0;
+
+protected:
+    void OnCopyData(unsigned tag, const QByteArray& data) override {
+        tagPlayFrameHeader header;
+        if (tag != TAG_PLAY_FRAME || data.size() < static_cast<qsizetype>(sizeof header)) {
+            return;
+        }
+        std::memcpy(&header, data.constData(), sizeof header);
+        const QByteArray bytes = data.mid(sizeof header, header.length);
+        const QByteArray packet = CVideoServerH264::FramePacket(
+            static_cast<int>(header.flags >> 16), (header.flags & 1u) != 0, ++frames, bytes);
+        benchmark::DoNotOptimize(packet.size());
+        m_display.DecodeBuffer(bytes.constData(), static_cast<int>(bytes.size()));
+    }
+
+private:
+    CVideoClientH264 m_display;
+};
+
+void BM_PlayOutPerFrame(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("play.avi"));
+    {
+        // The file to play: the graph's own recording of the packets above.
+        const tagMedia& m = Media();
+        CAviRecord writer;
+        int32_t video = 0, audio = 0;
+        writer.Create(nullptr, {0, 0, 176, 144}, video, audio, path);
+        writer.Start();
+        writer.SetFileName(path);
+        writer.Run();
+        Interleave(
+            [&](size_t i) {
+                CFilterWindow::SendCopyData(video, TAG_SOURCE_FRAME, m.framePackets[i]);
+            },
+            [&](size_t) { CFilterWindow::SendCopyData(audio, TAG_SOURCE_AUDIO, m.block); });
+        writer.Stop();
+    }
+    for (auto _ : state) {
+        CPlayedFrames frames;
+        CVideoFileClient player;
+        int width = 0, height = 0;
+        if (player.Create(nullptr, {0, 0, 176, 144}, path, frames.Handle(), width, height) != 0) {
+            state.SkipWithError("the recording does not play");
+            return;
+        }
+        const double cpu = ProcessCpuSeconds();
+        player.Run();
+        // The file plays at its own pace; the cost is what the process spends meanwhile,
+        // waiting for the frames' messages rather than spinning.
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (player.Position() >= player.Duration()) {
+                loop.quit();
+            }
+        });
+        poll.start(50);
+        loop.exec();
+        QCoreApplication::processEvents();
+        const double spent = ProcessCpuSeconds() - cpu;
+        player.Close();
+        if (frames.frames == 0) {
+            state.SkipWithError("no frame was played");
+            return;
+        }
+        state.counters["frames"] = frames.frames;
+        state.SetIterationTime(spent / frames.frames);
+    }
+}
+BENCHMARK(BM_PlayOutPerFrame)->UseManualTime()->Iterations(2)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
