@@ -60,16 +60,10 @@ bool CAudioServer::Create(CMessageWindow*) {
 }
 
 int CAudioServer::Run() {
-    if (!m_graph) {
-        return -1;
-    }
     return FAILED(RunGraph(m_graph)) ? -1 : 0;
 }
 
 int CAudioServer::Pause() {
-    if (!m_graph) {
-        return -1;
-    }
     return FAILED(PauseGraph(m_graph)) ? -1 : 0;
 }
 

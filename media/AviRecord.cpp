@@ -111,21 +111,15 @@ int CAviRecord::Start() {
 }
 
 int CAviRecord::Run() {
-    if (!m_graph) {
-        return -1;
-    }
-    if (gst_element_set_state(GST_ELEMENT(m_graph), GST_STATE_PLAYING) ==
-        GST_STATE_CHANGE_FAILURE) {
-        Fail("Run, IMediaControl::Run,hr=%d", E_FAIL);
+    const HRESULT hr = RunGraph(m_graph);
+    if (FAILED(hr)) {
+        Fail("Run, IMediaControl::Run,hr=%d", hr);
         return -1;
     }
     return 0;
 }
 
 int CAviRecord::Pause() {
-    if (!m_graph) {
-        return -1;
-    }
     return FAILED(PauseGraph(m_graph)) ? -1 : 0;
 }
 

@@ -502,27 +502,16 @@ HRESULT CDsFilter::GetPin(IBaseFilter* filter, PIN_DIRECTION direction, IPin** p
 
 HRESULT CDsFilter::ConnectFiltersDirectly(IGraphBuilder* graph, IBaseFilter* upstream,
                                           IBaseFilter* downstream) {
-    if (!graph || !upstream || !downstream) {
-        return E_POINTER;
-    }
-    IPin* out = nullptr;
-    HRESULT hr = GetPin(upstream, PINDIR_OUTPUT, &out, false);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    IPin* in = nullptr;
-    if (FAILED(GetPin(downstream, PINDIR_INPUT, &in, false))) {
-        Release(out);
-        return E_FAIL;
-    }
-    hr = GST_PAD_LINK_SUCCESSFUL(gst_pad_link(out, in)) ? S_OK : VFW_E_CANNOT_CONNECT;
-    Release(in);
-    Release(out);
-    return hr;
+    return Connect(graph, upstream, downstream, false);
 }
 
 HRESULT CDsFilter::ConnectFilters(IGraphBuilder* graph, IBaseFilter* upstream,
                                   IBaseFilter* downstream) {
+    return Connect(graph, upstream, downstream, true);
+}
+
+HRESULT CDsFilter::Connect(IGraphBuilder* graph, IBaseFilter* upstream, IBaseFilter* downstream,
+                           bool convert) {
     if (!graph || !upstream || !downstream) {
         return E_POINTER;
     }
@@ -538,9 +527,10 @@ HRESULT CDsFilter::ConnectFilters(IGraphBuilder* graph, IBaseFilter* upstream,
     }
     hr = S_OK;
     if (!GST_PAD_LINK_SUCCESSFUL(gst_pad_link(out, in))) {
-        // The formats differ: put a converter between them.
         hr = VFW_E_CANNOT_CONNECT;
-        if (GstElement* converter = Converter(out)) {
+        // The formats differ: an intelligent connection puts a converter between them.
+        GstElement* converter = convert ? Converter(out) : nullptr;
+        if (converter) {
             gst_bin_add(GST_BIN(graph), converter);
             GstPad* convIn = gst_element_get_static_pad(converter, "sink");
             GstPad* convOut = gst_element_get_static_pad(converter, "src");

@@ -105,4 +105,8 @@ public:
     // The friendly name of the video input device to use; empty at start.
     static QString RememberedVideoDevice();
     static void SetRememberedVideoDevice(const QString& name);
+
+private:
+    HRESULT Connect(IGraphBuilder* graph, IBaseFilter* upstream, IBaseFilter* downstream,
+                    bool convert);
 };

@@ -116,16 +116,10 @@ int CVideoFileClient::Create(IVideoSurface*, tagVideoRect rect, const QString& p
 }
 
 int CVideoFileClient::Run() {
-    if (!m_graph) {
-        return -1;
-    }
     return FAILED(RunGraph(m_graph)) ? -1 : 0;
 }
 
 int CVideoFileClient::Pause() {
-    if (!m_graph) {
-        return -1;
-    }
     return FAILED(PauseGraph(m_graph)) ? -1 : 0;
 }
 
