@@ -140,7 +140,10 @@ private:
 // its headers and index at the end.
 class CAviMux : public CElementLogic {
 public:
-    ~CAviMux() override { Free(); }
+    ~CAviMux() override {
+        Free();
+        av_packet_free(&m_packet);
+    }
 
     void Build() override {
         GstCaps* accepts = gst_caps_merge(H264Caps(), GsmCaps());
@@ -290,10 +293,13 @@ private:
             gst_buffer_unref(buffer);
             return GST_FLOW_OK;
         }
-        AVPacket* packet = av_packet_alloc();
-        av_new_packet(packet, static_cast<int>(map.size));
-        std::memcpy(packet->data, map.data, map.size);
-        gst_buffer_unmap(buffer, &map);
+        if (!m_packet) {
+            m_packet = av_packet_alloc();
+        }
+        // The muxer writes the bytes where they are; it keeps nothing of them.
+        AVPacket* packet = m_packet;
+        packet->data = map.data;
+        packet->size = static_cast<int>(map.size);
         packet->stream_index = in.stream;
         AVRational base;
         if (in.video) {
@@ -318,18 +324,28 @@ private:
             base = AVRational{1, 8000};
             packet->flags |= AV_PKT_FLAG_KEY;
         }
-        gst_buffer_unref(buffer);
         av_packet_rescale_ts(packet, base, m_context->streams[in.stream]->time_base);
         const int written = av_write_frame(m_context, packet);
-        av_packet_free(&packet);
+        av_packet_unref(packet);
+        gst_buffer_unmap(buffer, &map);
+        gst_buffer_unref(buffer);
         return written < 0 ? GST_FLOW_ERROR : GST_FLOW_OK;
     }
 
     void Finish() {
-        if (m_context && !m_finished) {
+        // A recording that got nothing is still a whole (empty) file.
+        if (!m_context && !m_failed && ReadyForHeader() && !WriteHeader()) {
+            m_failed = true;
+        }
+        if (m_context && !m_finished && !m_failed) {
             m_finished = true;
             av_write_trailer(m_context);
             avio_flush(m_context->pb);
+        }
+        if (!OutputStarted()) {
+            GstCaps* caps = gst_caps_new_empty_simple("video/x-msvideo");
+            StartOutput(caps, GST_FORMAT_BYTES);
+            gst_caps_unref(caps);
         }
         EndOutput();
     }
@@ -393,6 +409,7 @@ private:
     std::vector<tagInput> m_inputs;
     std::vector<std::pair<int, GstBuffer*>> m_waiting;
     AVFormatContext* m_context = nullptr;
+    AVPacket* m_packet = nullptr;
     uint64_t m_position = 0;
     uint64_t m_size = 0;
     bool m_finished = false;

@@ -166,11 +166,12 @@ int CAviRecord::Stop() {
 }
 
 int CAviRecord::Position() const {
-    gint64 position = 0;
-    if (!m_graph || !gst_element_query_position(GST_ELEMENT(m_graph), GST_FORMAT_TIME, &position)) {
+    if (!m_graph) {
         return 0;
     }
-    return static_cast<int>(position / GST_SECOND);
+    // The graph's running time: what has been recorded, pauses left out.
+    const GstClockTime running = gst_element_get_current_running_time(GST_ELEMENT(m_graph));
+    return GST_CLOCK_TIME_IS_VALID(running) ? static_cast<int>(running / GST_SECOND) : 0;
 }
 
 void CAviRecord::Close() {

@@ -150,6 +150,10 @@ void CElementLogic::AddOutput(const char* name, GstCaps* produces) {
     gst_element_add_pad(m_element, m_output);
 }
 
+void CElementLogic::SetOutputCaps(GstCaps* caps) {
+    gst_caps_replace(&m_produces, caps);
+}
+
 bool CElementLogic::InputLinked(int input) const {
     return input >= 0 && input < InputCount() && gst_pad_is_linked(m_inputs[input]);
 }

@@ -42,6 +42,8 @@ protected:
     // Output: the stream's opening events go out before the first buffer; a byte stream
     // (format BYTES) may move its write position with Seek.
     void StartOutput(GstCaps* caps, GstFormat format);
+    // What the output offers before it starts.
+    void SetOutputCaps(GstCaps* caps);
     GstFlowReturn Push(GstBuffer* buffer);
     bool SeekOutput(uint64_t offset);
     void EndOutput();

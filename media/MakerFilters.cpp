@@ -2,6 +2,7 @@
 
 #include "media/AvFilters.h"
 #include "media/FilterWindow.h"
+#include "media/LogicElement.h"
 #include "platform/audio/WaveSystem.h"
 #include "protocol/KParam.h"
 #include "protocol/keys/VideoKeys.h"
@@ -41,11 +42,73 @@ void Attach(GstElement* element, CMakerFilter* filter) {
                            [](gpointer p) { delete static_cast<CMakerFilter*>(p); });
 }
 
-// The source filter's window: frame packets (80) and sound blocks (75) handed to it go into
-// the graph as the stream's buffers.
+// The maker's source filter: frame packets (80) and sound blocks (75) handed to its window go
+// into the graph at once, on the caller's thread, stamped with the graph's running time. No
+// queue and no thread of its own: a delivery costs what the graph downstream costs.
+class CZelSourceLogic : public CElementLogic {
+public:
+    void Build() override { AddOutput("src", gst_caps_new_any()); }
+    GstFlowReturn OnBuffer(int, GstBuffer* buffer) override {
+        gst_buffer_unref(buffer);
+        return GST_FLOW_NOT_SUPPORTED;
+    }
+
+    bool Configure(GstCaps* caps) {
+        std::lock_guard lock(m_lock);
+        gst_caps_replace(&m_caps, caps);
+        SetOutputCaps(caps);
+        return true;
+    }
+
+    // The bytes lie inside data, which the buffer keeps (shared, not copied) while the graph
+    // needs them.
+    void Deliver(const QByteArray& data, const char* bytes, size_t length, bool key) {
+        std::lock_guard lock(m_lock);
+        GstClock* clock = gst_element_get_clock(Element());
+        if (!clock || !m_caps) {
+            // Not running: nothing to stamp the data with, and nowhere for it to go.
+            if (clock) {
+                gst_object_unref(clock);
+            }
+            return;
+        }
+        const GstClockTime now = gst_clock_get_time(clock);
+        gst_object_unref(clock);
+        const GstClockTime base = gst_element_get_base_time(Element());
+        auto* owner = new QByteArray(data);
+        GstBuffer* buffer = gst_buffer_new_wrapped_full(
+            GST_MEMORY_FLAG_READONLY, const_cast<char*>(bytes), length, 0, length, owner,
+            [](gpointer data) { delete static_cast<QByteArray*>(data); });
+        GST_BUFFER_PTS(buffer) = now > base ? now - base : 0;
+        if (!key) {
+            GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
+        }
+        StartOutput(m_caps, GST_FORMAT_TIME);
+        Push(buffer);
+    }
+
+    void End() {
+        std::lock_guard lock(m_lock);
+        if (m_caps) {
+            // Even a stream that carried nothing ends, so that the file is completed.
+            StartOutput(m_caps, GST_FORMAT_TIME);
+        }
+        EndOutput();
+    }
+
+    ~CZelSourceLogic() override {
+        if (m_caps) {
+            gst_caps_unref(m_caps);
+        }
+    }
+
+private:
+    GstCaps* m_caps = nullptr;
+};
+
 class CSourceWindow : public CFilterWindow {
 public:
-    explicit CSourceWindow(GstAppSrc* source) : m_source(source) {}
+    explicit CSourceWindow(CZelSourceLogic& source) : m_source(source) {}
     std::atomic<bool> m_delivering{false};
     bool m_video = true;
 
@@ -64,23 +127,25 @@ protected:
                 frame.GetCharNC(VideoFrameKey::DATA, &bytes, length) != 0 || length == 0) {
                 return;
             }
-            GstBuffer* buffer = gst_buffer_new_memdup(bytes, length);
-            if (!key) {
-                GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
+            // The packet read a copy of the bytes: the frame's bytes are at the same place
+            // in the message itself.
+            const qsizetype at = bytes - frame.GetBufferPtr();
+            if (at < 0 || at + length > data.size()) {
+                return;
             }
-            gst_app_src_push_buffer(m_source, buffer);
+            m_source.Deliver(data, data.constData() + at, length, key);
         } else if (!m_video && tag == TAG_SOURCE_AUDIO && !data.isEmpty()) {
-            gst_app_src_push_buffer(m_source, gst_buffer_new_memdup(data.constData(), data.size()));
+            m_source.Deliver(data, data.constData(), static_cast<size_t>(data.size()), true);
         }
     }
 
 private:
-    GstAppSrc* m_source;
+    CZelSourceLogic& m_source;
 };
 
 class CZelSource : public CMakerFilter {
 public:
-    explicit CZelSource(GstAppSrc* source) : m_source(source) {}
+    explicit CZelSource(CZelSourceLogic& source) : m_source(source) {}
 
     HRESULT Command(const tagGuid& command, void* block) override {
         if (command == CMD_FILTER_CONFIGURE) {
@@ -98,7 +163,7 @@ public:
                 config->result = 1;
                 return E_INVALIDARG;
             }
-            gst_app_src_set_caps(m_source, caps);
+            m_source.Configure(caps);
             gst_caps_unref(caps);
             m_window = std::make_unique<CSourceWindow>(m_source);
             m_window->m_video = config->kind == 0;
@@ -114,7 +179,7 @@ public:
             const bool start = command == CMD_FILTER_START;
             m_window->m_delivering = start;
             if (!start) {
-                gst_app_src_end_of_stream(m_source);
+                m_source.End();
             }
             return S_OK;
         }
@@ -122,7 +187,7 @@ public:
     }
 
 private:
-    GstAppSrc* m_source;
+    CZelSourceLogic& m_source;
     std::unique_ptr<CSourceWindow> m_window;
 };
 
@@ -361,10 +426,10 @@ HRESULT QueryInterface(IBaseFilter* filter, const tagGuid& command, void** block
 }
 
 IBaseFilter* MakeZelSource(const char* name) {
-    GstElement* element = MakeAppSrc(name);
-    if (element) {
-        Attach(element, new CZelSource(GST_APP_SRC(element)));
-    }
+    auto logic = std::make_unique<CZelSourceLogic>();
+    CZelSourceLogic& source = *logic;
+    GstElement* element = MakeLogicElement(name, std::move(logic));
+    Attach(element, new CZelSource(source));
     return element;
 }
 
