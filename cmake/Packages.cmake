@@ -21,8 +21,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME tavo)
-# The desktop client draws through a Qt platform plugin and plays through a sound server.
-set(CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The desktop client draws through a Qt platform plugin and plays through a sound server; the
+# camera, the recorder and the file player are GStreamer elements of the base and good sets,
+# which no shared library dependency names.
+set(CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
 set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse")
 set(CPACK_COMPONENT_CLIENT_DESCRIPTION "voice and video chat rooms, desktop and console clients
 Tavo is the desktop client of a voice and video chat-room service: enter a
