@@ -60,20 +60,25 @@ constexpr int kMaxPacket = 0xFFFF;
 
 }  // namespace
 
-uint16_t PacketCrc(const char* data, int length) {
-    if (!data || length <= 0) {
-        return 0;
-    }
+int PacketCrcBlocks(int length) {
     // 13 bytes of every 39 among the first 500, at most 13 blocks; the block count guarantees
     // each sampled block lies wholly inside the packet.
-    const int sampled = std::min(length, 500);
-    const int blocks = (sampled + 13) / 39;
+    return length <= 0 ? 0 : (std::min(length, 500) + 13) / 39;
+}
+
+uint16_t PacketCrcFrom(uint16_t crc, const char* data, int blocks) {
     const auto* p = reinterpret_cast<const uint8_t*>(data);
-    uint16_t crc = 0;
     for (int b = 0; b < blocks; ++b) {
         crc = CrcBlock(crc, p + 39 * b);
     }
     return crc;
+}
+
+uint16_t PacketCrc(const char* data, int length) {
+    if (!data || length <= 0) {
+        return 0;
+    }
+    return PacketCrcFrom(0, data, PacketCrcBlocks(length));
 }
 
 CKParam::~CKParam() {

@@ -81,3 +81,8 @@ private:
 
 // CRC-16/ARC over the sampled bytes of a packet: 13 bytes of every 39 among the first 500.
 uint16_t PacketCrc(const char* data, int length);
+// The same check value taken in steps, for a packet whose bytes do not lie in one buffer: how
+// many sampled blocks a packet of this length has, and the value carried on from crc over
+// `blocks` blocks, the first of them at data and each next one 39 bytes further.
+int PacketCrcBlocks(int length);
+uint16_t PacketCrcFrom(uint16_t crc, const char* data, int blocks);

@@ -39,17 +39,19 @@ std::unique_ptr<CRoomMember> CRoom::Remove(const QString& id) {
 }
 
 void CRoom::Broadcast(const CKParam& packet, const CRoomMember* except) const {
+    const CSharedPacket shared(packet);
     for (const auto& m : m_members) {
         if (m.get() != except && m->main) {
-            m->main->Send(packet);
+            m->main->SendShared(shared);
         }
     }
 }
 
 void CRoom::BroadcastMedia(const CKParam& packet, const CRoomMember* except) const {
+    const CSharedPacket shared(packet);
     for (const auto& m : m_members) {
         if (m.get() != except && m->second) {
-            m->second->Send(packet, true);
+            m->second->SendShared(shared, true);
         }
     }
 }

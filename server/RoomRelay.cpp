@@ -101,6 +101,7 @@ void CRoomRelay::OnVideo(tagRoomRequest& r) {
     }
     // A private picture goes only to the members it names who were let watch, each once.
     QStringList sent;
+    const CSharedPacket shared(relay);
     for (const QString& id : viewers.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         CRoomMember* viewer = r.room->Find(id.trimmed());
         if (!viewer || viewer == r.member || !viewer->second || sent.contains(viewer->id) ||
@@ -108,7 +109,7 @@ void CRoomRelay::OnVideo(tagRoomRequest& r) {
             continue;
         }
         sent.push_back(viewer->id);
-        viewer->second->Send(relay, true);
+        viewer->second->SendShared(shared, true);
         // A list longer than a room could hold is somebody's mistake, not a reason to loop.
         if (sent.size() >= 64) {
             break;

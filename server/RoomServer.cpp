@@ -41,7 +41,8 @@ CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
       m_presence(presence),
       m_config(config),
       // Entry keys start somewhere unguessable so that a key from an earlier run opens nothing.
-      m_nextKeyA(static_cast<int>(QRandomGenerator::global()->bounded(1 << 20, 1 << 30))) {
+      m_nextKeyA(static_cast<int>(QRandomGenerator::global()->bounded(1 << 20, 1 << 30))),
+      m_senders(config.limits.sendThreads) {
     m_poster.CreateMessageWindow(QStringLiteral("room server %1").arg(index));
     m_features.push_back(std::make_unique<CRoomEntry>(*this));
     m_features.push_back(std::make_unique<CRoomMembers>(*this));
@@ -176,6 +177,7 @@ void CRoomServer::OnSecondPacket(IServerPeer& peer, CKParam& packet) {
         for (const auto& [key, m] : m_byKeyA) {
             if (m->second == &peer) {
                 m_secondPeers[&peer] = key;
+                peer.WriteOnThread(m_senders, m->main);
                 if (CRoom* in = ActiveRoom(m->room)) {
                     for (auto& feature : m_features) {
                         feature->OnAttached(*in, *m);
@@ -218,6 +220,11 @@ CRoomMember& CRoomServer::Enter(CRoom& room, std::unique_ptr<CRoomMember> member
     member->room = room.Number();
     CRoomMember& entered = room.Add(std::move(member));
     m_byKeyA[entered.keyA] = &entered;
+    // A member's connections are written by a sending thread from now on, so that what the
+    // room relays to many goes out in parallel.
+    if (entered.main) {
+        entered.main->WriteOnThread(m_senders, nullptr);
+    }
     m_presence.EnterRoom(entered.id, room.Number());
     return entered;
 }

@@ -9,6 +9,7 @@
 #include "server/Listener.h"
 #include "server/Presence.h"
 #include "server/Room.h"
+#include "server/SendPool.h"
 #include "server/ServerConfig.h"
 #include "server/ServerPeer.h"
 #include "server/Store.h"
@@ -154,6 +155,8 @@ private:
     int m_nextKeyA;
     std::vector<std::unique_ptr<CRoomFeature>> m_features;
     CFileRelay* m_fileRelay = nullptr;  // one of the features
+    // Before the listeners: their connections hand frames to it until they are gone.
+    CSendPool m_senders;
     CPortHandler m_mainHandler{*this, false};
     CPortHandler m_secondHandler{*this, true};
     CPoster m_poster{*this};

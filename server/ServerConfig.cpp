@@ -96,6 +96,7 @@ std::map<QString, Reader> Keys(tagServerConfig& c) {
         {QStringLiteral("limits/max_strikes"), Number(l.maxStrikes, 0)},
         {QStringLiteral("limits/send_queue_soft_bytes"), Number(l.sendQueueSoftBytes, 0)},
         {QStringLiteral("limits/send_queue_hard_bytes"), Number(l.sendQueueHardBytes, 0)},
+        {QStringLiteral("limits/send_threads"), Number(l.sendThreads, 0, 64)},
         {QStringLiteral("limits/max_text_bytes"), Number(l.maxTextBytes, 0)},
         {QStringLiteral("limits/chat_interval_ms"), Number(l.chatIntervalMs, 0)},
         {QStringLiteral("limits/max_own_rooms"), Number(l.maxOwnRooms, 0)},

@@ -22,6 +22,9 @@ struct tagServerLimits {
     // whole, beyond the hard limit the connection is dropped.
     int sendQueueSoftBytes = 256 * 1024;
     int sendQueueHardBytes = 4 * 1024 * 1024;
+    // Threads of a room server that write to its members' sockets; 0: one per core, at most
+    // four.
+    int sendThreads = 0;
     // Longest chat line and shortest interval between two lines of one member.
     int maxTextBytes = 8000;
     int chatIntervalMs = 1000;

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
 #include "server/Listener.h"
+#include "server/SendPool.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,7 +20,12 @@ CServerConnection::CServerConnection(CListener& listener, const tagFrameFormat& 
       m_limits(limits),
       m_id(g_nextPeerId++) {}
 
-CServerConnection::~CServerConnection() = default;
+CServerConnection::~CServerConnection() {
+    // The sending thread closes its duplicate of the socket too.
+    if (m_channel) {
+        m_pool->Close(m_channel);
+    }
+}
 
 void CServerConnection::Adopt() {
     unsigned port = 0;
@@ -29,13 +35,28 @@ void CServerConnection::Adopt() {
     SetAccepted();
 }
 
-int CServerConnection::Send(const CKParam& packet, bool droppable) {
+int CServerConnection::QueuedBytes() const {
+    return m_channel ? static_cast<int>(m_channel->QueuedBytes()) : m_queuedBytes;
+}
+
+int CServerConnection::Admit(bool droppable) {
     if (!IsOpen()) {
         return -1;
     }
-    if (droppable && m_queuedBytes > m_limits.sendQueueSoftBytes) {
+    if (m_channel && m_channel->Failed()) {
+        Drop();
+        return -1;
+    }
+    if (droppable && QueuedBytes() > m_limits.sendQueueSoftBytes) {
         ++m_droppedPackets;
         return 1;
+    }
+    return 0;
+}
+
+int CServerConnection::Send(const CKParam& packet, bool droppable) {
+    if (const int admitted = Admit(droppable); admitted != 0) {
+        return admitted;
     }
     CKParam copy;
     if (copy.SetBufferPtr(packet.GetBufferPtr(), packet.GetLength()) != 0) {
@@ -51,19 +72,67 @@ int CServerConnection::Send(const CKParam& packet, bool droppable) {
         --m_sendSequence;
         return -1;
     }
-    m_queue.push_back(
-        BuildFrame(m_frame, static_cast<uint32_t>(now), copy.GetBufferPtr(), copy.GetLength()));
-    m_queuedBytes += static_cast<int>(m_queue.back().size());
-    if (!Flush()) {
-        Drop();
+    tagOutFrame frame;
+    frame.middle =
+        BuildFrame(m_frame, static_cast<uint32_t>(now), copy.GetBufferPtr(), copy.GetLength());
+    return Queue(std::move(frame));
+}
+
+int CServerConnection::SendShared(const CSharedPacket& packet, bool droppable) {
+    // Written by the event loop, a frame is copied into the queue anyway.
+    if (!m_channel) {
+        return Send(packet.Packet(), droppable);
+    }
+    if (const int admitted = Admit(droppable); admitted != 0) {
+        return admitted;
+    }
+    tagOutFrame frame;
+    const auto now = static_cast<uint32_t>(CClock::Get().Now());
+    if (!packet.Frame(m_frame, now, m_sendSequence + 1, frame)) {
         return -1;
     }
-    if (m_queuedBytes > m_limits.sendQueueHardBytes) {
+    ++m_sendSequence;
+    return Queue(std::move(frame));
+}
+
+int CServerConnection::Queue(tagOutFrame frame) {
+    if (m_channel) {
+        m_pool->Push(m_channel, std::move(frame));
+    } else {
+        m_queuedBytes += frame.Size();
+        m_queue.push_back(std::move(frame.middle));
+        if (!Flush()) {
+            Drop();
+            return -1;
+        }
+    }
+    if (QueuedBytes() > m_limits.sendQueueHardBytes) {
         // A receiver this far behind will not catch up; keeping its queue only costs memory.
         Drop();
         return -1;
     }
     return 0;
+}
+
+void CServerConnection::WriteOnThread(CSendPool& pool, IServerPeer* with) {
+    if (m_channel || !IsOpen()) {
+        return;
+    }
+    auto* other = dynamic_cast<CServerConnection*>(with);
+    m_channel = pool.Open(Handle(), other ? other->m_channel : nullptr);
+    if (!m_channel) {
+        return;
+    }
+    m_pool = &pool;
+    // What the socket has not taken yet goes first, in its order.
+    for (QByteArray& bytes : m_queue) {
+        tagOutFrame rest;
+        rest.middle = m_frontOffset ? bytes.mid(m_frontOffset) : std::move(bytes);
+        m_frontOffset = 0;
+        m_pool->Push(m_channel, std::move(rest));
+    }
+    m_queue.clear();
+    m_queuedBytes = 0;
 }
 
 bool CServerConnection::Flush() {
@@ -87,7 +156,7 @@ bool CServerConnection::Flush() {
 }
 
 int CServerConnection::OnKSend(int error) {
-    if (IsOpen() && !Flush()) {
+    if (IsOpen() && !m_channel && !Flush()) {
         Drop();
     }
     return 0;
@@ -111,6 +180,9 @@ int CServerConnection::OnKClose() {
 void CServerConnection::Closed() {
     m_queue.clear();
     m_queuedBytes = 0;
+    if (m_channel) {
+        m_pool->Close(m_channel);
+    }
     if (!m_reported) {
         m_reported = true;
         m_listener.ScheduleReap(*this);

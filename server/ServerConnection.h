@@ -12,8 +12,11 @@
 #include <QByteArray>
 
 #include <deque>
+#include <memory>
 
 class CListener;
+class CSendChannel;
+class CSendPool;
 
 class CServerConnection : public CSocketClient, public IServerPeer {
 public:
@@ -25,13 +28,15 @@ public:
     void Adopt();
 
     int Send(const CKParam& packet, bool droppable = false) override;
+    int SendShared(const CSharedPacket& packet, bool droppable = false) override;
+    void WriteOnThread(CSendPool& pool, IServerPeer* with) override;
     void Drop() override;
     bool IsOpen() const override { return IsConnect() && !m_dropped; }
     uint64_t PeerId() const override { return m_id; }
     QString PeerAddress() const override { return m_address; }
     bool Strike() override;
 
-    int QueuedBytes() const { return m_queuedBytes; }
+    int QueuedBytes() const;
     int DroppedPackets() const { return m_droppedPackets; }
 
 protected:
@@ -42,6 +47,10 @@ protected:
 
 private:
     bool TakeRequestToken();
+    // 0: go on and send, 1: a droppable packet dropped, -1: the connection is gone.
+    int Admit(bool droppable);
+    // Hands a frame to the sending thread and drops a receiver too far behind.
+    int Queue(tagOutFrame frame);
     // Writes what the queue holds until the socket would block. False when the socket failed.
     bool Flush();
     void Closed();
@@ -52,7 +61,10 @@ private:
     uint64_t m_id;
     QString m_address;
     int m_sendSequence = 0;
+    // Written by the event loop until a sending thread takes the connection over.
     std::deque<QByteArray> m_queue;
+    CSendPool* m_pool = nullptr;
+    std::shared_ptr<CSendChannel> m_channel;
     int m_frontOffset = 0;
     int m_queuedBytes = 0;
     int m_droppedPackets = 0;
