@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
+#include <utility>
 
 namespace {
 thread_local int t_lastError = 0;
@@ -302,7 +303,11 @@ void CAsyncSocket::Close() {
         m_writeNotifier = nullptr;
     }
     if (m_fd >= 0) {
-        ::close(m_fd);
+        if (m_closer) {
+            std::exchange(m_closer, nullptr)(m_fd);
+        } else {
+            ::close(m_fd);
+        }
         m_fd = -1;
     }
     m_listening = false;

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -78,6 +79,10 @@ public:
     bool GetSockName(QString& address, unsigned& port) const;
     bool GetPeerName(QString& address, unsigned& port) const;
     int Handle() const { return m_fd; }
+    // Hands the closing of the descriptor to whoever still writes it from another thread: when
+    // the socket closes, the closer is given the descriptor instead, and closes it once done,
+    // so its number is not reused under that writer's feet.
+    void HandOverClose(std::function<void(int fd)> closer) { m_closer = std::move(closer); }
 
     // The error of the calling thread's last failed socket call.
     static int GetLastError();
@@ -107,4 +112,5 @@ private:
     QSocketNotifier* m_writeNotifier = nullptr;
     // Lets a notification tell whether the object survived its own callback.
     std::shared_ptr<bool> m_alive;
+    std::function<void(int fd)> m_closer;
 };

@@ -1,14 +1,10 @@
 #include "server/SendPool.h"
 
-#include <QtGlobal>
-
 #include <algorithm>
-#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <thread>
 
-#include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -37,7 +33,7 @@ struct CSendPool::tagThread {
 };
 
 CSendChannel::~CSendChannel() {
-    if (m_fd >= 0) {
+    if (m_owned && m_fd >= 0) {
         ::close(m_fd);
     }
 }
@@ -76,12 +72,11 @@ CSendPool::~CSendPool() {
 }
 
 std::shared_ptr<CSendChannel> CSendPool::Open(int fd, const std::shared_ptr<CSendChannel>& with) {
-    const int copy = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-    if (copy < 0) {
+    if (fd < 0) {
         return nullptr;
     }
     auto channel = std::make_shared<CSendChannel>();
-    channel->m_fd = copy;
+    channel->m_fd = fd;
     if (with) {
         channel->m_thread = with->m_thread;
         channel->m_group = with->m_group;
@@ -99,6 +94,7 @@ void CSendPool::Push(const std::shared_ptr<CSendChannel>& channel, tagOutFrame f
 }
 
 void CSendPool::Close(const std::shared_ptr<CSendChannel>& channel) {
+    channel->m_owned = true;
     Hand({channel, {}, true});
 }
 

@@ -6,8 +6,8 @@
 // spoke on them: what the room says on the main connection (the microphone changing hands, a
 // line of chat) neither overtakes nor falls behind the voice and video it came between. A
 // thread takes everything handed to it since it last woke, and writes each socket's run of
-// frames with one call. Reading, closing and every decision stay with the event loop: the
-// thread only writes, on a duplicate of the socket that it closes when told.
+// frames with one call. Reading and every decision stay with the event loop: the thread only
+// writes, and closes the descriptor the connection hands it when the connection closes.
 
 #include "server/SharedPacket.h"
 
@@ -33,6 +33,7 @@ private:
     struct tagGroup;
 
     int m_fd = -1;
+    bool m_owned = false;  // the connection has handed the descriptor over for closing
     int m_thread = 0;
     std::shared_ptr<tagGroup> m_group;  // the member's connections, written in one order
     std::atomic<int64_t> m_queued{0};
@@ -54,13 +55,13 @@ public:
     CSendPool& operator=(const CSendPool&) = delete;
 
     int Threads() const { return static_cast<int>(m_threads.size()); }
-    // Writes the socket from now on (on a duplicate of it): on the thread that writes `with`,
-    // in one order with it, when given; otherwise on the next thread in turn. Null when the
-    // socket cannot be duplicated.
+    // Writes the socket from now on: on the thread that writes `with`, in one order with it,
+    // when given; otherwise on the next thread in turn. The descriptor stays the connection's
+    // until it hands it back through Close.
     std::shared_ptr<CSendChannel> Open(int fd, const std::shared_ptr<CSendChannel>& with);
     void Push(const std::shared_ptr<CSendChannel>& channel, tagOutFrame frame);
-    // Nothing more is written: what the channel holds goes out as far as the socket takes it
-    // at once, and the duplicate is closed.
+    // The connection has closed: what the channel holds goes out as far as the socket takes it
+    // at once, then the thread closes the descriptor.
     void Close(const std::shared_ptr<CSendChannel>& channel);
 
 private:

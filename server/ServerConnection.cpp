@@ -20,19 +20,15 @@ CServerConnection::CServerConnection(CListener& listener, const tagFrameFormat& 
       m_limits(limits),
       m_id(g_nextPeerId++) {}
 
-CServerConnection::~CServerConnection() {
-    // The sending thread closes its duplicate of the socket too.
-    if (m_channel) {
-        m_pool->Close(m_channel);
-    }
-}
+CServerConnection::~CServerConnection() = default;
 
 void CServerConnection::Adopt() {
     unsigned port = 0;
     GetPeerName(m_address, port);
     m_tokens = m_limits.requestBurst;
     m_tokensAt = CClock::Get().UptimeMs();
-    SetAccepted();
+    // The listener keeps the time of all its connections with one timer.
+    SetAccepted(false);
 }
 
 int CServerConnection::QueuedBytes() const {
@@ -124,6 +120,8 @@ void CServerConnection::WriteOnThread(CSendPool& pool, IServerPeer* with) {
         return;
     }
     m_pool = &pool;
+    // The thread closes the socket once it has written what it was given before the close.
+    HandOverClose([pool = m_pool, channel = m_channel](int) { pool->Close(channel); });
     // What the socket has not taken yet goes first, in its order.
     for (QByteArray& bytes : m_queue) {
         tagOutFrame rest;
@@ -180,9 +178,6 @@ int CServerConnection::OnKClose() {
 void CServerConnection::Closed() {
     m_queue.clear();
     m_queuedBytes = 0;
-    if (m_channel) {
-        m_pool->Close(m_channel);
-    }
     if (!m_reported) {
         m_reported = true;
         m_listener.ScheduleReap(*this);
