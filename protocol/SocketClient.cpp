@@ -90,7 +90,7 @@ void CSocketClient::OnConnect(int error) {
     SetAccepted();
 }
 
-void CSocketClient::SetAccepted() {
+void CSocketClient::SetAccepted(bool ownTimers) {
     m_ownerThread = QThread::currentThread();
     m_created = true;
     m_connected = true;
@@ -102,8 +102,10 @@ void CSocketClient::SetAccepted() {
         MessageBox(QStringLiteral("创建消息窗口失败"));
         return;
     }
-    m_window.SetTimer(TIMER_KEEPALIVE, kKeepAliveMs);
-    m_window.SetTimer(TIMER_SILENCE, kSilenceCheckMs);
+    if (ownTimers) {
+        m_window.SetTimer(TIMER_KEEPALIVE, kKeepAliveMs);
+        m_window.SetTimer(TIMER_SILENCE, kSilenceCheckMs);
+    }
     SetBufferSizes(kSocketBuffer, kSocketBuffer);
 }
 

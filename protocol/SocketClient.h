@@ -70,7 +70,9 @@ public:
     int KSend(CKParam& packet);
     int KSend(const char* data, int n);
     int KClose();
-    void SetAccepted();
+    // ownTimers false: the keep-alive and the silence check are left to the owner, which calls
+    // OnTimer itself (a listener keeping the time of thousands of connections with one timer).
+    void SetAccepted(bool ownTimers = true);
     bool IsConnect() const { return m_connected; }
     bool IsCreated() const { return m_created; }
     void OnTimer(unsigned id);

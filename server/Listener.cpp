@@ -4,7 +4,13 @@
 
 namespace {
 constexpr unsigned WM_REAP = 0x0401;
-}
+constexpr unsigned TIMER_TICK = 1;
+constexpr unsigned kTickMs = 1000;
+// Each connection is checked for silence every third tick and sends its keep-alive every
+// fifteenth, as a connection keeping its own time would.
+constexpr unsigned kSilenceTicks = CSocketClient::kSilenceCheckMs / kTickMs;
+constexpr unsigned kKeepAliveTicks = CSocketClient::kKeepAliveMs / kTickMs;
+}  // namespace
 
 CListener::CListener(const tagFrameFormat& format, IPeerHandler& handler,
                      const tagServerLimits& limits)
@@ -26,6 +32,7 @@ bool CListener::Start(const QString& address, unsigned port) {
         return false;
     }
     m_reaper.CreateMessageWindow(QStringLiteral("listener"));
+    m_reaper.SetTimer(TIMER_TICK, kTickMs);
     return true;
 }
 
@@ -51,6 +58,25 @@ intptr_t CListener::CReaper::OnMessage(unsigned msg, uintptr_t wParam, intptr_t 
         m_owner.Reap();
     }
     return 0;
+}
+
+void CListener::CReaper::OnTimer(unsigned id) {
+    if (id == TIMER_TICK) {
+        m_owner.Tick();
+    }
+}
+
+void CListener::Tick() {
+    const unsigned tick = m_ticks++;
+    // A connection that closes here is only scheduled for reaping: the map stays as it is.
+    for (auto& [id, connection] : m_connections) {
+        if (id % kSilenceTicks == tick % kSilenceTicks) {
+            connection->OnTimer(CSocketClient::TIMER_SILENCE);
+        }
+        if (id % kKeepAliveTicks == tick % kKeepAliveTicks) {
+            connection->OnTimer(CSocketClient::TIMER_KEEPALIVE);
+        }
+    }
 }
 
 void CListener::Reap() {

@@ -43,6 +43,7 @@ private:
 
     protected:
         intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
+        void OnTimer(unsigned id) override;
 
     private:
         CListener& m_owner;
@@ -50,6 +51,9 @@ private:
 
     void ScheduleReap(CServerConnection& connection);
     void Reap();
+    // One timer for every connection's keep-alive and silence check, each connection's turn
+    // spread over the ticks so that they do not all fall at once.
+    void Tick();
 
     tagFrameFormat m_format;
     IPeerHandler& m_handler;
@@ -59,5 +63,6 @@ private:
     std::map<uint64_t, std::unique_ptr<CServerConnection>> m_connections;
     std::vector<uint64_t> m_closed;
     bool m_reapPosted = false;
+    unsigned m_ticks = 0;
     CReaper m_reaper{*this};
 };
