@@ -1,10 +1,12 @@
-// The service under voice load: one room, one speaker and N listeners over real loopback TCP.
+// The service under voice load: one room, one speaker and N listeners (up to 10,000) over real
+// loopback TCP.
 // The speaker sends quality-1 voice at its real rate (one 23040-byte block of 22050 Hz stereo
 // is 261 ms; at 64 kbit/s it encodes to about 2090 bytes); every listener's second connection
 // receives the relay. Measured: relay latency from the speaker's send to each listener's
-// receive (median, 99th percentile), the service's CPU share and memory, the number of
-// listeners one service holds in one room before the 99th percentile passes 50 ms, and, in
-// the same run, plain loopback TCP throughput as the ceiling.
+// receive (median, 99th percentile), the service's CPU share (and per 1,000 listeners) and
+// memory, the bytes it relays per second, the number of listeners one service holds in one
+// room before the 99th percentile passes 50 ms, and, in the same run, plain loopback TCP
+// throughput as the ceiling of what it could relay.
 //
 // The same rig measures room administration at scale: the room's owner kicks a member, the
 // member enters again, and a few sampled members time the kick announcement.
@@ -31,6 +33,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -49,6 +52,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,6 +67,8 @@ constexpr int kMeasuredBlocks = 30;
 // The seeded account that owns the load room, and how many members time each kick.
 constexpr int kOwnerNumber = 10001;
 constexpr int kKickWatchers = 8;
+// Threads that join members at once.
+constexpr int kJoiners = 16;
 
 // The kernel stamps each arriving segment with the wall clock; the speaker stamps its packets
 // with the same clock, so the receiving thread's own delays stay out of the latency.
@@ -125,10 +131,33 @@ tagPorts g_ports;
     _exit(ports.hall ? app.exec() : 1);
 }
 
+// Ten thousand listeners are twenty thousand connections on each side: far past the usual
+// limit of descriptors.
+void RaiseFileLimit() {
+    constexpr rlim_t kWanted = 1 << 17;
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    rlimit raised{std::max(limit.rlim_cur, kWanted), std::max(limit.rlim_max, kWanted)};
+    // Only a privileged process may raise the ceiling; anyone may go up to it.
+    if (setrlimit(RLIMIT_NOFILE, &raised) != 0) {
+        raised = {limit.rlim_max, limit.rlim_max};
+        setrlimit(RLIMIT_NOFILE, &raised);
+    }
+}
+
+// The most listeners the descriptors allow, the service's and ours alike: two connections each,
+// and some to spare for the listening sockets, the hall connections and the rest.
+int MaxListeners() {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    return static_cast<int>(std::min<rlim_t>(10000, (limit.rlim_cur - 150) / 2));
+}
+
 bool StartServer() {
     if (g_server > 0) {
         return true;
     }
+    RaiseFileLimit();
     int fds[2];
     if (pipe(fds) != 0) {
         return false;
@@ -152,8 +181,8 @@ void StopServer() {
     }
 }
 
-// CPU seconds the service has used, from /proc.
-double ServerCpuSeconds() {
+// CPU seconds the service has used, from /proc: in all, and of them in the kernel.
+double ServerCpuSeconds(double* kernel = nullptr) {
     std::ifstream stat("/proc/" + std::to_string(g_server) + "/stat");
     std::string line;
     std::getline(stat, line);
@@ -170,7 +199,11 @@ double ServerCpuSeconds() {
             stime = std::stoull(field);
         }
     }
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    const auto tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    if (kernel) {
+        *kernel = static_cast<double>(stime) / tick;
+    }
+    return static_cast<double>(utime + stime) / tick;
 }
 
 double ServerMemoryMb(const char* key) {
@@ -285,6 +318,12 @@ struct tagAccountLogin {
     QString password;
 };
 
+// Says why a member could not join; the rig gives up on the step.
+std::unique_ptr<tagMember> Failed(int index, const char* why) {
+    std::fprintf(stderr, "member %d: %s (%s)\n", index, why, std::strerror(errno));
+    return nullptr;
+}
+
 // A visitor name from the hall, or an account's login when one is given, then 122, 120, 110
 // and 650: a member with both connections.
 std::unique_ptr<tagMember> Join(int index, const tagAccountLogin* account = nullptr) {
@@ -292,7 +331,7 @@ std::unique_ptr<tagMember> Join(int index, const tagAccountLogin* account = null
     const QString machine = QStringLiteral("BENCH-%1").arg(index);
     tagConn hall;
     if (!Connect(hall, g_ports.hall)) {
-        return nullptr;
+        return Failed(index, "the hall refused the connection");
     }
     CKParam visitor;
     visitor.SetShortInt(KEY_COMMAND, CMD_VISITOR);
@@ -317,13 +356,13 @@ std::unique_ptr<tagMember> Join(int index, const tagAccountLogin* account = null
     }
     close(hall.fd);
     if (!named) {
-        return nullptr;
+        return Failed(index, "the hall did not name the visitor");
     }
     m->id = account ? TextField(*named, LoginReplyKey::NAME) : TextField(*named, 30);
     // The user number the hall gave is what proves the name at the room login.
     const int userNumber = account ? IntField(*named, LoginReplyKey::NUMBER) : IntField(*named, 40);
     if (!Connect(m->main, g_ports.room)) {
-        return nullptr;
+        return Failed(index, "the room server refused the connection");
     }
     CKParam login;
     login.SetShortInt(KEY_COMMAND, CMD_ROOM_LOGIN);
@@ -333,14 +372,14 @@ std::unique_ptr<tagMember> Join(int index, const tagAccountLogin* account = null
     login.SetCString(80, machine);
     if (!Send(m->main, login) || !Await(m->main, CMD_ROOM_LOGIN_REPLY) ||
         !Await(m->main, CMD_USER_VERIFIED)) {
-        return nullptr;
+        return Failed(index, "the room login was not answered");
     }
     CKParam enter;
     enter.SetShortInt(KEY_COMMAND, CMD_ENTER);
     auto entered = Send(m->main, enter) ? Await(m->main, CMD_ENTER_REPLY) : std::nullopt;
     if (!entered || IntField(*entered, KEY_RESULT) != 0 ||
         !Connect(m->second, static_cast<unsigned>(IntField(*entered, 50)))) {
-        return nullptr;
+        return Failed(index, "the entry was refused");
     }
     CKParam attach;
     attach.SetShortInt(KEY_COMMAND, CMD_ATTACH);
@@ -349,7 +388,7 @@ std::unique_ptr<tagMember> Join(int index, const tagAccountLogin* account = null
     attach.SetInt(40, IntField(*entered, 40));
     auto attached = Send(m->second, attach) ? Await(m->second, CMD_ATTACH_REPLY) : std::nullopt;
     if (!attached || IntField(*attached, KEY_RESULT) != 0) {
-        return nullptr;
+        return Failed(index, "the second connection was not attached");
     }
     return m;
 }
@@ -364,7 +403,10 @@ public:
     }
 
     bool Ready() const { return m_speaker != nullptr; }
-    int Listeners() const { return static_cast<int>(m_listeners.size()); }
+    int Listeners() {
+        std::lock_guard lock(m_mutex);
+        return static_cast<int>(m_listeners.size());
+    }
 
     // Adds or removes listeners until there are n.
     bool ResizeTo(int n) {
@@ -391,40 +433,78 @@ public:
             std::this_thread::sleep_for(std::chrono::seconds(1));
             return true;
         }
-        while (Listeners() < n) {
-            auto m = Join(m_nextIndex++);
-            if (!m) {
-                return false;
-            }
-            for (tagConn* c : {&m->main, &m->second}) {
-                fcntl(c->fd, F_SETFL, fcntl(c->fd, F_GETFL) | O_NONBLOCK);
-            }
-            m->second.timed = true;
-            // The first few listeners' main connections time the room's announcements.
-            m->main.timed = Listeners() < kKickWatchers;
-            const int on = 1;
-            for (tagConn* c : {&m->main, &m->second}) {
-                if (c->timed) {
-                    setsockopt(c->fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+        // Members join from several threads at once: every arrival is announced to everybody
+        // inside, and announcements that pile up go out to each member in one write.
+        std::atomic<int> wanted{n - Listeners()};
+        std::atomic<bool> failed{false};
+        std::vector<std::thread> joiners;
+        for (int i = 0; i < kJoiners; ++i) {
+            joiners.emplace_back([&] {
+                while (!failed && wanted.fetch_sub(1) > 0) {
+                    int index = 0;
+                    {
+                        std::lock_guard lock(m_mutex);
+                        index = m_nextIndex++;
+                    }
+                    auto m = Join(index);
+                    if (!m) {
+                        failed = true;
+                        return;
+                    }
+                    Adopt(std::move(m));
                 }
+            });
+        }
+        while (wanted > 0 && !failed) {
+            // A big step takes longer than the service lets a silent connection live; the
+            // speaker's second connection is this thread's to keep alive.
+            if (MonotonicNs() - m_speakerAlive > 10'000'000'000LL) {
+                m_speakerAlive = MonotonicNs();
+                CKParam alive;
+                alive.SetShortInt(KEY_COMMAND, CMD_KEEPALIVE);
+                Send(m_speaker->second, alive);
             }
-            tagMember* raw = m.get();
-            {
-                std::lock_guard lock(m_mutex);
-                m_listeners.push_back(std::move(m));
-            }
-            epoll_event main{EPOLLIN, {.ptr = &raw->main}};
-            epoll_event second{EPOLLIN, {.ptr = &raw->second}};
-            epoll_ctl(m_epoll, EPOLL_CTL_ADD, raw->main.fd, &main);
-            epoll_ctl(m_epoll, EPOLL_CTL_ADD, raw->second.fd, &second);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        for (std::thread& t : joiners) {
+            t.join();
+        }
+        if (failed) {
+            return false;
         }
         return true;
+    }
+
+    // A member who joined becomes a listener the receiving thread reads.
+    void Adopt(std::unique_ptr<tagMember> m) {
+        for (tagConn* c : {&m->main, &m->second}) {
+            fcntl(c->fd, F_SETFL, fcntl(c->fd, F_GETFL) | O_NONBLOCK);
+        }
+        m->second.timed = true;
+        const int on = 1;
+        setsockopt(m->second.fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+        tagMember* raw = m.get();
+        {
+            std::lock_guard lock(m_mutex);
+            // The first few listeners' main connections time the room's announcements.
+            raw->main.timed = static_cast<int>(m_listeners.size()) < kKickWatchers;
+            if (raw->main.timed) {
+                setsockopt(raw->main.fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+            }
+            m_listeners.push_back(std::move(m));
+        }
+        epoll_event main{EPOLLIN, {.ptr = &raw->main}};
+        epoll_event second{EPOLLIN, {.ptr = &raw->second}};
+        epoll_ctl(m_epoll, EPOLL_CTL_ADD, raw->main.fd, &main);
+        epoll_ctl(m_epoll, EPOLL_CTL_ADD, raw->second.fd, &second);
     }
 
     struct tagResult {
         std::vector<double> latenciesMs;
         int64_t expected = 0;
+        int64_t relayedBytes = 0;  // voice frames received while recording, whole
         double serverCpuPercent = 0;
+        double kernelCpuPercent = 0;  // of it, in the kernel
         double seconds = 0;
     };
 
@@ -434,18 +514,20 @@ public:
         {
             std::lock_guard lock(m_mutex);
             m_latencies.clear();
+            m_relayedBytes = 0;
             m_recording = false;
         }
         const QByteArray filler(kPayloadBytes, 'v');
         int64_t next = MonotonicNs();
         const int64_t period = static_cast<int64_t>(kBlockSeconds * 1e9);
         double cpuStart = 0;
+        double kernelStart = 0;
         int64_t wallStart = 0;
         for (int block = 0; block < kWarmupBlocks + kMeasuredBlocks; ++block) {
             if (block == kWarmupBlocks) {
                 std::lock_guard lock(m_mutex);
                 m_recording = true;
-                cpuStart = ServerCpuSeconds();
+                cpuStart = ServerCpuSeconds(&kernelStart);
                 wallStart = MonotonicNs();
             }
             while (MonotonicNs() < next) {
@@ -468,11 +550,15 @@ public:
         // Stragglers get a moment, then the window closes.
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         result.seconds = static_cast<double>(MonotonicNs() - wallStart) / 1e9;
-        result.serverCpuPercent = (ServerCpuSeconds() - cpuStart) / result.seconds * 100.0;
+        double kernelEnd = 0;
+        result.serverCpuPercent =
+            (ServerCpuSeconds(&kernelEnd) - cpuStart) / result.seconds * 100.0;
+        result.kernelCpuPercent = (kernelEnd - kernelStart) / result.seconds * 100.0;
         std::lock_guard lock(m_mutex);
         m_recording = false;
         result.latenciesMs = m_latencies;
-        result.expected = static_cast<int64_t>(kMeasuredBlocks) * Listeners();
+        result.relayedBytes = m_relayedBytes;
+        result.expected = static_cast<int64_t>(kMeasuredBlocks) * m_listeners.size();
         return result;
     }
 
@@ -657,6 +743,8 @@ private:
         std::lock_guard lock(m_mutex);
         if (m_recording) {
             m_latencies.push_back(static_cast<double>(now - sent) / 1e6);
+            // The packet and its frame: marker, send time and check value.
+            m_relayedBytes += bytes.size() + kTcpFrame.headerSize + 2;
         }
     }
 
@@ -699,12 +787,14 @@ private:
     std::unique_ptr<tagMember> m_owner;  // owns the load room; kept once joined
     std::vector<std::unique_ptr<tagMember>> m_listeners;
     int m_nextIndex = 0;
+    int64_t m_speakerAlive = 0;
     int m_epoll = -1;
     std::thread m_receiver;
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     bool m_recording = false;
     std::vector<double> m_latencies;
+    int64_t m_relayedBytes = 0;
     int64_t m_kickSent = 0;  // wall clock of the kick in flight, 0 between cycles
     int m_kickHeard = 0;
     std::condition_variable m_kickWaiter;
@@ -729,15 +819,29 @@ bool Report(benchmark::State& state, CLoadRig::tagResult& r) {
     const double p99 = Percentile(r.latenciesMs, 0.99);
     const double worst =
         r.latenciesMs.empty() ? 0 : *std::max_element(r.latenciesMs.begin(), r.latenciesMs.end());
-    state.counters["listeners"] = CLoadRig::Get().Listeners();
+    const int listeners = CLoadRig::Get().Listeners();
+    state.counters["listeners"] = listeners;
     state.counters["p50_ms"] = p50;
     state.counters["p99_ms"] = p99;
     state.counters["max_ms"] = worst;
     state.counters["delivered_pct"] = delivered * 100.0;
     state.counters["server_cpu_pct"] = r.serverCpuPercent;
+    state.counters["kernel_cpu_pct"] = r.kernelCpuPercent;
+    state.counters["cpu_pct_per_1000"] =
+        listeners ? r.serverCpuPercent * 1000.0 / static_cast<double>(listeners) : 0;
+    state.counters["relayed_MB_per_s"] =
+        static_cast<double>(r.relayedBytes) / std::max(r.seconds, 1e-9) / 1e6;
     state.counters["server_rss_mb"] = ServerMemoryMb("VmRSS:");
     state.counters["server_peak_mb"] = ServerMemoryMb("VmHWM:");
     state.SetIterationTime(r.seconds);
+    // The counters keep only the last step of a growing room; every step is shown as it ends.
+    std::fprintf(
+        stderr,
+        "listeners %6d  p50 %7.2f ms  p99 %7.2f ms  delivered %6.2f %%  server cpu %6.1f %% "
+        "(kernel %5.1f %%, %5.2f %% per 1000)  relayed %7.2f MB/s  rss %6.1f MB\n",
+        listeners, p50, p99, delivered * 100.0, r.serverCpuPercent, r.kernelCpuPercent,
+        state.counters["cpu_pct_per_1000"].value, state.counters["relayed_MB_per_s"].value,
+        ServerMemoryMb("VmRSS:"));
     return p99 <= 50.0 && delivered > 0.99;
 }
 
@@ -750,10 +854,18 @@ void BM_ListenersWithin50ms(benchmark::State& state) {
     }
     for (auto _ : state) {
         int held = 0;
-        for (int n : {200, 400, 600, 800, 1000, 1250, 1500, 2000, 2500, 3000}) {
-            if (!rig.ResizeTo(n)) {
+        for (int step : {500, 1000, 2000, 3000, 4000, 5000, 6000, 8000, 10000}) {
+            const int n = std::min(step, MaxListeners());
+            if (n < step && n <= held) {
                 break;
             }
+            const int64_t joining = MonotonicNs();
+            if (!rig.ResizeTo(n)) {
+                std::fprintf(stderr, "the room could not grow to %d listeners\n", n);
+                break;
+            }
+            std::fprintf(stderr, "grew to %d listeners in %.1f s\n", n,
+                         static_cast<double>(MonotonicNs() - joining) / 1e9);
             auto result = rig.Measure();
             if (!Report(state, result)) {
                 break;
@@ -767,7 +879,9 @@ BENCHMARK(BM_ListenersWithin50ms)->Iterations(1)->UseManualTime()->Unit(benchmar
 
 void BM_VoiceRelay(benchmark::State& state) {
     CLoadRig& rig = CLoadRig::Get();
-    if (!rig.Ready() || !rig.ResizeTo(static_cast<int>(state.range(0)))) {
+    // Where the machine's descriptors end first, as many as they allow.
+    const int n = std::min(static_cast<int>(state.range(0)), MaxListeners());
+    if (!rig.Ready() || !rig.ResizeTo(n)) {
         state.SkipWithError("the load rig could not be set up");
         return;
     }
@@ -780,6 +894,8 @@ BENCHMARK(BM_VoiceRelay)
     ->Arg(10)
     ->Arg(100)
     ->Arg(1000)
+    ->Arg(5000)
+    ->Arg(10000)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
