@@ -240,7 +240,7 @@ constexpr ECommandFlag operator|(ECommandFlag a, ECommandFlag b) {
     X(LEAVE_PRIVATE,              160,  PrivateChat, 0,    0,                          0,  CF_NONE)        \
     X(PEER_INFO,                  190,  PrivateChat, 191,  IDS_OP_PEER_INFO,           0,  CF_NONE)        \
     X(PEER_INFO_REPLY,            191,  PrivateChat, 0,    0,                          0,  CF_DIALOG_REPLY) \
-    X(BANDWIDTH,                  510,  PrivateChat, 511,  0,                          0,  CF_NONE)        \
+    X(BANDWIDTH,                  510,  PrivateChat, 511,  IDS_OP_BANDWIDTH,           0,  CF_GENERIC)     \
     X(BANDWIDTH_REPLY,            511,  PrivateChat, 0,    0,                          0,  CF_PRIVATE_ROOM) \
     X(BANDWIDTH_CHANGED,          512,  PrivateChat, 0,    0,                          0,  CF_PRIVATE_ROOM) \
     X(PRIVATE_REQUEST,            520,  PrivateChat, 521,  0,                          0,  CF_OWNER_ENDS | CF_LONG_WAIT) \
@@ -250,7 +250,10 @@ constexpr ECommandFlag operator|(ECommandFlag a, ECommandFlag b) {
     X(PRIVATE_ANSWER_REPLY,       551,  PrivateChat, 0,    0,                          0,  CF_NONE)        \
     X(PRIVATE_ANSWERED,           552,  PrivateChat, 0,    0,                          0,  CF_NONE)        \
     X(MOVE_TO_PRIVATE,            553,  PrivateChat, 0,    0,                          0,  CF_NONE)        \
+    X(PRIVATE_GIVE_UP,            554,  PrivateChat, 0,    0,                          0,  CF_NONE)        \
     X(PRIVATE_FAILED,             555,  PrivateChat, 0,    0,                          0,  CF_NONE)        \
+    X(PRIVATE_TICK,               850,  PrivateChat, 0,    0,                          0,  CF_NONE)        \
+    X(PRIVATE_TOCK,               860,  PrivateChat, 0,    0,                          0,  CF_NONE)        \
     X(FILE_OFFER,                 633,  PrivateChat, 634,  0,                          0,  CF_NONE)        \
     X(FILE_OFFER_REPLY,           634,  PrivateChat, 0,    0,                          0,  CF_PRIVATE_ROOM) \
     X(FILE_OFFERED,               635,  PrivateChat, 0,    0,                          0,  CF_PRIVATE_ROOM) \

@@ -88,6 +88,7 @@ void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
         return;
     }
     s.machine = machine;
+    s.localAddress = r.packet.TextOr(RoomLoginKey::ADDRESS);
     s.room = roomNumber;
     s.stage = EStage::LoggedIn;
     r.Answer();

@@ -9,6 +9,7 @@
 #include "protocol/keys/MembersKeys.h"
 #include "server/FileRelay.h"
 #include "server/Packets.h"
+#include "server/PrivateChat.h"
 #include "server/RoomActivity.h"
 #include "server/RoomAdmin.h"
 #include "server/RoomChat.h"
@@ -29,8 +30,8 @@
 namespace {
 constexpr unsigned WM_VERIFIED = 0x0402;
 
-// Features this service does not run: every request of theirs is refused with "操作被禁止"
-// rather than left unanswered. A member leaving for a private room is let go (see the entry).
+// Features this service does not run, or requests of a feature it does not offer: refused with
+// "操作被禁止" rather than left unanswered.
 constexpr EFeature kNotRun[] = {EFeature::PrivateChat, EFeature::PrivateMic};
 }  // namespace
 
@@ -58,8 +59,10 @@ CRoomServer::CRoomServer(int index, CStore& store, CPresence& presence,
     m_fileRelay = relay.get();
     m_features.push_back(std::move(relay));
     m_features.push_back(std::make_unique<CRoomRecording>(*this));
+    m_features.push_back(std::make_unique<CPrivateChat>(*this));
     for (const tagCommandInfo& c : kCommandTable) {
-        if (c.reply != 0 && std::ranges::find(kNotRun, c.feature) != std::end(kNotRun)) {
+        if (c.reply != 0 && std::ranges::find(kNotRun, c.feature) != std::end(kNotRun) &&
+            !m_mainRequests.Handles(c.code)) {
             m_mainRequests.NotOffered(c.code, EStage::Entered);
         }
     }
@@ -128,6 +131,11 @@ void CRoomServer::OnMainPacket(IServerPeer& peer, CKParam& packet) {
         peer.Drop();
         return;
     }
+    for (auto& feature : m_features) {
+        if (feature->TakeMain(session, packet)) {
+            return;
+        }
+    }
     CRoom* room = session.member ? ActiveRoom(session.room) : nullptr;
     tagRoomRequest r{
         {peer, packet, packet.Command()}, &session, room, room ? session.member : nullptr};
@@ -150,6 +158,9 @@ void CRoomServer::OnMainClosed(IServerPeer& peer) {
     }
     const tagRoomSession session = it->second;
     m_sessions.erase(it);
+    for (auto& feature : m_features) {
+        feature->OnMainClosed(session);
+    }
     if (session.member && session.member->main == &peer) {
         if (CRoom* room = ActiveRoom(session.room)) {
             Depart(*room, session.id);
@@ -158,6 +169,11 @@ void CRoomServer::OnMainClosed(IServerPeer& peer) {
 }
 
 void CRoomServer::OnSecondPacket(IServerPeer& peer, CKParam& packet) {
+    for (auto& feature : m_features) {
+        if (feature->TakeSecond(peer, packet)) {
+            return;
+        }
+    }
     CRoomMember* member = nullptr;
     if (auto it = m_secondPeers.find(&peer); it != m_secondPeers.end()) {
         member = MemberByKey(it->second);
@@ -190,6 +206,9 @@ void CRoomServer::OnSecondPacket(IServerPeer& peer, CKParam& packet) {
 }
 
 void CRoomServer::OnSecondClosed(IServerPeer& peer) {
+    for (auto& feature : m_features) {
+        feature->OnSecondClosed(peer);
+    }
     auto it = m_secondPeers.find(&peer);
     if (it == m_secondPeers.end()) {
         return;

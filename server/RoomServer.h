@@ -33,6 +33,7 @@ struct tagRoomSession {
     bool registered = false;
     int room = 0;
     QString machine;
+    QString localAddress;  // the address the client reported for itself (room login)
     CRoomMember* member = nullptr;
     // The connection of a mic guard: after its enter packet it has nothing more to say.
     bool guard = false;
@@ -60,6 +61,13 @@ public:
     virtual void OnRoomTimer(CRoom& room, unsigned id) {}
     // The room's settings were read again from the database; before is what they were.
     virtual void OnReloaded(CRoom& room, const tagRoomRecord& before) {}
+    // A feature may take a connection's packets over once its member left every room (the
+    // private room): true when it took the packet.
+    virtual bool TakeMain(tagRoomSession& session, CKParam& packet) { return false; }
+    virtual bool TakeSecond(IServerPeer& peer, CKParam& packet) { return false; }
+    // A connection closed, before the service forgets it.
+    virtual void OnMainClosed(const tagRoomSession& session) {}
+    virtual void OnSecondClosed(IServerPeer& peer) {}
 
 protected:
     CRoomServer& m_server;
