@@ -85,9 +85,12 @@ int main(int argc, char** argv) {
     CConsoleRoomView roomView(out);
     CConsoleChatView publicView(out, QStringLiteral("公聊"));
     CConsoleChatView privateView(out, QStringLiteral("私聊"));
+    CConsolePrivateRoomView privateRoomView(out);
+    CConsoleChatView privateRoomChat(out, QStringLiteral("私聊房"));
     CHallRelay relay;
     CRoomEntry entry(relay);
     entry.Room().SetViews(&roomView, &publicView, &privateView);
+    entry.PrivateRoom().SetViews(&privateRoomView, &privateRoomChat);
     CRoomAudio::Install(entry.Room());
     roomView.SetVideo(&CRoomVideo::Install(entry.Room()));
     CRoomRecording& recording = CRoomRecording::Install(entry.Room());

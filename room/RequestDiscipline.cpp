@@ -36,15 +36,24 @@ short CRequestDiscipline::IntervalGroup(short code) {
     return code == CMD_PRIVATE_MIC ? short{CMD_GRAB_MIC} : code;
 }
 
+int CRequestDiscipline::Title(short code) const {
+    if (const auto it = m_names.find(code); it != m_names.end()) {
+        return it->second;
+    }
+    const tagCommandInfo* c = FindCommand(code);
+    return c ? c->title : 0;
+}
+
 void CRequestDiscipline::Line(short code, int suffix, const QString& extra) {
     const tagCommandInfo* c = FindCommand(code);
-    if (!c || c->title == 0) {
+    const int title = Title(code);
+    if (!c || title == 0) {
         return;
     }
     if (c->Has(CF_QUIET) && (suffix == SUFFIX_WAIT || suffix == SUFFIX_SUCCESS)) {
         return;
     }
-    m_panes.SystemLine(LoadString(c->title) + extra, suffix);
+    m_panes.SystemLine(LoadString(title) + extra, suffix);
 }
 
 bool CRequestDiscipline::CheckPending(short code) {
@@ -65,8 +74,9 @@ bool CRequestDiscipline::CheckInterval(short code) {
     // A clock set back counts as time not yet passed.
     if (it != m_lastAttempt.end() && now - it->second < seconds) {
         m_panes.SystemLine(QStringLiteral("%1%2%3%4")
-                               .arg(OperationName(IntervalGroup(code)), LoadString(IDS_INTERVAL),
-                                    QString::number(seconds), LoadString(IDS_SECONDS)));
+                               .arg(LoadString(Title(IntervalGroup(code))),
+                                    LoadString(IDS_INTERVAL), QString::number(seconds),
+                                    LoadString(IDS_SECONDS)));
         return false;
     }
     return true;
@@ -158,9 +168,12 @@ bool CRequestDiscipline::OnTimer(unsigned id) {
     }
     ClearPending(c->code);
     // A request whose feature ends it writes its own lines; the request is over either way.
-    if (c->Has(CF_GENERIC) && c->title != 0) {
+    if (c->Has(CF_GENERIC) && Title(c->code) != 0) {
         m_panes.SystemLine(
-            QStringLiteral("%1 %2").arg(LoadString(c->title), LoadString(IDS_TIMEOUT)));
+            QStringLiteral("%1 %2").arg(LoadString(Title(c->code)), LoadString(IDS_TIMEOUT)));
+    }
+    if (const auto it = m_timeouts.find(c->code); it != m_timeouts.end()) {
+        it->second();
     }
     return true;
 }

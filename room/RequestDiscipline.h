@@ -59,6 +59,13 @@ public:
 
     bool IsPending(short code) const;
     void ClearPending(short code);
+    // A window whose operations have names of their own (the private room's "拿麦放歌" for the
+    // microphone request): those names replace the table's in every line.
+    void SetOperationNames(std::map<short, int> names) { m_names = std::move(names); }
+    // What a feature that ends its own request does when the request's timer fires.
+    void OnTimeout(short code, std::function<void()> handler) {
+        m_timeouts[code] = std::move(handler);
+    }
     // Forgets every pending request and timer (leaving the room).
     void Reset();
 
@@ -67,10 +74,14 @@ private:
     static short IntervalGroup(short code);
     void AddConfigKeys(short code, CKParam& packet) const;
     void Line(short code, int suffix, const QString& extra = QString());
+    // The string id of the operation's name in this window; 0 for none.
+    int Title(short code) const;
 
     CMessageWindow& m_window;
     CChatPanes& m_panes;
     FSend m_send;
     std::array<uint8_t, kMaxCode> m_pending{};
     std::map<short, int64_t> m_lastAttempt;  // seconds since 1970
+    std::map<short, int> m_names;
+    std::map<short, std::function<void()>> m_timeouts;
 };

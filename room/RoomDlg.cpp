@@ -10,6 +10,7 @@
 #include "room/MicGuards.h"
 #include "room/MicOrder.h"
 #include "room/NoticeBoard.h"
+#include "room/PrivateInvite.h"
 #include "room/PrivateMic.h"
 #include "room/ResponseDlg.h"
 #include "room/RoomAdministration.h"
@@ -38,10 +39,11 @@ CRoomDlg::CRoomDlg(IRoomHost& host)
       m_admin(std::make_unique<CRoomAdministration>(*this)),
       m_scoring(std::make_unique<CRoomScoring>(*this)),
       m_guards(std::make_unique<CMicGuards>(*this)),
-      m_gifts(std::make_unique<CGifts>(*this)) {
-    m_features = {m_members.get(), m_mic.get(),     m_privateMic.get(),
-                  m_chat.get(),    m_notices.get(), m_admin.get(),
-                  m_scoring.get(), m_guards.get(),  m_gifts.get()};
+      m_gifts(std::make_unique<CGifts>(*this)),
+      m_invite(std::make_unique<CPrivateInvite>(*this)) {
+    m_features = {m_members.get(), m_mic.get(),   m_privateMic.get(), m_chat.get(),
+                  m_notices.get(), m_admin.get(), m_scoring.get(),    m_guards.get(),
+                  m_gifts.get(),   m_invite.get()};
     RegisterCore();
     for (IRoomFeature* f : m_features) {
         f->Register(m_table);
@@ -144,6 +146,7 @@ void CRoomDlg::Show() {
     if (!IsWindow()) {
         return;
     }
+    m_shown = true;
     View().ShowRoomWindow(true);
     // The end of the window's initial layout: fetch what the room looks like.
     PostMessage(WM_FETCH_ROOM);
@@ -229,6 +232,7 @@ void CRoomDlg::Close(int result) {
     const int next = m_host.NextRoom();
     const bool toPrivateRoom = result == IDOK && next == 0;
     Teardown(toPrivateRoom);
+    m_shown = false;
     View().ShowRoomWindow(false);
     DestroyMessageWindow();
     m_closing = false;

@@ -23,6 +23,7 @@ class CGifts;
 class CMicGuards;
 class CMicOrder;
 class CNoticeBoard;
+class CPrivateInvite;
 class CPrivateMic;
 class CRoomAdministration;
 class CRoomMembers;
@@ -78,6 +79,10 @@ public:
     void Open(const tagEntryData& entry);
     void Show();
     void Close(int result);
+    // Whether the user can see the window: shown by the entry, hidden or shown again by the
+    // user. An invitation to a window nobody sees is refused unasked.
+    bool IsShown() const { return IsWindow() && m_shown; }
+    void SetShown(bool shown) { m_shown = shown; }
     bool IsWindowOpen() const override { return IsWindow(); }
 
     // The dispatcher.
@@ -106,6 +111,7 @@ public:
     CPrivateMic& PrivateMic() { return *m_privateMic; }
     CChatText& Chat() { return *m_chat; }
     CGifts& Gifts() { return *m_gifts; }
+    CPrivateInvite& Invite() { return *m_invite; }
     CNoticeBoard& Notices() { return *m_notices; }
     CRoomAdministration& Admin() { return *m_admin; }
     CRoomScoring& Scoring() { return *m_scoring; }
@@ -143,6 +149,7 @@ private:
     tagEntryData m_entry;
     QString m_ownId;
     bool m_closing = false;
+    bool m_shown = false;
     int m_privatePeer = 0;
 
     std::unique_ptr<CRoomMembers> m_members;
@@ -154,6 +161,7 @@ private:
     std::unique_ptr<CRoomScoring> m_scoring;
     std::unique_ptr<CMicGuards> m_guards;
     std::unique_ptr<CGifts> m_gifts;
+    std::unique_ptr<CPrivateInvite> m_invite;
     std::vector<IRoomFeature*> m_features;  // the built-in ones above and those added
     std::vector<std::unique_ptr<IRoomFeature>> m_added;
 };

@@ -10,11 +10,14 @@
 #include "protocol/Refusal.h"
 #include "protocol/keys/CenterKeys.h"
 #include "protocol/keys/EntryKeys.h"
+#include "protocol/keys/PrivateChatKeys.h"
 #include "room/ConnectDlg.h"
 #include "room/EntryDialogs.h"
+#include "room/PrivateInvite.h"
 #include "room/ResponseDlg.h"
 #include "room/RoomStrings.h"
 #include "room/RoomTrace.h"
+#include "room/UserInfo.h"
 #include "video/VideoProbe.h"
 
 #include <QDateTime>
@@ -46,6 +49,7 @@ CRoomEntry::CRoomEntry(IHallServices& hall) : m_hall(hall) {
     for (CChatSocket* s : {&m_main, &m_second}) {
         s->SetOwner(this);
         s->SetRoomWindow(&m_room);
+        s->SetPrivateRoomWindow(&m_private);
     }
 }
 
@@ -90,10 +94,42 @@ void CRoomEntry::OnRoomMessage(unsigned wParam, long lParam) {
         case 1:
             EnterRoom(static_cast<int>(lParam));
             break;
+        case 2:
+            EnterPrivateRoom(static_cast<int>(lParam));
+            break;
         default:
-            // 2, the private room with a peer: this client opens no private room.
             break;
     }
+}
+
+void CRoomEntry::EnterPrivateRoom(int peer) {
+    // Only the private room the room was left for.
+    if (peer == 0 || peer != m_room.Invite().PeerNumber() || m_private.IsWindow()) {
+        CloseConnections();
+        return;
+    }
+    const CAppState& app = CAppState::Get();
+    const UserInfo* own = m_room.OwnRecord();
+    const QString ownId = m_room.OwnId();
+    CKParam request;
+    request.SetShortInt(KEY_COMMAND, CMD_ENTER_PRIVATE);
+    request.SetCString(EnterPrivateKey::OWN_ID, ownId);
+    request.SetInt(EnterPrivateKey::FLAG, app.account.IsLoggedIn() ? 1 : 0);
+    request.SetInt(EnterPrivateKey::PEER_NUMBER, peer);
+    // The window is there before the answer: the peer's arrival may come right behind it.
+    m_private.Open(ownId, own ? own->nickname : ownId, app.account.IsLoggedIn());
+    CResponseDlg dialog(&m_main, CMD_ENTER_PRIVATE);
+    dialog.SetRequest(request);
+    if (dialog.DoModal() != IDOK) {
+        m_private.Abandon();
+        if (dialog.HasReply() || dialog.ErrorCode() != 0) {
+            MessageBox(dialog.ErrorText(), QStringLiteral("Warning"), kTopmostInfo);
+        }
+        CloseConnections();
+        return;
+    }
+    SetBothTargets(CChatSocket::TARGET_PRIVATE_ROOM);
+    m_private.Entered(dialog.Reply());
 }
 
 void CRoomEntry::EnterRoom(int room) {
@@ -110,6 +146,14 @@ void CRoomEntry::EnterRoom(int room) {
             m_room.Close(IDOK);
         } else {
             MessageBox(LoadString(IDS_ALREADY_IN_ROOM), QStringLiteral("Warning"), kTopmostInfo);
+        }
+        return;
+    }
+    if (m_private.IsWindow()) {
+        if (room >= 0 && MessageBox(LoadString(IDS_ASK_LEAVE_PRIVATE), QStringLiteral("Warning"),
+                                    MB_YESNO | MB_TOPMOST) == IDYES) {
+            m_nextRoom = room;
+            m_private.Close();
         }
         return;
     }
@@ -396,6 +440,14 @@ void CRoomEntry::OnChatSocketClosed(CChatSocket& socket, bool wasAttached) {
         MessageBox(QStringLiteral("%1,%2").arg(reason, LoadString(IDS_CLICK_OK_TO_LEAVE)),
                    QStringLiteral("Warning"), kTopmostInfo);
         m_room.Close(IDCANCEL);
+        socket.SetCloseReason(QString());
+    } else if (socket.Target() == CChatSocket::TARGET_PRIVATE_ROOM && m_private.IsActive()) {
+        m_private.SetActive(false);
+        const QString reason =
+            socket.CloseReason().isEmpty() ? LoadString(IDS_CONNECTION_LOST) : socket.CloseReason();
+        MessageBox(QStringLiteral("%1,%2").arg(reason, LoadString(IDS_CLICK_OK_TO_LEAVE)),
+                   QStringLiteral("Warning"), kTopmostInfo);
+        m_private.Close();
         socket.SetCloseReason(QString());
     }
 }

@@ -8,6 +8,7 @@
 #include "platform/MessageWindow.h"
 #include "protocol/KParam.h"
 #include "room/ChatSocket.h"
+#include "room/PrivateRoomDlg.h"
 #include "room/RoomDlg.h"
 
 #include <QString>
@@ -29,7 +30,7 @@ public:
     void OnUserVerified(CKParam& packet) override;
     void OnVerifyTimeout() override;
     bool IsRoomOpen() const override { return m_room.IsWindow(); }
-    bool IsPrivateRoomOpen() const override { return false; }
+    bool IsPrivateRoomOpen() const override { return m_private.IsWindow(); }
 
     // IChatSocketOwner
     void OnChatSocketClosed(CChatSocket& socket, bool wasAttached) override;
@@ -41,8 +42,11 @@ public:
     void PostToHall(unsigned msg, unsigned wParam, long lParam) override;
 
     CRoomDlg& Room() { return m_room; }
+    CPrivateRoomDlg& PrivateRoom() { return m_private; }
     // The hall chose a room (WM_HALL_ROOM with wParam 1).
     void EnterRoom(int room);
+    // The room was left for the private room with that peer (WM_HALL_ROOM with wParam 2).
+    void EnterPrivateRoom(int peer);
     // Connects and attaches the second connection: 0, or -1 when it failed.
     int ConnectSecond();
 
@@ -66,6 +70,7 @@ private:
     CChatSocket m_main{CChatSocket::ROLE_MAIN};
     CChatSocket m_second{CChatSocket::ROLE_SECOND};
     CRoomDlg m_room{*this};
+    CPrivateRoomDlg m_private{*this};
     int m_nextRoom = 0;
     int m_enteringRoom = 0;
     // An entry asked the hall where its room is and waits for the answer.

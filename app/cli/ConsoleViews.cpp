@@ -195,3 +195,33 @@ void CConsoleRecordView::EnableControls(bool enable) {
     m_out.Line(QStringLiteral("录像"),
                enable ? QStringLiteral("ready") : QStringLiteral("inactive"));
 }
+
+CConsolePrivateRoomView::CConsolePrivateRoomView(CConsoleOutput& out)
+    : m_out(out),
+      m_peer(out, 10 + PRIVATE_VIDEO_PEER, [] { return 0; }),
+      m_own(out, 10 + PRIVATE_VIDEO_OWN, [] { return 0; }) {}
+
+IVideoSurface* CConsolePrivateRoomView::VideoSurface(int area) {
+    return area == PRIVATE_VIDEO_OWN ? &m_own : &m_peer;
+}
+
+int CConsolePrivateRoomView::Drawn(int area) const {
+    return area == PRIVATE_VIDEO_OWN ? m_own.Drawn() : m_peer.Drawn();
+}
+
+void CConsolePrivateRoomView::ShowPrivateWindow(bool show) {
+    m_out.Line(QStringLiteral("私聊房"),
+               show ? QStringLiteral("window open") : QStringLiteral("window closed"));
+}
+
+void CConsolePrivateRoomView::SetTitle(const QString& title) {
+    m_out.Line(QStringLiteral("私聊房"), QStringLiteral("title ") + title);
+}
+
+void CConsolePrivateRoomView::SetQualityMark(int menuItem) {
+    m_out.Line(QStringLiteral("私聊房"), QStringLiteral("quality menu %1").arg(menuItem));
+}
+
+void CConsolePrivateRoomView::SetBandwidth(int mode) {
+    m_out.Line(QStringLiteral("私聊房"), QStringLiteral("bandwidth %1").arg(mode));
+}

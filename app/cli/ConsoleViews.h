@@ -5,6 +5,7 @@
 #include "app/cli/ConsoleOutput.h"
 #include "app/cli/ConsoleVideo.h"
 #include "hall/HallView.h"
+#include "room/PrivateRoomView.h"
 #include "room/RecordDlg.h"
 #include "room/RoomView.h"
 
@@ -96,4 +97,22 @@ public:
 
 private:
     CConsoleOutput& m_out;
+};
+
+// The private room: its window, its title and its menus' marks.
+class CConsolePrivateRoomView : public CNullPrivateRoomView {
+public:
+    explicit CConsolePrivateRoomView(CConsoleOutput& out);
+    void ShowPrivateWindow(bool show) override;
+    void SetTitle(const QString& title) override;
+    void SetQualityMark(int menuItem) override;
+    void SetBandwidth(int mode) override;
+    // The peer's pictures are told as "video 10", the own preview as "video 11".
+    IVideoSurface* VideoSurface(int area) override;
+    int Drawn(int area) const;
+
+private:
+    CConsoleOutput& m_out;
+    CConsoleVideoSurface m_peer;
+    CConsoleVideoSurface m_own;
 };
