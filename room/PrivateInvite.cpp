@@ -10,6 +10,7 @@
 #include "room/RoomDlg.h"
 #include "room/RoomMembers.h"
 #include "room/RoomStrings.h"
+#include "room/UserInfo.h"
 
 CPrivateInvite::CPrivateInvite(CRoomDlg& room) : m_room(room) {}
 
@@ -124,7 +125,10 @@ void CPrivateInvite::OnInvited(CKParam& packet) {
     const int amount = packet.IntOr(InviteKey::AMOUNT, 0);
     const QString reason = packet.TextOr(InviteKey::REASON);
     const QString unit = CAppState::Get().settings.moneyName;
-    const QString name = m_room.Members().PlainName(inviter);
+    // The inviter's nickname; "后台管理员" stands for an empty identifier.
+    const UserInfo* member = m_room.Members().Find(inviter);
+    const QString name =
+        inviter.isEmpty() ? LoadString(IDS_BACKSTAGE_ADMIN) : (member ? member->nickname : inviter);
     if (Registered() && amount < m_threshold) {
         Answer(false,
                QString::asprintf("%s %0.2f%s", qUtf8Printable(LoadString(IDS_BELOW_THRESHOLD)),

@@ -536,9 +536,9 @@ int CPrivateRoomDlg::BeginSpeaking() {
         result = -1;
     }
     if (m_quality == AUDIO_QUALITY_SPEECH) {
-        // Speech records the microphone alone, its line in the mix muted.
-        SelectRecordSource(RECORD_SOURCE_MIC, true);
-        SetMicLineMute(true);
+        // Speech records the microphone alone. Its line stays open: in our mixer the
+        // microphone line is what is recorded, and muting it would send silence.
+        SelectDualMicSource();
     } else {
         SelectSpeakingSource(*this);
     }

@@ -97,7 +97,11 @@ bool CConsolePrivateCommands::RunInPrivate(CPrivateRoomDlg& room, const QString&
     const QString arg = rest.trimmed();
     if (command == QLatin1String("say") && !arg.isEmpty()) {
         room.SendText(arg);
-    } else if (command == QLatin1String("mic") || command == QLatin1String("speak")) {
+    } else if (command == QLatin1String("mic")) {
+        room.BeginSpeaking();
+    } else if (command == QLatin1String("speak")) {
+        // The capture opens its input anew, the file to speak.
+        room.EndSpeaking();
         room.BeginSpeaking();
     } else if (command == QLatin1String("release")) {
         room.EndSpeaking();

@@ -151,10 +151,11 @@ namespace {
 
 // Requests the client sends that nothing answers, so the table gives them no reply code.
 constexpr short kUnansweredRequests[] = {
-    CMD_QUIT,       CMD_LOGGED_ELSEWHERE_ACK, CMD_LEAVE_PRIVATE, CMD_AUDIO,
-    CMD_VIDEO,      CMD_WATCH_ANSWER,         CMD_FILE_ANSWER,   CMD_GUARD_ENTER,
-    CMD_FILE_BEGIN, CMD_FILE_DATA,            CMD_FILE_ACK,      CMD_FILE_END,
-    CMD_FILE_DONE,  CMD_FILE_CANCEL};
+    CMD_QUIT,       CMD_LOGGED_ELSEWHERE_ACK, CMD_LEAVE_PRIVATE,   CMD_AUDIO,
+    CMD_VIDEO,      CMD_WATCH_ANSWER,         CMD_FILE_ANSWER,     CMD_GUARD_ENTER,
+    CMD_FILE_BEGIN, CMD_FILE_DATA,            CMD_FILE_ACK,        CMD_FILE_END,
+    CMD_FILE_DONE,  CMD_FILE_CANCEL,          CMD_PRIVATE_GIVE_UP, CMD_PRIVATE_TICK,
+    CMD_PRIVATE_TOCK};
 
 class CNoRooms : public IRoomDirectory {
 public:
