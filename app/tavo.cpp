@@ -24,6 +24,8 @@
 #include "ui/GiftWindows.h"
 #include "ui/HallWindow.h"
 #include "ui/Icons.h"
+#include "ui/InviteDialogs.h"
+#include "ui/PrivateRoomWindow.h"
 #include "ui/QtDialogHost.h"
 #include "ui/QtPromptService.h"
 #include "ui/RecordWindow.h"
@@ -97,10 +99,13 @@ int main(int argc, char** argv) {
     CHallWindow hallWindow(state);
     RegisterCoreDialogs(host, &hallWindow);
     RegisterGiftDialogs(host);
+    RegisterInviteDialogs(host);
     CHallRelay relay;
     CRoomEntry entry(relay);
     CRoomWindow roomWindow(entry.Room(), folder);
     entry.Room().SetViews(&roomWindow, roomWindow.PublicView(), roomWindow.PrivateView());
+    CPrivateRoomWindow privateRoomWindow(entry.PrivateRoom(), folder);
+    entry.PrivateRoom().SetViews(&privateRoomWindow, privateRoomWindow.ChatView());
     CGiftAnimations giftAnimations;
     entry.Room().Gifts().SetView(&giftAnimations);
     CRoomAudio::Install(entry.Room());

@@ -5,6 +5,7 @@
 #include "room/ChatText.h"
 #include "room/Gifts.h"
 #include "room/MicOrder.h"
+#include "room/PrivateInvite.h"
 #include "room/PrivateMic.h"
 #include "room/RoomAdministration.h"
 #include "room/RoomDlg.h"
@@ -45,8 +46,8 @@ std::vector<tagMemberEntry> CMemberMenu::Entries(const QString& id) const {
     // The member's number is shown, not run.
     add(EMemberEntry::AccountNumber, member->id, false);
     add(EMemberEntry::Gift, LoadString(IDS_MM_GIFT), !self);
-    // Private video chat belongs to a feature this client does not have.
-    add(EMemberEntry::VideoChat, LoadString(IDS_MM_VIDEO_CHAT), false);
+    // A private chat: the invitation.
+    add(EMemberEntry::VideoChat, LoadString(IDS_MM_VIDEO_CHAT), !self);
     add(EMemberEntry::Watch, LoadString(IDS_OP_WATCH), !self && m_room.Video() != nullptr);
     add(EMemberEntry::VisitPrivateMic, LoadString(IDS_MM_VISIT_PRIVATE_MIC), !self);
     if (ownRank < kFullMenuRank) {
@@ -96,6 +97,8 @@ int CMemberMenu::Run(const QString& id, EMemberEntry entry) {
     CMicOrder& mic = m_room.Mic();
     CRoomAdministration& admin = m_room.Admin();
     switch (entry) {
+        case EMemberEntry::VideoChat:
+            return m_room.Invite().Invite(id);
         case EMemberEntry::Watch:
             return m_room.Video()->Watch(id);
         case EMemberEntry::Gift:

@@ -1,0 +1,133 @@
+// The room's side of private chat against a scripted room server: what an invitation carries
+// and when it gives up, and how an invitation for the user is answered: unasked for a hidden
+// window or a greeting below the threshold, otherwise as the person answers the question.
+
+#include "tests/room/RoomFixture.h"
+
+#include "protocol/Commands.h"
+#include "room/PrivateInvite.h"
+#include "room/PrivateInviteDlgs.h"
+#include "room/PrivateRoomDlg.h"
+#include "room/ResponseDlg.h"
+
+#include <gtest/gtest.h>
+
+using namespace tavotest;
+
+namespace {
+
+// The person types each amount in turn and presses OK, until the dialog takes one.
+void Typed(CRoomFixture& f, const QStringList& amounts) {
+    f.ui.dialogs.Script(CPriChatSubmitDlg::IDD, [amounts](CDialogModel& d) {
+        auto& dialog = static_cast<CPriChatSubmitDlg&>(d);
+        dialog.SetReason(QStringLiteral("聊聊"));
+        for (const QString& amount : amounts) {
+            dialog.SetAmountText(amount);
+            dialog.OnOK();
+            if (!dialog.IsOpen()) {
+                return;
+            }
+        }
+        dialog.OnCancel();
+    });
+}
+
+CKParam Invitation(int amount, bool greeting = false) {
+    return Packet(CMD_PRIVATE_REQUESTED, {{20, "amy"}, {30, greeting}, {40, amount}, {50, "唱歌"}});
+}
+
+bool AnswerOf(const CPacketCopy& answer, QString& text) {
+    CKParam p;
+    answer.Load(p);
+    text = p.TextOr(30, "<none>");
+    return p.BoolOr(20, false);
+}
+
+}  // namespace
+
+TEST(PrivateInvite, AGreetingOutsideTheRangeKeepsTheDialogOpenAndTheTimerGivesUp) {
+    CRoomFixture f;
+    f.server.members << MemberText("amy", "艾米", 10);
+    ASSERT_TRUE(f.Enter());
+    CPrivateInvite& invite = f.Room().Invite();
+    invite.SetGreetingRange(0, 200);
+    EXPECT_EQ(invite.Invite(QString()), -1);
+    EXPECT_EQ(f.privateView.Count("请选择请求私聊的用户"), 1);
+
+    // 5 is refused in place, 0.29 goes out: below 0.3 it is no greeting, and it is truncated
+    // to hundredths on its way.
+    Typed(f, {"5", "0.29"});
+    ASSERT_EQ(invite.Invite("amy"), 0);
+    EXPECT_TRUE(f.ui.prompt.Saw("请输入0.00塔沃币--2.00塔沃币"));
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_PRIVATE_REQUEST));
+    const CPacketCopy sent = f.server.main.Received(CMD_PRIVATE_REQUEST).front();
+    EXPECT_EQ(TextOf(sent, 20), "amy");
+    EXPECT_EQ(IntOf(sent, 40), 29);
+    QString reason;
+    EXPECT_FALSE(AnswerOf(sent, reason)) << "key 30 says a greeting went with it";
+    EXPECT_EQ(TextOf(sent, 50), "聊聊");
+    EXPECT_TRUE(invite.RequestPending());
+    // One invitation at a time.
+    EXPECT_EQ(invite.Invite("amy"), -1);
+    EXPECT_EQ(f.privateView.Count("之前请求还没返,请稍候再试."), 1);
+
+    f.clock.Advance(39000);
+    EXPECT_TRUE(invite.RequestPending());
+    f.clock.Advance(1000);
+    EXPECT_FALSE(invite.RequestPending());
+    EXPECT_EQ(f.privateView.Count("私聊请求 超时"), 1);
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_PRIVATE_GIVE_UP));
+    EXPECT_EQ(IntOf(f.server.main.Received(CMD_PRIVATE_GIVE_UP).front(), 20), 520);
+}
+
+TEST(PrivateInvite, AnInvitationIsRefusedUnaskedWhenHiddenOrBelowTheThreshold) {
+    CRoomFixture f;
+    f.server.members << MemberText("amy", "艾米", 10);
+    ASSERT_TRUE(f.Enter());
+    CPrivateInvite& invite = f.Room().Invite();
+    invite.SetThreshold(150);
+    const int questionsBefore = f.ui.dialogs.Count(CReqPriChatDlg::IDD);
+
+    f.Deliver(Invitation(149, true));
+    f.Room().SetShown(false);
+    f.Deliver(Invitation(500, true));
+    f.Room().SetShown(true);
+    f.ui.dialogs.Script(CReqPriChatDlg::IDD, [](CDialogModel& d) { d.OnOK(); });
+    f.Deliver(Invitation(150, true));
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_PRIVATE_ANSWER, 3));
+    const auto answers = f.server.main.Received(CMD_PRIVATE_ANSWER);
+    QString text;
+    EXPECT_FALSE(AnswerOf(answers[0], text));
+    EXPECT_TRUE(text.startsWith("私聊请求被拒绝!邀请对方私聊的最低门槛是"));
+    EXPECT_TRUE(text.endsWith(" 1.50塔沃币")) << text.toStdString();
+    EXPECT_EQ(f.privateView.Count("回复私聊:艾米(amy) 私聊请求,已拒绝了对方的私聊请求"), 1);
+    EXPECT_FALSE(AnswerOf(answers[1], text));
+    EXPECT_EQ(text, "");
+    EXPECT_TRUE(AnswerOf(answers[2], text));
+    EXPECT_EQ(text, "amy");
+    // Only the last was asked, with its greeting.
+    EXPECT_EQ(f.ui.dialogs.Count(CReqPriChatDlg::IDD), questionsBefore + 1);
+    EXPECT_TRUE(invite.AnswerPending());
+    EXPECT_EQ(f.privateView.Count("私聊请求:已接受"), 1);
+
+    // The private room is ready: the room closes for it and the hall enters it with the
+    // number the room kept.
+    f.ui.dialogs.Script(CResponseDlg::IDD, [&f](CDialogModel&) {
+        CKParam entered = Reply(CMD_ENTER_PRIVATE_REPLY);
+        entered.SetCString(30, "10.0.0.9");
+        f.server.SendMain(std::move(entered));
+    });
+    f.server.SendMain(Packet(CMD_MOVE_TO_PRIVATE, {{20, 77}}));
+    CPrivateRoomDlg& privateRoom = f.entry->PrivateRoom();
+    ASSERT_TRUE(WaitUntil([&] { return privateRoom.IsActive(); }));
+    EXPECT_FALSE(f.Room().IsWindow());
+    EXPECT_FALSE(invite.AnswerPending());
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_LEAVE_PRIVATE));
+    const CPacketCopy enter = f.server.main.Received(CMD_ENTER_PRIVATE).front();
+    EXPECT_EQ(TextOf(enter, 20), "me");
+    EXPECT_EQ(IntOf(enter, 40), 77);
+    EXPECT_EQ(privateRoom.OwnReportedAddress(), "10.0.0.9");
+    EXPECT_EQ(f.entry->MainConnection().Target(), CChatSocket::TARGET_PRIVATE_ROOM);
+    EXPECT_EQ(f.entry->SecondConnection().Target(), CChatSocket::TARGET_PRIVATE_ROOM);
+    EXPECT_EQ(privateRoom.Title(), "等待私聊对象进入中...");
+}

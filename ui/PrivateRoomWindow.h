@@ -1,0 +1,59 @@
+#pragma once
+// The private room's window: the peer's picture and the own one, the chat with its input, the
+// speak button, the music, quality and bandwidth menus, the file-offer button and leaving. It
+// draws what the private room tells it and hands every action to the private room.
+
+#include "room/PrivateRoomView.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class CChatBrowser;
+class CPrivateRoomDlg;
+class CRoomChatView;
+class CVideoPicture;
+class IChatView;
+class QAction;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+class CPrivateRoomWindow : public QWidget, public IPrivateRoomView {
+public:
+    CPrivateRoomWindow(CPrivateRoomDlg& room, const QString& programFolder,
+                       QWidget* parent = nullptr);
+    ~CPrivateRoomWindow() override;
+
+    IChatView* ChatView();
+
+    // IPrivateRoomView
+    void ShowPrivateWindow(bool show) override;
+    void SetTitle(const QString& title) override;
+    void SetQualityMark(int menuItem) override;
+    void SetBandwidth(int mode) override;
+    void SetMusic(bool playing) override;
+    void SetSpeakButton(bool pressed) override;
+    void SetMeter(int value) override;
+    void ShowMicVolume(int volume) override {}
+    IVideoSurface* VideoSurface(int area) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Send();
+
+    CPrivateRoomDlg& m_room;
+    CChatBrowser* m_chat;
+    std::unique_ptr<CRoomChatView> m_chatView;
+    CVideoPicture* m_peerVideo;
+    CVideoPicture* m_ownVideo;
+    QLineEdit* m_input;
+    QPushButton* m_speak;
+    QProgressBar* m_meter;
+    QAction* m_music = nullptr;
+    QAction* m_quality[3] = {nullptr, nullptr, nullptr};  // speech, singing, hi-fi
+    QAction* m_narrow = nullptr;
+    QAction* m_broad = nullptr;
+};
