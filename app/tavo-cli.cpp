@@ -20,6 +20,7 @@
 #include "platform/Clock.h"
 #include "platform/DialogHost.h"
 #include "platform/System.h"
+#include "room/PrivateVideo.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
@@ -91,6 +92,7 @@ int main(int argc, char** argv) {
     CRoomEntry entry(relay);
     entry.Room().SetViews(&roomView, &publicView, &privateView);
     entry.PrivateRoom().SetViews(&privateRoomView, &privateRoomChat);
+    CPrivateVideo privateVideo(entry.PrivateRoom());
     CRoomAudio::Install(entry.Room());
     roomView.SetVideo(&CRoomVideo::Install(entry.Room()));
     CRoomRecording& recording = CRoomRecording::Install(entry.Room());

@@ -14,6 +14,7 @@
 #include "platform/StringTable.h"
 #include "platform/System.h"
 #include "room/Gifts.h"
+#include "room/PrivateVideo.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
@@ -106,6 +107,7 @@ int main(int argc, char** argv) {
     entry.Room().SetViews(&roomWindow, roomWindow.PublicView(), roomWindow.PrivateView());
     CPrivateRoomWindow privateRoomWindow(entry.PrivateRoom(), folder);
     entry.PrivateRoom().SetViews(&privateRoomWindow, privateRoomWindow.ChatView());
+    CPrivateVideo privateVideo(entry.PrivateRoom());
     CGiftAnimations giftAnimations;
     entry.Room().Gifts().SetView(&giftAnimations);
     CRoomAudio::Install(entry.Room());

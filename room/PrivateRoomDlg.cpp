@@ -87,7 +87,7 @@ void CPrivateRoomDlg::Register() {
     t.On(CMD_AUDIO, [this](CKParam& p) { OnAudio(p); });
     t.On(CMD_VIDEO, [this](CKParam& p) {
         if (m_video) {
-            m_video(p);
+            m_video->OnVideo(p);
         }
     });
     t.On(CMD_QUALITY_CHANGED, [this](CKParam& p) { OnQualityChanged(p); });
@@ -164,6 +164,9 @@ void CPrivateRoomDlg::Entered(const CKParam& reply) {
 void CPrivateRoomDlg::StopMedia() {
     KillTimer(TIMER_TICK);
     KillTimer(TIMER_TOCK);
+    if (m_video) {
+        m_video->Close();
+    }
     if (m_files) {
         m_files->Close();
     }
@@ -260,6 +263,9 @@ void CPrivateRoomDlg::FetchPeer() {
     m_peerPresent = true;
     SetTitle(m_peer.nickname + LoadString(IDS_PRIVATE_CHATTING));
     SetTimer(TIMER_TICK, kTickMs);
+    if (m_video) {
+        m_video->OnPeerPresent(true);
+    }
     if (m_link) {
         m_link->Connect(m_ownReported, m_peer.reportedAddress, m_peer.localAddress);
     }
@@ -275,6 +281,9 @@ void CPrivateRoomDlg::OnPeerLeft(CKParam& packet) {
     KillTimer(TIMER_TICK);
     KillTimer(TIMER_TOCK);
     EndSpeaking();
+    if (m_video) {
+        m_video->OnPeerPresent(false);
+    }
     m_panes.SystemLine(LoadString(IDS_PEER_LEFT));
     m_panes.SystemLine(LoadString(IDS_STOPPED_SENDING));
     SetTitle(m_peer.nickname);
@@ -645,4 +654,10 @@ intptr_t CPrivateRoomDlg::OnMessage(unsigned msg, uintptr_t wParam, intptr_t) {
             break;
     }
     return 0;
+}
+
+void CPrivateRoomDlg::OnCopyData(unsigned tag, const QByteArray& data) {
+    if (m_video) {
+        m_video->OnCopyData(tag, data);
+    }
 }

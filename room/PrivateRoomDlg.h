@@ -27,6 +27,23 @@ class IPrivateLink;
 class IPrivateRoomView;
 class IRoomHost;
 
+// The private room's video, once installed (PrivateVideo.h).
+class IPrivateVideo {
+public:
+    virtual ~IPrivateVideo() = default;
+    // The peer arrived (its pictures may come) or left.
+    virtual void OnPeerPresent(bool present) = 0;
+    // Command 470, from the second connection or the direct link.
+    virtual void OnVideo(CKParam& packet) = 0;
+    // What the codec library reports to the window; true when the tag was its.
+    virtual bool OnCopyData(unsigned tag, const QByteArray& data) = 0;
+    // The own camera to the peer: 0 when it runs, -1 without a camera or a peer.
+    virtual int OpenOwn() = 0;
+    virtual void CloseOwn() = 0;
+    // The private room closes.
+    virtual void Close() = 0;
+};
+
 // The peer as the private room knows it.
 struct tagPrivatePeer {
     QString id;
@@ -61,9 +78,9 @@ public:
     // through the room and offered files are refused.
     void SetLink(IPrivateLink* link) { m_link = link; }
     void SetFiles(IPrivateFiles* files) { m_files = files; }
-    // Received video, for the private video; without one it is dropped.
-    using FVideo = std::function<void(CKParam&)>;
-    void SetVideoHandler(FVideo handler) { m_video = std::move(handler); }
+    // The private video; without one received video is dropped and none is sent.
+    void SetVideo(IPrivateVideo* video) { m_video = video; }
+    IPrivateVideo* Video() const { return m_video; }
 
     // The stay. Open makes the window before the entry request so that the peer's arrival,
     // which may come right behind the entry's answer, finds it; Entered takes the answer and
@@ -136,6 +153,7 @@ public:
 protected:
     void OnTimer(unsigned id) override;
     intptr_t OnMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) override;
+    void OnCopyData(unsigned tag, const QByteArray& data) override;
 
 private:
     void Register();
@@ -165,7 +183,7 @@ private:
     IPrivateRoomView* m_view = nullptr;
     IPrivateLink* m_link = nullptr;
     IPrivateFiles* m_files = nullptr;
-    FVideo m_video;
+    IPrivateVideo* m_video = nullptr;
     CChatPanes m_panes;
     CDispatchTable m_table;
     CRequestDiscipline m_discipline;

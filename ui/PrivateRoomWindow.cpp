@@ -94,6 +94,21 @@ CPrivateRoomWindow::CPrivateRoomWindow(CPrivateRoomDlg& room, const QString& pro
     m_meter->setRange(0, 100);
     m_meter->setTextVisible(false);
     m_meter->setMaximumHeight(10);
+    auto* camera = new QPushButton(LoadString(IDS_UI_PRIVATE_OWN_VIDEO), this);
+    camera->setObjectName(QStringLiteral("ownVideoToggle"));
+    camera->setCheckable(true);
+    connect(camera, &QPushButton::clicked, this, [this, camera](bool on) {
+        IPrivateVideo* video = m_room.Video();
+        if (!video) {
+            camera->setChecked(false);
+            return;
+        }
+        if (!on) {
+            video->CloseOwn();
+        } else if (video->OpenOwn() != 0) {
+            camera->setChecked(false);
+        }
+    });
     auto* file = new QPushButton(LoadString(IDS_UI_PRIVATE_FILE), this);
     file->setObjectName(QStringLiteral("sendFile"));
     connect(file, &QPushButton::clicked, this, [this] { m_room.OfferFile(); });
@@ -102,6 +117,7 @@ CPrivateRoomWindow::CPrivateRoomWindow(CPrivateRoomDlg& room, const QString& pro
     connect(leave, &QPushButton::clicked, this, [this] { m_room.Close(); });
     controls->addWidget(m_speak);
     controls->addWidget(m_meter, 1);
+    controls->addWidget(camera);
     controls->addWidget(file);
     controls->addWidget(leave);
     layout->addLayout(controls);

@@ -6,6 +6,7 @@
 #include "room/PrivateInvite.h"
 #include "room/PrivateInviteDlgs.h"
 #include "room/PrivateRoomDlg.h"
+#include "room/PrivateVideo.h"
 #include "room/RoomDlg.h"
 
 #include <QStringList>
@@ -84,7 +85,7 @@ bool CConsolePrivateCommands::RunInRoom(CRoomDlg& room, const QString& command, 
 
 bool CConsolePrivateCommands::IsPrivateCommand(const QString& command) {
     for (const char* name : {"say", "mic", "release", "speak", "quality", "bandwidth", "music",
-                             "nick", "voice-status", "leave"}) {
+                             "nick", "voice-status", "video", "video-status", "leave"}) {
         if (command == QLatin1String(name)) {
             return true;
         }
@@ -122,6 +123,28 @@ bool CConsolePrivateCommands::RunInPrivate(CPrivateRoomDlg& room, const QString&
         m_out.Line(kTag, QStringLiteral("voice received %1 played %2 dropped %3")
                              .arg(c.received)
                              .arg(c.played)
+                             .arg(c.dropped));
+    } else if (command == QLatin1String("video") &&
+               (arg == QLatin1String("on") || arg == QLatin1String("off"))) {
+        auto* video = dynamic_cast<CPrivateVideo*>(room.Video());
+        if (!video) {
+            why = QStringLiteral("video: the private room has no video");
+            return false;
+        }
+        if (arg == QLatin1String("off")) {
+            video->CloseOwn();
+        } else if (video->OpenOwn() != 0) {
+            why = QStringLiteral("video on: no camera, or no peer yet");
+            return false;
+        }
+    } else if (command == QLatin1String("video-status")) {
+        auto* video = dynamic_cast<CPrivateVideo*>(room.Video());
+        const CPrivateVideo::tagCounters c =
+            video ? video->Counters() : CPrivateVideo::tagCounters();
+        m_out.Line(kTag, QStringLiteral("video sent %1 received %2 decoded %3 dropped %4")
+                             .arg(c.sent)
+                             .arg(c.received)
+                             .arg(c.decoded)
                              .arg(c.dropped));
     } else if (command == QLatin1String("leave")) {
         room.Close();

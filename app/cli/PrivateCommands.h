@@ -19,6 +19,8 @@
 //   music on|off                play music to the peer, or stop
 //   nick TEXT                   change the own nickname
 //   voice-status                print what became of the peer's voice
+//   video on|off                send the own camera to the peer, or stop
+//   video-status                print the private video's counts
 //   leave                       close the private room
 
 #include <QString>

@@ -1,5 +1,6 @@
 // Private chat through the reference service between console clients: an accepted invitation
-// moves both into the private room, where they exchange lines and one hears the other speak; an
+// moves both into the private room, where they exchange lines, one hears the other speak and
+// sees the other's camera; an
 // invitation to a hidden room window, one below the invitee's threshold and one sent too soon
 // after the last are refused with their texts.
 
@@ -31,6 +32,7 @@ struct CClient {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("TAVO_CONFIG_HOME", dir.filePath(name + "-config"));
         env.remove("TAVO_AUDIO");
+        env.insert("TAVO_VIDEO_SOURCE", "videotestsrc pattern=ball is-live=true");
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.setWorkingDirectory(dir.path());
@@ -86,13 +88,14 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
         "record " + dir.filePath("bob-heard.wav").toUtf8() +
             "\nlogin bob bob123\nwait-line 登陆成功 10\nanswer accept\nenter 1001\nwait-line "
             "window open 15\nwait-line 爱丽丝私聊中 40\nsay 你好 alice\n"
-            "wait-line hello bob 15\nsleep 6\nvoice-status\nleave\n");
+            "wait-line hello bob 15\nsleep 5\nvoice-status\n"
+            "leave\n");
     CClient alice(service, dir, "alice",
                   "login alice alice123\nwait-line 登陆成功 10\nenter 1001\nwait-line window open "
-                  "15\nwait-line 鲍勃 进入房间 30\ninvite bob 聊聊\nwait-line 鲍勃私聊中 30\n"
+                  "15\nwait-line 2人 30\ninvite bob 聊聊\nwait-line 鲍勃私聊中 30\nvideo on\n"
                   "speak " +
                       speech.toUtf8() +
-                      "\nwait-line 你好 alice 15\nsay hello bob\nwait-line 对方离开了房间 20\n"
+                      "\nwait-line 你好 alice 15\nsay hello bob\nwait-line 对方离开了房间 30\n"
                       "leave\n");
     ASSERT_TRUE(WaitUntil([&] { return alice.Ended() && bob.Ended(); }, 90s))
         << alice.out.toStdString() << bob.out.toStdString();
@@ -109,6 +112,8 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
     const int played = b.mid(at).section(' ', 4, 4).toInt();
     EXPECT_GE(played, 8) << b.mid(at, 60).toStdString();
     EXPECT_GT(LoudestRms(dir.path(), "bob-heard"), 0.05);
+    // Alice's camera reaches Bob's picture of her.
+    EXPECT_TRUE(b.contains("video 10 picture 176x144")) << b.toStdString();
 }
 
 TEST(PrivateChatScript, HiddenWindowsThresholdsAndHastyInvitationsAreRefused) {
