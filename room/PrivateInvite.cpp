@@ -187,7 +187,7 @@ void CPrivateInvite::OnReady(CKParam& packet) {
     m_room.SetPrivatePeer(m_peerNumber);
     CKParam leave;
     leave.SetShortInt(KEY_COMMAND, CMD_LEAVE_PRIVATE);
-    leave.SetBoolean(PrivateReadyKey::PEER_NUMBER, false);
+    leave.SetBoolean(LeavePrivateKey::FLAG, false);
     m_room.SendMain(leave);
     m_room.Close(IDOK);
 }

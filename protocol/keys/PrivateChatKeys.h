@@ -28,6 +28,13 @@ enum : short {
 };
 }
 
+// 160, the room is left for the private room.
+namespace LeavePrivateKey {
+enum : short {
+    FLAG = 20,  // b  always false
+};
+}
+
 // 554, gives up a pending invitation or answer.
 namespace PrivateGiveUpKey {
 enum : short {

@@ -12,6 +12,7 @@
 #include "room/ManageMenu.h"
 #include "room/MemberList.h"
 #include "room/MicOrder.h"
+#include "room/PrivateRoomDlg.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "room/RoomMembers.h"
@@ -26,7 +27,9 @@
 #include "ui/GiftWindows.h"
 #include "ui/HallWindow.h"
 #include "ui/Icons.h"
+#include "ui/InviteDialogs.h"
 #include "ui/MemberModel.h"
+#include "ui/PrivateRoomWindow.h"
 #include "ui/QtDialogHost.h"
 #include "ui/RecordWindow.h"
 #include "ui/RoomDialogs.h"
@@ -234,6 +237,44 @@ TEST_F(RoomWindow, MenusOfferWhatTheUsersRankAllowsAndNothingFake) {
     EXPECT_EQ(PublicBrowser().PageName(), "pub.htm");
     Entry(window->ViewMenu(), "清公聊屏")->trigger();
     EXPECT_TRUE(PublicBrowser().CellText().trimmed().isEmpty());
+}
+
+TEST_F(RoomWindow, PrivateChatInvitesThroughItsWindowAndItsRoomLeavesWhenClosed) {
+    ASSERT_TRUE(Enter());
+    CQtDialogHost host;
+    RegisterInviteDialogs(host);
+    CScopedDialogHost hostScope(host);
+    QTimer::singleShot(0, [] {
+        WaitUntil([] { return QApplication::activeModalWidget() != nullptr; });
+        QWidget* invite = QApplication::activeModalWidget();
+        ASSERT_EQ(invite->objectName(), "PriChatSubmitWindow");
+        invite->findChild<QLineEdit*>("reason")->setText("聊聊");
+        invite->findChild<QLineEdit*>("amount")->setText("0.5");
+        invite->findChild<QPushButton*>("ok")->click();
+    });
+    Entry(window->MemberMenuFor("amy"), "与他视频私聊")->trigger();
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_PRIVATE_REQUEST));
+    CKParam sent;
+    ASSERT_TRUE(f.server.main.Last(CMD_PRIVATE_REQUEST, sent));
+    EXPECT_EQ(sent.TextOr(20), "amy");
+    EXPECT_EQ(sent.IntOr(40, 0), 50);
+    EXPECT_EQ(sent.TextOr(50), "聊聊");
+
+    // The private room's window shows its state and, closed by the person, leaves it.
+    CPrivateRoomDlg& privateRoom = f.entry->PrivateRoom();
+    CPrivateRoomWindow privateWindow(privateRoom, kFolder);
+    privateRoom.SetViews(&privateWindow, privateWindow.ChatView());
+    privateRoom.Open("me", "我", true);
+    privateWindow.ShowPrivateWindow(true);
+    EXPECT_EQ(privateWindow.windowTitle(), "等待私聊对象进入中...");
+    EXPECT_EQ(privateRoom.SendText("在吗"), -1);
+    CChatBrowser& chat = *privateWindow.findChild<CChatBrowser*>("privateChat");
+    chat.Flush();
+    EXPECT_TRUE(chat.CellText().contains("请先等待私聊对象进入房间!"));
+    privateWindow.close();
+    EXPECT_FALSE(privateRoom.IsWindow());
+    EXPECT_FALSE(privateWindow.isVisible());
+    privateRoom.SetViews(nullptr, nullptr);
 }
 
 TEST_F(RoomWindow, TheGiveEntryOpensTheGiveWindowAndAnimationsCloseThemselves) {
