@@ -6,6 +6,28 @@ void CConsoleCommands::Add(tagConsoleCommand command) {
     m_commands.push_back(std::move(command));
 }
 
+void CConsoleCommands::Intercept(const QString& name,
+                                 std::function<bool(const tagCommandCall&)> handler,
+                                 const QString& moreArguments, const QString& moreHelp,
+                                 int maxArgs) {
+    for (tagConsoleCommand& c : m_commands) {
+        if (c.name != name) {
+            continue;
+        }
+        c.run = [first = std::move(handler), own = std::move(c.run)](const tagCommandCall& call) {
+            if (!first(call)) {
+                own(call);
+            }
+        };
+        c.arguments += moreArguments;
+        c.help += moreHelp;
+        if (maxArgs != -2) {
+            c.maxArgs = maxArgs;
+        }
+        return;
+    }
+}
+
 const tagConsoleCommand* CConsoleCommands::Find(const QString& name) const {
     const QString lower = name.toLower();
     for (const tagConsoleCommand& c : m_commands) {

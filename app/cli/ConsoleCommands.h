@@ -32,6 +32,12 @@ struct tagConsoleCommand {
 class CConsoleCommands {
 public:
     void Add(tagConsoleCommand command);
+    // Puts a handler in front of a command's own, for a place the command works differently
+    // (the private room's say, mic, leave): it runs first and the command's own runs only when
+    // it did not take the call. The arguments and the help say more where it takes more.
+    void Intercept(const QString& name, std::function<bool(const tagCommandCall&)> handler,
+                   const QString& moreArguments = {}, const QString& moreHelp = {},
+                   int maxArgs = -2);
     // The command of that name (as typed, any case), or null.
     const tagConsoleCommand* Find(const QString& name) const;
     // Whether the call's words fit what the command takes.

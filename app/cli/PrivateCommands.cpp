@@ -1,5 +1,6 @@
 #include "app/cli/PrivateCommands.h"
 
+#include "app/cli/ConsoleCommands.h"
 #include "app/cli/ConsoleOutput.h"
 #include "platform/DialogHost.h"
 #include "protocol/keys/PrivateChatKeys.h"
@@ -27,130 +28,213 @@ int Hundredths(const QString& text) {
 CConsolePrivateCommands::CConsolePrivateCommands(CConsoleOutput& out, CScriptedDialogHost& dialogs)
     : m_out(out), m_dialogs(dialogs) {}
 
-bool CConsolePrivateCommands::IsRoomCommand(const QString& command, const QString& rest) {
-    if (command == QLatin1String("answer")) {
-        const QString a = rest.trimmed().toLower();
-        return a == QLatin1String("accept") || a == QLatin1String("refuse");
-    }
-    return command == QLatin1String("invite") || command == QLatin1String("window") ||
-           command == QLatin1String("threshold");
-}
-
-bool CConsolePrivateCommands::RunInRoom(CRoomDlg& room, const QString& command, const QString& rest,
-                                        QString& why) {
-    const QStringList args = rest.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (command == QLatin1String("answer")) {
-        const bool accept = args.value(0).toLower() == QLatin1String("accept");
-        m_dialogs.Unscript(CReqPriChatDlg::IDD);
-        m_dialogs.Script(CReqPriChatDlg::IDD,
-                         [accept](CDialogModel& d) { accept ? d.OnOK() : d.OnCancel(); });
-        return true;
-    }
-    if (command == QLatin1String("window") && args.size() == 1 &&
-        (args[0] == QLatin1String("hide") || args[0] == QLatin1String("show"))) {
-        room.SetShown(args[0] == QLatin1String("show"));
-        m_out.Line(QStringLiteral("房间"), args[0] == QLatin1String("show")
-                                               ? QStringLiteral("window shown")
-                                               : QStringLiteral("window hidden"));
-        return true;
-    }
-    if (command == QLatin1String("threshold") && args.size() == 1 && Hundredths(args[0]) >= 0) {
-        room.Invite().SetThreshold(Hundredths(args[0]));
-        return true;
-    }
-    if (command == QLatin1String("invite") && args.size() >= 2) {
-        QString reason = rest.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
-        QString amount;
-        // A last word that is an amount of money is the greeting.
-        if (args.size() >= 3 && Hundredths(args.last()) >= 0) {
-            amount = args.last();
-            reason = reason.left(reason.lastIndexOf(QLatin1Char(' '))).trimmed();
-        }
-        m_dialogs.Unscript(CPriChatSubmitDlg::IDD);
-        m_dialogs.Script(CPriChatSubmitDlg::IDD, [reason, amount](CDialogModel& d) {
-            auto& dialog = static_cast<CPriChatSubmitDlg&>(d);
-            dialog.SetReason(reason);
-            dialog.SetAmountText(amount);
-            dialog.OnOK();
-            if (dialog.IsOpen()) {
-                dialog.EndDialog(IDCANCEL);
+void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& p) {
+    t.Add({"invite", "ID REASON [AMOUNT]",
+           "invite a member to a private chat, with a greeting (\"1.5\") when logged in", 2, -1,
+           true, [this, p](const tagCommandCall& c) {
+               if (p.privateRoom()) {
+                   p.fail(QStringLiteral("invite: already in a private room"));
+                   return;
+               }
+               QString reason = c.rest.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
+               QString amount;
+               // A last word that is an amount of money is the greeting.
+               if (c.args.size() >= 3 && Hundredths(c.args.last()) >= 0) {
+                   amount = c.args.last();
+                   reason = reason.left(reason.lastIndexOf(QLatin1Char(' '))).trimmed();
+               }
+               m_dialogs.Unscript(CPriChatSubmitDlg::IDD);
+               m_dialogs.Script(CPriChatSubmitDlg::IDD, [reason, amount](CDialogModel& d) {
+                   auto& dialog = static_cast<CPriChatSubmitDlg&>(d);
+                   dialog.SetReason(reason);
+                   dialog.SetAmountText(amount);
+                   dialog.OnOK();
+                   if (dialog.IsOpen()) {
+                       dialog.EndDialog(IDCANCEL);
+                   }
+               });
+               p.room().Invite().Invite(c.args[0]);
+           }});
+    t.Intercept(
+        "answer",
+        [this](const tagCommandCall& c) {
+            const QString a = c.args.value(0).toLower();
+            if (a != QLatin1String("accept") && a != QLatin1String("refuse")) {
+                return false;
             }
-        });
-        room.Invite().Invite(args[0]);
-        return true;
-    }
-    why = QStringLiteral("unknown or incomplete command: ") + command + QLatin1Char(' ') + rest;
-    return false;
-}
-
-bool CConsolePrivateCommands::IsPrivateCommand(const QString& command) {
-    for (const char* name : {"say", "mic", "release", "speak", "quality", "bandwidth", "music",
-                             "nick", "voice-status", "video", "video-status", "leave"}) {
-        if (command == QLatin1String(name)) {
+            const bool accept = a == QLatin1String("accept");
+            m_dialogs.Unscript(CReqPriChatDlg::IDD);
+            m_dialogs.Script(CReqPriChatDlg::IDD,
+                             [accept](CDialogModel& d) { accept ? d.OnOK() : d.OnCancel(); });
             return true;
-        }
-    }
-    return false;
-}
+        },
+        "|accept|refuse",
+        "; accept or refuse the next private-chat invitation (unanswered, it runs down its "
+        "30 seconds and refuses)");
+    t.Add({"window", "hide|show", "hide the room window, or show it again", 1, 1, true,
+           [this, p](const tagCommandCall& c) {
+               const QString what = c.args[0].toLower();
+               if (what != QLatin1String("hide") && what != QLatin1String("show")) {
+                   p.fail(QStringLiteral("window needs hide or show"));
+                   return;
+               }
+               p.room().SetShown(what == QLatin1String("show"));
+               m_out.Line(QStringLiteral("房间"),
+                          QStringLiteral("window ") + (what == QLatin1String("show")
+                                                           ? QStringLiteral("shown")
+                                                           : QStringLiteral("hidden")));
+           }});
+    t.Add({"threshold", "AMOUNT", "the lowest greeting a private-chat invitation must bring", 1, 1,
+           false, [p](const tagCommandCall& c) {
+               const int hundredths = Hundredths(c.args[0]);
+               if (hundredths < 0) {
+                   p.fail(QStringLiteral("threshold: not an amount: ") + c.args[0]);
+                   return;
+               }
+               p.room().Invite().SetThreshold(hundredths);
+           }});
 
-bool CConsolePrivateCommands::RunInPrivate(CPrivateRoomDlg& room, const QString& command,
-                                           const QString& rest, QString& why) {
-    const QString arg = rest.trimmed();
-    if (command == QLatin1String("say") && !arg.isEmpty()) {
-        room.SendText(arg);
-    } else if (command == QLatin1String("mic")) {
-        room.BeginSpeaking();
-    } else if (command == QLatin1String("speak")) {
-        // The capture opens its input anew, the file to speak.
-        room.EndSpeaking();
-        room.BeginSpeaking();
-    } else if (command == QLatin1String("release")) {
-        room.EndSpeaking();
-    } else if (command == QLatin1String("quality") &&
-               (arg == QLatin1String("1") || arg == QLatin1String("2") ||
-                arg == QLatin1String("3"))) {
-        room.ChangeQuality(arg.toInt());
-    } else if (command == QLatin1String("bandwidth") &&
-               (arg == QLatin1String("narrow") || arg == QLatin1String("broad"))) {
-        room.SetBandwidth(arg == QLatin1String("narrow") ? BANDWIDTH_NARROW : BANDWIDTH_BROAD);
-    } else if (command == QLatin1String("music") &&
-               (arg == QLatin1String("on") || arg == QLatin1String("off"))) {
-        arg == QLatin1String("on") ? room.PlayMusic() : room.StopMusic();
-    } else if (command == QLatin1String("nick") && !arg.isEmpty()) {
-        room.ChangeNickname(arg);
-    } else if (command == QLatin1String("voice-status")) {
-        const auto c = room.AudioCounters();
-        m_out.Line(kTag, QStringLiteral("voice received %1 played %2 dropped %3")
-                             .arg(c.received)
-                             .arg(c.played)
-                             .arg(c.dropped));
-    } else if (command == QLatin1String("video") &&
-               (arg == QLatin1String("on") || arg == QLatin1String("off"))) {
-        auto* video = dynamic_cast<CPrivateVideo*>(room.Video());
-        if (!video) {
-            why = QStringLiteral("video: the private room has no video");
-            return false;
+    // The private room's own commands.
+    auto inPrivate = [p](const QString& name) {
+        CPrivateRoomDlg* room = p.privateRoom();
+        if (!room) {
+            p.fail(name + QStringLiteral(": not in a private room"));
         }
-        if (arg == QLatin1String("off")) {
-            video->CloseOwn();
-        } else if (video->OpenOwn() != 0) {
-            why = QStringLiteral("video on: no camera, or no peer yet");
-            return false;
-        }
-    } else if (command == QLatin1String("video-status")) {
-        auto* video = dynamic_cast<CPrivateVideo*>(room.Video());
-        const CPrivateVideo::tagCounters c =
-            video ? video->Counters() : CPrivateVideo::tagCounters();
-        m_out.Line(kTag, QStringLiteral("video sent %1 received %2 decoded %3 dropped %4")
-                             .arg(c.sent)
-                             .arg(c.received)
-                             .arg(c.decoded)
-                             .arg(c.dropped));
-    } else if (command == QLatin1String("leave")) {
-        room.Close();
-    } else {
-        why = QStringLiteral("unknown or incomplete command: ") + command + QLatin1Char(' ') + rest;
-        return false;
-    }
-    return true;
+        return room;
+    };
+    t.Add({"quality", "1|2|3", "the private room's sound: hi-fi, singing or speech", 1, 1, true,
+           [inPrivate, p](const tagCommandCall& c) {
+               const int q = c.args[0].toInt();
+               if (CPrivateRoomDlg* room = inPrivate(c.name)) {
+                   if (q < 1 || q > 3) {
+                       p.fail(QStringLiteral("quality needs 1, 2 or 3"));
+                       return;
+                   }
+                   room->ChangeQuality(q);
+               }
+           }});
+    t.Add({"bandwidth", "narrow|broad", "the private room's bandwidth mode", 1, 1, true,
+           [inPrivate, p](const tagCommandCall& c) {
+               const QString mode = c.args[0].toLower();
+               if (CPrivateRoomDlg* room = inPrivate(c.name)) {
+                   if (mode != QLatin1String("narrow") && mode != QLatin1String("broad")) {
+                       p.fail(QStringLiteral("bandwidth needs narrow or broad"));
+                       return;
+                   }
+                   room->SetBandwidth(mode == QLatin1String("narrow") ? BANDWIDTH_NARROW
+                                                                      : BANDWIDTH_BROAD);
+               }
+           }});
+    t.Add({"music", "on|off", "play music to the private room's peer, or stop", 1, 1, true,
+           [inPrivate](const tagCommandCall& c) {
+               if (CPrivateRoomDlg* room = inPrivate(c.name)) {
+                   c.args[0].toLower() == QLatin1String("on") ? room->PlayMusic()
+                                                              : room->StopMusic();
+               }
+           }});
+    t.Add({"voice-status", "", "print what became of the private room's peer's voice", 0, 0, true,
+           [this, inPrivate](const tagCommandCall& c) {
+               if (CPrivateRoomDlg* room = inPrivate(c.name)) {
+                   const auto n = room->AudioCounters();
+                   m_out.Line(kTag, QStringLiteral("voice received %1 played %2 dropped %3")
+                                        .arg(n.received)
+                                        .arg(n.played)
+                                        .arg(n.dropped));
+               }
+           }});
+
+    // The room's commands, as the private room has them while it is open.
+    const QString inPrivateRoom = QStringLiteral("; in the private room, to the peer");
+    t.Intercept(
+        "say",
+        [p](const tagCommandCall& c) {
+            CPrivateRoomDlg* room = p.privateRoom();
+            return room && (room->SendText(c.rest), true);
+        },
+        {}, inPrivateRoom);
+    t.Intercept(
+        "mic",
+        [p](const tagCommandCall&) {
+            CPrivateRoomDlg* room = p.privateRoom();
+            return room && (room->BeginSpeaking(), true);
+        },
+        {}, inPrivateRoom);
+    t.Intercept(
+        "release",
+        [p](const tagCommandCall&) {
+            CPrivateRoomDlg* room = p.privateRoom();
+            return room && (room->EndSpeaking(), true);
+        },
+        {}, inPrivateRoom);
+    t.Intercept(
+        "speak",
+        [p](const tagCommandCall& c) {
+            CPrivateRoomDlg* room = p.privateRoom();
+            if (!room) {
+                return false;
+            }
+            p.speakFile(c.args[0]);
+            // The capture opens its input anew, the file to speak.
+            room->EndSpeaking();
+            room->BeginSpeaking();
+            return true;
+        },
+        {}, inPrivateRoom);
+    t.Intercept(
+        "nick",
+        [p](const tagCommandCall& c) {
+            CPrivateRoomDlg* room = p.privateRoom();
+            return room && (room->ChangeNickname(c.rest), true);
+        },
+        {}, QStringLiteral("; in the private room too"));
+    t.Intercept(
+        "video",
+        [p](const tagCommandCall& c) {
+            CPrivateRoomDlg* room = p.privateRoom();
+            if (!room) {
+                return false;
+            }
+            IPrivateVideo* video = room->Video();
+            const QString what = c.args.value(0).toLower();
+            if (!video || c.args.size() != 1 ||
+                (what != QLatin1String("on") && what != QLatin1String("off"))) {
+                p.fail(QStringLiteral("video: the private room takes on or off"));
+            } else if (what == QLatin1String("off")) {
+                video->CloseOwn();
+            } else if (video->OpenOwn() != 0) {
+                p.fail(QStringLiteral("video on: no camera, or no peer yet"));
+            }
+            return true;
+        },
+        {}, QStringLiteral("; in the private room, to the peer alone"));
+    t.Intercept(
+        "video-status",
+        [this, p](const tagCommandCall&) {
+            CPrivateRoomDlg* room = p.privateRoom();
+            if (!room) {
+                return false;
+            }
+            const auto* video = dynamic_cast<const CPrivateVideo*>(room->Video());
+            const CPrivateVideo::tagCounters n =
+                video ? video->Counters() : CPrivateVideo::tagCounters();
+            m_out.Line(kTag, QStringLiteral("video sent %1 received %2 decoded %3 dropped %4")
+                                 .arg(n.sent)
+                                 .arg(n.received)
+                                 .arg(n.decoded)
+                                 .arg(n.dropped));
+            return true;
+        },
+        {}, inPrivateRoom);
+    t.Intercept(
+        "leave",
+        [p](const tagCommandCall&) {
+            CPrivateRoomDlg* room = p.privateRoom();
+            if (!room) {
+                return false;
+            }
+            p.leaving();
+            room->Close();
+            return true;
+        },
+        {}, QStringLiteral("; or the private room"));
 }

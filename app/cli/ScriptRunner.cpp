@@ -39,7 +39,9 @@ constexpr int kDefaultWaitSeconds = 10;
 }  // namespace
 
 CScriptRunner::CScriptRunner(const tagParts& parts)
-    : m_p(parts), m_roomCommands(parts.out, parts.dialogs) {
+    : m_p(parts),
+      m_roomCommands(parts.out, parts.dialogs),
+      m_privateCommands(parts.out, parts.dialogs) {
     AddCommands();
     m_timer.setInterval(kTickMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { Tick(); });
@@ -157,7 +159,7 @@ bool CScriptRunner::Idle() const {
 }
 
 bool CScriptRunner::InRoom() const {
-    return m_p.entry.IsRoomOpen();
+    return m_p.entry.IsRoomOpen() || m_p.entry.IsPrivateRoomOpen();
 }
 
 bool CScriptRunner::NeedRoom(const QString& command) {
@@ -424,6 +426,18 @@ void CScriptRunner::AddCommands() {
              m_timer.stop();
              m_hall->Quit();
          }});
+    tagPrivateParts parts{[this]() -> CRoomDlg& { return m_p.entry.Room(); },
+                          [this]() -> CPrivateRoomDlg* {
+                              return m_p.entry.IsPrivateRoomOpen() ? &m_p.entry.PrivateRoom()
+                                                                   : nullptr;
+                          },
+                          [this](const QString& why) { Fail(why); },
+                          [this](const QString& file) {
+                              m_speakFile = QFileInfo(file).absoluteFilePath();
+                              SelectAudio();
+                          },
+                          [this] { m_roomOpen = false; }};
+    m_privateCommands.AddTo(t, parts);
 }
 
 CRoomVideo* CScriptRunner::Video(const QString& command) {

@@ -8,6 +8,7 @@
 // The commands are the table built in AddCommands(); `help` prints it.
 
 #include "app/cli/ConsoleCommands.h"
+#include "app/cli/PrivateCommands.h"
 #include "app/cli/RoomCommands.h"
 
 #include <QElapsedTimer>
@@ -78,6 +79,7 @@ private:
     tagParts m_p;
     CConsoleCommands m_commands;
     CConsoleRoomCommands m_roomCommands;
+    CConsolePrivateCommands m_privateCommands;
     CTavoClientDlg* m_hall = nullptr;
     QTimer m_timer;
     std::deque<QString> m_queue;
