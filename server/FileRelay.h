@@ -26,6 +26,7 @@ public:
     QString PartnerOf(const QString& member) const;
     // Where members are found; by default among the members of this server's rooms.
     void SetLookup(Lookup lookup) { m_lookup = std::move(lookup); }
+    const Lookup& CurrentLookup() const { return m_lookup; }
 
     // Passes a file packet from a member to its partner: 0 passed on, 1 dropped because the
     // partner is far behind, -1 not passed (no partner, partner gone, not a file packet).

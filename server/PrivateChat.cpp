@@ -6,9 +6,11 @@
 #include "protocol/keys/AdminKeys.h"
 #include "protocol/keys/AudioKeys.h"
 #include "protocol/keys/ChatKeys.h"
+#include "protocol/keys/DirectLinkKeys.h"
 #include "protocol/keys/MembersKeys.h"
 #include "protocol/keys/PrivateChatKeys.h"
 #include "protocol/keys/VideoKeys.h"
+#include "server/FileRelay.h"
 #include "server/Packets.h"
 
 #include <QRandomGenerator>
@@ -86,17 +88,26 @@ bool Nothing(const CKParam&, tagSide&, const tagSide&, CKParam&) {
     return true;
 }
 
+bool BuildFileAnswer(const CKParam& in, tagSide&, const tagSide&, CKParam& out) {
+    out.SetBoolean(FileOfferKey::AGREED, in.BoolOr(FileOfferKey::AGREED, false));
+    return true;
+}
+
 // What the two members of a private room say to each other through us. A command the table
 // does not name is refused ("操作被禁止") when it expects an answer.
 constexpr CPrivateChat::tagRelayRow kRelayed[] = {
-    {CMD_TEXT, EAnnounce::Both, BuildText},
-    {CMD_NICKNAME, EAnnounce::Both, BuildNickname},
-    {CMD_GRAB_MIC, EAnnounce::Peer, BuildMusic},
-    {CMD_RELEASE_MIC, EAnnounce::Peer, BuildMusic},
-    {CMD_QUALITY, EAnnounce::Both, BuildQuality},
-    {CMD_BANDWIDTH, EAnnounce::Both, BuildBandwidth},
-    {CMD_PRIVATE_TICK, EAnnounce::Nobody, Nothing},
-    {CMD_PRIVATE_TOCK, EAnnounce::Nobody, Nothing},
+    {CMD_TEXT, EAnnounce::Both, CMD_TEXT_LINE, true, BuildText},
+    {CMD_NICKNAME, EAnnounce::Both, CMD_NICKNAME_CHANGED, true, BuildNickname},
+    {CMD_GRAB_MIC, EAnnounce::Peer, CMD_QUEUE_JOINED, true, BuildMusic},
+    {CMD_RELEASE_MIC, EAnnounce::Peer, CMD_MIC_RELEASED, true, BuildMusic},
+    {CMD_QUALITY, EAnnounce::Both, CMD_QUALITY_CHANGED, true, BuildQuality},
+    {CMD_BANDWIDTH, EAnnounce::Both, CMD_BANDWIDTH_CHANGED, true, BuildBandwidth},
+    {CMD_PRIVATE_TICK, EAnnounce::Nobody, 0, true, Nothing},
+    {CMD_PRIVATE_TOCK, EAnnounce::Nobody, 0, true, Nothing},
+    // A file offer is answered by the peer: the offer reaches it as 635, its answer (636)
+    // comes back to the offerer as 634.
+    {CMD_FILE_OFFER, EAnnounce::Peer, CMD_FILE_OFFERED, false, Nothing},
+    {CMD_FILE_ANSWER, EAnnounce::Peer, CMD_FILE_OFFER_REPLY, false, BuildFileAnswer},
 };
 
 const CPrivateChat::tagRelayRow* RelayRow(short code) {
@@ -124,6 +135,23 @@ CPrivateChat::CPrivateChat(CRoomServer& server)
     }
     main.On(CMD_PRIVATE_TICK, EStage::LoggedIn, [](tagRoomRequest&) {});
     main.On(CMD_PRIVATE_TOCK, EStage::LoggedIn, [](tagRoomRequest&) {});
+    // A pair in a private room has left every room: the file relay finds it here first.
+    CFileRelay& files = server.FileRelay();
+    files.SetLookup([this, inRooms = files.CurrentLookup()](const QString& id, bool second) {
+        IServerPeer* peer = FindSide(id, second);
+        return peer ? peer : (inRooms ? inRooms(id, second) : nullptr);
+    });
+}
+
+IServerPeer* CPrivateChat::FindSide(const QString& id, bool second) const {
+    for (const auto& [number, room] : m_rooms) {
+        for (const tagSide& side : room.sides) {
+            if (side.main && Key(side.id) == Key(id)) {
+                return second && side.second ? side.second : side.main;
+            }
+        }
+    }
+    return nullptr;
 }
 
 void CPrivateChat::NotInPrivateRoom(tagRoomRequest& r) {
@@ -239,6 +267,7 @@ void CPrivateChat::OpenPrivateRoom(CRoom& room, CRoomMember& inviter, CRoomMembe
         }
         ids.push_back(m->id);
     }
+    m_server.FileRelay().Pair(inviter.id, invitee.id);
     CKParam ready = MakePacket(CMD_MOVE_TO_PRIVATE);
     ready.SetInt(PrivateReadyKey::PEER_NUMBER, pr.number);
     for (const tagSide& side : pr.sides) {
@@ -289,11 +318,15 @@ bool CPrivateChat::TakeMain(tagRoomSession& session, CKParam& packet) {
         default:
             break;
     }
+    if (IsFileCommand(r.code)) {
+        m_server.FileRelay().Relay(room->sides[static_cast<size_t>(side)].id, packet, false);
+        return true;
+    }
     if (const tagRelayRow* row = RelayRow(r.code)) {
         Relay(r, *row, *room, side);
     } else {
-        // Nothing else is done in a private room (gifts, snapshots and files are not offered);
-        // a request still gets its answer.
+        // Nothing else is done in a private room (gifts and snapshots are not offered); a
+        // request still gets its answer.
         r.Refuse(REFUSE_FORBIDDEN);
     }
     return true;
@@ -359,12 +392,14 @@ void CPrivateChat::Relay(tagRoomRequest& r, const tagRelayRow& row, tagPrivateRo
                          int side) {
     tagSide& sender = room.sides[static_cast<size_t>(side)];
     const tagSide& peer = room.sides[static_cast<size_t>(1 - side)];
-    CKParam announcement = MakePacket(static_cast<short>(row.code + 2));
+    CKParam announcement = MakePacket(row.announcement);
     if (!row.build(r.packet, sender, peer, announcement)) {
         r.Refuse(REFUSE_BAD_PARAMETER);
         return;
     }
-    r.Answer();
+    if (row.answered) {
+        r.Answer();
+    }
     if (row.to == EAnnounce::Nobody) {
         return;
     }
@@ -387,6 +422,9 @@ bool CPrivateChat::TakeSecond(IServerPeer& peer, CKParam& packet) {
         const short code = packet.Command();
         if (code == CMD_AUDIO || code == CMD_VIDEO) {
             RelayMedia(packet, room->second, side);
+        } else if (IsFileCommand(code)) {
+            m_server.FileRelay().Relay(room->second.sides[static_cast<size_t>(side)].id, packet,
+                                       true);
         }
     }
     return true;
@@ -434,6 +472,7 @@ void CPrivateChat::Leave(tagPrivateRoom& room, int side) {
         gone.second = nullptr;
     }
     gone.main = nullptr;
+    m_server.FileRelay().Unpair(gone.id);
     if (peer.main) {
         CKParam left = MakePacket(CMD_DEPARTURE);
         left.SetCString(DepartureKey::MEMBER, gone.id);

@@ -47,13 +47,15 @@ public:
         std::array<tagSide, 2> sides;
     };
 
-    // A command relayed between the two: the request is answered, and its announcement
-    // (request + 2) built from the request goes to the peer or to both. Build returns false
-    // for a request it refuses ("参数非法").
+    // A command relayed between the two: the request is answered (unless the peer's answer
+    // to it is its answer), and its announcement built from the request goes to the peer or to
+    // both. Build returns false for a request it refuses ("参数非法").
     enum class EAnnounce { Nobody, Peer, Both };
     struct tagRelayRow {
         short code;
         EAnnounce to;
+        short announcement;
+        bool answered;
         bool (*build)(const CKParam& request, tagSide& sender, const tagSide& peer,
                       CKParam& announcement);
     };
@@ -78,6 +80,8 @@ private:
     void SendArrival(tagPrivateRoom& room, int to);
     void Relay(tagRoomRequest& r, const tagRelayRow& row, tagPrivateRoom& room, int side);
     void RelayMedia(CKParam& packet, tagPrivateRoom& room, int side);
+    // A side's connection for the file relay; null when the member is in no private room.
+    IServerPeer* FindSide(const QString& id, bool second) const;
     void Leave(tagPrivateRoom& room, int side);
     tagPrivateRoom* RoomOfMain(const IServerPeer& peer, int& side);
     void ForgetExpired();

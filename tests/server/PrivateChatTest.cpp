@@ -124,6 +124,16 @@ TEST(PrivateChat, AYesMovesBothIntoAPrivateRoomThatCarriesTheirLinesAndVoice) {
     EXPECT_EQ(r.carol->second.Count(CMD_AUDIO), 0);
     EXPECT_EQ(r.carol->main.Count(CMD_TEXT_LINE), 0);
 
+    // A file offer is answered by the peer; the file's packets then go through the service.
+    r.alice->main.Send(Packet(CMD_FILE_OFFER));
+    ASSERT_TRUE(r.bob->main.WaitFor(CMD_FILE_OFFERED));
+    r.bob->main.Send(Packet(CMD_FILE_ANSWER, {{20, true}}));
+    ASSERT_TRUE(r.alice->main.WaitFor(CMD_FILE_OFFER_REPLY));
+    EXPECT_TRUE(Accepted(r.alice->main.All(CMD_FILE_OFFER_REPLY).front()));
+    r.alice->second.Send(Packet(CMD_FILE_BEGIN, {{20, 7}}));
+    ASSERT_TRUE(r.bob->second.WaitFor(CMD_FILE_BEGIN));
+    EXPECT_EQ(TextOf(r.bob->second.All(CMD_FILE_BEGIN).front(), 110), "alice");
+
     r.bob->main.KClose();
     ASSERT_TRUE(r.alice->main.WaitFor(CMD_DEPARTURE));
     EXPECT_EQ(TextOf(r.alice->main.All(CMD_DEPARTURE).back(), 20), "bob");
