@@ -1,6 +1,7 @@
 #include "room/PrivateInvite.h"
 
 #include "core/AppState.h"
+#include "core/Notifier.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "protocol/KParam.h"
@@ -146,6 +147,10 @@ void CPrivateInvite::OnInvited(CKParam& packet) {
                   LoadString(IDS_INVITE_QUESTION_GIFT),
                   {who, reason, QString::asprintf("%0.2f%s", amount / 100.0, qUtf8Printable(unit))})
             : FillPlaceholders(LoadString(IDS_INVITE_QUESTION), {who, reason});
+    // The answer window counts down from 30 seconds; a user looking at another program hears of
+    // it while there is time to answer.
+    NotifyUser(NOTICE_PRIVATE_INVITATION,
+               FillPlaceholders(LoadString(IDS_NOTICE_PRIVATE_INVITATION), {who}), reason);
     CReqPriChatDlg dialog(question);
     const bool accepted = dialog.DoModal() == IDOK;
     if (!m_room.IsWindow()) {

@@ -118,7 +118,9 @@ TEST(MicOrder, TheUserIsToldOnceOnBecomingNextInTheQueue) {
     EXPECT_TRUE(notifier.notices.isEmpty()) << notifier.notices.join(';').toStdString();
     Taken(f, "amy", 1, 1);
     ASSERT_EQ(notifier.notices.size(), 1);
-    EXPECT_TRUE(notifier.notices[0].startsWith(QString::number(NOTICE_QUEUE_NEXT)));
+    EXPECT_EQ(notifier.notices[0], QStringLiteral("%1 %2: 您排在麦序的下一位")
+                                       .arg(NOTICE_QUEUE_NEXT)
+                                       .arg(f.Room().Settings().name));
     // Still next after another redraw: no second notice.
     Taken(f, "amy", 1, 1);
     EXPECT_EQ(notifier.notices.size(), 1);

@@ -4,6 +4,7 @@
 
 #include "tests/room/RoomFixture.h"
 
+#include "core/Notifier.h"
 #include "protocol/Commands.h"
 #include "room/PrivateInvite.h"
 #include "room/PrivateInviteDlgs.h"
@@ -81,6 +82,13 @@ TEST(PrivateInvite, AGreetingOutsideTheRangeKeepsTheDialogOpenAndTheTimerGivesUp
 }
 
 TEST(PrivateInvite, AnInvitationIsRefusedUnaskedWhenHiddenOrBelowTheThreshold) {
+    struct CRecordingNotifier : INotifier {
+        void Notify(ENotice kind, const QString& title, const QString&) override {
+            notices << QStringLiteral("%1 %2").arg(kind).arg(title);
+        }
+        QStringList notices;
+    } notifier;
+    CScopedService<INotifier> notifierScope(notifier);
     CRoomFixture f;
     f.server.members << MemberText("amy", "艾米", 10);
     ASSERT_TRUE(f.Enter());
@@ -109,6 +117,9 @@ TEST(PrivateInvite, AnInvitationIsRefusedUnaskedWhenHiddenOrBelowTheThreshold) {
     EXPECT_EQ(f.ui.dialogs.Count(CReqPriChatDlg::IDD), questionsBefore + 1);
     EXPECT_TRUE(invite.AnswerPending());
     EXPECT_EQ(f.privateView.Count("私聊请求:已接受"), 1);
+    // Only the invitation put to the user reaches the desktop.
+    EXPECT_EQ(notifier.notices, QStringList(QStringLiteral("%1 艾米(amy) 邀请您私聊")
+                                                .arg(NOTICE_PRIVATE_INVITATION)));
 
     // The private room is ready: the room closes for it and the hall enters it with the
     // number the room kept.
