@@ -467,7 +467,9 @@ int CPrivateRoomDlg::RequestSnapshot(int kind) {
     if (kind < 1 || kind > 3 || !MayRequest(CMD_SNAPSHOT_CONTROL)) {
         return -1;
     }
-    return m_discipline.SendAttempt(CMD_SNAPSHOT_CONTROL, [&](CKParam& p) { p.SetInt(20, kind); });
+    return m_discipline.SendAttempt(CMD_SNAPSHOT_CONTROL, [&](CKParam& p) {
+        p.SetInt(SnapshotControlKey::KIND, kind);
+    });
 }
 
 void CPrivateRoomDlg::OnRecordResult(CKParam& packet) {

@@ -112,6 +112,13 @@ enum : short {
 }
 enum : int { BANDWIDTH_NARROW = 1, BANDWIDTH_BROAD = 10 };
 
+// 480, a screenshot or video control asked of the peer.
+namespace SnapshotControlKey {
+enum : short {
+    KIND = 20,  // i  1 to 3
+};
+}
+
 // 633 / 634 / 635 / 636, a file offer and its answers.
 namespace FileOfferKey {
 enum : short {
