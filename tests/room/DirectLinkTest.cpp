@@ -1,5 +1,5 @@
 // The direct link between a private pair on loopback, each end on an address of its own
-// (127.0.0.2, 127.0.0.3) so both listen on 26487.
+// on loopback so both listen on 26487.
 
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
@@ -28,8 +28,8 @@ void SendOn(CSocketClient& link, short code) {
 }  // namespace
 
 TEST(DirectLink, EitherSideConnectsAndTheConfirmedLinkCarriesMediaOnly) {
-    tagLinkEnd a(QStringLiteral("127.0.0.2"));
-    tagLinkEnd b(QStringLiteral("127.0.0.3"));
+    tagLinkEnd a(LinkAddress(2));
+    tagLinkEnd b(LinkAddress(3));
     ASSERT_TRUE(a.Listen() && b.Listen());
 
     ASSERT_TRUE(a.ConnectTo(b));
@@ -65,7 +65,7 @@ TEST(DirectLink, EitherSideConnectsAndTheConfirmedLinkCarriesMediaOnly) {
 }
 
 TEST(DirectLink, NothingFromAPeerThatDidNotConfirmIsActedOn) {
-    tagLinkEnd a(QStringLiteral("127.0.0.2"));
+    tagLinkEnd a(LinkAddress(2));
     ASSERT_TRUE(a.Listen());
     CTestConnection stranger;
     stranger.KCreate();
@@ -97,12 +97,12 @@ TEST(DirectLink, TheTargetIsChosenFromTheReportedAndLocalAddresses) {
     // Behind somebody else's translation: no attempt from this side.
     EXPECT_EQ(P2PTarget("198.51.100.4", "203.0.113.7", "10.0.0.5"), QString());
 
-    tagLinkEnd a(QStringLiteral("127.0.0.2"));
+    tagLinkEnd a(LinkAddress(2));
     EXPECT_EQ(a.outgoing.ConnectTo(P2PTarget("198.51.100.4", "203.0.113.7", "10.0.0.5")), -1);
     EXPECT_EQ(a.outgoing.State(), CP2PSocket::P2P_IDLE);
 
     // Only an idle link connects out.
-    tagLinkEnd b(QStringLiteral("127.0.0.3"));
+    tagLinkEnd b(LinkAddress(3));
     ASSERT_TRUE(b.Listen());
     ASSERT_TRUE(a.ConnectTo(b));
     EXPECT_EQ(a.outgoing.ConnectTo(b.address, a.address), -1);

@@ -28,8 +28,8 @@ struct tagPair {
     // Room connections that never connect: the link is the only path.
     CTestConnection noServiceA;
     CTestConnection noServiceB;
-    tagLinkEnd a{QStringLiteral("127.0.0.2")};
-    tagLinkEnd b{QStringLiteral("127.0.0.3")};
+    tagLinkEnd a{LinkAddress(2)};
+    tagLinkEnd b{LinkAddress(3)};
     QTemporaryDir from;
     QTemporaryDir to;
 
@@ -167,7 +167,7 @@ TEST(FileTransfer, ACancelledOrBrokenTransferLeavesNoFile) {
 
 // A peer that speaks the file packets itself: what it names and what it claims are checked.
 TEST(FileTransfer, AHostileNameStaysInTheFolderAndABadDigestKeepsNothing) {
-    tagLinkEnd b(QStringLiteral("127.0.0.3"));
+    tagLinkEnd b(LinkAddress(3));
     CTestConnection noService;
     ASSERT_TRUE(b.Listen());
     b.AttachFiles(noService);
