@@ -266,8 +266,11 @@ public:
                 }
                 gst_object_unref(pad);
             }
-            *static_cast<int32_t*>(block) = width * 65536 + height;
-            return width > 0 && height > 0 ? S_OK : E_FAIL;
+            // The answer packs the size as width * 65536 + height; a stream whose
+            // size cannot be packed so (a damaged file's header) has no size.
+            const bool packable = width > 0 && width <= 0x7FFF && height > 0 && height <= 0xFFFF;
+            *static_cast<int32_t*>(block) = packable ? width * 65536 + height : 0;
+            return packable ? S_OK : E_FAIL;
         }
         return E_NOINTERFACE;
     }
