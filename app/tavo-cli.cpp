@@ -20,6 +20,8 @@
 #include "platform/Clock.h"
 #include "platform/DialogHost.h"
 #include "platform/System.h"
+#include "room/PrivateFiles.h"
+#include "room/PrivateLink.h"
 #include "room/PrivateVideo.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
@@ -93,6 +95,8 @@ int main(int argc, char** argv) {
     entry.Room().SetViews(&roomView, &publicView, &privateView);
     entry.PrivateRoom().SetViews(&privateRoomView, &privateRoomChat);
     CPrivateVideo privateVideo(entry.PrivateRoom());
+    CPrivateLink privateLink(entry.PrivateRoom());
+    CPrivateFiles privateFiles(entry.PrivateRoom(), privateLink, entry.MainConnection());
     CRoomAudio::Install(entry.Room());
     roomView.SetVideo(&CRoomVideo::Install(entry.Room()));
     CRoomRecording& recording = CRoomRecording::Install(entry.Room());

@@ -14,6 +14,8 @@
 #include "platform/StringTable.h"
 #include "platform/System.h"
 #include "room/Gifts.h"
+#include "room/PrivateFiles.h"
+#include "room/PrivateLink.h"
 #include "room/PrivateVideo.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
@@ -108,6 +110,8 @@ int main(int argc, char** argv) {
     CPrivateRoomWindow privateRoomWindow(entry.PrivateRoom(), folder);
     entry.PrivateRoom().SetViews(&privateRoomWindow, privateRoomWindow.ChatView());
     CPrivateVideo privateVideo(entry.PrivateRoom());
+    CPrivateLink privateLink(entry.PrivateRoom());
+    CPrivateFiles privateFiles(entry.PrivateRoom(), privateLink, entry.MainConnection());
     CGiftAnimations giftAnimations;
     entry.Room().Gifts().SetView(&giftAnimations);
     CRoomAudio::Install(entry.Room());

@@ -30,6 +30,8 @@ public:
     // 634, the outcome of the user's offer; 635, the peer offers a file (answered with 636).
     virtual void OnOfferReply(CPrivateRoomDlg& room, CKParam& packet) = 0;
     virtual void OnOffered(CPrivateRoomDlg& room, CKParam& packet) = 0;
+    // A packet of a transfer under way, from the room connection or the direct link.
+    virtual void OnFilePacket(CKParam& packet) = 0;
     // The private room closes: transfers in progress end.
     virtual void Close() = 0;
 };

@@ -12,6 +12,7 @@
 #include "protocol/keys/AdminKeys.h"
 #include "protocol/keys/AudioKeys.h"
 #include "protocol/keys/ChatKeys.h"
+#include "protocol/keys/DirectLinkKeys.h"
 #include "protocol/keys/GiftsKeys.h"
 #include "protocol/keys/MembersKeys.h"
 #include "protocol/keys/PrivateChatKeys.h"
@@ -95,6 +96,13 @@ void CPrivateRoomDlg::Register() {
     t.On(CMD_RECORD_CONTROL_REPLY, [this](CKParam& p) { OnRecordResult(p); });
     t.On(CMD_FILE_OFFER_REPLY, [this](CKParam& p) { OnFileOfferReply(p); });
     t.On(CMD_FILE_OFFERED, [this](CKParam& p) { OnFileOffered(p); });
+    for (short code : kFileCommands) {
+        t.On(code, [this](CKParam& p) {
+            if (m_files) {
+                m_files->OnFilePacket(p);
+            }
+        });
+    }
     t.On(CMD_PRIVATE_SPEAK, [this](CKParam& p) { OnSpeak(p); });
     t.On(CMD_FORCED_EXIT,
          [this](CKParam&) { m_host.MainConnection().SetCloseReason(LoadString(IDS_CHARGE_EXIT)); });

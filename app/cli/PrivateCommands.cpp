@@ -4,12 +4,14 @@
 #include "app/cli/ConsoleOutput.h"
 #include "platform/DialogHost.h"
 #include "protocol/keys/PrivateChatKeys.h"
+#include "room/PrivateFiles.h"
 #include "room/PrivateInvite.h"
 #include "room/PrivateInviteDlgs.h"
 #include "room/PrivateRoomDlg.h"
 #include "room/PrivateVideo.h"
 #include "room/RoomDlg.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 namespace {
@@ -131,6 +133,36 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
                    c.args[0].toLower() == QLatin1String("on") ? room->PlayMusic()
                                                               : room->StopMusic();
                }
+           }});
+    t.Add({"send-file", "PATH", "offer a file to the private room's peer; sent once accepted", 1, 1,
+           true, [this, inPrivate, p](const tagCommandCall& c) {
+               if (CPrivateRoomDlg* room = inPrivate(c.name)) {
+                   const QString path = QFileInfo(c.rest.trimmed()).absoluteFilePath();
+                   if (!QFileInfo(path).isFile()) {
+                       p.fail(QStringLiteral("send-file: no such file: ") + path);
+                       return;
+                   }
+                   m_dialogs.Unscript(CFileChoiceDlg::IDD_FILE_TO_SEND);
+                   m_dialogs.Script(CFileChoiceDlg::IDD_FILE_TO_SEND, [path](CDialogModel& d) {
+                       static_cast<CFileChoiceDlg&>(d).SetPath(path);
+                       d.OnOK();
+                   });
+                   room->OfferFile();
+               }
+           }});
+    t.Add({"save-files", "DIR",
+           "accept the files the private room's peer offers and save them there (without it "
+           "they are refused)",
+           1, 1, false, [this, p](const tagCommandCall& c) {
+               const QString folder = QFileInfo(c.rest.trimmed()).absoluteFilePath();
+               if (!QFileInfo(folder).isDir()) {
+                   p.fail(QStringLiteral("save-files: no such folder: ") + folder);
+                   return;
+               }
+               m_dialogs.Default(CFileChoiceDlg::IDD_FOLDER_TO_SAVE, [folder](CDialogModel& d) {
+                   static_cast<CFileChoiceDlg&>(d).SetPath(folder);
+                   d.OnOK();
+               });
            }});
     t.Add({"voice-status", "", "print what became of the private room's peer's voice", 0, 0, true,
            [this, inPrivate](const tagCommandCall& c) {

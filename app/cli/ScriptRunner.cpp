@@ -18,6 +18,7 @@
 #include "room/Gifts.h"
 #include "room/MicOrder.h"
 #include "room/ModifyMicTimeDlg.h"
+#include "room/PrivateFiles.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "room/RoomRecording.h"
@@ -58,7 +59,8 @@ CScriptRunner::CScriptRunner(const tagParts& parts)
         }
     });
     for (int id : {int(CPaymentDlg::IDD), int(CModifyMicTimeDlg::IDD), int(CCreateRoomDlg::IDD),
-                   int(CSavePictureDlg::IDD)}) {
+                   int(CSavePictureDlg::IDD), int(CFileChoiceDlg::IDD_FILE_TO_SEND),
+                   int(CFileChoiceDlg::IDD_FOLDER_TO_SAVE)}) {
         m_p.dialogs.Default(id, [](CDialogModel& d) { d.OnCancel(); });
     }
     // The sound settings are taken as they stand.

@@ -1,15 +1,17 @@
 // Private chat through the reference service between console clients: an accepted invitation
-// moves both into the private room, where they exchange lines, one hears the other speak and
-// sees the other's camera; an
+// moves both into the private room, where they exchange lines, one hears the other speak, sees
+// the other's camera and saves the file the other sends; an
 // invitation to a hidden room window, one below the invitee's threshold and one sent too soon
 // after the last are refused with their texts.
 
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -82,19 +84,28 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
     ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "22050", "-c", "2", "-b", "16", speech, "synth",
                                         "4", "sine", "440", "sine", "660", "gain", "-6"}),
               0);
+    // A megabyte and a bit, so that the file takes many chunks and the last one is short.
+    QByteArray bytes(1024 * 1024 + 1234, Qt::Uninitialized);
+    QRandomGenerator(14).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+    const QString sent = dir.filePath("papers.bin");
+    QFile file(sent);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    const QString saveIn = dir.filePath("bob-files");
+    ASSERT_TRUE(QDir().mkpath(saveIn));
 
     CClient bob(
         service, dir, "bob",
-        "record " + dir.filePath("bob-heard.wav").toUtf8() +
+        "record " + dir.filePath("bob-heard.wav").toUtf8() + "\nsave-files " + saveIn.toUtf8() +
             "\nlogin bob bob123\nwait-line 登陆成功 10\nanswer accept\nenter 1001\nwait-line "
-            "window open 15\nwait-line 爱丽丝私聊中 40\nsay 你好 alice\n"
-            "wait-line hello bob 15\nsleep 5\nvoice-status\n"
-            "leave\n");
+            "window open 15\nwait-line 爱丽丝私聊中 40\nwait-line 文件已接收:papers.bin 30\n"
+            "say 你好 alice\nwait-line hello bob 15\nsleep 5\nvoice-status\nleave\n");
     CClient alice(service, dir, "alice",
                   "login alice alice123\nwait-line 登陆成功 10\nenter 1001\nwait-line window open "
                   "15\nwait-line 2人 30\ninvite bob 聊聊\nwait-line 鲍勃私聊中 30\nvideo on\n"
-                  "speak " +
-                      speech.toUtf8() +
+                  "send-file " +
+                      sent.toUtf8() + "\nspeak " + speech.toUtf8() +
                       "\nwait-line 你好 alice 15\nsay hello bob\nwait-line 对方离开了房间 30\n"
                       "leave\n");
     ASSERT_TRUE(WaitUntil([&] { return alice.Ended() && bob.Ended(); }, 90s))
@@ -114,6 +125,16 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
     EXPECT_GT(LoudestRms(dir.path(), "bob-heard"), 0.05);
     // Alice's camera reaches Bob's picture of her.
     EXPECT_TRUE(b.contains("video 10 picture 176x144")) << b.toStdString();
+    // Both clients listen on the link's port of the one machine: the one that got it is
+    // reached by the other, and the file takes the link.
+    EXPECT_TRUE((a + b).contains("主动P2P连接成功!")) << a.toStdString() << b.toStdString();
+    EXPECT_TRUE(a.contains("文件已发送:papers.bin")) << a.toStdString();
+    QFile saved(QDir(saveIn).filePath("papers.bin"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << b.toStdString();
+    EXPECT_EQ(QCryptographicHash::hash(saved.readAll(), QCryptographicHash::Sha256),
+              QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
+    // Nothing but the file is left in the folder: no temporary name outlived the transfer.
+    EXPECT_EQ(QDir(saveIn).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 TEST(PrivateChatScript, HiddenWindowsThresholdsAndHastyInvitationsAreRefused) {
