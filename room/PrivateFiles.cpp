@@ -114,5 +114,6 @@ void CPrivateFiles::OnFileProgress(const tagFileProgress& progress) {
 void CPrivateFiles::OnFileFinished(const tagFileProgress& progress, EFileOutcome outcome,
                                    const QString&) {
     m_lastPercent = -1;
+    m_room.View().ShowFileProgress(progress.name, progress.sending, -1);
     m_room.AddSystemLine(HtmlEscape(FileOutcomeText(outcome, progress.sending, progress.name)));
 }

@@ -33,7 +33,8 @@ public:
     virtual void ShowMicVolume(int volume) = 0;
     // The surface a video area draws on; nullptr where the view draws no video.
     virtual IVideoSurface* VideoSurface(int area) = 0;
-    // A file on its way, in percent; a view without a progress bar leaves it.
+    // A file on its way, in percent; -1 once it ended, however. A view without a progress bar
+    // leaves it.
     virtual void ShowFileProgress(const QString& name, bool sending, int percent) {}
 };
 

@@ -7,6 +7,7 @@
 #include "platform/StringTable.h"
 #include "room/EntryDialogs.h"
 #include "room/ModifyMicTimeDlg.h"
+#include "room/PrivateFiles.h"
 #include "room/SavePictureDlg.h"
 #include "ui/FormDialog.h"
 #include "ui/HallWindow.h"
@@ -234,6 +235,44 @@ private:
     QLineEdit* m_path;
 };
 
+// The private room's file dialogs: the file to offer, or the folder a received file goes to.
+class CFileChoiceWindow : public CFormDialog {
+public:
+    CFileChoiceWindow(CFileChoiceDlg& model, QWidget* parent)
+        : CFormDialog(model, parent), m_model(model) {
+        setObjectName(QStringLiteral("FileChoiceWindow"));
+        setWindowTitle(
+            LoadString(model.ChoosesFolder() ? IDS_UI_FOLDER_TO_SAVE : IDS_UI_FILE_TO_SEND));
+        auto* row = new QHBoxLayout;
+        m_path = new QLineEdit(model.Path(), this);
+        m_path->setObjectName(QStringLiteral("path"));
+        m_path->setMinimumWidth(320);
+        row->addWidget(m_path, 1);
+        auto* browse = new QPushButton(LoadString(IDS_UI_BROWSE), this);
+        browse->setObjectName(QStringLiteral("browse"));
+        connect(browse, &QPushButton::clicked, this, [this] {
+            const QString chosen =
+                m_model.ChoosesFolder()
+                    ? QFileDialog::getExistingDirectory(this, windowTitle(), m_path->text(),
+                                                        QFileDialog::DontUseNativeDialog)
+                    : QFileDialog::getOpenFileName(this, windowTitle(), m_path->text(), QString(),
+                                                   nullptr, QFileDialog::DontUseNativeDialog);
+            if (!chosen.isEmpty()) {
+                m_path->setText(chosen);
+            }
+        });
+        row->addWidget(browse);
+        form->addRow(LoadString(IDS_UI_FILE_FIELD), row);
+    }
+
+protected:
+    void Store() override { m_model.SetPath(m_path->text()); }
+
+private:
+    CFileChoiceDlg& m_model;
+    QLineEdit* m_path;
+};
+
 }  // namespace
 
 void RegisterCoreDialogs(CQtDialogHost& host, CHallWindow* hallWindow) {
@@ -244,6 +283,10 @@ void RegisterCoreDialogs(CQtDialogHost& host, CHallWindow* hallWindow) {
     host.Register(CPaymentDlg::IDD, WindowFor<CPaymentDlg, CPaymentWindow>());
     RegisterRoomDialogs(host);
     host.Register(CSavePictureDlg::IDD, WindowFor<CSavePictureDlg, CSavePictureWindow>());
+    for (int id :
+         {int(CFileChoiceDlg::IDD_FILE_TO_SEND), int(CFileChoiceDlg::IDD_FOLDER_TO_SAVE)}) {
+        host.Register(id, WindowFor<CFileChoiceDlg, CFileChoiceWindow>());
+    }
     if (hallWindow) {
         host.Register(CTavoClientDlg::IDD,
                       [hallWindow](CDialogModel& model, QWidget*) -> CDialogWidget* {

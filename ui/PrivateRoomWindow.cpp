@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 CPrivateRoomWindow::CPrivateRoomWindow(CPrivateRoomDlg& room, const QString& programFolder,
                                        QWidget* parent)
     : QWidget(parent, Qt::Window), m_room(room) {
@@ -121,6 +123,12 @@ CPrivateRoomWindow::CPrivateRoomWindow(CPrivateRoomDlg& room, const QString& pro
     controls->addWidget(file);
     controls->addWidget(leave);
     layout->addLayout(controls);
+    // Shown while a file is on its way, in either direction.
+    m_fileProgress = new QProgressBar(this);
+    m_fileProgress->setObjectName(QStringLiteral("fileProgress"));
+    m_fileProgress->setRange(0, 100);
+    m_fileProgress->hide();
+    layout->addWidget(m_fileProgress);
 }
 
 CPrivateRoomWindow::~CPrivateRoomWindow() = default;
@@ -169,6 +177,12 @@ void CPrivateRoomWindow::SetSpeakButton(bool pressed) {
 
 void CPrivateRoomWindow::SetMeter(int value) {
     m_meter->setValue(value);
+}
+
+void CPrivateRoomWindow::ShowFileProgress(const QString& name, bool, int percent) {
+    m_fileProgress->setFormat(name + QStringLiteral(" %p%"));
+    m_fileProgress->setValue(std::max(percent, 0));
+    m_fileProgress->setVisible(percent >= 0);
 }
 
 IVideoSurface* CPrivateRoomWindow::VideoSurface(int area) {

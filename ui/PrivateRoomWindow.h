@@ -37,6 +37,7 @@ public:
     void SetMeter(int value) override;
     void ShowMicVolume(int volume) override {}
     IVideoSurface* VideoSurface(int area) override;
+    void ShowFileProgress(const QString& name, bool sending, int percent) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -52,6 +53,7 @@ private:
     QLineEdit* m_input;
     QPushButton* m_speak;
     QProgressBar* m_meter;
+    QProgressBar* m_fileProgress;
     QAction* m_music = nullptr;
     QAction* m_quality[3] = {nullptr, nullptr, nullptr};  // speech, singing, hi-fi
     QAction* m_narrow = nullptr;
