@@ -134,8 +134,8 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
                                                               : room->StopMusic();
                }
            }});
-    t.Add({"send-file", "PATH", "offer a file to the private room's peer; sent once accepted", 1, 1,
-           true, [this, inPrivate, p](const tagCommandCall& c) {
+    t.Add({"send-file", "PATH", "offer a file to the private room's peer; sent once accepted", 1,
+           -1, true, [this, inPrivate, p](const tagCommandCall& c) {
                if (CPrivateRoomDlg* room = inPrivate(c.name)) {
                    const QString path = QFileInfo(c.rest.trimmed()).absoluteFilePath();
                    if (!QFileInfo(path).isFile()) {
@@ -153,7 +153,7 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
     t.Add({"save-files", "DIR",
            "accept the files the private room's peer offers and save them there (without it "
            "they are refused)",
-           1, 1, false, [this, p](const tagCommandCall& c) {
+           1, -1, false, [this, p](const tagCommandCall& c) {
                const QString folder = QFileInfo(c.rest.trimmed()).absoluteFilePath();
                if (!QFileInfo(folder).isDir()) {
                    p.fail(QStringLiteral("save-files: no such folder: ") + folder);

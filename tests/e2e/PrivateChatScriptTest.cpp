@@ -1,8 +1,8 @@
 // Private chat through the reference service between console clients: an accepted invitation
 // moves both into the private room, where they exchange lines, one hears the other speak, sees
-// the other's camera and saves the file the other sends; an
-// invitation to a hidden room window, one below the invitee's threshold and one sent too soon
-// after the last are refused with their texts.
+// the other's camera and saves the file the other sends, and a file offered to a client that
+// named no folder is refused; an invitation to a hidden room window, one below the invitee's
+// threshold and one sent too soon after the last are refused with their texts.
 
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TestSupport.h"
@@ -100,7 +100,10 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
         "record " + dir.filePath("bob-heard.wav").toUtf8() + "\nsave-files " + saveIn.toUtf8() +
             "\nlogin bob bob123\nwait-line 登陆成功 10\nanswer accept\nenter 1001\nwait-line "
             "window open 15\nwait-line 爱丽丝私聊中 40\nwait-line 文件已接收:papers.bin 30\n"
-            "say 你好 alice\nwait-line hello bob 15\nsleep 5\nvoice-status\nleave\n");
+            "say 你好 alice\nwait-line hello bob 15\nsend-file " +
+            sent.toUtf8() +
+            "\nwait-line 对方没有接收文件:papers.bin 15\nsleep 5\nvoice-status\n"
+            "leave\n");
     CClient alice(service, dir, "alice",
                   "login alice alice123\nwait-line 登陆成功 10\nenter 1001\nwait-line window open "
                   "15\nwait-line 2人 30\ninvite bob 聊聊\nwait-line 鲍勃私聊中 30\nvideo on\n"
@@ -129,6 +132,9 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
     // reached by the other, and the file takes the link.
     EXPECT_TRUE((a + b).contains("主动P2P连接成功!")) << a.toStdString() << b.toStdString();
     EXPECT_TRUE(a.contains("文件已发送:papers.bin")) << a.toStdString();
+    // Alice never said where files go: Bob's offer was refused, and nothing was saved.
+    EXPECT_TRUE(b.contains("对方没有接收文件:papers.bin")) << b.toStdString();
+    EXPECT_FALSE(a.contains("文件已接收")) << a.toStdString();
     QFile saved(QDir(saveIn).filePath("papers.bin"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << b.toStdString();
     EXPECT_EQ(QCryptographicHash::hash(saved.readAll(), QCryptographicHash::Sha256),
