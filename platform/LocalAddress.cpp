@@ -16,6 +16,7 @@ struct tagLookup {
     bool started = false;
     bool done = false;
     QString address;  // the answer once done; empty when the name gave none
+    QString chosen;   // the user's, before any answer
 };
 
 CLocked<tagLookup>& Lookup() {
@@ -57,8 +58,15 @@ void StartLocalAddressLookup() {
 QString LocalAddress() {
     StartLocalAddressLookup();
     const tagLookup lookup = Lookup().Snapshot();
+    if (!lookup.chosen.isEmpty()) {
+        return lookup.chosen;
+    }
     if (lookup.done && !lookup.address.isEmpty()) {
         return lookup.address;
     }
     return AdapterAddress();
+}
+
+void SetLocalAddress(const QString& address) {
+    Lookup().With([&](tagLookup& l) { l.chosen = address; });
 }

@@ -13,3 +13,7 @@
 void StartLocalAddressLookup();
 // Never blocks.
 QString LocalAddress();
+// An address the user chose for this machine (the console client's, to give each of several
+// clients on one machine an address of its own): it stands for the machine from then on.
+// Empty goes back to looking.
+void SetLocalAddress(const QString& address);
