@@ -142,10 +142,10 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
     EXPECT_GT(LoudestRms(dir.path(), "bob-heard"), 0.05);
     // Alice's camera reaches Bob's picture of her.
     EXPECT_TRUE(b.contains("video 10 picture 176x144")) << b.toStdString();
-    // Each client listens on an address of its own and reaches the other's: the file takes the
-    // link.
-    EXPECT_TRUE(a.contains("主动P2P连接成功!")) << a.toStdString();
-    EXPECT_TRUE(b.contains("主动P2P连接成功!")) << b.toStdString();
+    // Each client listens on an address of its own and both connect out; whichever link is
+    // confirmed first carries the file, and the other attempt may be dropped before it reports.
+    EXPECT_TRUE(a.contains("主动P2P连接成功!") || b.contains("主动P2P连接成功!"))
+        << a.toStdString() << b.toStdString();
     EXPECT_TRUE(a.contains("文件已发送:papers.bin")) << a.toStdString();
     // Alice never said where files go: Bob's offer was refused, and nothing was saved.
     EXPECT_TRUE(b.contains("对方没有接收文件:papers.bin")) << b.toStdString();
