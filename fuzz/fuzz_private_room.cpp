@@ -3,6 +3,7 @@
 // then the packet's fields. Every line it writes must be clean markup.
 
 #include "core/AppState.h"
+#include "fuzz/FuzzRoomHost.h"
 #include "platform/Clock.h"
 #include "platform/DialogHost.h"
 #include "protocol/Commands.h"
@@ -23,18 +24,6 @@
 #include <memory>
 
 namespace {
-
-class CHost : public IRoomHost {
-public:
-    CChatSocket& MainConnection() override { return m_main; }
-    CChatSocket& SecondConnection() override { return m_second; }
-    int NextRoom() const override { return 0; }
-    void PostToHall(unsigned, unsigned, long) override {}
-
-private:
-    CChatSocket m_main{CChatSocket::ROLE_MAIN};
-    CChatSocket m_second{CChatSocket::ROLE_SECOND};
-};
 
 // The room's own system lines are written by us around texts of the string table; whatever
 // the peer or the server put into one must arrive escaped. Every other line must be clean
@@ -114,7 +103,7 @@ struct tagWorld {
     CSystemClock clock;
     CAppState state;
     CScriptedDialogHost dialogs;
-    CHost host;
+    CFuzzRoomHost host;
     std::unique_ptr<CCheckedChat> chat;
     std::unique_ptr<CPrivateRoomDlg> room;
 };

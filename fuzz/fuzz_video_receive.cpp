@@ -5,6 +5,7 @@
 // video 1 from its holder, so that garbage reaches the decoder as often as the checks.
 
 #include "core/AppState.h"
+#include "fuzz/FuzzRoomHost.h"
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
 #include "protocol/KParam.h"
@@ -24,18 +25,6 @@
 #include <memory>
 
 namespace {
-
-class CHost : public IRoomHost {
-public:
-    CChatSocket& MainConnection() override { return m_main; }
-    CChatSocket& SecondConnection() override { return m_second; }
-    int NextRoom() const override { return 0; }
-    void PostToHall(unsigned, unsigned, long) override {}
-
-private:
-    CChatSocket m_main{CChatSocket::ROLE_MAIN};
-    CChatSocket m_second{CChatSocket::ROLE_SECOND};
-};
 
 // Pictures that must arrive whole: a picture of the wrong size or short bytes is a fault.
 class CCheckedSurface : public IVideoSurface {
@@ -87,7 +76,7 @@ struct tagWorld {
     std::unique_ptr<QCoreApplication> app;
     CSystemClock clock;
     CAppState state;
-    CHost host;
+    CFuzzRoomHost host;
     CView view;
     std::unique_ptr<CRoomDlg> room;
     CRoomVideo* video = nullptr;
