@@ -7,7 +7,8 @@
 
 namespace tavotest {
 
-CConsoleClient::CConsoleClient(CServiceProcess& service, const QString& script) {
+CConsoleClient::CConsoleClient(const CServiceProcess& service, const QString& script,
+                               const QString& programFolder) {
     QFile file(m_dir.filePath(QStringLiteral("run.tavo")));
     if (file.open(QIODevice::WriteOnly)) {
         file.write(script.toUtf8());
@@ -21,7 +22,7 @@ CConsoleClient::CConsoleClient(CServiceProcess& service, const QString& script) 
     m_process.start(QStringLiteral(TAVO_CLI),
                     {"--config-url", service.ConfigUrl(), "--server",
                      QStringLiteral("127.0.0.1:%1").arg(service.InfoPort()), "--program-folder",
-                     QStringLiteral(TAVO_PROGRAM_DIR), "--script", file.fileName()});
+                     programFolder, "--script", file.fileName()});
 }
 
 CConsoleClient::~CConsoleClient() {

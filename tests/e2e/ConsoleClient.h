@@ -15,8 +15,9 @@ namespace tavotest {
 
 class CConsoleClient {
 public:
-    // Starts the client with the script's lines.
-    CConsoleClient(CServiceProcess& service, const QString& script);
+    // Starts the client with the script's lines, on the build's program folder or another.
+    CConsoleClient(const CServiceProcess& service, const QString& script,
+                   const QString& programFolder = QStringLiteral(TAVO_PROGRAM_DIR));
     ~CConsoleClient();
     CConsoleClient(const CConsoleClient&) = delete;
     CConsoleClient& operator=(const CConsoleClient&) = delete;

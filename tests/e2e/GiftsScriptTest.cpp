@@ -2,17 +2,14 @@
 // a gift of three lands as three item lines on both sides, the balances move as announced, and
 // a gift the balance cannot pay is refused without moving them.
 
-#include "tests/support/ServiceProcess.h"
+#include "tests/e2e/ConsoleClient.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace std::chrono_literals;
 using namespace tavotest;
@@ -36,32 +33,6 @@ QString PictureEditionFolder(const QTemporaryDir& dir) {
     return folder;
 }
 
-struct CClient {
-    CClient(const CServiceProcess& service, const QTemporaryDir& dir, const QString& name,
-            const QString& folder, const QByteArray& script) {
-        QFile file(dir.filePath(name + ".tavo"));
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(script);
-        }
-        file.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TAVO_CONFIG_HOME", dir.filePath(name + "-config"));
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.setWorkingDirectory(dir.path());
-        process.start(QStringLiteral(TAVO_CLI),
-                      {"--config-url", service.ConfigUrl(), "--server",
-                       QString("127.0.0.1:%1").arg(service.InfoPort()), "--program-folder", folder,
-                       "--script", file.fileName()});
-    }
-    bool Ended() {
-        out += process.readAll();
-        return process.state() == QProcess::NotRunning;
-    }
-    QProcess process;
-    QByteArray out;
-};
-
 }  // namespace
 
 TEST(GiftsScript, AGiftOfThreeShowsItsItemsAndMovesTheBalances) {
@@ -70,21 +41,24 @@ TEST(GiftsScript, AGiftOfThreeShowsItsItemsAndMovesTheBalances) {
     QTemporaryDir dir;
     const QString folder = PictureEditionFolder(dir);
 
-    CClient bob(service, dir, "bob", folder,
-                "sleep 6\nlogin bob bob123\nwait-line 登陆成功 10\nuserinfo\nenter 1001\n"
-                "wait-line window open 15\ngifts\nwait-line 爱丽丝 进入房间 30\n"
-                "wait-line [第3个] 20\nsleep 1\ngifts\nleave\n");
-    CClient alice(service, dir, "alice", folder,
-                  "sleep 6\nlogin alice alice123\nwait-line 登陆成功 10\nuserinfo\nsleep 2\nenter 1001\n"
-                  "wait-line window open 15\ngifts\nsleep 1\ngift bob 1001 3\n"
-                  "wait-line 赠送礼物成功. 10\nwait-line [第3个] 10\ngifts\n"
-                  "gift bob 1004 20\nwait-line 赠送礼物失败. 10\ngifts\nleave\n");
-    ASSERT_TRUE(WaitUntil([&] { return alice.Ended() && bob.Ended(); }, 90s))
-        << alice.out.toStdString() << bob.out.toStdString();
-    const QString a = QString::fromUtf8(alice.out);
-    const QString b = QString::fromUtf8(bob.out);
-    EXPECT_EQ(alice.process.exitCode(), 0) << a.toStdString();
-    EXPECT_EQ(bob.process.exitCode(), 0) << b.toStdString();
+    CConsoleClient bob(service,
+                       "sleep 6\nlogin bob bob123\nwait-line 登陆成功 10\nuserinfo\nenter 1001\n"
+                       "wait-line window open 15\ngifts\nwait-line 爱丽丝 进入房间 30\n"
+                       "wait-line [第3个] 20\nsleep 1\ngifts\nleave\n",
+                       folder);
+    CConsoleClient alice(
+        service,
+        "sleep 6\nlogin alice alice123\nwait-line 登陆成功 10\nuserinfo\nsleep 2\nenter 1001\n"
+        "wait-line window open 15\ngifts\nsleep 1\ngift bob 1001 3\n"
+        "wait-line 赠送礼物成功. 10\nwait-line [第3个] 10\ngifts\n"
+        "gift bob 1004 20\nwait-line 赠送礼物失败. 10\ngifts\nleave\n",
+        folder);
+    ASSERT_TRUE(alice.WaitEnd(90s) && bob.WaitEnd(30s))
+        << alice.Output().toStdString() << bob.Output().toStdString();
+    const QString a = QString::fromUtf8(alice.Output());
+    const QString b = QString::fromUtf8(bob.Output());
+    EXPECT_EQ(alice.ExitCode(), 0) << a.toStdString();
+    EXPECT_EQ(bob.ExitCode(), 0) << b.toStdString();
 
     // Ten units each, three of them: 30 from Alice, 70 per cent of it to Bob.
     const QString line = "爱丽丝(alice) 赠送了 玫瑰(价值30塔沃币) 给 鲍勃(bob)";

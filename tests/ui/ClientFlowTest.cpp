@@ -4,6 +4,7 @@
 // shows here, the microphone panel follows the service; logging in (a wrong password refused
 // with the service's reason) and out from the window; and the hall's web panels.
 
+#include "tests/e2e/ConsoleClient.h"
 #include "tests/support/ClientHarness.h"
 #include "tests/ui/Widgets.h"
 #include "ui/ChatBrowser.h"
@@ -199,22 +200,9 @@ TEST_F(ClientFlow, RoomEntryChatWithAConsoleClientAndTheMicrophone) {
         EXPECT_EQ(Shown(room, "micMode"), "麦序方式");
 
         // A console client joins, waits for our line and answers.
-        QTemporaryDir scriptDir;
-        QFile script(scriptDir.filePath("answer.txt"));
-        script.open(QIODevice::WriteOnly);
-        script.write(
-            "enter 1001\nwait-line ping-from-desktop 30\nsay pong-from-console <i>\nsleep "
-            "1\nquit\n");
-        script.close();
-        QProcess console;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        QTemporaryDir consoleConfig;
-        env.insert("TAVO_CONFIG_HOME", consoleConfig.path());
-        console.setProcessEnvironment(env);
-        console.start(QStringLiteral(TAVO_CLI),
-                      {"--config-url", service.ConfigUrl(), "--server",
-                       QString("127.0.0.1:%1").arg(service.InfoPort()), "--program-folder",
-                       kProgramFolder, "--script", script.fileName()});
+        CConsoleClient console(service,
+                               "enter 1001\nwait-line ping-from-desktop 30\n"
+                               "say pong-from-console <i>\nsleep 1\nquit\n");
         ASSERT_TRUE(WaitUntil([&] { return Shown(room, "count") == "2人"; }, 30s))
             << Shown(room, "count").toStdString();
 
@@ -224,14 +212,14 @@ TEST_F(ClientFlow, RoomEntryChatWithAConsoleClientAndTheMicrophone) {
         ASSERT_TRUE(
             WaitUntil([&] { return chat.CellText().contains("pong-from-console <i>"); }, 30s))
             << "the console client said:\n"
-            << console.readAllStandardOutput().toStdString();
+            << console.Output().toStdString();
         // The line arrives as the sender formatted it: a name link and the escaped text.
         const QString html = chat.CellHtml();
         EXPECT_TRUE(html.contains("tavo:member")) << html.toStdString();
         EXPECT_FALSE(html.contains("<i>")) << "markup typed as text stays text";
-        ASSERT_TRUE(WaitUntil([&] { return console.state() == QProcess::NotRunning; }, 30s));
-        EXPECT_EQ(console.exitCode(), 0) << "the console client never saw our line:\n"
-                                         << console.readAllStandardOutput().toStdString();
+        ASSERT_TRUE(console.WaitEnd(30s));
+        EXPECT_EQ(console.ExitCode(), 0) << "the console client never saw our line:\n"
+                                         << console.Output().toStdString();
         ASSERT_TRUE(WaitUntil([&] { return Shown(room, "count") == "1人"; }, 20s));
 
         // The microphone: a grab in queue mode gives us the main microphone and its countdown.
