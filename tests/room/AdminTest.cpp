@@ -1,6 +1,7 @@
 // Room administration on the client: what each request checks before it leaves and what it
-// carries, the dialogs' checks, the announcements' lines and state, the two that end the
-// user's stay, the menus' rules, and announcements that name nobody the room knows.
+// carries, the dialogs' checks, the announcements' lines and state, a disabled room, the
+// menus' rules, and announcements that name nobody the room knows. The kick, the quiet ban and
+// the same nickname refused are walked whole by the console's admin script.
 
 #include "tests/room/RoomFixture.h"
 
@@ -74,10 +75,6 @@ TEST(RoomAdministration, DialogsRefuseBeforeAnythingIsSent) {
     EnterAs(f, 60);
     CRoomAdministration& admin = f.Room().Admin();
 
-    // The same nickname again.
-    Answer<CModifyNameDlg>(f, [](CModifyNameDlg& d) { d.SetNickname(QStringLiteral("我")); });
-    EXPECT_EQ(admin.ChangeNickname(), -1);
-    EXPECT_TRUE(f.ui.prompt.Saw(QStringLiteral("昵称相同!请重新输入")));
     // A listed string in the topic is named with its angle brackets in full width.
     Answer<CModifyTopicDlg>(f, [](CModifyTopicDlg& d) { d.SetTopic(QStringLiteral("今晚<b>")); });
     EXPECT_EQ(admin.ChangeTopic(), -1);
@@ -97,7 +94,7 @@ TEST(RoomAdministration, DialogsRefuseBeforeAnythingIsSent) {
     EXPECT_EQ(admin.Kick(QStringLiteral("ghost")), -1);
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("此人已离开房间")));
 
-    for (short code : {CMD_NICKNAME, CMD_TOPIC, CMD_LOCK_ROOM, CMD_PUBLIC_TEXT_CONTROL, CMD_KICK}) {
+    for (short code : {CMD_TOPIC, CMD_LOCK_ROOM, CMD_PUBLIC_TEXT_CONTROL, CMD_KICK}) {
         EXPECT_TRUE(Sent(f, code).empty()) << code;
     }
     EXPECT_EQ(f.ui.dialogs.Count(CKickManDlg::IDD), 0);
@@ -154,7 +151,8 @@ TEST(RoomAdministration, AnnouncementsChangeWhatTheRoomShows) {
         p.SetCString(30, QStringLiteral("<i>新</i>"));
     });
     EXPECT_EQ(room.Settings().topic, QStringLiteral("<i>新</i>"));
-    EXPECT_TRUE(f.privateView.Has(QStringLiteral("鲍勃(bob) 修改房间宣言为: &lt;i&gt;新&lt;/i&gt;")));
+    EXPECT_TRUE(
+        f.privateView.Has(QStringLiteral("鲍勃(bob) 修改房间宣言为: &lt;i&gt;新&lt;/i&gt;")));
 
     // Public text off: a member below operator may no longer write to everybody.
     Announce(f, CMD_PUBLIC_TEXT_CHANGED, [](CKParam& p) {
@@ -243,53 +241,20 @@ TEST(RoomAdministration, AnnouncementsNamingNobodyWriteTheIdentifierAndChangeNot
     EXPECT_EQ(f.Room().Members().List().Count(), 3);
 }
 
-TEST(RoomAdministration, KicksAndBansOfTheUserEndTheStayWithTheirOwnText) {
-    {
-        CRoomFixture f;
-        EnterAs(f, 20);
-        Announce(f, CMD_KICKED, [](CKParam& p) {
-            p.SetCString(20, QStringLiteral("me"));
-            p.SetCString(30, QStringLiteral("bob"));
-            p.SetCString(40, QStringLiteral("刷屏"));
-        });
-        EXPECT_TRUE(f.privateView.Has(QStringLiteral("我(me) 被 鲍勃(bob) 踢出了房间,原因: 刷屏")));
-        f.server.MainPeer()->KClose();
-        ASSERT_TRUE(WaitUntil([&] { return !f.Room().IsWindow(); }));
-        EXPECT_TRUE(f.ui.prompt.Saw(
-            QStringLiteral("你 被 鲍勃(bob) 踢出了房间,原因: 刷屏,请点击确定退出房间!")));
-    }
-    {
-        // A quiet ban writes no line; its victim sees a system fault.
-        CRoomFixture f;
-        EnterAs(f, 20);
-        const QStringList before = f.privateView.fragments;
-        Announce(f, CMD_BANNED, [](CKParam& p) {
-            p.SetCString(20, QStringLiteral("me"));
-            p.SetCString(30, QStringLiteral("bob"));
-            p.SetInt(40, 0);
-            p.SetInt(50, 99);
-            p.SetCString(60, QString());
-        });
-        EXPECT_EQ(f.privateView.fragments, before);
-        f.server.MainPeer()->KClose();
-        ASSERT_TRUE(WaitUntil([&] { return !f.Room().IsWindow(); }));
-        EXPECT_TRUE(
-            f.ui.prompt.Saw(QStringLiteral("抱歉, 系统故障, 请退出房间.,请点击确定退出房间!")));
-    }
-    {
-        // A disabled room says why and until when, and closes.
-        CRoomFixture f;
-        EnterAs(f, 20);
-        Announce(f, CMD_ROOM_DISABLED, [](CKParam& p) {
-            p.SetCString(20, QStringLiteral("违规"));
-            p.SetInt(30, 0);
-            p.SetCString(40, QStringLiteral("admin"));
-        });
-        EXPECT_FALSE(f.Room().IsWindow());
-        const QString shown = f.ui.prompt.Texts().last();
-        EXPECT_TRUE(shown.startsWith(QStringLiteral("该房间被禁止使用,被禁理由:违规, 解禁时间:")));
-        EXPECT_TRUE(shown.endsWith(QStringLiteral(", 请点击确定退出房间!")));
-    }
+// The kick and the quiet ban of the user are the console's admin script's; a disabled room
+// says why and until when, and closes.
+TEST(RoomAdministration, ADisabledRoomEndsTheStayWithItsReasonAndEnd) {
+    CRoomFixture f;
+    EnterAs(f, 20);
+    Announce(f, CMD_ROOM_DISABLED, [](CKParam& p) {
+        p.SetCString(20, QStringLiteral("违规"));
+        p.SetInt(30, 0);
+        p.SetCString(40, QStringLiteral("admin"));
+    });
+    EXPECT_FALSE(f.Room().IsWindow());
+    const QString shown = f.ui.prompt.Texts().last();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("该房间被禁止使用,被禁理由:违规, 解禁时间:")));
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(", 请点击确定退出房间!")));
 }
 
 TEST(RoomAdministration, MenusFollowTheRanks) {

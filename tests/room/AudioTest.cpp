@@ -70,9 +70,6 @@ struct CAudioRoom {
 
     bool Enter() { return f.Enter(); }
 
-    void Taken(const QString& holder, short which = 1) {
-        f.Deliver(Packet(CMD_MIC_TAKEN, {{20, holder}, {30, short(which)}, {40, short(0)}}));
-    }
     void Handle(const QString& to) { f.Deliver(Packet(CMD_HANDLE_HANDED, {{20, to}})); }
     void DualMic(bool allow) {
         f.Deliver(
@@ -110,7 +107,7 @@ TEST(RoomAudio, TheRoomsMicrophoneStateDecidesWhatTheCaptureSends) {
     ASSERT_TRUE(r.Enter());
     const QByteArray loud = ToneBlock(8, 250);
     ASSERT_GE(LevelOf(loud), 110);  // meter 12 or more: loud
-    r.Taken("me");
+    r.f.MicTaken("me");
     ASSERT_TRUE(r.audio->Capture().IsCapturing());
     EXPECT_TRUE(r.view.speak);
 
@@ -138,8 +135,8 @@ TEST(RoomAudio, TheRoomsMicrophoneStateDecidesWhatTheCaptureSends) {
     EXPECT_EQ(Read(r.Sent()[1]).quality, AUDIO_QUALITY_SINGING);
 
     // The second mic: mic 2, singing quality, its meter on the second bar.
-    r.Taken("");
-    r.Taken("me", 2);
+    r.f.MicTaken("");
+    r.f.MicTaken("me", 2);
     ASSERT_TRUE(r.audio->Capture().IsCapturing());
     r.Capture(loud);
     ASSERT_TRUE(r.WaitSent(3));
@@ -147,7 +144,7 @@ TEST(RoomAudio, TheRoomsMicrophoneStateDecidesWhatTheCaptureSends) {
     ASSERT_TRUE(WaitUntil([&] { return r.view.secondMeter > 0; }));
 
     // Losing the microphone stops the capture and releases the speak button.
-    r.Taken("amy", 2);
+    r.f.MicTaken("amy", 2);
     EXPECT_FALSE(r.audio->Capture().IsCapturing());
     EXPECT_FALSE(r.view.speak);
 }
@@ -226,8 +223,8 @@ TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
         return player;
     };
 
-    r.Taken("amy");
-    r.Taken("bob", 2);
+    r.f.MicTaken("amy");
+    r.f.MicTaken("bob", 2);
     // The quality and the mic choose the player; a quality nobody sends plays nowhere.
     struct {
         int quality, mic, player;
@@ -309,7 +306,7 @@ TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
     CChatText& chat = r.f.Room().Chat();
     chat.SetHideBelowOperator(true);
     EXPECT_EQ(playedOn(main), -1);
-    r.Taken("op");
+    r.f.MicTaken("op");
     tagIncoming fromOp;
     fromOp.sender = "op";
     EXPECT_EQ(playedOn(fromOp), 0);
@@ -324,7 +321,7 @@ TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
     chat.SetBlocked("op", false);
     chat.SetBlocked("bob", false);
     // A main holder who is not a member at all is not heard while low ranks are hidden.
-    r.Taken("ghost");
+    r.f.MicTaken("ghost");
     tagIncoming fromGhost;
     fromGhost.sender = "ghost";
     chat.SetHideBelowOperator(true);
@@ -352,7 +349,7 @@ TEST(RoomAudio, TheRoomQualityComesFromTheSettingsAndTheServersChange) {
     r.f.Deliver(Packet(CMD_QUALITY_CHANGED, {{30, 7}}));
     EXPECT_EQ(r.audio->RoomQuality(), AUDIO_QUALITY_SINGING);
     // The capture sends in the room's quality.
-    r.Taken("me");
+    r.f.MicTaken("me");
     r.Capture(ToneBlock(4, 200));
     ASSERT_TRUE(r.WaitSent(1));
     EXPECT_EQ(Read(r.Sent()[0]).quality, AUDIO_QUALITY_SINGING);
@@ -363,7 +360,7 @@ TEST(RoomAudio, FailuresToStartSpeakingAreReported) {
     // No input device at all.
     CWaveSystem::Select("wav:pace=fast,out=" + r.out);
     ASSERT_TRUE(r.Enter());
-    r.Taken("me");
+    r.f.MicTaken("me");
     EXPECT_FALSE(r.audio->Capture().IsCapturing());
     const auto captureFailures = [&] {
         const QString line = "打开声音采集失败,对方可能无法听到您的声音.";
@@ -375,14 +372,14 @@ TEST(RoomAudio, FailuresToStartSpeakingAreReported) {
     r.Handle("me");
     EXPECT_FALSE(r.audio->Capture().IsCapturing());
     EXPECT_EQ(captureFailures(), 2);
-    r.Taken("amy");
+    r.f.MicTaken("amy");
 
     // The stereo mix that cannot be selected: the line, the settings dialog, one more try.
     tagMixSettings mix;
     mix.isOpenMix = 1;
     mix.Save();
     r.f.ui.dialogs.Script(CSoundConfigDlg::IDD, [](CDialogModel& d) { d.EndDialog(IDCANCEL); });
-    r.Taken("me");
+    r.f.MicTaken("me");
     EXPECT_EQ(r.f.ui.dialogs.Count(CSoundConfigDlg::IDD), 1);
     EXPECT_TRUE(r.f.privateView.Has("打开内放失败,请手动打开.") ||
                 r.f.publicView.Has("打开内放失败,请手动打开."));

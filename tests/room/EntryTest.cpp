@@ -144,46 +144,50 @@ TEST(RoomEntry, PasswordAndPaymentRefusalsRetryTheEntryWithWhatTheUserGave) {
     }
 }
 
-TEST(RoomEntry, ADisabledRoomNamesTheReasonThePersonAndTheEnd) {
-    CRoomFixture f;
-    f.server.refuseLogin = 140;
-    f.server.loginExtra = [](CKParam& p) {
-        p.SetInt(30, 1700000000);
-        p.SetCString(40, "违规");
-        p.SetCString(50, "管理员");
-    };
-    f.entry->OnRoomMessage(1, 1234);
-    ASSERT_TRUE(WaitUntil([&] { return !f.ui.prompt.History().empty(); }));
-    const QString text = f.ui.prompt.Texts().front();
-    EXPECT_TRUE(text.startsWith("该房间被禁止使用,被禁理由:违规,责任人塔沃号:管理员,解禁时间:"))
-        << text.toStdString();
-    EXPECT_TRUE(
-        QRegularExpression("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(text).hasMatch());
-    EXPECT_TRUE(f.server.main.Received(CMD_ENTER).empty());
+// A refused room login or verification says why and never asks to enter: a disabled room names
+// the reason, the person and the end; a login refused without a reason says it is unknown; a
+// refused verification also closes the room connection at once.
+TEST(RoomEntry, RefusalsBeforeTheEntryRequestSayWhyAndAskNothingMore) {
+    {
+        CRoomFixture f;
+        f.server.refuseLogin = 140;
+        f.server.loginExtra = [](CKParam& p) {
+            p.SetInt(30, 1700000000);
+            p.SetCString(40, "违规");
+            p.SetCString(50, "管理员");
+        };
+        f.entry->OnRoomMessage(1, 1234);
+        ASSERT_TRUE(WaitUntil([&] { return !f.ui.prompt.History().empty(); }));
+        const QString text = f.ui.prompt.Texts().front();
+        EXPECT_TRUE(text.startsWith("该房间被禁止使用,被禁理由:违规,责任人塔沃号:管理员,解禁时间:"))
+            << text.toStdString();
+        EXPECT_TRUE(QRegularExpression("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$")
+                        .match(text)
+                        .hasMatch());
+        EXPECT_TRUE(f.server.main.Received(CMD_ENTER).empty());
+    }
+    {
+        CRoomFixture f;
+        f.server.refuseLogin = -1;
+        f.entry->OnRoomMessage(1, 1234);
+        ASSERT_TRUE(WaitUntil([&] { return !f.ui.prompt.History().empty(); }));
+        EXPECT_EQ(f.ui.prompt.Texts(), QStringList({"未知错误"}));
+        EXPECT_TRUE(f.server.main.Received(CMD_ENTER).empty());
+    }
+    {
+        CRoomFixture f;
+        f.server.refuseVerified = 145;
+        f.entry->OnRoomMessage(1, 1234);
+        ASSERT_TRUE(WaitUntil([&] { return f.ui.prompt.Saw("用户被禁止进入房间"); }));
+        // Nothing keeps the connection alive until some later entry: it is closed now.
+        EXPECT_TRUE(WaitUntil([&] { return f.server.MainPeer()->closed; }));
+        EXPECT_FALSE(f.entry->MainConnection().IsConnect());
+        EXPECT_TRUE(f.server.main.Received(CMD_ENTER).empty());
+        EXPECT_FALSE(f.Room().IsWindow());
+    }
 }
 
-TEST(RoomEntry, ARoomLoginRefusedWithoutAReasonSaysTheReasonIsUnknown) {
-    CRoomFixture f;
-    f.server.refuseLogin = -1;
-    f.entry->OnRoomMessage(1, 1234);
-    ASSERT_TRUE(WaitUntil([&] { return !f.ui.prompt.History().empty(); }));
-    EXPECT_EQ(f.ui.prompt.Texts(), QStringList({"未知错误"}));
-    EXPECT_TRUE(f.server.main.Received(CMD_ENTER).empty());
-}
-
-TEST(RoomEntry, ARefusedVerificationSaysWhyAndClosesTheRoomConnection) {
-    CRoomFixture f;
-    f.server.refuseVerified = 145;
-    f.entry->OnRoomMessage(1, 1234);
-    ASSERT_TRUE(WaitUntil([&] { return f.ui.prompt.Saw("用户被禁止进入房间"); }));
-    // Nothing keeps the connection alive until some later entry: it is closed now.
-    EXPECT_TRUE(WaitUntil([&] { return f.server.MainPeer()->closed; }));
-    EXPECT_FALSE(f.entry->MainConnection().IsConnect());
-    EXPECT_TRUE(f.server.main.Received(CMD_ENTER).empty());
-    EXPECT_FALSE(f.Room().IsWindow());
-}
-
-TEST(RoomEntry, NoReplyOrAClosedWaitingDialogEndsTheEntryAsCancelledByTheUser) {
+TEST(RoomEntry, NoReplyAClosedOrALostWaitingDialogEndsTheEntry) {
     {
         CRoomFixture f;
         f.server.main.Silence(CMD_ENTER);
@@ -203,15 +207,15 @@ TEST(RoomEntry, NoReplyOrAClosedWaitingDialogEndsTheEntryAsCancelledByTheUser) {
         ASSERT_TRUE(WaitUntil([&] { return f.ui.prompt.Saw("用户取消操作."); }));
         EXPECT_EQ(f.ui.prompt.Texts(), QStringList({"用户取消操作."}));
     }
-}
-
-TEST(RoomEntry, AWaitingDialogOnALostConnectionSaysSoAndSendsNothing) {
-    CRoomFixture f;
-    CResponseDlg dialog(&f.entry->MainConnection(), CMD_MEMBER_LIST);
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(dialog.Title(), "连接已断开!");
-    EXPECT_TRUE(f.ui.prompt.Saw("与服务器的连接已断开,请重新进入房间!"));
-    EXPECT_EQ(dialog.ErrorCode(), 0);
+    {
+        // A waiting dialog on a connection already lost says so and sends nothing.
+        CRoomFixture f;
+        CResponseDlg dialog(&f.entry->MainConnection(), CMD_MEMBER_LIST);
+        EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+        EXPECT_EQ(dialog.Title(), "连接已断开!");
+        EXPECT_TRUE(f.ui.prompt.Saw("与服务器的连接已断开,请重新进入房间!"));
+        EXPECT_EQ(dialog.ErrorCode(), 0);
+    }
 }
 
 TEST(RoomEntry, ALostMainConnectionShowsTheReasonAndLeavesTheRoom) {

@@ -1,6 +1,6 @@
 // The microphone order: countdown texts, holders and the queue as the announcements move them,
-// the local checks of the requests, the floor holder, when the user's voice starts and stops,
-// and the private microphones.
+// the local checks of the requests, the floor holder and the private microphones. When the
+// user's voice starts and stops is the room's voice tests' (tests/room/AudioTest.cpp).
 
 #include "tests/room/RoomFixture.h"
 
@@ -18,10 +18,6 @@ using namespace tavotest;
 
 namespace {
 
-void Taken(CRoomFixture& f, const QString& holder, short which = 1, short key40 = 0) {
-    f.Deliver(Packet(CMD_MIC_TAKEN, {{20, holder}, {30, short(which)}, {40, short(key40)}}));
-}
-
 void Mode(CRoomFixture& f, int mode, int forced = 0) {
     f.Deliver(Packet(CMD_MIC_MODE_CHANGED, {{20, "amy"}, {30, mode}, {40, forced}}));
 }
@@ -36,7 +32,7 @@ TEST(MicOrder, HoldersCountDownAndAFreeMicrophoneStopsThem) {
     EXPECT_EQ(f.roomView.mainHolder, "空闲");
     EXPECT_EQ(f.roomView.secondHolder, "空闲");
     EXPECT_EQ(f.roomView.secondTime, "0秒");
-    Taken(f, "amy");
+    f.MicTaken("amy");
     EXPECT_EQ(f.roomView.mainHolder, "艾米");
     EXPECT_EQ(f.roomView.mainTime, "2分");
     EXPECT_EQ(f.roomView.mainTimeBar, std::pair(0, 61));
@@ -46,14 +42,14 @@ TEST(MicOrder, HoldersCountDownAndAFreeMicrophoneStopsThem) {
     EXPECT_EQ(f.roomView.mainTime, "59秒");
     EXPECT_EQ(f.roomView.mainTimeBar, std::pair(2, 61)) << "the bar fills as the time goes";
     // The second microphone shows "未知" until its first tick.
-    Taken(f, "me", 2);
+    f.MicTaken("me", 2);
     EXPECT_EQ(f.roomView.secondTime, "未知");
     f.clock.Advance(1000);
     EXPECT_EQ(f.roomView.secondTime, "2分");
     EXPECT_EQ(f.roomView.secondTimeBar, std::pair(1, 61));
     EXPECT_EQ(f.roomView.mainTime, "58秒");
     // An empty holder frees the main microphone and stops both countdowns.
-    Taken(f, "");
+    f.MicTaken("");
     EXPECT_EQ(f.roomView.mainHolder, "空闲");
     EXPECT_EQ(f.roomView.mainTime, "0秒");
     EXPECT_EQ(f.roomView.mainTimeBar, std::pair(0, 0));
@@ -62,38 +58,6 @@ TEST(MicOrder, HoldersCountDownAndAFreeMicrophoneStopsThem) {
     EXPECT_EQ(f.roomView.mainTime, "0秒");
     EXPECT_EQ(f.roomView.secondTime, second);
     EXPECT_TRUE(f.Room().Mic().MainHolder().isEmpty());
-}
-
-TEST(MicOrder, TheUsersVoiceStartsAndStopsWithTheMicrophone) {
-    CRoomFixture f;
-    f.OpenOffline();
-    f.Room().Members().List().Add(UserInfo{"me", "我"});
-    Taken(f, "amy");
-    EXPECT_TRUE(f.voice.calls.isEmpty());
-    Taken(f, "me");
-    EXPECT_EQ(f.voice.calls, QStringList({"begin"}));
-    Taken(f, "amy");
-    EXPECT_EQ(f.voice.calls, QStringList({"begin", "end"}));
-    // A capture that cannot start says so.
-    f.voice.result = IVoiceSender::BEGIN_CAPTURE_FAILED;
-    Taken(f, "me", 2);
-    EXPECT_TRUE(f.privateView.Has("打开声音采集失败,对方可能无法听到您的声音."));
-    // The handle: holding the main microphone is not enough while someone else holds it.
-    f.voice.calls.clear();
-    f.voice.result = IVoiceSender::BEGIN_OK;
-    Taken(f, "me", 1);
-    f.Deliver(Packet(CMD_HANDLE_HANDED, {{20, "amy"}, {30, "boss"}}));
-    EXPECT_EQ(f.Room().Mic().State().Snapshot().floorHolder, "amy");
-    EXPECT_EQ(f.voice.calls.last(), "end");
-    f.Deliver(Packet(CMD_HANDLE_HANDED, {{20, "me"}}));
-    EXPECT_EQ(f.voice.calls.last(), "begin");
-    // A new microphone mode empties the floor holder.
-    Mode(f, 0);
-    EXPECT_TRUE(f.Room().Mic().State().Snapshot().floorHolder.isEmpty());
-    // The capture thread's view of the state matches.
-    const tagMicState s = f.Room().Mic().State().Snapshot();
-    EXPECT_EQ(s.mainHolder, "me");
-    EXPECT_EQ(s.secondHolder, "me");
 }
 
 TEST(MicOrder, TheUserIsToldOnceOnBecomingNextInTheQueue) {
@@ -114,18 +78,18 @@ TEST(MicOrder, TheUserIsToldOnceOnBecomingNextInTheQueue) {
     ASSERT_TRUE(WaitUntil([&] { return f.roomView.queue.size() == 2; }));
     f.Deliver(Packet(CMD_QUEUE_JOINED, {{20, "me"}, {30, short(0)}}));
     // Cat speaks from the head; amy waits first behind her, then the user.
-    Taken(f, "cat");
+    f.MicTaken("cat");
     EXPECT_TRUE(notifier.notices.isEmpty()) << notifier.notices.join(';').toStdString();
-    Taken(f, "amy", 1, 1);
+    f.MicTaken("amy", 1, 1);
     ASSERT_EQ(notifier.notices.size(), 1);
     EXPECT_EQ(notifier.notices[0], QStringLiteral("%1 %2: 您排在麦序的下一位")
                                        .arg(NOTICE_QUEUE_NEXT)
                                        .arg(f.Room().Settings().name));
     // Still next after another redraw: no second notice.
-    Taken(f, "amy", 1, 1);
+    f.MicTaken("amy", 1, 1);
     EXPECT_EQ(notifier.notices.size(), 1);
     // Her turn over, the user holds the microphone: that is the hand-over notice.
-    Taken(f, "me", 1, 1);
+    f.MicTaken("me", 1, 1);
     ASSERT_EQ(notifier.notices.size(), 2);
     EXPECT_TRUE(notifier.notices[1].startsWith(QString::number(NOTICE_MIC_HANDED)));
 }
@@ -146,11 +110,11 @@ TEST(MicOrder, TheQueueFollowsTheServer) {
     f.Deliver(Packet(CMD_QUEUE_JOINED, {{20, "bob"}, {30, short(0)}}));
     EXPECT_EQ(f.roomView.queue, QStringList({"cat", "amy", "bob"}));
     // The new holder moves to the head; the previous one's turn ends with key 40.
-    Taken(f, "cat");
-    Taken(f, "amy", 1, 1);
+    f.MicTaken("cat");
+    f.MicTaken("amy", 1, 1);
     EXPECT_EQ(f.roomView.queue, QStringList({"amy", "bob"}));
     // The holder announced again goes on holding it, at the head of the queue.
-    Taken(f, "amy", 1, 1);
+    f.MicTaken("amy", 1, 1);
     EXPECT_EQ(f.roomView.queue, QStringList({"amy", "bob"}));
     // A manager moves a member up (after the holder) or takes it out.
     f.Deliver(Packet(CMD_QUEUE_CHANGED, {{20, "bob"}, {30, 1}, {40, "me"}}));
@@ -160,7 +124,7 @@ TEST(MicOrder, TheQueueFollowsTheServer) {
     EXPECT_EQ(f.roomView.queue, QStringList({"amy"}));
     EXPECT_TRUE(f.privateView.Has("鲍勃(bob) 被 后台管理员 取消了麦序"));
     // A holder handed the microphone from outside the queue counts down without joining it.
-    Taken(f, "bob");
+    f.MicTaken("bob");
     EXPECT_EQ(f.roomView.queue, QStringList({"amy"}));
     EXPECT_EQ(f.roomView.mainHolder, "鲍勃");
     EXPECT_EQ(f.roomView.mainTime, "3分");
@@ -269,14 +233,17 @@ TEST(MicOrder, AnnouncementsWriteTheirLines) {
     EXPECT_TRUE(f.privateView.Has("艾米(amy) 被 房主(boss) 递了二麦"));
     EXPECT_TRUE(f.privateView.Has("艾米(amy) 被 房主(boss) 延长了一个麦序"));
     EXPECT_TRUE(f.publicView.Has("系统消息: 艾米(amy) 被 房主(boss) 递了话筒"));
+    EXPECT_EQ(f.Room().Mic().State().Snapshot().floorHolder, "amy");
     f.Deliver(Packet(CMD_MIC_TIME_CHANGED, {{20, "boss"}, {30, 300}}));
     EXPECT_EQ(f.Room().Mic().MicTime(), 300);
     EXPECT_TRUE(f.privateView.Has("房主(boss) 修改麦序时长为: 300秒"));
     f.Deliver(Packet(CMD_SECOND_MIC_CONTROL_CHANGED, {{20, "boss"}, {30, 1}, {40, 3}}));
     EXPECT_TRUE(f.Room().Mic().DualMic());
     EXPECT_TRUE(f.privateView.Has("房主(boss) 允许双麦"));
+    // A new microphone mode empties the floor holder.
     Mode(f, 1, 1);
     EXPECT_EQ(f.roomView.micMode, "麦序方式(强制)");
+    EXPECT_TRUE(f.Room().Mic().State().Snapshot().floorHolder.isEmpty());
 }
 
 TEST(MicOrder, TimedNoticesStayForTheirTime) {

@@ -6,6 +6,7 @@
 #include "core/AppState.h"
 #include "core/RoomGateway.h"
 #include "platform/MessageWindow.h"
+#include "protocol/Commands.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "room/VoiceSender.h"
@@ -24,12 +25,11 @@ class CRecordingVoice : public IVoiceSender {
 public:
     int BeginSpeaking() override {
         calls << QStringLiteral("begin");
-        return result;
+        return BEGIN_OK;
     }
     void EndSpeaking() override { calls << QStringLiteral("end"); }
     void Teardown(bool keep) override { calls << QStringLiteral("teardown"); }
     QStringList calls;
-    int result = BEGIN_OK;
 };
 
 // The hall window as far as the room side sees it. Messages are posted back to the entry
@@ -106,6 +106,11 @@ struct CRoomFixture {
     }
     // Opens the room window without any network, for the handlers alone.
     void OpenOffline();
+    // The microphone `which` (1 main, 2 second) taken by holder, or freed when it is empty;
+    // turnEnded says the previous holder's turn ran out.
+    void MicTaken(const QString& holder, short which = 1, short turnEnded = 0) {
+        Deliver(Packet(CMD_MIC_TAKEN, {{20, holder}, {30, which}, {40, turnEnded}}));
+    }
 
     CManualClock clock;
     CScopedClock clockScope{clock};

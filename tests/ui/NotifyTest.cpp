@@ -65,10 +65,6 @@ private:
     QString m_address;
 };
 
-void Taken(CRoomFixture& f, const QString& holder) {
-    f.Deliver(Packet(CMD_MIC_TAKEN, {{20, holder}, {30, short(1)}, {40, short(0)}}));
-}
-
 }  // namespace
 
 TEST(DesktopNotices, TheMicrophoneHandedOverIsToldOnlyWhileNoWindowIsActiveAndWhenSwitchedOn) {
@@ -88,12 +84,12 @@ TEST(DesktopNotices, TheMicrophoneHandedOverIsToldOnlyWhileNoWindowIsActiveAndWh
     f.Room().Members().List().Add(UserInfo{"me", "我"});
     QWidget window;  // the client's window, hidden
 
-    Taken(f, "amy");
-    Taken(f, "me");
+    f.MicTaken("amy");
+    f.MicTaken("me");
     ASSERT_TRUE(WaitUntil([&] { return !recorder.notices.isEmpty(); }));
     EXPECT_EQ(recorder.notices.front().section('|', 1, 1), LoadString(IDS_NOTICE_MIC_HANDED));
     // The same turn announced again is no new hand-over.
-    Taken(f, "me");
+    f.MicTaken("me");
     Spin(std::chrono::milliseconds(300));
     EXPECT_EQ(recorder.notices.size(), 1);
 
@@ -113,8 +109,8 @@ TEST(DesktopNotices, TheMicrophoneHandedOverIsToldOnlyWhileNoWindowIsActiveAndWh
         EXPECT_EQ(dialog.DoModal(), IDOK);
     };
     settings(false);
-    Taken(f, "amy");
-    Taken(f, "me");
+    f.MicTaken("amy");
+    f.MicTaken("me");
     Spin(std::chrono::milliseconds(300));
     EXPECT_EQ(recorder.notices.size(), 1);
 
@@ -123,8 +119,8 @@ TEST(DesktopNotices, TheMicrophoneHandedOverIsToldOnlyWhileNoWindowIsActiveAndWh
     window.show();
     window.activateWindow();
     ASSERT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == &window; }));
-    Taken(f, "amy");
-    Taken(f, "me");
+    f.MicTaken("amy");
+    f.MicTaken("me");
     Spin(std::chrono::milliseconds(300));
     EXPECT_EQ(recorder.notices.size(), 1);
 }
