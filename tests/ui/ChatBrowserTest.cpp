@@ -64,7 +64,7 @@ struct ChatView : ::testing::Test {
 
 }  // namespace
 
-TEST_F(ChatView, EachChatPageTakesLinesInItsFirstCell) {
+TEST_F(ChatView, LinesLandInThePagesFirstCellUntilClearedOrDroppedWithoutOne) {
     for (const char* page : {"pub.htm", "big_pub.htm", "pri.htm"}) {
         ASSERT_TRUE(view.LoadPage(page)) << page;
         EXPECT_EQ(view.LineCount(), 0);
@@ -73,9 +73,18 @@ TEST_F(ChatView, EachChatPageTakesLinesInItsFirstCell) {
         EXPECT_EQ(view.CellText().trimmed(), "系统消息: 欢迎\nsecond <b> line") << page;
         EXPECT_EQ(view.LineCount(), 2);
     }
-}
+    // Cleared, the cell takes the next lines without the old lines' formats.
+    for (int i = 0; i < 20; ++i) {
+        view.InsertAtFirstTd(QString("<b>line %1</b><br>").arg(i));
+    }
+    view.Clear();
+    EXPECT_EQ(view.LineCount(), 0);
+    EXPECT_TRUE(view.CellText().trimmed().isEmpty());
+    view.InsertAtFirstTd("after<br>");
+    EXPECT_EQ(view.CellText().trimmed(), "after");
+    EXPECT_FALSE(view.CellHtml().contains("font-weight")) << "the cleared lines' bold leaked";
 
-TEST_F(ChatView, PageWithoutCellOrMissingPageDropsLines) {
+    // A page without a cell, or no page at all, drops the lines.
     QTemporaryDir dir;
     QFile page(dir.path() + "/pub.htm");
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
@@ -135,19 +144,6 @@ TEST_F(ChatView, AnimatedFacesMoveOnlyWhileTheViewIsShown) {
 
     view.hide();
     EXPECT_EQ(view.RunningMovies(), 0);
-}
-
-TEST_F(ChatView, ClearEmptiesTheCellAndLinesGoOnLandingThere) {
-    ASSERT_TRUE(view.LoadPage("pri.htm"));
-    for (int i = 0; i < 20; ++i) {
-        view.InsertAtFirstTd(QString("<b>line %1</b><br>").arg(i));
-    }
-    view.Clear();
-    EXPECT_EQ(view.LineCount(), 0);
-    EXPECT_TRUE(view.CellText().trimmed().isEmpty());
-    view.InsertAtFirstTd("after<br>");
-    EXPECT_EQ(view.CellText().trimmed(), "after");
-    EXPECT_FALSE(view.CellHtml().contains("font-weight")) << "the cleared lines' bold leaked";
 }
 
 TEST_F(ChatView, OldestLinesGoBeyondTheLimitAndTheRestStaysIntact) {

@@ -152,7 +152,7 @@ TEST_F(HostFixture, EscapeAndTheCloseButtonCancel) {
     }
 }
 
-TEST_F(HostFixture, UnregisteredTemplateGetsTheStatusWindowThatFollowsTheModel) {
+TEST_F(HostFixture, AnUnregisteredTemplateOrAnotherModelClassGetsTheStatusWindow) {
     CWaitModel model;
     OnModalWindow([&](QWidget* w) {
         auto* status = dynamic_cast<CStatusDialog*>(w);
@@ -167,24 +167,22 @@ TEST_F(HostFixture, UnregisteredTemplateGetsTheStatusWindowThatFollowsTheModel) 
         cancel->click();
     });
     EXPECT_EQ(model.DoModal(), IDCANCEL);
-}
 
-TEST_F(HostFixture, ModelOfAnotherClassUnderARegisteredTemplateFallsBackToStatusWindow) {
     // Template 133 is registered for CNameModel; a different model class must not be cast.
     class COther : public CDialogModel {
     public:
         COther() : CDialogModel(kNameTemplate) {}
-    } model;
+    } other;
     bool wasStatus = false;
     OnModalWindow([&](QWidget* w) {
         wasStatus = dynamic_cast<CStatusDialog*>(w) != nullptr;
-        model.EndDialog(IDOK);
+        other.EndDialog(IDOK);
     });
-    EXPECT_EQ(model.DoModal(), IDOK);
+    EXPECT_EQ(other.DoModal(), IDOK);
     EXPECT_TRUE(wasStatus);
 }
 
-TEST_F(HostFixture, SwallowingModelIgnoresEnterEscapeAndOffersNoCancel) {
+TEST_F(HostFixture, OnlyTheModelEndsASwallowingOrAnAlreadyEndedDialog) {
     CWaitModel model(/*swallow=*/true);
     OnModalWindow([&](QWidget* w) {
         EXPECT_FALSE(w->findChild<QPushButton*>("cancel")->isVisible());
@@ -195,12 +193,11 @@ TEST_F(HostFixture, SwallowingModelIgnoresEnterEscapeAndOffersNoCancel) {
         model.EndDialog(IDOK);
     });
     EXPECT_EQ(model.DoModal(), IDOK);
-}
 
-TEST_F(HostFixture, ModelEndingDuringInitialisationShowsNoWindow) {
-    CWaitModel model(false, /*endAtInit=*/true);
-    EXPECT_EQ(model.DoModal(), IDOK);
-    EXPECT_EQ(host.WidgetOf(model), nullptr);
+    // A model that ends while it initialises shows no window at all.
+    CWaitModel early(false, /*endAtInit=*/true);
+    EXPECT_EQ(early.DoModal(), IDOK);
+    EXPECT_EQ(host.WidgetOf(early), nullptr);
     tavotest::Spin(std::chrono::milliseconds(20));
     for (QWidget* w : QApplication::topLevelWidgets()) {
         EXPECT_FALSE(w->isVisible() && dynamic_cast<CDialogWidget*>(w)) << "a window was left up";
@@ -269,7 +266,7 @@ TEST(QtPromptService, BoxShowsCaptionTextButtonsAndIconForEachKind) {
     EXPECT_TRUE(top->windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
-TEST(QtPromptService, PressedButtonBecomesTheSystemsAnswer) {
+TEST(QtPromptService, PressedButtonOrClosingBecomesTheSystemsAnswer) {
     CQtPromptService prompt;
     struct Case {
         unsigned flags;
@@ -283,6 +280,10 @@ TEST(QtPromptService, PressedButtonBecomesTheSystemsAnswer) {
         {MB_YESNO, QMessageBox::Yes, IDYES},
         {MB_YESNO, QMessageBox::No, IDNO},
         {MB_YESNOCANCEL, QMessageBox::Cancel, IDCANCEL},
+        // Closing the box answers like its escape button.
+        {MB_OK, QMessageBox::NoButton, IDOK},
+        {MB_OKCANCEL, QMessageBox::NoButton, IDCANCEL},
+        {MB_YESNO, QMessageBox::NoButton, IDNO},
     };
     for (const Case& c : cases) {
         QString shownText;
@@ -290,20 +291,14 @@ TEST(QtPromptService, PressedButtonBecomesTheSystemsAnswer) {
             auto* box = qobject_cast<QMessageBox*>(w);
             ASSERT_NE(box, nullptr);
             shownText = box->text();
-            box->button(c.press)->click();
+            if (c.press == QMessageBox::NoButton) {
+                box->close();
+            } else {
+                box->button(c.press)->click();
+            }
         });
         EXPECT_EQ(prompt.MessageBox("是否要退出系统塔沃?", "Warning", c.flags), c.expected);
         EXPECT_EQ(shownText, "是否要退出系统塔沃?");
-    }
-}
-
-TEST(QtPromptService, ClosingTheBoxAnswersLikeItsEscapeButton) {
-    CQtPromptService prompt;
-    const std::pair<unsigned, int> cases[] = {
-        {MB_OK, IDOK}, {MB_OKCANCEL, IDCANCEL}, {MB_YESNO, IDNO}};
-    for (auto [flags, expected] : cases) {
-        OnModalWindow([](QWidget* w) { w->close(); });
-        EXPECT_EQ(prompt.MessageBox("text", "Warning", flags), expected) << flags;
     }
 }
 
