@@ -18,6 +18,7 @@
 #include <ctime>
 #include <set>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -107,38 +108,76 @@ protected:
     CScopedClock m_clockScope{m_clock};
 };
 
-TEST_F(TraceLogTest, WritesNothingUntilOpenedOrWhenNoNameCanBeOpened) {
+// Nothing is written before the log opens, where no file can be made, nor once it is closed;
+// opening writes the banner and closing the footer, in UTF-16 without a byte-order mark.
+TEST_F(TraceLogTest, WritesOnlyWhileOpenBetweenBannerAndFooter) {
     CTraceLog log;
-    EXPECT_FALSE(log.IsOpen());
     EXPECT_FALSE(log.Write(TRACE_NORMAL, "CVideoServer", "frame %d", 1));
     EXPECT_FALSE(log.CleanLog());
     EXPECT_FALSE(log.Open("no-such-folder/Trace", 100));
     EXPECT_FALSE(log.Write(TRACE_NORMAL, "M", "x"));
     EXPECT_TRUE(QDir().entryList(QDir::Files).isEmpty());
-}
 
-TEST_F(TraceLogTest, OpenWritesTheBannerAndStoresMissingSettings) {
-    CTraceLog log;
     ASSERT_TRUE(log.Open("Trace", 100));
     EXPECT_TRUE(log.IsOpen());
     EXPECT_FALSE(log.Open("Trace", 100));
+    EXPECT_EQ(ReadBytes(LogFile("Trace")).left(4), QByteArray("N\0O\0", 4));
+    log.Close();
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_FALSE(log.Write(TRACE_NORMAL, "M", "closed"));
+    EXPECT_FALSE(log.CleanLog());
+    // The profile name stays replaced after closing.
     EXPECT_EQ(CAppProfile::ProfileName(), "Trace");
-
-    const QByteArray bytes = ReadBytes(LogFile("Trace"));
-    ASSERT_GE(bytes.size(), 4);
-    // No byte-order mark: the first character is the tag's.
-    EXPECT_EQ(bytes.left(4), QByteArray("N\0O\0", 4));
-    const QString prefix = QStringLiteral("NOMAL: TraceLog       ") + TimeField(kClockMs);
+    ASSERT_TRUE(log.Open("Trace", 100));
+    const QString columns = QStringLiteral("NOMAL: TraceLog       ") + TimeField(kClockMs);
+    const QString open = columns + QStringLiteral("Open. ") + OpenCloseTime(kClockMs);
     EXPECT_EQ(ReadLines(LogFile("Trace")),
-              QStringList(
-                  {prefix + kStars, prefix + QStringLiteral("Open. ") + OpenCloseTime(kClockMs)}));
+              QStringList({columns + kStars, open,
+                           columns + QStringLiteral("Close. ") + OpenCloseTime(kClockMs),
+                           columns + kStars, columns + kStars, open}));
+}
 
+// The settings live in the log's profile: opening stores the missing ones (hasTime counts only
+// as 1, Debug as anything but 0, a stored -1 as missing), SetFormat fills zero widths and
+// stores them all, and the lines follow them.
+TEST_F(TraceLogTest, SettingsComeFromTheLogsProfileAndSetFormatStoresThem) {
+    Preset("Read", {{"hasTime", 2}, {"Debug", 5}, {"WidthFrom", -1}});
+    CTraceLog log;
+    ASSERT_TRUE(log.Open("Read", 100));
+    tagFormat format{};
+    EXPECT_TRUE(log.GetFormat(&format));
+    EXPECT_EQ(format.widthType, 7);
+    EXPECT_EQ(format.widthFrom, 15);
+    EXPECT_FALSE(format.hasTime);
     const std::pair<const char*, int> defaults[] = {
-        {"bOutputToVC_Wnd", 0}, {"WidthType", 7},   {"WidthFrom", 15},     {"hasTime", 1},
-        {"hasProcessID", 0},    {"hasThreadID", 0}, {"hasMillisecond", 0}, {"Debug", 0}};
+        {"bOutputToVC_Wnd", 0}, {"WidthType", 7},   {"WidthFrom", 15},     {"hasTime", 2},
+        {"hasProcessID", 0},    {"hasThreadID", 0}, {"hasMillisecond", 0}, {"Debug", 5}};
     for (const auto& [key, value] : defaults) {
-        EXPECT_EQ(Stored("Trace", key), value) << key;
+        EXPECT_EQ(Stored("Read", key), value) << key;
     }
+    ASSERT_TRUE(log.Write(TRACE_DEBUG, "CAviRecord", "key frame"));
+    EXPECT_EQ(ReadLines(LogFile("Read")).last(), "DEBUG: CAviRecord     key frame");
+
+    tagFormat set{0, 0, false, true, false, true};
+    log.SetFormat(&set);
+    EXPECT_EQ(set.widthType, 7);
+    EXPECT_EQ(set.widthFrom, 9);
+    tagFormat read{};
+    ASSERT_TRUE(log.GetFormat(&read));
+    EXPECT_EQ(std::tuple(read.widthType, read.widthFrom, read.hasTime, read.hasProcessID,
+                         read.hasThreadID, read.hasMillisecond),
+              std::tuple(7, 9, false, true, false, true));
+    const std::pair<const char*, int> stored[] = {
+        {"bOutputToVC_Wnd", 0}, {"WidthType", 7},   {"WidthFrom", 9},      {"hasTime", 0},
+        {"hasProcessID", 1},    {"hasThreadID", 0}, {"hasMillisecond", 1}, {"Debug", 1}};
+    for (const auto& [key, value] : stored) {
+        EXPECT_EQ(Stored("Read", key), value) << key;
+    }
+    ASSERT_TRUE(log.Write(TRACE_NORMAL, "CVideoServer", "x"));
+    EXPECT_EQ(ReadLines(LogFile("Read")).last(),
+              QStringLiteral("NOMAL: CVideoSe ") +
+                  QString::asprintf("%05X ", static_cast<unsigned>(getpid())) +
+                  QStringLiteral("x"));
 }
 
 TEST_F(TraceLogTest, LineHasFixedColumnsAndTheOptionalFields) {
@@ -157,22 +196,6 @@ TEST_F(TraceLogTest, LineHasFixedColumnsAndTheOptionalFields) {
                             QString::asprintf("%05X %05X ", static_cast<unsigned>(getpid()),
                                               static_cast<unsigned>(gettid())) +
                             QStringLiteral("sent 3 of 视频"));
-}
-
-TEST_F(TraceLogTest, SettingsComeFromTheLogsProfile) {
-    // hasTime counts only as 1, Debug as anything but 0; a stored -1 counts as missing.
-    Preset("Read", {{"hasTime", 2}, {"Debug", 5}, {"WidthFrom", -1}});
-    CTraceLog log;
-    ASSERT_TRUE(log.Open("Read", 100));
-    tagFormat format{};
-    EXPECT_TRUE(log.GetFormat(&format));
-    EXPECT_EQ(format.widthType, 7);
-    EXPECT_EQ(format.widthFrom, 15);
-    EXPECT_FALSE(format.hasTime);
-    EXPECT_EQ(Stored("Read", "hasTime"), 2);
-    EXPECT_EQ(Stored("Read", "WidthFrom"), 15);
-    ASSERT_TRUE(log.Write(TRACE_DEBUG, "CAviRecord", "key frame"));
-    EXPECT_EQ(ReadLines(LogFile("Read")).last(), "DEBUG: CAviRecord     key frame");
 }
 
 // Each write is one line: its level's tag, the module cut to its column, the message cut to
@@ -285,54 +308,6 @@ TEST_F(TraceLogTest, LineWrittenAtTheLimitIsFollowedByTheBackup) {
     EXPECT_EQ(ReadLines(file), QStringList("NOMAL: M              after"));
     ASSERT_TRUE(log.CleanLog());
     EXPECT_EQ(ReadLines(backup), QStringList("NOMAL: M              after"));
-}
-
-TEST_F(TraceLogTest, SetFormatFillsZeroWidthsAndStoresEverything) {
-    Preset("Format", {{"Debug", 1}});
-    CTraceLog log;
-    ASSERT_TRUE(log.Open("Format", 100));
-    tagFormat format{0, 0, false, true, false, true};
-    log.SetFormat(&format);
-    EXPECT_EQ(format.widthType, 7);
-    EXPECT_EQ(format.widthFrom, 9);
-    tagFormat read{};
-    ASSERT_TRUE(log.GetFormat(&read));
-    EXPECT_EQ(read.widthType, 7);
-    EXPECT_EQ(read.widthFrom, 9);
-    EXPECT_FALSE(read.hasTime);
-    EXPECT_TRUE(read.hasProcessID);
-    EXPECT_FALSE(read.hasThreadID);
-    EXPECT_TRUE(read.hasMillisecond);
-    const std::pair<const char*, int> stored[] = {
-        {"bOutputToVC_Wnd", 0}, {"WidthType", 7},   {"WidthFrom", 9},      {"hasTime", 0},
-        {"hasProcessID", 1},    {"hasThreadID", 0}, {"hasMillisecond", 1}, {"Debug", 1}};
-    for (const auto& [key, value] : stored) {
-        EXPECT_EQ(Stored("Format", key), value) << key;
-    }
-    ASSERT_TRUE(log.Write(TRACE_NORMAL, "CVideoServer", "x"));
-    EXPECT_EQ(ReadLines(LogFile("Format")).last(),
-              QStringLiteral("NOMAL: CVideoSe ") +
-                  QString::asprintf("%05X ", static_cast<unsigned>(getpid())) +
-                  QStringLiteral("x"));
-}
-
-TEST_F(TraceLogTest, CloseWritesTheFooterAndTheLogOpensAgain) {
-    Preset("Again", {{"hasTime", 0}});
-    CTraceLog log;
-    ASSERT_TRUE(log.Open("Again", 100));
-    log.Close();
-    EXPECT_FALSE(log.IsOpen());
-    EXPECT_FALSE(log.Write(TRACE_NORMAL, "M", "closed"));
-    EXPECT_FALSE(log.CleanLog());
-    // The profile name stays replaced after closing.
-    EXPECT_EQ(CAppProfile::ProfileName(), "Again");
-    ASSERT_TRUE(log.Open("Again", 100));
-    const QString columns = "NOMAL: TraceLog       ";
-    const QString open = columns + QStringLiteral("Open. ") + OpenCloseTime(kClockMs);
-    EXPECT_EQ(ReadLines(LogFile("Again")),
-              QStringList({columns + kStars, open,
-                           columns + QStringLiteral("Close. ") + OpenCloseTime(kClockMs),
-                           columns + kStars, columns + kStars, open}));
 }
 
 // Writers on several threads, with backups going on under them: every line in the log and its
