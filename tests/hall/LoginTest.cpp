@@ -56,44 +56,18 @@ protected:
     }
 };
 
-TEST_F(Login, WrongPasswordShowsOneJoinedMessageAndKeepsTheDialogOpen) {
+// A refused login keeps the dialog open with what was typed and shows one joined message;
+// presses within five seconds of the last and empty fields send nothing.
+TEST_F(Login, ARefusalKeepsTheDialogAndPressesTooSoonOrEmptySendNothing) {
     AnswerLogin(1, 133);
     bool stillOpen = false;
     QString userAfter, passwordAfter;
     ScriptLogin([&](CLoginDlg& dlg) {
         Type(dlg, "alice", "wrong");
-        dlg.OnOK();
+        dlg.OnOK();  // refused by the server
         stillOpen = dlg.IsOpen();
         userAfter = dlg.UserId();
         passwordAfter = dlg.Password();
-        dlg.EndDialog(IDCANCEL);
-    });
-    RunHall([&] {
-        ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
-        hall->OnLogin();
-    });
-    EXPECT_TRUE(stillOpen);
-    EXPECT_EQ(userAfter, "alice");
-    EXPECT_EQ(passwordAfter, "wrong");
-    EXPECT_EQ(ui.prompt.Texts(), QStringList({"登陆失败.用户名或密码错"}));
-    EXPECT_TRUE(state.account.loginName.isEmpty());
-
-    // The server read the whole request: the credential text, the user number the visitor
-    // reply gave, and the identity fields.
-    CKParam request;
-    ASSERT_TRUE(center.Last(CMD_LOGIN, request));
-    EXPECT_EQ(Credentials(request), "alice wrong 游客1");
-    EXPECT_EQ(request.IntOr(40, 0), 500);
-    EXPECT_EQ(request.TextOr(104), "标识");
-    EXPECT_EQ(request.IntOr(105, 0), 77);
-    EXPECT_EQ(request.TextOr(106), "00-1A-2B-3C-4D-5E");
-}
-
-TEST_F(Login, PressesWithinFiveSecondsAndEmptyFieldsSendNothing) {
-    AnswerLogin(1, 133);
-    ScriptLogin([&](CLoginDlg& dlg) {
-        Type(dlg, "alice", "wrong");
-        dlg.OnOK();  // refused by the server
         dlg.OnOK();  // at once again: the interval message, nothing sent
         clock.Advance(4999);
         dlg.OnOK();  // still too soon
@@ -107,14 +81,30 @@ TEST_F(Login, PressesWithinFiveSecondsAndEmptyFieldsSendNothing) {
         dlg.EndDialog(IDCANCEL);
     });
     state.settings.sysIdName = "账号";
-    RunHall([&] { hall->OnLogin(); });
+    RunHall([&] {
+        ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
+        hall->OnLogin();
+    });
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(userAfter, "alice");
+    EXPECT_EQ(passwordAfter, "wrong");
+    EXPECT_TRUE(state.account.loginName.isEmpty());
     const QString interval = "登陆时间间隔不得少于5秒";
     EXPECT_EQ(ui.prompt.Texts(), QStringList({"登陆失败.用户名或密码错", interval, interval,
                                               "请输入账号", "请输入密码", interval}));
-    EXPECT_EQ(center.Received(CMD_LOGIN).size(), 1u);
     for (const auto& shown : ui.prompt.History()) {
         EXPECT_EQ(shown.caption, "Warning");
     }
+    // The server read one whole request: the credential text, the user number the visitor
+    // reply gave, and the identity fields.
+    ASSERT_EQ(center.Received(CMD_LOGIN).size(), 1u);
+    CKParam request;
+    ASSERT_TRUE(center.Last(CMD_LOGIN, request));
+    EXPECT_EQ(Credentials(request), "alice wrong 游客1");
+    EXPECT_EQ(request.IntOr(40, 0), 500);
+    EXPECT_EQ(request.TextOr(104), "标识");
+    EXPECT_EQ(request.IntOr(105, 0), 77);
+    EXPECT_EQ(request.TextOr(106), "00-1A-2B-3C-4D-5E");
 }
 
 TEST_F(Login, AccountNameFromTheReplyReplacesWhatWasTypedAndIsKept) {
