@@ -9,8 +9,6 @@
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/TestSupport.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>

@@ -535,8 +535,7 @@ TEST_F(Hall, CreatingOnesOwnRoom) {
     EXPECT_EQ(offered[1].description, "100人");
     const auto created = route.Received(CMD_CREATE_ROOM);
     ASSERT_EQ(created.size(), 2u);
-    CKParam request;
-    created[0].Load(request);
+    CKParam request = created[0].Loaded();
     EXPECT_EQ(request.TextOr(20), "Alice");
     EXPECT_EQ(request.IntOr(30, 0), 1001);
     EXPECT_EQ(request.TextOr(40), "我的房间");

@@ -65,8 +65,7 @@ TEST_F(SecondRoute, ServerInformationGoesOutWithoutTimeOrClockAndKeepsTheConnect
     // The server read our frame in the second route's framing: no clock field, sequence 1.
     const auto got = route.Received(CMD_SERVER_INFO);
     ASSERT_EQ(got.size(), 1u);
-    CKParam sent;
-    got[0].Load(sent);
+    CKParam sent = got[0].Loaded();
     int value = 0;
     EXPECT_NE(sent.GetInt(KEY_CLOCK, value), 0);
     EXPECT_EQ(sent.IntOr(KEY_SEQUENCE, 0), 1);

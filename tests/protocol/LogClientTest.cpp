@@ -19,8 +19,7 @@ struct tagLogPacket {
 };
 
 tagLogPacket Read(const tavotest::CPacketCopy& copy) {
-    CKParam packet;
-    copy.Load(packet);
+    CKParam packet = copy.Loaded();
     tagLogPacket out;
     packet.GetShortInt(KEY_COMMAND, out.command);
     packet.GetInt(LogLineKey::CODE, out.code);

@@ -97,8 +97,7 @@ TEST_F(SocketClientTest, PacketSentTwiceCarriesTwoSequenceFieldsAndThePeerReadsT
     client.KSend(p);
     client.KSend(p);
     ASSERT_TRUE(server.WaitFor(450, 2));
-    CKParam got;
-    server.Received(450)[1].Load(got);
+    CKParam got = server.Received(450)[1].Loaded();
     EXPECT_EQ(got.GetPacketNum(), 5);
     EXPECT_EQ(got.IntOr(KEY_SEQUENCE, 0), 1);
     // The peer counts it as out of sequence but delivers it.

@@ -56,12 +56,6 @@ void Answer(CRoomFixture& f, std::function<void(TDialog&)> fill) {
     });
 }
 
-// What the room server got of a command, after letting what is on its way arrive.
-std::vector<CPacketCopy> Sent(CRoomFixture& f, short command) {
-    Spin(std::chrono::milliseconds(30));
-    return f.server.main.Received(command);
-}
-
 const tagMemberEntry* Entry(const std::vector<tagMemberEntry>& entries, EMemberEntry id) {
     const auto it = std::find_if(entries.begin(), entries.end(),
                                  [id](const tagMemberEntry& e) { return e.id == id; });
@@ -95,7 +89,7 @@ TEST(RoomAdministration, DialogsRefuseBeforeAnythingIsSent) {
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("此人已离开房间")));
 
     for (short code : {CMD_TOPIC, CMD_LOCK_ROOM, CMD_PUBLIC_TEXT_CONTROL, CMD_KICK}) {
-        EXPECT_TRUE(Sent(f, code).empty()) << code;
+        EXPECT_TRUE(f.SentMain(code).empty()) << code;
     }
     EXPECT_EQ(f.ui.dialogs.Count(CKickManDlg::IDD), 0);
 }
@@ -107,7 +101,7 @@ TEST(RoomAdministration, RequestsCarryTheirKeysAndKeepTheirIntervals) {
 
     Answer<CModifyNameDlg>(f, [](CModifyNameDlg& d) { d.SetNickname(QStringLiteral("新|#01")); });
     ASSERT_EQ(admin.ChangeNickname(), 0);
-    const auto nick = Sent(f, CMD_NICKNAME);
+    const auto nick = f.SentMain(CMD_NICKNAME);
     ASSERT_EQ(nick.size(), 1u);
     EXPECT_EQ(TextOf(nick[0], 20), QStringLiteral("新| #01"));
     // The configuration keys follow.
@@ -117,7 +111,7 @@ TEST(RoomAdministration, RequestsCarryTheirKeysAndKeepTheirIntervals) {
     Answer<CKickManDlg>(f, [](CKickManDlg& d) { d.ChooseReason(1); });
     ASSERT_EQ(admin.Kick(QStringLiteral("amy")), 0);
     EXPECT_EQ(f.ui.dialogs.History().back().title, QStringLiteral("踢人: 艾米(amy)"));
-    const auto kick = Sent(f, CMD_KICK);
+    const auto kick = f.SentMain(CMD_KICK);
     ASSERT_EQ(kick.size(), 1u);
     EXPECT_EQ(TextOf(kick[0], 20), QStringLiteral("amy"));
     EXPECT_EQ(TextOf(kick[0], 30), CKickManDlg::Reasons().at(1));
@@ -128,7 +122,7 @@ TEST(RoomAdministration, RequestsCarryTheirKeysAndKeepTheirIntervals) {
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("踢人时间间隔不得少于4秒")));
 
     ASSERT_EQ(admin.QuickBan(QStringLiteral("amy")), 0);
-    const auto ban = Sent(f, CMD_BAN);
+    const auto ban = f.SentMain(CMD_BAN);
     ASSERT_EQ(ban.size(), 1u);
     EXPECT_EQ(IntOf(ban[0], 30), 99);
     EXPECT_EQ(IntOf(ban[0], 40), 0);
@@ -289,7 +283,7 @@ TEST(RoomAdministration, MenusFollowTheRanks) {
     auto bob = menu.Entries(QStringLiteral("bob"));
     EXPECT_TRUE(Entry(bob, EMemberEntry::MakeOperator)->checked);
     ASSERT_EQ(menu.Run(QStringLiteral("bob"), EMemberEntry::MakeOperator), 0);
-    const auto op = Sent(f, CMD_OP_CONTROL);
+    const auto op = f.SentMain(CMD_OP_CONTROL);
     ASSERT_EQ(op.size(), 1u);
     EXPECT_EQ(IntOf(op[0], 30), 0);
     // The room-management menu's administration entries are live.
@@ -301,5 +295,5 @@ TEST(RoomAdministration, MenusFollowTheRanks) {
         }
     }
     ASSERT_EQ(manage.Run(EManageEntry::PublicTextOff), 0);
-    ASSERT_EQ(Sent(f, CMD_PUBLIC_TEXT_CONTROL).size(), 1u);
+    ASSERT_EQ(f.SentMain(CMD_PUBLIC_TEXT_CONTROL).size(), 1u);
 }

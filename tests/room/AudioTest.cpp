@@ -90,8 +90,7 @@ struct CAudioRoom {
 };
 
 tagAudioPacket Read(const CPacketCopy& copy) {
-    CKParam p;
-    copy.Load(p);
+    CKParam p = copy.Loaded();
     tagAudioPacket a;
     ParseAudioPacket(p, a);
     return a;

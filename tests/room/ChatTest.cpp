@@ -36,8 +36,7 @@ const QString kAmyShown = Name("color=\"#0000ff\"", "amy", "艾米");
 
 CKParam LastText(CRoomFixture& f, int n) {
     EXPECT_TRUE(f.server.main.WaitFor(CMD_TEXT, n));
-    CKParam p;
-    f.server.main.Received(CMD_TEXT).at(static_cast<size_t>(n - 1)).Load(p);
+    CKParam p = f.server.main.Received(CMD_TEXT).at(static_cast<size_t>(n - 1)).Loaded();
     return p;
 }
 

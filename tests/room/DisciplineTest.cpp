@@ -124,11 +124,9 @@ TEST(RequestDiscipline, SomeRequestsCarryTheConfiguredHost) {
     ASSERT_EQ(Kick(f), 0);
     ASSERT_TRUE(f.server.main.WaitFor(CMD_KICK));
     ASSERT_TRUE(f.server.main.WaitFor(CMD_NICKNAME));
-    CKParam sent;
-    f.server.main.Received(CMD_NICKNAME)[0].Load(sent);
+    CKParam sent = f.server.main.Received(CMD_NICKNAME)[0].Loaded();
     EXPECT_EQ(sent.TextOr(101), "10.0.0.9");
     EXPECT_EQ(sent.IntOr(102, 0), 7001);
-    CKParam kick;
-    f.server.main.Received(CMD_KICK)[0].Load(kick);
+    CKParam kick = f.server.main.Received(CMD_KICK)[0].Loaded();
     EXPECT_EQ(kick.TextOr(101, "none"), "none");
 }

@@ -23,16 +23,6 @@
 
 using namespace tavotest;
 
-namespace {
-
-CKParam Load(const CPacketCopy& copy) {
-    CKParam p;
-    copy.Load(p);
-    return p;
-}
-
-}  // namespace
-
 TEST(RoomEntry, WalksEveryStepAndSendsWhatEachRequestNeeds) {
     CRoomFixture f;
     f.server.entryText = "欢迎$某某人$来到$某某房间$";
@@ -40,7 +30,7 @@ TEST(RoomEntry, WalksEveryStepAndSendsWhatEachRequestNeeds) {
 
     // Room login: every key, the identities of the account and the configured host.
     ASSERT_EQ(f.server.main.Received(CMD_ROOM_LOGIN).size(), 1u);
-    CKParam login = Load(f.server.main.Received(CMD_ROOM_LOGIN)[0]);
+    CKParam login = f.server.main.Received(CMD_ROOM_LOGIN)[0].Loaded();
     EXPECT_EQ(login.TextOr(20), "me");
     EXPECT_EQ(login.IntOr(30, 0), 4321);
     EXPECT_EQ(login.IntOr(40, 0), 1234);
@@ -54,7 +44,7 @@ TEST(RoomEntry, WalksEveryStepAndSendsWhatEachRequestNeeds) {
     EXPECT_EQ(login.IntOr(90, 0), 100);
 
     // The entry request after the user was verified, and the verification timer stopped.
-    CKParam enter = Load(f.server.main.Received(CMD_ENTER)[0]);
+    CKParam enter = f.server.main.Received(CMD_ENTER)[0].Loaded();
     EXPECT_FALSE(enter.BoolOr(20, true));
     EXPECT_EQ(enter.TextOr(30), "");
     EXPECT_EQ(enter.TextOr(101), "10.0.0.9");
@@ -62,7 +52,7 @@ TEST(RoomEntry, WalksEveryStepAndSendsWhatEachRequestNeeds) {
 
     // The second connection attached with the entry keys and the user's identifier.
     ASSERT_EQ(f.server.second.Received(CMD_ATTACH).size(), 1u);
-    CKParam attach = Load(f.server.second.Received(CMD_ATTACH)[0]);
+    CKParam attach = f.server.second.Received(CMD_ATTACH)[0].Loaded();
     EXPECT_EQ(attach.IntOr(20, 0), 77);
     EXPECT_EQ(attach.TextOr(30), "me");
     EXPECT_EQ(attach.IntOr(40, 0), 88);
@@ -112,8 +102,8 @@ TEST(RoomEntry, PasswordAndPaymentRefusalsRetryTheEntryWithWhatTheUserGave) {
         EXPECT_TRUE(f.ui.prompt.Saw("解锁密码错误"));
         const auto requests = f.server.main.Received(CMD_ENTER);
         ASSERT_EQ(requests.size(), 2u);
-        EXPECT_EQ(Load(requests[1]).TextOr(30), "secret");
-        EXPECT_FALSE(Load(requests[1]).BoolOr(20, true));
+        EXPECT_EQ(requests[1].Loaded().TextOr(30), "secret");
+        EXPECT_FALSE(requests[1].Loaded().BoolOr(20, true));
     }
     {
         CRoomFixture f;
@@ -132,7 +122,7 @@ TEST(RoomEntry, PasswordAndPaymentRefusalsRetryTheEntryWithWhatTheUserGave) {
         EXPECT_EQ(price, 300);
         const auto requests = f.server.main.Received(CMD_ENTER);
         ASSERT_EQ(requests.size(), 2u);
-        EXPECT_TRUE(Load(requests[1]).BoolOr(20, false));
+        EXPECT_TRUE(requests[1].Loaded().BoolOr(20, false));
     }
     {
         CRoomFixture f;

@@ -71,8 +71,7 @@ TEST(Gifts, GivingWantsAnAccountAndSendsTheDialogsChoiceOnce) {
     });
     ASSERT_EQ(gifts.Give("amy"), 0);
     ASSERT_TRUE(f.server.main.WaitFor(CMD_GIFT));
-    CKParam sent;
-    f.server.main.Received(CMD_GIFT)[0].Load(sent);
+    CKParam sent = f.server.main.Received(CMD_GIFT)[0].Loaded();
     EXPECT_EQ(sent.TextOr(GiveGiftKey::RECIPIENT), "amy");
     EXPECT_EQ(sent.IntOr(GiveGiftKey::GIFT, 0), 1002);
     EXPECT_EQ(sent.ShortOr(GiveGiftKey::QUANTITY, 0), 3);

@@ -179,8 +179,7 @@ TEST(MicOrder, RequestsAreCheckedBeforeTheyGo) {
     ASSERT_EQ(mic.HandMic("bob"), 0);
     ASSERT_EQ(mic.SetMode(1, true), 0);
     ASSERT_TRUE(f.server.main.WaitFor(CMD_MIC_MODE));
-    CKParam sent;
-    f.server.main.Received(CMD_MIC_MODE)[0].Load(sent);
+    CKParam sent = f.server.main.Received(CMD_MIC_MODE)[0].Loaded();
     EXPECT_EQ(sent.IntOr(20, -1), 1);
     EXPECT_EQ(sent.IntOr(30, -1), 1);
     f.server.main.Received(CMD_HAND_MIC)[0].Load(sent);
@@ -202,8 +201,7 @@ TEST(PrivateMic, TakingOneWantsAnAccountAndReleasingTheMicrophoneGivesItBack) {
     me->registered = true;
     ASSERT_EQ(privateMic.Take(false), 0);
     ASSERT_TRUE(f.server.main.WaitFor(CMD_PRIVATE_MIC));
-    CKParam sent;
-    f.server.main.Received(CMD_PRIVATE_MIC)[0].Load(sent);
+    CKParam sent = f.server.main.Received(CMD_PRIVATE_MIC)[0].Loaded();
     EXPECT_FALSE(sent.BoolOr(20, true));
     // Once the server says the user holds it, the release button releases the private one.
     f.Deliver(Packet(CMD_PRIVATE_MIC_CHANGED, {{20, "me"}}));
@@ -280,8 +278,7 @@ TEST(MicOrder, TheMicrophoneTimeDialogWantsMoreThanTenSeconds) {
     EXPECT_EQ(shownWith, 120);
     EXPECT_EQ(f.ui.prompt.Texts(), QStringList({"麦序必须大于10秒!"}));
     ASSERT_TRUE(f.server.main.WaitFor(CMD_MIC_TIME));
-    CKParam sent;
-    f.server.main.Received(CMD_MIC_TIME)[0].Load(sent);
+    CKParam sent = f.server.main.Received(CMD_MIC_TIME)[0].Loaded();
     EXPECT_EQ(sent.IntOr(20, 0), 120);
     // Cancel sends nothing.
     f.Room().Discipline().ClearPending(CMD_MIC_TIME);

@@ -38,8 +38,7 @@ CKParam Invitation(int amount, bool greeting = false) {
 }
 
 bool AnswerOf(const CPacketCopy& answer, QString& text) {
-    CKParam p;
-    answer.Load(p);
+    CKParam p = answer.Loaded();
     text = p.TextOr(30, "<none>");
     return p.BoolOr(20, false);
 }
@@ -118,8 +117,9 @@ TEST(PrivateInvite, AnInvitationIsRefusedUnaskedWhenHiddenOrBelowTheThreshold) {
     EXPECT_TRUE(invite.AnswerPending());
     EXPECT_EQ(f.privateView.Count("私聊请求:已接受"), 1);
     // Only the invitation put to the user reaches the desktop.
-    EXPECT_EQ(notifier.notices, QStringList(QStringLiteral("%1 艾米(amy) 邀请您私聊")
-                                                .arg(NOTICE_PRIVATE_INVITATION)));
+    EXPECT_EQ(
+        notifier.notices,
+        QStringList(QStringLiteral("%1 艾米(amy) 邀请您私聊").arg(NOTICE_PRIVATE_INVITATION)));
 
     // The private room is ready: the room closes for it and the hall enters it with the
     // number the room kept.

@@ -111,6 +111,12 @@ struct CRoomFixture {
     void MicTaken(const QString& holder, short which = 1, short turnEnded = 0) {
         Deliver(Packet(CMD_MIC_TAKEN, {{20, holder}, {30, which}, {40, turnEnded}}));
     }
+    // What the room server got of a command on the main connection, once what is on its way
+    // has arrived.
+    std::vector<CPacketCopy> SentMain(short command) {
+        Spin(std::chrono::milliseconds(30));
+        return server.main.Received(command);
+    }
 
     CManualClock clock;
     CScopedClock clockScope{clock};

@@ -23,11 +23,6 @@ void EnterOwner(CRoomFixture& f) {
     ASSERT_TRUE(f.Enter());
 }
 
-std::vector<CPacketCopy> Sent(CRoomFixture& f, short command) {
-    Spin(std::chrono::milliseconds(30));
-    return f.server.main.Received(command);
-}
-
 void Activity(CRoomFixture& f, bool on) {
     f.Deliver([on](CKParam& p) {
         p.SetShortInt(KEY_COMMAND, CMD_ACTIVITY_ORGANISED);
@@ -64,12 +59,12 @@ TEST(RoomScoring, ARoundIsRefusedLocallyUntilItsStateAllowsIt) {
     f.Deliver(Announcement(CMD_SCORING_MEMBER, {QStringLiteral("me"), QStringLiteral("amy")}));
     EXPECT_EQ(scoring.RequestScore(), -1);
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("当前正在打分,请等打分结果返回后再发起新的打分")));
-    const auto sent = Sent(f, CMD_SCORE_REQUEST);
+    const auto sent = f.SentMain(CMD_SCORE_REQUEST);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(TextOf(sent[0], 20), QStringLiteral("amy"));
     EXPECT_EQ(IntOf(sent[0], 102), 7001);
     // A cancelled score is not sent.
-    EXPECT_TRUE(Sent(f, CMD_SCORE_SUBMIT).empty());
+    EXPECT_TRUE(f.SentMain(CMD_SCORE_SUBMIT).empty());
 }
 
 TEST(RoomScoring, TheScoringDialogRunsDownToTheCheckedScore) {
@@ -93,7 +88,7 @@ TEST(RoomScoring, TheScoringDialogRunsDownToTheCheckedScore) {
     });
     f.Deliver(Announcement(CMD_SCORING_MEMBER, {QStringLiteral("amy"), QStringLiteral("bob")}));
     EXPECT_EQ(leftAt19, 1);
-    const auto sent = Sent(f, CMD_SCORE_SUBMIT);
+    const auto sent = f.SentMain(CMD_SCORE_SUBMIT);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(TextOf(sent[0], 20), QStringLiteral("bob"));
     EXPECT_EQ(IntOf(sent[0], 30), 4);

@@ -23,14 +23,6 @@ using namespace tavotest;
 
 namespace {
 
-class CKeptSurface : public IVideoSurface {
-public:
-    void DrawPicture(const tagVideoPicture& picture) override { pictures.push_back(picture); }
-    void ShowVideo(bool show) override { shown = show; }
-    std::vector<tagVideoPicture> pictures;
-    bool shown = false;
-};
-
 // A room view with video windows that keep what they are told.
 class CVideoView : public CRecordingRoomView {
 public:
@@ -98,20 +90,6 @@ struct CVideoRoom {
     CRoomVideo* video = nullptr;
 };
 
-QByteArray BytesOf(const CPacketCopy& copy, short key) {
-    CKParam p;
-    copy.Load(p);
-    char* data = nullptr;
-    unsigned short n = 0;
-    return p.GetCharNC(key, &data, n) == 0 ? QByteArray(data, n) : QByteArray("<none>");
-}
-
-CKParam Load(const CPacketCopy& copy) {
-    CKParam p;
-    copy.Load(p);
-    return p;
-}
-
 const std::vector<tagEncodedFrame>& Pattern() {
     static const auto frames = EncodePattern(24, {0, 12});
     return frames;
@@ -133,7 +111,7 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
     r.f.MicTaken(QStringLiteral("me"));
     r.OwnFrame(frame);
     ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO));
-    CKParam p = Load(r.Sent().back());
+    CKParam p = r.Sent().back().Loaded();
     EXPECT_EQ(p.IntOr(VideoKey::SLOT, -1), 1);
     EXPECT_EQ(p.IntOr(VideoKey::ONE, 0), 1);
     EXPECT_TRUE(p.BoolOr(VideoKey::KEY_FRAME, false));
@@ -146,7 +124,7 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
     r.f.MicTaken(QStringLiteral("me"), 2);
     r.OwnFrame(Frame(Pattern()[1], 2));
     ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO, 2));
-    EXPECT_EQ(Load(r.Sent().back()).IntOr(VideoKey::SLOT, -1), 2);
+    EXPECT_EQ(r.Sent().back().Loaded().IntOr(VideoKey::SLOT, -1), 2);
 
     // Off the slots, a member asks to watch while the own video runs: the answer takes him,
     // and the frames go to slot 0 with the viewers' ids.
@@ -162,14 +140,14 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
         });
     }
     ASSERT_TRUE(r.f.server.main.WaitFor(CMD_WATCH_ANSWER, 2));
-    CKParam answer = Load(r.f.server.main.Received(CMD_WATCH_ANSWER).front());
+    CKParam answer = r.f.server.main.Received(CMD_WATCH_ANSWER).front().Loaded();
     EXPECT_EQ(answer.IntOr(WatchAnswerKey::RESULT, -9), 0);
     EXPECT_EQ(answer.TextOr(WatchAnswerKey::VIEWER), QStringLiteral("amy"));
     EXPECT_EQ(answer.TextOr(101), QStringLiteral("10.0.0.9"));
     EXPECT_EQ(answer.IntOr(102, 0), 7001);
     // The camera's own frames now reach the viewers.
     ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO, 4, std::chrono::seconds(10)));
-    CKParam privately = Load(r.Sent().back());
+    CKParam privately = r.Sent().back().Loaded();
     EXPECT_EQ(privately.IntOr(VideoKey::SLOT, -1), 0);
     EXPECT_EQ(privately.TextOr(VideoKey::VIEWERS), QStringLiteral("amy,bob"));
 
@@ -182,7 +160,7 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
     const size_t before = r.Sent().size();
     r.OwnFrame(Frame(Pattern()[2], 3));
     ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO, static_cast<int>(before) + 1));
-    EXPECT_EQ(Load(r.Sent().back()).TextOr(VideoKey::VIEWERS), QStringLiteral("bob"));
+    EXPECT_EQ(r.Sent().back().Loaded().TextOr(VideoKey::VIEWERS), QStringLiteral("bob"));
     r.video->Sending().SetSwitch(false);
     r.OwnFrame(Frame(Pattern()[3], 4));
     Spin(std::chrono::milliseconds(50));
@@ -194,7 +172,7 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
         q.SetCString(WatchAskedKey::VIEWER, QStringLiteral("cat"));
     });
     ASSERT_TRUE(r.f.server.main.WaitFor(CMD_WATCH_ANSWER, 3));
-    CKParam refused = Load(r.f.server.main.Received(CMD_WATCH_ANSWER).back());
+    CKParam refused = r.f.server.main.Received(CMD_WATCH_ANSWER).back().Loaded();
     EXPECT_EQ(refused.IntOr(WatchAnswerKey::RESULT, 0), -1);
     EXPECT_EQ(refused.IntOr(WatchAnswerKey::REFUSAL, 0), 167);
 }
@@ -212,7 +190,7 @@ TEST(RoomVideoSend, ComponentPacketsTheParameterRequestAndTheFrameRate) {
     ASSERT_TRUE(r.f.server.main.WaitFor(CMD_VIDEO_PARAMS));
     Spin(std::chrono::milliseconds(50));
     ASSERT_EQ(r.f.server.main.Received(CMD_VIDEO_PARAMS).size(), 1u);
-    EXPECT_EQ(Load(r.f.server.main.Received(CMD_VIDEO_PARAMS)[0]).IntOr(20, 0), 7);
+    EXPECT_EQ(r.f.server.main.Received(CMD_VIDEO_PARAMS)[0].Loaded().IntOr(20, 0), 7);
 
     // The room is in speech quality: the camera opens at key 170's rate; holding video 2 the
     // rate follows a change to hi-fi (key 150).
@@ -237,8 +215,9 @@ TEST(RoomVideoSend, ComponentPacketsTheParameterRequestAndTheFrameRate) {
     // -263 reaches the sender after the room's own dispatch: the next frame is a key frame,
     // though the last one was not long ago.
     ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO, 3, std::chrono::seconds(10)));
-    ASSERT_TRUE(WaitUntil([&] { return !Load(r.Sent().back()).BoolOr(VideoKey::KEY_FRAME, true); },
-                          std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        WaitUntil([&] { return !r.Sent().back().Loaded().BoolOr(VideoKey::KEY_FRAME, true); },
+                  std::chrono::seconds(10)));
     const size_t at = r.Sent().size();
     r.f.server.SendMain([](CKParam& p) {
         p.SetShortInt(KEY_COMMAND, CMD_VIDEO_PARAMS);
@@ -248,7 +227,7 @@ TEST(RoomVideoSend, ComponentPacketsTheParameterRequestAndTheFrameRate) {
     bool keyAfter = false;
     const auto sent = r.Sent();
     for (size_t i = at; i < sent.size(); ++i) {
-        keyAfter = keyAfter || Load(sent[i]).BoolOr(VideoKey::KEY_FRAME, false);
+        keyAfter = keyAfter || sent[i].Loaded().BoolOr(VideoKey::KEY_FRAME, false);
     }
     EXPECT_TRUE(keyAfter);
 
@@ -364,7 +343,7 @@ TEST(RoomVideoReceive, PrivateWatchingOpensItsWindowAndShowsOnlyTheWatchedMember
     const auto& v = Pattern();
     ASSERT_EQ(r.video->Watch(QStringLiteral("amy")), 0);
     ASSERT_TRUE(r.f.server.main.WaitFor(CMD_WATCH));
-    EXPECT_EQ(Load(r.f.server.main.Received(CMD_WATCH)[0]).TextOr(WatchKey::MEMBER),
+    EXPECT_EQ(r.f.server.main.Received(CMD_WATCH)[0].Loaded().TextOr(WatchKey::MEMBER),
               QStringLiteral("amy"));
     // Before the server agreed, nothing of amy's is shown.
     r.Video(0, QStringLiteral("amy"), Frame(v[0], 1), QStringLiteral("me"));

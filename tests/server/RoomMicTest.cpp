@@ -63,8 +63,7 @@ TEST(RoomMic, TheQueueMovesOnReleaseAndWhenATurnRunsOut) {
     ASSERT_TRUE(dave->main.WaitFor(CMD_MIC_TAKEN));
     const CPacketCopy taken = dave->main.All(CMD_MIC_TAKEN).front();
     EXPECT_EQ(TextOf(taken, 20), "carol");
-    CKParam takenPacket;
-    taken.Load(takenPacket);
+    CKParam takenPacket = taken.Loaded();
     EXPECT_EQ(takenPacket.ShortOr(30, 0), 1);
 
     ASSERT_EQ(RoomRequest(dave->main, Packet(CMD_GRAB_MIC)), 0);
@@ -79,8 +78,7 @@ TEST(RoomMic, TheQueueMovesOnReleaseAndWhenATurnRunsOut) {
     ASSERT_EQ(RoomRequest(carol->main, Packet(CMD_RELEASE_MIC)), 0);
     ASSERT_TRUE(alice->main.WaitFor(CMD_MIC_TAKEN, 2));
     EXPECT_EQ(TextOf(alice->main.All(CMD_MIC_RELEASED).front(), 20), "carol");
-    CKParam second;
-    alice->main.All(CMD_MIC_TAKEN)[1].Load(second);
+    CKParam second = alice->main.All(CMD_MIC_TAKEN)[1].Loaded();
     EXPECT_EQ(second.TextOr(20), "dave");
     EXPECT_EQ(second.ShortOr(40, 0), 1);
     EXPECT_EQ(MainHolder(*alice), "dave");

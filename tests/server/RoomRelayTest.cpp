@@ -29,17 +29,6 @@ CKParam Voice(int mic, const QByteArray& payload, const QString& claimedSender) 
                 {{60, claimedSender}});
 }
 
-QByteArray BytesOf(const CPacketCopy& copy, short key) {
-    CKParam p;
-    copy.Load(p);
-    char* data = nullptr;
-    unsigned short n = 0;
-    if (p.GetCharNC(key, &data, n) != 0) {
-        return QByteArray("<missing>");
-    }
-    return QByteArray(data, n);
-}
-
 struct Stage {
     CServiceHarness h;
     std::unique_ptr<tagRoomGuest> singer = h.Enter(1002, "bob", "bob123", "M-B");

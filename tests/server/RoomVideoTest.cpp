@@ -43,14 +43,6 @@ CKParam Video(int slot, const QByteArray& frame, const QString& viewers) {
     return p;
 }
 
-QByteArray BytesOf(const CPacketCopy& copy, short key) {
-    CKParam p;
-    copy.Load(p);
-    char* data = nullptr;
-    unsigned short n = 0;
-    return p.GetCharNC(key, &data, n) == 0 ? QByteArray(data, n) : QByteArray("<missing>");
-}
-
 struct Stage {
     CServiceHarness h;
     std::unique_ptr<tagRoomGuest> owner =

@@ -27,15 +27,24 @@ void CPacketCopy::Load(CKParam& packet) const {
 }
 
 QString TextOf(const CPacketCopy& copy, short key) {
-    CKParam p;
-    copy.Load(p);
-    return p.TextOr(key, QStringLiteral("<missing>"));
+    return copy.Loaded().TextOr(key, QStringLiteral("<missing>"));
+}
+
+CKParam CPacketCopy::Loaded() const {
+    CKParam packet;
+    Load(packet);
+    return packet;
 }
 
 int IntOf(const CPacketCopy& copy, short key, int def) {
-    CKParam p;
-    copy.Load(p);
-    return p.IntOr(key, def);
+    return copy.Loaded().IntOr(key, def);
+}
+
+QByteArray BytesOf(const CPacketCopy& copy, short key) {
+    CKParam p = copy.Loaded();
+    char* data = nullptr;
+    unsigned short n = 0;
+    return p.GetCharNC(key, &data, n) == 0 ? QByteArray(data, n) : QByteArray("<missing>");
 }
 
 CKParam Packet(short command, tagFields fields) {

@@ -28,11 +28,14 @@ struct CPacketCopy {
     short Command() const;
     // Loads the copy into a packet for reading.
     void Load(CKParam& packet) const;
+    CKParam Loaded() const;
 };
 
-// Reads a text or number field of a packet copy.
+// Reads a text, number or byte field of a packet copy; a missing text or byte field reads as
+// "<missing>".
 QString TextOf(const CPacketCopy& copy, short key);
 int IntOf(const CPacketCopy& copy, short key, int def = -12345);
+QByteArray BytesOf(const CPacketCopy& copy, short key);
 // A field of a packet being built: a number, a short, a flag or a text under its key.
 struct tagField {
     tagField(short k, int v) : key(k), value(v) {}

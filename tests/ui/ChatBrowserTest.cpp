@@ -4,6 +4,7 @@
 
 #include "room/ChatSanitizer.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/Widgets.h"
 #include "ui/ChatBrowser.h"
 
 #include <QFile>
@@ -11,13 +12,13 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextBlock>
 #include <QTextDocument>
-#include <QTextFragment>
 #include <QTextFrame>
 #include <QTextTable>
 
 #include <gtest/gtest.h>
+
+using namespace tavotest;
 
 namespace {
 
@@ -28,20 +29,6 @@ QString FaceLine(const QString& text, int face) {
                R"(<font color=#00f>小明</font>说:<font style="color:#000">%1<IMG src="%2\img\face\%3.gif"></font><br>)")
         .arg(text, kFolder)
         .arg(face, 2, 10, QChar('0'));
-}
-
-// The image names the document holds, in order.
-QStringList ImageNames(const QTextDocument& doc) {
-    QStringList names;
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat f = it.fragment().charFormat();
-            if (f.isImageFormat()) {
-                names << f.toImageFormat().name();
-            }
-        }
-    }
-    return names;
 }
 
 // How deep tables nest in a frame.
@@ -135,7 +122,7 @@ TEST_F(ChatView, AnimatedFacesMoveOnlyWhileTheViewIsShown) {
     EXPECT_EQ(view.RunningMovies(), 2) << "one movie per picture, shared by its lines";
     const qint64 first =
         view.document()->resource(QTextDocument::ImageResource, face3).value<QPixmap>().cacheKey();
-    EXPECT_TRUE(tavotest::WaitUntil([&] {
+    EXPECT_TRUE(WaitUntil([&] {
         return view.document()
                    ->resource(QTextDocument::ImageResource, face3)
                    .value<QPixmap>()
@@ -172,14 +159,14 @@ TEST_F(ChatView, ScrollToEndFollowsNewLinesAndManualScrollStays) {
         view.InsertAtFirstTd(QString("line %1<br>").arg(i));
         view.ScrollTo(0, 10000000);
     }
-    ASSERT_TRUE(tavotest::WaitUntil([&] { return view.verticalScrollBar()->maximum() > 0; }));
-    EXPECT_TRUE(tavotest::WaitUntil([&] { return view.AtEnd(); }));
+    ASSERT_TRUE(WaitUntil([&] { return view.verticalScrollBar()->maximum() > 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return view.AtEnd(); }));
 
     view.ScrollTo(0, 0);
     for (int i = 0; i < 20; ++i) {
         view.InsertAtFirstTd(QString("more %1<br>").arg(i));
     }
-    tavotest::Spin(std::chrono::milliseconds(20));
+    Spin(std::chrono::milliseconds(20));
     EXPECT_EQ(view.verticalScrollBar()->value(), 0);
 }
 

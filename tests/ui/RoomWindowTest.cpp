@@ -45,7 +45,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -54,11 +53,8 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSlider>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTextBlock>
 #include <QTextDocument>
-#include <QTextFragment>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -71,19 +67,6 @@ using namespace tavotest;
 namespace {
 
 const QString kFolder = QStringLiteral(TAVO_PROGRAM_DIR);
-
-QStringList ImageNames(const QTextDocument& doc) {
-    QStringList names;
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat f = it.fragment().charFormat();
-            if (f.isImageFormat()) {
-                names << f.toImageFormat().name();
-            }
-        }
-    }
-    return names;
-}
 
 QAction* Entry(QMenu* menu, const QString& text) {
     for (QAction* a : menu->actions()) {
@@ -295,8 +278,7 @@ TEST_F(RoomWindow, TheGiveEntryOpensTheGiveWindowAndAnimationsCloseThemselves) {
     poll.start();
     Entry(window->MemberMenuFor("amy"), "赠送礼物")->trigger();
     ASSERT_TRUE(f.server.main.WaitFor(CMD_GIFT));
-    CKParam sent;
-    f.server.main.Received(CMD_GIFT)[0].Load(sent);
+    CKParam sent = f.server.main.Received(CMD_GIFT)[0].Loaded();
     EXPECT_EQ(sent.IntOr(30, 0), f.Room().Gifts().Catalogue().Gifts().at(1).number);
     EXPECT_EQ(sent.ShortOr(40, 0), 3);
 
@@ -491,8 +473,7 @@ TEST_F(ManageMenu, AManagerGetsTheMenuWithTheRoomsModeChecked) {
     const QString target = current == "OP方式" ? "抢麦方式" : "OP方式";
     Entry(window->OpenManageMenu(), target)->trigger();
     ASSERT_TRUE(f.server.main.WaitFor(CMD_MIC_MODE, 1));
-    CKParam sent;
-    f.server.main.Received(CMD_MIC_MODE).back().Load(sent);
+    CKParam sent = f.server.main.Received(CMD_MIC_MODE).back().Loaded();
     EXPECT_EQ(sent.IntOr(20, -1), target == "OP方式" ? 2 : 0);
 }
 

@@ -1,12 +1,15 @@
 #pragma once
-// Reading a window as a person does: the text a named label, box or button shows, and the lines
-// of a named list.
+// Reading a window as a person does: the text a named label, box or button shows, the lines
+// of a named list, and the pictures a document holds.
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFragment>
 
 namespace tavotest {
 
@@ -36,6 +39,20 @@ inline QStringList Items(const QWidget& window, const char* name) {
         }
     }
     return texts;
+}
+
+// The image names the document holds, in order.
+inline QStringList ImageNames(const QTextDocument& doc) {
+    QStringList names;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            if (f.isImageFormat()) {
+                names << f.toImageFormat().name();
+            }
+        }
+    }
+    return names;
 }
 
 }  // namespace tavotest

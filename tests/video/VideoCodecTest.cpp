@@ -37,14 +37,6 @@ protected:
     }
 };
 
-class CKeptSurface : public IVideoSurface {
-public:
-    void DrawPicture(const tagVideoPicture& picture) override { pictures.push_back(picture); }
-    void ShowVideo(bool show) override { shown = show; }
-    std::vector<tagVideoPicture> pictures;
-    bool shown = false;
-};
-
 struct tagFrame {
     short command = 0;
     short width = 0;

@@ -30,6 +30,15 @@ std::vector<tagEncodedFrame> EncodePattern(int count, const std::vector<int>& ke
 // for identical pictures.
 double Psnr(const tagVideoPicture& a, const tagVideoPicture& b);
 
+// A surface that keeps every picture drawn on it.
+class CKeptSurface : public IVideoSurface {
+public:
+    void DrawPicture(const tagVideoPicture& picture) override { pictures.push_back(picture); }
+    void ShowVideo(bool show) override { shown = show; }
+    std::vector<tagVideoPicture> pictures;
+    bool shown = false;
+};
+
 // Sets TAVO_VIDEO_SOURCE for the life of the object.
 class CScopedVideoSource {
 public:
