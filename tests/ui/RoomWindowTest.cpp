@@ -18,6 +18,7 @@
 #include "room/RoomMembers.h"
 #include "room/RoomRecording.h"
 #include "room/RoomVideo.h"
+#include "tests/audio/AudioTestSupport.h"
 #include "tests/media/MediaTestSupport.h"
 #include "tests/room/RoomFixture.h"
 #include "tests/ui/Widgets.h"
@@ -48,7 +49,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -62,6 +62,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace audiotest;
 using namespace tavotest;
 
 namespace {
@@ -538,14 +539,6 @@ TEST_F(ManageMenu, TheOwnerGetsTheOwnersPagesOfThisRoomLast) {
 // microphone's line of ours, never the device. Runs on the test sound server's microphone
 // (ci_mic).
 struct MicLine : RoomWindow {
-    static QString Pactl(const QStringList& args) {
-        QProcess p;
-        p.start("pactl", args);
-        if (!p.waitForFinished(10000) || p.exitCode() != 0) {
-            return QString();
-        }
-        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-    }
     // The first channel's volume in percent, as the sound server reports it.
     static int SourcePercent() {
         static const QRegularExpression percent(QStringLiteral("(\\d+)%"));
