@@ -351,7 +351,7 @@ TEST_F(Hall, EveryCenterCodeHasAHandlerOrADeclaredConsumer) {
     EXPECT_EQ(table.Route(CMD_USER_VERIFIED), CDispatchTable::ERoute::Handler);
 }
 
-TEST_F(Hall, QuittingAsksTellsTheServerAndEndsShortlyAfter) {
+TEST_F(Hall, QuittingAsksTellsTheServerAndEndsShortlyAfterUnlessTheServerAsked) {
     int result = 0;
     ui.dialogs.Script(CTavoClientDlg::IDD, [&](CDialogModel& d) {
         ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
@@ -377,9 +377,11 @@ TEST_F(Hall, QuittingAsksTellsTheServerAndEndsShortlyAfter) {
     EXPECT_EQ(quit.TextOr(20), "游客1");
     EXPECT_EQ(quit.IntOr(30, 0), 500);
     EXPECT_EQ(quit.TextOr(104), "标识");
-}
 
-TEST_F(Hall, TheServerAsksUsToQuit) {
+    // When the server asks us to quit, there is no question.
+    ui.prompt.Clear();
+    state.exiting = false;
+    NewHall();
     ui.dialogs.Script(CTavoClientDlg::IDD, [&](CDialogModel& d) {
         ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
         Push(CMD_SERVER_QUIT);
@@ -388,7 +390,7 @@ TEST_F(Hall, TheServerAsksUsToQuit) {
         d.EndDialog(IDCANCEL);  // only when the quit did not end it
     });
     EXPECT_EQ(hall->DoModal(), IDOK);
-    EXPECT_TRUE(ui.prompt.History().empty());  // no question when the server says so
+    EXPECT_TRUE(ui.prompt.History().empty());
 }
 
 TEST_F(Hall, RequestsThatNeedALogin) {
