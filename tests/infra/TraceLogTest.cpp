@@ -100,6 +100,15 @@ protected:
     static int Stored(const QString& name, const char* key) {
         return CProfileStore::Open(name).GetInt("Common", QString::fromLatin1(key), -99);
     }
+    // Every "key=value" of the list is stored under its key in the log's profile.
+    static void ExpectStored(const QString& name, const QString& list) {
+        for (const QString& pair : list.split(QLatin1Char(' '))) {
+            const QString key = pair.section(QLatin1Char('='), 0, 0);
+            EXPECT_EQ(Stored(name, key.toLatin1().constData()),
+                      pair.section(QLatin1Char('='), 1).toInt())
+                << key.toStdString();
+        }
+    }
 
     tavotest::CTempConfig m_config;
     QTemporaryDir m_work;
@@ -149,12 +158,9 @@ TEST_F(TraceLogTest, SettingsComeFromTheLogsProfileAndSetFormatStoresThem) {
     EXPECT_EQ(format.widthType, 7);
     EXPECT_EQ(format.widthFrom, 15);
     EXPECT_FALSE(format.hasTime);
-    const std::pair<const char*, int> defaults[] = {
-        {"bOutputToVC_Wnd", 0}, {"WidthType", 7},   {"WidthFrom", 15},     {"hasTime", 2},
-        {"hasProcessID", 0},    {"hasThreadID", 0}, {"hasMillisecond", 0}, {"Debug", 5}};
-    for (const auto& [key, value] : defaults) {
-        EXPECT_EQ(Stored("Read", key), value) << key;
-    }
+    ExpectStored("Read",
+                 "bOutputToVC_Wnd=0 WidthType=7 WidthFrom=15 hasTime=2 hasProcessID=0 "
+                 "hasThreadID=0 hasMillisecond=0 Debug=5");
     ASSERT_TRUE(log.Write(TRACE_DEBUG, "CAviRecord", "key frame"));
     EXPECT_EQ(ReadLines(LogFile("Read")).last(), "DEBUG: CAviRecord     key frame");
 
@@ -167,12 +173,9 @@ TEST_F(TraceLogTest, SettingsComeFromTheLogsProfileAndSetFormatStoresThem) {
     EXPECT_EQ(std::tuple(read.widthType, read.widthFrom, read.hasTime, read.hasProcessID,
                          read.hasThreadID, read.hasMillisecond),
               std::tuple(7, 9, false, true, false, true));
-    const std::pair<const char*, int> stored[] = {
-        {"bOutputToVC_Wnd", 0}, {"WidthType", 7},   {"WidthFrom", 9},      {"hasTime", 0},
-        {"hasProcessID", 1},    {"hasThreadID", 0}, {"hasMillisecond", 1}, {"Debug", 1}};
-    for (const auto& [key, value] : stored) {
-        EXPECT_EQ(Stored("Read", key), value) << key;
-    }
+    ExpectStored("Read",
+                 "bOutputToVC_Wnd=0 WidthType=7 WidthFrom=9 hasTime=0 hasProcessID=1 hasThreadID=0 "
+                 "hasMillisecond=1 Debug=1");
     ASSERT_TRUE(log.Write(TRACE_NORMAL, "CVideoServer", "x"));
     EXPECT_EQ(ReadLines(LogFile("Read")).last(),
               QStringLiteral("NOMAL: CVideoSe ") +
