@@ -30,7 +30,7 @@ void Answer(CRoomFixture& f, short code, int result, int refusal = 0, short key3
 
 }  // namespace
 
-TEST(RequestDiscipline, TwoQuickClicksSendOneRequest) {
+TEST(RequestDiscipline, TwoQuickClicksSendOneRequestAndTextsKeepTwoSecondsApart) {
     CRoomFixture f;
     ASSERT_TRUE(f.Enter());
     EXPECT_EQ(f.Room().Mic().Grab(), 0);
@@ -40,11 +40,8 @@ TEST(RequestDiscipline, TwoQuickClicksSendOneRequest) {
     EXPECT_EQ(f.server.main.Received(CMD_GRAB_MIC).size(), 1u);
     EXPECT_EQ(f.privateView.Count("之前请求还没返,请稍候再试."), 1);
     EXPECT_EQ(f.privateView.Count("系统提示: 抢麦,请稍候..."), 1);
-}
 
-TEST(RequestDiscipline, TextsKeepTwoSecondsApart) {
-    CRoomFixture f;
-    ASSERT_TRUE(f.Enter());
+    // Texts keep two seconds apart, counted from the last one sent.
     CChatText& chat = f.Room().Chat();
     ASSERT_EQ(chat.SendText("一"), 0);
     ASSERT_TRUE(WaitUntil([&] { return !f.Room().Discipline().IsPending(CMD_TEXT); }));
@@ -56,31 +53,7 @@ TEST(RequestDiscipline, TextsKeepTwoSecondsApart) {
     ASSERT_TRUE(f.server.main.WaitFor(CMD_TEXT, 2));
 }
 
-TEST(RequestDiscipline, AMissingReplyTimesOutAndTheOperationMayGoAgain) {
-    CRoomFixture f;
-    ASSERT_TRUE(f.Enter());
-    ASSERT_EQ(Kick(f), 0);
-    EXPECT_TRUE(f.Room().Discipline().IsPending(CMD_KICK));
-    f.clock.Advance(19000);
-    EXPECT_TRUE(f.Room().Discipline().IsPending(CMD_KICK));
-    f.clock.Advance(1000);
-    EXPECT_FALSE(f.Room().Discipline().IsPending(CMD_KICK));
-    EXPECT_EQ(f.privateView.Count("系统提示: 踢人 超时"), 1);
-    // Kicks keep 4 seconds apart; the time-out took longer.
-    EXPECT_EQ(Kick(f), 0);
-    ASSERT_TRUE(f.server.main.WaitFor(CMD_KICK, 2));
-
-    // The private-chat request waits 40 seconds.
-    CKParam invite;
-    invite.SetShortInt(KEY_COMMAND, CMD_PRIVATE_REQUEST);
-    ASSERT_EQ(f.Room().Discipline().Send(CMD_PRIVATE_REQUEST, invite), 0);
-    f.clock.Advance(20000);
-    EXPECT_TRUE(f.Room().Discipline().IsPending(CMD_PRIVATE_REQUEST));
-    f.clock.Advance(20000);
-    EXPECT_FALSE(f.Room().Discipline().IsPending(CMD_PRIVATE_REQUEST));
-}
-
-TEST(RequestDiscipline, RepliesWriteTheStandardLines) {
+TEST(RequestDiscipline, RepliesWriteTheStandardLinesAndAMissingOneTimesOut) {
     CRoomFixture f;
     ASSERT_TRUE(f.Enter());
     ASSERT_EQ(Kick(f), 0);
@@ -112,6 +85,21 @@ TEST(RequestDiscipline, RepliesWriteTheStandardLines) {
     Answer(f, CMD_KICK_REPLY, 0);  // a marker that the reply before it was handled
     ASSERT_TRUE(WaitUntil([&] { return f.privateView.Count("踢人成功.") == 2; }));
     EXPECT_TRUE(f.Room().Discipline().IsPending(CMD_PRIVATE_REQUEST));
+
+    // A missing reply times out after twenty seconds, the private-chat request's after forty,
+    // and the operation may go again.
+    f.clock.Advance(4000);  // kicks keep four seconds apart
+    ASSERT_EQ(Kick(f), 0);
+    f.clock.Advance(19000);
+    EXPECT_TRUE(f.Room().Discipline().IsPending(CMD_KICK));
+    EXPECT_TRUE(f.Room().Discipline().IsPending(CMD_PRIVATE_REQUEST));
+    f.clock.Advance(1000);
+    EXPECT_FALSE(f.Room().Discipline().IsPending(CMD_KICK));
+    EXPECT_EQ(f.privateView.Count("系统提示: 踢人 超时"), 1);
+    EXPECT_EQ(Kick(f), 0);
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_KICK, 3));
+    f.clock.Advance(16000);
+    EXPECT_FALSE(f.Room().Discipline().IsPending(CMD_PRIVATE_REQUEST));
 }
 
 TEST(RequestDiscipline, SomeRequestsCarryTheConfiguredHost) {
