@@ -52,7 +52,7 @@ void LoadList(CRoomFixture& f, const QStringList& texts) {
 
 }  // namespace
 
-TEST(RoomMembers, TheMemberListIsFiledByRankAndFlagB) {
+TEST(RoomMembers, TheMemberListIsFiledByRankAndFlagBAndLeavesOutHiddenMembers) {
     CRoomFixture f;
     f.OpenOffline();
     QString shortText = MemberText("short", "少", 20);
@@ -86,15 +86,11 @@ TEST(RoomMembers, TheMemberListIsFiledByRankAndFlagB) {
     ASSERT_NE(list.Find("boss"), nullptr);
     Depart(f, "boss2");
     EXPECT_EQ(Ids(list.List(CMemberList::OWNER)), QStringList({"boss"}));
-}
 
-TEST(RoomMembers, AMemberWhoseSeventhFieldIsZeroIsFoundButNotListed) {
-    CRoomFixture f;
-    f.OpenOffline();
+    // A member whose seventh field is zero is found but not listed.
     QStringList hidden = MemberText("ghost", "幽灵", 30).split(',');
     hidden[6] = "0";
     LoadList(f, {MemberText("amy", "艾米", 20), hidden.join(','), MemberText("bob", "鲍勃", 20)});
-    const CMemberList& list = f.Room().Members().List();
     // Announcements still name it; the list view neither shows nor counts it.
     ASSERT_NE(list.Find("ghost"), nullptr);
     EXPECT_EQ(f.Room().Members().DisplayName("ghost"), "幽灵");
@@ -113,7 +109,7 @@ TEST(RoomMembers, AMemberWhoseSeventhFieldIsZeroIsFoundButNotListed) {
     EXPECT_EQ(list.Count(), 3);
 }
 
-TEST(RoomMembers, ArrivalsAndDeparturesAreAnnouncedInSmallRoomsOnly) {
+TEST(RoomMembers, ArrivalsAndDeparturesAreAnnouncedInSmallRoomsOnlyAndTheLeavingAreForgotten) {
     CRoomFixture f;
     f.OpenOffline();
     QStringList texts;
@@ -151,12 +147,9 @@ TEST(RoomMembers, ArrivalsAndDeparturesAreAnnouncedInSmallRoomsOnly) {
     Depart(f, "nobody");
     EXPECT_EQ(f.Room().Members().List().Count(), before);
     EXPECT_EQ(f.roomView.redraws, redraws + 1);
-}
 
-TEST(RoomMembers, ALeavingChatTargetAndQueueMemberAreForgotten) {
-    CRoomFixture f;
-    f.OpenOffline();
-    LoadList(f, {MemberText("me", "我", 20), MemberText("amy", "艾米", 20)});
+    // A leaving chat target and queue member are forgotten.
+    Arrive(f, "amy", "艾米");
     f.Room().Chat().SetTarget("amy");
     EXPECT_EQ(f.roomView.targetLabel, "你对 艾米 说:");
     f.Deliver(Packet(CMD_MIC_MODE_CHANGED, {{30, 1}}));
