@@ -67,7 +67,7 @@ TEST(RoomScoring, ARoundIsRefusedLocallyUntilItsStateAllowsIt) {
     EXPECT_TRUE(f.SentMain(CMD_SCORE_SUBMIT).empty());
 }
 
-TEST(RoomScoring, TheScoringDialogRunsDownToTheCheckedScore) {
+TEST(RoomScoring, TheScoringDialogRunsDownToTheCheckedScoreAndTheResultsNameTheMembers) {
     CRoomFixture f;
     EnterOwner(f);
     Activity(f, true);
@@ -92,13 +92,9 @@ TEST(RoomScoring, TheScoringDialogRunsDownToTheCheckedScore) {
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(TextOf(sent[0], 20), QStringLiteral("bob"));
     EXPECT_EQ(IntOf(sent[0], 30), 4);
-}
 
-TEST(RoomScoring, ResultsAndRankingNameTheMembersAndMarkTheWinner) {
-    CRoomFixture f;
-    EnterOwner(f);
-    Activity(f, true);
-    f.Deliver(Announcement(CMD_SCORING_MEMBER, {QStringLiteral("me"), QStringLiteral("me")}));
+    // The result ends the round; the ranking names the members and marks the winner.
+    ASSERT_TRUE(f.Room().Scoring().ScoringUnderWay());
     f.Deliver([](CKParam& p) {
         p.SetShortInt(KEY_COMMAND, CMD_SCORING_RESULT);
         p.SetCString(20, QStringLiteral("bob"));
