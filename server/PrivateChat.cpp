@@ -12,6 +12,7 @@
 #include "protocol/keys/VideoKeys.h"
 #include "server/FileRelay.h"
 #include "server/Packets.h"
+#include "server/RoomRecording.h"
 
 #include <QRandomGenerator>
 
@@ -123,6 +124,7 @@ const CPrivateChat::tagRelayRow* RelayRow(short code) {
 
 CPrivateChat::CPrivateChat(CRoomServer& server)
     : CRoomFeature(server),
+      m_money(server.Store()),
       m_nextNumber(static_cast<int>(QRandomGenerator::global()->bounded(1 << 16, 1 << 24))) {
     CRoomRegistry& main = server.MainRequests();
     main.On(CMD_PRIVATE_REQUEST, EStage::Entered, this, &CPrivateChat::OnInvite);
@@ -315,6 +317,12 @@ bool CPrivateChat::TakeMain(tagRoomSession& session, CKParam& packet) {
         case CMD_LEAVE_PRIVATE:
         case CMD_PRIVATE_GIVE_UP:
             return true;
+        case CMD_RECORD_CONTROL: {
+            // Recording the peer is paid for as in the room.
+            const tagSide& own = room->sides[static_cast<size_t>(side)];
+            AnswerRecordCharge(m_money, r, own.number, own.registered);
+            return true;
+        }
         default:
             break;
     }

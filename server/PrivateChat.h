@@ -6,6 +6,7 @@
 // video between the two second connections, and the peer leaving (170) when a main connection
 // closes.
 
+#include "server/GiftStore.h"
 #include "server/RoomServer.h"
 
 #include <QString>
@@ -91,5 +92,6 @@ private:
     std::map<int, tagPrivateRoom> m_rooms;
     std::map<const IServerPeer*, int> m_byMain;
     std::map<const IServerPeer*, int> m_bySecond;
+    CGiftStore m_money;
     int m_nextNumber;
 };

@@ -11,8 +11,12 @@ CRoomRecording::CRoomRecording(CRoomServer& server)
 }
 
 void CRoomRecording::OnCharge(tagRoomRequest& r) {
+    AnswerRecordCharge(m_money, r, r.member->number, r.member->registered);
+}
+
+void AnswerRecordCharge(CGiftStore& money, tagRoomRequest& r, int account, bool registered) {
     const int kind = r.packet.IntOr(RecordChargeKey::KIND, 0);
-    if (!r.member->registered) {
+    if (!registered) {
         r.peer.Send(r.Refusal(REFUSE_VISITOR));
         return;
     }
@@ -20,10 +24,11 @@ void CRoomRecording::OnCharge(tagRoomRequest& r) {
         r.peer.Send(r.Refusal(REFUSE_BAD_PARAMETER));
         return;
     }
-    const std::optional<int> left = m_money.Charge(r.member->number, kPeriodCost);
+    using Price = CRoomRecording;
+    const std::optional<int> left = money.Charge(account, Price::kPeriodCost);
     CKParam reply = left ? r.Reply() : r.Refusal(REFUSE_BALANCE);
-    reply.SetInt(RecordChargeReplyKey::PERIOD, kPeriodSeconds);
-    reply.SetInt(RecordChargeReplyKey::COST, kPeriodCost);
-    reply.SetInt(RecordChargeReplyKey::BALANCE, left ? *left : m_money.Balance(r.member->number));
+    reply.SetInt(RecordChargeReplyKey::PERIOD, Price::kPeriodSeconds);
+    reply.SetInt(RecordChargeReplyKey::COST, Price::kPeriodCost);
+    reply.SetInt(RecordChargeReplyKey::BALANCE, left ? *left : money.Balance(account));
     r.peer.Send(reply);
 }

@@ -6,6 +6,10 @@
 #include "server/GiftStore.h"
 #include "server/RoomServer.h"
 
+// Charges one period of the account for a paid recording or play-out and answers the request
+// with the figures; the room and the private room answer 490 alike.
+void AnswerRecordCharge(CGiftStore& money, tagRoomRequest& r, int account, bool registered);
+
 class CRoomRecording : public CRoomFeature {
 public:
     // One period and its price (hundredths).
