@@ -23,6 +23,7 @@
 #include "platform/System.h"
 #include "room/PrivateFiles.h"
 #include "room/PrivateLink.h"
+#include "room/PrivateRecording.h"
 #include "room/PrivateVideo.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
@@ -109,6 +110,8 @@ int main(int argc, char** argv) {
     CRoomRecording& recording = CRoomRecording::Install(entry.Room());
     CConsoleRecordView recordView(out);
     recording.Recorder().SetView(&recordView);
+    CPrivateRecording privateRecording(entry.PrivateRoom(), privateVideo);
+    privateRecording.Recorder().SetView(&recordView);
 
     CScriptRunner runner({out, hallView, roomView, prompt, dialogs, entry, &recording});
     if (scriptPath.isEmpty()) {

@@ -16,6 +16,7 @@
 #include "room/Gifts.h"
 #include "room/PrivateFiles.h"
 #include "room/PrivateLink.h"
+#include "room/PrivateRecording.h"
 #include "room/PrivateVideo.h"
 #include "room/RoomAudio.h"
 #include "room/RoomDlg.h"
@@ -118,6 +119,9 @@ int main(int argc, char** argv) {
     CRoomVideo::Install(entry.Room());
     CRecordWindow recordWindow(CRoomRecording::Install(entry.Room()), &roomWindow);
     recordWindow.OfferIn(roomWindow.VideoPanel());
+    CPrivateRecording privateRecording(entry.PrivateRoom(), privateVideo);
+    CRecordWindow privateRecordWindow(privateRecording, &privateRoomWindow);
+    privateRecordWindow.OfferIn(privateRoomWindow);
 
     CTavoClientApp client(state, &hallWindow, &entry);
     client.SetHallHook([&](CTavoClientDlg& hall) { relay.Attach(&hall); });

@@ -172,6 +172,9 @@ void CPrivateRoomDlg::Entered(const CKParam& reply) {
 void CPrivateRoomDlg::StopMedia() {
     KillTimer(TIMER_TICK);
     KillTimer(TIMER_TOCK);
+    if (m_recording) {
+        m_recording->OnRoomClosing();
+    }
     if (m_video) {
         m_video->Close();
     }
@@ -481,6 +484,10 @@ int CPrivateRoomDlg::RequestSnapshot(int kind) {
 }
 
 void CPrivateRoomDlg::OnRecordResult(CKParam& packet) {
+    if (m_recording) {
+        m_recording->OnCharge(packet);
+        return;
+    }
     if (packet.IntOr(KEY_RESULT, 0) == -1) {
         m_panes.SystemLine(LoadString(IDS_OP_SNAPSHOT_CONTROL) + LoadString(IDS_FAILURE_SUFFIX) +
                            RefusalText(packet.IntOr(KEY_REFUSAL, 0)));

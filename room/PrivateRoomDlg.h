@@ -44,6 +44,16 @@ public:
     virtual void Close() = 0;
 };
 
+// The private room's recorder, once installed (PrivateRecording.h).
+class IPrivateRecording {
+public:
+    virtual ~IPrivateRecording() = default;
+    // The service's answer to a charge request (491).
+    virtual void OnCharge(CKParam& reply) = 0;
+    // The private room closes.
+    virtual void OnRoomClosing() = 0;
+};
+
 // The peer as the private room knows it.
 struct tagPrivatePeer {
     QString id;
@@ -81,6 +91,9 @@ public:
     // The private video; without one received video is dropped and none is sent.
     void SetVideo(IPrivateVideo* video) { m_video = video; }
     IPrivateVideo* Video() const { return m_video; }
+    // The recorder; without one a charge's answer is only reported when refused.
+    void SetRecording(IPrivateRecording* recording) { m_recording = recording; }
+    IPrivateRecording* Recording() const { return m_recording; }
 
     // The stay. Open makes the window before the entry request so that the peer's arrival,
     // which may come right behind the entry's answer, finds it; Entered takes the answer and
@@ -184,6 +197,7 @@ private:
     IPrivateLink* m_link = nullptr;
     IPrivateFiles* m_files = nullptr;
     IPrivateVideo* m_video = nullptr;
+    IPrivateRecording* m_recording = nullptr;
     CChatPanes m_panes;
     CDispatchTable m_table;
     CRequestDiscipline m_discipline;

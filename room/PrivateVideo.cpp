@@ -98,7 +98,23 @@ bool CPrivateVideo::OnCopyData(unsigned tag, const QByteArray& data) {
     }
 }
 
+void CPrivateVideo::SetFrameTaps(IOwnFrameTap* own, IReceivedFrameTap* peer) {
+    m_ownTap = own;
+    m_peerTap = peer;
+}
+
 void CPrivateVideo::OnFrame(const QByteArray& bytes) {
+    // A play-out goes to the peer meanwhile; the camera's frames wait.
+    if (m_ownTap && m_ownTap->TakesOverSending()) {
+        return;
+    }
+    SendFrame(bytes);
+    if (m_ownTap) {
+        m_ownTap->OnOwnFrame(bytes);
+    }
+}
+
+void CPrivateVideo::SendFrame(const QByteArray& bytes) {
     CKParam frame;
     bool key = false;
     if (!m_room.PeerPresent() ||
@@ -143,6 +159,9 @@ void CPrivateVideo::OnVideo(CKParam& packet) {
         frame.GetCharNC(VideoFrameKey::DATA, &data, n) != 0 || !data || n == 0) {
         ++m_counters.dropped;
         return;
+    }
+    if (m_peerTap && m_peerTap->TakesWindow(PRIVATE_VIDEO_PEER)) {
+        m_peerTap->OnReceivedFrame(key, QByteArray(copy.get(), length));
     }
     if (m_receiver.DecodeBuffer(data, n) == 0) {
         ++m_counters.decoded;

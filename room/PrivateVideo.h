@@ -4,6 +4,7 @@
 // decoded onto the peer's area. The codec library reports encoded frames to the private
 // room's window, which hands them here.
 
+#include "room/FrameTaps.h"
 #include "room/PrivateRoomDlg.h"
 #include "room/VideoLoss.h"
 #include "video/VideoClientH264.h"
@@ -24,6 +25,10 @@ public:
     int OpenOwn() override;
     void CloseOwn() override;
     bool OwnOpen() const { return m_sender.IsCreated(); }
+    // The recorder: the own frames go to own, the peer's (area PRIVATE_VIDEO_PEER) to peer.
+    void SetFrameTaps(IOwnFrameTap* own, IReceivedFrameTap* peer);
+    // A whole frame packet to the peer, the camera's or a played one.
+    void SendFrame(const QByteArray& framePacket);
 
     struct tagCounters {
         int sent = 0;
@@ -40,6 +45,8 @@ private:
     CVideoServerH264 m_sender;
     CVideoClientH264 m_receiver;
     tagVideoLoss m_loss;
+    IOwnFrameTap* m_ownTap = nullptr;
+    IReceivedFrameTap* m_peerTap = nullptr;
     bool m_receiving = false;
     tagCounters m_counters;
 };

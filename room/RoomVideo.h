@@ -6,6 +6,7 @@
 // that the room switched video off (140).
 
 #include "room/ChatSocket.h"
+#include "room/FrameTaps.h"
 #include "room/RoomFeature.h"
 #include "room/VideoReceiving.h"
 #include "room/VideoSending.h"
@@ -15,15 +16,6 @@
 
 class CKParam;
 class CRoomDlg;
-
-// Who else sees the user's own frames: the recorder takes them while it records, and sends
-// its played frames instead of them while it plays out into the room.
-class IOwnFrameTap {
-public:
-    virtual ~IOwnFrameTap() = default;
-    virtual bool TakesOverSending() const = 0;
-    virtual void OnOwnFrame(const QByteArray& frame) = 0;
-};
 
 class CRoomVideo : public IRoomFeature, public IRoomPacketSink {
 public:

@@ -209,21 +209,24 @@ void CVideoReceiving::OnVideo(CKParam& packet) {
         ++m_counters.dropped;
         return;
     }
-    if (slot != VIDEO_PRIVATE) {
-        Decode(slot, number, data, n);
+    if (slot == VIDEO_PRIVATE && !ForMe(viewers, sender)) {
+        ++m_counters.dropped;
         return;
     }
+    if (m_tap && m_tap->TakesWindow(slot)) {
+        m_tap->OnReceivedFrame(key, QByteArray(copy.get(), length));
+    }
+    Decode(slot, number, data, n);
+}
+
+bool CVideoReceiving::ForMe(const QString& viewers, const QString& sender) const {
     const QString own = m_room.OwnId();
     for (const QString& id : viewers.split(QLatin1Char(','))) {
         if (id == own) {
-            if (!m_watched.isEmpty() && sender == m_watched) {
-                Decode(VIDEO_PRIVATE, number, data, n);
-                return;
-            }
-            break;
+            return !m_watched.isEmpty() && sender == m_watched;
         }
     }
-    ++m_counters.dropped;
+    return false;
 }
 
 void CVideoReceiving::Decode(int window, int number, const char* data, int length) {

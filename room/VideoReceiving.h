@@ -4,6 +4,7 @@
 // the loss rule per slot, opening and closing the windows with their toggles and pictures,
 // and the pop-out windows.
 
+#include "room/FrameTaps.h"
 #include "room/VideoLoss.h"
 #include "video/VideoClientH264.h"
 
@@ -56,6 +57,7 @@ public:
     QString Holder(int window) const;
 
     tagVideoFilter& Filter() { return m_filter; }
+    void SetFrameTap(IReceivedFrameTap* tap) { m_tap = tap; }
     CVideoClientH264& Receiver(int window) { return m_receivers[Index(window)]; }
     const tagVideoLoss& Loss(int window) const { return m_loss[Index(window)]; }
 
@@ -72,6 +74,9 @@ public:
 private:
     static size_t Index(int window) { return window >= 0 && window <= 2 ? size_t(window) : 0; }
     bool Vetted(int slot, const QString& sender) const;
+    // A private frame is shown when its viewers name the user and it comes from the member
+    // the user watches.
+    bool ForMe(const QString& viewers, const QString& sender) const;
     void Decode(int window, int number, const char* data, int length);
     void CreateReceiver(int window);
 
@@ -84,4 +89,5 @@ private:
     QString m_watched;
     tagVideoFilter m_filter;
     tagCounters m_counters;
+    IReceivedFrameTap* m_tap = nullptr;
 };

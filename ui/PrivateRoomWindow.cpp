@@ -54,6 +54,13 @@ CPrivateRoomWindow::CPrivateRoomWindow(CPrivateRoomDlg& room, const QString& pro
     for (QAction* a : {m_narrow, m_broad}) {
         a->setCheckable(true);
     }
+    m_recordMenu = menus->addMenu(LoadString(IDS_UI_RECORD_TITLE));
+    connect(m_recordMenu, &QMenu::aboutToShow, this, [this] {
+        m_recordMenu->clear();
+        if (m_recordEntries) {
+            m_recordEntries(m_recordMenu);
+        }
+    });
     layout->setMenuBar(menus);
 
     auto* videos = new QGridLayout;

@@ -7,6 +7,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class CChatBrowser;
@@ -16,6 +17,7 @@ class CVideoPicture;
 class IChatView;
 class QAction;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 
@@ -26,6 +28,11 @@ public:
     ~CPrivateRoomWindow() override;
 
     IChatView* ChatView();
+    // The recording menu's entries, made each time it opens.
+    void SetRecordMenu(std::function<void(QMenu*)> entries) {
+        m_recordEntries = std::move(entries);
+    }
+    QMenu* RecordMenu() const { return m_recordMenu; }
 
     // IPrivateRoomView
     void ShowPrivateWindow(bool show) override;
@@ -58,4 +65,6 @@ private:
     QAction* m_quality[3] = {nullptr, nullptr, nullptr};  // speech, singing, hi-fi
     QAction* m_narrow = nullptr;
     QAction* m_broad = nullptr;
+    QMenu* m_recordMenu = nullptr;
+    std::function<void(QMenu*)> m_recordEntries;
 };

@@ -2,7 +2,10 @@
 
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
-#include "room/RoomRecording.h"
+#include "room/PrivateRoomView.h"
+#include "room/Recording.h"
+#include "room/RoomView.h"
+#include "ui/PrivateRoomWindow.h"
 #include "ui/RoomVideoPanel.h"
 #include "ui/VideoPicture.h"
 
@@ -16,7 +19,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-CRecordWindow::CRecordWindow(CRoomRecording& recording, QWidget* parent)
+CRecordWindow::CRecordWindow(CRecording& recording, QWidget* parent)
     : QWidget(parent, Qt::Tool), m_recording(recording) {
     setWindowTitle(LoadString(IDS_UI_RECORD_TITLE));
     m_picture = new CVideoPicture(this);
@@ -55,14 +58,25 @@ CRecordWindow::~CRecordWindow() {
     m_recording.SetSurface(nullptr);
 }
 
-void CRecordWindow::RecordOwnVideo() {
+QString CRecordWindow::ChooseRecordingFile() {
     const QString chosen = QFileDialog::getSaveFileName(this, LoadString(IDS_UI_RECORD_TITLE),
                                                         QString(), QStringLiteral("AVI(*.avi)"));
-    if (chosen.isEmpty()) {
-        return;
+    if (!chosen.isEmpty()) {
+        show();
     }
-    show();
-    m_recording.RecordOwnVideo(chosen);
+    return chosen;
+}
+
+void CRecordWindow::RecordOwnVideo() {
+    if (const QString chosen = ChooseRecordingFile(); !chosen.isEmpty()) {
+        m_recording.RecordOwnVideo(chosen);
+    }
+}
+
+void CRecordWindow::RecordOtherVideo(int window) {
+    if (const QString chosen = ChooseRecordingFile(); !chosen.isEmpty()) {
+        m_recording.RecordOtherVideo(window, chosen);
+    }
 }
 
 void CRecordWindow::PlayFile() {
@@ -75,10 +89,26 @@ void CRecordWindow::PlayFile() {
     m_recording.PlayVideo(chosen, false);
 }
 
+void CRecordWindow::AddEntries(QMenu* menu, const std::vector<std::pair<int, int>>& pictures) {
+    menu->addAction(LoadString(IDS_UI_RECORD_OWN), this, [this] { RecordOwnVideo(); });
+    menu->addAction(LoadString(IDS_UI_PLAY_FILE), this, [this] { PlayFile(); });
+    for (const auto& [window, title] : pictures) {
+        menu->addAction(LoadString(IDS_UI_RECORD_OTHER) + QStringLiteral(": ") + LoadString(title),
+                        this, [this, window = window] { RecordOtherVideo(window); })
+            ->setEnabled(m_recording.Shows(window));
+    }
+}
+
 void CRecordWindow::OfferIn(CRoomVideoPanel& panel) {
     panel.SetMenuExtras([this](QMenu* menu) {
-        menu->addAction(LoadString(IDS_UI_RECORD_OWN), this, [this] { RecordOwnVideo(); });
-        menu->addAction(LoadString(IDS_UI_PLAY_FILE), this, [this] { PlayFile(); });
+        AddEntries(menu,
+                   {{VIDEO_1, IDS_VIDEO_1}, {VIDEO_2, IDS_VIDEO_2}, {VIDEO_PRIVATE, IDS_OP_WATCH}});
+    });
+}
+
+void CRecordWindow::OfferIn(CPrivateRoomWindow& window) {
+    window.SetRecordMenu([this](QMenu* menu) {
+        AddEntries(menu, {{PRIVATE_VIDEO_PEER, IDS_UI_PRIVATE_PEER_VIDEO}});
     });
 }
 

@@ -7,26 +7,39 @@
 
 #include <QWidget>
 
-class CRoomRecording;
+#include <utility>
+#include <vector>
+
+class CRecording;
+class CPrivateRoomWindow;
 class CRoomVideoPanel;
 class CVideoPicture;
 class QCheckBox;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QSlider;
 
 class CRecordWindow : public QWidget, public IRecordView {
     Q_OBJECT
 public:
-    explicit CRecordWindow(CRoomRecording& recording, QWidget* parent = nullptr);
+    explicit CRecordWindow(CRecording& recording, QWidget* parent = nullptr);
     ~CRecordWindow() override;
 
     // The room menu's two entries: record the own video into a file chosen with a save dialog,
     // and play a file chosen with an open dialog.
     void RecordOwnVideo();
     void PlayFile();
-    // Puts the two entries into the room's video menu.
+    // Records the picture of video 1, video 2 or the watched member into a file chosen with a
+    // save dialog.
+    void RecordOtherVideo(int window);
+    // The entries of a menu: record the own video, play a file, and record each picture
+    // (its window and the string of its title) while it shows a member.
+    void AddEntries(QMenu* menu, const std::vector<std::pair<int, int>>& pictures);
+    // Puts the entries into the room's video menu (video 1, video 2, the watched member) or
+    // the private room's recording menu (the peer).
     void OfferIn(CRoomVideoPanel& panel);
+    void OfferIn(CPrivateRoomWindow& window);
 
     // IRecordView
     void SetToggleText(const QString& text) override;
@@ -44,9 +57,12 @@ public:
     CVideoPicture* Picture() const { return m_picture; }
 
 private:
+    // The save dialog of a recording's file (the window shows once one is chosen); empty
+    // when the user cancelled.
+    QString ChooseRecordingFile();
     void OnSendToggled(bool checked);
 
-    CRoomRecording& m_recording;
+    CRecording& m_recording;
     CVideoPicture* m_picture = nullptr;
     QPushButton* m_toggle = nullptr;
     QPushButton* m_stop = nullptr;

@@ -19,6 +19,7 @@
 #include "room/MicOrder.h"
 #include "room/ModifyMicTimeDlg.h"
 #include "room/PrivateFiles.h"
+#include "room/PrivateRecording.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "room/RoomRecording.h"
@@ -558,8 +559,14 @@ void CScriptRunner::AddVideoCommands() {
 
 void CScriptRunner::AddRecordingCommands() {
     CConsoleCommands& t = m_commands;
-    // The room's recorder; without one the command fails.
-    auto recording = [this](const tagCommandCall& c) -> CRoomRecording* {
+    // The recorder of the private room while it is open, otherwise the room's; without one
+    // the command fails.
+    auto recording = [this](const tagCommandCall& c) -> CRecording* {
+        if (m_p.entry.IsPrivateRoomOpen()) {
+            if (auto* r = dynamic_cast<CPrivateRecording*>(m_p.entry.PrivateRoom().Recording())) {
+                return r;
+            }
+        }
         if (!m_p.recording) {
             Fail(c.name + QStringLiteral(": no recorder"));
         }
@@ -568,14 +575,29 @@ void CScriptRunner::AddRecordingCommands() {
     t.Add({"record-video", "FILE.avi",
            "record the own picture and voice (\".Avi\" is added when missing)", 1, 1, true,
            [this, recording](const tagCommandCall& c) {
-               CRoomRecording* r = recording(c);
+               CRecording* r = recording(c);
                if (r && r->RecordOwnVideo(QFileInfo(c.args[0]).absoluteFilePath()) != 0) {
                    Fail(QStringLiteral("record-video: the recording did not start"));
                }
            }});
+    t.Add({"record-member", "1|2|private|peer FILE.avi",
+           "record the picture of video 1, video 2, the watched member or, in the private "
+           "room, the peer, with the sound capture (a charged service, period by period)",
+           2, 2, true, [this, recording](const tagCommandCall& c) {
+               const QString& word = c.args[0];
+               const int window = word == QLatin1String("private") ? int(VIDEO_PRIVATE)
+                                  : word == QLatin1String("peer")  ? int(PRIVATE_VIDEO_PEER)
+                                  : word == QLatin1String("1")     ? int(VIDEO_1)
+                                  : word == QLatin1String("2")     ? int(VIDEO_2)
+                                                                   : -1;
+               CRecording* r = recording(c);
+               if (r && r->RecordOtherVideo(window, QFileInfo(c.args[1]).absoluteFilePath()) != 0) {
+                   Fail(QStringLiteral("record-member: that picture shows nobody"));
+               }
+           }});
     t.Add({"stop-recording", "", "stop; the recording is then loaded for play-out", 0, 0, true,
            [recording](const tagCommandCall& c) {
-               if (CRoomRecording* r = recording(c)) {
+               if (CRecording* r = recording(c)) {
                    r->StopRecording();
                }
            }});
@@ -587,7 +609,7 @@ void CScriptRunner::AddRecordingCommands() {
                    Fail(QStringLiteral("incomplete command: play-video ") + c.rest);
                    return;
                }
-               CRoomRecording* r = recording(c);
+               CRecording* r = recording(c);
                if (r &&
                    r->PlayVideo(QFileInfo(c.args[0]).absoluteFilePath(), c.args.size() == 2) != 0) {
                    Fail(QStringLiteral("play-video: the file does not play"));

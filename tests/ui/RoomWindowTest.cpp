@@ -388,6 +388,10 @@ TEST_F(RoomWindow, TheRecorderWindowShowsThePlayOutAndHandsTheButtonsToTheRecord
     QMenu* menu = window->VideoPanel().Menu();
     Q_EMIT menu->aboutToShow();
     EXPECT_NE(Entry(menu, "播放录像..."), nullptr);
+    // Another member's picture can be recorded only while a member holds it.
+    QAction* other = Entry(menu, "录制他人视频: 一号视频");
+    ASSERT_NE(other, nullptr);
+    EXPECT_FALSE(other->isEnabled());
 
     EXPECT_FALSE(recorder.ToggleButton()->isEnabled());
     ASSERT_EQ(recording.PlayVideo(file, false), 0);
