@@ -280,6 +280,7 @@ private:
             return false;
         }
         m_context->pb->seekable = AVIO_SEEKABLE_NORMAL;
+        m_context->flush_packets = 0;
         GstCaps* caps = gst_caps_new_empty_simple("video/x-msvideo");
         StartOutput(caps, GST_FORMAT_BYTES);
         gst_caps_unref(caps);

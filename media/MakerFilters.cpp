@@ -60,25 +60,20 @@ public:
         return true;
     }
 
-    // The bytes lie inside data, which the buffer keeps (shared, not copied) while the graph
-    // needs them.
-    void Deliver(const QByteArray& data, const char* bytes, size_t length, bool key) {
+    // Frame packets and sound blocks are small: one copy into the buffer's own memory costs
+    // less than keeping the message alive beside it.
+    void Deliver(const char* bytes, size_t length, bool key) {
         std::lock_guard lock(m_lock);
-        GstClock* clock = gst_element_get_clock(Element());
-        if (!clock || !m_caps) {
+        if (!m_clock) {
+            m_clock = gst_element_get_clock(Element());
+        }
+        if (!m_clock || !m_caps) {
             // Not running: nothing to stamp the data with, and nowhere for it to go.
-            if (clock) {
-                gst_object_unref(clock);
-            }
             return;
         }
-        const GstClockTime now = gst_clock_get_time(clock);
-        gst_object_unref(clock);
+        const GstClockTime now = gst_clock_get_time(m_clock);
         const GstClockTime base = gst_element_get_base_time(Element());
-        auto* owner = new QByteArray(data);
-        GstBuffer* buffer = gst_buffer_new_wrapped_full(
-            GST_MEMORY_FLAG_READONLY, const_cast<char*>(bytes), length, 0, length, owner,
-            [](gpointer data) { delete static_cast<QByteArray*>(data); });
+        GstBuffer* buffer = gst_buffer_new_memdup(bytes, length);
         GST_BUFFER_PTS(buffer) = now > base ? now - base : 0;
         if (!key) {
             GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
@@ -96,14 +91,27 @@ public:
         EndOutput();
     }
 
+    // The graph went back to ready: its next run may have another clock.
+    void OnReset() override { ForgetClock(); }
+
     ~CZelSourceLogic() override {
+        ForgetClock();
         if (m_caps) {
             gst_caps_unref(m_caps);
         }
     }
 
 private:
+    void ForgetClock() {
+        if (m_clock) {
+            gst_object_unref(m_clock);
+            m_clock = nullptr;
+        }
+    }
+
     GstCaps* m_caps = nullptr;
+    // The graph's clock, taken at the first delivery of a run.
+    GstClock* m_clock = nullptr;
 };
 
 class CSourceWindow : public CFilterWindow {
@@ -127,15 +135,9 @@ protected:
                 frame.GetCharNC(VideoFrameKey::DATA, &bytes, length) != 0 || length == 0) {
                 return;
             }
-            // The packet read a copy of the bytes: the frame's bytes are at the same place
-            // in the message itself.
-            const qsizetype at = bytes - frame.GetBufferPtr();
-            if (at < 0 || at + length > data.size()) {
-                return;
-            }
-            m_source.Deliver(data, data.constData() + at, length, key);
+            m_source.Deliver(bytes, length, key);
         } else if (!m_video && tag == TAG_SOURCE_AUDIO && !data.isEmpty()) {
-            m_source.Deliver(data, data.constData(), static_cast<size_t>(data.size()), true);
+            m_source.Deliver(data.constData(), static_cast<size_t>(data.size()), true);
         }
     }
 
