@@ -19,6 +19,8 @@ packages=(
   libgumbo-dev
   # crypto, storage
   libcrypto++-dev libcrypto++-utils libsqlite3-dev
+  # PostgreSQL: the client library, and a server the store tests start for themselves
+  libpq-dev postgresql
   # audio
   libmp3lame-dev libmpg123-dev libbcg729-dev libpulse-dev libfftw3-dev
   pulseaudio pulseaudio-utils sox mpg123 ffmpeg

@@ -2,20 +2,13 @@
 
 #include "server/SqlTable.h"
 
-namespace {
+#include <algorithm>
 
-const char* const kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS admin_queue(
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
-  command TEXT NOT NULL,
-  room INTEGER NOT NULL DEFAULT 0,
-  text TEXT NOT NULL DEFAULT '',
-  target TEXT NOT NULL DEFAULT '');
-)sql";
+namespace {
 
 const CSqlTable<tagAdminCommand> kQueue("admin_queue",
                                         {
-                                            SqlColumn<&tagAdminCommand::id>("id", true),
+                                            SqlColumn<&tagAdminCommand::id>("id", SQL_GENERATED),
                                             SqlColumn<&tagAdminCommand::command>("command"),
                                             SqlColumn<&tagAdminCommand::room>("room"),
                                             SqlColumn<&tagAdminCommand::text>("text"),
@@ -24,35 +17,24 @@ const CSqlTable<tagAdminCommand> kQueue("admin_queue",
 
 }  // namespace
 
-CAdminQueue::CAdminQueue(CStore& store) : m_db(store.Database()) {
-    // A failure here shows as the error of the first Enqueue or as an empty queue.
-    m_db.Exec(kSchema);
-}
+CAdminQueue::CAdminQueue(CStore& store) : m_store(store) {}
 
 bool CAdminQueue::Enqueue(const QString& command, int room, const QString& text,
                           const QString& target) {
-    CSqliteStatement q(m_db, kQueue.Insert());
+    CSqlStatement q(Db(), kQueue.Insert());
     kQueue.Bind(q, {0, command, room, text, target});
     return q.Run();
 }
 
 std::vector<tagAdminCommand> CAdminQueue::Take() {
-    std::vector<tagAdminCommand> out;
-    if (!m_db.Exec("BEGIN IMMEDIATE")) {
-        return out;
+    // One statement takes the rows it reads, so a command queued meanwhile is neither lost nor
+    // run twice, and of several services on one database each command reaches one.
+    CSqlStatement q(Db(), "DELETE FROM admin_queue" + kQueue.Returning());
+    std::vector<tagAdminCommand> out = kQueue.ReadAll(q);
+    if (!q.Ok()) {
+        return {};
     }
-    {
-        CSqliteStatement q(m_db, kQueue.Select("ORDER BY id"));
-        out = kQueue.ReadAll(q);
-    }
-    if (!out.empty()) {
-        CSqliteStatement del(m_db, "DELETE FROM admin_queue WHERE id <= ?");
-        del.Bind(1, out.back().id);
-        if (!del.Run()) {
-            m_db.Exec("ROLLBACK");
-            return {};
-        }
-    }
-    m_db.Exec("COMMIT");
+    std::sort(out.begin(), out.end(),
+              [](const tagAdminCommand& a, const tagAdminCommand& b) { return a.id < b.id; });
     return out;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The admin queue: work the admin command line leaves in the database for a running service
 // (notices, settings reloads, clients to tell to quit or to go to a room). The service takes
-// the queue as it polls; both sides open the same database file, each with its own store.
+// the queue as it polls; both sides open the same database, each with its own store.
 
 #include "server/Store.h"
 
@@ -20,7 +20,7 @@ struct tagAdminCommand {
 
 class CAdminQueue {
 public:
-    // Works on the open store's connection; makes the queue's table when it is missing.
+    // Works on the open store's connection.
     explicit CAdminQueue(CStore& store);
 
     bool Enqueue(const QString& command, int room, const QString& text,
@@ -28,8 +28,10 @@ public:
     // Every queued command, oldest first; they leave the queue.
     std::vector<tagAdminCommand> Take();
 
-    QString LastError() const { return m_db.LastError(); }
+    QString LastError() const { return m_store.LastError(); }
 
 private:
-    CSqliteDb& m_db;
+    ISqlDb& Db() const { return m_store.Database(); }
+
+    CStore& m_store;
 };

@@ -4,23 +4,9 @@
 
 namespace {
 
-const char* const kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS gifts(
-  number INTEGER NOT NULL,
-  kind INTEGER NOT NULL DEFAULT 0,
-  name TEXT NOT NULL,
-  value INTEGER NOT NULL,
-  animation TEXT NOT NULL DEFAULT '',
-  width INTEGER NOT NULL DEFAULT 400,
-  height INTEGER NOT NULL DEFAULT 300,
-  seconds INTEGER NOT NULL DEFAULT 5,
-  mark INTEGER NOT NULL DEFAULT 0,
-  PRIMARY KEY(number, kind));
-)sql";
-
 const CSqlTable<tagGift> kGifts("gifts", {
-                                             SqlColumn<&tagGift::number>("number"),
-                                             SqlColumn<&tagGift::kind>("kind"),
+                                             SqlColumn<&tagGift::number>("number", SQL_KEY),
+                                             SqlColumn<&tagGift::kind>("kind", SQL_KEY),
                                              SqlColumn<&tagGift::name>("name"),
                                              SqlColumn<&tagGift::value>("value"),
                                              SqlColumn<&tagGift::animation>("animation"),
@@ -32,39 +18,36 @@ const CSqlTable<tagGift> kGifts("gifts", {
 
 }  // namespace
 
-CGiftStore::CGiftStore(CStore& store) : m_db(store.Database()) {
-    // A failure here shows as an empty catalogue.
-    m_db.Exec(kSchema);
-}
+CGiftStore::CGiftStore(CStore& store) : m_store(store) {}
 
 bool CGiftStore::Add(const tagGift& gift) {
-    CSqliteStatement q(m_db, kGifts.Insert());
+    CSqlStatement q(Db(), kGifts.Insert());
     kGifts.Bind(q, gift);
     return q.Run();
 }
 
 std::optional<tagGift> CGiftStore::Find(int number, int kind) {
-    CSqliteStatement q(m_db, kGifts.Select("WHERE number = ? AND kind = ?"));
+    CSqlStatement q(Db(), kGifts.Select("WHERE number = ? AND kind = ?"));
     q.Bind(1, number).Bind(2, kind);
     std::vector<tagGift> found = kGifts.ReadAll(q);
     return found.empty() ? std::nullopt : std::optional(found.front());
 }
 
 std::vector<tagGift> CGiftStore::All() {
-    CSqliteStatement q(m_db, kGifts.Select("ORDER BY kind, number"));
+    CSqlStatement q(Db(), kGifts.Select("ORDER BY kind, number"));
     return kGifts.ReadAll(q);
 }
 
 int CGiftStore::Balance(int account) {
-    CSqliteStatement q(m_db, "SELECT money FROM accounts WHERE number = ?");
+    CSqlStatement q(Db(), "SELECT money FROM accounts WHERE number = ?");
     q.Bind(1, account);
     return q.Step() ? static_cast<int>(q.Int(0)) : 0;
 }
 
 bool CGiftStore::SetBalance(int account, int money) {
-    CSqliteStatement q(m_db, "UPDATE accounts SET money = ? WHERE number = ?");
+    CSqlStatement q(Db(), "UPDATE accounts SET money = ? WHERE number = ?");
     q.Bind(1, money).Bind(2, account);
-    return q.Run() && m_db.Changes() == 1;
+    return q.Run() && Db().Changes() == 1;
 }
 
 std::optional<int> CGiftStore::Charge(int account, int amount) {
@@ -72,10 +55,9 @@ std::optional<int> CGiftStore::Charge(int account, int amount) {
         return std::nullopt;
     }
     // One statement, so two charges at once cannot both spend the same money.
-    CSqliteStatement q(m_db,
-                       "UPDATE accounts SET money = money - ? WHERE number = ? AND money >= ?");
+    CSqlStatement q(Db(), "UPDATE accounts SET money = money - ? WHERE number = ? AND money >= ?");
     q.Bind(1, amount).Bind(2, account).Bind(3, amount);
-    if (!q.Run() || m_db.Changes() != 1) {
+    if (!q.Run() || Db().Changes() != 1) {
         return std::nullopt;
     }
     return Balance(account);
@@ -93,23 +75,26 @@ std::optional<tagGiftTransfer> CGiftStore::Transfer(int giver, int recipient, in
     t.ownerCredit = owner != 0 && owner != giver && owner != recipient
                         ? static_cast<int>(price * kOwnerShare / 100)
                         : 0;
-    if (!m_db.Exec("BEGIN IMMEDIATE")) {
+    if (!Db().Begin()) {
         return std::nullopt;
     }
     auto add = [&](int account, int amount) {
-        CSqliteStatement q(m_db, "UPDATE accounts SET money = money + ? WHERE number = ?");
+        CSqlStatement q(Db(), "UPDATE accounts SET money = money + ? WHERE number = ?");
         q.Bind(1, amount).Bind(2, account);
         return q.Run();
     };
     // The balance is checked inside the update, so two gifts at once cannot both spend it.
-    CSqliteStatement take(m_db,
-                          "UPDATE accounts SET money = money - ? WHERE number = ? AND money >= ?");
+    CSqlStatement take(Db(),
+                       "UPDATE accounts SET money = money - ? WHERE number = ? AND money >= ?");
     take.Bind(1, t.debit).Bind(2, giver).Bind(3, t.debit);
-    const bool ok = take.Run() && m_db.Changes() == 1 &&
+    const bool ok = take.Run() && Db().Changes() == 1 &&
                     (t.recipientCredit == 0 || add(recipient, t.recipientCredit)) &&
                     (t.ownerCredit == 0 || add(owner, t.ownerCredit));
-    m_db.Exec(ok ? "COMMIT" : "ROLLBACK");
-    return ok ? std::optional(t) : std::nullopt;
+    if (!ok) {
+        Db().Rollback();
+        return std::nullopt;
+    }
+    return Db().Commit() ? std::optional(t) : std::nullopt;
 }
 
 bool SeedDemoGifts(CStore& store) {

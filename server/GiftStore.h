@@ -53,7 +53,9 @@ public:
     std::optional<int> Charge(int account, int amount);
 
 private:
-    CSqliteDb& m_db;
+    ISqlDb& Db() const { return m_store.Database(); }
+
+    CStore& m_store;
 };
 
 // The demo catalogue and some money for each demo account.

@@ -3,10 +3,10 @@
 // statements that list the columns, the binding of a record and the reader of a row are all
 // built from that one list, so a column cannot be added to one and forgotten in another.
 //
-//   const CSqlTable<tagBan> kBans("bans", {SqlColumn<&tagBan::room>("room"), ...});
-//   CSqliteStatement q(db, kBans.Select("WHERE room = ?"));
+//   const CSqlTable<tagBan> kBans("bans", {SqlColumn<&tagBan::room>("room", SQL_KEY), ...});
+//   CSqlStatement q(db, kBans.Select("WHERE room = ?"));
 
-#include "server/Sqlite.h"
+#include "server/SqlDb.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,12 +15,18 @@
 #include <type_traits>
 #include <vector>
 
+enum ESqlColumn {
+    SQL_VALUE,
+    SQL_KEY,        // part of the primary key: what an upsert finds its row by
+    SQL_GENERATED,  // the database numbers it: never inserted
+};
+
 template <typename TRecord>
 struct tagSqlColumn {
     const char* name;
-    void (*read)(const CSqliteStatement& q, int column, TRecord& record);
-    void (*bind)(CSqliteStatement& q, int parameter, const TRecord& record);
-    bool generated;  // the database assigns it (an AUTOINCREMENT key): never inserted
+    void (*read)(const CSqlStatement& q, int column, TRecord& record);
+    void (*bind)(CSqlStatement& q, int parameter, const TRecord& record);
+    ESqlColumn role;
 };
 
 namespace sqltable {
@@ -34,8 +40,7 @@ struct tagField<T TRecord::*> {
 
 // Integers, flags (0 or 1) and texts are what the store keeps.
 template <auto Field>
-void Read(const CSqliteStatement& q, int column,
-          typename tagField<decltype(Field)>::Record& record) {
+void Read(const CSqlStatement& q, int column, typename tagField<decltype(Field)>::Record& record) {
     using T = typename tagField<decltype(Field)>::Type;
     if constexpr (std::is_same_v<T, QString>) {
         record.*Field = q.Text(column);
@@ -48,7 +53,7 @@ void Read(const CSqliteStatement& q, int column,
 }
 
 template <auto Field>
-void Bind(CSqliteStatement& q, int parameter,
+void Bind(CSqlStatement& q, int parameter,
           const typename tagField<decltype(Field)>::Record& record) {
     using T = typename tagField<decltype(Field)>::Type;
     if constexpr (std::is_same_v<T, bool>) {
@@ -59,11 +64,11 @@ void Bind(CSqliteStatement& q, int parameter,
 }
 }  // namespace sqltable
 
-// The column of one field: SqlColumn<&tagBan::who>("who").
+// The column of one field: SqlColumn<&tagBan::who>("who", SQL_KEY).
 template <auto Field>
 tagSqlColumn<typename sqltable::tagField<decltype(Field)>::Record> SqlColumn(
-    const char* name, bool generated = false) {
-    return {name, &sqltable::Read<Field>, &sqltable::Bind<Field>, generated};
+    const char* name, ESqlColumn role = SQL_VALUE) {
+    return {name, &sqltable::Read<Field>, &sqltable::Bind<Field>, role};
 }
 
 template <typename TRecord>
@@ -76,28 +81,47 @@ public:
     QByteArray Select(const char* tail) const {
         return "SELECT " + List(false) + " FROM " + m_name + ' ' + tail;
     }
-    // "<verb> INTO <table>(<columns>) VALUES(?, ...)" without the generated columns; verb is
-    // INSERT, REPLACE or INSERT OR REPLACE.
-    QByteArray Insert(const char* verb = "INSERT") const {
+    // "RETURNING <every column>", to read the rows a change touched as records.
+    QByteArray Returning() const { return " RETURNING " + List(false); }
+    // "INSERT INTO <table>(<columns>) VALUES(?, ...)" without the generated columns.
+    QByteArray Insert() const {
         QByteArray marks;
         for (const auto& c : m_columns) {
-            if (!c.generated) {
+            if (c.role != SQL_GENERATED) {
                 marks += marks.isEmpty() ? "?" : ", ?";
             }
         }
-        return QByteArray(verb) + " INTO " + m_name + '(' + List(true) + ") VALUES(" + marks + ')';
+        return "INSERT INTO " + m_name + '(' + List(true) + ") VALUES(" + marks + ')';
+    }
+    // Insert, or when a row with the same key is there, its other columns replaced: one
+    // statement both engines read alike.
+    QByteArray Upsert() const {
+        QByteArray keys;
+        QByteArray sets;
+        for (const auto& c : m_columns) {
+            QByteArray& to = c.role == SQL_KEY ? keys : sets;
+            if (c.role == SQL_GENERATED) {
+                continue;
+            }
+            if (!to.isEmpty()) {
+                to += ", ";
+            }
+            to += c.role == SQL_KEY ? QByteArray(c.name)
+                                    : QByteArray(c.name) + " = excluded." + c.name;
+        }
+        return Insert() + " ON CONFLICT(" + keys + ") DO UPDATE SET " + sets;
     }
     // Binds a record as the parameters of Insert.
-    void Bind(CSqliteStatement& q, const TRecord& record) const {
+    void Bind(CSqlStatement& q, const TRecord& record) const {
         int parameter = 1;
         for (const auto& c : m_columns) {
-            if (!c.generated) {
+            if (c.role != SQL_GENERATED) {
                 c.bind(q, parameter++, record);
             }
         }
     }
     // The record of the row a Select statement stands on.
-    TRecord Read(const CSqliteStatement& q) const {
+    TRecord Read(const CSqlStatement& q) const {
         TRecord record;
         for (int i = 0; i < static_cast<int>(m_columns.size()); ++i) {
             m_columns[static_cast<size_t>(i)].read(q, i, record);
@@ -105,7 +129,7 @@ public:
         return record;
     }
     // Every row a Select statement gives.
-    std::vector<TRecord> ReadAll(CSqliteStatement& q) const {
+    std::vector<TRecord> ReadAll(CSqlStatement& q) const {
         std::vector<TRecord> out;
         while (q.Step()) {
             out.push_back(Read(q));
@@ -117,7 +141,7 @@ private:
     QByteArray List(bool inserted) const {
         QByteArray out;
         for (const auto& c : m_columns) {
-            if (inserted && c.generated) {
+            if (inserted && c.role == SQL_GENERATED) {
                 continue;
             }
             if (!out.isEmpty()) {

@@ -1,6 +1,7 @@
 #pragma once
-// The service's data in SQLite: accounts with their password hashes, areas, rooms with their
-// settings, ranks inside rooms, favourites, bans, reports and room formats.
+// The service's data, in SQLite or PostgreSQL (SqlDb.h): accounts with their password hashes,
+// areas, rooms with their settings, ranks inside rooms, favourites, bans, reports and room
+// formats.
 
 #include "server/PasswordHash.h"
 #include "server/Sqlite.h"
@@ -8,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -93,9 +95,10 @@ struct tagRoomFormat {
 
 class CStore {
 public:
-    // Opens the database (":memory:" for a private one) and creates missing tables.
-    bool Open(const QString& path, QString* error = nullptr);
-    bool IsOpen() const { return m_db.IsOpen(); }
+    // Opens the database (a file, ":memory:" for a private one, or a "postgresql://" address)
+    // and brings its tables to the latest schema.
+    bool Open(const QString& address, QString* error = nullptr);
+    bool IsOpen() const { return m_db->IsOpen(); }
 
     // The cost new password hashes are made with (log2 of scrypt's N).
     void SetPasswordCost(int cost) { m_passwordCost = cost; }
@@ -144,13 +147,11 @@ public:
     std::vector<tagRoomFormat> Formats();
     std::optional<tagRoomFormat> Format(int id);
 
-    QString LastError() const { return m_db.LastError(); }
+    QString LastError() const { return m_db->LastError(); }
     // The connection, for what keeps tables of its own in the same database (the admin queue).
-    CSqliteDb& Database() { return m_db; }
+    ISqlDb& Database() const { return *m_db; }
 
 private:
-    bool CreateSchema();
-
-    CSqliteDb m_db;
+    std::unique_ptr<ISqlDb> m_db = std::make_unique<CSqliteDb>();
     int m_passwordCost = kPasswordCost;
 };

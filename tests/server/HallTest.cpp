@@ -130,7 +130,7 @@ TEST(HallLogin, KeepsPasswordsSaltedAndUpgradesAnOldDigestAtTheNextGoodLogin) {
     const QString md5 = PasswordDigest("alice123");
     CSqliteDb old;
     ASSERT_TRUE(old.Open(config.databasePath));
-    CSqliteStatement q(old, "UPDATE accounts SET digest = ? WHERE name = 'alice'");
+    CSqlStatement q(old, "UPDATE accounts SET digest = ? WHERE name = 'alice'");
     ASSERT_TRUE(q.Bind(1, md5).Run());
     const QString m = "M-A";
     EXPECT_EQ(IntOf(*h.Login("alice", "alice124", m), KEY_REFUSAL), REFUSE_BAD_PASSWORD);
