@@ -115,7 +115,7 @@ bool CPostgresDb::Open(const QString& address) {
     const char* const values[] = {"5", "UTF8", "tavo-serverd", conninfo.constData(), nullptr};
     m_conn = PQconnectdbParams(keys, values, 1);
     if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
-        Fail("cannot connect");
+        Fail("cannot connect to");
         Close();
         return false;
     }

@@ -19,17 +19,6 @@ using namespace tavotest;
 
 namespace {
 
-int Admin(CStore& store, const QStringList& args, QString* output = nullptr) {
-    QString text;
-    QTextStream out(&text);
-    const int rc = RunAdminCommand(store, args, out);
-    out.flush();
-    if (output) {
-        *output = text;
-    }
-    return rc;
-}
-
 tagServerConfig FileConfig(const QString& path) {
     tagServerConfig config = TestServiceConfig();
     config.databasePath = path;
@@ -82,31 +71,6 @@ TEST(ServerConfigFile, ReadsEverySectionAndRefusesMalformedValues) {
     }
     tagServerConfig missing;
     EXPECT_FALSE(LoadServerConfig(dir.filePath("none.ini"), missing, &error));
-}
-
-TEST(ServerStore, CreatesTheDatabaseSeedsItOnceAndKeepsItAcrossRuns) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("service.db");
-    {
-        CStore store;
-        ASSERT_TRUE(store.Open(path));
-        EXPECT_TRUE(store.Accounts().empty());
-        EXPECT_EQ(Admin(store, {"seed"}), 0);
-        // Seeding twice would duplicate everything: it refuses.
-        EXPECT_EQ(Admin(store, {"seed"}), 1);
-        EXPECT_EQ(Admin(store, {"add-account", "grace", "g", "格蕾丝"}), 0);
-    }
-    CStore again;
-    ASSERT_TRUE(again.Open(path));
-    EXPECT_EQ(again.Accounts().size(), 6u);
-    EXPECT_EQ(again.Rooms().size(), 5u);
-    EXPECT_EQ(again.Areas(1).size(), 2u);
-    EXPECT_EQ(again.FindAccount("GRACE")->nickname, "格蕾丝");
-    EXPECT_EQ(again.FindAccount("grace")->number, 10006);
-    // A name that would break the credential text or a member text is refused.
-    EXPECT_EQ(Admin(again, {"add-account", "a b", "x"}), 1);
-    EXPECT_EQ(Admin(again, {"add-account", "a,b", "x"}), 1);
-    EXPECT_EQ(Admin(again, {"add-account", "grace", "x"}), 1);
 }
 
 TEST(ServerAdmin, CommandsChangeWhatTheServiceDoes) {

@@ -3,6 +3,7 @@
 #include "platform/CodePage.h"
 #include "protocol/Commands.h"
 #include "protocol/LoginCipher.h"
+#include "server/AdminCommands.h"
 #include "server/Seed.h"
 #include "tests/support/TestSupport.h"
 
@@ -164,6 +165,17 @@ std::unique_ptr<tagRoomGuest> CServiceHarness::Enter(int room, const QString& us
         *refusal = 0;
     }
     return guest;
+}
+
+int Admin(CStore& store, const QStringList& args, QString* output) {
+    QString text;
+    QTextStream out(&text);
+    const int rc = RunAdminCommand(store, args, out);
+    out.flush();
+    if (output) {
+        *output = text;
+    }
+    return rc;
 }
 
 }  // namespace tavotest

@@ -26,6 +26,10 @@ struct tagRoomGuest {
 // admin queue read only when a test says so.
 tagServerConfig TestServiceConfig();
 
+// Runs an admin command line ("seed", "add-account ...") on a store, as tavo-serverd admin does;
+// its exit code, and what it printed in output.
+int Admin(CStore& store, const QStringList& args, QString* output = nullptr);
+
 class CServiceHarness {
 public:
     explicit CServiceHarness(const tagServerConfig& config = TestServiceConfig());

@@ -1,0 +1,261 @@
+// The store on each engine it runs on: SQLite in a file, and PostgreSQL on a private server.
+// Every case runs on both; what only one engine has (taking up an old file, a server that goes
+// away) has cases of its own.
+
+#include "server/AdminQueue.h"
+#include "server/GiftStore.h"
+#include "server/Schema.h"
+#include "server/Sqlite.h"
+#include "server/Store.h"
+#include "tests/support/PostgresServer.h"
+#include "tests/support/ServiceHarness.h"
+#include "tests/support/TestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace tavotest;
+
+namespace {
+
+// One server for the cases of a test program that run in one process.
+CPostgresServer& SharedServer() {
+    static const auto server = std::make_unique<CPostgresServer>();
+    return *server;
+}
+
+class StoreOn : public ::testing::TestWithParam<ESqlEngine> {
+protected:
+    void SetUp() override {
+        if (GetParam() == ESqlEngine::Postgres) {
+            CPostgresServer& server = SharedServer();
+            TAVO_NEED(server.Running(),
+                      "a PostgreSQL server (" + server.Error().toStdString() + ")");
+            m_address = server.NewDatabase();
+            ASSERT_FALSE(m_address.isEmpty()) << server.Error().toStdString();
+        } else {
+            m_address = m_dir.filePath("store.sqlite");
+        }
+        QString error;
+        ASSERT_TRUE(m_store.Open(m_address, &error)) << error.toStdString();
+    }
+
+    QTemporaryDir m_dir;
+    QString m_address;
+    CStore m_store;
+};
+
+std::string EngineName(const ::testing::TestParamInfo<ESqlEngine>& info) {
+    return info.param == ESqlEngine::Sqlite ? "Sqlite" : "Postgres";
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Engines, StoreOn,
+                         ::testing::Values(ESqlEngine::Sqlite, ESqlEngine::Postgres), EngineName);
+
+TEST_P(StoreOn, IsSeededOnceAndKeepsItsDataForTheNextProcess) {
+    EXPECT_TRUE(m_store.Accounts().empty());
+    EXPECT_EQ(Admin(m_store, {"seed"}), 0);
+    // Seeding twice would duplicate everything: it refuses.
+    EXPECT_EQ(Admin(m_store, {"seed"}), 1);
+    EXPECT_EQ(Admin(m_store, {"add-account", "grace", "g", "格蕾丝"}), 0);
+
+    CStore again;
+    ASSERT_TRUE(again.Open(m_address));
+    EXPECT_EQ(SchemaVersion(again.Database()), LatestSchemaVersion());
+    EXPECT_EQ(again.Accounts().size(), 6u);
+    EXPECT_EQ(again.Rooms().size(), 5u);
+    EXPECT_EQ(again.Areas(1).size(), 2u);
+    ASSERT_TRUE(again.FindAccount("GRACE"));
+    EXPECT_EQ(again.FindAccount("GRACE")->nickname, "格蕾丝");
+    EXPECT_EQ(again.FindAccount("10006").value_or(tagAccount{}).name, "grace");
+    // Names differ in more than letter case; one that would break the credential text or a
+    // member text is refused.
+    EXPECT_EQ(Admin(again, {"add-account", "Grace", "x"}), 1);
+    EXPECT_EQ(Admin(again, {"add-account", "a b", "x"}), 1);
+    EXPECT_EQ(Admin(again, {"add-account", "a,b", "x"}), 1);
+    // A hash replaced meanwhile is not overwritten with one made from the older row.
+    const tagAccount grace = again.FindAccount("grace").value_or(tagAccount{});
+    ASSERT_TRUE(again.SetPassword("grace", "h"));
+    EXPECT_FALSE(again.ReplacePasswordHash(grace.number, grace.digest, "stale"));
+    EXPECT_TRUE(again.RecordLogin(grace.number, 1700000000));
+    EXPECT_EQ(again.AccountByNumber(grace.number)->loginCount, 1);
+    EXPECT_FALSE(again.SetEntryInfo(4242, 1, 1));
+}
+
+TEST_P(StoreOn, RoomsRanksBansAndFormatsAreReplacedByTheirKeys) {
+    tagRoomRecord room;
+    room.name = "一号";
+    room.area = 7;
+    ASSERT_EQ(m_store.AddRoom(room), 1001);
+    room.name = "二号";
+    ASSERT_EQ(m_store.AddRoom(room), 1002);
+    room.number = 1002;
+    room.topic = "话题";
+    room.micForced = true;
+    room.publicText = false;
+    room.disabledUntil = 4102444800;  // beyond 32 bits of seconds
+    ASSERT_TRUE(m_store.UpdateRoom(room));
+    const tagRoomRecord read = *m_store.Room(1002);
+    EXPECT_EQ(read.topic, "话题");
+    EXPECT_TRUE(read.micForced);
+    EXPECT_FALSE(read.publicText);
+    EXPECT_EQ(read.disabledUntil, 4102444800);
+    EXPECT_EQ(m_store.Rooms(7).size(), 2u);
+    EXPECT_TRUE(m_store.Rooms(8).empty());
+
+    ASSERT_TRUE(m_store.SetRank(1001, 10001, RANK_OPERATOR));
+    ASSERT_TRUE(m_store.SetRank(1001, 10001, RANK_MANAGER));
+    EXPECT_EQ(m_store.RankIn(1001, 10001), RANK_MANAGER);
+    EXPECT_EQ(m_store.RoomsManagedBy(10001), std::vector<int>{1001});
+    ASSERT_TRUE(m_store.SetRank(1001, 10001, RANK_MEMBER));
+    EXPECT_EQ(m_store.RankIn(1001, 10001), 0);
+
+    // A second ban of the same name in a room replaces the first; names match in any case;
+    // room 0 bans from every room.
+    ASSERT_TRUE(m_store.AddBan({1001, "Bob", 2000, "一", "alice"}));
+    ASSERT_TRUE(m_store.AddBan({1001, "Bob", 3000, "二", "carol"}));
+    EXPECT_EQ(m_store.ActiveBan(1001, "BOB", 2500).value_or(tagBan{}).reason, "二");
+    EXPECT_FALSE(m_store.ActiveBan(1001, "bob", 3000));
+    ASSERT_TRUE(m_store.AddBan({0, "dave", 4102444800, "", ""}));
+    EXPECT_TRUE(m_store.ActiveBan(1002, "Dave", 3000));
+    EXPECT_TRUE(m_store.RemoveBan(1001, "bob"));
+    EXPECT_FALSE(m_store.RemoveBan(1001, "bob"));
+
+    ASSERT_TRUE(m_store.AddFormat({1, "小", 50}));
+    ASSERT_TRUE(m_store.AddFormat({1, "中", 100}));
+    ASSERT_EQ(m_store.Formats().size(), 1u);
+    EXPECT_EQ(m_store.Format(1)->maxMembers, 100);
+    ASSERT_TRUE(m_store.AddArea({3, "乙", 2, 1}));
+    ASSERT_TRUE(m_store.AddArea({3, "甲", 2, 1}));
+    EXPECT_EQ(m_store.Areas(2).at(0).name, "甲");
+    EXPECT_TRUE(m_store.Areas(1).empty());
+}
+
+TEST_P(StoreOn, FavouritesKeepTheOrderTheyCameInAndReportsAreNumbered) {
+    for (int room : {1003, 1001, 1003}) {
+        EXPECT_TRUE(m_store.AddFavourite(10001, room, 1700000000));
+    }
+    EXPECT_EQ(m_store.Favourites(10001), (std::vector<int>{1003, 1001}));
+    EXPECT_TRUE(m_store.Favourites(10002).empty());
+
+    ASSERT_TRUE(m_store.AddReport({0, 1001, "bob", "吵", 1}));
+    ASSERT_TRUE(m_store.AddReport({0, 1002, "eve", "spam", 2}));
+    ASSERT_TRUE(m_store.AddReport({0, 1001, "dan", "again", 3}));
+    const std::vector<tagReport> all = m_store.Reports(0);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_LT(all[0].id, all[1].id);
+    EXPECT_LT(all[1].id, all[2].id);
+    EXPECT_EQ(m_store.Reports(1001).size(), 2u);
+    EXPECT_EQ(m_store.Reports(1001).back().text, "again");
+}
+
+TEST_P(StoreOn, AGiftMovesAllItsMoneyOrNone) {
+    CGiftStore gifts(m_store);
+    const int giver = m_store.AddAccount("giver", "g", {});
+    const int recipient = m_store.AddAccount("recipient", "r", {});
+    const int owner = m_store.AddAccount("owner", "o", {});
+    ASSERT_TRUE(gifts.SetBalance(giver, 1000));
+    const tagGift rose{1001, 0, "玫瑰", 300, {}, 300, 300, 5, 0};
+    ASSERT_TRUE(gifts.Add(rose));
+    EXPECT_FALSE(gifts.Add(rose));
+    EXPECT_EQ(gifts.Find(1001, 0)->name, "玫瑰");
+    EXPECT_FALSE(gifts.Find(1001, 10));
+
+    const auto t = gifts.Transfer(giver, recipient, owner, rose, 3);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(gifts.Balance(giver), 100);
+    EXPECT_EQ(gifts.Balance(recipient), t->recipientCredit);
+    EXPECT_EQ(gifts.Balance(owner), t->ownerCredit);
+    // Short: nobody is credited.
+    EXPECT_FALSE(gifts.Transfer(giver, recipient, owner, rose, 1));
+    EXPECT_EQ(gifts.Balance(giver), 100);
+    EXPECT_EQ(gifts.Balance(recipient), t->recipientCredit);
+    EXPECT_EQ(gifts.Charge(giver, 60), 40);
+    EXPECT_FALSE(gifts.Charge(giver, 60));
+    EXPECT_FALSE(gifts.Charge(4242, 0));
+}
+
+TEST_P(StoreOn, TheAdminQueueHandsEachCommandToOneTakerInOrder) {
+    // The admin command line and the service each open the database.
+    CStore admin;
+    ASSERT_TRUE(admin.Open(m_address));
+    CAdminQueue queued(admin);
+    CAdminQueue service(m_store);
+    ASSERT_TRUE(queued.Enqueue("notice", 1001, "停机"));
+    ASSERT_TRUE(queued.Enqueue("quit-client", 0, {}, "bob"));
+    const std::vector<tagAdminCommand> taken = service.Take();
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_EQ(taken[0].command, "notice");
+    EXPECT_EQ(taken[0].text, "停机");
+    EXPECT_EQ(taken[1].target, "bob");
+    EXPECT_TRUE(service.Take().empty());
+    ASSERT_TRUE(queued.Enqueue("reload", 1002, {}));
+    EXPECT_EQ(queued.Take().size(), 1u);
+    EXPECT_TRUE(service.Take().empty());
+}
+
+TEST(StoreSchema, ADatabaseFromBeforeTheNumberingIsTakenUpAndANewerOneRefused) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("old.sqlite");
+    {
+        CSqliteDb old;
+        ASSERT_TRUE(old.Open(path));
+        ASSERT_TRUE(
+            old.Exec("CREATE TABLE accounts(number INTEGER PRIMARY KEY, "
+                     "name TEXT NOT NULL UNIQUE COLLATE NOCASE, "
+                     "nickname TEXT NOT NULL DEFAULT '', digest TEXT NOT NULL, "
+                     "created_at INTEGER NOT NULL DEFAULT 0, "
+                     "last_login INTEGER NOT NULL DEFAULT 0, "
+                     "login_count INTEGER NOT NULL DEFAULT 0, "
+                     "money INTEGER NOT NULL DEFAULT 0, level INTEGER NOT NULL DEFAULT 0, "
+                     "entry_effect INTEGER NOT NULL DEFAULT 0, "
+                     "entry_vip INTEGER NOT NULL DEFAULT 0, "
+                     "signature TEXT NOT NULL DEFAULT '');"
+                     "INSERT INTO accounts(number, name, digest) VALUES(10001, 'ann', 'x')"));
+    }
+    {
+        CStore store;
+        QString error;
+        ASSERT_TRUE(store.Open(path, &error)) << error.toStdString();
+        EXPECT_EQ(store.FindAccount("ANN")->number, 10001);
+        EXPECT_EQ(SchemaVersion(store.Database()), LatestSchemaVersion());
+        EXPECT_TRUE(CAdminQueue(store).Enqueue("reload", 0, {}));
+        CSqlStatement ahead(store.Database(), "INSERT INTO schema_version(version) VALUES(?)");
+        ASSERT_TRUE(ahead.Bind(1, LatestSchemaVersion() + 1).Run());
+    }
+    // A program older than its database would write rows a newer one does not expect.
+    CStore older;
+    QString error;
+    EXPECT_FALSE(older.Open(path, &error));
+    EXPECT_TRUE(error.contains("newer")) << error.toStdString();
+}
+
+TEST(StorePostgres, AServerThatWentAwayIsConnectedToAgainWithNothingAcknowledgedLost) {
+    CPostgresServer server;
+    TAVO_NEED(server.Running(), "a PostgreSQL server (" + server.Error().toStdString() + ")");
+    const QString address = server.NewDatabase();
+    CStore store;
+    ASSERT_TRUE(store.Open(address));
+    const int ann = store.AddAccount("ann", "a", {});
+    ASSERT_GT(ann, 0);
+
+    ASSERT_TRUE(server.Stop());
+    // Requests fail as on any database failure, and say where the database was.
+    EXPECT_FALSE(store.FindAccount("ann"));
+    EXPECT_EQ(store.AddAccount("bea", "b", {}), -1);
+    EXPECT_TRUE(store.LastError().contains(address)) << store.LastError().toStdString();
+    CStore late;
+    QString error;
+    EXPECT_FALSE(late.Open(address, &error));
+    EXPECT_TRUE(error.contains(address)) << error.toStdString();
+
+    ASSERT_TRUE(server.Start()) << server.Error().toStdString();
+    EXPECT_TRUE(WaitUntil([&] { return store.FindAccount("ann").has_value(); }));
+    EXPECT_EQ(store.FindAccount("ann")->number, ann);
+    EXPECT_GT(store.AddAccount("bea", "b", {}), ann);
+}

@@ -1,0 +1,43 @@
+#pragma once
+// A private PostgreSQL server for a test or a benchmark: made by initdb in a temporary folder,
+// listening only on a unix socket there, and gone with the object (or with the process, should
+// it die first). As root it runs as "nobody", since PostgreSQL refuses to run as root.
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <sys/types.h>
+
+namespace tavotest {
+
+class CPostgresServer {
+public:
+    // Makes and starts the server; Running() says whether it came up, Error() why not.
+    CPostgresServer();
+    ~CPostgresServer();
+    CPostgresServer(const CPostgresServer&) = delete;
+    CPostgresServer& operator=(const CPostgresServer&) = delete;
+
+    // The folder of the server's programs (initdb, postgres), empty when they are missing.
+    static QString Programs();
+
+    bool Running() const { return m_pid > 0; }
+    QString Error() const { return m_error; }
+    // A new, empty database on the server, as the "postgresql://" address the service reads.
+    QString NewDatabase();
+    // Ends the server as an administrator would (its data stays), and starts it again.
+    bool Stop();
+    bool Start();
+
+private:
+    QString Address(const QString& database) const;
+    pid_t Spawn(const QString& program, const QStringList& args, const QString& log);
+
+    QTemporaryDir m_dir;
+    QString m_programs;
+    pid_t m_pid = 0;
+    int m_databases = 0;
+    QString m_error;
+};
+
+}  // namespace tavotest
