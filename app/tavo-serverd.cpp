@@ -116,9 +116,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption configOption(QStringLiteral("config"),
                                           QStringLiteral("INI file with the settings."),
                                           QStringLiteral("file"));
-    const QCommandLineOption dbOption(QStringLiteral("db"),
-                                      QStringLiteral("SQLite database (:memory: for none)."),
-                                      QStringLiteral("path"));
+    const QCommandLineOption dbOption(
+        QStringLiteral("db"),
+        QStringLiteral("Database: an SQLite file (:memory: for none) or a postgresql:// address."),
+        QStringLiteral("path"));
     const QCommandLineOption seedOption(
         QStringLiteral("seed"),
         QStringLiteral("Add the demo data when the database has no accounts."));

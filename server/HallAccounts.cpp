@@ -103,7 +103,7 @@ CKParam CHallService::RoomPush(int number) {
     QString host;
     unsigned port = 0;
     if (!room || !m_rooms.RoomAddress(number, host, port)) {
-        return MakeRefusal(CMD_ROOM_ADDRESS_PUSH, REFUSE_BAD_ROOM);
+        return MakeRefusal(CMD_ROOM_ADDRESS_PUSH, m_store.MissingRefusal(REFUSE_BAD_ROOM));
     }
     CKParam packet = MakeReply(CMD_ROOM_ADDRESS_PUSH);
     packet.SetInt(RoomAddressPushKey::ROOM, number);
@@ -141,6 +141,11 @@ void CHallService::OnLogin(tagHallRequest& r) {
     attempt.user = parts.front();
     attempt.password = parts.mid(1, parts.size() - 2).join(QLatin1Char(' '));
     attempt.account = m_store.FindAccount(attempt.user);
+    if (!attempt.account && m_store.Lost()) {
+        // Not a wrong password: nothing counts against the account or the address.
+        r.Refuse(m_store.MissingRefusal(REFUSE_BAD_USER));
+        return;
+    }
     attempt.address = r.peer.PeerAddress();
     attempt.machine = r.packet.TextOr(IdentityKey::ADAPTER);
     switch (m_logins.Submit(r.peer, std::move(attempt))) {

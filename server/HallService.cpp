@@ -62,7 +62,7 @@ void CHallService::OnRoomAddress(tagHallRequest& r) {
     QString host;
     unsigned port = 0;
     if (room < 1 || !m_store.Room(room) || !m_rooms.RoomAddress(room, host, port)) {
-        r.Refuse(REFUSE_BAD_ROOM);
+        r.Refuse(m_store.MissingRefusal(REFUSE_BAD_ROOM));
         return;
     }
     CKParam reply = r.Reply();
@@ -120,7 +120,7 @@ void CHallService::OnOwnRooms(tagHallRequest& r) {
 void CHallService::OnAddFavourite(tagHallRequest& r) {
     const int room = r.packet.IntOr(AddFavoriteKey::ROOM, 0);
     if (!m_store.Room(room)) {
-        r.Refuse(REFUSE_BAD_ROOM);
+        r.Refuse(m_store.MissingRefusal(REFUSE_BAD_ROOM));
         return;
     }
     if (!m_store.AddFavourite(r.account->number, room, Now())) {

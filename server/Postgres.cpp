@@ -226,6 +226,10 @@ PGresult* CPostgresDb::Run(const QByteArray& sql, const std::vector<QByteArray>&
     return nullptr;
 }
 
+bool CPostgresDb::Lost() const {
+    return !m_conn || PQstatus(m_conn) != CONNECTION_OK;
+}
+
 bool CPostgresDb::Begin() {
     m_inTransaction = Exec("BEGIN");
     return m_inTransaction;

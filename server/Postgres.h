@@ -36,6 +36,7 @@ public:
     bool Begin() override;
     bool Commit() override;
     bool Rollback() override;
+    bool Lost() const override;
 
     // Runs a prepared statement (its text with $n placeholders); the result, owned by the
     // caller, or null with LastError set.

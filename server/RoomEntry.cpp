@@ -39,7 +39,7 @@ void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
     const QString machine = r.packet.TextOr(RoomLoginKey::ADAPTER);
     auto room = m_server.Store().Room(roomNumber);
     if (!room) {
-        r.Refuse(REFUSE_BAD_ROOM);
+        r.Refuse(m_server.Store().MissingRefusal(REFUSE_BAD_ROOM));
         return;
     }
     if (!m_server.Hosts(*room)) {

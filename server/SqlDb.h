@@ -45,6 +45,9 @@ public:
     virtual bool Begin() = 0;
     virtual bool Commit() = 0;
     virtual bool Rollback() = 0;
+    // Whether the database is out of reach (a server that went away), so a row that was not
+    // found may well be there.
+    virtual bool Lost() const { return false; }
 };
 
 // "postgresql://user@host:port/db" (or "postgres://") opens PostgreSQL, anything else is an

@@ -3,6 +3,7 @@
 // areas, rooms with their settings, ranks inside rooms, favourites, bans, reports and room
 // formats.
 
+#include "protocol/Refusal.h"
 #include "server/PasswordHash.h"
 #include "server/Sqlite.h"
 
@@ -148,6 +149,10 @@ public:
     std::optional<tagRoomFormat> Format(int id);
 
     QString LastError() const { return m_db->LastError(); }
+    // Whether the database is out of reach: a lookup that found nothing proves nothing then.
+    bool Lost() const { return m_db->Lost(); }
+    // The refusal for a row that was not found: `absent`, unless the database is out of reach.
+    int MissingRefusal(int absent) const { return Lost() ? REFUSE_READ_DATASET : absent; }
     // The connection, for what keeps tables of its own in the same database (the admin queue).
     ISqlDb& Database() const { return *m_db; }
 

@@ -2,6 +2,7 @@
 // lists a database.
 
 #include "protocol/Commands.h"
+#include "tests/support/PostgresServer.h"
 #include "tests/support/ServiceHarness.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TestSupport.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -34,20 +36,25 @@ QString RunAdmin(const QString& db, const QStringList& args, int* exitCode) {
 
 }  // namespace
 
-TEST(ServerProgram, AdminCommandsCreateSeedAndListTheDatabase) {
+TEST(ServerProgram, AdminCommandsCreateSeedAndListTheDatabaseOnEitherEngine) {
+    auto administer = [](const QString& db) {
+        int rc = -1;
+        RunAdmin(db, {"init"}, &rc);
+        EXPECT_EQ(rc, 0) << db.toStdString();
+        RunAdmin(db, {"seed"}, &rc);
+        EXPECT_EQ(rc, 0);
+        const QString rooms = RunAdmin(db, {"list-rooms"}, &rc);
+        EXPECT_EQ(rc, 0);
+        EXPECT_TRUE(rooms.contains("1003\t2\t密室"));
+        EXPECT_TRUE(rooms.contains("locked"));
+        RunAdmin(db, {"no-such-command"}, &rc);
+        EXPECT_EQ(rc, 2);
+    };
     QTemporaryDir dir;
-    const QString db = dir.filePath("t.db");
-    int rc = -1;
-    RunAdmin(db, {"init"}, &rc);
-    EXPECT_EQ(rc, 0);
-    RunAdmin(db, {"seed"}, &rc);
-    EXPECT_EQ(rc, 0);
-    const QString rooms = RunAdmin(db, {"list-rooms"}, &rc);
-    EXPECT_EQ(rc, 0);
-    EXPECT_TRUE(rooms.contains("1003\t2\t密室"));
-    EXPECT_TRUE(rooms.contains("locked"));
-    RunAdmin(db, {"no-such-command"}, &rc);
-    EXPECT_EQ(rc, 2);
+    administer(dir.filePath("t.db"));
+    CPostgresServer server;
+    TAVO_NEED(server.Running(), "a PostgreSQL server (" + server.Error().toStdString() + ")");
+    administer(server.NewDatabase());
 }
 
 TEST(ServerProgram, StopsCleanlyOnSigterm) {
@@ -62,7 +69,7 @@ TEST(ServerProgram, StopsCleanlyOnSigterm) {
 
 // Bad start-up input ends the program with a message that says what to mend, before it
 // listens anywhere.
-TEST(ServerProgram, RefusesToStartOnABadConfigurationLineOrAnUnwritableDatabaseFolder) {
+TEST(ServerProgram, RefusesToStartOnABadConfigurationLineOrADatabaseItCannotUse) {
     QTemporaryDir dir;
     auto start = [&](const QStringList& args, const QString& runAs = {}) {
         QProcess p;
@@ -98,6 +105,19 @@ TEST(ServerProgram, RefusesToStartOnABadConfigurationLineOrAnUnwritableDatabaseF
         EXPECT_TRUE(said.contains(QStringLiteral("s.ini:%1:").arg(line))) << said.toStdString();
     }
 
+    // A PostgreSQL server nobody runs: the address is named (its password masked).
+    QStringList args = ports;
+    args[1] = "postgresql://tavo:secret@" + QUrl::toPercentEncoding(dir.filePath("no-server")) +
+              ":5432/tavo";
+    {
+        const auto [ended, rc, said] = start(args);
+        ASSERT_TRUE(ended);
+        EXPECT_NE(rc, 0);
+        EXPECT_TRUE(said.contains("tavo:***@") && said.contains("no-server") &&
+                    !said.contains("secret"))
+            << said.toStdString();
+    }
+
     // A folder this user may not write: as root every folder is writable, so the service runs
     // as nobody there.
     const QString folder = dir.filePath("locked");
@@ -112,7 +132,6 @@ TEST(ServerProgram, RefusesToStartOnABadConfigurationLineOrAnUnwritableDatabaseF
     }
     ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
                                                   QFileDevice::ReadOther | QFileDevice::ExeOther));
-    QStringList args = ports;
     args[1] = folder + "/service.db";
     const auto [ended, rc, said] = start(args, runAs);
     ASSERT_TRUE(ended);

@@ -2,6 +2,7 @@
 // Every case runs on both; what only one engine has (taking up an old file, a server that goes
 // away) has cases of its own.
 
+#include "protocol/Refusal.h"
 #include "server/AdminQueue.h"
 #include "server/GiftStore.h"
 #include "server/Schema.h"
@@ -235,27 +236,36 @@ TEST(StoreSchema, ADatabaseFromBeforeTheNumberingIsTakenUpAndANewerOneRefused) {
     EXPECT_TRUE(error.contains("newer")) << error.toStdString();
 }
 
-TEST(StorePostgres, AServerThatWentAwayIsConnectedToAgainWithNothingAcknowledgedLost) {
+TEST(StorePostgres, WhileTheServerIsAwayEntriesAreRefusedAndNothingAcknowledgedIsLost) {
     CPostgresServer server;
     TAVO_NEED(server.Running(), "a PostgreSQL server (" + server.Error().toStdString() + ")");
-    const QString address = server.NewDatabase();
-    CStore store;
-    ASSERT_TRUE(store.Open(address));
-    const int ann = store.AddAccount("ann", "a", {});
+    tagServerConfig config = TestServiceConfig();
+    config.databasePath = server.NewDatabase();
+    CServiceHarness h(config);
+    CStore& store = h.Service().Store();
+    const int ann = store.AddAccount("ann", "ann123", {});
     ASSERT_GT(ann, 0);
 
     ASSERT_TRUE(server.Stop());
-    // Requests fail as on any database failure, and say where the database was.
-    EXPECT_FALSE(store.FindAccount("ann"));
-    EXPECT_EQ(store.AddAccount("bea", "b", {}), -1);
-    EXPECT_TRUE(store.LastError().contains(address)) << store.LastError().toStdString();
+    // The database's own refusal, not a wrong password or an unknown room; and the store says
+    // where the database was.
+    auto login = h.Login("ann", "ann123", "M-A");
+    ASSERT_TRUE(login);
+    EXPECT_EQ(IntOf(*login, KEY_REFUSAL), REFUSE_READ_DATASET);
+    int refusal = 0;
+    EXPECT_FALSE(h.Enter(1001, "guest", QString(), "M-G", &refusal));
+    EXPECT_EQ(refusal, REFUSE_READ_DATASET);
+    EXPECT_TRUE(store.LastError().contains(config.databasePath)) << store.LastError().toStdString();
     CStore late;
     QString error;
-    EXPECT_FALSE(late.Open(address, &error));
-    EXPECT_TRUE(error.contains(address)) << error.toStdString();
+    EXPECT_FALSE(late.Open(config.databasePath, &error));
+    EXPECT_TRUE(error.contains(config.databasePath)) << error.toStdString();
 
     ASSERT_TRUE(server.Start()) << server.Error().toStdString();
-    EXPECT_TRUE(WaitUntil([&] { return store.FindAccount("ann").has_value(); }));
-    EXPECT_EQ(store.FindAccount("ann")->number, ann);
-    EXPECT_GT(store.AddAccount("bea", "b", {}), ann);
+    EXPECT_TRUE(WaitUntil([&] {
+        login = h.Login("ann", "ann123", "M-A");
+        return login && IntOf(*login, KEY_RESULT) == 0;
+    }));
+    EXPECT_TRUE(h.Enter(1001, "guest", QString(), "M-G"));
+    EXPECT_GT(store.AddAccount("bea", "bea123", {}), ann);
 }
