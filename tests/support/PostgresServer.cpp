@@ -49,7 +49,7 @@ QString CPostgresServer::Programs() {
     return QString();
 }
 
-CPostgresServer::CPostgresServer() : m_programs(Programs()) {
+CPostgresServer::CPostgresServer(bool durable) : m_programs(Programs()), m_durable(durable) {
     if (m_programs.isEmpty()) {
         m_error = QStringLiteral("no PostgreSQL server programs under /usr/lib/postgresql");
         return;
@@ -122,7 +122,7 @@ bool CPostgresServer::Start() {
     }
     m_pid = Spawn(m_programs + "/postgres",
                   {"-D", m_dir.filePath("data"), "-k", m_dir.path(), "-p", QString::number(kPort),
-                   "-c", "listen_addresses=", "-c", "fsync=off"},
+                   "-c", "listen_addresses=", "-c", m_durable ? "fsync=on" : "fsync=off"},
                   m_dir.filePath("server.log"));
     const QByteArray address = Address(QStringLiteral("postgres")).toUtf8();
     QElapsedTimer waited;

@@ -12,8 +12,9 @@ namespace tavotest {
 
 class CPostgresServer {
 public:
-    // Makes and starts the server; Running() says whether it came up, Error() why not.
-    CPostgresServer();
+    // Makes and starts the server; Running() says whether it came up, Error() why not. Tests
+    // run it without flushing to disk; a benchmark asks for a durable one, as deployed.
+    explicit CPostgresServer(bool durable = false);
     ~CPostgresServer();
     CPostgresServer(const CPostgresServer&) = delete;
     CPostgresServer& operator=(const CPostgresServer&) = delete;
@@ -37,6 +38,7 @@ private:
     QString m_programs;
     pid_t m_pid = 0;
     int m_databases = 0;
+    bool m_durable = false;
     QString m_error;
 };
 
