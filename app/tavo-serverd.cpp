@@ -11,6 +11,7 @@
 #include "server/AdminCommands.h"
 #include "server/Seed.h"
 #include "server/Service.h"
+#include "server/SqlDb.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -214,10 +215,11 @@ int main(int argc, char** argv) {
     out << "tavo-serverd: info=" << bound.infoPort << " hall=" << bound.hallPort
         << " route=" << bound.routePort;
     for (int i = 0; i < service.RoomServerCount(); ++i) {
-        out << " room" << (i + 1) << "=" << bound.roomServers[static_cast<size_t>(i)].mainPort
-            << ":" << bound.roomServers[static_cast<size_t>(i)].secondPort;
+        out << " room" << (bound.firstRoomServer + i) << "="
+            << bound.roomServers[static_cast<size_t>(i)].mainPort << ":"
+            << bound.roomServers[static_cast<size_t>(i)].secondPort;
     }
-    out << " web=" << bound.webPort << " db=" << bound.databasePath << "\n";
+    out << " web=" << bound.webPort << " db=" << ShownAddress(bound.databasePath) << "\n";
     out.flush();
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {

@@ -61,8 +61,13 @@ void CHallService::OnRoomAddress(tagHallRequest& r) {
     const int room = r.packet.IntOr(RoomAddressKey::ROOM, 0);
     QString host;
     unsigned port = 0;
-    if (room < 1 || !m_store.Room(room) || !m_rooms.RoomAddress(room, host, port)) {
+    if (room < 1 || !m_store.Room(room)) {
         r.Refuse(m_store.MissingRefusal(REFUSE_BAD_ROOM));
+        return;
+    }
+    if (!m_rooms.RoomAddress(room, host, port)) {
+        // No room server that takes it is running.
+        r.Refuse(REFUSE_VOICE_SERVER_OFFLINE);
         return;
     }
     CKParam reply = r.Reply();

@@ -93,11 +93,20 @@ unsigned CRoomServer::SecondPort() const {
     return m_second ? m_second->Port() : 0;
 }
 
+int64_t LiveSince(const tagServerConfig& config) {
+    return CClock::Get().Now() - 3 * static_cast<int64_t>(config.heartbeatSeconds);
+}
+
 bool CRoomServer::Hosts(const tagRoomRecord& room) const {
-    const int servers = static_cast<int>(m_config.roomServers.size());
-    // A room assigned to a server that is not configured lives on the first one.
-    const int host = room.server >= 1 && room.server <= servers ? room.server : 1;
-    return host == m_index;
+    if (room.server == m_index) {
+        return true;
+    }
+    // A room assigned to a room server that neither this process nor any other runs lives on
+    // room server 1.
+    const int first = m_config.firstRoomServer;
+    const int last = first + static_cast<int>(m_config.roomServers.size()) - 1;
+    return m_index == 1 && (room.server < first || room.server > last) &&
+           !m_store.LiveRoomServer(room.server, LiveSince(m_config));
 }
 
 int CRoomServer::Occupancy(int room) const {

@@ -47,6 +47,9 @@ struct tagRoomRequest : tagRequest {
 
 using CRoomRegistry = CCommandRegistry<tagRoomRequest, EStage>;
 
+// The oldest heartbeat of a room server that still counts as running (three beats back).
+int64_t LiveSince(const tagServerConfig& config);
+
 class CRoomServer;
 class CFileRelay;
 

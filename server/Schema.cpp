@@ -97,6 +97,15 @@ CREATE TABLE IF NOT EXISTS admin_queue(
   text TEXT NOT NULL DEFAULT '',
   target TEXT NOT NULL DEFAULT '');
 )sql",
+    // 2: room servers of every process, where clients reach them and when they last beat.
+    R"sql(
+CREATE TABLE room_servers(
+  number INTEGER PRIMARY KEY,
+  host TEXT NOT NULL,
+  main_port INTEGER NOT NULL,
+  second_port INTEGER NOT NULL,
+  heartbeat INTEGER NOT NULL);
+)sql",
 };
 
 constexpr int kCount = static_cast<int>(sizeof(kMigrations) / sizeof(kMigrations[0]));

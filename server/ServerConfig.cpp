@@ -48,6 +48,21 @@ Reader Port(unsigned& out) {
     };
 }
 
+Reader Flag(bool& out) {
+    return [&out](const QString& value) {
+        const QString v = value.toLower();
+        if (v == QLatin1String("yes") || v == QLatin1String("true") || v == QLatin1String("1")) {
+            out = true;
+        } else if (v == QLatin1String("no") || v == QLatin1String("false") ||
+                   v == QLatin1String("0")) {
+            out = false;
+        } else {
+            return QStringLiteral("'%1' is not yes or no").arg(value);
+        }
+        return QString();
+    };
+}
+
 // "30100:30101, 30200:30201": the main and second port of each room server.
 Reader RoomServers(std::vector<tagRoomServerPorts>& out) {
     return [&out](const QString& value) {
@@ -88,6 +103,11 @@ std::map<QString, Reader> Keys(tagServerConfig& c) {
         {QStringLiteral("server/password_cost"),
          Number(c.passwordCost, kMinPasswordCost, kMaxPasswordCost)},
         {QStringLiteral("rooms/servers"), RoomServers(c.roomServers)},
+        {QStringLiteral("rooms/first_number"), Number(c.firstRoomServer, 1, 1000000)},
+        {QStringLiteral("rooms/heartbeat_seconds"), Number(c.heartbeatSeconds, 1, 3600)},
+        {QStringLiteral("roles/hall"), Flag(c.roles.hall)},
+        {QStringLiteral("roles/web"), Flag(c.roles.web)},
+        {QStringLiteral("roles/rooms"), Flag(c.roles.rooms)},
         {QStringLiteral("limits/max_connections"), Number(l.maxConnections, 1)},
         {QStringLiteral("limits/max_connections_per_address"),
          Number(l.maxConnectionsPerAddress, 0)},
@@ -178,6 +198,9 @@ bool LoadServerConfig(const QString& path, tagServerConfig& config, QString* err
         if (const QString why = key->second(value); !why.isEmpty()) {
             return fail(where + name + QStringLiteral(": ") + why);
         }
+    }
+    if (!read.roles.hall && !read.roles.web && !read.roles.rooms) {
+        return fail(path + QStringLiteral(": [roles] leaves this process nothing to run"));
     }
     config = read;
     return true;

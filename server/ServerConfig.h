@@ -55,6 +55,13 @@ struct tagRoomServerPorts {
     unsigned secondPort = 0;
 };
 
+// What one process of the service runs; several processes on one database share the work.
+struct tagServerRoles {
+    bool hall = true;   // the server-information host and the hall
+    bool web = true;    // the web side (also off with web_port = -1)
+    bool rooms = true;  // the room servers of roomServers
+};
+
 struct tagServerConfig {
     QString listenAddress = QStringLiteral("127.0.0.1");
     // The host clients are told to connect to (hall and room servers).
@@ -63,6 +70,13 @@ struct tagServerConfig {
     unsigned hallPort = 30000;  // hall, TCP framing
     unsigned routePort = 5567;  // hall's second route (room creation)
     std::vector<tagRoomServerPorts> roomServers{{30100, 30101}};
+    // The number of this process's first room server; the others follow. Processes sharing a
+    // database give theirs numbers apart: a room's server field names one of them.
+    int firstRoomServer = 1;
+    // How often a room server writes its row in room_servers; three missed beats and the hall
+    // no longer sends anyone there.
+    int heartbeatSeconds = 5;
+    tagServerRoles roles;
     int webPort = 8080;  // -1: no web side
     QString databasePath;
     // Keys 12 and 13 of the server-information reply (the identity fields of hall requests).

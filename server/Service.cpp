@@ -1,5 +1,6 @@
 #include "server/Service.h"
 
+#include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "server/WebServer.h"
 
@@ -32,16 +33,24 @@ bool CTavoService::Start(QString* error) {
         return false;
     }
     m_adminQueue = std::make_unique<CAdminQueue>(m_store);
-    if (m_config.roomServers.empty()) {
+    const tagServerRoles& roles = m_config.roles;
+    if (!roles.hall && !roles.web && !roles.rooms) {
+        SetError(error, QStringLiteral("no role is given to this process"));
+        return false;
+    }
+    if (roles.rooms && m_config.roomServers.empty()) {
         m_config.roomServers.push_back({});
     }
+    if (!roles.rooms) {
+        m_config.roomServers.clear();
+    }
     for (size_t i = 0; i < m_config.roomServers.size(); ++i) {
-        auto server =
-            std::make_unique<CRoomServer>(static_cast<int>(i + 1), m_store, m_presence, m_config);
+        const int number = m_config.firstRoomServer + static_cast<int>(i);
+        auto server = std::make_unique<CRoomServer>(number, m_store, m_presence, m_config);
         tagRoomServerPorts& ports = m_config.roomServers[i];
         if (!server->Start(ports.mainPort, ports.secondPort)) {
             SetError(error, QStringLiteral("room server %1 cannot listen on %2 and %3")
-                                .arg(i + 1)
+                                .arg(number)
                                 .arg(ports.mainPort)
                                 .arg(ports.secondPort));
             return false;
@@ -50,6 +59,32 @@ bool CTavoService::Start(QString* error) {
         ports.secondPort = server->SecondPort();
         m_roomServers.push_back(std::move(server));
     }
+    // Halls of other processes find these room servers by their rows.
+    Beat();
+    if (roles.hall && !StartHall(error)) {
+        return false;
+    }
+    if (roles.web && m_config.webPort >= 0) {
+        m_web = std::make_unique<CWebServer>(m_store, *this, m_config);
+        m_webPort = m_web->Start(m_config.listenAddress, static_cast<unsigned>(m_config.webPort));
+        if (m_webPort == 0) {
+            SetError(error,
+                     QStringLiteral("the web side cannot listen on %1").arg(m_config.webPort));
+            return false;
+        }
+        m_config.webPort = static_cast<int>(m_webPort);
+    }
+    CreateMessageWindow(QStringLiteral("service"));
+    if (m_config.adminPollMs > 0) {
+        SetTimer(TIMER_ADMIN, static_cast<unsigned>(m_config.adminPollMs));
+    }
+    if (!m_roomServers.empty()) {
+        SetTimer(TIMER_HEARTBEAT, static_cast<unsigned>(m_config.heartbeatSeconds) * 1000u);
+    }
+    return true;
+}
+
+bool CTavoService::StartHall(QString* error) {
     m_hall = std::make_unique<CHallServer>(m_store, m_presence, m_config, *this);
     if (!m_hall->Start(m_config.hallPort, m_config.routePort)) {
         SetError(error, QStringLiteral("the hall cannot listen on %1 and %2")
@@ -66,21 +101,15 @@ bool CTavoService::Start(QString* error) {
         return false;
     }
     m_config.infoPort = m_info->Port();
-    if (m_config.webPort >= 0) {
-        m_web = std::make_unique<CWebServer>(m_store, *this, m_config);
-        m_webPort = m_web->Start(m_config.listenAddress, static_cast<unsigned>(m_config.webPort));
-        if (m_webPort == 0) {
-            SetError(error,
-                     QStringLiteral("the web side cannot listen on %1").arg(m_config.webPort));
-            return false;
-        }
-        m_config.webPort = static_cast<int>(m_webPort);
-    }
-    CreateMessageWindow(QStringLiteral("service"));
-    if (m_config.adminPollMs > 0) {
-        SetTimer(TIMER_ADMIN, static_cast<unsigned>(m_config.adminPollMs));
-    }
     return true;
+}
+
+void CTavoService::Beat() {
+    for (const auto& server : m_roomServers) {
+        m_store.BeatRoomServer({server->Index(), m_config.publicHost,
+                                static_cast<int>(server->MainPort()),
+                                static_cast<int>(server->SecondPort()), CClock::Get().Now()});
+    }
 }
 
 CRoomServer* CTavoService::HostOf(int room) const {
@@ -97,12 +126,27 @@ CRoomServer* CTavoService::HostOf(int room) const {
 }
 
 bool CTavoService::RoomAddress(int room, QString& host, unsigned& mainPort) const {
-    CRoomServer* server = HostOf(room);
-    if (!server) {
+    if (CRoomServer* server = HostOf(room)) {
+        host = m_config.publicHost;
+        mainPort = server->MainPort();
+        return true;
+    }
+    // A room server of another process, as long as it beats; else the room server 1 that takes
+    // the rooms of servers nobody runs.
+    const auto record = m_store.Room(room);
+    if (!record) {
         return false;
     }
-    host = m_config.publicHost;
-    mainPort = server->MainPort();
+    const int64_t since = LiveSince(m_config);
+    auto row = m_store.LiveRoomServer(record->server, since);
+    if (!row) {
+        row = m_store.LiveRoomServer(1, since);
+    }
+    if (!row) {
+        return false;
+    }
+    host = row->host;
+    mainPort = static_cast<unsigned>(row->mainPort);
     return true;
 }
 
@@ -118,6 +162,8 @@ int CTavoService::Occupancy(int room) const {
 void CTavoService::OnTimer(unsigned id) {
     if (id == TIMER_ADMIN) {
         RunAdminQueue();
+    } else if (id == TIMER_HEARTBEAT) {
+        Beat();
     }
 }
 

@@ -42,9 +42,12 @@ public:
     int RunAdminQueue();
 
 private:
-    enum : unsigned { TIMER_ADMIN = 1 };
+    enum : unsigned { TIMER_ADMIN = 1, TIMER_HEARTBEAT = 2 };
     void OnTimer(unsigned id) override;
     CRoomServer* HostOf(int room) const;
+    bool StartHall(QString* error);
+    // Writes this process's room servers' rows with the time.
+    void Beat();
 
     tagServerConfig m_config;
     mutable CStore m_store;

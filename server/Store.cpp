@@ -80,6 +80,15 @@ const CSqlTable<tagRoomFormat> kFormats("room_formats",
                                             SqlColumn<&tagRoomFormat::maxMembers>("max_members"),
                                         });
 
+const CSqlTable<tagRoomServerRow> kRoomServers(
+    "room_servers", {
+                        SqlColumn<&tagRoomServerRow::number>("number", SQL_KEY),
+                        SqlColumn<&tagRoomServerRow::host>("host"),
+                        SqlColumn<&tagRoomServerRow::mainPort>("main_port"),
+                        SqlColumn<&tagRoomServerRow::secondPort>("second_port"),
+                        SqlColumn<&tagRoomServerRow::heartbeat>("heartbeat"),
+                    });
+
 // The first row's record, if there is a row.
 template <typename TRecord>
 std::optional<TRecord> First(const CSqlTable<TRecord>& table, CSqlStatement& q) {
@@ -354,4 +363,16 @@ std::optional<tagRoomFormat> CStore::Format(int id) {
     CSqlStatement q(*m_db, kFormats.Select("WHERE id = ?"));
     q.Bind(1, id);
     return First(kFormats, q);
+}
+
+bool CStore::BeatRoomServer(const tagRoomServerRow& row) {
+    CSqlStatement q(*m_db, kRoomServers.Upsert());
+    kRoomServers.Bind(q, row);
+    return q.Run();
+}
+
+std::optional<tagRoomServerRow> CStore::LiveRoomServer(int number, int64_t since) {
+    CSqlStatement q(*m_db, kRoomServers.Select("WHERE number = ? AND heartbeat >= ?"));
+    q.Bind(1, number).Bind(2, since);
+    return First(kRoomServers, q);
 }

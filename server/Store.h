@@ -94,6 +94,15 @@ struct tagRoomFormat {
     int maxMembers = 0;
 };
 
+// A room server as it told the database where it is.
+struct tagRoomServerRow {
+    int number = 0;
+    QString host;
+    int mainPort = 0;
+    int secondPort = 0;
+    int64_t heartbeat = 0;  // seconds since 1970
+};
+
 class CStore {
 public:
     // Opens the database (a file, ":memory:" for a private one, or a "postgresql://" address)
@@ -147,6 +156,11 @@ public:
     bool AddFormat(const tagRoomFormat& format);
     std::vector<tagRoomFormat> Formats();
     std::optional<tagRoomFormat> Format(int id);
+
+    // A room server's beat: its row written anew with the time.
+    bool BeatRoomServer(const tagRoomServerRow& row);
+    // The room server of that number if it beat at `since` or later.
+    std::optional<tagRoomServerRow> LiveRoomServer(int number, int64_t since);
 
     QString LastError() const { return m_db->LastError(); }
     // Whether the database is out of reach: a lookup that found nothing proves nothing then.

@@ -40,7 +40,7 @@ TEST(ServerConfigFile, ReadsEverySectionAndRefusesMalformedValues) {
         "[server]\npublic_host = chat.example.org\nhall_port = 31000\nweb_port = -1\n"
         "database = /tmp/x.db\n[rooms]\nservers = 31100:31101, 31200:31201\n"
         "[limits]\nmax_strikes = 5     ; a comment after the value\nmax_visitors_per_address = 0\n"
-        "[server]\nidentity_text = \"a ; b\"\n");
+        "[server]\nidentity_text = \"a ; b\"\n[roles]\nweb = no\n[rooms]\nfirst_number = 3\n");
     tagServerConfig config;
     QString error;
     ASSERT_TRUE(LoadServerConfig(path, config, &error)) << error.toStdString();
@@ -54,11 +54,15 @@ TEST(ServerConfigFile, ReadsEverySectionAndRefusesMalformedValues) {
     EXPECT_EQ(config.limits.maxStrikes, 5);
     EXPECT_EQ(config.limits.maxVisitorsPerAddress, 0);
     EXPECT_EQ(config.identityText, "a ; b");
+    EXPECT_FALSE(config.roles.web);
+    EXPECT_TRUE(config.roles.hall && config.roles.rooms);
+    EXPECT_EQ(config.firstRoomServer, 3);
 
     for (const QByteArray& bad :
          {QByteArray("[server]\nhall_port = lots\n"), QByteArray("[server]\ninfo_port = 70000\n"),
           QByteArray("[rooms]\nservers = 31100\n"), QByteArray("[limits]\nmax_strikes = 5x\n"),
-          QByteArray("[server]\nhal_port = 31000\n"),
+          QByteArray("[server]\nhal_port = 31000\n"), QByteArray("[roles]\nhall = maybe\n"),
+          QByteArray("[limits]\nmax_strikes = 3\n[roles]\nhall = no\nweb = no\nrooms = no\n"),
           QByteArray("[limits]\nmax_strikes = 1\n"
                      "max_strikes = 2\n")}) {
         write(bad);
