@@ -23,8 +23,8 @@ public:
     explicit CTavoService(const tagServerConfig& config);
     ~CTavoService() override;
 
-    // Opens the database (":memory:" when no path is configured) and starts every listener.
-    // The configuration then holds the ports actually bound.
+    // Opens the database (":memory:" when no path is configured) and starts the listeners of
+    // the roles configured. The configuration then holds the ports actually bound.
     bool Start(QString* error = nullptr);
 
     const tagServerConfig& Config() const { return m_config; }
