@@ -97,14 +97,18 @@ pid_t CPostgresServer::Spawn(const QString& program, const QStringList& args, co
     const passwd* user = ServerUser();
     const uid_t uid = user ? user->pw_uid : 0;
     const gid_t gid = user ? user->pw_gid : 0;
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid != 0) {
         return pid;
     }
-    // The child: the server dies with the test, whatever ends it.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The child: the server dies with the test, whatever ends it. A change of user clears
+    // that wish, so it is made after; a test that died meanwhile has no server either.
     if (user && (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
         ::_exit(126);
+    }
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) {
+        ::_exit(125);
     }
     const int fd = ::open(logPath.constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (fd >= 0) {
@@ -153,10 +157,20 @@ bool CPostgresServer::Stop() {
     if (m_pid <= 0) {
         return true;
     }
-    // SIGINT: a fast shutdown, ending every connection and keeping what was committed.
+    // SIGINT: a fast shutdown, ending every connection and keeping what was committed; one
+    // that hangs is killed.
     ::kill(m_pid, SIGINT);
     int status = 0;
-    ::waitpid(m_pid, &status, 0);
+    QElapsedTimer waited;
+    waited.start();
+    while (::waitpid(m_pid, &status, WNOHANG) == 0) {
+        if (waited.elapsed() > 10000) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, &status, 0);
+            break;
+        }
+        QThread::msleep(20);
+    }
     m_pid = 0;
     return true;
 }
