@@ -14,6 +14,39 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
+#include <limits>
+
+int64_t OwnBalance() {
+    const auto& numbers = CAppState::Get().userInfo.numbers;
+    const auto it = numbers.find(UserInfoReplyKey::MONEY);
+    return it != numbers.end() ? it->second : 0;
+}
+
+void SetOwnBalance(int64_t hundredths) {
+    CAppState::Get().userInfo.numbers[UserInfoReplyKey::MONEY] =
+        static_cast<int>(std::clamp<int64_t>(hundredths, std::numeric_limits<int>::min(),
+                                             std::numeric_limits<int>::max()));
+}
+
+void ApplyGiftBalance(const CKParam& p, const QString& own, bool registered) {
+    using namespace GiftGivenKey;
+    int64_t balance = OwnBalance();
+    if (p.TextOr(GIVER) == own) {
+        balance -= p.IntOr(GIVER_DEBIT, 0);
+    }
+    if (p.TextOr(RECIPIENT) == own && registered) {
+        balance += p.IntOr(RECIPIENT_CREDIT, 0);
+    }
+    if (!p.TextOr(THIRD).isEmpty() && p.TextOr(THIRD) == own) {
+        balance += p.IntOr(THIRD_CREDIT, 0);
+    }
+    if (!p.TextOr(FOURTH).isEmpty() && p.TextOr(FOURTH) == own) {
+        balance += p.IntOr(FOURTH_CREDIT, 0);
+    }
+    SetOwnBalance(balance);
+}
+
 CGifts::CGifts(CRoomDlg& room) : m_room(room) {}
 
 void CGifts::Register(CDispatchTable& t) {
@@ -30,10 +63,6 @@ void CGifts::OnRoomOpened() {
     const UserInfo* me = m_room.OwnRecord();
     m_catalogue.Load(CGiftCatalogue::Folder(o.programFolder, o.skin), me && me->IsVip(),
                      o.programFolder);
-    // What the hall last said of the user's money, until the announcements move it.
-    const auto& numbers = CAppState::Get().userInfo.numbers;
-    const auto it = numbers.find(UserInfoReplyKey::MONEY);
-    m_balance = it != numbers.end() ? it->second : 0;
 }
 
 int CGifts::Give(const QString& recipient) {
@@ -103,18 +132,7 @@ void CGifts::OnGiven(CKParam& p) {
     const UserInfo* me = m_room.OwnRecord();
 
     // 1. The balance moves as the service says.
-    if (giver == own) {
-        m_balance -= p.IntOr(GIVER_DEBIT, 0);
-    }
-    if (recipient == own && me && me->registered) {
-        m_balance += p.IntOr(RECIPIENT_CREDIT, 0);
-    }
-    if (!p.TextOr(THIRD).isEmpty() && p.TextOr(THIRD) == own) {
-        m_balance += p.IntOr(THIRD_CREDIT, 0);
-    }
-    if (!p.TextOr(FOURTH).isEmpty() && p.TextOr(FOURTH) == own) {
-        m_balance += p.IntOr(FOURTH_CREDIT, 0);
-    }
+    ApplyGiftBalance(p, own, me && me->registered);
 
     // 2, 3. The line.
     CRoomMembers& members = m_room.Members();

@@ -31,6 +31,14 @@ public:
     virtual void ShowGiftAnimation(const tagGiftAnimation& animation) = 0;
 };
 
+// The user's money in hundredths: what the hall last said of it, moved by every gift announced
+// since, in a room or in the private room, so that entering another room keeps it.
+int64_t OwnBalance();
+void SetOwnBalance(int64_t hundredths);
+// Moves it as a gift announcement (392) says: the giver pays, a registered recipient and the
+// parties named in the announcement are credited.
+void ApplyGiftBalance(const CKParam& announcement, const QString& ownId, bool registered);
+
 class CGifts : public IRoomFeature {
 public:
     // Gifts numbered from here on have pictures of their own in the chat (editions 50 and 70).
@@ -47,8 +55,8 @@ public:
 
     void SetView(IGiftView* view) { m_view = view; }
     // The user's balance in hundredths; the announcements move it.
-    int64_t Balance() const { return m_balance; }
-    void SetBalance(int64_t hundredths) { m_balance = hundredths; }
+    int64_t Balance() const { return OwnBalance(); }
+    void SetBalance(int64_t hundredths) { SetOwnBalance(hundredths); }
     // The catalogue of the room's skin, read when the room opens.
     const CGiftCatalogue& Catalogue() const { return m_catalogue; }
     CGiftCatalogue& MutableCatalogue() { return m_catalogue; }
@@ -77,5 +85,4 @@ private:
     CRoomDlg& m_room;
     IGiftView* m_view = nullptr;
     CGiftCatalogue m_catalogue;
-    int64_t m_balance = 0;
 };

@@ -18,6 +18,7 @@
 #include "protocol/keys/PrivateChatKeys.h"
 #include "room/ChatFormat.h"
 #include "room/ChatSanitizer.h"
+#include "room/Gifts.h"
 #include "room/PrivateLinks.h"
 #include "room/PrivateRoomView.h"
 #include "room/ResponseDlg.h"
@@ -478,9 +479,8 @@ int CPrivateRoomDlg::RequestSnapshot(int kind) {
     if (kind < 1 || kind > 3 || !MayRequest(CMD_SNAPSHOT_CONTROL)) {
         return -1;
     }
-    return m_discipline.SendAttempt(CMD_SNAPSHOT_CONTROL, [&](CKParam& p) {
-        p.SetInt(SnapshotControlKey::KIND, kind);
-    });
+    return m_discipline.SendAttempt(CMD_SNAPSHOT_CONTROL,
+                                    [&](CKParam& p) { p.SetInt(SnapshotControlKey::KIND, kind); });
 }
 
 void CPrivateRoomDlg::OnRecordResult(CKParam& packet) {
@@ -494,27 +494,68 @@ void CPrivateRoomDlg::OnRecordResult(CKParam& packet) {
     }
 }
 
+int CPrivateRoomDlg::AskGift() {
+    if (!IsWindow()) {
+        return -1;
+    }
+    if (!m_registered) {
+        m_panes.SystemLine(LoadString(IDS_LOGIN_FIRST));
+        return -1;
+    }
+    if (!m_catalogue || !MayRequest(CMD_GIFT)) {
+        return -1;
+    }
+    CGiveGiftDlg dialog(*m_catalogue, m_peer.id, GIFT_KIND_GIFT);
+    if (dialog.DoModal() != IDOK || !IsWindow() || !dialog.ChosenItem()) {
+        return -1;
+    }
+    return GiveGift(dialog.ChosenItem()->number, dialog.Quantity());
+}
+
 int CPrivateRoomDlg::GiveGift(int number, int quantity) {
-    if (number <= 0 || quantity <= 0 || !MayRequest(CMD_GIFT)) {
+    if (!IsWindow()) {
+        return -1;
+    }
+    if (!m_registered) {
+        m_panes.SystemLine(LoadString(IDS_LOGIN_FIRST));
+        return -1;
+    }
+    if (number <= 0 || quantity <= 0 || quantity > 32767) {
+        m_panes.SystemLine(LoadString(IDS_BAD_GIFT));
+        return -1;
+    }
+    if (!MayRequest(CMD_GIFT)) {
         return -1;
     }
     return m_discipline.SendAttempt(CMD_GIFT, [&](CKParam& p) {
         p.SetCString(GiveGiftKey::RECIPIENT, m_peer.id);
         p.SetInt(GiveGiftKey::GIFT, number);
-        p.SetShortInt(GiveGiftKey::QUANTITY, static_cast<short>(std::min(quantity, 9999)));
+        p.SetShortInt(GiveGiftKey::QUANTITY, static_cast<short>(quantity));
         p.SetShortInt(GiveGiftKey::KIND, GIFT_KIND_GIFT);
     });
 }
 
+QString CPrivateRoomDlg::LineName(const QString& id) const {
+    if (id.isEmpty()) {
+        return LoadString(IDS_BACKSTAGE_ADMIN);
+    }
+    const QString name = id == m_ownId                      ? m_ownNickname
+                         : id == m_peer.id && m_peerPresent ? m_peer.nickname
+                                                            : id;
+    return QStringLiteral("%1(%2)").arg(name, id);
+}
+
 void CPrivateRoomDlg::OnGiftGiven(CKParam& packet) {
-    const QString giver = packet.TextOr(GiftGivenKey::GIVER);
-    const QString recipient = packet.TextOr(GiftGivenKey::RECIPIENT);
-    const QString name = packet.TextOr(GiftGivenKey::NAME);
+    using namespace GiftGivenKey;
+    const QString name = packet.TextOr(NAME);
     if (name.isEmpty()) {
         return;
     }
-    m_panes.SystemLine(HtmlEscape(
-        FillPlaceholders(LoadString(IDS_LINE_GIFT), {giver, recipient, name, QString()})));
+    ApplyGiftBalance(packet, m_ownId, m_registered);
+    m_panes.SystemLine(HtmlEscape(FillPlaceholders(
+        LoadString(IDS_LINE_GIFT),
+        {LineName(packet.TextOr(GIVER)), LineName(packet.TextOr(RECIPIENT)), name,
+         CGifts::ValueText(packet.IntOr(VALUE, 0), CAppState::Get().settings.moneyName)})));
 }
 
 // --- Files ---------------------------------------------------------------------------------

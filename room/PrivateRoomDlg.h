@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 
+class CGiftCatalogue;
 class IChatView;
 class IPrivateFiles;
 class IPrivateLink;
@@ -94,6 +95,8 @@ public:
     // The recorder; without one a charge's answer is only reported when refused.
     void SetRecording(IPrivateRecording* recording) { m_recording = recording; }
     IPrivateRecording* Recording() const { return m_recording; }
+    // The gifts the give dialog offers: the room's catalogue.
+    void SetGiftCatalogue(const CGiftCatalogue* catalogue) { m_catalogue = catalogue; }
 
     // The stay. Open makes the window before the entry request so that the peer's arrival,
     // which may come right behind the entry's answer, finds it; Entered takes the answer and
@@ -121,6 +124,8 @@ public:
     int ChangeNickname(const QString& nickname);
     // 1 a screenshot, 2 or 3 video control.
     int RequestSnapshot(int kind);
+    // The gift button: the give dialog for the peer, then GiveGift.
+    int AskGift();
     int GiveGift(int number, int quantity);
     // The file-offer button: the file transfer's, or nothing without one.
     void OfferFile();
@@ -173,6 +178,8 @@ private:
     // The checks every request of the private room makes before it leaves.
     bool MayRequest(short code);
     void SetTitle(const QString& title);
+    // "nickname(ID)" of either of the two, as the gift lines name them.
+    QString LineName(const QString& id) const;
 
     void OnPeerArrived(CKParam& packet);
     void FetchPeer();
@@ -198,6 +205,7 @@ private:
     IPrivateFiles* m_files = nullptr;
     IPrivateVideo* m_video = nullptr;
     IPrivateRecording* m_recording = nullptr;
+    const CGiftCatalogue* m_catalogue = nullptr;
     CChatPanes m_panes;
     CDispatchTable m_table;
     CRequestDiscipline m_discipline;

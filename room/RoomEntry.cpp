@@ -13,6 +13,7 @@
 #include "protocol/keys/PrivateChatKeys.h"
 #include "room/ConnectDlg.h"
 #include "room/EntryDialogs.h"
+#include "room/Gifts.h"
 #include "room/PrivateInvite.h"
 #include "room/ResponseDlg.h"
 #include "room/RoomStrings.h"
@@ -51,6 +52,8 @@ CRoomEntry::CRoomEntry(IHallServices& hall) : m_hall(hall) {
         s->SetRoomWindow(&m_room);
         s->SetPrivateRoomWindow(&m_private);
     }
+    // The private room gives from the catalogue of the room it was left from.
+    m_private.SetGiftCatalogue(&m_room.Gifts().Catalogue());
 }
 
 CRoomEntry::~CRoomEntry() {

@@ -7,11 +7,13 @@
 #include "protocol/keys/AudioKeys.h"
 #include "protocol/keys/ChatKeys.h"
 #include "protocol/keys/DirectLinkKeys.h"
+#include "protocol/keys/GiftsKeys.h"
 #include "protocol/keys/MembersKeys.h"
 #include "protocol/keys/PrivateChatKeys.h"
 #include "protocol/keys/VideoKeys.h"
 #include "server/FileRelay.h"
 #include "server/Packets.h"
+#include "server/RoomGifts.h"
 #include "server/RoomRecording.h"
 
 #include <QRandomGenerator>
@@ -314,6 +316,12 @@ bool CPrivateChat::TakeMain(tagRoomSession& session, CKParam& packet) {
         case CMD_VIDEO:
             RelayMedia(packet, *room, side);
             return true;
+        case CMD_GIFT:
+            OnGift(r, *room, side);
+            return true;
+        case CMD_SNAPSHOT_CONTROL:
+            OnSnapshot(r, *room, side);
+            return true;
         case CMD_LEAVE_PRIVATE:
         case CMD_PRIVATE_GIVE_UP:
             return true;
@@ -333,8 +341,7 @@ bool CPrivateChat::TakeMain(tagRoomSession& session, CKParam& packet) {
     if (const tagRelayRow* row = RelayRow(r.code)) {
         Relay(r, *row, *room, side);
     } else {
-        // Nothing else is done in a private room (gifts and snapshots are not offered); a
-        // request still gets its answer.
+        // Nothing else is done in a private room; a request still gets its answer.
         r.Refuse(REFUSE_FORBIDDEN);
     }
     return true;
@@ -417,6 +424,50 @@ void CPrivateChat::Relay(tagRoomRequest& r, const tagRelayRow& row, tagPrivateRo
     if (row.to == EAnnounce::Both) {
         r.peer.Send(announcement);
     }
+}
+
+void CPrivateChat::OnGift(tagRoomRequest& r, tagPrivateRoom& room, int side) {
+    const tagSide& sender = room.sides[static_cast<size_t>(side)];
+    const tagSide& peer = room.sides[static_cast<size_t>(1 - side)];
+    // A gift goes to the peer alone, and only while it is there to hear of it. Nobody owns a
+    // private room, so nobody else takes a share.
+    const bool toPeer =
+        peer.entered && peer.main &&
+        r.packet.TextOr(GiveGiftKey::RECIPIENT).compare(peer.id, Qt::CaseInsensitive) == 0;
+    const tagGiftParty recipient{peer.id, peer.number, peer.registered};
+    const std::optional<CKParam> announce =
+        GiveGift(m_server.Store(), m_money, r, {sender.id, sender.number, sender.registered},
+                 toPeer ? &recipient : nullptr, 0);
+    if (announce) {
+        r.peer.Send(*announce);
+        peer.main->Send(*announce);
+    }
+}
+
+void CPrivateChat::OnSnapshot(tagRoomRequest& r, tagPrivateRoom& room, int side) {
+    const tagSide& sender = room.sides[static_cast<size_t>(side)];
+    const tagSide& peer = room.sides[static_cast<size_t>(1 - side)];
+    const int kind = r.packet.IntOr(SnapshotControlKey::KIND, 0);
+    if (kind < SNAPSHOT_PICTURE || kind > SNAPSHOT_RECORD_END) {
+        r.Refuse(REFUSE_BAD_PARAMETER);
+        return;
+    }
+    if (!peer.entered || !peer.main) {
+        r.Refuse(REFUSE_BAD_USER);
+        return;
+    }
+    // Video control costs nothing here: a recording pays its periods with 490.
+    if (kind == SNAPSHOT_PICTURE) {
+        if (!sender.registered) {
+            r.Refuse(REFUSE_VISITOR);
+            return;
+        }
+        if (!m_money.Charge(sender.number, kSnapshotCost)) {
+            r.Refuse(REFUSE_BALANCE);
+            return;
+        }
+    }
+    r.Answer();
 }
 
 bool CPrivateChat::TakeSecond(IServerPeer& peer, CKParam& packet) {

@@ -21,6 +21,8 @@ public:
     // An invitation nobody answered is forgotten after this (the inviter's timer gives up
     // after 40 s).
     static constexpr int64_t kInviteLifeMs = 60000;
+    // The price of a screenshot of the peer (hundredths).
+    static constexpr int kSnapshotCost = 10;
 
     explicit CPrivateChat(CRoomServer& server);
 
@@ -81,6 +83,8 @@ private:
     void SendArrival(tagPrivateRoom& room, int to);
     void Relay(tagRoomRequest& r, const tagRelayRow& row, tagPrivateRoom& room, int side);
     void RelayMedia(CKParam& packet, tagPrivateRoom& room, int side);
+    void OnGift(tagRoomRequest& r, tagPrivateRoom& room, int side);
+    void OnSnapshot(tagRoomRequest& r, tagPrivateRoom& room, int side);
     // A side's connection for the file relay; null when the member is in no private room.
     IServerPeer* FindSide(const QString& id, bool second) const;
     void Leave(tagPrivateRoom& room, int side);

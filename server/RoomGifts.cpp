@@ -6,43 +6,32 @@
 #include "server/Packets.h"
 #include "server/Room.h"
 
-CRoomGifts::CRoomGifts(CRoomServer& server) : CRoomFeature(server), m_gifts(server.Store()) {
-    server.MainRequests().On(CMD_GIFT, EStage::Entered, this, &CRoomGifts::OnGive);
-    // Stamps travel as 390; the private room's gift information is not offered here.
-    server.MainRequests().NotOffered(CMD_STAMP, EStage::Entered);
-    server.MainRequests().NotOffered(CMD_GIFT_INFO, EStage::Entered);
-}
-
-void CRoomGifts::OnGive(tagRoomRequest& r) {
-    CRoomMember& giver = *r.member;
+std::optional<CKParam> GiveGift(CStore& store, CGiftStore& gifts, tagRoomRequest& r,
+                                const tagGiftParty& giver, const tagGiftParty* recipient,
+                                int owner) {
     const short kind = r.packet.ShortOr(GiveGiftKey::KIND, GIFT_KIND_GIFT);
     auto refuse = [&](int refusal) {
         // The reply names a stamp so the giver's line says which it was.
         CKParam reply = r.Refusal(refusal);
         reply.SetShortInt(GiftReplyKey::KIND, kind);
         r.peer.Send(reply);
+        return std::nullopt;
     };
     if (!giver.registered) {
-        refuse(REFUSE_VISITOR);
-        return;
+        return refuse(REFUSE_VISITOR);
     }
     const int quantity = kind == GIFT_KIND_STAMP ? 1 : r.packet.ShortOr(GiveGiftKey::QUANTITY, 1);
-    const std::optional<tagGift> gift = m_gifts.Find(r.packet.IntOr(GiveGiftKey::GIFT, 0), kind);
+    const std::optional<tagGift> gift = gifts.Find(r.packet.IntOr(GiveGiftKey::GIFT, 0), kind);
     if ((kind != GIFT_KIND_GIFT && kind != GIFT_KIND_STAMP) || !gift || quantity < 1) {
-        refuse(REFUSE_GIFT_INFO);
-        return;
+        return refuse(REFUSE_GIFT_INFO);
     }
-    CRoomMember* recipient = r.room->Find(r.packet.TextOr(GiveGiftKey::RECIPIENT));
-    if (!recipient || recipient == &giver) {
-        refuse(REFUSE_BAD_USER);
-        return;
+    if (!recipient || recipient->id.compare(giver.id, Qt::CaseInsensitive) == 0) {
+        return refuse(REFUSE_BAD_USER);
     }
-    const int owner = r.room->Record().owner;
-    const std::optional<tagGiftTransfer> moved = m_gifts.Transfer(
+    const std::optional<tagGiftTransfer> moved = gifts.Transfer(
         giver.number, recipient->registered ? recipient->number : 0, owner, *gift, quantity);
     if (!moved) {
-        refuse(REFUSE_BALANCE);
-        return;
+        return refuse(REFUSE_BALANCE);
     }
     CKParam reply = r.Reply();
     reply.SetShortInt(GiftReplyKey::KIND, kind);
@@ -66,9 +55,31 @@ void CRoomGifts::OnGive(tagRoomRequest& r) {
     announce.SetInt(GIVER_DEBIT, moved->debit);
     announce.SetInt(RECIPIENT_CREDIT, moved->recipientCredit);
     if (moved->ownerCredit != 0) {
-        const std::optional<tagAccount> ownerAccount = m_server.Store().AccountByNumber(owner);
+        const std::optional<tagAccount> ownerAccount = store.AccountByNumber(owner);
         announce.SetCString(THIRD, ownerAccount ? ownerAccount->name : QString());
         announce.SetInt(THIRD_CREDIT, moved->ownerCredit);
     }
-    r.room->Broadcast(announce);
+    return announce;
+}
+
+CRoomGifts::CRoomGifts(CRoomServer& server) : CRoomFeature(server), m_gifts(server.Store()) {
+    server.MainRequests().On(CMD_GIFT, EStage::Entered, this, &CRoomGifts::OnGive);
+    // Stamps travel as 390; the private room's gift information is not offered here.
+    server.MainRequests().NotOffered(CMD_STAMP, EStage::Entered);
+    server.MainRequests().NotOffered(CMD_GIFT_INFO, EStage::Entered);
+}
+
+void CRoomGifts::OnGive(tagRoomRequest& r) {
+    const CRoomMember& giver = *r.member;
+    const CRoomMember* found = r.room->Find(r.packet.TextOr(GiveGiftKey::RECIPIENT));
+    std::optional<tagGiftParty> recipient;
+    if (found) {
+        recipient = tagGiftParty{found->id, found->number, found->registered};
+    }
+    const std::optional<CKParam> announce =
+        GiveGift(m_server.Store(), m_gifts, r, {giver.id, giver.number, giver.registered},
+                 recipient ? &*recipient : nullptr, r.room->Record().owner);
+    if (announce) {
+        r.room->Broadcast(*announce);
+    }
 }

@@ -121,12 +121,16 @@ CPrivateRoomWindow::CPrivateRoomWindow(CPrivateRoomDlg& room, const QString& pro
     auto* file = new QPushButton(LoadString(IDS_UI_PRIVATE_FILE), this);
     file->setObjectName(QStringLiteral("sendFile"));
     connect(file, &QPushButton::clicked, this, [this] { m_room.OfferFile(); });
+    auto* gift = new QPushButton(LoadString(IDS_OP_GIFT), this);
+    gift->setObjectName(QStringLiteral("giveGift"));
+    connect(gift, &QPushButton::clicked, this, [this] { m_room.AskGift(); });
     auto* leave = new QPushButton(LoadString(IDS_UI_PRIVATE_LEAVE), this);
     leave->setObjectName(QStringLiteral("leave"));
     connect(leave, &QPushButton::clicked, this, [this] { m_room.Close(); });
     controls->addWidget(m_speak);
     controls->addWidget(m_meter, 1);
     controls->addWidget(camera);
+    controls->addWidget(gift);
     controls->addWidget(file);
     controls->addWidget(leave);
     layout->addLayout(controls);

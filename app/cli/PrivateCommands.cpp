@@ -258,6 +258,27 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
         },
         {}, inPrivateRoom);
     t.Intercept(
+        "gift",
+        [p](const tagCommandCall& c) {
+            CPrivateRoomDlg* room = p.privateRoom();
+            if (!room) {
+                return false;
+            }
+            bool numberOk = false;
+            bool quantityOk = false;
+            const int number = c.args.value(1).toInt(&numberOk);
+            const int quantity = c.args.value(2).toInt(&quantityOk);
+            if (!numberOk || !quantityOk) {
+                p.fail(QStringLiteral("not a gift number and quantity: ") + c.rest);
+            } else if (c.args[0].compare(room->Peer().id, Qt::CaseInsensitive) != 0) {
+                p.fail(QStringLiteral("gift: in the private room gifts go to the peer alone"));
+            } else {
+                room->GiveGift(number, quantity);
+            }
+            return true;
+        },
+        {}, QStringLiteral("; in the private room, to the peer"));
+    t.Intercept(
         "leave",
         [p](const tagCommandCall&) {
             CPrivateRoomDlg* room = p.privateRoom();

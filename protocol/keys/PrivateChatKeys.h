@@ -115,9 +115,12 @@ enum : int { BANDWIDTH_NARROW = 1, BANDWIDTH_BROAD = 10 };
 // 480, a screenshot or video control asked of the peer.
 namespace SnapshotControlKey {
 enum : short {
-    KIND = 20,  // i  1 to 3
+    KIND = 20,  // i  SNAPSHOT_*
 };
 }
+// A screenshot is paid for from the asker's balance (a short one refuses it); starting and
+// ending a recording of the peer's picture cost nothing here, its periods are paid with 490.
+enum : int { SNAPSHOT_PICTURE = 1, SNAPSHOT_RECORD = 2, SNAPSHOT_RECORD_END = 3 };
 
 // 633 / 634 / 635 / 636, a file offer and its answers.
 namespace FileOfferKey {

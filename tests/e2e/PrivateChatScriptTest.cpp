@@ -1,7 +1,7 @@
 // Private chat through the reference service between console clients: an accepted invitation
-// moves both into the private room, where they exchange lines, one hears the other speak, sees
-// the other's camera and saves the file the other sends, and a file offered to a client that
-// named no folder is refused; an invitation to a hidden room window, one below the invitee's
+// moves both into the private room, where they exchange lines and a gift, one hears the other
+// speak, sees the other's camera and saves the file the other sends, and a file offered to a client
+// that named no folder is refused; an invitation to a hidden room window, one below the invitee's
 // threshold and one sent too soon after the last are refused with their texts.
 
 #include "tests/support/ServiceProcess.h"
@@ -117,14 +117,16 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
             "\nwait-line 对方没有接收文件:papers.bin 15\nsleep 5\nvoice-status\n"
             "leave\n",
         LinkAddress(2));
-    CClient alice(service, dir, "alice",
-                  "login alice alice123\nwait-line 登陆成功 10\nenter 1001\nwait-line window open "
-                  "15\nwait-line 2人 30\ninvite bob 聊聊\nwait-line 鲍勃私聊中 30\nvideo on\n"
-                  "send-file " +
-                      sent.toUtf8() + "\nspeak " + speech.toUtf8() +
-                      "\nwait-line 你好 alice 15\nsay hello bob\nwait-line 对方离开了房间 30\n"
-                      "leave\n",
-                  LinkAddress(3));
+    CClient alice(
+        service, dir, "alice",
+        "login alice alice123\nwait-line 登陆成功 10\nenter 1001\nwait-line window open "
+        "15\nwait-line 2人 30\ninvite bob 聊聊\nwait-line 鲍勃私聊中 30\nvideo on\n"
+        "send-file " +
+            sent.toUtf8() + "\nspeak " + speech.toUtf8() +
+            "\nwait-line 你好 alice 15\nsay hello bob\ngift bob 1001 2\nwait-line 赠送了 15\n"
+            "wait-line 对方离开了房间 30\n"
+            "leave\n",
+        LinkAddress(3));
     ASSERT_TRUE(WaitUntil([&] { return alice.Ended() && bob.Ended(); }, 90s))
         << alice.out.toStdString() << bob.out.toStdString();
     const QString a = alice.Out();
@@ -134,6 +136,10 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
     EXPECT_TRUE(a.contains("私聊请求:对方已接受")) << a.toStdString();
     EXPECT_TRUE(b.contains("爱丽丝悄悄地对你说:hello bob")) << b.toStdString();
     EXPECT_TRUE(a.contains("鲍勃悄悄地对你说:你好 alice")) << a.toStdString();
+    // A gift in the private room: both see it, named and valued, and the giver paid for it.
+    const QString gift = "爱丽丝(alice) 赠送了 玫瑰(价值20塔沃币) 给 鲍勃(bob)";
+    EXPECT_TRUE(a.contains(gift)) << a.toStdString();
+    EXPECT_TRUE(b.contains(gift)) << b.toStdString();
     // Four seconds of speech are sixteen blocks; most of them are heard, and loud.
     const qsizetype at = b.indexOf("voice received ");
     ASSERT_GE(at, 0) << b.toStdString();

@@ -4,6 +4,10 @@
 
 #include "protocol/Commands.h"
 #include "protocol/Refusal.h"
+#include "protocol/keys/GiftsKeys.h"
+#include "protocol/keys/PrivateChatKeys.h"
+#include "server/GiftStore.h"
+#include "server/PrivateChat.h"
 #include "tests/support/ServiceHarness.h"
 #include "tests/support/TestSupport.h"
 
@@ -29,6 +33,24 @@ bool Accepted(const CPacketCopy& answer) {
     CKParam p;
     answer.Load(p);
     return p.BoolOr(20, true);
+}
+
+// Alice invites bob, he says yes and both enter the private room.
+bool EnterTogether(Room& r) {
+    if (Invite(*r.alice, "bob") != 0 ||
+        RoomRequest(r.bob->main, Packet(CMD_PRIVATE_ANSWER, {{20, true}, {30, "alice"}})) != 0 ||
+        !r.alice->main.WaitFor(CMD_MOVE_TO_PRIVATE)) {
+        return false;
+    }
+    const int number = IntOf(r.alice->main.All(CMD_MOVE_TO_PRIVATE).front(), 20);
+    for (tagRoomGuest* g : {r.alice.get(), r.bob.get()}) {
+        if (RoomRequest(g->main, Packet(CMD_ENTER_PRIVATE, {{20, g->id}, {30, 1}, {40, number}})) !=
+            0) {
+            return false;
+        }
+    }
+    return r.alice->main.WaitFor(CMD_PEER_IN_PRIVATE_ROOM) &&
+           r.bob->main.WaitFor(CMD_PEER_IN_PRIVATE_ROOM);
 }
 
 }  // namespace
@@ -107,9 +129,8 @@ TEST(PrivateChat, AYesMovesBothIntoAPrivateRoomThatCarriesTheirLinesAndVoice) {
     EXPECT_EQ(TextOf(line, 20), "alice");
     EXPECT_EQ(TextOf(line, 30), "<font>hi</font>");
     EXPECT_EQ(RoomRequest(r.alice->main, Packet(CMD_QUALITY, {{20, 7}})), REFUSE_BAD_PARAMETER);
-    // Gifts are not given in a private room here, and say so at once.
-    EXPECT_EQ(RoomRequest(r.alice->main, Packet(CMD_GIFT, {{20, "bob"}, {30, 1001}})),
-              REFUSE_FORBIDDEN);
+    // What the private room does not know is refused at once.
+    EXPECT_EQ(RoomRequest(r.alice->main, Packet(CMD_GIFT_INFO)), REFUSE_FORBIDDEN);
 
     CKParam voice = Packet(CMD_AUDIO, {{20, 1}, {30, 3}, {50, 9}, {60, "carol"}});
     const QByteArray payload(250, '\x5a');
@@ -137,4 +158,51 @@ TEST(PrivateChat, AYesMovesBothIntoAPrivateRoomThatCarriesTheirLinesAndVoice) {
     r.bob->main.KClose();
     ASSERT_TRUE(r.alice->main.WaitFor(CMD_DEPARTURE));
     EXPECT_EQ(TextOf(r.alice->main.All(CMD_DEPARTURE).back(), 20), "bob");
+}
+
+TEST(PrivateChat, GiftsAndSnapshotsInAPrivateRoomArePaidFromTheGiversBalance) {
+    Room r;
+    ASSERT_TRUE(r.alice && r.bob && r.carol);
+    ASSERT_TRUE(EnterTogether(r));
+    CStore& store = r.h.Service().Store();
+    CGiftStore money(store);
+    const int alice = store.FindAccount(QStringLiteral("alice"))->number;
+    const int bob = store.FindAccount(QStringLiteral("bob"))->number;
+    ASSERT_TRUE(money.SetBalance(alice, 2500));
+    ASSERT_TRUE(money.SetBalance(bob, 0));
+
+    // The private room gives with the recipient and the gift alone: one item.
+    ASSERT_EQ(RoomRequest(r.alice->main, Packet(CMD_GIFT, {{20, "bob"}, {30, 1001}})), 0);
+    for (tagRoomGuest* g : {r.alice.get(), r.bob.get()}) {
+        ASSERT_TRUE(g->main.WaitFor(CMD_GIFT_GIVEN));
+        const CPacketCopy given = g->main.All(CMD_GIFT_GIVEN).front();
+        EXPECT_EQ(TextOf(given, GiftGivenKey::GIVER), "alice");
+        EXPECT_EQ(TextOf(given, GiftGivenKey::RECIPIENT), "bob");
+        EXPECT_EQ(IntOf(given, GiftGivenKey::GIVER_DEBIT), 1000);
+        EXPECT_EQ(IntOf(given, GiftGivenKey::RECIPIENT_CREDIT),
+                  1000 * CGiftStore::kRecipientShare / 100);
+        // Nobody owns a private room: nobody else is paid.
+        EXPECT_EQ(TextOf(given, GiftGivenKey::THIRD), "<missing>");
+    }
+    EXPECT_EQ(money.Balance(alice), 1500);
+    EXPECT_EQ(money.Balance(bob), 1000 * CGiftStore::kRecipientShare / 100);
+    // Two more are more than she has left; carol is not in the private room at all.
+    EXPECT_EQ(
+        RoomRequest(r.alice->main, Packet(CMD_GIFT, {{20, "bob"}, {30, 1001}, {40, short{2}}})),
+        REFUSE_BALANCE);
+    EXPECT_EQ(RoomRequest(r.alice->main, Packet(CMD_GIFT, {{20, "carol"}, {30, 1}})),
+              REFUSE_BAD_USER);
+    EXPECT_EQ(money.Balance(alice), 1500) << "a refused gift took money";
+    EXPECT_EQ(r.carol->main.Count(CMD_GIFT_GIVEN), 0);
+
+    // A screenshot is paid by who asks for it; video control costs nothing here.
+    const int credited = 1000 * CGiftStore::kRecipientShare / 100;
+    ASSERT_EQ(RoomRequest(r.bob->main, Packet(CMD_SNAPSHOT_CONTROL, {{20, SNAPSHOT_RECORD}})), 0);
+    ASSERT_EQ(RoomRequest(r.bob->main, Packet(CMD_SNAPSHOT_CONTROL, {{20, SNAPSHOT_PICTURE}})), 0);
+    EXPECT_EQ(money.Balance(bob), credited - CPrivateChat::kSnapshotCost);
+    ASSERT_TRUE(money.SetBalance(bob, 0));
+    EXPECT_EQ(RoomRequest(r.bob->main, Packet(CMD_SNAPSHOT_CONTROL, {{20, SNAPSHOT_PICTURE}})),
+              REFUSE_BALANCE);
+    EXPECT_EQ(RoomRequest(r.bob->main, Packet(CMD_SNAPSHOT_CONTROL, {{20, 4}})),
+              REFUSE_BAD_PARAMETER);
 }
