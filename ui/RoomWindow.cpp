@@ -160,6 +160,27 @@ void CRoomWindow::closeEvent(QCloseEvent* event) {
     Leave();
 }
 
+void CRoomWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        ReportShown();
+    }
+}
+
+void CRoomWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    ReportShown();
+}
+
+void CRoomWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    ReportShown();
+}
+
+void CRoomWindow::ReportShown() {
+    m_room.SetShown(isVisible() && !isMinimized());
+}
+
 void CRoomWindow::setVisible(bool visible) {
     if (visible && !m_fitted && !isVisible()) {
         m_fitted = true;

@@ -105,10 +105,16 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Minimized or hidden, the window is out of the user's sight; the room hears of each
+    // change, for the invitations it refuses unasked.
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     // The first show fits the window to the screen's free area.
     void setVisible(bool visible) override;
 
 private:
+    void ReportShown();
     // The panes, one builder each (RoomWindowPanes.cpp). A column builder returns the column;
     // LayOutPanes sets the columns side by side with their stretch factors and first widths.
     QWidget* BuildMemberPane();

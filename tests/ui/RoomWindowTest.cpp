@@ -1,7 +1,8 @@
 // The room window on the real room controller, entered through a scripted room server on
 // loopback: received lines show formatted with their faces, the input box and face picker
 // reach the controller, the microphone panel follows the announcements and the countdown,
-// the member list groups by rank, and the view menu merges and splits the chat views.
+// the member list groups by rank, the view menu merges and splits the chat views, and a
+// minimized window refuses invitations unasked.
 
 #include "audio/RecordSource.h"
 #include "platform/audio/WaveSystem.h"
@@ -222,6 +223,16 @@ TEST_F(RoomWindow, MenusOfferWhatTheUsersRankAllowsAndNothingFake) {
 
 TEST_F(RoomWindow, PrivateChatInvitesThroughItsWindowAndItsRoomLeavesWhenClosed) {
     ASSERT_TRUE(Enter());
+    // Minimized, the window is out of sight: an invitation is refused without asking anyone.
+    window->showMinimized();
+    f.Deliver(Packet(CMD_PRIVATE_REQUESTED, {{20, "amy"}, {30, false}, {40, 0}, {50, "聊聊"}}));
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_PRIVATE_ANSWER));
+    CKParam refused;
+    ASSERT_TRUE(f.server.main.Last(CMD_PRIVATE_ANSWER, refused));
+    EXPECT_FALSE(refused.BoolOr(20, true));
+    EXPECT_EQ(refused.TextOr(30, "?"), "");
+    window->showNormal();
+    EXPECT_TRUE(f.Room().IsShown());
     CQtDialogHost host;
     RegisterInviteDialogs(host);
     CScopedDialogHost hostScope(host);
