@@ -2,6 +2,7 @@
 
 #include "core/AppState.h"
 #include "core/Notifier.h"
+#include "platform/Profile.h"
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "protocol/KParam.h"
@@ -12,6 +13,16 @@
 #include "room/RoomMembers.h"
 #include "room/RoomStrings.h"
 #include "room/UserInfo.h"
+
+namespace {
+
+// Where the private-chat settings are kept, in hundredths.
+const QString kSection = QStringLiteral("Main");
+const QString kThresholdKey = QStringLiteral("PrivateThreshold");
+const QString kLowestKey = QStringLiteral("PrivateGreetingLowest");
+const QString kHighestKey = QStringLiteral("PrivateGreetingHighest");
+
+}  // namespace
 
 CPrivateInvite::CPrivateInvite(CRoomDlg& room) : m_room(room) {}
 
@@ -44,11 +55,34 @@ void CPrivateInvite::Register(CDispatchTable& table) {
 
 void CPrivateInvite::OnRoomOpened() {
     m_greetingGiven = false;
+    if (!m_settingsKnown) {
+        ReadSettings();
+    }
+}
+
+void CPrivateInvite::SetThreshold(int hundredths) {
+    m_threshold = std::max(0, hundredths);
+    m_settingsKnown = true;
 }
 
 void CPrivateInvite::SetGreetingRange(int lowest, int highest) {
     m_lowest = std::max(0, lowest);
     m_highest = std::max(m_lowest, highest);
+    m_settingsKnown = true;
+}
+
+void CPrivateInvite::ReadSettings() {
+    const int threshold = CAppProfile::GetProfileInt(kSection, kThresholdKey, m_threshold);
+    const int lowest = CAppProfile::GetProfileInt(kSection, kLowestKey, m_lowest);
+    const int highest = CAppProfile::GetProfileInt(kSection, kHighestKey, m_highest);
+    SetThreshold(threshold);
+    SetGreetingRange(lowest, highest);
+}
+
+void CPrivateInvite::SaveSettings() const {
+    CAppProfile::WriteProfileInt(kSection, kThresholdKey, m_threshold);
+    CAppProfile::WriteProfileInt(kSection, kLowestKey, m_lowest);
+    CAppProfile::WriteProfileInt(kSection, kHighestKey, m_highest);
 }
 
 bool CPrivateInvite::Registered() {

@@ -23,10 +23,12 @@ public:
     void OnRoomOpened() override;
 
     // What the user allows: the lowest greeting (hundredths) an inviter must offer a
-    // registered user, and the greeting range the service accepts.
-    void SetThreshold(int hundredths) { m_threshold = hundredths; }
+    // registered user, and the greeting range the service accepts. What the user saved is read
+    // when a room first opens, unless this run set them already.
+    void SetThreshold(int hundredths);
     int Threshold() const { return m_threshold; }
     void SetGreetingRange(int lowest, int highest);
+    void SaveSettings() const;
     int GreetingLowest() const { return m_lowest; }
     int GreetingHighest() const { return m_highest; }
 
@@ -49,11 +51,13 @@ private:
     void GiveUp(short what);
     int Answer(bool accepted, const QString& text);
     QString Line(int statusId) const;
+    void ReadSettings();
 
     CRoomDlg& m_room;
     int m_threshold = 0;
     int m_lowest = 0;
     int m_highest = 100000;
+    bool m_settingsKnown = false;
     bool m_greetingGiven = false;
     int m_peerNumber = 0;
 };

@@ -4,9 +4,27 @@
 #include "platform/Prompt.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
+#include "room/PrivateInvite.h"
 
 #include <algorithm>
 #include <cmath>
+
+namespace {
+
+QString AmountText(int hundredths) {
+    return QString::number(hundredths / 100.0, 'f', 2);
+}
+
+}  // namespace
+
+int TypedHundredths(const QString& text) {
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    // Truncated, with a little room for the binary fraction (0.29 is 28.999...).
+    return ok && std::isfinite(value) && value >= 0 && value < 2.0e7
+               ? static_cast<int>(value * 100.0 + 1e-6)
+               : -1;
+}
 
 CPriChatSubmitDlg::CPriChatSubmitDlg(bool registered, int lowest, int highest)
     : CDialogModel(IDD), m_registered(registered), m_lowest(lowest), m_highest(highest) {
@@ -17,13 +35,7 @@ int CPriChatSubmitDlg::AmountHundredths() const {
     if (!m_registered) {
         return 0;
     }
-    bool ok = false;
-    const double amount = m_amountText.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(amount) || amount <= 0) {
-        return 0;
-    }
-    // Truncated, with a little room for the binary fraction (0.29 is 28.999...).
-    return static_cast<int>(std::min(amount * 100.0 + 1e-6, 2147483647.0));
+    return std::max(0, TypedHundredths(m_amountText));
 }
 
 QString CPriChatSubmitDlg::RangeText(int lowest, int highest, const QString& unit) {
@@ -75,4 +87,33 @@ void CReqPriChatDlg::ShowLeft() {
                       .arg(LoadString(IDS_TIME_LEFT))
                       .arg(m_left)
                       .arg(LoadString(IDS_SECONDS)));
+}
+
+CPrivateSettingsDlg::CPrivateSettingsDlg(CPrivateInvite& invite)
+    : CDialogModel(IDD),
+      m_invite(invite),
+      m_threshold(AmountText(invite.Threshold())),
+      m_lowest(AmountText(invite.GreetingLowest())),
+      m_highest(AmountText(invite.GreetingHighest())) {
+    SetTitle(LoadString(IDS_PRIVATE_SETTINGS));
+}
+
+void CPrivateSettingsDlg::OnOK() {
+    const int threshold = TypedHundredths(m_threshold);
+    const int lowest = TypedHundredths(m_lowest);
+    const int highest = TypedHundredths(m_highest);
+    if (threshold < 0 || lowest < 0 || highest < 0) {
+        MessageBox(LoadString(IDS_PRIVATE_SETTINGS_BAD_AMOUNT), QStringLiteral("Warning"),
+                   MB_ICONWARNING);
+        return;
+    }
+    if (lowest > highest) {
+        MessageBox(LoadString(IDS_PRIVATE_SETTINGS_BAD_RANGE), QStringLiteral("Warning"),
+                   MB_ICONWARNING);
+        return;
+    }
+    m_invite.SetThreshold(threshold);
+    m_invite.SetGreetingRange(lowest, highest);
+    m_invite.SaveSettings();
+    EndDialog(IDOK);
 }

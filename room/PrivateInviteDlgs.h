@@ -7,6 +7,12 @@
 
 #include <QString>
 
+class CPrivateInvite;
+
+// An amount of money as the user types it ("1.5"), in hundredths, truncated; -1 when the text is
+// no amount (empty, negative, not a number or beyond any balance).
+int TypedHundredths(const QString& text);
+
 class CPriChatSubmitDlg : public CDialogModel {
 public:
     enum : int { IDD = 170 };
@@ -58,4 +64,30 @@ private:
 
     QString m_question;
     int m_left = kSeconds;
+};
+
+// The user's private-chat settings: the lowest greeting an invitation must bring, and the range
+// of greetings the invitation dialog takes. Amounts are typed in units of the money; OK refuses
+// what is no amount or a range upside down (a "Warning" box, the dialog stays open), otherwise
+// hands them to the room's invitations, which keep them for the next runs.
+class CPrivateSettingsDlg : public CDialogModel {
+public:
+    enum : int { IDD = 4601 };
+
+    explicit CPrivateSettingsDlg(CPrivateInvite& invite);
+
+    void SetThresholdText(const QString& text) { m_threshold = text; }
+    QString ThresholdText() const { return m_threshold; }
+    void SetLowestText(const QString& text) { m_lowest = text; }
+    QString LowestText() const { return m_lowest; }
+    void SetHighestText(const QString& text) { m_highest = text; }
+    QString HighestText() const { return m_highest; }
+
+    void OnOK() override;
+
+private:
+    CPrivateInvite& m_invite;
+    QString m_threshold;
+    QString m_lowest;
+    QString m_highest;
 };

@@ -5,6 +5,7 @@
 #include "platform/StringTable.h"
 #include "room/PrivateInviteDlgs.h"
 #include "ui/DialogWidget.h"
+#include "ui/FormDialog.h"
 #include "ui/QtDialogHost.h"
 
 #include <QDialogButtonBox>
@@ -94,6 +95,42 @@ private:
     QLabel* m_left;
 };
 
+// The threshold and the greeting range, each an amount of money.
+class CPrivateSettingsWindow : public CFormDialog {
+public:
+    CPrivateSettingsWindow(CPrivateSettingsDlg& model, QWidget* parent)
+        : CFormDialog(model, parent), m_model(model) {
+        setObjectName(QStringLiteral("PrivateSettingsWindow"));
+        const QString unit = QLatin1Char(' ') + CAppState::Get().settings.moneyName;
+        m_threshold = AmountBox("threshold", model.ThresholdText());
+        m_lowest = AmountBox("lowest", model.LowestText());
+        m_highest = AmountBox("highest", model.HighestText());
+        form->addRow(LoadString(IDS_UI_PRIVATE_THRESHOLD) + unit, m_threshold);
+        form->addRow(LoadString(IDS_UI_GREETING_LOWEST) + unit, m_lowest);
+        form->addRow(LoadString(IDS_UI_GREETING_HIGHEST) + unit, m_highest);
+    }
+
+protected:
+    void Store() override {
+        m_model.SetThresholdText(m_threshold->text());
+        m_model.SetLowestText(m_lowest->text());
+        m_model.SetHighestText(m_highest->text());
+    }
+
+private:
+    QLineEdit* AmountBox(const char* name, const QString& text) {
+        auto* box = new QLineEdit(text, this);
+        box->setObjectName(QLatin1String(name));
+        box->setValidator(new QDoubleValidator(0, 1e7, 2, box));
+        return box;
+    }
+
+    CPrivateSettingsDlg& m_model;
+    QLineEdit* m_threshold;
+    QLineEdit* m_lowest;
+    QLineEdit* m_highest;
+};
+
 }  // namespace
 
 void RegisterInviteDialogs(CQtDialogHost& host) {
@@ -106,4 +143,6 @@ void RegisterInviteDialogs(CQtDialogHost& host) {
         auto* typed = dynamic_cast<CReqPriChatDlg*>(&model);
         return typed ? new CReqPriChatWindow(*typed, parent) : nullptr;
     });
+    host.Register(CPrivateSettingsDlg::IDD,
+                  WindowFor<CPrivateSettingsDlg, CPrivateSettingsWindow>());
 }

@@ -9,6 +9,7 @@
 #include "room/ChatText.h"
 #include "room/MicGuards.h"
 #include "room/MicOrder.h"
+#include "room/PrivateInviteDlgs.h"
 #include "room/PrivateMic.h"
 #include "room/RoomAdministration.h"
 #include "room/RoomDlg.h"
@@ -394,6 +395,10 @@ void CRoomWindow::BuildMenus() {
     m_roomMenu->addSeparator();
     m_roomMenu->addAction(LoadString(IDS_NOTICE_SETTINGS), this, [] {
         CNoticeSettingsDlg settings;
+        settings.DoModal();
+    });
+    m_roomMenu->addAction(LoadString(IDS_PRIVATE_SETTINGS), this, [this] {
+        CPrivateSettingsDlg settings(m_room.Invite());
         settings.DoModal();
     });
 }

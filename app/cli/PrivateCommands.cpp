@@ -18,13 +18,6 @@ namespace {
 
 const QString kTag = QStringLiteral("私聊房");
 
-// Hundredths of a typed amount of money; -1 when it is none.
-int Hundredths(const QString& text) {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    return ok && value >= 0 && value < 2.0e7 ? static_cast<int>(value * 100.0 + 1e-6) : -1;
-}
-
 }  // namespace
 
 CConsolePrivateCommands::CConsolePrivateCommands(CConsoleOutput& out, CScriptedDialogHost& dialogs)
@@ -41,7 +34,7 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
                QString reason = c.rest.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
                QString amount;
                // A last word that is an amount of money is the greeting.
-               if (c.args.size() >= 3 && Hundredths(c.args.last()) >= 0) {
+               if (c.args.size() >= 3 && TypedHundredths(c.args.last()) >= 0) {
                    amount = c.args.last();
                    reason = reason.left(reason.lastIndexOf(QLatin1Char(' '))).trimmed();
                }
@@ -88,7 +81,7 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
            }});
     t.Add({"threshold", "AMOUNT", "the lowest greeting a private-chat invitation must bring", 1, 1,
            false, [p](const tagCommandCall& c) {
-               const int hundredths = Hundredths(c.args[0]);
+               const int hundredths = TypedHundredths(c.args[0]);
                if (hundredths < 0) {
                    p.fail(QStringLiteral("threshold: not an amount: ") + c.args[0]);
                    return;

@@ -1,6 +1,7 @@
 // The room's side of private chat against a scripted room server: what an invitation carries
 // and when it gives up, and how an invitation for the user is answered: unasked for a hidden
-// window or a greeting below the threshold, otherwise as the person answers the question.
+// window or a greeting below the threshold, otherwise as the person answers the question; the
+// settings dialog of the threshold and the greeting range.
 
 #include "tests/room/RoomFixture.h"
 
@@ -12,6 +13,8 @@
 #include "room/ResponseDlg.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace tavotest;
 
@@ -141,4 +144,39 @@ TEST(PrivateInvite, AnInvitationIsRefusedUnaskedWhenHiddenOrBelowTheThreshold) {
     EXPECT_EQ(f.entry->MainConnection().Target(), CChatSocket::TARGET_PRIVATE_ROOM);
     EXPECT_EQ(f.entry->SecondConnection().Target(), CChatSocket::TARGET_PRIVATE_ROOM);
     EXPECT_EQ(privateRoom.Title(), "等待私聊对象进入中...");
+}
+
+TEST(PrivateInvite, TheSettingsDialogRefusesWhatIsNoAmountOrNoRangeAndKeepsTheRest) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter());
+    CPrivateInvite& invite = f.Room().Invite();
+    f.ui.dialogs.Script(CPrivateSettingsDlg::IDD, [](CDialogModel& d) {
+        auto& settings = static_cast<CPrivateSettingsDlg&>(d);
+        // Each refusal keeps the dialog open for the next try.
+        for (const auto& [threshold, lowest, highest] :
+             {std::tuple("-1", "0", "2"), std::tuple("1.5", "三", "2"), std::tuple("1.5", "3", "2"),
+              std::tuple("1.5", "0.3", "20")}) {
+            settings.SetThresholdText(threshold);
+            settings.SetLowestText(lowest);
+            settings.SetHighestText(highest);
+            settings.OnOK();
+            if (!settings.IsOpen()) {
+                return;
+            }
+        }
+        settings.OnCancel();
+    });
+    CPrivateSettingsDlg dialog(invite);
+    EXPECT_EQ(dialog.ThresholdText(), "0.00");
+    ASSERT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(f.ui.prompt.Texts().filter("请输入不小于0的金额.").size(), 2);
+    EXPECT_EQ(f.ui.prompt.Texts().filter("见面礼的最低金额不能高于最高金额.").size(), 1);
+    EXPECT_EQ(invite.Threshold(), 150);
+    EXPECT_EQ(invite.GreetingLowest(), 30);
+    EXPECT_EQ(invite.GreetingHighest(), 2000);
+    // A later run starts from what was saved.
+    CPrivateInvite later(f.Room());
+    later.OnRoomOpened();
+    EXPECT_EQ(later.Threshold(), 150);
+    EXPECT_EQ(later.GreetingHighest(), 2000);
 }
