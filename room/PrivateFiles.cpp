@@ -43,7 +43,9 @@ CPrivateFiles::~CPrivateFiles() {
 
 void CPrivateFiles::Offer(CPrivateRoomDlg& room) {
     if (!m_offered.isEmpty()) {
-        return;  // one offer at a time: its answer must find its file
+        // One offer at a time: its answer must find its file.
+        room.AddSystemLine(LoadString(IDS_FILE_OFFER_WAITING));
+        return;
     }
     CFileChoiceDlg dialog(CFileChoiceDlg::IDD_FILE_TO_SEND);
     dialog.DoModal();
@@ -74,16 +76,24 @@ void CPrivateFiles::OnOfferReply(CPrivateRoomDlg& room, CKParam& packet) {
 }
 
 void CPrivateFiles::OnOffered(CPrivateRoomDlg& room, CKParam&) {
-    if (MessageBox(LoadString(IDS_FILE_OFFERED), QStringLiteral("Warning"),
-                   MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    // The user is asked one offer at a time; a peer offering again meanwhile is told no at
+    // once, so that offers cannot pile questions on the screen.
+    if (m_asking) {
         Answer(false);
         return;
     }
-    CFileChoiceDlg dialog(CFileChoiceDlg::IDD_FOLDER_TO_SAVE);
-    dialog.DoModal();
-    const QString folder = dialog.ChosenPath();
-    // The room may have closed while the user chose.
-    Answer(room.IsActive() && !folder.isEmpty() && m_transfer->Expect(folder));
+    m_asking = true;
+    bool agreed = MessageBox(LoadString(IDS_FILE_OFFERED), QStringLiteral("Warning"),
+                             MB_YESNO | MB_ICONQUESTION) == IDYES;
+    if (agreed) {
+        CFileChoiceDlg dialog(CFileChoiceDlg::IDD_FOLDER_TO_SAVE);
+        dialog.DoModal();
+        const QString folder = dialog.ChosenPath();
+        // The room may have closed while the user chose.
+        agreed = room.IsActive() && !folder.isEmpty() && m_transfer->Expect(folder);
+    }
+    m_asking = false;
+    Answer(agreed);
 }
 
 void CPrivateFiles::Answer(bool agreed) {

@@ -1,7 +1,9 @@
 #pragma once
 // Files between the two members of the private room. The user offers a file (633); when the
 // peer agrees (634) it is sent. An offer from the peer (635) asks the user whether to take it
-// and where to keep it; the answer (636) is yes only once a folder was chosen. The bytes
+// and where to keep it; the answer (636) is yes only once a folder was chosen. One offer of
+// each side is open at a time: a second of the user's is refused with a line, a second of the
+// peer's with a no. The bytes
 // travel over the direct link when it is up and through the room connection otherwise.
 
 #include "platform/DialogHost.h"
@@ -64,5 +66,7 @@ private:
     std::unique_ptr<CFileTransfer> m_transfer;
     // The file of our offer, while the peer has not answered.
     QString m_offered;
+    // The user is being asked about an offer of the peer.
+    bool m_asking = false;
     int m_lastPercent = -1;
 };

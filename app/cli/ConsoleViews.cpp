@@ -209,6 +209,22 @@ int CConsolePrivateRoomView::Drawn(int area) const {
     return area == PRIVATE_VIDEO_OWN ? m_own.Drawn() : m_peer.Drawn();
 }
 
+void CConsolePrivateRoomView::ShowFileProgress(const QString& name, bool sending, int percent) {
+    int& shown = m_fileTenth[sending ? 1 : 0];
+    if (percent < 0) {
+        shown = -1;  // the ending has its own line
+        return;
+    }
+    if (percent / 10 == shown) {
+        return;
+    }
+    shown = percent / 10;
+    m_out.Line(QStringLiteral("私聊房"),
+               QStringLiteral("file %1 %2 %3%")
+                   .arg(sending ? QStringLiteral("sending") : QStringLiteral("receiving"), name)
+                   .arg(percent));
+}
+
 void CConsolePrivateRoomView::ShowPrivateWindow(bool show) {
     m_out.Line(QStringLiteral("私聊房"),
                show ? QStringLiteral("window open") : QStringLiteral("window closed"));

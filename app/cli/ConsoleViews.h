@@ -110,9 +110,12 @@ public:
     // The peer's pictures are told as "video 10", the own preview as "video 11".
     IVideoSurface* VideoSurface(int area) override;
     int Drawn(int area) const;
+    // "file sending NAME 30%": a line per tenth of the file at most.
+    void ShowFileProgress(const QString& name, bool sending, int percent) override;
 
 private:
     CConsoleOutput& m_out;
+    int m_fileTenth[2] = {-1, -1};  // receiving, sending
     CConsoleVideoSurface m_peer;
     CConsoleVideoSurface m_own;
 };

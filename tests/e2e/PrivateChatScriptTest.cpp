@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -153,6 +154,13 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
     EXPECT_TRUE(a.contains("主动P2P连接成功!") || b.contains("主动P2P连接成功!"))
         << a.toStdString() << b.toStdString();
     EXPECT_TRUE(a.contains("文件已发送:papers.bin")) << a.toStdString();
+    // Each side follows the file in tenths at most.
+    for (const QString& out : {a, b}) {
+        const qsizetype lines =
+            out.count(QRegularExpression("file (sending|receiving) papers.bin"));
+        EXPECT_GE(lines, 2) << out.toStdString();
+        EXPECT_LE(lines, 11) << out.toStdString();
+    }
     // Alice never said where files go: Bob's offer was refused, and nothing was saved.
     EXPECT_TRUE(b.contains("对方没有接收文件:papers.bin")) << b.toStdString();
     EXPECT_FALSE(a.contains("文件已接收")) << a.toStdString();

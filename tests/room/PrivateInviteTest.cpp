@@ -1,16 +1,22 @@
 // The room's side of private chat against a scripted room server: what an invitation carries
 // and when it gives up, and how an invitation for the user is answered: unasked for a hidden
 // window or a greeting below the threshold, otherwise as the person answers the question; the
-// settings dialog of the threshold and the greeting range.
+// settings dialog of the threshold and the greeting range; one file offer of each side at a
+// time in the private room.
 
 #include "tests/room/RoomFixture.h"
 
 #include "core/Notifier.h"
 #include "protocol/Commands.h"
+#include "room/PrivateFiles.h"
 #include "room/PrivateInvite.h"
 #include "room/PrivateInviteDlgs.h"
+#include "room/PrivateLink.h"
 #include "room/PrivateRoomDlg.h"
 #include "room/ResponseDlg.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -179,4 +185,49 @@ TEST(PrivateInvite, TheSettingsDialogRefusesWhatIsNoAmountOrNoRangeAndKeepsTheRe
     later.OnRoomOpened();
     EXPECT_EQ(later.Threshold(), 150);
     EXPECT_EQ(later.GreetingHighest(), 2000);
+}
+
+TEST(PrivateInvite, ThePrivateRoomKeepsOneFileOfferOfEachSideOpenAtATime) {
+    CRoomFixture f;
+    ASSERT_TRUE(f.Enter());
+    CPrivateRoomDlg& room = f.entry->PrivateRoom();
+    CRecordingChatView chat;
+    CPrivateLink link(room);
+    CPrivateFiles files(room, link, f.entry->MainConnection());
+    room.SetViews(nullptr, &chat);
+    room.Open("me", "我", true);
+    room.SetActive(true);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("a.txt");
+    QFile(file).open(QIODevice::WriteOnly);
+
+    // The user's second offer, while the first waits for its answer, is refused with a line.
+    f.ui.dialogs.Script(CFileChoiceDlg::IDD_FILE_TO_SEND, [file](CDialogModel& d) {
+        static_cast<CFileChoiceDlg&>(d).SetPath(file);
+        d.OnOK();
+    });
+    files.Offer(room);
+    files.Offer(room);
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_FILE_OFFER));
+    EXPECT_EQ(chat.Count("上一个文件还在等待对方回答"), 1);
+
+    // The peer offers again while the user is still choosing where to save the first: the
+    // second is refused at once and never asked.
+    f.ui.dialogs.Script(CFileChoiceDlg::IDD_FOLDER_TO_SAVE, [&](CDialogModel& d) {
+        CKParam again = Packet(CMD_FILE_OFFERED);
+        room.DispatchPacket(again);
+        static_cast<CFileChoiceDlg&>(d).SetPath(dir.path());
+        d.OnOK();
+    });
+    CKParam offered = Packet(CMD_FILE_OFFERED);
+    room.DispatchPacket(offered);
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_FILE_ANSWER, 2));
+    const auto answers = f.server.main.Received(CMD_FILE_ANSWER);
+    QString unused;
+    EXPECT_FALSE(AnswerOf(answers[0], unused));
+    EXPECT_TRUE(AnswerOf(answers[1], unused));
+    EXPECT_EQ(f.ui.prompt.Texts().filter("对方请求发送文件").size(), 1);
+    EXPECT_EQ(f.server.main.Received(CMD_FILE_OFFER).size(), 1u);
+    room.Close();
+    room.SetViews(nullptr, nullptr);
 }
