@@ -201,29 +201,33 @@ public:
     }
 };
 
-// The save dialog of a snapshot: a file name typed or chosen in the file dialog.
-class CSavePictureWindow : public CFormDialog {
+// A dialog of one path, typed or chosen in the file dialog its browse button opens: the file a
+// snapshot is saved to, the file the private room offers and the folder it saves a file in.
+template <typename TModel>
+class CPathWindow : public CFormDialog {
 public:
-    CSavePictureWindow(CSavePictureDlg& model, QWidget* parent)
+    using Browse = QString (*)(QWidget* parent, const QString& title, const QString& current,
+                               const TModel& model);
+
+    CPathWindow(TModel& model, QWidget* parent, const QString& name, const QString& title,
+                Browse browse)
         : CFormDialog(model, parent), m_model(model) {
-        setObjectName(QStringLiteral("SavePictureWindow"));
-        setWindowTitle(LoadString(IDS_UI_VIDEO_SAVE_TITLE));
+        setObjectName(name);
+        setWindowTitle(title);
         auto* row = new QHBoxLayout;
         m_path = new QLineEdit(model.Path(), this);
         m_path->setObjectName(QStringLiteral("path"));
         m_path->setMinimumWidth(320);
         row->addWidget(m_path, 1);
-        auto* browse = new QPushButton(LoadString(IDS_UI_BROWSE), this);
-        browse->setObjectName(QStringLiteral("browse"));
-        connect(browse, &QPushButton::clicked, this, [this] {
-            const QString chosen = QFileDialog::getSaveFileName(this, windowTitle(), m_path->text(),
-                                                                CSavePictureDlg::Filter(), nullptr,
-                                                                QFileDialog::DontUseNativeDialog);
+        auto* button = new QPushButton(LoadString(IDS_UI_BROWSE), this);
+        button->setObjectName(QStringLiteral("browse"));
+        connect(button, &QPushButton::clicked, this, [this, browse] {
+            const QString chosen = browse(this, windowTitle(), m_path->text(), m_model);
             if (!chosen.isEmpty()) {
                 m_path->setText(chosen);
             }
         });
-        row->addWidget(browse);
+        row->addWidget(button);
         form->addRow(LoadString(IDS_UI_FILE_FIELD), row);
     }
 
@@ -231,47 +235,20 @@ protected:
     void Store() override { m_model.SetPath(m_path->text()); }
 
 private:
-    CSavePictureDlg& m_model;
+    TModel& m_model;
     QLineEdit* m_path;
 };
 
-// The private room's file dialogs: the file to offer, or the folder a received file goes to.
-class CFileChoiceWindow : public CFormDialog {
-public:
-    CFileChoiceWindow(CFileChoiceDlg& model, QWidget* parent)
-        : CFormDialog(model, parent), m_model(model) {
-        setObjectName(QStringLiteral("FileChoiceWindow"));
-        setWindowTitle(
-            LoadString(model.ChoosesFolder() ? IDS_UI_FOLDER_TO_SAVE : IDS_UI_FILE_TO_SEND));
-        auto* row = new QHBoxLayout;
-        m_path = new QLineEdit(model.Path(), this);
-        m_path->setObjectName(QStringLiteral("path"));
-        m_path->setMinimumWidth(320);
-        row->addWidget(m_path, 1);
-        auto* browse = new QPushButton(LoadString(IDS_UI_BROWSE), this);
-        browse->setObjectName(QStringLiteral("browse"));
-        connect(browse, &QPushButton::clicked, this, [this] {
-            const QString chosen =
-                m_model.ChoosesFolder()
-                    ? QFileDialog::getExistingDirectory(this, windowTitle(), m_path->text(),
-                                                        QFileDialog::DontUseNativeDialog)
-                    : QFileDialog::getOpenFileName(this, windowTitle(), m_path->text(), QString(),
-                                                   nullptr, QFileDialog::DontUseNativeDialog);
-            if (!chosen.isEmpty()) {
-                m_path->setText(chosen);
-            }
-        });
-        row->addWidget(browse);
-        form->addRow(LoadString(IDS_UI_FILE_FIELD), row);
-    }
-
-protected:
-    void Store() override { m_model.SetPath(m_path->text()); }
-
-private:
-    CFileChoiceDlg& m_model;
-    QLineEdit* m_path;
-};
+template <typename TModel>
+CQtDialogHost::Factory PathWindowFor(const char* name, QString (*title)(const TModel&),
+                                     typename CPathWindow<TModel>::Browse browse) {
+    return [=](CDialogModel& model, QWidget* parent) -> CDialogWidget* {
+        auto* typed = dynamic_cast<TModel*>(&model);
+        return typed ? new CPathWindow<TModel>(*typed, parent, QLatin1String(name), title(*typed),
+                                               browse)
+                     : nullptr;
+    };
+}
 
 }  // namespace
 
@@ -282,10 +259,32 @@ void RegisterCoreDialogs(CQtDialogHost& host, CHallWindow* hallWindow) {
     host.Register(CUnlockRoomDlg::IDD, WindowFor<CUnlockRoomDlg, CUnlockWindow>());
     host.Register(CPaymentDlg::IDD, WindowFor<CPaymentDlg, CPaymentWindow>());
     RegisterRoomDialogs(host);
-    host.Register(CSavePictureDlg::IDD, WindowFor<CSavePictureDlg, CSavePictureWindow>());
+    host.Register(CSavePictureDlg::IDD,
+                  PathWindowFor<CSavePictureDlg>(
+                      "SavePictureWindow",
+                      [](const CSavePictureDlg&) { return LoadString(IDS_UI_VIDEO_SAVE_TITLE); },
+                      [](QWidget* parent, const QString& title, const QString& current,
+                         const CSavePictureDlg&) {
+                          return QFileDialog::getSaveFileName(parent, title, current,
+                                                              CSavePictureDlg::Filter(), nullptr,
+                                                              QFileDialog::DontUseNativeDialog);
+                      }));
+    const auto files = PathWindowFor<CFileChoiceDlg>(
+        "FileChoiceWindow",
+        [](const CFileChoiceDlg& model) {
+            return LoadString(model.ChoosesFolder() ? IDS_UI_FOLDER_TO_SAVE : IDS_UI_FILE_TO_SEND);
+        },
+        [](QWidget* parent, const QString& title, const QString& current,
+           const CFileChoiceDlg& model) {
+            return model.ChoosesFolder()
+                       ? QFileDialog::getExistingDirectory(parent, title, current,
+                                                           QFileDialog::DontUseNativeDialog)
+                       : QFileDialog::getOpenFileName(parent, title, current, QString(), nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+        });
     for (int id :
          {int(CFileChoiceDlg::IDD_FILE_TO_SEND), int(CFileChoiceDlg::IDD_FOLDER_TO_SAVE)}) {
-        host.Register(id, WindowFor<CFileChoiceDlg, CFileChoiceWindow>());
+        host.Register(id, files);
     }
     if (hallWindow) {
         host.Register(CTavoClientDlg::IDD,

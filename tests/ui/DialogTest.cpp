@@ -1,8 +1,13 @@
 // The desktop dialog host: models shown as windows while their own loops run, user actions
 // routed to the model, and windows gone when the model ends; and the prompt service's boxes,
-// and the answer the core gets for each button.
+// and the answer the core gets for each button; the path dialogs of snapshots and files.
 
+#include "platform/StringIds.h"
+#include "platform/StringTable.h"
+#include "room/PrivateFiles.h"
+#include "room/SavePictureDlg.h"
 #include "tests/support/TestSupport.h"
+#include "ui/CoreDialogs.h"
 #include "ui/DialogWidget.h"
 #include "ui/QtDialogHost.h"
 #include "ui/QtPromptService.h"
@@ -20,6 +25,8 @@
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -312,4 +319,29 @@ TEST(QtPromptService, ServesTheCoresMessageBoxOnceInstalled) {
     });
     EXPECT_EQ(::MessageBox("请先登陆!"), IDOK);
     EXPECT_EQ(caption, "Warning");
+}
+
+TEST(PathDialogs, EachHasItsTitleAndHandsTheTypedPathToItsModel) {
+    CQtDialogHost host;
+    CScopedDialogHost scope{host};
+    RegisterCoreDialogs(host, nullptr);
+    CSavePictureDlg picture;
+    CFileChoiceDlg file(CFileChoiceDlg::IDD_FILE_TO_SEND);
+    CFileChoiceDlg folder(CFileChoiceDlg::IDD_FOLDER_TO_SAVE);
+    const std::tuple<CDialogModel*, int, QString> cases[] = {
+        {&picture, IDS_UI_VIDEO_SAVE_TITLE, "/tmp/shot.bmp"},
+        {&file, IDS_UI_FILE_TO_SEND, "/tmp/papers.bin"},
+        {&folder, IDS_UI_FOLDER_TO_SAVE, "/tmp"},
+    };
+    for (const auto& [model, title, path] : cases) {
+        OnModalWindow([title = title, path = path](QWidget* w) {
+            EXPECT_EQ(w->windowTitle(), LoadString(title));
+            w->findChild<QLineEdit*>("path")->setText(path);
+            w->findChild<QPushButton*>("ok")->click();
+        });
+        EXPECT_EQ(model->DoModal(), IDOK);
+    }
+    EXPECT_EQ(picture.Path(), "/tmp/shot.bmp");
+    EXPECT_EQ(file.Path(), "/tmp/papers.bin");
+    EXPECT_EQ(folder.ChosenPath(), "/tmp");
 }
