@@ -1,5 +1,6 @@
 #include "ui/PrivateRoomWindow.h"
 
+#include "core/AppState.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "protocol/keys/PrivateChatKeys.h"
@@ -7,6 +8,7 @@
 #include "ui/ChatBrowser.h"
 #include "ui/Icons.h"
 #include "ui/RoomWindow.h"
+#include "ui/ScreenFit.h"
 #include "ui/VideoPicture.h"
 
 #include <QActionGroup>
@@ -199,6 +201,14 @@ void CPrivateRoomWindow::ShowFileProgress(const QString& name, bool, int percent
 IVideoSurface* CPrivateRoomWindow::VideoSurface(int area) {
     return area == PRIVATE_VIDEO_OWN ? static_cast<IVideoSurface*>(m_ownVideo)
                                      : static_cast<IVideoSurface*>(m_peerVideo);
+}
+
+void CPrivateRoomWindow::setVisible(bool visible) {
+    if (visible && !m_fitted && !isVisible()) {
+        m_fitted = true;
+        FitWindowToScreen(*this, CAppState::Get().fitWindowsToScreen);
+    }
+    QWidget::setVisible(visible);
 }
 
 void CPrivateRoomWindow::closeEvent(QCloseEvent* event) {

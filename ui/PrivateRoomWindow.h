@@ -48,6 +48,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The first show fits the window to the screen's free area, as the room window does: on a
+    // scaled desktop its buttons would otherwise fall below the screen.
+    void setVisible(bool visible) override;
 
 private:
     void Send();
@@ -67,4 +70,5 @@ private:
     QAction* m_broad = nullptr;
     QMenu* m_recordMenu = nullptr;
     std::function<void(QMenu*)> m_recordEntries;
+    bool m_fitted = false;
 };
