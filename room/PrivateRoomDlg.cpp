@@ -509,10 +509,10 @@ int CPrivateRoomDlg::AskGift() {
     if (dialog.DoModal() != IDOK || !IsWindow() || !dialog.ChosenItem()) {
         return -1;
     }
-    return GiveGift(dialog.ChosenItem()->number, dialog.Quantity());
+    return GiveGift(dialog.ChosenItem()->number);
 }
 
-int CPrivateRoomDlg::GiveGift(int number, int quantity) {
+int CPrivateRoomDlg::GiveGift(int number) {
     if (!IsWindow()) {
         return -1;
     }
@@ -520,18 +520,17 @@ int CPrivateRoomDlg::GiveGift(int number, int quantity) {
         m_panes.SystemLine(LoadString(IDS_LOGIN_FIRST));
         return -1;
     }
-    if (number <= 0 || quantity <= 0 || quantity > 32767) {
+    if (number <= 0) {
         m_panes.SystemLine(LoadString(IDS_BAD_GIFT));
         return -1;
     }
     if (!MayRequest(CMD_GIFT)) {
         return -1;
     }
+    // The private room's request names the peer and the gift alone: one item, never a stamp.
     return m_discipline.SendAttempt(CMD_GIFT, [&](CKParam& p) {
         p.SetCString(GiveGiftKey::RECIPIENT, m_peer.id);
         p.SetInt(GiveGiftKey::GIFT, number);
-        p.SetShortInt(GiveGiftKey::QUANTITY, static_cast<short>(quantity));
-        p.SetShortInt(GiveGiftKey::KIND, GIFT_KIND_GIFT);
     });
 }
 

@@ -126,7 +126,7 @@ public:
     int RequestSnapshot(int kind);
     // The gift button: the give dialog for the peer, then GiveGift.
     int AskGift();
-    int GiveGift(int number, int quantity);
+    int GiveGift(int number);
     // The file-offer button: the file transfer's, or nothing without one.
     void OfferFile();
     // Starts the capture with the private room's quality (the speak button, and 660).

@@ -258,19 +258,19 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
                 return false;
             }
             bool numberOk = false;
-            bool quantityOk = false;
             const int number = c.args.value(1).toInt(&numberOk);
-            const int quantity = c.args.value(2).toInt(&quantityOk);
-            if (!numberOk || !quantityOk) {
-                p.fail(QStringLiteral("not a gift number and quantity: ") + c.rest);
+            if (!numberOk) {
+                p.fail(QStringLiteral("not a gift number: ") + c.rest);
+            } else if (c.args.size() > 2 && c.args[2] != QLatin1String("1")) {
+                p.fail(QStringLiteral("gift: in the private room a gift is one item"));
             } else if (c.args[0].compare(room->Peer().id, Qt::CaseInsensitive) != 0) {
                 p.fail(QStringLiteral("gift: in the private room gifts go to the peer alone"));
             } else {
-                room->GiveGift(number, quantity);
+                room->GiveGift(number);
             }
             return true;
         },
-        {}, QStringLiteral("; in the private room, to the peer"));
+        {}, QStringLiteral("; in the private room, one item to the peer"));
     t.Intercept(
         "leave",
         [p](const tagCommandCall&) {

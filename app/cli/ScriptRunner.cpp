@@ -352,7 +352,7 @@ void CScriptRunner::AddCommands() {
         room().Gifts().Send(c.args[0], number, quantity,
                             c.name == QLatin1String("stamp") ? GIFT_KIND_STAMP : GIFT_KIND_GIFT);
     };
-    t.Add({"gift", "ID NUMBER QTY", "give a member a gift of the catalogue", 3, 3, true, gift});
+    t.Add({"gift", "ID NUMBER [QTY]", "give a member a gift of the catalogue", 2, 3, true, gift});
     t.Add({"stamp", "ID NUMBER", "put a stamp on a member", 2, 2, true, gift});
     t.Add({"gifts", "", "print the gift catalogue and the user's balance", 0, 0, true,
            [this, room](const tagCommandCall&) {

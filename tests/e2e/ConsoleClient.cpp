@@ -16,6 +16,7 @@ CConsoleClient::CConsoleClient(const CServiceProcess& service, const QString& sc
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TAVO_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    GiveLinkAddress(env);
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setWorkingDirectory(m_dir.path());

@@ -171,6 +171,7 @@ TEST(ConsoleTerminal, PipedCommandsRunWithoutAPromptAndAWaitIsTold) {
     QProcess cli;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TAVO_CONFIG_HOME", QDir(home.path()).filePath("config"));
+    GiveLinkAddress(env);
     env.insert("XDG_STATE_HOME", QDir(home.path()).filePath("state"));
     cli.setProcessEnvironment(env);
     cli.setProcessChannelMode(QProcess::MergedChannels);

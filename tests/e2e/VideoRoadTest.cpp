@@ -31,6 +31,7 @@ struct CConsoleClient {
     void Start(const CServiceProcess& service, const QString& script, const QString& camera) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("TAVO_CONFIG_HOME", config.path());
+        GiveLinkAddress(env);
         env.insert("TAVO_AUDIO", "wav:pace=real,out=" + config.filePath("heard%d.wav"));
         if (camera.isEmpty()) {
             env.remove("TAVO_VIDEO_SOURCE");

@@ -7,14 +7,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 
-#include <unistd.h>
-
 namespace tavotest {
-
-QString LinkAddress(int n) {
-    const unsigned pid = static_cast<unsigned>(getpid());
-    return QStringLiteral("127.%1.%2.%3").arg(1 + pid % 250).arg(pid / 250 % 250).arg(n);
-}
 
 bool tagLinkEnd::ConnectTo(tagLinkEnd& other) {
     return outgoing.ConnectTo(other.address, address) == 0 &&

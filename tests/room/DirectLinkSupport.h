@@ -15,11 +15,6 @@
 
 namespace tavotest {
 
-// A loopback address of this test process's own for end n (2, 3, ...): every end listens on
-// the same port 26487, so two test runs at once (a sanitizer build beside the main one) must
-// not share addresses.
-QString LinkAddress(int n);
-
 struct tagLinkEnd : IP2POwner, IFileTransferView {
     explicit tagLinkEnd(const QString& own) : address(own) {}
 

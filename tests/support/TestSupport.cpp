@@ -5,8 +5,13 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QThread>
+
+#include <atomic>
+
+#include <unistd.h>
 
 namespace tavotest {
 
@@ -70,6 +75,17 @@ CTempStateHome::~CTempStateHome() {
     } else {
         qunsetenv("XDG_STATE_HOME");
     }
+}
+
+QString LinkAddress(int n) {
+    const unsigned pid = static_cast<unsigned>(::getpid());
+    return QStringLiteral("127.%1.%2.%3").arg(1 + pid % 250).arg(pid / 250 % 250).arg(n);
+}
+
+void GiveLinkAddress(QProcessEnvironment& env) {
+    // From 100 up, clear of the ends a test names itself.
+    static std::atomic<int> next{100};
+    env.insert(QStringLiteral("TAVO_P2P_ADDRESS"), LinkAddress(next++ % 155 + 100));
 }
 
 }  // namespace tavotest

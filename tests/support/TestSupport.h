@@ -19,6 +19,8 @@ inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
 }
 
+class QProcessEnvironment;
+
 namespace tavotest {
 
 // Runs the event loop until pred() holds or the time (real time) runs out.
@@ -35,6 +37,13 @@ bool RunProgram(const QString& program, const QStringList& args, QByteArray* out
 // CI installs every tool and says so with TAVO_REQUIRE_TOOLS=1; a developer's machine may lack
 // one.
 bool ToolsRequired();
+
+// A loopback address of this test process's own for end n (2 to 254): every client listens for
+// the private chat's direct link on the same port, so clients of tests running at once must
+// not share an address, nor listen on all of them.
+QString LinkAddress(int n);
+// Gives a client program started by a test the next address of this process for its direct link.
+void GiveLinkAddress(QProcessEnvironment& env);
 
 // A private configuration folder for the life of a test.
 class CTempConfig {
