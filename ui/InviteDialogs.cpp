@@ -80,7 +80,7 @@ public:
         m_left = new QLabel(this);
         m_left->setObjectName(QStringLiteral("left"));
         layout->addWidget(m_left);
-        auto* buttons = OkCancel(this, LoadString(IDS_ACCEPTED), LoadString(IDS_REFUSED));
+        auto* buttons = OkCancel(this, LoadString(IDS_UI_ACCEPT), LoadString(IDS_UI_REFUSE));
         connect(buttons, &QDialogButtonBox::accepted, this, [this] { PressOk(); });
         connect(buttons, &QDialogButtonBox::rejected, this, [this] { PressCancel(); });
         layout->addWidget(buttons);
