@@ -257,7 +257,8 @@ int AddFormat(CStore& store, const QString&, const QStringList& a, QTextStream& 
 int ListRooms(CStore& store, const QString&, const QStringList&, QTextStream& out) {
     for (const tagRoomRecord& r : store.Rooms()) {
         out << r.number << "\t" << r.area << "\t" << r.name << "\towner=" << r.owner
-            << "\tmax=" << r.maxMembers << (r.password.isEmpty() ? "" : "\tlocked") << "\n";
+            << "\tmax=" << r.maxMembers << "\tserver=" << r.server
+            << (r.password.isEmpty() ? "" : "\tlocked") << "\n";
     }
     return 0;
 }

@@ -177,9 +177,7 @@ void CHallService::OnCreateRoom(tagHallRequest& r) {
     room.maxMembers = format->maxMembers;
     room.listed = listed;
     room.format = format->id;
-    // New rooms go round the room servers.
-    const int servers = static_cast<int>(m_config.roomServers.size());
-    room.server = servers > 0 ? static_cast<int>(m_store.Rooms().size() % servers) + 1 : 1;
+    room.server = m_rooms.PlaceNewRoom();
     const int number = m_store.AddRoom(room);
     if (number < 0) {
         r.Refuse(REFUSE_SERVER_ERROR);

@@ -1,5 +1,7 @@
 #include "server/Presence.h"
 
+#include "platform/Clock.h"
+
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -23,6 +25,9 @@ tagVisitor CPresence::AddVisitor(const QString& nickname, const QString& machine
     v.machine = machine;
     v.lastSeen = now;
     m_visitors[Key(v.name)] = v;
+    if (m_store) {
+        m_store->PutPresence({v.name, v.number, v.nickname, false, v.userNumber, machine});
+    }
     return v;
 }
 
@@ -41,8 +46,15 @@ void CPresence::ForgetVisitor(std::map<QString, tagVisitor>::iterator it) {
     if (count != m_visitorsPerAddress.end() && --count->second <= 0) {
         m_visitorsPerAddress.erase(count);
     }
+    Forget(it->second.name);
     m_pushes.erase(it->first);
     m_visitors.erase(it);
+}
+
+void CPresence::Forget(const QString& name) {
+    if (m_store) {
+        m_store->RemovePresence(name);
+    }
 }
 
 void CPresence::RemoveVisitor(const QString& name) {
@@ -68,10 +80,18 @@ const tagSession& CPresence::Login(tagSession session) {
         auto& list = sup->second;
         list.erase(std::remove(list.begin(), list.end(), session.machine), list.end());
     }
+    if (m_store) {
+        // A machine logging in again from inside a room stays in it.
+        const auto was = m_store->FindPresence(session.account);
+        m_store->PutPresence({session.account, session.number, session.nickname, true,
+                              session.userNumber, session.machine, was ? was->room : 0,
+                              was ? was->roomServer : 0});
+    }
     return m_sessions[key] = session;
 }
 
 void CPresence::Logout(const QString& account) {
+    Forget(account);
     m_sessions.erase(Key(account));
     m_pushes.erase(Key(account));
 }
@@ -89,6 +109,22 @@ bool CPresence::IsLoggedIn(const QString& account, int userNumber, const QString
 bool CPresence::IsVisitor(const QString& name, int userNumber, const QString& machine) const {
     const tagVisitor* v = Visitor(name);
     return v && v->userNumber == userNumber && v->machine == machine;
+}
+
+std::optional<tagPresenceRow> CPresence::Vouched(const QString& name, int userNumber,
+                                                 const QString& machine) const {
+    if (const tagSession* s = Session(name); s && IsLoggedIn(name, userNumber, machine)) {
+        return tagPresenceRow{s->account, s->number, s->nickname, true, s->userNumber, s->machine};
+    }
+    if (const tagVisitor* v = Visitor(name); v && IsVisitor(name, userNumber, machine)) {
+        return tagPresenceRow{v->name, v->number, v->nickname, false, v->userNumber, v->machine};
+    }
+    // The login or the visitor of another process's hall.
+    auto row = m_store ? m_store->FindPresence(name) : std::nullopt;
+    if (row && row->userNumber == userNumber && row->machine == machine) {
+        return row;
+    }
+    return std::nullopt;
 }
 
 tagPush CPresence::Touch(const QString& name, int userNumber, const QString& machine, int64_t now) {
@@ -135,8 +171,11 @@ bool CPresence::QueuePush(const QString& name, const tagPush& push) {
     return true;
 }
 
-void CPresence::EnterRoom(const QString& name, int room) {
+void CPresence::EnterRoom(const QString& name, int room, int roomServer) {
     m_rooms[Key(name)] = room;
+    if (m_store) {
+        m_store->SetPresenceRoom(name, room, roomServer);
+    }
 }
 
 void CPresence::LeaveRoom(const QString& name, int room) {
@@ -144,24 +183,36 @@ void CPresence::LeaveRoom(const QString& name, int room) {
     if (it != m_rooms.end() && it->second == room) {
         m_rooms.erase(it);
     }
+    if (m_store) {
+        m_store->LeavePresenceRoom(name, room);
+    }
 }
 
 int CPresence::RoomOf(const QString& name) const {
     auto it = m_rooms.find(Key(name));
-    return it == m_rooms.end() ? 0 : it->second;
+    if (it != m_rooms.end()) {
+        return it->second;
+    }
+    // A room server that stopped beating took its rooms' members with it.
+    const auto row = m_store ? m_store->FindPresence(name) : std::nullopt;
+    return row && row->room != 0 &&
+                   m_store->LiveRoomServer(row->roomServer, CClock::Get().Now() - m_liveSeconds)
+               ? row->room
+               : 0;
 }
 
 void CPresence::Expire(int64_t now, int timeoutSeconds) {
     // Someone inside a room is present whatever the hall heard lately.
     for (auto it = m_visitors.begin(); it != m_visitors.end();) {
-        if (now - it->second.lastSeen > timeoutSeconds && !m_rooms.count(it->first)) {
+        if (now - it->second.lastSeen > timeoutSeconds && RoomOf(it->first) == 0) {
             ForgetVisitor(it++);
         } else {
             ++it;
         }
     }
     for (auto it = m_sessions.begin(); it != m_sessions.end();) {
-        if (now - it->second.lastSeen > timeoutSeconds && !m_rooms.count(it->first)) {
+        if (now - it->second.lastSeen > timeoutSeconds && RoomOf(it->first) == 0) {
+            Forget(it->second.account);
             m_pushes.erase(it->first);
             it = m_sessions.erase(it);
         } else {

@@ -3,6 +3,9 @@
 // accounts with the machine they logged in from, and which room each of them is in. The hall
 // writes it, the room servers read it to know who a room login claims to be.
 //
+// Every change is also written to the database it is given (Share), so that the room servers
+// and halls of other processes on that database know the same logins, visitors and rooms.
+//
 // Names and numbers of members are public: everybody in a room reads them in the member list.
 // What proves a room login is the user number the hall handed out with the presence: a random
 // value for each login and each visitor that only its client is told, and that it sends back
@@ -10,6 +13,7 @@
 
 #include "server/LoginThrottle.h"
 #include "server/ServerConfig.h"
+#include "server/Store.h"
 
 #include <QString>
 
@@ -53,6 +57,17 @@ public:
     explicit CPresence(int freeLoginFailures = tagServerLimits().loginFailures)
         : m_failures(freeLoginFailures) {}
 
+    // From now on every change is written to the store's presence table too.
+    // A room counts while its room server has beaten within `liveSeconds`.
+    void Share(CStore* store, int liveSeconds) {
+        m_store = store;
+        m_liveSeconds = liveSeconds;
+    }
+    // Who the hall of any process sharing the database vouches for under this name, proved by
+    // the user number and the machine; this process's own logins and visitors included.
+    std::optional<tagPresenceRow> Vouched(const QString& name, int userNumber,
+                                          const QString& machine) const;
+
     // A new visitor with a user number of its own, or with the one given (a client that logs
     // out keeps the number it had).
     tagVisitor AddVisitor(const QString& nickname, const QString& machine, int64_t now,
@@ -82,8 +97,9 @@ public:
     void SetShuttingDown(bool shuttingDown) { m_shuttingDown = shuttingDown; }
     bool ShuttingDown() const { return m_shuttingDown; }
 
-    // Room presence, kept by the room servers.
-    void EnterRoom(const QString& name, int room);
+    // Room presence, kept by the room servers. RoomOf knows the rooms of every process that
+    // shares the database.
+    void EnterRoom(const QString& name, int room, int roomServer = 0);
     void LeaveRoom(const QString& name, int room);
     int RoomOf(const QString& name) const;
 
@@ -101,6 +117,7 @@ private:
 
     int m_nextVisitor = kFirstVisitorNumber;
     void ForgetVisitor(std::map<QString, tagVisitor>::iterator it);
+    void Forget(const QString& name);
 
     std::map<QString, tagVisitor> m_visitors;
     std::map<QString, int> m_visitorsPerAddress;
@@ -111,4 +128,6 @@ private:
     std::map<QString, int> m_rooms;
     bool m_shuttingDown = false;
     CLoginThrottle m_failures;
+    CStore* m_store = nullptr;
+    int m_liveSeconds = 0;
 };

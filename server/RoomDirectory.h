@@ -10,6 +10,8 @@ public:
     virtual bool RoomAddress(int room, QString& host, unsigned& mainPort) const = 0;
     // Members inside the room now.
     virtual int Occupancy(int room) const = 0;
+    // The room server a new room goes to.
+    virtual int PlaceNewRoom() const { return 1; }
 };
 
 // The state text shown after a room's name in the hall's lists: the live occupancy over the

@@ -67,18 +67,12 @@ void CRoomEntry::OnRoomLogin(tagRoomRequest& r) {
         r.Refuse(REFUSE_BAD_USER);
         return;
     }
-    if (const tagSession* session = presence.Session(id);
-        session && presence.IsLoggedIn(id, userNumber, machine)) {
-        s.id = session->account;
-        s.nickname = session->nickname;
-        s.number = session->number;
-        s.registered = true;
-    } else if (const tagVisitor* visitor = presence.Visitor(id);
-               visitor && presence.IsVisitor(id, userNumber, machine)) {
-        s.id = visitor->name;
-        s.nickname = visitor->nickname;
-        s.number = visitor->number;
-        s.registered = false;
+    // The hall may be another process's: what it vouches for is in the database too.
+    if (const auto vouched = presence.Vouched(id, userNumber, machine)) {
+        s.id = vouched->name;
+        s.nickname = vouched->nickname;
+        s.number = vouched->number;
+        s.registered = vouched->registered;
     } else {
         failures.Book({failureKey}, nowMs, std::numeric_limits<int64_t>::max());
         qCWarning(lcLogin, "room login as '%s' from %s refused: not the hall's (failures: %.1f)",

@@ -253,7 +253,7 @@ CRoomMember& CRoomServer::Enter(CRoom& room, std::unique_ptr<CRoomMember> member
     if (entered.main) {
         entered.main->WriteOnThread(m_senders, nullptr);
     }
-    m_presence.EnterRoom(entered.id, room.Number());
+    m_presence.EnterRoom(entered.id, room.Number(), m_index);
     return entered;
 }
 

@@ -106,6 +106,21 @@ CREATE TABLE room_servers(
   second_port INTEGER NOT NULL,
   heartbeat INTEGER NOT NULL);
 )sql",
+    // 3: who is present, for every process: the hall's proof of each login and visitor, which
+    // room servers take at room login, and where each of them is, which gives the occupancy.
+    R"sql(
+CREATE TABLE presence(
+  name TEXT NOT NULL COLLATE NOCASE,
+  number INTEGER NOT NULL,
+  nickname TEXT NOT NULL DEFAULT '',
+  registered INTEGER NOT NULL DEFAULT 0,
+  user_number INTEGER NOT NULL,
+  machine TEXT NOT NULL DEFAULT '',
+  room INTEGER NOT NULL DEFAULT 0,
+  room_server INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY(name));
+CREATE INDEX presence_room ON presence(room);
+)sql",
 };
 
 constexpr int kCount = static_cast<int>(sizeof(kMigrations) / sizeof(kMigrations[0]));

@@ -4,6 +4,10 @@
 #include "platform/CodePage.h"
 #include "server/WebServer.h"
 
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcService, "tavo.serverd.service")
+
 namespace {
 void SetError(QString* error, const QString& text) {
     if (error) {
@@ -33,6 +37,7 @@ bool CTavoService::Start(QString* error) {
         return false;
     }
     m_adminQueue = std::make_unique<CAdminQueue>(m_store);
+    m_presence.Share(&m_store, 3 * m_config.heartbeatSeconds);
     const tagServerRoles& roles = m_config.roles;
     if (!roles.hall && !roles.web && !roles.rooms) {
         SetError(error, QStringLiteral("no role is given to this process"));
@@ -55,6 +60,8 @@ bool CTavoService::Start(QString* error) {
                                 .arg(ports.secondPort));
             return false;
         }
+        // Who was inside when this room server last ended (a crash) is gone.
+        m_store.EmptyRoomServer(number);
         ports.mainPort = server->MainPort();
         ports.secondPort = server->SecondPort();
         m_roomServers.push_back(std::move(server));
@@ -131,8 +138,7 @@ bool CTavoService::RoomAddress(int room, QString& host, unsigned& mainPort) cons
         mainPort = server->MainPort();
         return true;
     }
-    // A room server of another process, as long as it beats; else the room server 1 that takes
-    // the rooms of servers nobody runs.
+    // A room server of another process, as long as it beats.
     const auto record = m_store.Room(room);
     if (!record) {
         return false;
@@ -140,14 +146,56 @@ bool CTavoService::RoomAddress(int room, QString& host, unsigned& mainPort) cons
     const int64_t since = LiveSince(m_config);
     auto row = m_store.LiveRoomServer(record->server, since);
     if (!row) {
-        row = m_store.LiveRoomServer(1, since);
+        row = MoveRoom(*record, since);
     }
     if (!row) {
         return false;
     }
+    if (CRoomServer* own = OwnRoomServer(row->number)) {
+        host = m_config.publicHost;
+        mainPort = own->MainPort();
+        return true;
+    }
     host = row->host;
     mainPort = static_cast<unsigned>(row->mainPort);
     return true;
+}
+
+std::optional<tagRoomServerRow> CTavoService::MoveRoom(const tagRoomRecord& room,
+                                                       int64_t since) const {
+    // The room's server stopped beating (or never ran): the room goes to the live room server
+    // that holds the fewest, and the database says so, so every hall sends its members there.
+    // Two halls moving it at once: the first move stands and the other follows it.
+    const std::vector<tagRoomServerRow> live = m_store.LiveRoomServers(since);
+    if (live.empty()) {
+        return std::nullopt;
+    }
+    if (m_store.MoveRoom(room.number, room.server, live.front().number)) {
+        qCInfo(lcService, "room %d moved from room server %d to %d", room.number, room.server,
+               live.front().number);
+        return live.front();
+    }
+    const auto now = m_store.Room(room.number);
+    return now ? m_store.LiveRoomServer(now->server, since) : std::nullopt;
+}
+
+CRoomServer* CTavoService::OwnRoomServer(int number) const {
+    for (const auto& server : m_roomServers) {
+        if (server->Index() == number) {
+            return server.get();
+        }
+    }
+    return nullptr;
+}
+
+int CTavoService::PlaceNewRoom() const {
+    // The live room server that holds the fewest; before any beats, round this process's own.
+    const std::vector<tagRoomServerRow> live = m_store.LiveRoomServers(LiveSince(m_config));
+    if (!live.empty()) {
+        return live.front().number;
+    }
+    const int servers = static_cast<int>(m_config.roomServers.size());
+    return servers > 0 ? static_cast<int>(m_store.Rooms().size() % servers) + 1 : 1;
 }
 
 int CTavoService::Occupancy(int room) const {
@@ -156,7 +204,8 @@ int CTavoService::Occupancy(int room) const {
             return server->Occupancy(room);
         }
     }
-    return 0;
+    // Rooms of the other processes, as their room servers wrote who is inside.
+    return m_store.RoomOccupancy(room, LiveSince(m_config));
 }
 
 void CTavoService::OnTimer(unsigned id) {

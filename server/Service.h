@@ -37,6 +37,7 @@ public:
 
     bool RoomAddress(int room, QString& host, unsigned& mainPort) const override;
     int Occupancy(int room) const override;
+    int PlaceNewRoom() const override;
 
     // Runs what the admin command line queued; returns how many commands it found.
     int RunAdminQueue();
@@ -45,6 +46,8 @@ private:
     enum : unsigned { TIMER_ADMIN = 1, TIMER_HEARTBEAT = 2 };
     void OnTimer(unsigned id) override;
     CRoomServer* HostOf(int room) const;
+    CRoomServer* OwnRoomServer(int number) const;
+    std::optional<tagRoomServerRow> MoveRoom(const tagRoomRecord& room, int64_t since) const;
     bool StartHall(QString* error);
     // Writes this process's room servers' rows with the time.
     void Beat();

@@ -89,6 +89,18 @@ const CSqlTable<tagRoomServerRow> kRoomServers(
                         SqlColumn<&tagRoomServerRow::heartbeat>("heartbeat"),
                     });
 
+const CSqlTable<tagPresenceRow> kPresence("presence",
+                                          {
+                                              SqlColumn<&tagPresenceRow::name>("name", SQL_KEY),
+                                              SqlColumn<&tagPresenceRow::number>("number"),
+                                              SqlColumn<&tagPresenceRow::nickname>("nickname"),
+                                              SqlColumn<&tagPresenceRow::registered>("registered"),
+                                              SqlColumn<&tagPresenceRow::userNumber>("user_number"),
+                                              SqlColumn<&tagPresenceRow::machine>("machine"),
+                                              SqlColumn<&tagPresenceRow::room>("room"),
+                                              SqlColumn<&tagPresenceRow::roomServer>("room_server"),
+                                          });
+
 // The first row's record, if there is a row.
 template <typename TRecord>
 std::optional<TRecord> First(const CSqlTable<TRecord>& table, CSqlStatement& q) {
@@ -375,4 +387,66 @@ std::optional<tagRoomServerRow> CStore::LiveRoomServer(int number, int64_t since
     CSqlStatement q(*m_db, kRoomServers.Select("WHERE number = ? AND heartbeat >= ?"));
     q.Bind(1, number).Bind(2, since);
     return First(kRoomServers, q);
+}
+
+std::vector<tagRoomServerRow> CStore::LiveRoomServers(int64_t since) {
+    // The fewest members first, then the fewest rooms, so new and moved rooms spread out.
+    CSqlStatement q(
+        *m_db, kRoomServers.Select(
+                   "WHERE heartbeat >= ? ORDER BY "
+                   "(SELECT COUNT(*) FROM presence p WHERE p.room_server = room_servers.number), "
+                   "(SELECT COUNT(*) FROM rooms r WHERE r.server = room_servers.number), number"));
+    q.Bind(1, since);
+    return kRoomServers.ReadAll(q);
+}
+
+bool CStore::MoveRoom(int room, int from, int to) {
+    CSqlStatement q(*m_db, "UPDATE rooms SET server = ? WHERE number = ? AND server = ?");
+    q.Bind(1, to).Bind(2, room).Bind(3, from);
+    return q.Run() && m_db->Changes() > 0;
+}
+
+bool CStore::PutPresence(const tagPresenceRow& row) {
+    CSqlStatement q(*m_db, kPresence.Upsert());
+    kPresence.Bind(q, row);
+    return !row.name.isEmpty() && q.Run();
+}
+
+bool CStore::RemovePresence(const QString& name) {
+    CSqlStatement q(*m_db, "DELETE FROM presence WHERE name = ?");
+    q.Bind(1, name);
+    return q.Run();
+}
+
+std::optional<tagPresenceRow> CStore::FindPresence(const QString& name) {
+    CSqlStatement q(*m_db, kPresence.Select("WHERE name = ?"));
+    q.Bind(1, name);
+    return First(kPresence, q);
+}
+
+bool CStore::SetPresenceRoom(const QString& name, int room, int roomServer) {
+    CSqlStatement q(*m_db, "UPDATE presence SET room = ?, room_server = ? WHERE name = ?");
+    q.Bind(1, room).Bind(2, roomServer).Bind(3, name);
+    return q.Run();
+}
+
+bool CStore::LeavePresenceRoom(const QString& name, int room) {
+    CSqlStatement q(*m_db,
+                    "UPDATE presence SET room = 0, room_server = 0 WHERE name = ? AND room = ?");
+    q.Bind(1, name).Bind(2, room);
+    return q.Run();
+}
+
+bool CStore::EmptyRoomServer(int roomServer) {
+    CSqlStatement q(*m_db, "UPDATE presence SET room = 0, room_server = 0 WHERE room_server = ?");
+    q.Bind(1, roomServer);
+    return q.Run();
+}
+
+int CStore::RoomOccupancy(int room, int64_t since) {
+    CSqlStatement q(*m_db,
+                    "SELECT COUNT(*) FROM presence p JOIN room_servers s ON s.number = "
+                    "p.room_server WHERE p.room = ? AND s.heartbeat >= ?");
+    q.Bind(1, room).Bind(2, since);
+    return q.Step() ? static_cast<int>(q.Int(0)) : 0;
 }

@@ -103,6 +103,18 @@ struct tagRoomServerRow {
     int64_t heartbeat = 0;  // seconds since 1970
 };
 
+// A login or a visitor the hall vouches for, and the room it is in.
+struct tagPresenceRow {
+    QString name;  // account name or visitor name
+    int number = 0;
+    QString nickname;
+    bool registered = false;
+    int userNumber = 0;  // the secret the hall told that client alone
+    QString machine;
+    int room = 0;        // 0: in no room
+    int roomServer = 0;  // the room server the room is on
+};
+
 class CStore {
 public:
     // Opens the database (a file, ":memory:" for a private one, or a "postgresql://" address)
@@ -161,6 +173,23 @@ public:
     bool BeatRoomServer(const tagRoomServerRow& row);
     // The room server of that number if it beat at `since` or later.
     std::optional<tagRoomServerRow> LiveRoomServer(int number, int64_t since);
+
+    // Every live room server (beat at `since` or later), the least occupied first.
+    std::vector<tagRoomServerRow> LiveRoomServers(int64_t since);
+    // Puts the room on another room server, unless somebody moved it from `from` already.
+    bool MoveRoom(int room, int from, int to);
+
+    // Presence shared by the processes of one database.
+    bool PutPresence(const tagPresenceRow& row);
+    bool RemovePresence(const QString& name);
+    std::optional<tagPresenceRow> FindPresence(const QString& name);
+    // Where the name is now; leaving is done only from the room it is in.
+    bool SetPresenceRoom(const QString& name, int room, int roomServer);
+    bool LeavePresenceRoom(const QString& name, int room);
+    // A room server starting afresh: nobody is inside its rooms any more.
+    bool EmptyRoomServer(int roomServer);
+    // Members in the room on a room server that beat at `since` or later.
+    int RoomOccupancy(int room, int64_t since);
 
     QString LastError() const { return m_db->LastError(); }
     // Whether the database is out of reach: a lookup that found nothing proves nothing then.
