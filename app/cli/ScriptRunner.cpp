@@ -309,9 +309,10 @@ void CScriptRunner::AddCommands() {
                    m_p.out.Line(kTag, QStringLiteral("no rooms listed: choose an area with "
                                                      "\"rooms LIST INDEX\""));
                } else {
+                   // As the list shows it: with the room's live occupancy.
                    for (const auto& e : m_p.hall.RoomList()) {
                        m_p.out.Line(QStringLiteral("房间"),
-                                    QStringLiteral("%1 %2").arg(e.data).arg(e.text));
+                                    QStringLiteral("%1 %2").arg(e.data).arg(e.shown));
                    }
                }
            }});

@@ -30,6 +30,19 @@ CServiceProcess::CServiceProcess(const QString& program, const QStringList& limi
             args << "--config" << ini.fileName();
         }
     }
+    Launch(program, args);
+}
+
+CServiceProcess::CServiceProcess(const QString& program, const QByteArray& configuration) {
+    QFile ini(m_dir.filePath("service.ini"));
+    if (ini.open(QIODevice::WriteOnly)) {
+        ini.write(configuration);
+        ini.close();
+    }
+    Launch(program, {"--config", ini.fileName()});
+}
+
+void CServiceProcess::Launch(const QString& program, const QStringList& args) {
     m_process.setProgram(program);
     m_process.setArguments(args);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
@@ -46,9 +59,10 @@ CServiceProcess::CServiceProcess(const QString& program, const QStringList& limi
         m_banner += QString::fromUtf8(m_process.readAllStandardOutput());
     }
     if (ports.hasMatch()) {
+        m_started = true;
         m_infoPort = ports.captured(1).toInt();
         m_webPort = ports.captured(2).toInt();
-        static const QRegularExpression kRoom(QStringLiteral("room1=(\\d+)"));
+        static const QRegularExpression kRoom(QStringLiteral("room\\d+=(\\d+)"));
         m_roomPort = kRoom.match(m_banner).captured(1).toInt();
     }
 }
@@ -67,6 +81,11 @@ int CServiceProcess::Stop() {
         return -1;
     }
     return m_process.exitCode();
+}
+
+void CServiceProcess::Kill() {
+    m_process.kill();
+    m_process.waitForFinished();
 }
 
 QString CServiceProcess::ConfigUrl() const {

@@ -14,11 +14,15 @@ class CServiceProcess {
 public:
     // limits: lines of the service's [limits] section ("requests_per_second=1000").
     explicit CServiceProcess(const QString& program, const QStringList& limits = {});
+    // One process of a service of several on one database: the configuration file's text as
+    // given, the roles and the database in it.
+    CServiceProcess(const QString& program, const QByteArray& configuration);
     ~CServiceProcess();
     CServiceProcess(const CServiceProcess&) = delete;
     CServiceProcess& operator=(const CServiceProcess&) = delete;
 
-    bool Running() const { return m_infoPort > 0 && m_webPort > 0; }
+    // Whether it started and printed its ports.
+    bool Running() const { return m_started; }
     int InfoPort() const { return m_infoPort; }
     int WebPort() const { return m_webPort; }
     // The main port of the first room server.
@@ -27,16 +31,21 @@ public:
     QString ConfigUrl() const;
     // Asks the service to end (SIGTERM) and waits: its exit code, -1 when it did not exit.
     int Stop();
+    // Ends it at once (SIGKILL), as a machine that fails.
+    void Kill();
     // What the service printed so far, for a failure's message.
     QString Output();
 
 private:
+    void Launch(const QString& program, const QStringList& args);
+
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_banner;
     int m_infoPort = 0;
     int m_webPort = 0;
     int m_roomPort = 0;
+    bool m_started = false;
 };
 
 }  // namespace tavotest
