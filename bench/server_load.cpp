@@ -13,6 +13,9 @@
 //
 // The service runs in a child process (so its CPU and memory are its own); the clients here
 // are plain sockets speaking the protocol, with one thread receiving for all of them.
+//
+// And entries per second into rooms on two room-server processes that share PostgreSQL with
+// a hall process (BM_EntriesAcrossTwoRoomServers).
 
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
@@ -27,7 +30,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include "tests/support/PostgresServer.h"
+#include "tests/support/ServiceProcess.h"
+
 #include <QCoreApplication>
+#include <QProcess>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <atomic>
@@ -324,13 +332,23 @@ std::unique_ptr<tagMember> Failed(int index, const char* why) {
     return nullptr;
 }
 
+// Where a member joins: the hall and a room; a room port of 0 is asked of the hall (32).
+struct tagTarget {
+    unsigned hall = 0;
+    unsigned room = 0;
+    int number = kLoadRoom;
+};
+
 // A visitor name from the hall, or an account's login when one is given, then 122, 120, 110
-// and 650: a member with both connections.
-std::unique_ptr<tagMember> Join(int index, const tagAccountLogin* account = nullptr) {
+// and 650: a member with both connections. In the load room of the service here unless told
+// otherwise.
+std::unique_ptr<tagMember> Join(int index, const tagAccountLogin* account = nullptr,
+                                std::optional<tagTarget> where = std::nullopt) {
+    const tagTarget target = where.value_or(tagTarget{g_ports.hall, g_ports.room, kLoadRoom});
     auto m = std::make_unique<tagMember>();
     const QString machine = QStringLiteral("BENCH-%1").arg(index);
     tagConn hall;
-    if (!Connect(hall, g_ports.hall)) {
+    if (!Connect(hall, target.hall)) {
         return Failed(index, "the hall refused the connection");
     }
     CKParam visitor;
@@ -354,21 +372,29 @@ std::unique_ptr<tagMember> Join(int index, const tagAccountLogin* account = null
             named.reset();
         }
     }
+    unsigned roomPort = target.room;
+    if (named && roomPort == 0) {
+        CKParam ask;
+        ask.SetShortInt(KEY_COMMAND, CMD_ROOM_ADDRESS);
+        ask.SetInt(RoomAddressKey::ROOM, target.number);
+        auto where = Send(hall, ask) ? Await(hall, CMD_ROOM_ADDRESS_REPLY) : std::nullopt;
+        roomPort = where ? static_cast<unsigned>(IntField(*where, RoomAddressReplyKey::PORT)) : 0;
+    }
     close(hall.fd);
-    if (!named) {
-        return Failed(index, "the hall did not name the visitor");
+    if (!named || roomPort == 0) {
+        return Failed(index, "the hall did not name the visitor or the room's server");
     }
     m->id = account ? TextField(*named, LoginReplyKey::NAME) : TextField(*named, 30);
     // The user number the hall gave is what proves the name at the room login.
     const int userNumber = account ? IntField(*named, LoginReplyKey::NUMBER) : IntField(*named, 40);
-    if (!Connect(m->main, g_ports.room)) {
+    if (!Connect(m->main, roomPort)) {
         return Failed(index, "the room server refused the connection");
     }
     CKParam login;
     login.SetShortInt(KEY_COMMAND, CMD_ROOM_LOGIN);
     login.SetCString(20, m->id);
     login.SetInt(30, userNumber);
-    login.SetInt(40, kLoadRoom);
+    login.SetInt(40, target.number);
     login.SetCString(80, machine);
     if (!Send(m->main, login) || !Await(m->main, CMD_ROOM_LOGIN_REPLY) ||
         !Await(m->main, CMD_USER_VERIFIED)) {
@@ -933,6 +959,86 @@ void BM_KickAndReenter(benchmark::State& state) {
 BENCHMARK(BM_KickAndReenter)
     ->Args({100, 100})
     ->Args({1000, 1000})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// ---- several processes on one PostgreSQL database --------------------------------------------
+
+QByteArray SharedConfiguration(const QString& database, bool hall, int firstRoomServer) {
+    return "[server]\ndatabase = " + database.toUtf8() +
+           "\nlisten = 127.0.0.1\ninfo_port = 0\nhall_port = 0\nroute_port = 0\nweb_port = 0\n"
+           "[rooms]\nservers = 0:0\nfirst_number = " +
+           QByteArray::number(firstRoomServer) + "\n[roles]\nhall = " + (hall ? "yes" : "no") +
+           "\nweb = no\nrooms = " + (hall ? "no" : "yes") +
+           "\n[limits]\nmax_connections_per_address = 0\nmax_visitors_per_address = 0\n";
+}
+
+bool Administer(const QString& database, const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(TAVO_SERVERD), QStringList{"admin", "--db", database} + args);
+    return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+// Whole entries (a visitor named by the hall, the room's address asked of it, room login,
+// entry, second connection) per second, by range(0) clients at once, into two rooms on two
+// room-server processes behind a hall process, all three on one PostgreSQL server that
+// flushes its commits to disk as deployed. Every entry writes the visitor's presence and its
+// room, and its leaving, in the database.
+void BM_EntriesAcrossTwoRoomServers(benchmark::State& state) {
+    tavotest::CPostgresServer postgres(true);
+    const QString db = postgres.Running() ? postgres.NewDatabase() : QString();
+    if (db.isEmpty() || !Administer(db, {"seed"}) ||
+        !Administer(db, {"set-room", "1002", "server=2"})) {
+        state.SkipWithError("no PostgreSQL server to share");
+        return;
+    }
+    const QString program = QStringLiteral(TAVO_SERVERD);
+    tavotest::CServiceProcess first(program, SharedConfiguration(db, false, 1));
+    tavotest::CServiceProcess second(program, SharedConfiguration(db, false, 2));
+    tavotest::CServiceProcess hall(program, SharedConfiguration(db, true, 1));
+    static const QRegularExpression kHall(QStringLiteral("hall=(\\d+)"));
+    const auto hallPort = static_cast<unsigned>(kHall.match(hall.Output()).captured(1).toUInt());
+    if (!first.Running() || !second.Running() || hallPort == 0) {
+        state.SkipWithError("the service's processes did not start");
+        return;
+    }
+    const int clients = static_cast<int>(state.range(0));
+    constexpr int64_t kSeconds = 10;
+    for (auto _ : state) {
+        std::atomic<int> entries{0};
+        std::atomic<int> failures{0};
+        const int64_t start = MonotonicNs();
+        std::vector<std::thread> threads;
+        for (int t = 0; t < clients; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; MonotonicNs() - start < kSeconds * 1000000000LL; ++i) {
+                    const int room = (t + i) % 2 == 0 ? 1001 : 1002;
+                    auto m = Join(t * 1000000 + i, nullptr, tagTarget{hallPort, 0, room});
+                    if (!m) {
+                        ++failures;
+                        continue;
+                    }
+                    ++entries;
+                    close(m->second.fd);
+                    close(m->main.fd);
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        const double seconds = static_cast<double>(MonotonicNs() - start) / 1e9;
+        state.SetIterationTime(seconds);
+        state.counters["entries_per_s"] = entries.load() / seconds;
+        state.counters["failed"] = failures.load();
+        std::fprintf(stderr, "%d clients: %.0f entries/s across two room servers (%d failed)\n",
+                     clients, entries.load() / seconds, failures.load());
+    }
+}
+BENCHMARK(BM_EntriesAcrossTwoRoomServers)
+    ->Arg(1)
+    ->Arg(8)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
