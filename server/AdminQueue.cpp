@@ -27,9 +27,33 @@ bool CAdminQueue::Enqueue(const QString& command, int room, const QString& text,
 }
 
 std::vector<tagAdminCommand> CAdminQueue::Take() {
+    CSqlStatement q(Db(), "DELETE FROM admin_queue" + kQueue.Returning());
+    return TakeWhere(q);
+}
+
+std::vector<tagAdminCommand> CAdminQueue::Take(const tagAdminTaker& taker) {
+    // A command for a room that a live room server of another process holds is left for that
+    // process.
+    CSqlStatement q(Db(),
+                    "DELETE FROM admin_queue WHERE CASE "
+                    "WHEN command IN ('quit-client', 'send-to-room', 'shutdown') THEN ? = 1 "
+                    "WHEN command IN ('notice', 'text-notice', 'reload') THEN ? = 1 AND "
+                    "(room = 0 OR room NOT IN (SELECT r.number FROM rooms r JOIN "
+                    "room_servers s ON s.number = r.server WHERE s.heartbeat >= ? AND "
+                    "(r.server < ? OR r.server > ?))) "
+                    "ELSE 1 = 1 END" +
+                        kQueue.Returning());
+    q.Bind(1, taker.hall ? 1 : 0)
+        .Bind(2, taker.rooms ? 1 : 0)
+        .Bind(3, taker.liveSince)
+        .Bind(4, taker.firstRoomServer)
+        .Bind(5, taker.lastRoomServer);
+    return TakeWhere(q);
+}
+
+std::vector<tagAdminCommand> CAdminQueue::TakeWhere(CSqlStatement& q) {
     // One statement takes the rows it reads, so a command queued meanwhile is neither lost nor
     // run twice, and of several services on one database each command reaches one.
-    CSqlStatement q(Db(), "DELETE FROM admin_queue" + kQueue.Returning());
     std::vector<tagAdminCommand> out = kQueue.ReadAll(q);
     if (!q.Ok()) {
         return {};

@@ -18,6 +18,17 @@ struct tagAdminCommand {
     QString target;
 };
 
+// What one process of the service can carry out: the hall's commands (clients told to quit or
+// to go to a room), and the room servers' (notices, reloads) for the rooms of its own room
+// servers, numbered first to last, and for rooms no live room server of another process holds.
+struct tagAdminTaker {
+    bool hall = true;
+    bool rooms = true;
+    int firstRoomServer = 1;
+    int lastRoomServer = 1;
+    int64_t liveSince = 0;  // room servers that beat since then are live
+};
+
 class CAdminQueue {
 public:
     // Works on the open store's connection.
@@ -27,10 +38,13 @@ public:
                  const QString& target = QString());
     // Every queued command, oldest first; they leave the queue.
     std::vector<tagAdminCommand> Take();
+    // The queued commands this process can carry out, oldest first; they leave the queue.
+    std::vector<tagAdminCommand> Take(const tagAdminTaker& taker);
 
     QString LastError() const { return m_store.LastError(); }
 
 private:
+    std::vector<tagAdminCommand> TakeWhere(CSqlStatement& q);
     ISqlDb& Db() const { return m_store.Database(); }
 
     CStore& m_store;

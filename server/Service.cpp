@@ -220,12 +220,21 @@ int CTavoService::RunAdminQueue() {
     if (!m_adminQueue) {
         return 0;
     }
-    const std::vector<tagAdminCommand> commands = m_adminQueue->Take();
+    const int first = m_config.firstRoomServer;
+    const int last = first + static_cast<int>(m_roomServers.size()) - 1;
+    const std::vector<tagAdminCommand> commands = m_adminQueue->Take(
+        {m_hall != nullptr, !m_roomServers.empty(), first, last, LiveSince(m_config)});
     for (const tagAdminCommand& c : commands) {
         if (c.command == QLatin1String("notice") || c.command == QLatin1String("text-notice")) {
             const bool timed = c.command == QLatin1String("notice");
             for (auto& server : m_roomServers) {
                 server->PostNotice(c.room, timed, c.text);
+            }
+            // A notice to every room reaches the rooms of the other processes as one to each.
+            if (c.room == 0) {
+                for (int room : m_store.RoomsOccupiedElsewhere(first, last, LiveSince(m_config))) {
+                    m_adminQueue->Enqueue(c.command, room, c.text);
+                }
             }
         } else if (c.command == QLatin1String("reload")) {
             for (auto& server : m_roomServers) {

@@ -443,6 +443,15 @@ bool CStore::EmptyRoomServer(int roomServer) {
     return q.Run();
 }
 
+std::vector<int> CStore::RoomsOccupiedElsewhere(int first, int last, int64_t since) {
+    CSqlStatement q(*m_db,
+                    "SELECT DISTINCT p.room FROM presence p JOIN room_servers s ON s.number = "
+                    "p.room_server WHERE p.room != 0 AND s.heartbeat >= ? AND "
+                    "(p.room_server < ? OR p.room_server > ?) ORDER BY p.room");
+    q.Bind(1, since).Bind(2, first).Bind(3, last);
+    return IntColumn(q);
+}
+
 int CStore::RoomOccupancy(int room, int64_t since) {
     CSqlStatement q(*m_db,
                     "SELECT COUNT(*) FROM presence p JOIN room_servers s ON s.number = "

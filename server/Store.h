@@ -188,6 +188,8 @@ public:
     bool LeavePresenceRoom(const QString& name, int room);
     // A room server starting afresh: nobody is inside its rooms any more.
     bool EmptyRoomServer(int roomServer);
+    // Rooms with members on live room servers outside first to last.
+    std::vector<int> RoomsOccupiedElsewhere(int first, int last, int64_t since);
     // Members in the room on a room server that beat at `since` or later.
     int RoomOccupancy(int room, int64_t since);
 

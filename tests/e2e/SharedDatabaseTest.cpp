@@ -1,5 +1,6 @@
 // The service as several processes on one PostgreSQL database: a hall process and two
-// room-server processes, console clients entering rooms on both through the one hall.
+// room-server processes, console clients entering rooms on both through the one hall, and the
+// admin command line reaching both.
 
 #include "tests/e2e/ConsoleClient.h"
 #include "tests/support/PostgresServer.h"
@@ -95,6 +96,12 @@ TEST(SharedDatabase, OneHallAndTwoRoomServerProcessesServeClientsBanThemAndMoveA
             << c->Output().toStdString();
         EXPECT_TRUE(DirectoryLine(c->Output(), "1002").contains("[1/200]"))
             << c->Output().toStdString();
+    }
+
+    // A text notice to every room from the command line reaches the rooms of both processes.
+    ASSERT_TRUE(Admin(db, {"text-notice", "0", "维护通知"}));
+    for (CConsoleClient* c : {&alice, &bob}) {
+        EXPECT_TRUE(c->WaitFor("维护通知", 15s)) << c->Output().toStdString();
     }
 
     // A ban from the command line, on every room: refused at the next entry on either server.
