@@ -155,6 +155,37 @@ TEST_P(StoreOn, FavouritesKeepTheOrderTheyCameInAndReportsAreNumbered) {
     EXPECT_EQ(m_store.Reports(1001).back().text, "again");
 }
 
+TEST_P(StoreOn, RoomsCountMembersOnLiveRoomServersAndMoveOnceWhenTwoHallsMoveThem) {
+    ASSERT_EQ(Admin(m_store, {"seed"}), 0);
+    const int64_t now = 1700000000;
+    ASSERT_TRUE(m_store.BeatRoomServer({1, "a", 1, 2, now}));
+    ASSERT_TRUE(m_store.BeatRoomServer({2, "b", 3, 4, now - 100}));
+    ASSERT_TRUE(m_store.BeatRoomServer({3, "c", 5, 6, now}));
+    for (const char* name : {"Bob", "carol", "dave"}) {
+        ASSERT_TRUE(m_store.PutPresence({name, 1, name, true, 42, "M"}));
+    }
+    ASSERT_TRUE(m_store.SetPresenceRoom("BOB", 1001, 1));
+    ASSERT_TRUE(m_store.SetPresenceRoom("carol", 1001, 3));
+    // A member the room server that stopped beating still lists does not count.
+    ASSERT_TRUE(m_store.SetPresenceRoom("dave", 1001, 2));
+    EXPECT_EQ(m_store.RoomOccupancy(1001, now - 15), 2);
+    ASSERT_TRUE(m_store.LeavePresenceRoom("bob", 1002));
+    ASSERT_TRUE(m_store.LeavePresenceRoom("bob", 1001));
+    EXPECT_EQ(m_store.RoomOccupancy(1001, now - 15), 1);
+    EXPECT_EQ(m_store.FindPresence("BOB").value_or(tagPresenceRow{}).userNumber, 42);
+
+    // The live servers, the least occupied first: 1 holds nobody now, 3 holds Carol.
+    const auto live = m_store.LiveRoomServers(now - 15);
+    ASSERT_EQ(live.size(), 2u);
+    EXPECT_EQ(live[0].number, 1);
+    EXPECT_EQ(live[1].number, 3);
+    // Two halls find 1002's server dead at once: the first move stands.
+    ASSERT_EQ(m_store.Room(1002)->server, 1);
+    EXPECT_TRUE(m_store.MoveRoom(1002, 1, 3));
+    EXPECT_FALSE(m_store.MoveRoom(1002, 1, 2));
+    EXPECT_EQ(m_store.Room(1002)->server, 3);
+}
+
 TEST_P(StoreOn, AGiftMovesAllItsMoneyOrNone) {
     CGiftStore gifts(m_store);
     const int giver = m_store.AddAccount("giver", "g", {});
