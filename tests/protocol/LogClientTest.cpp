@@ -50,13 +50,15 @@ protected:
     CLogClient m_client;
 };
 
-TEST_F(LogClientTest, SendsNothingUntilEnabled) {
+// Sends nothing until enabled, and the text in the ANSI code page.
+TEST_F(LogClientTest, SendsNothingUntilEnabledAndTheTextInTheAnsiCodePage) {
+    SetAnsiCodePage(CP_GBK);
     EXPECT_FALSE(m_client.IsEnabled());
     EXPECT_EQ(m_client.Log(1, "CRoom", "muted %d", 1), -1);
     m_client.SetMute(false);
     EXPECT_TRUE(m_client.IsEnabled());
     EXPECT_EQ(m_client.Log(7, "CRoom", "mic %d of %s", 2, "3"), 0);
-    EXPECT_EQ(m_client.Log(8, "CHall", "second"), 0);
+    EXPECT_EQ(m_client.Log(8, "房间", "进入%s", "失败"), 0);
     m_client.SetMute(true);
     EXPECT_EQ(m_client.Log(9, "CHall", "muted again"), -1);
     EXPECT_EQ(m_client.Log(10, "CHall", "and again"), -1);
@@ -74,20 +76,10 @@ TEST_F(LogClientTest, SendsNothingUntilEnabled) {
     // The channel's own running number starts at 0 and counts only packets sent.
     EXPECT_EQ(first.number, 0);
     EXPECT_EQ(Read(received[1]).number, 1);
-    EXPECT_EQ(Read(received[1]).text, QByteArray("CHall:second"));
+    EXPECT_EQ(Read(received[1]).text, EncodeCodePage(QStringLiteral("房间:进入失败"), CP_GBK));
+    EXPECT_EQ(Read(received[1]).length, 13);
     EXPECT_EQ(Read(received[2]).number, 2);
     EXPECT_EQ(Read(received[2]).code, 11);
-}
-
-TEST_F(LogClientTest, TextTravelsInTheAnsiCodePage) {
-    SetAnsiCodePage(CP_GBK);
-    m_client.SetMute(false);
-    ASSERT_EQ(m_client.Log(2, "房间", "进入%s", "失败"), 0);
-    ASSERT_TRUE(m_server.WaitFor(CMD_LOG_LINE));
-    const tagLogPacket packet = Read(m_server.Received(CMD_LOG_LINE).at(0));
-    const QByteArray expected = EncodeCodePage(QStringLiteral("房间:进入失败"), CP_GBK);
-    EXPECT_EQ(packet.text, expected);
-    EXPECT_EQ(packet.length, 13);
 }
 
 TEST_F(LogClientTest, ServerWordsChangeNothing) {

@@ -186,7 +186,8 @@ TEST_F(SocketClientTest, PeerCloseAfterSendingStillDeliversThenClosesOnce) {
 }
 
 // A peer that reads slowly through a small receive buffer, so the sender's socket fills up,
-// and reads the stream strictly: each frame must begin where the one before it ended.
+// and reassembles the stream as a receiver does: a frame that does not begin where the one
+// before it ended fails its length or its check value and goes missing.
 class CSlowReader {
 public:
     struct tagFrame {
@@ -238,7 +239,6 @@ private:
             return;
         }
         const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-        QByteArray stream;
         char chunk[2048];
         while (!m_stop) {
             if (!Ready(fd)) {
@@ -248,41 +248,28 @@ private:
             if (n <= 0) {
                 break;
             }
-            stream.append(chunk, n);
-            if (!Take(stream)) {
+            if (!Take(chunk, static_cast<int>(n))) {
                 break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         ::close(fd);
     }
-    // Takes the whole frames at the front of the stream; false when the stream lost its place.
-    bool Take(QByteArray& stream) {
-        while (stream.size() >= 10) {
-            const auto* bytes = reinterpret_cast<const unsigned char*>(stream.constData());
-            uint32_t marker = 0;
-            memcpy(&marker, bytes, 4);
-            const int length = bytes[8] | bytes[9] << 8;
-            std::lock_guard lock(m_mutex);
-            if (marker != kFrameMarker || length < 11 || length > 29999) {
-                m_fault = "no frame where frame " + std::to_string(m_frames.size()) + " ends";
-                return false;
-            }
-            if (stream.size() < length + 10) {
-                return true;
-            }
+    // False once a length no frame can have ends the reassembly.
+    bool Take(const char* bytes, int size) {
+        const int read = m_assembler.Feed(bytes, size, [this](const char* data, int n) {
             CKParam packet;
-            const int check = bytes[8 + length] | bytes[9 + length] << 8;
-            if (packet.SetBufferPtr(stream.constData() + 8, length) != 0 ||
-                static_cast<uint16_t>(packet.GetPacketCrc()) != check) {
-                m_fault = "frame " + std::to_string(m_frames.size()) + " is damaged";
-                return false;
-            }
+            packet.SetBufferPtr(data, n);
+            std::lock_guard lock(m_mutex);
             m_frames.push_back(
                 {packet.IntOr(81, -1), packet.IntOr(82, -1), packet.IntOr(KEY_SEQUENCE, -1)});
-            stream.remove(0, length + 10);
+            return CFrameAssembler::EVerdict::Continue;
+        });
+        std::lock_guard lock(m_mutex);
+        if (read != 0) {
+            m_fault = "the stream lost its place after frame " + std::to_string(m_frames.size());
         }
-        return true;
+        return read == 0;
     }
 
     int m_listener = -1;
@@ -291,6 +278,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<tagFrame> m_frames;
     std::string m_fault;
+    CFrameAssembler m_assembler{kTcpFrame};
     std::thread m_thread;
 };
 
