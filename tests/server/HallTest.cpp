@@ -24,7 +24,7 @@ int Answer(CServiceHarness& h, CKParam&& request, short reply) {
 
 }  // namespace
 
-TEST(HallLogin, AcceptsAccountsByNameInAnyCaseOrByNumberAndRefusesWrongPasswords) {
+TEST(HallLogin, AcceptsAccountsByNameInAnyCaseOrByNumberAndRefusesWrongPasswordsAndBrokenBlocks) {
     CServiceHarness h;
     const QString m = "00-11-22-33-44-55";
     auto byName = h.Login("ALICE", "alice123", m);
@@ -48,12 +48,9 @@ TEST(HallLogin, AcceptsAccountsByNameInAnyCaseOrByNumberAndRefusesWrongPasswords
         EXPECT_EQ(IntOf(*refused, KEY_RESULT), -1) << user;
         EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_BAD_PASSWORD) << user;
     }
-}
 
-TEST(HallLogin, ReadsPasswordsWithBlanksAndChineseAndRefusesBrokenBlocks) {
-    CServiceHarness h;
+    // Passwords with blanks and Chinese are read whole.
     ASSERT_GT(h.Service().Store().AddAccount("frank", "芝麻 开门", QString()), 0);
-    const QString m = "AA-BB-CC-DD-EE-FF";
     auto ok = h.Login("frank", "芝麻 开门", m, "游客800001");
     ASSERT_TRUE(ok);
     EXPECT_EQ(IntOf(*ok, KEY_RESULT), 0);
@@ -142,11 +139,14 @@ TEST(HallLogin, KeepsPasswordsSaltedAndUpgradesAnOldDigestAtTheNextGoodLogin) {
     EXPECT_EQ(IntOf(*h.Login("alice", "alice123", m), KEY_RESULT), 0);
 }
 
-TEST(HallPresence, GivesVisitorsTheirOwnNamesAndAnswersPresence) {
-    CServiceHarness h;
+TEST(HallPresence, GivesVisitorsTheirOwnNamesAnswersPresenceAndTakesOnlySoManyFromOneAddress) {
+    tagServerConfig config = TestServiceConfig();
+    config.limits.maxVisitorsPerAddress = 3;
+    CServiceHarness h(config);
     int number = 0;
     const QString a = h.Visitor("M-1", "小明", &number);
-    const QString b = h.Visitor("M-2");
+    int bNumber = 0;
+    const QString b = h.Visitor("M-2", QString(), &bNumber);
     EXPECT_FALSE(a.isEmpty());
     EXPECT_NE(a, b);
     ASSERT_NE(h.Service().Presence().Visitor(a), nullptr);
@@ -164,27 +164,18 @@ TEST(HallPresence, GivesVisitorsTheirOwnNamesAndAnswersPresence) {
     ASSERT_TRUE(c.Open(h.HallPort()));
     c.Send(HallRequest(CMD_QUIT, "M-1", a, number));
     EXPECT_TRUE(WaitUntil([&] { return h.Service().Presence().Visitor(a) == nullptr; }));
-}
 
-TEST(HallPresence, ThereAreOnlySoManyVisitorsFromOneAddress) {
-    tagServerConfig config = TestServiceConfig();
-    config.limits.maxVisitorsPerAddress = 3;
-    CServiceHarness h(config);
-    QStringList names;
-    int first = 0;
-    for (int i = 0; i < 3; ++i) {
-        names << h.Visitor(QStringLiteral("M-%1").arg(i), QString(), i == 0 ? &first : nullptr);
-        EXPECT_FALSE(names.back().isEmpty());
-    }
-    auto refused = h.Hall(HallRequest(CMD_VISITOR, "M-4"), CMD_VISITOR_REPLY);
+    // Three visitors from one address at most; one leaves, so another may come.
+    EXPECT_FALSE(h.Visitor("M-3").isEmpty());
+    EXPECT_FALSE(h.Visitor("M-4").isEmpty());
+    auto refused = h.Hall(HallRequest(CMD_VISITOR, "M-5"), CMD_VISITOR_REPLY);
     ASSERT_TRUE(refused);
     EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_SERVER_FULL);
-    // One leaves, so another may come.
-    CTestConnection c;
-    ASSERT_TRUE(c.Open(h.HallPort()));
-    c.Send(HallRequest(CMD_QUIT, "M-0", names.front(), first));
+    CTestConnection leaving;
+    ASSERT_TRUE(leaving.Open(h.HallPort()));
+    leaving.Send(HallRequest(CMD_QUIT, "M-2", b, bNumber));
     ASSERT_TRUE(WaitUntil([&] { return h.Service().Presence().VisitorCount() == 2; }));
-    EXPECT_FALSE(h.Visitor("M-5").isEmpty());
+    EXPECT_FALSE(h.Visitor("M-6").isEmpty());
     // Visitors that stop asking for presence are forgotten in time.
     h.Pass(std::chrono::seconds(200), std::chrono::seconds(10));
     EXPECT_EQ(h.Service().Presence().VisitorCount(), 0);
@@ -297,7 +288,7 @@ TEST(HallRooms, SendsClientsToTheRoomServersOfOtherProcessesWhileTheyBeat) {
     EXPECT_EQ(IntOf(*address(1002), KEY_REFUSAL), REFUSE_VOICE_SERVER_OFFLINE);
 }
 
-TEST(HallRooms, KeepsFavouritesAndListsThemWithTheirLiveState) {
+TEST(HallRooms, KeepsFavouritesAndListsThemAndTheOwnAndManagedRoomsWithTheirLiveState) {
     CServiceHarness h;
     const QString m = "M-9";
     EXPECT_EQ(Answer(h, With(HallRequest(CMD_ADD_FAVORITE, m, "carol", 10003), {{40, 1001}}),
@@ -323,15 +314,12 @@ TEST(HallRooms, KeepsFavouritesAndListsThemWithTheirLiveState) {
     ASSERT_EQ(IntOf(*rows, 30), 2);
     EXPECT_EQ(TextOf(*rows, 31), "1003,密室,[0/50]锁");
     EXPECT_EQ(TextOf(*rows, 32), "1001,音乐之声,[1/100]");
-}
 
-TEST(HallRooms, ListsOwnAndManagedRoomsWithTheirMarks) {
-    CServiceHarness h;
-    const QString m = "M-B";
-    auto login = h.Login("bob", "bob123", m);
-    ASSERT_TRUE(login);
+    // The own and managed rooms, with their marks.
+    auto bob = h.Login("bob", "bob123", "M-B");
+    ASSERT_TRUE(bob);
     auto reply =
-        h.Hall(HallRequest(CMD_OWN_ROOMS, m, "bob", IntOf(*login, 30)), CMD_OWN_ROOMS_REPLY);
+        h.Hall(HallRequest(CMD_OWN_ROOMS, "M-B", "bob", IntOf(*bob, 30)), CMD_OWN_ROOMS_REPLY);
     ASSERT_TRUE(reply);
     EXPECT_EQ(IntOf(*reply, KEY_RESULT), 0);
     // bob owns 1002 and is an operator of 1001.
