@@ -62,10 +62,9 @@ struct Stage {
     bool Ready() const { return owner && fan1 && fan2; }
     // The owner on the main microphone, fan1 handed the second.
     bool TakeSlots() {
-        CKParam grab = Packet(CMD_GRAB_MIC);
         CKParam hand = Packet(CMD_HAND_SECOND_MIC);
         hand.SetCString(HandSecondMicKey::MEMBER, fan1->id);
-        return Ready() && RoomRequest(owner->main, grab) == 0 &&
+        return Ready() && RoomRequest(owner->main, Packet(CMD_GRAB_MIC)) == 0 &&
                RoomRequest(owner->main, hand) == 0;
     }
     int SetState(tagRoomGuest& g, int state) {
