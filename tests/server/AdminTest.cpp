@@ -109,33 +109,6 @@ TEST(ServerAdmin, CommandsChangeWhatTheServiceDoes) {
     EXPECT_TRUE(usage.contains("add-room"));
 }
 
-TEST(ServerAdmin, NoticesReachTheRoomsOfARunningService) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("service.db");
-    CServiceHarness h(FileConfig(path));
-    auto inMusic = h.Enter(1001, "听众", QString(), "M-1");
-    auto inKaraoke = h.Enter(1002, "歌迷", QString(), "M-2");
-    ASSERT_TRUE(inMusic && inKaraoke);
-    CStore admin;
-    ASSERT_TRUE(admin.Open(path));
-    ASSERT_EQ(Admin(admin, {"notice", "1001", "今晚", "八点"}), 0);
-    ASSERT_EQ(Admin(admin, {"text-notice", "0", "维护通知"}), 0);
-    // Nothing moves until the service reads its queue.
-    Spin(std::chrono::milliseconds(20));
-    EXPECT_EQ(inMusic->main.Count(CMD_TIMED_NOTICE), 0);
-    h.Pass(std::chrono::milliseconds(1000));
-    ASSERT_TRUE(inMusic->main.WaitFor(CMD_TIMED_NOTICE));
-    const CPacketCopy notice = inMusic->main.All(CMD_TIMED_NOTICE).front();
-    EXPECT_EQ(IntOf(notice, 20), 0);
-    EXPECT_EQ(TextOf(notice, 30), "今晚 八点");
-    ASSERT_TRUE(inKaraoke->main.WaitFor(CMD_TEXT_NOTICE));
-    ASSERT_TRUE(inMusic->main.WaitFor(CMD_TEXT_NOTICE));
-    EXPECT_EQ(TextOf(inKaraoke->main.All(CMD_TEXT_NOTICE).front(), 20), "维护通知");
-    EXPECT_EQ(inKaraoke->main.Count(CMD_TIMED_NOTICE), 0);
-    // The queue is emptied as it is read.
-    EXPECT_TRUE(CAdminQueue(admin).Take().empty());
-}
-
 TEST(RoomAdmin, ManagersKickBanAndSilenceMembersBelowThem) {
     CServiceHarness h;
     auto alice = h.Enter(1001, "alice", "alice123", "M-A");
@@ -201,12 +174,13 @@ TEST(RoomAdmin, TheOwnerSetsTopicLockAndOperatorsAndEveryoneTheirNickname) {
     EXPECT_TRUE(h.Enter(1001, "dave", "dave123", "M-D", &refusal));
 }
 
-TEST(RoomAdmin, ReportsAreKeptAndTheCommandLinesChangesAreAnnounced) {
+TEST(RoomAdmin, ReportsAreKeptAndTheCommandLinesNoticesAndChangesReachTheRooms) {
     QTemporaryDir dir;
     const QString path = dir.filePath("service.db");
     CServiceHarness h(FileConfig(path));
     auto carol = h.Enter(1001, "carol", "carol123", "M-C");
-    ASSERT_TRUE(carol);
+    auto inKaraoke = h.Enter(1002, "歌迷", QString(), "M-2");
+    ASSERT_TRUE(carol && inKaraoke);
 
     // A report needs the ticket its information fetch gave, once.
     EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, 0}, {30, "广告"}})),
@@ -222,9 +196,26 @@ TEST(RoomAdmin, ReportsAreKeptAndTheCommandLinesChangesAreAnnounced) {
     EXPECT_EQ(reports[0].who, "carol");
     EXPECT_EQ(reports[0].text, "有人发广告");
 
-    // The command line renames the room, then disables it under its members.
+    // The command line's notices: nothing moves until the service reads its queue, which is
+    // emptied as it is read.
     CStore admin;
     ASSERT_TRUE(admin.Open(path));
+    ASSERT_EQ(Admin(admin, {"notice", "1001", "今晚", "八点"}), 0);
+    ASSERT_EQ(Admin(admin, {"text-notice", "0", "维护通知"}), 0);
+    Spin(std::chrono::milliseconds(20));
+    EXPECT_EQ(carol->main.Count(CMD_TIMED_NOTICE), 0);
+    h.Pass(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_TIMED_NOTICE));
+    const CPacketCopy notice = carol->main.All(CMD_TIMED_NOTICE).front();
+    EXPECT_EQ(IntOf(notice, 20), 0);
+    EXPECT_EQ(TextOf(notice, 30), "今晚 八点");
+    ASSERT_TRUE(inKaraoke->main.WaitFor(CMD_TEXT_NOTICE));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_TEXT_NOTICE));
+    EXPECT_EQ(TextOf(inKaraoke->main.All(CMD_TEXT_NOTICE).front(), 20), "维护通知");
+    EXPECT_EQ(inKaraoke->main.Count(CMD_TIMED_NOTICE), 0);
+    EXPECT_TRUE(CAdminQueue(admin).Take().empty());
+
+    // It renames the room, then disables it under its members.
     ASSERT_EQ(Admin(admin, {"set-room", "1001", "name=新房名"}), 0);
     h.Pass(std::chrono::milliseconds(1000));
     ASSERT_TRUE(carol->main.WaitFor(CMD_ROOM_NAME_CHANGED));
