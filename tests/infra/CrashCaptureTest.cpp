@@ -52,10 +52,16 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_folder = m_dir.path().toStdString() + "/run";
         ASSERT_TRUE(QDir().mkpath(QString::fromStdString(m_folder)));
+        m_dumps = m_folder;
     }
 
+    // The files go to the working folder unless a dump folder is given (and m_dumps is it).
     tagChildRun Crash(const std::string& mode) {
-        tagChildRun run = RunChild(m_folder, {CRASH_CHILD_PATH, mode});
+        std::vector<std::string> args{CRASH_CHILD_PATH, mode};
+        if (m_dumps != m_folder) {
+            args.insert(args.end(), {"--dump-folder", m_dumps});
+        }
+        tagChildRun run = RunChild(m_folder, args);
         EXPECT_TRUE(run.started);
         return run;
     }
@@ -63,13 +69,13 @@ protected:
     std::vector<std::string> Dumps() const {
         std::vector<std::string> names;
         for (const QString& name :
-             QDir(QString::fromStdString(m_folder)).entryList({"Dump_*"}, QDir::Files)) {
+             QDir(QString::fromStdString(m_dumps)).entryList({"Dump_*"}, QDir::Files)) {
             names.push_back(name.toStdString());
         }
         return names;
     }
 
-    std::string Path(const std::string& name) const { return m_folder + "/" + name; }
+    std::string Path(const std::string& name) const { return m_dumps + "/" + name; }
 
     tagStackListing Listing(const std::string& name) {
         tagStackListing listing;
@@ -102,6 +108,7 @@ protected:
 
     QTemporaryDir m_dir;
     std::string m_folder;
+    std::string m_dumps;
 };
 
 TEST_F(CrashCapture, MainThreadCrashLeavesBothFilesShowsTheMessageAndEnds) {
@@ -159,21 +166,12 @@ TEST_F(CrashCapture, MainThreadCrashLeavesBothFilesShowsTheMessageAndEnds) {
     EXPECT_GT(modules, 3) << lldb;
 }
 
-TEST_F(CrashCapture, AChosenDumpFolderTakesBothFilesAndTheWorkingFolderNone) {
-    const std::string folder = m_dir.path().toStdString() + "/dumps";
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
-    const tagChildRun run =
-        RunChild(m_folder, {CRASH_CHILD_PATH, "worker-segv", "--dump-folder", folder});
-    ASSERT_TRUE(run.started);
-    EXPECT_TRUE(Dumps().empty());
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("debug.log"))));
-    const QDir dumps(QString::fromStdString(folder));
-    EXPECT_EQ(dumps.entryList({"Dump_*.dmp"}, QDir::Files).size(), 1) << run.out << run.err;
-    EXPECT_TRUE(dumps.exists("debug.log")) << run.out << run.err;
-}
-
-TEST_F(CrashCapture, WorkerCrashEndsOnlyThatThreadWithoutAMessage) {
+TEST_F(CrashCapture, WorkerCrashEndsOnlyThatThreadWithoutAMessageAndFillsAChosenDumpFolder) {
+    m_dumps = m_dir.path().toStdString() + "/dumps";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(m_dumps)));
     const tagChildRun run = Crash("worker-segv");
+    // The chosen folder takes both files, the working folder neither.
+    EXPECT_TRUE(QDir(QString::fromStdString(m_folder)).isEmpty()) << run.out << run.err;
     const int mainTid = NumberAfter(run.out, "main-tid");
     const int workerTid = NumberAfter(run.out, "worker-tid");
     ASSERT_GT(workerTid, 0) << run.out << run.err;

@@ -34,7 +34,7 @@ int Parse(std::vector<const char*> args, tagCrashRequest& request) {
     return ParseCrashRequest(int(args.size()), args.data(), request);
 }
 
-TEST(CrashRequest, ReadsEveryValueTheHandlerSends) {
+TEST(CrashRequest, ReadsEveryValueTheHandlerSendsAndRefusesAnythingButOneOfEachOption) {
     tagCrashRequest request;
     ASSERT_EQ(
         Parse({"--pid", "4242", "--tid", "4250", "--signal", "11", "--code", "-6", "--address",
@@ -48,9 +48,8 @@ TEST(CrashRequest, ReadsEveryValueTheHandlerSends) {
     EXPECT_EQ(request.faultAddr, 0xdeadbeef00u);
     EXPECT_EQ(request.contextAddr, 0x7ffc12345678u);
     EXPECT_EQ(request.crashTime, 1325237415);
-}
 
-TEST(CrashRequest, RefusesAnythingButOneOfEachOption) {
+    // Anything but one of each option is refused.
     const std::vector<const char*> good = {"--pid",     "1",      "--tid",  "2",         "--signal",
                                            "6",         "--code", "0",      "--address", "0",
                                            "--context", "0x10",   "--time", "0"};
@@ -78,7 +77,6 @@ TEST(CrashRequest, RefusesAnythingButOneOfEachOption) {
         plus({"--pid", "1"}),   // twice
         plus({"--core", "1"}),  // unknown
     };
-    tagCrashRequest request;
     ASSERT_EQ(Parse(good, request), 0);
     for (const auto& args : bad) {
         tagCrashRequest untouched = request;
@@ -104,7 +102,7 @@ const char kMaps[] =
     "7ffc00000000-7ffc00021000 rw-p 00000000 00:00 0                          [stack]\n"
     "7ffc00100000-7ffc00102000 r-xp 00000000 00:00 0 [vdso]";
 
-TEST(ProcessMaps, ReadsEveryWellFormedLineAndDropsTheRest) {
+TEST(ProcessMaps, ReadsEveryWellFormedLineDropsTheRestAndGroupsModules) {
     CProcessMaps maps;
     maps.Parse(kMaps);
     EXPECT_EQ(maps.Text(), kMaps);
@@ -121,11 +119,8 @@ TEST(ProcessMaps, ReadsEveryWellFormedLineAndDropsTheRest) {
     EXPECT_EQ(maps.Find(0x55d0a000b000), nullptr);
     EXPECT_EQ(maps.Find(0x7f0000003000), nullptr);
     EXPECT_EQ(maps.Find(0x10), nullptr);
-}
 
-TEST(ProcessMaps, ModulesSpanTheirFilesMappingsAndOnlyImagesCount) {
-    CProcessMaps maps;
-    maps.Parse(kMaps);
+    // Modules span their files' mappings, and only images count.
     std::vector<tagModule> all = maps.Modules();
     ASSERT_EQ(all.size(), 3u);  // no heap, stack, vdso, nor a file not mapped from its start
     EXPECT_EQ(all[0].path, "/opt/tavo/bin/tavo");
@@ -287,31 +282,27 @@ TEST(MinidumpWriter, AFileIsReplacedWholeOrReportedMissing) {
 
 // ---- the dump writer program ----
 
-TEST(CrashDumpProgram, RefusesABadCommandLineAndWritesNothing) {
+// A bad command line, or a process that is gone: the program says so and writes nothing.
+TEST(CrashDumpProgram, WritesNothingForABadCommandLineOrAProcessThatIsGone) {
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString() + "/run";
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
-    const tagChildRun run = RunChild(folder, {CRASHDUMP_PATH, "--pid", "1", "--tid"});
+    tagChildRun run = RunChild(folder, {CRASHDUMP_PATH, "--pid", "1", "--tid"});
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("usage"), std::string::npos);
     EXPECT_TRUE(QDir(QString::fromStdString(folder)).isEmpty());
-}
 
-TEST(CrashDumpProgram, WritesNothingForAProcessThatIsGone) {
     const pid_t gone = fork();
     ASSERT_GE(gone, 0);
     if (gone == 0) {
         _exit(0);
     }
     waitpid(gone, nullptr, 0);
-    QTemporaryDir dir;
-    const std::string folder = dir.path().toStdString() + "/run";
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
     const std::string pid = std::to_string(gone);
-    const tagChildRun run = RunChild(
-        folder, {CRASHDUMP_PATH, "--pid", pid, "--tid", pid, "--signal", "11", "--code", "1",
-                 "--address", "0x42", "--context", "0x7ffc00001000", "--time", "1325237415"});
+    run = RunChild(folder,
+                   {CRASHDUMP_PATH, "--pid", pid, "--tid", pid, "--signal", "11", "--code", "1",
+                    "--address", "0x42", "--context", "0x7ffc00001000", "--time", "1325237415"});
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(QDir(QString::fromStdString(folder)).isEmpty());
