@@ -191,7 +191,7 @@ TEST_F(Mp3Stream, EveryPacketIsWholeFramesAndDecodesAsItComes) {
     }
 }
 
-TEST_F(Mp3Stream, TornFramesWaitForTheNextPacket) {
+TEST_F(Mp3Stream, TornFramesWaitForTheNextPacketAndGarbageIsSurvived) {
     const auto payloads = EncodeStream(64, MusicBlocks(speech));
     ASSERT_GE(payloads.size(), 3u);
     CMp3Decoder decoder;
@@ -208,13 +208,10 @@ TEST_F(Mp3Stream, TornFramesWaitForTheNextPacket) {
     EXPECT_EQ(decoder.Decode(reinterpret_cast<const unsigned char*>(payloads[1].constData()),
                              payloads[1].size(), out.data(), out.size()),
               23040u);
-}
 
-TEST_F(Mp3Stream, GarbageNeverWritesPastTheBufferAndTheStreamRecovers) {
-    const auto payloads = EncodeStream(64, MusicBlocks(speech));
-    CMp3Decoder decoder;
+    // Garbage never writes past the buffer, and the stream recovers after it.
     std::mt19937 rng(7);
-    std::vector<unsigned char> out(23040 + 64, 0x5A);
+    out.assign(23040 + 64, 0x5A);
     for (int round = 0; round < 200; ++round) {
         std::vector<unsigned char> junk(1 + rng() % 6000);
         for (auto& b : junk) b = static_cast<unsigned char>(rng());
@@ -235,7 +232,7 @@ TEST_F(Mp3Stream, GarbageNeverWritesPastTheBufferAndTheStreamRecovers) {
     EXPECT_EQ(good, 23040u);
 }
 
-TEST(WaveCompress729, SpeechBlocksAreAlways250BytesAndBack) {
+TEST(WaveCompress729, SpeechBlocksAreAlways250BytesAndBackAndEachObjectStartsAfresh) {
     CWaveCompress729 codec;
     std::mt19937 rng(1);
     std::vector<short> pcm(2000);
@@ -253,9 +250,8 @@ TEST(WaveCompress729, SpeechBlocksAreAlways250BytesAndBack) {
         EXPECT_EQ(m, 4000);
         EXPECT_EQ(back[2000], 0x1234) << "decoder wrote past one block";
     }
-}
 
-TEST(WaveCompress729, EveryConstructionStartsTheSharedStatesAfresh) {
+    // Every construction starts the shared states afresh.
     tagWavData tone = MakeSine(8000, 1, 300, 8000, 0.25);
     ASSERT_EQ(tone.samples.size(), 2000u);
     auto encode = [&](CWaveCompress729& codec) {
@@ -274,7 +270,7 @@ TEST(WaveCompress729, EveryConstructionStartsTheSharedStatesAfresh) {
     EXPECT_EQ(encode(second), warmed);
 }
 
-TEST(EchoFilter, IsACombOf639SamplesWithHalfFeedbackThatKeepsItsPlaceAcrossBlocks) {
+TEST(EchoFilter, IsACombOf639SamplesWithHalfFeedbackAcrossBlocksThatLeavesOverflowsDry) {
     CEchoFilter filter;
     std::vector<short> x(2000, 0);
     x[0] = 1000;
@@ -286,18 +282,17 @@ TEST(EchoFilter, IsACombOf639SamplesWithHalfFeedbackThatKeepsItsPlaceAcrossBlock
         const int expected = i == 0 ? 1000 : i == 639 ? 500 : i == 1278 ? 250 : i == 1917 ? 125 : 0;
         ASSERT_EQ(x[i], expected) << "sample " << i;
     }
-}
 
-TEST(EchoFilter, SamplesThatWouldLeaveSixteenBitsPassDry) {
-    // 30000 + 15000 and -20000 - 15000 would overflow; 10000 + 15000 would not.
+    // Samples that would leave sixteen bits pass dry: 30000 + 15000 and -20000 - 15000 would
+    // overflow; 10000 + 15000 would not.
     for (auto [first, later, expected] :
          {std::tuple{30000, 30000, 30000}, std::tuple{-30000, -20000, -20000},
           std::tuple{30000, 10000, 25000}}) {
-        CEchoFilter filter;
-        std::vector<short> x(640, 0);
+        CEchoFilter fresh;
+        x.assign(640, 0);
         x[0] = static_cast<short>(first);
         x[639] = static_cast<short>(later);
-        filter.Apply(x.data(), 640);
+        fresh.Apply(x.data(), 640);
         EXPECT_EQ(x[639], expected) << first << " " << later;
     }
 }

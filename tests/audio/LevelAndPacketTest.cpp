@@ -79,7 +79,7 @@ TEST(VoiceLevel, MeasuresTheLeftChannelOrEverySecondSampleOnSixteenBins) {
     EXPECT_EQ(level.Level(stereo.data(), 0), 0);
 }
 
-TEST(VoiceGate, SilenceIsSentForFiveSecondsThenNothing) {
+TEST(VoiceGate, SilenceIsSentForFiveSecondsThenNothingAndTheLoudFlagAtMostEveryTwo) {
     CVoiceGate gate(1000);
     EXPECT_TRUE(gate.Judge(9, 1004).send) << "quiet blocks within 5 s of construction go out";
     EXPECT_FALSE(gate.Judge(9, 1005).send);
@@ -93,18 +93,17 @@ TEST(VoiceGate, SilenceIsSentForFiveSecondsThenNothing) {
     EXPECT_FALSE(five.send);
     EXPECT_EQ(five.meter, 0) << "no meter for a block that is not sent";
     EXPECT_TRUE(gate.Judge(10, 1100).send) << "level 10 counts as voice again";
+
+    // The loud flag at most every two seconds.
+    CVoiceGate flag(0);
+    EXPECT_EQ(flag.Judge(120, 1).loud, 0) << "the flag time starts at construction";
+    EXPECT_EQ(flag.Judge(120, 2).loud, 1);
+    EXPECT_EQ(flag.Judge(190, 3).loud, 0);
+    EXPECT_EQ(flag.Judge(100, 4).loud, 0) << "meter 12 is needed";
+    EXPECT_EQ(flag.Judge(119, 5).loud, 1);
 }
 
-TEST(VoiceGate, LoudFlagAtMostEveryTwoSeconds) {
-    CVoiceGate gate(0);
-    EXPECT_EQ(gate.Judge(120, 1).loud, 0) << "the flag time starts at construction";
-    EXPECT_EQ(gate.Judge(120, 2).loud, 1);
-    EXPECT_EQ(gate.Judge(190, 3).loud, 0);
-    EXPECT_EQ(gate.Judge(100, 4).loud, 0) << "meter 12 is needed";
-    EXPECT_EQ(gate.Judge(119, 5).loud, 1);
-}
-
-TEST(AudioPacket, BuiltInTheOrderReceiversReadAndParsedBack) {
+TEST(AudioPacket, BuiltInTheOrderReceiversReadParsedBackAndDefaultedByReceivers) {
     tagAudioPacket audio;
     audio.micIndex = 2;
     audio.meter = 17;
@@ -126,25 +125,24 @@ TEST(AudioPacket, BuiltInTheOrderReceiversReadAndParsedBack) {
     EXPECT_EQ(back.payload, audio.payload);
     EXPECT_EQ(back.senderId, audio.senderId);
     EXPECT_FALSE(back.hasRoom);
-}
 
-TEST(AudioPacket, ReceiversDefaultsAndTheRelayedRoomNumber) {
-    CKParam packet;
+    // A receiver's defaults, and the room number the relay adds.
+    packet = CKParam();
     packet.SetShortInt(KEY_COMMAND, CMD_AUDIO);
     packet.SetInt(AudioKey::QUALITY, 1);
     packet.SetInt(AudioKey::ROOM, 88001);
-    tagAudioPacket audio;
-    audio.meter = 99;
-    ASSERT_EQ(ParseAudioPacket(packet, audio), 0);
-    EXPECT_EQ(audio.micIndex, 1);
-    EXPECT_EQ(audio.meter, 0);
-    EXPECT_TRUE(audio.payload.isEmpty());
-    EXPECT_TRUE(audio.hasRoom);
-    EXPECT_EQ(audio.roomNumber, 88001);
+    tagAudioPacket relayed;
+    relayed.meter = 99;
+    ASSERT_EQ(ParseAudioPacket(packet, relayed), 0);
+    EXPECT_EQ(relayed.micIndex, 1);
+    EXPECT_EQ(relayed.meter, 0);
+    EXPECT_TRUE(relayed.payload.isEmpty());
+    EXPECT_TRUE(relayed.hasRoom);
+    EXPECT_EQ(relayed.roomNumber, 88001);
     // Another command is not an audio packet; an empty payload still builds.
     CKParam other;
     other.SetShortInt(KEY_COMMAND, CMD_VIDEO);
-    EXPECT_EQ(ParseAudioPacket(other, audio), -1);
+    EXPECT_EQ(ParseAudioPacket(other, relayed), -1);
     tagAudioPacket empty;
     CKParam built;
     EXPECT_EQ(BuildAudioPacket(empty, built), 0);
