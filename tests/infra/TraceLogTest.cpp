@@ -28,7 +28,11 @@
 
 namespace {
 
-constexpr int64_t kClockMs = 1700000000123LL;
+// 2023-01-05 03:04:05.123 in UTC, the time zone of the tests: one-digit month, day and hour
+// show the widths of the time fields.
+constexpr int64_t kClockMs = 1672887845123LL;
+const QString kTimeField = "2023/01/05 03:04:05 ";
+const QString kOpenCloseTime = "23-1- 5 3:04 ";
 const QString kStars = "*********************************************************";
 
 QString ProgramName() {
@@ -39,26 +43,6 @@ QString ProgramName() {
 // The file of a log named base (without extension) when this program opens it.
 QString LogFile(const QString& base, const QString& extension = ".LOG") {
     return base + QStringLiteral(" [") + ProgramName() + QStringLiteral("]") + extension;
-}
-
-tm LocalTime(int64_t ms) {
-    const time_t seconds = static_cast<time_t>(ms / 1000);
-    tm local{};
-    localtime_r(&seconds, &local);
-    return local;
-}
-
-QString TimeField(int64_t ms) {
-    const tm t = LocalTime(ms);
-    return QString::asprintf("%04d/%02d/%02d %02d:%02d:%02d ", t.tm_year + 1900, t.tm_mon + 1,
-                             t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-}
-
-QString OpenCloseTime(int64_t ms) {
-    const tm t = LocalTime(ms);
-    return QString::asprintf("%04d-%d-%2d %d:%02d ", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                             t.tm_hour, t.tm_min)
-        .mid(2);
 }
 
 QByteArray ReadBytes(const QString& path) {
@@ -87,8 +71,15 @@ protected:
         ASSERT_TRUE(m_work.isValid());
         m_oldDir = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(m_work.path()));
+        m_oldZone = qgetenv("TZ");
+        qputenv("TZ", "UTC");
+        tzset();
     }
-    void TearDown() override { QDir::setCurrent(m_oldDir); }
+    void TearDown() override {
+        QDir::setCurrent(m_oldDir);
+        m_oldZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", m_oldZone);
+        tzset();
+    }
 
     // Settings stored before the log opens under that name.
     static void Preset(const QString& name,
@@ -113,6 +104,7 @@ protected:
     tavotest::CTempConfig m_config;
     QTemporaryDir m_work;
     QString m_oldDir;
+    QByteArray m_oldZone;
     CManualClock m_clock{kClockMs};
     CScopedClock m_clockScope{m_clock};
 };
@@ -138,12 +130,12 @@ TEST_F(TraceLogTest, WritesOnlyWhileOpenBetweenBannerAndFooter) {
     // The profile name stays replaced after closing.
     EXPECT_EQ(CAppProfile::ProfileName(), "Trace");
     ASSERT_TRUE(log.Open("Trace", 100));
-    const QString columns = QStringLiteral("NOMAL: TraceLog       ") + TimeField(kClockMs);
-    const QString open = columns + QStringLiteral("Open. ") + OpenCloseTime(kClockMs);
-    EXPECT_EQ(ReadLines(LogFile("Trace")),
-              QStringList({columns + kStars, open,
-                           columns + QStringLiteral("Close. ") + OpenCloseTime(kClockMs),
-                           columns + kStars, columns + kStars, open}));
+    const QString columns = QStringLiteral("NOMAL: TraceLog       ") + kTimeField;
+    const QString open = columns + QStringLiteral("Open. ") + kOpenCloseTime;
+    EXPECT_EQ(
+        ReadLines(LogFile("Trace")),
+        QStringList({columns + kStars, open, columns + QStringLiteral("Close. ") + kOpenCloseTime,
+                     columns + kStars, columns + kStars, open}));
 }
 
 // The settings live in the log's profile: opening stores the missing ones (hasTime counts only
@@ -194,8 +186,7 @@ TEST_F(TraceLogTest, LineHasFixedColumnsAndTheOptionalFields) {
     ASSERT_TRUE(log.Write(TRACE_ALARM, "CVideoServer", "sent %d of %s", 3, "视频"));
     const QStringList lines = ReadLines(LogFile("Fields"));
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[2], QStringLiteral("ALA CVide ") + TimeField(kClockMs) +
-                            QStringLiteral("123 ") +
+    EXPECT_EQ(lines[2], QStringLiteral("ALA CVide ") + kTimeField + QStringLiteral("123 ") +
                             QString::asprintf("%05X %05X ", static_cast<unsigned>(getpid()),
                                               static_cast<unsigned>(gettid())) +
                             QStringLiteral("sent 3 of 视频"));
