@@ -26,27 +26,6 @@ QByteArray Frame(short command) {
     return BuildFrame(kTcpFrame, 0, p.GetBufferPtr(), p.GetLength());
 }
 
-TEST(AsyncSocket, ConnectSendAndClose) {
-    CLoopbackServer server;
-    ASSERT_TRUE(server.Start());
-    CEvents client;
-    ASSERT_TRUE(client.Create());
-    const bool immediate = client.Connect("localhost", server.Port());
-    EXPECT_TRUE(immediate || CAsyncSocket::GetLastError() == WSAEWOULDBLOCK);
-    ASSERT_TRUE(WaitUntil([&] { return client.connectError == 0 && server.PeerCount() == 1; }));
-
-    const QByteArray frame = Frame(450);
-    ASSERT_EQ(client.Send(frame.constData(), static_cast<int>(frame.size())), frame.size());
-    ASSERT_TRUE(server.WaitFor(450));
-    QString peer;
-    unsigned peerPort = 0;
-    ASSERT_TRUE(server.LastPeer().GetPeerName(peer, peerPort));
-    EXPECT_EQ(peer, "127.0.0.1");
-
-    client.Close();
-    EXPECT_TRUE(server.LastPeer().WaitClosed());
-}
-
 TEST(AsyncSocket, RefusedUnknownAndUnopenedConnectsReportTheSystemsNumbers) {
     unsigned port = 0;
     {
@@ -68,13 +47,21 @@ TEST(AsyncSocket, RefusedUnknownAndUnopenedConnectsReportTheSystemsNumbers) {
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAHOST_NOT_FOUND);
 }
 
-TEST(AsyncSocket, FullSendBufferWouldBlockThenNotifiesWhenWritable) {
+TEST(AsyncSocket, ConnectsSendsUntilTheBufferIsFullIsToldWhenWritableAndCloses) {
     CLoopbackServer server;
     ASSERT_TRUE(server.Start());
     CEvents client;
     ASSERT_TRUE(client.Create());
-    client.Connect("127.0.0.1", server.Port());
+    const bool immediate = client.Connect("localhost", server.Port());
+    EXPECT_TRUE(immediate || CAsyncSocket::GetLastError() == WSAEWOULDBLOCK);
     ASSERT_TRUE(WaitUntil([&] { return client.connectError == 0 && server.PeerCount() == 1; }));
+    const QByteArray frame = Frame(450);
+    ASSERT_EQ(client.Send(frame.constData(), static_cast<int>(frame.size())), frame.size());
+    ASSERT_TRUE(server.WaitFor(450));
+    QString peer;
+    unsigned peerPort = 0;
+    ASSERT_TRUE(server.LastPeer().GetPeerName(peer, peerPort));
+    EXPECT_EQ(peer, "127.0.0.1");
     client.SetBufferSizes(4096, 4096);
     // The server does not read while we fill the pipe (its notifications are switched off).
     server.LastPeer().AsyncSelect(0);
@@ -89,6 +76,8 @@ TEST(AsyncSocket, FullSendBufferWouldBlockThenNotifiesWhenWritable) {
     EXPECT_EQ(client.sends, 0);
     server.LastPeer().AsyncSelect(FD_ALL_EVENTS);
     EXPECT_TRUE(WaitUntil([&] { return client.sends > 0; }, std::chrono::seconds(10)));
+    client.Close();
+    EXPECT_TRUE(server.LastPeer().WaitClosed());
 }
 
 }  // namespace

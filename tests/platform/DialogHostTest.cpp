@@ -27,7 +27,7 @@ protected:
     }
 };
 
-TEST(DialogHost, ScriptedActionsRunInsideTheDialogsLoop) {
+TEST(DialogHost, ScriptedActionsAndTheDialogsOwnTimerRunInsideItsLoop) {
     CScriptedUi ui;
     ui.dialogs.Script(7, [](CDialogModel& d) { d.OnOK(); });
     CTimedDialog d;
@@ -36,14 +36,12 @@ TEST(DialogHost, ScriptedActionsRunInsideTheDialogsLoop) {
     EXPECT_FALSE(d.IsOpen());
     ASSERT_EQ(ui.dialogs.History().size(), 1u);
     EXPECT_EQ(ui.dialogs.History()[0].title, "等待");
-}
 
-TEST(DialogHost, DialogEndedByItsOwnTimerWithTheManualClock) {
+    // The person does nothing; time passes on the manual clock and the dialog's own timer
+    // ends it.
     CManualClock clock;
     CScopedClock scope(clock);
-    CScriptedUi ui;
     bool openJustBefore = false;
-    // The person does nothing; time passes.
     ui.dialogs.Script(7, [&](CDialogModel& d) {
         clock.Advance(39999);
         openJustBefore = d.IsOpen();

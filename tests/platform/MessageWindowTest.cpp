@@ -61,7 +61,7 @@ TEST(MessageWindow, SendIsDirectOnItsThreadAndWaitsFromOthers) {
     EXPECT_EQ(w.threads.back(), QThread::currentThread());
 }
 
-TEST(MessageWindow, MessagesForADestroyedWindowAreDropped) {
+TEST(MessageWindow, MessagesForADestroyedWindowAreDroppedAlsoWhenItDestroysItself) {
     CMessages w;
     ASSERT_TRUE(w.CreateMessageWindow());
     w.PostMessage(1, 0, 0);
@@ -73,9 +73,8 @@ TEST(MessageWindow, MessagesForADestroyedWindowAreDropped) {
     w.PostMessage(3, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return w.got.size() == 1; }));
     EXPECT_EQ(std::get<0>(w.got[0]), 3u);
-}
 
-TEST(MessageWindow, AWindowMayDestroyItselfFromItsOwnMessage) {
+    // A window may destroy itself from its own message; what was posted after it is dropped.
     struct CSelfDestroying : CMessageWindow {
         int handled = 0;
         intptr_t OnMessage(unsigned, uintptr_t, intptr_t) override {
@@ -83,14 +82,14 @@ TEST(MessageWindow, AWindowMayDestroyItselfFromItsOwnMessage) {
             DestroyMessageWindow();
             return 0;
         }
-    } w;
-    ASSERT_TRUE(w.CreateMessageWindow());
-    w.PostMessage(1, 0, 0);
-    w.PostMessage(2, 0, 0);
-    ASSERT_TRUE(WaitUntil([&] { return w.handled == 1; }));
+    } self;
+    ASSERT_TRUE(self.CreateMessageWindow());
+    self.PostMessage(1, 0, 0);
+    self.PostMessage(2, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return self.handled == 1; }));
     Spin(std::chrono::milliseconds(20));
-    EXPECT_EQ(w.handled, 1);
-    EXPECT_FALSE(w.IsWindow());
+    EXPECT_EQ(self.handled, 1);
+    EXPECT_FALSE(self.IsWindow());
 }
 
 }  // namespace
