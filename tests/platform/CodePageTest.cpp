@@ -4,7 +4,7 @@
 
 namespace {
 
-TEST(CodePage, TheLanguageOrTheDeclaredCharsetChoosesTheCodePage) {
+TEST(CodePage, ChosenByLanguageOrCharsetRoundTripsAndMissingCharactersBecomeOneQuestionMarkEach) {
     EXPECT_EQ(CodePageForLanguage("CHINESE"), CP_GBK);
     EXPECT_EQ(CodePageForLanguage("hongkong"), CP_BIG5);
     EXPECT_EQ(CodePageForLanguage("ENGLISG"), CP_1252);
@@ -15,9 +15,8 @@ TEST(CodePage, TheLanguageOrTheDeclaredCharsetChoosesTheCodePage) {
     EXPECT_EQ(CodePageForCharset("Big5"), CP_BIG5);
     EXPECT_EQ(CodePageForCharset("UTF-8"), CP_UTF8);
     EXPECT_EQ(CodePageForCharset("ebcdic"), 0);
-}
 
-TEST(CodePage, RoundTripsInEachCodePageAndMissingCharactersBecomeOneQuestionMarkEach) {
+    // Round trips in each code page; a missing character becomes one question mark.
     EXPECT_EQ(EncodeCodePage("小明", CP_GBK).toHex(), QByteArray("d0a1c3f7"));
     EXPECT_EQ(DecodeCodePage(QByteArray::fromHex("d0a1c3f7"), CP_GBK), "小明");
     const QString traditional = "塔沃號";

@@ -15,7 +15,7 @@ using namespace tavotest;
 
 namespace {
 
-TEST(Profile, ValuesKeepTheirKindAcrossRuns) {
+TEST(Profile, ValuesKeepTheirKindAcrossRunsAndACorruptFileReadsAsEmpty) {
     CTempConfig config;
     {
         CProfileStore& p = CProfileStore::Open("TavoTavo");
@@ -31,6 +31,16 @@ TEST(Profile, ValuesKeepTheirKindAcrossRuns) {
     // A text where a number belongs reads as the default, so it can be repaired.
     EXPECT_EQ(p.GetInt("Main", "ServerTcpPort", 1), 1);
     EXPECT_EQ(p.GetString("Main", "ServerPort"), "5566");
+
+    // A corrupt file reads as empty and is written afresh.
+    QDir().mkpath(config.Path() + QStringLiteral("/ZEL"));
+    QFile f(config.Path() + QStringLiteral("/ZEL/Broken.json"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("{ not json");
+    f.close();
+    CProfileStore& broken = CProfileStore::Open("Broken");
+    EXPECT_EQ(broken.GetInt("Main", "x", 7), 7);
+    EXPECT_TRUE(broken.WriteInt("Main", "x", 8));
 }
 
 TEST(Profile, ProfilesAreSeparateAndTheAppProfileFollowsItsName) {
@@ -44,18 +54,6 @@ TEST(Profile, ProfilesAreSeparateAndTheAppProfileFollowsItsName) {
     CAppProfile::SetProfileName("A");
     EXPECT_EQ(CAppProfile::GetProfileInt("Common", "Debug", -1), 1);
     CAppProfile::SetProfileName("TavoTavo");
-}
-
-TEST(Profile, CorruptProfileFileReadsAsEmpty) {
-    CTempConfig config;
-    QDir().mkpath(config.Path() + QStringLiteral("/ZEL"));
-    QFile f(config.Path() + QStringLiteral("/ZEL/Broken.json"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("{ not json");
-    f.close();
-    CProfileStore& p = CProfileStore::Open("Broken");
-    EXPECT_EQ(p.GetInt("Main", "x", 7), 7);
-    EXPECT_TRUE(p.WriteInt("Main", "x", 8));
 }
 
 TEST(PrivateProfile, ReadsWindowsStyleIniFiles) {

@@ -69,7 +69,7 @@ TEST(KParam, MissingOrMistypedFieldsAreNotReadAndNotUpdated) {
     EXPECT_TRUE(flag);
 }
 
-TEST(KParam, FirstAppendWritesHeaderAndEveryAppendIsExact) {
+TEST(KParam, FirstAppendWritesHeaderEveryAppendIsExactAndNoneOutgrowsTheLengthWord) {
     CKParam p;
     p.SetShortInt(10, 1);
     EXPECT_EQ(p.GetLength(), 12);
@@ -80,6 +80,15 @@ TEST(KParam, FirstAppendWritesHeaderAndEveryAppendIsExact) {
     EXPECT_EQ(p.GetLength(), 21 + 6);
     EXPECT_EQ(p.GetPacketNum(), 3);
     EXPECT_EQ(Bytes(p).left(2).toHex(), QByteArray("1b00"));
+
+    // An append that would outgrow the length word is refused and changes nothing.
+    CKParam full;
+    const QByteArray big(60000, 'x');
+    ASSERT_EQ(full.SetChar(30, big.constData(), 60000), 0);
+    const QByteArray before = Bytes(full);
+    EXPECT_EQ(full.SetChar(31, big.constData(), 6000), -1);
+    EXPECT_EQ(Bytes(full), before);
+    EXPECT_EQ(full.GetPacketNum(), 1);
 }
 
 TEST(KParam, DuplicateKeysReadAndUpdateTheFirst) {
@@ -226,16 +235,6 @@ TEST(KParam, LoadedCopiesAndMovesKeepTheirOwnBytes) {
     c.SetInt(20, 1);
     EXPECT_EQ(c.GetLength(), 22);
     EXPECT_EQ(c.IntOr(20, 0), 1);
-}
-
-TEST(KParam, RefusesToOutgrowTheLengthWord) {
-    CKParam p;
-    const QByteArray big(60000, 'x');
-    ASSERT_EQ(p.SetChar(30, big.constData(), 60000), 0);
-    const QByteArray before = Bytes(p);
-    EXPECT_EQ(p.SetChar(31, big.constData(), 6000), -1);
-    EXPECT_EQ(Bytes(p), before);
-    EXPECT_EQ(p.GetPacketNum(), 1);
 }
 
 }  // namespace
