@@ -207,16 +207,7 @@ TEST_F(Capture, VoiceSurvivesTheWholeRoadForEveryQuality) {
     }
 }
 
-// The room's routing is held by the room's audio test; the private chat has three players.
-TEST(RoomPlayers, ThePrivateChatRoutesByQualityAlone) {
-    CPrivatePlayers chat;
-    EXPECT_EQ(chat.Count(), 3);
-    EXPECT_EQ(chat.PlayerFor(1, 2), 0);
-    EXPECT_EQ(chat.PlayerFor(3, 2), 2);
-    EXPECT_EQ(chat.PlayerFor(5, 1), -1);
-}
-
-TEST(RoomPlayers, WhatNoPlayerCanTakeIsDropped) {
+TEST(RoomPlayers, WhatNoPlayerCanTakeIsDroppedAndThePrivateChatRoutesByQualityAlone) {
     QTemporaryDir dir;
     ASSERT_TRUE(CWaveSystem::Select("wav:pace=hold,out=" + QDir(dir.path()).filePath("p-%d.wav")));
     CRoomPlayers room;
@@ -235,6 +226,13 @@ TEST(RoomPlayers, WhatNoPlayerCanTakeIsDropped) {
     EXPECT_EQ(room.Player(0).Pending(), 0);
     room.ClosePlayers();
     EXPECT_FALSE(room.IsOpen());
+
+    // The private chat has three players, chosen by the quality alone.
+    CPrivatePlayers chat;
+    EXPECT_EQ(chat.Count(), 3);
+    EXPECT_EQ(chat.PlayerFor(1, 2), 0);
+    EXPECT_EQ(chat.PlayerFor(3, 2), 2);
+    EXPECT_EQ(chat.PlayerFor(5, 1), -1);
 }
 
 TEST(RoomPlayers, AMachineWithoutOutputIsToldItLacksAudioDecoding) {

@@ -197,7 +197,7 @@ TEST_F(WavDevices, PlayerWritesInOrderAndResetReturnsWhatIsPending) {
               QByteArray(1000, 'a') + QByteArray(1000, 'b') + QByteArray(1000, 'c'));
 }
 
-TEST_F(WavDevices, NoDeviceWithoutAFileAndBadFormatsRefused) {
+TEST_F(WavDevices, NoDeviceWithoutAFileBadFormatsRefusedAndThePlayerSaysWhyInAudioLog) {
     Use("");
     EXPECT_EQ(WaveInGetNumDevs(), 0);
     EXPECT_EQ(WaveOutGetNumDevs(), 0);
@@ -212,6 +212,36 @@ TEST_F(WavDevices, NoDeviceWithoutAFileAndBadFormatsRefused) {
     EXPECT_EQ(error, WAVERR_BADFORMAT);
     EXPECT_FALSE(CWaveSystem::Select("nosuch:thing"));
     EXPECT_EQ(CWaveSystem::Current().Name(), "wav");
+
+    // A player that cannot open says why in the audio log, the user's, in the state folder,
+    // wherever the program was started from.
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir().mkpath(m_dir->filePath("started-here")));
+    ASSERT_TRUE(QDir::setCurrent(m_dir->filePath("started-here")));
+    CTempStateHome state;
+    ASSERT_TRUE(QDir().mkpath(state.Folder()));
+    QFile stale(state.Folder() + "/audio.log");
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("an old line that must go\nand another\n");
+    stale.close();
+    Use("");
+    CWaveOut player;
+    player.SetFormat(1);
+    EXPECT_EQ(player.Open(), 0);
+    EXPECT_FALSE(player.IsOpen());
+    QFile log(state.Folder() + "/audio.log");
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,2\n"));
+    log.close();
+    // A format number no player has is refused too.
+    Use("out=" + m_out);
+    player.SetFormat(7);
+    EXPECT_EQ(player.FormatNumber(), 7);
+    EXPECT_EQ(player.Open(), 0);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,32\n"));
+    EXPECT_FALSE(QFile::exists(m_dir->filePath("started-here/audio.log")));
+    QDir::setCurrent(cwd);
 }
 
 TEST_F(WavDevices, CaptureEngineDeliversConsecutiveBlocksOnEitherPlatformFamily) {
@@ -286,35 +316,4 @@ TEST_F(WavDevices, PlayOverWhenTheLastPendingBufferHasPlayed) {
     ASSERT_TRUE(WaitUntil([&] { return player.Pending() == 0; }));
     player.Close();
     EXPECT_EQ(FileData(m_out).size(), 800 * 2 + 4000);
-}
-
-TEST_F(WavDevices, PlayerThatCannotOpenSaysWhyInAudioLog) {
-    // The log is the user's, in the state folder, wherever the program was started from.
-    const QString cwd = QDir::currentPath();
-    ASSERT_TRUE(QDir().mkpath(m_dir->filePath("started-here")));
-    ASSERT_TRUE(QDir::setCurrent(m_dir->filePath("started-here")));
-    CTempStateHome state;
-    ASSERT_TRUE(QDir().mkpath(state.Folder()));
-    QFile stale(state.Folder() + "/audio.log");
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.write("an old line that must go\nand another\n");
-    stale.close();
-    Use("");
-    CWaveOut player;
-    player.SetFormat(1);
-    EXPECT_EQ(player.Open(), 0);
-    EXPECT_FALSE(player.IsOpen());
-    QFile log(state.Folder() + "/audio.log");
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,2\n"));
-    log.close();
-    // A format number no player has is refused too.
-    Use("out=" + m_out);
-    player.SetFormat(7);
-    EXPECT_EQ(player.FormatNumber(), 7);
-    EXPECT_EQ(player.Open(), 0);
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,32\n"));
-    EXPECT_FALSE(QFile::exists(m_dir->filePath("started-here/audio.log")));
-    QDir::setCurrent(cwd);
 }

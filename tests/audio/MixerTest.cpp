@@ -144,7 +144,7 @@ TEST_F(Mixer, SettingsDialogShowsAndStoresTheChoices) {
     EXPECT_EQ(CRecordSource::Get().MixName(), "Line In");
 }
 
-TEST_F(Mixer, SettingsDialogWithoutAnyMixAndItsResetButton) {
+TEST_F(Mixer, SettingsDialogWithoutAnyMixItsResetButtonAndReadOnly) {
     Lines("Line In");
     CScriptedUi ui;
     CAppProfile::WriteProfileString("Main", "MixName", "");
@@ -162,11 +162,9 @@ TEST_F(Mixer, SettingsDialogWithoutAnyMixAndItsResetButton) {
     EXPECT_EQ(CAppProfile::GetProfileString("Main", "MixName", "x"), "");
     EXPECT_EQ(CAppProfile::GetProfileInt("Main", "IsOpenMix", -1), 1);
     EXPECT_EQ(CAppProfile::GetProfileInt("Main", "IsMicMute", -1), 0);
-}
 
-TEST_F(Mixer, ReadOnlySettingsDialogChangesNothing) {
+    // Read-only, the dialog changes nothing.
     Lines("Stereo Mix");
-    CScriptedUi ui;
     CAppProfile::WriteProfileInt("Main", "IsOpenMix", 1);
     ui.dialogs.Script(CSoundConfigDlg::IDD, [&](CDialogModel& model) {
         auto& d = static_cast<CSoundConfigDlg&>(model);
@@ -181,8 +179,8 @@ TEST_F(Mixer, ReadOnlySettingsDialogChangesNothing) {
         EXPECT_TRUE(d.IsOpen());
         d.OnCancel();
     });
-    CSoundConfigDlg dlg(true);
-    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    CSoundConfigDlg readOnly(true);
+    EXPECT_EQ(readOnly.DoModal(), IDCANCEL);
     EXPECT_EQ(CAppProfile::GetProfileInt("Main", "IsOpenMix", -1), 1);
 }
 
