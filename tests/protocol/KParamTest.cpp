@@ -31,9 +31,9 @@ TEST(KParam, AKeepAliveIsLaidOutByteForByteWithItsCheckValue) {
     EXPECT_EQ(clock, 1000);
 }
 
-// A read that finds no field of its key and type leaves the output alone; an update of one
-// changes no byte.
-TEST(KParam, MissingOrMistypedFieldsAreNotReadAndNotUpdated) {
+// A read that finds no field of its key and type leaves the output alone and an update changes
+// no byte; of two fields with one key the first is read and updated.
+TEST(KParam, OnlyTheFirstFieldOfItsKeyAndTypeIsReadOrUpdated) {
     CKParam empty;
     EXPECT_EQ(empty.GetLength(), 0);
     EXPECT_EQ(empty.GetBufferPtr(), nullptr);
@@ -67,6 +67,20 @@ TEST(KParam, MissingOrMistypedFieldsAreNotReadAndNotUpdated) {
     bool flag = false;
     ASSERT_EQ(p.GetBoolean(50, flag), 0);
     EXPECT_TRUE(flag);
+
+    CKParam dup;
+    dup.SetShortInt(10, 1);
+    dup.SetShortInt(10, 2);
+    short v = 0;
+    ASSERT_EQ(dup.GetShortInt(10, v), 0);
+    EXPECT_EQ(v, 1);
+    const int dupLength = dup.GetLength();
+    EXPECT_EQ(dup.UpdateShortInt(10, 7), 0);
+    EXPECT_EQ(dup.GetLength(), dupLength);
+    ASSERT_EQ(dup.GetShortInt(10, v), 0);
+    EXPECT_EQ(v, 7);
+    // The second field is untouched.
+    EXPECT_EQ(Bytes(dup).mid(4 + 8 + 6, 2).toHex(), QByteArray("0200"));
 }
 
 TEST(KParam, FirstAppendWritesHeaderEveryAppendIsExactAndNoneOutgrowsTheLengthWord) {
@@ -89,22 +103,6 @@ TEST(KParam, FirstAppendWritesHeaderEveryAppendIsExactAndNoneOutgrowsTheLengthWo
     EXPECT_EQ(full.SetChar(31, big.constData(), 6000), -1);
     EXPECT_EQ(Bytes(full), before);
     EXPECT_EQ(full.GetPacketNum(), 1);
-}
-
-TEST(KParam, DuplicateKeysReadAndUpdateTheFirst) {
-    CKParam p;
-    p.SetShortInt(10, 1);
-    p.SetShortInt(10, 2);
-    short v = 0;
-    ASSERT_EQ(p.GetShortInt(10, v), 0);
-    EXPECT_EQ(v, 1);
-    const int length = p.GetLength();
-    EXPECT_EQ(p.UpdateShortInt(10, 7), 0);
-    EXPECT_EQ(p.GetLength(), length);
-    ASSERT_EQ(p.GetShortInt(10, v), 0);
-    EXPECT_EQ(v, 7);
-    // The second field is untouched.
-    EXPECT_EQ(Bytes(p).mid(4 + 8 + 6, 2).toHex(), QByteArray("0200"));
 }
 
 TEST(KParam, TextsTravelInTheCodePageAndEmptyTextsSurvive) {

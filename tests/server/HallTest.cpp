@@ -14,16 +14,6 @@
 
 using namespace tavotest;
 
-namespace {
-
-// One hall exchange: 0 when accepted, the refusal code when refused, -999 when nothing came.
-int Answer(CServiceHarness& h, CKParam&& request, short reply) {
-    const auto answer = h.Hall(request, reply);
-    return !answer ? -999 : IntOf(*answer, KEY_RESULT) == 0 ? 0 : IntOf(*answer, KEY_REFUSAL);
-}
-
-}  // namespace
-
 TEST(HallLogin, AcceptsAccountsByNameInAnyCaseOrByNumberAndRefusesWrongPasswordsAndBrokenBlocks) {
     CServiceHarness h;
     const QString m = "00-11-22-33-44-55";
@@ -198,9 +188,9 @@ TEST(HallPresence, ALoginFromAnotherMachineTakesOverAndTheFirstIsToldOnceUnlessI
     EXPECT_TRUE(h.Hall(HallRequest(CMD_PRESENCE, m1, "alice", n1), CMD_PRESENCE_REPLY));
     EXPECT_TRUE(h.Hall(HallRequest(CMD_PRESENCE, m2, "alice", n2), CMD_PRESENCE_REPLY));
     // Requests that need the login work only for the machine that holds it now.
-    EXPECT_EQ(Answer(h, HallRequest(CMD_ROOM_LIST, m1, "alice", n1), CMD_ROOM_LIST_REPLY),
+    EXPECT_EQ(Outcome(h.Hall(HallRequest(CMD_ROOM_LIST, m1, "alice", n1), CMD_ROOM_LIST_REPLY)),
               REFUSE_BAD_USER);
-    EXPECT_EQ(Answer(h, HallRequest(CMD_ROOM_LIST, m2, "alice", n2), CMD_ROOM_LIST_REPLY), 0);
+    EXPECT_EQ(Outcome(h.Hall(HallRequest(CMD_ROOM_LIST, m2, "alice", n2), CMD_ROOM_LIST_REPLY)), 0);
 
     // While the account is inside a room, another machine's login is refused; the same
     // machine logging in again is no conflict.
@@ -245,8 +235,8 @@ TEST(HallRooms, TellsWhereARoomLivesAndRefusesUnknownRooms) {
     EXPECT_EQ(IntOf(*where, 70), static_cast<int>(h.RoomPort()));
     EXPECT_EQ(TextOf(*where, 80), "127.0.0.1");
     for (int room : {0, -5, 999999}) {
-        EXPECT_EQ(Answer(h, With(HallRequest(CMD_ROOM_ADDRESS, "M"), {{20, room}}),
-                         CMD_ROOM_ADDRESS_REPLY),
+        EXPECT_EQ(Outcome(h.Hall(With(HallRequest(CMD_ROOM_ADDRESS, "M"), {{20, room}}),
+                                 CMD_ROOM_ADDRESS_REPLY)),
                   REFUSE_BAD_ROOM)
             << room;
     }
@@ -291,20 +281,21 @@ TEST(HallRooms, SendsClientsToTheRoomServersOfOtherProcessesWhileTheyBeat) {
 TEST(HallRooms, KeepsFavouritesAndListsThemAndTheOwnAndManagedRoomsWithTheirLiveState) {
     CServiceHarness h;
     const QString m = "M-9";
-    EXPECT_EQ(Answer(h, With(HallRequest(CMD_ADD_FAVORITE, m, "carol", 10003), {{40, 1001}}),
-                     CMD_ADD_FAVORITE_REPLY),
+    EXPECT_EQ(Outcome(h.Hall(With(HallRequest(CMD_ADD_FAVORITE, m, "carol", 10003), {{40, 1001}}),
+                             CMD_ADD_FAVORITE_REPLY)),
               REFUSE_BAD_USER);
 
     auto login = h.Login("carol", "carol123", m);
     ASSERT_TRUE(login);
     const int number = IntOf(*login, 30);
     for (int room : {1003, 1001}) {
-        EXPECT_EQ(Answer(h, With(HallRequest(CMD_ADD_FAVORITE, m, "carol", number), {{40, room}}),
-                         CMD_ADD_FAVORITE_REPLY),
-                  0);
+        EXPECT_EQ(
+            Outcome(h.Hall(With(HallRequest(CMD_ADD_FAVORITE, m, "carol", number), {{40, room}}),
+                           CMD_ADD_FAVORITE_REPLY)),
+            0);
     }
-    EXPECT_EQ(Answer(h, With(HallRequest(CMD_ADD_FAVORITE, m, "carol", number), {{40, 4242}}),
-                     CMD_ADD_FAVORITE_REPLY),
+    EXPECT_EQ(Outcome(h.Hall(With(HallRequest(CMD_ADD_FAVORITE, m, "carol", number), {{40, 4242}}),
+                             CMD_ADD_FAVORITE_REPLY)),
               REFUSE_BAD_ROOM);
 
     auto guest = h.Enter(1001, "dave", "dave123", "M-D");
@@ -394,9 +385,10 @@ TEST(HallAccount, GivesUserInformationStoresEntrySettingsAndLogsOut) {
     EXPECT_EQ(IntOf(*reply, 33), 10001);
     EXPECT_EQ(IntOf(*reply, 39), 1);  // logins so far
 
-    EXPECT_EQ(Answer(h, With(HallRequest(CMD_ENTRY_INFO, m, "alice", number), {{40, 7}, {50, 2}}),
-                     CMD_ENTRY_INFO_REPLY),
-              0);
+    EXPECT_EQ(
+        Outcome(h.Hall(With(HallRequest(CMD_ENTRY_INFO, m, "alice", number), {{40, 7}, {50, 2}}),
+                       CMD_ENTRY_INFO_REPLY)),
+        0);
     EXPECT_EQ(h.Service().Store().AccountByNumber(10001)->entryEffect, 7);
     EXPECT_EQ(h.Service().Store().AccountByNumber(10001)->entryVip, 2);
 
@@ -409,6 +401,6 @@ TEST(HallAccount, GivesUserInformationStoresEntrySettingsAndLogsOut) {
     EXPECT_EQ(h.Service().Presence().Visitor(visitor)->nickname, "路人");
     // The reply names the visitor only: the client goes on with the user number it has.
     EXPECT_EQ(h.Service().Presence().Visitor(visitor)->userNumber, number);
-    EXPECT_EQ(Answer(h, HallRequest(CMD_USER_INFO, m, "alice", number), CMD_USER_INFO_REPLY),
+    EXPECT_EQ(Outcome(h.Hall(HallRequest(CMD_USER_INFO, m, "alice", number), CMD_USER_INFO_REPLY)),
               REFUSE_BAD_USER);
 }

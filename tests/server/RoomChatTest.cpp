@@ -13,11 +13,7 @@ using namespace tavotest;
 namespace {
 
 int Send(tagRoomGuest& who, CKParam&& p) {
-    auto reply = who.main.Request(p, CMD_TEXT_REPLY);
-    if (!reply) {
-        return -999;
-    }
-    return IntOf(*reply, KEY_RESULT) == 0 ? 0 : IntOf(*reply, KEY_REFUSAL);
+    return Outcome(who.main.Request(p, CMD_TEXT_REPLY));
 }
 
 int Say(tagRoomGuest& who, const QString& target, const QString& text, bool isPrivate = false) {

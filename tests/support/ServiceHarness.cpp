@@ -60,12 +60,15 @@ CKParam HallRequest(short command, const QString& machine, const QString& name, 
         name.isEmpty() ? Packet(command) : Packet(command, {{20, name}, {30, number}}), machine);
 }
 
-int RoomRequest(CTestConnection& client, CKParam& request) {
-    auto reply = client.Request(request, static_cast<short>(request.Command() + 1));
+int Outcome(const std::optional<CPacketCopy>& reply) {
     if (!reply) {
         return -999;
     }
-    return IntOf(*reply, KEY_RESULT) == -1 ? IntOf(*reply, KEY_REFUSAL) : 0;
+    return IntOf(*reply, KEY_RESULT) == 0 ? 0 : IntOf(*reply, KEY_REFUSAL);
+}
+
+int RoomRequest(CTestConnection& client, CKParam& request) {
+    return Outcome(client.Request(request, static_cast<short>(request.Command() + 1)));
 }
 
 std::optional<CPacketCopy> CServiceHarness::Hall(CKParam& request, short replyCommand,

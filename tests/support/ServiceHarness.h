@@ -78,8 +78,9 @@ private:
 // name and number when given.
 CKParam HallRequest(short command, const QString& machine, const QString& name = QString(),
                     int number = 0);
-// A room request answered by R + 1: 0 when accepted, the refusal code when refused, -999 when
-// no answer came.
+// What a reply says: 0 when accepted, the refusal code when refused, -999 when no answer came.
+int Outcome(const std::optional<CPacketCopy>& reply);
+// A room request answered by R + 1, and its outcome.
 int RoomRequest(CTestConnection& client, CKParam& request);
 inline int RoomRequest(CTestConnection& client, CKParam&& request) {
     return RoomRequest(client, request);
