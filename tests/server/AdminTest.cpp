@@ -77,7 +77,7 @@ TEST(ServerConfigFile, ReadsEverySectionAndRefusesMalformedValues) {
     EXPECT_FALSE(LoadServerConfig(dir.filePath("none.ini"), missing, &error));
 }
 
-TEST(ServerAdmin, CommandsChangeWhatTheServiceDoes) {
+TEST(ServerAdmin, CommandsChangeWhatTheServiceDoesAndTheirNoticesAndChangesReachTheRooms) {
     QTemporaryDir dir;
     const QString path = dir.filePath("service.db");
     CServiceHarness h(FileConfig(path));
@@ -107,6 +107,58 @@ TEST(ServerAdmin, CommandsChangeWhatTheServiceDoes) {
     QString usage;
     EXPECT_EQ(Admin(admin, {"frobnicate"}, &usage), 2);
     EXPECT_TRUE(usage.contains("add-room"));
+
+    // Reports are kept; the command line's notices and room changes reach the rooms.
+    auto carol = h.Enter(1001, "carol", "carol123", "M-C");
+    auto inKaraoke = h.Enter(1002, "歌迷", QString(), "M-2");
+    ASSERT_TRUE(carol && inKaraoke);
+
+    // A report needs the ticket its information fetch gave, once.
+    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, 0}, {30, "广告"}})),
+              REFUSE_BAD_OPERATION);
+    const auto info = carol->main.Request(Packet(CMD_REPORT_INFO), CMD_REPORT_INFO_REPLY);
+    ASSERT_TRUE(info);
+    const int ticket = IntOf(*info, 30, 0);
+    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, ticket}, {30, "有人发广告"}})), 0);
+    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, ticket}, {30, "再报"}})),
+              REFUSE_BAD_OPERATION);
+    const auto reports = h.Service().Store().Reports(1001);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].who, "carol");
+    EXPECT_EQ(reports[0].text, "有人发广告");
+
+    // The command line's notices: nothing moves until the service reads its queue, which is
+    // emptied as it is read.
+    ASSERT_EQ(Admin(admin, {"notice", "1001", "今晚", "八点"}), 0);
+    ASSERT_EQ(Admin(admin, {"text-notice", "0", "维护通知"}), 0);
+    Spin(std::chrono::milliseconds(20));
+    EXPECT_EQ(carol->main.Count(CMD_TIMED_NOTICE), 0);
+    h.Pass(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_TIMED_NOTICE));
+    const CPacketCopy notice = carol->main.All(CMD_TIMED_NOTICE).front();
+    EXPECT_EQ(IntOf(notice, 20), 0);
+    EXPECT_EQ(TextOf(notice, 30), "今晚 八点");
+    ASSERT_TRUE(inKaraoke->main.WaitFor(CMD_TEXT_NOTICE));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_TEXT_NOTICE));
+    EXPECT_EQ(TextOf(inKaraoke->main.All(CMD_TEXT_NOTICE).front(), 20), "维护通知");
+    EXPECT_EQ(inKaraoke->main.Count(CMD_TIMED_NOTICE), 0);
+    EXPECT_TRUE(CAdminQueue(admin).Take().empty());
+
+    // It renames the room, then disables it under its members.
+    ASSERT_EQ(Admin(admin, {"set-room", "1001", "name=新房名"}), 0);
+    h.Pass(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_ROOM_NAME_CHANGED));
+    const CPacketCopy renamed = carol->main.All(CMD_ROOM_NAME_CHANGED).front();
+    EXPECT_EQ(TextOf(renamed, 20), QString());
+    EXPECT_EQ(TextOf(renamed, 30), "新房名");
+    ASSERT_EQ(Admin(admin, {"set-room", "1001", "disabled-hours=2", "disabled-reason=违规"}), 0);
+    h.Pass(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(carol->main.WaitFor(CMD_ROOM_DISABLED));
+    EXPECT_EQ(TextOf(carol->main.All(CMD_ROOM_DISABLED).front(), 20), "违规");
+    // A client that stays anyway is let go.
+    EXPECT_FALSE(carol->main.closed);
+    h.Pass(std::chrono::milliseconds(31000));
+    EXPECT_TRUE(carol->main.WaitClosed());
 }
 
 TEST(RoomAdmin, ManagersKickBanAndSilenceMembersBelowThem) {
@@ -172,64 +224,6 @@ TEST(RoomAdmin, TheOwnerSetsTopicLockAndOperatorsAndEveryoneTheirNickname) {
     dave->main.KClose();
     ASSERT_TRUE(WaitUntil([&] { return h.Service().Occupancy(1001) == 2; }));
     EXPECT_TRUE(h.Enter(1001, "dave", "dave123", "M-D", &refusal));
-}
-
-TEST(RoomAdmin, ReportsAreKeptAndTheCommandLinesNoticesAndChangesReachTheRooms) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("service.db");
-    CServiceHarness h(FileConfig(path));
-    auto carol = h.Enter(1001, "carol", "carol123", "M-C");
-    auto inKaraoke = h.Enter(1002, "歌迷", QString(), "M-2");
-    ASSERT_TRUE(carol && inKaraoke);
-
-    // A report needs the ticket its information fetch gave, once.
-    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, 0}, {30, "广告"}})),
-              REFUSE_BAD_OPERATION);
-    const auto info = carol->main.Request(Packet(CMD_REPORT_INFO), CMD_REPORT_INFO_REPLY);
-    ASSERT_TRUE(info);
-    const int ticket = IntOf(*info, 30, 0);
-    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, ticket}, {30, "有人发广告"}})), 0);
-    EXPECT_EQ(RoomRequest(carol->main, Packet(CMD_REPORT, {{20, ticket}, {30, "再报"}})),
-              REFUSE_BAD_OPERATION);
-    const auto reports = h.Service().Store().Reports(1001);
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].who, "carol");
-    EXPECT_EQ(reports[0].text, "有人发广告");
-
-    // The command line's notices: nothing moves until the service reads its queue, which is
-    // emptied as it is read.
-    CStore admin;
-    ASSERT_TRUE(admin.Open(path));
-    ASSERT_EQ(Admin(admin, {"notice", "1001", "今晚", "八点"}), 0);
-    ASSERT_EQ(Admin(admin, {"text-notice", "0", "维护通知"}), 0);
-    Spin(std::chrono::milliseconds(20));
-    EXPECT_EQ(carol->main.Count(CMD_TIMED_NOTICE), 0);
-    h.Pass(std::chrono::milliseconds(1000));
-    ASSERT_TRUE(carol->main.WaitFor(CMD_TIMED_NOTICE));
-    const CPacketCopy notice = carol->main.All(CMD_TIMED_NOTICE).front();
-    EXPECT_EQ(IntOf(notice, 20), 0);
-    EXPECT_EQ(TextOf(notice, 30), "今晚 八点");
-    ASSERT_TRUE(inKaraoke->main.WaitFor(CMD_TEXT_NOTICE));
-    ASSERT_TRUE(carol->main.WaitFor(CMD_TEXT_NOTICE));
-    EXPECT_EQ(TextOf(inKaraoke->main.All(CMD_TEXT_NOTICE).front(), 20), "维护通知");
-    EXPECT_EQ(inKaraoke->main.Count(CMD_TIMED_NOTICE), 0);
-    EXPECT_TRUE(CAdminQueue(admin).Take().empty());
-
-    // It renames the room, then disables it under its members.
-    ASSERT_EQ(Admin(admin, {"set-room", "1001", "name=新房名"}), 0);
-    h.Pass(std::chrono::milliseconds(1000));
-    ASSERT_TRUE(carol->main.WaitFor(CMD_ROOM_NAME_CHANGED));
-    const CPacketCopy renamed = carol->main.All(CMD_ROOM_NAME_CHANGED).front();
-    EXPECT_EQ(TextOf(renamed, 20), QString());
-    EXPECT_EQ(TextOf(renamed, 30), "新房名");
-    ASSERT_EQ(Admin(admin, {"set-room", "1001", "disabled-hours=2", "disabled-reason=违规"}), 0);
-    h.Pass(std::chrono::milliseconds(1000));
-    ASSERT_TRUE(carol->main.WaitFor(CMD_ROOM_DISABLED));
-    EXPECT_EQ(TextOf(carol->main.All(CMD_ROOM_DISABLED).front(), 20), "违规");
-    // A client that stays anyway is let go.
-    EXPECT_FALSE(carol->main.closed);
-    h.Pass(std::chrono::milliseconds(31000));
-    EXPECT_TRUE(carol->main.WaitClosed());
 }
 
 TEST(RoomActivity, ManagersRunItMembersScoreOnceAndTheRankingIsBestFirst) {
