@@ -201,7 +201,7 @@ TEST_F(Pulse, APlayerWithNothingToPlayLetsTheSinkSleep) {
     }
 }
 
-TEST_F(Pulse, OurMixGoesWithTheRoomAndACrashedRunsAtTheNextStart) {
+TEST_F(Pulse, OurMixGoesWithTheRoomACrashedRunsAtTheNextStartAndAChosenLineIsFoundAgain) {
     QProcess gone;
     gone.start("true");
     ASSERT_TRUE(gone.waitForStarted());
@@ -225,9 +225,8 @@ TEST_F(Pulse, OurMixGoesWithTheRoomAndACrashedRunsAtTheNextStart) {
     // The room closes.
     CRecordSource::Get().Release();
     EXPECT_TRUE(OurMixModules().isEmpty());
-}
 
-TEST_F(Pulse, AChosenLineIsFoundAgainAfterItsLabelChanged) {
+    // A chosen line is found again after its label changed.
     CTempConfig config;
     CScriptedUi ui;
     QString line = Load({"module-null-sink", "sink_name=tavo_test_line",
@@ -371,20 +370,7 @@ TEST(PulseOnADesktop, TheStereoMixIsTheMicrophoneInsideWhatTheDefaultOutputPlays
     keepAwake.waitForFinished(5000);
 }
 
-TEST(PulseWithoutMicrophone, MonitorsOfOutputsAreNoInputDevices) {
-    CSoundServer server(CSoundServer::EModules::Bare, {"module-null-sink sink_name=speakers"});
-    TAVO_NEED(server.IsRunning(),
-              "a sound server of the test's own: " + server.Log().toStdString());
-    server.Use();
-    ASSERT_TRUE(CWaveSystem::Select("pulse"));
-    EXPECT_EQ(WaveOutGetNumDevs(), 1);
-    EXPECT_EQ(WaveInGetNumDevs(), 0) << "speakers, and no microphone";
-    CCollectingWaveIn engine(AUDIO_QUALITY_SPEECH);
-    EXPECT_EQ(engine.Open(), 0);
-    CWaveSystem::Select("pulse");
-}
-
-TEST(PulseWithoutServer, NoDevicesNoMixerAndTheReasonInAudioLog) {
+TEST(PulseWithoutDevices, NoServerOrNoMicrophoneMeansNoInputAndTheReasonIsInAudioLog) {
     const QByteArray saved = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", "unix:/nonexistent/tavo-no-server");
     ASSERT_TRUE(CWaveSystem::Select("pulse"));
@@ -407,5 +393,17 @@ TEST(PulseWithoutServer, NoDevicesNoMixerAndTheReasonInAudioLog) {
         qunsetenv("PULSE_SERVER");
     else
         qputenv("PULSE_SERVER", saved);
+    CWaveSystem::Select("pulse");
+
+    // A server with speakers and no microphone: the monitors of outputs are no input devices.
+    CSoundServer server(CSoundServer::EModules::Bare, {"module-null-sink sink_name=speakers"});
+    TAVO_NEED(server.IsRunning(),
+              "a sound server of the test's own: " + server.Log().toStdString());
+    server.Use();
+    ASSERT_TRUE(CWaveSystem::Select("pulse"));
+    EXPECT_EQ(WaveOutGetNumDevs(), 1);
+    EXPECT_EQ(WaveInGetNumDevs(), 0) << "speakers, and no microphone";
+    CCollectingWaveIn noInput(AUDIO_QUALITY_SPEECH);
+    EXPECT_EQ(noInput.Open(), 0);
     CWaveSystem::Select("pulse");
 }
