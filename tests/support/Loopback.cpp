@@ -17,9 +17,7 @@
 namespace tavotest {
 
 short CPacketCopy::Command() const {
-    CKParam packet;
-    Load(packet);
-    return packet.Command();
+    return Loaded().Command();
 }
 
 void CPacketCopy::Load(CKParam& packet) const {
@@ -216,13 +214,11 @@ void CLoopbackServer::AnswerWith(short request, short reply,
 
 void CLoopbackServer::AnswerWith(short request, short reply, tagFields fields) {
     const std::vector<tagField> kept(fields);
-    m_answers[request] = [reply, kept](CTestConnection& peer, CKParam&) {
-        CKParam packet = Reply(reply);
+    AnswerWith(request, reply, [kept](CKParam& packet) {
         for (const tagField& f : kept) {
             SetFields(packet, {f});
         }
-        peer.KSend(packet);
-    };
+    });
 }
 
 void CLoopbackServer::OnAccept(int error) {
