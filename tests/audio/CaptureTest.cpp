@@ -79,7 +79,7 @@ protected:
 // The hook the capture thread calls for each block, with the quality a running capture has:
 // the owner's mic state decides the packet (the full rules are the mic state's own), the private
 // chat sends on mic 1 in its own name, and nothing goes out once the program is quitting.
-TEST_F(Capture, TheOwnersMicStateAndQuittingDecideWhatIsSent) {
+TEST_F(Capture, TheOwnersMicStateAndQuittingDecideWhatIsSentAndOddBlocksGiveNoPayload) {
     class CQualityCapture : public CMyWaveIn {
     public:
         explicit CQualityCapture(int quality) { m_nQuality = quality; }
@@ -130,11 +130,9 @@ TEST_F(Capture, TheOwnersMicStateAndQuittingDecideWhatIsSent) {
     EXPECT_EQ(p.senderId, "peer-me");
     SetAudioQuitting(true);
     EXPECT_EQ(send(chat).micIndex, -1) << "quitting";
-}
 
-TEST_F(Capture, BlocksNoEncoderTakesGiveNoPayload) {
+    // Blocks no encoder takes give no payload.
     CMyWaveIn capture;
-    std::vector<char> block(kMp3BlockBytes);
     QByteArray payload("x");
     EXPECT_EQ(capture.EncodeBlock(4, block.data(), kMp3BlockBytes, payload), -1);
     EXPECT_EQ(capture.EncodeBlock(AUDIO_QUALITY_SPEECH, block.data(), 100, payload), 0);

@@ -65,8 +65,7 @@ TEST(HallLogin, FailedLoginsWaitLongerAndLongerPerAccountAndPerAddress) {
     // The eleventh waits: no answer while the clock stands still, the refusal a second on.
     CTestConnection eleventh;
     ASSERT_TRUE(eleventh.Open(h.HallPort()));
-    CKParam wrong = CServiceHarness::LoginRequest("alice", "wrong", m);
-    eleventh.Send(wrong);
+    eleventh.Send(CServiceHarness::LoginRequest("alice", "wrong", m));
     EXPECT_FALSE(eleventh.WaitFor(CMD_LOGIN_REPLY, 1, std::chrono::milliseconds(300)));
     h.Pass(std::chrono::seconds(1));
     ASSERT_TRUE(eleventh.WaitFor(CMD_LOGIN_REPLY));
@@ -76,15 +75,13 @@ TEST(HallLogin, FailedLoginsWaitLongerAndLongerPerAccountAndPerAddress) {
     // another address does not; and this address waits whatever account it names.
     CTestConnection owner;
     ASSERT_TRUE(owner.Open(h.HallPort(), "127.0.0.2"));
-    CKParam right = CServiceHarness::LoginRequest("alice", "alice123", m);
-    owner.Send(right);
+    owner.Send(CServiceHarness::LoginRequest("alice", "alice123", m));
     auto bob = h.Login("bob", "bob123", "M-B", QString(), "127.0.0.2");
     ASSERT_TRUE(bob);
     EXPECT_EQ(IntOf(*bob, KEY_RESULT), 0);
     CTestConnection neighbour;
     ASSERT_TRUE(neighbour.Open(h.HallPort()));
-    CKParam carol = CServiceHarness::LoginRequest("carol", "carol123", "M-C");
-    neighbour.Send(carol);
+    neighbour.Send(CServiceHarness::LoginRequest("carol", "carol123", "M-C"));
     Spin(std::chrono::milliseconds(300));
     EXPECT_EQ(owner.Count(CMD_LOGIN_REPLY) + neighbour.Count(CMD_LOGIN_REPLY), 0);
     // Each waits two seconds now: the delay doubles with every failure past the tenth.

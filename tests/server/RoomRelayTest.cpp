@@ -117,16 +117,13 @@ TEST(RoomRelay, VoiceFromTheHolderAloneReachesEveryOtherSecondConnectionWithTheR
     ASSERT_TRUE(s.Ready());
     ASSERT_EQ(RoomRequest(s.owner->main, Packet(CMD_GRAB_MIC)), 0);
     // Voice from a member without that microphone, or on the other one, is dropped.
-    CKParam fromFan = Voice(1, Payload(300, 1), "bob");
-    s.fan1->second.Send(fromFan);
-    CKParam wrongMic = Voice(2, Payload(300, 2), "bob");
-    s.owner->second.Send(wrongMic);
+    s.fan1->second.Send(Voice(1, Payload(300, 1), "bob"));
+    s.owner->second.Send(Voice(2, Payload(300, 2), "bob"));
     // More packets than the receivers' sequence check would forgive if the relay kept the
     // sender's own sequence numbers.
     constexpr int kBlocks = 8;
     for (int i = 0; i < kBlocks; ++i) {
-        CKParam voice = Voice(1, Payload(1600 + i, i), "someone else");
-        ASSERT_EQ(s.owner->second.Send(voice), 0);
+        ASSERT_EQ(s.owner->second.Send(Voice(1, Payload(1600 + i, i), "someone else")), 0);
     }
     ASSERT_TRUE(s.fan1->second.WaitFor(CMD_AUDIO, kBlocks));
     ASSERT_TRUE(s.fan2->second.WaitFor(CMD_AUDIO, kBlocks));
@@ -148,8 +145,7 @@ TEST(RoomRelay, VoiceFromTheHolderAloneReachesEveryOtherSecondConnectionWithTheR
 
     // Once the turn is over the former holder is not heard.
     ASSERT_EQ(RoomRequest(s.owner->main, Packet(CMD_RELEASE_MIC)), 0);
-    CKParam late = Voice(1, Payload(300, 4), "bob");
-    s.owner->second.Send(late);
+    s.owner->second.Send(Voice(1, Payload(300, 4), "bob"));
     s.Settle();
     EXPECT_EQ(s.fan2->second.Count(CMD_AUDIO), kBlocks);
 }
@@ -161,8 +157,7 @@ TEST(RoomRelay, PublicPicturesGoToEveryoneAndPrivateOnesOnlyToWhoWasLetWatch) {
     // Video 1 from the main holder, video 2 from the second: everyone else has them.
     CKParam one = Video(1, frame, QString());
     s.owner->second.Send(one);
-    CKParam two = Video(2, frame, QString());
-    s.fan1->second.Send(two);
+    s.fan1->second.Send(Video(2, frame, QString()));
     ASSERT_TRUE(s.fan2->second.WaitFor(CMD_VIDEO, 2));
     ASSERT_TRUE(s.fan1->second.WaitFor(CMD_VIDEO, 1));
     ASSERT_TRUE(s.owner->second.WaitFor(CMD_VIDEO, 1));
@@ -174,10 +169,8 @@ TEST(RoomRelay, PublicPicturesGoToEveryoneAndPrivateOnesOnlyToWhoWasLetWatch) {
     EXPECT_EQ(IntOf(seen[1], VideoKey::SLOT), 2);
 
     // A slot not held, and a private picture to somebody who never asked: nothing moves.
-    CKParam stolen = Video(1, frame, QString());
-    s.fan2->second.Send(stolen);
-    CKParam pushed = Video(0, frame, s.fan1->id);
-    s.fan2->second.Send(pushed);
+    s.fan2->second.Send(Video(1, frame, QString()));
+    s.fan2->second.Send(Video(0, frame, s.fan1->id));
     CKParam nobody = Video(0, frame, QString());
     s.fan2->second.Send(nobody);
     s.Settle();
@@ -188,8 +181,7 @@ TEST(RoomRelay, PublicPicturesGoToEveryoneAndPrivateOnesOnlyToWhoWasLetWatch) {
     // else the list names.
     ASSERT_EQ(s.SetState(*s.fan2, 1), 0);
     ASSERT_EQ(s.Watch(*s.fan1, s.fan2->id), 0);
-    CKParam privately = Video(0, frame, s.fan1->id + QStringLiteral(",bob,nobody,") + s.fan1->id);
-    s.fan2->second.Send(privately);
+    s.fan2->second.Send(Video(0, frame, s.fan1->id + QStringLiteral(",bob,nobody,") + s.fan1->id));
     ASSERT_TRUE(s.fan1->second.WaitFor(CMD_VIDEO, 2));
     s.Settle();
     EXPECT_EQ(s.fan1->second.Count(CMD_VIDEO), 2);
@@ -244,8 +236,7 @@ TEST(RoomRelay, WatchingFollowsTheWatchedMembersStateAnswerAndStay) {
     EXPECT_EQ(IntOf(s.fan1->main.All(CMD_WATCH_ENDED).back(), WatchEndedKey::RESULT), -1);
     EXPECT_EQ(IntOf(s.fan1->main.All(CMD_WATCH_ENDED).back(), WatchEndedKey::REFUSAL),
               REFUSE_NO_VIDEO);
-    CKParam after = Video(0, Payload(300, 1), s.fan1->id);
-    s.fan2->second.Send(after);
+    s.fan2->second.Send(Video(0, Payload(300, 1), s.fan1->id));
     s.Settle();
     EXPECT_EQ(s.fan1->second.Count(CMD_VIDEO), 0);
 
@@ -306,11 +297,10 @@ TEST(RoomRelay, AReceiverThatDoesNotReadLosesWholePicturesNeverParts) {
     for (int i = 1; i <= kPictures; ++i) {
         QByteArray picture = Payload(kBytes, i);
         std::memcpy(picture.data(), &i, sizeof i);
-        CKParam v = Video(1, picture, QString());
         // The sender's own socket may be full for a moment: it waits rather than skips.
         int result = 1;
         for (int tries = 0; result == 1 && tries < 500; ++tries) {
-            result = s.owner->second.Send(v);
+            result = s.owner->second.Send(Video(1, picture, QString()));
             if (result == 1) {
                 Spin(std::chrono::milliseconds(1));
             }
