@@ -141,7 +141,7 @@ TEST_F(TraceLogTest, WritesOnlyWhileOpenBetweenBannerAndFooter) {
 // The settings live in the log's profile: opening stores the missing ones (hasTime counts only
 // as 1, Debug as anything but 0, a stored -1 as missing), SetFormat fills zero widths and
 // stores them all, and the lines follow them.
-TEST_F(TraceLogTest, SettingsComeFromTheLogsProfileAndSetFormatStoresThem) {
+TEST_F(TraceLogTest, SettingsComeFromTheLogsProfileSetFormatStoresThemAndLinesFollowThem) {
     Preset("Read", {{"hasTime", 2}, {"Debug", 5}, {"WidthFrom", -1}});
     CTraceLog log;
     ASSERT_TRUE(log.Open("Read", 100));
@@ -173,17 +173,16 @@ TEST_F(TraceLogTest, SettingsComeFromTheLogsProfileAndSetFormatStoresThem) {
               QStringLiteral("NOMAL: CVideoSe ") +
                   QString::asprintf("%05X ", static_cast<unsigned>(getpid())) +
                   QStringLiteral("x"));
-}
 
-TEST_F(TraceLogTest, LineHasFixedColumnsAndTheOptionalFields) {
+    // Every optional field, in columns of the stored widths.
     Preset("Fields", {{"WidthType", 4},
                       {"WidthFrom", 6},
                       {"hasMillisecond", 1},
                       {"hasProcessID", 1},
                       {"hasThreadID", 1}});
-    CTraceLog log;
-    ASSERT_TRUE(log.Open("Fields", 100));
-    ASSERT_TRUE(log.Write(TRACE_ALARM, "CVideoServer", "sent %d of %s", 3, "视频"));
+    CTraceLog fields;
+    ASSERT_TRUE(fields.Open("Fields", 100));
+    ASSERT_TRUE(fields.Write(TRACE_ALARM, "CVideoServer", "sent %d of %s", 3, "视频"));
     const QStringList lines = ReadLines(LogFile("Fields"));
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[2], QStringLiteral("ALA CVide ") + kTimeField + QStringLiteral("123 ") +
