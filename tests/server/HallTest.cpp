@@ -217,23 +217,6 @@ TEST(HallPresence, AdminPushesArriveInsteadOfThePresenceReply) {
     EXPECT_TRUE(h.Hall(HallRequest(CMD_VISITOR, m), CMD_SERVER_QUIT));
 }
 
-TEST(HallRooms, TellsWhereARoomLivesAndRefusesUnknownRooms) {
-    CServiceHarness h;
-    auto where =
-        h.Hall(With(HallRequest(CMD_ROOM_ADDRESS, "M"), {{20, 1002}}), CMD_ROOM_ADDRESS_REPLY);
-    ASSERT_TRUE(where);
-    EXPECT_EQ(IntOf(*where, KEY_RESULT), 0);
-    EXPECT_EQ(IntOf(*where, 30), 1002);
-    EXPECT_EQ(IntOf(*where, 70), static_cast<int>(h.RoomPort()));
-    EXPECT_EQ(TextOf(*where, 80), "127.0.0.1");
-    for (int room : {0, -5, 999999}) {
-        EXPECT_EQ(Outcome(h.Hall(With(HallRequest(CMD_ROOM_ADDRESS, "M"), {{20, room}}),
-                                 CMD_ROOM_ADDRESS_REPLY)),
-                  REFUSE_BAD_ROOM)
-            << room;
-    }
-}
-
 TEST(HallRooms, SendsClientsToTheRoomServersOfOtherProcessesWhileTheyBeat) {
     QTemporaryDir dir;
     tagServerConfig hallOnly = TestServiceConfig();
@@ -313,7 +296,7 @@ TEST(HallRooms, KeepsFavouritesAndListsThemAndTheOwnAndManagedRoomsWithTheirLive
     EXPECT_EQ(IntOf(*reply, 33 + 9970), 1);
 }
 
-TEST(HallRooms, OffersFormatsAndCreatesRoomsOnTheSecondRouteWithinLimits) {
+TEST(HallRooms, OffersFormatsCreatesRoomsOnTheSecondRouteWithinLimitsAndTellsWhereTheyLive) {
     tagServerConfig config = TestServiceConfig();
     config.limits.maxOwnRooms = 2;
     CServiceHarness h(config);
@@ -361,6 +344,21 @@ TEST(HallRooms, OffersFormatsAndCreatesRoomsOnTheSecondRouteWithinLimits) {
     // The new room can be entered by its owner straight away.
     auto owner = h.Enter(room, "erin", "erin123", m);
     EXPECT_TRUE(owner);
+
+    // The hall tells where it lives, and refuses rooms that do not exist.
+    auto where =
+        h.Hall(With(HallRequest(CMD_ROOM_ADDRESS, "M"), {{20, room}}), CMD_ROOM_ADDRESS_REPLY);
+    ASSERT_TRUE(where);
+    EXPECT_EQ(IntOf(*where, KEY_RESULT), 0);
+    EXPECT_EQ(IntOf(*where, 30), room);
+    EXPECT_EQ(IntOf(*where, 70), static_cast<int>(h.RoomPort()));
+    EXPECT_EQ(TextOf(*where, 80), "127.0.0.1");
+    for (int unknown : {0, -5, 999999}) {
+        EXPECT_EQ(Outcome(h.Hall(With(HallRequest(CMD_ROOM_ADDRESS, "M"), {{20, unknown}}),
+                                 CMD_ROOM_ADDRESS_REPLY)),
+                  REFUSE_BAD_ROOM)
+            << unknown;
+    }
 }
 
 TEST(HallAccount, GivesUserInformationStoresEntrySettingsAndLogsOut) {
