@@ -28,6 +28,13 @@ GstCaps* H264Caps() {
     return gst_caps_new_empty_simple("video/x-h264");
 }
 
+GstCaps* PacketsCaps(const GstCaps* media) {
+    GstStructure* fields = gst_structure_copy(gst_caps_get_structure(media, 0));
+    gst_structure_set(fields, "media", G_TYPE_STRING, gst_structure_get_name(fields), nullptr);
+    gst_structure_set_name(fields, "application/x-tavo-packets");
+    return gst_caps_new_full(fields, nullptr);
+}
+
 namespace {
 
 // 16-bit speech in, one GSM 6.10 block out for every 320 samples.
@@ -147,6 +154,7 @@ public:
 
     void Build() override {
         GstCaps* accepts = gst_caps_merge(H264Caps(), GsmCaps());
+        accepts = gst_caps_merge(accepts, gst_caps_new_empty_simple("application/x-tavo-packets"));
         AddInput("sink_0", gst_caps_ref(accepts));
         AddInput("sink_1", accepts);
         AddOutput("src", gst_caps_new_empty_simple("video/x-msvideo"));
@@ -198,6 +206,7 @@ private:
         bool video = false;
         int width = 0;
         int height = 0;
+        bool packed = false;
         bool ended = false;
         int stream = -1;
         int64_t firstPts = -1;
@@ -210,11 +219,20 @@ private:
         if (!s) {
             return false;
         }
-        if (gst_structure_has_name(s, "video/x-h264")) {
+        // Packets that come together are of the media the caps name.
+        const char* media = gst_structure_get_name(s);
+        in.packed = gst_structure_has_name(s, "application/x-tavo-packets");
+        if (in.packed) {
+            media = gst_structure_get_string(s, "media");
+            if (!media) {
+                return false;
+            }
+        }
+        if (g_str_equal(media, "video/x-h264")) {
             in.video = true;
             gst_structure_get_int(s, "width", &in.width);
             gst_structure_get_int(s, "height", &in.height);
-        } else if (gst_structure_has_name(s, "audio/ms-gsm")) {
+        } else if (g_str_equal(media, "audio/ms-gsm")) {
             in.video = false;
         } else {
             return false;
@@ -294,19 +312,45 @@ private:
             gst_buffer_unref(buffer);
             return GST_FLOW_OK;
         }
+        int written = 0;
+        if (!in.packed) {
+            const int64_t pts = GST_BUFFER_PTS_IS_VALID(buffer) ? GST_BUFFER_PTS(buffer) : 0;
+            written = WritePacket(in, map.data, map.size, pts,
+                                  !GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT));
+        } else {
+            // Records run to the buffer's end; one that claims more bytes than are left ends
+            // the buffer.
+            size_t at = 0;
+            tagPacketHead head;
+            while (written >= 0 && map.size - at >= sizeof head) {
+                std::memcpy(&head, map.data + at, sizeof head);
+                at += sizeof head;
+                if (head.length > map.size - at) {
+                    break;
+                }
+                written = WritePacket(in, map.data + at, head.length,
+                                      static_cast<int64_t>(head.pts), (head.flags & 1u) == 0);
+                at += head.length;
+            }
+        }
+        gst_buffer_unmap(buffer, &map);
+        gst_buffer_unref(buffer);
+        return written < 0 ? GST_FLOW_ERROR : GST_FLOW_OK;
+    }
+
+    int WritePacket(tagInput& in, const uint8_t* data, size_t size, int64_t pts, bool key) {
         if (!m_packet) {
             m_packet = av_packet_alloc();
         }
         // The muxer writes the bytes where they are; it keeps nothing of them.
         AVPacket* packet = m_packet;
-        packet->data = map.data;
-        packet->size = static_cast<int>(map.size);
+        packet->data = const_cast<uint8_t*>(data);
+        packet->size = static_cast<int>(size);
         packet->stream_index = in.stream;
         AVRational base;
         if (in.video) {
             // A picture's place follows the time it was taken, at a fixed rate; pictures the
             // camera skipped leave empty places, as AVI keeps them.
-            const int64_t pts = GST_BUFFER_PTS_IS_VALID(buffer) ? GST_BUFFER_PTS(buffer) : 0;
             if (in.firstPts < 0) {
                 in.firstPts = pts;
             }
@@ -315,7 +359,7 @@ private:
             in.lastDts = dts;
             packet->pts = packet->dts = dts;
             base = kVideoBase;
-            if (!GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT)) {
+            if (key) {
                 packet->flags |= AV_PKT_FLAG_KEY;
             }
         } else {
@@ -328,9 +372,7 @@ private:
         av_packet_rescale_ts(packet, base, m_context->streams[in.stream]->time_base);
         const int written = av_write_frame(m_context, packet);
         av_packet_unref(packet);
-        gst_buffer_unmap(buffer, &map);
-        gst_buffer_unref(buffer);
-        return written < 0 ? GST_FLOW_ERROR : GST_FLOW_OK;
+        return written;
     }
 
     void Finish() {

@@ -43,8 +43,12 @@ void Attach(GstElement* element, CMakerFilter* filter) {
 }
 
 // The maker's source filter: frame packets (80) and sound blocks (75) handed to its window go
-// into the graph at once, on the caller's thread, stamped with the graph's running time. No
-// queue and no thread of its own: a delivery costs what the graph downstream costs.
+// into the graph on the caller's thread, with no queue and no thread of its own. They cross to
+// the multiplexer some at a time, packed into one buffer: a buffer and a crossing of the pads
+// cost more than the file's write of a packet, and a file loses nothing by getting a second or
+// two of media at once. The end of the stream sends what is left. Pictures are stamped with
+// the graph's running time when they come (a skipped picture leaves its place empty); sound
+// blocks follow one another, each one block's length after the last.
 class CZelSourceLogic : public CElementLogic {
 public:
     void Build() override { AddOutput("src", gst_caps_new_any()); }
@@ -53,15 +57,16 @@ public:
         return GST_FLOW_NOT_SUPPORTED;
     }
 
-    bool Configure(GstCaps* caps) {
+    bool Configure(GstCaps* media, bool video) {
         std::lock_guard lock(m_lock);
+        GstCaps* caps = PacketsCaps(media);
         gst_caps_replace(&m_caps, caps);
         SetOutputCaps(caps);
+        gst_caps_unref(caps);
+        m_video = video;
         return true;
     }
 
-    // Frame packets and sound blocks are small: one copy into the buffer's own memory costs
-    // less than keeping the message alive beside it.
     void Deliver(const char* bytes, size_t length, bool key) {
         std::lock_guard lock(m_lock);
         if (!m_clock) {
@@ -71,15 +76,21 @@ public:
             // Not running: nothing to stamp the data with, and nowhere for it to go.
             return;
         }
-        const GstClockTime now = gst_clock_get_time(m_clock);
-        const GstClockTime base = gst_element_get_base_time(Element());
-        GstBuffer* buffer = gst_buffer_new_memdup(bytes, length);
-        GST_BUFFER_PTS(buffer) = now > base ? now - base : 0;
-        if (!key) {
-            GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
+        tagPacketHead head;
+        if (m_video) {
+            const GstClockTime now = gst_clock_get_time(m_clock);
+            const GstClockTime base = gst_element_get_base_time(Element());
+            head.pts = now > base ? now - base : 0;
+        } else {
+            head.pts = gst_util_uint64_scale(m_blocks++, GST_SECOND * kGsmBlockSamples, 8000);
         }
-        StartOutput(m_caps, GST_FORMAT_TIME);
-        Push(buffer);
+        head.length = static_cast<uint32_t>(length);
+        head.flags = key ? 0u : 1u;
+        m_batch.append(reinterpret_cast<const char*>(&head), sizeof head);
+        m_batch.append(bytes, static_cast<qsizetype>(length));
+        if (++m_batched >= kBatch) {
+            SendBatch();
+        }
     }
 
     void End() {
@@ -88,11 +99,18 @@ public:
             // Even a stream that carried nothing ends, so that the file is completed.
             StartOutput(m_caps, GST_FORMAT_TIME);
         }
+        SendBatch();
         EndOutput();
     }
 
-    // The graph went back to ready: its next run may have another clock.
-    void OnReset() override { ForgetClock(); }
+    // The graph went back to ready: its next run may have another clock, and what waited to
+    // be sent belongs to the run that ended.
+    void OnReset() override {
+        ForgetClock();
+        m_batch.clear();
+        m_batched = 0;
+        m_blocks = 0;
+    }
 
     ~CZelSourceLogic() override {
         ForgetClock();
@@ -102,6 +120,20 @@ public:
     }
 
 private:
+    // Packets sent together: two seconds of pictures, a second and a bit of sound.
+    static constexpr int kBatch = 30;
+
+    void SendBatch() {
+        if (m_batched == 0 || !m_caps) {
+            return;
+        }
+        StartOutput(m_caps, GST_FORMAT_TIME);
+        GstBuffer* buffer = gst_buffer_new_memdup(m_batch.constData(), m_batch.size());
+        m_batch.resize(0);  // keeps its room for the next batch
+        m_batched = 0;
+        Push(buffer);
+    }
+
     void ForgetClock() {
         if (m_clock) {
             gst_object_unref(m_clock);
@@ -110,8 +142,12 @@ private:
     }
 
     GstCaps* m_caps = nullptr;
+    bool m_video = true;
     // The graph's clock, taken at the first delivery of a run.
     GstClock* m_clock = nullptr;
+    QByteArray m_batch;
+    int m_batched = 0;
+    uint64_t m_blocks = 0;
 };
 
 class CSourceWindow : public CFilterWindow {
@@ -165,7 +201,7 @@ public:
                 config->result = 1;
                 return E_INVALIDARG;
             }
-            m_source.Configure(caps);
+            m_source.Configure(caps, config->kind == 0);
             gst_caps_unref(caps);
             m_window = std::make_unique<CSourceWindow>(m_source);
             m_window->m_video = config->kind == 0;
