@@ -33,6 +33,11 @@ struct tagLogicAccess {
         logic->OnReset();
     }
 
+    static void Playing(CElementLogic* logic) {
+        std::lock_guard lock(logic->m_lock);
+        logic->OnPlaying();
+    }
+
     static GstFlowReturn Chain(GstPad* pad, GstObject* parent, GstBuffer* buffer) {
         CElementLogic* logic = Self(parent)->logic;
         std::lock_guard lock(logic->m_lock);
@@ -109,10 +114,13 @@ static void tavo_logic_element_finalize(GObject* object) {
 
 static GstStateChangeReturn tavo_logic_element_change_state(GstElement* element,
                                                             GstStateChange transition) {
+    CElementLogic* logic = reinterpret_cast<TavoLogicElement*>(element)->logic;
+    if (transition == GST_STATE_CHANGE_PAUSED_TO_PLAYING && logic) {
+        tagLogicAccess::Playing(logic);
+    }
     GstStateChangeReturn result =
         GST_ELEMENT_CLASS(tavo_logic_element_parent_class)->change_state(element, transition);
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
-        CElementLogic* logic = reinterpret_cast<TavoLogicElement*>(element)->logic;
         if (logic) {
             tagLogicAccess::Reset(logic);
         }

@@ -27,6 +27,9 @@ public:
     virtual void OnEndOfStream(int input) {}
     // Called when the element goes back to the ready state: what was built for a run goes.
     virtual void OnReset() {}
+    // Called when the element starts (or resumes) playing; the graph's clock and the base time
+    // of this stretch of playing are set by then.
+    virtual void OnPlaying() {}
 
 protected:
     friend struct tagLogicAccess;

@@ -69,9 +69,6 @@ public:
 
     void Deliver(const char* bytes, size_t length, bool key) {
         std::lock_guard lock(m_lock);
-        if (!m_clock) {
-            m_clock = gst_element_get_clock(Element());
-        }
         if (!m_clock || !m_caps) {
             // Not running: nothing to stamp the data with, and nowhere for it to go.
             return;
@@ -79,8 +76,7 @@ public:
         tagPacketHead head;
         if (m_video) {
             const GstClockTime now = gst_clock_get_time(m_clock);
-            const GstClockTime base = gst_element_get_base_time(Element());
-            head.pts = now > base ? now - base : 0;
+            head.pts = now > m_base ? now - m_base : 0;
         } else {
             head.pts = gst_util_uint64_scale(m_blocks++, GST_SECOND * kGsmBlockSamples, 8000);
         }
@@ -101,6 +97,14 @@ public:
         }
         SendBatch();
         EndOutput();
+    }
+
+    // The running time is the clock's time less the base time of this stretch of playing; both
+    // are read once here rather than with every picture.
+    void OnPlaying() override {
+        ForgetClock();
+        m_clock = gst_element_get_clock(Element());
+        m_base = gst_element_get_base_time(Element());
     }
 
     // The graph went back to ready: its next run may have another clock, and what waited to
@@ -143,8 +147,9 @@ private:
 
     GstCaps* m_caps = nullptr;
     bool m_video = true;
-    // The graph's clock, taken at the first delivery of a run.
+    // The graph's clock and base time, taken when the graph plays.
     GstClock* m_clock = nullptr;
+    GstClockTime m_base = 0;
     QByteArray m_batch;
     int m_batched = 0;
     uint64_t m_blocks = 0;
