@@ -1,4 +1,5 @@
 #include "media/DsFilter.h"
+#include "media/FilterWindow.h"
 #include "media/MakerFilters.h"
 #include "tests/support/TestSupport.h"
 #include "tests/video/VideoTestSupport.h"
@@ -9,6 +10,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace std::chrono_literals;
 using tavotest::WaitUntil;
@@ -168,4 +171,37 @@ TEST_F(DsFilterTest, MakerFiltersAnswerTheirCommandsAndRefuseOthers) {
     EXPECT_EQ(QueryInterface(*plain, CMD_FILTER_START, &block), E_NOINTERFACE);
     EXPECT_EQ(QueryInterface(*source, CMD_KEY_INTERVAL, &block), E_NOINTERFACE);
     EXPECT_EQ(m_ds.ConfigRtpDemux(*plain, 3), S_OK);
+}
+
+namespace {
+
+class CCountingWindow : public CFilterWindow {
+public:
+    int count = 0;
+
+protected:
+    void OnCopyData(unsigned, const QByteArray&) override { ++count; }
+};
+
+}  // namespace
+
+TEST(FilterWindows, AMessageReachesItsWindowAndNothingOnceTheWindowIsGone) {
+    auto first = std::make_unique<CCountingWindow>();
+    CCountingWindow second;
+    const int32_t gone = first->Handle();
+    // Messages one after another to two windows, as a recording sends them.
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(CFilterWindow::SendCopyData(gone, TAG_SOURCE_FRAME, QByteArray("f")));
+        ASSERT_TRUE(CFilterWindow::SendCopyData(second.Handle(), TAG_SOURCE_AUDIO, "a"));
+    }
+    EXPECT_EQ(first->count, 3);
+    EXPECT_EQ(second.count, 3);
+
+    first.reset();
+    CCountingWindow third;
+    EXPECT_FALSE(CFilterWindow::SendCopyData(gone, TAG_SOURCE_FRAME, QByteArray("f")));
+    EXPECT_NE(third.Handle(), gone);
+    EXPECT_TRUE(CFilterWindow::SendCopyData(second.Handle(), TAG_SOURCE_AUDIO, "a"));
+    EXPECT_EQ(second.count, 4);
+    EXPECT_EQ(third.count, 0);
 }
