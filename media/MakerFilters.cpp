@@ -18,6 +18,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 const tagGuid CMD_FILTER_START = tagGuid::FromString("{11111111-1111-1111-1111-111111111100}");
 const tagGuid CMD_FILTER_STOP = tagGuid::FromString("{11111111-1111-1111-1111-111111111101}");
@@ -82,8 +83,10 @@ public:
         }
         head.length = static_cast<uint32_t>(length);
         head.flags = key ? 0u : 1u;
-        m_batch.append(reinterpret_cast<const char*>(&head), sizeof head);
-        m_batch.append(bytes, static_cast<qsizetype>(length));
+        const size_t at = m_batch.size();
+        m_batch.resize(at + sizeof head + length);
+        std::memcpy(m_batch.data() + at, &head, sizeof head);
+        std::memcpy(m_batch.data() + at + sizeof head, bytes, length);
         if (++m_batched >= kBatch) {
             SendBatch();
         }
@@ -111,7 +114,7 @@ public:
     // be sent belongs to the run that ended.
     void OnReset() override {
         ForgetClock();
-        m_batch.clear();
+        m_batch = {};
         m_batched = 0;
         m_blocks = 0;
     }
@@ -132,8 +135,8 @@ private:
             return;
         }
         StartOutput(m_caps, GST_FORMAT_TIME);
-        GstBuffer* buffer = gst_buffer_new_memdup(m_batch.constData(), m_batch.size());
-        m_batch.resize(0);  // keeps its room for the next batch
+        GstBuffer* buffer = gst_buffer_new_memdup(m_batch.data(), m_batch.size());
+        m_batch.clear();  // keeps its room for the next batch
         m_batched = 0;
         Push(buffer);
     }
@@ -150,7 +153,7 @@ private:
     // The graph's clock and base time, taken when the graph plays.
     GstClock* m_clock = nullptr;
     GstClockTime m_base = 0;
-    QByteArray m_batch;
+    std::vector<char> m_batch;
     int m_batched = 0;
     uint64_t m_blocks = 0;
 };
