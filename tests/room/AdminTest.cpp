@@ -104,6 +104,9 @@ TEST(RoomAdministration, RequestsCarryTheirKeysAndKeepTheirIntervals) {
     const auto nick = f.SentMain(CMD_NICKNAME);
     ASSERT_EQ(nick.size(), 1u);
     EXPECT_EQ(TextOf(nick[0], 20), QStringLiteral("新| #01"));
+    // The nickname carries the configured host; the kick does not.
+    EXPECT_EQ(TextOf(nick[0], 101), QStringLiteral("10.0.0.9"));
+    EXPECT_EQ(IntOf(nick[0], 102), 7001);
 
     Answer<CKickManDlg>(f, [](CKickManDlg& d) { d.ChooseReason(1); });
     ASSERT_EQ(admin.Kick(QStringLiteral("amy")), 0);
@@ -112,6 +115,7 @@ TEST(RoomAdministration, RequestsCarryTheirKeysAndKeepTheirIntervals) {
     ASSERT_EQ(kick.size(), 1u);
     EXPECT_EQ(TextOf(kick[0], 20), QStringLiteral("amy"));
     EXPECT_EQ(TextOf(kick[0], 30), CKickManDlg::Reasons().at(1));
+    EXPECT_EQ(kick[0].Loaded().TextOr(101, QStringLiteral("none")), QStringLiteral("none"));
     // Kicks keep four seconds apart, whatever the reply.
     f.Room().Discipline().ClearPending(CMD_KICK);
     f.clock.Advance(3000);

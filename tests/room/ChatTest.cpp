@@ -45,12 +45,6 @@ void Receive(CRoomFixture& f, const QString& from, const QString& to, const QStr
     f.Deliver(Packet(CMD_TEXT_LINE, {{20, from}, {21, to}, {30, line}, {40, priv}}));
 }
 
-// Lets the user use faces: registered and within the face time.
-void AllowFaces(CRoomFixture& f, int count) {
-    f.Room().Options().faceCount = count;
-    f.Room().Members().List().Find("me")->time280 = f.clock.Now() + 3600;
-}
-
 }  // namespace
 
 TEST(ChatText, APublicLineTravelsAndShowsExactly) {
@@ -108,10 +102,14 @@ TEST(ChatText, APrivateLineReadsRightOnBothScreens) {
     EXPECT_EQ(f.publicView.fragments.last(), shown);
 }
 
+// The face time comes from the user's own record in the member list the room fetched at entry,
+// in the default edition too.
 TEST(ChatText, FacesAngleBracketsAndTheirLimits) {
     CRoomFixture f;
+    ASSERT_EQ(f.app.edition, EDITION_20);
+    f.server.members[0] = LongMemberText("me", "我", 20, f.clock.Now() + 3600);
     ASSERT_TRUE(f.Enter());
-    AllowFaces(f, 10);
+    f.Room().Options().faceCount = 10;
     CChatText& chat = f.Room().Chat();
 
     // The input box takes three faces.
@@ -147,17 +145,6 @@ TEST(ChatText, FacesAngleBracketsAndTheirLimits) {
     f.clock.Advance(2000);
     ASSERT_EQ(chat.SendText("|#01"), 0);
     EXPECT_EQ(LastText(f, 4).TextOr(50), "| #01");
-}
-
-TEST(ChatText, TheFaceTimeOfTheUsersOwnRecordHoldsInEveryEdition) {
-    // The default edition: the member list the room fetched at entry gives the face time.
-    CRoomFixture f;
-    ASSERT_EQ(f.app.edition, EDITION_20);
-    f.server.members[0] = LongMemberText("me", "我", 20, f.clock.Now() + 3600);
-    ASSERT_TRUE(f.Enter());
-    f.Room().Options().faceCount = 10;
-    ASSERT_EQ(f.Room().Chat().SendText("|#01"), 0);
-    EXPECT_EQ(LastText(f, 1).TextOr(50), "<IMG src=\"/opt/tavo/img/face/01.gif\">");
 }
 
 TEST(ChatText, TheSenderRefusesWhatTheRoomForbids) {
@@ -247,29 +234,23 @@ TEST(ChatText, ReceivingFiltersMembersAndWhatLinesMustNotCarry) {
     EXPECT_EQ(f.roomView.textNotices, QStringList({"<b>公告</b>"}));
 }
 
-TEST(ChatText, TheTimeShowsInHeadersWhenTheRoomSaysSo) {
+// The header of a line sent: the time when the room says so, the own stamp before the name when
+// the service has stamps; a receiver adds a stamp a line lacks, once.
+TEST(ChatText, HeadersCarryTheTimeWhenAskedAndStampsOnce) {
     CRoomFixture f;
     f.server.settings = [](CKParam& p) { p.SetBoolean(180, true); };
-    ASSERT_TRUE(f.Enter());
-    ASSERT_EQ(f.Room().Chat().SendText("几点"), 0);
-    const QString line = LastText(f, 1).TextOr(30);
-    EXPECT_TRUE(
-        QRegularExpression("</a></font>说\\(\\d\\d:\\d\\d:\\d\\d\\):<font").match(line).hasMatch())
-        << line.toStdString();
-}
-
-TEST(ChatText, StampsGoBeforeTheNamesOnceWhenTheServiceHasThem) {
-    CRoomFixture f;
     f.app.settings.switches["ENABLE_STAMP_SEAL"] = "1";
     ASSERT_TRUE(f.Enter());
     f.Room().Members().List().Find("amy")->stamp = 7;
     f.Room().Members().List().Find("me")->stamp = 3;
     const QString amyStamp = "<img border=0 src=\"/opt/tavo/img/stamp/7.bmp\">";
-    // The sender puts its own stamp before its name.
     ASSERT_EQ(f.Room().Chat().SendText("盖章了"), 0);
-    EXPECT_TRUE(LastText(f, 1).TextOr(30).startsWith(
-        "<img border=0 src=\"/opt/tavo/img/stamp/3.bmp\">" + kMe));
-    // A receiver adds the stamp a line lacks, and does not add it twice.
+    const QString line = LastText(f, 1).TextOr(30);
+    EXPECT_TRUE(line.startsWith("<img border=0 src=\"/opt/tavo/img/stamp/3.bmp\">" + kMe))
+        << line.toStdString();
+    EXPECT_TRUE(
+        QRegularExpression("</a></font>说\\(\\d\\d:\\d\\d:\\d\\d\\):<font").match(line).hasMatch())
+        << line.toStdString();
     const QString bare = kAmy + "说:" + kStyle + "嗨</font><br>";
     const QString shown = kAmyShown + "说:" + kStyleShown + "嗨</font><br>";
     Receive(f, "amy", "", bare, 0);

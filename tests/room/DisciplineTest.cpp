@@ -101,20 +101,3 @@ TEST(RequestDiscipline, RepliesWriteTheStandardLinesAndAMissingOneTimesOut) {
     f.clock.Advance(16000);
     EXPECT_FALSE(f.Room().Discipline().IsPending(CMD_PRIVATE_REQUEST));
 }
-
-TEST(RequestDiscipline, SomeRequestsCarryTheConfiguredHost) {
-    CRoomFixture f;
-    ASSERT_TRUE(f.Enter());
-    CKParam nick;
-    nick.SetShortInt(KEY_COMMAND, CMD_NICKNAME);
-    nick.SetCString(20, "新名");
-    ASSERT_EQ(f.Room().Discipline().Request(CMD_NICKNAME, nick), 0);
-    ASSERT_EQ(Kick(f), 0);
-    ASSERT_TRUE(f.server.main.WaitFor(CMD_KICK));
-    ASSERT_TRUE(f.server.main.WaitFor(CMD_NICKNAME));
-    CKParam sent = f.server.main.Received(CMD_NICKNAME)[0].Loaded();
-    EXPECT_EQ(sent.TextOr(101), "10.0.0.9");
-    EXPECT_EQ(sent.IntOr(102, 0), 7001);
-    CKParam kick = f.server.main.Received(CMD_KICK)[0].Loaded();
-    EXPECT_EQ(kick.TextOr(101, "none"), "none");
-}

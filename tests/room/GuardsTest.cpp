@@ -1,6 +1,6 @@
 // Mic guards on the client: who counts towards the ten members a room needs, the quota of
 // guards, the enter packet each guard's own connection sends, and letting them go oldest
-// first or all with the room.
+// first at the interval or all with the room.
 
 #include "tests/room/RoomFixture.h"
 
@@ -39,9 +39,10 @@ void AddGuard(CRoomFixture& f, const QString& nick) {
 
 }  // namespace
 
-TEST(MicGuards, TheFirstAndLastRowsAndGuardsDoNotCountAndTheQuotaIsThreeTimesTheRooms) {
+TEST(MicGuards, TheRowsThatCountTheQuotaTheEntryAndTheDepartures) {
     CRoomFixture f;
-    // Thirteen rows, one of them a guard: ten members count.
+    // Thirteen rows, one of them a guard: the first and last rows and guards do not count, so
+    // ten members do.
     EnterRoom(f, 13, 5);
     CMicGuards& guards = f.Room().Guards();
     AddGuard(f, QStringLiteral("守一"));
@@ -56,7 +57,7 @@ TEST(MicGuards, TheFirstAndLastRowsAndGuardsDoNotCountAndTheQuotaIsThreeTimesThe
         p.SetInt(40, 20);
         p.SetBoolean(50, true);
     });
-    // An empty nickname adds nothing.
+    // An empty nickname adds nothing; the quota is three times the room's.
     AddGuard(f, QString());
     EXPECT_EQ(guards.Count(), 0);
     for (int i = 1; i <= 6; ++i) {
@@ -81,36 +82,30 @@ TEST(MicGuards, TheFirstAndLastRowsAndGuardsDoNotCountAndTheQuotaIsThreeTimesThe
               (QStringList{QStringLiteral("守1"), QStringLiteral("守2"), QStringLiteral("守3"),
                            QStringLiteral("守4"), QStringLiteral("守5"), QStringLiteral("守6")}));
     EXPECT_EQ(f.server.main.PeerCount(), 7);
-}
 
-TEST(MicGuards, GuardsGoOldestFirstAtTheIntervalAndAllWithTheRoom) {
-    CRoomFixture f;
-    EnterRoom(f, 13, -1);
-    CMicGuards& guards = f.Room().Guards();
-    for (int i = 1; i <= 3; ++i) {
-        AddGuard(f, QStringLiteral("守%1").arg(i));
-    }
-    ASSERT_EQ(guards.Count(), 3);
-
+    // Let go at three seconds apart: the oldest first.
     f.ui.dialogs.Script(CGuardExitDlg::IDD, [](CDialogModel& d) {
         static_cast<CGuardExitDlg&>(d).SetSeconds(3);
         d.OnOK();
     });
     guards.Remove();
     f.clock.Advance(2999);
-    EXPECT_EQ(guards.Count(), 3);
+    EXPECT_EQ(guards.Count(), 6);
     f.clock.Advance(1);
-    ASSERT_EQ(guards.Count(), 2);
+    ASSERT_EQ(guards.Count(), 5);
     EXPECT_EQ(guards.Guard(0).Nickname(), QStringLiteral("守2"));
     f.clock.Advance(3000);
-    ASSERT_EQ(guards.Count(), 1);
+    ASSERT_EQ(guards.Count(), 4);
     EXPECT_EQ(guards.Guard(0).Nickname(), QStringLiteral("守3"));
+    f.clock.Advance(3 * 3000);
+    EXPECT_EQ(guards.Count(), 1);
     f.clock.Advance(3000);
     EXPECT_EQ(guards.Count(), 0);
     EXPECT_FALSE(f.Room().HasTimer(CMicGuards::TIMER_EXIT));
 
-    AddGuard(f, QStringLiteral("守4"));
-    AddGuard(f, QStringLiteral("守5"));
+    // Those left go with the room.
+    AddGuard(f, QStringLiteral("守8"));
+    AddGuard(f, QStringLiteral("守9"));
     ASSERT_EQ(guards.Count(), 2);
     f.Room().Close(IDCANCEL);
     EXPECT_EQ(guards.Count(), 0);

@@ -161,7 +161,7 @@ TEST(RoomMembers, ArrivalsAndDeparturesAreAnnouncedInSmallRoomsOnlyAndTheLeaving
     EXPECT_TRUE(f.roomView.queue.isEmpty());
 }
 
-TEST(RoomMembers, RankChangesRefileTheMemberAndNameTheActor) {
+TEST(RoomMembers, RankChangesRefileTheMemberAndNameTheActorAndTheSideListPads) {
     CRoomFixture f;
     f.OpenOffline();
     LoadList(f, {MemberText("boss", "房主", 60), MemberText("amy", "艾米", 20),
@@ -188,14 +188,10 @@ TEST(RoomMembers, RankChangesRefileTheMemberAndNameTheActor) {
     // An actor who left is an empty name.
     change("amy", 1, "gone");
     EXPECT_TRUE(f.privateView.Has("艾米(amy) 被  提升为OP"));
-}
 
-TEST(RoomMembers, TheSideListPadsNicknames) {
-    CRoomFixture f;
-    f.OpenOffline();
-    LoadList(f, {MemberText("amy", "Amy", 20), MemberText("bob", "Bob", 20)});
-    f.Deliver(Packet(CMD_SIDE_LIST, {{20, 3}, {100, "amy"}, {101, "nobody"}, {102, "bob"}}));
-    EXPECT_EQ(f.roomView.sideList, QStringList({"Amy         [amy]", "Bob         [bob]"}));
+    // The side list pads the nicknames it knows and leaves out the ones it does not.
+    f.Deliver(Packet(CMD_SIDE_LIST, {{20, 3}, {100, "amy"}, {101, "nobody"}, {102, "vic"}}));
+    EXPECT_EQ(f.roomView.sideList, QStringList({"艾米          [amy]", "游           [vic]"}));
 }
 
 TEST(RoomMembers, EditionsWithEntryPicturesAnnounceThem) {
