@@ -318,28 +318,6 @@ TEST_F(RoomWindow, TheGiveEntryOpensTheGiveWindowAndAnimationsCloseThemselves) {
     EXPECT_TRUE(WaitUntil([&] { return animations.Open() == 0; }));
 }
 
-// The room-management menu is the room's to grant: below the owner's ranks the button writes
-// the room's refusal and opens nothing; a manager gets the entries with the room's state
-// checked, and an entry sends its request.
-struct ManageMenu : RoomWindow {
-    void EnterWithOwnRank(int rank) {
-        f.server.members.clear();
-        f.server.members << MemberText("me", "我", rank) << MemberText("amy", "艾米", 20);
-        ASSERT_TRUE(Enter());
-        ASSERT_EQ(f.Room().OwnRank(), rank);
-    }
-    QToolButton* Button() { return window->findChild<QToolButton*>("manageMenu"); }
-    static QStringList Texts(QMenu* menu) {
-        QStringList texts;
-        for (QAction* a : menu->actions()) {
-            if (!a->isSeparator()) {
-                texts << a->text();
-            }
-        }
-        return texts;
-    }
-};
-
 TEST_F(RoomWindow, VideoPicturesTheirTogglesAndThePopOutFollowTheRoomsVideo) {
     CRoomVideo& video = CRoomVideo::Install(f.Room());
     ASSERT_TRUE(Enter());
@@ -437,13 +415,19 @@ TEST_F(RoomWindow, TheRecorderWindowShowsThePlayOutAndHandsTheButtonsToTheRecord
     EXPECT_TRUE(recorder.TimeLabel()->text().startsWith("00:00:0"));
 }
 
-// The highest rank below the owner's stands for them all (the member menu's rules are the
-// room's tests').
-TEST_F(ManageMenu, BelowTheOwnersRanksTheButtonWritesTheRefusalAndOpensNothing) {
-    EnterWithOwnRank(40);
+// The room-management menu is the room's to grant, by the user's rank (the member menu's rules
+// are the room's tests'): below the owner's ranks (the highest of them stands for them all) the
+// button writes the room's refusal and opens nothing; a manager gets the entries with the
+// room's state checked, and an entry sends its request; the owner gets the owner's pages last.
+TEST_F(RoomWindow, TheManageMenuFollowsTheUsersRank) {
+    f.app.settings.urlMasterManage = "http://127.0.0.1:9/page/master_manage";
+    ASSERT_TRUE(Enter());
+    const auto rank = [&](int r) { f.Room().Members().List().Find("me")->rank = r; };
+    rank(40);
     PublicBrowser().Clear();
-    ASSERT_NE(Button(), nullptr);
-    Button()->click();
+    auto* button = window->findChild<QToolButton*>("manageMenu");
+    ASSERT_NE(button, nullptr);
+    button->click();
     EXPECT_FALSE(window->ManageMenu()->isVisible());
     EXPECT_EQ(window->OpenManageMenu(), nullptr);
     const QString text = PublicBrowser().CellText();
@@ -451,10 +435,8 @@ TEST_F(ManageMenu, BelowTheOwnersRanksTheButtonWritesTheRefusalAndOpensNothing) 
     EXPECT_TRUE(text.contains("系统消息")) << "the refusal is a public system line";
     EXPECT_EQ(text.count("只有房主才能使用"), 2) << "one line per attempt";
     EXPECT_TRUE(CManageMenu(f.Room()).Entries().empty());
-}
 
-TEST_F(ManageMenu, AManagerGetsTheMenuWithTheRoomsModeChecked) {
-    EnterWithOwnRank(50);
+    rank(50);
     PublicBrowser().Clear();
     QMenu* menu = window->OpenManageMenu();
     ASSERT_NE(menu, nullptr);
@@ -491,14 +473,17 @@ TEST_F(ManageMenu, AManagerGetsTheMenuWithTheRoomsModeChecked) {
     ASSERT_TRUE(f.server.main.WaitFor(CMD_MIC_MODE, 1));
     CKParam sent = f.server.main.Received(CMD_MIC_MODE).back().Loaded();
     EXPECT_EQ(sent.IntOr(20, -1), target == "OP方式" ? 2 : 0);
-}
+    window->ManageMenu()->hide();
 
-TEST_F(ManageMenu, TheOwnerGetsTheOwnersPagesOfThisRoomLast) {
-    f.app.settings.urlMasterManage = "http://127.0.0.1:9/page/master_manage";
-    EnterWithOwnRank(60);
-    QMenu* menu = window->OpenManageMenu();
+    rank(60);
+    menu = window->OpenManageMenu();
     ASSERT_NE(menu, nullptr);
-    const QStringList texts = Texts(menu);
+    QStringList texts;
+    for (QAction* a : menu->actions()) {
+        if (!a->isSeparator()) {
+            texts << a->text();
+        }
+    }
     ASSERT_GE(texts.size(), 2);
     EXPECT_EQ(texts.mid(texts.size() - 2), QStringList({"房主管理", "副房主管理"}))
         << "the owner's entries come last";
