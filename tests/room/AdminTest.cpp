@@ -28,19 +28,9 @@ void EnterAs(CRoomFixture& f, int rank) {
     f.server.members = QStringList{MemberText(QStringLiteral("me"), QStringLiteral("我"), rank),
                                    MemberText(QStringLiteral("amy"), QStringLiteral("艾米"), 20),
                                    MemberText(QStringLiteral("bob"), QStringLiteral("鲍勃"), 30)};
-    f.server.settings = [](CKParam& p) {
-        p.SetCString(290, QStringLiteral("admin"));
-        p.SetCString(300, QStringLiteral("广告,<b>"));
-    };
+    f.server.settings = {{290, "admin"}, {300, "广告,<b>"}};
     CForbiddenText::Get().ResetForTests();
     ASSERT_TRUE(f.Enter());
-}
-
-void Announce(CRoomFixture& f, short code, const std::function<void(CKParam&)>& keys) {
-    f.Deliver([&](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, code);
-        keys(p);
-    });
 }
 
 // Fills the next dialog of a kind and presses OK; a dialog its checks keep open is cancelled.
@@ -134,100 +124,57 @@ TEST(RoomAdministration, AnnouncementsChangeWhatTheRoomShowsOrNamingNobodyNothin
     EnterAs(f, 20);
     CRoomDlg& room = f.Room();
 
-    Announce(f, CMD_NICKNAME_CHANGED, [](CKParam& p) {
-        p.SetCString(20, QStringLiteral("amy"));
-        p.SetCString(30, QStringLiteral("小艾"));
-    });
+    f.Deliver(Packet(CMD_NICKNAME_CHANGED, {{20, "amy"}, {30, "小艾"}}));
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("艾米(amy) 修改昵称为: 小艾")));
     EXPECT_EQ(room.Members().Find(QStringLiteral("amy"))->nickname, QStringLiteral("小艾"));
 
-    Announce(f, CMD_TOPIC_CHANGED, [](CKParam& p) {
-        p.SetCString(20, QStringLiteral("bob"));
-        p.SetCString(30, QStringLiteral("<i>新</i>"));
-    });
+    f.Deliver(Packet(CMD_TOPIC_CHANGED, {{20, "bob"}, {30, "<i>新</i>"}}));
     EXPECT_EQ(room.Settings().topic, QStringLiteral("<i>新</i>"));
     EXPECT_TRUE(
         f.privateView.Has(QStringLiteral("鲍勃(bob) 修改房间宣言为: &lt;i&gt;新&lt;/i&gt;")));
 
     // Public text off: a member below operator may no longer write to everybody.
-    Announce(f, CMD_PUBLIC_TEXT_CHANGED, [](CKParam& p) {
-        p.SetCString(20, QStringLiteral("bob"));
-        p.SetBoolean(30, false);
-    });
+    f.Deliver(Packet(CMD_PUBLIC_TEXT_CHANGED, {{20, "bob"}, {30, false}}));
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("鲍勃(bob) 禁止了公聊打字.")));
     EXPECT_EQ(room.Chat().SendText(QStringLiteral("大家好")), -1);
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("此房暂时不允许公聊!")));
 
     // The user may no longer grab the microphone, then may again.
-    Announce(f, CMD_GRAB_CONTROL_CHANGED, [](CKParam& p) {
-        p.SetInt(20, 0);
-        p.SetCString(30, QStringLiteral("me"));
-        p.SetCString(40, QStringLiteral("bob"));
-    });
+    f.Deliver(Packet(CMD_GRAB_CONTROL_CHANGED, {{20, 0}, {30, "me"}, {40, "bob"}}));
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("我(me) 被 鲍勃(bob) 禁止了抢麦")));
     EXPECT_EQ(room.Mic().Grab(), -1);
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("您已被禁止抢麦!")));
-    Announce(f, CMD_GRAB_CONTROL_CHANGED, [](CKParam& p) {
-        p.SetInt(20, 1);
-        p.SetCString(30, QStringLiteral("me"));
-        p.SetCString(40, QStringLiteral("bob"));
-    });
+    f.Deliver(Packet(CMD_GRAB_CONTROL_CHANGED, {{20, 1}, {30, "me"}, {40, "bob"}}));
     EXPECT_FALSE(room.Mic().GrabForbidden());
 
     // Typing: the user's own text is refused naming who forbade it.
-    Announce(f, CMD_TYPE_CONTROL_CHANGED, [](CKParam& p) {
-        p.SetInt(20, 0);
-        p.SetCString(30, QStringLiteral("me"));
-        p.SetCString(40, QStringLiteral("bob"));
-    });
+    f.Deliver(Packet(CMD_TYPE_CONTROL_CHANGED, {{20, 0}, {30, "me"}, {40, "bob"}}));
     f.privateView.fragments.clear();
     room.Chat().SetTarget(QStringLiteral("amy"));
     EXPECT_EQ(room.Chat().SendText(QStringLiteral("悄悄话")), -1);
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("你 被 鲍勃(bob) 禁止了打字")));
 
-    Announce(f, CMD_ROOM_LOCK_CHANGED, [](CKParam& p) {
-        p.SetCString(20, QString());
-        p.SetInt(30, 1);
-    });
+    f.Deliver(Packet(CMD_ROOM_LOCK_CHANGED, {{20, QString()}, {30, 1}}));
     EXPECT_TRUE(room.Admin().Locked());
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("后台管理员 将房间上锁")));
 
-    Announce(f, CMD_VIDEO_CONTROL_CHANGED, [](CKParam& p) {
-        p.SetCString(20, QStringLiteral("bob"));
-        p.SetInt(30, 0);
-        p.SetInt(40, 2);
-    });
+    f.Deliver(Packet(CMD_VIDEO_CONTROL_CHANGED, {{20, "bob"}, {30, 0}, {40, 2}}));
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("鲍勃(bob) 禁止二号视频")));
     EXPECT_TRUE(room.Admin().VideoAllowed());
 
-    Announce(f, CMD_VIDEO_PERMISSION_CHANGED, [](CKParam& p) {
-        p.SetCString(20, QStringLiteral("amy"));
-        p.SetBoolean(30, false);
-        p.SetCString(40, QStringLiteral("不雅"));
-    });
+    f.Deliver(Packet(CMD_VIDEO_PERMISSION_CHANGED, {{20, "amy"}, {30, false}, {40, "不雅"}}));
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("小艾(amy)禁止视频! 理由:不雅")));
 
-    Announce(f, CMD_ROOM_NAME_CHANGED, [](CKParam& p) {
-        p.SetCString(20, QString());
-        p.SetCString(30, QStringLiteral("新房名"));
-    });
+    f.Deliver(Packet(CMD_ROOM_NAME_CHANGED, {{20, QString()}, {30, "新房名"}}));
     EXPECT_EQ(room.Settings().name, QStringLiteral("新房名"));
     EXPECT_TRUE(f.privateView.Has(QStringLiteral("后台管理员 修改了房间名字!新名字是: 新房名")));
 
     // Announcements naming nobody the room knows write the identifier and change nothing.
     const int redraws = f.roomView.redraws;
-    Announce(f, CMD_NICKNAME_FORCED, [](CKParam& p) {
-        p.SetCString(20, QStringLiteral("ghost"));
-        p.SetCString(30, QStringLiteral("bob"));
-        p.SetCString(40, QStringLiteral("鬼"));
-    });
+    f.Deliver(Packet(CMD_NICKNAME_FORCED, {{20, "ghost"}, {30, "bob"}, {40, "鬼"}}));
     EXPECT_TRUE(
         f.privateView.Has(QStringLiteral("ghost 被 鲍勃(bob) 强制修改了昵称,新昵称是: 鬼")));
-    Announce(f, CMD_TYPE_CONTROL_CHANGED, [](CKParam& p) {
-        p.SetInt(20, 0);
-        p.SetCString(30, QStringLiteral("ghost"));
-        p.SetCString(40, QStringLiteral("bob"));
-    });
+    f.Deliver(Packet(CMD_TYPE_CONTROL_CHANGED, {{20, 0}, {30, "ghost"}, {40, "bob"}}));
     EXPECT_FALSE(f.Room().Admin().TypingForbidden(QStringLiteral("ghost")));
     EXPECT_EQ(f.roomView.redraws, redraws);
     EXPECT_EQ(f.Room().Members().List().Count(), 3);
@@ -238,11 +185,7 @@ TEST(RoomAdministration, AnnouncementsChangeWhatTheRoomShowsOrNamingNobodyNothin
 TEST(RoomAdministration, ADisabledRoomEndsTheStayWithItsReasonAndEnd) {
     CRoomFixture f;
     EnterAs(f, 20);
-    Announce(f, CMD_ROOM_DISABLED, [](CKParam& p) {
-        p.SetCString(20, QStringLiteral("违规"));
-        p.SetInt(30, 0);
-        p.SetCString(40, QStringLiteral("admin"));
-    });
+    f.Deliver(Packet(CMD_ROOM_DISABLED, {{20, "违规"}, {30, 0}, {40, "admin"}}));
     EXPECT_FALSE(f.Room().IsWindow());
     const QString shown = f.ui.prompt.Texts().last();
     EXPECT_TRUE(shown.startsWith(QStringLiteral("该房间被禁止使用,被禁理由:违规, 解禁时间:")));

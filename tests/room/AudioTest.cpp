@@ -285,11 +285,7 @@ TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
 
     // The server forbids receiving sound, and allows it again.
     const auto audioControl = [&](int allow) {
-        r.f.Deliver([&](CKParam& p) {
-            p.SetShortInt(KEY_COMMAND, CMD_AUDIO_CONTROL_CHANGED);
-            p.SetCString(20, QStringLiteral("op"));
-            p.SetInt(30, allow);
-        });
+        r.f.Deliver(Packet(CMD_AUDIO_CONTROL_CHANGED, {{20, "op"}, {30, allow}}));
     };
     audioControl(0);
     const auto said = [&](const QString& line) {
@@ -338,7 +334,7 @@ TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
 
 TEST(RoomAudio, TheRoomQualityComesFromTheSettingsAndTheServersChange) {
     CAudioRoom r;
-    r.f.server.settings = [](CKParam& p) { p.SetInt(140, 3); };
+    r.f.server.settings = {{140, 3}};
     ASSERT_TRUE(r.Enter());
     EXPECT_EQ(r.audio->RoomQuality(), AUDIO_QUALITY_SPEECH);
     r.f.Deliver(Packet(CMD_QUALITY_CHANGED, {{20, "amy"}, {30, 2}}));

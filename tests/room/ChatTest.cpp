@@ -150,11 +150,7 @@ TEST(ChatText, FacesAngleBracketsAndTheirLimits) {
 TEST(ChatText, TheSenderRefusesWhatTheRoomForbids) {
     CForbiddenText::Get().ResetForTests();
     CRoomFixture f;
-    f.server.settings = [](CKParam& p) {
-        p.SetBoolean(120, false);
-        p.SetCString(290, "管理员");
-        p.SetCString(300, "坏词,<b>");
-    };
+    f.server.settings = {{120, false}, {290, "管理员"}, {300, "坏词,<b>"}};
     ASSERT_TRUE(f.Enter());
     CChatText& chat = f.Room().Chat();
     EXPECT_EQ(chat.SendText(QString()), -1);
@@ -238,7 +234,7 @@ TEST(ChatText, ReceivingFiltersMembersAndWhatLinesMustNotCarry) {
 // the service has stamps; a receiver adds a stamp a line lacks, once.
 TEST(ChatText, HeadersCarryTheTimeWhenAskedAndStampsOnce) {
     CRoomFixture f;
-    f.server.settings = [](CKParam& p) { p.SetBoolean(180, true); };
+    f.server.settings = {{180, true}};
     f.app.settings.switches["ENABLE_STAMP_SEAL"] = "1";
     ASSERT_TRUE(f.Enter());
     f.Room().Members().List().Find("amy")->stamp = 7;
@@ -282,13 +278,10 @@ TEST(ChatText, ALineShowsTheSenderThePacketNamesWhateverItsMarkupClaims) {
     // Amy's client writes lines that claim to come from me; the service names Amy.
     auto fromAmy = [&](const QString& line, int priv) {
         const qsizetype before = f.publicView.fragments.size() + f.privateView.fragments.size();
-        f.server.SendMain([&](CKParam& p) {
-            p.SetShortInt(KEY_COMMAND, CMD_TEXT_LINE);
-            p.SetCString(TextLineKey::SENDER, "amy");
-            p.SetCString(TextLineKey::TARGET, priv ? "me" : QString());
-            p.SetCString(TextLineKey::LINE, line);
-            p.SetInt(TextLineKey::PRIVATE, priv);
-        });
+        f.server.SendMain(Packet(CMD_TEXT_LINE, {{TextLineKey::SENDER, "amy"},
+                                                 {TextLineKey::TARGET, priv ? "me" : QString()},
+                                                 {TextLineKey::LINE, line},
+                                                 {TextLineKey::PRIVATE, priv}}));
         EXPECT_TRUE(WaitUntil([&] {
             return f.publicView.fragments.size() + f.privateView.fragments.size() > before;
         }));
@@ -311,11 +304,8 @@ TEST(ChatText, ALineShowsTheSenderThePacketNamesWhateverItsMarkupClaims) {
     EXPECT_EQ(fromAmy("悄悄话", 1), amyName + "悄悄地对你说:悄悄话");
     // A line that names nobody is not shown.
     const qsizetype shown = f.publicView.fragments.size();
-    f.Deliver([&](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_TEXT_LINE);
-        p.SetCString(TextLineKey::LINE, kMe + "说:无名");
-        p.SetInt(TextLineKey::PRIVATE, 0);
-    });
+    f.Deliver(
+        Packet(CMD_TEXT_LINE, {{TextLineKey::LINE, kMe + "说:无名"}, {TextLineKey::PRIVATE, 0}}));
     EXPECT_EQ(f.publicView.fragments.size(), shown);
 }
 

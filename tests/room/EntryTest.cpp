@@ -108,11 +108,7 @@ TEST(RoomEntry, PasswordAndPaymentRefusalsRetryTheEntryWithWhatTheUserGave) {
     {
         CRoomFixture f;
         f.server.refuseEntry = {157};
-        f.server.entryExtra = [](CKParam& p) {
-            p.SetInt(80, 5);
-            p.SetInt(100, 300);
-            p.SetCString(110, "半满进房");
-        };
+        f.server.entryExtra = {{80, 5}, {100, 300}, {110, "半满进房"}};
         int price = 0;
         f.ui.dialogs.Script(CPaymentDlg::IDD, [&](CDialogModel& d) {
             price = static_cast<CPaymentDlg&>(d).Key100();
@@ -141,11 +137,7 @@ TEST(RoomEntry, RefusalsBeforeTheEntryRequestSayWhyAndAskNothingMore) {
     {
         CRoomFixture f;
         f.server.refuseLogin = 140;
-        f.server.loginExtra = [](CKParam& p) {
-            p.SetInt(30, 1700000000);
-            p.SetCString(40, "违规");
-            p.SetCString(50, "管理员");
-        };
+        f.server.loginExtra = {{30, 1700000000}, {40, "违规"}, {50, "管理员"}};
         f.entry->OnRoomMessage(1, 1234);
         ASSERT_TRUE(WaitUntil([&] { return !f.ui.prompt.History().empty(); }));
         const QString text = f.ui.prompt.Texts().front();

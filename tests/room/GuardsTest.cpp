@@ -24,7 +24,7 @@ void EnterRoom(CRoomFixture& f, int rows, int guardRow) {
                                                QStringLiteral("用户%1").arg(i), 20));
     }
     f.server.members = members;
-    f.server.settings = [](CKParam& p) { p.SetInt(360, 2); };
+    f.server.settings = {{360, 2}};
     ASSERT_TRUE(f.Enter());
 }
 
@@ -50,13 +50,7 @@ TEST(MicGuards, TheRowsThatCountTheQuotaTheEntryAndTheDepartures) {
     EXPECT_EQ(f.ui.dialogs.Count(CAddGuardDlg::IDD), 0);
     EXPECT_EQ(guards.Count(), 0);
 
-    f.Deliver([](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_ARRIVAL);
-        p.SetCString(20, QStringLiteral("late"));
-        p.SetCString(30, QStringLiteral("迟到"));
-        p.SetInt(40, 20);
-        p.SetBoolean(50, true);
-    });
+    f.Deliver(Packet(CMD_ARRIVAL, {{20, "late"}, {30, "迟到"}, {40, 20}, {50, true}}));
     // An empty nickname adds nothing; the quota is three times the room's.
     AddGuard(f, QString());
     EXPECT_EQ(guards.Count(), 0);

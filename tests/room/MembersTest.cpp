@@ -23,17 +23,10 @@ QStringList Ids(const std::list<UserInfo>& list) {
 }
 
 void Arrive(CRoomFixture& f, const QString& id, const QString& nick, int rank = 20,
-            bool registered = true, const std::function<void(CKParam&)>& more = {}) {
-    f.Deliver([&](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_ARRIVAL);
-        p.SetCString(20, id);
-        p.SetCString(30, nick);
-        p.SetInt(40, rank);
-        p.SetBoolean(50, registered);
-        if (more) {
-            more(p);
-        }
-    });
+            bool registered = true, tagFields more = {}) {
+    CKParam p = Packet(CMD_ARRIVAL, {{20, id}, {30, nick}, {40, rank}, {50, registered}});
+    SetFields(p, more);
+    f.Deliver(std::move(p));
 }
 
 void Depart(CRoomFixture& f, const QString& id) {
@@ -71,7 +64,7 @@ TEST(RoomMembers, TheMemberListIsFiledByRankAndFlagBAndLeavesOutHiddenMembers) {
     EXPECT_EQ(f.roomView.countText, "7人");
 
     // In general list 2, members with flag B come first, each kind in arrival order.
-    Arrive(f, "b3", "丁", 20, true, [](CKParam& p) { p.SetBoolean(60, true); });
+    Arrive(f, "b3", "丁", 20, true, {{60, true}});
     QStringList order;
     list.ForEach([&](const UserInfo& m) {
         if (m.rank == 20 && m.registered) {
@@ -122,13 +115,9 @@ TEST(RoomMembers, ArrivalsAndDeparturesAreAnnouncedInSmallRoomsOnlyAndTheLeaving
     Arrive(f, "a21", "廿一");
     EXPECT_FALSE(f.publicView.Has("廿一"));
     // An entry text is shown whatever the size, unless the member is hidden.
-    Arrive(f, "a22", "廿二", 20, true,
-           [](CKParam& p) { p.SetCString(80, "$某某人$驾到$某某房间$"); });
+    Arrive(f, "a22", "廿二", 20, true, {{80, "$某某人$驾到$某某房间$"}});
     EXPECT_TRUE(f.publicView.Has("廿二驾到"));
-    Arrive(f, "ghost", "幽灵", 20, true, [](CKParam& p) {
-        p.SetBoolean(120, true);
-        p.SetCString(80, "幽灵来了");
-    });
+    Arrive(f, "ghost", "幽灵", 20, true, {{120, true}, {80, "幽灵来了"}});
     EXPECT_FALSE(f.publicView.Has("幽灵"));
 
     // Departures: no line while 21 or more remain; one once fewer do.
@@ -200,7 +189,7 @@ TEST(RoomMembers, EditionsWithEntryPicturesAnnounceThem) {
     f.OpenOffline();
     f.Room().Options().enter.count = 3;
     f.Room().Options().enter.descriptions = QStringList({"单车", "汽车", "飞机"});
-    Arrive(f, "amy", "艾米", 20, true, [](CKParam& p) { p.SetInt(230, 2); });
+    Arrive(f, "amy", "艾米", 20, true, {{230, 2}});
     EXPECT_TRUE(
         f.publicView.Has("艾米(amy) 开着汽车光临本房间!<img src=\"/opt/tavo/img/enter/02.gif\" "
                          "width=\"50\" height=\"50\">"));

@@ -26,7 +26,7 @@ void Mode(CRoomFixture& f, int mode, int forced = 0) {
 
 TEST(MicOrder, HoldersCountDownAndAFreeMicrophoneStopsThem) {
     CRoomFixture f;
-    f.server.settings = [](CKParam& p) { p.SetInt(110, 61); };
+    f.server.settings = {{110, 61}};
     ASSERT_TRUE(f.Enter());
     // Nobody holds either microphone at entry.
     EXPECT_EQ(f.roomView.mainHolder, "空闲");
@@ -70,7 +70,7 @@ TEST(MicOrder, TheUserIsToldOnceOnBecomingNextInTheQueue) {
     CScopedService<INotifier> notifierScope(notifier);
     CRoomFixture f;
     f.server.members << MemberText("cat", "凯特", 20);
-    f.server.settings = [](CKParam& p) { p.SetInt(100, 1); };
+    f.server.settings = {{100, 1}};
     ASSERT_TRUE(f.Enter());
     f.server.SendMain([] {
         return With(Reply(CMD_MIC_QUEUE_REPLY), {{30, 2}, {31, "cat"}, {32, "amy"}});
@@ -97,7 +97,7 @@ TEST(MicOrder, TheUserIsToldOnceOnBecomingNextInTheQueue) {
 TEST(MicOrder, TheQueueFollowsTheServer) {
     CRoomFixture f;
     f.server.members << MemberText("bob", "鲍勃", 20) << MemberText("cat", "凯特", 20);
-    f.server.settings = [](CKParam& p) { p.SetInt(100, 1); };
+    f.server.settings = {{100, 1}};
     ASSERT_TRUE(f.Enter());
     ASSERT_TRUE(f.server.main.WaitFor(CMD_MIC_QUEUE));
     EXPECT_EQ(f.roomView.micMode, "麦序方式");
@@ -141,10 +141,7 @@ TEST(MicOrder, TheQueueFollowsTheServer) {
 TEST(MicOrder, RequestsAreCheckedBeforeTheyGo) {
     CRoomFixture f;
     f.server.members << MemberText("bob", "鲍勃", 20);
-    f.server.settings = [](CKParam& p) {
-        p.SetInt(100, 2);
-        p.SetCString(80, "amy");
-    };
+    f.server.settings = {{100, 2}, {80, "amy"}};
     ASSERT_TRUE(f.Enter());
     CMicOrder& mic = f.Room().Mic();
     EXPECT_EQ(mic.Grab(), -1);

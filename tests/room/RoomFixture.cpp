@@ -56,12 +56,20 @@ CKParam Announcement(short command, const QStringList& texts) {
     return p;
 }
 
+namespace {
+
+void Add(CKParam& packet, const std::vector<tagField>& fields) {
+    for (const tagField& f : fields) {
+        SetFields(packet, {f});
+    }
+}
+
+}  // namespace
+
 CScriptedRoomServer::CScriptedRoomServer() {
     main.Answer(CMD_ROOM_LOGIN, [this](CTestConnection& peer, CKParam&) {
         CKParam reply = Reply(CMD_ROOM_LOGIN_REPLY, refuseLogin ? -1 : 0, std::max(refuseLogin, 0));
-        if (loginExtra) {
-            loginExtra(reply);
-        }
+        Add(reply, loginExtra);
         peer.KSend(reply);
         if (!refuseLogin) {
             CKParam verified =
@@ -75,9 +83,9 @@ CScriptedRoomServer::CScriptedRoomServer() {
             refuseEntry.erase(refuseEntry.begin());
         }
         CKParam reply = Reply(CMD_ENTER_REPLY, code ? -1 : 0, code);
-        if (code && entryExtra) {
-            entryExtra(reply);
-        } else if (!code) {
+        if (code) {
+            Add(reply, entryExtra);
+        } else {
             reply.SetInt(30, 77);
             reply.SetInt(40, 88);
             reply.SetInt(50, static_cast<int>(second.Port()));
@@ -97,9 +105,7 @@ CScriptedRoomServer::CScriptedRoomServer() {
     main.Answer(CMD_ROOM_SETTINGS, [this](CTestConnection& peer, CKParam&) {
         // Readers take the first of a key: a test's own values come first.
         CKParam reply = Packet(CMD_ROOM_SETTINGS_REPLY);
-        if (settings) {
-            settings(reply);
-        }
+        Add(reply, settings);
         reply.SetInt(KEY_RESULT, 0);
         reply.SetCString(30, QStringLiteral("测试房间"));
         reply.SetInt(110, 120);

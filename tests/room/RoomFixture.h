@@ -80,14 +80,14 @@ struct CScriptedRoomServer {
     CLoopbackServer second;
     int refuseLogin = 0;     // the refusal code of the room login; 0 accepts, -1 refuses unnamed
     int refuseVerified = 0;  // the refusal code of the user-verified notice; 0 verifies
-    std::function<void(CKParam&)> loginExtra;
+    std::vector<tagField> loginExtra;
     std::vector<int> refuseEntry;  // refusal codes for successive entry requests; empty accepts
-    std::function<void(CKParam&)> entryExtra;
+    std::vector<tagField> entryExtra;
     int room = 1234;
     QString entryText;
     QStringList members;
     // Fields the settings reply carries before the defaults.
-    std::function<void(CKParam&)> settings;
+    std::vector<tagField> settings;
 };
 
 // Application state, clock, scripted prompt and dialogs, and an entry with views installed.

@@ -19,17 +19,12 @@ void EnterOwner(CRoomFixture& f) {
     f.server.members = QStringList{MemberText(QStringLiteral("me"), QStringLiteral("我"), 60),
                                    MemberText(QStringLiteral("amy"), QStringLiteral("艾米"), 20),
                                    MemberText(QStringLiteral("bob"), QStringLiteral("鲍勃"), 20)};
-    f.server.settings = [](CKParam& p) { p.SetInt(350, 150); };
+    f.server.settings = {{350, 150}};
     ASSERT_TRUE(f.Enter());
 }
 
 void Activity(CRoomFixture& f, bool on) {
-    f.Deliver([on](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_ACTIVITY_ORGANISED);
-        p.SetCString(20, QStringLiteral("me"));
-        p.SetBoolean(30, on);
-        p.SetCString(40, QStringLiteral("歌会"));
-    });
+    f.Deliver(Packet(CMD_ACTIVITY_ORGANISED, {{20, "me"}, {30, on}, {40, "歌会"}}));
 }
 
 }  // namespace
@@ -95,25 +90,14 @@ TEST(RoomScoring, TheScoringDialogRunsDownToTheCheckedScoreAndTheResultsNameTheM
 
     // The result ends the round; the ranking names the members and marks the winner.
     ASSERT_TRUE(f.Room().Scoring().ScoringUnderWay());
-    f.Deliver([](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_SCORING_RESULT);
-        p.SetCString(20, QStringLiteral("bob"));
-        p.SetCString(30, QStringLiteral("4.50"));
-        p.SetInt(40, 2);
-    });
+    f.Deliver(Packet(CMD_SCORING_RESULT, {{20, "bob"}, {30, "4.50"}, {40, 2}}));
     EXPECT_TRUE(f.publicView.Has(
         QStringLiteral("本次打分结果: 鲍勃(bob) 平均得分: 4.50(共有2人参与打分)")));
     EXPECT_FALSE(f.Room().Scoring().ScoringUnderWay());
 
     // Three entries announced, two carried: the ranking stops at the last one present.
-    f.Deliver([](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_ACTIVITY_ENDED);
-        p.SetCString(20, QStringLiteral("me"));
-        p.SetBoolean(30, true);
-        p.SetInt(50, 3);
-        p.SetCString(60, QStringLiteral("bob,4.50"));
-        p.SetCString(61, QStringLiteral("gone,3.00"));
-    });
+    f.Deliver(Packet(CMD_ACTIVITY_ENDED,
+                     {{20, "me"}, {30, true}, {50, 3}, {60, "bob,4.50"}, {61, "gone,3.00"}}));
     EXPECT_TRUE(f.publicView.Has(QStringLiteral("我(me) 结束了本次活动. 本次活动结果如下:")));
     EXPECT_TRUE(f.publicView.Has(QStringLiteral("第1名: 鲍勃(bob)         得分:4.50")));
     EXPECT_TRUE(f.publicView.Has(QStringLiteral("第2名: 此人已离开房间(gone)         得分:3.00")));

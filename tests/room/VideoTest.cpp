@@ -44,12 +44,7 @@ QByteArray Frame(const tagEncodedFrame& f, int number, int width = 176) {
 
 struct CVideoRoom {
     CVideoRoom() {
-        f.server.settings = [](CKParam& p) {
-            p.SetInt(140, 3);
-            p.SetInt(150, 12);
-            p.SetInt(160, 10);
-            p.SetInt(170, 6);
-        };
+        f.server.settings = {{140, 3}, {150, 12}, {160, 10}, {170, 6}};
         f.Room().SetViews(&view, &f.publicView, &f.privateView);
         video = &CRoomVideo::Install(f.Room());
         video->Sending().SetCameraAvailable(true);
@@ -134,10 +129,7 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
     r.video->Sending().Open(15);
     ASSERT_TRUE(r.video->Sending().IsOpen());
     for (const QString& viewer : {QStringLiteral("amy"), QStringLiteral("bob")}) {
-        r.f.Deliver([&](CKParam& q) {
-            q.SetShortInt(KEY_COMMAND, CMD_WATCH_ASKED);
-            q.SetCString(WatchAskedKey::VIEWER, viewer);
-        });
+        r.f.Deliver(Packet(CMD_WATCH_ASKED, {{WatchAskedKey::VIEWER, viewer}}));
     }
     ASSERT_TRUE(r.f.server.main.WaitFor(CMD_WATCH_ANSWER, 2));
     CKParam answer = r.f.server.main.Received(CMD_WATCH_ANSWER).front().Loaded();
@@ -152,10 +144,7 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
     EXPECT_EQ(privately.TextOr(VideoKey::VIEWERS), QStringLiteral("amy,bob"));
 
     // A viewer who leaves is no longer named; the switch in position 0 sends nothing.
-    r.f.Deliver([](CKParam& q) {
-        q.SetShortInt(KEY_COMMAND, CMD_DEPARTURE);
-        q.SetCString(20, QStringLiteral("amy"));
-    });
+    r.f.Deliver(Packet(CMD_DEPARTURE, {{20, "amy"}}));
     r.video->Sending().Close();
     const size_t before = r.Sent().size();
     r.OwnFrame(Frame(Pattern()[2], 3));
@@ -167,10 +156,7 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
     EXPECT_EQ(r.Sent().size(), before + 1);
 
     // A member asking while the own video is closed is told there is no video.
-    r.f.Deliver([](CKParam& q) {
-        q.SetShortInt(KEY_COMMAND, CMD_WATCH_ASKED);
-        q.SetCString(WatchAskedKey::VIEWER, QStringLiteral("cat"));
-    });
+    r.f.Deliver(Packet(CMD_WATCH_ASKED, {{WatchAskedKey::VIEWER, "cat"}}));
     ASSERT_TRUE(r.f.server.main.WaitFor(CMD_WATCH_ANSWER, 3));
     CKParam refused = r.f.server.main.Received(CMD_WATCH_ANSWER).back().Loaded();
     EXPECT_EQ(refused.IntOr(WatchAnswerKey::RESULT, 0), -1);
@@ -197,19 +183,12 @@ TEST(RoomVideoSend, ComponentPacketsTheParameterRequestAndTheFrameRate) {
     CScopedVideoSource camera(PatternSource());
     ASSERT_EQ(r.video->OpenOwnVideo(), 0);
     ASSERT_TRUE(r.f.server.main.WaitFor(CMD_VIDEO_REQUEST));
-    r.f.server.SendMain([](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_VIDEO_REQUEST_REPLY);
-        p.SetInt(KEY_RESULT, 0);
-    });
+    r.f.server.SendMain(Packet(CMD_VIDEO_REQUEST_REPLY, {{KEY_RESULT, 0}}));
     ASSERT_TRUE(WaitUntil([&] { return r.video->Sending().IsOpen(); }));
     EXPECT_TRUE(r.view.ownVideo);
     EXPECT_EQ(r.video->Sending().Sender().FrameRate(), 6);
     r.f.MicTaken(QStringLiteral("me"), 2);
-    r.f.Deliver([](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_QUALITY_CHANGED);
-        p.SetCString(20, QStringLiteral("amy"));
-        p.SetInt(30, 1);
-    });
+    r.f.Deliver(Packet(CMD_QUALITY_CHANGED, {{20, "amy"}, {30, 1}}));
     EXPECT_EQ(r.video->Sending().Sender().FrameRate(), 12);
 
     // -263 reaches the sender after the room's own dispatch: the next frame is a key frame,
@@ -219,10 +198,7 @@ TEST(RoomVideoSend, ComponentPacketsTheParameterRequestAndTheFrameRate) {
         WaitUntil([&] { return !r.Sent().back().Loaded().BoolOr(VideoKey::KEY_FRAME, true); },
                   std::chrono::seconds(10)));
     const size_t at = r.Sent().size();
-    r.f.server.SendMain([](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_VIDEO_PARAMS);
-        p.SetInt(VideoParamsKey::ASK, 1);
-    });
+    r.f.server.SendMain(Packet(CMD_VIDEO_PARAMS, {{VideoParamsKey::ASK, 1}}));
     ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO, static_cast<int>(at) + 2));
     bool keyAfter = false;
     const auto sent = r.Sent();
@@ -264,11 +240,7 @@ TEST(RoomVideoSend, WithoutACameraNothingIsAskedAndTheServersRefusalIsTold) {
     r.video->Sending().SetCameraAvailable(true);
     ASSERT_EQ(r.video->OpenOwnVideo(), 0);
     ASSERT_TRUE(r.f.server.main.WaitFor(CMD_VIDEO_REQUEST));
-    r.f.server.SendMain([](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_VIDEO_REQUEST_REPLY);
-        p.SetInt(KEY_RESULT, -1);
-        p.SetInt(KEY_REFUSAL, 160);
-    });
+    r.f.server.SendMain(Packet(CMD_VIDEO_REQUEST_REPLY, {{KEY_RESULT, -1}, {KEY_REFUSAL, 160}}));
     ASSERT_TRUE(WaitUntil([&] { return r.f.privateView.Has(QStringLiteral("打开视频失败.")); }));
     EXPECT_FALSE(r.video->Sending().IsOpen());
     // The request is over: asking again goes out.
@@ -348,11 +320,7 @@ TEST(RoomVideoReceive, PrivateWatchingOpensItsWindowAndShowsOnlyTheWatchedMember
     // Before the server agreed, nothing of amy's is shown.
     r.Video(0, QStringLiteral("amy"), Frame(v[0], 1), QStringLiteral("me"));
     EXPECT_EQ(r.Drawn(VIDEO_PRIVATE), 0u);
-    r.f.server.SendMain([](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_WATCH_REPLY);
-        p.SetInt(KEY_RESULT, 0);
-        p.SetCString(WatchReplyKey::MEMBER, QStringLiteral("amy"));
-    });
+    r.f.server.SendMain(Packet(CMD_WATCH_REPLY, {{KEY_RESULT, 0}, {WatchReplyKey::MEMBER, "amy"}}));
     ASSERT_TRUE(WaitUntil([&] { return r.view.popOuts[VIDEO_PRIVATE]; }));
     EXPECT_FALSE(r.f.Room().Discipline().IsPending(CMD_WATCH));
     r.Video(0, QStringLiteral("amy"), Frame(v[0], 2), QStringLiteral("zed,me"));
@@ -364,10 +332,7 @@ TEST(RoomVideoReceive, PrivateWatchingOpensItsWindowAndShowsOnlyTheWatchedMember
     EXPECT_EQ(r.Drawn(VIDEO_1), 0u);
 
     // The server ends it: the lines, and the window goes.
-    r.f.server.SendMain([](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_WATCH_ENDED);
-        p.SetInt(WatchEndedKey::RESULT, 0);
-    });
+    r.f.server.SendMain(Packet(CMD_WATCH_ENDED, {{WatchEndedKey::RESULT, 0}}));
     ASSERT_TRUE(WaitUntil([&] { return !r.view.popOuts[VIDEO_PRIVATE]; }));
     EXPECT_TRUE(r.f.privateView.Has(QStringLiteral("打开望远镜结束")));
     r.Video(0, QStringLiteral("amy"), Frame(v[0], 5), QStringLiteral("me"));
