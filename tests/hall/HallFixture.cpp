@@ -17,18 +17,13 @@ void HallFixture::SetUp() {
     state.account.adapterAddress = QStringLiteral("00-1A-2B-3C-4D-5E");
     state.clientVersion = 1828;
     state.configRead = true;
-    route.AnswerWith(CMD_SERVER_INFO, CMD_SERVER_INFO_REPLY, [this](CKParam& reply) {
-        reply.SetCString(12, QStringLiteral("标识"));
-        reply.SetInt(13, 77);
-        reply.SetCString(30, QStringLiteral("127.0.0.1"));
-        reply.SetInt(40, static_cast<int>(route.Port()));
-        reply.SetInt(50, static_cast<int>(center.Port()));
-    });
-    center.AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY, [](CKParam& reply) {
-        reply.SetCString(30, QStringLiteral("游客1"));
-        reply.SetInt(40, 500);
-        reply.SetInt(50, 7);
-    });
+    route.AnswerWith(CMD_SERVER_INFO, CMD_SERVER_INFO_REPLY,
+                     {{12, "标识"},
+                      {13, 77},
+                      {30, "127.0.0.1"},
+                      {40, static_cast<int>(route.Port())},
+                      {50, static_cast<int>(center.Port())}});
+    center.AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY, {{30, "游客1"}, {40, 500}, {50, 7}});
     center.AnswerWith(CMD_PRESENCE, CMD_PRESENCE_REPLY);
     NewHall();
 }

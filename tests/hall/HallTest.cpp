@@ -42,7 +42,7 @@ protected:
                 packet = Reply(CMD_PRESENCE_REPLY);
                 lastPresenceAnswered = clock.Now();
             } else {
-                pushes.front()(packet);
+                packet = std::move(pushes.front());
                 pushes.pop_front();
             }
             peer.KSend(packet);
@@ -51,13 +51,8 @@ protected:
 
     // The server answers the next presence request with this packet instead, and the one after
     // that normally again, so the hall stays present; waits until the hall has had both.
-    void Push(short command, const std::function<void(CKParam&)>& fill = {}) {
-        pushes.push_back([command, fill](CKParam& packet) {
-            packet.SetShortInt(KEY_COMMAND, command);
-            if (fill) {
-                fill(packet);
-            }
-        });
+    void Push(short command, tagFields fields = {}) {
+        pushes.push_back(Packet(command, fields));
         NextPresence();
         if (command != CMD_SERVER_QUIT && command != CMD_LOGGED_ELSEWHERE) {
             NextPresence();
@@ -81,7 +76,7 @@ protected:
         state.account.userNumber = number;
     }
 
-    std::deque<std::function<void(CKParam&)>> pushes;
+    std::deque<CKParam> pushes;
     int64_t lastPresenceAnswered = 0;
     CRecordingRoomSide room;
 };
@@ -99,16 +94,14 @@ TEST_F(Hall, NoServerInformationEndsTheRun) {
 TEST_F(Hall, WithoutTheDocumentTheVersionRequestDecides) {
     state.configRead = false;
     // The same version: the start goes on.
-    center.AnswerWith(CMD_VERSION, CMD_VERSION_REPLY,
-                      [](CKParam& reply) { reply.SetInt(30, 1828); });
+    center.AnswerWith(CMD_VERSION, CMD_VERSION_REPLY, {{30, 1828}});
     RunHall([&] { EXPECT_TRUE(center.WaitFor(CMD_VISITOR)); });
     CKParam version;
     ASSERT_TRUE(center.Last(CMD_VERSION, version));
     EXPECT_EQ(version.TextOr(106), "00-1A-2B-3C-4D-5E");
 
     // A newer one: asked, and the hall closes whatever the answer.
-    center.AnswerWith(CMD_VERSION, CMD_VERSION_REPLY,
-                      [](CKParam& reply) { reply.SetInt(30, 1900); });
+    center.AnswerWith(CMD_VERSION, CMD_VERSION_REPLY, {{30, 1900}});
     ui.prompt.Answer(IDNO);
     NewHall();
     bool ran = false;
@@ -160,8 +153,7 @@ TEST_F(Hall, PresenceIsLostAfterAMinuteOfSilenceAndRebuilt) {
         EXPECT_TRUE(state.account.visitorName.isEmpty());
 
         // The server answers again: presence is back within 5 seconds.
-        center.AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY,
-                          [](CKParam& reply) { reply.SetCString(30, "游客8"); });
+        center.AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY, {{30, "游客8"}});
         center.AnswerWith(CMD_PRESENCE, CMD_PRESENCE_REPLY);
         const int64_t answering = clock.Now();
         ASSERT_TRUE(Step(10, [&] {
@@ -183,8 +175,7 @@ TEST_F(Hall, EditionsThatWantAnAccountOfferTheLoginWithEveryVisitorPresence) {
         center.Answer(CMD_PRESENCE, hangUp);
         center.Answer(CMD_VISITOR, hangUp);
         ASSERT_TRUE(Step(120, [&] { return state.account.visitorName.isEmpty(); }));
-        center.AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY,
-                          [visitor](CKParam& reply) { reply.SetCString(30, visitor); });
+        center.AnswerWith(CMD_VISITOR, CMD_VISITOR_REPLY, {{30, visitor}});
         center.AnswerWith(CMD_PRESENCE, CMD_PRESENCE_REPLY);
         ASSERT_TRUE(Step(10, [&] {
             return WaitUntil([&] { return state.account.visitorName == visitor; },
@@ -239,14 +230,12 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
     RunHall([&] {
         // 81: the user's room list; rows without three fields are skipped, names are cut so
         // that name and state take 20 characters, and the marks are drawn.
-        Push(CMD_ROOM_LIST_REPLY, [](CKParam& p) {
-            p.SetInt(KEY_RESULT, 0);
-            p.SetInt(30, 4);
-            p.SetCString(31, "101,音乐之家,(满)");
-            p.SetCString(32, "broken row");
-            p.SetCString(33, "102,一个名字非常非常非常非常非常长的房间啊,[热门,推荐]");
-            p.SetCString(34, "x,no number,");
-        });
+        Push(CMD_ROOM_LIST_REPLY, {{KEY_RESULT, 0},
+                                   {30, 4},
+                                   {31, "101,音乐之家,(满)"},
+                                   {32, "broken row"},
+                                   {33, "102,一个名字非常非常非常非常非常长的房间啊,[热门,推荐]"},
+                                   {34, "x,no number,"}});
         ASSERT_EQ(view.rooms.size(), 2u);
         EXPECT_EQ(view.rooms[0].shown, "音乐之家(满)");
         EXPECT_EQ(view.rooms[0].data, 101);
@@ -258,12 +247,7 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         // 1101: a room's address pushed; remembered, and the room entered the way the user
         // enters one: the room side decides (inside a room it asks first), and the hall asks
         // nothing of its server behind the room's back.
-        Push(CMD_ROOM_ADDRESS_PUSH, [](CKParam& p) {
-            p.SetInt(KEY_RESULT, 0);
-            p.SetInt(30, 102);
-            p.SetCString(40, "10.0.0.9");
-            p.SetCString(50, "电信");
-        });
+        Push(CMD_ROOM_ADDRESS_PUSH, {{KEY_RESULT, 0}, {30, 102}, {40, "10.0.0.9"}, {50, "电信"}});
         EXPECT_TRUE(WaitUntil([&] { return room.entries == std::vector<int>({102}); }));
         EXPECT_TRUE(center.Received(CMD_ROOM_ADDRESS).empty());
         // The room side asks where its room is through the hall.
@@ -282,25 +266,16 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         EXPECT_EQ(view.roomNumber, "101");
 
         // Refusals in 81, 91 and 1101 show the refusal text and change nothing.
-        Push(CMD_ROOM_LIST_REPLY, [](CKParam& p) {
-            p.SetInt(KEY_RESULT, -1);
-            p.SetInt(KEY_REFUSAL, 140);
-        });
-        Push(CMD_ADD_FAVORITE_REPLY, [](CKParam& p) {
-            p.SetInt(KEY_RESULT, -1);
-            p.SetInt(KEY_REFUSAL, 999);
-        });
-        Push(CMD_ROOM_ADDRESS_PUSH, [](CKParam& p) {
-            p.SetInt(KEY_RESULT, -1);
-            p.SetInt(KEY_REFUSAL, 131);
-        });
+        Push(CMD_ROOM_LIST_REPLY, {{KEY_RESULT, -1}, {KEY_REFUSAL, 140}});
+        Push(CMD_ADD_FAVORITE_REPLY, {{KEY_RESULT, -1}, {KEY_REFUSAL, 999}});
+        Push(CMD_ROOM_ADDRESS_PUSH, {{KEY_RESULT, -1}, {KEY_REFUSAL, 131}});
         EXPECT_EQ(ui.prompt.Texts(), QStringList({"房间被禁用", "未知错误", "房间号非法"}));
         EXPECT_EQ(view.rooms.size(), 2u);
         EXPECT_EQ(center.Received(CMD_ROOM_ADDRESS).size(), 1u);
 
         // 91: a favourite added; said so, and the room list asked for again.
         ui.prompt.Clear();
-        Push(CMD_ADD_FAVORITE_REPLY, [](CKParam& p) { p.SetInt(KEY_RESULT, 0); });
+        Push(CMD_ADD_FAVORITE_REPLY, {{KEY_RESULT, 0}});
         ASSERT_TRUE(center.WaitFor(CMD_ROOM_LIST));
         EXPECT_EQ(ui.prompt.Texts(), QStringList({"添加房间到收藏夹成功."}));
         CKParam list;
@@ -311,7 +286,7 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         // Commands the hall does not handle change nothing.
         ui.prompt.Clear();
         Push(4242);
-        Push(CMD_LOGIN_REPLY, [](CKParam& p) { p.SetInt(KEY_RESULT, 0); });
+        Push(CMD_LOGIN_REPLY, {{KEY_RESULT, 0}});
         EXPECT_TRUE(ui.prompt.Texts().isEmpty());
         EXPECT_EQ(state.account.loginName, "Alice");
 
@@ -414,12 +389,8 @@ TEST_F(Hall, RequestsThatNeedALogin) {
 
 TEST_F(Hall, UserInformationAndEntryInformation) {
     LogIn("Alice", 1001);
-    center.AnswerWith(CMD_USER_INFO, CMD_USER_INFO_REPLY, [](CKParam& p) {
-        p.SetCString(30, "爱丽丝");
-        p.SetCString(36, "北京");
-        p.SetInt(33, 12);
-        p.SetInt(39, -4);
-    });
+    center.AnswerWith(CMD_USER_INFO, CMD_USER_INFO_REPLY,
+                      {{30, "爱丽丝"}, {36, "北京"}, {33, 12}, {39, -4}});
     center.AnswerWith(CMD_ENTRY_INFO, CMD_ENTRY_INFO_REPLY);
     RunHall([&] {
         hall->OnUserInfo();
@@ -469,13 +440,8 @@ TEST_F(Hall, OwnRoomsArriveAfterLoginAndMarkTheRoomList) {
     });
     RunHall([&] {
         ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
-        Push(CMD_ROOM_LIST_REPLY, [](CKParam& p) {
-            p.SetInt(KEY_RESULT, 0);
-            p.SetInt(30, 3);
-            p.SetCString(31, "103,三,");
-            p.SetCString(32, "104,四,");
-            p.SetCString(33, "101,一,");
-        });
+        Push(CMD_ROOM_LIST_REPLY,
+             {{KEY_RESULT, 0}, {30, 3}, {31, "103,三,"}, {32, "104,四,"}, {33, "101,一,"}});
         ASSERT_EQ(view.rooms.size(), 3u);
         EXPECT_TRUE(view.marks.empty());
         hall->OnLogin();

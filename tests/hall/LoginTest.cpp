@@ -109,8 +109,7 @@ TEST_F(Login, ARefusalKeepsTheDialogAndPressesTooSoonOrEmptySendNothing) {
 
 TEST_F(Login, AccountNameFromTheReplyReplacesWhatWasTypedAndIsKept) {
     AnswerLogin(0, 0, "Alice", 1001);
-    center.AnswerWith(CMD_OWN_ROOMS, CMD_OWN_ROOMS_REPLY,
-                      [](CKParam& reply) { reply.SetInt(30, 0); });
+    center.AnswerWith(CMD_OWN_ROOMS, CMD_OWN_ROOMS_REPLY, {{30, 0}});
     state.settings.urlHallCaseList = "http://web.example/case.asp";
     ScriptLogin([](CLoginDlg& dlg) {
         EXPECT_TRUE(dlg.UserId().isEmpty());  // no LoginID yet
@@ -159,8 +158,7 @@ TEST_F(Login, AccountNameFromTheReplyReplacesWhatWasTypedAndIsKept) {
 }
 
 TEST_F(Login, LoggingInWhileLoggedInLogsOutFirst) {
-    center.AnswerWith(CMD_LOGOUT, CMD_LOGOUT_REPLY,
-                      [](CKParam& reply) { reply.SetCString(30, "游客2"); });
+    center.AnswerWith(CMD_LOGOUT, CMD_LOGOUT_REPLY, {{30, "游客2"}});
     state.account.loginName = "Alice";
     state.account.userNumber = 1001;
     state.userRooms.first = {101};
