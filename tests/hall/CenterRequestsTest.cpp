@@ -25,9 +25,7 @@ protected:
 
     // Runs the dialog for a request of the command, carrying one text field.
     int Run(CResponse2Dlg& dlg, short command) {
-        CKParam request;
-        request.SetShortInt(KEY_COMMAND, command);
-        request.SetCString(30, "请求内容");
+        CKParam request = Packet(command, {{30, "请求内容"}});
         dlg.SetCommand(command);
         dlg.SetRequest(request);
         return dlg.DoModal();
@@ -139,8 +137,7 @@ TEST_F(CenterRequests, EnterEscapeAndUnknownCommandsDoNotEndTheWait) {
         d.OnCancel();
         Spin(std::chrono::milliseconds(20));
         stillOpen = d.IsOpen();
-        CKParam reply = Reply(CMD_USER_INFO_REPLY, 0);
-        waiting.front()->KSend(reply);
+        waiting.front()->Send(Reply(CMD_USER_INFO_REPLY, 0));
     });
     CResponse2Dlg dlg;
     EXPECT_EQ(Run(dlg, CMD_USER_INFO), IDOK);
@@ -209,20 +206,17 @@ TEST_F(CenterRequests, SecondRequestUsesTheOpenConnectionAndOneReplyClosesIt) {
     std::vector<CTestConnection*> peers;
     server.SetResponder([&](CTestConnection& peer, CKParam&) { peers.push_back(&peer); });
 
-    CKParam first;
-    first.SetShortInt(KEY_COMMAND, CMD_USER_INFO);
+    CKParam first = Packet(CMD_USER_INFO);
     EXPECT_EQ(center.Request(first), 0);
     ASSERT_TRUE(WaitUntil([&] { return peers.size() == 1; }));
-    CKParam second;
-    second.SetShortInt(KEY_COMMAND, CMD_ENTRY_INFO);
+    CKParam second = Packet(CMD_ENTRY_INFO);
     EXPECT_EQ(center.Request(second), 0);
     ASSERT_TRUE(server.WaitFor(CMD_ENTRY_INFO));
     EXPECT_EQ(server.PeerCount(), 1);
     ASSERT_EQ(peers.size(), 2u);
     EXPECT_EQ(peers[0], peers[1]);
 
-    CKParam reply = Reply(CMD_USER_INFO_REPLY, 0);
-    peers[0]->KSend(reply);
+    peers[0]->Send(Reply(CMD_USER_INFO_REPLY, 0));
     ASSERT_TRUE(WaitUntil([&] { return !owner.commands.empty(); }));
     EXPECT_EQ(owner.commands, std::vector<short>{CMD_USER_INFO_REPLY});
     EXPECT_FALSE(center.IsConnect());
@@ -232,9 +226,7 @@ TEST_F(CenterRequests, SecondRequestUsesTheOpenConnectionAndOneReplyClosesIt) {
     peers.clear();
     EXPECT_EQ(center.Request(first), 0);
     ASSERT_TRUE(WaitUntil([&] { return peers.size() == 1; }));
-    CKParam keepAlive;
-    keepAlive.SetShortInt(KEY_COMMAND, CMD_KEEPALIVE);
-    peers[0]->KSend(keepAlive);
+    peers[0]->Send(Packet(CMD_KEEPALIVE));
     ASSERT_TRUE(WaitUntil([&] { return !center.IsConnect(); }));
     EXPECT_EQ(owner.commands.size(), 1u);
 }
@@ -244,8 +236,7 @@ TEST_F(CenterRequests, CenterPortFollowsTheServerInformation) {
     CLoopbackServer configured;
     ASSERT_TRUE(configured.Start());
     const auto answer = [](CTestConnection& peer, CKParam&) {
-        CKParam reply = Reply(CMD_PRESENCE_REPLY, 0);
-        peer.KSend(reply);
+        peer.Send(Reply(CMD_PRESENCE_REPLY, 0));
     };
     configured.SetResponder(answer);
     server.SetResponder(answer);
@@ -253,8 +244,7 @@ TEST_F(CenterRequests, CenterPortFollowsTheServerInformation) {
     scope.state.settings.serverTcpPort = static_cast<int>(configured.Port());
     CReplyLog owner;
     CCenterSocket center(&owner, &scope.state);
-    CKParam request;
-    request.SetShortInt(KEY_COMMAND, CMD_PRESENCE);
+    CKParam request = Packet(CMD_PRESENCE);
     center.Request(request);
     ASSERT_TRUE(WaitUntil([&] { return owner.commands.size() == 1; }));
     EXPECT_EQ(configured.Received(CMD_PRESENCE).size(), 1u);

@@ -29,15 +29,7 @@ protected:
 
     void AnswerLogin(int result, int refusal, const QString& name = QString(), int number = 0) {
         center.Answer(CMD_LOGIN, [=](CTestConnection& peer, CKParam&) {
-            CKParam reply;
-            reply.SetShortInt(KEY_COMMAND, CMD_LOGIN_REPLY);
-            reply.SetInt(KEY_RESULT, result);
-            if (refusal) {
-                reply.SetInt(KEY_REFUSAL, refusal);
-            }
-            reply.SetInt(30, number);
-            reply.SetCString(40, name);
-            peer.KSend(reply);
+            peer.Send(With(Reply(CMD_LOGIN_REPLY, result, refusal), {{30, number}, {40, name}}));
         });
     }
 

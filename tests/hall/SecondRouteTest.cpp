@@ -35,10 +35,6 @@ protected:
         scope.state.settings.serverPort = static_cast<int>(route.Port());
     }
 
-    static void Request(CKParam& packet, short command) {
-        packet.SetShortInt(KEY_COMMAND, command);
-    }
-
     CTempConfig config;
     CScriptedUi ui;
     CStateScope scope;
@@ -47,14 +43,11 @@ protected:
 
 TEST_F(SecondRoute, ServerInformationGoesOutWithoutTimeOrClockAndKeepsTheConnection) {
     route.SetResponder([](CTestConnection& peer, CKParam& request) {
-        CKParam reply = Reply(CMD_SERVER_INFO_REPLY, 0);
-        reply.SetCString(30, "127.0.0.1");
-        peer.KSend(reply);
+        peer.Send(With(Reply(CMD_SERVER_INFO_REPLY, 0), {{30, "127.0.0.1"}}));
     });
     CKWinSocketLogin login;
     CResponse2Dlg dlg;
-    CKParam request;
-    Request(request, CMD_SERVER_INFO);
+    CKParam request = Packet(CMD_SERVER_INFO);
     dlg.SetCommand(CMD_SERVER_INFO);
     dlg.SetRequest(request);
     dlg.SetSecondRoute(&login);
@@ -72,8 +65,7 @@ TEST_F(SecondRoute, ServerInformationGoesOutWithoutTimeOrClockAndKeepsTheConnect
 
     // The owner's reply keeps the connection; anything else goes to the hall and closes it.
     EXPECT_TRUE(login.IsConnect());
-    CKParam push;
-    Request(push, CMD_ROOM_ADDRESS_PUSH);
+    CKParam push = Packet(CMD_ROOM_ADDRESS_PUSH);
     route.LastPeer().KSend(push);
     EXPECT_TRUE(WaitUntil([&] { return !login.IsConnect(); }));
 }
@@ -83,8 +75,7 @@ TEST_F(SecondRoute, ClosingBeforeAnyReplyEndsTheWaitAtOnceWithUnknownError) {
     CScopedClock clockScope(clock);
     route.SetResponder([](CTestConnection& peer, CKParam&) { peer.KClose(); });
     CKWinSocketLogin login;
-    CKParam request;
-    Request(request, CMD_SERVER_INFO);
+    CKParam request = Packet(CMD_SERVER_INFO);
     CResponse2Dlg dlg;
     dlg.SetCommand(CMD_SERVER_INFO);
     dlg.SetRequest(request);
@@ -107,8 +98,7 @@ TEST_F(SecondRoute, RoutesRepliesByCommand) {
     COwnerLog owner;
     CKWinSocketLogin login;
     login.SetOwner(&owner);
-    CKParam request;
-    Request(request, CMD_SERVER_INFO);
+    CKParam request = Packet(CMD_SERVER_INFO);
     ASSERT_EQ(login.Connect("localhost", static_cast<int>(route.Port()), request), 0);
     ASSERT_TRUE(route.WaitFor(CMD_SERVER_INFO));
 
@@ -118,8 +108,7 @@ TEST_F(SecondRoute, RoutesRepliesByCommand) {
         CMD_CENTER_REPLY_66,   CMD_ENTRY_INFO_REPLY,   CMD_OWN_ROOMS_REPLY,
         CMD_CREATE_ROOM_REPLY, CMD_ROOM_FORMATS_REPLY, CMD_SERVER_INFO_REPLY};
     for (short command : ownerReplies) {
-        CKParam reply = Reply(command, 0);
-        route.LastPeer().KSend(reply);
+        route.LastPeer().Send(Reply(command, 0));
     }
     ASSERT_TRUE(WaitUntil([&] { return owner.packets.size() == ownerReplies.size(); }));
     for (size_t i = 0; i < ownerReplies.size(); ++i) {
@@ -128,8 +117,7 @@ TEST_F(SecondRoute, RoutesRepliesByCommand) {
     EXPECT_TRUE(login.IsConnect());
 
     // A keep-alive closes it; since replies came, the owner hears nothing more.
-    CKParam keepAlive;
-    Request(keepAlive, CMD_KEEPALIVE);
+    CKParam keepAlive = Packet(CMD_KEEPALIVE);
     route.LastPeer().KSend(keepAlive);
     ASSERT_TRUE(WaitUntil([&] { return !login.IsConnect(); }));
     EXPECT_EQ(owner.packets.size(), ownerReplies.size());
