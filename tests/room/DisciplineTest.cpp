@@ -14,9 +14,7 @@ using namespace tavotest;
 namespace {
 
 int Kick(CRoomFixture& f) {
-    CKParam p;
-    p.SetShortInt(KEY_COMMAND, CMD_KICK);
-    p.SetCString(20, "amy");
+    CKParam p = Packet(CMD_KICK, {{20, "amy"}});
     return f.Room().Discipline().Request(CMD_KICK, p);
 }
 
@@ -78,8 +76,7 @@ TEST(RequestDiscipline, RepliesWriteTheStandardLinesAndAMissingOneTimesOut) {
     EXPECT_TRUE(f.privateView.Has("打字失败.文字信息包含非法字符"));
 
     // The private-chat reply leaves its request to the private chat.
-    CKParam invite;
-    invite.SetShortInt(KEY_COMMAND, CMD_PRIVATE_REQUEST);
+    CKParam invite = Packet(CMD_PRIVATE_REQUEST);
     ASSERT_EQ(f.Room().Discipline().Send(CMD_PRIVATE_REQUEST, invite), 0);
     Answer(f, CMD_PRIVATE_REQUEST_REPLY, 0);
     Answer(f, CMD_KICK_REPLY, 0);  // a marker that the reply before it was handled

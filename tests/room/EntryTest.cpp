@@ -263,10 +263,8 @@ TEST(RoomEntry, ADroppedSecondConnectionOrAStrayAddressLeavesTheRoomOpen) {
     ASSERT_TRUE(f.server.second.WaitFor(CMD_ATTACH, 2));
     EXPECT_EQ(IntOf(f.server.second.Received(CMD_ATTACH)[1], 20), 77);
 
-    CKParam address = Reply(CMD_ROOM_ADDRESS_REPLY);
-    address.SetInt(30, 5678);
-    address.SetInt(70, static_cast<int>(f.server.main.Port()));
-    address.SetCString(80, QStringLiteral("127.0.0.1"));
+    CKParam address = With(Reply(CMD_ROOM_ADDRESS_REPLY),
+                           {{30, 5678}, {70, int(f.server.main.Port())}, {80, "127.0.0.1"}});
     f.entry->OnRoomAddress(address);
     Spin(std::chrono::milliseconds(200));
     EXPECT_FALSE(peer->closed);

@@ -7,10 +7,8 @@ namespace tavotest {
 void CRecordingHall::RequestRoomAddress(int room) {
     addressRequests.push_back(room);
     // The hall server's answer, as the hall's reply handler passes it on.
-    CKParam reply = Reply(CMD_ROOM_ADDRESS_REPLY);
-    reply.SetInt(30, room);
-    reply.SetInt(70, static_cast<int>(mainPort));
-    reply.SetCString(80, QStringLiteral("127.0.0.1"));
+    CKParam reply = With(Reply(CMD_ROOM_ADDRESS_REPLY),
+                         {{30, room}, {70, static_cast<int>(mainPort)}, {80, "127.0.0.1"}});
     entry->OnRoomAddress(reply);
 }
 
@@ -72,9 +70,8 @@ CScriptedRoomServer::CScriptedRoomServer() {
         Add(reply, loginExtra);
         peer.KSend(reply);
         if (!refuseLogin) {
-            CKParam verified =
-                Reply(CMD_USER_VERIFIED, refuseVerified ? -1 : 0, std::max(refuseVerified, 0));
-            peer.KSend(verified);
+            peer.Send(
+                Reply(CMD_USER_VERIFIED, refuseVerified ? -1 : 0, std::max(refuseVerified, 0)));
         }
     });
     main.Answer(CMD_ENTER, [this](CTestConnection& peer, CKParam&) {
@@ -86,11 +83,11 @@ CScriptedRoomServer::CScriptedRoomServer() {
         if (code) {
             Add(reply, entryExtra);
         } else {
-            reply.SetInt(30, 77);
-            reply.SetInt(40, 88);
-            reply.SetInt(50, static_cast<int>(second.Port()));
-            reply.SetCString(60, entryText);
-            reply.SetInt(200, room);
+            SetFields(reply, {{30, 77},
+                              {40, 88},
+                              {50, static_cast<int>(second.Port())},
+                              {60, entryText},
+                              {200, room}});
         }
         peer.KSend(reply);
     });
@@ -106,9 +103,7 @@ CScriptedRoomServer::CScriptedRoomServer() {
         // Readers take the first of a key: a test's own values come first.
         CKParam reply = Packet(CMD_ROOM_SETTINGS_REPLY);
         Add(reply, settings);
-        reply.SetInt(KEY_RESULT, 0);
-        reply.SetCString(30, QStringLiteral("测试房间"));
-        reply.SetInt(110, 120);
+        SetFields(reply, {{KEY_RESULT, 0}, {30, "测试房间"}, {110, 120}});
         peer.KSend(reply);
     });
     main.AnswerWith(CMD_TEXT, CMD_TEXT_REPLY);

@@ -167,9 +167,7 @@ TEST(RoomVideoSend, ComponentPacketsTheParameterRequestAndTheFrameRate) {
     CVideoRoom r;
     ASSERT_TRUE(r.Enter());
     // Tag 81 goes out on the main connection unchanged; tag 82 is nobody's.
-    CKParam own;
-    own.SetShortInt(KEY_COMMAND, CMD_VIDEO_PARAMS);
-    own.SetInt(20, 7);
+    CKParam own = Packet(CMD_VIDEO_PARAMS, {{20, 7}});
     r.f.Room().PostCopyData(CVideoServerH264::TAG_PACKET,
                             QByteArray(own.GetBufferPtr(), own.GetLength()));
     r.f.Room().PostCopyData(82, QByteArray(own.GetBufferPtr(), own.GetLength()));
