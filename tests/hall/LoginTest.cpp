@@ -139,13 +139,11 @@ TEST_F(Login, AccountNameFromTheReplyReplacesWhatWasTypedAndIsKept) {
         dlg.EndDialog(IDCANCEL);
     });
     state.account.loginName.clear();
-    CTavoClientDlg again(state, view, nullptr);
-    ui.dialogs.Script(CTavoClientDlg::IDD, [&](CDialogModel& d) {
+    NewHall();
+    RunHall([&] {
         clock.Advance(5000);
-        again.OnLogin();
-        d.EndDialog(IDOK);
+        hall->OnLogin();
     });
-    again.DoModal();
     EXPECT_EQ(preset, "Alice");
 }
 
@@ -203,12 +201,8 @@ TEST_F(Login, RefusedLogoutAndSilentServer) {
         center.WaitFor(CMD_LOGIN);
         clock.Advance(40000);
     });
-    CTavoClientDlg again(state, view, nullptr);
-    ui.dialogs.Script(CTavoClientDlg::IDD, [&](CDialogModel& d) {
-        again.OnLogin();
-        d.EndDialog(IDOK);
-    });
-    again.DoModal();
+    NewHall();
+    RunHall([&] { hall->OnLogin(); });
     EXPECT_EQ(ui.prompt.Texts(), QStringList({"请求超时", "登陆失败."}));
 }
 
