@@ -29,7 +29,7 @@ void Activity(CRoomFixture& f, bool on) {
 
 }  // namespace
 
-TEST(RoomScoring, ARoundIsRefusedLocallyUntilItsStateAllowsIt) {
+TEST(RoomScoring, ARoundIsRefusedUntilAllowedThenTheDialogRunsDownAndTheResultsNameTheMembers) {
     CRoomFixture f;
     EnterOwner(f);
     CRoomScoring& scoring = f.Room().Scoring();
@@ -60,16 +60,10 @@ TEST(RoomScoring, ARoundIsRefusedLocallyUntilItsStateAllowsIt) {
     EXPECT_EQ(IntOf(sent[0], 102), 7001);
     // A cancelled score is not sent.
     EXPECT_TRUE(f.SentMain(CMD_SCORE_SUBMIT).empty());
-}
-
-TEST(RoomScoring, TheScoringDialogRunsDownToTheCheckedScoreAndTheResultsNameTheMembers) {
-    CRoomFixture f;
-    EnterOwner(f);
-    Activity(f, true);
 
     // The member scored is not asked.
     f.Deliver(Announcement(CMD_SCORING_MEMBER, {QStringLiteral("amy"), QStringLiteral("me")}));
-    EXPECT_EQ(f.ui.dialogs.Count(CMarkScoreDlg::IDD), 0);
+    EXPECT_EQ(f.ui.dialogs.Count(CMarkScoreDlg::IDD), 1);  // the one cancelled above
 
     int leftAt19 = -1;
     f.ui.dialogs.Script(CMarkScoreDlg::IDD, [&](CDialogModel& d) {
@@ -83,10 +77,10 @@ TEST(RoomScoring, TheScoringDialogRunsDownToTheCheckedScoreAndTheResultsNameTheM
     });
     f.Deliver(Announcement(CMD_SCORING_MEMBER, {QStringLiteral("amy"), QStringLiteral("bob")}));
     EXPECT_EQ(leftAt19, 1);
-    const auto sent = f.SentMain(CMD_SCORE_SUBMIT);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(TextOf(sent[0], 20), QStringLiteral("bob"));
-    EXPECT_EQ(IntOf(sent[0], 30), 4);
+    const auto score = f.SentMain(CMD_SCORE_SUBMIT);
+    ASSERT_EQ(score.size(), 1u);
+    EXPECT_EQ(TextOf(score[0], 20), QStringLiteral("bob"));
+    EXPECT_EQ(IntOf(score[0], 30), 4);
 
     // The result ends the round; the ranking names the members and marks the winner.
     ASSERT_TRUE(f.Room().Scoring().ScoringUnderWay());
