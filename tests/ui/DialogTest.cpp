@@ -7,6 +7,7 @@
 #include "room/PrivateFiles.h"
 #include "room/SavePictureDlg.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/Widgets.h"
 #include "ui/CoreDialogs.h"
 #include "ui/DialogWidget.h"
 #include "ui/QtDialogHost.h"
@@ -28,24 +29,9 @@
 
 #include <tuple>
 
-namespace {
+using tavotest::OnModalWindow;
 
-// Runs the action on the first modal window that appears (polling the event loop), then stops
-// polling: how boxes and dialogs that run their own loops are answered. A window given as
-// `except` (one already being handled) is passed over.
-void OnModalWindow(std::function<void(QWidget*)> action, QWidget* except = nullptr) {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, action, except] {
-        if (QWidget* modal = QApplication::activeModalWidget();
-            modal && modal != except && modal->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            action(modal);
-        }
-    });
-    timer->start();
-}
+namespace {
 
 constexpr int kNameTemplate = 133;
 constexpr int kWaitTemplate = 999;

@@ -8,6 +8,7 @@
 #include "room/RoomMembers.h"
 #include "tests/room/RoomFixture.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/Widgets.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/QtDialogHost.h"
 #include "ui/RoomDialogs.h"
@@ -98,9 +99,7 @@ TEST(DesktopNotices, TheMicrophoneHandedOverIsToldOnlyWhileNoWindowIsActiveAndWh
     RegisterRoomDialogs(host);
     CScopedDialogHost hostScope(host);
     auto settings = [&](bool on) {
-        QTimer::singleShot(0, [on] {
-            WaitUntil([] { return QApplication::activeModalWidget() != nullptr; });
-            QWidget* w = QApplication::activeModalWidget();
+        OnModalWindow([on](QWidget* w) {
             ASSERT_EQ(w->objectName(), "NoticeSettingsWindow");
             w->findChild<QCheckBox*>(NoticeProfileKey(NOTICE_MIC_HANDED))->setChecked(on);
             w->findChild<QPushButton*>("ok")->click();

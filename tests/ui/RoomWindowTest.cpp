@@ -189,9 +189,7 @@ TEST_F(RoomWindow, MenusOfferWhatTheUsersRankAllowsAndNothingFake) {
     CScopedDialogHost hostScope(host);
     member = window->MemberMenuFor("amy");
     EXPECT_FALSE(Entry(member, "封掉此人")->isEnabled()) << "banning needs more than an operator";
-    QTimer::singleShot(0, [] {
-        WaitUntil([] { return QApplication::activeModalWidget() != nullptr; });
-        QWidget* kick = QApplication::activeModalWidget();
+    OnModalWindow([](QWidget* kick) {
         ASSERT_EQ(kick->objectName(), "KickWindow");
         EXPECT_EQ(kick->windowTitle(), "踢人: 艾米(amy)");
         auto* reasons = kick->findChild<QComboBox*>("reasons");
@@ -236,9 +234,7 @@ TEST_F(RoomWindow, PrivateChatInvitesThroughItsWindowAndItsRoomLeavesWhenClosed)
     CQtDialogHost host;
     RegisterInviteDialogs(host);
     CScopedDialogHost hostScope(host);
-    QTimer::singleShot(0, [] {
-        WaitUntil([] { return QApplication::activeModalWidget() != nullptr; });
-        QWidget* invite = QApplication::activeModalWidget();
+    OnModalWindow([](QWidget* invite) {
         ASSERT_EQ(invite->objectName(), "PriChatSubmitWindow");
         invite->findChild<QLineEdit*>("reason")->setText("聊聊");
         invite->findChild<QLineEdit*>("amount")->setText("0.5");
@@ -275,19 +271,12 @@ TEST_F(RoomWindow, TheGiveEntryOpensTheGiveWindowAndAnimationsCloseThemselves) {
     CScopedDialogHost hostScope(host);
     RegisterGiftDialogs(host);
     // The person picks the second gift of the skin's catalogue, three of it.
-    QTimer poll;
-    poll.setInterval(5);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible() || modal->objectName() != "GiveGiftWindow") {
-            return;
-        }
-        poll.stop();
+    OnModalWindow([](QWidget* modal) {
+        ASSERT_EQ(modal->objectName(), "GiveGiftWindow");
         modal->findChild<QListWidget*>("items")->setCurrentRow(1);
         modal->findChild<QComboBox*>("quantity")->setCurrentText("3");
         modal->findChild<QPushButton*>("ok")->click();
     });
-    poll.start();
     Entry(window->MemberMenuFor("amy"), "赠送礼物")->trigger();
     ASSERT_TRUE(f.server.main.WaitFor(CMD_GIFT));
     CKParam sent = f.server.main.Received(CMD_GIFT)[0].Loaded();

@@ -1,8 +1,9 @@
 #pragma once
 // Reading a window as a person does: the text a named label, box or button shows, the lines
-// of a named list, and the pictures a document holds.
+// of a named list, and the pictures a document holds; answering a window that runs its own loop.
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -10,6 +11,9 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTimer>
+
+#include <functional>
 
 namespace tavotest {
 
@@ -53,6 +57,23 @@ inline QStringList ImageNames(const QTextDocument& doc) {
         }
     }
     return names;
+}
+
+// Runs the action on the first modal window that appears (polling the event loop), then stops
+// polling: how boxes and dialogs that run their own loops are answered. A window given as
+// `except` (one already being handled) is passed over.
+inline void OnModalWindow(std::function<void(QWidget*)> action, QWidget* except = nullptr) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, action, except] {
+        if (QWidget* modal = QApplication::activeModalWidget();
+            modal && modal != except && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            action(modal);
+        }
+    });
+    timer->start();
 }
 
 }  // namespace tavotest
