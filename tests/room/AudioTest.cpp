@@ -166,7 +166,7 @@ struct tagIncoming {
     QString sender = "amy";
     int meter = 7;
     int room = 1234;  // key 70; -1 leaves it out
-    QByteArray payload;
+    QByteArray payload{};
 };
 
 }  // namespace
@@ -230,25 +230,17 @@ TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
     } routes[] = {{1, 2, 0}, {2, 2, 2}, {3, 1, 3}, {4, 1, -1}};
     for (const auto& route : routes) {
         SCOPED_TRACE(testing::Message() << "quality " << route.quality << " mic " << route.mic);
-        tagIncoming in;
-        in.quality = route.quality;
-        in.mic = route.mic;
-        in.sender = route.mic == 2 ? "bob" : "amy";
-        if (route.quality == 4) {
-            in.payload = payloads[1];
-        }
+        const tagIncoming in{.mic = route.mic,
+                             .quality = route.quality,
+                             .sender = route.mic == 2 ? "bob" : "amy",
+                             .payload = route.quality == 4 ? payloads[1] : QByteArray()};
         EXPECT_EQ(playedOn(in), route.player);
     }
     // The meters follow the packets of the other holders.
-    tagIncoming main;
-    main.meter = 9;
+    const tagIncoming main{.meter = 9};
     EXPECT_EQ(playedOn(main), 0);
     EXPECT_EQ(r.view.mainMeter, 45);
-    tagIncoming second;
-    second.mic = 2;
-    second.sender = "bob";
-    second.meter = 3;
-    second.quality = 2;
+    const tagIncoming second{.mic = 2, .quality = 2, .sender = "bob", .meter = 3};
     EXPECT_EQ(playedOn(second), 2);
     EXPECT_EQ(r.view.secondMeter, 15);
     // Meter values no sender measures still play, and the bars stay inside 0 to 100.
@@ -262,21 +254,13 @@ TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
     EXPECT_EQ(r.view.secondMeter, 0);
 
     // A sender that does not hold the mic it claims; the floor holder may speak on either.
-    tagIncoming impostor;
-    impostor.sender = "bob";
-    EXPECT_EQ(playedOn(impostor), -1);
+    EXPECT_EQ(playedOn({.sender = "bob"}), -1);
     r.Handle("op");
-    tagIncoming floor;
-    floor.sender = "op";
-    floor.mic = 2;
-    floor.quality = 3;
-    EXPECT_EQ(playedOn(floor), 4);
+    EXPECT_EQ(playedOn({.mic = 2, .quality = 3, .sender = "op"}), 4);
 
     // The room number: required above version 1410, ignored at 1410.
-    tagIncoming noRoom;
-    noRoom.room = -1;
-    tagIncoming otherRoom;
-    otherRoom.room = 99;
+    const tagIncoming noRoom{.room = -1};
+    const tagIncoming otherRoom{.room = 99};
     EXPECT_EQ(playedOn(noRoom), -1);
     EXPECT_EQ(playedOn(otherRoom), -1);
     r.audio->SetServerVersion(1410);
@@ -302,8 +286,7 @@ TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
     chat.SetHideBelowOperator(true);
     EXPECT_EQ(playedOn(main), -1);
     r.f.MicTaken("op");
-    tagIncoming fromOp;
-    fromOp.sender = "op";
+    const tagIncoming fromOp{.sender = "op"};
     EXPECT_EQ(playedOn(fromOp), 0);
     EXPECT_EQ(playedOn(second), -1);
     chat.SetHideBelowOperator(false);
@@ -317,19 +300,14 @@ TEST(RoomAudio, ReceivedAudioIsCheckedAndPlayedOnItsPlayer) {
     chat.SetBlocked("bob", false);
     // A main holder who is not a member at all is not heard while low ranks are hidden.
     r.f.MicTaken("ghost");
-    tagIncoming fromGhost;
-    fromGhost.sender = "ghost";
+    const tagIncoming fromGhost{.sender = "ghost"};
     chat.SetHideBelowOperator(true);
     EXPECT_EQ(playedOn(fromGhost), -1);
     chat.SetHideBelowOperator(false);
     EXPECT_EQ(playedOn(fromGhost), 0);
 
     // Garbage in the payload is dropped by the decoder, not by a crash.
-    tagIncoming garbage;
-    garbage.sender = "ghost";
-    garbage.quality = 3;
-    garbage.payload = QByteArray(17, '\x5a');
-    EXPECT_EQ(playedOn(garbage), -1);
+    EXPECT_EQ(playedOn({.quality = 3, .sender = "ghost", .payload = QByteArray(17, '\x5a')}), -1);
 }
 
 TEST(RoomAudio, TheRoomQualityComesFromTheSettingsAndTheServersChange) {
