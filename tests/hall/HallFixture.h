@@ -7,6 +7,7 @@
 #include "hall/TavoClientDlg.h"
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/RecordingViews.h"
 #include "tests/support/TestSupport.h"

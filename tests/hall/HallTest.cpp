@@ -129,8 +129,7 @@ TEST_F(Hall, PresenceIsLostAfterAMinuteOfSilenceAndRebuilt) {
         ASSERT_TRUE(Step(16, [&] { return center.Received(CMD_PRESENCE).size() == 1; }));
         CKParam presence;
         ASSERT_TRUE(center.Last(CMD_PRESENCE, presence));
-        EXPECT_EQ(presence.TextOr(20), "游客1");
-        EXPECT_EQ(presence.IntOr(30, 0), 500);
+        EXPECT_TRUE(HasFields(presence, {{20, "游客1"}, {30, 500}}));
         Step(120);
         EXPECT_FALSE(state.account.visitorName.isEmpty());
 
@@ -255,8 +254,7 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         ASSERT_TRUE(center.WaitFor(CMD_ROOM_ADDRESS));
         CKParam ask;
         ASSERT_TRUE(center.Last(CMD_ROOM_ADDRESS, ask));
-        EXPECT_EQ(ask.IntOr(20, 0), 102);
-        EXPECT_EQ(ask.TextOr(106), "00-1A-2B-3C-4D-5E");
+        EXPECT_TRUE(HasFields(ask, {{20, 102}, {106, "00-1A-2B-3C-4D-5E"}}));
         hall->OnSelectRoom(1);
         EXPECT_EQ(view.roomNumber, "102");
         EXPECT_EQ(view.information, "一个名字非常非常非常非常非常长的房间啊[热门,推荐](电信)");
@@ -280,8 +278,7 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         EXPECT_EQ(ui.prompt.Texts(), QStringList({"添加房间到收藏夹成功."}));
         CKParam list;
         ASSERT_TRUE(center.Last(CMD_ROOM_LIST, list));
-        EXPECT_EQ(list.TextOr(20), "Alice");
-        EXPECT_EQ(list.IntOr(30, 0), 1001);
+        EXPECT_TRUE(HasFields(list, {{20, "Alice"}, {30, 1001}}));
 
         // Commands the hall does not handle change nothing.
         ui.prompt.Clear();
@@ -295,8 +292,7 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         ASSERT_TRUE(center.WaitFor(CMD_LOGGED_ELSEWHERE_ACK));
         CKParam ack;
         ASSERT_TRUE(center.Last(CMD_LOGGED_ELSEWHERE_ACK, ack));
-        EXPECT_EQ(ack.TextOr(20), "Alice");
-        EXPECT_EQ(ack.IntOr(30, 0), 1001);
+        EXPECT_TRUE(HasFields(ack, {{20, "Alice"}, {30, 1001}}));
         EXPECT_EQ(ui.prompt.Texts(), QStringList({"用户已经在其他服务器登陆了!"}));
         EXPECT_TRUE(state.account.loginName.isEmpty());
         EXPECT_TRUE(state.account.visitorName.isEmpty());
@@ -349,9 +345,7 @@ TEST_F(Hall, QuittingAsksTellsTheServerAndEndsShortlyAfterUnlessTheServerAsked) 
     ASSERT_TRUE(center.WaitFor(CMD_QUIT));
     CKParam quit;
     ASSERT_TRUE(center.Last(CMD_QUIT, quit));
-    EXPECT_EQ(quit.TextOr(20), "游客1");
-    EXPECT_EQ(quit.IntOr(30, 0), 500);
-    EXPECT_EQ(quit.TextOr(104), "标识");
+    EXPECT_TRUE(HasFields(quit, {{20, "游客1"}, {30, 500}, {104, "标识"}}));
 
     // When the server asks us to quit, there is no question.
     ui.prompt.Clear();
@@ -403,12 +397,10 @@ TEST_F(Hall, UserInformationAndEntryInformation) {
     EXPECT_EQ(state.userInfo.numbers[37], 0);  // a missing key reads as its default
     CKParam info;
     ASSERT_TRUE(center.Last(CMD_USER_INFO, info));
-    EXPECT_EQ(info.TextOr(20), "Alice");
-    EXPECT_EQ(info.IntOr(30, 0), 1001);
+    EXPECT_TRUE(HasFields(info, {{20, "Alice"}, {30, 1001}}));
     CKParam entry;
     ASSERT_TRUE(center.Last(CMD_ENTRY_INFO, entry));
-    EXPECT_EQ(entry.IntOr(40, 0), 3);
-    EXPECT_EQ(entry.IntOr(50, 0), 4);
+    EXPECT_TRUE(HasFields(entry, {{40, 3}, {50, 4}}));
     const auto dialogs = ui.dialogs.History();
     ASSERT_EQ(dialogs.size(), 4u);  // server information, hall, user information, entry information
     EXPECT_EQ(dialogs[2].title, "取用户信息");
@@ -504,13 +496,13 @@ TEST_F(Hall, CreatingOnesOwnRoom) {
     const auto created = route.Received(CMD_CREATE_ROOM);
     ASSERT_EQ(created.size(), 2u);
     CKParam request = created[0].Loaded();
-    EXPECT_EQ(request.TextOr(20), "Alice");
-    EXPECT_EQ(request.IntOr(30, 0), 1001);
-    EXPECT_EQ(request.TextOr(40), "我的房间");
-    EXPECT_EQ(request.TextOr(60), "1234");
-    EXPECT_EQ(request.IntOr(70, 0), 2);
-    EXPECT_FALSE(request.BoolOr(80, true));
-    EXPECT_EQ(request.TextOr(106), "00-1A-2B-3C-4D-5E");
+    EXPECT_TRUE(HasFields(request, {{20, "Alice"},
+                                    {30, 1001},
+                                    {40, "我的房间"},
+                                    {60, "1234"},
+                                    {70, 2},
+                                    {80, false},
+                                    {106, "00-1A-2B-3C-4D-5E"}}));
     EXPECT_EQ(ui.prompt.Texts(),
               QStringList({"自建房间成功,是否进入?    房间ID:8001", "自建房间失败.,房间被禁用."}));
     EXPECT_TRUE(ui.prompt.History()[0].flags & MB_YESNO);
