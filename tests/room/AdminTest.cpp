@@ -95,16 +95,14 @@ TEST(RoomAdministration, RequestsCarryTheirKeysAndKeepTheirIntervals) {
     ASSERT_EQ(nick.size(), 1u);
     EXPECT_EQ(TextOf(nick[0], 20), QStringLiteral("新| #01"));
     // The nickname carries the configured host; the kick does not.
-    EXPECT_EQ(TextOf(nick[0], 101), QStringLiteral("10.0.0.9"));
-    EXPECT_EQ(IntOf(nick[0], 102), 7001);
+    EXPECT_TRUE(HasFields(nick[0], {{101, "10.0.0.9"}, {102, 7001}}));
 
     Answer<CKickManDlg>(f, [](CKickManDlg& d) { d.ChooseReason(1); });
     ASSERT_EQ(admin.Kick(QStringLiteral("amy")), 0);
     EXPECT_EQ(f.ui.dialogs.History().back().title, QStringLiteral("踢人: 艾米(amy)"));
     const auto kick = f.SentMain(CMD_KICK);
     ASSERT_EQ(kick.size(), 1u);
-    EXPECT_EQ(TextOf(kick[0], 20), QStringLiteral("amy"));
-    EXPECT_EQ(TextOf(kick[0], 30), CKickManDlg::Reasons().at(1));
+    EXPECT_TRUE(HasFields(kick[0], {{20, "amy"}, {30, CKickManDlg::Reasons().at(1)}}));
     EXPECT_EQ(kick[0].Loaded().TextOr(101, QStringLiteral("none")), QStringLiteral("none"));
     // Kicks keep four seconds apart, whatever the reply.
     f.Room().Discipline().ClearPending(CMD_KICK);
@@ -115,8 +113,7 @@ TEST(RoomAdministration, RequestsCarryTheirKeysAndKeepTheirIntervals) {
     ASSERT_EQ(admin.QuickBan(QStringLiteral("amy")), 0);
     const auto ban = f.SentMain(CMD_BAN);
     ASSERT_EQ(ban.size(), 1u);
-    EXPECT_EQ(IntOf(ban[0], 30), 99);
-    EXPECT_EQ(IntOf(ban[0], 40), 0);
+    EXPECT_TRUE(HasFields(ban[0], {{30, 99}, {40, 0}}));
 }
 
 TEST(RoomAdministration, AnnouncementsChangeWhatTheRoomShowsOrNamingNobodyNothing) {

@@ -28,34 +28,24 @@ TEST(RoomEntry, WalksEveryStepAndSendsWhatEachRequestNeeds) {
     f.server.entryText = "欢迎$某某人$来到$某某房间$";
     ASSERT_TRUE(f.Enter(1234));
 
-    // Room login: every key, the identities of the account and the configured host.
+    // Room login: every key, the identities of the account, the flags of the start-up probe (a
+    // camera, none here, and an H.264 decoder) and the configured host.
     ASSERT_EQ(f.server.main.Received(CMD_ROOM_LOGIN).size(), 1u);
     CKParam login = f.server.main.Received(CMD_ROOM_LOGIN)[0].Loaded();
-    EXPECT_EQ(login.TextOr(20), "me");
-    EXPECT_EQ(login.IntOr(30, 0), 4321);
-    EXPECT_EQ(login.IntOr(40, 0), 1234);
-    // The flags of the start-up probe: a camera (none here) and an H.264 decoder.
-    EXPECT_EQ(login.BoolOr(50, false), ProbeH264Encoder());
-    EXPECT_TRUE(login.BoolOr(60, false));
+    EXPECT_TRUE(HasFields(login, {{20, "me"}, {30, 4321}, {40, 1234}, {60, true}, {90, 100}}));
+    EXPECT_TRUE(HasFields(login, {{50, bool(ProbeH264Encoder())}, {80, "00-11-22-33-44-55"}}));
+    EXPECT_TRUE(HasFields(login, {{101, "10.0.0.9"}, {102, 7001}}));
     EXPECT_FALSE(login.TextOr(70).isEmpty());
-    EXPECT_EQ(login.TextOr(101), "10.0.0.9");
-    EXPECT_EQ(login.IntOr(102, 0), 7001);
-    EXPECT_EQ(login.TextOr(80), "00-11-22-33-44-55");
-    EXPECT_EQ(login.IntOr(90, 0), 100);
 
     // The entry request after the user was verified, and the verification timer stopped.
     CKParam enter = f.server.main.Received(CMD_ENTER)[0].Loaded();
-    EXPECT_FALSE(enter.BoolOr(20, true));
-    EXPECT_EQ(enter.TextOr(30), "");
-    EXPECT_EQ(enter.TextOr(101), "10.0.0.9");
+    EXPECT_TRUE(HasFields(enter, {{20, false}, {30, ""}, {101, "10.0.0.9"}}));
     EXPECT_FALSE(f.hall.verifyTimer);
 
     // The second connection attached with the entry keys and the user's identifier.
     ASSERT_EQ(f.server.second.Received(CMD_ATTACH).size(), 1u);
     CKParam attach = f.server.second.Received(CMD_ATTACH)[0].Loaded();
-    EXPECT_EQ(attach.IntOr(20, 0), 77);
-    EXPECT_EQ(attach.TextOr(30), "me");
-    EXPECT_EQ(attach.IntOr(40, 0), 88);
+    EXPECT_TRUE(HasFields(attach, {{20, 77}, {30, "me"}, {40, 88}}));
 
     // Members and settings were fetched, the room shown, the welcome written with names filled.
     EXPECT_TRUE(f.roomView.shown);

@@ -72,10 +72,10 @@ TEST(Gifts, GivingWantsAnAccountAndSendsTheDialogsChoice) {
     ASSERT_EQ(gifts.Give("amy"), 0);
     ASSERT_TRUE(f.server.main.WaitFor(CMD_GIFT));
     CKParam sent = f.server.main.Received(CMD_GIFT)[0].Loaded();
-    EXPECT_EQ(sent.TextOr(GiveGiftKey::RECIPIENT), "amy");
-    EXPECT_EQ(sent.IntOr(GiveGiftKey::GIFT, 0), 1002);
-    EXPECT_EQ(sent.ShortOr(GiveGiftKey::QUANTITY, 0), 3);
-    EXPECT_EQ(sent.ShortOr(GiveGiftKey::KIND, -1), GIFT_KIND_GIFT);
+    EXPECT_TRUE(HasFields(sent, {{GiveGiftKey::RECIPIENT, "amy"},
+                                 {GiveGiftKey::GIFT, 1002},
+                                 {GiveGiftKey::QUANTITY, short(3)},
+                                 {GiveGiftKey::KIND, short(GIFT_KIND_GIFT)}}));
     EXPECT_TRUE(f.privateView.Has("赠送礼物,请稍候..."));
 }
 

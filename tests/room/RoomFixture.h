@@ -10,6 +10,7 @@
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "room/VoiceSender.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/RecordingViews.h"
 #include "tests/support/TestSupport.h"

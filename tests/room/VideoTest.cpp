@@ -107,9 +107,8 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
     r.OwnFrame(frame);
     ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO));
     CKParam p = r.Sent().back().Loaded();
-    EXPECT_EQ(p.IntOr(VideoKey::SLOT, -1), 1);
-    EXPECT_EQ(p.IntOr(VideoKey::ONE, 0), 1);
-    EXPECT_TRUE(p.BoolOr(VideoKey::KEY_FRAME, false));
+    EXPECT_TRUE(
+        HasFields(p, {{VideoKey::SLOT, 1}, {VideoKey::ONE, 1}, {VideoKey::KEY_FRAME, true}}));
     EXPECT_EQ(BytesOf(r.Sent().back(), VideoKey::FRAME), frame);
     EXPECT_EQ(p.TextOr(VideoKey::SENDER), QStringLiteral("me"));
     EXPECT_EQ(p.TextOr(VideoKey::VIEWERS, QStringLiteral("<none>")), QString());
@@ -133,15 +132,14 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
     }
     ASSERT_TRUE(r.f.server.main.WaitFor(CMD_WATCH_ANSWER, 2));
     CKParam answer = r.f.server.main.Received(CMD_WATCH_ANSWER).front().Loaded();
-    EXPECT_EQ(answer.IntOr(WatchAnswerKey::RESULT, -9), 0);
-    EXPECT_EQ(answer.TextOr(WatchAnswerKey::VIEWER), QStringLiteral("amy"));
-    EXPECT_EQ(answer.TextOr(101), QStringLiteral("10.0.0.9"));
-    EXPECT_EQ(answer.IntOr(102, 0), 7001);
+    EXPECT_TRUE(HasFields(answer, {{WatchAnswerKey::RESULT, 0},
+                                   {WatchAnswerKey::VIEWER, "amy"},
+                                   {101, "10.0.0.9"},
+                                   {102, 7001}}));
     // The camera's own frames now reach the viewers.
     ASSERT_TRUE(r.f.server.second.WaitFor(CMD_VIDEO, 4, std::chrono::seconds(10)));
     CKParam privately = r.Sent().back().Loaded();
-    EXPECT_EQ(privately.IntOr(VideoKey::SLOT, -1), 0);
-    EXPECT_EQ(privately.TextOr(VideoKey::VIEWERS), QStringLiteral("amy,bob"));
+    EXPECT_TRUE(HasFields(privately, {{VideoKey::SLOT, 0}, {VideoKey::VIEWERS, "amy,bob"}}));
 
     // A viewer who leaves is no longer named; the switch in position 0 sends nothing.
     r.f.Deliver(Packet(CMD_DEPARTURE, {{20, "amy"}}));
@@ -159,8 +157,7 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
     r.f.Deliver(Packet(CMD_WATCH_ASKED, {{WatchAskedKey::VIEWER, "cat"}}));
     ASSERT_TRUE(r.f.server.main.WaitFor(CMD_WATCH_ANSWER, 3));
     CKParam refused = r.f.server.main.Received(CMD_WATCH_ANSWER).back().Loaded();
-    EXPECT_EQ(refused.IntOr(WatchAnswerKey::RESULT, 0), -1);
-    EXPECT_EQ(refused.IntOr(WatchAnswerKey::REFUSAL, 0), 167);
+    EXPECT_TRUE(HasFields(refused, {{WatchAnswerKey::RESULT, -1}, {WatchAnswerKey::REFUSAL, 167}}));
 }
 
 TEST(RoomVideoSend, ComponentPacketsTheParameterRequestAndTheFrameRate) {
