@@ -1,49 +1,39 @@
 #pragma once
 // Whether a packet holds the fields a test expects, each read as the kind of value it is given
-// as (a number, a short, a flag or a text); the failure names every key that is missing or
-// differs. Used as EXPECT_TRUE(HasFields(packet, {{20, "amy"}, {30, 1}})).
+// as; the failure names every key that is missing or differs. Used as
+// EXPECT_TRUE(HasFields(packet, {{20, "amy"}, {30, 1}})).
 
 #include "tests/support/Loopback.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <type_traits>
+#include <string>
 #include <variant>
 
 namespace tavotest {
 
+// Reads and shows a field as the kind of value it is expected as.
+struct tagFieldAs {
+    static int Read(const CKParam& p, short key, int& v) { return p.GetInt(key, v); }
+    static int Read(const CKParam& p, short key, short& v) { return p.GetShortInt(key, v); }
+    static int Read(const CKParam& p, short key, bool& v) { return p.GetBoolean(key, v); }
+    static int Read(const CKParam& p, short key, QString& v) { return p.GetCString(key, v); }
+    static std::string Shown(const QString& v) { return '"' + v.toStdString() + '"'; }
+    static std::string Shown(int v) { return std::to_string(v); }
+};
+
 inline testing::AssertionResult HasFields(const CKParam& packet, tagFields expected) {
     std::ostringstream problems;
-    const auto shown = [](const auto& v) {
-        std::ostringstream out;
-        if constexpr (std::is_same_v<std::decay_t<decltype(v)>, QString>) {
-            out << '"' << v.toStdString() << '"';
-        } else {
-            out << v;
-        }
-        return out.str();
-    };
     for (const tagField& field : expected) {
         std::visit(
             [&](const auto& want) {
-                using T = std::decay_t<decltype(want)>;
-                T got{};
-                int missing = 0;
-                if constexpr (std::is_same_v<T, int>) {
-                    missing = packet.GetInt(field.key, got);
-                } else if constexpr (std::is_same_v<T, short>) {
-                    missing = packet.GetShortInt(field.key, got);
-                } else if constexpr (std::is_same_v<T, bool>) {
-                    missing = packet.GetBoolean(field.key, got);
-                } else {
-                    missing = packet.GetCString(field.key, got);
-                }
-                if (missing != 0) {
+                std::decay_t<decltype(want)> got{};
+                if (tagFieldAs::Read(packet, field.key, got) != 0) {
                     problems << " key " << field.key << " is missing;";
                 } else if (got != want) {
-                    problems << " key " << field.key << " is " << shown(got) << ", not "
-                             << shown(want) << ";";
+                    problems << " key " << field.key << " is " << tagFieldAs::Shown(got) << ", not "
+                             << tagFieldAs::Shown(want) << ";";
                 }
             },
             field.value);
