@@ -92,8 +92,7 @@ TEST(RoomEntry, PasswordAndPaymentRefusalsRetryTheEntryWithWhatTheUserGave) {
         EXPECT_TRUE(f.ui.prompt.Saw("解锁密码错误"));
         const auto requests = f.server.main.Received(CMD_ENTER);
         ASSERT_EQ(requests.size(), 2u);
-        EXPECT_EQ(requests[1].Loaded().TextOr(30), "secret");
-        EXPECT_FALSE(requests[1].Loaded().BoolOr(20, true));
+        EXPECT_TRUE(HasFields(requests[1], {{20, false}, {30, "secret"}}));
     }
     {
         CRoomFixture f;

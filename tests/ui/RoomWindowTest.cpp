@@ -226,8 +226,7 @@ TEST_F(RoomWindow, PrivateChatInvitesThroughItsWindowAndItsRoomLeavesWhenClosed)
     ASSERT_TRUE(f.server.main.WaitFor(CMD_PRIVATE_ANSWER));
     CKParam refused;
     ASSERT_TRUE(f.server.main.Last(CMD_PRIVATE_ANSWER, refused));
-    EXPECT_FALSE(refused.BoolOr(20, true));
-    EXPECT_EQ(refused.TextOr(30, "?"), "");
+    EXPECT_TRUE(HasFields(refused, {{20, false}, {30, ""}}));
     window->showNormal();
     EXPECT_TRUE(f.Room().IsShown());
     CQtDialogHost host;
