@@ -31,6 +31,8 @@ void CRoomMembers::Register(CDispatchTable& table) {
 
 void CRoomMembers::OnRoomOpened() {
     m_list.Clear();
+    m_listLoaded = false;
+    m_beforeList.clear();
 }
 
 bool CRoomMembers::RequirePresent(const QString& id) {
@@ -93,6 +95,15 @@ void CRoomMembers::LoadMemberList(const CKParam& reply) {
         }
         m_list.Add(std::move(member), listed);
     }
+    for (auto& [member, arrived] : m_beforeList) {
+        if (!arrived) {
+            m_list.Remove(member.id);
+        } else if (!m_list.Find(member.id)) {
+            m_list.Add(std::move(member));
+        }
+    }
+    m_beforeList.clear();
+    m_listLoaded = true;
     Redraw();
     m_room.Chat().RefreshTargets();
 }
@@ -103,6 +114,9 @@ void CRoomMembers::OnArrival(CKParam& packet) {
         return;
     }
     const UserInfo copy = member;
+    if (!m_listLoaded) {
+        m_beforeList.emplace_back(copy, true);
+    }
     m_list.Add(std::move(member));
     Redraw();
     m_room.Chat().RefreshTargets();
@@ -157,6 +171,11 @@ void CRoomMembers::OnDeparture(CKParam& packet) {
     const QString id = packet.TextOr(DepartureKey::MEMBER);
     UserInfo gone;
     const bool found = m_list.Remove(id, &gone);
+    if (!m_listLoaded) {
+        UserInfo departed;
+        departed.id = id;
+        m_beforeList.emplace_back(std::move(departed), false);
+    }
     if (found && !gone.hidden && m_list.Count() < kLineLimit) {
         m_room.Panes().SystemLine(
             QStringLiteral("%1 %2").arg(HtmlEscape(gone.nickname), LoadString(IDS_LEFT_ROOM)));

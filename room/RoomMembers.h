@@ -7,6 +7,9 @@
 
 #include <QString>
 
+#include <utility>
+#include <vector>
+
 class CKParam;
 class CRoomDlg;
 
@@ -53,4 +56,9 @@ private:
 
     CRoomDlg& m_room;
     CMemberList m_list;
+    // From the room's opening until the member list is loaded: who came and went. The list's
+    // reply may be read after arrivals the service sent behind it; replaying them over the
+    // list keeps those members, and replaying what the list already holds changes nothing.
+    bool m_listLoaded = false;
+    std::vector<std::pair<UserInfo, bool>> m_beforeList;  // member, arrived (else departed)
 };

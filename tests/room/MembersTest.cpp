@@ -150,6 +150,24 @@ TEST(RoomMembers, ArrivalsAndDeparturesAreAnnouncedInSmallRoomsOnlyAndTheLeaving
     EXPECT_TRUE(f.roomView.queue.isEmpty());
 }
 
+TEST(RoomMembers, ArrivalsReadBeforeTheMemberListLoadsAreKeptAndDeparturesStayGone) {
+    // The service answers the list and at once announces a newcomer and a departure; the
+    // client may read all three before the list's fetch hands the reply over.
+    CRoomFixture f;
+    f.server.main.Answer(CMD_MEMBER_LIST, [&](CTestConnection& peer, CKParam&) {
+        CKParam reply = Reply(CMD_MEMBER_LIST_REPLY);
+        SetFields(reply, {{30, 2}, {31, f.server.members[0]}, {32, f.server.members[1]}});
+        peer.KSend(reply);
+        peer.Send(Packet(CMD_ARRIVAL, {{20, "bo"}, {30, "波"}, {40, 20}, {50, true}}));
+        peer.Send(Packet(CMD_DEPARTURE, {{20, "amy"}}));
+    });
+    ASSERT_TRUE(f.Enter(1001));
+    const CMemberList& list = f.Room().Members().List();
+    EXPECT_NE(list.Find("bo"), nullptr);
+    EXPECT_EQ(list.Find("amy"), nullptr);
+    EXPECT_EQ(list.Count(), 2);
+}
+
 TEST(RoomMembers, RankChangesRefileTheMemberAndNameTheActorAndTheSideListPads) {
     CRoomFixture f;
     f.OpenOffline();

@@ -214,8 +214,8 @@ TEST(PrivateMic, TakingOneWantsAnAccountAndReleasingTheMicrophoneGivesItBack) {
 TEST(MicOrder, AnnouncementsWriteTheirLines) {
     CRoomFixture f;
     f.OpenOffline();
-    f.Room().Members().List().Add(UserInfo{"amy", "艾米"});
-    f.Room().Members().List().Add(UserInfo{"boss", "房主"});
+    f.Room().Members().List().Add(Member("amy", "艾米"));
+    f.Room().Members().List().Add(Member("boss", "房主"));
     auto two = [&](short code) { f.Deliver(Packet(code, {{20, "amy"}, {30, "boss"}})); };
     two(CMD_MIC_HANDED);
     two(CMD_MIC_TAKEN_BACK);

@@ -37,6 +37,13 @@ QString MemberText(const QString& id, const QString& nick, int rank, bool regist
     return f.join(QLatin1Char(','));
 }
 
+UserInfo Member(const QString& id, const QString& nick) {
+    UserInfo m;
+    m.id = id;
+    m.nickname = nick;
+    return m;
+}
+
 QString LongMemberText(const QString& id, const QString& nick, int rank, int64_t faceEnd) {
     QStringList f = MemberText(id, nick, rank).split(QLatin1Char(','));
     while (f.size() < 33) {

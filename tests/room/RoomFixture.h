@@ -64,6 +64,9 @@ QString MemberText(const QString& id, const QString& nick, int rank, bool regist
 // The same member's text with the whole record, 33 fields, field 28 the face end time.
 QString LongMemberText(const QString& id, const QString& nick, int rank, int64_t faceEnd);
 
+// A member record with its identifier and nickname alone.
+UserInfo Member(const QString& id, const QString& nick);
+
 // The room server: answers the entry and the fetches as configured, on two loopback ports.
 struct CScriptedRoomServer {
     CScriptedRoomServer();

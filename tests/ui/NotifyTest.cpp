@@ -82,7 +82,7 @@ TEST(DesktopNotices, TheMicrophoneHandedOverIsToldOnlyWhileNoWindowIsActiveAndWh
     CDesktopNotifier notifier(QDBusConnection::connectToBus(bus.Address(), "client"));
     CScopedService<INotifier> notifierScope(notifier);
     f.OpenOffline();
-    f.Room().Members().List().Add(UserInfo{"me", "我"});
+    f.Room().Members().List().Add(Member("me", "我"));
     QWidget window;  // the client's window, hidden
 
     f.MicTaken("amy");
