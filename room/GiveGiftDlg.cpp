@@ -58,8 +58,13 @@ const tagGiftItem* CGiftCatalogue::Find(int number, short kind) const {
     return nullptr;
 }
 
-CGiveGiftDlg::CGiveGiftDlg(const CGiftCatalogue& catalogue, const QString& recipient, short mode)
-    : CDialogModel(IDD), m_catalogue(catalogue), m_recipient(recipient), m_mode(mode) {
+CGiveGiftDlg::CGiveGiftDlg(const CGiftCatalogue& catalogue, const QString& recipient, short mode,
+                           bool oneItem)
+    : CDialogModel(IDD),
+      m_catalogue(catalogue),
+      m_recipient(recipient),
+      m_mode(mode),
+      m_oneItem(oneItem) {
     SetTitle(LoadString(mode == GIFT_KIND_STAMP ? IDS_CHOOSE_STAMP : IDS_OP_GIFT));
 }
 
@@ -87,7 +92,7 @@ const tagGiftItem* CGiveGiftDlg::ChosenItem() const {
 
 void CGiveGiftDlg::SetQuantity(int quantity) {
     // The wire carries the quantity as a short.
-    m_quantity = m_mode == GIFT_KIND_STAMP ? 1 : std::clamp(quantity, 0, 32767);
+    m_quantity = OffersQuantity() ? std::clamp(quantity, 0, 32767) : 1;
     Changed();
 }
 

@@ -44,7 +44,9 @@ class CGiveGiftDlg : public CDialogModel {
 public:
     enum : int { IDD = 177 };
 
-    CGiveGiftDlg(const CGiftCatalogue& catalogue, const QString& recipient, short mode);
+    // oneItem: the request carries no quantity (the private room's), so none is offered.
+    CGiveGiftDlg(const CGiftCatalogue& catalogue, const QString& recipient, short mode,
+                 bool oneItem = false);
 
     static const std::vector<int>& QuantityPresets();
 
@@ -55,7 +57,10 @@ public:
     void Choose(int index);
     int Chosen() const { return m_chosen; }
     const tagGiftItem* ChosenItem() const;
-    // Stamps always go one at a time.
+    // Whether the user chooses a quantity: not for a one-item request, and stamps always go
+    // one at a time.
+    bool OffersQuantity() const { return !m_oneItem && m_mode != GIFT_KIND_STAMP; }
+    // Stays 1 where no quantity is offered.
     void SetQuantity(int quantity);
     int Quantity() const { return m_quantity; }
 
@@ -66,6 +71,7 @@ private:
     const CGiftCatalogue& m_catalogue;
     QString m_recipient;
     short m_mode;
+    bool m_oneItem;
     int m_chosen = 0;
     int m_quantity = 1;
 };

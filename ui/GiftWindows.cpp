@@ -54,15 +54,15 @@ public:
         m_quantity->setObjectName(QStringLiteral("quantity"));
         m_quantity->setEditable(true);
         m_quantity->setValidator(new QIntValidator(1, 32767, m_quantity));
-        for (int n : CGiveGiftDlg::QuantityPresets()) {
-            m_quantity->addItem(QString::number(n));
+        if (model.OffersQuantity()) {
+            for (int n : CGiveGiftDlg::QuantityPresets()) {
+                m_quantity->addItem(QString::number(n));
+            }
+            m_quantity->setCurrentIndex(0);
+            form->addRow(LoadString(IDS_UI_GIFT_QUANTITY), m_quantity);
+        } else {
+            m_quantity->hide();
         }
-        m_quantity->setCurrentIndex(0);
-        // A stamp goes one at a time.
-        if (model.Mode() == GIFT_KIND_STAMP) {
-            m_quantity->setEnabled(false);
-        }
-        form->addRow(LoadString(IDS_UI_GIFT_QUANTITY), m_quantity);
         layout->addWidget(m_items);
         layout->addLayout(form);
         auto* buttons = new QDialogButtonBox(this);
