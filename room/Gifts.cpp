@@ -190,11 +190,11 @@ void CGifts::OnGiven(CKParam& p) {
 
     // 6. The animation.
     if (!pictures || number >= kPictureGifts || kind == GIFT_KIND_STAMP) {
-        Animate(p, number, kind);
+        Animate(p);
     }
 }
 
-void CGifts::Animate(const CKParam& p, int number, short kind) {
+void CGifts::Animate(const CKParam& p) {
     if (!m_view || !m_room.Chat().ShowsGiftAnimations()) {
         return;
     }

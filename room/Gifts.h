@@ -70,6 +70,9 @@ public:
 
     // 392.
     void OnGiven(CKParam& packet);
+    // Plays an announcement's animation when the user shows them and its source is allowed;
+    // the private room's announcements play here too.
+    void Animate(const CKParam& announcement);
 
     // "%0.0f%s" from one unit up, "%0.1f%s" below, with the money unit.
     static QString ValueText(int hundredths, const QString& unit);
@@ -80,7 +83,6 @@ public:
 
 private:
     int Ask(const QString& recipient, short kind);
-    void Animate(const CKParam& packet, int number, short kind);
 
     CRoomDlg& m_room;
     IGiftView* m_view = nullptr;

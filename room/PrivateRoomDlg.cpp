@@ -502,10 +502,10 @@ int CPrivateRoomDlg::AskGift() {
         m_panes.SystemLine(LoadString(IDS_LOGIN_FIRST));
         return -1;
     }
-    if (!m_catalogue || !MayRequest(CMD_GIFT)) {
+    if (!m_gifts || !MayRequest(CMD_GIFT)) {
         return -1;
     }
-    CGiveGiftDlg dialog(*m_catalogue, m_peer.id, GIFT_KIND_GIFT);
+    CGiveGiftDlg dialog(m_gifts->Catalogue(), m_peer.id, GIFT_KIND_GIFT, true);
     if (dialog.DoModal() != IDOK || !IsWindow() || !dialog.ChosenItem()) {
         return -1;
     }
@@ -555,6 +555,9 @@ void CPrivateRoomDlg::OnGiftGiven(CKParam& packet) {
         LoadString(IDS_LINE_GIFT),
         {LineName(packet.TextOr(GIVER)), LineName(packet.TextOr(RECIPIENT)), name,
          CGifts::ValueText(packet.IntOr(VALUE, 0), CAppState::Get().settings.moneyName)})));
+    if (m_gifts) {
+        m_gifts->Animate(packet);
+    }
 }
 
 // --- Files ---------------------------------------------------------------------------------

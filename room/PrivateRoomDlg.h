@@ -21,7 +21,7 @@
 #include <functional>
 #include <memory>
 
-class CGiftCatalogue;
+class CGifts;
 class IChatView;
 class IPrivateFiles;
 class IPrivateLink;
@@ -95,8 +95,9 @@ public:
     // The recorder; without one a charge's answer is only reported when refused.
     void SetRecording(IPrivateRecording* recording) { m_recording = recording; }
     IPrivateRecording* Recording() const { return m_recording; }
-    // The gifts the give dialog offers: the room's catalogue.
-    void SetGiftCatalogue(const CGiftCatalogue* catalogue) { m_catalogue = catalogue; }
+    // The room's gifts: the give dialog offers their catalogue, and an announced gift plays
+    // their animation.
+    void SetGifts(CGifts* gifts) { m_gifts = gifts; }
 
     // The stay. Open makes the window before the entry request so that the peer's arrival,
     // which may come right behind the entry's answer, finds it; Entered takes the answer and
@@ -205,7 +206,7 @@ private:
     IPrivateFiles* m_files = nullptr;
     IPrivateVideo* m_video = nullptr;
     IPrivateRecording* m_recording = nullptr;
-    const CGiftCatalogue* m_catalogue = nullptr;
+    CGifts* m_gifts = nullptr;
     CChatPanes m_panes;
     CDispatchTable m_table;
     CRequestDiscipline m_discipline;

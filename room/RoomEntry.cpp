@@ -52,8 +52,9 @@ CRoomEntry::CRoomEntry(IHallServices& hall) : m_hall(hall) {
         s->SetRoomWindow(&m_room);
         s->SetPrivateRoomWindow(&m_private);
     }
-    // The private room gives from the catalogue of the room it was left from.
-    m_private.SetGiftCatalogue(&m_room.Gifts().Catalogue());
+    // The private room gives from the catalogue of the room it was left from, and plays its
+    // gifts where the room does.
+    m_private.SetGifts(&m_room.Gifts());
 }
 
 CRoomEntry::~CRoomEntry() {
