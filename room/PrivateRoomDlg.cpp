@@ -152,6 +152,9 @@ void CPrivateRoomDlg::Open(const QString& ownId, const QString& ownNickname, boo
     }
     m_panes.LoadPages();
     SetTitle(LoadString(IDS_WAITING_FOR_PEER));
+    // The camera starts off; the video turns it on when the user asks.
+    View().SetVideoPicture(PRIVATE_VIDEO_OWN, EVideoPicture::Closed);
+    View().SetVideoPicture(PRIVATE_VIDEO_PEER, EVideoPicture::Idle);
 }
 
 void CPrivateRoomDlg::Entered(const CKParam& reply) {

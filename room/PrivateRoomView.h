@@ -4,6 +4,8 @@
 // room's own operations. A view that draws only part of it (the console client, tests)
 // derives from the null view, which draws nothing.
 
+#include "room/RoomView.h"
+
 #include <QString>
 
 class IVideoSurface;
@@ -33,6 +35,9 @@ public:
     virtual void ShowMicVolume(int volume) = 0;
     // The surface a video area draws on; nullptr where the view draws no video.
     virtual IVideoSurface* VideoSurface(int area) = 0;
+    // What a video area shows while no picture is drawn on it, as the room's pictures do: the
+    // own area "closed" while the camera is off, the peer's "waiting" for its pictures.
+    virtual void SetVideoPicture(int area, EVideoPicture picture) {}
     // A file on its way, in percent; -1 once it ended, however. A view without a progress bar
     // leaves it.
     virtual void ShowFileProgress(const QString& name, bool sending, int percent) {}

@@ -68,6 +68,7 @@ int CPrivateVideo::OpenOwn() {
     m_sender.SetFrameRate(15);
     m_sender.Start();
     m_sender.EnableSmallWindow(true);
+    m_room.View().SetVideoPicture(PRIVATE_VIDEO_OWN, EVideoPicture::Open);
     return 0;
 }
 
@@ -78,6 +79,7 @@ void CPrivateVideo::CloseOwn() {
     m_sender.Stop();
     m_sender.Close();
     m_sender.Release();
+    m_room.View().SetVideoPicture(PRIVATE_VIDEO_OWN, EVideoPicture::Closed);
 }
 
 bool CPrivateVideo::OnCopyData(unsigned tag, const QByteArray& data) {

@@ -203,6 +203,10 @@ IVideoSurface* CPrivateRoomWindow::VideoSurface(int area) {
                                      : static_cast<IVideoSurface*>(m_peerVideo);
 }
 
+void CPrivateRoomWindow::SetVideoPicture(int area, EVideoPicture picture) {
+    (area == PRIVATE_VIDEO_OWN ? m_ownVideo : m_peerVideo)->SetBackground(picture);
+}
+
 void CPrivateRoomWindow::setVisible(bool visible) {
     if (visible && !m_fitted && !isVisible()) {
         m_fitted = true;

@@ -44,6 +44,7 @@ public:
     void SetMeter(int value) override;
     void ShowMicVolume(int volume) override {}
     IVideoSurface* VideoSurface(int area) override;
+    void SetVideoPicture(int area, EVideoPicture picture) override;
     void ShowFileProgress(const QString& name, bool sending, int percent) override;
 
 protected:

@@ -24,6 +24,7 @@ public:
     void SetVideoRect(const tagVideoRect& rect) override;
 
     void SetBackground(EVideoPicture picture);
+    EVideoPicture Background() const { return m_background; }
     const QImage& Picture() const { return m_image; }
     int Drawn() const { return m_drawn; }
 

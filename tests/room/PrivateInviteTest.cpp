@@ -2,19 +2,22 @@
 // and when it gives up, and how an invitation for the user is answered: unasked for a hidden
 // window or a greeting below the threshold, otherwise as the person answers the question; the
 // settings dialog of the threshold and the greeting range; one file offer of each side at a
-// time in the private room.
+// time in the private room; the private room's gifts and what its pictures show.
 
 #include "tests/room/RoomFixture.h"
 
 #include "core/Notifier.h"
 #include "protocol/Commands.h"
+#include "room/Gifts.h"
 #include "room/PrivateFiles.h"
 #include "room/PrivateInvite.h"
 #include "room/PrivateInviteDlgs.h"
 #include "room/PrivateLink.h"
 #include "room/PrivateRoomDlg.h"
+#include "room/PrivateRoomView.h"
 #include "room/ResponseDlg.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -230,4 +233,92 @@ TEST(PrivateInvite, ThePrivateRoomKeepsOneFileOfferOfEachSideOpenAtATime) {
     EXPECT_EQ(f.server.main.Received(CMD_FILE_OFFER).size(), 1u);
     room.Close();
     room.SetViews(nullptr, nullptr);
+}
+
+namespace {
+
+struct CRecordingGiftView : IGiftView {
+    void ShowGiftAnimation(const tagGiftAnimation& a) override { shown.push_back(a); }
+    std::vector<tagGiftAnimation> shown;
+};
+
+struct CPicturesView : CNullPrivateRoomView {
+    void SetVideoPicture(int area, EVideoPicture picture) override { pictures[area] = picture; }
+    std::map<int, EVideoPicture> pictures;
+};
+
+}  // namespace
+
+TEST(PrivateInvite, ThePrivateRoomGivesOneItemPlaysGiftsAsTheRoomDoesAndShowsItsCameraOff) {
+    QTemporaryDir folder;
+    QDir().mkpath(folder.filePath("skin/public/gift"));
+    QDir().mkpath(folder.filePath("img/gift"));
+    QFile ini(folder.filePath("skin/public/gift/gift.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Main]\nCount=1\n[Gift1]\nNumber=1001\nName=玫瑰\nValue=100\n");
+    ini.close();
+    QFile picture(folder.filePath("img/gift/1001.gif"));
+    ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+    picture.write("GIF89a");
+    picture.close();
+    CRoomFixture f;
+    f.Room().Options().programFolder = folder.path();
+    ASSERT_TRUE(f.Enter());
+    CRecordingGiftView animations;
+    f.Room().Gifts().SetView(&animations);
+    CPrivateRoomDlg& room = f.entry->PrivateRoom();
+    CPicturesView view;
+    CRecordingChatView chat;
+    room.SetViews(&view, &chat);
+    room.Open("me", "我", true);
+    room.SetActive(true);
+    // Until the user turns the camera on, the own picture says it is off; the peer's waits.
+    EXPECT_EQ(view.pictures[PRIVATE_VIDEO_OWN], EVideoPicture::Closed);
+    EXPECT_EQ(view.pictures[PRIVATE_VIDEO_PEER], EVideoPicture::Idle);
+
+    f.server.main.AnswerWith(CMD_PEER_INFO, CMD_PEER_INFO_REPLY, {{30, "amy"}, {40, "艾米"}});
+    CKParam arrived = Packet(CMD_PEER_IN_PRIVATE_ROOM, {{20, "amy"}});
+    room.DispatchPacket(arrived);
+    ASSERT_TRUE(WaitUntil([&] { return room.PeerPresent(); }));
+
+    // The request names the gift alone, so the dialog offers no quantity to choose.
+    bool offered = true;
+    f.ui.dialogs.Script(CGiveGiftDlg::IDD, [&offered](CDialogModel& d) {
+        auto& give = static_cast<CGiveGiftDlg&>(d);
+        offered = give.OffersQuantity();
+        give.SetQuantity(5);
+        give.Choose(0);
+        give.OnOK();
+    });
+    ASSERT_EQ(room.AskGift(), 0);
+    EXPECT_FALSE(offered);
+    ASSERT_TRUE(f.server.main.WaitFor(CMD_GIFT));
+    CKParam sent = f.server.main.Received(CMD_GIFT)[0].Loaded();
+    EXPECT_EQ(sent.IntOr(30, 0), 1001);
+    short unused = 0;
+    EXPECT_NE(sent.GetShortInt(40, unused), 0);
+
+    // An announced gift plays its animation from our picture folder, within the room's bounds;
+    // one from elsewhere is not played.
+    CKParam given = Packet(CMD_GIFT_GIVEN, {{20, "me"},
+                                            {30, 1001},
+                                            {35, "玫瑰"},
+                                            {40, 100},
+                                            {50, "amy"},
+                                            {70, "img/gift/1001.gif"},
+                                            {80, 100000},
+                                            {100, 3}});
+    room.DispatchPacket(given);
+    CKParam foreign =
+        Packet(CMD_GIFT_GIVEN,
+               {{20, "me"}, {30, 1001}, {35, "玫瑰"}, {50, "amy"}, {70, "http://10.9.9.9/g.gif"}});
+    room.DispatchPacket(foreign);
+    ASSERT_EQ(animations.shown.size(), 1u);
+    EXPECT_TRUE(animations.shown[0].source.endsWith("/img/gift/1001.gif"));
+    EXPECT_EQ(animations.shown[0].width, 4096);
+    EXPECT_EQ(animations.shown[0].seconds, 3);
+    EXPECT_EQ(chat.Count("赠送了"), 2);
+    room.Close();
+    room.SetViews(nullptr, nullptr);
+    f.Room().Gifts().SetView(nullptr);
 }
