@@ -18,12 +18,29 @@ namespace {
 
 const QString kTag = QStringLiteral("私聊房");
 
+// The private room while it is open; otherwise null, and the command fails.
+CPrivateRoomDlg* InPrivate(const tagPrivateParts& p, const QString& command) {
+    CPrivateRoomDlg* room = p.privateRoom();
+    if (!room) {
+        p.fail(command + QStringLiteral(": not in a private room"));
+    }
+    return room;
+}
+
 }  // namespace
 
 CConsolePrivateCommands::CConsolePrivateCommands(CConsoleOutput& out, CScriptedDialogHost& dialogs)
     : m_out(out), m_dialogs(dialogs) {}
 
 void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& p) {
+    AddInvitation(t, p);
+    AddCalls(t, p);
+    AddRoomCommands(t, p);
+    AddFiles(t, p);
+    AddGifts(t, p);
+}
+
+void CConsolePrivateCommands::AddInvitation(CConsoleCommands& t, const tagPrivateParts& p) {
     t.Add({"invite", "ID REASON [AMOUNT]",
            "invite a member to a private chat, with a greeting (\"1.5\") when logged in", 2, -1,
            true, [this, p](const tagCommandCall& c) {
@@ -88,19 +105,13 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
                }
                p.room().Invite().SetThreshold(hundredths);
            }});
+}
 
-    // The private room's own commands.
-    auto inPrivate = [p](const QString& name) {
-        CPrivateRoomDlg* room = p.privateRoom();
-        if (!room) {
-            p.fail(name + QStringLiteral(": not in a private room"));
-        }
-        return room;
-    };
+void CConsolePrivateCommands::AddCalls(CConsoleCommands& t, const tagPrivateParts& p) {
     t.Add({"quality", "1|2|3", "the private room's sound: hi-fi, singing or speech", 1, 1, true,
-           [inPrivate, p](const tagCommandCall& c) {
+           [p](const tagCommandCall& c) {
                const int q = c.args[0].toInt();
-               if (CPrivateRoomDlg* room = inPrivate(c.name)) {
+               if (CPrivateRoomDlg* room = InPrivate(p, c.name)) {
                    if (q < 1 || q > 3) {
                        p.fail(QStringLiteral("quality needs 1, 2 or 3"));
                        return;
@@ -109,9 +120,9 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
                }
            }});
     t.Add({"bandwidth", "narrow|broad", "the private room's bandwidth mode", 1, 1, true,
-           [inPrivate, p](const tagCommandCall& c) {
+           [p](const tagCommandCall& c) {
                const QString mode = c.args[0].toLower();
-               if (CPrivateRoomDlg* room = inPrivate(c.name)) {
+               if (CPrivateRoomDlg* room = InPrivate(p, c.name)) {
                    if (mode != QLatin1String("narrow") && mode != QLatin1String("broad")) {
                        p.fail(QStringLiteral("bandwidth needs narrow or broad"));
                        return;
@@ -121,45 +132,15 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
                }
            }});
     t.Add({"music", "on|off", "play music to the private room's peer, or stop", 1, 1, true,
-           [inPrivate](const tagCommandCall& c) {
-               if (CPrivateRoomDlg* room = inPrivate(c.name)) {
+           [p](const tagCommandCall& c) {
+               if (CPrivateRoomDlg* room = InPrivate(p, c.name)) {
                    c.args[0].toLower() == QLatin1String("on") ? room->PlayMusic()
                                                               : room->StopMusic();
                }
            }});
-    t.Add({"send-file", "PATH", "offer a file to the private room's peer; sent once accepted", 1,
-           -1, true, [this, inPrivate, p](const tagCommandCall& c) {
-               if (CPrivateRoomDlg* room = inPrivate(c.name)) {
-                   const QString path = QFileInfo(c.rest.trimmed()).absoluteFilePath();
-                   if (!QFileInfo(path).isFile()) {
-                       p.fail(QStringLiteral("send-file: no such file: ") + path);
-                       return;
-                   }
-                   m_dialogs.Unscript(CFileChoiceDlg::IDD_FILE_TO_SEND);
-                   m_dialogs.Script(CFileChoiceDlg::IDD_FILE_TO_SEND, [path](CDialogModel& d) {
-                       static_cast<CFileChoiceDlg&>(d).SetPath(path);
-                       d.OnOK();
-                   });
-                   room->OfferFile();
-               }
-           }});
-    t.Add({"save-files", "DIR",
-           "accept the files the private room's peer offers and save them there (without it "
-           "they are refused)",
-           1, -1, false, [this, p](const tagCommandCall& c) {
-               const QString folder = QFileInfo(c.rest.trimmed()).absoluteFilePath();
-               if (!QFileInfo(folder).isDir()) {
-                   p.fail(QStringLiteral("save-files: no such folder: ") + folder);
-                   return;
-               }
-               m_dialogs.Default(CFileChoiceDlg::IDD_FOLDER_TO_SAVE, [folder](CDialogModel& d) {
-                   static_cast<CFileChoiceDlg&>(d).SetPath(folder);
-                   d.OnOK();
-               });
-           }});
     t.Add({"voice-status", "", "print what became of the private room's peer's voice", 0, 0, true,
-           [this, inPrivate](const tagCommandCall& c) {
-               if (CPrivateRoomDlg* room = inPrivate(c.name)) {
+           [this, p](const tagCommandCall& c) {
+               if (CPrivateRoomDlg* room = InPrivate(p, c.name)) {
                    const auto n = room->AudioCounters();
                    m_out.Line(kTag, QStringLiteral("voice received %1 played %2 dropped %3")
                                         .arg(n.received)
@@ -167,8 +148,9 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
                                         .arg(n.dropped));
                }
            }});
+}
 
-    // The room's commands, as the private room has them while it is open.
+void CConsolePrivateCommands::AddRoomCommands(CConsoleCommands& t, const tagPrivateParts& p) {
     const QString inPrivateRoom = QStringLiteral("; in the private room, to the peer");
     t.Intercept(
         "say",
@@ -251,6 +233,54 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
         },
         {}, inPrivateRoom);
     t.Intercept(
+        "leave",
+        [p](const tagCommandCall&) {
+            CPrivateRoomDlg* room = p.privateRoom();
+            if (!room) {
+                return false;
+            }
+            p.leaving();
+            room->Close();
+            return true;
+        },
+        {}, QStringLiteral("; or the private room"));
+}
+
+void CConsolePrivateCommands::AddFiles(CConsoleCommands& t, const tagPrivateParts& p) {
+    t.Add({"send-file", "PATH", "offer a file to the private room's peer; sent once accepted", 1,
+           -1, true, [this, p](const tagCommandCall& c) {
+               if (CPrivateRoomDlg* room = InPrivate(p, c.name)) {
+                   const QString path = QFileInfo(c.rest.trimmed()).absoluteFilePath();
+                   if (!QFileInfo(path).isFile()) {
+                       p.fail(QStringLiteral("send-file: no such file: ") + path);
+                       return;
+                   }
+                   m_dialogs.Unscript(CFileChoiceDlg::IDD_FILE_TO_SEND);
+                   m_dialogs.Script(CFileChoiceDlg::IDD_FILE_TO_SEND, [path](CDialogModel& d) {
+                       static_cast<CFileChoiceDlg&>(d).SetPath(path);
+                       d.OnOK();
+                   });
+                   room->OfferFile();
+               }
+           }});
+    t.Add({"save-files", "DIR",
+           "accept the files the private room's peer offers and save them there (without it "
+           "they are refused)",
+           1, -1, false, [this, p](const tagCommandCall& c) {
+               const QString folder = QFileInfo(c.rest.trimmed()).absoluteFilePath();
+               if (!QFileInfo(folder).isDir()) {
+                   p.fail(QStringLiteral("save-files: no such folder: ") + folder);
+                   return;
+               }
+               m_dialogs.Default(CFileChoiceDlg::IDD_FOLDER_TO_SAVE, [folder](CDialogModel& d) {
+                   static_cast<CFileChoiceDlg&>(d).SetPath(folder);
+                   d.OnOK();
+               });
+           }});
+}
+
+void CConsolePrivateCommands::AddGifts(CConsoleCommands& t, const tagPrivateParts& p) {
+    t.Intercept(
         "gift",
         [p](const tagCommandCall& c) {
             CPrivateRoomDlg* room = p.privateRoom();
@@ -271,16 +301,4 @@ void CConsolePrivateCommands::AddTo(CConsoleCommands& t, const tagPrivateParts& 
             return true;
         },
         {}, QStringLiteral("; in the private room, one item to the peer"));
-    t.Intercept(
-        "leave",
-        [p](const tagCommandCall&) {
-            CPrivateRoomDlg* room = p.privateRoom();
-            if (!room) {
-                return false;
-            }
-            p.leaving();
-            room->Close();
-            return true;
-        },
-        {}, QStringLiteral("; or the private room"));
 }

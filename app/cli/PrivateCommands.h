@@ -36,6 +36,18 @@ public:
     void AddTo(CConsoleCommands& table, const tagPrivateParts& parts);
 
 private:
+    // invite, answer, window, threshold: in the room.
+    void AddInvitation(CConsoleCommands& table, const tagPrivateParts& parts);
+    // The private room's own: quality, bandwidth, music, voice-status.
+    void AddCalls(CConsoleCommands& table, const tagPrivateParts& parts);
+    // The room's say, mic, release, speak, nick, video, video-status and leave, as the private
+    // room has them while it is open.
+    void AddRoomCommands(CConsoleCommands& table, const tagPrivateParts& parts);
+    // send-file, save-files.
+    void AddFiles(CConsoleCommands& table, const tagPrivateParts& parts);
+    // The room's gift, one item to the peer in the private room.
+    void AddGifts(CConsoleCommands& table, const tagPrivateParts& parts);
+
     CConsoleOutput& m_out;
     CScriptedDialogHost& m_dialogs;
 };
