@@ -163,7 +163,11 @@ void CSocketClient::OnReceive(int error) {
         return;
     }
     m_lastReceiveTime = CClock::Get().Now();
-    QByteArray gathered;
+    QByteArray own;
+    const bool reentered = m_gathering;
+    QByteArray& gathered = reentered ? own : m_gathered;
+    gathered.truncate(0);
+    m_gathering = true;
     bool peerClosed = false;
     bool failed = false;
     const int64_t startMs = CClock::Get().UptimeMs();
@@ -192,6 +196,13 @@ void CSocketClient::OnReceive(int error) {
     if (!gathered.isEmpty()) {
         OnReceiveData(gathered.constData(), static_cast<int>(gathered.size()));
     }
+    if (!reentered) {
+        m_gathering = false;
+        // A burst does not keep its memory.
+        if (m_gathered.capacity() > 2 * kReadChunk) {
+            m_gathered = QByteArray();
+        }
+    }
     if (peerClosed || failed) {
         if (generation == m_generation && m_created) {
             CloseAndNotify();
@@ -210,11 +221,13 @@ int CSocketClient::OnReceiveData(const char* data, int n) {
 
 CFrameAssembler::EVerdict CSocketClient::Deliver(const char* bytes, int length) {
     std::unique_ptr<CKParam> held;
-    if (m_spare.empty()) {
-        held = std::make_unique<CKParam>();
-    } else {
+    if (length > kSmallSpareBytes && m_largeSpare) {
+        held = std::move(m_largeSpare);
+    } else if (length <= kSmallSpareBytes && !m_spare.empty()) {
         held = std::move(m_spare.back());
         m_spare.pop_back();
+    } else {
+        held = std::make_unique<CKParam>();
     }
     CKParam& packet = *held;
     if (packet.SetBufferPtr(bytes, length) != 0) {
@@ -240,8 +253,12 @@ CFrameAssembler::EVerdict CSocketClient::Deliver(const char* bytes, int length) 
     const unsigned generation = m_generation;
     OnKReceive(packet);
     // Keep a few packets (and their buffers) for the frames to come.
-    if (m_spare.size() < 4 && packet.GetLength() <= 4096) {
-        m_spare.push_back(std::move(held));
+    if (length <= kSmallSpareBytes) {
+        if (m_spare.size() < 4) {
+            m_spare.push_back(std::move(held));
+        }
+    } else if (length <= kLargeSpareBytes && !m_largeSpare) {
+        m_largeSpare = std::move(held);
     }
     // A handler that closed the connection ends the delivery of what that connection sent.
     return generation == m_generation ? CFrameAssembler::EVerdict::Continue

@@ -58,6 +58,8 @@ public:
     static constexpr int kReadChunk = 100000;
     static constexpr int kSocketBuffer = 65535;
     static constexpr int kMaxSequenceMisses = 5;
+    static constexpr int kSmallSpareBytes = 4096;
+    static constexpr int kLargeSpareBytes = 64 * 1024;
 
     CSocketClient();
     ~CSocketClient() override;
@@ -151,7 +153,14 @@ private:
     // Bumped by every close, so a delivery loop can tell that its connection went away.
     std::atomic<unsigned> m_generation{0};
     // Packets kept for delivering frames; a handler that runs a nested event loop may be
-    // re-entered with the next frame, so each delivery takes its own.
+    // re-entered with the next frame, so each delivery takes its own. A few small ones, and one
+    // of up to kLargeSpareBytes for the large frames of a stream (video, a file's chunks),
+    // which would otherwise take a new buffer each.
     std::vector<std::unique_ptr<CKParam>> m_spare;
+    std::unique_ptr<CKParam> m_largeSpare;
+    // What a read gathers, kept for the next; a read re-entered from a handler gathers into a
+    // buffer of its own.
+    QByteArray m_gathered;
+    bool m_gathering = false;
     QDateTime m_lastReceiveLocal;
 };
