@@ -14,6 +14,10 @@
 #include <cryptopp/sha.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -99,6 +103,141 @@ private:
     CryptoPP::SHA256 m_sha;
 };
 
+// Writes a received file under its temporary name and takes its digest on a thread of its own,
+// in the order the bytes arrived, so that the receiving thread only receives, checks and
+// acknowledges. What waits is bounded: a disk slower than the link holds the receiving thread
+// at a full queue, as writing there would.
+class CFileSink {
+public:
+    static constexpr qsizetype kMaxQueuedBytes = 4 << 20;
+    static constexpr size_t kFreeBuffers = 16;
+
+    ~CFileSink() { Abort(); }
+
+    // Creates the temporary file (never an existing one) and starts the writer.
+    bool Open(const QString& path) {
+        m_file.setFileName(path);
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+            return false;
+        }
+        m_created = true;
+        m_thread = std::thread([this] { Run(); });
+        return true;
+    }
+    // False once a write failed; the rest is then dropped.
+    bool Push(const char* data, int n) {
+        std::unique_lock lock(m_mutex);
+        if (m_queued >= kMaxQueuedBytes && !m_failed) {
+            m_full = true;
+            m_space.wait(lock, [this] { return m_queued < kMaxQueuedBytes || m_failed; });
+            m_full = false;
+        }
+        if (m_failed) {
+            return false;
+        }
+        // The writer takes whatever waits in one go; it needs waking only when it ran dry.
+        const bool wake = m_queue.empty() && m_idle;
+        // The writer's buffers come back to be filled again.
+        QByteArray bytes;
+        if (!m_free.empty()) {
+            bytes = std::move(m_free.back());
+            m_free.pop_back();
+        }
+        bytes.resize(n);
+        std::memcpy(bytes.data(), data, static_cast<size_t>(n));
+        m_queue.push_back(std::move(bytes));
+        m_queued += n;
+        if (wake) {
+            m_work.notify_one();
+        }
+        return true;
+    }
+    // Waits for every byte to be written; false when a write failed. The file is closed.
+    bool Finish(QByteArray& digest) {
+        Stop(false);
+        digest = m_hash.result();
+        return !m_failed;
+    }
+    // Stops at once and removes the temporary file, unless it took its final name.
+    void Abort() {
+        Stop(true);
+        if (m_created && !m_named) {
+            m_file.remove();
+            m_created = false;
+        }
+    }
+    bool Rename(const QString& final) {
+        m_named = m_file.rename(final);
+        return m_named;
+    }
+
+private:
+    void Run() {
+        std::deque<QByteArray> batch;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_idle = true;
+            m_work.wait(lock, [this] { return !m_queue.empty() || m_stop; });
+            m_idle = false;
+            if (m_queue.empty() || (m_stop && m_dropRest)) {
+                return;
+            }
+            batch.swap(m_queue);
+            lock.unlock();
+            qsizetype done = 0;
+            bool failed = false;
+            for (const QByteArray& bytes : batch) {
+                // After a failed write the rest is only counted off.
+                failed = failed || m_file.write(bytes) != bytes.size();
+                if (!failed) {
+                    m_hash.addData(bytes.constData(), bytes.size());
+                }
+                done += bytes.size();
+            }
+            lock.lock();
+            while (!batch.empty() && m_free.size() < kFreeBuffers) {
+                m_free.push_back(std::move(batch.front()));
+                batch.pop_front();
+            }
+            batch.clear();
+            m_queued -= done;
+            m_failed = m_failed || failed;
+            if (m_full || failed) {
+                m_space.notify_all();
+            }
+        }
+    }
+    void Stop(bool dropRest) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+            m_dropRest = dropRest;
+            m_work.notify_one();
+        }
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        m_file.close();
+    }
+
+    QFile m_file;
+    CDigest m_hash;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_work;
+    std::condition_variable m_space;
+    std::deque<QByteArray> m_queue;
+    std::vector<QByteArray> m_free;
+    qsizetype m_queued = 0;
+    bool m_failed = false;
+    bool m_stop = false;
+    bool m_dropRest = false;
+    bool m_idle = false;  // the writer waits for work
+    bool m_full = false;  // the receiving thread waits for room
+    bool m_created = false;
+    bool m_named = false;
+};
+
 }  // namespace
 
 struct CFileTransfer::tagOutgoing {
@@ -118,10 +257,9 @@ struct CFileTransfer::tagOutgoing {
 struct CFileTransfer::tagIncoming {
     tagFileProgress progress;
     QDir folder;
-    QFile file;  // the temporary file
+    CFileSink file;  // the temporary file, written and hashed off this thread
     int64_t ackedAt = 0;
     int64_t resendFor = -1;  // the offset a resend was asked from, asked only once
-    CDigest hash;
     int64_t lastMoveMs = 0;
     int64_t nudgedMs = 0;
 };
@@ -555,9 +693,8 @@ void CFileTransfer::FinishIn(int id, EFileOutcome outcome, const QString& path) 
     std::unique_ptr<tagIncoming> in = std::move(*it);
     m_in.erase(it);
     if (outcome != EFileOutcome::Done) {
-        in->file.remove();
+        in->file.Abort();
     }
-    in->file.close();
     Arm();
     if (m_view) {
         m_view->OnFileFinished(in->progress, outcome, path);
@@ -627,8 +764,7 @@ void CFileTransfer::OnBegin(const CKParam& packet, int id) {
     in->lastMoveMs = now;
     const QString temporary =
         in->folder.filePath(QStringLiteral(".%1.%2.part").arg(name).arg(id, 0, 16));
-    in->file.setFileName(temporary);
-    if (!in->file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (!in->file.Open(temporary)) {
         SendDone(id, EFileOutcome::WriteFailed);
         if (m_view) {
             m_view->OnFileFinished(in->progress, EFileOutcome::WriteFailed, QString());
@@ -676,12 +812,11 @@ void CFileTransfer::OnData(const CKParam& packet, int id) {
         SendDone(id, EFileOutcome::Corrupt);
         return;
     }
-    if (in->file.write(data, n) != n) {
+    if (!in->file.Push(data, n)) {
         FinishIn(id, EFileOutcome::WriteFailed);
         SendDone(id, EFileOutcome::WriteFailed);
         return;
     }
-    in->hash.addData(data, n);
     progress.done += n;
     in->lastMoveMs = NowMs();
     if (m_view) {
@@ -704,18 +839,17 @@ void CFileTransfer::OnEnd(const CKParam& packet, int id) {
         SendAck(*in, true);
         return;
     }
-    if (BytesOf(packet, FileKey::SHA256) != in->hash.result() || !in->file.flush()) {
-        const EFileOutcome outcome = in->file.error() != QFileDevice::NoError
-                                         ? EFileOutcome::WriteFailed
-                                         : EFileOutcome::Corrupt;
+    QByteArray digest;
+    const bool written = in->file.Finish(digest);
+    if (!written || BytesOf(packet, FileKey::SHA256) != digest) {
+        const EFileOutcome outcome = written ? EFileOutcome::Corrupt : EFileOutcome::WriteFailed;
         FinishIn(id, outcome);
         SendDone(id, outcome);
         return;
     }
-    in->file.close();
     const QString name = FreeName(in->folder, in->progress.name);
     const QString final = in->folder.filePath(name);
-    if (name.isEmpty() || !in->file.rename(final)) {
+    if (name.isEmpty() || !in->file.Rename(final)) {
         FinishIn(id, EFileOutcome::WriteFailed);
         SendDone(id, EFileOutcome::WriteFailed);
         return;

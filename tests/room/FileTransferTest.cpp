@@ -16,6 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 using namespace tavotest;
 using namespace std::chrono_literals;
 
@@ -149,6 +153,29 @@ TEST(FileTransfer, ACancelledOrBrokenTransferLeavesNoFile) {
         EXPECT_TRUE(FolderNames(p.to.path()).isEmpty())
             << FolderNames(p.to.path()).join(',').toStdString();
     }
+
+    // The receiver's disk fills up: its writes fail away from the receiving thread, and both
+    // ends say so. A file may grow to 1 MiB here.
+    p.a.endings.clear();
+    p.b.endings.clear();
+    ASSERT_TRUE(p.b.files->Expect(p.to.path()));
+    {
+        rlimit before{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+        struct tagRestore {
+            rlimit limit;
+            ~tagRestore() { ::setrlimit(RLIMIT_FSIZE, &limit); }
+        } restore{before};
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit full = before;
+        full.rlim_cur = 1024 * 1024;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+        p.a.files->Send(source);
+        ASSERT_TRUE(WaitUntil([&] { return p.BothEnded(); }, 30s));
+    }
+    EXPECT_EQ(p.a.endings[0].outcome, EFileOutcome::WriteFailed);
+    EXPECT_EQ(p.b.endings[0].outcome, EFileOutcome::WriteFailed);
+    EXPECT_TRUE(FolderNames(p.to.path()).isEmpty());
 
     // The link goes down with no room connection to fall back on.
     p.a.endings.clear();
