@@ -14,6 +14,7 @@
 #include <cryptopp/sha.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -238,15 +239,64 @@ private:
     bool m_named = false;
 };
 
+// The digest of a file being sent, from a reading of its own on a thread of its own, so that
+// the sending thread only reads and sends. A file that is not the size announced when its
+// digest is taken gets none.
+class CFileHasher {
+public:
+    CFileHasher(const QString& path, int64_t size)
+        : m_size(size), m_thread([this, path] { Run(path); }) {}
+    ~CFileHasher() {
+        m_stop = true;
+        Result();
+    }
+    // Waits for the digest; empty when the file could not be read whole.
+    const QByteArray& Result() {
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        return m_digest;
+    }
+
+private:
+    void Run(const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            return;
+        }
+        CDigest hash;
+        QByteArray block(1 << 20, Qt::Uninitialized);
+        int64_t total = 0;
+        while (!m_stop) {
+            const qint64 n = file.read(block.data(), block.size());
+            if (n < 0) {
+                return;
+            }
+            if (n == 0) {
+                break;
+            }
+            hash.addData(block.constData(), n);
+            total += n;
+        }
+        if (!m_stop && total == m_size) {
+            m_digest = hash.result();
+        }
+    }
+
+    const int64_t m_size;
+    std::atomic<bool> m_stop{false};
+    QByteArray m_digest;
+    std::thread m_thread;  // last: it starts once the rest is in place
+};
+
 }  // namespace
 
 struct CFileTransfer::tagOutgoing {
     tagFileProgress progress;
     QFile file;
-    int64_t sent = 0;    // next byte to send
-    int64_t acked = 0;   // bytes the receiver has in order
-    int64_t hashed = 0;  // bytes the digest has taken
-    CDigest hash;
+    int64_t sent = 0;   // next byte to send
+    int64_t acked = 0;  // bytes the receiver has in order
+    std::unique_ptr<CFileHasher> digest;
     bool begun = false;  // the receiver answered the announcement
     bool ended = false;  // the digest went out
     bool direct = false;
@@ -369,6 +419,7 @@ int CFileTransfer::Send(const QString& path) {
         id = static_cast<int>(QRandomGenerator::global()->bounded(1, 0x7FFFFFFF));
     } while (FindOut(id));
     out->progress = {id, true, QFileInfo(path).fileName(), 0, out->file.size()};
+    out->digest = std::make_unique<CFileHasher>(path, out->progress.size);
     out->lastMoveMs = NowMs();
     out->direct = m_path.Direct();
     tagOutgoing& ref = *out;
@@ -614,17 +665,16 @@ void CFileTransfer::Pump(tagOutgoing& out) {
             }
             return;  // the socket is full: the write notification or the tick goes on
         }
-        // The digest takes each byte once, whatever was sent again.
-        if (out.sent <= out.hashed && out.sent + n > out.hashed) {
-            const int from = static_cast<int>(out.hashed - out.sent);
-            out.hash.addData(chunk.constData() + from, n - from);
-            out.hashed = out.sent + n;
-        }
         out.sent += n;
     }
     if (out.acked == out.progress.size && !out.ended) {
+        const QByteArray& digest = out.digest->Result();
+        if (digest.isEmpty()) {
+            SendCancel(id, true);
+            FinishOut(id, EFileOutcome::ReadFailed);
+            return;
+        }
         CKParam p = FilePacket(CMD_FILE_END, id);
-        const QByteArray digest = out.hash.result();
         p.SetChar(FileKey::SHA256, digest.constData(), static_cast<unsigned short>(digest.size()));
         if (SendControl(p) < 0) {
             FinishOut(id, EFileOutcome::Broken);
