@@ -104,64 +104,50 @@ private:
     CryptoPP::SHA256 m_sha;
 };
 
-// Writes a received file under its temporary name and takes its digest on a thread of its own,
-// in the order the bytes arrived, so that the receiving thread only receives, checks and
-// acknowledges. What waits is bounded: a disk slower than the link holds the receiving thread
-// at a full queue, as writing there would.
+// A received file under its temporary name. The receiving thread writes it; its digest is
+// taken on a thread of its own that reads back what was written, from the cache, so that the
+// receiving thread only receives, checks, writes and acknowledges, and no bytes are handed
+// between the threads.
 class CFileSink {
 public:
-    static constexpr qsizetype kMaxQueuedBytes = 4 << 20;
-    static constexpr size_t kFreeBuffers = 16;
+    // The reader is woken once this much waits for it, and at the end.
+    static constexpr int64_t kWakeBytes = 1 << 20;
 
     ~CFileSink() { Abort(); }
 
-    // Creates the temporary file (never an existing one) and starts the writer.
+    // Creates the temporary file (never an existing one) and starts the digest.
     bool Open(const QString& path) {
         m_file.setFileName(path);
         if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             return false;
         }
         m_created = true;
-        m_thread = std::thread([this] { Run(); });
+        m_thread = std::thread([this, path] { Run(path); });
         return true;
     }
-    // False once a write failed; the rest is then dropped.
-    bool Push(const char* data, int n) {
-        std::unique_lock lock(m_mutex);
-        if (m_queued >= kMaxQueuedBytes && !m_failed) {
-            m_full = true;
-            m_space.wait(lock, [this] { return m_queued < kMaxQueuedBytes || m_failed; });
-            m_full = false;
-        }
-        if (m_failed) {
+    bool Write(const char* data, int n) {
+        if (m_file.write(data, n) != n) {
             return false;
         }
-        // The writer takes whatever waits in one go; it needs waking only when it ran dry.
-        const bool wake = m_queue.empty() && m_idle;
-        // The writer's buffers come back to be filled again.
-        QByteArray bytes;
-        if (!m_free.empty()) {
-            bytes = std::move(m_free.back());
-            m_free.pop_back();
-        }
-        bytes.resize(n);
-        std::memcpy(bytes.data(), data, static_cast<size_t>(n));
-        m_queue.push_back(std::move(bytes));
-        m_queued += n;
-        if (wake) {
+        std::lock_guard lock(m_mutex);
+        m_written += n;
+        if (m_waiting && m_written - m_hashed >= kWakeBytes) {
             m_work.notify_one();
         }
         return true;
     }
-    // Waits for every byte to be written; false when a write failed. The file is closed.
+    // Waits for the digest of everything written; false when it could not be read back. The
+    // file is closed.
     bool Finish(QByteArray& digest) {
+        m_file.close();
         Stop(false);
-        digest = m_hash.result();
-        return !m_failed;
+        digest = m_digest;
+        return !digest.isEmpty();
     }
     // Stops at once and removes the temporary file, unless it took its final name.
     void Abort() {
         Stop(true);
+        m_file.close();
         if (m_created && !m_named) {
             m_file.remove();
             m_created = false;
@@ -173,38 +159,40 @@ public:
     }
 
 private:
-    void Run() {
-        std::deque<QByteArray> batch;
+    void Run(const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            return;
+        }
+        CDigest hash;
+        QByteArray block(kWakeBytes, Qt::Uninitialized);
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_idle = true;
-            m_work.wait(lock, [this] { return !m_queue.empty() || m_stop; });
-            m_idle = false;
-            if (m_queue.empty() || (m_stop && m_dropRest)) {
+            m_waiting = true;
+            m_work.wait(lock, [this] { return m_written - m_hashed >= kWakeBytes || m_stop; });
+            m_waiting = false;
+            if (m_stop && m_dropRest) {
                 return;
             }
-            batch.swap(m_queue);
+            const int64_t until = m_written;
+            const bool last = m_stop;
             lock.unlock();
-            qsizetype done = 0;
-            bool failed = false;
-            for (const QByteArray& bytes : batch) {
-                // After a failed write the rest is only counted off.
-                failed = failed || m_file.write(bytes) != bytes.size();
-                if (!failed) {
-                    m_hash.addData(bytes.constData(), bytes.size());
+            int64_t at = m_hashedOwn;
+            while (at < until) {
+                const qint64 n =
+                    file.read(block.data(), std::min<int64_t>(block.size(), until - at));
+                if (n <= 0) {
+                    return;
                 }
-                done += bytes.size();
+                hash.addData(block.constData(), n);
+                at += n;
             }
+            m_hashedOwn = at;
             lock.lock();
-            while (!batch.empty() && m_free.size() < kFreeBuffers) {
-                m_free.push_back(std::move(batch.front()));
-                batch.pop_front();
-            }
-            batch.clear();
-            m_queued -= done;
-            m_failed = m_failed || failed;
-            if (m_full || failed) {
-                m_space.notify_all();
+            m_hashed = at;
+            if (last) {
+                m_digest = hash.result();
+                return;
             }
         }
     }
@@ -218,23 +206,19 @@ private:
         if (m_thread.joinable()) {
             m_thread.join();
         }
-        m_file.close();
     }
 
     QFile m_file;
-    CDigest m_hash;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_work;
-    std::condition_variable m_space;
-    std::deque<QByteArray> m_queue;
-    std::vector<QByteArray> m_free;
-    qsizetype m_queued = 0;
-    bool m_failed = false;
+    int64_t m_written = 0;    // bytes written, under the lock
+    int64_t m_hashed = 0;     // bytes the digest took, under the lock
+    int64_t m_hashedOwn = 0;  // the same, the reader's own
+    QByteArray m_digest;      // once the reader ended after everything was written
+    bool m_waiting = false;
     bool m_stop = false;
     bool m_dropRest = false;
-    bool m_idle = false;  // the writer waits for work
-    bool m_full = false;  // the receiving thread waits for room
     bool m_created = false;
     bool m_named = false;
 };
@@ -862,7 +846,7 @@ void CFileTransfer::OnData(const CKParam& packet, int id) {
         SendDone(id, EFileOutcome::Corrupt);
         return;
     }
-    if (!in->file.Push(data, n)) {
+    if (!in->file.Write(data, n)) {
         FinishIn(id, EFileOutcome::WriteFailed);
         SendDone(id, EFileOutcome::WriteFailed);
         return;
