@@ -26,27 +26,28 @@
 //
 // Each reports bytes per second; "of_plain" is the share of BM_PlainTcp's rate in the same run.
 //
-// On the 2-core build machine (Dec 2026), the receiver writing and hashing on a thread of its
-// own per transfer, the sender hashing from its own reading on another, connections keeping a
-// large packet and their read buffer. The machine was shared (load 2 to 3), so each figure is
-// the range of several runs, with the code before these changes alongside in the same runs:
-//   plain TCP 2500-4100 MiB/s (4998 when quiet); link alone 2350-2700 MiB/s (unchanged);
-//   one process 470-820 MiB/s (before 495-515), its event loop's processor time per file down
-//   from 21 to 8-9 ms: the other core writes and hashes;
-//   two processes 440-760 MiB/s (before 445-815, 836 when the machine was quiet), the sender
-//   9.5-10 ms of processor time per file (4.5 ms of it its event loop) and the receiver 15-16 ms
-//   (before 12 ms);
+// On the 2-core build machine (Dec 2026), each end taking the file's digest on a thread of its
+// own that reads the file (the receiver: what it wrote, back from the cache), connections
+// keeping a large packet and their read buffer. The machine was shared (load 2 to 4), so the
+// rates are ranges of several runs, with the code before these changes in the same runs; the
+// processor times, which the load moves little, are the firmer figures:
+//   plain TCP 980-3900 MiB/s (4998 when quiet); link alone 830-2300 MiB/s, as before;
+//   one process 230-455 MiB/s (before 205-440), its event loop's processor time per file down
+//   from 21-23 to 12 ms, the digests running on the other core;
+//   two processes 235-400 MiB/s (before 250-450; 836 when quiet), the sender 9.8-11 ms of
+//   processor time per file, 4.4-5.4 of it its event loop (before 9.9, all of it), the
+//   receiver 13.3-14.2 ms (before 12);
 //   through the service 1.1 MiB/s paced (40 chunks a second), 22.5 MiB/s unpaced.
 // What bounds the two processes is the machine's processor time, not the window (four times
-// the window made no difference) nor either end's loop: both ends together spend about 25 ms
-// per file (two digests 6 ms, writing 3.5 ms, the socket calls, copies and handing the chunks
-// to the writer the rest, the last about 3 ms that one thread did not spend), and two cores
-// give 12 ms of it per file at best. Here the threads only move the work. Where each end has a
-// core to spare, as two programs on two machines do, the receiving loop should need about
-// 8.5 ms per file (12, less the 6.5 ms of writing and hashing, plus the 3 ms of handing over)
-// with the writer's 7 ms beside it, as the one-process figures show; not measurable here.
-// Half of plain TCP (10 MiB in under 3 ms) is out of reach on this machine: the two digests
-// alone take 6 ms of processor time.
+// the window made no difference) nor either end's loop: both ends together spend about 23 ms
+// per file (two digests 6 ms, writing 3.5 ms, reading the file twice and back once, the socket
+// calls and copies the rest), and two cores give 11.5 ms of it per file at best; the digest
+// threads only move the work here. Where each end has a core to spare, as two programs on two
+// machines do, the one-process figures apply: the receiving loop no longer hashes and the
+// sending loop only reads and sends. Handing each chunk to a writing thread through a queue
+// was tried too: it cost the receiver 2 ms more per file than reading back, in copies and
+// bytes crossing between cores. Half of plain TCP (10 MiB in under 3 ms) is out of reach on
+// this machine: the two digests alone take 6 ms of processor time.
 
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
