@@ -5,20 +5,15 @@
 #include "platform/StringTable.h"
 #include "protocol/Commands.h"
 #include "protocol/keys/DirectLinkKeys.h"
+#include "room/FileDigest.h"
 #include "room/P2PSocket.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include <cryptopp/sha.h>
-
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -85,193 +80,6 @@ QString FreeName(const QDir& folder, const QString& name) {
     }
     return QString();
 }
-
-// SHA-256 through Crypto++, which uses the processor's SHA instructions where it has them: the
-// digest is the slowest step of a transfer over the direct link, several times slower with
-// Qt's portable one.
-class CDigest {
-public:
-    void addData(const char* data, qsizetype n) {
-        m_sha.Update(reinterpret_cast<const CryptoPP::byte*>(data), static_cast<size_t>(n));
-    }
-    QByteArray result() {
-        QByteArray digest(CryptoPP::SHA256::DIGESTSIZE, Qt::Uninitialized);
-        m_sha.Final(reinterpret_cast<CryptoPP::byte*>(digest.data()));
-        return digest;
-    }
-
-private:
-    CryptoPP::SHA256 m_sha;
-};
-
-// A received file under its temporary name. The receiving thread writes it; its digest is
-// taken on a thread of its own that reads back what was written, from the cache, so that the
-// receiving thread only receives, checks, writes and acknowledges, and no bytes are handed
-// between the threads.
-class CFileSink {
-public:
-    // The reader is woken once this much waits for it, and at the end.
-    static constexpr int64_t kWakeBytes = 1 << 20;
-
-    ~CFileSink() { Abort(); }
-
-    // Creates the temporary file (never an existing one) and starts the digest.
-    bool Open(const QString& path) {
-        m_file.setFileName(path);
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-            return false;
-        }
-        m_created = true;
-        m_thread = std::thread([this, path] { Run(path); });
-        return true;
-    }
-    bool Write(const char* data, int n) {
-        if (m_file.write(data, n) != n) {
-            return false;
-        }
-        std::lock_guard lock(m_mutex);
-        m_written += n;
-        if (m_waiting && m_written - m_hashed >= kWakeBytes) {
-            m_work.notify_one();
-        }
-        return true;
-    }
-    // Waits for the digest of everything written; false when it could not be read back. The
-    // file is closed.
-    bool Finish(QByteArray& digest) {
-        m_file.close();
-        Stop(false);
-        digest = m_digest;
-        return !digest.isEmpty();
-    }
-    // Stops at once and removes the temporary file, unless it took its final name.
-    void Abort() {
-        Stop(true);
-        m_file.close();
-        if (m_created && !m_named) {
-            m_file.remove();
-            m_created = false;
-        }
-    }
-    bool Rename(const QString& final) {
-        m_named = m_file.rename(final);
-        return m_named;
-    }
-
-private:
-    void Run(const QString& path) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            return;
-        }
-        CDigest hash;
-        QByteArray block(kWakeBytes, Qt::Uninitialized);
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_waiting = true;
-            m_work.wait(lock, [this] { return m_written - m_hashed >= kWakeBytes || m_stop; });
-            m_waiting = false;
-            if (m_stop && m_dropRest) {
-                return;
-            }
-            const int64_t until = m_written;
-            const bool last = m_stop;
-            lock.unlock();
-            int64_t at = m_hashedOwn;
-            while (at < until) {
-                const qint64 n =
-                    file.read(block.data(), std::min<int64_t>(block.size(), until - at));
-                if (n <= 0) {
-                    return;
-                }
-                hash.addData(block.constData(), n);
-                at += n;
-            }
-            m_hashedOwn = at;
-            lock.lock();
-            m_hashed = at;
-            if (last) {
-                m_digest = hash.result();
-                return;
-            }
-        }
-    }
-    void Stop(bool dropRest) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stop = true;
-            m_dropRest = dropRest;
-            m_work.notify_one();
-        }
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-    }
-
-    QFile m_file;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_work;
-    int64_t m_written = 0;    // bytes written, under the lock
-    int64_t m_hashed = 0;     // bytes the digest took, under the lock
-    int64_t m_hashedOwn = 0;  // the same, the reader's own
-    QByteArray m_digest;      // once the reader ended after everything was written
-    bool m_waiting = false;
-    bool m_stop = false;
-    bool m_dropRest = false;
-    bool m_created = false;
-    bool m_named = false;
-};
-
-// The digest of a file being sent, from a reading of its own on a thread of its own, so that
-// the sending thread only reads and sends. A file that is not the size announced when its
-// digest is taken gets none.
-class CFileHasher {
-public:
-    CFileHasher(const QString& path, int64_t size)
-        : m_size(size), m_thread([this, path] { Run(path); }) {}
-    ~CFileHasher() {
-        m_stop = true;
-        Result();
-    }
-    // Waits for the digest; empty when the file could not be read whole.
-    const QByteArray& Result() {
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-        return m_digest;
-    }
-
-private:
-    void Run(const QString& path) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            return;
-        }
-        CDigest hash;
-        QByteArray block(1 << 20, Qt::Uninitialized);
-        int64_t total = 0;
-        while (!m_stop) {
-            const qint64 n = file.read(block.data(), block.size());
-            if (n < 0) {
-                return;
-            }
-            if (n == 0) {
-                break;
-            }
-            hash.addData(block.constData(), n);
-            total += n;
-        }
-        if (!m_stop && total == m_size) {
-            m_digest = hash.result();
-        }
-    }
-
-    const int64_t m_size;
-    std::atomic<bool> m_stop{false};
-    QByteArray m_digest;
-    std::thread m_thread;  // last: it starts once the rest is in place
-};
 
 }  // namespace
 
