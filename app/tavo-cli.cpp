@@ -19,7 +19,6 @@
 #include "hall/TavoClientDlg.h"
 #include "platform/Clock.h"
 #include "platform/DialogHost.h"
-#include "platform/LocalAddress.h"
 #include "platform/System.h"
 #include "room/PrivateFiles.h"
 #include "room/PrivateLink.h"
@@ -98,12 +97,7 @@ int main(int argc, char** argv) {
     entry.PrivateRoom().SetViews(&privateRoomView, &privateRoomChat);
     CPrivateVideo privateVideo(entry.PrivateRoom());
     CPrivateLink privateLink(entry.PrivateRoom());
-    // Several console clients on one machine each take an address of their own for the link,
-    // and report it as theirs so that the peer connects there.
-    if (const QString own = qEnvironmentVariable("TAVO_P2P_ADDRESS"); !own.isEmpty()) {
-        SetLocalAddress(own);
-        privateLink.SetLocalAddress(own);
-    }
+    UseOwnLinkAddress(privateLink);
     CPrivateFiles privateFiles(entry.PrivateRoom(), privateLink, entry.MainConnection());
     CRoomAudio::Install(entry.Room());
     roomView.SetVideo(&CRoomVideo::Install(entry.Room()));

@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
     entry.PrivateRoom().SetViews(&privateRoomWindow, privateRoomWindow.ChatView());
     CPrivateVideo privateVideo(entry.PrivateRoom());
     CPrivateLink privateLink(entry.PrivateRoom());
+    UseOwnLinkAddress(privateLink);
     CPrivateFiles privateFiles(entry.PrivateRoom(), privateLink, entry.MainConnection());
     CGiftAnimations giftAnimations;
     entry.Room().Gifts().SetView(&giftAnimations);
