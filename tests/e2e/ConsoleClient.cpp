@@ -7,6 +7,13 @@
 
 namespace tavotest {
 
+QString InRoom(const char* user, const char* password, const QString& rest) {
+    return QStringLiteral(
+               "login %1 %2\nwait-line 登陆成功 15\nenter 1001\nwait-line window open 30\n")
+               .arg(QLatin1String(user), QLatin1String(password)) +
+           rest;
+}
+
 CConsoleClient::CConsoleClient(const CServiceProcess& service, const QString& script,
                                const QString& programFolder) {
     QFile file(m_dir.filePath(QStringLiteral("run.tavo")));

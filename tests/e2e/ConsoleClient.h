@@ -13,6 +13,9 @@
 
 namespace tavotest {
 
+// A script that logs the user in and enters room 1001, then goes on with the rest.
+QString InRoom(const char* user, const char* password, const QString& rest);
+
 class CConsoleClient {
 public:
     // Starts the client with the script's lines, on the build's program folder or another.

@@ -1,116 +1,127 @@
-// Live video on the whole road: the reference service in a process of its own, a console
-// client that sends the test-pattern camera on video 1 and another that saves every picture
-// it decodes. What arrives is the pattern: each saved picture against the pattern's picture of
-// the same frame number.
+// Video on the whole road, through the reference service in a process of its own between
+// console clients: live pictures from the test-pattern camera arrive as the pattern at the same
+// frame number; a member records another member's picture as he saw it, in the room and in a
+// private chat; a recording played out with "send" ticked reaches the room as the recording's
+// own pictures, frame for frame.
 
+#include "tests/e2e/ConsoleClient.h"
+#include "tests/media/MediaTestSupport.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/video/VideoTestSupport.h"
 #include "video/Picture.h"
+#include "video/VideoClientH264.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
+using namespace std::chrono_literals;
 using namespace tavotest;
 
 namespace {
 
-// Room 1001 is a hi-fi room: the service gives it 8 frames a second, and the camera runs at
-// that rate so that every picture it takes is sent.
+// Room 1001 is a hi-fi room: the service gives it 8 frames a second.
 constexpr int kRoomFps = 8;
 
-struct CConsoleClient {
-    QProcess process;
-    QTemporaryDir config;
-
-    void Start(const CServiceProcess& service, const QString& script, const QString& camera) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TAVO_CONFIG_HOME", config.path());
-        GiveLinkAddress(env);
-        env.insert("TAVO_AUDIO", "wav:pace=real,out=" + config.filePath("heard%d.wav"));
-        if (camera.isEmpty()) {
-            env.remove("TAVO_VIDEO_SOURCE");
-        } else {
-            env.insert("TAVO_VIDEO_SOURCE", camera);
-        }
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral(TAVO_CLI),
-                      {"--config-url", service.ConfigUrl(), "--server",
-                       QStringLiteral("127.0.0.1:%1").arg(service.InfoPort()), "--program-folder",
-                       QStringLiteral(TAVO_PROGRAM_DIR), "--script", script});
+// The recording's pictures in order, decoded as a receiver decodes them.
+std::vector<tagVideoPicture> DecodeRecording(const QString& path) {
+    std::vector<tagVideoPicture> pictures;
+    CVideoClientH264 decoder;
+    IVideoSurface* window = nullptr;
+    if (decoder.Create(nullptr, {0, 0, 176, 144}, {0, 0, 176, 144}, window) != 0) {
+        return pictures;
     }
-    int Finish() {
-        WaitUntil([&] { return process.state() == QProcess::NotRunning; },
-                  std::chrono::seconds(60));
-        return process.state() == QProcess::NotRunning ? process.exitCode() : -2;
+    decoder.Open();
+    decoder.Start();
+    for (const tagAviPacket& p : ReadAvi(path).Stream(QStringLiteral("h264"))) {
+        const int drawn = decoder.DrawnFrames();
+        decoder.DecodeBuffer(p.data.constData(), static_cast<int>(p.data.size()));
+        pictures.push_back(decoder.DrawnFrames() > drawn ? decoder.LastPicture()
+                                                         : tagVideoPicture{});
+    }
+    return pictures;
+}
+
+// A recording of another member's picture: H.264 that starts at a key frame and decodes frame
+// for frame, and GSM 6.10 sound beside it. The pictures, in order.
+std::vector<tagVideoPicture> CheckOtherRecording(const QString& path) {
+    const tagAviFile avi = ReadAvi(path);
+    EXPECT_TRUE(avi.read);
+    const std::vector<tagAviPacket> video = avi.Stream(QStringLiteral("h264"));
+    EXPECT_GE(video.size(), 20u);
+    EXPECT_TRUE(!video.empty() && video.front().key);
+    EXPECT_FALSE(avi.Stream(QStringLiteral("gsm_ms")).empty());
+    std::vector<tagVideoPicture> recorded = DecodeRecording(path);
+    EXPECT_TRUE(std::all_of(recorded.begin(), recorded.end(),
+                            [](const tagVideoPicture& p) { return p.IsWhole(); }));
+    return recorded;
+}
+
+// The pictures a client saved of video 1, by frame number, in order.
+std::vector<std::pair<int, tagVideoPicture>> SavedPictures(const QString& folder) {
+    static const QRegularExpression kNumber(QStringLiteral("video1-(\\d+)\\.bmp"));
+    std::vector<std::pair<int, tagVideoPicture>> pictures;
+    for (const QString& name :
+         QDir(folder).entryList({QStringLiteral("video1-*.bmp")}, QDir::Files, QDir::Name)) {
+        tagVideoPicture picture;
+        EXPECT_TRUE(ReadBmpFile(QDir(folder).filePath(name), picture)) << name.toStdString();
+        pictures.emplace_back(kNumber.match(name).captured(1).toInt(), picture);
+    }
+    std::sort(pictures.begin(), pictures.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    return pictures;
+}
+
+// Bob and Alice in room 1001: Bob's microphone is a tone from a file, Alice's camera the
+// pattern. Each script runs to where the picture shows; then Bob records it for five seconds
+// and says so, and both leave.
+struct VideoRoad : ::testing::Test {
+    CServiceProcess service{QStringLiteral(TAVO_SERVERD)};
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("alice.avi"));
+    const QString frames = dir.filePath(QStringLiteral("frames"));
+
+    void Run(const QString& bobScript, const QString& window, const QString& aliceScript,
+             const QString& camera = PatternSource()) {
+        ASSERT_TRUE(service.Running()) << service.Output().toStdString();
+        UseWavMicrophone(dir.path());
+        qputenv("TAVO_AUDIO",
+                "wav:pace=real,in=" + dir.filePath(QStringLiteral("mic.wav")).toUtf8());
+        CScopedVideoSource scoped(camera);
+        CConsoleClient bob(service, bobScript + "record-member " + window + " " + file +
+                                        "\nwait-line ●暂停录像 15\nsleep 5\nstop-recording\n"
+                                        "wait-line ●开始播放 10\nsay 录好了\nleave\n");
+        qunsetenv("TAVO_AUDIO");
+        CConsoleClient alice(service, aliceScript + "wait-line 录好了 60\nleave\n");
+        ASSERT_TRUE(bob.WaitEnd(120s))
+            << bob.Output().toStdString() << alice.Output().toStdString();
+        ASSERT_TRUE(alice.WaitEnd(30s)) << alice.Output().toStdString();
+        ASSERT_EQ(bob.ExitCode(), 0) << bob.Output().toStdString() << alice.Output().toStdString();
+        ASSERT_EQ(alice.ExitCode(), 0) << alice.Output().toStdString();
     }
 };
 
-QString WriteScript(const QTemporaryDir& dir, const QString& name, const QString& text) {
-    QFile file(dir.filePath(name));
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(text.toUtf8());
-    }
-    return file.fileName();
-}
-
 }  // namespace
 
-TEST(VideoRoad, PicturesSentOnVideoOneArriveAsThePatternAtTheSameFrameNumber) {
-    CServiceProcess service(QStringLiteral(TAVO_SERVERD));
-    ASSERT_TRUE(service.Running()) << service.Output().toStdString();
-    QTemporaryDir dir;
-    const QString frames = dir.filePath(QStringLiteral("frames"));
-
-    CConsoleClient bob;
-    bob.Start(service,
-              WriteScript(dir, "bob.tavo",
-                          "login bob bob123\nwait-line 登陆成功 15\nenter 1001\n"
-                          "wait-line window open 30\nsave-frames " +
-                              frames +
-                              "\nwait-line video 1 picture 40\nsleep 4\n"
-                              "video-status\nleave\n"),
-              QString());
-    ASSERT_TRUE(bob.process.waitForStarted());
-    CConsoleClient alice;
-    alice.Start(service,
-                WriteScript(dir, "alice.tavo",
-                            "login alice alice123\nwait-line 登陆成功 15\nenter 1001\n"
-                            "wait-line window open 30\nmic\nvideo on\n"
-                            "wait-line own video open 15\nsleep 12\nleave\n"),
-                PatternSource().replace(QStringLiteral("%1/1").arg(kPatternFps),
-                                        QStringLiteral("%1/1").arg(kRoomFps)));
-    ASSERT_TRUE(alice.process.waitForStarted());
-    const int bobExit = bob.Finish();
-    const int aliceExit = alice.Finish();
-    const QString bobLog = QString::fromUtf8(bob.process.readAll());
-    const QString aliceLog = QString::fromUtf8(alice.process.readAll());
-    ASSERT_EQ(bobExit, 0) << bobLog.toStdString() << aliceLog.toStdString();
-    ASSERT_EQ(aliceExit, 0) << aliceLog.toStdString();
-
-    const QStringList saved =
-        QDir(frames).entryList({QStringLiteral("video1-*.bmp")}, QDir::Files, QDir::Name);
-    ASSERT_GE(saved.size(), 2 * kRoomFps) << bobLog.toStdString();
-    static const QRegularExpression kNumber(QStringLiteral("video1-(\\d+)\\.bmp"));
-    std::vector<std::pair<int, tagVideoPicture>> pictures;
-    int highest = 0;
-    for (const QString& name : saved) {
-        tagVideoPicture p;
-        ASSERT_TRUE(ReadBmpFile(QDir(frames).filePath(name), p)) << name.toStdString();
-        const int number = kNumber.match(name).captured(1).toInt();
-        highest = std::max(highest, number);
-        pictures.emplace_back(number, p);
-    }
+TEST_F(VideoRoad, LivePicturesArriveAsThePatternAndAMemberRecordsThemAsHeSawThem) {
+    // The camera runs at the room's rate, so that every picture it takes is sent.
+    ASSERT_NO_FATAL_FAILURE(
+        Run(InRoom("bob", "bob123",
+                   "save-frames " + frames + "\nwait-line video 1 picture 60\nvideo-status\n"),
+            "1", InRoom("alice", "alice123", "video on\nwait-line own video open 15\nmic\n"),
+            PatternSource().replace(QStringLiteral("%1/1").arg(kPatternFps),
+                                    QStringLiteral("%1/1").arg(kRoomFps))));
+    const auto pictures = SavedPictures(frames);
+    ASSERT_GE(pictures.size(), size_t(2 * kRoomFps));
     // The camera's first picture may come before the small stream is switched on; which
     // picture frame 1 is, is settled once, by the first frame received.
-    const auto pattern = PatternPictures(highest + 2, 176, 144);
-    ASSERT_EQ(static_cast<int>(pattern.size()), highest + 2);
+    const auto pattern = PatternPictures(pictures.back().first + 2, 176, 144);
+    ASSERT_EQ(static_cast<int>(pattern.size()), pictures.back().first + 2);
     const auto& [first, firstPicture] = pictures.front();
     const int offset =
         Psnr(firstPicture, pattern[size_t(first)]) > Psnr(firstPicture, pattern[size_t(first - 1)])
@@ -121,4 +132,66 @@ TEST(VideoRoad, PicturesSentOnVideoOneArriveAsThePatternAtTheSameFrameNumber) {
     }
     // Nothing was dropped on the way: the numbers run without a gap from the first.
     EXPECT_EQ(pictures.back().first - first + 1, static_cast<int>(pictures.size()));
+
+    // The recording holds Alice's pictures as Bob saw them.
+    const std::vector<tagVideoPicture> recorded = CheckOtherRecording(file);
+    ASSERT_FALSE(recorded.empty());
+    double best = 0;
+    for (const auto& [number, picture] : pictures) {
+        best = std::max(best, Psnr(picture, recorded.front()));
+    }
+    EXPECT_GE(best, 40.0);
+}
+
+TEST_F(VideoRoad, APrivateChatRecordsThePeersPicture) {
+    ASSERT_NO_FATAL_FAILURE(
+        Run("login bob bob123\nwait-line 登陆成功 15\nanswer accept\n"
+            "enter 1001\nwait-line window open 30\n"
+            "wait-line 爱丽丝私聊中 40\nwait-line picture 176x144 30\n",
+            "peer",
+            InRoom("alice", "alice123",
+                   "wait-line 2人 30\ninvite bob 聊聊\nwait-line 鲍勃私聊中 30\nvideo on\n")));
+    CheckOtherRecording(file);
+}
+
+TEST_F(VideoRoad, APlayedOutRecordingReachesTheRoomAsTheRecordedPictures) {
+    ASSERT_TRUE(service.Running()) << service.Output().toStdString();
+    CConsoleClient bob(service,
+                       InRoom("bob", "bob123",
+                              "save-frames " + frames +
+                                  "\nwait-line video 1 picture 60\nwait-line 视频 stop 40\n"
+                                  "video-status\nleave\n"));
+
+    // Alice's camera and microphone: the pattern, and a tone from a file.
+    UseWavMicrophone(dir.path());
+    qputenv("TAVO_AUDIO", "wav:pace=real,in=" + dir.filePath(QStringLiteral("mic.wav")).toUtf8());
+    CScopedVideoSource camera(PatternSource());
+    CConsoleClient alice(service,
+                         InRoom("alice", "alice123",
+                                "video on\nwait-line own video open 15\nrecord-video " + file +
+                                    "\nwait-line ●暂停录像 10\nsleep 6\nstop-recording\n"
+                                    "wait-line ●开始播放 10\nvideo off\nplay-video " +
+                                    file +
+                                    " send\nwait-line send on 15\nmic\n"
+                                    "wait-line send off 30\nsay 视频 stop\nleave\n"));
+    qunsetenv("TAVO_AUDIO");
+    ASSERT_TRUE(alice.WaitEnd(90s)) << alice.Output().toStdString();
+    ASSERT_TRUE(bob.WaitEnd(60s)) << bob.Output().toStdString();
+    ASSERT_EQ(alice.ExitCode(), 0) << alice.Output().toStdString();
+    ASSERT_EQ(bob.ExitCode(), 0) << bob.Output().toStdString() << alice.Output().toStdString();
+    // The price was agreed to before anything went out.
+    EXPECT_TRUE(alice.Output().contains("进入后选择发送即可放像"));
+
+    const std::vector<tagVideoPicture> recorded = DecodeRecording(file);
+    // Six seconds at the hi-fi room's 8 frames a second.
+    ASSERT_GE(recorded.size(), 30u);
+    const auto saved = SavedPictures(frames);
+    // The play-out went out from about when the microphone was granted: most of the file.
+    ASSERT_GE(saved.size(), recorded.size() / 2) << bob.Output().toStdString();
+    for (const auto& [number, picture] : saved) {
+        ASSERT_GE(number, 1);
+        ASSERT_LE(number, static_cast<int>(recorded.size()));
+        // The played frame n is the file's frame n.
+        EXPECT_GE(Psnr(picture, recorded[size_t(number - 1)]), 40.0) << "frame " << number;
+    }
 }
