@@ -1,6 +1,7 @@
 // Running a room from the console against the reference service: the owner kicks, bans
 // quietly and locks; the members see what the room and they themselves are told; a banned
-// member stays out and a locked room asks for its password. Mic guards enter beside a member,
+// member stays out and a locked room asks for its password; a scoring round averages the
+// scores and its ranking names a member who left. Mic guards enter beside a member,
 // spaced apart and up to the room's quota.
 
 #include "room/VirtualClient.h"
@@ -15,31 +16,22 @@
 using namespace std::chrono_literals;
 using namespace tavotest;
 
-namespace {
-
-QString Member(const char* user, const char* password, const QString& rest) {
-    return QStringLiteral(
-               "login %1 %2\nwait-line 登陆成功 10\nenter 1001\nwait-line window open 15\n")
-               .arg(QLatin1String(user), QLatin1String(password)) +
-           rest;
-}
-
-}  // namespace
-
-TEST(AdminScript, TheOwnerKicksBansAndLocksAndTheRoomSeesIt) {
+TEST(AdminScript, TheOwnerKicksBansLocksAndScoresAndTheRoomSeesIt) {
     CServiceProcess service(QStringLiteral(TAVO_SERVERD));
     ASSERT_TRUE(service.Running()) << service.Output().toStdString();
 
-    // Everybody is inside before the owner comes.
+    // Everybody is inside before the owner comes. Erin comes back through the lock and is
+    // scored; Bob scores her and stays for the ranking.
     std::vector<std::unique_ptr<CConsoleClient>> members;
     const QString scripts[] = {
-        Member("carol", "carol123", "wait-line 请点击确定退出房间 60\n"),
-        Member("dave", "dave123",
+        InRoom("carol", "carol123", "wait-line 请点击确定退出房间 60\n"),
+        InRoom("dave", "dave123",
                "wait-line 请点击确定退出房间 60\nenter 1001\nwait-line 用户被禁止进入房间 20\n"),
-        Member("erin", "erin123",
+        InRoom("erin", "erin123",
                "wait-line 将房间上锁 60\nleave\nenter 1001\nwait-line 房间已上锁,请输入密码 15\n"
-               "password sesame2\nenter 1001\nwait-line window open 15\nsleep 2\nleave\n"),
-        Member("bob", "bob123", "wait-line 将房间上锁 60\nsleep 3\nleave\n"),
+               "password sesame2\nenter 1001\nwait-line window open 15\nwait-line 平均得分 60\n"
+               "leave\n"),
+        InRoom("bob", "bob123", "mark 4\nwait-line 本次活动结果如下 90\nleave\n"),
     };
     for (const QString& script : scripts) {
         members.push_back(std::make_unique<CConsoleClient>(service, script));
@@ -47,11 +39,14 @@ TEST(AdminScript, TheOwnerKicksBansAndLocksAndTheRoomSeesIt) {
             << members.back()->Output().toStdString();
     }
     CConsoleClient alice(
-        service, Member("alice", "alice123",
+        service, InRoom("alice", "alice123",
                         "nick 爱丽丝\nkick carol 刷屏\nwait-line 卡罗尔 离开房间 15\n"
                         "ban dave 99 捣乱\nwait-line 大卫 离开房间 15\nlock sesame2\n"
-                        "wait-line 将房间上锁 10\nwait-line 艾琳 进入房间 30\nsleep 1\nleave\n"));
-    ASSERT_TRUE(alice.WaitEnd(90s)) << alice.Output().toStdString();
+                        "wait-line 将房间上锁 10\nwait-line 艾琳 进入房间 30\n"
+                        "mark 5\nactivity on 歌会\nwait-line 组织了一个活动 10\nscore erin\n"
+                        "wait-line 平均得分 30\nwait-line 艾琳 离开房间 20\nactivity off 歌会\n"
+                        "wait-line 本次活动结果如下 10\nsleep 1\nleave\n"));
+    ASSERT_TRUE(alice.WaitEnd(120s)) << alice.Output().toStdString();
     for (auto& m : members) {
         ASSERT_TRUE(m->WaitEnd(60s)) << m->Output().toStdString();
     }
@@ -81,33 +76,12 @@ TEST(AdminScript, TheOwnerKicksBansAndLocksAndTheRoomSeesIt) {
     // The locked room asks for its password, and the password opens it.
     EXPECT_TRUE(erin.contains("房间已上锁,请输入密码")) << erin.toStdString();
     EXPECT_EQ(erin.count("[房间] window open"), 2) << erin.toStdString();
-}
-
-TEST(AdminScript, AScoringRoundAveragesTwoScoresAndTheRankingNamesTheDeparted) {
-    CServiceProcess service(QStringLiteral(TAVO_SERVERD));
-    ASSERT_TRUE(service.Running()) << service.Output().toStdString();
-
-    CConsoleClient dave(service, Member("dave", "dave123", "wait-line 平均得分 60\nleave\n"));
-    CConsoleClient bob(service,
-                       Member("bob", "bob123", "mark 4\nwait-line 本次活动结果如下 60\nleave\n"));
-    for (CConsoleClient* c : {&dave, &bob}) {
-        ASSERT_TRUE(c->WaitFor("window open", 30s)) << c->Output().toStdString();
-    }
-    CConsoleClient alice(
-        service, Member("alice", "alice123",
-                        "mark 5\nactivity on 歌会\nwait-line 组织了一个活动 10\nscore dave\n"
-                        "wait-line 平均得分 30\nwait-line 大卫 离开房间 20\nactivity off 歌会\n"
-                        "wait-line 本次活动结果如下 10\nsleep 1\nleave\n"));
-    ASSERT_TRUE(alice.WaitEnd(90s)) << alice.Output().toStdString();
-    ASSERT_TRUE(bob.WaitEnd(30s)) << bob.Output().toStdString();
-    ASSERT_TRUE(dave.WaitEnd(30s)) << dave.Output().toStdString();
-    const QByteArray owner = alice.Output();
-    EXPECT_TRUE(bob.Output().contains("爱丽丝(alice) 提示您给 大卫(dave) 打分"))
-        << bob.Output().toStdString();
-    EXPECT_TRUE(owner.contains("本次打分结果: 大卫(dave) 平均得分: 4.50(共有2人参与打分)"))
+    // A scoring round averages the two scores, and the ranking names the departed.
+    EXPECT_TRUE(bob.contains("爱丽丝(alice) 提示您给 艾琳(erin) 打分")) << bob.toStdString();
+    EXPECT_TRUE(owner.contains("本次打分结果: 艾琳(erin) 平均得分: 4.50(共有2人参与打分)"))
         << owner.toStdString();
     // The console shows the page's text, where runs of blanks are one.
-    EXPECT_TRUE(owner.contains("第1名: 此人已离开房间(dave) 得分:4.50")) << owner.toStdString();
+    EXPECT_TRUE(owner.contains("第1名: 此人已离开房间(erin) 得分:4.50")) << owner.toStdString();
 }
 
 TEST(AdminScript, GuardsEnterSpacedApartUpToThreeTimesTheQuota) {
@@ -116,7 +90,7 @@ TEST(AdminScript, GuardsEnterSpacedApartUpToThreeTimesTheQuota) {
         {QStringLiteral("mic_guard_quota=1"), QStringLiteral("mic_guard_spacing_ms=1500")});
     ASSERT_TRUE(service.Running() && service.RoomPort() > 0) << service.Output().toStdString();
     CConsoleClient alice(service,
-                         Member("alice", "alice123", "wait-line 离开房间 120\nsleep 1\nleave\n"));
+                         InRoom("alice", "alice123", "wait-line 离开房间 120\nsleep 1\nleave\n"));
     ASSERT_TRUE(alice.WaitFor("window open", 30s)) << alice.Output().toStdString();
 
     const auto guard = [&](const char* nick) {
