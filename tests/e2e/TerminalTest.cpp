@@ -1,6 +1,7 @@
 // The console client typed at: on a terminal (a pseudo-terminal here) it edits lines with a
 // prompt, completes command names and the members of the room, lists its commands and keeps a
-// history in the state folder; fed through a pipe it reads plain lines and prints no prompt.
+// history in the state folder; fed through a pipe it reads plain lines and prints no prompt;
+// running a script, it ends with a failure when the service dies under it.
 
 #include "tests/e2e/ConsoleClient.h"
 #include "tests/support/ServiceProcess.h"
@@ -21,12 +22,14 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <memory>
 
+using namespace std::chrono_literals;
 using namespace tavotest;
 
 namespace {
 
-QStringList ClientArguments(CServiceProcess& service) {
+QStringList ClientArguments(const CServiceProcess& service) {
     return {"--config-url",     service.ConfigUrl(),
             "--server",         QStringLiteral("127.0.0.1:%1").arg(service.InfoPort()),
             "--program-folder", QStringLiteral(TAVO_PROGRAM_DIR)};
@@ -35,7 +38,7 @@ QStringList ClientArguments(CServiceProcess& service) {
 // tavo-cli on the far side of a pseudo-terminal.
 class CTerminalClient {
 public:
-    CTerminalClient(CServiceProcess& service, const QString& home) {
+    CTerminalClient(const CServiceProcess& service, const QString& home) {
         QList<QByteArray> args{QByteArray(TAVO_CLI)};
         for (const QString& a : ClientArguments(service)) {
             args << a.toUtf8();
@@ -116,17 +119,15 @@ private:
 
 }  // namespace
 
-TEST(ConsoleTerminal, CompletesCommandsAndMembersListsCommandsAndKeepsHistory) {
-    CServiceProcess service(QStringLiteral(TAVO_SERVERD));
-    ASSERT_TRUE(service.Running()) << service.Output().toStdString();
+TEST(ConsoleTerminal, EditsOnATerminalReadsAPipeAndEndsAScriptWhoseServiceDies) {
+    auto service = std::make_unique<CServiceProcess>(QStringLiteral(TAVO_SERVERD));
+    ASSERT_TRUE(service->Running()) << service->Output().toStdString();
     // Bob waits in the room, so there is a member to complete.
-    CConsoleClient bob(service,
-                       "login bob bob123\nwait-line 登陆成功 10\nenter 1001\n"
-                       "wait-line window open 15\nsleep 60\n");
-    ASSERT_TRUE(bob.WaitFor("window open", std::chrono::seconds(30))) << bob.Output().toStdString();
+    CConsoleClient bob(*service, InRoom("bob", "bob123", "sleep 60\n"));
+    ASSERT_TRUE(bob.WaitFor("window open", 30s)) << bob.Output().toStdString();
 
     QTemporaryDir home;
-    CTerminalClient alice(service, home.path());
+    CTerminalClient alice(*service, home.path());
     ASSERT_TRUE(alice.Started());
     ASSERT_TRUE(alice.WaitFor("tavo> ")) << alice.Screen().toStdString();
     alice.Type("login alice alice123\r");
@@ -145,7 +146,7 @@ TEST(ConsoleTerminal, CompletesCommandsAndMembersListsCommandsAndKeepsHistory) {
     ASSERT_TRUE(alice.WaitFor("whisper bob ")) << alice.Screen().toStdString();
     alice.Type("hello\r");
     EXPECT_TRUE(alice.WaitFor("> whisper bob hello")) << alice.Screen().toStdString();
-    EXPECT_TRUE(bob.WaitFor("hello", std::chrono::seconds(10))) << bob.Output().toStdString();
+    EXPECT_TRUE(bob.WaitFor("hello", 10s)) << bob.Output().toStdString();
     alice.Type("block 鲍\t\r");
     EXPECT_TRUE(alice.WaitFor("> block 鲍勃")) << alice.Screen().toStdString();
 
@@ -162,22 +163,18 @@ TEST(ConsoleTerminal, CompletesCommandsAndMembersListsCommandsAndKeepsHistory) {
     EXPECT_TRUE(kept.contains("\nhelp") && kept.contains("\nwhisper bob hello\n"))
         << kept.toStdString();
     EXPECT_FALSE(QFile::exists(QDir(home.path()).filePath(".tavo_history")));
-}
 
-TEST(ConsoleTerminal, PipedCommandsRunWithoutAPromptAndAWaitIsTold) {
-    CServiceProcess service(QStringLiteral(TAVO_SERVERD));
-    ASSERT_TRUE(service.Running()) << service.Output().toStdString();
-    QTemporaryDir home;
+    // Fed through a pipe: no prompt, and a room list asked for before any area was chosen is
+    // not silence.
     QProcess cli;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TAVO_CONFIG_HOME", QDir(home.path()).filePath("config"));
+    env.insert("TAVO_CONFIG_HOME", QDir(home.path()).filePath("piped"));
     GiveLinkAddress(env);
     env.insert("XDG_STATE_HOME", QDir(home.path()).filePath("state"));
     cli.setProcessEnvironment(env);
     cli.setProcessChannelMode(QProcess::MergedChannels);
-    cli.start(QStringLiteral(TAVO_CLI), ClientArguments(service));
+    cli.start(QStringLiteral(TAVO_CLI), ClientArguments(*service));
     ASSERT_TRUE(cli.waitForStarted());
-    // A room list asked for before any area was chosen is not silence.
     cli.write("help rooms\nrooms\nlogin alice alice123\nquit\n");
     cli.closeWriteChannel();
     ASSERT_TRUE(cli.waitForFinished(30000));
@@ -186,4 +183,15 @@ TEST(ConsoleTerminal, PipedCommandsRunWithoutAPromptAndAWaitIsTold) {
     EXPECT_TRUE(out.contains("rooms [LIST INDEX]")) << out.toStdString();
     EXPECT_TRUE(out.contains("no rooms listed")) << out.toStdString();
     EXPECT_FALSE(out.contains("tavo> ")) << out.toStdString();
+
+    // A script whose service goes away under it ends, and ends with a failure once a command
+    // finds nothing to act on.
+    CConsoleClient visitor(*service,
+                           "enter 1001\nwait-line window open 15\nsleep 3\nrelease\nleave\n");
+    ASSERT_TRUE(visitor.WaitFor("window open", 30s)) << visitor.Output().toStdString();
+    service.reset();
+    ASSERT_TRUE(visitor.WaitEnd(60s)) << "the script never ended:\n"
+                                      << visitor.Output().toStdString();
+    EXPECT_NE(visitor.ExitCode(), 0) << visitor.Output().toStdString();
+    EXPECT_TRUE(visitor.Output().contains("FAILED: release")) << visitor.Output().toStdString();
 }
