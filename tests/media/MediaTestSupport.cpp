@@ -69,7 +69,6 @@ void CCameraTap::OnCopyData(unsigned tag, const QByteArray& data) {
     }
     frame.packet = data;
     frame.data = QByteArray(bytes, length);
-    m_frames.push_back(frame);
     if (m_onFrame) {
         m_onFrame(frame);
     }

@@ -1,6 +1,6 @@
 #pragma once
 // What the media tests and benchmarks share: a test-pattern camera whose frame packets are
-// kept and passed on, a WAV-file microphone, and an AVI file read back packet by packet.
+// passed on, a WAV-file microphone, and an AVI file read back packet by packet.
 
 #include "platform/MessageWindow.h"
 #include "video/VideoServerH264.h"
@@ -20,16 +20,13 @@ struct tagFrame {
     QByteArray data;    // its H.264 bytes
 };
 
-// The camera at 176 x 144 on the test pattern; each frame packet is kept and handed to the
-// callback.
+// The camera at 176 x 144 on the test pattern; each frame packet is handed to the callback.
 class CCameraTap : public CMessageWindow {
 public:
     explicit CCameraTap(std::function<void(const tagFrame&)> onFrame);
     ~CCameraTap() override;
     bool Start();
     void Stop();
-    std::vector<tagFrame> Frames() const { return m_frames; }
-    void Clear() { m_frames.clear(); }
 
 protected:
     void OnCopyData(unsigned tag, const QByteArray& data) override;
@@ -37,7 +34,6 @@ protected:
 private:
     std::function<void(const tagFrame&)> m_onFrame;
     CVideoServerH264 m_sender;
-    std::vector<tagFrame> m_frames;
 };
 
 // Selects the WAV-file devices with a microphone that hears a tone, kept in real time.
