@@ -15,7 +15,7 @@ QString InRoom(const char* user, const char* password, const QString& rest) {
 }
 
 CConsoleClient::CConsoleClient(const CServiceProcess& service, const QString& script,
-                               const QString& programFolder) {
+                               const QString& programFolder, bool piped) {
     QFile file(m_dir.filePath(QStringLiteral("run.tavo")));
     if (file.open(QIODevice::WriteOnly)) {
         file.write(script.toUtf8());
@@ -23,14 +23,23 @@ CConsoleClient::CConsoleClient(const CServiceProcess& service, const QString& sc
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TAVO_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), m_dir.filePath(QStringLiteral("state")));
     GiveLinkAddress(env);
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setWorkingDirectory(m_dir.path());
-    m_process.start(QStringLiteral(TAVO_CLI),
-                    {"--config-url", service.ConfigUrl(), "--server",
-                     QStringLiteral("127.0.0.1:%1").arg(service.InfoPort()), "--program-folder",
-                     programFolder, "--script", file.fileName()});
+    QStringList arguments{
+        "--config-url",     service.ConfigUrl(),
+        "--server",         QStringLiteral("127.0.0.1:%1").arg(service.InfoPort()),
+        "--program-folder", programFolder};
+    if (!piped) {
+        arguments << "--script" << file.fileName();
+    }
+    m_process.start(QStringLiteral(TAVO_CLI), arguments);
+    if (piped) {
+        m_process.write(script.toUtf8());
+        m_process.closeWriteChannel();
+    }
 }
 
 CConsoleClient::~CConsoleClient() {

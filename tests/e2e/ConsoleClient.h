@@ -18,9 +18,11 @@ QString InRoom(const char* user, const char* password, const QString& rest);
 
 class CConsoleClient {
 public:
-    // Starts the client with the script's lines, on the build's program folder or another.
+    // Starts the client with the script's lines, on the build's program folder or another;
+    // piped, the lines are fed to its input instead of named as a script.
     CConsoleClient(const CServiceProcess& service, const QString& script,
-                   const QString& programFolder = QStringLiteral(TAVO_PROGRAM_DIR));
+                   const QString& programFolder = QStringLiteral(TAVO_PROGRAM_DIR),
+                   bool piped = false);
     ~CConsoleClient();
     CConsoleClient(const CConsoleClient&) = delete;
     CConsoleClient& operator=(const CConsoleClient&) = delete;

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -29,20 +28,17 @@ using namespace tavotest;
 
 namespace {
 
-QStringList ClientArguments(const CServiceProcess& service) {
-    return {"--config-url",     service.ConfigUrl(),
-            "--server",         QStringLiteral("127.0.0.1:%1").arg(service.InfoPort()),
-            "--program-folder", QStringLiteral(TAVO_PROGRAM_DIR)};
-}
-
 // tavo-cli on the far side of a pseudo-terminal.
 class CTerminalClient {
 public:
     CTerminalClient(const CServiceProcess& service, const QString& home) {
-        QList<QByteArray> args{QByteArray(TAVO_CLI)};
-        for (const QString& a : ClientArguments(service)) {
-            args << a.toUtf8();
-        }
+        QList<QByteArray> args{TAVO_CLI,
+                               "--config-url",
+                               service.ConfigUrl().toUtf8(),
+                               "--server",
+                               "127.0.0.1:" + QByteArray::number(service.InfoPort()),
+                               "--program-folder",
+                               TAVO_PROGRAM_DIR};
         std::vector<char*> argv;
         for (QByteArray& a : args) {
             argv.push_back(a.data());
@@ -166,20 +162,11 @@ TEST(ConsoleTerminal, EditsOnATerminalReadsAPipeAndEndsAScriptWhoseServiceDies) 
 
     // Fed through a pipe: no prompt, and a room list asked for before any area was chosen is
     // not silence.
-    QProcess cli;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TAVO_CONFIG_HOME", QDir(home.path()).filePath("piped"));
-    GiveLinkAddress(env);
-    env.insert("XDG_STATE_HOME", QDir(home.path()).filePath("state"));
-    cli.setProcessEnvironment(env);
-    cli.setProcessChannelMode(QProcess::MergedChannels);
-    cli.start(QStringLiteral(TAVO_CLI), ClientArguments(*service));
-    ASSERT_TRUE(cli.waitForStarted());
-    cli.write("help rooms\nrooms\nlogin alice alice123\nquit\n");
-    cli.closeWriteChannel();
-    ASSERT_TRUE(cli.waitForFinished(30000));
-    const QByteArray out = cli.readAll();
-    EXPECT_EQ(cli.exitCode(), 0) << out.toStdString();
+    CConsoleClient piped(*service, "help rooms\nrooms\nlogin alice alice123\nquit\n",
+                         QStringLiteral(TAVO_PROGRAM_DIR), true);
+    ASSERT_TRUE(piped.WaitEnd(30s)) << piped.Output().toStdString();
+    const QByteArray out = piped.Output();
+    EXPECT_EQ(piped.ExitCode(), 0) << out.toStdString();
     EXPECT_TRUE(out.contains("rooms [LIST INDEX]")) << out.toStdString();
     EXPECT_TRUE(out.contains("no rooms listed")) << out.toStdString();
     EXPECT_FALSE(out.contains("tavo> ")) << out.toStdString();
