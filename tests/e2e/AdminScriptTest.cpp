@@ -1,7 +1,7 @@
 // Running a room from the console against the reference service: the owner kicks, bans
 // quietly and locks; the members see what the room and they themselves are told; a banned
 // member stays out and a locked room asks for its password; a scoring round averages the
-// scores and its ranking names a member who left. Mic guards enter beside a member,
+// scores and its ranking names a member who left. Mic guards then enter beside a member,
 // spaced apart and up to the room's quota.
 
 #include "room/VirtualClient.h"
@@ -16,12 +16,14 @@
 using namespace std::chrono_literals;
 using namespace tavotest;
 
-TEST(AdminScript, TheOwnerKicksBansLocksAndScoresAndTheRoomSeesIt) {
-    CServiceProcess service(QStringLiteral(TAVO_SERVERD));
-    ASSERT_TRUE(service.Running()) << service.Output().toStdString();
+TEST(AdminScript, TheOwnerKicksBansLocksAndScoresThenGuardsEnterAndTheRoomSeesIt) {
+    CServiceProcess service(
+        QStringLiteral(TAVO_SERVERD),
+        {QStringLiteral("mic_guard_quota=1"), QStringLiteral("mic_guard_spacing_ms=1500")});
+    ASSERT_TRUE(service.Running() && service.RoomPort() > 0) << service.Output().toStdString();
 
     // Everybody is inside before the owner comes. Erin comes back through the lock and is
-    // scored; Bob scores her and stays for the ranking.
+    // scored; Bob scores her and stays for the ranking and the guards.
     std::vector<std::unique_ptr<CConsoleClient>> members;
     const QString scripts[] = {
         InRoom("carol", "carol123", "wait-line 请点击确定退出房间 60\n"),
@@ -31,7 +33,9 @@ TEST(AdminScript, TheOwnerKicksBansLocksAndScoresAndTheRoomSeesIt) {
                "wait-line 将房间上锁 60\nleave\nenter 1001\nwait-line 房间已上锁,请输入密码 15\n"
                "password sesame2\nenter 1001\nwait-line window open 15\nwait-line 平均得分 60\n"
                "leave\n"),
-        InRoom("bob", "bob123", "mark 4\nwait-line 本次活动结果如下 90\nleave\n"),
+        InRoom("bob", "bob123",
+               "mark 4\nwait-line 本次活动结果如下 90\nwait-line 守一 离开房间 120\nsleep 1\n"
+               "leave\n"),
     };
     for (const QString& script : scripts) {
         members.push_back(std::make_unique<CConsoleClient>(service, script));
@@ -45,11 +49,45 @@ TEST(AdminScript, TheOwnerKicksBansLocksAndScoresAndTheRoomSeesIt) {
                         "wait-line 将房间上锁 10\nwait-line 艾琳 进入房间 30\n"
                         "mark 5\nactivity on 歌会\nwait-line 组织了一个活动 10\nscore erin\n"
                         "wait-line 平均得分 30\nwait-line 艾琳 离开房间 20\nactivity off 歌会\n"
-                        "wait-line 本次活动结果如下 10\nsleep 1\nleave\n"));
+                        "wait-line 本次活动结果如下 10\nunlock\nsleep 1\nleave\n"));
     ASSERT_TRUE(alice.WaitEnd(120s)) << alice.Output().toStdString();
-    for (auto& m : members) {
-        ASSERT_TRUE(m->WaitEnd(60s)) << m->Output().toStdString();
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(members[i]->WaitEnd(60s)) << members[i]->Output().toStdString();
     }
+
+    // Mic guards enter beside Bob spaced apart and up to three times the quota.
+    CConsoleClient& watcher = *members[3];
+    const auto guard = [&](const char* nick) {
+        auto g = std::make_unique<CVirtualClient>();
+        g->SetNickname(QString::fromUtf8(nick));
+        g->SetRoom(1001);
+        EXPECT_EQ(g->KCreate(), 0);
+        EXPECT_EQ(g->KConnect(QStringLiteral("127.0.0.1"), service.RoomPort()), 0);
+        return g;
+    };
+    // The service drops a guard it does not take; nothing answers.
+    const auto dropped = [](CVirtualClient& g) {
+        return WaitUntil([&] { return !g.IsCreated(); }, 5s);
+    };
+    std::vector<std::unique_ptr<CVirtualClient>> taken;
+    taken.push_back(guard("守一"));
+    ASSERT_TRUE(watcher.WaitFor("守一", 30s)) << watcher.Output().toStdString();
+    auto tooSoon = guard("守二");
+    EXPECT_TRUE(dropped(*tooSoon));
+    for (const char* nick : {"守三", "守四"}) {
+        Spin(1600ms);
+        taken.push_back(guard(nick));
+        ASSERT_TRUE(watcher.WaitFor(nick, 30s)) << watcher.Output().toStdString();
+    }
+    Spin(1600ms);
+    auto overQuota = guard("守五");
+    EXPECT_TRUE(dropped(*overQuota));
+    for (const auto& g : taken) {
+        EXPECT_TRUE(g->IsConnect()) << g->Nickname().toStdString();
+    }
+    // A guard let go leaves the room like a member.
+    taken.front().reset();
+    ASSERT_TRUE(watcher.WaitEnd(30s)) << watcher.Output().toStdString();
     const QByteArray carol = members[0]->Output();
     const QByteArray dave = members[1]->Output();
     const QByteArray erin = members[2]->Output();
@@ -82,51 +120,7 @@ TEST(AdminScript, TheOwnerKicksBansLocksAndScoresAndTheRoomSeesIt) {
         << owner.toStdString();
     // The console shows the page's text, where runs of blanks are one.
     EXPECT_TRUE(owner.contains("第1名: 此人已离开房间(erin) 得分:4.50")) << owner.toStdString();
-}
-
-TEST(AdminScript, GuardsEnterSpacedApartUpToThreeTimesTheQuota) {
-    CServiceProcess service(
-        QStringLiteral(TAVO_SERVERD),
-        {QStringLiteral("mic_guard_quota=1"), QStringLiteral("mic_guard_spacing_ms=1500")});
-    ASSERT_TRUE(service.Running() && service.RoomPort() > 0) << service.Output().toStdString();
-    CConsoleClient alice(service,
-                         InRoom("alice", "alice123", "wait-line 离开房间 120\nsleep 1\nleave\n"));
-    ASSERT_TRUE(alice.WaitFor("window open", 30s)) << alice.Output().toStdString();
-
-    const auto guard = [&](const char* nick) {
-        auto g = std::make_unique<CVirtualClient>();
-        g->SetNickname(QString::fromUtf8(nick));
-        g->SetRoom(1001);
-        EXPECT_EQ(g->KCreate(), 0);
-        EXPECT_EQ(g->KConnect(QStringLiteral("127.0.0.1"), service.RoomPort()), 0);
-        return g;
-    };
-    // The service drops a guard it does not take; nothing answers.
-    const auto dropped = [](CVirtualClient& g) {
-        return WaitUntil([&] { return !g.IsCreated(); }, 5s);
-    };
-    std::vector<std::unique_ptr<CVirtualClient>> taken;
-    taken.push_back(guard("守一"));
-    ASSERT_TRUE(alice.WaitFor("守一", 30s)) << alice.Output().toStdString();
-    auto tooSoon = guard("守二");
-    EXPECT_TRUE(dropped(*tooSoon));
-    for (const char* nick : {"守三", "守四"}) {
-        Spin(1600ms);
-        taken.push_back(guard(nick));
-        ASSERT_TRUE(alice.WaitFor(nick, 30s)) << alice.Output().toStdString();
-    }
-    Spin(1600ms);
-    auto overQuota = guard("守五");
-    EXPECT_TRUE(dropped(*overQuota));
-    for (const auto& g : taken) {
-        EXPECT_TRUE(g->IsConnect()) << g->Nickname().toStdString();
-    }
-
-    // A guard let go leaves the room like a member.
-    taken.front().reset();
-    ASSERT_TRUE(alice.WaitEnd(30s)) << alice.Output().toStdString();
-    const QByteArray owner = alice.Output();
-    EXPECT_TRUE(owner.contains("守一 离开房间")) << owner.toStdString();
-    EXPECT_FALSE(owner.contains("守二")) << owner.toStdString();
-    EXPECT_FALSE(owner.contains("守五")) << owner.toStdString();
+    EXPECT_TRUE(bob.contains("守一 离开房间")) << bob.toStdString();
+    EXPECT_FALSE(bob.contains("守二")) << bob.toStdString();
+    EXPECT_FALSE(bob.contains("守五")) << bob.toStdString();
 }
