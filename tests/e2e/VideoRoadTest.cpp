@@ -78,62 +78,51 @@ std::vector<std::pair<int, tagVideoPicture>> SavedPictures(const QString& folder
     return pictures;
 }
 
-// Bob and Alice in room 1001, each with a microphone that hears a tone from a file; Alice's
-// camera is the pattern. Bob's script records what he sees for five seconds and says so.
-struct VideoRoad : ::testing::Test {
-    CServiceProcess service{QStringLiteral(TAVO_SERVERD)};
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("alice.avi"));
-    const QString frames = dir.filePath(QStringLiteral("frames"));
-    std::unique_ptr<CConsoleClient> bob, alice;
-
-    void Run(const QString& bobScript, const QString& window, const QString& bobRest,
-             const QString& aliceScript, const QString& camera = PatternSource()) {
-        ASSERT_TRUE(service.Running()) << service.Output().toStdString();
-        UseWavMicrophone(dir.path());
-        qputenv("TAVO_AUDIO",
-                "wav:pace=real,in=" + dir.filePath(QStringLiteral("mic.wav")).toUtf8());
-        CScopedVideoSource scoped(camera);
-        bob = std::make_unique<CConsoleClient>(
-            service, bobScript + "record-member " + window + " " + file +
-                         "\nwait-line ●暂停录像 15\nsleep 5\nstop-recording\n"
-                         "wait-line ●开始播放 10\nsay 录好了\n" +
-                         bobRest + "leave\n");
-        alice = std::make_unique<CConsoleClient>(service, aliceScript + "leave\n");
-        qunsetenv("TAVO_AUDIO");
-        ASSERT_TRUE(bob->WaitEnd(150s))
-            << bob->Output().toStdString() << alice->Output().toStdString();
-        ASSERT_TRUE(alice->WaitEnd(30s)) << alice->Output().toStdString();
-        ASSERT_EQ(bob->ExitCode(), 0)
-            << bob->Output().toStdString() << alice->Output().toStdString();
-        ASSERT_EQ(alice->ExitCode(), 0) << alice->Output().toStdString();
-    }
-};
-
 }  // namespace
 
-TEST_F(VideoRoad, LivePicturesArriveAsThePatternAreRecordedAsSeenAndARecordingPlaysOut) {
-    // Live: the camera runs at the room's rate, so that every picture it takes is sent. Then
-    // Alice lets the microphone go, records herself and plays the file out with "send" ticked;
-    // Bob saves what arrives apart from the live pictures.
-    const QString played = dir.filePath(QStringLiteral("played"));
-    const QString own = dir.filePath(QStringLiteral("own.avi"));
-    ASSERT_NO_FATAL_FAILURE(
-        Run(InRoom("bob", "bob123",
-                   "save-frames " + frames + "\nwait-line video 1 picture 60\nvideo-status\n"),
-            "1",
-            "wait-line 放像 30\nsave-frames " + played + "\nwait-line 视频 stop 60\nvideo-status\n",
-            InRoom("alice", "alice123",
+// Bob and Alice in room 1001, each with a microphone that hears a tone from a file; Alice's
+// camera is the pattern at the room's rate, so that every picture it takes is sent. Bob saves
+// the live pictures and records them; then Alice lets the microphone go, records herself and
+// plays the file out with "send" ticked, and Bob saves what arrives apart from the live
+// pictures. Last Alice invites Bob to a private chat, and he records her picture there.
+TEST(VideoRoad, LiveRecordedPlayedOutAndPrivatePicturesArriveAsSent) {
+    CServiceProcess service{QStringLiteral(TAVO_SERVERD)};
+    ASSERT_TRUE(service.Running()) << service.Output().toStdString();
+    QTemporaryDir dir;
+    const auto path = [&](const char* name) { return dir.filePath(QLatin1String(name)); };
+    UseWavMicrophone(dir.path());
+    qputenv("TAVO_AUDIO", "wav:pace=real,in=" + path("mic.wav").toUtf8());
+    CScopedVideoSource camera(PatternSource().replace(QStringLiteral("%1/1").arg(kPatternFps),
+                                                      QStringLiteral("%1/1").arg(kRoomFps)));
+    CConsoleClient bob(
+        service,
+        InRoom("bob", "bob123",
+               QStringLiteral(
+                   "answer accept\nsave-frames %1\nwait-line video 1 picture 60\nvideo-status\n"
+                   "record-member 1 %2\nwait-line ●暂停录像 15\nsleep 5\nstop-recording\n"
+                   "wait-line ●开始播放 10\nsay 录好了\nwait-line 放像 30\nsave-frames %3\n"
+                   "wait-line 视频 stop 60\nvideo-status\nwait-line 爱丽丝私聊中 40\n"
+                   "wait-line picture 176x144 30\nrecord-member peer %4\n"
+                   "wait-line ●暂停录像 15\nsleep 5\nstop-recording\nwait-line ●开始播放 10\n"
+                   "say 又录好了\nleave\n")
+                   .arg(path("frames"), path("alice.avi"), path("played"), path("peer.avi"))));
+    CConsoleClient alice(
+        service,
+        InRoom("alice", "alice123",
+               QStringLiteral(
                    "video on\nwait-line own video open 15\nmic\nwait-line 录好了 60\nrelease\n"
-                   "say 放像\nrecord-video " +
-                       own +
-                       "\nwait-line ●暂停录像 10\nsleep 6\nstop-recording\nwait-line ●开始播放 10\n"
-                       "video off\nplay-video " +
-                       own +
-                       " send\nwait-line send on 15\nmic\nwait-line send off 30\nsay 视频 stop\n"),
-            PatternSource().replace(QStringLiteral("%1/1").arg(kPatternFps),
-                                    QStringLiteral("%1/1").arg(kRoomFps))));
-    const auto pictures = SavedPictures(frames);
+                   "say 放像\nrecord-video %1\nwait-line ●暂停录像 10\nsleep 6\nstop-recording\n"
+                   "wait-line ●开始播放 10\nvideo off\nplay-video %1 send\nwait-line send on 15\n"
+                   "mic\nwait-line send off 30\nsay 视频 stop\ninvite bob 聊聊\n"
+                   "wait-line 鲍勃私聊中 30\nvideo on\nwait-line 又录好了 60\nleave\n")
+                   .arg(path("own.avi"))));
+    qunsetenv("TAVO_AUDIO");
+    ASSERT_TRUE(bob.WaitEnd(180s)) << bob.Output().toStdString() << alice.Output().toStdString();
+    ASSERT_TRUE(alice.WaitEnd(30s)) << alice.Output().toStdString();
+    ASSERT_EQ(bob.ExitCode(), 0) << bob.Output().toStdString() << alice.Output().toStdString();
+    ASSERT_EQ(alice.ExitCode(), 0) << alice.Output().toStdString();
+
+    const auto pictures = SavedPictures(path("frames"));
     ASSERT_GE(pictures.size(), size_t(2 * kRoomFps));
     // The camera's first picture may come before the small stream is switched on; which
     // picture frame 1 is, is settled once, by the first frame received.
@@ -151,7 +140,7 @@ TEST_F(VideoRoad, LivePicturesArriveAsThePatternAreRecordedAsSeenAndARecordingPl
     EXPECT_EQ(pictures.back().first - first + 1, static_cast<int>(pictures.size()));
 
     // Bob's recording holds Alice's pictures as he saw them.
-    const std::vector<tagVideoPicture> recorded = CheckOtherRecording(file);
+    const std::vector<tagVideoPicture> recorded = CheckOtherRecording(path("alice.avi"));
     ASSERT_FALSE(recorded.empty());
     double best = 0;
     for (const auto& [number, picture] : pictures) {
@@ -160,29 +149,20 @@ TEST_F(VideoRoad, LivePicturesArriveAsThePatternAreRecordedAsSeenAndARecordingPl
     EXPECT_GE(best, 40.0);
 
     // The price was agreed to before anything went out.
-    EXPECT_TRUE(alice->Output().contains("进入后选择发送即可放像"));
-    const std::vector<tagVideoPicture> ownRecorded = DecodeRecording(own);
+    EXPECT_TRUE(alice.Output().contains("进入后选择发送即可放像"));
+    const std::vector<tagVideoPicture> ownRecorded = DecodeRecording(path("own.avi"));
     // Six seconds at the hi-fi room's 8 frames a second.
     ASSERT_GE(ownRecorded.size(), 30u);
-    const auto saved = SavedPictures(played);
+    const auto saved = SavedPictures(path("played"));
     // The play-out went out from about when the microphone was granted: most of the file.
-    ASSERT_GE(saved.size(), ownRecorded.size() / 2) << bob->Output().toStdString();
+    ASSERT_GE(saved.size(), ownRecorded.size() / 2) << bob.Output().toStdString();
     for (const auto& [number, picture] : saved) {
         ASSERT_GE(number, 1);
         ASSERT_LE(number, static_cast<int>(ownRecorded.size()));
         // The played frame n is the file's frame n.
         EXPECT_GE(Psnr(picture, ownRecorded[size_t(number - 1)]), 40.0) << "frame " << number;
     }
-}
 
-TEST_F(VideoRoad, APrivateChatRecordsThePeersPicture) {
-    ASSERT_NO_FATAL_FAILURE(
-        Run("login bob bob123\nwait-line 登陆成功 15\nanswer accept\n"
-            "enter 1001\nwait-line window open 30\n"
-            "wait-line 爱丽丝私聊中 40\nwait-line picture 176x144 30\n",
-            "peer", QString(),
-            InRoom("alice", "alice123",
-                   "wait-line 2人 30\ninvite bob 聊聊\nwait-line 鲍勃私聊中 30\nvideo on\n"
-                   "wait-line 录好了 60\n")));
-    CheckOtherRecording(file);
+    // The private chat's recording holds the peer's picture.
+    CheckOtherRecording(path("peer.avi"));
 }
