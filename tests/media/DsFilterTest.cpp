@@ -149,19 +149,12 @@ TEST_F(DsFilterTest, MakerFiltersAnswerTheirCommandsAndRefuseOthers) {
     ASSERT_EQ(m_ds.CreateZelSource(m_graph, source), S_OK);
     ASSERT_EQ(m_ds.CreateAcmWrapper(m_graph, plain), S_OK);
 
-    tagStreamConfig config;
-    config.kind = 2;  // neither picture nor sound
-    config.mediaCode = 20;
+    tagStreamConfig config{.kind = 2, .mediaCode = 20};  // neither picture nor sound
     void* block = &config;
     EXPECT_TRUE(FAILED(QueryInterface(*source, CMD_FILTER_CONFIGURE, &block)));
     EXPECT_NE(config.result, 0);
 
-    config = tagStreamConfig{};
-    config.kind = 0;
-    config.mediaCode = 20;
-    config.width = 176;
-    config.height = 144;
-    config.handle = 0;
+    config = {.kind = 0, .mediaCode = 20, .handle = 0, .width = 176, .height = 144};
     EXPECT_EQ(QueryInterface(*source, CMD_FILTER_CONFIGURE, &block), S_OK);
     EXPECT_EQ(config.result, 0);
     EXPECT_NE(config.handle, 0);
