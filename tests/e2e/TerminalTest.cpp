@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -32,13 +33,9 @@ namespace {
 class CTerminalClient {
 public:
     CTerminalClient(const CServiceProcess& service, const QString& home) {
-        QList<QByteArray> args{TAVO_CLI,
-                               "--config-url",
-                               service.ConfigUrl().toUtf8(),
-                               "--server",
-                               "127.0.0.1:" + QByteArray::number(service.InfoPort()),
-                               "--program-folder",
-                               TAVO_PROGRAM_DIR};
+        const QByteArray server = "127.0.0.1:" + QByteArray::number(service.InfoPort());
+        QList<QByteArray> args{TAVO_CLI, "--config-url", service.ConfigUrl().toUtf8()};
+        args << "--server" << server << "--program-folder" << TAVO_PROGRAM_DIR;
         std::vector<char*> argv;
         for (QByteArray& a : args) {
             argv.push_back(a.data());
@@ -71,41 +68,39 @@ public:
         [[maybe_unused]] auto n = write(m_fd, keys.data(), keys.size());
     }
     // Reads until the screen shows the text; true when it did in time.
-    bool WaitFor(const QByteArray& text, int seconds = 20) { return Read(text, seconds * 1000); }
+    bool WaitFor(const QByteArray& text, int seconds = 20) {
+        return ReadUntil([&] { return m_screen.contains(text); }, seconds);
+    }
     // Whether the program ended, and how.
     bool Ended(int seconds, int* code) {
-        QElapsedTimer clock;
-        clock.start();
-        int status = 0;
-        while (clock.elapsed() < seconds * 1000) {
-            Read({}, 50);  // what it prints meanwhile
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-                return true;
-            }
-        }
-        return false;
+        return ReadUntil(
+            [&] {
+                int status = 0;
+                if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                    m_pid = -1;
+                    *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                }
+                return m_pid < 0;
+            },
+            seconds);
     }
     const QByteArray& Screen() const { return m_screen; }
 
 private:
-    bool Read(const QByteArray& text, int ms) {
-        const auto shown = [&] { return !text.isEmpty() && m_screen.contains(text); };
+    // Keeps what the program prints until the condition holds; true when it did in time.
+    template <typename F>
+    bool ReadUntil(F done, int seconds) {
         QElapsedTimer clock;
         clock.start();
-        while (!shown() && clock.elapsed() < ms) {
+        while (!done() && clock.elapsed() < seconds * 1000) {
             pollfd p{m_fd, POLLIN, 0};
-            if (poll(&p, 1, 100) > 0) {
-                char buffer[4096];
+            char buffer[4096];
+            if (poll(&p, 1, 50) > 0) {
                 const ssize_t n = read(m_fd, buffer, sizeof buffer);
-                if (n <= 0) {
-                    break;
-                }
-                m_screen.append(buffer, n);
+                m_screen.append(buffer, std::max<ssize_t>(n, 0));
             }
         }
-        return shown();
+        return done();
     }
 
     pid_t m_pid = -1;
