@@ -239,31 +239,24 @@ TEST_F(RecordTest, AResumedRecordingStartsAtAKeyFrameAndItsPlayerRefusesASeekBey
 TEST_F(RecordTest, GraphFailuresLeaveTheRecorderInactiveWithTheTraceLine) {
     CRecordingOwner owner;
     CRecordDlg recorder(owner);
+    const auto refused = [&](int result, const char* traced) {
+        EXPECT_EQ(result, -1) << traced;
+        EXPECT_FALSE(recorder.IsActive()) << traced;
+        EXPECT_TRUE(ReadTraceFiles(m_dir.path()).contains(QLatin1String(traced))) << traced;
+    };
     // A file that cannot be written.
-    EXPECT_EQ(recorder.StartRecording(CRecordDlg::MODE_RECORD_OWN,
-                                      QStringLiteral("/nonexistent-dir/x.avi")),
-              -1);
-    EXPECT_FALSE(recorder.IsActive());
-    EXPECT_TRUE(
-        ReadTraceFiles(m_dir.path()).contains(QStringLiteral("Run, IMediaControl::Run,hr=")));
-
+    refused(recorder.StartRecording(CRecordDlg::MODE_RECORD_OWN, "/nonexistent-dir/x.avi"),
+            "Run, IMediaControl::Run,hr=");
     // No microphone: the sound graph has no capture filter.
     ASSERT_TRUE(CWaveSystem::Select(QStringLiteral("wav:")));
-    EXPECT_EQ(recorder.StartRecording(CRecordDlg::MODE_RECORD_OWN, Path(QStringLiteral("y.avi"))),
-              -1);
-    EXPECT_FALSE(recorder.IsActive());
-    EXPECT_TRUE(
-        ReadTraceFiles(m_dir.path()).contains(QStringLiteral("Create, CreateAudioCapture,hr=")));
-
+    refused(recorder.StartRecording(CRecordDlg::MODE_RECORD_OWN, Path("y.avi")),
+            "Create, CreateAudioCapture,hr=");
     // A file that is not a recording.
-    const QString junk = Path(QStringLiteral("junk.avi"));
-    QFile out(junk);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(QByteArray("RIFF\x10\0\0\0AVI LIST", 16) + QByteArray(4000, 'x'));
-    out.close();
-    EXPECT_EQ(recorder.OpenPlayout(junk), -1);
-    EXPECT_FALSE(recorder.IsActive());
-    EXPECT_TRUE(ReadTraceFiles(m_dir.path()).contains(QStringLiteral("RenderFile")));
+    QFile junk(Path("junk.avi"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray("RIFF\x10\0\0\0AVI LIST", 16) + QByteArray(4000, 'x'));
+    junk.close();
+    refused(recorder.OpenPlayout(junk.fileName()), "RenderFile");
 }
 
 TEST_F(RecordTest, AChargedRecordingAsksEveryPeriodAndStopsWhenTheBalanceIsShort) {
