@@ -26,7 +26,8 @@ tagVisitor CPresence::AddVisitor(const QString& nickname, const QString& machine
     v.lastSeen = now;
     m_visitors[Key(v.name)] = v;
     if (m_store) {
-        m_store->PutPresence({v.name, v.number, v.nickname, false, v.userNumber, machine});
+        m_store->PutPresence(
+            {v.name, v.number, v.nickname, false, v.userNumber, machine, 0, 0, m_hall});
     }
     return v;
 }
@@ -53,7 +54,7 @@ void CPresence::ForgetVisitor(std::map<QString, tagVisitor>::iterator it) {
 
 void CPresence::Forget(const QString& name) {
     if (m_store) {
-        m_store->RemovePresence(name);
+        m_store->RemovePresence(name, m_hall);
     }
 }
 
@@ -85,7 +86,7 @@ const tagSession& CPresence::Login(tagSession session) {
         const auto was = m_store->FindPresence(session.account);
         m_store->PutPresence({session.account, session.number, session.nickname, true,
                               session.userNumber, session.machine, was ? was->room : 0,
-                              was ? was->roomServer : 0});
+                              was ? was->roomServer : 0, m_hall});
     }
     return m_sessions[key] = session;
 }
@@ -119,8 +120,9 @@ std::optional<tagPresenceRow> CPresence::Vouched(const QString& name, int userNu
     if (const tagVisitor* v = Visitor(name); v && IsVisitor(name, userNumber, machine)) {
         return tagPresenceRow{v->name, v->number, v->nickname, false, v->userNumber, v->machine};
     }
-    // The login or the visitor of another process's hall.
-    auto row = m_store ? m_store->FindPresence(name) : std::nullopt;
+    // The login or the visitor of another process's hall, while that hall beats.
+    auto row =
+        m_store ? m_store->LivePresence(name, CClock::Get().Now() - m_liveSeconds) : std::nullopt;
     if (row && row->userNumber == userNumber && row->machine == machine) {
         return row;
     }

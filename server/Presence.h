@@ -57,14 +57,16 @@ public:
     explicit CPresence(int freeLoginFailures = tagServerLimits().loginFailures)
         : m_failures(freeLoginFailures) {}
 
-    // From now on every change is written to the store's presence table too.
-    // A room counts while its room server has beaten within `liveSeconds`.
-    void Share(CStore* store, int liveSeconds) {
+    // From now on every change is written to the store's presence table too, in rows that
+    // name this process's hall. A room, or another process's hall, counts while its row has
+    // beaten within `liveSeconds`.
+    void Share(CStore* store, int liveSeconds, int hall = 1) {
         m_store = store;
         m_liveSeconds = liveSeconds;
+        m_hall = hall;
     }
-    // Who the hall of any process sharing the database vouches for under this name, proved by
-    // the user number and the machine; this process's own logins and visitors included.
+    // Who a live hall of any process sharing the database vouches for under this name, proved
+    // by the user number and the machine; this process's own logins and visitors included.
     std::optional<tagPresenceRow> Vouched(const QString& name, int userNumber,
                                           const QString& machine) const;
 
@@ -130,4 +132,5 @@ private:
     CLoginThrottle m_failures;
     CStore* m_store = nullptr;
     int m_liveSeconds = 0;
+    int m_hall = 1;
 };

@@ -121,6 +121,15 @@ CREATE TABLE presence(
   PRIMARY KEY(name));
 CREATE INDEX presence_room ON presence(room);
 )sql",
+    // 4: halls beat like room servers, and each presence row names the hall that vouches for
+    // it, so the rows of a hall that stopped beating can be swept.
+    R"sql(
+CREATE TABLE halls(
+  number INTEGER PRIMARY KEY,
+  heartbeat INTEGER NOT NULL);
+ALTER TABLE presence ADD COLUMN hall INTEGER NOT NULL DEFAULT 0;
+CREATE INDEX presence_hall ON presence(hall);
+)sql",
 };
 
 constexpr int kCount = static_cast<int>(sizeof(kMigrations) / sizeof(kMigrations[0]));

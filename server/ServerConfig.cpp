@@ -106,6 +106,7 @@ std::map<QString, Reader> Keys(tagServerConfig& c) {
         {QStringLiteral("rooms/first_number"), Number(c.firstRoomServer, 1, 1000000)},
         {QStringLiteral("rooms/heartbeat_seconds"), Number(c.heartbeatSeconds, 1, 3600)},
         {QStringLiteral("roles/hall"), Flag(c.roles.hall)},
+        {QStringLiteral("roles/hall_number"), Number(c.hallNumber, 1, 1000000)},
         {QStringLiteral("roles/web"), Flag(c.roles.web)},
         {QStringLiteral("roles/rooms"), Flag(c.roles.rooms)},
         {QStringLiteral("limits/max_connections"), Number(l.maxConnections, 1)},

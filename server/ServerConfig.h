@@ -73,10 +73,15 @@ struct tagServerConfig {
     // The number of this process's first room server; the others follow. Processes sharing a
     // database give theirs numbers apart: a room's server field names one of them.
     int firstRoomServer = 1;
-    // How often a room server writes its row in room_servers; three missed beats and the hall
-    // no longer sends anyone there.
+    // How often a room server writes its row in room_servers, and a hall its row in halls;
+    // three missed beats and the hall no longer sends anyone to that room server, and the
+    // logins and visitors of that hall are no longer vouched for.
     int heartbeatSeconds = 5;
     tagServerRoles roles;
+    // The number of this process's hall. Processes with a hall on one database give theirs
+    // numbers apart: each presence row names the hall that vouches for it, and a hall starting
+    // clears the rows it left.
+    int hallNumber = 1;
     int webPort = 8080;  // -1: no web side
     QString databasePath;
     // Keys 12 and 13 of the server-information reply (the identity fields of hall requests).

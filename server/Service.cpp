@@ -37,7 +37,7 @@ bool CTavoService::Start(QString* error) {
         return false;
     }
     m_adminQueue = std::make_unique<CAdminQueue>(m_store);
-    m_presence.Share(&m_store, 3 * m_config.heartbeatSeconds);
+    m_presence.Share(&m_store, 3 * m_config.heartbeatSeconds, m_config.hallNumber);
     const tagServerRoles& roles = m_config.roles;
     if (!roles.hall && !roles.web && !roles.rooms) {
         SetError(error, QStringLiteral("no role is given to this process"));
@@ -66,11 +66,15 @@ bool CTavoService::Start(QString* error) {
         ports.secondPort = server->SecondPort();
         m_roomServers.push_back(std::move(server));
     }
-    // Halls of other processes find these room servers by their rows.
-    Beat();
-    if (roles.hall && !StartHall(error)) {
-        return false;
+    if (roles.hall) {
+        // What this hall vouched for before it last ended (a crash) is vouched for no more.
+        m_store.ClearHallPresence(m_config.hallNumber);
+        if (!StartHall(error)) {
+            return false;
+        }
     }
+    // Other processes find these room servers and this hall by their rows.
+    Beat();
     if (roles.web && m_config.webPort >= 0) {
         m_web = std::make_unique<CWebServer>(m_store, *this, m_config);
         m_webPort = m_web->Start(m_config.listenAddress, static_cast<unsigned>(m_config.webPort));
@@ -85,7 +89,7 @@ bool CTavoService::Start(QString* error) {
     if (m_config.adminPollMs > 0) {
         SetTimer(TIMER_ADMIN, static_cast<unsigned>(m_config.adminPollMs));
     }
-    if (!m_roomServers.empty()) {
+    if (!m_roomServers.empty() || m_hall) {
         SetTimer(TIMER_HEARTBEAT, static_cast<unsigned>(m_config.heartbeatSeconds) * 1000u);
     }
     return true;
@@ -112,6 +116,12 @@ bool CTavoService::StartHall(QString* error) {
 }
 
 void CTavoService::Beat() {
+    if (m_hall) {
+        // The rows of a hall that stopped beating are swept by the live ones, so its
+        // clients' user numbers stop opening rooms and the table does not grow.
+        m_store.BeatHall(m_config.hallNumber, CClock::Get().Now());
+        m_store.SweepPresence(LiveSince(m_config));
+    }
     for (const auto& server : m_roomServers) {
         m_store.BeatRoomServer({server->Index(), m_config.publicHost,
                                 static_cast<int>(server->MainPort()),

@@ -99,6 +99,7 @@ const CSqlTable<tagPresenceRow> kPresence("presence",
                                               SqlColumn<&tagPresenceRow::machine>("machine"),
                                               SqlColumn<&tagPresenceRow::room>("room"),
                                               SqlColumn<&tagPresenceRow::roomServer>("room_server"),
+                                              SqlColumn<&tagPresenceRow::hall>("hall"),
                                           });
 
 // The first row's record, if there is a row.
@@ -412,9 +413,45 @@ bool CStore::PutPresence(const tagPresenceRow& row) {
     return !row.name.isEmpty() && q.Run();
 }
 
-bool CStore::RemovePresence(const QString& name) {
-    CSqlStatement q(*m_db, "DELETE FROM presence WHERE name = ?");
-    q.Bind(1, name);
+bool CStore::BeatHall(int number, int64_t now) {
+    CSqlStatement q(*m_db,
+                    "INSERT INTO halls(number, heartbeat) VALUES(?, ?) "
+                    "ON CONFLICT(number) DO UPDATE SET heartbeat = excluded.heartbeat");
+    q.Bind(1, number).Bind(2, now);
+    return q.Run();
+}
+
+bool CStore::LiveHall(int number, int64_t since) {
+    CSqlStatement q(*m_db, "SELECT 1 FROM halls WHERE number = ? AND heartbeat >= ?");
+    q.Bind(1, number).Bind(2, since);
+    return q.Step();
+}
+
+bool CStore::RemovePresence(const QString& name, int hall) {
+    // A login another hall took over is that hall's row now.
+    CSqlStatement q(*m_db, "DELETE FROM presence WHERE name = ? AND hall = ?");
+    q.Bind(1, name).Bind(2, hall);
+    return q.Run();
+}
+
+std::optional<tagPresenceRow> CStore::LivePresence(const QString& name, int64_t since) {
+    CSqlStatement q(*m_db, kPresence.Select("WHERE name = ? AND hall IN "
+                                            "(SELECT number FROM halls WHERE heartbeat >= ?)"));
+    q.Bind(1, name).Bind(2, since);
+    return First(kPresence, q);
+}
+
+bool CStore::SweepPresence(int64_t since) {
+    CSqlStatement q(*m_db,
+                    "DELETE FROM presence WHERE hall NOT IN "
+                    "(SELECT number FROM halls WHERE heartbeat >= ?)");
+    q.Bind(1, since);
+    return q.Run();
+}
+
+bool CStore::ClearHallPresence(int hall) {
+    CSqlStatement q(*m_db, "DELETE FROM presence WHERE hall = ?");
+    q.Bind(1, hall);
     return q.Run();
 }
 

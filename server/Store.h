@@ -113,6 +113,7 @@ struct tagPresenceRow {
     QString machine;
     int room = 0;        // 0: in no room
     int roomServer = 0;  // the room server the room is on
+    int hall = 0;        // the hall that vouches for it
 };
 
 class CStore {
@@ -179,10 +180,20 @@ public:
     // Puts the room on another room server, unless somebody moved it from `from` already.
     bool MoveRoom(int room, int from, int to);
 
+    // A hall's beat: its row written anew with the time.
+    bool BeatHall(int number, int64_t now);
+    bool LiveHall(int number, int64_t since);
+
     // Presence shared by the processes of one database.
     bool PutPresence(const tagPresenceRow& row);
-    bool RemovePresence(const QString& name);
+    // The name's row, as long as the hall given wrote it last.
+    bool RemovePresence(const QString& name, int hall);
     std::optional<tagPresenceRow> FindPresence(const QString& name);
+    // The name's row, when a hall that beat at `since` or later vouches for it.
+    std::optional<tagPresenceRow> LivePresence(const QString& name, int64_t since);
+    // Forgets the rows of halls that did not beat since then (and of none), or of one hall.
+    bool SweepPresence(int64_t since);
+    bool ClearHallPresence(int hall);
     // Where the name is now; leaving is done only from the room it is in.
     bool SetPresenceRoom(const QString& name, int room, int roomServer);
     bool LeavePresenceRoom(const QString& name, int room);

@@ -2,9 +2,11 @@
 // Every case runs on both; what only one engine has (taking up an old file, a server that goes
 // away) has cases of its own.
 
+#include "platform/Clock.h"
 #include "protocol/Refusal.h"
 #include "server/AdminQueue.h"
 #include "server/GiftStore.h"
+#include "server/Presence.h"
 #include "server/Schema.h"
 #include "server/Sqlite.h"
 #include "server/Store.h"
@@ -184,6 +186,37 @@ TEST_P(StoreOn, RoomsCountMembersOnLiveRoomServersAndMoveOnceWhenTwoHallsMoveThe
     EXPECT_TRUE(m_store.MoveRoom(1002, 1, 3));
     EXPECT_FALSE(m_store.MoveRoom(1002, 1, 2));
     EXPECT_EQ(m_store.Room(1002)->server, 3);
+}
+
+TEST_P(StoreOn, HallsVouchWhileTheyBeatAndTheRowsOfAStoppedOneAreSwept) {
+    const int64_t now = CClock::Get().Now();
+    CStore other;
+    ASSERT_TRUE(other.Open(m_address));
+    CPresence first;
+    CPresence second;
+    first.Share(&m_store, 15, 1);
+    second.Share(&other, 15, 2);
+    ASSERT_TRUE(m_store.BeatHall(1, now));
+    ASSERT_TRUE(other.BeatHall(2, now));
+    const int alice = first.Login({"alice", 10001, "A", "M1", now}).userNumber;
+    const tagVisitor guest = first.AddVisitor("guest", "M3", now);
+    EXPECT_TRUE(second.Vouched("ALICE", alice, "M1"));
+    second.Login({"bob", 10002, "B", "M2", now});
+    // Alice logs in anew at the second hall from another machine: the row is its own now.
+    second.Login({"alice", 10001, "A", "M2", now});
+
+    // The first hall stops beating: its visitor is no longer vouched for, and the second hall
+    // sweeps its rows. Its leftovers never remove the second hall's rows.
+    ASSERT_TRUE(m_store.BeatHall(1, now - 100));
+    EXPECT_FALSE(second.Vouched(guest.name, guest.userNumber, "M3"));
+    ASSERT_TRUE(other.SweepPresence(now - 15));
+    EXPECT_FALSE(other.FindPresence(guest.name));
+    first.Logout("alice");
+    EXPECT_TRUE(other.FindPresence("alice"));
+    // The second hall starting afresh clears what it left.
+    ASSERT_TRUE(other.ClearHallPresence(2));
+    EXPECT_FALSE(other.FindPresence("alice"));
+    EXPECT_FALSE(other.FindPresence("bob"));
 }
 
 TEST_P(StoreOn, AGiftMovesAllItsMoneyOrNone) {
