@@ -13,6 +13,7 @@ const CSqlTable<tagAdminCommand> kQueue("admin_queue",
                                             SqlColumn<&tagAdminCommand::room>("room"),
                                             SqlColumn<&tagAdminCommand::text>("text"),
                                             SqlColumn<&tagAdminCommand::target>("target"),
+                                            SqlColumn<&tagAdminCommand::hall>("hall"),
                                         });
 
 }  // namespace
@@ -20,9 +21,9 @@ const CSqlTable<tagAdminCommand> kQueue("admin_queue",
 CAdminQueue::CAdminQueue(CStore& store) : m_store(store) {}
 
 bool CAdminQueue::Enqueue(const QString& command, int room, const QString& text,
-                          const QString& target) {
+                          const QString& target, int hall) {
     CSqlStatement q(Db(), kQueue.Insert());
-    kQueue.Bind(q, {0, command, room, text, target});
+    kQueue.Bind(q, {0, command, room, text, target, hall});
     return q.Run();
 }
 
@@ -32,11 +33,17 @@ std::vector<tagAdminCommand> CAdminQueue::Take() {
 }
 
 std::vector<tagAdminCommand> CAdminQueue::Take(const tagAdminTaker& taker) {
-    // A command for a room that a live room server of another process holds is left for that
-    // process.
+    // A command for a client that another live hall holds, or for a room that a live room
+    // server of another process holds, is left for that process. One for a client of a hall
+    // that stopped beating is taken by any hall, to come to nothing there.
     CSqlStatement q(Db(),
                     "DELETE FROM admin_queue WHERE CASE "
-                    "WHEN command IN ('quit-client', 'send-to-room', 'shutdown') THEN ? = 1 "
+                    "WHEN command = 'shutdown' THEN ? = 1 "
+                    "WHEN command IN ('quit-client', 'send-to-room', 'logged-elsewhere') THEN "
+                    "? = 1 AND NOT EXISTS (SELECT 1 FROM halls h WHERE h.heartbeat >= ? AND "
+                    "h.number <> ? AND h.number = CASE WHEN admin_queue.hall <> 0 THEN "
+                    "admin_queue.hall ELSE (SELECT p.hall FROM presence p WHERE "
+                    "p.name = admin_queue.target COLLATE nocase) END) "
                     "WHEN command IN ('notice', 'text-notice', 'reload') THEN ? = 1 AND "
                     "(room = 0 OR room NOT IN (SELECT r.number FROM rooms r JOIN "
                     "room_servers s ON s.number = r.server WHERE s.heartbeat >= ? AND "
@@ -44,10 +51,13 @@ std::vector<tagAdminCommand> CAdminQueue::Take(const tagAdminTaker& taker) {
                     "ELSE 1 = 1 END" +
                         kQueue.Returning());
     q.Bind(1, taker.hall ? 1 : 0)
-        .Bind(2, taker.rooms ? 1 : 0)
+        .Bind(2, taker.hall ? 1 : 0)
         .Bind(3, taker.liveSince)
-        .Bind(4, taker.firstRoomServer)
-        .Bind(5, taker.lastRoomServer);
+        .Bind(4, taker.hallNumber)
+        .Bind(5, taker.rooms ? 1 : 0)
+        .Bind(6, taker.liveSince)
+        .Bind(7, taker.firstRoomServer)
+        .Bind(8, taker.lastRoomServer);
     return TakeWhere(q);
 }
 

@@ -167,9 +167,10 @@ void CHallService::OnLoginChecked(IServerPeer& peer, const tagLoginAttempt& atte
         return;
     }
     const tagAccount& account = *attempt.account;
-    const tagSession* current = m_presence.Session(account.name);
-    // Someone inside a room under this account keeps it; anyone else is taken over.
-    if (current && current->machine != attempt.machine && m_presence.RoomOf(account.name) != 0) {
+    const std::optional<QString> current = m_presence.LoggedInFrom(account.name);
+    // Someone inside a room under this account, at this hall or another, keeps it; anyone
+    // else is taken over.
+    if (current && *current != attempt.machine && m_presence.RoomOf(account.name) != 0) {
         peer.Send(MakeRefusal(CMD_LOGIN_REPLY, REFUSE_ALREADY_LOGGED_IN));
         return;
     }

@@ -1,6 +1,7 @@
 #include "server/Presence.h"
 
 #include "platform/Clock.h"
+#include "server/AdminQueue.h"
 
 #include <QRandomGenerator>
 
@@ -87,6 +88,12 @@ const tagSession& CPresence::Login(tagSession session) {
         m_store->PutPresence({session.account, session.number, session.nickname, true,
                               session.userNumber, session.machine, was ? was->room : 0,
                               was ? was->roomServer : 0, m_hall});
+        // The login of another live hall: that hall is told, as it alone reaches the client.
+        if (was && was->registered && was->hall != m_hall && was->machine != session.machine &&
+            m_store->LiveHall(was->hall, CClock::Get().Now() - m_liveSeconds)) {
+            CAdminQueue(*m_store).Enqueue(QStringLiteral("logged-elsewhere"), 0, was->machine,
+                                          session.account, was->hall);
+        }
     }
     return m_sessions[key] = session;
 }
@@ -100,6 +107,30 @@ void CPresence::Logout(const QString& account) {
 const tagSession* CPresence::Session(const QString& account) const {
     auto it = m_sessions.find(Key(account));
     return it == m_sessions.end() ? nullptr : &it->second;
+}
+
+std::optional<QString> CPresence::LoggedInFrom(const QString& account) const {
+    if (const tagSession* s = Session(account)) {
+        return s->machine;
+    }
+    const auto row = m_store ? m_store->LivePresence(account, CClock::Get().Now() - m_liveSeconds)
+                             : std::nullopt;
+    return row && row->registered ? std::optional<QString>(row->machine) : std::nullopt;
+}
+
+void CPresence::TakenOver(const QString& account, const QString& machine) {
+    const QString key = Key(account);
+    auto it = m_sessions.find(key);
+    if (it == m_sessions.end() || it->second.machine != machine) {
+        return;
+    }
+    // The row is the other hall's now: only this hall's memory of the login goes.
+    m_sessions.erase(it);
+    m_pushes.erase(key);
+    auto& list = m_superseded[key];
+    if (std::find(list.begin(), list.end(), machine) == list.end()) {
+        list.push_back(machine);
+    }
 }
 
 bool CPresence::IsLoggedIn(const QString& account, int userNumber, const QString& machine) const {

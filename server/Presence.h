@@ -84,6 +84,12 @@ public:
     const tagSession& Login(tagSession session);
     void Logout(const QString& account);
     const tagSession* Session(const QString& account) const;
+    // The machine the account is logged in from at this hall or at another live one, if any.
+    std::optional<QString> LoggedInFrom(const QString& account) const;
+    // Another hall logged the account in anew from another machine: this hall forgets its
+    // login from `machine`, whose client is told it was logged in elsewhere at its next
+    // presence request.
+    void TakenOver(const QString& account, const QString& machine);
     // Whether the account is logged in from this machine with this user number.
     bool IsLoggedIn(const QString& account, int userNumber, const QString& machine) const;
     // Whether the hall named this visitor for this machine with this user number.

@@ -121,14 +121,16 @@ CREATE TABLE presence(
   PRIMARY KEY(name));
 CREATE INDEX presence_room ON presence(room);
 )sql",
-    // 4: halls beat like room servers, and each presence row names the hall that vouches for
-    // it, so the rows of a hall that stopped beating can be swept.
+    // 4: halls beat like room servers, and each presence row and admin command names the hall
+    // it belongs to, so the rows of a hall that stopped beating can be swept and a command for
+    // a client reaches the hall holding it.
     R"sql(
 CREATE TABLE halls(
   number INTEGER PRIMARY KEY,
   heartbeat INTEGER NOT NULL);
 ALTER TABLE presence ADD COLUMN hall INTEGER NOT NULL DEFAULT 0;
 CREATE INDEX presence_hall ON presence(hall);
+ALTER TABLE admin_queue ADD COLUMN hall INTEGER NOT NULL DEFAULT 0;
 )sql",
 };
 

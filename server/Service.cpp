@@ -232,8 +232,9 @@ int CTavoService::RunAdminQueue() {
     }
     const int first = m_config.firstRoomServer;
     const int last = first + static_cast<int>(m_roomServers.size()) - 1;
-    const std::vector<tagAdminCommand> commands = m_adminQueue->Take(
-        {m_hall != nullptr, !m_roomServers.empty(), first, last, LiveSince(m_config)});
+    const std::vector<tagAdminCommand> commands =
+        m_adminQueue->Take({m_hall != nullptr, m_config.hallNumber, !m_roomServers.empty(), first,
+                            last, LiveSince(m_config)});
     for (const tagAdminCommand& c : commands) {
         if (c.command == QLatin1String("notice") || c.command == QLatin1String("text-notice")) {
             const bool timed = c.command == QLatin1String("notice");
@@ -254,6 +255,9 @@ int CTavoService::RunAdminQueue() {
             m_presence.QueuePush(c.target, {EPush::Quit, 0});
         } else if (c.command == QLatin1String("send-to-room")) {
             m_presence.QueuePush(c.target, {EPush::GoToRoom, c.room});
+        } else if (c.command == QLatin1String("logged-elsewhere") &&
+                   c.hall == m_config.hallNumber) {
+            m_presence.TakenOver(c.target, c.text);
         } else if (c.command == QLatin1String("shutdown")) {
             m_presence.SetShuttingDown(true);
         }

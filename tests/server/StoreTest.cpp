@@ -188,7 +188,7 @@ TEST_P(StoreOn, RoomsCountMembersOnLiveRoomServersAndMoveOnceWhenTwoHallsMoveThe
     EXPECT_EQ(m_store.Room(1002)->server, 3);
 }
 
-TEST_P(StoreOn, HallsVouchWhileTheyBeatAndTheRowsOfAStoppedOneAreSwept) {
+TEST_P(StoreOn, HallsVouchWhileTheyBeatAndWhatIsForAClientReachesTheHallHoldingIt) {
     const int64_t now = CClock::Get().Now();
     CStore other;
     ASSERT_TRUE(other.Open(m_address));
@@ -202,8 +202,25 @@ TEST_P(StoreOn, HallsVouchWhileTheyBeatAndTheRowsOfAStoppedOneAreSwept) {
     const tagVisitor guest = first.AddVisitor("guest", "M3", now);
     EXPECT_TRUE(second.Vouched("ALICE", alice, "M1"));
     second.Login({"bob", 10002, "B", "M2", now});
-    // Alice logs in anew at the second hall from another machine: the row is its own now.
+
+    // Alice logs in anew at the second hall from another machine: the row is its own now,
+    // and the first hall, which alone reaches her first client, is told. Bob is the second
+    // hall's client; nobody is anybody's.
     second.Login({"alice", 10001, "A", "M2", now});
+    CAdminQueue admin(m_store);
+    ASSERT_TRUE(admin.Enqueue("quit-client", 0, {}, "BOB"));
+    ASSERT_TRUE(admin.Enqueue("send-to-room", 1001, {}, "nobody"));
+    const std::vector<tagAdminCommand> forFirst = admin.Take({true, 1, false, 1, 0, now - 15});
+    ASSERT_EQ(forFirst.size(), 2u);
+    EXPECT_EQ(forFirst[0].command, "logged-elsewhere");
+    EXPECT_EQ(forFirst[1].target, "nobody");
+    first.TakenOver(forFirst[0].target, forFirst[0].text);
+    EXPECT_EQ(first.Touch("alice", alice, "M1", now).kind, EPush::LoggedElsewhere);
+    EXPECT_FALSE(first.Vouched("alice", alice, "M1"));
+    const std::vector<tagAdminCommand> forSecond =
+        CAdminQueue(other).Take({true, 2, false, 1, 0, now - 15});
+    ASSERT_EQ(forSecond.size(), 1u);
+    EXPECT_EQ(forSecond[0].target, "BOB");
 
     // The first hall stops beating: its visitor is no longer vouched for, and the second hall
     // sweeps its rows. Its leftovers never remove the second hall's rows.
