@@ -1,6 +1,6 @@
 // The service as several processes on one PostgreSQL database: a hall process and two
-// room-server processes, console clients entering rooms on both through the one hall, and the
-// admin command line reaching both.
+// room-server processes, console clients entering rooms on both through the one hall, the
+// admin command line reaching both, and a second hall process whose client it reaches too.
 
 #include "tests/e2e/ConsoleClient.h"
 #include "tests/support/PostgresServer.h"
@@ -22,15 +22,16 @@ namespace {
 
 constexpr int kHeartbeatSeconds = 1;
 
-QByteArray Configuration(const QString& database, bool hall, bool rooms, int firstRoomServer) {
+QByteArray Configuration(const QString& database, bool hall, bool rooms, int firstRoomServer,
+                         int hallNumber = 1) {
     auto yes = [](bool on) { return QByteArray(on ? "yes" : "no"); };
     return "[server]\ndatabase = " + database.toUtf8() +
            "\nlisten = 127.0.0.1\ninfo_port = 0\nhall_port = 0\nroute_port = 0\nweb_port = 0\n"
            "[rooms]\nservers = 0:0\nfirst_number = " +
            QByteArray::number(firstRoomServer) +
            "\nheartbeat_seconds = " + QByteArray::number(kHeartbeatSeconds) +
-           "\n[roles]\nhall = " + yes(hall) + "\nweb = " + yes(hall) + "\nrooms = " + yes(rooms) +
-           "\n";
+           "\n[roles]\nhall = " + yes(hall) + "\nhall_number = " + QByteArray::number(hallNumber) +
+           "\nweb = " + yes(hall) + "\nrooms = " + yes(rooms) + "\n";
 }
 
 // What the admin command line printed, when it succeeded.
@@ -103,6 +104,15 @@ TEST(SharedDatabase, OneHallAndTwoRoomServerProcessesServeClientsBanThemAndMoveA
     for (CConsoleClient* c : {&alice, &bob}) {
         EXPECT_TRUE(c->WaitFor("维护通知", 15s)) << c->Output().toStdString();
     }
+
+    // Erin logged in at a second hall process: the command line's quit-client reaches her
+    // through that hall, whichever hall reads the queue first.
+    CServiceProcess secondHall(QStringLiteral(TAVO_SERVERD), Configuration(db, true, false, 1, 2));
+    ASSERT_TRUE(secondHall.Running()) << secondHall.Output().toStdString();
+    CConsoleClient erin(secondHall, "login erin erin123\nwait-line 登陆成功 10\nsleep 90\n");
+    ASSERT_TRUE(erin.WaitFor("登陆成功", 30s)) << erin.Output().toStdString();
+    ASSERT_TRUE(Admin(db, {"quit-client", "erin"}));
+    EXPECT_TRUE(erin.WaitEnd(40s)) << erin.Output().toStdString();
 
     // A ban from the command line, on every room: refused at the next entry on either server.
     ASSERT_TRUE(Admin(db, {"ban", "0", "dave", "1"}));
