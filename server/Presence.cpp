@@ -19,17 +19,24 @@ tagVisitor CPresence::AddVisitor(const QString& nickname, const QString& machine
     tagVisitor v;
     v.address = address;
     ++m_visitorsPerAddress[address];
-    v.number = m_nextVisitor++;
     v.userNumber = userNumber > 0 ? userNumber : NewUserNumber();
-    v.name = QStringLiteral("游客%1").arg(v.number);
-    v.nickname = nickname.isEmpty() ? v.name : nickname;
     v.machine = machine;
     v.lastSeen = now;
-    m_visitors[Key(v.name)] = v;
-    if (m_store) {
-        m_store->PutPresence(
-            {v.name, v.number, v.nickname, false, v.userNumber, machine, 0, 0, m_hall});
+    // The halls of other processes number their visitors from the same first number: a name
+    // one of them holds is passed over.
+    constexpr int kTries = 1000;
+    for (int tries = 1;; ++tries) {
+        v.number = m_nextVisitor++;
+        v.name = QStringLiteral("游客%1").arg(v.number);
+        v.nickname = nickname.isEmpty() ? v.name : nickname;
+        if (!m_store || tries == kTries ||
+            m_store->ClaimPresence(
+                {v.name, v.number, v.nickname, false, v.userNumber, machine, 0, 0, m_hall}) ||
+            m_store->Lost()) {
+            break;
+        }
     }
+    m_visitors[Key(v.name)] = v;
     return v;
 }
 

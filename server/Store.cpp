@@ -413,6 +413,12 @@ bool CStore::PutPresence(const tagPresenceRow& row) {
     return !row.name.isEmpty() && q.Run();
 }
 
+bool CStore::ClaimPresence(const tagPresenceRow& row) {
+    CSqlStatement q(*m_db, kPresence.Insert() + " ON CONFLICT(name) DO NOTHING");
+    kPresence.Bind(q, row);
+    return !row.name.isEmpty() && q.Run() && m_db->Changes() == 1;
+}
+
 bool CStore::BeatHall(int number, int64_t now) {
     CSqlStatement q(*m_db,
                     "INSERT INTO halls(number, heartbeat) VALUES(?, ?) "

@@ -186,6 +186,8 @@ public:
 
     // Presence shared by the processes of one database.
     bool PutPresence(const tagPresenceRow& row);
+    // Writes the row unless the name has one already; false then (or when the write failed).
+    bool ClaimPresence(const tagPresenceRow& row);
     // The name's row, as long as the hall given wrote it last.
     bool RemovePresence(const QString& name, int hall);
     std::optional<tagPresenceRow> FindPresence(const QString& name);

@@ -201,6 +201,8 @@ TEST_P(StoreOn, HallsVouchWhileTheyBeatAndWhatIsForAClientReachesTheHallHoldingI
     const int alice = first.Login({"alice", 10001, "A", "M1", now}).userNumber;
     const tagVisitor guest = first.AddVisitor("guest", "M3", now);
     EXPECT_TRUE(second.Vouched("ALICE", alice, "M1"));
+    // Both halls number visitors from the same first number.
+    EXPECT_NE(second.AddVisitor("guest", "M4", now).name, guest.name);
     second.Login({"bob", 10002, "B", "M2", now});
 
     // Alice logs in anew at the second hall from another machine: the row is its own now,
