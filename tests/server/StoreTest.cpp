@@ -219,6 +219,8 @@ TEST_P(StoreOn, HallsVouchWhileTheyBeatAndWhatIsForAClientReachesTheHallHoldingI
     first.TakenOver(forFirst[0].target, forFirst[0].text);
     EXPECT_EQ(first.Touch("alice", alice, "M1", now).kind, EPush::LoggedElsewhere);
     EXPECT_FALSE(first.Vouched("alice", alice, "M1"));
+    // What a second login at the first hall is checked against.
+    EXPECT_EQ(first.LoggedInFrom("alice").value_or("none"), "M2");
     const std::vector<tagAdminCommand> forSecond =
         CAdminQueue(other).Take({true, 2, false, 1, 0, now - 15});
     ASSERT_EQ(forSecond.size(), 1u);
