@@ -38,7 +38,8 @@ std::vector<tagAdminCommand> CAdminQueue::Take(const tagAdminTaker& taker) {
     // that stopped beating is taken by any hall, to come to nothing there.
     CSqlStatement q(Db(),
                     "DELETE FROM admin_queue WHERE CASE "
-                    "WHEN command = 'shutdown' THEN ? = 1 "
+                    "WHEN command = 'shutdown' THEN ? = 1 AND (hall = 0 OR hall = ? OR hall NOT "
+                    "IN (SELECT number FROM halls WHERE heartbeat >= ?)) "
                     "WHEN command IN ('quit-client', 'send-to-room', 'logged-elsewhere') THEN "
                     "? = 1 AND NOT EXISTS (SELECT 1 FROM halls h WHERE h.heartbeat >= ? AND "
                     "h.number <> ? AND h.number = CASE WHEN admin_queue.hall <> 0 THEN "
@@ -51,13 +52,15 @@ std::vector<tagAdminCommand> CAdminQueue::Take(const tagAdminTaker& taker) {
                     "ELSE 1 = 1 END" +
                         kQueue.Returning());
     q.Bind(1, taker.hall ? 1 : 0)
-        .Bind(2, taker.hall ? 1 : 0)
+        .Bind(2, taker.hallNumber)
         .Bind(3, taker.liveSince)
-        .Bind(4, taker.hallNumber)
-        .Bind(5, taker.rooms ? 1 : 0)
-        .Bind(6, taker.liveSince)
-        .Bind(7, taker.firstRoomServer)
-        .Bind(8, taker.lastRoomServer);
+        .Bind(4, taker.hall ? 1 : 0)
+        .Bind(5, taker.liveSince)
+        .Bind(6, taker.hallNumber)
+        .Bind(7, taker.rooms ? 1 : 0)
+        .Bind(8, taker.liveSince)
+        .Bind(9, taker.firstRoomServer)
+        .Bind(10, taker.lastRoomServer);
     return TakeWhere(q);
 }
 

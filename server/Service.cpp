@@ -260,6 +260,14 @@ int CTavoService::RunAdminQueue() {
             m_presence.TakenOver(c.target, c.text);
         } else if (c.command == QLatin1String("shutdown")) {
             m_presence.SetShuttingDown(true);
+            // Every hall tells its own clients: the others get a command each.
+            if (c.hall == 0) {
+                for (int hall : m_store.LiveHalls(LiveSince(m_config))) {
+                    if (hall != m_config.hallNumber) {
+                        m_adminQueue->Enqueue(c.command, 0, c.text, QString(), hall);
+                    }
+                }
+            }
         }
     }
     return static_cast<int>(commands.size());

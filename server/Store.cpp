@@ -433,6 +433,12 @@ bool CStore::LiveHall(int number, int64_t since) {
     return q.Step();
 }
 
+std::vector<int> CStore::LiveHalls(int64_t since) {
+    CSqlStatement q(*m_db, "SELECT number FROM halls WHERE heartbeat >= ? ORDER BY number");
+    q.Bind(1, since);
+    return IntColumn(q);
+}
+
 bool CStore::RemovePresence(const QString& name, int hall) {
     // A login another hall took over is that hall's row now.
     CSqlStatement q(*m_db, "DELETE FROM presence WHERE name = ? AND hall = ?");

@@ -183,6 +183,8 @@ public:
     // A hall's beat: its row written anew with the time.
     bool BeatHall(int number, int64_t now);
     bool LiveHall(int number, int64_t since);
+    // The numbers of the halls that beat at `since` or later.
+    std::vector<int> LiveHalls(int64_t since);
 
     // Presence shared by the processes of one database.
     bool PutPresence(const tagPresenceRow& row);

@@ -212,9 +212,15 @@ TEST(HallPresence, AdminPushesArriveInsteadOfThePresenceReply) {
     h.Service().RunAdminQueue();
     EXPECT_TRUE(h.Hall(HallRequest(CMD_PRESENCE, m, "bob", number), CMD_SERVER_QUIT));
 
+    // A shutdown reaches the hall of another process sharing the database too.
+    const int64_t now = CClock::Get().Now();
+    ASSERT_TRUE(h.Service().Store().BeatHall(2, now));
     ASSERT_TRUE(queue.Enqueue("shutdown", 0, QString()));
     h.Service().RunAdminQueue();
     EXPECT_TRUE(h.Hall(HallRequest(CMD_VISITOR, m), CMD_SERVER_QUIT));
+    const std::vector<tagAdminCommand> forSecond = queue.Take({true, 2, false, 1, 0, now - 15});
+    ASSERT_EQ(forSecond.size(), 1u);
+    EXPECT_EQ(forSecond[0].command, "shutdown");
 }
 
 TEST(HallRooms, SendsClientsToTheRoomServersOfOtherProcessesWhileTheyBeat) {
