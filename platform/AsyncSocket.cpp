@@ -1,5 +1,7 @@
 #include "platform/AsyncSocket.h"
 
+#include "platform/SocketPoll.h"
+
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <QThread>
@@ -151,9 +153,26 @@ bool CAsyncSocket::Attach(int fd, long events) {
     m_wantWrite = false;
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::weak_ptr<bool> alive = m_alive;
+    if (auto poll = CSocketPoll::Current()) {
+        m_poll = poll;
+        m_pollId = poll->Add(fd, [this, alive](bool readable, bool writable) {
+            const auto a = alive.lock();
+            if (!a || !*a) {
+                return;
+            }
+            if (readable) {
+                Readable();
+            }
+            // Reading may have closed the socket or settled the write it waited for.
+            if (writable && *a && m_fd >= 0 && WriteWatched()) {
+                Writable();
+            }
+        });
+        return AsyncSelect(events);
+    }
     m_readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read);
     m_writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write);
-    std::weak_ptr<bool> alive = m_alive;
     QObject::connect(m_readNotifier, &QSocketNotifier::activated, m_readNotifier, [this, alive] {
         if (auto a = alive.lock(); a && *a) {
             Readable();
@@ -178,11 +197,22 @@ bool CAsyncSocket::AsyncSelect(long events) {
 }
 
 void CAsyncSocket::UpdateNotifiers() {
+    SetWatch((m_events & (FD_READ | FD_ACCEPT | FD_CLOSE)) != 0, WriteWatched());
+}
+
+bool CAsyncSocket::WriteWatched() const {
+    return m_connecting || (m_wantWrite && (m_events & FD_WRITE));
+}
+
+void CAsyncSocket::SetWatch(bool read, bool write) {
+    if (m_poll) {
+        m_poll->Watch(m_pollId, read, write);
+    }
     if (m_readNotifier) {
-        m_readNotifier->setEnabled((m_events & (FD_READ | FD_ACCEPT | FD_CLOSE)) != 0);
+        m_readNotifier->setEnabled(read);
     }
     if (m_writeNotifier) {
-        m_writeNotifier->setEnabled(m_connecting || (m_wantWrite && (m_events & FD_WRITE)));
+        m_writeNotifier->setEnabled(write);
     }
 }
 
@@ -275,10 +305,11 @@ int CAsyncSocket::Send(const void* data, int length) {
 
 void CAsyncSocket::WantWrite() {
     // The notifiers belong to the socket's own thread; a sender on another thread asks it.
-    if (m_writeNotifier && m_writeNotifier->thread() != QThread::currentThread()) {
+    QObject* context = m_poll ? m_poll->Context() : m_writeNotifier;
+    if (context && context->thread() != QThread::currentThread()) {
         std::weak_ptr<bool> alive = m_alive;
         QMetaObject::invokeMethod(
-            m_writeNotifier,
+            context,
             [this, alive] {
                 if (auto a = alive.lock(); a && *a) {
                     WantWrite();
@@ -292,6 +323,11 @@ void CAsyncSocket::WantWrite() {
 }
 
 void CAsyncSocket::Close() {
+    if (m_poll) {
+        m_poll->Remove(m_pollId);
+        m_poll.reset();
+        m_pollId = 0;
+    }
     if (m_readNotifier) {
         m_readNotifier->setEnabled(false);
         m_readNotifier->deleteLater();
@@ -367,9 +403,7 @@ void CAsyncSocket::Readable() {
     }
     // The peer closed (n == 0) or the connection failed: report it once.
     const int err = n == 0 ? 0 : WsaErrorFromErrno(errno);
-    if (m_readNotifier) {
-        m_readNotifier->setEnabled(false);
-    }
+    SetWatch(false, WriteWatched());
     if (m_events & FD_CLOSE) {
         OnClose(err);
     }

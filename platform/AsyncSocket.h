@@ -7,9 +7,11 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
+class CSocketPoll;
 class QSocketNotifier;
 
 enum : int {
@@ -102,6 +104,8 @@ private:
     void Writable();
     void WantWrite();
     void UpdateNotifiers();
+    bool WriteWatched() const;
+    void SetWatch(bool read, bool write);
 
     int m_fd = -1;
     long m_events = 0;
@@ -110,6 +114,9 @@ private:
     bool m_wantWrite = false;
     QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
+    // Instead of the notifiers, when the thread keeps one epoll set for its sockets.
+    std::shared_ptr<CSocketPoll> m_poll;
+    uint64_t m_pollId = 0;
     // Lets a notification tell whether the object survived its own callback.
     std::shared_ptr<bool> m_alive;
     std::function<void(int fd)> m_closer;

@@ -4,6 +4,7 @@
 // queue read from the database while it runs.
 
 #include "platform/MessageWindow.h"
+#include "platform/SocketPoll.h"
 #include "server/AdminQueue.h"
 #include "server/HallServer.h"
 #include "server/InfoHost.h"
@@ -52,6 +53,8 @@ private:
     // Writes this process's room servers' rows with the time.
     void Beat();
 
+    // First, so that it outlasts every socket the service makes on its thread.
+    std::shared_ptr<CSocketPoll> m_poll = CSocketPoll::ForThisThread();
     tagServerConfig m_config;
     mutable CStore m_store;
     std::unique_ptr<CAdminQueue> m_adminQueue;  // once the store is open

@@ -1,9 +1,17 @@
 #include "platform/AsyncSocket.h"
+#include "platform/SocketPoll.h"
 #include "protocol/Commands.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace tavotest;
 
@@ -20,13 +28,24 @@ protected:
     void OnSend(int) override { ++sends; }
 };
 
+// Each case runs with a notifier per socket and with the thread's one epoll set.
+class AsyncSocket : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (GetParam()) {
+            m_poll = CSocketPoll::ForThisThread();
+        }
+    }
+    std::shared_ptr<CSocketPoll> m_poll;
+};
+
 QByteArray Frame(short command) {
     CKParam p = Packet(command);
     p.SetInt(KEY_SEQUENCE, 1);
     return BuildFrame(kTcpFrame, 0, p.GetBufferPtr(), p.GetLength());
 }
 
-TEST(AsyncSocket, RefusedUnknownAndUnopenedConnectsReportTheSystemsNumbers) {
+TEST_P(AsyncSocket, RefusedUnknownAndUnopenedConnectsReportTheSystemsNumbers) {
     unsigned port = 0;
     {
         CLoopbackServer gone;
@@ -47,7 +66,7 @@ TEST(AsyncSocket, RefusedUnknownAndUnopenedConnectsReportTheSystemsNumbers) {
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAHOST_NOT_FOUND);
 }
 
-TEST(AsyncSocket, ConnectsSendsUntilTheBufferIsFullIsToldWhenWritableAndCloses) {
+TEST_P(AsyncSocket, ConnectsSendsUntilTheBufferIsFullIsToldWhenWritableAndCloses) {
     CLoopbackServer server;
     ASSERT_TRUE(server.Start());
     CEvents client;
@@ -78,6 +97,75 @@ TEST(AsyncSocket, ConnectsSendsUntilTheBufferIsFullIsToldWhenWritableAndCloses) 
     EXPECT_TRUE(WaitUntil([&] { return client.sends > 0; }, std::chrono::seconds(10)));
     client.Close();
     EXPECT_TRUE(server.LastPeer().WaitClosed());
+}
+
+INSTANTIATE_TEST_SUITE_P(Notifiers, AsyncSocket, ::testing::Values(false, true));
+
+// Accepted connections that report what they read.
+class CAccepting : public CAsyncSocket {
+public:
+    class CPeer : public CAsyncSocket {
+    public:
+        std::function<void()> onReceive;
+        int received = 0;
+
+    protected:
+        void OnReceive(int) override {
+            char buffer[64];
+            received += Receive(buffer, sizeof buffer);
+            if (onReceive) {
+                onReceive();
+            }
+        }
+    };
+    std::vector<std::unique_ptr<CPeer>> peers;
+
+protected:
+    void OnAccept(int) override {
+        auto peer = std::make_unique<CPeer>();
+        if (Accept(*peer)) {
+            peers.push_back(std::move(peer));
+        }
+    }
+};
+
+TEST(SocketPoll, ASocketDeletedByAnotherReadyInTheSameWakeUpIsNotToldOfIt) {
+    const auto poll = CSocketPoll::ForThisThread();
+    CAccepting server;
+    ASSERT_TRUE(server.Create(0, FD_ALL_EVENTS, "127.0.0.1"));
+    ASSERT_TRUE(server.Listen());
+    QString address;
+    unsigned port = 0;
+    ASSERT_TRUE(server.GetSockName(address, port));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int clients[2];
+    for (int& fd : clients) {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return server.peers.size() == 2; }));
+    int told = 0;
+    for (size_t i = 0; i < 2; ++i) {
+        server.peers[i]->onReceive = [&, other = 1 - i] {
+            ++told;
+            server.peers[other].reset();
+        };
+    }
+    // Both become readable before the event loop looks: one wake-up reports both.
+    for (int fd : clients) {
+        ASSERT_EQ(::send(fd, "ab", 2, 0), 2);
+    }
+    Spin(std::chrono::milliseconds(100));
+    EXPECT_EQ(told, 1);
+    const bool firstLeft = server.peers[0] != nullptr;
+    ASSERT_NE(firstLeft, server.peers[1] != nullptr);
+    EXPECT_EQ(server.peers[firstLeft ? 0 : 1]->received, 2);
+    for (int fd : clients) {
+        ::close(fd);
+    }
 }
 
 }  // namespace
