@@ -12,7 +12,16 @@
 // member enters again, and a few sampled members time the kick announcement.
 //
 // The service runs in a child process (so its CPU and memory are its own); the clients here
-// are plain sockets speaking the protocol, with one thread receiving for all of them.
+// are plain sockets speaking the protocol, with one thread receiving for all of them. A
+// listener's latency ends at the kernel's arrival stamp on its socket, which on loopback is
+// taken inside the service's own send: the receiving thread's reading order is not counted,
+// and in scheduler traces it runs only once the sending threads are done, so it does not
+// delay them. Receiving on two threads instead made the same fan-out slower, not faster.
+//
+// Measured (2 cores, nearly idle, two sending threads, median of 3): at 1,000 listeners p50
+// 2.3 ms, p99 6.2 ms, 2.9 % of a core per 1,000 listeners (2.5 % in the kernel); 6,000
+// listeners within 50 ms. A plain C program writing 2,120 bytes to 1,000 loopback sockets
+// from two threads takes 4.2 to 4.6 ms: the floor under the 99th percentile on this machine.
 //
 // And entries per second into rooms on two room-server processes that share PostgreSQL with
 // a hall process (BM_EntriesAcrossTwoRoomServers).
