@@ -91,7 +91,13 @@ TEST(SharedDatabase, OneHallAndTwoRoomServerProcessesServeClientsBanThemAndMoveA
                                 "wait-line window open 20\n" + QString(kDirectory) + "sleep 60\n"));
     ASSERT_TRUE(alice.WaitFor("window open", 30s)) << alice.Output().toStdString();
     for (CConsoleClient* c : {&alice, &bob}) {
-        ASSERT_TRUE(WaitUntil([&] { return !DirectoryLine(c->Output(), "1001").isEmpty(); }, 20s))
+        // The list prints a line per room: both lines, before their figures are read.
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return !DirectoryLine(c->Output(), "1001").isEmpty() &&
+                       !DirectoryLine(c->Output(), "1002").isEmpty();
+            },
+            20s))
             << c->Output().toStdString();
         EXPECT_TRUE(DirectoryLine(c->Output(), "1001").contains("[1/100]"))
             << c->Output().toStdString();
