@@ -132,6 +132,12 @@ ALTER TABLE presence ADD COLUMN hall INTEGER NOT NULL DEFAULT 0;
 CREATE INDEX presence_hall ON presence(hall);
 ALTER TABLE admin_queue ADD COLUMN hall INTEGER NOT NULL DEFAULT 0;
 )sql",
+    // 5: each hall and room server row names the process that beats under its number, so a
+    // second process given the same number is told apart from the first.
+    R"sql(
+ALTER TABLE halls ADD COLUMN instance TEXT NOT NULL DEFAULT '';
+ALTER TABLE room_servers ADD COLUMN instance TEXT NOT NULL DEFAULT '';
+)sql",
 };
 
 constexpr int kCount = static_cast<int>(sizeof(kMigrations) / sizeof(kMigrations[0]));

@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 #include "server/WebServer.h"
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcService, "tavo.serverd.service")
@@ -17,12 +18,15 @@ void SetError(QString* error, const QString& text) {
 }  // namespace
 
 CTavoService::CTavoService(const tagServerConfig& config)
-    : m_config(config), m_presence(config.limits.loginFailures) {
+    : m_config(config),
+      m_beats(m_store, config.heartbeatSeconds),
+      m_presence(config.limits.loginFailures) {
     m_store.SetPasswordCost(config.passwordCost);
 }
 
 CTavoService::~CTavoService() {
     DestroyMessageWindow();
+    m_beats.End();
     m_web.reset();
     m_info.reset();
     m_hall.reset();
@@ -49,8 +53,16 @@ bool CTavoService::Start(QString* error) {
     if (!roles.rooms) {
         m_config.roomServers.clear();
     }
+    std::vector<int> numbers;
     for (size_t i = 0; i < m_config.roomServers.size(); ++i) {
-        const int number = m_config.firstRoomServer + static_cast<int>(i);
+        numbers.push_back(m_config.firstRoomServer + static_cast<int>(i));
+    }
+    // Before anything is cleared: the rows may be another live process's.
+    if (!m_beats.CheckFree(roles.hall ? m_config.hallNumber : 0, numbers, error)) {
+        return false;
+    }
+    for (size_t i = 0; i < m_config.roomServers.size(); ++i) {
+        const int number = numbers[i];
         auto server = std::make_unique<CRoomServer>(number, m_store, m_presence, m_config);
         tagRoomServerPorts& ports = m_config.roomServers[i];
         if (!server->Start(ports.mainPort, ports.secondPort)) {
@@ -116,16 +128,21 @@ bool CTavoService::StartHall(QString* error) {
 }
 
 void CTavoService::Beat() {
+    std::vector<tagRoomServerRow> rows;
+    for (const auto& server : m_roomServers) {
+        rows.push_back({server->Index(), m_config.publicHost, static_cast<int>(server->MainPort()),
+                        static_cast<int>(server->SecondPort()), 0, QString()});
+    }
+    if (!m_beats.Beat(m_hall ? m_config.hallNumber : 0, std::move(rows))) {
+        // Two processes answering under one number would undo each other's rows; the one
+        // that lost its number steps aside, and its clients reconnect to the other.
+        QCoreApplication::exit(EXIT_FAILURE);
+        return;
+    }
     if (m_hall) {
         // The rows of a hall that stopped beating are swept by the live ones, so its
         // clients' user numbers stop opening rooms and the table does not grow.
-        m_store.BeatHall(m_config.hallNumber, CClock::Get().Now());
         m_store.SweepPresence(LiveSince(m_config));
-    }
-    for (const auto& server : m_roomServers) {
-        m_store.BeatRoomServer({server->Index(), m_config.publicHost,
-                                static_cast<int>(server->MainPort()),
-                                static_cast<int>(server->SecondPort()), CClock::Get().Now()});
     }
 }
 

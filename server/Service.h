@@ -9,6 +9,7 @@
 #include "server/HallServer.h"
 #include "server/InfoHost.h"
 #include "server/Presence.h"
+#include "server/ProcessBeats.h"
 #include "server/RoomDirectory.h"
 #include "server/RoomServer.h"
 #include "server/ServerConfig.h"
@@ -50,7 +51,8 @@ private:
     CRoomServer* OwnRoomServer(int number) const;
     std::optional<tagRoomServerRow> MoveRoom(const tagRoomRecord& room, int64_t since) const;
     bool StartHall(QString* error);
-    // Writes this process's room servers' rows with the time.
+    // Writes the rows of this process's hall and room servers with the time; ends the
+    // process when another one has taken a number over.
     void Beat();
 
     // First, so that it outlasts every socket the service makes on its thread.
@@ -58,6 +60,7 @@ private:
     tagServerConfig m_config;
     mutable CStore m_store;
     std::unique_ptr<CAdminQueue> m_adminQueue;  // once the store is open
+    CProcessBeats m_beats;
     CPresence m_presence;
     std::vector<std::unique_ptr<CRoomServer>> m_roomServers;
     std::unique_ptr<CHallServer> m_hall;

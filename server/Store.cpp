@@ -87,6 +87,7 @@ const CSqlTable<tagRoomServerRow> kRoomServers(
                         SqlColumn<&tagRoomServerRow::mainPort>("main_port"),
                         SqlColumn<&tagRoomServerRow::secondPort>("second_port"),
                         SqlColumn<&tagRoomServerRow::heartbeat>("heartbeat"),
+                        SqlColumn<&tagRoomServerRow::instance>("instance"),
                     });
 
 const CSqlTable<tagPresenceRow> kPresence("presence",
@@ -115,6 +116,10 @@ void SetError(QString* error, const QString& text) {
     if (error) {
         *error = text;
     }
+}
+
+const char* BeatTableName(EBeatTable table) {
+    return table == EBeatTable::Halls ? "halls" : "room_servers";
 }
 
 std::vector<int> IntColumn(CSqlStatement& q) {
@@ -419,12 +424,45 @@ bool CStore::ClaimPresence(const tagPresenceRow& row) {
     return !row.name.isEmpty() && q.Run() && m_db->Changes() == 1;
 }
 
-bool CStore::BeatHall(int number, int64_t now) {
+bool CStore::BeatHall(int number, int64_t now, const QString& instance) {
     CSqlStatement q(*m_db,
-                    "INSERT INTO halls(number, heartbeat) VALUES(?, ?) "
-                    "ON CONFLICT(number) DO UPDATE SET heartbeat = excluded.heartbeat");
-    q.Bind(1, number).Bind(2, now);
+                    "INSERT INTO halls(number, heartbeat, instance) VALUES(?, ?, ?) "
+                    "ON CONFLICT(number) DO UPDATE SET heartbeat = excluded.heartbeat, "
+                    "instance = excluded.instance");
+    q.Bind(1, number).Bind(2, now).Bind(3, instance);
     return q.Run();
+}
+
+std::optional<tagBeatHolder> CStore::BeatHolder(EBeatTable table, int number) {
+    CSqlStatement q(*m_db, QByteArray("SELECT instance, heartbeat FROM ") + BeatTableName(table) +
+                               " WHERE number = ?");
+    q.Bind(1, number);
+    if (!q.Step()) {
+        return std::nullopt;
+    }
+    return tagBeatHolder{q.Text(0), q.Int(1)};
+}
+
+EBeatKept CStore::KeepBeat(EBeatTable table, int number, const QString& instance, int64_t now) {
+    CSqlStatement q(*m_db, QByteArray("UPDATE ") + BeatTableName(table) +
+                               " SET heartbeat = ? WHERE number = ? AND instance = ?");
+    q.Bind(1, now).Bind(2, number).Bind(3, instance);
+    if (!q.Run()) {
+        return EBeatKept::Failed;
+    }
+    return m_db->Changes() > 0 ? EBeatKept::Kept : EBeatKept::TakenOver;
+}
+
+bool CStore::EndBeats(const QString& instance) {
+    for (EBeatTable table : {EBeatTable::Halls, EBeatTable::RoomServers}) {
+        CSqlStatement q(*m_db, QByteArray("UPDATE ") + BeatTableName(table) +
+                                   " SET heartbeat = 0 WHERE instance = ?");
+        q.Bind(1, instance);
+        if (!q.Run()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool CStore::LiveHall(int number, int64_t since) {

@@ -101,7 +101,19 @@ struct tagRoomServerRow {
     int mainPort = 0;
     int secondPort = 0;
     int64_t heartbeat = 0;  // seconds since 1970
+    QString instance;       // the process beating under the number
 };
+
+// The tables where processes beat under their numbers.
+enum class EBeatTable { Halls, RoomServers };
+
+// Who beats under a number: the process that wrote the row last, and when.
+struct tagBeatHolder {
+    QString instance;
+    int64_t heartbeat = 0;
+};
+
+enum class EBeatKept { Kept, TakenOver, Failed };
 
 // A login or a visitor the hall vouches for, and the room it is in.
 struct tagPresenceRow {
@@ -181,7 +193,12 @@ public:
     bool MoveRoom(int room, int from, int to);
 
     // A hall's beat: its row written anew with the time.
-    bool BeatHall(int number, int64_t now);
+    bool BeatHall(int number, int64_t now, const QString& instance = QString());
+    std::optional<tagBeatHolder> BeatHolder(EBeatTable table, int number);
+    // The time written into the number's row, as long as `instance` still beats under it.
+    EBeatKept KeepBeat(EBeatTable table, int number, const QString& instance, int64_t now);
+    // The process's rows say it stopped, so a process starting under its numbers need not wait.
+    bool EndBeats(const QString& instance);
     bool LiveHall(int number, int64_t since);
     // The numbers of the halls that beat at `since` or later.
     std::vector<int> LiveHalls(int64_t since);

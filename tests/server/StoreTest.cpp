@@ -160,9 +160,9 @@ TEST_P(StoreOn, FavouritesKeepTheOrderTheyCameInAndReportsAreNumbered) {
 TEST_P(StoreOn, RoomsCountMembersOnLiveRoomServersAndMoveOnceWhenTwoHallsMoveThem) {
     ASSERT_EQ(Admin(m_store, {"seed"}), 0);
     const int64_t now = 1700000000;
-    ASSERT_TRUE(m_store.BeatRoomServer({1, "a", 1, 2, now}));
-    ASSERT_TRUE(m_store.BeatRoomServer({2, "b", 3, 4, now - 100}));
-    ASSERT_TRUE(m_store.BeatRoomServer({3, "c", 5, 6, now}));
+    ASSERT_TRUE(m_store.BeatRoomServer({1, "a", 1, 2, now, {}}));
+    ASSERT_TRUE(m_store.BeatRoomServer({2, "b", 3, 4, now - 100, {}}));
+    ASSERT_TRUE(m_store.BeatRoomServer({3, "c", 5, 6, now, {}}));
     for (const char* name : {"Bob", "carol", "dave"}) {
         ASSERT_TRUE(m_store.PutPresence({name, 1, name, true, 42, "M"}));
     }

@@ -33,6 +33,9 @@ public:
     int Stop();
     // Ends it at once (SIGKILL), as a machine that fails.
     void Kill();
+    // Whether it ends by itself within `ms`, and with which code.
+    bool EndsWithin(int ms) { return m_process.waitForFinished(ms); }
+    int ExitCode() const { return m_process.exitCode(); }
     // What the service printed so far, for a failure's message.
     QString Output();
 
