@@ -18,11 +18,6 @@ using namespace tavotest;
 
 namespace {
 
-struct CRecordingGiftView : IGiftView {
-    void ShowGiftAnimation(const tagGiftAnimation& a) override { shown.push_back(a); }
-    std::vector<tagGiftAnimation> shown;
-};
-
 void Write(const QString& path, const QByteArray& text) {
     QDir().mkpath(QFileInfo(path).path());
     QFile f(path);

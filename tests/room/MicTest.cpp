@@ -4,7 +4,6 @@
 
 #include "tests/room/RoomFixture.h"
 
-#include "core/Notifier.h"
 #include "protocol/Commands.h"
 #include "room/MicOrder.h"
 #include "room/ModifyMicTimeDlg.h"
@@ -61,13 +60,7 @@ TEST(MicOrder, HoldersCountDownAndAFreeMicrophoneStopsThem) {
 }
 
 TEST(MicOrder, TheUserIsToldOnceOnBecomingNextInTheQueue) {
-    struct CRecordingNotifier : INotifier {
-        void Notify(ENotice kind, const QString&, const QString& text) override {
-            notices << QStringLiteral("%1 %2").arg(kind).arg(text);
-        }
-        QStringList notices;
-    } notifier;
-    CScopedService<INotifier> notifierScope(notifier);
+    CRecordingNotifier notifier;
     CRoomFixture f;
     f.server.members << MemberText("cat", "凯特", 20);
     f.server.settings = {{100, 1}};
@@ -82,7 +75,7 @@ TEST(MicOrder, TheUserIsToldOnceOnBecomingNextInTheQueue) {
     EXPECT_TRUE(notifier.notices.isEmpty()) << notifier.notices.join(';').toStdString();
     f.MicTaken("amy", 1, 1);
     ASSERT_EQ(notifier.notices.size(), 1);
-    EXPECT_EQ(notifier.notices[0], QStringLiteral("%1 %2: 您排在麦序的下一位")
+    EXPECT_EQ(notifier.notices[0], QStringLiteral("%1 下一个就是您: %2: 您排在麦序的下一位")
                                        .arg(NOTICE_QUEUE_NEXT)
                                        .arg(f.Room().Settings().name));
     // Still next after another redraw: no second notice.

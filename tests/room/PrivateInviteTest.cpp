@@ -6,7 +6,6 @@
 
 #include "tests/room/RoomFixture.h"
 
-#include "core/Notifier.h"
 #include "protocol/Commands.h"
 #include "room/Gifts.h"
 #include "room/PrivateFiles.h"
@@ -93,13 +92,7 @@ TEST(PrivateInvite, AGreetingOutsideTheRangeKeepsTheDialogOpenAndTheTimerGivesUp
 }
 
 TEST(PrivateInvite, AnInvitationIsRefusedUnaskedWhenHiddenOrBelowTheThreshold) {
-    struct CRecordingNotifier : INotifier {
-        void Notify(ENotice kind, const QString& title, const QString&) override {
-            notices << QStringLiteral("%1 %2").arg(kind).arg(title);
-        }
-        QStringList notices;
-    } notifier;
-    CScopedService<INotifier> notifierScope(notifier);
+    CRecordingNotifier notifier;
     CRoomFixture f;
     f.server.members << MemberText("amy", "艾米", 10);
     ASSERT_TRUE(f.Enter());
@@ -129,9 +122,9 @@ TEST(PrivateInvite, AnInvitationIsRefusedUnaskedWhenHiddenOrBelowTheThreshold) {
     EXPECT_TRUE(invite.AnswerPending());
     EXPECT_EQ(f.privateView.Count("私聊请求:已接受"), 1);
     // Only the invitation put to the user reaches the desktop.
-    EXPECT_EQ(
-        notifier.notices,
-        QStringList(QStringLiteral("%1 艾米(amy) 邀请您私聊").arg(NOTICE_PRIVATE_INVITATION)));
+    EXPECT_EQ(notifier.notices,
+              QStringList(
+                  QStringLiteral("%1 艾米(amy) 邀请您私聊: 唱歌").arg(NOTICE_PRIVATE_INVITATION)));
 
     // The private room is ready: the room closes for it and the hall enters it with the
     // number the room kept.
@@ -236,11 +229,6 @@ TEST(PrivateInvite, ThePrivateRoomKeepsOneFileOfferOfEachSideOpenAtATime) {
 }
 
 namespace {
-
-struct CRecordingGiftView : IGiftView {
-    void ShowGiftAnimation(const tagGiftAnimation& a) override { shown.push_back(a); }
-    std::vector<tagGiftAnimation> shown;
-};
 
 struct CPicturesView : CNullPrivateRoomView {
     void SetVideoPicture(int area, EVideoPicture picture) override { pictures[area] = picture; }

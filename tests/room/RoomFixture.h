@@ -4,14 +4,16 @@
 // hall window would, and views that keep what they were told to draw.
 
 #include "core/AppState.h"
+#include "core/Notifier.h"
 #include "core/RoomGateway.h"
 #include "platform/MessageWindow.h"
 #include "protocol/Commands.h"
+#include "room/Gifts.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
 #include "room/VoiceSender.h"
-#include "tests/support/PacketFields.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/RecordingViews.h"
 #include "tests/support/TestSupport.h"
 
@@ -31,6 +33,21 @@ public:
     void EndSpeaking() override { calls << QStringLiteral("end"); }
     void Teardown(bool keep) override { calls << QStringLiteral("teardown"); }
     QStringList calls;
+};
+
+// The desktop notices raised while it lives, as "kind title: text".
+struct CRecordingNotifier : INotifier {
+    void Notify(ENotice kind, const QString& title, const QString& text) override {
+        notices << QStringLiteral("%1 %2: %3").arg(kind).arg(title, text);
+    }
+    QStringList notices;
+    CScopedService<INotifier> scope{*this};
+};
+
+// The gift animations the room asks to show.
+struct CRecordingGiftView : IGiftView {
+    void ShowGiftAnimation(const tagGiftAnimation& a) override { shown.push_back(a); }
+    std::vector<tagGiftAnimation> shown;
 };
 
 // The hall window as far as the room side sees it. Messages are posted back to the entry
