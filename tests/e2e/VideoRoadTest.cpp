@@ -101,21 +101,22 @@ TEST(VideoRoad, LiveRecordedPlayedOutAndPrivatePicturesArriveAsSent) {
                    "answer accept\nsave-frames %1\nwait-line video 1 picture 60\nvideo-status\n"
                    "record-member 1 %2\nwait-line ●暂停录像 15\nsleep 5\nstop-recording\n"
                    "wait-line ●开始播放 10\nsay 录好了\nwait-line 放像 30\nsave-frames %3\n"
-                   "wait-line 视频 stop 60\nvideo-status\nwait-line 爱丽丝私聊中 40\n"
+                   "wait-line 视频 stop 60\nvideo-status\nsay 看完了\nwait-line 爱丽丝私聊中 40\n"
                    "wait-line picture 176x144 30\nrecord-member peer %4\n"
                    "wait-line ●暂停录像 15\nsleep 5\nstop-recording\nwait-line ●开始播放 10\n"
                    "say 又录好了\nleave\n")
                    .arg(path("frames"), path("alice.avi"), path("played"), path("peer.avi"))));
     CConsoleClient alice(
         service,
-        InRoom("alice", "alice123",
-               QStringLiteral(
-                   "video on\nwait-line own video open 15\nmic\nwait-line 录好了 60\nrelease\n"
-                   "say 放像\nrecord-video %1\nwait-line ●暂停录像 10\nsleep 6\nstop-recording\n"
-                   "wait-line ●开始播放 10\nvideo off\nplay-video %1 send\nwait-line send on 15\n"
-                   "mic\nwait-line send off 30\nsay 视频 stop\ninvite bob 聊聊\n"
-                   "wait-line 鲍勃私聊中 30\nvideo on\nwait-line 又录好了 60\nleave\n")
-                   .arg(path("own.avi"))));
+        InRoom(
+            "alice", "alice123",
+            QStringLiteral(
+                "video on\nwait-line own video open 15\nmic\nwait-line 录好了 60\nrelease\n"
+                "say 放像\nrecord-video %1\nwait-line ●暂停录像 10\nsleep 6\nstop-recording\n"
+                "wait-line ●开始播放 10\nvideo off\nplay-video %1 send\nwait-line send on 15\n"
+                "mic\nwait-line send off 30\nsay 视频 stop\nwait-line 看完了 30\ninvite bob 聊聊\n"
+                "wait-line 鲍勃私聊中 30\nvideo on\nwait-line 又录好了 60\nleave\n")
+                .arg(path("own.avi"))));
     qunsetenv("TAVO_AUDIO");
     ASSERT_TRUE(bob.WaitEnd(180s)) << bob.Output().toStdString() << alice.Output().toStdString();
     ASSERT_TRUE(alice.WaitEnd(30s)) << alice.Output().toStdString();
