@@ -31,12 +31,7 @@ TEST(Directory, AreaLayoutReadsTheEditionsElements) {
     EXPECT_EQ(Names(items), "11:音乐 13:聊天");  // the item without text is skipped
     ASSERT_TRUE(ParseAreaDocument(kAreas, AreaElementName(2, EDITION_20), items));
     EXPECT_EQ(Names(items), "11:音乐 13:聊天");
-    ASSERT_TRUE(ParseAreaDocument(kAreas, AreaElementName(1, EDITION_10), items));
-    EXPECT_EQ(Names(items), "21:收藏");
-    ASSERT_TRUE(ParseAreaDocument(kAreas, AreaElementName(2, EDITION_10), items));
-    EXPECT_EQ(Names(items), "31:北京");
-    ASSERT_TRUE(ParseAreaDocument(kAreas, AreaElementName(3, EDITION_10), items));
-    EXPECT_EQ(Names(items), "11:音乐 13:聊天");
+    // Edition 10's favourites and regions are the hall's test below, list by list.
 }
 
 TEST(Directory, BrokenOrEmptyPagesGiveNoEntries) {
