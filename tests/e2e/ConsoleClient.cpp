@@ -64,4 +64,14 @@ bool CConsoleClient::WaitEnd(std::chrono::milliseconds limit) {
     return ended;
 }
 
+::testing::AssertionResult EndedWell(CConsoleClient& first, CConsoleClient& second,
+                                     std::chrono::milliseconds limit) {
+    if (first.WaitEnd(limit) && second.WaitEnd(limit) && first.ExitCode() == 0 &&
+        second.ExitCode() == 0) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << first.Output().toStdString() << "\n----\n"
+                                         << second.Output().toStdString();
+}
+
 }  // namespace tavotest

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 
 namespace tavotest {
@@ -32,6 +34,7 @@ public:
     // Waits for the script to end; true when it did, in time.
     bool WaitEnd(std::chrono::milliseconds limit);
     QByteArray Output();
+    QString Text() { return QString::fromUtf8(Output()); }
     int ExitCode() const { return m_process.exitCode(); }
     bool Running() const { return m_process.state() != QProcess::NotRunning; }
 
@@ -40,5 +43,9 @@ private:
     QProcess m_process;
     QByteArray m_out;
 };
+
+// Both scripts ended in time and well; otherwise what each printed.
+::testing::AssertionResult EndedWell(CConsoleClient& first, CConsoleClient& second,
+                                     std::chrono::milliseconds limit);
 
 }  // namespace tavotest

@@ -53,12 +53,9 @@ TEST(GiftsScript, AGiftOfThreeShowsItsItemsAndMovesTheBalances) {
         "wait-line 赠送礼物成功. 10\nwait-line [第3个] 10\ngifts\n"
         "gift bob 1004 20\nwait-line 赠送礼物失败. 10\ngifts\nleave\n",
         folder);
-    ASSERT_TRUE(alice.WaitEnd(90s) && bob.WaitEnd(30s))
-        << alice.Output().toStdString() << bob.Output().toStdString();
-    const QString a = QString::fromUtf8(alice.Output());
-    const QString b = QString::fromUtf8(bob.Output());
-    EXPECT_EQ(alice.ExitCode(), 0) << a.toStdString();
-    EXPECT_EQ(bob.ExitCode(), 0) << b.toStdString();
+    ASSERT_TRUE(EndedWell(alice, bob, 90s));
+    const QString a = alice.Text();
+    const QString b = bob.Text();
 
     // Ten units each, three of them: 30 from Alice, 70 per cent of it to Bob.
     const QString line = "爱丽丝(alice) 赠送了 玫瑰(价值30塔沃币) 给 鲍勃(bob)";

@@ -75,12 +75,9 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
             sent + "\nspeak " + speech +
             "\nwait-line 你好 alice 15\nsay hello bob\ngift bob 1001\nwait-line 赠送了 15\n"
             "wait-line 对方离开了房间 30\nleave\n");
-    ASSERT_TRUE(alice.WaitEnd(90s) && bob.WaitEnd(30s))
-        << alice.Output().toStdString() << bob.Output().toStdString();
-    const QString a = QString::fromUtf8(alice.Output());
-    const QString b = QString::fromUtf8(bob.Output());
-    EXPECT_EQ(alice.ExitCode(), 0) << a.toStdString();
-    EXPECT_EQ(bob.ExitCode(), 0) << b.toStdString();
+    ASSERT_TRUE(EndedWell(alice, bob, 90s));
+    const QString a = alice.Text();
+    const QString b = bob.Text();
     EXPECT_TRUE(a.contains("私聊请求:对方已接受")) << a.toStdString();
     EXPECT_TRUE(b.contains("爱丽丝悄悄地对你说:hello bob")) << b.toStdString();
     EXPECT_TRUE(a.contains("鲍勃悄悄地对你说:你好 alice")) << a.toStdString();

@@ -118,10 +118,7 @@ TEST(VideoRoad, LiveRecordedPlayedOutAndPrivatePicturesArriveAsSent) {
                 "wait-line 鲍勃私聊中 30\nvideo on\nwait-line 又录好了 60\nleave\n")
                 .arg(path("own.avi"))));
     qunsetenv("TAVO_AUDIO");
-    ASSERT_TRUE(bob.WaitEnd(180s)) << bob.Output().toStdString() << alice.Output().toStdString();
-    ASSERT_TRUE(alice.WaitEnd(30s)) << alice.Output().toStdString();
-    ASSERT_EQ(bob.ExitCode(), 0) << bob.Output().toStdString() << alice.Output().toStdString();
-    ASSERT_EQ(alice.ExitCode(), 0) << alice.Output().toStdString();
+    ASSERT_TRUE(EndedWell(bob, alice, 180s));
 
     const auto pictures = SavedPictures(path("frames"));
     ASSERT_GE(pictures.size(), size_t(2 * kRoomFps));
