@@ -60,23 +60,6 @@ struct CDesktopClient : CClientHarness {
     }
 };
 
-// Runs an action once a top-level window with that object name is shown.
-void WhenShown(const QString& name, std::function<void(QWidget*)> action) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, name, action] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->objectName() == name && w->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                action(w);
-                return;
-            }
-        }
-    });
-    timer->start();
-}
-
 bool WaitLoaded(CWebPanel& panel) {
     return WaitUntil([&] { return !panel.IsLoading(); }, 20s);
 }
@@ -252,7 +235,10 @@ TEST_F(ClientFlow, AWrongPasswordIsRefusedTheRightOneLogsInAndLoggingOutLeavesAV
                 });
             }
         };
-        WhenShown("LoginWindow", typeInto);
+        OnModalWindow([&](QWidget* window) {
+            ASSERT_EQ(window->objectName(), "LoginWindow");
+            typeInto(window);
+        });
         Button(hall, "login")->click();
         EXPECT_EQ(attempts, 2);
         EXPECT_TRUE(client.prompt.Saw("用户名或密码错"))
