@@ -1,18 +1,12 @@
 #include "ChildRun.h"
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
+#include "tests/support/TestSupport.h"
 
-#include <fcntl.h>
+#include <QProcess>
 
 #include <cctype>
 #include <fstream>
 #include <iterator>
-
-extern char** environ;
 
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -25,45 +19,28 @@ tagChildRun RunChild(const std::string& folder, const std::vector<std::string>& 
     // The program's own output goes beside, not into, the folder it works in.
     const std::string outPath = folder + ".out";
     const std::string errPath = folder + ".err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    std::vector<char*> argv;
-    argv.reserve(command.size() + 1);
-    for (const std::string& part : command) {
-        argv.push_back(const_cast<char*>(part.c_str()));
+    QProcess child;
+    child.setWorkingDirectory(QString::fromStdString(folder));
+    child.setStandardInputFile(QProcess::nullDevice());
+    child.setStandardOutputFile(QString::fromStdString(outPath));
+    child.setStandardErrorFile(QString::fromStdString(errPath));
+    QStringList args;
+    for (size_t i = 1; i < command.size(); ++i) {
+        args << QString::fromStdString(command[i]);
     }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    child.start(QString::fromStdString(command.at(0)), args);
+    run.started = child.waitForStarted();
+    if (!run.started) {
         return run;
     }
-    run.started = true;
-    int status = 0;
-    const time_t giveUp = time(nullptr) + limitSeconds;
-    for (;;) {
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            break;
-        }
-        if (time(nullptr) > giveUp) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            break;
-        }
-        timespec pause = {0, 20000000};
-        nanosleep(&pause, nullptr);
+    if (!child.waitForFinished(limitSeconds * 1000)) {
+        child.kill();
+        child.waitForFinished();
     }
-    run.exited = WIFEXITED(status);
-    run.exitCode = run.exited ? WEXITSTATUS(status) : -1;
-    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    // A program ended by a signal has the signal's number for its exit code.
+    run.exited = child.exitStatus() == QProcess::NormalExit;
+    run.exitCode = run.exited ? child.exitCode() : -1;
+    run.signal = run.exited ? 0 : child.exitCode();
     run.out = ReadWholeFile(outPath);
     run.err = ReadWholeFile(errPath);
     return run;
@@ -79,14 +56,9 @@ std::string Debugger(const std::string& folder, const std::string& dump,
 }
 
 std::string BuildIdOf(const std::string& file) {
-    char folder[] = "/tmp/buildid-XXXXXX";
-    if (!mkdtemp(folder)) {
-        return {};
-    }
-    const std::string notes = RunChild(folder, {"/usr/bin/readelf", "-n", file}).out;
-    rmdir(folder);
-    unlink((std::string(folder) + ".out").c_str());
-    unlink((std::string(folder) + ".err").c_str());
+    QByteArray out;
+    tavotest::RunProgram("readelf", {"-n", QString::fromStdString(file)}, &out);
+    const std::string notes = out.toStdString();
     const std::string label = "Build ID: ";
     const size_t at = notes.find(label);
     if (at == std::string::npos) {

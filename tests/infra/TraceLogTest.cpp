@@ -54,11 +54,8 @@ QByteArray ReadBytes(const QString& path) {
 QStringList ReadLines(const QString& path) {
     const QByteArray bytes = ReadBytes(path);
     EXPECT_EQ(bytes.size() % 2, 0) << path.toStdString();
-    QString text;
-    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
-        text += QChar(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
-                                            (static_cast<uint8_t>(bytes[i + 1]) << 8)));
-    }
+    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
+                                            bytes.size() / 2);
     EXPECT_TRUE(text.isEmpty() || text.endsWith("\r\n")) << path.toStdString();
     QStringList lines = text.split("\r\n");
     lines.removeLast();
