@@ -7,6 +7,7 @@
 #include "platform/audio/WaveSystem.h"
 #include "protocol/KParam.h"
 #include "protocol/keys/VideoKeys.h"
+#include "tests/audio/AudioTestSupport.h"
 #include "tests/support/TestSupport.h"
 #include "tests/video/VideoTestSupport.h"
 
@@ -14,8 +15,6 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
-
-#include <cmath>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -75,15 +74,9 @@ void CCameraTap::OnCopyData(unsigned tag, const QByteArray& data) {
 }
 
 void UseWavMicrophone(const QString& folder) {
-    // A tone long enough for any recording of the tests.
-    tagWavData tone;
-    tone.rate = 8000;
-    tone.channels = 1;
-    for (int i = 0; i < 8000 * 30; ++i) {
-        tone.samples.push_back(static_cast<short>(8000 * std::sin(i * 2 * M_PI * 440 / 8000)));
-    }
     const QString path = QDir(folder).filePath(QStringLiteral("mic.wav"));
-    ASSERT_TRUE(WriteWavFile(path, tone));
+    // A tone long enough for any recording of the tests.
+    ASSERT_TRUE(WriteWavFile(path, audiotest::MakeSine(8000, 1, 440, 8000, 30)));
     ASSERT_TRUE(CWaveSystem::Select(QStringLiteral("wav:in=") + path));
 }
 

@@ -7,6 +7,7 @@
 #include "protocol/keys/VideoKeys.h"
 #include "room/RecordDlg.h"
 #include "tests/media/MediaTestSupport.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/TestSupport.h"
 #include "video/H264Decoder.h"
 
@@ -174,29 +175,14 @@ TEST_F(RecordTest, TenSecondsRecordedPlayOutIntoTheRoomAndEndByThemselves) {
     EXPECT_FALSE(recorder.IsRunning());
     EXPECT_EQ(recorder.SliderPercent(), 0);
     ASSERT_EQ(owner.sent.size(), video.size());
-    int previous = 0;
     for (size_t i = 0; i < owner.sent.size(); ++i) {
-        CKParam frame;
-        ASSERT_EQ(
-            frame.SetBufferPtr(owner.sent[i].constData(), static_cast<int>(owner.sent[i].size())),
-            0);
-        short command = 0, width = 0;
-        bool key = false;
-        int number = 0;
-        QByteArray data(30000, '\0');
-        unsigned short length = static_cast<unsigned short>(data.size());
-        ASSERT_EQ(frame.GetShortInt(KEY_COMMAND, command), 0);
-        ASSERT_EQ(frame.GetShortInt(VideoFrameKey::WIDTH, width), 0);
-        ASSERT_EQ(frame.GetBoolean(VideoFrameKey::KEY, key), 0);
-        ASSERT_EQ(frame.GetInt(VideoFrameKey::NUMBER, number), 0);
-        ASSERT_EQ(frame.GetChar(VideoFrameKey::DATA, data.data(), length), 0);
-        data.truncate(length);
-        EXPECT_EQ(command, 80);
-        EXPECT_EQ(width, 176);
-        EXPECT_EQ(key, video[i].key) << "frame " << i;
-        EXPECT_EQ(number, previous + 1);
-        previous = number;
-        ASSERT_EQ(data, video[i].data) << "frame " << i;
+        const CPacketCopy frame{owner.sent[i]};
+        EXPECT_TRUE(HasFields(frame, {{KEY_COMMAND, short{80}},
+                                      {VideoFrameKey::WIDTH, short{176}},
+                                      {VideoFrameKey::KEY, video[i].key},
+                                      {VideoFrameKey::NUMBER, static_cast<int>(i + 1)}}))
+            << "frame " << i;
+        ASSERT_EQ(BytesOf(frame, VideoFrameKey::DATA), video[i].data) << "frame " << i;
     }
     EXPECT_EQ(recorder.Display().DrawnFrames(), static_cast<int>(video.size()));
 }
