@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
 #include "protocol/Refusal.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/ServiceHarness.h"
 #include "tests/support/TestSupport.h"
 
@@ -48,17 +49,15 @@ TEST(RoomEntry,
 
     // The entry reply carried what the client keeps.
     const CPacketCopy entered = alice->main.All(CMD_ENTER_REPLY).front();
-    EXPECT_EQ(IntOf(entered, 50), static_cast<int>(h.SecondPort()));
-    EXPECT_EQ(TextOf(entered, 60), "欢迎$某某人$来到$某某房间$!");
-    EXPECT_EQ(IntOf(entered, 90), h.Service().Config().serverVersion);
-    EXPECT_EQ(IntOf(entered, 200), 1001);
+    EXPECT_TRUE(HasFields(entered, {{50, static_cast<int>(h.SecondPort())},
+                                    {60, "欢迎$某某人$来到$某某房间$!"},
+                                    {90, h.Service().Config().serverVersion},
+                                    {200, 1001}}));
 
     // The first member saw the second arrive, with the visitor's nickname and rank.
     ASSERT_TRUE(alice->main.WaitFor(CMD_ARRIVAL));
-    const CPacketCopy arrival = alice->main.All(CMD_ARRIVAL).front();
-    EXPECT_EQ(TextOf(arrival, 20), visitor->id);
-    EXPECT_EQ(TextOf(arrival, 30), "看客");
-    EXPECT_EQ(IntOf(arrival, 40), 10);
+    EXPECT_TRUE(HasFields(alice->main.All(CMD_ARRIVAL).front(),
+                          {{20, visitor->id}, {30, "看客"}, {40, 10}}));
     EXPECT_EQ(visitor->main.Count(CMD_ARRIVAL), 0);
 
     // Wrong entry keys do not attach a second connection.
@@ -129,10 +128,10 @@ TEST(RoomEntry, TheDisabledRefusalSaysWhyAndCommandsBeforeEntryAreRefusedAndCoun
     ASSERT_TRUE(client.Open(h.RoomPort()));
     auto refused = client.Request(RoomLogin(visitor, -1, 1001, "M-1"), CMD_ROOM_LOGIN_REPLY);
     ASSERT_TRUE(refused);
-    EXPECT_EQ(IntOf(*refused, KEY_REFUSAL), REFUSE_ROOM_DISABLED);
-    EXPECT_EQ(IntOf(*refused, 30), static_cast<int>(room->disabledUntil));
-    EXPECT_EQ(TextOf(*refused, 40), "整顿");
-    EXPECT_EQ(TextOf(*refused, 50), "admin");
+    EXPECT_TRUE(HasFields(*refused, {{KEY_REFUSAL, REFUSE_ROOM_DISABLED},
+                                     {30, static_cast<int>(room->disabledUntil)},
+                                     {40, "整顿"},
+                                     {50, "admin"}}));
 
     // Room commands before the entry are refused, and enough of them end the connection.
     CTestConnection early;
@@ -217,18 +216,15 @@ TEST(RoomEntry, MemberListAndSettingsTellTheRoomAsItIs) {
 
     auto s = guest->main.Request(Packet(CMD_ROOM_SETTINGS), CMD_ROOM_SETTINGS_REPLY);
     ASSERT_TRUE(s);
-    EXPECT_EQ(TextOf(*s, 30), "音乐之声");
-    EXPECT_EQ(TextOf(*s, 40), "好声音在这里");
-    EXPECT_EQ(IntOf(*s, 70), 0);
-    EXPECT_EQ(IntOf(*s, 100), 1);
-    EXPECT_EQ(IntOf(*s, 110), 300);
-    EXPECT_EQ(TextOf(*s, 300), "广告,spam");
-    EXPECT_EQ(TextOf(*s, 290), "管理员,admin");
-    CKParam p;
-    s->Load(p);
-    bool flag = false;
-    EXPECT_EQ(p.GetBoolean(120, flag), 0);
-    EXPECT_TRUE(flag);
+    EXPECT_TRUE(HasFields(*s, {{30, "音乐之声"},
+                               {40, "好声音在这里"},
+                               {70, 0},
+                               {100, 1},
+                               {110, 300},
+                               {300, "广告,spam"},
+                               {290, "管理员,admin"},
+                               {120, true}}));
+    const CKParam p = s->Loaded();
     // Every setting the client reads is there, whatever its value.
     for (short key : {41,  50,  60,  80,  90,  101, 130, 135, 140, 150, 160, 170, 180, 190, 200,
                       210, 220, 230, 240, 250, 260, 270, 280, 310, 330, 340, 350, 360, 370}) {
