@@ -13,6 +13,7 @@
 #include "protocol/keys/MicKeys.h"
 #include "protocol/keys/VideoKeys.h"
 #include "server/SendPool.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/ServiceHarness.h"
 #include "tests/support/TestSupport.h"
 
@@ -47,14 +48,10 @@ CKParam Voice(int mic, const QByteArray& payload, const QString& claimedSender) 
 }
 
 CKParam Video(int slot, const QByteArray& frame, const QString& viewers) {
-    CKParam p = Packet(CMD_VIDEO);
-    p.SetInt(VideoKey::SLOT, slot);
-    p.SetInt(VideoKey::ONE, 1);
-    p.SetBoolean(VideoKey::KEY_FRAME, true);
+    CKParam p = Packet(CMD_VIDEO,
+                       {{VideoKey::SLOT, slot}, {VideoKey::ONE, 1}, {VideoKey::KEY_FRAME, true}});
     p.SetChar(VideoKey::FRAME, frame.constData(), static_cast<unsigned short>(frame.size()));
-    p.SetCString(VideoKey::SENDER, QStringLiteral("whoever"));
-    p.SetCString(VideoKey::VIEWERS, viewers);
-    return p;
+    return With(std::move(p), {{VideoKey::SENDER, "whoever"}, {VideoKey::VIEWERS, viewers}});
 }
 
 CKParam PacketOf(int payloadBytes, int seed) {
@@ -92,20 +89,15 @@ struct Stage {
     bool Ready() const { return owner && fan1 && fan2; }
     // The owner on the main microphone, fan1 handed the second.
     bool TakeSlots() {
-        CKParam hand = Packet(CMD_HAND_SECOND_MIC);
-        hand.SetCString(HandSecondMicKey::MEMBER, fan1->id);
         return Ready() && RoomRequest(owner->main, Packet(CMD_GRAB_MIC)) == 0 &&
-               RoomRequest(owner->main, hand) == 0;
+               RoomRequest(owner->main, Packet(CMD_HAND_SECOND_MIC,
+                                               {{HandSecondMicKey::MEMBER, fan1->id}})) == 0;
     }
     int SetState(tagRoomGuest& g, int state) {
-        CKParam p = Packet(CMD_VIDEO_STATE);
-        p.SetInt(VideoStateKey::STATE, state);
-        return RoomRequest(g.main, p);
+        return RoomRequest(g.main, Packet(CMD_VIDEO_STATE, {{VideoStateKey::STATE, state}}));
     }
     int Watch(tagRoomGuest& viewer, const QString& id) {
-        CKParam p = Packet(CMD_WATCH);
-        p.SetCString(WatchKey::MEMBER, id);
-        return RoomRequest(viewer.main, p);
+        return RoomRequest(viewer.main, Packet(CMD_WATCH, {{WatchKey::MEMBER, id}}));
     }
     void Settle() { Spin(std::chrono::milliseconds(60)); }
 };
@@ -133,12 +125,8 @@ TEST(RoomRelay, VoiceFromTheHolderAloneReachesEveryOtherSecondConnectionWithTheR
     for (int i = 0; i < kBlocks; ++i) {
         const CPacketCopy& p = heard[static_cast<size_t>(i)];
         EXPECT_EQ(BytesOf(p, 40), Payload(1600 + i, i)) << i;
-        EXPECT_EQ(IntOf(p, 70), 1002);
-        EXPECT_EQ(IntOf(p, 20), 1);
-        EXPECT_EQ(IntOf(p, 30), 1);
-        EXPECT_EQ(IntOf(p, 50), 12);
         // The room says who spoke, whatever the packet claimed.
-        EXPECT_EQ(TextOf(p, 60), "bob");
+        EXPECT_TRUE(HasFields(p, {{70, 1002}, {20, 1}, {30, 1}, {50, 12}, {60, "bob"}})) << i;
     }
     EXPECT_EQ(s.owner->second.Count(CMD_AUDIO), 0);
     EXPECT_EQ(s.fan1->main.Count(CMD_AUDIO), 0);
@@ -163,10 +151,8 @@ TEST(RoomRelay, PublicPicturesGoToEveryoneAndPrivateOnesOnlyToWhoWasLetWatch) {
     ASSERT_TRUE(s.owner->second.WaitFor(CMD_VIDEO, 1));
     const auto seen = s.fan2->second.All(CMD_VIDEO);
     EXPECT_EQ(BytesOf(seen[0], VideoKey::FRAME), frame);
-    EXPECT_EQ(IntOf(seen[0], VideoKey::ROOM), 1002);
-    EXPECT_EQ(TextOf(seen[0], VideoKey::SENDER), QStringLiteral("bob"));
-    EXPECT_EQ(TextOf(seen[1], VideoKey::SENDER), s.fan1->id);
-    EXPECT_EQ(IntOf(seen[1], VideoKey::SLOT), 2);
+    EXPECT_TRUE(HasFields(seen[0], {{VideoKey::ROOM, 1002}, {VideoKey::SENDER, "bob"}}));
+    EXPECT_TRUE(HasFields(seen[1], {{VideoKey::SENDER, s.fan1->id}, {VideoKey::SLOT, 2}}));
 
     // A slot not held, and a private picture to somebody who never asked: nothing moves.
     s.fan2->second.Send(Video(1, frame, QString()));
@@ -189,14 +175,10 @@ TEST(RoomRelay, PublicPicturesGoToEveryoneAndPrivateOnesOnlyToWhoWasLetWatch) {
     EXPECT_EQ(TextOf(s.fan1->second.All(CMD_VIDEO).back(), VideoKey::SENDER), s.fan2->id);
 
     // A manager forbids video: the public pictures stop and opening the own video is refused.
-    CKParam forbid = Packet(CMD_VIDEO_CONTROL);
-    forbid.SetInt(20, 0);
-    forbid.SetInt(30, 0);
-    ASSERT_EQ(RoomRequest(s.owner->main, forbid), 0);
+    ASSERT_EQ(RoomRequest(s.owner->main, Packet(CMD_VIDEO_CONTROL, {{20, 0}, {30, 0}})), 0);
     s.owner->second.Send(one);
-    CKParam open = Packet(CMD_VIDEO_REQUEST);
-    open.SetInt(VideoRequestKey::OPEN, 1);
-    EXPECT_EQ(RoomRequest(s.owner->main, open), REFUSE_VIDEO_LOCKED);
+    EXPECT_EQ(RoomRequest(s.owner->main, Packet(CMD_VIDEO_REQUEST, {{VideoRequestKey::OPEN, 1}})),
+              REFUSE_VIDEO_LOCKED);
     s.Settle();
     EXPECT_EQ(s.fan2->second.Count(CMD_VIDEO), 2);
 }
@@ -209,33 +191,28 @@ TEST(RoomRelay, WatchingFollowsTheWatchedMembersStateAnswerAndStay) {
     EXPECT_EQ(s.Watch(*s.fan1, s.fan1->id), REFUSE_BAD_USER);
     ASSERT_EQ(s.SetState(*s.fan2, 1), 0);
     ASSERT_TRUE(s.owner->main.WaitFor(CMD_VIDEO_STATE_CHANGED));
-    const CPacketCopy state = s.owner->main.All(CMD_VIDEO_STATE_CHANGED).back();
-    EXPECT_EQ(IntOf(state, VideoStateKey::STATE), 1);
-    EXPECT_EQ(TextOf(state, VideoStateKey::MEMBER), s.fan2->id);
+    EXPECT_TRUE(HasFields(s.owner->main.All(CMD_VIDEO_STATE_CHANGED).back(),
+                          {{VideoStateKey::STATE, 1}, {VideoStateKey::MEMBER, s.fan2->id}}));
 
     // Accepted: the reply names the member, the member hears who watches and is asked for a
     // key frame.
-    CKParam watch = Packet(CMD_WATCH);
-    watch.SetCString(WatchKey::MEMBER, s.fan2->id);
-    const auto reply = s.fan1->main.Request(watch, CMD_WATCH_REPLY);
+    const auto reply =
+        s.fan1->main.Request(Packet(CMD_WATCH, {{WatchKey::MEMBER, s.fan2->id}}), CMD_WATCH_REPLY);
     ASSERT_TRUE(reply.has_value());
-    EXPECT_EQ(IntOf(*reply, KEY_RESULT), 0);
-    EXPECT_EQ(TextOf(*reply, WatchReplyKey::MEMBER), s.fan2->id);
+    EXPECT_TRUE(HasFields(*reply, {{KEY_RESULT, 0}, {WatchReplyKey::MEMBER, s.fan2->id}}));
     ASSERT_TRUE(s.fan2->main.WaitFor(CMD_WATCH_ASKED));
     EXPECT_EQ(TextOf(s.fan2->main.All(CMD_WATCH_ASKED).back(), WatchAskedKey::VIEWER), s.fan1->id);
     ASSERT_TRUE(s.fan2->main.WaitFor(CMD_VIDEO_PARAMS));
     EXPECT_EQ(IntOf(s.fan2->main.All(CMD_VIDEO_PARAMS).back(), VideoParamsKey::ASK), 1);
 
     // The watched member's client cannot take him: the viewer hears why.
-    CKParam answer = Packet(CMD_WATCH_ANSWER);
-    answer.SetInt(WatchAnswerKey::RESULT, -1);
-    answer.SetInt(WatchAnswerKey::REFUSAL, REFUSE_NO_VIDEO);
-    answer.SetCString(WatchAnswerKey::VIEWER, s.fan1->id);
-    s.fan2->main.Send(answer);
+    s.fan2->main.Send(Packet(CMD_WATCH_ANSWER, {{WatchAnswerKey::RESULT, -1},
+                                                {WatchAnswerKey::REFUSAL, REFUSE_NO_VIDEO},
+                                                {WatchAnswerKey::VIEWER, s.fan1->id}}));
     ASSERT_TRUE(s.fan1->main.WaitFor(CMD_WATCH_ENDED));
-    EXPECT_EQ(IntOf(s.fan1->main.All(CMD_WATCH_ENDED).back(), WatchEndedKey::RESULT), -1);
-    EXPECT_EQ(IntOf(s.fan1->main.All(CMD_WATCH_ENDED).back(), WatchEndedKey::REFUSAL),
-              REFUSE_NO_VIDEO);
+    EXPECT_TRUE(
+        HasFields(s.fan1->main.All(CMD_WATCH_ENDED).back(),
+                  {{WatchEndedKey::RESULT, -1}, {WatchEndedKey::REFUSAL, REFUSE_NO_VIDEO}}));
     s.fan2->second.Send(Video(0, Payload(300, 1), s.fan1->id));
     s.Settle();
     EXPECT_EQ(s.fan1->second.Count(CMD_VIDEO), 0);
@@ -280,11 +257,10 @@ TEST(RoomRelay, AReceiverThatDoesNotReadLosesWholePicturesNeverParts) {
     to.sin_port = htons(static_cast<uint16_t>(s.h.SecondPort()));
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
-    CKParam attach = Packet(CMD_ATTACH);
-    attach.SetInt(AttachKey::KEY_A, s.fan2->keyA);
-    attach.SetCString(AttachKey::OWN_ID, s.fan2->id);
-    attach.SetInt(AttachKey::KEY_B, s.fan2->keyB);
-    attach.SetInt(KEY_SEQUENCE, 1);
+    const CKParam attach = Packet(CMD_ATTACH, {{AttachKey::KEY_A, s.fan2->keyA},
+                                               {AttachKey::OWN_ID, s.fan2->id},
+                                               {AttachKey::KEY_B, s.fan2->keyB},
+                                               {KEY_SEQUENCE, 1}});
     const QByteArray frame = BuildFrame(kTcpFrame, 0, attach.GetBufferPtr(), attach.GetLength());
     ASSERT_EQ(::send(fd, frame.constData(), frame.size(), 0), frame.size());
     s.Settle();
