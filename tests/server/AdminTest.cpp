@@ -7,6 +7,7 @@
 #include "server/Seed.h"
 #include "server/ServerConfig.h"
 #include "server/Store.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/ServiceHarness.h"
 #include "tests/support/TestSupport.h"
 
@@ -135,9 +136,7 @@ TEST(ServerAdmin, CommandsChangeWhatTheServiceDoesAndTheirNoticesAndChangesReach
     EXPECT_EQ(carol->main.Count(CMD_TIMED_NOTICE), 0);
     h.Pass(std::chrono::milliseconds(1000));
     ASSERT_TRUE(carol->main.WaitFor(CMD_TIMED_NOTICE));
-    const CPacketCopy notice = carol->main.All(CMD_TIMED_NOTICE).front();
-    EXPECT_EQ(IntOf(notice, 20), 0);
-    EXPECT_EQ(TextOf(notice, 30), "今晚 八点");
+    EXPECT_TRUE(HasFields(carol->main.All(CMD_TIMED_NOTICE).front(), {{20, 0}, {30, "今晚 八点"}}));
     ASSERT_TRUE(inKaraoke->main.WaitFor(CMD_TEXT_NOTICE));
     ASSERT_TRUE(carol->main.WaitFor(CMD_TEXT_NOTICE));
     EXPECT_EQ(TextOf(inKaraoke->main.All(CMD_TEXT_NOTICE).front(), 20), "维护通知");
@@ -148,9 +147,8 @@ TEST(ServerAdmin, CommandsChangeWhatTheServiceDoesAndTheirNoticesAndChangesReach
     ASSERT_EQ(Admin(admin, {"set-room", "1001", "name=新房名"}), 0);
     h.Pass(std::chrono::milliseconds(1000));
     ASSERT_TRUE(carol->main.WaitFor(CMD_ROOM_NAME_CHANGED));
-    const CPacketCopy renamed = carol->main.All(CMD_ROOM_NAME_CHANGED).front();
-    EXPECT_EQ(TextOf(renamed, 20), QString());
-    EXPECT_EQ(TextOf(renamed, 30), "新房名");
+    EXPECT_TRUE(HasFields(carol->main.All(CMD_ROOM_NAME_CHANGED).front(),
+                          {{20, QString()}, {30, "新房名"}}));
     ASSERT_EQ(Admin(admin, {"set-room", "1001", "disabled-hours=2", "disabled-reason=违规"}), 0);
     h.Pass(std::chrono::milliseconds(1000));
     ASSERT_TRUE(carol->main.WaitFor(CMD_ROOM_DISABLED));
@@ -194,9 +192,7 @@ TEST(RoomAdmin, TheOwnerSetsTopicLockAndOperatorsAndEveryoneTheirNickname) {
     auto visitor = h.Enter(1001, "路过", QString(), "M-V");
     ASSERT_TRUE(alice && dave && visitor);
 
-    CKParam topic = Packet(CMD_TOPIC);
-    topic.SetCString(20, "今晚八点演唱会");
-    ASSERT_EQ(RoomRequest(alice->main, topic), 0);
+    ASSERT_EQ(RoomRequest(alice->main, Packet(CMD_TOPIC, {{20, "今晚八点演唱会"}})), 0);
     ASSERT_TRUE(dave->main.WaitFor(CMD_TOPIC_CHANGED));
     EXPECT_EQ(h.Service().Store().Room(1001)->topic, "今晚八点演唱会");
     EXPECT_EQ(RoomRequest(alice->main, Packet(CMD_TOPIC, {{20, "广告位招租"}})), REFUSE_BAD_TEXT);
@@ -256,9 +252,7 @@ TEST(RoomActivity, ManagersRunItMembersScoreOnceAndTheRankingIsBestFirst) {
     // The last scorer ends the round.
     ASSERT_EQ(RoomRequest(bob->main, Packet(CMD_SCORE_SUBMIT, {{20, "carol"}, {30, 1}})), 0);
     ASSERT_TRUE(carol->main.WaitFor(CMD_SCORING_RESULT));
-    const CPacketCopy result = carol->main.All(CMD_SCORING_RESULT).front();
-    EXPECT_EQ(TextOf(result, 30), "2.50");
-    EXPECT_EQ(IntOf(result, 40), 2);
+    EXPECT_TRUE(HasFields(carol->main.All(CMD_SCORING_RESULT).front(), {{30, "2.50"}, {40, 2}}));
 
     // A round nobody answers ends with its time.
     ASSERT_EQ(RoomRequest(carol->main, Packet(CMD_SCORE_REQUEST, {{20, "bob"}})), 0);
@@ -268,9 +262,6 @@ TEST(RoomActivity, ManagersRunItMembersScoreOnceAndTheRankingIsBestFirst) {
 
     ASSERT_EQ(RoomRequest(alice->main, Packet(CMD_ACTIVITY, {{20, false}})), 0);
     ASSERT_TRUE(carol->main.WaitFor(CMD_ACTIVITY_ENDED));
-    const CPacketCopy ended = carol->main.All(CMD_ACTIVITY_ENDED).front();
-    EXPECT_EQ(TextOf(ended, 20), "alice");
-    EXPECT_EQ(IntOf(ended, 50), 2);
-    EXPECT_EQ(TextOf(ended, 60), "bob,5.00");
-    EXPECT_EQ(TextOf(ended, 61), "carol,2.50");
+    EXPECT_TRUE(HasFields(carol->main.All(CMD_ACTIVITY_ENDED).front(),
+                          {{20, "alice"}, {50, 2}, {60, "bob,5.00"}, {61, "carol,2.50"}}));
 }

@@ -5,12 +5,15 @@
 #include "protocol/Refusal.h"
 #include "server/AdminQueue.h"
 #include "server/Sqlite.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/ServiceHarness.h"
 #include "tests/support/TestSupport.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace tavotest;
 
@@ -204,8 +207,7 @@ TEST(HallPresence, AdminPushesArriveInsteadOfThePresenceReply) {
     EXPECT_EQ(h.Service().RunAdminQueue(), 1);
     auto go = h.Hall(HallRequest(CMD_PRESENCE, m, "bob", number), CMD_ROOM_ADDRESS_PUSH);
     ASSERT_TRUE(go);
-    EXPECT_EQ(IntOf(*go, KEY_RESULT), 0);
-    EXPECT_EQ(IntOf(*go, 30), 1003);
+    EXPECT_TRUE(HasFields(*go, {{KEY_RESULT, 0}, {30, 1003}}));
     EXPECT_TRUE(TextOf(*go, 40).endsWith(QStringLiteral(":%1").arg(h.RoomPort())));
 
     ASSERT_TRUE(queue.Enqueue("quit-client", 0, QString(), "bob"));
@@ -293,13 +295,9 @@ TEST(HallRooms, KeepsFavouritesAndListsThemAndTheOwnAndManagedRoomsWithTheirLive
     auto reply =
         h.Hall(HallRequest(CMD_OWN_ROOMS, "M-B", "bob", IntOf(*bob, 30)), CMD_OWN_ROOMS_REPLY);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(IntOf(*reply, KEY_RESULT), 0);
     // bob owns 1002 and is an operator of 1001.
-    EXPECT_EQ(IntOf(*reply, 30), 1);
-    EXPECT_EQ(IntOf(*reply, 31), 1002);
-    EXPECT_EQ(IntOf(*reply, 32), 1);
-    EXPECT_EQ(IntOf(*reply, 33), 1001);
-    EXPECT_EQ(IntOf(*reply, 33 + 9970), 1);
+    EXPECT_TRUE(HasFields(
+        *reply, {{KEY_RESULT, 0}, {30, 1}, {31, 1002}, {32, 1}, {33, 1001}, {33 + 9970, 1}}));
 }
 
 TEST(HallRooms, OffersFormatsCreatesRoomsOnTheSecondRouteWithinLimitsAndTellsWhereTheyLive) {
@@ -340,10 +338,8 @@ TEST(HallRooms, OffersFormatsCreatesRoomsOnTheSecondRouteWithinLimitsAndTellsWhe
     const int room = IntOf(*made, 30);
     auto stored = h.Service().Store().Room(room);
     ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->owner, 10005);
-    EXPECT_EQ(stored->maxMembers, 100);
-    EXPECT_EQ(stored->name, "艾琳的家");
-    EXPECT_EQ(stored->password, "pw");
+    EXPECT_EQ(std::tie(stored->owner, stored->maxMembers, stored->name, stored->password),
+              std::tuple(10005, 100, QString("艾琳的家"), QString("pw")));
     EXPECT_EQ(IntOf(*create("second", 2, 1), KEY_RESULT), 0);
     EXPECT_EQ(IntOf(*create("third", 2, 1), KEY_REFUSAL), REFUSE_FORBIDDEN);
 
@@ -355,10 +351,9 @@ TEST(HallRooms, OffersFormatsCreatesRoomsOnTheSecondRouteWithinLimitsAndTellsWhe
     auto where =
         h.Hall(With(HallRequest(CMD_ROOM_ADDRESS, "M"), {{20, room}}), CMD_ROOM_ADDRESS_REPLY);
     ASSERT_TRUE(where);
-    EXPECT_EQ(IntOf(*where, KEY_RESULT), 0);
-    EXPECT_EQ(IntOf(*where, 30), room);
-    EXPECT_EQ(IntOf(*where, 70), static_cast<int>(h.RoomPort()));
-    EXPECT_EQ(TextOf(*where, 80), "127.0.0.1");
+    EXPECT_TRUE(HasFields(
+        *where,
+        {{KEY_RESULT, 0}, {30, room}, {70, static_cast<int>(h.RoomPort())}, {80, "127.0.0.1"}}));
     for (int unknown : {0, -5, 999999}) {
         EXPECT_EQ(Outcome(h.Hall(With(HallRequest(CMD_ROOM_ADDRESS, "M"), {{20, unknown}}),
                                  CMD_ROOM_ADDRESS_REPLY)),
@@ -375,11 +370,9 @@ TEST(HallAccount, GivesUserInformationStoresEntrySettingsAndLogsOut) {
     const int number = IntOf(*login, 30);
     auto reply = h.Hall(HallRequest(CMD_USER_INFO, m, "alice", number), CMD_USER_INFO_REPLY);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(IntOf(*reply, KEY_RESULT), 0);
-    EXPECT_EQ(TextOf(*reply, 30), "alice");
-    EXPECT_EQ(TextOf(*reply, 31), "爱丽丝");
-    EXPECT_EQ(IntOf(*reply, 33), 10001);
-    EXPECT_EQ(IntOf(*reply, 39), 1);  // logins so far
+    // Key 39: the logins so far.
+    EXPECT_TRUE(
+        HasFields(*reply, {{KEY_RESULT, 0}, {30, "alice"}, {31, "爱丽丝"}, {33, 10001}, {39, 1}}));
 
     EXPECT_EQ(
         Outcome(h.Hall(With(HallRequest(CMD_ENTRY_INFO, m, "alice", number), {{40, 7}, {50, 2}}),

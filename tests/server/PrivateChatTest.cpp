@@ -8,6 +8,7 @@
 #include "protocol/keys/PrivateChatKeys.h"
 #include "server/GiftStore.h"
 #include "server/PrivateChat.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/ServiceHarness.h"
 #include "tests/support/TestSupport.h"
 
@@ -60,9 +61,8 @@ TEST(PrivateChat, AnInvitationIsRefusedWhileItsInviteeIsAskedAndWhenItComesTooSo
     ASSERT_TRUE(r.alice && r.bob && r.carol);
     ASSERT_EQ(Invite(*r.alice, "bob"), 0);
     ASSERT_TRUE(r.bob->main.WaitFor(CMD_PRIVATE_REQUESTED));
-    const CPacketCopy asked = r.bob->main.All(CMD_PRIVATE_REQUESTED).front();
-    EXPECT_EQ(TextOf(asked, 20), "alice");
-    EXPECT_EQ(TextOf(asked, 50), "聊聊");
+    EXPECT_TRUE(
+        HasFields(r.bob->main.All(CMD_PRIVATE_REQUESTED).front(), {{20, "alice"}, {50, "聊聊"}}));
 
     EXPECT_EQ(Invite(*r.carol, "bob"), REFUSE_PRIVATE_BUSY);
     // Nor is the one who asks free to be asked.
@@ -106,8 +106,7 @@ TEST(PrivateChat, AYesMovesBothIntoAPrivateRoomThatCarriesTheirLinesAndVoice) {
             g->main.Request(Packet(CMD_ENTER_PRIVATE, {{20, g->id}, {30, 1}, {40, number}}),
                             CMD_ENTER_PRIVATE_REPLY);
         ASSERT_TRUE(reply);
-        EXPECT_EQ(IntOf(*reply, KEY_RESULT), 0);
-        EXPECT_EQ(TextOf(*reply, 30), "127.0.0.1");
+        EXPECT_TRUE(HasFields(*reply, {{KEY_RESULT, 0}, {30, "127.0.0.1"}}));
     }
     for (tagRoomGuest* g : {r.alice.get(), r.bob.get()}) {
         ASSERT_TRUE(g->main.WaitFor(CMD_PEER_IN_PRIVATE_ROOM));
@@ -116,18 +115,15 @@ TEST(PrivateChat, AYesMovesBothIntoAPrivateRoomThatCarriesTheirLinesAndVoice) {
     EXPECT_EQ(TextOf(r.alice->main.All(CMD_PEER_IN_PRIVATE_ROOM).front(), 20), "bob");
     auto info = r.bob->main.Request(Packet(CMD_PEER_INFO), CMD_PEER_INFO_REPLY);
     ASSERT_TRUE(info);
-    EXPECT_EQ(TextOf(*info, 30), "alice");
-    EXPECT_EQ(TextOf(*info, 40), "爱丽丝");
-    EXPECT_EQ(TextOf(*info, 90), "127.0.0.1");
+    EXPECT_TRUE(HasFields(*info, {{30, "alice"}, {40, "爱丽丝"}, {90, "127.0.0.1"}}));
 
     EXPECT_EQ(
         RoomRequest(r.alice->main,
                     Packet(CMD_TEXT, {{20, "bob"}, {30, "<font>hi</font>"}, {40, 1}, {50, "hi"}})),
         0);
     ASSERT_TRUE(r.bob->main.WaitFor(CMD_TEXT_LINE));
-    const CPacketCopy line = r.bob->main.All(CMD_TEXT_LINE).front();
-    EXPECT_EQ(TextOf(line, 20), "alice");
-    EXPECT_EQ(TextOf(line, 30), "<font>hi</font>");
+    EXPECT_TRUE(HasFields(r.bob->main.All(CMD_TEXT_LINE).front(),
+                          {{20, "alice"}, {30, "<font>hi</font>"}}));
     EXPECT_EQ(RoomRequest(r.alice->main, Packet(CMD_QUALITY, {{20, 7}})), REFUSE_BAD_PARAMETER);
     // What the private room does not know is refused at once.
     EXPECT_EQ(RoomRequest(r.alice->main, Packet(CMD_GIFT_INFO)), REFUSE_FORBIDDEN);
@@ -137,10 +133,8 @@ TEST(PrivateChat, AYesMovesBothIntoAPrivateRoomThatCarriesTheirLinesAndVoice) {
     voice.SetChar(40, payload.constData(), static_cast<unsigned short>(payload.size()));
     r.alice->second.Send(voice);
     ASSERT_TRUE(r.bob->second.WaitFor(CMD_AUDIO));
-    const CPacketCopy heard = r.bob->second.All(CMD_AUDIO).front();
     // The sender is who the service knows, not who the packet claims.
-    EXPECT_EQ(TextOf(heard, 60), "alice");
-    EXPECT_EQ(IntOf(heard, 30), 3);
+    EXPECT_TRUE(HasFields(r.bob->second.All(CMD_AUDIO).front(), {{60, "alice"}, {30, 3}}));
     // Carol, left behind in the room, hears none of it.
     EXPECT_EQ(r.carol->second.Count(CMD_AUDIO), 0);
     EXPECT_EQ(r.carol->main.Count(CMD_TEXT_LINE), 0);
@@ -176,11 +170,11 @@ TEST(PrivateChat, GiftsAndSnapshotsInAPrivateRoomArePaidFromTheGiversBalance) {
     for (tagRoomGuest* g : {r.alice.get(), r.bob.get()}) {
         ASSERT_TRUE(g->main.WaitFor(CMD_GIFT_GIVEN));
         const CPacketCopy given = g->main.All(CMD_GIFT_GIVEN).front();
-        EXPECT_EQ(TextOf(given, GiftGivenKey::GIVER), "alice");
-        EXPECT_EQ(TextOf(given, GiftGivenKey::RECIPIENT), "bob");
-        EXPECT_EQ(IntOf(given, GiftGivenKey::GIVER_DEBIT), 1000);
-        EXPECT_EQ(IntOf(given, GiftGivenKey::RECIPIENT_CREDIT),
-                  1000 * CGiftStore::kRecipientShare / 100);
+        EXPECT_TRUE(HasFields(
+            given, {{GiftGivenKey::GIVER, "alice"},
+                    {GiftGivenKey::RECIPIENT, "bob"},
+                    {GiftGivenKey::GIVER_DEBIT, 1000},
+                    {GiftGivenKey::RECIPIENT_CREDIT, 1000 * CGiftStore::kRecipientShare / 100}}));
         // Nobody owns a private room: nobody else is paid.
         EXPECT_EQ(TextOf(given, GiftGivenKey::THIRD), "<missing>");
     }

@@ -3,6 +3,7 @@
 
 #include "protocol/Commands.h"
 #include "protocol/Refusal.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/ServiceHarness.h"
 #include "tests/support/TestSupport.h"
 
@@ -45,20 +46,17 @@ TEST(RoomChat, PublicLinesReachEveryoneElseAndPrivateLinesOnlyTheirTarget) {
     EXPECT_EQ(Say(*r.alice, QString(), "大家好 <b>"), 0);
     ASSERT_TRUE(r.bob->main.WaitFor(CMD_TEXT_LINE));
     ASSERT_TRUE(r.carol->main.WaitFor(CMD_TEXT_LINE));
-    const CPacketCopy line = r.bob->main.All(CMD_TEXT_LINE).front();
-    EXPECT_EQ(TextOf(line, 20), "alice");
-    EXPECT_EQ(TextOf(line, 30), "<font>header</font><font>大家好 <b></font><br>");
-    EXPECT_EQ(IntOf(line, 40), 0);
+    EXPECT_TRUE(HasFields(
+        r.bob->main.All(CMD_TEXT_LINE).front(),
+        {{20, "alice"}, {30, "<font>header</font><font>大家好 <b></font><br>"}, {40, 0}}));
     // The sender shows its own line; the server does not echo it.
     EXPECT_EQ(r.alice->main.Count(CMD_TEXT_LINE), 0);
 
     r.h.Pass(std::chrono::seconds(2));
     EXPECT_EQ(Say(*r.bob, "alice", "悄悄话", true), 0);
     ASSERT_TRUE(r.alice->main.WaitFor(CMD_TEXT_LINE));
-    const CPacketCopy whisper = r.alice->main.All(CMD_TEXT_LINE).front();
-    EXPECT_EQ(TextOf(whisper, 20), "bob");
-    EXPECT_EQ(TextOf(whisper, 21), "alice");
-    EXPECT_EQ(IntOf(whisper, 40), 1);
+    EXPECT_TRUE(
+        HasFields(r.alice->main.All(CMD_TEXT_LINE).front(), {{20, "bob"}, {21, "alice"}, {40, 1}}));
     Spin(std::chrono::milliseconds(50));
     EXPECT_EQ(r.carol->main.Count(CMD_TEXT_LINE), 1);
 
