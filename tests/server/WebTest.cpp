@@ -1,17 +1,15 @@
 // The web side over real HTTP: the directory documents are built from the database with the
 // rooms' live occupancy, and requests that are not what a browser sends are refused.
 
+#include "hall/Directory.h"
 #include "protocol/Commands.h"
 #include "tests/support/ServiceHarness.h"
 #include "tests/support/TestSupport.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
-
-#include <map>
 
 using namespace tavotest;
 
@@ -36,34 +34,12 @@ Fetched Get(unsigned port, const QString& path) {
     return f;
 }
 
-struct Item {
-    QString id;
-    QString state;
-    QString isp;
-    QString name;
-};
-
-std::vector<Item> Items(const QByteArray& xml, const QString& element) {
-    std::vector<Item> out;
-    QXmlStreamReader r(xml);
-    bool inside = false;
-    while (!r.atEnd()) {
-        r.readNext();
-        if (r.isStartElement() && r.name() == element) {
-            inside = true;
-        } else if (r.isEndElement() && r.name() == element) {
-            inside = false;
-        } else if (inside && r.isStartElement() && r.name() == QLatin1String("Item")) {
-            Item item;
-            item.id = r.attributes().value(QLatin1String("id")).toString();
-            item.state = r.attributes().value(QLatin1String("state")).toString();
-            item.isp = r.attributes().value(QLatin1String("isp")).toString();
-            item.name = r.readElementText();
-            out.push_back(item);
-        }
-    }
-    EXPECT_FALSE(r.hasError()) << r.errorString().toStdString();
-    return out;
+// A room list as the client's hall reads it.
+std::vector<tagRoomItem> Rooms(unsigned port, const QString& path) {
+    std::vector<tagRoomItem> items;
+    EXPECT_TRUE(ParseRoomDocument(QString::fromUtf8(Get(port, path).body), items))
+        << path.toStdString();
+    return items;
 }
 
 }  // namespace
@@ -119,10 +95,10 @@ TEST(WebSide, RefusesBodiesAndLongHeadsAndClosesSilentSlowAndCrowdedConnections)
 
 TEST(WebSide, RoomDocumentsShowTheLiveOccupancyAndLeaveUnlistedRoomsOut) {
     CServiceHarness h;
-    auto rooms = [&] { return Items(Get(h.Service().WebPort(), "/list/2.XML").body, "Room"); };
+    auto rooms = [&] { return Rooms(h.Service().WebPort(), "/list/2.XML"); };
     auto before = rooms();
     ASSERT_EQ(before.size(), 2u);
-    EXPECT_EQ(before[0].id, "1003");
+    EXPECT_EQ(before[0].room, 1003);
     EXPECT_EQ(before[0].name, "密室");
     EXPECT_EQ(before[0].state, "[0/50]锁");
     EXPECT_EQ(before[1].state, "[0/3]");
@@ -132,7 +108,7 @@ TEST(WebSide, RoomDocumentsShowTheLiveOccupancyAndLeaveUnlistedRoomsOut) {
     ASSERT_TRUE(a && b);
     EXPECT_EQ(rooms()[1].state, "[2/3]");
 
-    auto music = Items(Get(h.Service().WebPort(), "/list/room.xml?area=1").body, "Room");
+    auto music = Rooms(h.Service().WebPort(), "/list/room.xml?area=1");
     ASSERT_EQ(music.size(), 2u);
     EXPECT_EQ(music[0].isp, "电信");
 
@@ -140,6 +116,6 @@ TEST(WebSide, RoomDocumentsShowTheLiveOccupancyAndLeaveUnlistedRoomsOut) {
     record->listed = false;
     ASSERT_TRUE(h.Service().Store().UpdateRoom(*record));
     ASSERT_EQ(rooms().size(), 1u);
-    EXPECT_EQ(rooms()[0].id, "1004");
+    EXPECT_EQ(rooms()[0].room, 1004);
     EXPECT_EQ(Get(h.Service().WebPort(), "/list/room.xml?area=x").status, 400);
 }
