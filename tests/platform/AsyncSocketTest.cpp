@@ -9,10 +9,6 @@
 #include <memory>
 #include <vector>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using namespace tavotest;
 
 namespace {
@@ -137,14 +133,9 @@ TEST(SocketPoll, ASocketDeletedByAnotherReadyInTheSameWakeUpIsNotToldOfIt) {
     QString address;
     unsigned port = 0;
     ASSERT_TRUE(server.GetSockName(address, port));
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int clients[2];
-    for (int& fd : clients) {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    CRawClient clients[2];
+    for (CRawClient& client : clients) {
+        ASSERT_TRUE(client.Open(port));
     }
     ASSERT_TRUE(WaitUntil([&] { return server.peers.size() == 2; }));
     int told = 0;
@@ -155,17 +146,14 @@ TEST(SocketPoll, ASocketDeletedByAnotherReadyInTheSameWakeUpIsNotToldOfIt) {
         };
     }
     // Both become readable before the event loop looks: one wake-up reports both.
-    for (int fd : clients) {
-        ASSERT_EQ(::send(fd, "ab", 2, 0), 2);
+    for (CRawClient& client : clients) {
+        client.Write("ab");
     }
     Spin(std::chrono::milliseconds(100));
     EXPECT_EQ(told, 1);
     const bool firstLeft = server.peers[0] != nullptr;
     ASSERT_NE(firstLeft, server.peers[1] != nullptr);
     EXPECT_EQ(server.peers[firstLeft ? 0 : 1]->received, 2);
-    for (int fd : clients) {
-        ::close(fd);
-    }
 }
 
 }  // namespace
