@@ -39,11 +39,7 @@ protected:
         ASSERT_TRUE(CWaveSystem::Select("pulse"));
         TAVO_NEED(WaveInGetNumDevs() > 0, "a PulseAudio server");
         TAVO_NEED(HaveProgram("pactl") && HasSource("ci_mic"), "the test sound server's ci_mic");
-        Pactl({"set-default-source", "ci_mic"});
-        Pactl({"set-default-sink", "ci_sink"});
-        Pactl({"set-source-mute", "ci_mic", "0"});
-        Pactl({"set-source-volume", "ci_mic", "100%"});
-        Pactl({"set-sink-volume", "ci_sink", "100%"});
+        UseTestDevices();
         CRecordSource::Get().SetMixer(nullptr);
         CRecordSource::Get().SetMixName(QString());
     }
@@ -51,12 +47,16 @@ protected:
         CRecordSource::Get().Release();
         for (const QString& module : m_modules) Pactl({"unload-module", module});
         if (HaveProgram("pactl") && HasSource("ci_mic")) {
-            Pactl({"set-default-sink", "ci_sink"});
-            Pactl({"set-default-source", "ci_mic"});
-            Pactl({"set-source-mute", "ci_mic", "0"});
-            Pactl({"set-source-volume", "ci_mic", "100%"});
-            Pactl({"set-sink-volume", "ci_sink", "100%"});
+            UseTestDevices();
         }
+    }
+    // The test server's devices are the defaults, unmuted and at full volume.
+    static void UseTestDevices() {
+        Pactl({"set-default-source", "ci_mic"});
+        Pactl({"set-default-sink", "ci_sink"});
+        Pactl({"set-source-mute", "ci_mic", "0"});
+        Pactl({"set-source-volume", "ci_mic", "100%"});
+        Pactl({"set-sink-volume", "ci_sink", "100%"});
     }
     // Loads a module for the test's length.
     QString Load(const QStringList& args) {
