@@ -5,6 +5,7 @@
 #include "platform/MessageWindow.h"
 #include "protocol/KParam.h"
 #include "protocol/keys/VideoKeys.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/TestSupport.h"
 #include "tests/video/VideoTestSupport.h"
 #include "video/H264Decoder.h"
@@ -36,32 +37,6 @@ protected:
         received.emplace_back(tag, data);
     }
 };
-
-struct tagFrame {
-    short command = 0;
-    short width = 0;
-    bool key = false;
-    int number = 0;
-    QByteArray data;
-};
-
-tagFrame Parse(const QByteArray& bytes) {
-    CKParam p;
-    tagFrame f;
-    if (p.SetBufferPtr(bytes.constData(), static_cast<int>(bytes.size())) != 0) {
-        return f;
-    }
-    f.command = p.Command();
-    f.width = p.ShortOr(VideoFrameKey::WIDTH, 0);
-    f.key = p.BoolOr(VideoFrameKey::KEY, false);
-    f.number = p.IntOr(VideoFrameKey::NUMBER, 0);
-    char* data = nullptr;
-    unsigned short n = 0;
-    if (p.GetCharNC(VideoFrameKey::DATA, &data, n) == 0) {
-        f.data = QByteArray(data, n);
-    }
-    return f;
-}
 
 // The offset (0 to 5) at which decoded picture i shows pattern picture i + offset best.
 int BestOffset(const tagVideoPicture& first, const std::vector<tagVideoPicture>& pattern) {
@@ -114,25 +89,27 @@ TEST(VideoSender, DeliversNumberedKeyFramedPicturesOfThePatternToItsWindowAndNee
     ASSERT_EQ(receiver.Start(), 0);
 
     int lastKey = 0;
-    std::vector<int> numbers;
     for (size_t i = 0; i < kFrames; ++i) {
         ASSERT_EQ(window.received[i].first, CVideoServerH264::TAG_FRAME);
-        const tagFrame f = Parse(window.received[i].second);
-        ASSERT_EQ(f.command, 80);
-        EXPECT_EQ(f.width, 176);
-        EXPECT_EQ(f.number, static_cast<int>(i) + 1);
-        EXPECT_LT(f.data.size(), CH264Encoder::kMaxFrameBytes);
+        const CPacketCopy frame{window.received[i].second};
+        const int number = static_cast<int>(i) + 1;
+        ASSERT_TRUE(HasFields(frame, {{KEY_COMMAND, short{80}},
+                                      {VideoFrameKey::WIDTH, short{176}},
+                                      {VideoFrameKey::NUMBER, number}}));
+        const QByteArray data = BytesOf(frame, VideoFrameKey::DATA);
+        EXPECT_LT(data.size(), CH264Encoder::kMaxFrameBytes);
+        const bool key = frame.Loaded().BoolOr(VideoFrameKey::KEY, false);
         if (i == 0) {
-            EXPECT_TRUE(f.key) << "the first frame decodes by itself";
+            EXPECT_TRUE(key) << "the first frame decodes by itself";
         }
-        if (f.key) {
-            EXPECT_TRUE(CH264Decoder::HasIdr(reinterpret_cast<const uint8_t*>(f.data.constData()),
-                                             static_cast<int>(f.data.size())));
-            lastKey = f.number;
+        if (key) {
+            EXPECT_TRUE(CH264Decoder::HasIdr(reinterpret_cast<const uint8_t*>(data.constData()),
+                                             static_cast<int>(data.size())));
+            lastKey = number;
         }
-        EXPECT_LE(f.number - lastKey, 2 * kPatternFps) << "no key frame for two seconds";
-        ASSERT_EQ(receiver.DecodeBuffer(f.data.constData(), static_cast<int>(f.data.size())), 0)
-            << "frame " << f.number;
+        EXPECT_LE(number - lastKey, 2 * kPatternFps) << "no key frame for two seconds";
+        ASSERT_EQ(receiver.DecodeBuffer(data.constData(), static_cast<int>(data.size())), 0)
+            << "frame " << number;
     }
     ASSERT_EQ(drawn.pictures.size(), size_t{kFrames});
     const auto pattern = PatternPictures(kFrames + 6, 176, 144);
