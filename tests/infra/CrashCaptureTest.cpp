@@ -41,11 +41,6 @@ int NumberAfter(const std::string& text, const std::string& label) {
     return std::stoi(match[1]);
 }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 class CrashCapture : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -100,7 +95,7 @@ protected:
         EXPECT_TRUE(frame.found);
         EXPECT_NE(frame.name.find(function), std::string::npos) << frame.name;
         ASSERT_TRUE(frame.hasLine) << frame.name;
-        EXPECT_TRUE(EndsWith(frame.file, "crash_child.cpp")) << frame.file;
+        EXPECT_TRUE(frame.file.ends_with("crash_child.cpp")) << frame.file;
         if (!mark.empty()) {
             EXPECT_EQ(frame.line, MarkedLine(mark)) << function;
         }

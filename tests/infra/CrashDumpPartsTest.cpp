@@ -241,11 +241,8 @@ TEST(MinidumpWriter, AFileIsReplacedWholeOrReportedMissingAndTheDebuggerReadsEve
 }
 
 std::vector<uint8_t> Bytes(const std::string& hex) {
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes.push_back(uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
+    const QByteArray bytes = QByteArray::fromHex(QByteArray::fromStdString(hex));
+    return {bytes.begin(), bytes.end()};
 }
 
 // The module list shows each module's build id from the dump, which is how a debugger tells

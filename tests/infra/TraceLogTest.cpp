@@ -54,8 +54,8 @@ QByteArray ReadBytes(const QString& path) {
 QStringList ReadLines(const QString& path) {
     const QByteArray bytes = ReadBytes(path);
     EXPECT_EQ(bytes.size() % 2, 0) << path.toStdString();
-    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
-                                            bytes.size() / 2);
+    const QString text =
+        QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
     EXPECT_TRUE(text.isEmpty() || text.endsWith("\r\n")) << path.toStdString();
     QStringList lines = text.split("\r\n");
     lines.removeLast();

@@ -10,7 +10,9 @@
 #include "platform/audio/PulseContext.h"
 #include "platform/audio/WaveSystem.h"
 
-#include <dirent.h>
+#include <QDir>
+#include <QFile>
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -161,16 +163,7 @@ void OnWorker(F work) {
 }
 
 std::string FindDump() {
-    std::string found;
-    if (DIR* folder = opendir(".")) {
-        while (dirent* entry = readdir(folder)) {
-            if (strncmp(entry->d_name, "Dump_", 5) == 0) {
-                found = entry->d_name;
-            }
-        }
-        closedir(folder);
-    }
-    return found;
+    return QDir().entryList({"Dump_*"}, QDir::Files).value(0).toStdString();
 }
 
 // Keeps one crash's files apart from the next one's.
@@ -183,15 +176,8 @@ void KeepFiles(const char* name) {
 }
 
 std::string FirstLineOfLog() {
-    char line[256] = {};
-    if (FILE* file = fopen("debug.log", "rb")) {
-        if (!fgets(line, sizeof line, file)) {
-            line[0] = '\0';
-        }
-        fclose(file);
-    }
-    line[strcspn(line, "\n")] = '\0';
-    return line;
+    QFile log("debug.log");
+    return log.open(QIODevice::ReadOnly) ? log.readLine().trimmed().toStdString() : std::string();
 }
 
 std::atomic<int> g_overflowTid{0};
