@@ -3,35 +3,14 @@
 #include "platform/CodePage.h"
 #include "protocol/Commands.h"
 #include "protocol/LogClient.h"
-#include "tests/support/Loopback.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+using namespace tavotest;
+
 namespace {
-
-struct tagLogPacket {
-    short command = 0;
-    int code = -1;
-    int length = -1;
-    QByteArray text;
-    int number = -1;
-};
-
-tagLogPacket Read(const tavotest::CPacketCopy& copy) {
-    CKParam packet = copy.Loaded();
-    tagLogPacket out;
-    packet.GetShortInt(KEY_COMMAND, out.command);
-    packet.GetInt(LogLineKey::CODE, out.code);
-    packet.GetInt(LogLineKey::LENGTH, out.length);
-    char* bytes = nullptr;
-    unsigned short n = 0;
-    if (packet.GetCharNC(LogLineKey::TEXT, &bytes, n) == 0) {
-        out.text = QByteArray(bytes, n);
-    }
-    packet.GetInt(KEY_SEQUENCE, out.number);
-    return out;
-}
 
 class LogClientTest : public ::testing::Test {
 protected:
@@ -68,18 +47,16 @@ TEST_F(LogClientTest, SendsNothingUntilEnabledAndTheTextInTheAnsiCodePage) {
 
     const auto received = m_server.Received(CMD_LOG_LINE);
     ASSERT_EQ(received.size(), 3u);
-    const tagLogPacket first = Read(received[0]);
-    EXPECT_EQ(first.command, 1100);
-    EXPECT_EQ(first.code, 7);
-    EXPECT_EQ(first.text, QByteArray("CRoom:mic 2 of 3"));
-    EXPECT_EQ(first.length, first.text.size());
     // The channel's own running number starts at 0 and counts only packets sent.
-    EXPECT_EQ(first.number, 0);
-    EXPECT_EQ(Read(received[1]).number, 1);
-    EXPECT_EQ(Read(received[1]).text, EncodeCodePage(QStringLiteral("房间:进入失败"), CP_GBK));
-    EXPECT_EQ(Read(received[1]).length, 13);
-    EXPECT_EQ(Read(received[2]).number, 2);
-    EXPECT_EQ(Read(received[2]).code, 11);
+    EXPECT_TRUE(HasFields(received[0], {{KEY_COMMAND, short{1100}},
+                                        {LogLineKey::CODE, 7},
+                                        {LogLineKey::LENGTH, 16},
+                                        {KEY_SEQUENCE, 0}}));
+    EXPECT_EQ(BytesOf(received[0], LogLineKey::TEXT), QByteArray("CRoom:mic 2 of 3"));
+    EXPECT_TRUE(HasFields(received[1], {{LogLineKey::LENGTH, 13}, {KEY_SEQUENCE, 1}}));
+    EXPECT_EQ(BytesOf(received[1], LogLineKey::TEXT),
+              EncodeCodePage(QStringLiteral("房间:进入失败"), CP_GBK));
+    EXPECT_TRUE(HasFields(received[2], {{LogLineKey::CODE, 11}, {KEY_SEQUENCE, 2}}));
 }
 
 TEST_F(LogClientTest, ServerWordsChangeNothing) {
@@ -99,7 +76,7 @@ TEST_F(LogClientTest, ServerWordsChangeNothing) {
     EXPECT_TRUE(m_client.IsEnabled());
     ASSERT_EQ(m_client.Log(1, "T", "still here"), 0);
     ASSERT_TRUE(m_server.WaitFor(CMD_LOG_LINE));
-    EXPECT_EQ(Read(m_server.Received(CMD_LOG_LINE).at(0)).number, 0);
+    EXPECT_EQ(IntOf(m_server.Received(CMD_LOG_LINE).at(0), KEY_SEQUENCE), 0);
 }
 
 }  // namespace
