@@ -64,12 +64,6 @@ CSoundServer::CSoundServer(EModules modules, const QStringList& load) {
 }
 
 CSoundServer::~CSoundServer() {
-    if (m_bUsed) {
-        if (!m_bHadPrevious)
-            qunsetenv("PULSE_SERVER");
-        else
-            qputenv("PULSE_SERVER", m_previous);
-    }
     if (m_process.state() != QProcess::NotRunning) {
         m_process.terminate();
         if (!m_process.waitForFinished(5000))
@@ -84,12 +78,9 @@ QString CSoundServer::Log() const {
 }
 
 void CSoundServer::Use() {
-    if (!m_bUsed) {
-        m_bHadPrevious = qEnvironmentVariableIsSet("PULSE_SERVER");
-        m_previous = qgetenv("PULSE_SERVER");
+    if (!m_use) {
+        m_use.emplace("PULSE_SERVER", m_address.toUtf8());
     }
-    m_bUsed = true;
-    qputenv("PULSE_SERVER", m_address.toUtf8());
 }
 
 tagWavData MakeSpeech(const QString& folder, int rate, int channels) {

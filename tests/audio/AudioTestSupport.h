@@ -5,6 +5,7 @@
 #include "audio/WaveIn.h"
 #include "audio/WaveOut.h"
 #include "platform/audio/WavFile.h"
+#include "tests/support/TestSupport.h"
 
 #include <QProcess>
 #include <QString>
@@ -13,6 +14,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace audiotest {
@@ -44,10 +46,8 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_address;
-    QByteArray m_previous;
-    bool m_bHadPrevious = false;
     bool m_bRunning = false;
-    bool m_bUsed = false;
+    std::optional<tavotest::CScopedEnv> m_use;
 };
 
 // About `seconds` of speech-like sound at rate and channels, 16-bit. From espeak-ng when it

@@ -371,8 +371,8 @@ TEST(PulseOnADesktop, TheStereoMixIsTheMicrophoneInsideWhatTheDefaultOutputPlays
 }
 
 TEST(PulseWithoutDevices, NoServerOrNoMicrophoneMeansNoInputAndTheReasonIsInAudioLog) {
-    const QByteArray saved = qgetenv("PULSE_SERVER");
-    qputenv("PULSE_SERVER", "unix:/nonexistent/tavo-no-server");
+    std::optional<CScopedEnv> noServer(std::in_place, "PULSE_SERVER",
+                                       "unix:/nonexistent/tavo-no-server");
     ASSERT_TRUE(CWaveSystem::Select("pulse"));
     EXPECT_EQ(WaveInGetNumDevs(), 0);
     EXPECT_EQ(WaveOutGetNumDevs(), 0);
@@ -389,10 +389,7 @@ TEST(PulseWithoutDevices, NoServerOrNoMicrophoneMeansNoInputAndTheReasonIsInAudi
     EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,6\n"));
     CCollectingWaveIn engine(AUDIO_QUALITY_SPEECH);
     EXPECT_EQ(engine.Open(), 0);
-    if (saved.isEmpty())
-        qunsetenv("PULSE_SERVER");
-    else
-        qputenv("PULSE_SERVER", saved);
+    noServer.reset();
     CWaveSystem::Select("pulse");
 
     // A server with speakers and no microphone: the monitors of outputs are no input devices.

@@ -165,13 +165,12 @@ TEST(StackLog, EachCrashReplacesTheListingAndNamesAreCut) {
 // ---- the dump's name ----
 
 TEST(CrashDumpName, IsTheLocalTimeToTheSecond) {
-    const char* old = getenv("TZ");
-    const std::string saved = old ? old : "";
-    setenv("TZ", "CST-8", 1);  // eight hours east of UTC
-    tzset();
-    EXPECT_EQ(CCrashDump::DumpFileName(1325237415), "Dump_20111230173015.dmp");
-    EXPECT_EQ(CCrashDump::DumpFileName(1325260800), "Dump_20111231000000.dmp");
-    old ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
+    {
+        tavotest::CScopedEnv zone("TZ", "CST-8");  // eight hours east of UTC
+        tzset();
+        EXPECT_EQ(CCrashDump::DumpFileName(1325237415), "Dump_20111230173015.dmp");
+        EXPECT_EQ(CCrashDump::DumpFileName(1325260800), "Dump_20111231000000.dmp");
+    }
     tzset();
 }
 

@@ -64,16 +64,16 @@ CTempConfig::~CTempConfig() {
     CProfileStore::SetRoot(QString());
 }
 
-CTempStateHome::CTempStateHome()
-    : m_saved(qgetenv("XDG_STATE_HOME")), m_wasSet(qEnvironmentVariableIsSet("XDG_STATE_HOME")) {
-    qputenv("XDG_STATE_HOME", m_dir.path().toUtf8());
+CScopedEnv::CScopedEnv(const char* name, const QByteArray& value)
+    : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name)) {
+    qputenv(name, value);
 }
 
-CTempStateHome::~CTempStateHome() {
-    if (m_wasSet) {
-        qputenv("XDG_STATE_HOME", m_saved);
+CScopedEnv::~CScopedEnv() {
+    if (m_had) {
+        qputenv(m_name, m_old);
     } else {
-        qunsetenv("XDG_STATE_HOME");
+        qunsetenv(m_name);
     }
 }
 

@@ -56,18 +56,29 @@ private:
     QTemporaryDir m_dir;
 };
 
+// An environment variable set for a scope; what it was before comes back at the end.
+class CScopedEnv {
+public:
+    CScopedEnv(const char* name, const QByteArray& value);
+    ~CScopedEnv();
+    CScopedEnv(const CScopedEnv&) = delete;
+    CScopedEnv& operator=(const CScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    QByteArray m_old;
+    bool m_had;
+};
+
 // A private state folder (XDG_STATE_HOME) for the life of a test: what the programs log lands
 // in Folder(), never where the test runs.
 class CTempStateHome {
 public:
-    CTempStateHome();
-    ~CTempStateHome();
     QString Folder() const { return m_dir.filePath(QStringLiteral("tavo")); }
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_saved;
-    bool m_wasSet = false;
+    CScopedEnv m_env{"XDG_STATE_HOME", m_dir.path().toUtf8()};
 };
 
 // Scripted prompt and dialog host installed for a scope.

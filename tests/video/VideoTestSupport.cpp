@@ -119,17 +119,4 @@ double Psnr(const tagVideoPicture& a, const tagVideoPicture& b) {
     return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-CScopedVideoSource::CScopedVideoSource(const QString& description)
-    : m_old(qgetenv("TAVO_VIDEO_SOURCE")), m_had(qEnvironmentVariableIsSet("TAVO_VIDEO_SOURCE")) {
-    qputenv("TAVO_VIDEO_SOURCE", description.toUtf8());
-}
-
-CScopedVideoSource::~CScopedVideoSource() {
-    if (m_had) {
-        qputenv("TAVO_VIDEO_SOURCE", m_old);
-    } else {
-        qunsetenv("TAVO_VIDEO_SOURCE");
-    }
-}
-
 }  // namespace tavotest

@@ -2,6 +2,7 @@
 // What the video tests and benchmarks share: the test-pattern camera, the reference pictures
 // of that pattern made by GStreamer alone, and the PSNR between two pictures.
 
+#include "tests/support/TestSupport.h"
 #include "video/H264Encoder.h"
 #include "video/Picture.h"
 #include "video/VideoSurface.h"
@@ -40,14 +41,10 @@ public:
 };
 
 // Sets TAVO_VIDEO_SOURCE for the life of the object.
-class CScopedVideoSource {
+class CScopedVideoSource : public CScopedEnv {
 public:
-    explicit CScopedVideoSource(const QString& description);
-    ~CScopedVideoSource();
-
-private:
-    QByteArray m_old;
-    bool m_had;
+    explicit CScopedVideoSource(const QString& description)
+        : CScopedEnv("TAVO_VIDEO_SOURCE", description.toUtf8()) {}
 };
 
 }  // namespace tavotest
