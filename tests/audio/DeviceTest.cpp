@@ -219,11 +219,8 @@ TEST_F(WavDevices, NoDeviceWithoutAFileBadFormatsRefusedAndThePlayerSaysWhyInAud
     ASSERT_TRUE(QDir().mkpath(m_dir->filePath("started-here")));
     ASSERT_TRUE(QDir::setCurrent(m_dir->filePath("started-here")));
     CTempStateHome state;
-    ASSERT_TRUE(QDir().mkpath(state.Folder()));
-    QFile stale(state.Folder() + "/audio.log");
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.write("an old line that must go\nand another\n");
-    stale.close();
+    ASSERT_TRUE(
+        WriteFile(state.Folder() + "/audio.log", "an old line that must go\nand another\n"));
     Use("");
     CWaveOut player;
     player.SetFormat(1);

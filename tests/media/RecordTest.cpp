@@ -238,11 +238,9 @@ TEST_F(RecordTest, GraphFailuresLeaveTheRecorderInactiveWithTheTraceLine) {
     refused(recorder.StartRecording(CRecordDlg::MODE_RECORD_OWN, Path("y.avi")),
             "Create, CreateAudioCapture,hr=");
     // A file that is not a recording.
-    QFile junk(Path("junk.avi"));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray("RIFF\x10\0\0\0AVI LIST", 16) + QByteArray(4000, 'x'));
-    junk.close();
-    refused(recorder.OpenPlayout(junk.fileName()), "RenderFile");
+    const QString junk = Path("junk.avi");
+    ASSERT_TRUE(WriteFile(junk, QByteArray("RIFF\x10\0\0\0AVI LIST", 16) + QByteArray(4000, 'x')));
+    refused(recorder.OpenPlayout(junk), "RenderFile");
 }
 
 TEST_F(RecordTest, AChargedRecordingAsksEveryPeriodAndStopsWhenTheBalanceIsShort) {

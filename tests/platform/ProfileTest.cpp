@@ -33,11 +33,7 @@ TEST(Profile, ValuesKeepTheirKindAcrossRunsAndACorruptFileReadsAsEmpty) {
     EXPECT_EQ(p.GetString("Main", "ServerPort"), "5566");
 
     // A corrupt file reads as empty and is written afresh.
-    QDir().mkpath(config.Path() + QStringLiteral("/ZEL"));
-    QFile f(config.Path() + QStringLiteral("/ZEL/Broken.json"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("{ not json");
-    f.close();
+    ASSERT_TRUE(WriteFile(config.Path() + QStringLiteral("/ZEL/Broken.json"), "{ not json"));
     CProfileStore& broken = CProfileStore::Open("Broken");
     EXPECT_EQ(broken.GetInt("Main", "x", 7), 7);
     EXPECT_TRUE(broken.WriteInt("Main", "x", 8));
@@ -59,11 +55,9 @@ TEST(Profile, ProfilesAreSeparateAndTheAppProfileFollowsItsName) {
 TEST(PrivateProfile, ReadsWindowsStyleIniFiles) {
     CTempConfig config;
     const QString path = config.Path() + QStringLiteral("/cfg.ini");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(
-        "; a comment\r\n[Version]\r\nname = TavoTavo\r\n[Main]\r\nFaceCount=40abc\r\nWidth=x\r\n");
-    f.close();
+    ASSERT_TRUE(WriteFile(
+        path,
+        "; a comment\r\n[Version]\r\nname = TavoTavo\r\n[Main]\r\nFaceCount=40abc\r\nWidth=x\r\n"));
     EXPECT_EQ(GetPrivateProfileString("version", "NAME", QString(), path), "TavoTavo");
     EXPECT_EQ(GetPrivateProfileInt("Main", "FaceCount", 0, path), 40);
     EXPECT_EQ(GetPrivateProfileInt("Main", "Width", 50, path), 0);

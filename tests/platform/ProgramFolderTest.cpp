@@ -1,30 +1,23 @@
 #include "platform/System.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 namespace {
-
-void Touch(const QString& path) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-}
 
 // An installed copy (bin/ beside share/tavo) finds its files from wherever the tree was put; a
 // build-tree copy uses its own folder; a folder given on the command line wins over both.
 TEST(ProgramFolder, InstalledTreeBuildTreeAndChosenFolder) {
     QTemporaryDir root;
     const QString program = root.filePath("usr/bin/tavo");
-    Touch(program);
-    Touch(root.filePath("usr/share/tavo/cfg.ini"));
+    ASSERT_TRUE(tavotest::WriteFile(program, {}));
+    ASSERT_TRUE(tavotest::WriteFile(root.filePath("usr/share/tavo/cfg.ini"), {}));
     EXPECT_EQ(ProgramFolder({}, program), QDir(root.filePath("usr/share/tavo")).absolutePath());
 
-    Touch(root.filePath("usr/bin/cfg.ini"));
+    ASSERT_TRUE(tavotest::WriteFile(root.filePath("usr/bin/cfg.ini"), {}));
     EXPECT_EQ(ProgramFolder({}, program), QDir(root.filePath("usr/bin")).absolutePath());
 
     EXPECT_EQ(ProgramFolder(QStringLiteral("/elsewhere"), program), QStringLiteral("/elsewhere"));

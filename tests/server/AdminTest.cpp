@@ -32,11 +32,7 @@ tagServerConfig FileConfig(const QString& path) {
 TEST(ServerConfigFile, ReadsEverySectionAndRefusesMalformedValues) {
     QTemporaryDir dir;
     const QString path = dir.filePath("s.ini");
-    auto write = [&](const QByteArray& text) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-    };
+    auto write = [&](const QByteArray& text) { ASSERT_TRUE(WriteFile(path, text)); };
     write(
         "[server]\npublic_host = chat.example.org\nhall_port = 31000\nweb_port = -1\n"
         "database = /tmp/x.db\n[rooms]\nservers = 31100:31101, 31200:31201\n"

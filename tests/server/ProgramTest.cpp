@@ -95,10 +95,7 @@ TEST(ServerProgram, RefusesToStartOnABadConfigurationLineOrADatabaseItCannotUse)
                                "max_strkes = 6\n"),
                     6},
           std::pair{QByteArray("; ports\n[server]\nhall_port = 99999\n"), 3}}) {
-        QFile f(ini);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-        f.close();
+        ASSERT_TRUE(WriteFile(ini, text));
         const auto [ended, rc, said] = start(QStringList{"--config", ini} + ports);
         ASSERT_TRUE(ended) << "the service started with " << text.toStdString();
         EXPECT_NE(rc, 0);

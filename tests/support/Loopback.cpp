@@ -3,9 +3,6 @@
 #include "protocol/Commands.h"
 #include "tests/support/TestSupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -300,13 +297,6 @@ bool CDocumentServer::handleRequest(const QHttpServerRequest& request, QTcpSocke
 
 void CDocumentServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
     makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
 }
 
 }  // namespace tavotest

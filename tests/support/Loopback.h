@@ -186,7 +186,4 @@ private:
     std::map<QString, int> m_hits;
 };
 
-// Writes a file, making its folder.
-bool WriteFile(const QString& path, const QByteArray& bytes);
-
 }  // namespace tavotest

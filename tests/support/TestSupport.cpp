@@ -3,7 +3,10 @@
 #include "platform/Profile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -50,6 +53,13 @@ bool RunProgram(const QString& program, const QStringList& args, QByteArray* out
         *out = p.readAllStandardOutput();
     }
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
 }
 
 bool ToolsRequired() {

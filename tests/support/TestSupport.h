@@ -38,6 +38,9 @@ bool RunProgram(const QString& program, const QStringList& args, QByteArray* out
 // one.
 bool ToolsRequired();
 
+// Writes a file, making its folder.
+bool WriteFile(const QString& path, const QByteArray& bytes);
+
 // A loopback address of this test process's own for end n (2 to 254): every client listens for
 // the private chat's direct link on the same port, so clients of tests running at once must
 // not share an address, nor listen on all of them.
