@@ -1,7 +1,8 @@
 #include "tests/support/ServiceProcess.h"
 
+#include "tests/support/TestSupport.h"
+
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QRegularExpression>
 
 #include <sys/prctl.h>
@@ -19,27 +20,17 @@ CServiceProcess::CServiceProcess(const QString& program, const QStringList& limi
                      "0",         "--room-ports",
                      "0:0",       "--web-port",
                      "0"};
-    if (!limits.isEmpty()) {
-        QFile ini(m_dir.filePath("service.ini"));
-        if (ini.open(QIODevice::WriteOnly)) {
-            ini.write("[limits]\n");
-            for (const QString& line : limits) {
-                ini.write(line.toUtf8() + '\n');
-            }
-            ini.close();
-            args << "--config" << ini.fileName();
-        }
+    const QString ini = m_dir.filePath("service.ini");
+    if (!limits.isEmpty() && WriteFile(ini, ("[limits]\n" + limits.join('\n') + '\n').toUtf8())) {
+        args << "--config" << ini;
     }
     Launch(program, args);
 }
 
 CServiceProcess::CServiceProcess(const QString& program, const QByteArray& configuration) {
-    QFile ini(m_dir.filePath("service.ini"));
-    if (ini.open(QIODevice::WriteOnly)) {
-        ini.write(configuration);
-        ini.close();
-    }
-    Launch(program, {"--config", ini.fileName()});
+    const QString ini = m_dir.filePath("service.ini");
+    WriteFile(ini, configuration);
+    Launch(program, {"--config", ini});
 }
 
 void CServiceProcess::Launch(const QString& program, const QStringList& args) {
