@@ -7,6 +7,7 @@
 #include "protocol/Commands.h"
 #include "protocol/KParam.h"
 #include "tests/audio/AudioTestSupport.h"
+#include "tests/support/Loopback.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <cstring>
 
 using namespace audiotest;
+using tavotest::Packet;
 
 namespace {
 
@@ -127,22 +129,18 @@ TEST(AudioPacket, BuiltInTheOrderReceiversReadParsedBackAndDefaultedByReceivers)
     EXPECT_FALSE(back.hasRoom);
 
     // A receiver's defaults, and the room number the relay adds.
-    packet = CKParam();
-    packet.SetShortInt(KEY_COMMAND, CMD_AUDIO);
-    packet.SetInt(AudioKey::QUALITY, 1);
-    packet.SetInt(AudioKey::ROOM, 88001);
     tagAudioPacket relayed;
     relayed.meter = 99;
-    ASSERT_EQ(ParseAudioPacket(packet, relayed), 0);
+    ASSERT_EQ(ParseAudioPacket(Packet(CMD_AUDIO, {{AudioKey::QUALITY, 1}, {AudioKey::ROOM, 88001}}),
+                               relayed),
+              0);
     EXPECT_EQ(relayed.micIndex, 1);
     EXPECT_EQ(relayed.meter, 0);
     EXPECT_TRUE(relayed.payload.isEmpty());
     EXPECT_TRUE(relayed.hasRoom);
     EXPECT_EQ(relayed.roomNumber, 88001);
     // Another command is not an audio packet; an empty payload still builds.
-    CKParam other;
-    other.SetShortInt(KEY_COMMAND, CMD_VIDEO);
-    EXPECT_EQ(ParseAudioPacket(other, relayed), -1);
+    EXPECT_EQ(ParseAudioPacket(Packet(CMD_VIDEO), relayed), -1);
     tagAudioPacket empty;
     CKParam built;
     EXPECT_EQ(BuildAudioPacket(empty, built), 0);
