@@ -9,7 +9,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -266,11 +265,6 @@ CLoadRig::CLoadRig() {
 }
 
 void CLoadRig::Receive() {
-    // Listeners are other machines in a deployment, and their reading should not take the
-    // cores from the service while it relays. At the lowest priority this thread reads in
-    // the gaps between blocks; the arrival stamps keep its lateness out of the figures.
-    const sched_param lowest{};
-    sched_setscheduler(0, SCHED_IDLE, &lowest);
     std::vector<epoll_event> events(512);
     std::vector<char> buffer(1 << 16);
     int64_t lastKeepAlive = MonotonicNs();
