@@ -98,7 +98,9 @@ TEST_F(Capture, TheOwnersMicStateAndQuittingDecideWhatIsSentAndOddBlocksGiveNoPa
         auto all = owner.Packets();
         if (all.size() == packets) {
             EXPECT_EQ(owner.meters.size(), meters) << "meter without a packet";
-            return tagAudioPacket{-1};
+            tagAudioPacket none;
+            none.micIndex = -1;
+            return none;
         }
         EXPECT_EQ(owner.meters.size(), meters + 1);
         return all.back();
