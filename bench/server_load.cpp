@@ -12,16 +12,19 @@
 // member enters again, and a few sampled members time the kick announcement.
 //
 // The service runs in a child process (so its CPU and memory are its own); the clients here
-// are plain sockets speaking the protocol, with one thread receiving for all of them. A
-// listener's latency ends at the kernel's arrival stamp on its socket, which on loopback is
-// taken inside the service's own send: the receiving thread's reading order is not counted,
-// and in scheduler traces it runs only once the sending threads are done, so it does not
-// delay them. Receiving on two threads instead made the same fan-out slower, not faster.
+// are plain sockets speaking the protocol, with one thread receiving for all of them
+// (bench/load/). A listener's latency ends at the kernel's arrival stamp on its socket, which
+// on loopback is taken inside the service's own send: the receiving thread's reading order is
+// not counted, and in scheduler traces it runs only once the sending threads are done, so it
+// does not delay them. Receiving on two threads instead made the same fan-out slower, not
+// faster; receiving at idle priority starved the reader past 6,000 listeners.
 //
-// Measured (2 cores, nearly idle, two sending threads, median of 3): at 1,000 listeners p50
-// 2.3 ms, p99 6.2 ms, 2.9 % of a core per 1,000 listeners (2.5 % in the kernel); 6,000
-// listeners within 50 ms. A plain C program writing 2,120 bytes to 1,000 loopback sockets
-// from two threads takes 4.2 to 4.6 ms: the floor under the 99th percentile on this machine.
+// Measured (2 cores, nearly idle, two sending threads): at 1,000 listeners p50 2.3 to 3.5 ms,
+// p99 5.8 to 11 ms (the runs of one day differ more than the code does: the same build gave a
+// median of 6.2 ms one day and 8 ms another), 3.5 to 4 % of a core per 1,000 listeners, most
+// of it in the kernel; 4,000 to 6,000 listeners within 50 ms. A plain C program writing 2,120
+// bytes to 1,000 loopback sockets from two threads takes 4.2 to 4.6 ms: the floor under the
+// 99th percentile on this machine.
 //
 // And entries per second into rooms on two room-server processes that share PostgreSQL with
 // a hall process (BM_EntriesAcrossTwoRoomServers).
