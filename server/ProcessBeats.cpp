@@ -1,6 +1,7 @@
 #include "server/ProcessBeats.h"
 
 #include "platform/Clock.h"
+#include "server/RoomServer.h"
 
 #include <QLoggingCategory>
 #include <QRandomGenerator>
@@ -17,15 +18,14 @@ QString Describe(EBeatTable table, int number) {
 }
 }  // namespace
 
-CProcessBeats::CProcessBeats(CStore& store, int heartbeatSeconds)
+CProcessBeats::CProcessBeats(CStore& store, const tagServerConfig& config)
     : m_store(store),
-      m_heartbeatSeconds(heartbeatSeconds),
+      m_config(config),
       m_instance(QString::number(QRandomGenerator::system()->generate64(), 16)) {}
 
 std::vector<CProcessBeats::tagSeen> CProcessBeats::HeldElsewhere(
     int hall, const std::vector<int>& roomServers) {
-    // A row is live for three beats, as every other process reads it.
-    const int64_t since = CClock::Get().Now() - 3 * static_cast<int64_t>(m_heartbeatSeconds);
+    const int64_t since = LiveSince(m_config);
     std::vector<tagSeen> held;
     auto look = [&](EBeatTable table, int number) {
         auto holder = m_store.BeatHolder(table, number);
@@ -51,7 +51,7 @@ bool CProcessBeats::CheckFree(int hall, const std::vector<int>& roomServers, QSt
     // written in whole seconds, so one beat and a second more always shows a live one's.
     qCInfo(lcBeats, "%s beat recently; waiting a beat to see whether it still runs",
            qUtf8Printable(Describe(fresh.front().table, fresh.front().number)));
-    std::this_thread::sleep_for(std::chrono::seconds(m_heartbeatSeconds + 1));
+    std::this_thread::sleep_for(std::chrono::seconds(m_config.heartbeatSeconds + 1));
     for (const tagSeen& seen : fresh) {
         const auto now = m_store.BeatHolder(seen.table, seen.number);
         if (now &&

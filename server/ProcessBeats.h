@@ -5,6 +5,7 @@
 // process restarted right after its own crash finds its old row still fresh; it waits one beat
 // to tell a dead row from a live one.
 
+#include "server/ServerConfig.h"
 #include "server/Store.h"
 
 #include <QString>
@@ -13,7 +14,7 @@
 
 class CProcessBeats {
 public:
-    CProcessBeats(CStore& store, int heartbeatSeconds);
+    CProcessBeats(CStore& store, const tagServerConfig& config);
 
     const QString& Instance() const { return m_instance; }
     // False, with the reason, when another live process beats under one of the numbers
@@ -35,7 +36,7 @@ private:
     bool Keep(EBeatTable table, int number, int64_t now);
 
     CStore& m_store;
-    int m_heartbeatSeconds;
+    const tagServerConfig& m_config;
     QString m_instance;
     bool m_claimed = false;
 };

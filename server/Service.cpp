@@ -18,9 +18,7 @@ void SetError(QString* error, const QString& text) {
 }  // namespace
 
 CTavoService::CTavoService(const tagServerConfig& config)
-    : m_config(config),
-      m_beats(m_store, config.heartbeatSeconds),
-      m_presence(config.limits.loginFailures) {
+    : m_config(config), m_beats(m_store, m_config), m_presence(config.limits.loginFailures) {
     m_store.SetPasswordCost(config.passwordCost);
 }
 
