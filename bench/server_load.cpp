@@ -16,13 +16,14 @@
 // (bench/load/). A listener's latency ends at the kernel's arrival stamp on its socket, which
 // on loopback is taken inside the service's own send: the receiving thread's reading order is
 // not counted, and in scheduler traces it runs only once the sending threads are done, so it
-// does not delay them. Receiving on two threads instead made the same fan-out slower, not
-// faster; receiving at idle priority starved the reader past 6,000 listeners.
+// does not delay them; while the voice is timed it reads at idle priority, as listeners on
+// other machines would take nothing from the service's cores. Receiving on two threads
+// instead made the same fan-out slower, not faster.
 //
 // Measured (2 cores, nearly idle, two sending threads): at 1,000 listeners p50 2.3 to 3.5 ms,
 // p99 5.8 to 11 ms (the runs of one day differ more than the code does: the same build gave a
 // median of 6.2 ms one day and 8 ms another), 3.5 to 4 % of a core per 1,000 listeners, most
-// of it in the kernel; 4,000 to 6,000 listeners within 50 ms. A plain C program writing 2,120
+// of it in the kernel; 6,000 listeners within 50 ms (median of five runs; 5,000 to 9,925). A plain C program writing 2,120
 // bytes to 1,000 loopback sockets from two threads takes 4.2 to 4.6 ms: the floor under the
 // 99th percentile on this machine.
 //
