@@ -23,9 +23,9 @@
 // Measured (2 cores, nearly idle, two sending threads): at 1,000 listeners p50 2.3 to 3.5 ms,
 // p99 5.8 to 11 ms (the runs of one day differ more than the code does: the same build gave a
 // median of 6.2 ms one day and 8 ms another), 3.5 to 4 % of a core per 1,000 listeners, most
-// of it in the kernel; 6,000 listeners within 50 ms (median of five runs; 5,000 to 9,925). A plain C program writing 2,120
-// bytes to 1,000 loopback sockets from two threads takes 4.2 to 4.6 ms: the floor under the
-// 99th percentile on this machine.
+// of it in the kernel; 6,000 listeners within 50 ms (median of five runs; 5,000 to 9,925).
+// A plain C program writing 2,120 bytes to 1,000 loopback sockets from two threads takes 4.2
+// to 4.6 ms: the floor under the 99th percentile on this machine.
 //
 // And entries per second into rooms on two room-server processes that share PostgreSQL with
 // a hall process (BM_EntriesAcrossTwoRoomServers).
