@@ -91,24 +91,10 @@ int RunAdmin(QStringList args, QTextStream& out) {
     return RunAdminCommand(store, args, out);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CClock::Slot().Install(&TheSystemClock());
-    static CServicePrompt prompt;
-    IPromptService::Slot().Install(&prompt);
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tavo-serverd"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TAVO_VERSION_TEXT));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    QStringList args = QCoreApplication::arguments().mid(1);
-    if (!args.isEmpty() && args.front() == QLatin1String("admin")) {
-        const int rc = RunAdmin(args.mid(1), out);
-        out.flush();
-        return rc;
-    }
-
+// The service's options on top of its INI file. Returns the exit code when the command line
+// is not one to run with; 0 when `config` is ready and `seed` says whether to add the demo data.
+int ReadCommandLine(const QCoreApplication& app, tagServerConfig& config, bool& seed,
+                    QTextStream& err) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "The reference chat-room service. 'tavo-serverd admin' for the admin commands."));
@@ -151,7 +137,6 @@ int main(int argc, char** argv) {
                        hallOption, routeOption, roomsOption, webOption, languageOption});
     parser.process(app);
 
-    tagServerConfig config;
     QString error;
     if (parser.isSet(configOption) &&
         !LoadServerConfig(parser.value(configOption), config, &error)) {
@@ -173,11 +158,13 @@ int main(int argc, char** argv) {
     if (parser.isSet(languageOption)) {
         config.language = parser.value(languageOption);
     }
+    seed = parser.isSet(seedOption);
     bool ok =
         (!parser.isSet(infoOption) || ParsePort(parser.value(infoOption), config.infoPort)) &&
         (!parser.isSet(hallOption) || ParsePort(parser.value(hallOption), config.hallPort)) &&
         (!parser.isSet(routeOption) || ParsePort(parser.value(routeOption), config.routePort));
-    if (parser.isSet(webOption)) {
+    if (ok && parser.isSet(webOption)) {
+        // -1 turns the web side off, so this one is not a port number.
         config.webPort = parser.value(webOption).toInt(&ok);
     }
     if (ok && parser.isSet(roomsOption)) {
@@ -195,9 +182,62 @@ int main(int argc, char** argv) {
         err << "tavo-serverd: a port is not a number from 0 to 65535\n";
         return 2;
     }
+    return 0;
+}
 
+// The first line tells scripts and people which ports the system chose.
+void PrintBound(const CTavoService& service, QTextStream& out) {
+    const tagServerConfig& bound = service.Config();
+    out << "tavo-serverd: info=" << bound.infoPort << " hall=" << bound.hallPort
+        << " route=" << bound.routePort;
+    for (int i = 0; i < service.RoomServerCount(); ++i) {
+        out << " room" << (bound.firstRoomServer + i) << "="
+            << bound.roomServers[static_cast<size_t>(i)].mainPort << ":"
+            << bound.roomServers[static_cast<size_t>(i)].secondPort;
+    }
+    out << " web=" << bound.webPort << " db=" << ShownAddress(bound.databasePath) << "\n";
+    out.flush();
+}
+
+// SIGINT and SIGTERM end the event loop, so the service stops as on quit() and marks its
+// rows stopped.
+void QuitOnSignals(QCoreApplication& app) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app,
+                         [] { QCoreApplication::quit(); });
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CClock::Slot().Install(&TheSystemClock());
+    static CServicePrompt prompt;
+    IPromptService::Slot().Install(&prompt);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tavo-serverd"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVO_VERSION_TEXT));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (!args.isEmpty() && args.front() == QLatin1String("admin")) {
+        const int rc = RunAdmin(args.mid(1), out);
+        out.flush();
+        return rc;
+    }
+
+    tagServerConfig config;
+    bool seed = false;
+    if (const int rc = ReadCommandLine(app, config, seed, err); rc != 0) {
+        return rc;
+    }
     CTavoService service(config);
-    if (parser.isSet(seedOption) || config.databasePath == QLatin1String(":memory:")) {
+    QString error;
+    if (seed || config.databasePath == QLatin1String(":memory:")) {
         // Seeding needs the database open before the listeners start.
         if (!service.Store().Open(config.databasePath, &error)) {
             err << "tavo-serverd: " << error << "\n";
@@ -211,24 +251,7 @@ int main(int argc, char** argv) {
         err << "tavo-serverd: " << error << "\n";
         return 1;
     }
-    const tagServerConfig& bound = service.Config();
-    out << "tavo-serverd: info=" << bound.infoPort << " hall=" << bound.hallPort
-        << " route=" << bound.routePort;
-    for (int i = 0; i < service.RoomServerCount(); ++i) {
-        out << " room" << (bound.firstRoomServer + i) << "="
-            << bound.roomServers[static_cast<size_t>(i)].mainPort << ":"
-            << bound.roomServers[static_cast<size_t>(i)].secondPort;
-    }
-    out << " web=" << bound.webPort << " db=" << ShownAddress(bound.databasePath) << "\n";
-    out.flush();
-
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app,
-                         [] { QCoreApplication::quit(); });
-        std::signal(SIGINT, OnSignal);
-        std::signal(SIGTERM, OnSignal);
-    }
-    std::signal(SIGPIPE, SIG_IGN);
+    PrintBound(service, out);
+    QuitOnSignals(app);
     return app.exec();
 }
