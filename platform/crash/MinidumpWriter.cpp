@@ -159,6 +159,128 @@ uint32_t ParseVersionPart(const char*& p) {
     return value;
 }
 
+// A stream starts on an eight-byte boundary; the returned location is its whole record.
+template <typename Fill>
+Location WriteStream(CByteSink& out, Fill fill) {
+    out.Align(8);
+    const uint32_t at = out.Size();
+    fill();
+    return {out.Size() - at, at};
+}
+
+// Where a thread's stack bytes and register context were written.
+struct ThreadParts {
+    Location stack, context;
+};
+
+Location WriteThreadList(CByteSink& out, const std::vector<tagDumpThread>& threads,
+                         const std::vector<ThreadParts>& parts) {
+    return WriteStream(out, [&] {
+        out.U32(uint32_t(threads.size()));
+        for (size_t i = 0; i < threads.size(); ++i) {
+            out.U32(threads[i].tid);
+            out.U32(0);  // suspend count
+            out.U32(0);  // priority class
+            out.U32(0);  // priority
+            out.U64(0);  // thread environment block
+            out.U64(threads[i].stackStart);
+            out.U32(parts[i].stack.size);
+            out.U32(parts[i].stack.rva);
+            out.U32(parts[i].context.size);
+            out.U32(parts[i].context.rva);
+        }
+    });
+}
+
+// Where a module's path and its build-id record were written.
+struct ModuleParts {
+    uint32_t name = 0;
+    Location buildId;
+};
+
+Location WriteModuleList(CByteSink& out, const std::vector<tagDumpModule>& modules,
+                         const std::vector<ModuleParts>& parts) {
+    return WriteStream(out, [&] {
+        out.U32(uint32_t(modules.size()));
+        for (size_t i = 0; i < modules.size(); ++i) {
+            out.U64(modules[i].base);
+            out.U32(uint32_t(modules[i].size > UINT32_MAX ? UINT32_MAX : modules[i].size));
+            out.U32(0);  // checksum
+            out.U32(0);  // time stamp
+            out.U32(parts[i].name);
+            out.Zeros(size_t{13} * 4);  // version information
+            out.U32(parts[i].buildId.size);
+            out.U32(parts[i].buildId.rva);
+            out.Zeros(8);   // misc record
+            out.Zeros(16);  // reserved
+        }
+    });
+}
+
+struct MemoryRange {
+    uint64_t start;
+    Location bytes;
+};
+
+Location WriteMemoryList(CByteSink& out, const std::vector<MemoryRange>& ranges) {
+    return WriteStream(out, [&] {
+        out.U32(uint32_t(ranges.size()));
+        for (const MemoryRange& range : ranges) {
+            out.U64(range.start);
+            out.U32(range.bytes.size);
+            out.U32(range.bytes.rva);
+        }
+    });
+}
+
+Location WriteExceptionRecord(CByteSink& out, const tagDumpException& exception, Location context) {
+    return WriteStream(out, [&] {
+        out.U32(exception.tid);
+        out.U32(0);
+        out.U32(exception.signo);
+        out.U32(exception.code);
+        out.U64(0);  // no nested record
+        out.U64(exception.address);
+        out.U32(0);  // no parameters
+        out.U32(0);
+        out.Zeros(size_t{15} * 8);  // exception parameters
+        out.U32(context.size);
+        out.U32(context.rva);
+    });
+}
+
+Location WriteSystemInfo(CByteSink& out, const tagDumpSystem& system, uint32_t description) {
+    return WriteStream(out, [&] {
+        out.U16(kProcessorArchitectureAmd64);
+        out.U16(system.processorLevel);
+        out.U16(system.processorRevision);
+        out.U8(system.processorCount);
+        out.U8(0);  // product type
+        out.U32(system.majorVersion);
+        out.U32(system.minorVersion);
+        out.U32(system.buildNumber);
+        out.U32(kPlatformLinux);
+        out.U32(description);
+        out.U16(0);  // suite mask
+        out.U16(0);
+        for (uint32_t part : system.vendor) {
+            out.U32(part);
+        }
+        out.U32(system.versionInformation);
+        out.U32(system.featureInformation);
+        out.U32(system.extendedFeatures);
+    });
+}
+
+Location WriteMiscInfo(CByteSink& out, uint32_t pid) {
+    return WriteStream(out, [&] {
+        out.U32(24);  // size of this record
+        out.U32(1);   // only the process id is filled in
+        out.U32(pid);
+        out.Zeros(12);
+    });
+}
+
 }  // namespace
 
 tagDumpSystem tagDumpSystem::ThisMachine() {
@@ -227,149 +349,57 @@ std::vector<uint8_t> CMinidumpWriter::Build() const {
     out.Zeros(size_t{12} * streamCount);
 
     // The pieces the streams point at come first.
-    std::vector<Location> contexts, stacks;
+    std::vector<ThreadParts> threads;
+    std::vector<MemoryRange> memory;
     for (const tagDumpThread& thread : m_threads) {
-        contexts.push_back(WriteContext(out, thread.cpu));
-        stacks.push_back(WriteBlob(out, thread.stack.data(), thread.stack.size(), 16));
+        Location context = WriteContext(out, thread.cpu);
+        Location stack = WriteBlob(out, thread.stack.data(), thread.stack.size(), 16);
+        threads.push_back({stack, context});
+        memory.push_back({thread.stackStart, stack});
     }
-    std::vector<Location> memory;
     for (const Memory& range : m_memory) {
-        memory.push_back(WriteBlob(out, range.bytes.data(), range.bytes.size(), 16));
+        memory.push_back({range.start, WriteBlob(out, range.bytes.data(), range.bytes.size(), 16)});
     }
     Location exceptionContext;
     if (m_hasException) {
         for (size_t i = 0; i < m_threads.size(); ++i) {
             if (m_threads[i].tid == m_exception.tid) {
-                exceptionContext = contexts[i];
+                exceptionContext = threads[i].context;
             }
         }
         if (exceptionContext.rva == 0) {
             exceptionContext = WriteContext(out, m_exception.cpu);
         }
     }
-    std::vector<uint32_t> names;
-    std::vector<Location> cvRecords;
+    std::vector<ModuleParts> modules;
     for (const tagDumpModule& module : m_modules) {
-        names.push_back(WriteString(out, module.path));
-        Location cv;
+        ModuleParts parts{WriteString(out, module.path), {}};
         if (!module.buildId.empty()) {
             out.Align(4);
-            cv = {uint32_t(4 + module.buildId.size()), out.Size()};
+            parts.buildId = {uint32_t(4 + module.buildId.size()), out.Size()};
             out.U32(kCvSignatureElfBuildId);
             out.Bytes(module.buildId.data(), module.buildId.size());
         }
-        cvRecords.push_back(cv);
+        modules.push_back(parts);
     }
     const uint32_t description = WriteString(out, m_system.description);
 
-    struct Entry {
-        uint32_t type;
-        Location where;
-    };
-    std::vector<Entry> streams;
-    auto begin = [&out]() {
-        out.Align(8);
-        return out.Size();
-    };
-
-    uint32_t at = begin();
-    out.U32(uint32_t(m_threads.size()));
-    for (size_t i = 0; i < m_threads.size(); ++i) {
-        out.U32(m_threads[i].tid);
-        out.U32(0);  // suspend count
-        out.U32(0);  // priority class
-        out.U32(0);  // priority
-        out.U64(0);  // thread environment block
-        out.U64(m_threads[i].stackStart);
-        out.U32(stacks[i].size);
-        out.U32(stacks[i].rva);
-        out.U32(contexts[i].size);
-        out.U32(contexts[i].rva);
-    }
-    streams.push_back({MD_THREAD_LIST_STREAM, {out.Size() - at, at}});
-
-    at = begin();
-    out.U32(uint32_t(m_modules.size()));
-    for (size_t i = 0; i < m_modules.size(); ++i) {
-        const tagDumpModule& module = m_modules[i];
-        out.U64(module.base);
-        out.U32(uint32_t(module.size > UINT32_MAX ? UINT32_MAX : module.size));
-        out.U32(0);  // checksum
-        out.U32(0);  // time stamp
-        out.U32(names[i]);
-        out.Zeros(size_t{13} * 4);  // version information
-        out.U32(cvRecords[i].size);
-        out.U32(cvRecords[i].rva);
-        out.Zeros(8);   // misc record
-        out.Zeros(16);  // reserved
-    }
-    streams.push_back({MD_MODULE_LIST_STREAM, {out.Size() - at, at}});
-
-    at = begin();
-    out.U32(uint32_t(m_threads.size() + m_memory.size()));
-    for (size_t i = 0; i < m_threads.size(); ++i) {
-        out.U64(m_threads[i].stackStart);
-        out.U32(stacks[i].size);
-        out.U32(stacks[i].rva);
-    }
-    for (size_t i = 0; i < m_memory.size(); ++i) {
-        out.U64(m_memory[i].start);
-        out.U32(memory[i].size);
-        out.U32(memory[i].rva);
-    }
-    streams.push_back({MD_MEMORY_LIST_STREAM, {out.Size() - at, at}});
-
+    std::vector<std::pair<uint32_t, Location>> streams{
+        {MD_THREAD_LIST_STREAM, WriteThreadList(out, m_threads, threads)},
+        {MD_MODULE_LIST_STREAM, WriteModuleList(out, m_modules, modules)},
+        {MD_MEMORY_LIST_STREAM, WriteMemoryList(out, memory)}};
     if (m_hasException) {
-        at = begin();
-        out.U32(m_exception.tid);
-        out.U32(0);
-        out.U32(m_exception.signo);
-        out.U32(m_exception.code);
-        out.U64(0);  // no nested record
-        out.U64(m_exception.address);
-        out.U32(0);  // no parameters
-        out.U32(0);
-        out.Zeros(size_t{15} * 8);  // exception parameters
-        out.U32(exceptionContext.size);
-        out.U32(exceptionContext.rva);
-        streams.push_back({MD_EXCEPTION_STREAM, {out.Size() - at, at}});
+        streams.emplace_back(MD_EXCEPTION_STREAM,
+                             WriteExceptionRecord(out, m_exception, exceptionContext));
     }
-
-    at = begin();
-    out.U16(kProcessorArchitectureAmd64);
-    out.U16(m_system.processorLevel);
-    out.U16(m_system.processorRevision);
-    out.U8(m_system.processorCount);
-    out.U8(0);  // product type
-    out.U32(m_system.majorVersion);
-    out.U32(m_system.minorVersion);
-    out.U32(m_system.buildNumber);
-    out.U32(kPlatformLinux);
-    out.U32(description);
-    out.U16(0);  // suite mask
-    out.U16(0);
-    for (uint32_t part : m_system.vendor) {
-        out.U32(part);
-    }
-    out.U32(m_system.versionInformation);
-    out.U32(m_system.featureInformation);
-    out.U32(m_system.extendedFeatures);
-    streams.push_back({MD_SYSTEM_INFO_STREAM, {out.Size() - at, at}});
-
-    at = begin();
-    out.U32(24);  // size of this record
-    out.U32(1);   // only the process id is filled in
-    out.U32(m_pid);
-    out.Zeros(12);
-    streams.push_back({MD_MISC_INFO_STREAM, {out.Size() - at, at}});
-
-    Location maps = WriteBlob(out, m_maps.data(), m_maps.size(), 8);
-    streams.push_back({MD_LINUX_MAPS_STREAM, maps});
+    streams.emplace_back(MD_SYSTEM_INFO_STREAM, WriteSystemInfo(out, m_system, description));
+    streams.emplace_back(MD_MISC_INFO_STREAM, WriteMiscInfo(out, m_pid));
+    streams.emplace_back(MD_LINUX_MAPS_STREAM, WriteBlob(out, m_maps.data(), m_maps.size(), 8));
 
     for (size_t i = 0; i < streams.size(); ++i) {
-        out.Patch32(directory + uint32_t(12 * i), streams[i].type);
-        out.Patch32(directory + uint32_t(12 * i) + 4, streams[i].where.size);
-        out.Patch32(directory + uint32_t(12 * i) + 8, streams[i].where.rva);
+        out.Patch32(directory + uint32_t(12 * i), streams[i].first);
+        out.Patch32(directory + uint32_t(12 * i) + 4, streams[i].second.size);
+        out.Patch32(directory + uint32_t(12 * i) + 8, streams[i].second.rva);
     }
     return out.Take();
 }
