@@ -261,6 +261,38 @@ void CScriptRunner::Run(const QString& line) {
 void CScriptRunner::AddCommands() {
     CConsoleCommands& t = m_commands;
     auto room = [this]() -> CRoomDlg& { return m_p.entry.Room(); };
+    AddHallCommands();
+    AddRoomCommands();
+    AddVideoCommands();
+    AddRecordingCommands();
+    AddScriptCommands();
+    m_roomCommands.AddTo(t, room, [this](const QString& why) { Fail(why); });
+    t.Add({"leave", "", "leave the room", 0, 0, true, [this, room](const tagCommandCall&) {
+               m_roomOpen = false;
+               room().Close(IDCANCEL);
+           }});
+    t.Add(
+        {"quit", "", "quit (also the end of a script)", 0, 0, false, [this](const tagCommandCall&) {
+             m_quitting = true;
+             m_timer.stop();
+             m_hall->Quit();
+         }});
+    tagPrivateParts parts{room,
+                          [this]() -> CPrivateRoomDlg* {
+                              return m_p.entry.IsPrivateRoomOpen() ? &m_p.entry.PrivateRoom()
+                                                                   : nullptr;
+                          },
+                          [this](const QString& why) { Fail(why); },
+                          [this](const QString& file) {
+                              m_speakFile = QFileInfo(file).absoluteFilePath();
+                              SelectAudio();
+                          },
+                          [this] { m_roomOpen = false; }};
+    m_privateCommands.AddTo(t, parts);
+}
+
+void CScriptRunner::AddHallCommands() {
+    CConsoleCommands& t = m_commands;
     t.Add({"help", "[COMMAND]", "list the commands, or tell what one takes", 0, 1, false,
            [this](const tagCommandCall& c) {
                if (c.args.isEmpty()) {
@@ -326,6 +358,11 @@ void CScriptRunner::AddCommands() {
                m_roomOpen = false;
                m_hall->EnterRoom(number);
            }});
+}
+
+void CScriptRunner::AddRoomCommands() {
+    CConsoleCommands& t = m_commands;
+    auto room = [this]() -> CRoomDlg& { return m_p.entry.Room(); };
     t.Add({"members", "", "print the room's members", 0, 0, true,
            [this](const tagCommandCall&) { m_p.room.PrintMembers(); }});
     t.Add({"say", "TEXT", "a public line", 1, -1, true, [room](const tagCommandCall& c) {
@@ -383,8 +420,11 @@ void CScriptRunner::AddCommands() {
                m_recordFile = QFileInfo(c.args[0]).absoluteFilePath();
                SelectAudio();
            }});
-    AddVideoCommands();
-    AddRecordingCommands();
+}
+
+// What a script needs beyond a person's commands: waiting, and answering boxes.
+void CScriptRunner::AddScriptCommands() {
+    CConsoleCommands& t = m_commands;
     t.Add({"wait-line", "TEXT [SECS]", "wait (10 s by default) for a printed line containing TEXT",
            1, -1, false, [this](const tagCommandCall& c) {
                // The last word is a time limit when it is a number of seconds ("10" or "10s").
@@ -419,29 +459,6 @@ void CScriptRunner::AddCommands() {
                                  : a == QLatin1String("cancel") ? IDCANCEL
                                                                 : IDOK);
            }});
-    m_roomCommands.AddTo(t, room, [this](const QString& why) { Fail(why); });
-    t.Add({"leave", "", "leave the room", 0, 0, true, [this, room](const tagCommandCall&) {
-               m_roomOpen = false;
-               room().Close(IDCANCEL);
-           }});
-    t.Add(
-        {"quit", "", "quit (also the end of a script)", 0, 0, false, [this](const tagCommandCall&) {
-             m_quitting = true;
-             m_timer.stop();
-             m_hall->Quit();
-         }});
-    tagPrivateParts parts{[this]() -> CRoomDlg& { return m_p.entry.Room(); },
-                          [this]() -> CPrivateRoomDlg* {
-                              return m_p.entry.IsPrivateRoomOpen() ? &m_p.entry.PrivateRoom()
-                                                                   : nullptr;
-                          },
-                          [this](const QString& why) { Fail(why); },
-                          [this](const QString& file) {
-                              m_speakFile = QFileInfo(file).absoluteFilePath();
-                              SelectAudio();
-                          },
-                          [this] { m_roomOpen = false; }};
-    m_privateCommands.AddTo(t, parts);
 }
 
 CRoomVideo* CScriptRunner::Video(const QString& command) {

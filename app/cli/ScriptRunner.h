@@ -65,6 +65,9 @@ private:
     bool Idle() const;
     void Run(const QString& line);
     void AddCommands();
+    void AddHallCommands();
+    void AddRoomCommands();
+    void AddScriptCommands();
     void AddVideoCommands();
     void AddRecordingCommands();
     // The room's video; otherwise the command fails.
