@@ -251,7 +251,9 @@ int main(int argc, char** argv) {
         err << "tavo-serverd: " << error << "\n";
         return 1;
     }
-    PrintBound(service, out);
+    // The handlers go in before the ports are printed: whoever started the service may stop it
+    // as soon as it has read them, and that stop must still mark the rows stopped.
     QuitOnSignals(app);
+    PrintBound(service, out);
     return app.exec();
 }
