@@ -113,14 +113,6 @@ TEST_F(Capture, TheOwnersMicStateAndQuittingDecideWhatIsSentAndOddBlocksGiveNoPa
     EXPECT_GE(a.payload.size(), 9 * 208) << "nine or ten frames of 64 kbit/s";
     m_owner.state.capturePaused = true;
     EXPECT_EQ(send(m_owner).micIndex, -1) << "paused";
-    m_owner.state.capturePaused = false;
-    m_owner.state.dualMic = true;
-    m_owner.state.mainHolder = "other";
-    m_owner.state.secondHolder = "me";
-    tagAudioPacket dual = send(m_owner);
-    EXPECT_EQ(dual.micIndex, 2);
-    EXPECT_EQ(dual.quality, 2) << "dual mics send hi-fi as singing";
-    EXPECT_LT(dual.payload.size(), a.payload.size());
 
     CTestOwner chat;
     chat.id = "peer-me";
