@@ -31,7 +31,7 @@ QStringList PactlEntries(const QString& what, const QStringList& containing) {
     return found;
 }
 
-CSoundServer::CSoundServer(EModules modules, const QStringList& load) {
+CSoundServer::CSoundServer() {
     if (!tavotest::HaveProgram("pulseaudio") || !tavotest::HaveProgram("pactl") || !m_dir.isValid())
         return;
     const QString run = m_dir.filePath("run");
@@ -48,11 +48,7 @@ CSoundServer::CSoundServer(EModules modules, const QStringList& load) {
     m_process.setProcessEnvironment(env);
     m_process.setStandardOutputFile(m_dir.filePath("pulse.log"));
     m_process.setStandardErrorFile(m_dir.filePath("pulse.log"), QIODevice::Append);
-    QStringList args{"--daemonize=no", "--exit-idle-time=-1", "--log-target=stderr"};
-    if (modules == EModules::Bare)
-        args << "-n"
-             << "--load=module-native-protocol-unix";
-    for (const QString& module : load) args << "--load=" + module;
+    const QStringList args{"--daemonize=no", "--exit-idle-time=-1", "--log-target=stderr"};
     m_process.start("pulseaudio", args);
     if (!m_process.waitForStarted())
         return;

@@ -26,13 +26,11 @@ QString Pactl(const QStringList& args);
 QStringList PactlEntries(const QString& what, const QStringList& containing = {});
 
 // A sound server of the test's own, in a runtime folder of its own, started as a person's
-// session starts it (the distribution's default.pa) or bare, with only the native protocol
-// and the modules given. Use() points this process, and every program it starts, at it until
-// the server is destroyed.
+// session starts it (the distribution's default.pa). Use() points this process, and every
+// program it starts, at it until the server is destroyed.
 class CSoundServer {
 public:
-    enum class EModules { Desktop, Bare };
-    explicit CSoundServer(EModules modules, const QStringList& load = {});
+    CSoundServer();
     ~CSoundServer();
     CSoundServer(const CSoundServer&) = delete;
     CSoundServer& operator=(const CSoundServer&) = delete;

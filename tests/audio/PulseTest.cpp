@@ -263,7 +263,7 @@ TEST_F(Pulse, OurMixGoesWithTheRoomACrashedRunsAtTheNextStartAndAChosenLineIsFou
 // for calls: the stereo mix is the microphone inside what the default output plays, recorded
 // in hi-fi, and neither our mix, our recorder nor our players pause the user's music.
 TEST(PulseOnADesktop, TheStereoMixIsTheMicrophoneInsideWhatTheDefaultOutputPlays) {
-    CSoundServer server(CSoundServer::EModules::Desktop);
+    CSoundServer server;
     TAVO_NEED(server.IsRunning(),
               "a sound server of the test's own: " + server.Log().toStdString());
     TAVO_NEED(HaveProgram("paplay") && HaveProgram("pacat"), "paplay and pacat");
@@ -370,9 +370,8 @@ TEST(PulseOnADesktop, TheStereoMixIsTheMicrophoneInsideWhatTheDefaultOutputPlays
     keepAwake.waitForFinished(5000);
 }
 
-TEST(PulseWithoutDevices, NoServerOrNoMicrophoneMeansNoInputAndTheReasonIsInAudioLog) {
-    std::optional<CScopedEnv> noServer(std::in_place, "PULSE_SERVER",
-                                       "unix:/nonexistent/tavo-no-server");
+TEST(PulseWithoutDevices, NoServerMeansNoDevicesAndNothingOpens) {
+    CScopedEnv noServer("PULSE_SERVER", "unix:/nonexistent/tavo-no-server");
     ASSERT_TRUE(CWaveSystem::Select("pulse"));
     EXPECT_EQ(WaveInGetNumDevs(), 0);
     EXPECT_EQ(WaveOutGetNumDevs(), 0);
@@ -380,27 +379,9 @@ TEST(PulseWithoutDevices, NoServerOrNoMicrophoneMeansNoInputAndTheReasonIsInAudi
     EXPECT_FALSE(SelectRecordSource(RECORD_SOURCE_MIX, true));
     EXPECT_FALSE(SetMicLineMute(true));
     EXPECT_EQ(GetMicVolume(), -1);
-    CTempStateHome state;
     CWaveOut player;
     player.SetFormat(2);
     EXPECT_EQ(player.Open(), 0);
-    QFile log(state.Folder() + "/audio.log");
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,6\n"));
     CCollectingWaveIn engine(AUDIO_QUALITY_SPEECH);
     EXPECT_EQ(engine.Open(), 0);
-    noServer.reset();
-    CWaveSystem::Select("pulse");
-
-    // A server with speakers and no microphone: the monitors of outputs are no input devices.
-    CSoundServer server(CSoundServer::EModules::Bare, {"module-null-sink sink_name=speakers"});
-    TAVO_NEED(server.IsRunning(),
-              "a sound server of the test's own: " + server.Log().toStdString());
-    server.Use();
-    ASSERT_TRUE(CWaveSystem::Select("pulse"));
-    EXPECT_EQ(WaveOutGetNumDevs(), 1);
-    EXPECT_EQ(WaveInGetNumDevs(), 0) << "speakers, and no microphone";
-    CCollectingWaveIn noInput(AUDIO_QUALITY_SPEECH);
-    EXPECT_EQ(noInput.Open(), 0);
-    CWaveSystem::Select("pulse");
 }
