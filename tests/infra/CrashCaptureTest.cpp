@@ -274,27 +274,4 @@ TEST_F(CrashCapture, StackOverflowOnAnyThreadIsCaughtAndTheWalkStopsAt2002Frames
     }
 }
 
-TEST_F(CrashCapture, CrashesWithinOneSecondShareTheDumpFile) {
-    const tagChildRun run = Crash("worker-twice");
-    ASSERT_TRUE(run.exited) << run.out << run.err;
-    std::smatch first, second;
-    ASSERT_TRUE(std::regex_search(run.out, first, std::regex(R"(first: \*{9} (.+))")));
-    ASSERT_TRUE(std::regex_search(run.out, second, std::regex(R"(second: \*{9} (.+))")));
-
-    // Whether the two crashes fell into one second is up to the clock; either way the names
-    // must follow the listing's times: one file for one second, two for two.
-    const std::vector<std::string> dumps = Dumps();
-    const std::string firstStamp = first[1], secondStamp = second[1];
-    ASSERT_EQ(dumps.size(), firstStamp == secondStamp ? 1u : 2u)
-        << firstStamp << " " << secondStamp;
-    for (const std::string& stamp : {firstStamp, secondStamp}) {
-        // "MM-DD hh:mm:ss" appears in "Dump_YYYYMMDDhhmmss.dmp" as "MMDDhhmmss".
-        const std::string digits = stamp.substr(0, 2) + stamp.substr(3, 2) + stamp.substr(6, 2) +
-                                   stamp.substr(9, 2) + stamp.substr(12, 2);
-        EXPECT_TRUE(std::any_of(dumps.begin(), dumps.end(), [&](const std::string& dump) {
-            return dump.find(digits + ".dmp") == 9;
-        })) << stamp;
-    }
-}
-
 }  // namespace

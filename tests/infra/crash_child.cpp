@@ -11,7 +11,6 @@
 #include "platform/audio/WaveSystem.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -175,11 +174,6 @@ void KeepFiles(const char* name) {
         !dump.empty() && rename(dump.c_str(), kept.c_str()) == 0 ? "dump" : "no-dump");
 }
 
-std::string FirstLineOfLog() {
-    QFile log("debug.log");
-    return log.open(QIODevice::ReadOnly) ? log.readLine().trimmed().toStdString() : std::string();
-}
-
 std::atomic<int> g_overflowTid{0};
 
 void OverflowHere() {
@@ -267,7 +261,7 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         fprintf(stderr,
                 "usage: crash_child main-segv|worker-segv|worker-signals|"
-                "callback-overflow|sound-server-overflow|worker-twice [--dump-folder DIR]\n");
+                "callback-overflow|sound-server-overflow [--dump-folder DIR]\n");
         return 2;
     }
     // A crash of the main thread ends in its signal; no core file should join our files.
@@ -315,12 +309,6 @@ int main(int argc, char** argv) {
         if (result != 0) {
             return result;
         }
-        Say("main thread still running");
-    } else if (mode == "worker-twice") {
-        OnWorker(CrashOnWorker);
-        Say("first: %s", FirstLineOfLog().c_str());
-        OnWorker(CrashOnWorker);
-        Say("second: %s", FirstLineOfLog().c_str());
         Say("main thread still running");
     } else {
         Say("unknown mode");
