@@ -204,7 +204,7 @@ TEST_F(TraceLogTest, EachWriteIsOneLineInFixedColumnsOrNone) {
     EXPECT_TRUE(log.Write(TRACE_ERROR, "A", "dropped"));
     log.SetOutput(0);
     EXPECT_EQ(Stored("Lines", "bOutputToVC_Wnd"), 0);
-    for (int level : {4, 7, -1}) {
+    for (int level : {4, -1}) {
         EXPECT_TRUE(log.Write(level, "A", "%d", level));
     }
     EXPECT_TRUE(log.Write(TRACE_NORMAL, "CAVeryLongModuleName", "cut"));
@@ -221,7 +221,6 @@ TEST_F(TraceLogTest, EachWriteIsOneLineInFixedColumnsOrNone) {
                                                       "ALARM: A              a",
                                                       "ERROR: A              e",
                                                       "UNREG: A              4",
-                                                      "UNREG: A              7",
                                                       "UNREG: A              -1",
                                                       "NOMAL: CAVeryLongModu cut",
                                                       "NOMAL:                no module",
