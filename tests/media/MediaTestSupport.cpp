@@ -82,8 +82,8 @@ void UseWavMicrophone(const QString& folder) {
 
 std::vector<tagAviPacket> tagAviFile::Stream(const QString& codec) const {
     std::vector<tagAviPacket> out;
-    for (size_t s = 0; s < codecs.size(); ++s) {
-        if (codecs[s] != codec) {
+    for (size_t s = 0; s < streams.size(); ++s) {
+        if (streams[s].codec != codec) {
             continue;
         }
         for (const tagAviPacket& p : packets) {
@@ -104,8 +104,10 @@ tagAviFile ReadAvi(const QString& path) {
     }
     if (avformat_find_stream_info(context, nullptr) >= 0) {
         for (unsigned i = 0; i < context->nb_streams; ++i) {
-            file.codecs.push_back(
-                QString::fromLatin1(avcodec_get_name(context->streams[i]->codecpar->codec_id)));
+            const AVCodecParameters* stream = context->streams[i]->codecpar;
+            file.streams.push_back({QString::fromLatin1(avcodec_get_name(stream->codec_id)),
+                                    stream->codec_tag, stream->sample_rate,
+                                    stream->ch_layout.nb_channels});
         }
         AVPacket* packet = av_packet_alloc();
         while (av_read_frame(context, packet) >= 0) {

@@ -44,9 +44,16 @@ struct tagAviPacket {
     bool key = false;
     QByteArray data;
 };
+// What the file's header says of a stream.
+struct tagAviStream {
+    QString codec;  // "h264", "gsm_ms"
+    unsigned tag = 0;
+    int rate = 0;  // of a sound
+    int channels = 0;
+};
 struct tagAviFile {
     bool read = false;
-    std::vector<QString> codecs;  // per stream: "h264", "gsm_ms"
+    std::vector<tagAviStream> streams;
     std::vector<tagAviPacket> packets;
     // The packets of the first stream of that codec.
     std::vector<tagAviPacket> Stream(const QString& codec) const;
