@@ -225,42 +225,6 @@ TEST(HallPresence, AdminPushesArriveInsteadOfThePresenceReply) {
     EXPECT_EQ(forSecond[0].command, "shutdown");
 }
 
-TEST(HallRooms, SendsClientsToTheRoomServersOfOtherProcessesWhileTheyBeat) {
-    QTemporaryDir dir;
-    tagServerConfig hallOnly = TestServiceConfig();
-    hallOnly.databasePath = dir.filePath("shared.sqlite");
-    hallOnly.roles.rooms = false;
-    CServiceHarness h(hallOnly);
-    tagRoomRecord room = *h.Service().Store().Room(1002);
-    room.server = 7;
-    ASSERT_TRUE(h.Service().Store().UpdateRoom(room));
-    auto address = [&](int number) {
-        return h.Hall(With(HallRequest(CMD_ROOM_ADDRESS, "M"), {{20, number}}),
-                      CMD_ROOM_ADDRESS_REPLY);
-    };
-    // No room server anywhere yet.
-    EXPECT_EQ(IntOf(*address(1002), KEY_REFUSAL), REFUSE_VOICE_SERVER_OFFLINE);
-
-    tagServerConfig roomsOnly = TestServiceConfig();
-    roomsOnly.databasePath = hallOnly.databasePath;
-    roomsOnly.roles = {false, false, true};
-    roomsOnly.publicHost = "127.0.0.2";
-    roomsOnly.roomServers = {{0, 0}, {0, 0}};
-    roomsOnly.firstRoomServer = 6;
-    auto rooms = std::make_unique<CTavoService>(roomsOnly);
-    ASSERT_TRUE(rooms->Start());
-    auto where = address(1002);
-    ASSERT_TRUE(where);
-    EXPECT_EQ(IntOf(*where, 70), static_cast<int>(rooms->RoomServer(1).MainPort()));
-    EXPECT_EQ(TextOf(*where, 80), "127.0.0.2");
-    // Its beats keep it in reach; once it stops, three missed beats and nobody is sent there.
-    h.Pass(std::chrono::seconds(4 * roomsOnly.heartbeatSeconds));
-    EXPECT_EQ(IntOf(*address(1002), 70), static_cast<int>(rooms->RoomServer(1).MainPort()));
-    rooms.reset();
-    h.Pass(std::chrono::seconds(3 * roomsOnly.heartbeatSeconds + 1));
-    EXPECT_EQ(IntOf(*address(1002), KEY_REFUSAL), REFUSE_VOICE_SERVER_OFFLINE);
-}
-
 TEST(HallRooms, KeepsFavouritesAndListsThemAndTheOwnAndManagedRoomsWithTheirLiveState) {
     CServiceHarness h;
     const QString m = "M-9";
