@@ -1,8 +1,6 @@
-// The program itself: it ends cleanly on SIGTERM; its admin command line creates, seeds and
-// lists a database.
+// The program itself: its admin command line creates, seeds and lists a database, and bad
+// start-up input ends it. Its clean stop on SIGTERM is the process-number test's.
 
-#include "protocol/Commands.h"
-#include "tests/support/ServiceHarness.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TestSupport.h"
 
@@ -51,16 +49,6 @@ TEST(ServerProgram, AdminCommandsCreateSeedAndListTheDatabase) {
     EXPECT_TRUE(rooms.contains("locked"));
     RunAdmin(db, {"no-such-command"}, &rc);
     EXPECT_EQ(rc, 2);
-}
-
-TEST(ServerProgram, StopsCleanlyOnSigterm) {
-    CServiceProcess service(Program());
-    ASSERT_TRUE(service.Running()) << service.Output().toStdString();
-    // Once it answers it runs its loop.
-    CTestConnection route(kRouteFrame);
-    ASSERT_TRUE(route.Open(static_cast<unsigned>(service.InfoPort())));
-    ASSERT_TRUE(route.Request(Packet(CMD_SERVER_INFO), CMD_SERVER_INFO_REPLY));
-    EXPECT_EQ(service.Stop(), 0) << service.Output().toStdString();
 }
 
 // Bad start-up input ends the program with a message that says what to mend, before it
