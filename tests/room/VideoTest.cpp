@@ -60,17 +60,12 @@ struct CVideoRoom {
     // A room video packet as the room server relays it.
     void Video(int slot, const QString& sender, const QByteArray& frame,
                const QString& viewers = QString(), int room = 1234) {
-        f.Deliver([&](CKParam& p) {
-            p.SetShortInt(KEY_COMMAND, CMD_VIDEO);
-            p.SetInt(VideoKey::SLOT, slot);
-            p.SetInt(VideoKey::ONE, 1);
-            p.SetBoolean(VideoKey::KEY_FRAME, false);
-            p.SetChar(VideoKey::FRAME, frame.constData(),
-                      static_cast<unsigned short>(frame.size()));
-            p.SetCString(VideoKey::SENDER, sender);
-            p.SetCString(VideoKey::VIEWERS, viewers);
-            p.SetInt(VideoKey::ROOM, room);
-        });
+        CKParam p = Packet(
+            CMD_VIDEO, {{VideoKey::SLOT, slot}, {VideoKey::ONE, 1}, {VideoKey::KEY_FRAME, false}});
+        p.SetChar(VideoKey::FRAME, frame.constData(), static_cast<unsigned short>(frame.size()));
+        f.Deliver(With(
+            std::move(p),
+            {{VideoKey::SENDER, sender}, {VideoKey::VIEWERS, viewers}, {VideoKey::ROOM, room}}));
     }
     // Hands the room a frame as the sender component does.
     void OwnFrame(const QByteArray& frame) {
@@ -290,19 +285,14 @@ TEST(RoomVideoReceive, TheLossRuleShowsFramesInOrderAndBrokenPacketsAreDropped) 
     EXPECT_EQ(r.Drawn(VIDEO_2), 0u);
     EXPECT_EQ(r.Drawn(VIDEO_PRIVATE), 0u);
 
-    // Broken packets on video 2 are dropped: the inner packet cut short, an empty key 30,
-    // H.264 that is garbage; the next key frame is shown.
+    // Broken packets on video 2 are dropped: the inner packet cut short, an empty key 30 (what
+    // the decoder makes of damaged H.264 is its own test's); the next key frame is shown.
     r.f.MicTaken(amy, 2);
     r.Video(2, amy, Frame(v[0], 1));
     ASSERT_EQ(r.Drawn(VIDEO_2), 1u);
     const QByteArray whole = Frame(v[1], 2);
     r.Video(2, amy, whole.left(whole.size() / 2));
     r.Video(2, amy, Frame(tagEncodedFrame{QByteArray(), false}, 2));
-    QByteArray garbage(900, '\0');
-    for (int i = 0; i < garbage.size(); ++i) {
-        garbage[i] = static_cast<char>(i * 37 + (i >> 2));
-    }
-    r.Video(2, amy, Frame(tagEncodedFrame{garbage, false}, 2));
     r.Video(2, amy, Frame(v[3], 3));
     EXPECT_EQ(r.Drawn(VIDEO_2), 1u);
     r.Video(2, amy, Frame(v[12], 9));
