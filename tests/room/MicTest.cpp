@@ -65,9 +65,7 @@ TEST(MicOrder, TheUserIsToldOnceOnBecomingNextInTheQueue) {
     f.server.members << MemberText("cat", "凯特", 20);
     f.server.settings = {{100, 1}};
     ASSERT_TRUE(f.Enter());
-    f.server.SendMain([] {
-        return With(Reply(CMD_MIC_QUEUE_REPLY), {{30, 2}, {31, "cat"}, {32, "amy"}});
-    }());
+    f.server.SendMain(With(Reply(CMD_MIC_QUEUE_REPLY), {{30, 2}, {31, "cat"}, {32, "amy"}}));
     ASSERT_TRUE(WaitUntil([&] { return f.roomView.queue.size() == 2; }));
     f.Deliver(Packet(CMD_QUEUE_JOINED, {{20, "me"}, {30, short(0)}}));
     // Cat speaks from the head; amy waits first behind her, then the user.
@@ -94,10 +92,8 @@ TEST(MicOrder, TheQueueFollowsTheServer) {
     ASSERT_TRUE(f.Enter());
     ASSERT_TRUE(f.server.main.WaitFor(CMD_MIC_QUEUE));
     EXPECT_EQ(f.roomView.micMode, "麦序方式");
-    f.server.SendMain([] {
-        return With(Reply(CMD_MIC_QUEUE_REPLY),
-                    {{30, 3}, {31, "cat"}, {32, "stranger"}, {33, "amy"}});
-    }());
+    f.server.SendMain(
+        With(Reply(CMD_MIC_QUEUE_REPLY), {{30, 3}, {31, "cat"}, {32, "stranger"}, {33, "amy"}}));
     ASSERT_TRUE(WaitUntil([&] { return f.roomView.queue.size() == 2; }));
     EXPECT_EQ(f.roomView.queue, QStringList({"cat", "amy"}));
     f.Deliver(Packet(CMD_QUEUE_JOINED, {{20, "bob"}, {30, short(0)}}));

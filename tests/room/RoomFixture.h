@@ -89,11 +89,6 @@ struct CScriptedRoomServer {
     CScriptedRoomServer();
     // Sends a packet to the client's main connection (the last one accepted).
     void SendMain(CKParam&& packet) { MainPeer()->KSend(packet); }
-    void SendMain(const std::function<void(CKParam&)>& build) {
-        CKParam packet;
-        build(packet);
-        MainPeer()->KSend(packet);
-    }
     CTestConnection* MainPeer() { return main.PeerCount() ? &main.LastPeer() : nullptr; }
     CTestConnection* SecondPeer() { return second.PeerCount() ? &second.LastPeer() : nullptr; }
 
