@@ -6,7 +6,6 @@
 #include "audio/AudioPacket.h"
 #include "audio/MyWaveIn.h"
 #include "audio/RecordSource.h"
-#include "audio/SoundConfigDlg.h"
 #include "audio/VoiceLevel.h"
 #include "platform/audio/WavFile.h"
 #include "platform/audio/WaveSystem.h"
@@ -326,16 +325,4 @@ TEST(RoomAudio, FailuresToStartSpeakingAreReported) {
     r.Handle("me");
     EXPECT_FALSE(r.audio->Capture().IsCapturing());
     EXPECT_EQ(captureFailures(), 2);
-    r.f.MicTaken("amy");
-
-    // The stereo mix that cannot be selected: the line, the settings dialog, one more try.
-    tagMixSettings mix;
-    mix.isOpenMix = 1;
-    mix.Save();
-    r.f.ui.dialogs.Script(CSoundConfigDlg::IDD, [](CDialogModel& d) { d.EndDialog(IDCANCEL); });
-    r.f.MicTaken("me");
-    EXPECT_EQ(r.f.ui.dialogs.Count(CSoundConfigDlg::IDD), 1);
-    EXPECT_TRUE(r.f.privateView.Has("打开内放失败,请手动打开.") ||
-                r.f.publicView.Has("打开内放失败,请手动打开."));
-    EXPECT_TRUE(r.view.speak);
 }
