@@ -56,8 +56,7 @@ QByteArray WriteRandomFile(const QString& path, int bytes, unsigned seed) {
     QRandomGenerator rng(seed);
     rng.fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
     data.truncate(bytes);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != bytes) {
+    if (!WriteFile(path, data)) {
         return QByteArray();
     }
     return QCryptographicHash::hash(data, QCryptographicHash::Sha256);

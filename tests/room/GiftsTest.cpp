@@ -18,13 +18,6 @@ using namespace tavotest;
 
 namespace {
 
-void Write(const QString& path, const QByteArray& text) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
-}
-
 CKParam Given(const QString& giver, const QString& to, int number, short quantity, int value,
               tagFields more = {}) {
     CKParam p = Packet(CMD_GIFT_GIVEN, {{20, giver},
@@ -42,9 +35,9 @@ CKParam Given(const QString& giver, const QString& to, int number, short quantit
 
 TEST(Gifts, GivingWantsAnAccountAndSendsTheDialogsChoice) {
     QTemporaryDir folder;
-    Write(folder.path() + "/skin/public/gift/gift.ini",
-          "[Main]\nCount=2\n[Gift1]\nNumber=7\nName=A\nValue=10\n"
-          "[Gift2]\nNumber=1002\nName=蛋糕\nValue=2000\n");
+    ASSERT_TRUE(WriteFile(folder.path() + "/skin/public/gift/gift.ini",
+                          "[Main]\nCount=2\n[Gift1]\nNumber=7\nName=A\nValue=10\n"
+                          "[Gift2]\nNumber=1002\nName=蛋糕\nValue=2000\n"));
     CRoomFixture f;
     f.Room().Options().programFolder = folder.path();
     ASSERT_TRUE(f.Enter());
@@ -118,8 +111,8 @@ TEST(Gifts, AnnouncementsWriteItemLinesMoveTheBalanceAndMarkBoth) {
 
 TEST(Gifts, AnimationsComeOnlyFromOurPicturesOrOurService) {
     QTemporaryDir folder;
-    Write(folder.path() + "/img/gift/1.gif", "GIF89a");
-    Write(folder.path() + "/secret.gif", "GIF89a");
+    ASSERT_TRUE(WriteFile(folder.path() + "/img/gift/1.gif", "GIF89a"));
+    ASSERT_TRUE(WriteFile(folder.path() + "/secret.gif", "GIF89a"));
     const QString root = QFileInfo(folder.path()).canonicalFilePath();
     const QStringList hosts{"10.0.0.9"};
     EXPECT_EQ(CGifts::AllowedSource("img/gift/1.gif", folder.path(), hosts),

@@ -239,16 +239,9 @@ struct CPicturesView : CNullPrivateRoomView {
 
 TEST(PrivateInvite, ThePrivateRoomGivesOneItemPlaysGiftsAsTheRoomDoesAndShowsItsCameraOff) {
     QTemporaryDir folder;
-    QDir().mkpath(folder.filePath("skin/public/gift"));
-    QDir().mkpath(folder.filePath("img/gift"));
-    QFile ini(folder.filePath("skin/public/gift/gift.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Main]\nCount=1\n[Gift1]\nNumber=1001\nName=玫瑰\nValue=100\n");
-    ini.close();
-    QFile picture(folder.filePath("img/gift/1001.gif"));
-    ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
-    picture.write("GIF89a");
-    picture.close();
+    ASSERT_TRUE(WriteFile(folder.filePath("skin/public/gift/gift.ini"),
+                          "[Main]\nCount=1\n[Gift1]\nNumber=1001\nName=玫瑰\nValue=100\n"));
+    ASSERT_TRUE(WriteFile(folder.filePath("img/gift/1001.gif"), "GIF89a"));
     CRoomFixture f;
     f.Room().Options().programFolder = folder.path();
     ASSERT_TRUE(f.Enter());
