@@ -71,14 +71,6 @@ bool CRoomAdministration::Locked() const {
     return m_room.Settings().lockState != 0;
 }
 
-bool CRoomAdministration::Present(const QString& id) {
-    if (!id.isEmpty() && m_room.Members().Find(id)) {
-        return true;
-    }
-    m_room.Panes().SystemLine(LoadString(IDS_MEMBER_GONE));
-    return false;
-}
-
 bool CRoomAdministration::MayAsk(short code) {
     CRequestDiscipline& discipline = m_room.Discipline();
     return discipline.CheckPending(code) && discipline.CheckInterval(code);
@@ -102,14 +94,14 @@ int CRoomAdministration::ChangeNickname() {
 }
 
 int CRoomAdministration::ForceNickname(const QString& id) {
-    if (!Present(id) || !MayAsk(CMD_FORCE_NICKNAME)) {
+    if (!m_room.Members().RequirePresent(id) || !MayAsk(CMD_FORCE_NICKNAME)) {
         return -1;
     }
     CModifyNameDlg dialog(m_room.Members().Find(id)->nickname);
     dialog.SetTitle(QStringLiteral("%1: %2").arg(LoadString(IDS_OP_FORCE_NICKNAME),
                                                  m_room.Members().PlainName(id)));
     // The member may have left while the dialog was up.
-    if (dialog.DoModal() != IDOK || !Present(id)) {
+    if (dialog.DoModal() != IDOK || !m_room.Members().RequirePresent(id)) {
         return -1;
     }
     CKParam p = Request(CMD_FORCE_NICKNAME);
@@ -176,11 +168,11 @@ int CRoomAdministration::SetVideo(bool allow) {
 }
 
 int CRoomAdministration::Kick(const QString& id) {
-    if (!Present(id) || !MayAsk(CMD_KICK)) {
+    if (!m_room.Members().RequirePresent(id) || !MayAsk(CMD_KICK)) {
         return -1;
     }
     CKickManDlg dialog(m_room.Members().Find(id)->nickname, id);
-    if (dialog.DoModal() != IDOK || !Present(id)) {
+    if (dialog.DoModal() != IDOK || !m_room.Members().RequirePresent(id)) {
         return -1;
     }
     m_room.Discipline().RecordAttempt(CMD_KICK);
@@ -191,18 +183,18 @@ int CRoomAdministration::Kick(const QString& id) {
 }
 
 int CRoomAdministration::Ban(const QString& id) {
-    if (!Present(id) || !MayAsk(CMD_BAN)) {
+    if (!m_room.Members().RequirePresent(id) || !MayAsk(CMD_BAN)) {
         return -1;
     }
     CBanManDlg dialog(m_room.Members().Find(id)->nickname, id);
-    if (dialog.DoModal() != IDOK || !Present(id)) {
+    if (dialog.DoModal() != IDOK || !m_room.Members().RequirePresent(id)) {
         return -1;
     }
     return Ban(id, dialog.Hours(), 1, dialog.Reason());
 }
 
 int CRoomAdministration::QuickBan(const QString& id) {
-    if (!Present(id) || !MayAsk(CMD_BAN)) {
+    if (!m_room.Members().RequirePresent(id) || !MayAsk(CMD_BAN)) {
         return -1;
     }
     return Ban(id, kQuietBanHours, 0, QString());
@@ -218,7 +210,7 @@ int CRoomAdministration::Ban(const QString& id, int hours, int key40, const QStr
 }
 
 int CRoomAdministration::SetTyping(const QString& id, bool allow) {
-    if (!Present(id)) {
+    if (!m_room.Members().RequirePresent(id)) {
         return -1;
     }
     CKParam p = Request(CMD_TYPE_CONTROL);
@@ -228,7 +220,7 @@ int CRoomAdministration::SetTyping(const QString& id, bool allow) {
 }
 
 int CRoomAdministration::SetGrab(const QString& id, bool allow) {
-    if (!Present(id)) {
+    if (!m_room.Members().RequirePresent(id)) {
         return -1;
     }
     CKParam p = Request(CMD_GRAB_CONTROL);
@@ -242,7 +234,7 @@ int CRoomAdministration::SetOperator(const QString& id, int change) {
         change != OP_REMOVE_SENIOR) {
         return -1;
     }
-    if (!Present(id)) {
+    if (!m_room.Members().RequirePresent(id)) {
         return -1;
     }
     CKParam p = Request(CMD_OP_CONTROL);

@@ -64,8 +64,6 @@ public:
     void OnRoomDisabled(CKParam& packet);
 
 private:
-    // The member an operation names, or nullptr after writing "此人已离开房间".
-    bool Present(const QString& id);
     // Pending and interval checks of the discipline.
     bool MayAsk(short code);
     int Ban(const QString& id, int hours, int key40, const QString& reason);

@@ -36,7 +36,7 @@ void CRoomMembers::OnRoomOpened() {
 }
 
 bool CRoomMembers::RequirePresent(const QString& id) {
-    if (m_list.Find(id)) {
+    if (!id.isEmpty() && m_list.Find(id)) {
         return true;
     }
     m_room.Panes().SystemLine(LoadString(IDS_MEMBER_GONE));
