@@ -52,7 +52,6 @@ public:
     QPushButton* ToggleButton() const { return m_toggle; }
     QPushButton* StopButton() const { return m_stop; }
     QSlider* Slider() const { return m_slider; }
-    QLabel* TimeLabel() const { return m_time; }
     QCheckBox* SendBox() const { return m_send; }
     CVideoPicture* Picture() const { return m_picture; }
 
