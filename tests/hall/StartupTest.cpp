@@ -119,17 +119,12 @@ TEST_F(Startup, EditionComesFromCfgIniAndNamesTheProfile) {
     EXPECT_EQ(state.edition, 20);
     EXPECT_EQ(state.settings.updateAppName, "TavoUpdate.exe");
     EXPECT_EQ(CAppProfile::ProfileName(), "SomebodyElse");
-    WriteCfg("TavoSun");
-    state = CAppState();
-    Start();
-    EXPECT_EQ(state.edition, 10);
 }
 
 TEST_F(Startup, IntegerSettingsAreRepairedAndTextsKeepTheirRules) {
     CProfileStore& profile = CProfileStore::Open("TavoTavo");
     profile.WriteString(kMain, "ServerTcpPort", "30001");  // a text
-    profile.WriteString(kMain, "IsMicMute", "yes");
-    profile.WriteInt(kMain, "IsOpenMix", 0);  // a good number stays
+    profile.WriteInt(kMain, "IsOpenMix", 0);               // a good number stays
     profile.WriteString(kMain, "VisitorNickname", QString(40, QLatin1Char('n')));
     profile.WriteString(kMain, "URLRegister", "https://site.example:8080/reg/new.asp");
 
@@ -137,7 +132,6 @@ TEST_F(Startup, IntegerSettingsAreRepairedAndTextsKeepTheirRules) {
     EXPECT_EQ(profile.Kind(kMain, "ServerTcpPort"), CProfileStore::EKind::Number);
     EXPECT_EQ(profile.GetInt(kMain, "ServerTcpPort", -1), 30000);
     EXPECT_EQ(profile.GetInt(kMain, "ServerPort", -1), 5566);
-    EXPECT_EQ(profile.GetInt(kMain, "IsMicMute", -1), 0);
     EXPECT_EQ(profile.GetInt(kMain, "IsOpenMix", -1), 0);
     EXPECT_EQ(state.settings.serverTcpPort, 30000);
     EXPECT_EQ(state.settings.isOpenMix, 0);
@@ -304,10 +298,10 @@ TEST_F(Startup, RunningCopiesOfOtherUsersAndDisplaysDoNotCount) {
         ASSERT_TRUE(dir.mkpath(QString::number(pid)));
         ASSERT_TRUE(dir.cd(QString::number(pid)));
         ASSERT_TRUE(QFile::link(exe, dir.filePath("exe")));
-        const QByteArray withUid =
-            QString::fromLatin1(status)
-                .replace(QRegularExpression("Uid:[^\\n]*"), QString("Uid:\t%1\t%1\t%1\t%1").arg(uid))
-                .toLatin1();
+        const QByteArray withUid = QString::fromLatin1(status)
+                                       .replace(QRegularExpression("Uid:[^\\n]*"),
+                                                QString("Uid:\t%1\t%1\t%1\t%1").arg(uid))
+                                       .toLatin1();
         QFile s(dir.filePath("status"));
         QFile e(dir.filePath("environ"));
         ASSERT_TRUE(s.open(QIODevice::WriteOnly) && e.open(QIODevice::WriteOnly));
