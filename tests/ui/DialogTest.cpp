@@ -270,7 +270,6 @@ TEST(QtPromptService, PressedButtonOrClosingBecomesTheSystemsAnswer) {
         int expected;
     };
     const Case cases[] = {
-        {MB_OK, QMessageBox::Ok, IDOK},
         {MB_OKCANCEL, QMessageBox::Ok, IDOK},
         {MB_OKCANCEL, QMessageBox::Cancel, IDCANCEL},
         {MB_YESNO, QMessageBox::Yes, IDYES},
