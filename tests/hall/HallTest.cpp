@@ -444,14 +444,12 @@ TEST_F(Hall, OwnRoomsArriveAfterLoginAndMarkTheRoomList) {
 TEST_F(Hall, CreatingOnesOwnRoom) {
     LogIn("Alice", 1001);
     center.AnswerWith(CMD_ROOM_FORMATS, CMD_ROOM_FORMATS_REPLY, [](CKParam& p) {
-        // Three fields, each closed by a comma; two commas or none are no format.
-        p.SetInt(30, 6);
+        // Three fields, each closed by a comma; two or four are no format.
+        p.SetInt(30, 4);
         p.SetCString(40, "1,标准房,50人,");
-        p.SetCString(41, "bad");
-        p.SetCString(42, "3,中房间,80人");
-        p.SetCString(43, "a,b,c,d,");
-        p.SetCString(44, "2,大房间,100人,");
-        p.SetCString(45, "4,小房间");
+        p.SetCString(41, "3,中房间,80人");
+        p.SetCString(42, "a,b,c,d,");
+        p.SetCString(43, "2,大房间,100人,");
     });
     int createResult = 0;
     route.Answer(CMD_CREATE_ROOM, [&](CTestConnection& peer, CKParam&) {
