@@ -7,10 +7,11 @@
 
 namespace tavotest {
 
-QString InRoom(const char* user, const char* password, const QString& rest) {
+QString InRoom(const char* user, const char* password, const QString& rest, int room) {
     return QStringLiteral(
-               "login %1 %2\nwait-line 登陆成功 15\nenter 1001\nwait-line window open 30\n")
-               .arg(QLatin1String(user), QLatin1String(password)) +
+               "login %1 %2\nwait-line 登陆成功 15\nenter %3\nwait-line window open 30\n")
+               .arg(QLatin1String(user), QLatin1String(password))
+               .arg(room) +
            rest;
 }
 

@@ -15,8 +15,9 @@
 
 namespace tavotest {
 
-// A script that logs the user in and enters room 1001, then goes on with the rest.
-QString InRoom(const char* user, const char* password, const QString& rest);
+// A script that logs the user in and enters the room (1001 unless named), then goes on with the
+// rest.
+QString InRoom(const char* user, const char* password, const QString& rest, int room = 1001);
 
 class CConsoleClient {
 public:

@@ -53,10 +53,7 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
     QByteArray bytes(1024 * 1024 + 1234, Qt::Uninitialized);
     QRandomGenerator(14).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
     const QString sent = dir.filePath("papers.bin");
-    QFile file(sent);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    file.close();
+    ASSERT_TRUE(WriteFile(sent, bytes));
     const QString saveIn = dir.filePath("bob-files");
     ASSERT_TRUE(QDir().mkpath(saveIn));
 
@@ -69,12 +66,11 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
             sent + "\nwait-line 对方没有接收文件:papers.bin 15\nsleep 5\nvoice-status\nleave\n");
     CConsoleClient alice(
         service,
-        "login alice alice123\nwait-line 登陆成功 10\nenter 1001\nwait-line window open "
-        "15\nwait-line 2人 30\ninvite bob 聊聊\nwait-line 鲍勃私聊中 30\n"
-        "send-file " +
-            sent + "\nspeak " + speech +
-            "\nwait-line 你好 alice 15\nsay hello bob\ngift bob 1001\nwait-line 赠送了 15\n"
-            "wait-line 对方离开了房间 30\nleave\n");
+        InRoom("alice", "alice123",
+               "wait-line 2人 30\ninvite bob 聊聊\nwait-line 鲍勃私聊中 30\nsend-file " + sent +
+                   "\nspeak " + speech +
+                   "\nwait-line 你好 alice 15\nsay hello bob\ngift bob 1001\nwait-line 赠送了 15\n"
+                   "wait-line 对方离开了房间 30\nleave\n"));
     ASSERT_TRUE(EndedWell(alice, bob, 90s));
     const QString a = alice.Text();
     const QString b = bob.Text();

@@ -44,13 +44,6 @@ std::optional<QString> Admin(const QString& database, const QStringList& args) {
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-QString Member(const char* user, const char* password, int room, const QString& rest) {
-    return QStringLiteral("login %1 %2\nwait-line 登陆成功 10\nenter %3\n")
-               .arg(QLatin1String(user), QLatin1String(password))
-               .arg(room) +
-           rest;
-}
-
 // The directory's line of one room as a client printed it last.
 QByteArray DirectoryLine(const QByteArray& output, const QByteArray& room) {
     QByteArray last;
@@ -83,12 +76,9 @@ TEST(SharedDatabase, OneHallAndTwoRoomServerProcessesServeClientsBanThemAndMoveA
     // Bob in 1002 on the second process, then Alice in 1001 on the first; each reads the
     // directory the hall process serves.
     CConsoleClient bob(
-        hall, Member("bob", "bob123", 1002,
-                     "wait-line window open 20\nsleep 3\n" + QString(kDirectory) + "sleep 60\n"));
+        hall, InRoom("bob", "bob123", "sleep 3\n" + QString(kDirectory) + "sleep 60\n", 1002));
     ASSERT_TRUE(bob.WaitFor("window open", 30s)) << bob.Output().toStdString();
-    CConsoleClient alice(hall,
-                         Member("alice", "alice123", 1001,
-                                "wait-line window open 20\n" + QString(kDirectory) + "sleep 60\n"));
+    CConsoleClient alice(hall, InRoom("alice", "alice123", QString(kDirectory) + "sleep 60\n"));
     ASSERT_TRUE(alice.WaitFor("window open", 30s)) << alice.Output().toStdString();
     for (CConsoleClient* c : {&alice, &bob}) {
         // The list prints a line per room: both lines, before their figures are read.
@@ -122,9 +112,10 @@ TEST(SharedDatabase, OneHallAndTwoRoomServerProcessesServeClientsBanThemAndMoveA
 
     // A ban from the command line, on every room: refused at the next entry on either server.
     ASSERT_TRUE(Admin(db, {"ban", "0", "dave", "1"}));
-    CConsoleClient dave(hall, Member("dave", "dave123", 1001,
-                                     "wait-line 用户被禁止进入房间 20\nenter 1002\n"
-                                     "wait-line 用户被禁止进入房间 20\n"));
+    CConsoleClient dave(hall,
+                        "login dave dave123\nwait-line 登陆成功 10\nenter 1001\n"
+                        "wait-line 用户被禁止进入房间 20\nenter 1002\n"
+                        "wait-line 用户被禁止进入房间 20\n");
     ASSERT_TRUE(dave.WaitEnd(60s)) << dave.Output().toStdString();
     EXPECT_FALSE(dave.Output().contains("FAILED")) << dave.Output().toStdString();
     EXPECT_FALSE(dave.Output().contains("window open")) << dave.Output().toStdString();
@@ -134,9 +125,7 @@ TEST(SharedDatabase, OneHallAndTwoRoomServerProcessesServeClientsBanThemAndMoveA
     // listed in 1002 by the dead server, no longer counts.
     second.Kill();
     QThread::sleep(3 * kHeartbeatSeconds + 1);
-    CConsoleClient carol(hall,
-                         Member("carol", "carol123", 1002,
-                                "wait-line window open 20\n" + QString(kDirectory) + "leave\n"));
+    CConsoleClient carol(hall, InRoom("carol", "carol123", QString(kDirectory) + "leave\n", 1002));
     ASSERT_TRUE(carol.WaitEnd(60s)) << carol.Output().toStdString();
     EXPECT_FALSE(carol.Output().contains("FAILED")) << carol.Output().toStdString();
     EXPECT_TRUE(DirectoryLine(carol.Output(), "1002").contains("[1/200]"))
