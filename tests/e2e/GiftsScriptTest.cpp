@@ -19,16 +19,12 @@ namespace {
 // A program folder of the picture edition: the build's files, its own edition name.
 QString PictureEditionFolder(const QTemporaryDir& dir) {
     const QString folder = dir.filePath("program");
-    QDir().mkpath(folder);
+    WriteFile(folder + "/cfg.ini", "[Version]\nname=TavoCloud\n");
     const QDir build(QStringLiteral(TAVO_PROGRAM_DIR));
     for (const QString& name : build.entryList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
         if (name != QLatin1String("cfg.ini")) {
             QFile::link(build.filePath(name), folder + "/" + name);
         }
-    }
-    QFile cfg(folder + "/cfg.ini");
-    if (cfg.open(QIODevice::WriteOnly)) {
-        cfg.write("[Version]\nname=TavoCloud\n");
     }
     return folder;
 }

@@ -7,7 +7,6 @@
 #include "tests/ui/Widgets.h"
 #include "ui/ChatBrowser.h"
 
-#include <QFile>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -73,10 +72,8 @@ TEST_F(ChatView, LinesLandInThePagesFirstCellUntilClearedOrDroppedWithoutOne) {
 
     // A page without a cell, or no page at all, drops the lines.
     QTemporaryDir dir;
-    QFile page(dir.path() + "/pub.htm");
-    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-    page.write("<html><body><p>no table here</p></body></html>");
-    page.close();
+    ASSERT_TRUE(
+        WriteFile(dir.path() + "/pub.htm", "<html><body><p>no table here</p></body></html>"));
     view.SetProgramFolder(dir.path());
     ASSERT_TRUE(view.LoadPage("pub.htm"));
     EXPECT_FALSE(view.InsertAtFirstTd("lost<br>"));

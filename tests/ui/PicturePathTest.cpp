@@ -4,7 +4,6 @@
 #include "tests/support/TestSupport.h"
 #include "ui/PicturePath.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -28,10 +27,9 @@ TEST(PicturePath, SystemAddressFormsBecomeLocalPaths) {
 TEST(PicturePath, OnlyPicturesInsideTheProgramFolderAreAllowed) {
     QTemporaryDir dir;
     const QString folder = dir.path() + "/prog";
-    ASSERT_TRUE(QDir().mkpath(folder + "/img/face"));
-    QFile(folder + "/img/face/01.gif").open(QIODevice::WriteOnly);
-    QFile(dir.path() + "/outside.gif").open(QIODevice::WriteOnly);
-    QFile(folder + "/img/face/notes.txt").open(QIODevice::WriteOnly);
+    ASSERT_TRUE(tavotest::WriteFile(folder + "/img/face/01.gif", ""));
+    ASSERT_TRUE(tavotest::WriteFile(dir.path() + "/outside.gif", ""));
+    ASSERT_TRUE(tavotest::WriteFile(folder + "/img/face/notes.txt", ""));
     ASSERT_TRUE(QFile::link(dir.path() + "/outside.gif", folder + "/img/face/link.gif"));
 
     EXPECT_TRUE(IsAllowedPicture(folder + "/img/face/01.gif", folder));
