@@ -7,8 +7,8 @@
 #include "hall/TavoClientDlg.h"
 #include "platform/Clock.h"
 #include "protocol/Commands.h"
-#include "tests/support/PacketFields.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/PacketFields.h"
 #include "tests/support/RecordingViews.h"
 #include "tests/support/TestSupport.h"
 
@@ -36,6 +36,12 @@ protected:
     // Moves the clock a second at a time, running the event loop between seconds; stops early
     // when until() holds. Returns whether until() held.
     bool Step(int seconds, const std::function<bool()>& until = {});
+    // Whether the last request of the command that the hall server read holds the fields.
+    testing::AssertionResult CenterGot(short command, tagFields fields) const {
+        CKParam last;
+        return center.Last(command, last) ? HasFields(last, fields)
+                                          : testing::AssertionFailure() << "nothing of " << command;
+    }
     // A fresh hall window on the same state, with the room side given (none by default).
     void NewHall() { hall = std::make_unique<CTavoClientDlg>(state, view, roomSide); }
 

@@ -117,9 +117,7 @@ TEST_F(Hall, WithoutTheDocumentTheVersionRequestDecides) {
     // The same version: the start goes on.
     center.AnswerWith(CMD_VERSION, CMD_VERSION_REPLY, {{30, 1828}});
     RunHall([&] { EXPECT_TRUE(center.WaitFor(CMD_VISITOR)); });
-    CKParam version;
-    ASSERT_TRUE(center.Last(CMD_VERSION, version));
-    EXPECT_EQ(version.TextOr(106), "00-1A-2B-3C-4D-5E");
+    EXPECT_TRUE(CenterGot(CMD_VERSION, {{106, "00-1A-2B-3C-4D-5E"}}));
 
     // A newer one: asked, and the hall closes whatever the answer.
     center.AnswerWith(CMD_VERSION, CMD_VERSION_REPLY, {{30, 1900}});
@@ -148,9 +146,7 @@ TEST_F(Hall, PresenceIsLostAfterAMinuteOfSilenceAndRebuilt) {
         ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
         // Presence requests go out every 15 seconds and their replies keep us present.
         ASSERT_TRUE(Step(16, [&] { return center.Received(CMD_PRESENCE).size() == 1; }));
-        CKParam presence;
-        ASSERT_TRUE(center.Last(CMD_PRESENCE, presence));
-        EXPECT_TRUE(HasFields(presence, {{20, "游客1"}, {30, 500}}));
+        EXPECT_TRUE(CenterGot(CMD_PRESENCE, {{20, "游客1"}, {30, 500}}));
         Step(120);
         EXPECT_FALSE(state.account.visitorName.isEmpty());
 
@@ -253,9 +249,7 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         // The room side asks where its room is through the hall.
         hall->RequestRoomAddress(102);
         ASSERT_TRUE(center.WaitFor(CMD_ROOM_ADDRESS));
-        CKParam ask;
-        ASSERT_TRUE(center.Last(CMD_ROOM_ADDRESS, ask));
-        EXPECT_TRUE(HasFields(ask, {{20, 102}, {106, "00-1A-2B-3C-4D-5E"}}));
+        EXPECT_TRUE(CenterGot(CMD_ROOM_ADDRESS, {{20, 102}, {106, "00-1A-2B-3C-4D-5E"}}));
         hall->OnSelectRoom(1);
         EXPECT_EQ(view.roomNumber, "102");
         EXPECT_EQ(view.information, "一个名字非常非常非常非常非常长的房间啊[热门,推荐](电信)");
@@ -276,9 +270,7 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         Push(CMD_ADD_FAVORITE_REPLY, {{KEY_RESULT, 0}});
         ASSERT_TRUE(center.WaitFor(CMD_ROOM_LIST));
         EXPECT_EQ(ui.prompt.Texts(), QStringList({"添加房间到收藏夹成功."}));
-        CKParam list;
-        ASSERT_TRUE(center.Last(CMD_ROOM_LIST, list));
-        EXPECT_TRUE(HasFields(list, {{20, "Alice"}, {30, 1001}}));
+        EXPECT_TRUE(CenterGot(CMD_ROOM_LIST, {{20, "Alice"}, {30, 1001}}));
 
         // Commands the hall does not handle change nothing.
         ui.prompt.Clear();
@@ -290,9 +282,7 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         // 770: logged in elsewhere; acknowledged, said, and both names cleared.
         Push(CMD_LOGGED_ELSEWHERE);
         ASSERT_TRUE(center.WaitFor(CMD_LOGGED_ELSEWHERE_ACK));
-        CKParam ack;
-        ASSERT_TRUE(center.Last(CMD_LOGGED_ELSEWHERE_ACK, ack));
-        EXPECT_TRUE(HasFields(ack, {{20, "Alice"}, {30, 1001}}));
+        EXPECT_TRUE(CenterGot(CMD_LOGGED_ELSEWHERE_ACK, {{20, "Alice"}, {30, 1001}}));
         EXPECT_EQ(ui.prompt.Texts(), QStringList({"用户已经在其他服务器登陆了!"}));
         EXPECT_TRUE(state.account.loginName.isEmpty());
         EXPECT_TRUE(state.account.visitorName.isEmpty());
@@ -344,9 +334,7 @@ TEST_F(Hall, QuittingAsksTellsTheServerAndEndsShortlyAfterUnlessTheServerAsked) 
     EXPECT_TRUE(view.trayTip.isEmpty());
     // Closed right after it went out, the request still reaches the server whole.
     ASSERT_TRUE(center.WaitFor(CMD_QUIT));
-    CKParam quit;
-    ASSERT_TRUE(center.Last(CMD_QUIT, quit));
-    EXPECT_TRUE(HasFields(quit, {{20, "游客1"}, {30, 500}, {104, "标识"}}));
+    EXPECT_TRUE(CenterGot(CMD_QUIT, {{20, "游客1"}, {30, 500}, {104, "标识"}}));
 
     // When the server asks us to quit, there is no question.
     ui.prompt.Clear();
@@ -386,12 +374,8 @@ TEST_F(Hall, UserInformationAndEntryInformation) {
     EXPECT_EQ(state.userInfo.texts[36], "北京");
     EXPECT_EQ(state.userInfo.numbers[33], 12);
     EXPECT_EQ(state.userInfo.numbers[39], -4);
-    CKParam info;
-    ASSERT_TRUE(center.Last(CMD_USER_INFO, info));
-    EXPECT_TRUE(HasFields(info, {{20, "Alice"}, {30, 1001}}));
-    CKParam entry;
-    ASSERT_TRUE(center.Last(CMD_ENTRY_INFO, entry));
-    EXPECT_TRUE(HasFields(entry, {{40, 3}, {50, 4}}));
+    EXPECT_TRUE(CenterGot(CMD_USER_INFO, {{20, "Alice"}, {30, 1001}}));
+    EXPECT_TRUE(CenterGot(CMD_ENTRY_INFO, {{40, 3}, {50, 4}}));
     const auto dialogs = ui.dialogs.History();
     ASSERT_EQ(dialogs.size(), 4u);  // server information, hall, user information, entry information
     EXPECT_EQ(dialogs[2].title, "取用户信息");

@@ -124,9 +124,7 @@ TEST_F(Login, AccountNameFromTheReplyReplacesWhatWasTypedAndIsKept) {
     EXPECT_EQ(view.panels[EHallPanel::CaseList], "http://web.example/case.asp?u=Alice");
     EXPECT_EQ(view.panels.count(EHallPanel::UserHead), 0u);  // edition 70 only
 
-    CKParam ownRooms;
-    ASSERT_TRUE(center.Last(CMD_OWN_ROOMS, ownRooms));
-    EXPECT_TRUE(HasFields(ownRooms, {{20, "Alice"}, {30, 1001}}));
+    EXPECT_TRUE(CenterGot(CMD_OWN_ROOMS, {{20, "Alice"}, {30, 1001}}));
 
     // The next login dialog starts from the kept name.
     QString preset;
@@ -159,10 +157,8 @@ TEST_F(Login, LoggingInWhileLoggedInLogsOutFirst) {
         ASSERT_TRUE(center.WaitFor(CMD_LOGOUT));
         EXPECT_TRUE(WaitUntil([&] { return opened == 1; }));
     });
-    CKParam logout;
-    ASSERT_TRUE(center.Last(CMD_LOGOUT, logout));
-    EXPECT_TRUE(
-        HasFields(logout, {{20, "Alice"}, {30, 1001}, {40, "小明"}, {106, "00-1A-2B-3C-4D-5E"}}));
+    EXPECT_TRUE(CenterGot(CMD_LOGOUT,
+                          {{20, "Alice"}, {30, 1001}, {40, "小明"}, {106, "00-1A-2B-3C-4D-5E"}}));
     EXPECT_TRUE(state.account.loginName.isEmpty());
     EXPECT_EQ(state.account.visitorName, "游客2");
     EXPECT_TRUE(state.userRooms.first.empty());
