@@ -173,9 +173,8 @@ TEST_F(RoomWindow, MenusOfferWhatTheUsersRankAllowsAndNothingFake) {
     });
     Entry(member, "踢出房间")->trigger();
     ASSERT_TRUE(f.server.main.WaitFor(CMD_KICK, 1));
-    CKParam kick;
-    ASSERT_TRUE(f.server.main.Last(CMD_KICK, kick));
-    EXPECT_TRUE(HasFields(kick, {{20, "amy"}, {30, "言语辱骂"}}));
+    EXPECT_TRUE(
+        HasFields(f.server.main.Received(CMD_KICK).back(), {{20, "amy"}, {30, "言语辱骂"}}));
 
     Entry(window->MemberMenuFor("amy"), "屏蔽此人")->trigger();
     EXPECT_TRUE(f.Room().Chat().IsBlocked("amy"));
@@ -208,9 +207,8 @@ TEST_F(RoomWindow, PrivateChatInvitesThroughItsWindowAndItsRoomLeavesWhenClosed)
     });
     Entry(window->MemberMenuFor("amy"), "与他视频私聊")->trigger();
     ASSERT_TRUE(f.server.main.WaitFor(CMD_PRIVATE_REQUEST));
-    CKParam sent;
-    ASSERT_TRUE(f.server.main.Last(CMD_PRIVATE_REQUEST, sent));
-    EXPECT_TRUE(HasFields(sent, {{20, "amy"}, {40, 50}, {50, "聊聊"}}));
+    EXPECT_TRUE(HasFields(f.server.main.Received(CMD_PRIVATE_REQUEST).back(),
+                          {{20, "amy"}, {40, 50}, {50, "聊聊"}}));
 
     // The private room's window shows its state and, closed by the person, leaves it.
     CPrivateRoomDlg& privateRoom = f.entry->PrivateRoom();
@@ -243,9 +241,9 @@ TEST_F(RoomWindow, TheGiveEntryOpensTheGiveWindowAndAnimationsCloseThemselves) {
     });
     Entry(window->MemberMenuFor("amy"), "赠送礼物")->trigger();
     ASSERT_TRUE(f.server.main.WaitFor(CMD_GIFT));
-    CKParam sent = f.server.main.Received(CMD_GIFT)[0].Loaded();
-    EXPECT_TRUE(HasFields(
-        sent, {{30, int(f.Room().Gifts().Catalogue().Gifts().at(1).number)}, {40, short(3)}}));
+    EXPECT_TRUE(
+        HasFields(f.server.main.Received(CMD_GIFT)[0],
+                  {{30, int(f.Room().Gifts().Catalogue().Gifts().at(1).number)}, {40, short(3)}}));
 
     CGiftAnimations animations;
     tagGiftAnimation a;
