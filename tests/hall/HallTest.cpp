@@ -462,14 +462,13 @@ TEST_F(Hall, CreatingOnesOwnRoom) {
     EXPECT_EQ(offered[1].description, "100人");
     const auto created = route.Received(CMD_CREATE_ROOM);
     ASSERT_EQ(created.size(), 2u);
-    CKParam request = created[0].Loaded();
-    EXPECT_TRUE(HasFields(request, {{20, "Alice"},
-                                    {30, 1001},
-                                    {40, "我的房间"},
-                                    {60, "1234"},
-                                    {70, 2},
-                                    {80, false},
-                                    {106, "00-1A-2B-3C-4D-5E"}}));
+    EXPECT_TRUE(HasFields(created[0], {{20, "Alice"},
+                                       {30, 1001},
+                                       {40, "我的房间"},
+                                       {60, "1234"},
+                                       {70, 2},
+                                       {80, false},
+                                       {106, "00-1A-2B-3C-4D-5E"}}));
     EXPECT_EQ(ui.prompt.Texts(),
               QStringList({"自建房间成功,是否进入?    房间ID:8001", "自建房间失败.,房间被禁用."}));
     EXPECT_TRUE(ui.prompt.History()[0].flags & MB_YESNO);
