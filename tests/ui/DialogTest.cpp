@@ -17,7 +17,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QTimer>
 
 #include <QLineEdit>
 #include <QPointer>

@@ -18,7 +18,6 @@
 #include <QDBusConnection>
 #include <QProcess>
 #include <QPushButton>
-#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>

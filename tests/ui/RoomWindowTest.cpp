@@ -12,7 +12,6 @@
 #include "room/Gifts.h"
 #include "room/ManageMenu.h"
 #include "room/MemberList.h"
-#include "room/MicOrder.h"
 #include "room/PrivateRoomDlg.h"
 #include "room/RoomDlg.h"
 #include "room/RoomEntry.h"
@@ -55,7 +54,6 @@
 #include <QScreen>
 #include <QSlider>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QUrlQuery>
