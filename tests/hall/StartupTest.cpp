@@ -172,7 +172,6 @@ TEST_F(Startup, ConfigurationDocumentRefreshesTheSettings) {
     EXPECT_TRUE(state.configRead);
     EXPECT_TRUE(ui.prompt.History().empty());  // LASTVERSION equal to ours: no question
     EXPECT_EQ(state.settings.serverIp, "10.2.2.2");
-    EXPECT_EQ(state.settings.serverPort, 3333);
     EXPECT_EQ(state.settings.serverTcpPort, 4444);
     EXPECT_EQ(state.settings.fip, "10.9.9.9");
     EXPECT_EQ(state.settings.fport, 9999);
