@@ -376,10 +376,6 @@ TEST_F(Hall, UserInformationAndEntryInformation) {
     EXPECT_EQ(state.userInfo.numbers[39], -4);
     EXPECT_TRUE(CenterGot(CMD_USER_INFO, {{20, "Alice"}, {30, 1001}}));
     EXPECT_TRUE(CenterGot(CMD_ENTRY_INFO, {{40, 3}, {50, 4}}));
-    const auto dialogs = ui.dialogs.History();
-    ASSERT_EQ(dialogs.size(), 4u);  // server information, hall, user information, entry information
-    EXPECT_EQ(dialogs[2].title, "取用户信息");
-    EXPECT_EQ(dialogs[3].title, "设置进房信息");
 }
 
 TEST_F(Hall, OwnRoomsArriveAfterLoginAndMarkTheRoomList) {
@@ -421,8 +417,6 @@ TEST_F(Hall, OwnRoomsArriveAfterLoginAndMarkTheRoomList) {
         EXPECT_EQ(state.userRooms.second, (std::vector<int>{103, 101}));
         EXPECT_EQ(state.userRooms.marks, (std::map<int, int>{{101, 7}, {102, 0}, {103, 6}}));
     });
-    const auto titles = ui.dialogs.History();
-    EXPECT_EQ(titles.back().title, "取用户私房信息");
 }
 
 TEST_F(Hall, CreatingOnesOwnRoom) {
