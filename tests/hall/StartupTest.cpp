@@ -96,7 +96,6 @@ TEST_F(Startup, EditionComesFromCfgIniAndNamesTheProfile) {
     EXPECT_EQ(state.editionName, "TavoTavo");
     EXPECT_EQ(state.edition, 20);
     EXPECT_EQ(CAppProfile::ProfileName(), "TavoTavo");
-    EXPECT_EQ(CProfileStore::Open("Common").GetString(kMain, "VerRegItem"), "TavoTavo");
     EXPECT_EQ(state.settings.serverIp, "127.0.0.1");
     EXPECT_EQ(CAppProfile::Store().GetString(kMain, "AppNamePath"), start.programPath);
 
