@@ -314,7 +314,6 @@ TEST_F(Hall, EveryCenterCodeHasAHandlerOrADeclaredConsumer) {
 }
 
 TEST_F(Hall, QuittingAsksTellsTheServerAndEndsShortlyAfterUnlessTheServerAsked) {
-    int result = 0;
     ui.dialogs.Script(CTavoClientDlg::IDD, [&](CDialogModel& d) {
         ASSERT_TRUE(WaitUntil([&] { return !state.account.visitorName.isEmpty(); }));
         ui.prompt.Answer(IDCANCEL);
@@ -327,8 +326,7 @@ TEST_F(Hall, QuittingAsksTellsTheServerAndEndsShortlyAfterUnlessTheServerAsked) 
         EXPECT_TRUE(WaitUntil([&] { return view.trayTip.isEmpty(); }));
         d.EndDialog(IDCANCEL);  // only when the quit did not end it
     });
-    result = hall->DoModal();
-    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(hall->DoModal(), IDOK);
     EXPECT_EQ(ui.prompt.Texts(), QStringList({"是否要退出系统塔沃?", "是否要退出系统塔沃?"}));
     EXPECT_TRUE(ui.prompt.History()[0].flags & MB_OKCANCEL);
     EXPECT_TRUE(view.trayTip.isEmpty());
