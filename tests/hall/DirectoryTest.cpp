@@ -39,11 +39,9 @@ TEST(Directory, AreaLayoutReadsTheEditionsElements) {
 TEST(Directory, BrokenOrEmptyPagesGiveNoEntries) {
     const QStringList bad = {
         QString(),
-        "   ",
         "<html><body>404",  // not well-formed
         QStringLiteral(
             "<Room><Item id=\"1\">好</Item><Item id=\"2\">坏</Room>"),  // broken after an item
-        "plain text",
     };
     for (const QString& text : bad) {
         SCOPED_TRACE(text.toStdString());
