@@ -28,7 +28,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
-#include <QUrlQuery>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -253,7 +253,6 @@ TEST_F(ClientFlow, AWrongPasswordIsRefusedTheRightOneLogsInAndLoggingOutLeavesAV
         EXPECT_FALSE(cases->isHidden());
         ASSERT_TRUE(WaitUntil([&] { return cases->toPlainText().contains("你好, alice"); }, 20s))
             << cases->toPlainText().toStdString();
-        EXPECT_EQ(QUrlQuery(QUrl(cases->Address())).queryItemValue("u"), "alice");
 
         // A login window that opens is noted and dismissed, so the test goes on to fail.
         bool loginOffered = false;
