@@ -12,7 +12,6 @@
 #include "tests/hall/HallFixture.h"
 #include "tests/support/TestSupport.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -292,19 +291,15 @@ TEST_F(Startup, RunningCopiesOfOtherUsersAndDisplaysDoNotCount) {
     QTemporaryDir proc;
     const tagProcessOwner me{1000, ":1"};
     auto process = [&](int pid, const QString& exe, long uid, const QByteArray& display) {
-        QDir dir(proc.path());
-        ASSERT_TRUE(dir.mkpath(QString::number(pid)));
-        ASSERT_TRUE(dir.cd(QString::number(pid)));
-        ASSERT_TRUE(QFile::link(exe, dir.filePath("exe")));
+        const QString dir = proc.filePath(QString::number(pid));
         const QByteArray withUid = QString::fromLatin1(status)
                                        .replace(QRegularExpression("Uid:[^\\n]*"),
                                                 QString("Uid:\t%1\t%1\t%1\t%1").arg(uid))
                                        .toLatin1();
-        QFile s(dir.filePath("status"));
-        QFile e(dir.filePath("environ"));
-        ASSERT_TRUE(s.open(QIODevice::WriteOnly) && e.open(QIODevice::WriteOnly));
-        s.write(withUid);
-        e.write((environ + QByteArrayList{"DISPLAY=" + display}).join('\0') + '\0');
+        ASSERT_TRUE(WriteFile(dir + "/status", withUid));
+        ASSERT_TRUE(WriteFile(dir + "/environ",
+                              (environ + QByteArrayList{"DISPLAY=" + display}).join('\0') + '\0'));
+        ASSERT_TRUE(QFile::link(exe, dir + "/exe"));
     };
     process(101, "/usr/bin/tavo", 1000, ":1.0");  // ourselves: screen 0 of display :1
     process(102, "/usr/bin/tavo", 1001, ":1");    // another user on our display
