@@ -2,7 +2,6 @@
 
 #include "tests/support/TestSupport.h"
 
-#include <QFile>
 #include <QProcessEnvironment>
 
 namespace tavotest {
@@ -17,11 +16,8 @@ QString InRoom(const char* user, const char* password, const QString& rest, int 
 
 CConsoleClient::CConsoleClient(const CServiceProcess& service, const QString& script,
                                const QString& programFolder, bool piped) {
-    QFile file(m_dir.filePath(QStringLiteral("run.tavo")));
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(script.toUtf8());
-        file.close();
-    }
+    const QString file = m_dir.filePath(QStringLiteral("run.tavo"));
+    WriteFile(file, script.toUtf8());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TAVO_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_STATE_HOME"), m_dir.filePath(QStringLiteral("state")));
@@ -34,7 +30,7 @@ CConsoleClient::CConsoleClient(const CServiceProcess& service, const QString& sc
         "--server",         QStringLiteral("127.0.0.1:%1").arg(service.InfoPort()),
         "--program-folder", programFolder};
     if (!piped) {
-        arguments << "--script" << file.fileName();
+        arguments << "--script" << file;
     }
     m_process.start(QStringLiteral(TAVO_CLI), arguments);
     if (piped) {
