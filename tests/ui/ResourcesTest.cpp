@@ -47,18 +47,14 @@ TEST(Resources, EntranceSetMatchesItsConfig) {
     const int vipCount = GetPrivateProfileInt("Main", "VipCount", 0, ini);
     ASSERT_GT(count, 0);
     ASSERT_GT(vipCount, 0);
-    for (int i = 1; i <= count; ++i) {
-        EXPECT_FALSE(
-            GetPrivateProfileString("Des", QString::asprintf("%02d", i), "", ini).isEmpty())
-            << i;
-        EXPECT_TRUE(QMovie(kFolder + QString::asprintf("/img/enter/%02d.gif", i)).isValid()) << i;
-    }
-    for (int i = 1; i <= vipCount; ++i) {
-        EXPECT_FALSE(
-            GetPrivateProfileString("Des", QString::asprintf("Vip%02d", i), "", ini).isEmpty())
-            << i;
-        EXPECT_TRUE(QMovie(kFolder + QString::asprintf("/img/enter/vip%02d.gif", i)).isValid())
-            << i;
+    // The ordinary pictures are 01, 02, ...; the members' own are Vip01, ... (files vip01.gif).
+    for (const auto& [prefix, n] :
+         {std::pair{QString(), count}, std::pair{QString("Vip"), vipCount}}) {
+        for (int i = 1; i <= n; ++i) {
+            const QString name = prefix + QString::asprintf("%02d", i);
+            EXPECT_FALSE(GetPrivateProfileString("Des", name, "", ini).isEmpty()) << i;
+            EXPECT_TRUE(QMovie(kFolder + "/img/enter/" + name.toLower() + ".gif").isValid()) << i;
+        }
     }
 }
 
