@@ -82,6 +82,9 @@ TEST(FileTransfer, WhenTheLinkGoesTheRestTravelsThroughTheServiceAndArrivesIntac
 
     ASSERT_TRUE(WaitUntil([&] { return p.b.last.done >= 3 * 1024 * 1024; }, 30s));
     p.a.outgoing.Shutdown();
+    // How far the link got depends on the machine's pace; all but its window in flight must
+    // then go through the service.
+    const int64_t left = kTenMegabytes - p.b.last.done - CFileTransfer::kWindowBytes;
     ASSERT_TRUE(WaitUntil([&] { return p.b.accepted.State() == CP2PSocket::P2P_IDLE; }));
     // Time passes on the service's clock as the chunks go, within its request budget.
     for (int step = 0; step < 3000 && !p.BothEnded(); ++step) {
@@ -99,7 +102,7 @@ TEST(FileTransfer, WhenTheLinkGoesTheRestTravelsThroughTheServiceAndArrivesIntac
     EXPECT_EQ(p.a.last.done, kTenMegabytes);
     EXPECT_EQ(p.b.last.done, kTenMegabytes);
     EXPECT_EQ(p.a.files->ActiveCount() + p.b.files->ActiveCount(), 0);
-    EXPECT_GT(relay.RelayedPackets(), 100);
+    EXPECT_GE(relay.RelayedPackets(), left / CFileTransfer::kChunkBytes);
     EXPECT_FALSE(alice->main.closed || bob->main.closed);
     for (short code : {CMD_FILE_BEGIN, CMD_FILE_DATA, CMD_FILE_END}) {
         EXPECT_EQ(carol->main.Count(code), 0);
