@@ -86,6 +86,15 @@ TEST(ServerProgram, RefusesToStartOnABadConfigurationLineOrADatabaseItCannotUse)
         EXPECT_TRUE(said.contains(QStringLiteral("s.ini:%1:").arg(line))) << said.toStdString();
     }
 
+    // A port out of range is refused, whatever options follow it.
+    {
+        const auto [ended, rc, said] =
+            start(ports + QStringList{"--info-port", "70000"} + QStringList{"--web-port", "0"});
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(rc, 2);
+        EXPECT_TRUE(said.contains("65535")) << said.toStdString();
+    }
+
     // A PostgreSQL server nobody runs: the address is named (its password masked).
     QStringList args = ports;
     args[1] = "postgresql://tavo:secret@" + QUrl::toPercentEncoding(dir.filePath("no-server")) +
