@@ -256,9 +256,7 @@ double Percentile(std::vector<double> values, double p) {
 }
 
 void BM_GlassToGlass(benchmark::State& state) {
-    CScopedVideoSource camera(
-        QStringLiteral("videotestsrc pattern=ball is-live=true ! video/x-raw,framerate=%1/1")
-            .arg(kFps));
+    CScopedEnv camera("TAVO_VIDEO_SOURCE", PatternSource(kFps).toUtf8());
     CServiceHarness h;
     auto singer =
         h.Enter(1002, QStringLiteral("bob"), QStringLiteral("bob123"), QStringLiteral("M-B"));

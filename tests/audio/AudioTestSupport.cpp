@@ -141,6 +141,10 @@ double ToneLevel(const std::vector<double>& x, int rate, double freq) {
     return 2 * std::hypot(re, im) / static_cast<double>(x.size());
 }
 
+namespace {
+
+// Where the sound starts, and how long it lasts: from the first to the last sample above a
+// tenth of the loudest.
 size_t Onset(const std::vector<double>& x) {
     double peak = 0;
     for (double v : x) peak = std::max(peak, std::abs(v));
@@ -159,6 +163,8 @@ size_t ActiveLength(const std::vector<double>& x) {
             last = i;
     return last - std::min(last, Onset(x));
 }
+
+}  // namespace
 
 tagRecordingComparison CompareRecording(const std::vector<double>& sent,
                                         const std::vector<double>& got, long maxLag, long window) {

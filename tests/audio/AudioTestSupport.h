@@ -60,11 +60,6 @@ double Rms(const std::vector<double>& x);
 // The amplitude of the component at freq Hz (one bin of a DFT over the whole signal).
 double ToneLevel(const std::vector<double>& x, int rate, double freq);
 
-// Where the sound starts, and how long it lasts: from the first to the last sample above a
-// tenth of the loudest.
-size_t Onset(const std::vector<double>& x);
-size_t ActiveLength(const std::vector<double>& x);
-
 struct tagRecordingComparison {
     double correlation = 0;  // 0 when the recording is too short to compare
     double levelRatio = 0;   // RMS heard / RMS sent, once aligned

@@ -92,8 +92,7 @@ TEST(VideoRoad, LiveRecordedPlayedOutAndPrivatePicturesArriveAsSent) {
     const auto path = [&](const char* name) { return dir.filePath(QLatin1String(name)); };
     UseWavMicrophone(dir.path());
     qputenv("TAVO_AUDIO", "wav:pace=real,in=" + path("mic.wav").toUtf8());
-    CScopedVideoSource camera(PatternSource().replace(QStringLiteral("%1/1").arg(kPatternFps),
-                                                      QStringLiteral("%1/1").arg(kRoomFps)));
+    CScopedEnv camera("TAVO_VIDEO_SOURCE", PatternSource(kRoomFps).toUtf8());
     CConsoleClient bob(
         service,
         InRoom("bob", "bob123",

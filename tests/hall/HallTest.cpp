@@ -251,12 +251,12 @@ TEST_F(Hall, RepliesThatComeWithoutARequestDialog) {
         ASSERT_TRUE(center.WaitFor(CMD_ROOM_ADDRESS));
         EXPECT_TRUE(CenterGot(CMD_ROOM_ADDRESS, {{20, 102}, {106, "00-1A-2B-3C-4D-5E"}}));
         hall->OnSelectRoom(1);
-        EXPECT_EQ(view.roomNumber, "102");
+        EXPECT_EQ(view.RoomNumberText(), "102");
         EXPECT_EQ(view.information, "一个名字非常非常非常非常非常长的房间啊[热门,推荐](电信)");
         hall->OnSelectRoom(0);
         EXPECT_EQ(view.information, "音乐之家(满)");
         hall->OnSelectRoom(7);  // out of range: nothing changes
-        EXPECT_EQ(view.roomNumber, "101");
+        EXPECT_EQ(view.RoomNumberText(), "101");
 
         // Refusals in 81 and 1101 show the refusal text and change nothing.
         Push(CMD_ROOM_LIST_REPLY, {{KEY_RESULT, -1}, {KEY_REFUSAL, 140}});
@@ -351,7 +351,7 @@ TEST_F(Hall, QuittingAsksTellsTheServerAndEndsShortlyAfterUnlessTheServerAsked) 
 TEST_F(Hall, RequestsThatNeedALogin) {
     RunHall([&] {
         hall->OnAddFavorite(101);
-        view.roomNumber = "0";
+        view.SetRoomNumberText("0");
         hall->OnEnterTypedRoom();
     });
     EXPECT_EQ(ui.prompt.Texts(), QStringList({"请先登陆!", "房间号非法"}));

@@ -106,8 +106,9 @@ TEST_F(DsFilterTest, PinsAndTeardownFollowTheConnections) {
 TEST_F(DsFilterTest, CapturePictureWritesTheGrabbersPictureAsBmp) {
     QTemporaryDir dir;
     const QString bmp = QDir(dir.path()).filePath(QStringLiteral("shot.bmp"));
-    tavotest::CScopedVideoSource camera(QStringLiteral(
-        "videotestsrc pattern=smpte ! video/x-raw,format=I420,width=160,height=120"));
+    tavotest::CScopedEnv camera(
+        "TAVO_VIDEO_SOURCE",
+        "videotestsrc pattern=smpte ! video/x-raw,format=I420,width=160,height=120");
     IBaseFilter** capture = Slot();
     IBaseFilter** grabber = Slot();
     ASSERT_EQ(m_ds.CreateVideoCapture(m_graph, capture), S_OK);

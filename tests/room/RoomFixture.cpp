@@ -61,20 +61,10 @@ CKParam Announcement(short command, const QStringList& texts) {
     return p;
 }
 
-namespace {
-
-void Add(CKParam& packet, const std::vector<tagField>& fields) {
-    for (const tagField& f : fields) {
-        SetFields(packet, {f});
-    }
-}
-
-}  // namespace
-
 CScriptedRoomServer::CScriptedRoomServer() {
     main.Answer(CMD_ROOM_LOGIN, [this](CTestConnection& peer, CKParam&) {
         CKParam reply = Reply(CMD_ROOM_LOGIN_REPLY, refuseLogin ? -1 : 0, std::max(refuseLogin, 0));
-        Add(reply, loginExtra);
+        SetFields(reply, loginExtra);
         peer.KSend(reply);
         if (!refuseLogin) {
             peer.Send(
@@ -88,7 +78,7 @@ CScriptedRoomServer::CScriptedRoomServer() {
         }
         CKParam reply = Reply(CMD_ENTER_REPLY, code ? -1 : 0, code);
         if (code) {
-            Add(reply, entryExtra);
+            SetFields(reply, entryExtra);
         } else {
             SetFields(reply, {{30, 77},
                               {40, 88},
@@ -109,7 +99,7 @@ CScriptedRoomServer::CScriptedRoomServer() {
     main.Answer(CMD_ROOM_SETTINGS, [this](CTestConnection& peer, CKParam&) {
         // Readers take the first of a key: a test's own values come first.
         CKParam reply = Packet(CMD_ROOM_SETTINGS_REPLY);
-        Add(reply, settings);
+        SetFields(reply, settings);
         SetFields(reply, {{KEY_RESULT, 0}, {30, "测试房间"}, {110, 120}});
         peer.KSend(reply);
     });

@@ -96,14 +96,14 @@ struct CScriptedRoomServer {
     CLoopbackServer second;
     int refuseLogin = 0;     // the refusal code of the room login; 0 accepts, -1 refuses unnamed
     int refuseVerified = 0;  // the refusal code of the user-verified notice; 0 verifies
-    std::vector<tagField> loginExtra;
+    tagFields loginExtra;
     std::vector<int> refuseEntry;  // refusal codes for successive entry requests; empty accepts
-    std::vector<tagField> entryExtra;
+    tagFields entryExtra;
     int room = 1234;
     QString entryText;
     QStringList members;
     // Fields the settings reply carries before the defaults.
-    std::vector<tagField> settings;
+    tagFields settings;
 };
 
 // Application state, clock, scripted prompt and dialogs, and an entry with views installed.

@@ -119,7 +119,7 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
     // and the frames go to slot 0 with the viewers' ids.
     r.f.Deliver([](CKParam& q) { q.SetShortInt(KEY_COMMAND, CMD_SECOND_MIC_RELEASED); });
     r.f.MicTaken(QString(), 2);
-    CScopedVideoSource camera(PatternSource());
+    CScopedEnv camera("TAVO_VIDEO_SOURCE", PatternSource().toUtf8());
     r.video->Sending().Open(15);
     ASSERT_TRUE(r.video->Sending().IsOpen());
     for (const QString& viewer : {QStringLiteral("amy"), QStringLiteral("bob")}) {
@@ -175,7 +175,7 @@ TEST(RoomVideoSend, ComponentPacketsTheParameterRequestAndTheFrameRate) {
 
     // The room is in speech quality: the camera opens at key 170's rate; holding video 2 the
     // rate follows a change to hi-fi (key 150).
-    CScopedVideoSource camera(PatternSource());
+    CScopedEnv camera("TAVO_VIDEO_SOURCE", PatternSource().toUtf8());
     ASSERT_EQ(r.video->OpenOwnVideo(), 0);
     ASSERT_TRUE(r.f.server.main.WaitFor(CMD_VIDEO_REQUEST));
     r.f.server.SendMain(Packet(CMD_VIDEO_REQUEST_REPLY, {{KEY_RESULT, 0}}));

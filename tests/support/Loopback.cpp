@@ -210,12 +210,7 @@ void CLoopbackServer::AnswerWith(short request, short reply,
 }
 
 void CLoopbackServer::AnswerWith(short request, short reply, tagFields fields) {
-    const std::vector<tagField> kept(fields);
-    AnswerWith(request, reply, [kept](CKParam& packet) {
-        for (const tagField& f : kept) {
-            SetFields(packet, {f});
-        }
-    });
+    AnswerWith(request, reply, [fields](CKParam& packet) { SetFields(packet, fields); });
 }
 
 void CLoopbackServer::OnAccept(int error) {

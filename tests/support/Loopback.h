@@ -46,7 +46,7 @@ struct tagField {
     short key;
     std::variant<int, short, bool, QString> value;
 };
-using tagFields = std::initializer_list<tagField>;
+using tagFields = std::vector<tagField>;
 
 // A packet of a command with its fields in order; a reply with its result (key 20) and, unless
 // 0, the refusal code (key 21).

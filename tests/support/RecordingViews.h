@@ -16,7 +16,7 @@ namespace tavotest {
 
 // The hall. It measures text as a fixed-pitch font would (7 per ASCII character, 14 per other
 // character).
-class CRecordingView : public IHallView {
+class CRecordingView : public CNullHallView {
 public:
     void SetAreaList(int list, const std::vector<tagListEntry>& entries) override {
         areas[list] = entries;
@@ -26,12 +26,7 @@ public:
         marks.clear();
     }
     void SetRoomMark(int index, EListMark mark) override { marks[index] = mark; }
-    void SetRoomNumberText(const QString& text) override { roomNumber = text; }
-    QString RoomNumberText() const override { return roomNumber; }
     void SetInformation(const QString& text) override { information = text; }
-    void SetStatus(const QString& text) override {}
-    void ShowHall(bool show) override {}
-    void SetTitle(const QString& text) override { title = text; }
     void SetTrayTip(const QString& tip) override { trayTip = tip; }
     void SetPanelAddress(EHallPanel panel, const QString& address) override {
         panels[panel] = address;
@@ -57,7 +52,7 @@ public:
     std::map<int, std::vector<tagListEntry>> areas;
     std::vector<tagListEntry> rooms;
     std::map<int, EListMark> marks;
-    QString roomNumber, information, title, trayTip, listWaitTitle;
+    QString information, trayTip, listWaitTitle;
     std::map<EHallPanel, QString> panels;
     int accountRefreshes = 0;
     bool listWaitVisible = false;

@@ -27,7 +27,6 @@ public:
     int WebPort() const { return m_webPort; }
     // The main port of the first room server.
     int RoomPort() const { return m_roomPort; }
-    qint64 Pid() const { return m_process.processId(); }
     QString ConfigUrl() const;
     // Asks the service to end (SIGTERM) and waits: its exit code, -1 when it did not exit.
     int Stop();

@@ -56,7 +56,7 @@ int BestOffset(const tagVideoPicture& first, const std::vector<tagVideoPicture>&
 
 TEST(VideoSender, DeliversNumberedKeyFramedPicturesOfThePatternToItsWindowAndNeedsACamera) {
     CTempConfig config;
-    CScopedVideoSource camera(PatternSource());
+    CScopedEnv camera("TAVO_VIDEO_SOURCE", PatternSource().toUtf8());
     CFrameWindow window;
     CKeptSurface preview;
     CVideoServerH264 sender;
@@ -135,7 +135,7 @@ TEST(VideoSender, DeliversNumberedKeyFramedPicturesOfThePatternToItsWindowAndNee
     EXPECT_GE(Psnr(back, drawn.pictures.back()), 50.0);
 
     // A source that cannot open is no camera.
-    CScopedVideoSource broken(QStringLiteral("no-such-element ! also-none"));
+    CScopedEnv broken("TAVO_VIDEO_SOURCE", "no-such-element ! also-none");
     CVideoServerH264 none;
     EXPECT_NE(none.Create(nullptr, kLarge, kSmall, kSmall, nullptr, 1), 0);
     none.Release();

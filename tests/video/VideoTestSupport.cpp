@@ -11,9 +11,9 @@
 
 namespace tavotest {
 
-QString PatternSource() {
+QString PatternSource(int fps) {
     return QStringLiteral("videotestsrc pattern=ball is-live=true ! video/x-raw,framerate=%1/1")
-        .arg(kPatternFps);
+        .arg(fps);
 }
 
 namespace {

@@ -16,7 +16,7 @@ namespace tavotest {
 // The camera of the tests: a live moving ball at 15 frames per second, so that frame n of a
 // sender running at 15 frames per second shows the pattern's picture n - 1.
 inline constexpr int kPatternFps = 15;
-QString PatternSource();
+QString PatternSource(int fps = kPatternFps);
 
 // The pattern's first count pictures, taken at 352 x 288 and scaled to width x height by
 // GStreamer, as 32-bit pixels.
@@ -38,13 +38,6 @@ public:
     void ShowVideo(bool show) override { shown = show; }
     std::vector<tagVideoPicture> pictures;
     bool shown = false;
-};
-
-// Sets TAVO_VIDEO_SOURCE for the life of the object.
-class CScopedVideoSource : public CScopedEnv {
-public:
-    explicit CScopedVideoSource(const QString& description)
-        : CScopedEnv("TAVO_VIDEO_SOURCE", description.toUtf8()) {}
 };
 
 }  // namespace tavotest
