@@ -111,15 +111,15 @@ TEST_F(WavDevices, NoDeviceWithoutAFileBadFormatsRefusedAndThePlayerSaysWhyInAud
     const QString cwd = QDir::currentPath();
     ASSERT_TRUE(QDir().mkpath(m_dir->filePath("started-here")));
     ASSERT_TRUE(QDir::setCurrent(m_dir->filePath("started-here")));
-    CTempStateHome state;
-    ASSERT_TRUE(
-        WriteFile(state.Folder() + "/audio.log", "an old line that must go\nand another\n"));
+    CScopedEnv state("XDG_STATE_HOME", m_dir->filePath("state").toUtf8());
+    const QString audioLog = m_dir->filePath("state/tavo/audio.log");
+    ASSERT_TRUE(WriteFile(audioLog, "an old line that must go\nand another\n"));
     Use("");
     CWaveOut player;
     player.SetFormat(1);
     EXPECT_EQ(player.Open(), 0);
     EXPECT_FALSE(player.IsOpen());
-    QFile log(state.Folder() + "/audio.log");
+    QFile log(audioLog);
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll(), QByteArray("waveOutOpen error,2\n"));
     log.close();

@@ -5,9 +5,9 @@
 #include "media/MakerFilters.h"
 #include "platform/audio/WavFile.h"
 #include "platform/audio/WaveSystem.h"
-#include "protocol/KParam.h"
 #include "protocol/keys/VideoKeys.h"
 #include "tests/audio/AudioTestSupport.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 #include "tests/video/VideoTestSupport.h"
 
@@ -53,23 +53,10 @@ void CCameraTap::Stop() {
 }
 
 void CCameraTap::OnCopyData(unsigned tag, const QByteArray& data) {
-    if (tag != CVideoServerH264::TAG_FRAME) {
-        return;
-    }
-    CKParam packet;
-    tagFrame frame;
-    char* bytes = nullptr;
-    unsigned short length = 0;
-    if (packet.SetBufferPtr(data.constData(), static_cast<int>(data.size())) != 0 ||
-        packet.GetBoolean(VideoFrameKey::KEY, frame.key) != 0 ||
-        packet.GetCharNC(VideoFrameKey::DATA, &bytes, length) != 0) {
-        ADD_FAILURE() << "the camera sent a frame packet that does not read";
-        return;
-    }
-    frame.packet = data;
-    frame.data = QByteArray(bytes, length);
-    if (m_onFrame) {
-        m_onFrame(frame);
+    if (tag == CVideoServerH264::TAG_FRAME && m_onFrame) {
+        const CPacketCopy copy{data};
+        m_onFrame({copy.Loaded().BoolOr(VideoFrameKey::KEY, false), data,
+                   BytesOf(copy, VideoFrameKey::DATA)});
     }
 }
 

@@ -240,11 +240,11 @@ TEST(ChatText, UnknownCommandsAndMissingKeysDoNoHarm) {
     ASSERT_TRUE(f.Enter());
     const int lines =
         static_cast<int>(f.publicView.fragments.size() + f.privateView.fragments.size());
-    f.Deliver([](CKParam& p) { p.SetShortInt(KEY_COMMAND, 31999); });
-    f.Deliver([](CKParam& p) { p.SetShortInt(KEY_COMMAND, CMD_TEXT_LINE); });
-    f.Deliver([](CKParam& p) { p.SetShortInt(KEY_COMMAND, CMD_ARRIVAL); });
-    f.Deliver([](CKParam& p) { p.SetShortInt(KEY_COMMAND, CMD_MIC_QUEUE_REPLY); });
-    f.Deliver([](CKParam&) {});
+    f.Deliver(Packet(31999));
+    f.Deliver(Packet(CMD_TEXT_LINE));
+    f.Deliver(Packet(CMD_ARRIVAL));
+    f.Deliver(Packet(CMD_MIC_QUEUE_REPLY));
+    f.Deliver(CKParam());
     EXPECT_EQ(static_cast<int>(f.publicView.fragments.size() + f.privateView.fragments.size()),
               lines);
     EXPECT_EQ(f.Room().Members().List().Count(), 2);

@@ -115,11 +115,6 @@ struct CRoomFixture {
     CRoomDlg& Room() { return entry->Room(); }
     // Hands the room a packet as if it came from the server, without the network.
     void Deliver(CKParam&& packet) { Room().DispatchPacket(packet); }
-    void Deliver(const std::function<void(CKParam&)>& build) {
-        CKParam packet;
-        build(packet);
-        Room().DispatchPacket(packet);
-    }
     // Opens the room window without any network, for the handlers alone.
     void OpenOffline();
     // The microphone `which` (1 main, 2 second) taken by holder, or freed when it is empty;

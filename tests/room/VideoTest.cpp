@@ -117,7 +117,7 @@ TEST(RoomVideoSend, FramesGoToTheSlotHeldOrToTheViewersWhoAskedAndNowhereElse) {
 
     // Off the slots, a member asks to watch while the own video runs: the answer takes him,
     // and the frames go to slot 0 with the viewers' ids.
-    r.f.Deliver([](CKParam& q) { q.SetShortInt(KEY_COMMAND, CMD_SECOND_MIC_RELEASED); });
+    r.f.Deliver(Packet(CMD_SECOND_MIC_RELEASED));
     r.f.MicTaken(QString(), 2);
     CScopedEnv camera("TAVO_VIDEO_SOURCE", PatternSource().toUtf8());
     r.video->Sending().Open(15);
@@ -334,7 +334,7 @@ TEST(RoomVideoReceive, TheRoomSwitchingVideoOffClosesBothPicturesWithTheirToggle
     ASSERT_TRUE(r.Enter());
     EXPECT_TRUE(r.video->Receiving().IsOpen(VIDEO_1));
     EXPECT_EQ(r.view.pictures[VIDEO_2], EVideoPicture::Open);
-    r.f.Deliver([](CKParam& p) { p.SetShortInt(KEY_COMMAND, CMD_VIDEO_OFF_UNATTENDED); });
+    r.f.Deliver(Packet(CMD_VIDEO_OFF_UNATTENDED));
     EXPECT_TRUE(r.f.publicView.Has(QStringLiteral("房间5分钟没有房主或管理员,已自动禁用视频")));
     for (int slot : {VIDEO_1, VIDEO_2}) {
         EXPECT_FALSE(r.video->Receiving().IsOpen(slot));

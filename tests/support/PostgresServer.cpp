@@ -3,20 +3,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 #include <QUrl>
 
 #include <libpq-fe.h>
 
-#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
-
-#include <vector>
 
 namespace tavotest {
 namespace {
@@ -64,16 +59,13 @@ CPostgresServer::CPostgresServer(bool durable) : m_programs(Programs()), m_durab
             return;
         }
     }
-    const pid_t initdb = Spawn(m_programs + "/initdb",
-                               {"--no-sync", "-A", "trust", "-U", "tavo", "-E", "UTF8",
-                                "--locale=C.UTF-8", "-D", m_dir.filePath("data")},
-                               m_dir.filePath("initdb.log"));
-    int status = 0;
-    if (initdb <= 0 || ::waitpid(initdb, &status, 0) != initdb || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0) {
-        QFile log(m_dir.filePath("initdb.log"));
-        log.open(QIODevice::ReadOnly);
-        m_error = QStringLiteral("initdb failed: ") + QString::fromLocal8Bit(log.readAll());
+    QProcess initdb;
+    Prepare(initdb, m_dir.filePath("initdb.log"));
+    initdb.start(m_programs + "/initdb", {"--no-sync", "-A", "trust", "-U", "tavo", "-E", "UTF8",
+                                          "--locale=C.UTF-8", "-D", m_dir.filePath("data")});
+    if (!initdb.waitForFinished(-1) || initdb.exitStatus() != QProcess::NormalExit ||
+        initdb.exitCode() != 0) {
+        m_error = QStringLiteral("initdb failed: ") + Log("initdb.log");
         return;
     }
     Start();
@@ -83,95 +75,67 @@ CPostgresServer::~CPostgresServer() {
     Stop();
 }
 
-pid_t CPostgresServer::Spawn(const QString& program, const QStringList& args, const QString& log) {
-    std::vector<QByteArray> strings{QFile::encodeName(program)};
-    for (const QString& a : args) {
-        strings.push_back(a.toLocal8Bit());
-    }
-    std::vector<char*> argv;
-    for (QByteArray& s : strings) {
-        argv.push_back(s.data());
-    }
-    argv.push_back(nullptr);
-    const QByteArray logPath = QFile::encodeName(log);
+void CPostgresServer::Prepare(QProcess& process, const QString& log) {
+    process.setStandardOutputFile(log, QIODevice::Append);
+    process.setStandardErrorFile(log, QIODevice::Append);
     const passwd* user = ServerUser();
     const uid_t uid = user ? user->pw_uid : 0;
     const gid_t gid = user ? user->pw_gid : 0;
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid != 0) {
-        return pid;
-    }
-    // The child: the server dies with the test, whatever ends it. A change of user clears
-    // that wish, so it is made after; a test that died meanwhile has no server either.
-    if (user && (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
-        ::_exit(126);
-    }
-    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) {
-        ::_exit(125);
-    }
-    const int fd = ::open(logPath.constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    if (fd >= 0) {
-        ::dup2(fd, STDOUT_FILENO);
-        ::dup2(fd, STDERR_FILENO);
-        ::close(fd);
-    }
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
+    process.setChildProcessModifier([uid, gid, parent = ::getpid()] {
+        // The server dies with the test, whatever ends it. A change of user clears that wish,
+        // so it is made after; a test that died meanwhile has no server either.
+        if (uid != 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
+            ::_exit(126);
+        }
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) {
+            ::_exit(125);
+        }
+    });
+}
+
+QString CPostgresServer::Log(const QString& name) const {
+    QFile log(m_dir.filePath(name));
+    return log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString();
 }
 
 bool CPostgresServer::Start() {
-    if (m_pid > 0) {
+    if (Running()) {
         return true;
     }
-    m_pid = Spawn(m_programs + "/postgres",
-                  {"-D", m_dir.filePath("data"), "-k", m_dir.path(), "-p", QString::number(kPort),
-                   "-c", "listen_addresses=", "-c", m_durable ? "fsync=on" : "fsync=off"},
-                  m_dir.filePath("server.log"));
+    Prepare(m_server, m_dir.filePath("server.log"));
+    m_server.start(m_programs + "/postgres",
+                   {"-D", m_dir.filePath("data"), "-k", m_dir.path(), "-p", QString::number(kPort),
+                    "-c", "listen_addresses=", "-c", m_durable ? "fsync=on" : "fsync=off"});
     const QByteArray address = Address(QStringLiteral("postgres")).toUtf8();
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < 20000) {
-        int status = 0;
-        if (m_pid <= 0 || ::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            QFile log(m_dir.filePath("server.log"));
-            log.open(QIODevice::ReadOnly);
-            m_error = QStringLiteral("the server ended: ") + QString::fromLocal8Bit(log.readAll());
-            m_pid = 0;
+        if (!m_server.waitForStarted(-1) || m_server.waitForFinished(50)) {
+            m_error = QStringLiteral("the server ended: ") + Log("server.log");
             return false;
         }
         if (PQping(address.constData()) == PQPING_OK) {
             return true;
         }
-        QThread::msleep(50);
     }
-    QFile log(m_dir.filePath("server.log"));
-    log.open(QIODevice::ReadOnly);
     m_error = QStringLiteral("the server did not answer at %1 within 20 seconds: %2")
-                  .arg(QString::fromUtf8(address), QString::fromLocal8Bit(log.readAll()));
+                  .arg(QString::fromUtf8(address), Log("server.log"));
     Stop();
     return false;
 }
 
 bool CPostgresServer::Stop() {
-    if (m_pid <= 0) {
+    if (!Running()) {
         return true;
     }
     // SIGINT: a fast shutdown, ending every connection and keeping what was committed; one
     // that hangs is killed.
-    ::kill(m_pid, SIGINT);
-    int status = 0;
-    QElapsedTimer waited;
-    waited.start();
-    while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (waited.elapsed() > 10000) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, &status, 0);
-            break;
-        }
-        QThread::msleep(20);
+    ::kill(static_cast<pid_t>(m_server.processId()), SIGINT);
+    if (!m_server.waitForFinished(10000)) {
+        m_server.kill();
+        m_server.waitForFinished();
     }
-    m_pid = 0;
     return true;
 }
 

@@ -3,10 +3,9 @@
 // listening only on a unix socket there, and gone with the object (or with the process, should
 // it die first). As root it runs as "nobody", since PostgreSQL refuses to run as root.
 
+#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
-
-#include <sys/types.h>
 
 namespace tavotest {
 
@@ -22,7 +21,7 @@ public:
     // The folder of the server's programs (initdb, postgres), empty when they are missing.
     static QString Programs();
 
-    bool Running() const { return m_pid > 0; }
+    bool Running() const { return m_server.state() != QProcess::NotRunning; }
     QString Error() const { return m_error; }
     // A new, empty database on the server, as the "postgresql://" address the service reads.
     QString NewDatabase();
@@ -32,11 +31,14 @@ public:
 
 private:
     QString Address(const QString& database) const;
-    pid_t Spawn(const QString& program, const QStringList& args, const QString& log);
+    // Readies a process of the server's programs: its output to the log, run as the server's
+    // user, dying with the test.
+    void Prepare(QProcess& process, const QString& log);
+    QString Log(const QString& name) const;
 
     QTemporaryDir m_dir;
     QString m_programs;
-    pid_t m_pid = 0;
+    QProcess m_server;
     int m_databases = 0;
     bool m_durable = false;
     QString m_error;

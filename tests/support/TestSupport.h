@@ -73,17 +73,6 @@ private:
     bool m_had;
 };
 
-// A private state folder (XDG_STATE_HOME) for the life of a test: what the programs log lands
-// in Folder(), never where the test runs.
-class CTempStateHome {
-public:
-    QString Folder() const { return m_dir.filePath(QStringLiteral("tavo")); }
-
-private:
-    QTemporaryDir m_dir;
-    CScopedEnv m_env{"XDG_STATE_HOME", m_dir.path().toUtf8()};
-};
-
 // Scripted prompt and dialog host installed for a scope.
 struct CScriptedUi {
     CScriptedPrompt prompt;

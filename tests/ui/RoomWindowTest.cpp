@@ -276,13 +276,9 @@ TEST_F(RoomWindow, VideoPicturesTheirTogglesAndThePopOutFollowTheRoomsVideo) {
     f.MicTaken("amy");
     const auto frames = EncodePattern(1, {0});
     const QByteArray frame = CVideoServerH264::FramePacket(176, true, 1, frames.front().bytes);
-    f.Deliver([&](CKParam& p) {
-        p.SetShortInt(KEY_COMMAND, CMD_VIDEO);
-        p.SetInt(VideoKey::SLOT, 1);
-        p.SetChar(VideoKey::FRAME, frame.constData(), static_cast<unsigned short>(frame.size()));
-        p.SetCString(VideoKey::SENDER, "amy");
-        p.SetCString(VideoKey::VIEWERS, QString());
-    });
+    CKParam packet = Packet(CMD_VIDEO, {{VideoKey::SLOT, 1}});
+    packet.SetChar(VideoKey::FRAME, frame.constData(), static_cast<unsigned short>(frame.size()));
+    f.Deliver(With(std::move(packet), {{VideoKey::SENDER, "amy"}, {VideoKey::VIEWERS, ""}}));
     CVideoPicture* one = panel.Picture(VIDEO_1);
     ASSERT_EQ(one->Drawn(), 1);
     EXPECT_EQ(one->Picture().size(), QSize(176, 144));
