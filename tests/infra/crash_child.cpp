@@ -21,7 +21,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,7 +50,6 @@ int g_dataMarker = 0;
 
 void ReleaseThreadData(void*) {
     printf("thread data released\n");
-    fflush(stdout);
 }
 
 struct tagLocalGuard {
@@ -59,7 +57,6 @@ struct tagLocalGuard {
     ~tagLocalGuard() {
         if (armed) {
             printf("thread-local destroyed\n");
-            fflush(stdout);
         }
     }
 };
@@ -67,15 +64,6 @@ thread_local tagLocalGuard t_guard;
 
 int Tid() {
     return int(syscall(SYS_gettid));
-}
-
-void Say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    vprintf(format, args);
-    va_end(args);
-    putchar('\n');
-    fflush(stdout);
 }
 
 // Each crash helper is kept out of line and followed by more work in its caller, so every
@@ -87,13 +75,13 @@ __attribute__((noinline)) void WriteThroughBadPointer(uintptr_t address) {
 
 __attribute__((noinline)) void CrashOnMainThread() {
     WriteThroughBadPointer(g_badAddress);
-    Say("not reached");
+    printf("not reached\n");
 }
 
 // Not the same text as above, or the compiler folds the two functions into one.
 __attribute__((noinline)) void CrashOnWorker() {
     WriteThroughBadPointer(g_badAddress);
-    Say("not reached on the worker");
+    printf("not reached on the worker\n");
 }
 
 // Machine code in anonymous memory: no module, no symbol, no line.
@@ -101,13 +89,13 @@ __attribute__((noinline)) void RunCodeWithoutSymbols() {
     void* page =
         mmap(nullptr, 4096, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (page == MAP_FAILED) {
-        Say("no executable page");
+        printf("no executable page\n");
         return;
     }
     static const unsigned char kUndefinedInstruction[] = {0x0f, 0x0b};
     memcpy(page, kUndefinedInstruction, sizeof kUndefinedInstruction);
     reinterpret_cast<void (*)()>(page)();
-    Say("not reached");
+    printf("not reached\n");
 }
 
 __attribute__((noinline)) int DivideByZero(int n) {
@@ -126,7 +114,7 @@ __attribute__((noinline)) int ReadPastEndOfFile() {
     void* page = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0);
     close(fd);
     if (page == MAP_FAILED) {
-        Say("cannot map");
+        printf("cannot map\n");
         return 0;
     }
     return *static_cast<volatile int*>(page);  // crash site: bus
@@ -155,7 +143,7 @@ void OnWorker(F work) {
     __lsan::ScopedDisabler crashedFramesKeepTheirMemory;
 #endif
     std::thread worker = StartThread([work] {
-        Say("worker-tid %d", Tid());
+        printf("worker-tid %d\n", Tid());
         work();
     });
     worker.join();
@@ -170,15 +158,15 @@ void KeepFiles(const char* name) {
     const std::string dump = FindDump();
     const std::string log = std::string("debug-") + name + ".log";
     const std::string kept = std::string("dump-") + name + ".dmp";
-    Say("kept %s: %s %s", name, rename("debug.log", log.c_str()) == 0 ? "log" : "no-log",
-        !dump.empty() && rename(dump.c_str(), kept.c_str()) == 0 ? "dump" : "no-dump");
+    printf("kept %s: %s %s\n", name, rename("debug.log", log.c_str()) == 0 ? "log" : "no-log",
+           !dump.empty() && rename(dump.c_str(), kept.c_str()) == 0 ? "dump" : "no-dump");
 }
 
 std::atomic<int> g_overflowTid{0};
 
 void OverflowHere() {
     g_overflowTid = Tid();
-    Say("worker-tid %d", Tid());
+    printf("worker-tid %d\n", Tid());
     Recurse(0);
 }
 
@@ -207,10 +195,10 @@ int OverflowOnWaveCallback() {
         },
         &error);
     if (!device) {
-        Say("no wave device: %d", error);
+        printf("no wave device: %d\n", error);
         return 4;
     }
-    Say(WaitForOverflowedThread() ? "thread ended" : "thread still there");
+    puts(WaitForOverflowedThread() ? "thread ended" : "thread still there");
     device->Close();
     return 0;
 }
@@ -219,7 +207,7 @@ int OverflowOnWaveCallback() {
 int OverflowOnSoundServerThread() {
     std::shared_ptr<CPulseContext> context = CPulseContext::Connect();
     if (!context) {
-        Say("no sound server");
+        printf("no sound server\n");
         return 5;
     }
     {
@@ -228,7 +216,7 @@ int OverflowOnSoundServerThread() {
             pa_threaded_mainloop_get_api(context->Loop()),
             [](pa_mainloop_api*, void*) { OverflowHere(); }, nullptr);
     }
-    Say(WaitForOverflowedThread() ? "thread ended" : "thread still there");
+    puts(WaitForOverflowedThread() ? "thread ended" : "thread still there");
     // The loop's thread ended holding the loop's lock: the connection cannot be taken down.
     new std::shared_ptr<CPulseContext>(std::move(context));
     return 0;
@@ -239,8 +227,8 @@ int ShowCrashMessage() {
     CScopedPrompt scope(prompt);
     CCrashCapture::ShowMessage();
     for (const auto& shown : prompt.History()) {
-        Say("message box [%s] flags=0x%x: %s", shown.caption.toUtf8().constData(), shown.flags,
-            shown.text.toUtf8().constData());
+        printf("message box [%s] flags=0x%x: %s\n", shown.caption.toUtf8().constData(), shown.flags,
+               shown.text.toUtf8().constData());
     }
     return 0;
 }
@@ -254,6 +242,8 @@ std::string SelfPath() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // What it says must be on file before a crash ends it.
+    setvbuf(stdout, nullptr, _IONBF, 0);
     CClock::Slot().Install(&TheSystemClock());
     if (CCrashCapture::IsMessageRun(argc, argv)) {
         return ShowCrashMessage();
@@ -274,10 +264,10 @@ int main(int argc, char** argv) {
         setup.dumpFolder = argv[3];
     }
     if (CCrashCapture::Install(setup) != 0) {
-        Say("install failed");
+        printf("install failed\n");
         return 3;
     }
-    Say("main-tid %d", Tid());
+    printf("main-tid %d\n", Tid());
     const std::string mode = argv[1];
     if (mode == "main-segv") {
         CrashOnMainThread();
@@ -288,30 +278,30 @@ int main(int argc, char** argv) {
             pthread_setspecific(g_threadData, &g_dataMarker);
             CrashOnWorker();
         });
-        Say("main thread still running");
+        printf("main thread still running\n");
         // The next thread may be given the crashed one's stack; it must start clean.
         OnWorker([] {
-            Say("new thread data: %s", pthread_getspecific(g_threadData) ? "stale" : "none");
+            printf("new thread data: %s\n", pthread_getspecific(g_threadData) ? "stale" : "none");
         });
     } else if (mode == "worker-signals") {
         OnWorker(RunCodeWithoutSymbols);
         KeepFiles("ill");
-        OnWorker([] { Say("quotient %d", DivideByZero(7)); });
+        OnWorker([] { printf("quotient %d\n", DivideByZero(7)); });
         KeepFiles("fpe");
-        OnWorker([] { Say("read %d", ReadPastEndOfFile()); });
+        OnWorker([] { printf("read %d\n", ReadPastEndOfFile()); });
         KeepFiles("bus");
         OnWorker(CrashByAbort);
         KeepFiles("abrt");
-        Say("main thread still running");
+        printf("main thread still running\n");
     } else if (mode == "callback-overflow" || mode == "sound-server-overflow") {
         const int result =
             mode == "callback-overflow" ? OverflowOnWaveCallback() : OverflowOnSoundServerThread();
         if (result != 0) {
             return result;
         }
-        Say("main thread still running");
+        printf("main thread still running\n");
     } else {
-        Say("unknown mode");
+        printf("unknown mode\n");
         return 2;
     }
     return 0;
