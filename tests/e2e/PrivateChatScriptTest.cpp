@@ -8,11 +8,8 @@
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/e2e/ConsoleClient.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -50,10 +47,9 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
                                         "4", "sine", "440", "sine", "660", "gain", "-6"}),
               0);
     // A megabyte and a bit, so that the file takes many chunks and the last one is short.
-    QByteArray bytes(1024 * 1024 + 1234, Qt::Uninitialized);
-    QRandomGenerator(14).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
     const QString sent = dir.filePath("papers.bin");
-    ASSERT_TRUE(WriteFile(sent, bytes));
+    const QByteArray digest = WriteRandomFile(sent, 1024 * 1024 + 1234, 14);
+    ASSERT_FALSE(digest.isEmpty());
     const QString saveIn = dir.filePath("bob-files");
     ASSERT_TRUE(QDir().mkpath(saveIn));
 
@@ -102,10 +98,7 @@ TEST(PrivateChatScript, AnAcceptedInvitationMovesBothIntoThePrivateRoomWhereThey
     // Alice never said where files go: Bob's offer was refused, and nothing was saved.
     EXPECT_TRUE(b.contains("对方没有接收文件:papers.bin")) << b.toStdString();
     EXPECT_FALSE(a.contains("文件已接收")) << a.toStdString();
-    QFile saved(QDir(saveIn).filePath("papers.bin"));
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << b.toStdString();
-    EXPECT_EQ(QCryptographicHash::hash(saved.readAll(), QCryptographicHash::Sha256),
-              QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
+    EXPECT_EQ(Sha256Of(QDir(saveIn).filePath("papers.bin")), digest) << b.toStdString();
     // Nothing but the file is left in the folder: no temporary name outlived the transfer.
-    EXPECT_EQ(QDir(saveIn).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(FolderNames(saveIn), QStringList{"papers.bin"});
 }

@@ -2,11 +2,6 @@
 
 #include "tests/support/TestSupport.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QRandomGenerator>
-
 namespace tavotest {
 
 bool tagLinkEnd::ConnectTo(tagLinkEnd& other) {
@@ -49,30 +44,6 @@ void tagLinkEnd::OnP2PWritable(CP2PSocket&) {
 void tagLinkEnd::OnFileFinished(const tagFileProgress& progress, EFileOutcome outcome,
                                 const QString& path) {
     endings.push_back({progress, outcome, path});
-}
-
-QByteArray WriteRandomFile(const QString& path, int bytes, unsigned seed) {
-    QByteArray data((bytes + 3) / 4 * 4, Qt::Uninitialized);
-    QRandomGenerator rng(seed);
-    rng.fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
-    data.truncate(bytes);
-    if (!WriteFile(path, data)) {
-        return QByteArray();
-    }
-    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
-}
-
-QByteArray Sha256Of(const QString& path) {
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) {
-        return QByteArray();
-    }
-    return hash.result();
-}
-
-QStringList FolderNames(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 }  // namespace tavotest

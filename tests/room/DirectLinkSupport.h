@@ -51,10 +51,4 @@ struct tagLinkEnd : IP2POwner, IFileTransferView {
     std::vector<tagEnding> endings;
 };
 
-// A file of that many random bytes; its SHA-256.
-QByteArray WriteRandomFile(const QString& path, int bytes, unsigned seed);
-QByteArray Sha256Of(const QString& path);
-// The names in a folder, hidden ones included.
-QStringList FolderNames(const QString& folder);
-
 }  // namespace tavotest

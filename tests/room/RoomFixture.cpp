@@ -44,15 +44,6 @@ UserInfo Member(const QString& id, const QString& nick) {
     return m;
 }
 
-QString LongMemberText(const QString& id, const QString& nick, int rank, int64_t faceEnd) {
-    QStringList f = MemberText(id, nick, rank).split(QLatin1Char(','));
-    while (f.size() < 33) {
-        f << QStringLiteral("0");
-    }
-    f[27] = QString::number(faceEnd);
-    return f.join(QLatin1Char(','));
-}
-
 CKParam Announcement(short command, const QStringList& texts) {
     CKParam p = Packet(command);
     for (int i = 0; i < texts.size(); ++i) {

@@ -78,8 +78,6 @@ protected:
 // A member text of the member list with 23 fields.
 QString MemberText(const QString& id, const QString& nick, int rank, bool registered = true,
                    bool flagB = false);
-// The same member's text with the whole record, 33 fields, field 28 the face end time.
-QString LongMemberText(const QString& id, const QString& nick, int rank, int64_t faceEnd);
 
 // A member record with its identifier and nickname alone.
 UserInfo Member(const QString& id, const QString& nick);

@@ -3,12 +3,14 @@
 #include "platform/Profile.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -60,6 +62,30 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
+}
+
+QByteArray WriteRandomFile(const QString& path, int bytes, unsigned seed) {
+    QByteArray data((bytes + 3) / 4 * 4, Qt::Uninitialized);
+    QRandomGenerator rng(seed);
+    rng.fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+    data.truncate(bytes);
+    if (!WriteFile(path, data)) {
+        return QByteArray();
+    }
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+}
+
+QByteArray Sha256Of(const QString& path) {
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) {
+        return QByteArray();
+    }
+    return hash.result();
+}
+
+QStringList FolderNames(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 bool ToolsRequired() {

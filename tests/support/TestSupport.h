@@ -40,6 +40,11 @@ bool ToolsRequired();
 
 // Writes a file, making its folder.
 bool WriteFile(const QString& path, const QByteArray& bytes);
+// A file of that many random bytes; its SHA-256.
+QByteArray WriteRandomFile(const QString& path, int bytes, unsigned seed);
+QByteArray Sha256Of(const QString& path);
+// The names of the files in a folder, hidden ones included.
+QStringList FolderNames(const QString& folder);
 
 // A loopback address of this test process's own for end n (2 to 254): every client listens for
 // the private chat's direct link on the same port, so clients of tests running at once must
