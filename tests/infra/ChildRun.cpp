@@ -16,14 +16,9 @@ std::string ReadWholeFile(const std::string& path) {
 tagChildRun RunChild(const std::string& folder, const std::vector<std::string>& command,
                      int limitSeconds) {
     tagChildRun run;
-    // The program's own output goes beside, not into, the folder it works in.
-    const std::string outPath = folder + ".out";
-    const std::string errPath = folder + ".err";
     QProcess child;
     child.setWorkingDirectory(QString::fromStdString(folder));
     child.setStandardInputFile(QProcess::nullDevice());
-    child.setStandardOutputFile(QString::fromStdString(outPath));
-    child.setStandardErrorFile(QString::fromStdString(errPath));
     QStringList args;
     for (size_t i = 1; i < command.size(); ++i) {
         args << QString::fromStdString(command[i]);
@@ -41,8 +36,8 @@ tagChildRun RunChild(const std::string& folder, const std::vector<std::string>& 
     run.exited = child.exitStatus() == QProcess::NormalExit;
     run.exitCode = run.exited ? child.exitCode() : -1;
     run.signal = run.exited ? 0 : child.exitCode();
-    run.out = ReadWholeFile(outPath);
-    run.err = ReadWholeFile(errPath);
+    run.out = child.readAllStandardOutput().toStdString();
+    run.err = child.readAllStandardError().toStdString();
     return run;
 }
 
