@@ -17,13 +17,13 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -61,10 +61,6 @@ struct tagLocalGuard {
     }
 };
 thread_local tagLocalGuard t_guard;
-
-int Tid() {
-    return int(syscall(SYS_gettid));
-}
 
 // Each crash helper is kept out of line and followed by more work in its caller, so every
 // frame the tests look for is really on the stack.
@@ -143,7 +139,7 @@ void OnWorker(F work) {
     __lsan::ScopedDisabler crashedFramesKeepTheirMemory;
 #endif
     std::thread worker = StartThread([work] {
-        printf("worker-tid %d\n", Tid());
+        printf("worker-tid %d\n", gettid());
         work();
     });
     worker.join();
@@ -165,8 +161,8 @@ void KeepFiles(const char* name) {
 std::atomic<int> g_overflowTid{0};
 
 void OverflowHere() {
-    g_overflowTid = Tid();
-    printf("worker-tid %d\n", Tid());
+    g_overflowTid = gettid();
+    printf("worker-tid %d\n", gettid());
     Recurse(0);
 }
 
@@ -233,12 +229,6 @@ int ShowCrashMessage() {
     return 0;
 }
 
-std::string SelfPath() {
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::string(path, size_t(n)) : std::string();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -259,7 +249,8 @@ int main(int argc, char** argv) {
     setrlimit(RLIMIT_CORE, &noCore);
 
     tagCrashSetup setup;
-    setup.messageCommand = {SelfPath(), CCrashCapture::kMessageOption};
+    setup.messageCommand = {std::filesystem::read_symlink("/proc/self/exe").string(),
+                            CCrashCapture::kMessageOption};
     if (argc >= 4 && std::string(argv[2]) == "--dump-folder") {
         setup.dumpFolder = argv[3];
     }
@@ -267,7 +258,7 @@ int main(int argc, char** argv) {
         printf("install failed\n");
         return 3;
     }
-    printf("main-tid %d\n", Tid());
+    printf("main-tid %d\n", gettid());
     const std::string mode = argv[1];
     if (mode == "main-segv") {
         CrashOnMainThread();
