@@ -14,6 +14,9 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <iterator>
+
 #include <gtest/gtest.h>
 
 extern "C" {
@@ -68,18 +71,11 @@ void UseWavMicrophone(const QString& folder) {
 }
 
 std::vector<tagAviPacket> tagAviFile::Stream(const QString& codec) const {
+    const auto stream = std::find_if(streams.begin(), streams.end(),
+                                     [&](const tagAviStream& s) { return s.codec == codec; });
     std::vector<tagAviPacket> out;
-    for (size_t s = 0; s < streams.size(); ++s) {
-        if (streams[s].codec != codec) {
-            continue;
-        }
-        for (const tagAviPacket& p : packets) {
-            if (p.stream == static_cast<int>(s)) {
-                out.push_back(p);
-            }
-        }
-        break;
-    }
+    std::copy_if(packets.begin(), packets.end(), std::back_inserter(out),
+                 [&](const tagAviPacket& p) { return p.stream == stream - streams.begin(); });
     return out;
 }
 

@@ -17,10 +17,6 @@ namespace tavotest {
 
 CClientHarness::CClientHarness(const QString& programFolder) : m_programFolder(programFolder) {}
 
-CClientHarness::~CClientHarness() {
-    relay.Attach(nullptr);
-}
-
 EStartResult CClientHarness::Run(const CServiceProcess& service, IHallView& hallView,
                                  const std::function<bool()>& idle,
                                  const std::function<void(CTavoClientDlg&)>& body) {

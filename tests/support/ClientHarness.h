@@ -29,7 +29,7 @@ namespace tavotest {
 class CClientHarness {
 public:
     explicit CClientHarness(const QString& programFolder);
-    virtual ~CClientHarness();
+    virtual ~CClientHarness() = default;
     CClientHarness(const CClientHarness&) = delete;
     CClientHarness& operator=(const CClientHarness&) = delete;
 
