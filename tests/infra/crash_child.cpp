@@ -145,13 +145,9 @@ void OnWorker(F work) {
     worker.join();
 }
 
-std::string FindDump() {
-    return QDir().entryList({"Dump_*"}, QDir::Files).value(0).toStdString();
-}
-
 // Keeps one crash's files apart from the next one's.
 void KeepFiles(const char* name) {
-    const std::string dump = FindDump();
+    const std::string dump = QDir().entryList({"Dump_*"}, QDir::Files).value(0).toStdString();
     const std::string log = std::string("debug-") + name + ".log";
     const std::string kept = std::string("dump-") + name + ".dmp";
     printf("kept %s: %s %s\n", name, rename("debug.log", log.c_str()) == 0 ? "log" : "no-log",
