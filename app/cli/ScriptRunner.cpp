@@ -262,7 +262,7 @@ void CScriptRunner::AddCommands() {
     CConsoleCommands& t = m_commands;
     auto room = [this]() -> CRoomDlg& { return m_p.entry.Room(); };
     AddHallCommands();
-    AddRoomCommands();
+    AddRoomCommands(room);
     AddVideoCommands();
     AddRecordingCommands();
     AddScriptCommands();
@@ -360,9 +360,8 @@ void CScriptRunner::AddHallCommands() {
            }});
 }
 
-void CScriptRunner::AddRoomCommands() {
+void CScriptRunner::AddRoomCommands(const std::function<CRoomDlg&()>& room) {
     CConsoleCommands& t = m_commands;
-    auto room = [this]() -> CRoomDlg& { return m_p.entry.Room(); };
     t.Add({"members", "", "print the room's members", 0, 0, true,
            [this](const tagCommandCall&) { m_p.room.PrintMembers(); }});
     t.Add({"say", "TEXT", "a public line", 1, -1, true, [room](const tagCommandCall& c) {

@@ -66,7 +66,7 @@ private:
     void Run(const QString& line);
     void AddCommands();
     void AddHallCommands();
-    void AddRoomCommands();
+    void AddRoomCommands(const std::function<CRoomDlg&()>& room);
     void AddScriptCommands();
     void AddVideoCommands();
     void AddRecordingCommands();
